@@ -1,0 +1,190 @@
+// CDIB construction, allocation, row access and the BMP/Targa writers.
+#include "core/picture/cdib.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/picture/alert.h"
+#include "core/picture/disk_file.h"
+
+namespace kv {
+
+namespace {
+StretchDIBitsFn g_stretchHook = nullptr;
+
+// Pixel blocks are aligned for vector loads; the header block is a plain allocation.
+constexpr size_t PixelAlignment = 64;
+}  // namespace
+
+void SetStretchDIBitsHook(StretchDIBitsFn fn) { g_stretchHook = fn; }
+
+int ColorTableEntries(int bitCount) {
+    switch (bitCount) {
+        case 2: return 4;
+        case 4: return 16;
+        case 8: return 256;
+        default: return 0;
+    }
+}
+
+int StrideFor(int width, int bitCount) { return ((bitCount / 8) * width + 3) & ~3; }
+
+CDIB::CDIB(int width, int height, int bitCount) { Create(width, height, bitCount); }
+
+CDIB::~CDIB() { Release(); }
+
+void CDIB::Release() {
+    std::free(m_info);
+    std::free(m_bits);
+    m_info = nullptr;
+    m_bits = nullptr;
+    m_width = m_height = 0;
+}
+
+int32_t CDIB::Height() const {
+    if (!m_info) return 0;
+    int32_t h = m_info->header.biHeight;
+    return h < 0 ? -h : h;
+}
+
+int32_t CDIB::RowBytes() const {
+    return m_info ? StrideFor(m_info->header.biWidth, m_info->header.biBitCount) : 0;
+}
+
+bool CDIB::Create(int width, int height, int bitCount) {
+    if (m_info && m_info->header.biWidth == width && Height() == height &&
+        m_info->header.biBitCount == bitCount)
+        return true;
+    if (width <= 0 || height <= 0 || width > MaxImageSide || height > MaxImageSide) return false;
+    Release();
+
+    const int entries = ColorTableEntries(bitCount);
+    const size_t stride = static_cast<size_t>(StrideFor(width, bitCount));
+    const size_t pixelBytes = stride * static_cast<size_t>(height);
+    auto* info = static_cast<BitmapInfo*>(std::calloc(1, sizeof(BitmapInfoHeader) + 4 * entries));
+    size_t alloc = (pixelBytes + 4 + PixelAlignment - 1) / PixelAlignment * PixelAlignment;
+    auto* bits = static_cast<uint8_t*>(std::aligned_alloc(PixelAlignment, alloc));
+    if (!info || !bits) {
+        std::free(info);
+        std::free(bits);
+        return false;
+    }
+    std::memset(bits, 0, alloc);
+    m_info = info;
+    m_bits = bits;
+
+    BitmapInfoHeader& h = m_info->header;
+    h.biSize = 40;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<uint16_t>(bitCount);
+    h.biCompression = 0;
+    h.biSizeImage = 0;
+    h.biXPelsPerMeter = 1600;
+    h.biYPelsPerMeter = 1600;
+    h.biClrUsed = 0;
+    h.biClrImportant = 0;
+    m_width = static_cast<uint16_t>(width);
+    m_height = static_cast<uint16_t>(height);
+    for (int i = 0; i < entries; ++i) {
+        const auto v = static_cast<uint8_t>(i);
+        m_info->colors[i] = RgbQuad{v, v, v, 0};
+    }
+    return true;
+}
+
+uint8_t* CDIB::Row(int y) {
+    if (!m_info) return nullptr;
+    return m_bits + static_cast<size_t>(RowBytes()) * static_cast<size_t>(y);
+}
+
+const uint8_t* CDIB::Row(int y) const { return const_cast<CDIB*>(this)->Row(y); }
+
+void CDIB::CopyRowOut(int y, void* dest, int maxBytes) const {
+    if (!m_info || !dest || y < 0 || y >= Height()) return;
+    int n = RowBytes() < maxBytes ? RowBytes() : maxBytes;
+    if (n > 0) std::memcpy(dest, Row(y), static_cast<size_t>(n));
+}
+
+void CDIB::CopyRowIn(int y, const void* src) {
+    if (!m_info || !src || y < 0 || y >= Height()) return;
+    std::memcpy(Row(y), src, static_cast<size_t>(RowBytes()));
+}
+
+bool CDIB::CopyTo(CDIB* dest, bool recreate) const {
+    if (!dest || !m_info) return false;
+    if (recreate && !dest->Create(Width(), Height(), BitCount())) return false;
+    // Never copy more than the destination holds, whatever its size.
+    size_t n = static_cast<size_t>(RowBytes()) * static_cast<size_t>(Height());
+    size_t room = static_cast<size_t>(dest->RowBytes()) * static_cast<size_t>(dest->Height());
+    if (!dest->m_bits) return false;
+    std::memcpy(dest->m_bits, m_bits, n < room ? n : room);
+    return true;
+}
+
+bool CDIB::Save(const FileSpec& spec, int32_t format) {
+    if (!m_info) return false;
+    if (std::strstr(spec.path, ".TGA") || std::strstr(spec.path, ".tga")) format = FormatTarga;
+    DiskFile file;
+    if (!file.Open(spec, DiskFile::OpenWrite)) {
+        Alert("Error opening graphics file", NoAlertCode);
+        return false;
+    }
+    WriteTo(file, format);
+    file.Close();
+    return true;
+}
+
+namespace {
+void Put16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    Put16(p, v);
+    Put16(p + 2, v >> 16);
+}
+}  // namespace
+
+bool CDIB::WriteTo(DiskFile& file, int32_t format) {
+    if (!m_info) return false;
+    const int w = Width(), h = Height(), bpp = BitCount();
+    const int stride = RowBytes();
+    if (format == FormatTarga) {
+        uint8_t hdr[18] = {};
+        hdr[2] = 2;
+        Put16(hdr + 12, static_cast<uint32_t>(w));
+        Put16(hdr + 14, static_cast<uint32_t>(h));
+        hdr[16] = static_cast<uint8_t>(bpp);
+        hdr[17] = static_cast<uint8_t>(bpp % 8 + (bpp > 24 ? bpp - 24 : 0));
+        file.Write(hdr, sizeof hdr);
+        const int rowLen = w * (bpp / 8);
+        for (int y = 0; y < h; ++y) file.Write(Row(y), rowLen);
+        return true;
+    }
+    if (format == FormatNone) return true;
+
+    const int entries = ColorTableEntries(bpp);
+    const uint32_t offBits = 54 + 4 * static_cast<uint32_t>(entries);
+    uint8_t fh[14] = {'B', 'M'};
+    Put32(fh + 2, static_cast<uint32_t>(h) * static_cast<uint32_t>(stride) + offBits);
+    Put32(fh + 10, offBits);
+    file.Write(fh, sizeof fh);
+    file.Write(&m_info->header, 40);
+    if (entries) file.Write(m_info->colors, 4 * entries);
+    file.Write(m_bits, stride * h);
+    return true;
+}
+
+void CDIB::DrawPart(const Rect& dst, const Rect& src, HDC hdc) {
+    if (!m_info || !g_stretchHook) return;
+    auto absv = [](int v) { return v < 0 ? -v : v; };
+    g_stretchHook(hdc, dst.left, dst.top, dst.right - dst.left, absv(dst.bottom - dst.top),
+                  src.left, src.top, src.right - src.left, absv(src.bottom - src.top), m_bits,
+                  m_info);
+}
+
+void CDIB::Draw(const Rect& dst, HDC hdc) { DrawPart(dst, Rect{0, 0, Width(), Height()}, hdc); }
+
+}  // namespace kv

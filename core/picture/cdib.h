@@ -1,0 +1,108 @@
+// CDIB: the one in-memory image of the system.
+//
+// Its memory is laid out exactly like a device-independent bitmap: a 40-byte info header with
+// its colour table in one block, the pixel rows in another. Rows are stored bottom-up (row 0 is
+// the bottom row) and padded to 4 bytes; 8 (indexed), 16 (5-5-5), 24 (B,G,R) and 32 (B,G,R,A)
+// bits per pixel. An image without a header is empty: every operation on it does nothing and
+// reports failure or a zero size. Sizes are limited to 1..8192 on each side.
+#pragma once
+
+#include <cstdint>
+
+#include "core/show/records.h"
+
+namespace kv {
+
+class DiskFile;
+
+struct BitmapInfoHeader {
+    uint32_t biSize;
+    int32_t biWidth;
+    int32_t biHeight;
+    uint16_t biPlanes;
+    uint16_t biBitCount;
+    uint32_t biCompression;
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+};
+static_assert(sizeof(BitmapInfoHeader) == 40);
+
+struct RgbQuad {
+    uint8_t blue, green, red, reserved;
+};
+
+// The header block: the info header followed by the colour table.
+struct BitmapInfo {
+    BitmapInfoHeader header;
+    RgbQuad colors[1];  // really ColorTableEntries(bitCount) entries
+};
+
+// Rectangles as the window system knows them.
+struct Rect {
+    int32_t left, top, right, bottom;
+};
+
+// The window layer installs its StretchDIBits here so that the core can draw without
+// depending on it; without one, Draw and DrawPart do nothing.
+struct DeviceContext;
+using HDC = DeviceContext*;
+using StretchDIBitsFn = void (*)(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw,
+                                 int sh, const void* bits, const BitmapInfo* info);
+void SetStretchDIBitsHook(StretchDIBitsFn fn);
+
+enum ImageFileFormat : int32_t { FormatBmp = 0, FormatTarga = 1, FormatNone = 2 };
+
+constexpr int MaxImageSide = 8192;
+
+int ColorTableEntries(int bitCount);
+int StrideFor(int width, int bitCount);
+
+class CDIB {
+public:
+    CDIB(int width, int height, int bitCount);
+    virtual ~CDIB();
+    CDIB(const CDIB&) = delete;
+    CDIB& operator=(const CDIB&) = delete;
+
+    // Slot order of the virtual operations is part of the design: 0 Create ... 6 Draw.
+    virtual bool Create(int width, int height, int bitCount);
+    virtual int32_t Load(const FileSpec& spec, const FileSpec& altFolder, bool showErrors);
+    virtual int32_t ReadFrom(DiskFile& file);
+    virtual bool Save(const FileSpec& spec, int32_t format);
+    virtual bool WriteTo(DiskFile& file, int32_t format);
+    virtual void DrawPart(const Rect& dst, const Rect& src, HDC hdc);
+    virtual void Draw(const Rect& dst, HDC hdc);
+
+    bool Empty() const { return m_info == nullptr; }
+    uint16_t BitCount() const { return m_info ? m_info->header.biBitCount : 0; }
+    int32_t Width() const { return m_info ? m_info->header.biWidth : 0; }
+    int32_t Height() const;
+    int32_t RowBytes() const;
+    uint8_t* Row(int y);
+    const uint8_t* Row(int y) const;
+    void CopyRowOut(int y, void* dest, int maxBytes) const;
+    void CopyRowIn(int y, const void* src);
+    bool CopyTo(CDIB* dest, bool recreate) const;
+
+    BitmapInfo* Info() { return m_info; }
+    const BitmapInfo* Info() const { return m_info; }
+    uint8_t* Bits() { return m_bits; }
+    const uint8_t* Bits() const { return m_bits; }
+    RgbQuad* ColorTable() { return m_info ? m_info->colors : nullptr; }
+    const RgbQuad* ColorTable() const { return m_info ? m_info->colors : nullptr; }
+
+    bool rotationInUse = false;
+
+protected:
+    void Release();
+
+    BitmapInfo* m_info = nullptr;  // info header + colour table, owned
+    uint8_t* m_bits = nullptr;     // pixel rows, owned
+    uint16_t m_width = 0;          // copies of the header's size
+    uint16_t m_height = 0;
+};
+
+}  // namespace kv

@@ -1,0 +1,40 @@
+// Camera motion: the camera of any frame from the keys of a picture.
+//
+// Position and width glide on cubic curves through the keys with eased timing; the angles move
+// on straight lines with the same timing; the ease code steps from key to key. Values are
+// computed in double precision from float32 key values and returned as float32. Nothing here
+// allocates; every call walks the keys from the first (at most 64).
+#pragma once
+
+#include <cstdint>
+
+#include "core/show/records.h"
+
+namespace kv {
+
+class Show;
+
+// The quarter-wave constants are the decimal values the stored shows were made with,
+// deliberately not pi/2 and pi.
+constexpr double RampAngle = 1.5707;
+constexpr double HalfTurn = 3.1414;
+
+using KeyField = float KeyFrame::*;
+
+// Eased fraction of s in [0, 1]: a velocity that ramps up over [0, a] as a quarter sine, stays
+// constant over [a, b] and ramps down over [b, 1].
+float EaseProfile(double s, double a, double b);
+
+// One field of keys K[0..n-1] at picture-relative frame t (plus half a frame when half).
+// flags: low four bits the default ease mode (4 = hold), bit 4 straight paths.
+float Interpolate(const KeyFrame* K, int n, KeyField field, int32_t t, bool half, int32_t flags);
+
+// The camera of picture p at show frame F: a cleared record with x, y, width, the three angles
+// and the ease code in force filled in.
+CameraState CameraStateAt(const Show& show, int picture, int32_t frame, bool half);
+
+// Camera at a frame for rendering and for every move of the editor to a frame: the frame is
+// clamped to 0..length and becomes currentFrame, then the camera of the picture playing there.
+CameraState CameraAtFrame(Show& show, int32_t frame, bool half);
+
+}  // namespace kv

@@ -1,0 +1,13 @@
+// File references.
+#include "core/show/records.h"
+
+namespace kv {
+
+void FileSpec::SetPath(const char* p) {
+    vRefNum = 9991;
+    parID = 9991;
+    std::memset(path, 0, sizeof path);
+    if (p) std::strncpy(path, p, sizeof path - 1);
+}
+
+}  // namespace kv

@@ -1,0 +1,228 @@
+// The show's model operations: reset, key access, picture slots, sorting, rescaling, clipping.
+#include "core/show/show.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/show/camera_motion.h"
+#include "core/show/settings.h"
+
+namespace kv {
+
+float AspectOf(int32_t aspectMode) {
+    return static_cast<float>(aspectMode - aspectMode % 5) / 10000.0f;
+}
+
+Show::Show() {
+    clipboard.time = -9999;  // empty until the first Copy or Cut
+    Reset();
+    ApplySettings(TheSettings());
+}
+
+void Show::ApplySettings(const Settings& s) {
+    EaseType = s.ReadInt("EaseType", 0);
+    AlwaysUseRotation = s.ReadInt("AlwaysUseRotation", 0) != 0;
+    AspectMode = s.ReadInt("AspectMode", 7500);
+    aspect = AspectOf(AspectMode);
+    FieldSwap = s.ReadInt("FieldSwap", 0) != 0;
+    FlopTopField = s.ReadInt("FlopTopField", 0) != 0;
+    MultiProcess = s.ReadInt("MultiProcess", 0) != 0;
+    MultiProcOffset = s.ReadInt("MultiProcOffset", 0);
+    DraftRender = s.ReadInt("DraftRender", 0) != 0;
+    BlurFrames = s.ReadInt("BlurFrames", 0);
+    RescaleShow = s.ReadInt("RescaleShow", 0) != 0;
+    FrameRate = s.ReadInt("FrameRate", 2997);
+    AltImageFolder.SetPath(s.ReadString("AltImageFolder", "").c_str());
+    ShowPicError = s.ReadInt("ShowPicError", 1) != 0;
+    PreBlur = s.ReadInt("PreBlur", 0);
+    MatteColor = static_cast<uint32_t>(s.ReadInt("MatteColor", 0));
+    VideoColors = s.ReadInt("VideoColors", 1) != 0;
+    IgnoreAlpha = s.ReadInt("IgnoreAlpha", 1) != 0;
+    AutoAddKey = s.ReadInt("AutoAddKey", 1) != 0;
+}
+
+void Show::Reset() {
+    // A fresh black 8 x 8 image: Create keeps the pixels when the size is unchanged.
+    image.Create(8, 8, 24);
+    if (image.Bits()) std::memset(image.Bits(), 0, static_cast<size_t>(image.RowBytes()) * 8);
+    Picture& p = pictures[0];
+    p.keyCount = 1;
+    std::memset(p.keys, 0, sizeof p.keys);
+    p.keys[0].x = 200.0f;
+    p.keys[0].y = 200.0f;
+    p.keys[0].width = 100.0f;
+    p.spec.Clear();
+    pictureCount = 0;
+    dirty = false;
+    showId = 0;
+    undoIndex = -1;
+    undoCount = 0;
+    redoCount = 0;
+    selectedKey = 0;
+    preparedPicture = 0;
+    preparedPicture2 = -1;
+    audio.Clear();
+    BorderSize = 0;
+    showFile.Clear();
+    lastLoadResult = 1;
+}
+
+int Show::KeyCount(int picture) const {
+    return ValidPicture(picture) ? pictures[picture].keyCount : 0;
+}
+
+void Show::GetKey(int key, int picture, KeyFrame& out) const {
+    if (!ValidPicture(picture) || key < 0 || key >= MaxKeysPerPicture) return;
+    out = pictures[picture].keys[key];
+}
+
+void Show::SetKey(int key, int picture, const KeyFrame& k) {
+    if (!ValidPicture(picture) || key < 0 || key >= MaxKeysPerPicture) return;
+    Picture& p = pictures[picture];
+    p.keys[key] = k;
+    if (key >= p.keyCount) p.keyCount++;
+    dirty = true;
+}
+
+int32_t Show::PictureStart(int picture) const {
+    if (picture != 0) return 0;
+    return static_cast<int32_t>(pictures[0].keys[0].pictureStart);
+}
+
+void Show::SetPictureStart(int picture, int32_t frame) {
+    if (picture != 0) return;
+    pictures[0].keys[0].pictureStart = static_cast<float>(frame);
+}
+
+int Show::PictureAt(int32_t frame) const {
+    if (pictureCount < 2) return 0;
+    for (int p = 0; p + 1 < pictureCount; ++p)
+        if (PictureStart(p) <= frame && frame < PictureStart(p + 1)) return p;
+    return pictureCount - 1;
+}
+
+int Show::KeyNear(int32_t frame) const {
+    const int p = PictureAt(frame);
+    const int32_t t = frame - PictureStart(p);
+    const Picture& pic = pictures[p];
+    for (int k = 0; k < pic.keyCount && k < MaxKeysPerPicture; ++k)
+        if (std::abs(pic.keys[k].time - t) < KeyNearTolerance) return k;
+    return -1;
+}
+
+void Show::SortKeys(int picture) {
+    if (!ValidPicture(picture)) return;
+    Picture& p = pictures[picture];
+    const int n = p.keyCount < MaxKeysPerPicture ? p.keyCount : MaxKeysPerPicture;
+    for (int i = 0; i < n; ++i) {
+        int best = i;
+        for (int j = i + 1; j < n; ++j)
+            if (p.keys[j].time < p.keys[best].time) best = j;
+        if (best != i) {
+            KeyFrame tmp = p.keys[i];
+            p.keys[i] = p.keys[best];
+            p.keys[best] = tmp;
+        }
+    }
+}
+
+void Show::DeletePicture(int picture) {
+    if (picture != 0) return;
+    if (pictureCount <= 1) {
+        Reset();
+        return;
+    }
+    for (int i = picture; i + 1 < pictureCount; ++i) {
+        const float start = pictures[i].keys[0].pictureStart;
+        pictures[i] = pictures[i + 1];
+        pictures[i].keys[0].pictureStart = start;
+    }
+    pictureCount--;
+}
+
+void Show::ExchangePictures(int a, int b) {
+    if (a < 0 || b < 0 || a > MaxPictures || b > MaxPictures || a == b) return;
+    Picture& scratch = pictures[MaxPictures];
+    const float startA = pictures[a].keys[0].pictureStart;
+    const float startB = pictures[b].keys[0].pictureStart;
+    if (&scratch != &pictures[a] && &scratch != &pictures[b]) {
+        scratch = pictures[a];
+        pictures[a] = pictures[b];
+        pictures[b] = scratch;
+    } else {
+        Picture tmp = pictures[a];
+        pictures[a] = pictures[b];
+        pictures[b] = tmp;
+    }
+    pictures[a].keys[0].pictureStart = startA;
+    pictures[b].keys[0].pictureStart = startB;
+    preparedPicture = -1;
+    preparedPicture2 = -1;
+}
+
+bool Show::RescaleTimes(int32_t oldLength, int32_t newLength) {
+    if (oldLength == 0 || newLength == 0 || std::abs(oldLength - newLength) < 2) return false;
+    const float r = static_cast<float>(newLength) / static_cast<float>(oldLength);
+    Picture& p = pictures[0];
+    for (int k = 1; k < p.keyCount && k < MaxKeysPerPicture; ++k)
+        p.keys[k].time = static_cast<int32_t>(static_cast<float>(p.keys[k].time) * r);
+    p.keys[0].showLength = static_cast<float>(length);
+    return true;
+}
+
+bool Show::ClipToLength(int32_t clip) {
+    if (clip < 0) return false;
+    while (pictureCount > 1 && PictureStart(pictureCount - 1) > clip) pictureCount--;
+    const int pictureSlots = pictureCount > 0 ? pictureCount : 1;
+    for (int pi = 0; pi < pictureSlots; ++pi) {
+        Picture& p = pictures[pi];
+        const int32_t start = PictureStart(pi);
+        const CameraState cam = CameraStateAt(*this, pi, clip, false);
+        for (int k = 0; k < p.keyCount && k < MaxKeysPerPicture; ++k) {
+            if (start + p.keys[k].time > clip) {
+                p.keys[k] = cam;
+                p.keys[k].time = clip - start;
+                p.keyCount = k + 1 > 1 ? k + 1 : 1;
+                break;
+            }
+        }
+    }
+    pictures[0].keys[0].showLength = static_cast<float>(length);
+    return true;
+}
+
+void Show::ClearEaseCodes() {
+    for (int pi = 0; pi <= MaxPictures; ++pi)
+        for (KeyFrame& k : pictures[pi].keys) k.easeCode = 0.0f;
+}
+
+bool Show::RotationInUse(int picture) const {
+    if (AlwaysUseRotation) return true;
+    if (!ValidPicture(picture)) return false;
+    const Picture& p = pictures[picture];
+    for (int k = 0; k < p.keyCount && k < MaxKeysPerPicture; ++k)
+        if (p.keys[k].rotation != 0.0f || p.keys[k].tiltA != 0.0f || p.keys[k].tiltB != 0.0f)
+            return true;
+    return false;
+}
+
+void Show::PictureLoaded(int index, const FileSpec& spec, bool succeeded, int32_t width,
+                         int32_t height) {
+    if (index < 0) index = 0;
+    if (index >= MaxPictures) return;
+    if (pictureCount < index + 1) pictureCount = index + 1;
+    Picture& p = pictures[index];
+    p.spec = spec;
+    if (index == 0) p.keys[0].pictureStart = 0.0f;
+    if (succeeded && p.keyCount <= 1) {
+        KeyFrame& k = p.keys[0];
+        k.width = static_cast<float>(width);
+        k.x = static_cast<float>(width) * 0.5f;
+        k.y = static_cast<float>(height) * 0.5f;
+        k.rotation = k.tiltA = k.tiltB = 0.0f;
+    }
+    dirty = true;
+}
+
+}  // namespace kv

@@ -1,0 +1,114 @@
+// Show: the document both deliverables work on — one picture, its camera keys, the show-wide
+// picture treatments and an optional sound-file reference.
+//
+// The model operations live here; camera motion (camera_motion.h), the show file
+// (show_file.h), show editing (show_editing.h), picture preparation and rendering
+// (core/render) are further operations on the same object.
+//
+// The editor-wide values FrameRate and currentFrame are carried by each Show rather than by
+// globals, so that the plug-in's render contexts, each with its own show, can render from
+// several host threads at once.
+#pragma once
+
+#include <cstdint>
+
+#include "core/picture/cdib.h"
+#include "core/show/records.h"
+
+namespace kv {
+
+class Settings;
+
+class Show {
+public:
+    Show();  // new-show state, then the show-wide settings from TheSettings()
+    Show(const Show&) = delete;
+    Show& operator=(const Show&) = delete;
+
+    // Reads the show-wide keys ("EaseType" … "AutoAddKey", "FrameRate") from a settings store.
+    void ApplySettings(const Settings& settings);
+
+    // --- Model operations -----------------------------------------------------------------
+    void Reset();  // New Show
+    void GetKey(int key, int picture, KeyFrame& out) const;
+    void SetKey(int key, int picture, const KeyFrame& k);
+    int32_t PictureStart(int picture) const;
+    void SetPictureStart(int picture, int32_t frame);
+    int PictureAt(int32_t frame) const;
+    int KeyNear(int32_t frame) const;
+    void SortKeys(int picture);
+    void DeletePicture(int picture);
+    void ExchangePictures(int a, int b);
+    bool RescaleTimes(int32_t oldLength, int32_t newLength);
+    bool ClipToLength(int32_t length);
+    void ClearEaseCodes();
+    bool RotationInUse(int picture) const;
+    // The model side of loading a picture file into a slot (reframes a lone first key).
+    void PictureLoaded(int index, const FileSpec& spec, bool succeeded, int32_t width,
+                       int32_t height);
+    int KeyCount(int picture) const;
+
+    // One second in frames at the show's frame rate.
+    int32_t OneSecond() const { return (FrameRate + 50) / 100; }
+
+    // --- Image buffers --------------------------------------------------------------------
+    CDIB image{8, 8, 24};    // the prepared picture the renderer reads
+    CDIB image2{16, 16, 8};  // a second working image owned by the show
+    bool rotationInUse = false;
+
+    // --- Document -------------------------------------------------------------------------
+    bool dirty = false;
+    float aspect = 0.75f;
+    int32_t AspectMode = 7500;
+    int32_t EaseType = 0;
+    int32_t length = DefaultShowLength;
+    int32_t pictureCount = 0;
+    Picture pictures[MaxPictures + 1];  // the extra slot is scratch space for exchanges
+    uint16_t showId = 0;
+    FileSpec audio;
+    FileSpec showFile;
+
+    // --- Editing state --------------------------------------------------------------------
+    KeyFrame clipboard{};
+    int32_t selectedKey = 0;
+    int32_t undoIndex = -1;
+    int32_t undoCount = 0;
+    int32_t redoCount = 0;
+    UndoRecord undo[UndoDepth] = {};
+    int32_t preparedPicture = 0;   // which picture the image buffers hold (-1 none)
+    int32_t preparedPicture2 = -1;
+    int32_t lastLoadResult = 1;    // result of the last picture load (1 success, 2 placeholder)
+
+    // --- Show-wide settings ---------------------------------------------------------------
+    bool FieldSwap = false;
+    bool DraftRender = false;
+    bool RescaleShow = false;
+    bool VideoColors = true;
+    bool FlopTopField = false;
+    bool AlwaysUseRotation = false;
+    bool ShowPicError = true;
+    bool AutoAddKey = true;
+    bool IgnoreAlpha = true;
+    bool MultiProcess = false;
+    int32_t MultiProcOffset = 0;
+    int32_t BlurFrames = 0;
+    int32_t PreBlur = 0;
+    int32_t BorderSize = 0;
+    uint32_t MatteColor = 0;
+    int32_t ContrastBrightness = 0x3232;
+    FileSpec AltImageFolder;
+    bool GdiplusHasJpegDecoder = true;  // JPEG and PNG decoding is always built in
+    bool hostMode = false;
+
+    // --- Editor-wide values (see the file comment) ----------------------------------------
+    int32_t FrameRate = 2997;
+    int32_t currentFrame = 0;
+
+private:
+    bool ValidPicture(int picture) const { return picture >= 0 && picture < MaxPictures; }
+};
+
+// Aspect (height / width) of an AspectMode: the mode rounded down to a multiple of 5, / 10000.
+float AspectOf(int32_t aspectMode);
+
+}  // namespace kv

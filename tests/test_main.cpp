@@ -1,0 +1,17 @@
+// Entry of every test program: a private public folder per run, so tests never touch the
+// user's settings or exchange file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+int main(int argc, char** argv) {
+    std::string dir = "/tmp/kvtest-" + std::to_string(getpid()) + "-XXXXXX";
+    if (char* made = mkdtemp(dir.data())) setenv("KINEVISTA_PUBLIC", made, 1);
+    ::testing::InitGoogleTest(&argc, argv);
+    int rc = RUN_ALL_TESTS();
+    std::string cmd = "rm -rf '" + dir + "'";
+    if (std::system(cmd.c_str()) != 0) return rc ? rc : 0;
+    return rc;
+}
