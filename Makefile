@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: setup build build-asan demo test test-fast test-asan bench clean
+.PHONY: setup build build-asan demo test test-fast test-asan test-fuzz bench clean
 
 setup:
 	@bash scripts/setup.sh
@@ -25,7 +25,10 @@ test-fast: build
 test-asan: build-asan
 	ctest --test-dir $(ASAN_BUILD) -j $(JOBS) --output-on-failure -LE no_sanitize
 
-test: test-fast test-asan
+test-fuzz: setup
+	bash scripts/run_fuzzers.sh 5
+
+test: test-fast test-asan test-fuzz
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks

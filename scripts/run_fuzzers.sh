@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for SECONDS (default 5) on its committed
+# seed corpus (fuzz/corpus/<name>/), in a scratch copy so the committed corpus stays as it is.
+set -euo pipefail
+SECONDS_EACH=${1:-5}
+cd "$(dirname "$0")/.."
+BUILD=${FUZZ_BUILD:-build-fuzz}
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DKV_FUZZ=ON \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$BUILD" -j "$(nproc)" >/dev/null
+shopt -s nullglob
+for bin in "$BUILD"/bin/*_fuzzer; do
+  name=$(basename "$bin")
+  work=$(mktemp -d)
+  [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+  echo "fuzz: $name for ${SECONDS_EACH}s"
+  status=0
+  "$bin" -max_total_time="$SECONDS_EACH" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+         -print_final_stats=1 "$work" >"$work.log" 2>&1 || status=$?
+  grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' "$work.log" || true
+  rm -rf "$work"
+  if [ "$status" -ne 0 ]; then tail -40 "$work.log" >&2; echo "fuzz: $name failed" >&2; exit 1; fi
+  rm -f "$work.log"
+done

@@ -1,0 +1,5 @@
+# kinevista-cli tests: every tests/tools/cli/*_test.cpp, run against the built program.
+kv_test(cli_tests tools/cli)
+if(TARGET cli_tests)
+  add_dependencies(cli_tests kinevista-cli)
+endif()

@@ -1,0 +1,173 @@
+// kinevista-cli entry: common options, then the subcommand.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "core/picture/alert.h"
+#include "core/show/settings.h"
+#include "core/show/show.h"
+#include "tools/cli/cli.h"
+
+namespace kvcli {
+
+namespace {
+
+std::map<std::string, Command>& Table() {
+    static std::map<std::string, Command> table;
+    return table;
+}
+
+void PrintHelp() {
+    std::printf(
+        "usage: kinevista-cli COMMAND [ARGS] [COMMON OPTIONS]\n\n"
+        "commands:\n");
+    for (const auto& [name, c] : Table()) std::printf("  %-60s %s\n", c.usage, c.summary);
+    std::printf(
+        "\ncommon options:\n"
+        "  --settings FILE          settings file (default: Kinevista.ini in the public folder)\n"
+        "  --set KEY=VALUE          a setting for this run only (repeatable)\n"
+        "  --length N               show length in frames (default: five minutes)\n"
+        "  --frame-rate R           frames per second x 100: 2997, 2500 or 2397\n"
+        "  --answer yes|no|cancel   the answer to every question\n");
+}
+
+}  // namespace
+
+CommandRegistrar::CommandRegistrar(const Command& c) { Table()[c.name] = c; }
+
+bool ParseInt(const std::string& text, int32_t& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != 0 || errno != 0 || v < INT32_MIN || v > INT32_MAX) return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
+bool ParseSize(const std::string& text, int32_t& w, int32_t& h) {
+    size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    return ParseInt(text.substr(0, x), w) && ParseInt(text.substr(x + 1), h);
+}
+
+std::optional<std::string> Context::TakeValue(const char* name) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != name) continue;
+        if (i + 1 >= args.size()) {
+            Usage(std::string(name) + " needs a value");
+            args.erase(args.begin() + static_cast<long>(i));
+            return std::nullopt;
+        }
+        std::string v = args[i + 1];
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        return v;
+    }
+    return std::nullopt;
+}
+
+bool Context::TakeFlag(const char* name) {
+    auto it = std::find(args.begin(), args.end(), name);
+    if (it == args.end()) return false;
+    args.erase(it);
+    return true;
+}
+
+bool Context::Positionals(std::vector<std::string>& out) {
+    out.clear();
+    for (const std::string& a : args) {
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            Usage("unknown option " + a);
+            return false;
+        }
+        out.push_back(a);
+    }
+    return !usageError;
+}
+
+int Context::Usage(const std::string& message) const {
+    std::fprintf(stderr, "kinevista-cli %s: %s\n", command.c_str(), message.c_str());
+    const_cast<Context*>(this)->usageError = true;
+    return 2;
+}
+
+void Context::PrepareShow(kv::Show& show) const {
+    show.ApplySettings(kv::TheSettings());
+    if (frameRate > 0) show.FrameRate = frameRate;
+    show.length = length >= 0 ? length : 5 * (show.FrameRate * 60 / 100);
+}
+
+}  // namespace kvcli
+
+int main(int argc, char** argv) {
+    using namespace kvcli;
+    Context ctx;
+    std::string settingsFile;
+    std::vector<std::pair<std::string, std::string>> sets;
+    std::string answer;
+    std::vector<std::string> rest;
+    bool help = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "kinevista-cli: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            out = argv[++i];
+        };
+        if (a == "--settings") {
+            value(settingsFile);
+        } else if (a == "--set") {
+            std::string kvp;
+            value(kvp);
+            size_t eq = kvp.find('=');
+            if (eq == std::string::npos || eq == 0) {
+                std::fprintf(stderr, "kinevista-cli: --set wants KEY=VALUE, not %s\n", kvp.c_str());
+                return 2;
+            }
+            sets.emplace_back(kvp.substr(0, eq), kvp.substr(eq + 1));
+        } else if (a == "--length" || a == "--frame-rate") {
+            std::string v;
+            value(v);
+            int32_t n = 0;
+            if (!ParseInt(v, n) || n < 0 || (a == "--frame-rate" && n == 0)) {
+                std::fprintf(stderr, "kinevista-cli: %s wants a whole number, not %s\n",
+                             a.c_str(), v.c_str());
+                return 2;
+            }
+            (a == "--length" ? ctx.length : ctx.frameRate) = n;
+        } else if (a == "--answer") {
+            value(answer);
+            if (answer != "yes" && answer != "no" && answer != "cancel") {
+                std::fprintf(stderr, "kinevista-cli: --answer wants yes, no or cancel\n");
+                return 2;
+            }
+        } else if (a == "--help" || a == "-h") {
+            help = true;
+        } else {
+            rest.push_back(a);
+        }
+    }
+    if (help || rest.empty()) {
+        PrintHelp();
+        return help ? 0 : 2;
+    }
+    auto it = Table().find(rest[0]);
+    if (it == Table().end()) {
+        std::fprintf(stderr, "kinevista-cli: unknown command %s (see --help)\n", rest[0].c_str());
+        return 2;
+    }
+    kv::TheSettings().Load(settingsFile);
+    for (const auto& [k, v] : sets) kv::TheSettings().WriteString(k.c_str(), v.c_str());
+    if (!answer.empty())
+        kv::SetDefaultAnswer(answer == "yes"  ? kv::Answer::Yes
+                             : answer == "no" ? kv::Answer::No
+                                              : kv::Answer::Cancel);
+    ctx.command = rest[0];
+    ctx.args.assign(rest.begin() + 1, rest.end());
+    return it->second.run(ctx);
+}
