@@ -1,0 +1,22 @@
+// The frame renderer: the one rendering entry of the editor, the movie output and the plug-in.
+#pragma once
+
+#include <cstdint>
+
+#include "core/picture/cdib.h"
+
+namespace kv {
+
+class Show;
+
+// Renders frame `frame` of the show into `out`, a 32-bit image of width x height owned by the
+// caller. fieldMode: 0 progressive, 1 and 2 single fields, 3 interlaced. Returns false when the
+// size is outside 1..8192, out is missing, or the motion-blur companion cannot be rendered.
+bool RenderFrame(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFlag, int32_t width,
+                 int32_t height, CDIB* out, bool preferPrevious);
+
+// Makes sure the prepared picture belongs to picture `pictureIndex` (always so with one picture)
+// and sets its rotation flag from the keys.
+bool EnsurePicture(Show& show, int pictureIndex);
+
+}  // namespace kv
