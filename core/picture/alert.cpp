@@ -30,9 +30,7 @@ public:
             }
         }
         if (kind == AlertKind::YesNo && a == Answer::Cancel) a = Answer::No;
-        const char* said = a == Answer::Yes ? "yes" : a == Answer::No ? "no" : "cancel";
-        std::fprintf(stderr, "Question: %s%s%s -> %s\n", caption.c_str(),
-                     caption.empty() ? "" : ": ", text.c_str(), said);
+        std::fprintf(stderr, "Ask: %s: %s\n", caption.c_str(), text.c_str());
         return a;
     }
 };
