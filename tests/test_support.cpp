@@ -45,7 +45,9 @@ int Run(const std::string& command, std::string* out) {
 }
 
 AlertRecorder::AlertRecorder() : m_previous(kv::SetAlertSink(this)) {}
-AlertRecorder::~AlertRecorder() { kv::SetAlertSink(m_previous); }
+AlertRecorder::~AlertRecorder() {
+    kv::SetAlertSink(m_previous);
+}
 
 kv::Answer AlertRecorder::Show(kv::AlertKind kind, const std::string& text,
                                const std::string& caption) {

@@ -80,7 +80,8 @@ bool AskYesNo(const char* text, const char* caption) {
 }
 
 int32_t AskYesNoCancel(const char* text, const char* caption) {
-    Answer a = g_sink.load()->Show(AlertKind::YesNoCancel, text ? text : "", caption ? caption : "");
+    Answer a =
+        g_sink.load()->Show(AlertKind::YesNoCancel, text ? text : "", caption ? caption : "");
     return a == Answer::Yes ? 1 : a == Answer::No ? 0 : -1;
 }
 

@@ -16,22 +16,34 @@ StretchDIBitsFn g_stretchHook = nullptr;
 constexpr size_t PixelAlignment = 64;
 }  // namespace
 
-void SetStretchDIBitsHook(StretchDIBitsFn fn) { g_stretchHook = fn; }
+void SetStretchDIBitsHook(StretchDIBitsFn fn) {
+    g_stretchHook = fn;
+}
 
 int ColorTableEntries(int bitCount) {
     switch (bitCount) {
-        case 2: return 4;
-        case 4: return 16;
-        case 8: return 256;
-        default: return 0;
+        case 2:
+            return 4;
+        case 4:
+            return 16;
+        case 8:
+            return 256;
+        default:
+            return 0;
     }
 }
 
-int StrideFor(int width, int bitCount) { return ((bitCount / 8) * width + 3) & ~3; }
+int StrideFor(int width, int bitCount) {
+    return ((bitCount / 8) * width + 3) & ~3;
+}
 
-CDIB::CDIB(int width, int height, int bitCount) { Create(width, height, bitCount); }
+CDIB::CDIB(int width, int height, int bitCount) {
+    Create(width, height, bitCount);
+}
 
-CDIB::~CDIB() { Release(); }
+CDIB::~CDIB() {
+    Release();
+}
 
 void CDIB::Release() {
     std::free(m_info);
@@ -99,7 +111,9 @@ uint8_t* CDIB::Row(int y) {
     return m_bits + static_cast<size_t>(RowBytes()) * static_cast<size_t>(y);
 }
 
-const uint8_t* CDIB::Row(int y) const { return const_cast<CDIB*>(this)->Row(y); }
+const uint8_t* CDIB::Row(int y) const {
+    return const_cast<CDIB*>(this)->Row(y);
+}
 
 void CDIB::CopyRowOut(int y, void* dest, int maxBytes) const {
     if (!m_info || !dest || y < 0 || y >= Height()) return;
@@ -185,6 +199,8 @@ void CDIB::DrawPart(const Rect& dst, const Rect& src, HDC hdc) {
                   m_info);
 }
 
-void CDIB::Draw(const Rect& dst, HDC hdc) { DrawPart(dst, Rect{0, 0, Width(), Height()}, hdc); }
+void CDIB::Draw(const Rect& dst, HDC hdc) {
+    DrawPart(dst, Rect{0, 0, Width(), Height()}, hdc);
+}
 
 }  // namespace kv

@@ -40,15 +40,24 @@ bool DiskFile::Seek(int64_t offset, int32_t origin) {
     if (!m_stream) return false;
     int whence;
     switch (origin) {
-        case FromStart: whence = SEEK_SET; break;
-        case FromEnd: whence = SEEK_END; break;
-        case FromCurrent: whence = SEEK_CUR; break;
-        default: return false;
+        case FromStart:
+            whence = SEEK_SET;
+            break;
+        case FromEnd:
+            whence = SEEK_END;
+            break;
+        case FromCurrent:
+            whence = SEEK_CUR;
+            break;
+        default:
+            return false;
     }
     return fseeko(m_stream, static_cast<off_t>(offset), whence) == 0;
 }
 
-int64_t DiskFile::Tell() { return m_stream ? static_cast<int64_t>(ftello(m_stream)) : -1; }
+int64_t DiskFile::Tell() {
+    return m_stream ? static_cast<int64_t>(ftello(m_stream)) : -1;
+}
 
 int64_t DiskFile::Size() {
     if (!m_stream) return -1;

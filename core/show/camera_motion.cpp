@@ -26,7 +26,9 @@ float EaseProfile(double s, double a, double b) {
 namespace {
 
 // |truncate(d)|, kept in double so that absurd values from damaged files cannot overflow.
-double AbsTrunc(double d) { return std::fabs(std::trunc(d)); }
+double AbsTrunc(double d) {
+    return std::fabs(std::trunc(d));
+}
 
 // Integer part of a value, bounded so that damaged values from files stay defined.
 int64_t TruncInt(double v) {
@@ -83,7 +85,8 @@ float Interpolate(const KeyFrame* K, int n, KeyField field, int32_t t, bool half
     const float pi1 = K[seg + 1].*field;
     if (m0 == EaseHold) return pi;
 
-    const double s = (static_cast<double>(t) - k.time + h) / (static_cast<double>(K[seg + 1].time) - k.time);
+    const double s =
+        (static_cast<double>(t) - k.time + h) / (static_cast<double>(K[seg + 1].time) - k.time);
 
     int64_t e = EaseNoSlows;
     double speed = 0.0;
@@ -112,10 +115,18 @@ float Interpolate(const KeyFrame* K, int n, KeyField field, int32_t t, bool half
     const double sigma = speed / 100.0;
     double se;
     switch (e) {
-        case 0: se = EaseProfile(s, 0.5 - 0.5 * sigma, 0.5 + 0.5 * sigma); break;
-        case 1: se = EaseProfile(s, 1.0 - sigma, 1.0); break;
-        case 2: se = EaseProfile(s, 0.0, sigma); break;
-        default: se = s; break;
+        case 0:
+            se = EaseProfile(s, 0.5 - 0.5 * sigma, 0.5 + 0.5 * sigma);
+            break;
+        case 1:
+            se = EaseProfile(s, 1.0 - sigma, 1.0);
+            break;
+        case 2:
+            se = EaseProfile(s, 0.0, sigma);
+            break;
+        default:
+            se = s;
+            break;
     }
 
     if (straight) return static_cast<float>(pi + se * (static_cast<double>(pi1) - pi));

@@ -11,11 +11,11 @@
 
 namespace kv {
 
-constexpr int MaxPictures = 1;          // pictures in a show (the table has one scratch slot more)
-constexpr int MaxKeysPerPicture = 64;   // key slots per picture
-constexpr int UndoDepth = 32;           // records in the undo ring
-constexpr int KeyNearTolerance = 4;     // frames within which a key counts as "at" a frame
-constexpr int DefaultShowLength = 1800; // frames, set by the constructor
+constexpr int MaxPictures = 1;           // pictures in a show (the table has one scratch slot more)
+constexpr int MaxKeysPerPicture = 64;    // key slots per picture
+constexpr int UndoDepth = 32;            // records in the undo ring
+constexpr int KeyNearTolerance = 4;      // frames within which a key counts as "at" a frame
+constexpr int DefaultShowLength = 1800;  // frames, set by the constructor
 
 // Undo operations kept in KeyFrame::undoOp besides a key index 0..63.
 constexpr uint16_t OpInserted = 96;
@@ -44,8 +44,8 @@ struct KeyFrame {
     float easeCode;      // 0 = follow the show's EaseType, else 1000*kind + speed + straight
     float pictureStart;  // start frame of the picture (first key)
     float spareB;
-    float showLength;    // show length in frames (first key)
-    int32_t time;        // frame relative to the picture start
+    float showLength;  // show length in frames (first key)
+    int32_t time;      // frame relative to the picture start
     uint16_t undoPicture;
     uint16_t undoOp;
 

@@ -29,7 +29,9 @@ int32_t TextToInt(const char* text) {
     return static_cast<int32_t>(v);
 }
 
-Settings::Settings() { ResetText(); }
+Settings::Settings() {
+    ResetText();
+}
 
 void Settings::ResetText() {
     std::memset(m_text, 0, sizeof m_text);

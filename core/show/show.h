@@ -75,9 +75,9 @@ public:
     int32_t undoCount = 0;
     int32_t redoCount = 0;
     UndoRecord undo[UndoDepth] = {};
-    int32_t preparedPicture = 0;   // which picture the image buffers hold (-1 none)
+    int32_t preparedPicture = 0;  // which picture the image buffers hold (-1 none)
     int32_t preparedPicture2 = -1;
-    int32_t lastLoadResult = 1;    // result of the last picture load (1 success, 2 placeholder)
+    int32_t lastLoadResult = 1;  // result of the last picture load (1 success, 2 placeholder)
 
     // --- Show-wide settings ---------------------------------------------------------------
     bool FieldSwap = false;

@@ -32,6 +32,8 @@ std::string PublicFolder() {
     return folder;
 }
 
-std::string PublicPath(const char* name) { return PublicFolder() + "/" + name; }
+std::string PublicPath(const char* name) {
+    return PublicFolder() + "/" + name;
+}
 
 }  // namespace kv

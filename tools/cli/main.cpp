@@ -36,7 +36,9 @@ void PrintHelp() {
 
 }  // namespace
 
-CommandRegistrar::CommandRegistrar(const Command& c) { Table()[c.name] = c; }
+CommandRegistrar::CommandRegistrar(const Command& c) {
+    Table()[c.name] = c;
+}
 
 bool ParseInt(const std::string& text, int32_t& out) {
     if (text.empty()) return false;
@@ -135,8 +137,8 @@ int main(int argc, char** argv) {
             value(v);
             int32_t n = 0;
             if (!ParseInt(v, n) || n < 0 || (a == "--frame-rate" && n == 0)) {
-                std::fprintf(stderr, "kinevista-cli: %s wants a whole number, not %s\n",
-                             a.c_str(), v.c_str());
+                std::fprintf(stderr, "kinevista-cli: %s wants a whole number, not %s\n", a.c_str(),
+                             v.c_str());
                 return 2;
             }
             (a == "--length" ? ctx.length : ctx.frameRate) = n;

@@ -58,8 +58,8 @@ TEST(Interpolate, TensionDampsTheTangentAtUnevenKeys) {
     for (int t = 0; t < 30; ++t) {
         double s = t / 30.0, m1 = 16.5;
         double q3 = 2 * (0 - 100.0) + m1, q2 = 3 * 100.0 - m1;
-        EXPECT_NEAR(Interpolate(k, 3, &KeyFrame::x, t, false, EaseNoSlows),
-                    (q3 * s + q2) * s * s, 1e-3);
+        EXPECT_NEAR(Interpolate(k, 3, &KeyFrame::x, t, false, EaseNoSlows), (q3 * s + q2) * s * s,
+                    1e-3);
     }
     // Second segment starts with 16.5 and ends with the chord 10.
     for (int t = 30; t < 60; ++t) {
@@ -85,8 +85,7 @@ TEST(Interpolate, EaseCodeOverridesModeSpeedAndCurve) {
     for (int t = 0; t < 30; ++t) {
         double s = t / 30.0;
         float se = EaseProfile(s, 1 - 0.51, 1.0);
-        EXPECT_NEAR(Interpolate(k, 3, &KeyFrame::x, t, false, EaseSlowInSlowOut), 300.0 * se,
-                    1e-3);
+        EXPECT_NEAR(Interpolate(k, 3, &KeyFrame::x, t, false, EaseSlowInSlowOut), 300.0 * se, 1e-3);
     }
     // Code 4000: no ease, curved.
     k[0].easeCode = 4000;
@@ -99,8 +98,8 @@ TEST(Interpolate, HalfFrameIsTheValueHalfwayToTheNextFrame) {
     KeyFrame k[2] = {Key(0, 0), Key(30, 300)};
     for (int t = 0; t < 29; ++t) {
         double s = (t + 0.5) / 30.0;
-        EXPECT_NEAR(Interpolate(k, 2, &KeyFrame::x, t, true, EaseNoSlows | EaseNoCurves),
-                    300 * s, 1e-3);
+        EXPECT_NEAR(Interpolate(k, 2, &KeyFrame::x, t, true, EaseNoSlows | EaseNoCurves), 300 * s,
+                    1e-3);
     }
 }
 

@@ -1,0 +1,107 @@
+// The settings store's text rules: section line, substring search, replacement, limits.
+#include "core/show/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../../test_support.h"
+
+namespace kv {
+namespace {
+
+std::string FreshFile(const char* name, const std::string& content) {
+    std::string path = kvtest::TempDir("settings") + "/" + name;
+    kvtest::WriteFileBytes(path, content);
+    return path;
+}
+
+TEST(Settings, FreshStoreHoldsTheSectionLineAndAppends) {
+    Settings s;
+    s.Load(kvtest::TempDir("settings") + "/missing.ini");
+    EXPECT_EQ(s.Text(), "[Kinevista]\r\n");
+    s.WriteInt("FrameRate", 2500);
+    EXPECT_EQ(s.Text(), "[Kinevista]\r\nFrameRate=2500\r\n");
+    EXPECT_EQ(s.ReadInt("FrameRate", 2997), 2500);
+    EXPECT_EQ(s.ReadInt("Missing", -42), -42);
+    EXPECT_EQ(s.ReadString("Missing", "dflt"), "dflt");
+    // Save writes the text exactly, without a terminating NUL, and Load reads it back.
+    ASSERT_TRUE(s.Save());
+    EXPECT_EQ(kvtest::ReadFileBytes(s.Path()), "[Kinevista]\r\nFrameRate=2500\r\n");
+    Settings again;
+    again.Load(s.Path());
+    EXPECT_EQ(again.ReadInt("FrameRate", 0), 2500);
+}
+
+TEST(Settings, ReplacingKeepsOrderAndOtherLines) {
+    Settings s;
+    s.Load(FreshFile("a.ini", "[Kinevista]\r\nA=1\r\nBB=22\r\nC=3\r\n"));
+    s.WriteString("BB", "a much longer value");
+    EXPECT_EQ(s.Text(), "[Kinevista]\r\nA=1\r\nBB=a much longer value\r\nC=3\r\n");
+    s.WriteString("BB", "");
+    EXPECT_EQ(s.Text(), "[Kinevista]\r\nA=1\r\nBB=\r\nC=3\r\n");
+    EXPECT_EQ(s.ReadString("BB", "x"), "");
+    s.WriteString("C", "line\r\nbreak");
+    EXPECT_EQ(s.ReadString("C", ""), "linebreak");
+}
+
+TEST(Settings, SubstringSearchAndMissingLineEnd) {
+    Settings s;
+    // "Width=" is found inside "MovieWidth=": a plain substring search.
+    s.Load(FreshFile("b.ini", "[Kinevista]\r\nMovieWidth=720\r\nLast=9"));
+    EXPECT_EQ(s.ReadString("Width", "none"), "720");
+    EXPECT_EQ(s.ReadInt("Last", 5), 5);  // no "\r" after it: reads as missing
+    s.WriteString("Last", "10");         // and cannot be replaced or appended
+    EXPECT_EQ(s.Text(), "[Kinevista]\r\nMovieWidth=720\r\nLast=9");
+}
+
+TEST(Settings, ForeignFileStartsAfresh) {
+    Settings s;
+    s.Load(FreshFile("c.ini", "[Other]\r\nEaseType=3\r\n"));
+    EXPECT_EQ(s.Text(), "[Kinevista]\r\n");
+    EXPECT_EQ(s.ReadInt("EaseType", 0), 0);
+}
+
+TEST(Settings, IntegerConversion) {
+    Settings s;
+    s.Load(FreshFile("d.ini", "[Kinevista]\r\nA=abc\r\nB=-17xyz\r\nC= +42\r\nD=99999999999\r\n"));
+    EXPECT_EQ(s.ReadInt("A", 7), 0);
+    EXPECT_EQ(s.ReadInt("B", 7), -17);
+    EXPECT_EQ(s.ReadInt("C", 7), 42);
+    EXPECT_EQ(s.ReadInt("D", 7), INT32_MAX);  // saturates instead of overflowing
+    s.WriteInt("E", -2147483647 - 1);
+    EXPECT_EQ(s.ReadInt("E", 0), INT32_MIN);
+}
+
+TEST(Settings, WritesStopAtTheTextLimit) {
+    Settings s;
+    s.Load(kvtest::TempDir("settings") + "/limit.ini");
+    int written = 0;
+    for (int i = 0; i < 200; ++i) {
+        std::string key = "Key" + std::to_string(i);
+        s.WriteString(key.c_str(), "0123456789");
+        if (s.ReadString(key.c_str(), "") == "0123456789") ++written;
+    }
+    const std::string text = s.Text();
+    EXPECT_LE(text.size(), 1023u);
+    EXPECT_GT(text.size(), 1000u);
+    EXPECT_LT(written, 200);
+    // Reads keep working; a replacement that would overflow is refused, a shorter one is made.
+    EXPECT_EQ(s.ReadString("Key0", ""), "0123456789");
+    s.WriteString("Key0", std::string(100, 'x').c_str());
+    EXPECT_EQ(s.ReadString("Key0", ""), "0123456789");
+    s.WriteString("Key0", "1");
+    EXPECT_EQ(s.ReadString("Key0", ""), "1");
+    // The longest accepted new line: length + key + "=" + value <= 1021.
+    Settings t;
+    t.Load(kvtest::TempDir("settings") + "/exact.ini");
+    const size_t room = 1021 - t.Text().size() - 2;  // "K=" takes two characters
+    t.WriteString("K", std::string(room + 1, 'v').c_str());
+    EXPECT_EQ(t.ReadString("K", "none"), "none");
+    t.WriteString("K", std::string(room, 'v').c_str());
+    EXPECT_EQ(t.ReadString("K", "none").size(), room);
+    EXPECT_EQ(t.Text().size(), 1023u);
+}
+
+}  // namespace
+}  // namespace kv
