@@ -1,0 +1,59 @@
+// The picture file readers behind CDIB::ReadFrom and their shared helpers.
+//
+// Each reader takes an image that has been constructed and a file opened for reading, positions
+// the file at its start and fills the image as the file stores it (8, 16, 24 or 32 bits per
+// pixel). Every count taken from the file is bounded by the buffer it fills: a reader never
+// writes outside the image's pixel block or its own buffers, whatever the bytes say.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/picture/cdib.h"
+
+namespace kv {
+
+class DiskFile;
+
+enum ImageReadResult : int32_t {
+    ReadOk = 0,
+    ReadCompressed = 1,     // a compression the reader does not handle
+    ReadTooLarge = 2,       // a side above 8192
+    ReadUnreadable = 3,     // not a recognisable or readable file
+    ReadNoImage = 4,        // the image was empty before reading
+    ReadTooFewColours = 5,  // fewer than 8 bits per pixel
+    ReadNoMemory = 6,       // the image or a buffer could not be allocated
+};
+
+enum class PictureReader { Photoshop, Tiff, Bmp, Gdiplus, Targa };
+
+// Chooses the reader from the first bytes of the file (`count` of them, up to 14) and its path.
+// The JPEG/PNG decoder is chosen only when `hasJpegDecoder` is set.
+PictureReader ChoosePictureReader(const uint8_t* head, int count, const char* path,
+                                  bool hasJpegDecoder);
+
+ImageReadResult ReadBmp(CDIB& image, DiskFile& file);
+ImageReadResult ReadTarga(CDIB& image, DiskFile& file);
+ImageReadResult ReadTiff(CDIB& image, DiskFile& file);
+ImageReadResult ReadPhotoshop(CDIB& image, DiskFile& file);
+// JPEG and PNG through the platform decoders; the file's path names the picture.
+ImageReadResult ReadGdiplus(CDIB& image, DiskFile& file);
+
+// The fixed message Load shows for a result code, and whether the code is appended to it.
+// Returns null for ReadOk.
+const char* ImageReadMessage(int32_t code, bool* appendCode);
+
+// Exchanges row i with row height - 1 - i.
+void FlipVertical(CDIB& image);
+// Exchanges bytes 0 and 2 of every pixel of a 24- or 32-bit image; other depths are left alone.
+void SwapRedBlue(CDIB& image);
+
+// Decodes one PackBits row from `src` (srcLen bytes) into `dst` (dstLen bytes). Stops when the
+// source runs out or the row is full; never reads or writes outside either buffer. Returns the
+// number of bytes written.
+size_t UnpackBitsRow(const uint8_t* src, size_t srcLen, uint8_t* dst, size_t dstLen);
+
+// Reads exactly `count` bytes at `offset`; false on a failed seek or a short read.
+bool ReadAt(DiskFile& file, int64_t offset, void* buffer, int32_t count);
+
+}  // namespace kv

@@ -1,0 +1,88 @@
+// PNG decoding over libpng into 24-bit blue-green-red rows.
+//
+// Every colour type is brought to 8-bit blue, green, red: palettes and low-depth grey are
+// expanded, grey becomes three equal bytes, 16-bit samples keep their high byte and alpha is
+// stripped. Interlaced files are decoded pass by pass straight into the caller's rows (each pass
+// fills in more of the same rows), so no whole-picture buffer is needed here. libpng reports
+// fatal errors by longjmp back into the function that called setjmp; the two phases below each
+// set their own jump point and hold nothing that needs a destructor.
+#include <csetjmp>
+#include <cstdio>
+
+#include <png.h>
+
+#include "platform/codecs/picture_codecs.h"
+
+namespace kv {
+
+namespace {
+
+[[noreturn]] void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void OnWarning(png_structp, png_const_charp) {}
+
+// Reads the header and sets up the transformations; false when the stream is not a readable
+// PNG. Fills the size and the number of interlace passes.
+bool ReadHeader(png_structp png, png_infop info, std::FILE* stream, int* width, int* height,
+                int* passes) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, stream);
+    png_read_info(png, info);
+    png_uint_32 w = 0, h = 0;
+    int depth = 0, colourType = 0, interlace = 0;
+    png_get_IHDR(png, info, &w, &h, &depth, &colourType, &interlace, nullptr, nullptr);
+    if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (colourType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (depth == 16) png_set_strip_16(png);
+    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(png);
+    if (colourType & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
+    png_set_bgr(png);
+    *passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != static_cast<size_t>(w) * 3) return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
+bool ReadRows(png_structp png, png_infop info, DecodeTarget& target, int height, int passes) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int y = 0; y < height; ++y) {
+            uint8_t* row = target.Row(y);
+            if (!row) return false;
+            png_read_row(png, row, nullptr);
+        }
+    }
+    // The chunks after the pixels carry nothing we use; a damaged tail does not spoil them.
+    (void)info;
+    return true;
+}
+
+}  // namespace
+
+DecodeStatus DecodePng(std::FILE* stream, DecodeTarget& target) {
+    if (!stream) return DecodeStatus::NotDecodable;
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    if (!png) return DecodeStatus::NotDecodable;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return DecodeStatus::NotDecodable;
+    }
+    int width = 0, height = 0, passes = 1;
+    DecodeStatus status;
+    if (!ReadHeader(png, info, stream, &width, &height, &passes)) {
+        status = DecodeStatus::NotDecodable;
+    } else if (!target.Begin(width, height)) {
+        status = DecodeStatus::Stopped;
+    } else {
+        status = ReadRows(png, info, target, height, passes) ? DecodeStatus::Ok
+                                                             : DecodeStatus::Failed;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return status;
+}
+
+}  // namespace kv
