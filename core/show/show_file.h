@@ -1,5 +1,13 @@
 // The show file: one block of bytes that is a .kvx file, the exchange file and the plug-in's
 // private data.
+//
+// Layout: an 8-byte header (magic 0x1234, showId, block size S), one record per picture (path,
+// key count, 56-byte keys), an optional audio record (key count 0), a 20-byte trailer of picture
+// treatments. Blocks are written little-endian; a block whose magic reads 0x3412 was written in
+// the other byte order and is read with every number reversed.
+//
+// Blocks that cannot be held are refused, never truncated: a size field beyond the bytes given,
+// a record or trailer running past the block, or more than 64 keys in a picture.
 #pragma once
 
 #include <cstdint>
@@ -9,19 +17,44 @@ namespace kv {
 
 class Show;
 
+constexpr uint16_t ShowMagic = 0x1234;
+constexpr float ShowFormatVersion = 110.0f;
+constexpr uint32_t MaxShowFileBytes = 32765;   // read from a file by the editor
+constexpr uint32_t ShowSaveBufferBytes = 32766;
+constexpr uint32_t ExchangeBufferBytes = 8192;  // the editor serialises this much for the host
+constexpr uint32_t PluginBlockBytes = 4096;     // the plug-in's stored block
+constexpr const char* ExchangeFileName = "kvdata.kvx";
+
 // Builds the block into buffer (which must hold the returned size); with no buffer only the
 // size is returned. Changes the show: lone keys are doubled, the version stamp and show length
-// are set in the first key, a new showId is drawn and dirty is cleared.
+// are set in the first key; with a buffer a new showId is drawn and dirty is cleared.
 uint32_t Serialise(Show& show, uint8_t* buffer);
 
-// Fills a freshly reset show from a block of `size` bytes; false when the block is refused.
-// With render set, frame 0 is rendered after parsing.
+// Fills a freshly reset show from a block of `size` bytes; false (show untouched) when the
+// block is refused. With render set, frame 0 becomes the current frame and is rendered through
+// the hook below.
 bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render);
 
-// Reads a show file; false (show unchanged) when it cannot be opened.
+// Reads a show file: false when it cannot be opened (show unchanged) or is not a show (the show
+// is then a new show). On success showFile becomes the path.
 bool LoadShow(Show& show, const std::string& path, bool render);
 
-// Writes the show to path atomically (temporary file in the same folder, then rename).
+// Writes the show to path atomically (temporary file in the same folder, then rename), so an
+// interrupted save leaves the previous file whole. On success showFile becomes the path.
 bool SaveShow(Show& show, const std::string& path);
+
+// The exchange file in the public folder, and the editor's side of the round trip.
+std::string ExchangePath();
+bool LoadExchangeFile(Show& show, bool render);
+bool SaveExchangeFile(Show& show);
+
+// Reverses every number of a block in place (the block as another machine would have written
+// it); false when the block is not a well-formed show block.
+bool SwapShowByteOrder(uint8_t* block, uint32_t size);
+
+// Called by Parse with the render flag once frame 0 is the current frame. The editor installs
+// its viewer's render here; without a hook nothing is drawn.
+using ParseRenderHook = void (*)(Show& show, int32_t frame);
+void SetParseRenderHook(ParseRenderHook hook);
 
 }  // namespace kv

@@ -1,0 +1,63 @@
+// Picture preparation: loads the show's picture file and builds the prepared picture the
+// renderer reads (border or tint, pre-blur, brightness and contrast, video-safe levels).
+#include <cstring>
+
+#include "core/picture/alert.h"
+#include "core/render/treatments.h"
+#include "core/show/show.h"
+
+namespace kv {
+
+void PrepPicture(Show& show, const FileSpec& spec, int pictureIndex, int32_t startFrame) {
+    // One picture per show: it always goes into slot 0 and starts at frame 0.
+    (void)pictureIndex;
+    (void)startFrame;
+    if (strnlen(spec.path, sizeof spec.path) < 3) return;
+
+    CDIB loaded(16, 16, 8);
+    const int32_t result = loaded.Load(spec, show.AltImageFolder, show.ShowPicError);
+    show.lastLoadResult = result;
+    if (result == 0) return;  // the prepared picture stays as it was
+
+    // Record the file first with no reframing: the reframe below uses the prepared size.
+    show.PictureLoaded(0, spec, false, 0, 0);
+    show.preparedPicture = 0;
+
+    const int32_t width = loaded.Width();
+    const int32_t height = loaded.Height();
+    int32_t border = 0;
+    if (show.BorderSize > 0)
+        border = static_cast<int32_t>(static_cast<double>(width) * show.BorderSize / 200.0);
+
+    constexpr int MaxDepth = 32;
+    int depth = loaded.BitCount() > 24 ? loaded.BitCount() : 24;
+    if (depth > MaxDepth) depth = MaxDepth;
+    if (show.IgnoreAlpha) depth = 24;
+
+    if (!show.image.Create(width + 2 * border, height + 2 * border, depth)) {
+        Alert("Not Enough Memory to load Image");
+        return;
+    }
+    ConvertInto(loaded, &show.image, show.MatteColor, border);
+    if (show.PreBlur > 0) Blur3x3(show.image);
+    if (show.BorderSize < 0) Tint(show.image, show.MatteColor);
+
+    const int32_t contrast = show.ContrastBrightness & 0xFF;
+    const int32_t brightness = (show.ContrastBrightness >> 8) & 0xFF;
+    const auto neutral = [](int32_t v) { return v >= 49 && v <= 51; };
+    if (!neutral(contrast) || !neutral(brightness))
+        BrightnessContrast(show.image, contrast, brightness);
+    if (show.VideoColors) VideoSafe(show.image);
+
+    Picture& pic = show.pictures[0];
+    if (pic.keyCount <= 1) {
+        KeyFrame& k = pic.keys[0];
+        k.x = static_cast<float>(show.image.Width()) / 2.0f;
+        k.y = static_cast<float>(show.image.Height()) / 2.0f;
+        k.width = static_cast<float>(show.image.Width());
+        k.rotation = k.tiltA = k.tiltB = 0.0f;
+    }
+    show.dirty = true;
+}
+
+}  // namespace kv

@@ -1,0 +1,416 @@
+// The show file: Serialise and Parse of the show block, show files on disk, the exchange file.
+//
+// Every read of a block is checked against the bytes actually given; a block whose parts do not
+// fit is refused before the show is touched, so a refused block leaves the caller's reset show
+// as it was.
+#include "core/show/show_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "core/render/treatments.h"
+#include "core/show/camera_motion.h"
+#include "core/show/show.h"
+#include "platform/os/public_folder.h"
+
+namespace kv {
+
+namespace {
+
+constexpr uint32_t HeaderBytes = 8;
+constexpr uint32_t RecordBytes = 266;  // reserved 6, path 256, key count 4
+constexpr uint32_t PathOffset = 6;
+constexpr uint32_t CountOffset = 262;
+constexpr uint32_t KeyBytes = 56;
+constexpr uint32_t TrailerBytes = 20;
+constexpr uint32_t KeyFloatBytes = 48;  // the twelve float fields ahead of `time`
+
+std::atomic<ParseRenderHook> g_renderHook{nullptr};
+
+// --- showId generator: a small linear congruential generator (0..32767), seeded once from the
+// millisecond tick count modulo 65535.
+std::mutex g_idLock;
+bool g_idSeeded = false;
+uint32_t g_idState = 0;
+
+uint16_t NextShowId() {
+    std::lock_guard<std::mutex> lock(g_idLock);
+    if (!g_idSeeded) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+        g_idState = static_cast<uint32_t>(ms % 65535);
+        g_idSeeded = true;
+    }
+    g_idState = g_idState * 214013u + 2531011u;
+    return static_cast<uint16_t>((g_idState >> 16) & 0x7FFF);
+}
+
+int32_t DefaultEaseCode(int32_t easeType) {
+    return ((easeType & 15) + 1) * 1000 + ((easeType & EaseNoCurves) ? 1 : 0);
+}
+
+// --- Little-endian writing -------------------------------------------------------------------
+
+void Put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    Put16(p, static_cast<uint16_t>(v));
+    Put16(p + 2, static_cast<uint16_t>(v >> 16));
+}
+void PutFloat(uint8_t* p, float f) {
+    uint32_t v;
+    std::memcpy(&v, &f, 4);
+    Put32(p, v);
+}
+
+// --- Reading in the block's byte order -------------------------------------------------------
+
+struct BlockReader {
+    const uint8_t* data;
+    bool swapped;
+
+    uint16_t U16(uint32_t at) const {
+        const uint16_t le = static_cast<uint16_t>(data[at] | (data[at + 1] << 8));
+        return swapped ? static_cast<uint16_t>((le >> 8) | (le << 8)) : le;
+    }
+    uint32_t U32(uint32_t at) const {
+        uint32_t le = static_cast<uint32_t>(data[at]) | (static_cast<uint32_t>(data[at + 1]) << 8) |
+                      (static_cast<uint32_t>(data[at + 2]) << 16) |
+                      (static_cast<uint32_t>(data[at + 3]) << 24);
+        if (swapped)
+            le = (le >> 24) | ((le >> 8) & 0xFF00u) | ((le << 8) & 0xFF0000u) | (le << 24);
+        return le;
+    }
+    float Float(uint32_t at) const {
+        const uint32_t v = U32(at);
+        float f;
+        std::memcpy(&f, &v, 4);
+        return f;
+    }
+};
+
+void ReadPath(const uint8_t* at, FileSpec& spec) {
+    char path[256];
+    std::memcpy(path, at, sizeof path);
+    path[255] = 0;
+    spec.SetPath(path);
+}
+
+// Everything a block holds, gathered before any of it reaches the show.
+struct ParsedBlock {
+    uint16_t showId = 0;
+    int pictures = 0;
+    Picture picture;
+    bool hasAudio = false;
+    FileSpec audio;
+    bool trailer = false;
+    bool contrastField = false;
+    uint32_t matte = 0;
+    int32_t border = 0;
+    int32_t preBlur = 0;
+    int32_t contrastBrightness = 0x3232;
+};
+
+bool ReadBlock(const uint8_t* block, uint32_t size, int32_t easeType, ParsedBlock& out) {
+    if (!block || size < HeaderBytes) return false;
+    const uint16_t magic = static_cast<uint16_t>(block[0] | (block[1] << 8));
+    if (magic != ShowMagic && magic != 0x3412) return false;
+    const BlockReader r{block, magic == 0x3412};
+    out.showId = r.U16(2);
+    const uint32_t S = r.U32(4);
+    if (S < HeaderBytes || S > size) return false;  // declares more than we have: refuse
+
+    const int32_t dc = DefaultEaseCode(easeType);
+    uint64_t pos = HeaderBytes;
+    uint64_t trailerAt = pos;
+    while (pos + 262 < S) {
+        if (pos + RecordBytes > S) return false;
+        const auto at = static_cast<uint32_t>(pos);
+        const uint32_t n = r.U32(at + CountOffset);
+        if (n == 0) {
+            ReadPath(block + at + PathOffset, out.audio);
+            out.hasAudio = true;
+            trailerAt = pos + RecordBytes;
+            break;
+        }
+        if (n > static_cast<uint32_t>(MaxKeysPerPicture)) return false;
+        if (pos + RecordBytes + uint64_t{KeyBytes} * n > S) return false;
+        Picture& pic = out.picture;
+        ReadPath(block + at + PathOffset, pic.spec);
+        pic.keyCount = static_cast<int32_t>(n);
+        for (uint32_t k = 0; k < n; ++k) {
+            const uint32_t kat = at + RecordBytes + k * KeyBytes;
+            KeyFrame key{};
+            float* fields = &key.x;
+            for (uint32_t f = 0; f < KeyFloatBytes / 4; ++f) fields[f] = r.Float(kat + 4 * f);
+            key.time = static_cast<int32_t>(r.U32(kat + 48));
+            key.undoPicture = r.U16(kat + 52);
+            key.undoOp = 0;
+            if (key.easeCode == static_cast<float>(dc)) key.easeCode = 0.0f;
+            pic.keys[k] = key;
+        }
+        pos += RecordBytes + uint64_t{KeyBytes} * n;
+        out.pictures++;
+        if (out.pictures >= MaxPictures) {
+            trailerAt = S >= TrailerBytes ? S - TrailerBytes : 0;
+            // An audio record after the picture is read too, so that the sound reference
+            // survives a save and reload.
+            if (pos + RecordBytes <= trailerAt && r.U32(static_cast<uint32_t>(pos) + CountOffset) == 0) {
+                ReadPath(block + pos + PathOffset, out.audio);
+                out.hasAudio = true;
+            }
+            break;
+        }
+        if (pos + 262 >= S) trailerAt = pos;
+    }
+
+    const float stamp = out.pictures > 0 ? out.picture.keys[0].stamp : 0.0f;
+    if (stamp > 90.0f) {
+        out.contrastField = stamp > 105.0f;
+        if (trailerAt + (out.contrastField ? 16 : 14) > S) return false;
+        const auto at = static_cast<uint32_t>(trailerAt);
+        out.trailer = true;
+        out.matte = r.U32(at);
+        out.border = static_cast<int32_t>(r.U32(at + 4));
+        out.preBlur = static_cast<int32_t>(r.U32(at + 8));
+        if (out.contrastField) out.contrastBrightness = static_cast<int16_t>(r.U16(at + 14));
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, data, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// Writes bytes to path through a temporary file in the same folder and a rename.
+bool WriteFileAtomically(const std::string& path, const uint8_t* data, size_t n) {
+    std::string tmp = path + ".XXXXXX";
+    const int fd = mkstemp(tmp.data());
+    if (fd < 0) return false;
+    struct stat st {};
+    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    bool ok = fchmod(fd, mode) == 0;
+    ok = ok && WriteAll(fd, data, n) && fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
+bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes) {
+    const uint32_t need = Serialise(show, nullptr);
+    if (need > bufferBytes) return false;
+    std::vector<uint8_t> buffer(need);
+    const uint32_t S = Serialise(show, buffer.data());
+    return WriteFileAtomically(path, buffer.data(), S);
+}
+
+}  // namespace
+
+void SetParseRenderHook(ParseRenderHook hook) { g_renderHook.store(hook); }
+
+uint32_t Serialise(Show& show, uint8_t* buffer) {
+    const int pictures = show.pictureCount < 0             ? 0
+                         : show.pictureCount > MaxPictures ? MaxPictures
+                                                           : show.pictureCount;
+    for (int p = 0; p < pictures; ++p) {
+        Picture& pic = show.pictures[p];
+        // A picture record always carries keys (a count of 0 would read as the audio record).
+        if (pic.keyCount < 1) pic.keyCount = 1;
+        if (pic.keyCount > MaxKeysPerPicture) pic.keyCount = MaxKeysPerPicture;
+        if (pic.keyCount == 1) {
+            pic.keys[1] = pic.keys[0];
+            pic.keys[1].time = show.OneSecond();
+            pic.keyCount = 2;
+        }
+    }
+    const bool hasAudio = !show.audio.Empty();
+    uint32_t S = HeaderBytes + TrailerBytes;
+    for (int p = 0; p < pictures; ++p)
+        S += RecordBytes + KeyBytes * static_cast<uint32_t>(show.pictures[p].keyCount);
+    if (hasAudio) S += RecordBytes;
+    show.pictures[0].keys[0].stamp = ShowFormatVersion;
+    if (!buffer) return S;
+
+    std::memset(buffer, 0, S);
+    const float dc = static_cast<float>(DefaultEaseCode(show.EaseType));
+    uint32_t pos = HeaderBytes;
+    for (int p = 0; p < pictures; ++p) {
+        Picture& pic = show.pictures[p];
+        std::memcpy(buffer + pos + PathOffset, pic.spec.path, sizeof pic.spec.path);
+        buffer[pos + PathOffset + 255] = 0;
+        Put32(buffer + pos + CountOffset, static_cast<uint32_t>(pic.keyCount));
+        pic.keys[0].showLength = static_cast<float>(show.length);
+        pos += RecordBytes;
+        for (int k = 0; k < pic.keyCount; ++k, pos += KeyBytes) {
+            KeyFrame key = pic.keys[k];
+            if (key.easeCode < 1.0f) key.easeCode = dc;
+            const float* fields = &key.x;
+            for (uint32_t f = 0; f < KeyFloatBytes / 4; ++f) PutFloat(buffer + pos + 4 * f, fields[f]);
+            Put32(buffer + pos + 48, static_cast<uint32_t>(key.time));
+            Put16(buffer + pos + 52, key.undoPicture);
+        }
+    }
+    if (hasAudio) {
+        std::memcpy(buffer + pos + PathOffset, show.audio.path, sizeof show.audio.path);
+        buffer[pos + PathOffset + 255] = 0;
+        pos += RecordBytes;  // key count 0 marks the audio record
+    }
+    Put32(buffer + pos, show.MatteColor);
+    Put32(buffer + pos + 4, static_cast<uint32_t>(show.BorderSize));
+    Put32(buffer + pos + 8, static_cast<uint32_t>(show.PreBlur));
+    Put16(buffer + pos + 12, show.VideoColors ? 1 : 0);
+    Put16(buffer + pos + 14, static_cast<uint16_t>(show.ContrastBrightness));
+
+    // A fresh id tells the plug-in that the show changed, so never reuse the current one.
+    uint16_t id = NextShowId();
+    while (id == show.showId) id = NextShowId();
+    show.showId = id;
+    Put16(buffer, ShowMagic);
+    Put16(buffer + 2, id);
+    Put32(buffer + 4, S);
+    show.dirty = false;
+    return S;
+}
+
+bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
+    ParsedBlock parsed;
+    if (!ReadBlock(block, size, show.EaseType, parsed)) return false;
+
+    show.BorderSize = 0;
+    show.PreBlur = 0;
+    show.ContrastBrightness = 0x3232;
+    if (parsed.pictures > 0) {
+        Picture& pic = show.pictures[0];
+        pic.spec = parsed.picture.spec;
+        pic.keyCount = parsed.picture.keyCount;
+        std::memcpy(pic.keys, parsed.picture.keys, sizeof pic.keys);
+        // The picture record stands even when its file cannot be loaded below, so that the
+        // keys are saved again rather than lost.
+        show.pictureCount = parsed.pictures;
+    }
+    if (parsed.hasAudio) show.audio = parsed.audio;
+    if (parsed.trailer) {
+        show.MatteColor = parsed.matte;
+        show.BorderSize = parsed.border >= 100 ? 100 : parsed.border < 0 ? -1 : parsed.border;
+        show.PreBlur = parsed.preBlur;
+        // The stored VideoColors is not used: the settings file's value stays in force.
+        if (parsed.contrastField) show.ContrastBrightness = parsed.contrastBrightness;
+    }
+
+    for (int p = 0; p < parsed.pictures; ++p) {
+        const FileSpec spec = show.pictures[p].spec;
+        PrepPicture(show, spec, p, show.PictureStart(p));
+    }
+
+    show.showId = parsed.showId;
+    show.dirty = false;
+    show.undoIndex = -1;
+    show.undoCount = 0;
+    show.redoCount = 0;
+
+    if (render) {
+        CameraAtFrame(show, 0, false);
+        if (ParseRenderHook hook = g_renderHook.load()) hook(show, 0);
+    }
+    show.rotationInUse = show.RotationInUse(0);
+    if (show.RescaleShow)
+        show.RescaleTimes(static_cast<int32_t>(show.pictures[0].keys[0].showLength), show.length);
+    show.ClipToLength(show.length);
+    return true;
+}
+
+bool LoadShow(Show& show, const std::string& path, bool render) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::vector<uint8_t> buffer(ShowSaveBufferBytes, 0);
+    size_t got = 0;
+    while (got < MaxShowFileBytes) {
+        const ssize_t n = ::read(fd, buffer.data() + got, MaxShowFileBytes - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    show.Reset();
+    if (!Parse(show, buffer.data(), static_cast<uint32_t>(got), render)) return false;
+    show.showFile.SetPath(path.c_str());
+    return true;
+}
+
+bool SaveShow(Show& show, const std::string& path) {
+    if (!SaveShowBytes(show, path, ShowSaveBufferBytes)) return false;
+    show.showFile.SetPath(path.c_str());
+    return true;
+}
+
+std::string ExchangePath() { return PublicPath(ExchangeFileName); }
+
+bool LoadExchangeFile(Show& show, bool render) { return LoadShow(show, ExchangePath(), render); }
+
+bool SaveExchangeFile(Show& show) {
+    return SaveShowBytes(show, ExchangePath(), ExchangeBufferBytes);
+}
+
+bool SwapShowByteOrder(uint8_t* block, uint32_t size) {
+    if (!block || size < HeaderBytes) return false;
+    const BlockReader r{block, false};
+    if (r.U16(0) != ShowMagic) return false;
+    const uint32_t S = r.U32(4);
+    if (S < HeaderBytes + TrailerBytes || S > size) return false;
+    // Check the layout first so that a bad block is left as it was.
+    std::vector<uint32_t> records;
+    uint32_t pos = HeaderBytes;
+    while (pos + RecordBytes <= S - TrailerBytes) {
+        const uint32_t n = r.U32(pos + CountOffset);
+        if (n > static_cast<uint32_t>(MaxKeysPerPicture)) return false;
+        if (pos + RecordBytes + KeyBytes * n > S - TrailerBytes) return false;
+        records.push_back(pos);
+        pos += RecordBytes + KeyBytes * n;
+    }
+    auto swap = [&](uint32_t at, int bytes) { std::reverse(block + at, block + at + bytes); };
+    for (uint32_t at : records) {
+        const uint32_t n = r.U32(at + CountOffset);
+        for (uint32_t k = 0; k < n; ++k) {
+            const uint32_t kat = at + RecordBytes + k * KeyBytes;
+            for (uint32_t f = 0; f < 13; ++f) swap(kat + 4 * f, 4);
+            swap(kat + 52, 2);
+            swap(kat + 54, 2);
+        }
+        swap(at + CountOffset, 4);
+    }
+    const uint32_t t = S - TrailerBytes;
+    swap(t, 4);
+    swap(t + 4, 4);
+    swap(t + 8, 4);
+    swap(t + 12, 2);
+    swap(t + 14, 2);
+    swap(0, 2);
+    swap(2, 2);
+    swap(4, 4);
+    return true;
+}
+
+}  // namespace kv
