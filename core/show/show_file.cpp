@@ -227,6 +227,23 @@ bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes) {
     return WriteFileAtomically(path, buffer.data(), S);
 }
 
+// Reads up to MaxShowFileBytes of a show file; false when it cannot be opened.
+bool ReadShowFile(const std::string& path, std::vector<uint8_t>& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    out.assign(ShowSaveBufferBytes, 0);
+    size_t got = 0;
+    while (got < MaxShowFileBytes) {
+        const ssize_t n = ::read(fd, out.data() + got, MaxShowFileBytes - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    out.resize(got);
+    return true;
+}
+
 }  // namespace
 
 void SetParseRenderHook(ParseRenderHook hook) { g_renderHook.store(hook); }
@@ -343,21 +360,31 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
 }
 
 bool LoadShow(Show& show, const std::string& path, bool render) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    std::vector<uint8_t> buffer(ShowSaveBufferBytes, 0);
-    size_t got = 0;
-    while (got < MaxShowFileBytes) {
-        const ssize_t n = ::read(fd, buffer.data() + got, MaxShowFileBytes - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
-    ::close(fd);
+    std::vector<uint8_t> buffer;
+    if (!ReadShowFile(path, buffer)) return false;
     show.Reset();
-    if (!Parse(show, buffer.data(), static_cast<uint32_t>(got), render)) return false;
+    if (!Parse(show, buffer.data(), static_cast<uint32_t>(buffer.size()), render)) return false;
     show.showFile.SetPath(path.c_str());
     return true;
+}
+
+bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render) {
+    std::vector<uint8_t> buffer;
+    if (!ReadShowFile(path, buffer)) return false;
+    // The path bytes are the same in both byte orders.
+    if (buffer.size() >= HeaderBytes + RecordBytes) {
+        char stored[256];
+        std::memcpy(stored, buffer.data() + HeaderBytes + PathOffset, sizeof stored);
+        stored[255] = 0;
+        if (stored[0] != 0 && ::access(stored, F_OK) != 0) {
+            const size_t slash = path.find_last_of('/');
+            const std::string folder = slash == std::string::npos ? "."
+                                       : slash == 0               ? "/"
+                                                                  : path.substr(0, slash);
+            show.AltImageFolder.SetPath(folder.c_str());
+        }
+    }
+    return LoadShow(show, path, render);
 }
 
 bool SaveShow(Show& show, const std::string& path) {

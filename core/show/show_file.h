@@ -39,6 +39,11 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render);
 // is then a new show). On success showFile becomes the path.
 bool LoadShow(Show& show, const std::string& path, bool render);
 
+// LoadShow for tools run from anywhere: when the picture path stored in the show does not
+// exist, the show file's own folder becomes AltImageFolder, so a show kept beside its picture
+// loads from any copy of the folder.
+bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render);
+
 // Writes the show to path atomically (temporary file in the same folder, then rename), so an
 // interrupted save leaves the previous file whole. On success showFile becomes the path.
 bool SaveShow(Show& show, const std::string& path);

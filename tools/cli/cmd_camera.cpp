@@ -1,0 +1,42 @@
+// kinevista-cli camera: the camera of each frame of a range, one line per frame.
+#include <cstdio>
+#include <string>
+
+#include "core/show/camera_motion.h"
+#include "core/show/show.h"
+#include "core/show/show_file.h"
+#include "tools/cli/cli.h"
+
+namespace {
+
+int RunCamera(kvcli::Context& ctx) {
+    const bool half = ctx.TakeFlag("--half");
+    std::vector<std::string> pos;
+    if (!ctx.Positionals(pos)) return 2;
+    if (pos.size() != 3) return ctx.Usage("wants SHOW.kvx FROM TO");
+    int32_t from = 0, to = 0;
+    if (!kvcli::ParseInt(pos[1], from) || !kvcli::ParseInt(pos[2], to))
+        return ctx.Usage("FROM and TO are frame numbers");
+    kv::Show show;
+    ctx.PrepareShow(show);
+    if (!kv::LoadShowLocatingPicture(show, pos[0], false)) {
+        std::fprintf(stderr, "kinevista-cli camera: %s is not a show\n", pos[0].c_str());
+        return 1;
+    }
+    for (int64_t f = from; f <= to; ++f) {
+        const kv::CameraState c = kv::CameraAtFrame(show, static_cast<int32_t>(f), half);
+        std::printf("%lld %.9g %.9g %.9g %.9g %.9g %.9g %.9g\n", static_cast<long long>(f),
+                    static_cast<double>(c.x), static_cast<double>(c.y),
+                    static_cast<double>(c.width), static_cast<double>(c.rotation),
+                    static_cast<double>(c.tiltA), static_cast<double>(c.tiltB),
+                    static_cast<double>(c.easeCode));
+    }
+    return 0;
+}
+
+const kvcli::CommandRegistrar reg({"camera", "camera SHOW.kvx FROM TO [--half]",
+                                   "print the camera of each frame (x y width rotation tiltA "
+                                   "tiltB easeCode)",
+                                   RunCamera});
+
+}  // namespace

@@ -1,0 +1,40 @@
+// kinevista-cli picture: loads a picture file as the editor does and writes it unchanged as BMP.
+#include <cstdio>
+#include <string>
+
+#include "core/picture/cdib.h"
+#include "core/show/settings.h"
+#include "tools/cli/cli.h"
+
+namespace {
+
+int RunPicture(kvcli::Context& ctx) {
+    const auto out = ctx.TakeValue("--out");
+    const auto alt = ctx.TakeValue("--alt-folder");
+    const auto errors = ctx.TakeValue("--show-errors");
+    std::vector<std::string> pos;
+    if (!ctx.Positionals(pos)) return 2;
+    if (pos.size() != 1 || !out) return ctx.Usage("wants FILE --out OUT.bmp");
+    int32_t showErrors = kv::TheSettings().ReadInt("ShowPicError", 1) != 0 ? 1 : 0;
+    if (errors && (!kvcli::ParseInt(*errors, showErrors) || showErrors < 0 || showErrors > 1))
+        return ctx.Usage("--show-errors wants 0 or 1");
+
+    kv::FileSpec spec, folder;
+    spec.SetPath(pos[0].c_str());
+    folder.SetPath(alt ? alt->c_str() : kv::TheSettings().ReadString("AltImageFolder", "").c_str());
+    kv::CDIB image(16, 16, 8);
+    const int32_t result = image.Load(spec, folder, showErrors != 0);
+    std::printf("load result %d\n", result);
+    if (result == 0) return 1;
+    kv::FileSpec target;
+    target.SetPath(out->c_str());
+    if (!image.Save(target, kv::FormatBmp)) return 1;
+    return 0;
+}
+
+const kvcli::CommandRegistrar reg({"picture",
+                                   "picture FILE --out OUT.bmp [--alt-folder DIR] "
+                                   "[--show-errors 0|1]",
+                                   "load a picture file and write it as BMP", RunPicture});
+
+}  // namespace
