@@ -1,0 +1,65 @@
+// The inner loops of the box resampler, in a portable version and an AVX2 version chosen at
+// run time. Both compute exactly the same integers; the AVX2 ones only process several bytes
+// or pixels per instruction.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace kv::render_detail {
+
+// One column of the box resampler's output: the taps are intermediate pixels m (weight
+// `first`), m + 1 ... m + span (256 each) and m + span + 1 (weight `last`); the sum is
+// multiplied by `norm` and shifted right by 20. Matte columns carry their finished pixel.
+struct ColumnTap {
+    int32_t m;
+    int32_t span;
+    int32_t norm;
+    uint8_t first;
+    uint8_t last;
+    uint8_t matte;        // 1: the column lies (partly) outside the picture
+    uint8_t pad;
+    uint8_t mattePixel[4];  // the column's pixel when every tap is the matte
+};
+
+// The vertical pass over nBytes bytes: dst[i] = ((wP * rowP[i] + wQ * rowQ[i]
+// + 256 * sum over mid rows) * norm) >> 20. rowQ may equal rowP (then both weights apply to it).
+void VerticalPassPortable(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, int32_t wQ,
+                          const uint8_t* const* mid, int nMid, int32_t norm, uint8_t* dst,
+                          int nBytes);
+void VerticalPassAvx2(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, int32_t wQ,
+                      const uint8_t* const* mid, int nMid, int32_t norm, uint8_t* dst, int nBytes);
+
+// The horizontal pass of one output row from the intermediate row `inter` (bpp 3 or 4 bytes a
+// pixel). Writes 4 bytes per column; alpha is 255 when bpp is 3.
+void HorizontalPassPortable(const uint8_t* inter, int bpp, const ColumnTap* cols, int nCols,
+                            uint8_t* out);
+void HorizontalPassAvx2(const uint8_t* inter, int bpp, const ColumnTap* cols, int nCols,
+                        uint8_t* out);
+
+// One row of the rotating renderer: output pixel j samples the picture at
+// (sx0 + j * dx, sy0 + j * dy) with taps gx columns and gy rows apart.
+struct RotatedRow {
+    float sx0, sy0, dx, dy;
+    int32_t gx, gy;
+};
+
+inline float Lerp(float a, float b, float t) { return a + (b - a) * t; }
+
+// max(1, |floor(v)|), at most 16384: any spacing wider than a picture (8192) gives the matte.
+inline int32_t TapSpacing(float v) {
+    const float f = std::fabs(std::floor(v));
+    if (!(f < 16384.0f)) return 16384;
+    return f < 1.0f ? 1 : static_cast<int32_t>(f);
+}
+
+// Output pixels jBegin .. wout - 1 of a rotated row (out points at the row's first pixel).
+void RotatedRowPortable(const RotatedRow& row, const uint8_t* bits, int32_t stride, int bpp,
+                        int wsrc, int hsrc, int quality, uint8_t* out, int jBegin, int wout);
+void RotatedRowAvx2(const RotatedRow& row, const uint8_t* bits, int32_t stride, int bpp,
+                    int wsrc, int hsrc, int quality, uint8_t* out, int wout);
+
+// Whether the processor has AVX2 and the kernels are switched on.
+bool UseAvx2();
+
+}  // namespace kv::render_detail
