@@ -1,0 +1,245 @@
+// MakeMovie, RenderSequence and MakeStill.
+#include "editor/output/make_movie.h"
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "core/picture/alert.h"
+#include "core/render/render_frame.h"
+#include "core/show/settings.h"
+#include "core/show/show.h"
+#include "core/show/show_file.h"
+#include "editor/output/movie_host.h"
+#include "editor/output/movie_job.h"
+#include "editor/output/movie_writers.h"
+#include "editor/output/timecode.h"
+
+namespace kv {
+
+const char* const MovieSuccessMessage = "Movie file(s) successfully made";
+const char* const MovieOpenErrorMessage = "Error Opening Movie File";
+const char* const MovieMemoryMessage = "Not Enough Memory to Make Movie";
+const char* const MovieWriteErrorMessage = "Error Writing Movie File";
+const char* const RenderingText = "Rendering... (Hit Esc key to cancel)";
+const char* const RenderingHoldText = "Rendering Hold... (Hit any key to cancel)";
+
+namespace {
+
+constexpr int MaxBatchFiles = 64;
+constexpr int32_t ShowFileBufferSize = 32766;
+
+// Hides the viewer for the life of the command, on every way out.
+class ViewerHidden {
+public:
+    explicit ViewerHidden(MovieHost& host) : m_host(host) { m_host.ShowViewer(false); }
+    ~ViewerHidden() { m_host.ShowViewer(true); }
+
+private:
+    MovieHost& m_host;
+};
+
+// The writer state knows the host only while a command runs.
+class WriterHostScope {
+public:
+    explicit WriterHostScope(MovieHost& host) { SetWriterHost(&host); }
+    ~WriterHostScope() { SetWriterHost(nullptr); }
+};
+
+// Reads at most ShowFileBufferSize bytes of a show file and parses them into the show.
+bool LoadBatchShow(Show& show, const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::vector<uint8_t> block(ShowFileBufferSize);
+    size_t n = std::fread(block.data(), 1, block.size(), f);
+    std::fclose(f);
+    if (n == 0) return false;
+    show.Reset();
+    if (!Parse(show, block.data(), static_cast<uint32_t>(n), false)) return false;
+    show.showFile.SetPath(path.c_str());
+    return true;
+}
+
+// The first picture's path cut at the first "." of its file name: the proposed movie name.
+std::string ProposedName(const Show& show) {
+    std::string p = show.pictures[0].spec.path;
+    size_t nameStart = FolderOf(p).size();
+    size_t dot = p.find('.', nameStart);
+    if (dot != std::string::npos) p.resize(dot);
+    return p;
+}
+
+// Writes `holds` copies of the image; false on a write failure. Any key ends the hold early.
+bool WriteHold(MovieHost& host, const CDIB& image, int32_t holds) {
+    for (int32_t j = 0; j < holds; ++j) {
+        if (host.TakeKeyDown(true)) break;
+        host.ShowProgress(static_cast<double>(j) / holds, RenderingHoldText, 0);
+        if (!WriteMovieFrame(-1, image)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+uint64_t MovieHost::Ticks() {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<uint64_t>(ms) + 1;
+}
+
+FrameRenderFn MovieHost::Renderer() {
+    return &RenderFrame;
+}
+
+bool RenderSequence(Show& show, MovieHost& host, CDIB& image, int32_t fieldMode, int32_t from,
+                    int32_t to, int32_t holds, int32_t /*quality*/) {
+    bool result = true;
+    host.RedrawStage(from);
+    const uint64_t startTick = host.Ticks();
+    const int64_t steps = to > from ? static_cast<int64_t>(to) - from : static_cast<int64_t>(from) - to;
+    show.currentFrame = from;
+    FrameRenderFn render = host.Renderer();
+    for (int64_t i = 0; i < steps; ++i) {
+        host.ShowProgress(static_cast<double>(i) / static_cast<double>(steps), RenderingText,
+                          startTick);
+        host.FrameShown(show.currentFrame);
+        if (host.TakeKeyDown(false)) break;
+        // A frame that cannot be rendered would leave the previous one in the image; the pass
+        // stops instead of writing it again under a new number.
+        if (!render(show, show.currentFrame, fieldMode, true, image.Width(), image.Height(),
+                    &image, true)) {
+            result = false;
+            break;
+        }
+        if (i == 0 && !WriteHold(host, image, holds)) {
+            result = false;
+            break;
+        }
+        if (!WriteMovieFrame(-1, image)) {
+            result = false;
+            break;
+        }
+        show.currentFrame += to < from ? -1 : 1;
+    }
+    if (result && !WriteHold(host, image, holds)) result = false;
+    host.RedrawStage(show.currentFrame);
+    host.ArrowCursor();
+    return result;
+}
+
+bool MakeMovie(Show& show, MovieHost& host, bool batch) {
+    ViewerHidden viewer(host);
+    WriterHostScope writerHost(host);
+    CDIB image(0, 0, 32);
+    int32_t endFrame = ShowEndFrame(show);
+    const int32_t rate = show.FrameRate;
+    Settings& settings = TheSettings();
+    std::string initialFolder = settings.ReadString("InitialFolder", "");
+
+    std::vector<std::string> files;
+    if (batch) {
+        FileRequest open;
+        open.filter = "Kinevista Files (*.kvx)|*.kvx|All Files (*.*)|*.*|";
+        open.extension = ".kvx";
+        open.initialFolder = initialFolder;
+        std::vector<std::string> chosen;
+        if (!host.ChooseShowFiles(open, chosen)) return false;
+        for (const std::string& f : chosen) {
+            if (f.empty() || static_cast<int>(files.size()) >= MaxBatchFiles) break;
+            files.push_back(f);
+        }
+    }
+
+    MovieOptionTexts texts = MovieOptionsFromSettings(FramesToTimecode(endFrame, rate));
+    const bool accepted = host.MovieOptions(texts);
+    host.RedrawStage(show.currentFrame);
+    if (!accepted) return false;
+    MovieJob job = MakeMovieJob(texts, rate);
+    texts.start = FramesToTimecode(job.startFrame, rate);
+    texts.end = FramesToTimecode(job.endFrame, rate);
+    texts.hold = FramesToTimecode(job.holdFrames, rate);
+    endFrame = job.endFrame;
+
+    MovieFileFilter filter = MovieFilterFor(settings.ReadInt("MovieType", 0));
+    FileRequest save;
+    save.filter = filter.filter;
+    save.extension = filter.extension;
+    save.initialFolder = initialFolder;
+    save.proposedName = ProposedName(show);
+    std::string path;
+    if (!host.ChooseOutputFile(save, path)) return false;
+
+    if (path.find(".mov") != std::string::npos) {
+        if (!QtCompressionSettings(job.frameRate, job.quality)) return false;
+        host.RedrawStage(show.currentFrame);
+    }
+    if (!image.Create(job.width, job.height, 32)) {
+        Alert(MovieMemoryMessage);
+        return false;
+    }
+    job.writerType = WriterTypeFor(path);
+    settings.WriteInt("MovieType", MovieTypeSetting(job.writerType));
+
+    if (!batch) files.assign(1, std::string());
+    bool anyOpened = false;
+    bool allWritten = true;
+    for (const std::string& showPath : files) {
+        std::string out = path;
+        if (batch) {
+            if (!LoadBatchShow(show, showPath)) continue;  // unreadable or not a show: skipped
+            out = BatchOutputName(path, showPath, job.writerType);
+            endFrame = ShowEndFrame(show);
+        }
+        // The compressor is chosen with the first movie that is actually opened, even when
+        // files before it were skipped.
+        if (!OpenMovie(job.writerType, !anyOpened, out, image, job.frameRate, job.quality,
+                       job.totalFrames)) {
+            CloseMovie();
+            Alert(MovieOpenErrorMessage);
+            return false;
+        }
+        anyOpened = true;
+        bool ok = RenderSequence(show, host, image, job.fieldMode, job.startFrame, endFrame,
+                                 job.holdFrames, job.quality);
+        if (job.reverse)
+            ok = RenderSequence(show, host, image, job.fieldMode, endFrame, job.startFrame,
+                                job.holdFrames, job.quality) && ok;
+        if (!CloseMovie()) ok = false;
+        allWritten = allWritten && ok;
+    }
+
+    settings.WriteString("InitialFolder", FolderOf(path).c_str());
+    settings.WriteInt("InitialVrefnum", 9991);
+    settings.WriteInt("InitialParID", 9991);
+    StoreMovieOptions(texts);
+    if (!allWritten) {
+        // A movie that lost frames is not reported as made.
+        Alert(MovieWriteErrorMessage);
+        return false;
+    }
+    Alert(MovieSuccessMessage);
+    return true;
+}
+
+bool MakeStill(Show& show, MovieHost& host) {
+    FileRequest save;
+    save.filter = "Targa Image (*.tga)|*.tga|";
+    save.extension = ".tga";
+    std::string folder = TheSettings().ReadString("InitialFolder", "");
+    if (folder.size() > 255) folder.resize(255);
+    save.initialFolder = folder;
+    std::string path;
+    if (!host.ChooseOutputFile(save, path)) return false;
+    CDIB image(720, show.FrameRate == 2500 ? 576 : 486, 32);
+    if (image.Empty()) return false;
+    FrameRenderFn render = host.Renderer();
+    if (!render(show, show.currentFrame, 0, true, image.Width(), image.Height(), &image, false))
+        return false;
+    FileSpec spec;
+    spec.SetPath(path.c_str());
+    if (!image.Save(spec, FormatTarga)) return false;
+    host.Beep();
+    return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,234 @@
+// The movie job's values, names and small conversions.
+#include "editor/output/movie_job.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/show/settings.h"
+#include "core/show/show.h"
+#include "editor/output/timecode.h"
+
+namespace kv {
+
+namespace {
+
+std::string Cut(std::string s) {
+    if (s.size() > MaxOptionText) s.resize(MaxOptionText);
+    return s;
+}
+
+int32_t Limit(int32_t v, int32_t lo, int32_t hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+}  // namespace
+
+MovieOptionTexts MovieOptionsFromSettings(const std::string& endText) {
+    const Settings& s = TheSettings();
+    MovieOptionTexts t;
+    t.width = Cut(s.ReadString("MovieWid", "720"));
+    t.height = Cut(s.ReadString("MovieHgt", "480"));
+    t.start = Cut(s.ReadString("MovieStart", "00:00:00"));
+    t.end = Cut(endText);
+    t.hold = Cut(s.ReadString("MovieHold", "00:00:00"));
+    t.fps = Cut(s.ReadString("MovieFPS", "29.97"));
+    t.quality = Cut(s.ReadString("MovieQuality", "100"));
+    t.fields = Cut(s.ReadString("MovieFields", "1"));
+    t.reverse = Cut(s.ReadString("MovieReverse", ""));
+    return t;
+}
+
+void StoreMovieOptions(const MovieOptionTexts& t) {
+    Settings& s = TheSettings();
+    s.WriteString("MovieWid", Cut(t.width).c_str());
+    s.WriteString("MovieHgt", Cut(t.height).c_str());
+    s.WriteString("MovieStart", Cut(t.start).c_str());
+    s.WriteString("MovieHold", Cut(t.hold).c_str());
+    s.WriteString("MovieFPS", Cut(t.fps).c_str());
+    s.WriteString("MovieQuality", Cut(t.quality).c_str());
+    s.WriteString("MovieFields", Cut(t.fields).c_str());
+    s.WriteString("MovieReverse", Cut(t.reverse).c_str());
+}
+
+float MovieFrameRate(const char* text) {
+    if (!text) return 0;
+    char* end = nullptr;
+    double v = std::strtod(text, &end);
+    if (end == text || std::isnan(v) || v <= 0) return 0;
+    if (v > 60) return 60;
+    return static_cast<float>(v);
+}
+
+MovieJob MakeMovieJob(const MovieOptionTexts& t, int32_t frameRate) {
+    MovieJob j;
+    j.width = Limit(TextToInt(t.width.c_str()), 0, MaxMovieSide);
+    j.height = Limit(TextToInt(t.height.c_str()), 0, MaxMovieSide);
+    TimecodeToFrames(t.start.c_str(), j.startFrame, frameRate);
+    TimecodeToFrames(t.end.c_str(), j.endFrame, frameRate);
+    TimecodeToFrames(t.hold.c_str(), j.holdFrames, frameRate);
+    j.frameRate = MovieFrameRate(t.fps.c_str());
+    j.quality = TextToInt(t.quality.c_str());
+    j.fieldMode = t.fields.empty() ? 0 : 3;
+    j.reverse = !t.reverse.empty();
+    int64_t total = static_cast<int64_t>(j.endFrame) - j.startFrame + 2LL * j.holdFrames;
+    if (j.reverse) total *= 2;
+    j.totalFrames = static_cast<int32_t>(std::clamp<int64_t>(total, INT32_MIN, INT32_MAX));
+    return j;
+}
+
+int32_t WriterTypeFor(const std::string& path) {
+    if (path.find(".dps") != std::string::npos) return WriterDps;
+    if (path.find(".mov") != std::string::npos) return WriterQuickTime;
+    if (path.find(".rtv") != std::string::npos) return WriterToaster;
+    return WriterAvi;
+}
+
+int32_t MovieTypeSetting(int32_t writerType) {
+    switch (writerType) {
+        case WriterDps:
+            return 2;
+        case WriterQuickTime:
+            return 1;
+        case WriterToaster:
+            return 3;
+        default:
+            return 0;
+    }
+}
+
+const char* WriterExtension(int32_t writerType) {
+    switch (writerType) {
+        case WriterDps:
+            return ".dps";
+        case WriterQuickTime:
+            return ".mov";
+        case WriterToaster:
+            return ".rtv";
+        default:
+            return ".avi";
+    }
+}
+
+MovieFileFilter MovieFilterFor(int32_t movieType) {
+    switch (movieType) {
+        case 1:
+            return {"QuickTime Movies (*.mov)|*.mov|AVI Files (*.avi)|*.avi|DPS Files "
+                    "(*.dps)|*.dps|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
+                    ".mov"};
+        case 2:
+            return {"DPS Files (*.dps)|*.dps|AVI Files (*.avi)|*.avi|QuickTime Movies "
+                    "(*.mov)|*.mov|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
+                    ".dps"};
+        case 3:
+            return {"VideoToaster Files (*.rtv)|*.rtv|AVI Files (*.avi)|*.avi|QuickTime Movies "
+                    "(*.mov)|*.mov|DPS Files (*.dps)|*.dps|All Files *.*|*.*||",
+                    ".rtv"};
+        default:
+            return {"AVI Files (*.avi)|*.avi|QuickTime Movies (*.mov)|*.mov|DPS Files "
+                    "(*.dps)|*.dps|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
+                    ".avi"};
+    }
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t cut = path.find_last_of("/\\:");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+std::string BatchOutputName(const std::string& chosen, const std::string& showFile,
+                            int32_t writerType) {
+    std::string name = showFile.substr(FolderOf(showFile).size());
+    size_t dot = name.find('.');
+    if (dot != std::string::npos) name.resize(dot);
+    return FolderOf(chosen) + name + "B" + WriterExtension(writerType);
+}
+
+int32_t ShowEndFrame(const Show& show) {
+    int last = show.pictureCount > 0 ? show.pictureCount - 1 : 0;
+    if (last >= MaxPictures) last = MaxPictures - 1;
+    const Picture& p = show.pictures[last];
+    int32_t keyTime = 0;
+    if (p.keyCount > 0 && p.keyCount <= MaxKeysPerPicture) keyTime = p.keys[p.keyCount - 1].time;
+    return show.PictureStart(last) + keyTime;
+}
+
+std::string TimeToGoText(uint64_t startTick, uint64_t now, double fraction) {
+    if (startTick == 0 || !(fraction > 0)) return {};
+    const int64_t elapsed = static_cast<int64_t>(now - startTick);
+    const int64_t total = static_cast<int64_t>(static_cast<double>(elapsed) / fraction);
+    const int64_t remaining = static_cast<int64_t>(startTick) + total - static_cast<int64_t>(now);
+    const int64_t r = remaining / 1000 + 1;
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "Time to go: %02ld:%02ld", static_cast<long>(r / 60),
+                  static_cast<long>(r % 60));
+    return buf;
+}
+
+std::string PercentText(double fraction) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%d%c", static_cast<int>(fraction * 100), '%');
+    return buf;
+}
+
+int32_t SpatialQualityFor(int32_t q) {
+    if (q < 20) return 0;
+    if (q < 40) return 0x100;
+    if (q < 60) return 0x200;
+    if (q < 80) return 0x300;
+    return 0x3FF;
+}
+
+// The products below are taken in single precision, as the job's rate is a float: 29.97 x 100
+// is then exactly 2997.
+int32_t TemporalRateFixed(float frameRate) {
+    return static_cast<int32_t>(static_cast<int64_t>(AviRate(frameRate)) * 65536 / 100);
+}
+
+int32_t AviRate(float frameRate) {
+    const float v = frameRate * 100.0f + 0.5f;
+    return v > 0 && v < 2.0e9f ? static_cast<int32_t>(v) : 0;
+}
+
+int32_t QtTimeScale(float frameRate) {
+    const float v = frameRate * 100.0f;
+    return v > 0 && v < 2.0e9f ? static_cast<int32_t>(v) : 0;
+}
+
+uint32_t FourccLowFirst(const std::string& text) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4 && i < text.size(); ++i)
+        v |= static_cast<uint32_t>(static_cast<uint8_t>(text[i])) << (8 * i);
+    return v;
+}
+
+uint32_t FourccHighFirst(const std::string& text) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4 && i < text.size(); ++i)
+        v |= static_cast<uint32_t>(static_cast<uint8_t>(text[i])) << (8 * (3 - i));
+    return v;
+}
+
+std::string FourccTextLowFirst(uint32_t code) {
+    std::string s;
+    for (int i = 0; i < 4; ++i) {
+        char c = static_cast<char>((code >> (8 * i)) & 0xFF);
+        if (!c) break;
+        s += c;
+    }
+    return s;
+}
+
+std::string FourccTextHighFirst(uint32_t code) {
+    std::string s;
+    for (int i = 3; i >= 0; --i) {
+        char c = static_cast<char>((code >> (8 * i)) & 0xFF);
+        if (!c) break;
+        s += c;
+    }
+    return s;
+}
+
+}  // namespace kv

@@ -1,0 +1,421 @@
+// MovieWriter over libavcodec/libavformat.
+//
+// Sections: [codec table] [AVI header repair] [open] [frames] [close].
+#include "platform/video/movie_writer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace kv {
+
+namespace {
+
+// --- [codec table] ----------------------------------------------------------------------------
+
+enum QualityStyle { NoQuality, QScale, Crf, DnxProfile, ProresProfile };
+
+struct CodecEntry {
+    MovieContainer container;
+    const char* code;      // as stored in "CodecType"
+    const char* encoder;   // FFmpeg encoder name
+    AVPixelFormat pixFmt;  // what the encoder is fed
+    uint32_t aviTag;       // fccHandler / biCompression written to the AVI (0 = BI_RGB)
+    QualityStyle quality;
+    int profile;           // ProRes profile of the code
+    const char* name;
+};
+
+constexpr uint32_t Tag(char a, char b, char c, char d) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
+           static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
+}
+
+const CodecEntry kCodecs[] = {
+    {MovieContainer::Avi, "", "rawvideo", AV_PIX_FMT_BGRA, 0, NoQuality, 0, "Uncompressed 32-bit"},
+    {MovieContainer::Avi, "DIB ", "rawvideo", AV_PIX_FMT_BGRA, 0, NoQuality, 0,
+     "Uncompressed 32-bit"},
+    {MovieContainer::Avi, "MJPG", "mjpeg", AV_PIX_FMT_YUVJ422P, Tag('M', 'J', 'P', 'G'), QScale, 0,
+     "Motion JPEG"},
+    {MovieContainer::Avi, "FFV1", "ffv1", AV_PIX_FMT_BGRA, Tag('F', 'F', 'V', '1'), NoQuality, 0,
+     "FFV1 (lossless)"},
+    {MovieContainer::Avi, "HFYU", "huffyuv", AV_PIX_FMT_BGRA, Tag('H', 'F', 'Y', 'U'), NoQuality, 0,
+     "HuffYUV (lossless)"},
+    {MovieContainer::Avi, "H264", "libx264", AV_PIX_FMT_YUV420P, Tag('H', '2', '6', '4'), Crf, 0,
+     "H.264"},
+    {MovieContainer::Avi, "AVdn", "dnxhd", AV_PIX_FMT_YUV422P, Tag('A', 'V', 'd', 'n'), DnxProfile,
+     0, "DNxHR"},
+    {MovieContainer::QuickTime, "", "rawvideo", AV_PIX_FMT_ARGB, 0, NoQuality, 0, "None (32-bit)"},
+    {MovieContainer::QuickTime, "raw ", "rawvideo", AV_PIX_FMT_ARGB, 0, NoQuality, 0,
+     "None (32-bit)"},
+    {MovieContainer::QuickTime, "jpeg", "mjpeg", AV_PIX_FMT_YUVJ422P, 0, QScale, 0, "Photo - JPEG"},
+    {MovieContainer::QuickTime, "avc1", "libx264", AV_PIX_FMT_YUV420P, 0, Crf, 0, "H.264"},
+    {MovieContainer::QuickTime, "rle ", "qtrle", AV_PIX_FMT_ARGB, 0, NoQuality, 0, "Animation"},
+    {MovieContainer::QuickTime, "apco", "prores_ks", AV_PIX_FMT_YUV422P10LE, 0, ProresProfile, 0,
+     "ProRes 422 Proxy"},
+    {MovieContainer::QuickTime, "apcs", "prores_ks", AV_PIX_FMT_YUV422P10LE, 0, ProresProfile, 1,
+     "ProRes 422 LT"},
+    {MovieContainer::QuickTime, "apcn", "prores_ks", AV_PIX_FMT_YUV422P10LE, 0, ProresProfile, 2,
+     "ProRes 422"},
+    {MovieContainer::QuickTime, "apch", "prores_ks", AV_PIX_FMT_YUV422P10LE, 0, ProresProfile, 3,
+     "ProRes 422 HQ"},
+};
+
+const CodecEntry* FindCodec(MovieContainer c, const std::string& code) {
+    for (const CodecEntry& e : kCodecs)
+        if (e.container == c && code == e.code) return &e;
+    return nullptr;
+}
+
+std::string AvError(int err) {
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, buf, sizeof buf);
+    return buf;
+}
+
+// --- [AVI header repair] ----------------------------------------------------------------------
+
+// The AVI muxer stores the stream clock reduced by its common divisor (2398/100 becomes
+// 1199/50). Readers that show dwRate/dwScale expect the values as given, so the video stream
+// header is rewritten in place once the file is complete.
+bool RestoreAviRate(const std::string& path, uint32_t rate, uint32_t scale) {
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    if (!f) return false;
+    uint8_t head[16384];
+    size_t n = std::fread(head, 1, sizeof head, f);
+    bool done = false;
+    for (size_t i = 0; i + 8 + 28 <= n && !done; ++i) {
+        if (std::memcmp(head + i, "strh", 4) != 0 || std::memcmp(head + i + 8, "vids", 4) != 0)
+            continue;
+        uint8_t v[8];
+        for (int k = 0; k < 4; ++k) {
+            v[k] = static_cast<uint8_t>(scale >> (8 * k));
+            v[4 + k] = static_cast<uint8_t>(rate >> (8 * k));
+        }
+        done = std::fseek(f, static_cast<long>(i + 8 + 20), SEEK_SET) == 0 &&
+               std::fwrite(v, 1, 8, f) == 8;
+    }
+    return std::fclose(f) == 0 && done;
+}
+
+}  // namespace
+
+// --- [open] -----------------------------------------------------------------------------------
+
+struct MovieWriter::Impl {
+    MovieFormat format;
+    const CodecEntry* codec = nullptr;
+    std::string path;
+    std::string error;
+    AVFormatContext* mux = nullptr;
+    AVCodecContext* enc = nullptr;
+    AVStream* stream = nullptr;
+    AVFrame* frame = nullptr;    // converted frame owned here
+    AVFrame* wrapper = nullptr;  // points at the caller's pixels when no conversion is needed
+    AVPacket* packet = nullptr;
+    SwsContext* sws = nullptr;
+    AVPixelFormat sourceFmt = AV_PIX_FMT_BGRA;
+    bool keepBottomUp = false;  // AVI BI_RGB frames stay bottom-up
+    bool headerWritten = false;
+    int64_t next = 0;
+
+    bool Fail(const std::string& what, int err = 0) {
+        error = err ? what + ": " + AvError(err) : what;
+        return false;
+    }
+    bool Drain();
+    bool Convert(const uint8_t* bottomRow, int32_t rowBytes, AVFrame** out);
+    void Free();
+};
+
+void MovieWriter::Impl::Free() {
+    sws_freeContext(sws);
+    sws = nullptr;
+    av_frame_free(&frame);
+    av_frame_free(&wrapper);
+    av_packet_free(&packet);
+    avcodec_free_context(&enc);
+    if (mux) {
+        if (mux->pb) avio_closep(&mux->pb);
+        avformat_free_context(mux);
+        mux = nullptr;
+    }
+    stream = nullptr;
+    headerWritten = false;
+}
+
+MovieWriter::MovieWriter() : m(std::make_unique<Impl>()) {}
+
+MovieWriter::~MovieWriter() {
+    Close();
+}
+
+bool MovieWriter::IsOpen() const {
+    return m->headerWritten;
+}
+
+int64_t MovieWriter::NextFrame() const {
+    return m->next;
+}
+
+const std::string& MovieWriter::LastError() const {
+    return m->error;
+}
+
+bool HaveMovieContainer(MovieContainer c) {
+    if (c == MovieContainer::QuickTime) {
+        // Lets the tests and users see the behaviour of a build without the .mov muxer.
+        const char* off = std::getenv("KINEVISTA_DISABLE_MOV");
+        if (off && *off && std::strcmp(off, "0") != 0) return false;
+    }
+    return av_guess_format(c == MovieContainer::Avi ? "avi" : "mov", nullptr, nullptr) != nullptr;
+}
+
+bool HaveMovieCodec(MovieContainer c, const std::string& code) {
+    const CodecEntry* e = FindCodec(c, code);
+    return e && HaveMovieContainer(c) && avcodec_find_encoder_by_name(e->encoder) != nullptr;
+}
+
+std::vector<std::string> MovieCodecs(MovieContainer c) {
+    std::vector<std::string> out;
+    for (const CodecEntry& e : kCodecs) {
+        if (e.container != c) continue;
+        if ((c == MovieContainer::Avi && !std::strcmp(e.code, "DIB ")) ||
+            (c == MovieContainer::QuickTime && !std::strcmp(e.code, "raw ")))
+            continue;  // aliases of the empty code
+        if (HaveMovieCodec(c, e.code)) out.push_back(e.code);
+    }
+    return out;
+}
+
+std::string MovieCodecName(MovieContainer c, const std::string& code) {
+    const CodecEntry* e = FindCodec(c, code);
+    return e ? e->name : std::string();
+}
+
+bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
+    Close();
+    Impl& s = *m;
+    s.error.clear();
+    s.format = format;
+    s.path = path;
+    s.next = 0;
+    const bool avi = format.container == MovieContainer::Avi;
+    if (!HaveMovieContainer(format.container)) return s.Fail("container not available");
+    s.codec = FindCodec(format.container, format.codec);
+    if (!s.codec) return s.Fail("unknown codec '" + format.codec + "'");
+    const AVCodec* codec = avcodec_find_encoder_by_name(s.codec->encoder);
+    if (!codec) return s.Fail(std::string("no encoder ") + s.codec->encoder);
+    if (format.width <= 0 || format.height <= 0 || format.width > 8192 || format.height > 8192)
+        return s.Fail("frame size out of range");
+    if (format.bitCount != 24 && format.bitCount != 32) return s.Fail("frames must be 24 or 32 bits");
+    if (format.rate <= 0 || format.scale <= 0) return s.Fail("frame rate must be above zero");
+    if (!avi && (format.timeScale <= 0 || format.frameDuration <= 0))
+        return s.Fail("media time scale must be above zero");
+    s.sourceFmt = format.bitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
+    s.keepBottomUp = avi && s.codec->encoder == std::string("rawvideo");
+
+    int err = avformat_alloc_output_context2(&s.mux, nullptr, avi ? "avi" : "mov", path.c_str());
+    if (err < 0 || !s.mux) return s.Fail("no muxer", err);
+
+    s.enc = avcodec_alloc_context3(codec);
+    if (!s.enc) return s.Fail("out of memory");
+    AVCodecContext* e = s.enc;
+    e->width = format.width;
+    e->height = format.height;
+    e->pix_fmt = s.codec->pixFmt;
+    e->sample_aspect_ratio = AVRational{1, 1};
+    if (avi) {
+        e->time_base = AVRational{format.scale, format.rate};
+        e->framerate = AVRational{format.rate, format.scale};
+        e->gop_size = 1;  // every AVI frame is written as a key frame
+    } else {
+        e->time_base = AVRational{format.frameDuration, format.timeScale};
+        e->framerate = AVRational{format.timeScale, format.frameDuration};
+        e->gop_size = 12;
+    }
+    e->max_b_frames = 0;  // the first sample is the first frame written
+    e->thread_count = 0;
+    if (s.mux->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    // Quality: AVI compressors take the job's 0..100; .mov ones the spatial quality 0..0x3FF.
+    int q = avi ? format.quality : format.spatialQuality * 100 / 0x3FF;
+    if (q < 0) q = 0;
+    if (q > 100) q = 100;
+    switch (s.codec->quality) {
+        case QScale: {
+            int qscale = 2 + (100 - q) * 29 / 100;
+            e->flags |= AV_CODEC_FLAG_QSCALE;
+            e->global_quality = FF_QP2LAMBDA * qscale;
+            break;
+        }
+        case Crf: {
+            char crf[16];
+            std::snprintf(crf, sizeof crf, "%d", (100 - q) * 51 / 100);
+            av_opt_set(e->priv_data, "crf", crf, 0);
+            av_opt_set(e->priv_data, "preset", "veryfast", 0);
+            break;
+        }
+        case DnxProfile:
+            av_opt_set(e->priv_data, "profile", q >= 60 ? "dnxhr_hq" : q >= 30 ? "dnxhr_sq" : "dnxhr_lb",
+                       0);
+            break;
+        case ProresProfile:
+            av_opt_set_int(e->priv_data, "profile", s.codec->profile, 0);
+            break;
+        case NoQuality:
+            break;
+    }
+    err = avcodec_open2(e, codec, nullptr);
+    if (err < 0) return s.Fail(std::string("encoder ") + s.codec->encoder + " refused the format", err);
+
+    s.stream = avformat_new_stream(s.mux, nullptr);
+    if (!s.stream) return s.Fail("out of memory");
+    err = avcodec_parameters_from_context(s.stream->codecpar, e);
+    if (err < 0) return s.Fail("stream parameters", err);
+    if (avi) {
+        s.stream->codecpar->codec_tag = s.codec->aviTag;
+        s.stream->time_base = e->time_base;
+        s.stream->avg_frame_rate = e->framerate;
+    } else {
+        if (s.codec->quality != ProresProfile) s.stream->codecpar->codec_tag = 0;
+        s.stream->time_base = AVRational{1, format.timeScale};
+        s.stream->avg_frame_rate = e->framerate;
+    }
+
+    err = avio_open(&s.mux->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (err < 0) return s.Fail("cannot create " + path, err);
+    AVDictionary* opts = nullptr;
+    if (!avi) av_dict_set_int(&opts, "video_track_timescale", format.timeScale, 0);
+    err = avformat_write_header(s.mux, &opts);
+    av_dict_free(&opts);
+    if (err < 0) return s.Fail("cannot write the movie header", err);
+    s.headerWritten = true;
+
+    s.packet = av_packet_alloc();
+    s.frame = av_frame_alloc();
+    s.wrapper = av_frame_alloc();
+    if (!s.packet || !s.frame || !s.wrapper) return s.Fail("out of memory");
+    if (s.sourceFmt != e->pix_fmt) {
+        s.frame->format = e->pix_fmt;
+        s.frame->width = e->width;
+        s.frame->height = e->height;
+        err = av_frame_get_buffer(s.frame, 0);
+        if (err < 0) return s.Fail("frame buffer", err);
+        s.sws = sws_getContext(e->width, e->height, s.sourceFmt, e->width, e->height, e->pix_fmt,
+                               SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                               nullptr, nullptr);
+        if (!s.sws) return s.Fail("no conversion to the encoder's pixel format");
+        // Rendered frames are full-range RGB; YUV codecs here are studio range except JPEG's.
+        const int* coefs = sws_getCoefficients(SWS_CS_ITU601);
+        const bool fullRange = e->pix_fmt == AV_PIX_FMT_YUVJ422P;
+        sws_setColorspaceDetails(s.sws, coefs, 1, coefs, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+    }
+    return true;
+}
+
+// --- [frames] ---------------------------------------------------------------------------------
+
+bool MovieWriter::Impl::Convert(const uint8_t* bottomRow, int32_t rowBytes, AVFrame** out) {
+    const int h = format.height;
+    const uint8_t* src = bottomRow;
+    int stride = rowBytes;
+    if (!keepBottomUp) {
+        // Encoders want the top row first: walk the bottom-up rows backwards.
+        src = bottomRow + static_cast<ptrdiff_t>(h - 1) * rowBytes;
+        stride = -rowBytes;
+    }
+    if (!sws) {
+        av_frame_unref(wrapper);
+        wrapper->format = sourceFmt;
+        wrapper->width = format.width;
+        wrapper->height = h;
+        wrapper->data[0] = const_cast<uint8_t*>(src);
+        wrapper->linesize[0] = stride;
+        *out = wrapper;
+        return true;
+    }
+    int err = av_frame_make_writable(frame);
+    if (err < 0) return Fail("frame buffer", err);
+    const uint8_t* planes[4] = {src, nullptr, nullptr, nullptr};
+    const int strides[4] = {stride, 0, 0, 0};
+    if (sws_scale(sws, planes, strides, 0, h, frame->data, frame->linesize) != h)
+        return Fail("pixel conversion failed");
+    *out = frame;
+    return true;
+}
+
+bool MovieWriter::Impl::Drain() {
+    for (;;) {
+        int err = avcodec_receive_packet(enc, packet);
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return true;
+        if (err < 0) return Fail("encoding failed", err);
+        av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        if (format.container == MovieContainer::Avi) packet->flags |= AV_PKT_FLAG_KEY;
+        err = av_interleaved_write_frame(mux, packet);
+        av_packet_unref(packet);
+        if (err < 0) return Fail("cannot write to the movie file", err);
+    }
+}
+
+bool MovieWriter::WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowBytes) {
+    Impl& s = *m;
+    if (!s.headerWritten || !bottomRow) return s.Fail("movie not open");
+    if (n < s.next) return s.Fail("frames must be written in order");
+    if (rowBytes < s.format.width * (s.format.bitCount / 8)) return s.Fail("rows too short");
+    AVFrame* f = nullptr;
+    if (!s.Convert(bottomRow, rowBytes, &f)) return false;
+    f->pts = n;
+    f->pict_type = AV_PICTURE_TYPE_NONE;
+    int err = avcodec_send_frame(s.enc, f);
+    if (f == s.wrapper) av_frame_unref(s.wrapper);
+    if (err < 0) return s.Fail("encoder refused the frame", err);
+    s.next = n + 1;
+    return s.Drain();
+}
+
+bool MovieWriter::PrimeFrame(const uint8_t* bottomRow, int32_t rowBytes) {
+    Impl& s = *m;
+    if (!s.headerWritten || !bottomRow) return s.Fail("movie not open");
+    AVFrame* f = nullptr;
+    bool ok = s.Convert(bottomRow, rowBytes, &f);
+    if (f == s.wrapper) av_frame_unref(s.wrapper);
+    return ok;
+}
+
+// --- [close] ----------------------------------------------------------------------------------
+
+bool MovieWriter::Close() {
+    Impl& s = *m;
+    if (!s.mux && !s.enc) return true;
+    bool ok = true;
+    if (s.headerWritten) {
+        int err = avcodec_send_frame(s.enc, nullptr);
+        if (err < 0 && err != AVERROR_EOF) ok = s.Fail("flush", err);
+        if (!s.Drain()) ok = false;
+        err = av_write_trailer(s.mux);
+        if (err < 0) ok = s.Fail("cannot finish the movie file", err);
+    }
+    const bool wrote = s.headerWritten;
+    const bool avi = s.format.container == MovieContainer::Avi;
+    s.Free();
+    if (wrote && avi && av_gcd(s.format.rate, s.format.scale) > 1 &&
+        !RestoreAviRate(s.path, static_cast<uint32_t>(s.format.rate),
+                        static_cast<uint32_t>(s.format.scale)))
+        ok = s.Fail("cannot finish the stream header");
+    return ok;
+}
+
+}  // namespace kv

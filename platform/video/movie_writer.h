@@ -1,0 +1,87 @@
+// MovieWriter: one video stream written to an AVI or a QuickTime-style .mov file.
+//
+// It stands where the AVIFile interface and the QuickTime movie toolbox stood: the movie
+// writers of editor/output open a file with a stream description, hand over rendered frames in
+// the image buffer's own layout (bottom-up rows of 24 or 32 bits, B,G,R[,A]) and close it.
+// Underneath, each frame goes through an FFmpeg encoder (send frame / receive packet, flushed at
+// close) into the libavformat muxer.
+//
+// AVI: the stream header carries dwRate/dwScale exactly as given (the muxer would reduce them
+// by their common divisor; the header is put back afterwards). With no codec the frames are
+// stored uncompressed as 32-bit BI_RGB rows, bottom-up, byte for byte as rendered; every frame is
+// a key frame. Files grow past 1 GiB as OpenDML (AVIX) files.
+//
+// .mov: the media time scale and the duration of a frame are given by the caller; uncompressed
+// frames are 32-bit 'raw ' (A,R,G,B), top row first.
+//
+// Codes ("CodecType" values, four characters, trailing blanks significant):
+//   AVI:  ""/"DIB " uncompressed, "MJPG", "FFV1", "HFYU", "H264", "AVdn" (DNxHR)
+//   .mov: ""/"raw " uncompressed, "jpeg", "avc1", "rle ", "apco" "apcs" "apcn" "apch" (ProRes)
+// A code is offered only when this FFmpeg has its encoder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+enum class MovieContainer { Avi, QuickTime };
+
+struct MovieFormat {
+    MovieContainer container = MovieContainer::Avi;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bitCount = 32;  // of the frames handed to WriteFrame: 24 or 32
+    // Frames per second = rate / scale (AVI dwRate / dwScale; for .mov the encoder's clock).
+    int32_t rate = 0;
+    int32_t scale = 100;
+    // .mov only: units per second of the media and units per frame.
+    int32_t timeScale = 0;
+    int32_t frameDuration = 100;
+    std::string codec;  // see the file comment; empty = uncompressed
+    // 0..100 for AVI compressors; for .mov the spatial quality 0..0x3FF is used instead.
+    int32_t quality = 100;
+    int32_t spatialQuality = 0x3FF;
+};
+
+class MovieWriter {
+public:
+    MovieWriter();
+    ~MovieWriter();
+    MovieWriter(const MovieWriter&) = delete;
+    MovieWriter& operator=(const MovieWriter&) = delete;
+
+    // Creates (replacing) the file and writes its header. False with LastError() set when the
+    // container, codec, size or rate is refused or the file cannot be made.
+    bool Open(const std::string& path, const MovieFormat& format);
+    // Writes the frame at position n (n >= the next position; AVI fills a gap with empty
+    // frames, .mov starts the sample at n x frameDuration). rows: the bottom row of a bottom-up
+    // image with rowBytes per row and the bit count given at Open.
+    bool WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowBytes);
+    // Only converts the frame as a compressor would see it (the priming frame of .mov movies);
+    // nothing is added to the movie.
+    bool PrimeFrame(const uint8_t* bottomRow, int32_t rowBytes);
+    // Flushes the encoder, writes the index and trailer, closes the file. Safe when not open.
+    bool Close();
+
+    bool IsOpen() const;
+    int64_t NextFrame() const;
+    const std::string& LastError() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
+
+// Whether this build can write the container at all (the .mov muxer may be missing).
+bool HaveMovieContainer(MovieContainer c);
+// Whether the code names a codec this build can write into the container.
+bool HaveMovieCodec(MovieContainer c, const std::string& code);
+// The codes offered for a container, uncompressed first.
+std::vector<std::string> MovieCodecs(MovieContainer c);
+// A readable name of a code ("Motion JPEG").
+std::string MovieCodecName(MovieContainer c, const std::string& code);
+
+}  // namespace kv
