@@ -1,0 +1,25 @@
+// The per-instance render context of the effect: its own show, the change stamp of the
+// "PrivateData" block it was loaded from, and the settings read when it was made.
+#pragma once
+
+#include <cstdint>
+
+#include "core/show/show.h"
+
+namespace kvplugin {
+
+struct RenderContext {
+    kv::Show show;           // length 1800 for the context's life
+    uint16_t lastStamp = 0;  // bytes 2..3 of the block last loaded; 0 before the first load
+    bool ignoreAlpha = true;  // "IgnoreAlpha"
+};
+
+// Loads the settings file and makes a context (null when it cannot be allocated).
+RenderContext* MakeRenderContext();
+// Parses the block into the context's show when its stamp or the show's length says it
+// changed; true when it did.
+bool RefreshShow(RenderContext& context, const uint8_t* block);
+// The alpha blend of one row: colour = input * (1 - a) + rendered * a, alpha 128.
+void BlendOver(const uint8_t* rendered, const uint8_t* input, uint8_t* out, int32_t pixels);
+
+}  // namespace kvplugin
