@@ -54,6 +54,10 @@ bool LoadBatchShow(Show& show, const std::string& path) {
     size_t n = std::fread(block.data(), 1, block.size(), f);
     std::fclose(f);
     if (n == 0) return false;
+    // Check the magic (in either byte order) before the show is reset, so that a file that is
+    // not a show leaves the show of the previous movie loaded.
+    const uint16_t magic = static_cast<uint16_t>(block[0] | block[1] << 8);
+    if (n < 2 || (magic != 0x1234 && magic != 0x3412)) return false;
     show.Reset();
     if (!Parse(show, block.data(), static_cast<uint32_t>(n), false)) return false;
     show.showFile.SetPath(path.c_str());

@@ -1,0 +1,50 @@
+// kinevista-cli still: the frame at a show's current frame as a video-size Targa picture.
+#ifdef KV_HAVE_OUTPUT
+
+#include <cstdio>
+#include <string>
+
+#include "core/show/show.h"
+#include "core/show/show_file.h"
+#include "editor/output/make_movie.h"
+#include "tools/cli/cli.h"
+#include "tools/cli/cli_movie_host.h"
+
+namespace kvcli {
+
+namespace {
+
+int RunStill(Context& ctx) {
+    CliMovieHost host;
+    std::optional<std::string> out = ctx.TakeValue("--out");
+    std::optional<std::string> frameText = ctx.TakeValue("--frame");
+    std::vector<std::string> pos;
+    if (!ctx.Positionals(pos)) return 2;
+    if (pos.size() != 1) return ctx.Usage("wants one SHOW.kvx");
+    if (!out || out->empty()) return ctx.Usage("wants --out FILE.tga");
+    int32_t frame = 0;
+    if (frameText && !ParseInt(*frameText, frame)) return ctx.Usage("--frame wants a frame number");
+    kv::Show show;
+    ctx.PrepareShow(show);
+    if (!kv::LoadShowLocatingPicture(show, pos[0], false)) {
+        std::fprintf(stderr, "kinevista-cli still: %s is not a show\n", pos[0].c_str());
+        return 1;
+    }
+    show.currentFrame = frame;
+    host.output = *out;
+    if (!kv::MakeStill(show, host)) {
+        std::fprintf(stderr, "kinevista-cli still: could not render or save %s\n", out->c_str());
+        return 1;
+    }
+    return 0;
+}
+
+const CommandRegistrar reg({"still", "still SHOW.kvx --out FILE.tga [--frame N]",
+                            "save one frame as a 720x486 (720x576 at 2500) Targa picture",
+                            RunStill});
+
+}  // namespace
+
+}  // namespace kvcli
+
+#endif  // KV_HAVE_OUTPUT
