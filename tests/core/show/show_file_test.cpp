@@ -1,0 +1,384 @@
+// The show file: sizes and bytes of written blocks, round trips in both byte orders, the
+// version rules, clamping, the default ease code, refused blocks, atomic saves, the exchange
+// file, and a show whose picture file has gone missing.
+#include <gtest/gtest.h>
+#include <dirent.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/show/show.h"
+#include "core/show/show_file.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using kv::KeyFrame;
+using kv::Show;
+
+std::vector<uint8_t> Block(Show& show) {
+    std::vector<uint8_t> b(kv::Serialise(show, nullptr));
+    EXPECT_EQ(kv::Serialise(show, b.data()), b.size());
+    return b;
+}
+
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+void Set32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void SetFloat(std::vector<uint8_t>& b, size_t at, float f) {
+    uint32_t v;
+    std::memcpy(&v, &f, 4);
+    Set32(b, at, v);
+}
+float GetFloat(const std::vector<uint8_t>& b, size_t at) {
+    const uint32_t v = U32(b, at);
+    float f;
+    std::memcpy(&f, &v, 4);
+    return f;
+}
+
+// A show with a (not loadable) picture and three keys.
+void MakeShow(Show& show, const char* picture = "/nowhere/pic.bmp") {
+    show.Reset();
+    show.ShowPicError = true;
+    show.length = 900;
+    show.pictureCount = 1;
+    show.pictures[0].spec.SetPath(picture);
+    show.pictures[0].keyCount = 3;
+    for (int k = 0; k < 3; ++k) {
+        KeyFrame& key = show.pictures[0].keys[k];
+        key = KeyFrame{};
+        key.x = 100.5f + k;
+        key.y = 80.25f * (k + 1);
+        key.width = 320.0f - 10 * k;
+        key.sizeReserve = 3.0f;
+        key.rotation = k == 2 ? 12.5f : 0.0f;
+        key.tiltA = k == 1 ? -4.0f : 0.0f;
+        key.easeCode = k == 1 ? 2041.0f : 0.0f;
+        key.time = 100 * k;
+    }
+    show.MatteColor = 0x00123456;
+    show.BorderSize = 7;
+    show.PreBlur = 1;
+    show.ContrastBrightness = (60 << 8) | 40;
+}
+
+void ExpectSameShow(const Show& a, const Show& b) {
+    EXPECT_EQ(a.pictureCount, b.pictureCount);
+    EXPECT_STREQ(a.pictures[0].spec.path, b.pictures[0].spec.path);
+    ASSERT_EQ(a.pictures[0].keyCount, b.pictures[0].keyCount);
+    for (int k = 0; k < a.pictures[0].keyCount; ++k)
+        EXPECT_TRUE(a.pictures[0].keys[k] == b.pictures[0].keys[k]) << "key " << k;
+    EXPECT_STREQ(a.audio.path, b.audio.path);
+    EXPECT_EQ(a.MatteColor, b.MatteColor);
+    EXPECT_EQ(a.BorderSize, b.BorderSize);
+    EXPECT_EQ(a.PreBlur, b.PreBlur);
+    EXPECT_EQ(a.ContrastBrightness, b.ContrastBrightness);
+    EXPECT_EQ(a.showId, b.showId);
+}
+
+TEST(ShowFile, NewShowIsTwentyEightBytes) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    show.Reset();
+    std::vector<uint8_t> b = Block(show);
+    ASSERT_EQ(b.size(), 28u);
+    EXPECT_EQ(b[0], 0x34);
+    EXPECT_EQ(b[1], 0x12);
+    EXPECT_EQ(U32(b, 4), 28u);
+    EXPECT_EQ(show.pictures[0].keys[0].stamp, 110.0f);
+    EXPECT_FALSE(show.dirty);
+
+    Show back;
+    back.Reset();
+    back.PreBlur = 1;
+    ASSERT_TRUE(kv::Parse(back, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_EQ(back.pictureCount, 0);
+    EXPECT_EQ(back.pictures[0].keyCount, 1);
+    EXPECT_EQ(back.pictures[0].keys[0].x, 200.0f);
+    EXPECT_EQ(back.PreBlur, 0);  // no trailer read: the defaults stand
+    EXPECT_EQ(back.ContrastBrightness, 0x3232);
+}
+
+TEST(ShowFile, LoneKeyIsDoubledAtOneSecond) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    show.FrameRate = 2997;
+    show.pictures[0].keyCount = 1;
+    std::vector<uint8_t> b = Block(show);
+    EXPECT_EQ(b.size(), 406u);
+    EXPECT_EQ(U32(b, 8 + 262), 2u);
+    EXPECT_EQ(show.pictures[0].keyCount, 2);
+    EXPECT_EQ(show.pictures[0].keys[1].time, 30);
+    EXPECT_EQ(GetFloat(b, 8 + 266 + 4), 110.0f);          // stamp
+    EXPECT_EQ(GetFloat(b, 8 + 266 + 44), 900.0f);         // showLength
+    EXPECT_EQ(U32(b, 8 + 266 + 56 + 48), 30u);            // time of the copy
+    EXPECT_EQ(U32(b, 406 - 20), 0x00123456u);             // trailer: MatteColor
+    EXPECT_EQ(U32(b, 406 - 16), 7u);                      // BorderSize
+}
+
+TEST(ShowFile, RoundTripsInBothByteOrders) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    show.audio.SetPath("/sounds/voice.wav");
+    std::vector<uint8_t> b = Block(show);
+    EXPECT_EQ(b.size(), 28u + 266 + 3 * 56 + 266);
+    EXPECT_EQ(GetFloat(b, 8 + 266 + 32), 1000.0f);  // easeCode 0 written as the default code
+
+    Show back;
+    back.Reset();
+    back.length = show.length;
+    ASSERT_TRUE(kv::Parse(back, b.data(), static_cast<uint32_t>(b.size()), false));
+    ExpectSameShow(show, back);
+    EXPECT_EQ(back.pictureCount, 1);
+    EXPECT_EQ(back.pictures[0].keys[0].easeCode, 0.0f);
+    EXPECT_EQ(back.pictures[0].keys[1].easeCode, 2041.0f);
+    EXPECT_FALSE(back.dirty);
+
+    ASSERT_TRUE(kv::SwapShowByteOrder(b.data(), static_cast<uint32_t>(b.size())));
+    EXPECT_EQ(b[0], 0x12);
+    EXPECT_EQ(b[1], 0x34);
+    Show swapped;
+    swapped.Reset();
+    swapped.length = show.length;
+    ASSERT_TRUE(kv::Parse(swapped, b.data(), static_cast<uint32_t>(b.size()), false));
+    ExpectSameShow(show, swapped);
+}
+
+TEST(ShowFile, VersionRulesAndClamping) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    std::vector<uint8_t> b = Block(show);
+    const size_t trailer = b.size() - 20;
+    const size_t stamp = 8 + 266 + 4;
+    auto parse = [&](Show& into) {
+        into.Reset();
+        into.MatteColor = 0;
+        return kv::Parse(into, b.data(), static_cast<uint32_t>(b.size()), false);
+    };
+
+    Set32(b, trailer + 4, 250);
+    Show s1;
+    ASSERT_TRUE(parse(s1));
+    EXPECT_EQ(s1.BorderSize, 100);
+    Set32(b, trailer + 4, static_cast<uint32_t>(-7));
+    ASSERT_TRUE(parse(s1));
+    EXPECT_EQ(s1.BorderSize, -1);
+
+    SetFloat(b, stamp, 100.0f);  // trailer without ContrastBrightness
+    Show s2;
+    ASSERT_TRUE(parse(s2));
+    EXPECT_EQ(s2.MatteColor, 0x00123456u);
+    EXPECT_EQ(s2.PreBlur, 1);
+    EXPECT_EQ(s2.ContrastBrightness, 0x3232);
+
+    SetFloat(b, stamp, 90.0f);  // no trailer at all
+    Show s3;
+    s3.PreBlur = 1;
+    ASSERT_TRUE(parse(s3));
+    EXPECT_EQ(s3.MatteColor, 0u);
+    EXPECT_EQ(s3.BorderSize, 0);
+    EXPECT_EQ(s3.PreBlur, 0);
+
+    // ContrastBrightness is sign-extended from 16 bits; VideoColors is not taken.
+    SetFloat(b, stamp, 110.0f);
+    b[trailer + 14] = 0xFF;
+    b[trailer + 15] = 0xFF;
+    b[trailer + 12] = 0;
+    Show s4;
+    s4.VideoColors = true;
+    ASSERT_TRUE(parse(s4));
+    EXPECT_EQ(s4.ContrastBrightness, -1);
+    EXPECT_TRUE(s4.VideoColors);
+}
+
+TEST(ShowFile, DefaultEaseCodeFollowsEaseType) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    show.EaseType = 3 | kv::EaseNoCurves;
+    std::vector<uint8_t> b = Block(show);
+    EXPECT_EQ(GetFloat(b, 8 + 266 + 32), 4001.0f);
+
+    Show same;
+    same.Reset();
+    same.EaseType = 3 | kv::EaseNoCurves;
+    ASSERT_TRUE(kv::Parse(same, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_EQ(same.pictures[0].keys[0].easeCode, 0.0f);
+
+    // After a change of EaseType the key keeps the old default as its own code.
+    Show changed;
+    changed.Reset();
+    changed.EaseType = 0;
+    ASSERT_TRUE(kv::Parse(changed, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_EQ(changed.pictures[0].keys[0].easeCode, 4001.0f);
+}
+
+TEST(ShowFile, RefusesBlocksItCannotHold) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    const std::vector<uint8_t> good = Block(show);
+    auto refused = [](std::vector<uint8_t> b, uint32_t size) {
+        Show s;
+        s.Reset();
+        s.PreBlur = 3;
+        const bool ok = kv::Parse(s, b.data(), size, false);
+        if (!ok) {
+            // A refused block leaves the reset show exactly as it was.
+            EXPECT_EQ(s.PreBlur, 3);
+            EXPECT_EQ(s.pictureCount, 0);
+        }
+        return !ok;
+    };
+    const auto size = static_cast<uint32_t>(good.size());
+    EXPECT_FALSE(refused(good, size));
+    EXPECT_TRUE(refused(good, size - 1));  // size field beyond the bytes given
+    EXPECT_TRUE(refused(good, 7));
+    std::vector<uint8_t> b = good;
+    b[0] = 0x35;
+    EXPECT_TRUE(refused(b, size));  // wrong magic
+    b = good;
+    Set32(b, 8 + 262, 65);  // more than 64 keys
+    EXPECT_TRUE(refused(b, size));
+    b = good;
+    Set32(b, 8 + 262, 4);  // keys run past the block
+    EXPECT_TRUE(refused(b, size));
+    b = good;
+    Set32(b, 4, 4);  // size field below the header
+    EXPECT_TRUE(refused(b, size));
+    EXPECT_FALSE(kv::Parse(show, nullptr, 0, false));
+
+    // A 4096-byte stored block with zero padding after S reads normally.
+    std::vector<uint8_t> padded = good;
+    padded.resize(kv::PluginBlockBytes, 0);
+    EXPECT_FALSE(refused(padded, kv::PluginBlockBytes));
+}
+
+TEST(ShowFile, MissingPictureKeepsItsRecordAndKeys) {
+    kvtest::AlertRecorder alerts;
+    const std::string dir = kvtest::TempDir("missing");
+    Show show;
+    MakeShow(show, (dir + "/moved-away.bmp").c_str());
+    ASSERT_TRUE(kv::SaveShow(show, dir + "/a.kvx"));
+
+    Show loaded;
+    ASSERT_TRUE(kv::LoadShow(loaded, dir + "/a.kvx", false));
+    EXPECT_EQ(loaded.lastLoadResult, 0);
+    EXPECT_EQ(loaded.pictureCount, 1);
+    EXPECT_STREQ(loaded.pictures[0].spec.path, (dir + "/moved-away.bmp").c_str());
+    EXPECT_EQ(loaded.pictures[0].keyCount, 3);
+    EXPECT_STREQ(loaded.showFile.path, (dir + "/a.kvx").c_str());
+
+    // Saving it again loses nothing.
+    ASSERT_TRUE(kv::SaveShow(loaded, dir + "/b.kvx"));
+    Show again;
+    ASSERT_TRUE(kv::LoadShow(again, dir + "/b.kvx", false));
+    EXPECT_EQ(again.pictures[0].keyCount, 3);
+    EXPECT_EQ(again.pictures[0].keys[2].rotation, 12.5f);
+    EXPECT_STREQ(again.pictures[0].spec.path, (dir + "/moved-away.bmp").c_str());
+}
+
+TEST(ShowFile, SaveIsAtomicAndDrawsNewIds) {
+    kvtest::AlertRecorder alerts;
+    const std::string dir = kvtest::TempDir("atomic");
+    Show show;
+    MakeShow(show);
+    const std::string path = dir + "/show.kvx";
+    ASSERT_TRUE(kv::SaveShow(show, path));
+    const uint16_t first = show.showId;
+    const std::string before = kvtest::ReadFileBytes(path);
+    ASSERT_EQ(before.size(), kv::Serialise(show, nullptr));
+    ASSERT_TRUE(kv::SaveShow(show, path));
+    EXPECT_NE(show.showId, first);
+    EXPECT_LE(show.showId, 32767);
+
+    // A save that cannot complete (the target is a folder) leaves no temporary file behind.
+    const std::string blocked = dir + "/blocked.kvx";
+    ASSERT_EQ(kvtest::Run("mkdir '" + blocked + "' && touch '" + blocked + "/x'"), 0);
+    EXPECT_FALSE(kv::SaveShow(show, blocked));
+    EXPECT_STREQ(show.showFile.path, path.c_str());
+    int entries = 0;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') ++entries;
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 2);  // show.kvx and the folder
+    EXPECT_FALSE(kv::SaveShow(show, dir + "/no/such/folder/x.kvx"));
+}
+
+TEST(ShowFile, LoadShowFailures) {
+    kvtest::AlertRecorder alerts;
+    const std::string dir = kvtest::TempDir("loadfail");
+    Show show;
+    MakeShow(show);
+    EXPECT_FALSE(kv::LoadShow(show, dir + "/absent.kvx", false));
+    EXPECT_EQ(show.pictures[0].keyCount, 3);  // unchanged
+    kvtest::WriteFileBytes(dir + "/text.kvx", "not a show at all");
+    EXPECT_FALSE(kv::LoadShow(show, dir + "/text.kvx", false));
+    EXPECT_EQ(show.pictureCount, 0);  // a new show
+    EXPECT_TRUE(show.showFile.Empty());
+}
+
+TEST(ShowFile, ExchangeFileRoundTrip) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    ASSERT_TRUE(kv::SaveExchangeFile(show));
+    EXPECT_EQ(kv::ExchangePath(), std::string(getenv("KINEVISTA_PUBLIC")) + "/kvdata.kvx");
+    // The plug-in keeps a 4096-byte block: the file padded to that size reads the same.
+    std::string bytes = kvtest::ReadFileBytes(kv::ExchangePath());
+    bytes.resize(kv::PluginBlockBytes, '\0');
+    kvtest::WriteFileBytes(kv::ExchangePath(), bytes);
+    Show back;
+    back.length = show.length;
+    ASSERT_TRUE(kv::LoadExchangeFile(back, false));
+    ExpectSameShow(show, back);
+}
+
+int g_hookCalls = 0;
+int32_t g_hookFrame = -1;
+void Hook(Show&, int32_t frame) {
+    ++g_hookCalls;
+    g_hookFrame = frame;
+}
+
+TEST(ShowFile, ParseRendersFrameZeroAndFitsTheLength) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    std::vector<uint8_t> b = Block(show);
+    kv::SetParseRenderHook(Hook);
+    Show back;
+    back.Reset();
+    back.currentFrame = 77;
+    back.length = 150;  // shorter than the show: keys beyond are clipped
+    ASSERT_TRUE(kv::Parse(back, b.data(), static_cast<uint32_t>(b.size()), true));
+    kv::SetParseRenderHook(nullptr);
+    EXPECT_EQ(g_hookCalls, 1);
+    EXPECT_EQ(g_hookFrame, 0);
+    EXPECT_EQ(back.currentFrame, 0);
+    EXPECT_TRUE(back.rotationInUse);
+    EXPECT_EQ(back.pictures[0].keyCount, 3);
+    EXPECT_EQ(back.pictures[0].keys[2].time, 150);
+    EXPECT_EQ(back.undoIndex, -1);
+
+    // Auto-Rescale: the stored length 900 stretched to 1800 doubles the times.
+    Show rescaled;
+    rescaled.Reset();
+    rescaled.RescaleShow = true;
+    rescaled.length = 1800;
+    ASSERT_TRUE(kv::Parse(rescaled, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_EQ(rescaled.pictures[0].keys[1].time, 200);
+    EXPECT_EQ(rescaled.pictures[0].keys[2].time, 400);
+}
+
+}  // namespace
