@@ -1,0 +1,177 @@
+// The picture renderers: worked geometry cases, the matte, draft sampling, the row selection of
+// bands and line codes, and seeded random comparisons of the production renderer (with and
+// without its AVX2 kernels) against the plain reference.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/render/render_picture.h"
+#include "tests/core/render/render_reference.h"
+#include "tests/core/render/render_test_util.h"
+
+namespace {
+
+using kv::CameraRect;
+using kv::CDIB;
+using kvtest::PixelAt;
+
+constexpr uint32_t Matte24 = 0xFF111111u;  // 17, 17, 17, opaque
+constexpr uint32_t Matte32 = 0x00111111u;  // 17, 17, 17, transparent
+
+CameraRect Rect(float left, float bottom, float w, float h) {
+    CameraRect c;
+    c.left = left;
+    c.bottom = bottom;
+    c.width = w;
+    c.height = h;
+    return c;
+}
+
+class SimdModes : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { kv::SetRenderSimdEnabled(GetParam()); }
+    void TearDown() override { kv::SetRenderSimdEnabled(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Render, SimdModes, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? "Avx2" : "Portable"; });
+
+TEST_P(SimdModes, IdentityCameraShowsNextColumnAndMattesLastColumnsAndTopRows) {
+    for (int bits : {24, 32}) {
+        const int n = 37;
+        CDIB pic(n, n, bits), out(n, n, 32);
+        kvtest::FillRandom(pic, 7);
+        ASSERT_TRUE(kv::RenderPicture(out, pic, Rect(0, 0, n, n), kv::QualityFull, 0, 0));
+        const uint32_t alphaMask = bits == 24 ? 0xFF000000u : 0;
+        for (int r = 0; r < n - 2; ++r) {
+            for (int j = 0; j < n - 2; ++j)
+                ASSERT_EQ(PixelAt(out, j, r), PixelAt(pic, j + 1, r) | alphaMask)
+                    << bits << " bits, row " << r << " column " << j;
+            EXPECT_EQ(PixelAt(out, n - 2, r), bits == 24 ? Matte24 : Matte32);
+            EXPECT_EQ(PixelAt(out, n - 1, r), bits == 24 ? Matte24 : Matte32);
+        }
+        for (int r = n - 2; r < n; ++r)
+            for (int j = 0; j < n; ++j) EXPECT_EQ(PixelAt(out, j, r), bits == 24 ? Matte24 : Matte32);
+    }
+}
+
+TEST_P(SimdModes, CameraBeyondThePictureShowsTheMatteOpaqueOrTransparent) {
+    CDIB pic24(50, 40, 24), pic32(50, 40, 32), out(20, 10, 32);
+    kvtest::Fill(pic24, 200);
+    kvtest::Fill(pic32, 200);
+    // Wholly to the right, wholly below, and straddling the left edge.
+    for (const CameraRect& cam : {Rect(60, 5, 20, 10), Rect(5, -30, 20, 10)}) {
+        for (int quality : {kv::QualityFull, kv::QualityDraft}) {
+            ASSERT_TRUE(kv::RenderPicture(out, pic24, cam, quality, 0, 0));
+            EXPECT_EQ(PixelAt(out, 3, 4), Matte24);
+            ASSERT_TRUE(kv::RenderPicture(out, pic32, cam, quality, 0, 0));
+            EXPECT_EQ(PixelAt(out, 3, 4), Matte32);
+        }
+    }
+    ASSERT_TRUE(kv::RenderPicture(out, pic32, Rect(-10, 5, 20, 10), kv::QualityFull, 0, 0));
+    EXPECT_EQ(PixelAt(out, 0, 3), Matte32);             // outside: transparent matte
+    EXPECT_EQ(PixelAt(out, 15, 3), 0xC8C8C8C8u);         // inside: the picture, alpha 200
+}
+
+TEST_P(SimdModes, DraftTakesTheNearestPixelOfTheSameGeometry) {
+    CDIB pic(64, 48, 32), out(16, 12, 32);
+    kvtest::FillRandom(pic, 11);
+    const CameraRect cam = Rect(3.5f, 2.25f, 40.0f, 30.0f);
+    ASSERT_TRUE(kv::RenderPicture(out, pic, cam, kv::QualityDraft, 0, 0));
+    const float xstep = 40.0f / 16, ystep = 30.0f / 12;
+    for (int r = 0; r < 12; ++r)
+        for (int j = 0; j < 16; ++j) {
+            const int sx = static_cast<int>(3.5f + j * xstep);
+            const int sy = static_cast<int>(2.25f + r * ystep);
+            ASSERT_EQ(PixelAt(out, j, r), PixelAt(pic, sx, sy)) << r << "," << j;
+        }
+}
+
+TEST(RenderPicture, RefusesUnusableImagesAndEmptyCamerasShowTheMatte) {
+    CDIB pic(20, 20, 24), out24(10, 10, 24), out(10, 10, 32), pic8(20, 20, 8);
+    EXPECT_FALSE(kv::RenderPicture(out24, pic, Rect(0, 0, 10, 10), 100, 0, 0));
+    EXPECT_FALSE(kv::RenderPicture(out, pic8, Rect(0, 0, 10, 10), 100, 0, 0));
+    kvtest::Fill(pic, 90);
+    for (float w : {0.0f, -5.0f, std::nanf("")}) {
+        kvtest::Fill(out, 1);
+        ASSERT_TRUE(kv::RenderPicture(out, pic, Rect(2, 2, w, 5), 100, 0, 0));
+        EXPECT_EQ(PixelAt(out, 5, 5), Matte24) << w;
+    }
+}
+
+TEST(RenderPicture, BandRowsSplitTheFrameWithoutOverlap) {
+    struct Case {
+        int height, band, line, offset, first, last, step;
+    };
+    const Case cases[] = {
+        {480, 0, 0, 0, 0, 479, 1},   {480, 1, 0, 0, 0, 240, 1},   {480, 2, 0, 0, 241, 479, 1},
+        {480, 2, 0, 1, 241, 479, 1}, {480, 1, 10, 0, 0, 240, 2},  {480, 2, 10, 0, 242, 479, 2},
+        {480, 1, 11, 0, 1, 240, 2},  {480, 2, 11, 0, 241, 479, 2}, {486, 2, 10, 0, 243, 485, 2},
+        {486, 2, 10, 1, 244, 485, 2}, {486, 2, 11, 1, 245, 485, 2}, {1, 1, 0, 0, 0, 0, 1},
+        {1, 2, 0, 0, 1, 0, 1},       {1, 2, 0, 1, 1, 0, 1},
+    };
+    for (const Case& c : cases) {
+        const kv::RowRange rows = kv::BandRows(c.height, c.band, c.line, c.offset);
+        EXPECT_EQ(rows.first, c.first) << c.height << " band " << c.band << " line " << c.line
+                                       << " offset " << c.offset;
+        EXPECT_EQ(rows.last, c.last);
+        EXPECT_EQ(rows.step, c.step);
+    }
+}
+
+// Random cameras, sizes, depths, angles, line codes, bands and qualities: production equals
+// the reference to the byte.
+TEST_P(SimdModes, MatchesTheReferenceOverRandomRenders) {
+    std::mt19937 rng(20261207);
+    auto uniform = [&](float a, float b) {
+        return std::uniform_real_distribution<float>(a, b)(rng);
+    };
+    auto pick = [&](int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); };
+    const int lines[] = {0, 1, 10, 11};
+    int mismatches = 0;
+    for (int i = 0; i < 400 && mismatches < 5; ++i) {
+        const int bits = pick(0, 1) ? 32 : 24;
+        const int wsrc = pick(1, 300), hsrc = pick(1, 240);
+        CDIB pic(wsrc, hsrc, bits);
+        kvtest::FillRandom(pic, static_cast<uint32_t>(i));
+        const int wout = pick(0, 9) == 0 ? pick(1, 4) : pick(1, 200);
+        const int hout = pick(0, 9) == 0 ? pick(1, 4) : pick(1, 160);
+        // Cameras from deep zoom-ins to views several times the picture, partly outside.
+        const float zoom = std::exp(uniform(-3.0f, 1.5f));
+        const float w = static_cast<float>(wsrc) * zoom;
+        const float h = w * (pick(0, 1) ? 0.75f : 0.5625f);
+        CameraRect cam = Rect(uniform(-0.3f, 1.1f) * wsrc - w / 2, uniform(-0.3f, 1.1f) * hsrc - h / 2,
+                              w, h);
+        if (pick(0, 5) == 0) cam.left = static_cast<float>(pick(-3, 10));  // whole pixels
+        pic.rotationInUse = pick(0, 2) == 0;
+        if (pic.rotationInUse) {
+            cam.rotation = pick(0, 3) == 0 ? 0.0f : uniform(-200.0f, 200.0f);
+            cam.tiltA = pick(0, 1) ? 0.0f : uniform(-60.0f, 60.0f);
+            cam.tiltB = pick(0, 1) ? 0.0f : uniform(-60.0f, 60.0f);
+        }
+        const int quality = pick(0, 3) == 0 ? kv::QualityDraft : kv::QualityFull;
+        const int line = lines[pick(0, 3)];
+        const int band = pick(0, 2);
+        const int offset = pick(0, 1);
+
+        CDIB got(wout, hout, 32), want(wout, hout, 32);
+        kvtest::Fill(got, 0x5A);
+        kvtest::Fill(want, 0x5A);
+        ASSERT_TRUE(kv::RenderPicture(got, pic, cam, quality, band, line, offset));
+        kvref::RenderPicture(want, pic,
+                             {cam.left, cam.bottom, cam.width, cam.height, cam.rotation, cam.tiltA,
+                              cam.tiltB},
+                             quality, band, line, offset);
+        const std::string diff = kvtest::FirstDifference(got, want);
+        if (!diff.empty()) {
+            ++mismatches;
+            ADD_FAILURE() << "case " << i << ": " << diff << " (picture " << wsrc << "x" << hsrc
+                          << "x" << bits << ", out " << wout << "x" << hout << ", camera "
+                          << cam.left << "," << cam.bottom << " " << cam.width << "x"
+                          << cam.height << " rot " << pic.rotationInUse << " q " << quality
+                          << " line " << line << " band " << band << ")";
+        }
+    }
+}
+
+}  // namespace
