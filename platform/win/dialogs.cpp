@@ -1,0 +1,619 @@
+// The layer's own modal windows: message boxes, the open/save file dialog and the text-entry
+// dialog, plus the alert sink that turns the core's alerts into message boxes, and cursors.
+//
+// Each dialog is a topmost popup with a local message loop: paint and timer messages of every
+// window are dispatched, input to other windows is dropped while the dialog is open, and a quit
+// message ends the dialog as a cancel and is posted again for the outer loop. The headless
+// backend may answer message boxes and file dialogs from a script before any window is made.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <functional>
+
+#include "core/picture/alert.h"
+#include "platform/win/internal.h"
+
+namespace kv {
+
+// --- Cursors -------------------------------------------------------------------------------------
+namespace {
+
+std::vector<CursorImage>& CursorTable() {
+    static std::vector<CursorImage> t;
+    return t;
+}
+HCURSOR g_cursor = IDC_ARROW;
+
+}  // namespace
+
+HCURSOR LoadSystemCursor(int idc) { return idc; }
+
+HCURSOR CreateCursorFromImage(const CursorImage& image) {
+    CursorTable().push_back(image);
+    return static_cast<HCURSOR>(CursorTable().size());  // 1.. (system ids start at 32512)
+}
+
+const CursorImage* CursorImageOf(HCURSOR c) {
+    if (c >= 1 && c <= static_cast<HCURSOR>(CursorTable().size())) return &CursorTable()[c - 1];
+    return nullptr;
+}
+
+int SystemCursorOf(HCURSOR c) { return c >= IDC_ARROW ? static_cast<int>(c) : 0; }
+
+HCURSOR SetCursor(HCURSOR cursor) {
+    HCURSOR old = g_cursor;
+    if (cursor != g_cursor) {
+        g_cursor = cursor;
+        TheBackend().SetCursorShape(cursor);
+    }
+    return old;
+}
+
+HCURSOR GetCurrentCursor() { return g_cursor; }
+
+// --- Shared dialog machinery ---------------------------------------------------------------------
+namespace {
+
+using DialogHandler = std::function<void(HWND, uint32_t, uint64_t, int64_t)>;
+
+int64_t DialogProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
+    if (auto* h = static_cast<DialogHandler*>(GetWindowUserData(hwnd))) (*h)(hwnd, msg, wParam, lParam);
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+HWND MakeDialog(HWND owner, const std::string& title, int clientW, int clientH,
+                DialogHandler* handler) {
+    static bool registered = false;
+    if (!registered) registered = RegisterClass("#dialog", DialogProc, 0, 0, 0);
+    int w = clientW + 2, h = clientH + 22;
+    RECT area = GetWorkArea();
+    RECT ownerRect;
+    int cx = (area.left + area.right) / 2, cy = (area.top + area.bottom) / 2;
+    if (owner && GetWindowRect(owner, &ownerRect) && !(GetWindowStyle(owner) & WS_CHILD)) {
+        cx = (ownerRect.left + ownerRect.right) / 2;
+        cy = (ownerRect.top + ownerRect.bottom) / 2;
+    }
+    HWND d = CreateWindowEx(WS_EX_TOPMOST, "#dialog", title, WS_POPUP | WS_CAPTION | WS_BORDER,
+                            cx - w / 2, cy - h / 2, w, h, owner, 0);
+    if (!d) return nullptr;
+    SetWindowUserData(d, handler);
+    ShowWindow(d, SW_SHOW);
+    return d;
+}
+
+bool IsInput(uint32_t m) {
+    return (m >= WM_KEYDOWN && m <= WM_SYSKEYUP) || (m >= WM_MOUSEMOVE && m <= WM_XBUTTONUP);
+}
+
+bool BelongsTo(HWND w, HWND dialog) {
+    for (HWND h = w; h; h = (GetWindowStyle(h) & WS_CHILD) ? GetParent(h) : nullptr)
+        if (h == dialog) return true;
+    return false;
+}
+
+// Runs the modal loop until done() is true; false when a quit message arrived.
+bool ModalLoop(HWND dialog, const std::function<bool()>& done,
+               const std::function<bool(const MSG&)>& filter = nullptr) {
+    MSG m;
+    while (!done()) {
+        if (!GetMessage(&m)) {
+            PostQuitMessage(static_cast<int>(m.wParam));
+            return false;
+        }
+        if (!IsWindow(dialog)) return false;
+        if (filter && filter(m)) continue;
+        if (IsInput(m.message) && !BelongsTo(m.hwnd, dialog)) continue;
+        DispatchMessage(&m);
+    }
+    return true;
+}
+
+struct Button {
+    Rect r;
+    std::string label;
+    int result;
+};
+
+void DrawButton(HDC dc, const Button& b, bool isDefault) {
+    HBRUSH face = CreateSolidBrush(RGB(225, 225, 225));
+    FillRect(dc, &b.r, face);
+    DeleteObject(face);
+    HPEN pen = CreatePen(PS_SOLID, isDefault ? 2 : 1, RGB(0, 0, 0));
+    HGDIOBJ op = SelectObject(dc, pen);
+    HGDIOBJ ob = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, b.r.left, b.r.top, b.r.right, b.r.bottom);
+    SelectObject(dc, op);
+    SelectObject(dc, ob);
+    DeleteObject(pen);
+    SetTextAlign(dc, TA_CENTER);
+    SetTextColor(dc, RGB(0, 0, 0));
+    TextOut(dc, (b.r.left + b.r.right) / 2, b.r.top + 4, b.label);
+    SetTextAlign(dc, TA_LEFT);
+}
+
+bool HitButton(const Button& b, int64_t lParam) {
+    int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    return x >= b.r.left && x < b.r.right && y >= b.r.top && y < b.r.bottom;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        size_t nl = text.find('\n', start);
+        std::string line = text.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        if (nl == std::string::npos) break;
+        start = nl + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+// --- Message boxes -------------------------------------------------------------------------------
+void MessageBeep(uint32_t) { TheBackend().SetCursorShape(GetCurrentCursor()); }
+
+int MessageBox(HWND owner, const std::string& text, const std::string& caption, uint32_t type) {
+    int answer = 0;
+    if (TheBackend().AnswerMessageBox(text, caption, type, &answer)) return answer;
+    uint32_t kind = type & 0xF;
+    std::vector<Button> buttons;
+    if (kind == MB_YESNO || kind == MB_YESNOCANCEL) {
+        buttons.push_back({{}, "Yes", IDYES});
+        buttons.push_back({{}, "No", IDNO});
+        if (kind == MB_YESNOCANCEL) buttons.push_back({{}, "Cancel", IDCANCEL});
+    } else {
+        buttons.push_back({{}, "OK", IDOK});
+    }
+    std::vector<std::string> lines = SplitLines(text);
+    HDC probe = CreateCompatibleDC(nullptr);
+    HFONT font = CreateFont(-13, FW_NORMAL, false, false, FF_SWISS, "Arial");
+    SelectObject(probe, font);
+    int textW = 0;
+    for (const auto& l : lines) {
+        SIZE sz;
+        GetTextExtentPoint32(probe, l, &sz);
+        textW = std::max(textW, sz.cx);
+    }
+    DeleteDC(probe);
+    int buttonsW = static_cast<int>(buttons.size()) * 85;
+    int w = std::max({textW + 40, buttonsW + 20, 200});
+    int h = 20 + static_cast<int>(lines.size()) * 17 + 20 + 26 + 12;
+    int bx = (w - buttonsW) / 2 + 5;
+    for (auto& b : buttons) {
+        b.r = Rect{bx, h - 38, bx + 75, h - 14};
+        bx += 85;
+    }
+    int result = 0;
+    DialogHandler handler = [&](HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
+        if (msg == WM_PAINT) {
+            HDC dc = GetDC(d);
+            RECT c;
+            GetClientRect(d, &c);
+            HBRUSH bg = CreateSolidBrush(RGB(240, 240, 240));
+            FillRect(dc, &c, bg);
+            DeleteObject(bg);
+            HGDIOBJ of = SelectObject(dc, font);
+            SetBkMode(dc, TRANSPARENT);
+            for (size_t i = 0; i < lines.size(); ++i)
+                TextOut(dc, 20, 20 + static_cast<int>(i) * 17, lines[i]);
+            for (size_t i = 0; i < buttons.size(); ++i) DrawButton(dc, buttons[i], i == 0);
+            SelectObject(dc, of);
+            ReleaseDC(d, dc);
+        } else if (msg == WM_LBUTTONUP) {
+            for (const auto& b : buttons)
+                if (HitButton(b, lParam)) result = b.result;
+        } else if (msg == WM_KEYDOWN) {
+            if (wParam == VK_RETURN) result = buttons[0].result;
+            if (wParam == VK_ESCAPE)
+                result = kind == MB_YESNOCANCEL ? IDCANCEL : kind == MB_OK ? IDOK : 0;
+        } else if (msg == WM_CHAR) {
+            int ch = std::tolower(static_cast<int>(wParam));
+            if (ch == 'y' && buttons.size() > 1) result = IDYES;
+            if (ch == 'n' && buttons.size() > 1) result = IDNO;
+        } else if (msg == WM_CLOSE) {
+            result = kind == MB_YESNO ? IDNO : kind == MB_YESNOCANCEL ? IDCANCEL : IDOK;
+        }
+    };
+    HWND d = MakeDialog(owner, caption, w, h, &handler);
+    if (!d) {
+        DeleteObject(font);
+        return kind == MB_OK ? IDOK : IDCANCEL;
+    }
+    SetFocus(d);
+    if (!ModalLoop(d, [&] { return result != 0; }))
+        result = kind == MB_YESNO ? IDNO : kind == MB_YESNOCANCEL ? IDCANCEL : IDOK;
+    SetWindowUserData(d, nullptr);
+    DestroyWindow(d);
+    DeleteObject(font);
+    return result;
+}
+
+namespace {
+
+class MessageBoxAlerts : public AlertSink {
+public:
+    Answer Show(AlertKind kind, const std::string& text, const std::string& caption) override {
+        uint32_t type = MB_TOPMOST | MB_SYSTEMMODAL;
+        if (kind == AlertKind::YesNo) type |= MB_YESNO | MB_ICONQUESTION;
+        else if (kind == AlertKind::YesNoCancel) type |= MB_YESNOCANCEL | MB_ICONQUESTION;
+        int r = MessageBox(nullptr, text, caption, type);
+        switch (r) {
+        case IDYES: return Answer::Yes;
+        case IDNO: return Answer::No;
+        case IDCANCEL: return Answer::Cancel;
+        default: return Answer::Ok;
+        }
+    }
+};
+
+}  // namespace
+
+void InstallAlertMessageBoxes() {
+    static MessageBoxAlerts sink;
+    SetAlertSink(&sink);
+}
+
+// --- File dialogs --------------------------------------------------------------------------------
+std::vector<std::pair<std::string, std::string>> ParseFilter(const std::string& filter) {
+    std::vector<std::string> parts;
+    std::string cur;
+    for (char c : filter) {
+        if (c == '|' || c == '\0') {
+            parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) parts.push_back(cur);
+    std::vector<std::pair<std::string, std::string>> out;
+    for (size_t i = 0; i + 1 < parts.size(); i += 2)
+        if (!parts[i].empty() || !parts[i + 1].empty()) out.emplace_back(parts[i], parts[i + 1]);
+    return out;
+}
+
+namespace {
+
+bool Wild(const char* p, const char* s) {
+    if (!*p) return !*s;
+    if (*p == '*') return Wild(p + 1, s) || (*s && Wild(p, s + 1));
+    if (!*s) return false;
+    if (*p == '?' || std::tolower(static_cast<unsigned char>(*p)) ==
+                         std::tolower(static_cast<unsigned char>(*s)))
+        return Wild(p + 1, s + 1);
+    return false;
+}
+
+bool IsDir(const std::string& p) {
+    struct stat st;
+    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& p) {
+    struct stat st;
+    return stat(p.c_str(), &st) == 0;
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? std::string(".") : (cut == 0 ? "/" : path.substr(0, cut));
+}
+
+std::string NameOf(const std::string& path) {
+    size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// The file dialog window of the layer, used when no scripted answer is given.
+bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* chosen) {
+    auto filters = ParseFilter(rq.filter);
+    if (filters.empty()) filters.emplace_back("All Files (*.*)", "*");
+    size_t filterIndex = 0;
+    std::string folder = rq.initialFolder;
+    if (!folder.empty() && !IsDir(folder)) folder = FolderOf(folder);
+    if (folder.empty() || !IsDir(folder)) {
+        const char* home = std::getenv("HOME");
+        folder = home ? home : "/";
+    }
+    struct Entry {
+        std::string name;
+        bool dir;
+    };
+    std::vector<Entry> entries;
+    std::vector<bool> selected;
+    int top = 0, anchor = -1;
+    const int W = 480, H = 360, rowH = 18, listTop = 30, rows = 14;
+    int done = 0;  // 1 ok, 2 cancel
+    HWND nameField = nullptr;
+    HFONT font = CreateFont(-12, FW_NORMAL, false, false, FF_SWISS, "Arial");
+    Button ok{{W - 170, H - 34, W - 95, H - 10}, rq.save ? "Save" : "Open", 1};
+    Button cancel{{W - 85, H - 34, W - 10, H - 10}, "Cancel", 2};
+    Rect filterBox{10, H - 64, W - 180, H - 44};
+
+    auto reload = [&] {
+        entries.clear();
+        if (folder != "/") entries.push_back({"..", true});
+        std::vector<Entry> dirs, files;
+        if (DIR* d = opendir(folder.c_str())) {
+            while (dirent* e = readdir(d)) {
+                std::string n = e->d_name;
+                if (n == "." || n == ".." || n[0] == '.') continue;
+                if (IsDir(Join(folder, n))) dirs.push_back({n, true});
+                else if (MatchesPattern(n, filters[filterIndex].second)) files.push_back({n, false});
+            }
+            closedir(d);
+        }
+        auto byName = [](const Entry& a, const Entry& b) { return a.name < b.name; };
+        std::sort(dirs.begin(), dirs.end(), byName);
+        std::sort(files.begin(), files.end(), byName);
+        entries.insert(entries.end(), dirs.begin(), dirs.end());
+        entries.insert(entries.end(), files.begin(), files.end());
+        selected.assign(entries.size(), false);
+        top = 0;
+        anchor = -1;
+    };
+    reload();
+    HWND dialog = nullptr;
+    auto paint = [&](HWND d) {
+        HDC dc = GetDC(d);
+        RECT c;
+        GetClientRect(d, &c);
+        HBRUSH bg = CreateSolidBrush(RGB(240, 240, 240));
+        FillRect(dc, &c, bg);
+        DeleteObject(bg);
+        HGDIOBJ of = SelectObject(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(0, 0, 0));
+        TextOut(dc, 10, 8, folder);
+        Rect list{10, listTop, W - 10, listTop + rows * rowH + 2};
+        HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+        FillRect(dc, &list, white);
+        DeleteObject(white);
+        for (int i = 0; i < rows && top + i < static_cast<int>(entries.size()); ++i) {
+            int idx = top + i;
+            int y = listTop + 1 + i * rowH;
+            if (selected[idx]) {
+                HBRUSH hi = CreateSolidBrush(RGB(0, 84, 166));
+                Rect r{11, y, W - 11, y + rowH};
+                FillRect(dc, &r, hi);
+                DeleteObject(hi);
+            }
+            SetTextColor(dc, selected[idx] ? RGB(255, 255, 255) : RGB(0, 0, 0));
+            TextOut(dc, 16, y + 2, entries[idx].dir ? "[" + entries[idx].name + "]" : entries[idx].name);
+        }
+        SetTextColor(dc, RGB(0, 0, 0));
+        TextOut(dc, filterBox.left, filterBox.top + 3, "Type: " + filters[filterIndex].first);
+        TextOut(dc, 10, H - 30, "Name:");
+        DrawButton(dc, ok, true);
+        DrawButton(dc, cancel, false);
+        SelectObject(dc, of);
+        ReleaseDC(d, dc);
+    };
+    auto accept = [&]() {
+        chosen->clear();
+        std::string typed = nameField ? GetWindowText(nameField) : "";
+        if (!typed.empty()) {
+            std::string full = typed[0] == '/' ? typed : Join(folder, typed);
+            if (IsDir(full)) {
+                folder = full;
+                reload();
+                SetWindowText(nameField, "");
+                InvalidateRect(dialog, nullptr, true);
+                return;
+            }
+            if (!rq.save && rq.mustExist && !Exists(full)) {
+                MessageBox(dialog, typed + "\nFile not found.", rq.title, MB_OK);
+                return;
+            }
+            chosen->push_back(full);
+        } else {
+            for (size_t i = 0; i < entries.size(); ++i)
+                if (selected[i] && !entries[i].dir) chosen->push_back(Join(folder, entries[i].name));
+        }
+        if (!chosen->empty()) done = 1;
+    };
+    DialogHandler handler = [&](HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
+        int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+        int row = (y - listTop - 1) / rowH;
+        bool inList = x >= 10 && x < W - 10 && y > listTop && row >= 0 && row < rows;
+        int idx = top + row;
+        switch (msg) {
+        case WM_PAINT: paint(d); break;
+        case WM_MOUSEWHEEL: {
+            int delta = static_cast<int16_t>(HIWORD(wParam)) > 0 ? -3 : 3;
+            top = std::clamp(top + delta, 0, std::max(0, static_cast<int>(entries.size()) - rows));
+            paint(d);
+            break;
+        }
+        case WM_LBUTTONDOWN:
+            if (inList && idx < static_cast<int>(entries.size())) {
+                bool ctrl = (wParam & MK_CONTROL) != 0;
+                if (!(rq.multiple && ctrl)) selected.assign(entries.size(), false);
+                selected[idx] = rq.multiple && ctrl ? !selected[idx] : true;
+                anchor = idx;
+                if (!entries[idx].dir && nameField)
+                    SetWindowText(nameField, rq.multiple && ctrl ? "" : entries[idx].name);
+                paint(d);
+            }
+            break;
+        case WM_LBUTTONDBLCLK:
+            if (inList && idx < static_cast<int>(entries.size())) {
+                if (entries[idx].dir) {
+                    folder = entries[idx].name == ".." ? FolderOf(folder) : Join(folder, entries[idx].name);
+                    reload();
+                    paint(d);
+                } else {
+                    chosen->assign(1, Join(folder, entries[idx].name));
+                    done = 1;
+                }
+            }
+            break;
+        case WM_LBUTTONUP:
+            if (HitButton(ok, lParam)) accept();
+            else if (HitButton(cancel, lParam)) done = 2;
+            else if (x >= filterBox.left && x < filterBox.right && y >= filterBox.top &&
+                     y < filterBox.bottom) {
+                filterIndex = (filterIndex + 1) % filters.size();
+                reload();
+                paint(d);
+            }
+            break;
+        case WM_KEYDOWN:
+            if (wParam == VK_ESCAPE) done = 2;
+            if (wParam == VK_RETURN) accept();
+            break;
+        case WM_CLOSE: done = 2; break;
+        default: break;
+        }
+    };
+    dialog = MakeDialog(rq.owner, rq.title.empty() ? (rq.save ? "Save As" : "Open") : rq.title,
+                        W, H, &handler);
+    if (!dialog) {
+        DeleteObject(font);
+        return false;
+    }
+    nameField = CreateWindowEx(0, "edit", rq.initialName, WS_CHILD | WS_VISIBLE | WS_BORDER, 60,
+                               H - 34, W - 240, 22, dialog, 1);
+    if (nameField) {
+        SendMessage(nameField, WM_SETFONT, reinterpret_cast<uint64_t>(font), 0);
+        SetFocus(nameField);
+    }
+    // Enter and Escape in the name field act on the dialog.
+    ModalLoop(dialog, [&] { return done != 0; }, [&](const MSG& m) {
+        if (m.message == WM_KEYDOWN && m.hwnd == nameField &&
+            (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE)) {
+            handler(dialog, WM_KEYDOWN, m.wParam, m.lParam);
+            return true;
+        }
+        return false;
+    });
+    SetWindowUserData(dialog, nullptr);
+    DestroyWindow(dialog);
+    DeleteObject(font);
+    return done == 1;
+}
+
+}  // namespace
+
+bool MatchesPattern(const std::string& name, const std::string& patterns) {
+    size_t start = 0;
+    for (;;) {
+        size_t semi = patterns.find(';', start);
+        std::string p = patterns.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
+        while (!p.empty() && p.front() == ' ') p.erase(p.begin());
+        if (p == "*.*" || p == "*") return true;
+        if (!p.empty() && Wild(p.c_str(), name.c_str())) return true;
+        if (semi == std::string::npos) return false;
+        start = semi + 1;
+    }
+}
+
+std::string RunFileDialog(const FileDialogRequest& rq) {
+    std::vector<std::string> chosen;
+    bool ok = false;
+    if (!TheBackend().AnswerFileDialog(rq, &chosen, &ok)) ok = RunOwnFileDialog(rq, &chosen);
+    if (!ok || chosen.empty()) return std::string();
+    if (rq.save) {
+        std::string path = chosen[0];
+        std::string ext = rq.defaultExtension;
+        if (!ext.empty() && ext[0] != '.') ext = "." + ext;
+        std::string name = NameOf(path);
+        if (!ext.empty() && name.find('.') == std::string::npos) path += ext;
+        if (rq.overwritePrompt && Exists(path)) {
+            std::string q = NameOf(path) + " already exists.\nDo you want to replace it?";
+            if (MessageBox(rq.owner, q, rq.title.empty() ? "Save As" : rq.title,
+                           MB_YESNO | MB_ICONWARNING) != IDYES)
+                return std::string();
+        }
+        return path;
+    }
+    if (!rq.multiple || chosen.size() == 1) return chosen[0];
+    // Several files: the folder, then the names, NUL-separated, ending with two NULs.
+    std::string folder = FolderOf(chosen[0]);
+    std::string out = folder;
+    out += '\0';
+    for (const std::string& p : chosen) {
+        out += NameOf(p);
+        out += '\0';
+    }
+    out += '\0';
+    return out;
+}
+
+// --- Text entry ---------------------------------------------------------------------------------
+void RunTextEntryDialog(HWND owner, const std::string& title, const std::string& line1,
+                        const std::string& line2, std::string& text, int maxChars) {
+    // 186 x 95 dialog units of an 8-point dialog font.
+    const int W = 279, H = 154;
+    Button ok{{238, 120, 274, 143}, "OK", 1};
+    HFONT font = CreateFont(-11, FW_NORMAL, false, false, FF_SWISS, "Arial");
+    int done = 0;
+    HWND edit = nullptr;
+    DialogHandler handler = [&](HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
+        if (msg == WM_PAINT) {
+            HDC dc = GetDC(d);
+            RECT c;
+            GetClientRect(d, &c);
+            HBRUSH bg = CreateSolidBrush(RGB(240, 240, 240));
+            FillRect(dc, &c, bg);
+            DeleteObject(bg);
+            HGDIOBJ of = SelectObject(dc, font);
+            SetBkMode(dc, TRANSPARENT);
+            TextOut(dc, 10, 11, line1);
+            TextOut(dc, 10, 28, line2);
+            DrawButton(dc, ok, true);
+            SelectObject(dc, of);
+            ReleaseDC(d, dc);
+        } else if (msg == WM_LBUTTONUP && HitButton(ok, lParam)) {
+            done = 1;
+        } else if (msg == WM_KEYDOWN && (wParam == VK_RETURN || wParam == VK_ESCAPE)) {
+            done = wParam == VK_RETURN ? 1 : 2;
+        } else if (msg == WM_CLOSE) {
+            done = 2;
+        }
+    };
+    HWND d = MakeDialog(owner, title, W, H, &handler);
+    if (!d) {
+        DeleteObject(font);
+        return;
+    }
+    edit = CreateWindowEx(0, "edit", "", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10, 67,
+                          258, 23, d, 1003);
+    if (edit) {
+        SendMessage(edit, WM_SETFONT, reinterpret_cast<uint64_t>(font), 0);
+        if (!text.empty()) SendMessage(edit, WM_SETTEXT, 0, reinterpret_cast<int64_t>(text.c_str()));
+        SendMessage(edit, EM_SETSEL, 0, -1);
+        SetFocus(edit);
+    }
+    ModalLoop(d, [&] { return done != 0; }, [&](const MSG& m) {
+        if (m.message == WM_KEYDOWN && (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE) &&
+            BelongsTo(m.hwnd, d)) {
+            handler(d, WM_KEYDOWN, m.wParam, m.lParam);
+            return true;
+        }
+        return false;
+    });
+    // OK and Cancel both hand back the field's text.
+    if (edit) {
+        std::vector<char> buf(static_cast<size_t>(std::max(1, maxChars + 1)));
+        SendMessage(edit, WM_GETTEXT, buf.size(), reinterpret_cast<int64_t>(buf.data()));
+        text = buf.data();
+    }
+    SetWindowUserData(d, nullptr);
+    DestroyWindow(d);
+    DeleteObject(font);
+}
+
+}  // namespace kv

@@ -1,0 +1,107 @@
+// Private structures of the window layer shared by its source files and its two backends.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win/win.h"
+
+namespace kv {
+
+struct ScrollBarState {
+    SCROLLINFO info;
+    bool shown = false;
+};
+
+struct MenuItem {
+    uint32_t id = 0;
+    uint32_t flags = 0;
+    std::string text;
+    HMENU popup = nullptr;
+};
+
+struct Menu {
+    bool isPopup = false;
+    std::vector<MenuItem> items;
+};
+
+struct Window {
+    uint64_t serial = 0;
+    std::string className;
+    std::string title;
+    WNDPROC proc = nullptr;
+    uint32_t style = 0;
+    uint32_t exStyle = 0;
+    uint32_t classStyle = 0;
+    HWND parent = nullptr;  // parent (children) or owner (popups)
+    int id = 0;
+    Rect rect{0, 0, 0, 0};  // screen (parent-client for children)
+    bool visible = false;
+    bool enabled = true;
+    bool destroyed = false;
+    std::vector<uint32_t> surface;  // whole frame, top-down
+    int surfW = 0, surfH = 0;
+    bool invalid = false;
+    bool changed = true;  // surface changed since the backend last presented it
+    ScrollBarState hbar, vbar;
+    HMENU menu = nullptr;
+    HCURSOR cursor = 0;
+    void* userData = nullptr;
+    void* controlData = nullptr;  // built-in controls keep their state here
+    void* backendData = nullptr;
+    HFONT font = nullptr;
+};
+
+// Frame geometry of a window: widths of the non-client parts.
+struct FrameMetrics {
+    int border = 0, caption = 0, menu = 0, hscroll = 0, vscroll = 0;
+};
+FrameMetrics MetricsOf(const Window* w);
+Rect ClientAreaInSurface(const Window* w);
+void DrawNonClient(Window* w);
+void ResizeSurface(Window* w);
+// Surface of a window with its visible children composited on top.
+std::vector<uint32_t> ComposeWindow(HWND hwnd, int* width, int* height);
+
+// Raw input from the backends, in screen coordinates.
+enum class MouseAction { Move, Down, Up, Wheel };
+void InjectMouse(int x, int y, MouseAction action, int button, int wheel = 0);
+void InjectKey(int vk, bool down);
+void InjectChar(uint32_t codepoint);
+void QueueMessage(const MSG& m);
+bool AnyWindowNeedsPaint();
+
+// The backend interface: everything that differs between headless and real windows.
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual const char* Name() const = 0;
+    virtual void WindowCreated(Window*) {}
+    virtual void WindowDestroyed(Window*) {}
+    virtual void WindowPlaced(Window*) {}  // moved, resized, shown, hidden, re-ordered
+    virtual void WindowTitle(Window*) {}
+    virtual void Present() {}  // show the changed surfaces
+    // Gather input; with wait, block up to timeoutMs for something to arrive.
+    virtual void Poll(bool wait, int timeoutMs) = 0;
+    virtual std::vector<MonitorInfo> Monitors() = 0;
+    virtual void SetCursorShape(HCURSOR) {}
+    // Scripted answers (headless); return false to let the layer show its own dialog.
+    virtual bool AnswerMessageBox(const std::string&, const std::string&, uint32_t, int*) {
+        return false;
+    }
+    virtual bool AnswerFileDialog(const FileDialogRequest&, std::vector<std::string>*, bool*) {
+        return false;
+    }
+};
+
+Backend& TheBackend();
+std::unique_ptr<Backend> MakeHeadlessBackend();
+std::unique_ptr<Backend> MakeSdlBackend();  // null when SDL cannot start
+
+// Cursor table shared with the backends.
+const CursorImage* CursorImageOf(HCURSOR cursor);  // null for system cursors
+int SystemCursorOf(HCURSOR cursor);                // IDC_* or 0
+
+}  // namespace kv
