@@ -1,5 +1,5 @@
 # kinevista-cli tests: every tests/tools/cli/*_test.cpp, run against the built program.
-kv_test(cli_tests tools/cli)
+kv_test(cli_tests cli)  # relative to tests/tools, which includes this file
 if(TARGET cli_tests)
   add_dependencies(cli_tests kinevista-cli)
 endif()
