@@ -206,6 +206,7 @@ std::string MovieCodecName(MovieContainer c, const std::string& code) {
 
 bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     Close();
+    av_log_set_level(AV_LOG_ERROR);
     Impl& s = *m;
     s.error.clear();
     s.format = format;
@@ -298,6 +299,8 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     if (err < 0) return s.Fail("cannot create " + path, err);
     AVDictionary* opts = nullptr;
     if (!avi) av_dict_set_int(&opts, "video_track_timescale", format.timeScale, 0);
+    // BI_RGB frames keep the image buffer's bottom-up row order (positive biHeight).
+    if (avi) av_dict_set_int(&opts, "flipped_raw_rgb", 1, 0);
     err = avformat_write_header(s.mux, &opts);
     av_dict_free(&opts);
     if (err < 0) return s.Fail("cannot write the movie header", err);
@@ -379,6 +382,8 @@ bool MovieWriter::WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowByt
     if (!s.Convert(bottomRow, rowBytes, &f)) return false;
     f->pts = n;
     f->pict_type = AV_PICTURE_TYPE_NONE;
+    // Fixed-quantiser encoders read the quality from each frame.
+    f->quality = s.enc->global_quality;
     int err = avcodec_send_frame(s.enc, f);
     if (f == s.wrapper) av_frame_unref(s.wrapper);
     if (err < 0) return s.Fail("encoder refused the frame", err);
