@@ -377,10 +377,10 @@ bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render) {
         std::memcpy(stored, buffer.data() + HeaderBytes + PathOffset, sizeof stored);
         stored[255] = 0;
         if (stored[0] != 0 && ::access(stored, F_OK) != 0) {
+            // The folder keeps its trailing "/" so that the file name can be appended as is.
             const size_t slash = path.find_last_of('/');
-            const std::string folder = slash == std::string::npos ? "."
-                                       : slash == 0               ? "/"
-                                                                  : path.substr(0, slash);
+            const std::string folder =
+                slash == std::string::npos ? "./" : path.substr(0, slash + 1);
             show.AltImageFolder.SetPath(folder.c_str());
         }
     }
