@@ -18,6 +18,7 @@
 #include <mutex>
 #include <vector>
 
+#include "core/render/render_frame.h"
 #include "core/render/treatments.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
@@ -34,6 +35,8 @@ constexpr uint32_t CountOffset = 262;
 constexpr uint32_t KeyBytes = 56;
 constexpr uint32_t TrailerBytes = 20;
 constexpr uint32_t KeyFloatBytes = 48;  // the twelve float fields ahead of `time`
+constexpr int ScratchWidth = 160;       // frame 0 of a parsed show without a viewer
+constexpr int ScratchHeight = 120;
 
 std::atomic<ParseRenderHook> g_renderHook{nullptr};
 
@@ -350,7 +353,13 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
 
     if (render) {
         CameraAtFrame(show, 0, false);
-        if (ParseRenderHook hook = g_renderHook.load()) hook(show, 0);
+        if (ParseRenderHook hook = g_renderHook.load()) {
+            hook(show, 0);
+        } else {
+            // No viewer to draw into: frame 0 still goes through the renderer once.
+            CDIB scratch(ScratchWidth, ScratchHeight, 32);
+            RenderFrame(show, 0, 0, false, ScratchWidth, ScratchHeight, &scratch, false);
+        }
     }
     show.rotationInUse = show.RotationInUse(0);
     if (show.RescaleShow)

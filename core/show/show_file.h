@@ -31,8 +31,8 @@ constexpr const char* ExchangeFileName = "kvdata.kvx";
 uint32_t Serialise(Show& show, uint8_t* buffer);
 
 // Fills a freshly reset show from a block of `size` bytes; false (show untouched) when the
-// block is refused. With render set, frame 0 becomes the current frame and is rendered through
-// the hook below.
+// block is refused. With render set, frame 0 becomes the current frame and is rendered (through
+// the hook below when one is installed).
 bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render);
 
 // Reads a show file: false when it cannot be opened (show unchanged) or is not a show (the show
@@ -58,7 +58,7 @@ bool SaveExchangeFile(Show& show);
 bool SwapShowByteOrder(uint8_t* block, uint32_t size);
 
 // Called by Parse with the render flag once frame 0 is the current frame. The editor installs
-// its viewer's render here; without a hook nothing is drawn.
+// its viewer's render here; without a hook frame 0 is rendered into a small scratch image.
 using ParseRenderHook = void (*)(Show& show, int32_t frame);
 void SetParseRenderHook(ParseRenderHook hook);
 
