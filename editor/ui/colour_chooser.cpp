@@ -1,0 +1,292 @@
+// ChooseColour: the option dialogs' colour sub-dialog, drawn on the owner's surface, with three
+// channel sliders (RGB or HLS), a swatch, the mode radios, the texture name, a grey bar and a
+// hue bar; and the integer RGB <-> HLS conversions it shares with the tint treatment.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/show/settings.h"
+#include "editor/ui/option_dialog.h"
+#include "editor/ui/toolkit.h"
+
+namespace kv {
+
+namespace {
+
+const COLORREF Black = RGB(0, 0, 0), White = RGB(255, 255, 255), LightGrey = RGB(192, 192, 192),
+               DarkGrey = RGB(96, 96, 96), Grey = RGB(128, 128, 128);
+
+int g_mode = 1;  // 0 RGB, 1 HLS, 2 texture; survives between uses
+
+int HueValue(int m1, int m2, int h) {
+    if (h < 0) h += 240;
+    if (h > 240) h -= 240;
+    if (h < 40) return m1 + ((m2 - m1) * h + 20) / 40;
+    if (h < 120) return m2;
+    if (h < 160) return m1 + ((m2 - m1) * (160 - h) + 20) / 40;
+    return m1;
+}
+
+std::string TextureName(const FileSpec* texture) {
+    if (!texture || texture->Empty()) return "None";
+    std::string p = texture->path;
+    size_t cut = p.find_last_of("\\:/");
+    if (cut != std::string::npos) p = p.substr(cut + 1);
+    size_t dot = p.rfind('.');
+    if (dot != std::string::npos && dot > 0) p = p.substr(0, dot);
+    return p;
+}
+
+struct Chooser {
+    HWND owner;
+    int x, y, cx, y0;
+    COLORREF colour;
+    FileSpec* texture;
+    const char* title;
+    bool hasTexture() const { return texture && !texture->Empty(); }
+};
+
+class OwnerDraw {
+public:
+    explicit OwnerDraw(HWND owner) : m_owner(owner), m_dc(GetDC(owner)), m_prev(SetCurrentDC(m_dc)) {
+        UseFont(Fonts().f12, -1, TRANSPARENT);
+    }
+    ~OwnerDraw() {
+        UseFont(nullptr);
+        SetCurrentDC(m_prev);
+        ReleaseDC(m_owner, m_dc);
+    }
+
+private:
+    HWND m_owner;
+    HDC m_dc;
+    HDC m_prev;
+};
+
+void DrawContent(const Chooser& c) {
+    OwnerDraw od(c.owner);
+    int cx = c.cx, y0 = c.y0;
+    bool hls = g_mode != 0;
+    // Clear the content area under the title.
+    FillBox(LightGrey, Rect{c.x + 2, y0 - 12, c.x + 228, y0 + 160});
+    const char* labels[3] = {hls ? "Hue" : "Red", hls ? "Luminance" : "Green",
+                             hls ? "Saturation" : "Blue"};
+    int vals[3];
+    int maximum = hls ? 240 : 255;
+    if (hls) {
+        HlsColour h = ColourToHls(c.colour);
+        vals[0] = h.h;
+        vals[1] = h.l;
+        vals[2] = h.s;
+    } else {
+        vals[0] = GetRValue(c.colour);
+        vals[1] = GetGValue(c.colour);
+        vals[2] = GetBValue(c.colour);
+    }
+    for (int i = 0; i < 3; ++i) {
+        int row = y0 + 18 * i;
+        UseFont(Fonts().f13Bold);
+        DrawString(Black, labels[i], cx - 8, row, TA_RIGHT);
+        UseFont(nullptr);
+        UseFont(Fonts().f12);
+        DrawSliderBar(LightGrey, DarkGrey, Rect{cx + 8, row + 3, cx + 78, row + 14},
+                      vals[i] * 100 / maximum, maximum, false);
+    }
+    FillBox(c.colour, Rect{cx - 40, y0 + 58, cx - 8, y0 + 86});
+    FrameBox(Black, Rect{cx - 40, y0 + 58, cx - 8, y0 + 86}, 1, PS_SOLID);
+    const char* modes[3] = {"RGB", "HLS", "Texture"};
+    for (int i = 0; i < 3; ++i) {
+        Rect mark{cx + 8, y0 + 57 + 18 * i, cx + 19, y0 + 68 + 18 * i};
+        if (i != g_mode) FillBox(LightGrey, mark);
+        DrawRadioMark(Black, mark, i == g_mode);
+        COLORREF ink = (i == 2 && !c.hasTexture()) ? Grey : Black;
+        DrawString(ink, modes[i], cx + 24, mark.top - 1, TA_LEFT);
+    }
+    Rect nameBox{cx - 100, y0 + 90, cx - 8, y0 + 106};
+    FillBox(LightGrey, nameBox);
+    bool live = g_mode == 2 && c.hasTexture();
+    FrameRoundBox(live ? Black : Grey, nameBox, 8, 1, PS_SOLID);
+    std::string name = TextureName(c.texture);
+    if (StringWidth(name.c_str()) > 80) {
+        while (!name.empty() && StringWidth((name + "...").c_str()) > 80) name.pop_back();
+        name += "...";
+    }
+    DrawString(live ? Black : Grey, name.c_str(), nameBox.left + 6, nameBox.top + 2, TA_LEFT);
+    for (int i = 0; i < 32; ++i) {
+        int px = cx - 100 + i * 625 / 100;
+        int g = i * 8;
+        FillBox(RGB(g, g, g), Rect{px, y0 + 111, px + 8, y0 + 130});
+        FillBox(HlsToColour(i * 75 / 10, 120, 240), Rect{px, y0 + 129, px + 8, y0 + 148});
+    }
+    FrameRoundBox(Black, Rect{cx + 50, y0 + 166, cx + 100, y0 + 181}, 8, 1, PS_SOLID);
+    DrawString(Black, "OK", cx + 75, y0 + 167, TA_CENTER);
+    FrameRoundBox(Black, Rect{cx - 30, y0 + 166, cx + 40, y0 + 181}, 8, 1, PS_SOLID);
+    DrawString(Black, "Cancel", cx + 5, y0 + 167, TA_CENTER);
+}
+
+void DrawFrame(const Chooser& c) {
+    OwnerDraw od(c.owner);
+    FillBox(LightGrey, Rect{c.x, c.y, c.x + 230, c.y + 230});
+    FillRoundBox(Black, Rect{c.x + 4, c.y + 4, c.x + 226, c.y + 24}, 4);
+    DrawString(White, c.title ? c.title : "", c.cx, c.y + 6, TA_CENTER);
+    DrawBevel(White, RGB(64, 64, 64), Rect{c.x, c.y, c.x + 229, c.y + 229}, 1);
+}
+
+void TextureDialog(Chooser& c) {
+    Settings& s = TheSettings();
+    FileSpec folder;
+    std::string dir = s.ReadString("TextureFolder", "");
+    std::strncpy(folder.path, dir.c_str(), sizeof folder.path - 1);
+    folder.vRefNum = static_cast<int16_t>(s.ReadInt("TextureVrefnum", 0));
+    folder.parID = s.ReadInt("TextureParID", 0);
+    std::string filter = "All Graphics Files|*.bmp;*.tga;*.tif;*.jpg;*.psd";
+    filter += "|BMP Files (*.bmp)|*.bmp|Targa Files (*.tga)|*.tga|TIFF Files (*.tif)|*.tif";
+    filter += "|Photoshop Files (*.psd)|*.psd";
+    filter += "|Jpeg Files (*.jpg)|*.jpg";
+    filter += "|All Files (*.*)|*.*|";
+    if (ChooseFileToOpen(c.owner, c.texture, filter.c_str(), ".tga", &folder, false)) {
+        std::string p = c.texture->path;
+        size_t cut = p.find_last_of("\\:/");
+        s.WriteString("TextureFolder", cut == std::string::npos ? "" : p.substr(0, cut + 1).c_str());
+        s.WriteInt("TextureVrefnum", c.texture->vRefNum);
+        s.WriteInt("TextureParID", c.texture->parID);
+    } else {
+        c.texture->path[0] = 0;
+    }
+}
+
+}  // namespace
+
+HlsColour ColourToHls(COLORREF colour) {
+    int r = GetRValue(colour), g = GetGValue(colour), b = GetBValue(colour);
+    int mx = std::max({r, g, b}), mn = std::min({r, g, b});
+    HlsColour out;
+    out.l = ((mx + mn) * 240 + 255) / 510;
+    if (mx == mn) return out;
+    int d = out.l <= 120 ? mx + mn : 510 - mx - mn;
+    int spread = mx - mn;
+    out.s = (spread * 240 + d / 2) / d;
+    int dr = ((mx - r) * 40 + spread / 2) / spread;
+    int dg = ((mx - g) * 40 + spread / 2) / spread;
+    int db = ((mx - b) * 40 + spread / 2) / spread;
+    if (r == mx) out.h = db - dg;
+    else if (g == mx) out.h = dr - db + 80;
+    else out.h = dg - dr + 160;
+    if (out.h < 0) out.h += 240;
+    if (out.h > 240) out.h -= 240;
+    return out;
+}
+
+COLORREF HlsToColour(int h, int l, int s) {
+    int m2 = l <= 120 ? (l * (240 + s) + 120) / 240 : l + s - (l * s + 120) / 240;
+    int m1 = 2 * l - m2;
+    auto chan = [&](int hh) { return std::clamp((HueValue(m1, m2, hh) * 255 + 120) / 240, 0, 255); };
+    return RGB(chan(h + 80), chan(h), chan(h - 80));
+}
+
+int ColourChooserMode() { return g_mode; }
+void SetColourChooserMode(int mode) { g_mode = std::clamp(mode, 0, 2); }
+
+bool ChooseColour(HWND owner, int x, int y, COLORREF* colour, FileSpec* texture, const char* title) {
+    if (!IsWindow(owner) || !colour) return false;
+    Chooser c{owner, x, y, x + 115, y + 40, *colour & 0xFFFFFF, texture, title};
+    const COLORREF start = c.colour;
+    if (c.hasTexture()) g_mode = 2;
+    else if (g_mode == 2) g_mode = 1;
+    DrawFrame(c);
+    DrawContent(c);
+    int dragChannel = 0;
+    int dragMax = 240;
+    bool result = false;
+    bool done = false;
+    MessageRecord m;
+    while (!done) {
+        if (!GetMessageRecord(&m)) {
+            PostQuitMessage(static_cast<int>(m.wParam));
+            c.colour = start;
+            break;
+        }
+        int mx = GET_X_LPARAM(m.lParam), my = GET_Y_LPARAM(m.lParam);
+        int row = std::max((my - y - 22) / 18, 0);
+        switch (m.message) {
+        case WM_PAINT:
+            DispatchMessageRecord(m);
+            if (m.window == owner) {
+                DrawFrame(c);
+                DrawContent(c);
+            }
+            break;
+        case WM_KEYDOWN:
+        case WM_CHAR:
+            if (m.wParam == 27) done = true;  // keeps the colour chosen so far
+            break;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            if (m.window == owner && row <= 3) dragChannel = row <= 1 ? 1 : row;
+            break;
+        case WM_MOUSEMOVE:
+            if (dragChannel && m.window == owner) {
+                int v = static_cast<int>((mx - c.cx) / 35.0 * 100);
+                v = std::clamp(v, 0, dragMax);
+                if (g_mode == 0) {
+                    int r = GetRValue(c.colour), g = GetGValue(c.colour), b = GetBValue(c.colour);
+                    (dragChannel == 1 ? r : dragChannel == 2 ? g : b) = std::min(v, 255);
+                    c.colour = RGB(r, g, b);
+                } else {
+                    HlsColour h = ColourToHls(c.colour);
+                    (dragChannel == 1 ? h.h : dragChannel == 2 ? h.l : h.s) = v;
+                    c.colour = HlsToColour(h.h, h.l, h.s);
+                }
+                DrawContent(c);
+            }
+            break;
+        case WM_LBUTTONUP: {
+            dragChannel = 0;
+            if (m.window == owner && my > y + 200 && my < y + 220) {
+                if (mx > c.cx + 50 && mx < c.cx + 100) {
+                    result = true;
+                    done = true;
+                    break;
+                }
+                if (mx > c.cx - 30 && mx < c.cx + 40) {
+                    c.colour = start;
+                    done = true;
+                    break;
+                }
+            }
+            if (m.window != owner || mx < x || mx > x + 230 || my < y || my > y + 230) {
+                c.colour = start;
+                done = true;
+                break;
+            }
+            if (row >= 4 && row <= 6 && mx > c.cx && mx < c.cx + 20) {
+                int mode = row - 4;
+                if (mode == 2 && !c.hasTexture()) mode = 1;
+                g_mode = mode;
+                dragMax = mode == 0 ? 255 : 240;
+            }
+            if (row == 6 && mx < c.cx && g_mode == 2 && texture) TextureDialog(c);
+            if (row == 7) {
+                int v = std::clamp((mx - c.cx + 100) * 128 / 100, 0, 255);
+                c.colour = RGB(v, v, v);
+            }
+            if (row == 8) {
+                int h = std::min((mx - c.cx + 100) * 12 / 10, 255);
+                c.colour = HlsToColour(h, 120, 240);
+            }
+            DrawContent(c);
+            break;
+        }
+        default: break;
+        }
+    }
+    *colour = c.colour;
+    {
+        OwnerDraw od(owner);
+        FillBox(LightGrey, Rect{x - 1, y - 1, x + 231, y + 231});
+    }
+    return result;
+}
+
+}  // namespace kv

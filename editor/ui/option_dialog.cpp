@@ -1,0 +1,318 @@
+// RunOptionDialog: lays out and draws a data-described dialog on the owner's surface and runs its
+// modal loop.
+//
+// The loop reads every message itself. Input is interpreted here and not dispatched, except for
+// the open text field, whose messages are dispatched normally; paint messages are dispatched so
+// other windows stay drawn, and when the owner repaints, the dialog is drawn again over it.
+// Nothing else reaches other windows while the dialog runs.
+#include "editor/ui/option_dialog.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/show/settings.h"
+#include "editor/ui/toolkit.h"
+
+namespace kv {
+
+namespace {
+
+const COLORREF Black = RGB(0, 0, 0), White = RGB(255, 255, 255), LightGrey = RGB(192, 192, 192);
+
+char KindOf(const char* item) {
+    if (item[0] == '@' && std::strchr("CRSLF", item[1]) && item[1]) return item[1];
+    return 0;
+}
+
+struct Dialog {
+    HWND owner;
+    int x, y, n;
+    bool apply;
+    OptionText* items;
+    OptionText* values;
+    const char* title;
+    int W;
+    Rect P;
+    Rect Row(int i) const { return Rect{x + W + 16, y + 36 + 20 * i, P.right - 8, y + 52 + 20 * i}; }
+};
+
+// Draws with the owner's DC as the current DC, then puts the previous one back.
+class OwnerDraw {
+public:
+    explicit OwnerDraw(HWND owner) : m_owner(owner), m_dc(GetDC(owner)), m_prev(SetCurrentDC(m_dc)) {
+        UseFont(Fonts().f10, -1, TRANSPARENT);
+    }
+    ~OwnerDraw() {
+        UseFont(nullptr);
+        SetCurrentDC(m_prev);
+        ReleaseDC(m_owner, m_dc);
+    }
+    bool Ok() const { return m_dc != nullptr; }
+
+private:
+    HWND m_owner;
+    HDC m_dc;
+    HDC m_prev;
+};
+
+std::string Shorten(const std::string& text, int width) {
+    if (StringWidth(text.c_str()) <= width) return text;
+    std::string s = text;
+    while (!s.empty() && StringWidth((s + "...").c_str()) > width) s.pop_back();
+    return s + "...";
+}
+
+int CountRadios(const Dialog& d) {
+    int k = 0;
+    for (int i = 0; i < d.n; ++i)
+        if (KindOf(d.items[i]) == 'R') ++k;
+    return k;
+}
+
+void DrawButton(const Rect& r, const char* label) {
+    FrameRoundBox(Black, r, 10, 1, PS_SOLID);
+    DrawString(Black, label, r.left + 30, r.top + 2, TA_CENTER);
+}
+
+void DrawDialog(const Dialog& d) {
+    OwnerDraw od(d.owner);
+    if (!od.Ok()) return;
+    const int labelRight = d.x + d.W + 12;
+    FillBox(LightGrey, d.P);
+    FillRoundBox(Black, Rect{d.x + 8, d.y + 8, d.P.right - 8, d.y + 24}, 4);
+    DrawString(White, d.title ? d.title : "", d.x + d.W + 8, d.y + 9, TA_CENTER);
+    DrawBevel(White, RGB(64, 64, 64), d.P, 1);
+    int radios = CountRadios(d);
+    for (int i = 0; i < d.n; ++i) {
+        Rect R = d.Row(i);
+        const char* item = d.items[i];
+        const char* value = d.values[i];
+        char kind = KindOf(item);
+        std::string label = kind ? std::string(item + 2) : std::string(item);
+        if (kind == 'S' || kind == 'L' || kind == 'F') label += ":";
+        switch (kind) {
+        case 0:
+            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+            FillBox(White, R);
+            FrameBox(Black, R, 1, PS_SOLID);
+            DrawString(Black, value, R.left + 4, R.top + 2, TA_LEFT);
+            break;
+        case 'C':
+            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+            DrawCheckMark(White, Rect{R.left, R.top + 2, R.left + 12, R.top + 14}, value[0] != 0);
+            break;
+        case 'R': {
+            std::string caption;
+            size_t bar = label.find('|');
+            if (bar != std::string::npos) {
+                caption = label.substr(0, bar);
+                label = label.substr(bar + 1);
+            }
+            DrawRadioMark(Black, Rect{R.left, R.top + 4, R.left + 9, R.top + 13}, value[0] != 0);
+            DrawString(Black, label.c_str(), d.x + d.W + 30, R.top + 2, TA_LEFT);
+            if (!caption.empty()) {
+                int k = radios - 1;
+                int cw = StringWidth(caption.c_str());
+                int bx = R.left - cw;
+                DrawLine(Black, bx, R.top + 8, R.left - 8, R.top + 8, 1, PS_SOLID);
+                DrawLine(Black, bx, R.top + 8, bx, R.top + 10 * k, 1, PS_SOLID);
+                DrawLine(Black, bx, R.top + 16 + 10 * k, bx, R.top + 8 + 20 * k, 1, PS_SOLID);
+                DrawLine(Black, bx, R.top + 8 + 20 * k, R.left - 8, R.top + 8 + 20 * k, 1, PS_SOLID);
+                DrawString(Black, caption.c_str(), bx, R.top + 2 + 10 * k, TA_CENTER);
+            }
+            break;
+        }
+        case 'S': {
+            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+            int percent = std::clamp(TextToInt(value), 0, 100);
+            DrawSliderBar(LightGrey, RGB(96, 96, 96), Rect{R.left, R.top + 5, R.right - 19, R.bottom},
+                          percent, 100, false);
+            break;
+        }
+        case 'L':
+            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+            FillBox(static_cast<COLORREF>(TextToInt(value)) & 0xFFFFFF, R);
+            FrameBox(Black, R, 1, PS_SOLID);
+            break;
+        case 'F':
+            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+            FillBox(RGB(224, 224, 224), R);
+            FrameBox(Black, R, 1, PS_SOLID);
+            DrawString(Black, Shorten(value, R.right - R.left - 9).c_str(), R.left + 4, R.top + 2,
+                       TA_LEFT);
+            break;
+        default: break;
+        }
+    }
+    int rowN = d.y + 36 + 20 * d.n, rowN1 = rowN + 20;
+    DrawButton(Rect{d.P.right - 68, rowN, d.P.right - 8, rowN + 16}, "OK");
+    DrawButton(Rect{d.P.right - 68, rowN1, d.P.right - 8, rowN1 + 16}, "Cancel");
+    if (d.apply) DrawButton(Rect{d.x + 8, rowN, d.x + 68, rowN + 16}, "Apply");
+}
+
+void SetSliderValue(const Dialog& d, int row, int mx) {
+    // Narrow labels would make the span zero or negative; one pixel keeps the ends meaningful.
+    int span = std::max(1, d.W - 34);
+    double t = static_cast<double>(mx - d.x - d.W - 16) / span;
+    t = std::clamp(t, 0.0, 1.0);
+    std::snprintf(d.values[row], OptionSlot, "%d", static_cast<int>(t * 100));
+}
+
+// The folder of a path: cut after its last separator.
+std::string FolderPart(const char* path) {
+    std::string p = path;
+    size_t cut = p.find_last_of("\\:/");
+    return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
+}
+
+void CopySlot(char* slot, const std::string& text) {
+    std::strncpy(slot, text.c_str(), OptionSlot - 1);
+    slot[OptionSlot - 1] = 0;
+}
+
+}  // namespace
+
+FileSpec& OptionFolderSpec() {
+    static FileSpec spec;
+    return spec;
+}
+
+int OptionDialogLabelWidth(int count, const OptionText* items) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HDC prev = SetCurrentDC(dc);
+    HGDIOBJ old = SelectObject(dc, Fonts().f10 ? Fonts().f10 : GetStockObject(-1));
+    int w = 0;
+    for (int i = 0; i < count; ++i) w = std::max(w, StringWidth(items[i]));
+    SelectObject(dc, old);
+    SetCurrentDC(prev);
+    DeleteDC(dc);
+    return w;
+}
+
+int RunOptionDialog(HWND owner, int x, int y, int count, OptionText* items, OptionText* values,
+                    const char* title) {
+    if (!IsWindow(owner) || !items || !values || count == 0) return OptionCancel;
+    Dialog d{owner, x, y, count < 0 ? -count : count, count < 0, items, values, title, 0, {}};
+    for (int i = 0; i < d.n; ++i) {
+        items[i][OptionSlot - 1] = 0;
+        values[i][OptionSlot - 1] = 0;
+    }
+    d.W = OptionDialogLabelWidth(d.n, items);
+    d.P = Rect{x, y, x + 16 + 2 * d.W, y + 78 + 20 * d.n};
+    DrawDialog(d);
+
+    EditField field;
+    int fieldRow = -1;
+    bool dragging = false;
+    auto closeField = [&] {
+        if (fieldRow < 0) return false;
+        field.GetText(values[fieldRow], OptionSlot);
+        field.Destroy();
+        fieldRow = -1;
+        return true;
+    };
+    int result = -1;
+    MessageRecord m;
+    while (result < 0) {
+        if (!GetMessageRecord(&m)) {
+            PostQuitMessage(static_cast<int>(m.wParam));
+            result = OptionCancel;
+            break;
+        }
+        if (fieldRow >= 0 && m.window == field.hwnd) {
+            DispatchMessageRecord(m);
+            continue;
+        }
+        int mx = GET_X_LPARAM(m.lParam), my = GET_Y_LPARAM(m.lParam);
+        switch (m.message) {
+        case WM_PAINT:
+            DispatchMessageRecord(m);
+            if (m.window == owner) DrawDialog(d);
+            break;
+        case WM_KEYDOWN:
+        case WM_CHAR:
+            if (m.wParam == 27) result = OptionCancel;
+            else if (m.wParam == 13) result = OptionOk;
+            break;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK: {  // a quick second press is a press too
+            if (m.window != owner) {
+                result = OptionCancel;
+                break;
+            }
+            bool closed = closeField();
+            int r = (my - y - 36) / 20;
+            if (r < 0) {
+                if (closed) DrawDialog(d);
+                break;
+            }
+            if (mx < d.P.left || mx > d.P.right || my < d.P.top || my > d.P.bottom) {
+                result = OptionCancel;
+                break;
+            }
+            if (r == d.n) {
+                result = d.apply && mx < x + 80 ? OptionApply : OptionOk;
+                break;
+            }
+            if (r > d.n) {
+                result = OptionCancel;
+                break;
+            }
+            if (mx > x + d.W + 12) {
+                switch (KindOf(items[r])) {
+                case 'R':
+                    for (int i = 0; i < d.n; ++i)
+                        if (KindOf(items[i]) == 'R') values[i][0] = 0;
+                    CopySlot(values[r], "1");
+                    break;
+                case 'C': CopySlot(values[r], values[r][0] ? "" : "1"); break;
+                case 'S':
+                    SetSliderValue(d, r, mx);
+                    dragging = true;
+                    break;
+                case 'L': {
+                    COLORREF c = static_cast<COLORREF>(TextToInt(values[r])) & 0xFFFFFF;
+                    ChooseColour(owner, x, y, &c, nullptr, "Choose Color");
+                    char text[OptionSlot];
+                    std::snprintf(text, sizeof text, "%ld", static_cast<long>(c));
+                    CopySlot(values[r], text);
+                    break;
+                }
+                case 'F':
+                    if (ChooseFileToOpen(owner, &OptionFolderSpec(), "All Files (*.*)|*.*|", ".bmp",
+                                         nullptr, false))
+                        CopySlot(values[r], FolderPart(OptionFolderSpec().path));
+                    break;
+                default:
+                    DrawDialog(d);
+                    if (field.Create(owner, x + d.W + 15, y + 36 + 20 * r, d.P.right - x - d.W - 24,
+                                     20, 123456, Fonts().f10)) {
+                        fieldRow = r;
+                        field.SetText(values[r], true);
+                    }
+                    break;
+                }
+            }
+            if (fieldRow < 0) DrawDialog(d);
+            break;
+        }
+        case WM_MOUSEMOVE:
+            if (dragging && m.window == owner) {
+                int r = (my - y - 36) / 20;
+                if (r >= 0 && r < d.n && KindOf(items[r]) == 'S') {
+                    SetSliderValue(d, r, mx);
+                    DrawDialog(d);
+                }
+            }
+            break;
+        case WM_LBUTTONUP: dragging = false; break;
+        default: break;
+        }
+    }
+    closeField();
+    return result;
+}
+
+}  // namespace kv
