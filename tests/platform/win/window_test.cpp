@@ -1,0 +1,303 @@
+// Windows, the queue, input routing, scroll bars, menus, timers and the layer's dialogs, driven
+// through the headless backend as a user would.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "core/picture/alert.h"
+#include "platform/os/window_list.h"
+#include "tests/platform/win/test_window.h"
+#include "tests/test_support.h"
+
+using namespace kv;
+using kvtest::Log;
+
+namespace {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kvtest::UseHeadless();
+        kvtest::DrainQueue();
+        Log().clear();
+    }
+    void TearDown() override {
+        for (HWND w : made) DestroyWindow(w);
+        kvtest::DrainQueue();
+    }
+    HWND Make(int x, int y, int w, int h, uint32_t style = WS_POPUP) {
+        HWND hwnd = kvtest::MakeWindow(x, y, w, h, style);
+        made.push_back(hwnd);
+        return hwnd;
+    }
+    std::vector<kvtest::Recorded> Of(uint32_t msg) {
+        std::vector<kvtest::Recorded> out;
+        for (auto& r : Log())
+            if (r.msg == msg) out.push_back(r);
+        return out;
+    }
+    std::vector<HWND> made;
+};
+
+}  // namespace
+
+TEST_F(WindowTest, PostedMessagesComeBackInOrderAndQuitEndsGetMessage) {
+    HWND w = Make(0, 0, 50, 50);
+    kvtest::DrainQueue();
+    PostMessage(w, WM_USER + 1, 1, 0);
+    PostMessage(w, WM_USER + 2, 2, 0);
+    MSG m;
+    ASSERT_TRUE(PeekMessage(&m, PM_NOREMOVE));
+    EXPECT_EQ(m.message, WM_USER + 1u);
+    ASSERT_TRUE(GetMessage(&m));
+    EXPECT_EQ(m.message, WM_USER + 1u);
+    ASSERT_TRUE(GetMessage(&m));
+    EXPECT_EQ(m.message, WM_USER + 2u);
+    EXPECT_EQ(m.wParam, 2u);
+    PostQuitMessage(3);
+    EXPECT_FALSE(GetMessage(&m));
+    EXPECT_EQ(m.wParam, 3u);
+    // With nothing scripted, a waiting loop is ended instead of hanging.
+    EXPECT_FALSE(GetMessage(&m));
+}
+
+TEST_F(WindowTest, ClicksArriveInClientCoordinatesOfTheWindowOnTop) {
+    HWND back = Make(100, 100, 200, 150, WS_POPUP | WS_CAPTION);
+    HWND front = Make(150, 150, 50, 50, WS_POPUP);
+    RECT c;
+    GetClientRect(back, &c);
+    EXPECT_EQ(c.right, 198);   // one-pixel border on each side
+    EXPECT_EQ(c.bottom, 128);  // 20-pixel caption and the borders
+    headless::MouseDown(160, 170);
+    headless::MouseUp(160, 170);
+    headless::ClientClick(back, 10, 20);
+    kvtest::DrainQueue();
+    auto downs = Of(WM_LBUTTONDOWN);
+    ASSERT_EQ(downs.size(), 2u);
+    EXPECT_EQ(downs[0].hwnd, front);
+    EXPECT_EQ(GET_X_LPARAM(downs[0].lParam), 10);
+    EXPECT_EQ(GET_Y_LPARAM(downs[0].lParam), 20);
+    EXPECT_EQ(downs[1].hwnd, back);
+    EXPECT_EQ(GET_X_LPARAM(downs[1].lParam), 10);
+    EXPECT_EQ(GET_Y_LPARAM(downs[1].lParam), 20);
+    // The press raised the back window: the shared point now belongs to it.
+    EXPECT_EQ(WindowFromPoint(POINT{160, 170}), back);
+    // A topmost window stays in front of one raised later.
+    HWND top = Make(140, 140, 30, 30);
+    SetWindowOrder(top, nullptr, true);
+    SetWindowOrder(front, nullptr, false);
+    EXPECT_EQ(WindowFromPoint(POINT{145, 145}), top);
+}
+
+TEST_F(WindowTest, SecondQuickPressIsADoubleClickOnlyForDoubleClickClasses) {
+    ASSERT_TRUE(RegisterClass("KvTestDbl", kvtest::RecordingProc, CS_DBLCLKS, 0, 0));
+    HWND w = CreateWindowEx(0, "KvTestDbl", "", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, nullptr, 0);
+    HWND plain = Make(100, 0, 40, 40);
+    SetDoubleClickTime(500);
+    headless::ClientClick(w, 5, 5);
+    headless::ClientClick(w, 5, 5);
+    headless::ClientClick(plain, 5, 5);
+    headless::ClientClick(plain, 5, 5);
+    kvtest::DrainQueue();
+    SetDoubleClickTime(0);
+    EXPECT_EQ(Of(WM_LBUTTONDBLCLK).size(), 1u);
+    EXPECT_EQ(Of(WM_LBUTTONDOWN).size(), 3u);
+    DestroyWindow(w);
+    UnregisterClass("KvTestDbl");
+}
+
+TEST_F(WindowTest, EditFieldTypesReplacesSelectionAndKeepsToItsParent) {
+    HWND parent = Make(0, 0, 200, 60);
+    HWND edit = CreateWindowEx(0, "edit", "old", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 150, 20,
+                               parent, 7);
+    ASSERT_NE(edit, nullptr);
+    SendMessage(edit, EM_SETSEL, 0, -1);
+    SetFocus(edit);
+    headless::Type("new");
+    headless::Key(VK_LEFT);
+    headless::Key(VK_BACK);
+    headless::Type("W");
+    kvtest::DrainQueue();
+    char buf[16];
+    SendMessage(edit, WM_GETTEXT, sizeof buf, reinterpret_cast<int64_t>(buf));
+    EXPECT_STREQ(buf, "nWw");
+    // A click on the field is the field's; the parent does not see it.
+    Log().clear();
+    headless::ClientClick(parent, 20, 15);
+    kvtest::DrainQueue();
+    EXPECT_TRUE(Of(WM_LBUTTONDOWN).empty());
+    EXPECT_EQ(GetFocus(), edit);
+    // The field's pixels are composited over the parent.
+    EXPECT_EQ(headless::Pixel(parent, 100, 20), RGB(255, 255, 255));
+    EXPECT_EQ(headless::Pixel(parent, 10, 10), RGB(64, 64, 64));  // its border
+}
+
+TEST_F(WindowTest, ScrollBarClicksAndThumbDragsSendScrollRequests) {
+    HWND w = Make(0, 0, 120, 220, WS_POPUP | WS_VSCROLL);
+    SCROLLINFO si;
+    si.nMax = 999;
+    si.nPage = 100;
+    SetScrollInfo(w, SB_VERT, si, true);
+    RECT c;
+    GetClientRect(w, &c);
+    EXPECT_EQ(c.right, 104);
+    // Bar at x 104..120 of the frame: arrows 16 pixels, thumb 18 pixels (track 188 * 100 / 1000).
+    headless::MouseDown(110, 215);  // down arrow
+    headless::MouseUp(110, 215);
+    headless::MouseDown(110, 150);  // track below the thumb
+    headless::MouseUp(110, 150);
+    headless::MouseDown(110, 20);   // on the thumb
+    headless::MouseMove(110, 60);
+    headless::MouseUp(110, 60);
+    kvtest::DrainQueue();
+    auto v = Of(WM_VSCROLL);
+    ASSERT_GE(v.size(), 4u);
+    EXPECT_EQ(LOWORD(v[0].wParam), SB_LINEDOWN);
+    EXPECT_EQ(LOWORD(v[1].wParam), SB_PAGEDOWN);
+    EXPECT_EQ(LOWORD(v[2].wParam), SB_THUMBTRACK);
+    // 40 pixels of a 170-pixel travel over 900 positions.
+    EXPECT_EQ(HIWORD(v[2].wParam), 40 * 900 / 170);
+    SCROLLINFO now;
+    GetScrollInfo(w, SB_VERT, &now);
+    EXPECT_EQ(now.nTrackPos, 40 * 900 / 170);
+    SetScrollPos(w, SB_VERT, 5000, true);
+    EXPECT_EQ(GetScrollPos(w, SB_VERT), 900);  // limited to max - page + 1
+}
+
+TEST_F(WindowTest, MenuBarOpensPopupsAndChosenItemsSendCommands) {
+    HWND w = Make(10, 10, 300, 200, WS_POPUP | WS_CAPTION);
+    HMENU bar = CreateMenu();
+    HMENU file = CreatePopupMenu();
+    AppendMenu(file, MF_STRING, 101, "Open\tCtrl+O");
+    AppendMenu(file, MF_GRAYED, 102, "Greyed");
+    AppendMenu(bar, MF_POPUP, reinterpret_cast<uintptr_t>(file), "File");
+    SetMenu(w, bar);
+    RECT c;
+    GetClientRect(w, &c);
+    EXPECT_EQ(c.bottom, 200 - 2 - 20 - 20);
+    // The bar sits under the caption: frame y 21..41; "File" starts at frame x 3.
+    headless::MouseDown(10 + 12, 10 + 30);
+    headless::MouseUp(10 + 12, 10 + 30);
+    HWND popup = nullptr;
+    for (HWND h : AllWindows())
+        if (GetParent(h) == w && !(GetWindowStyle(h) & WS_CHILD)) popup = h;
+    ASSERT_NE(popup, nullptr);
+    RECT pr;
+    GetWindowRect(popup, &pr);
+    // Greyed item (second row) does nothing; the first one sends its command.
+    headless::MouseDown(pr.left + 20, pr.top + 1 + 2 + 20 + 5);
+    headless::MouseUp(pr.left + 20, pr.top + 1 + 2 + 20 + 5);
+    EXPECT_TRUE(IsWindow(popup));
+    headless::MouseUp(pr.left + 20, pr.top + 1 + 2 + 5);
+    EXPECT_FALSE(IsWindow(popup));
+    kvtest::DrainQueue();
+    auto cmds = Of(WM_COMMAND);
+    ASSERT_EQ(cmds.size(), 1u);
+    EXPECT_EQ(cmds[0].wParam, 101u);
+    EXPECT_EQ(GetMenuString(bar, 101), "Open\tCtrl+O");
+    EXPECT_EQ(GetMenuState(bar, 102), static_cast<int>(MF_GRAYED));
+}
+
+TEST_F(WindowTest, TimersPostTimerMessages) {
+    HWND w = Make(0, 0, 20, 20);
+    kvtest::DrainQueue();
+    SetTimer(w, 9, 5);
+    MSG m;
+    bool got = false;
+    auto start = std::chrono::steady_clock::now();
+    while (!got && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+        ASSERT_TRUE(GetMessage(&m));
+        got = m.message == WM_TIMER && m.hwnd == w && m.wParam == 9;
+    }
+    EXPECT_TRUE(got);
+    EXPECT_TRUE(KillTimer(w, 9));
+    EXPECT_FALSE(KillTimer(w, 9));
+}
+
+TEST_F(WindowTest, AlertsBecomeMessageBoxesAnsweredByTheScript) {
+    AlertSink* before = SetAlertSink(nullptr);
+    InstallAlertMessageBoxes();
+    headless::ClearMessageBoxTexts();
+    headless::QueueMessageBoxAnswer(IDYES);
+    EXPECT_TRUE(AskYesNo("Save changes?", "Kinevista"));
+    EXPECT_FALSE(AskYesNo("Again?", "Kinevista"));  // no answer queued: No
+    headless::QueueMessageBoxAnswer(IDCANCEL);
+    EXPECT_EQ(AskYesNoCancel("Quit?", "Q"), -1);
+    headless::QueueMessageBoxAnswer(IDNO);
+    EXPECT_EQ(AskYesNoCancel("Quit?", "Q"), 0);
+    Alert("Disk full", 28);
+    auto texts = headless::MessageBoxTexts();
+    ASSERT_EQ(texts.size(), 5u);
+    EXPECT_EQ(texts[0], "Kinevista: Save changes?");
+    EXPECT_EQ(texts[4], "Disk full  [ 28 ]");
+    SetAlertSink(before);
+}
+
+TEST_F(WindowTest, FileDialogAddsTheExtensionAndAsksBeforeOverwriting) {
+    std::string dir = kvtest::TempDir("filedlg");
+    kvtest::WriteFileBytes(dir + "/taken.kvx", "x");
+    FileDialogRequest rq;
+    rq.save = true;
+    rq.overwritePrompt = true;
+    rq.defaultExtension = ".kvx";
+    headless::QueueFileAnswer({dir + "/fresh"});
+    EXPECT_EQ(RunFileDialog(rq), dir + "/fresh.kvx");
+    headless::QueueFileAnswer({dir + "/taken"});
+    headless::QueueMessageBoxAnswer(IDNO);
+    EXPECT_EQ(RunFileDialog(rq), "");
+    headless::QueueFileAnswer({dir + "/taken.kvx"});
+    headless::QueueMessageBoxAnswer(IDYES);
+    EXPECT_EQ(RunFileDialog(rq), dir + "/taken.kvx");
+    headless::QueueFileCancel();
+    EXPECT_EQ(RunFileDialog(rq), "");
+
+    FileDialogRequest open;
+    open.multiple = true;
+    open.filter = "Pictures|*.bmp;*.tga|All Files (*.*)|*.*|";
+    headless::QueueFileAnswer({"/p/a.bmp", "/p/b.bmp", "/p/c.bmp"});
+    EXPECT_EQ(RunFileDialog(open), std::string("/p\0a.bmp\0b.bmp\0c.bmp\0\0", 22));
+    EXPECT_EQ(headless::LastFileRequest().filter, open.filter);
+    auto filters = ParseFilter(open.filter);
+    ASSERT_EQ(filters.size(), 2u);
+    EXPECT_EQ(filters[0].second, "*.bmp;*.tga");
+    EXPECT_TRUE(MatchesPattern("X.TGA", filters[0].second));
+    EXPECT_FALSE(MatchesPattern("x.jpg", filters[0].second));
+}
+
+TEST_F(WindowTest, TextEntryDialogReturnsTheFieldOnEscapeAndEnter) {
+    std::string text = "12";
+    headless::Script([] { headless::Type("34"); });
+    headless::Script([] { headless::Key(VK_ESCAPE); });
+    RunTextEntryDialog(nullptr, "Title", "one", "two", text, 79);
+    EXPECT_EQ(text, "34");  // the incoming text was selected, typing replaced it
+    text = "";
+    headless::Script([] { headless::Type("abcdef"); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    RunTextEntryDialog(nullptr, "Title", "one", "two", text, 4);
+    EXPECT_EQ(text, "abcd");
+}
+
+TEST_F(WindowTest, MonitorsAndWorkAreaComeFromTheBackend) {
+    headless::SetMonitors({MonitorInfo{Rect{0, 0, 1280, 1024}, Rect{0, 0, 1280, 984}},
+                           MonitorInfo{Rect{1280, 0, 2560, 1024}, Rect{1280, 0, 2560, 1024}}});
+    EXPECT_EQ(MonitorCount(), 2);
+    EXPECT_EQ(GetWorkArea().bottom, 984);
+    EXPECT_EQ(GetMonitor(1).bounds.left, 1280);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1280);
+    headless::SetMonitors({MonitorInfo{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}}});
+}
+
+TEST_F(WindowTest, CaptionedWindowsRegisterTheirTitleInTheDesktopList) {
+    std::string dir = kvtest::TempDir("winlist");
+    setenv("KINEVISTA_WINDOW_LIST", dir.c_str(), 1);
+    HWND w = Make(0, 0, 100, 80, WS_POPUP | WS_CAPTION);
+    SetWindowText(w, "Fernquill Kinevista Test");
+    TopWindow found;
+    EXPECT_TRUE(FindTopWindow("Fernquill Kinevista Test", &found));
+    DestroyWindow(w);
+    made.clear();
+    EXPECT_FALSE(FindTopWindow("Fernquill Kinevista Test", &found));
+    unsetenv("KINEVISTA_WINDOW_LIST");
+}
