@@ -43,6 +43,11 @@ ImageReadResult ReadGdiplus(CDIB& image, DiskFile& file);
 // Returns null for ReadOk.
 const char* ImageReadMessage(int32_t code, bool* appendCode);
 
+// Creates the image for a picture being read and clears it: black pixels and, for 8 bits, the
+// grey ramp. Create alone keeps the old contents when the size and depth are unchanged, which
+// would show the previous picture through whatever part of a short file is missing.
+bool CreateForReading(CDIB& image, int width, int height, int bitCount);
+
 // Exchanges row i with row height - 1 - i.
 void FlipVertical(CDIB& image);
 // Exchanges bytes 0 and 2 of every pixel of a 24- or 32-bit image; other depths are left alone.

@@ -34,7 +34,7 @@ ImageReadResult ReadBmp(CDIB& image, DiskFile& file) {
     if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
         return ReadUnreadable;
     // A negative (top-down) or zero size fails here.
-    if (!image.Create(width, height, bitCount)) return ReadNoMemory;
+    if (!CreateForReading(image, width, height, bitCount)) return ReadNoMemory;
 
     if (bitCount == 8) {
         // The colour table follows the info header, whatever that header's length; it holds

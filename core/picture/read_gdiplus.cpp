@@ -19,7 +19,7 @@ public:
             result = ReadTooLarge;
             return false;
         }
-        if (!m_image.Create(width, height, 24)) {
+        if (!CreateForReading(m_image, width, height, 24)) {
             result = ReadNoMemory;
             return false;
         }

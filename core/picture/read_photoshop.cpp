@@ -74,7 +74,7 @@ ImageReadResult ReadPhotoshop(CDIB& image, DiskFile& file) {
     int bits = static_cast<int>(channels) * 8;
     if (bits < 24) bits = 24;
     if (bits > 32) bits = 32;
-    if (!image.Create(static_cast<int>(width), static_cast<int>(height), bits))
+    if (!CreateForReading(image, static_cast<int>(width), static_cast<int>(height), bits))
         return ReadNoMemory;
     const int pixelBytes = bits / 8;
 

@@ -56,6 +56,17 @@ const char* ImageReadMessage(int32_t code, bool* appendCode) {
     return text;
 }
 
+bool CreateForReading(CDIB& image, int width, int height, int bitCount) {
+    if (!image.Create(width, height, bitCount)) return false;
+    std::memset(image.Bits(), 0, static_cast<size_t>(image.RowBytes()) * image.Height());
+    const int entries = ColorTableEntries(bitCount);
+    for (int i = 0; i < entries; ++i) {
+        const auto v = static_cast<uint8_t>(i);
+        image.ColorTable()[i] = RgbQuad{v, v, v, 0};
+    }
+    return true;
+}
+
 void FlipVertical(CDIB& image) {
     if (image.Empty()) return;
     const int h = image.Height();

@@ -28,7 +28,7 @@ ImageReadResult ReadTarga(CDIB& image, DiskFile& file) {
     // 15-bit pixels are stored in two bytes exactly like 16-bit ones (5-5-5, top bit unused).
     if (depth == 15) depth = 16;
     if (depth != 8 && depth != 16 && depth != 24 && depth != 32) return ReadUnreadable;
-    if (!image.Create(width, height, depth)) return ReadNoMemory;
+    if (!CreateForReading(image, width, height, depth)) return ReadNoMemory;
 
     // Skip the identification field and the colour map (entries of whole bytes).
     const int64_t pixelsAt =

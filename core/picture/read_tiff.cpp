@@ -142,7 +142,7 @@ ImageReadResult ReadTiff(CDIB& image, DiskFile& file) {
     if (t.planar == 2 && t.samples > 1) return ReadUnreadable;
     const int bits = static_cast<int>(t.samples) * 8;
     const int width = static_cast<int>(t.width), height = static_cast<int>(t.height);
-    if (!image.Create(width, height, bits)) return ReadNoMemory;
+    if (!CreateForReading(image, width, height, bits)) return ReadNoMemory;
 
     // One grey sample: the image's grey ramp shows it, reversed when white is zero.
     if (t.samples == 1) {
