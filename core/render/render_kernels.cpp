@@ -6,6 +6,7 @@
 // multiplied by their weights with vpmaddwd, and the normaliser is a 32-bit multiply and a
 // 20-bit shift, as in the portable loop. Unpack and pack work within 128-bit lanes in matching
 // orders, so the bytes come back in place with one final qword permute.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <immintrin.h>
@@ -117,50 +118,149 @@ __attribute__((target("avx2"))) void VerticalPassAvx2(const uint8_t* rowP, int32
     }
 }
 
-__attribute__((target("avx2"))) void HorizontalPassAvx2(const uint8_t* inter, int bpp,
-                                                        const ColumnTap* cols, int nCols,
-                                                        uint8_t* out) {
-    const __m128i alpha = _mm_set1_epi32(bpp == 3 ? static_cast<int32_t>(0xFF000000u) : 0);
+namespace {
+
+// One output row from a BPP-byte intermediate row. The middle taps (weight 256) are summed as
+// 16-bit words two pixels per load (at most 256 of them, so no word overflows), the two
+// halves of the word sum folded together, widened and shifted left 8 bits; the edge taps are
+// interleaved as words and weighted with vpmaddwd.
+template <int BPP>
+__attribute__((target("avx2"))) void HorizontalRowAvx2(const uint8_t* inter,
+                                                       const ColumnTap* cols, int nCols,
+                                                       uint8_t* out) {
+    const __m128i alpha = _mm_set1_epi32(BPP == 3 ? static_cast<int32_t>(0xFF000000u) : 0);
+    // A single middle tap of a 3-byte pixel loads a fourth byte that belongs to the next one.
+    const __m128i singleMask =
+        BPP == 3 ? _mm_setr_epi16(-1, -1, -1, 0, 0, 0, 0, 0) : _mm_setr_epi16(-1, -1, -1, -1, 0, 0, 0, 0);
     for (int j = 0; j < nCols; ++j, out += 4) {
         const ColumnTap& c = cols[j];
         if (c.matte) {
             std::memcpy(out, c.mattePixel, 4);
             continue;
         }
-        const uint8_t* t = inter + static_cast<size_t>(c.m) * static_cast<size_t>(bpp);
-        const uint8_t* te = t + static_cast<size_t>(c.span + 1) * static_cast<size_t>(bpp);
-        // Edge taps: bytes interleaved as words (first tap, last tap) times (first, last).
+        if (c.span > 256) {
+            HorizontalPassPortable(inter, BPP, &c, 1, out);
+            continue;
+        }
+        const uint8_t* t = inter + static_cast<size_t>(c.m) * BPP;
+        const uint8_t* te = t + static_cast<size_t>(c.span + 1) * BPP;
         const __m128i ends = _mm_cvtepu8_epi16(_mm_unpacklo_epi8(
             _mm_cvtsi32_si128(static_cast<int32_t>(Load32(t))),
             _mm_cvtsi32_si128(static_cast<int32_t>(Load32(te)))));
         const __m128i w = _mm_set1_epi32(static_cast<int32_t>(c.first | (c.last << 16)));
         __m128i acc = _mm_madd_epi16(ends, w);
-        // Middle taps, weight 256: two pixels per step in the two halves of a 256-bit sum.
-        const uint8_t* s = t + bpp;
+
+        const uint8_t* s = t + BPP;
+        __m128i words = _mm_setzero_si128();
         int k = 0;
-        __m256i pair = _mm256_setzero_si256();
-        if (bpp == 4) {
-            for (; k + 2 <= c.span; k += 2, s += 8)
-                pair = _mm256_add_epi32(
-                    pair, _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s))));
-        } else {
-            for (; k + 2 <= c.span; k += 2, s += 6) {
-                const __m128i two = _mm_unpacklo_epi32(
-                    _mm_cvtsi32_si128(static_cast<int32_t>(Load32(s))),
-                    _mm_cvtsi32_si128(static_cast<int32_t>(Load32(s + 3))));
-                pair = _mm256_add_epi32(pair, _mm256_cvtepu8_epi32(two));
-            }
-        }
-        __m128i m = _mm_add_epi32(_mm256_castsi256_si128(pair), _mm256_extracti128_si256(pair, 1));
+        for (; k + 2 <= c.span; k += 2, s += 2 * BPP)
+            words = _mm_add_epi16(
+                words, _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s))));
         if (k < c.span)
-            m = _mm_add_epi32(m, _mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int32_t>(Load32(s)))));
-        acc = _mm_add_epi32(acc, _mm_slli_epi32(m, 8));
+            words = _mm_add_epi16(
+                words, _mm_and_si128(_mm_cvtepu8_epi16(_mm_cvtsi32_si128(
+                                         static_cast<int32_t>(Load32(s)))),
+                                     singleMask));
+        words = _mm_add_epi16(words, _mm_srli_si128(words, 2 * BPP));
+        acc = _mm_add_epi32(acc, _mm_slli_epi32(_mm_cvtepu16_epi32(words), 8));
         acc = _mm_srli_epi32(_mm_mullo_epi32(acc, _mm_set1_epi32(c.norm)), 20);
         acc = _mm_packus_epi16(_mm_packus_epi32(acc, acc), acc);
         acc = _mm_or_si128(acc, alpha);
         const uint32_t px = static_cast<uint32_t>(_mm_cvtsi128_si32(acc));
         std::memcpy(out, &px, 4);
     }
+}
+
+// Shuffle controls of the 3-byte fast path, by span 0..10: the middle taps of a column are
+// pixels m + 1 ... m + span, loaded as two 16-byte halves (pixels 1..5 and 6..10). In each
+// 128-bit lane the control gathers the lane's blue bytes into bytes 0..4 and green into 8..12
+// (`bg`), or red into bytes 0..4 (`r`), zeroing every byte past the span, so that vpsadbw sums
+// each channel's taps in one 64-bit lane.
+struct SpanControls {
+    alignas(32) uint8_t bg[11][32];
+    alignas(32) uint8_t r[11][32];
+};
+
+const SpanControls& Controls() {
+    static const SpanControls controls = [] {
+        SpanControls c{};
+        for (int span = 0; span <= 10; ++span) {
+            for (int lane = 0; lane < 2; ++lane) {
+                const int count = std::clamp(span - 5 * lane, 0, 5);
+                uint8_t* bg = c.bg[span] + 16 * lane;
+                uint8_t* r = c.r[span] + 16 * lane;
+                for (int i = 0; i < 16; ++i) bg[i] = r[i] = 0x80;
+                for (int i = 0; i < count; ++i) {
+                    bg[i] = static_cast<uint8_t>(3 * i);
+                    bg[8 + i] = static_cast<uint8_t>(3 * i + 1);
+                    r[i] = static_cast<uint8_t>(3 * i + 2);
+                }
+            }
+        }
+        return c;
+    }();
+    return controls;
+}
+
+// 3-byte pixels with spans up to 10: the middle sums come from two byte shuffles and two sums
+// of absolute differences instead of a loop over the taps.
+__attribute__((target("avx2"))) void HorizontalRow3Avx2(const uint8_t* inter,
+                                                       const ColumnTap* cols, int nCols,
+                                                       uint8_t* out) {
+    const SpanControls& ctl = Controls();
+    const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
+    const __m256i zero = _mm256_setzero_si256();
+    for (int j = 0; j < nCols; ++j, out += 4) {
+        const ColumnTap& c = cols[j];
+        if (c.matte) {
+            std::memcpy(out, c.mattePixel, 4);
+            continue;
+        }
+        if (c.span > 10) {
+            HorizontalRowAvx2<3>(inter, &c, 1, out);
+            continue;
+        }
+        const uint8_t* t = inter + c.offset;
+        const __m128i ends = _mm_cvtepu8_epi16(_mm_unpacklo_epi8(
+            _mm_cvtsi32_si128(static_cast<int32_t>(Load32(t))),
+            _mm_cvtsi32_si128(static_cast<int32_t>(Load32(inter + c.offsetEnd)))));
+        __m128i acc = _mm_madd_epi16(ends, _mm_set1_epi32(c.weights));
+
+        const __m256i taps = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 3))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 18)), 1);
+        const __m256i bg = _mm256_sad_epu8(
+            _mm256_shuffle_epi8(taps, _mm256_load_si256(
+                                          reinterpret_cast<const __m256i*>(ctl.bg[c.span]))),
+            zero);
+        const __m256i r = _mm256_sad_epu8(
+            _mm256_shuffle_epi8(taps, _mm256_load_si256(
+                                          reinterpret_cast<const __m256i*>(ctl.r[c.span]))),
+            zero);
+        const __m128i bgSum =
+            _mm_add_epi64(_mm256_castsi256_si128(bg), _mm256_extracti128_si256(bg, 1));
+        const __m128i rSum =
+            _mm_add_epi64(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
+        // [blue, green] in dwords 0 and 2, red in dword 0: gather to [blue, green, red, -].
+        const __m128i mid =
+            _mm_unpacklo_epi64(_mm_shuffle_epi32(bgSum, _MM_SHUFFLE(3, 3, 2, 0)), rSum);
+        acc = _mm_add_epi32(acc, _mm_slli_epi32(mid, 8));
+        acc = _mm_srli_epi32(_mm_mullo_epi32(acc, _mm_set1_epi32(c.norm)), 20);
+        acc = _mm_packus_epi16(_mm_packus_epi32(acc, acc), acc);
+        acc = _mm_or_si128(acc, alpha);
+        const uint32_t px = static_cast<uint32_t>(_mm_cvtsi128_si32(acc));
+        std::memcpy(out, &px, 4);
+    }
+}
+
+}  // namespace
+
+void HorizontalPassAvx2(const uint8_t* inter, int bpp, const ColumnTap* cols, int nCols,
+                        uint8_t* out) {
+    if (bpp == 4)
+        HorizontalRowAvx2<4>(inter, cols, nCols, out);
+    else
+        HorizontalRow3Avx2(inter, cols, nCols, out);
 }
 
 }  // namespace render_detail

@@ -15,6 +15,9 @@ struct ColumnTap {
     int32_t m;
     int32_t span;
     int32_t norm;
+    int32_t weights;      // first | last << 16, the edge weights as a word pair
+    int32_t offset;       // taps m and m + span + 1 as byte offsets in the intermediate row
+    int32_t offsetEnd;
     uint8_t first;
     uint8_t last;
     uint8_t matte;        // 1: the column lies (partly) outside the picture

@@ -135,6 +135,9 @@ bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const Row
         c.span = static_cast<int32_t>(span);
         c.norm = static_cast<int32_t>(norm);
         c.matte = (m < 0 || o >= wsrc) ? 1 : 0;
+        c.weights = static_cast<int32_t>(c.first | (c.last << 16));
+        c.offset = c.matte ? 0 : m * bpp;
+        c.offsetEnd = c.matte ? 0 : (o + 1) * bpp;
         c.pad = 0;
         // Every tap the matte: 17 in each colour byte, the matte's alpha.
         const auto level = static_cast<uint8_t>((MatteLevel * total * norm) >> 20);
