@@ -566,7 +566,7 @@ void DrawNonClient(Window* w) {
     HDC dc = nullptr;
     if (m.caption) {
         Rect cap{m.border, m.border, w->surfW - m.border, m.border + m.caption};
-        Fill(w, cap, 0xFF6A3A1Cu);
+        Fill(w, cap, 0xFF1C3A6Au);
         dc = FrameDC(w);
         HFONT f = CreateFont(-12, FW_BOLD, false, false, FF_SWISS, "Arial");
         HGDIOBJ old = SelectObject(dc, f);

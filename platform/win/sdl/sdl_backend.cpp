@@ -9,6 +9,7 @@
 #include <map>
 
 #include "platform/win/internal.h"
+#include "platform/win/sdl/sdl_testing.h"
 
 namespace kv {
 
@@ -280,6 +281,67 @@ private:
 };
 
 }  // namespace
+
+namespace sdltest {
+
+bool PushClick(int screenX, int screenY) {
+    if (std::string(TheBackend().Name()) != "sdl") return false;
+    HWND w = WindowFromPoint(POINT{screenX, screenY});
+    auto* sw = w ? static_cast<SDL_Window*>(w->backendData) : nullptr;
+    if (!sw) return false;
+    uint32_t id = SDL_GetWindowID(sw);
+    int lx = screenX - w->rect.left, ly = screenY - w->rect.top;
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = id;
+    e.motion.x = lx;
+    e.motion.y = ly;
+    SDL_PushEvent(&e);
+    for (uint32_t type : {static_cast<uint32_t>(SDL_MOUSEBUTTONDOWN), static_cast<uint32_t>(SDL_MOUSEBUTTONUP)}) {
+        SDL_Event b{};
+        b.type = type;
+        b.button.windowID = id;
+        b.button.button = SDL_BUTTON_LEFT;
+        b.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+        b.button.clicks = 1;
+        b.button.x = lx;
+        b.button.y = ly;
+        SDL_PushEvent(&b);
+    }
+    return true;
+}
+
+bool CaptureWindow(HWND hwnd, const std::string& pngPath) {
+    if (!IsWindow(hwnd) || std::string(TheBackend().Name()) != "sdl") return false;
+    auto* sw = static_cast<SDL_Window*>(hwnd->backendData);
+    SDL_Surface* s = sw ? SDL_GetWindowSurface(sw) : nullptr;
+    if (!s) return false;
+    SDL_Surface* argb = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
+    if (!argb) return false;
+    std::vector<uint32_t> px(static_cast<size_t>(argb->w) * argb->h);
+    for (int y = 0; y < argb->h; ++y)
+        std::memcpy(&px[static_cast<size_t>(y) * argb->w],
+                    static_cast<uint8_t*>(argb->pixels) + static_cast<size_t>(y) * argb->pitch,
+                    static_cast<size_t>(argb->w) * 4);
+    bool ok = WritePng(pngPath, px.data(), argb->w, argb->h);
+    SDL_FreeSurface(argb);
+    return ok;
+}
+
+COLORREF PresentedPixel(HWND hwnd, int x, int y) {
+    if (!IsWindow(hwnd) || std::string(TheBackend().Name()) != "sdl") return 0xFFFFFFFF;
+    auto* sw = static_cast<SDL_Window*>(hwnd->backendData);
+    SDL_Surface* s = sw ? SDL_GetWindowSurface(sw) : nullptr;
+    if (!s || x < 0 || y < 0 || x >= s->w || y >= s->h) return 0xFFFFFFFF;
+    SDL_Surface* argb = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
+    if (!argb) return 0xFFFFFFFF;
+    uint32_t p = *reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(argb->pixels) +
+                                              static_cast<size_t>(y) * argb->pitch + 4 * x);
+    SDL_FreeSurface(argb);
+    return RGB((p >> 16) & 255, (p >> 8) & 255, p & 255);
+}
+
+}  // namespace sdltest
 
 std::unique_ptr<Backend> MakeSdlBackend() {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");

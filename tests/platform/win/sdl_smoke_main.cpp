@@ -1,1 +1,83 @@
-int main() { return 0; }
+// A smoke run of the SDL2 backend: a window opens, gets a click pushed through SDL's event queue,
+// draws where it was clicked, presents, and its presented picture is saved as a PNG.
+// Exit codes: 0 fine, 2 no SDL backend, 3 window, 4 no click arrived, 5 wrong pixels, 6 no PNG.
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "platform/win/sdl/sdl_testing.h"
+#include "platform/win/win.h"
+
+using namespace kv;
+
+namespace {
+
+POINT g_click{-1, -1};
+
+int64_t Proc(HWND h, uint32_t msg, uint64_t w, int64_t l) {
+    if (msg == WM_LBUTTONDOWN) {
+        g_click = POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
+        InvalidateRect(h, nullptr, true);
+    }
+    if (msg == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(h, &ps);
+        HBRUSH blue = CreateSolidBrush(RGB(0, 0, 200));
+        FillRect(dc, &ps.rcPaint, blue);
+        DeleteObject(blue);
+        if (g_click.x >= 0) {
+            HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+            Rect r{g_click.x - 10, g_click.y - 10, g_click.x + 10, g_click.y + 10};
+            FillRect(dc, &r, red);
+            DeleteObject(red);
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, RGB(255, 255, 255));
+            TextOut(dc, 10, 10, "clicked");
+        }
+        EndPaint(h, &ps);
+        return 0;
+    }
+    return DefWindowProc(h, msg, w, l);
+}
+
+void PumpFor(int ms, bool (*until)()) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    MSG m;
+    while (std::chrono::steady_clock::now() < end) {
+        while (PeekMessage(&m, PM_REMOVE)) DispatchMessage(&m);
+        PumpEvents(Pump::NoWait);
+        if (until && until()) return;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string png = argc > 1 ? argv[1] : "sdl_smoke.png";
+    if (!SelectBackend("sdl")) return 2;
+    RegisterClass("Smoke", Proc, 0, 0, LoadSystemCursor(IDC_ARROW));
+    HWND w = CreateWindowEx(0, "Smoke", "Smoke", WS_POPUP | WS_CAPTION | WS_BORDER, 40, 40, 320,
+                            200, nullptr, 0);
+    if (!w) return 3;
+    ShowWindow(w, SW_SHOW);
+    PumpFor(500, nullptr);
+    POINT target = ClientToScreen(w, POINT{100, 80});
+    if (!sdltest::PushClick(target.x, target.y)) return 3;
+    PumpFor(5000, [] { return g_click.x >= 0; });
+    if (g_click.x != 100 || g_click.y != 80) {
+        std::fprintf(stderr, "click arrived at %d,%d\n", g_click.x, g_click.y);
+        return 4;
+    }
+    PumpFor(300, nullptr);
+    // Frame coordinates: one-pixel border and a 20-pixel caption above the client.
+    COLORREF at = sdltest::PresentedPixel(w, 1 + 100, 21 + 80);
+    COLORREF away = sdltest::PresentedPixel(w, 1 + 200, 21 + 150);
+    if (at != RGB(255, 0, 0) || away != RGB(0, 0, 200)) {
+        std::fprintf(stderr, "presented %06x and %06x\n", at, away);
+        return 5;
+    }
+    if (!sdltest::CaptureWindow(w, png)) return 6;
+    DestroyWindow(w);
+    std::printf("sdl smoke: click at 100,80 drawn and saved to %s\n", png.c_str());
+    return 0;
+}
