@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "platform/host/acf_ids.h"
-#include "plugin/plugin_test_support.h"
-#include "test_support.h"
+#include "tests/plugin/plugin_test_support.h"
+#include "tests/test_support.h"
 
 using namespace acf;
 using namespace kvhost;

@@ -10,8 +10,8 @@
 #include "platform/os/public_folder.h"
 #include "platform/os/registry.h"
 #include "platform/os/window_list.h"
-#include "plugin/plugin_test_support.h"
-#include "test_support.h"
+#include "tests/plugin/plugin_test_support.h"
+#include "tests/test_support.h"
 
 using namespace acf;
 using namespace kvhost;

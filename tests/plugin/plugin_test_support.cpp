@@ -1,4 +1,4 @@
-#include "plugin/plugin_test_support.h"
+#include "tests/plugin/plugin_test_support.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +11,7 @@
 #include "core/show/show.h"
 #include "core/show/show_file.h"
 #include "platform/os/public_folder.h"
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace kvptest {
 

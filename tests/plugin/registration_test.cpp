@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "platform/host/acf_ids.h"
-#include "plugin/plugin_test_support.h"
+#include "tests/plugin/plugin_test_support.h"
 
 using namespace acf;
 using namespace kvhost;
