@@ -1,0 +1,147 @@
+// kinevista-cli movie: movies of a show on disk read back by ffprobe/ffmpeg, flags and defaults,
+// codec choice and the failure messages.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/picture/cdib.h"
+#include "core/render/render_frame.h"
+#include "core/show/show.h"
+#include "core/show/show_file.h"
+#include "tests/editor/output/show_files.h"
+#include "tests/platform/video/movie_probe.h"
+#include "tests/test_support.h"
+
+namespace {
+
+int Cli(const std::string& args, std::string* err = nullptr) {
+    const std::string errFile = kvtest::TempDir("cli-movie-err") + "/err.txt";
+    int rc = kvtest::Run(std::string(KV_BIN_DIR) + "/kinevista-cli " + args + " 2>'" + errFile +
+                         "' >/dev/null");
+    if (err) *err = kvtest::ReadFileBytes(errFile);
+    return rc;
+}
+
+std::string Q(const std::string& s) {
+    return "'" + s + "'";
+}
+
+class CliMovie : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = kvtest::TempDir("cli-movie");
+        show = kvtest::MakeShowFile(dir, "shot", 10);
+        ASSERT_FALSE(show.empty());
+    }
+    std::string dir, show;
+};
+
+TEST_F(CliMovie, UncompressedAviEqualsTheRenderedFrames) {
+    const std::string out = dir + "/shot.avi";
+    std::string err;
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(out) +
+                      " --size 96x64 --fps 25 --frame-rate 2500 --no-fields",
+                  &err),
+              0)
+        << err;
+    EXPECT_NE(err.find("Alert: Movie file(s) successfully made"), std::string::npos);
+    auto p = kvtest::ProbeVideo(out);
+    EXPECT_EQ(p["nb_read_frames"], "10");  // the end defaults to the show's end
+    EXPECT_EQ(p["width"], "96");
+    EXPECT_EQ(p["height"], "64");
+    EXPECT_EQ(p["r_frame_rate"], "25/1");
+    EXPECT_EQ(p["codec_name"], "rawvideo");
+
+    kv::Show s;
+    s.FrameRate = 2500;
+    ASSERT_TRUE(kv::LoadShow(s, show, false));
+    kv::CDIB image(96, 64, 32);
+    std::string want;
+    for (int f = 0; f < 10; ++f) {
+        ASSERT_TRUE(kv::RenderFrame(s, f, 0, true, 96, 64, &image, true));
+        for (int y = 63; y >= 0; --y) want.append(reinterpret_cast<const char*>(image.Row(y)), 96 * 4);
+    }
+    EXPECT_TRUE(kvtest::DecodeBgra(out) == want);
+}
+
+TEST_F(CliMovie, RangesHoldsReverseAndRates) {
+    const std::string out = dir + "/r.avi";
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(out) +
+                  " --size 32x24 --fps 25 --frame-rate 2500 --start 00:00:02 --end 00:00:08"
+                  " --hold 00:00:03 --reverse"),
+              0);
+    EXPECT_EQ(kvtest::ProbeVideo(out)["nb_read_frames"], std::to_string((6 + 6) * 2));
+
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(out) + " --size 32x24 --end 00:00:03"), 0);
+    auto p = kvtest::ProbeVideo(out);
+    EXPECT_EQ(p["r_frame_rate"], "2997/100");  // the "MovieFPS" default
+    EXPECT_EQ(p["nb_read_frames"], "3");
+
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(out) + " --size 32x24 --end 00:00:03"
+                  " --fps 23.976 --set MovieFields="),
+              0);
+    EXPECT_NEAR(kvtest::Ratio(kvtest::ProbeVideo(out)["r_frame_rate"]), 23.98, 1e-9);
+    const std::string head = kvtest::ReadFileBytes(out).substr(0, 4096);
+    const size_t strh = head.find("strh");
+    ASSERT_NE(strh, std::string::npos);
+    EXPECT_EQ(kvtest::Le32(head, strh + 8 + 20), 100u);
+    EXPECT_EQ(kvtest::Le32(head, strh + 8 + 24), 2398u);
+}
+
+TEST_F(CliMovie, CodecsByFourCharacterCode) {
+    const std::string avi = dir + "/m.avi";
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(avi) + " --size 64x48 --end 00:00:04"
+                  " --codec MJPG --quality 50"),
+              0);
+    auto p = kvtest::ProbeVideo(avi);
+    EXPECT_EQ(p["codec_name"], "mjpeg");
+    EXPECT_EQ(p["nb_read_frames"], "4");
+
+    const std::string mov = dir + "/m.mov";
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(mov) + " --size 64x48 --end 00:00:04"
+                  " --codec jpeg"),
+              0);
+    p = kvtest::ProbeVideo(mov);
+    EXPECT_EQ(p["codec_name"], "mjpeg");
+    EXPECT_EQ(p["codec_tag_string"], "jpeg");
+    EXPECT_EQ(p["time_base"], "1/2997");
+    EXPECT_EQ(p["nb_read_frames"], "4");
+
+    std::string err;
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(avi) + " --codec WXYZ", &err), 2);
+    EXPECT_NE(err.find("\"MJPG\""), std::string::npos) << err;  // the offered codes are listed
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(mov) + " --codec FFV1", &err), 2);
+}
+
+TEST_F(CliMovie, FailuresExitOneWithTheMessages) {
+    std::string err;
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/no/x.avi") + " --size 32x24", &err), 1);
+    EXPECT_NE(err.find("Alert: Error Opening Movie File"), std::string::npos) << err;
+
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/x.rtv") + " --size 32x24", &err), 1);
+    EXPECT_NE(err.find("Alert: RtvBridge.dll is not installed!"), std::string::npos) << err;
+    EXPECT_NE(err.find("Alert: Error Opening Movie File"), std::string::npos) << err;
+
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/x.dps") + " --size 720x480", &err), 1);
+    EXPECT_NE(err.find("Alert: Error Opening Movie File"), std::string::npos) << err;
+
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/x.avi") + " --size 0x24", &err), 1);
+    EXPECT_NE(err.find("Alert: Not Enough Memory to Make Movie"), std::string::npos) << err;
+
+    EXPECT_EQ(Cli("movie " + Q(dir + "/nothing.kvx") + " --out " + Q(dir + "/y.avi"), &err), 1);
+    EXPECT_EQ(Cli("movie " + Q(show), &err), 2);  // no --out
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out x.avi --size big", &err), 2);
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out x.avi --quality 101", &err), 2);
+
+    // The same .mov is made when the muxer is there, refused when it is not.
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/q.mov") + " --size 32x24", &err), 0);
+    EXPECT_EQ(kvtest::Run("KINEVISTA_DISABLE_MOV=1 " + std::string(KV_BIN_DIR) +
+                              "/kinevista-cli movie " + Q(show) + " --out " + Q(dir + "/n.mov") +
+                              " --size 32x24 2>" + Q(dir + "/qt.txt")),
+              1);
+    EXPECT_NE(kvtest::ReadFileBytes(dir + "/qt.txt")
+                  .find("Alert: QuickTime is not installed on this computer!"),
+              std::string::npos);
+}
+
+}  // namespace
