@@ -14,6 +14,13 @@
 //   column and the rows whose window reaches its top row count as outside.
 // - Outside the picture is the matte: 17 in blue, green and red; alpha 255 over a 24-bit
 //   picture and 0 over a 32-bit one (after filtering, so a matte value can come out as 16).
+// - The rotating renderer samples output pixel j of a row at start + j * ((end - start) / Wout)
+//   and interpolates as a + (b - a) * t in single precision, truncating the result.
+// - Degenerate cameras stay defined: a camera of zero, negative or not-a-number width or height
+//   shows only the matte (its windows would otherwise run backwards over the picture); a window
+//   whose weights sum to 0 (a camera hundreds of times smaller than the output) gets the
+//   normaliser 0 instead of a division by zero; the vertical pass always covers every column a
+//   tap reads, even where single-precision rounding puts one past left + W + 16.
 #pragma once
 
 #include <cstdint>

@@ -99,6 +99,26 @@ TEST(RenderPicture, RefusesUnusableImagesAndEmptyCamerasShowTheMatte) {
     }
 }
 
+TEST_P(SimdModes, WindowsWithoutWeightAndWildCamerasStayDefined) {
+    CDIB pic(100, 80, 24), got(64, 48, 32), want(64, 48, 32);
+    kvtest::FillRandom(pic, 5);
+    // A camera 0.002 pixels wide starting on whole pixels: the windows' weights sum to 0.
+    const CameraRect tiny = Rect(5.0f, 7.0f, 0.002f, 0.0015f);
+    ASSERT_TRUE(kv::RenderPicture(got, pic, tiny, kv::QualityFull, 0, 0));
+    kvref::RenderPicture(want, pic, {5.0f, 7.0f, 0.002f, 0.0015f, 0, 0, 0}, kv::QualityFull, 0, 0,
+                         0);
+    EXPECT_EQ(kvtest::FirstDifference(got, want), "");
+    EXPECT_EQ(PixelAt(got, 0, 0), 0xFF000000u);
+    // Positions that are not numbers or far away sample nothing: the matte.
+    pic.rotationInUse = true;
+    for (float left : {std::nanf(""), 3.0e9f, -3.0e9f}) {
+        CameraRect wild = Rect(left, 10.0f, 50.0f, 40.0f);
+        wild.rotation = 30.0f;
+        ASSERT_TRUE(kv::RenderPicture(got, pic, wild, kv::QualityFull, 0, 0));
+        EXPECT_EQ(PixelAt(got, 20, 20), Matte24) << left;
+    }
+}
+
 TEST(RenderPicture, BandRowsSplitTheFrameWithoutOverlap) {
     struct Case {
         int height, band, line, offset, first, last, step;
