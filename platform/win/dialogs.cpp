@@ -106,6 +106,7 @@ bool ModalLoop(HWND dialog, const std::function<bool()>& done,
         if (!IsWindow(dialog)) return false;
         if (filter && filter(m)) continue;
         if (IsInput(m.message) && !BelongsTo(m.hwnd, dialog)) continue;
+        TranslateMessage(&m);
         DispatchMessage(&m);
     }
     return true;

@@ -1078,7 +1078,26 @@ bool GetMessage(MSG* msg) {
     }
 }
 
-bool TranslateMessage(const MSG*) { return false; }
+// Keys that make control characters get their WM_CHAR here, as the next message to come, so a
+// loop that reads key-downs without translating them never sees stray characters later.
+// Printable characters arrive from the backends' text input as WM_CHAR of their own.
+bool TranslateMessage(const MSG* msg) {
+    if (!msg || msg->message != WM_KEYDOWN) return false;
+    uint32_t ch = 0;
+    switch (msg->wParam) {
+    case VK_BACK: ch = 8; break;
+    case VK_TAB: ch = 9; break;
+    case VK_RETURN: ch = 13; break;
+    case VK_ESCAPE: ch = 27; break;
+    default: return false;
+    }
+    MSG m = *msg;
+    m.message = WM_CHAR;
+    m.wParam = ch;
+    std::lock_guard<std::mutex> g(g_queueLock);
+    g_queue.push_front(m);
+    return true;
+}
 
 int64_t DispatchMessage(const MSG* msg) {
     if (!msg || !msg->hwnd || !IsWindow(msg->hwnd)) return 0;
@@ -1098,6 +1117,7 @@ int DrainMessages() {
             PostQuitMessage(static_cast<int>(m.wParam));
             break;
         }
+        TranslateMessage(&m);
         DispatchMessage(&m);
         ++n;
     }

@@ -117,7 +117,6 @@ void KeyDown(int vk) { InjectKey(vk, true); }
 void KeyUp(int vk) { InjectKey(vk, false); }
 void Key(int vk) {
     KeyDown(vk);
-    if (vk == VK_ESCAPE || vk == VK_RETURN || vk == VK_BACK) InjectChar(static_cast<uint32_t>(vk));
     KeyUp(vk);
 }
 void Type(const std::string& text) {

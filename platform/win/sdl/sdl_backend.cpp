@@ -243,9 +243,6 @@ private:
             if (!vk) break;
             bool down = e.type == SDL_KEYDOWN;
             InjectKey(vk, down);
-            // Keys that produce control characters (text input does not report them).
-            if (down && (vk == VK_ESCAPE || vk == VK_RETURN || vk == VK_BACK || vk == VK_TAB))
-                InjectChar(static_cast<uint32_t>(vk == VK_TAB ? 9 : vk));
             break;
         }
         case SDL_TEXTINPUT: {

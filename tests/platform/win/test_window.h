@@ -49,7 +49,9 @@ inline void DrainQueue() {
     kv::MSG m;
     int guard = 0;
     while (kv::PeekMessage(&m, kv::PM_REMOVE) && ++guard < 100000) {
-        if (m.message != kv::WM_QUIT) kv::DispatchMessage(&m);
+        if (m.message == kv::WM_QUIT) continue;
+        kv::TranslateMessage(&m);
+        kv::DispatchMessage(&m);
     }
     kv::headless::ClearScript();
 }
