@@ -109,6 +109,14 @@ TEST_F(RealShowTest, BatchOfOneLoadsThatShowAndAnUnreadableLastKeepsThePrevious)
     ASSERT_TRUE(kv::MakeMovie(show, host, true));
     EXPECT_STREQ(show.showFile.path, a.c_str());
     EXPECT_EQ(kv::ShowEndFrame(show), 4);
+    // When the first file is skipped, the compressor is still chosen, with the first movie
+    // that opens.
+    host.aviAsked = 0;
+    host.aviCodec = "MJPG";
+    host.files = {dir + "/bad.kvx", a};
+    ASSERT_TRUE(kv::MakeMovie(show, host, true));
+    EXPECT_EQ(host.aviAsked, 1);
+    EXPECT_EQ(kvtest::ProbeVideo(dir + "/soloB.avi")["codec_name"], "mjpeg");
 }
 
 TEST_F(RealShowTest, BatchStopsAtTheFirstMovieThatCannotOpen) {
