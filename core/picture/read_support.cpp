@@ -57,8 +57,11 @@ const char* ImageReadMessage(int32_t code, bool* appendCode) {
 }
 
 bool CreateForReading(CDIB& image, int width, int height, int bitCount) {
+    // Create zeroes the pixels of a new block itself; only a kept block needs clearing.
+    const bool kept = !image.Empty() && image.Width() == width && image.Height() == height &&
+                      image.BitCount() == bitCount;
     if (!image.Create(width, height, bitCount)) return false;
-    std::memset(image.Bits(), 0, static_cast<size_t>(image.RowBytes()) * image.Height());
+    if (kept) std::memset(image.Bits(), 0, static_cast<size_t>(image.RowBytes()) * image.Height());
     const int entries = ColorTableEntries(bitCount);
     for (int i = 0; i < entries; ++i) {
         const auto v = static_cast<uint8_t>(i);
