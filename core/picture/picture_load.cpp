@@ -25,7 +25,7 @@ const char* FileNameOf(const char* path) {
 
 // Opens the file's namesake in the alternative folder; false when there is none to try.
 bool OpenInAltFolder(DiskFile& file, const FileSpec& spec, const FileSpec& altFolder) {
-    if (altFolder.Empty()) return false;
+    if (altFolder.Empty() || !*FileNameOf(spec.path)) return false;
     std::string path = altFolder.path;
     const char last = path.back();
     if (last != '\\' && last != ':' && last != '/') path += '/';

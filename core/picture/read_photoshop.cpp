@@ -2,7 +2,7 @@
 // PackBits-compressed, 8 or 16 bits per channel (16-bit samples keep their high byte).
 //
 // Channels are stored one after the other, each as its rows top row first. The reader goes row
-// by row through the first four channels with a one-row buffer, so memory stays at a row
+// by row through the channels it uses with a one-row buffer, so memory stays at a row
 // whatever the sizes in the file say. The picture comes out at 24 bits, or 32 with the fourth
 // channel as alpha.
 #include <memory>
@@ -63,7 +63,11 @@ ImageReadResult ReadPhotoshop(CDIB& image, DiskFile& file) {
 
     const int rowBytes = static_cast<int>((width * depth + 7) / 8);
     const int sampleBytes = static_cast<int>(depth / 8);
-    const uint32_t used = channels < 4 ? channels : 4;
+    // RGB takes red, green, blue and alpha from the first four channels. A grey or indexed
+    // picture has its colour in the first channel alone: the channels after it are alpha or
+    // spot channels, which would otherwise paint over the picture.
+    const uint32_t most = mode == ModeRgb ? 4 : 1;
+    const uint32_t used = channels < most ? channels : most;
     const int64_t fileSize = file.Size();
     // Data that cannot be in the file is not waited for: refuse before making a large image.
     const int64_t tableBytes = packed ? 2 * static_cast<int64_t>(channels) * height : 0;

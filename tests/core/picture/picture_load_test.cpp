@@ -95,6 +95,12 @@ TEST(PictureLoad, MovedFileIsFoundInTheAlternativeFolderByName) {
         kv::CDIB again(16, 16, 8);
         EXPECT_EQ(Load(again, original, true, alt).result, 1);
     }
+    // A reference without a file name does not open the folder itself.
+    kv::CDIB folder(16, 16, 8);
+    Outcome none = Load(folder, "/no/such/folder/", true, alt + "/");
+    EXPECT_EQ(none.result, 0);
+    ASSERT_EQ(none.alerts.size(), 1u);
+    EXPECT_EQ(none.alerts[0], "Can't open graphics file: /no/such/folder/");
     // The alternative folder does not hide a missing file from the message.
     kv::CDIB image(16, 16, 8);
     Outcome o = Load(image, "/no/such/folder/other.bmp", true, alt + "/");

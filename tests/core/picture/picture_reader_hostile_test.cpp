@@ -413,6 +413,24 @@ TEST(PhotoshopHostile, PackBitsRunsStopAtTheRow) {
     EXPECT_EQ(image.Row(0)[3], 0);
 }
 
+TEST(PhotoshopHostile, GreyWithAnAlphaChannelKeepsItsGrey) {
+    // Grey and alpha, 2 x 1, raw: the second channel does not replace the picture.
+    Bytes b = Psd(2, 1, 2, 8, 1, 0);
+    b.Put(kPsdData, "\x30\x60\xff\x80");
+    kv::CDIB image(16, 16, 8);
+    ASSERT_EQ(ReadBytes(b.str(), kv::ReadPhotoshop, &image).code, kv::ReadOk);
+    EXPECT_EQ(image.BitCount(), 24);
+    EXPECT_EQ(image.Row(0)[0], 0x30);
+    EXPECT_EQ(image.Row(0)[5], 0x60);
+    // Indexed the same way.
+    Bytes idx = Psd(2, 1, 1, 8, 2, 0);
+    idx.Be(26, 768, 4).Byte(30 + 7, 0x11).Byte(30 + 256 + 7, 0x22).Byte(30 + 512 + 7, 0x33);
+    idx.Be(30 + 768, 0, 4).Be(34 + 768, 0, 4).Be(38 + 768, 0, 2).Put(40 + 768, "\x07\x01");
+    ASSERT_EQ(ReadBytes(idx.str(), kv::ReadPhotoshop, &image).code, kv::ReadOk);
+    EXPECT_EQ(image.Row(0)[0], 0x33);
+    EXPECT_EQ(image.Row(0)[2], 0x11);
+}
+
 TEST(PhotoshopHostile, CountsBeyondTheFileAreUnreadable) {
     // Row lengths larger than the data.
     Bytes longRows = Psd(1, 2, 3, 8, 1, 1);
