@@ -129,8 +129,8 @@ ACFRESULT CAVX2ModalUI_Effect::RenderFrame(IAVXEffectAccess* access, void* conte
 
         // A frame image that cannot be made, or a render that fails, leaves the output as the
         // host handed it.
-        kv::CDIB image(width, height, 32);
-        if (image.Empty()) return ACF_OK;
+        kv::CDIB& image = context->frame;
+        if (!image.Create(width, height, 32)) return ACF_OK;
         if (!kv::RenderFrame(context->show, position, fieldMode, fieldOrder != 2, width, height,
                              &image, false))
             return ACF_OK;
