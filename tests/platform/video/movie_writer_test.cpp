@@ -1,8 +1,10 @@
 // MovieWriter: AVI and .mov files written frame by frame and read back by ffprobe and ffmpeg.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -305,6 +307,23 @@ TEST(MovWriter, MissingMuxerCanBeSimulated) {
     EXPECT_TRUE(kv::HaveMovieContainer(MovieContainer::Avi));
 }
 
+// Whether a (large) file contains the text, read a piece at a time.
+bool FileContains(const std::string& path, const std::string& text) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::vector<char> buf(1 << 22);
+    std::string carry;
+    bool found = false;
+    size_t n;
+    while (!found && (n = std::fread(buf.data(), 1, buf.size(), f)) > 0) {
+        std::string piece = carry + std::string(buf.data(), n);
+        found = piece.find(text) != std::string::npos;
+        carry = piece.substr(piece.size() - std::min(piece.size(), text.size()));
+    }
+    std::fclose(f);
+    return found;
+}
+
 // A movie of more than 1 GiB: the file continues in OpenDML extension chunks and every frame
 // reads back. Slow (about 1.1 GB written and decoded), so it runs when KV_BIG_MOVIE_TEST=1.
 TEST(AviWriter, UncompressedMoviePassesOneGibibyte) {
@@ -323,17 +342,17 @@ TEST(AviWriter, UncompressedMoviePassesOneGibibyte) {
         ASSERT_TRUE(mw.WriteFrame(i, bits.data(), w * 4)) << mw.LastError();
     }
     ASSERT_TRUE(mw.Close());
-    const std::string file = kvtest::ReadFileBytes(path);
-    EXPECT_GT(file.size(), size_t(1) << 30);
-    EXPECT_NE(file.find("AVIX"), std::string::npos);  // the OpenDML extension
-    EXPECT_NE(file.substr(0, 16384).find("indx"), std::string::npos);
+    EXPECT_GT(std::filesystem::file_size(path), uintmax_t(1) << 30);
+    EXPECT_TRUE(FileContains(path, "AVIX"));  // the OpenDML extension
+    EXPECT_TRUE(FileContains(path, "indx"));   // the OpenDML super index
     auto p = kvtest::ProbeVideo(path);
     EXPECT_EQ(p["nb_read_frames"], std::to_string(count));
-    // The last frame decodes with its number.
+    // The last frame decodes with its number at the end of its top row.
     std::string out;
     ASSERT_EQ(kvtest::Run("ffmpeg -v error -i '" + path +
                               "' -vf select='eq(n\\," + std::to_string(count - 1) +
-                              ")' -vsync 0 -f rawvideo -pix_fmt bgra - | head -c 4 | od -An -tu4",
+                              ")' -vsync 0 -frames:v 1 -f rawvideo -pix_fmt bgra - | head -c " +
+                              std::to_string(w * 4) + " | tail -c 4 | od -An -tu4",
                           &out),
               0);
     EXPECT_EQ(std::atoi(out.c_str()), count - 1);
