@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -330,6 +331,8 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
         // The picture record stands even when its file cannot be loaded below, so that the
         // keys are saved again rather than lost.
         show.pictureCount = parsed.pictures;
+        // The one picture of a show starts at frame 0, whatever the block says.
+        pic.keys[0].pictureStart = 0.0f;
     }
     if (parsed.hasAudio) show.audio = parsed.audio;
     if (parsed.trailer) {
@@ -362,8 +365,19 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
         }
     }
     show.rotationInUse = show.RotationInUse(0);
-    if (show.RescaleShow)
-        show.RescaleTimes(static_cast<int32_t>(show.pictures[0].keys[0].showLength), show.length);
+    if (show.RescaleShow) {
+        // The stored length is a float from the file: only a length the show can have is used,
+        // and keys are held within it (as every saved show has them) so that rescaled times
+        // stay within the new length.
+        const float stored = show.pictures[0].keys[0].showLength;
+        if (stored >= 1.0f && stored <= static_cast<float>(std::numeric_limits<int32_t>::max() / 2)) {
+            const auto oldLength = static_cast<int32_t>(stored);
+            Picture& pic = show.pictures[0];
+            for (int k = 0; k < pic.keyCount; ++k)
+                pic.keys[k].time = std::clamp(pic.keys[k].time, 0, oldLength);
+            show.RescaleTimes(oldLength, show.length);
+        }
+    }
     show.ClipToLength(show.length);
     return true;
 }

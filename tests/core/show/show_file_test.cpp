@@ -5,6 +5,7 @@
 #include <dirent.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,12 @@ void MakeShow(Show& show, const char* picture = "/nowhere/pic.bmp") {
     show.BorderSize = 7;
     show.PreBlur = 1;
     show.ContrastBrightness = (60 << 8) | 40;
+}
+
+std::vector<int32_t> Times(const Show& s) {
+    std::vector<int32_t> t;
+    for (int k = 0; k < s.pictures[0].keyCount; ++k) t.push_back(s.pictures[0].keys[k].time);
+    return t;
 }
 
 void ExpectSameShow(const Show& a, const Show& b) {
@@ -379,6 +386,31 @@ TEST(ShowFile, ParseRendersFrameZeroAndFitsTheLength) {
     ASSERT_TRUE(kv::Parse(rescaled, b.data(), static_cast<uint32_t>(b.size()), false));
     EXPECT_EQ(rescaled.pictures[0].keys[1].time, 200);
     EXPECT_EQ(rescaled.pictures[0].keys[2].time, 400);
+}
+
+TEST(ShowFile, HostileNumbersInKeys) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    std::vector<uint8_t> b = Block(show);
+    const size_t key0 = 8 + 266;
+    SetFloat(b, key0 + 36, std::numeric_limits<float>::quiet_NaN());  // pictureStart
+    SetFloat(b, key0 + 44, std::numeric_limits<float>::quiet_NaN());  // showLength
+    Show back;
+    back.Reset();
+    back.RescaleShow = true;
+    back.length = 900;
+    ASSERT_TRUE(kv::Parse(back, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_EQ(back.pictures[0].keys[0].pictureStart, 0.0f);
+    EXPECT_EQ(back.PictureStart(0), 0);
+    EXPECT_EQ(Times(back), (std::vector<int32_t>{0, 100, 200}));  // no rescale from NaN
+
+    // A stored length of 100 with a key far beyond it: held at 100, then rescaled to 900.
+    SetFloat(b, key0 + 44, 100.0f);
+    Set32(b, key0 + 2 * 56 + 48, 0x7FFFFFF0u);
+    back.Reset();
+    ASSERT_TRUE(kv::Parse(back, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_EQ(Times(back), (std::vector<int32_t>{0, 900, 900}));
 }
 
 }  // namespace
