@@ -263,6 +263,146 @@ void HorizontalPassAvx2(const uint8_t* inter, int bpp, const ColumnTap* cols, in
         HorizontalRow3Avx2(inter, cols, nCols, out);
 }
 
+size_t ColumnPlanStorage(int nCols) {
+    const size_t padded = (static_cast<size_t>(nCols) + 7) / 8 * 8;
+    return padded * (7 + MaxPlanTaps);
+}
+
+bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage,
+                     ColumnPlan& plan) {
+    int maxSpan = 0;
+    for (int j = 0; j < nCols; ++j)
+        if (!cols[j].matte) maxSpan = std::max(maxSpan, cols[j].span);
+    plan.taps = 0;
+    if (maxSpan + 2 > MaxPlanTaps) return false;
+    const int taps = maxSpan + 2;
+    const int padded = (nCols + 7) / 8 * 8;
+    int32_t* offset = storage;
+    int32_t* offsetEnd = offset + padded;
+    int32_t* norm = offsetEnd + padded;
+    int32_t* first = norm + padded;
+    int32_t* last = first + padded;
+    int32_t* matte = last + padded;
+    auto* mattePixel = reinterpret_cast<uint32_t*>(matte + padded);
+    int32_t* middle = matte + 2 * padded;
+    for (int j = 0; j < padded; ++j) {
+        const bool real = j < nCols;
+        const bool isMatte = !real || cols[j].matte;
+        const ColumnTap* c = real ? &cols[j] : nullptr;
+        offset[j] = isMatte ? 0 : c->m * bpp;
+        offsetEnd[j] = isMatte ? 0 : (c->m + c->span + 1) * bpp;
+        norm[j] = isMatte ? 0 : c->norm;
+        first[j] = isMatte ? 0 : c->first;
+        last[j] = isMatte ? 0 : c->last;
+        matte[j] = isMatte ? -1 : 0;
+        uint32_t px = 0;
+        if (real) std::memcpy(&px, c->mattePixel, 4);
+        mattePixel[j] = px;
+        for (int k = 1; k <= maxSpan; ++k)
+            middle[(k - 1) * padded + j] = !isMatte && k <= c->span ? -1 : 0;
+    }
+    plan.taps = taps;
+    plan.padded = padded;
+    plan.offset = offset;
+    plan.offsetEnd = offsetEnd;
+    plan.norm = norm;
+    plan.first = first;
+    plan.last = last;
+    plan.middle = middle;
+    plan.matte = matte;
+    plan.mattePixel = mattePixel;
+    return true;
+}
+
+namespace {
+
+// Eight output pixels per step. The first and last taps of each column are gathered as 32-bit
+// words (a pixel and, for 3-byte pixels, one byte of the next) and weighted per channel with
+// vpmaddwd (byte and weight both fit in the low 16 bits). The middle taps, weight 256, are
+// summed two channels to a 32-bit lane as 16-bit words (at most 6 of them, so no word
+// overflows), masked per lane where a column has fewer, and widened at the end.
+__attribute__((target("avx2"))) inline __m256i Weighted(__m256i tap, int shift, __m256i w) {
+    return _mm256_madd_epi16(
+        _mm256_and_si256(_mm256_srli_epi32(tap, shift), _mm256_set1_epi32(255)), w);
+}
+
+__attribute__((target("avx2"))) inline __m256i load(const int32_t* p) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+template <int BPP>
+__attribute__((target("avx2"))) void GatherRow(const uint8_t* inter, const ColumnPlan& plan,
+                                               int nCols, uint8_t* out) {
+    const auto* base = reinterpret_cast<const int*>(inter);
+    const int middleTaps = plan.taps - 2, padded = plan.padded;
+    const int32_t* offsets = plan.offset;
+    const int32_t* offsetEnds = plan.offsetEnd;
+    const int32_t* norms = plan.norm;
+    const int32_t* firsts = plan.first;
+    const int32_t* lasts = plan.last;
+    const int32_t* middles = plan.middle;
+    const int32_t* mattes = plan.matte;
+    const uint32_t* mattePixels = plan.mattePixel;
+    const __m256i pairMask = _mm256_set1_epi32(0x00FF00FF);
+    const __m256i wordMask = _mm256_set1_epi32(0xFFFF);
+    const __m256i opaque = _mm256_set1_epi32(BPP == 3 ? static_cast<int32_t>(0xFF000000u) : 0);
+    const __m256i step = _mm256_set1_epi32(BPP);
+    for (int j = 0; j < nCols; j += 8) {
+        const __m256i offset0 = load(offsets + j);
+        const __m256i t0 = _mm256_i32gather_epi32(base, offset0, 1);
+        const __m256i te = _mm256_i32gather_epi32(base, load(offsetEnds + j), 1);
+        const __m256i wf = load(firsts + j), wl = load(lasts + j);
+        __m256i b = _mm256_add_epi32(Weighted(t0, 0, wf), Weighted(te, 0, wl));
+        __m256i g = _mm256_add_epi32(Weighted(t0, 8, wf), Weighted(te, 8, wl));
+        __m256i r = _mm256_add_epi32(Weighted(t0, 16, wf), Weighted(te, 16, wl));
+        __m256i br = _mm256_setzero_si256(), ga = br;  // blue|red, green|alpha word sums
+        __m256i offset = offset0;
+        for (int k = 0; k < middleTaps; ++k) {
+            offset = _mm256_add_epi32(offset, step);
+            const __m256i tap = _mm256_and_si256(_mm256_i32gather_epi32(base, offset, 1),
+                                                 load(middles + k * padded + j));
+            br = _mm256_add_epi16(br, _mm256_and_si256(tap, pairMask));
+            ga = _mm256_add_epi16(ga, _mm256_and_si256(_mm256_srli_epi32(tap, 8), pairMask));
+        }
+        b = _mm256_add_epi32(b, _mm256_slli_epi32(_mm256_and_si256(br, wordMask), 8));
+        r = _mm256_add_epi32(r, _mm256_slli_epi32(_mm256_srli_epi32(br, 16), 8));
+        g = _mm256_add_epi32(g, _mm256_slli_epi32(_mm256_and_si256(ga, wordMask), 8));
+        const __m256i norm = load(norms + j);
+        b = _mm256_srli_epi32(_mm256_mullo_epi32(b, norm), 20);
+        g = _mm256_srli_epi32(_mm256_mullo_epi32(g, norm), 20);
+        r = _mm256_srli_epi32(_mm256_mullo_epi32(r, norm), 20);
+        __m256i px = _mm256_or_si256(b, _mm256_or_si256(_mm256_slli_epi32(g, 8),
+                                                         _mm256_slli_epi32(r, 16)));
+        if (BPP == 4) {
+            __m256i a = _mm256_add_epi32(Weighted(t0, 24, wf), Weighted(te, 24, wl));
+            a = _mm256_add_epi32(a, _mm256_slli_epi32(_mm256_srli_epi32(ga, 16), 8));
+            a = _mm256_srli_epi32(_mm256_mullo_epi32(a, norm), 20);
+            px = _mm256_or_si256(px, _mm256_slli_epi32(a, 24));
+        } else {
+            px = _mm256_or_si256(px, opaque);
+        }
+        px = _mm256_blendv_epi8(px, load(reinterpret_cast<const int32_t*>(mattePixels + j)),
+                                load(mattes + j));
+        if (j + 8 <= nCols) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * j), px);
+        } else {
+            const __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(nCols - j),
+                                                    _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+            _mm256_maskstore_epi32(reinterpret_cast<int*>(out + 4 * j), keep, px);
+        }
+    }
+}
+
+}  // namespace
+
+void HorizontalGatherAvx2(const uint8_t* inter, int bpp, const ColumnPlan& plan, int nCols,
+                          uint8_t* out) {
+    if (bpp == 4)
+        GatherRow<4>(inter, plan, nCols, out);
+    else
+        GatherRow<3>(inter, plan, nCols, out);
+}
+
 }  // namespace render_detail
 
 bool RenderSimdAvailable() { return render_detail::UseAvx2(); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 namespace kv::render_detail {
@@ -39,6 +40,31 @@ void HorizontalPassPortable(const uint8_t* inter, int bpp, const ColumnTap* cols
                             uint8_t* out);
 void HorizontalPassAvx2(const uint8_t* inter, int bpp, const ColumnTap* cols, int nCols,
                         uint8_t* out);
+
+// The column table in the layout of the gathering kernel: eight columns per step, each with
+// the same number of taps (the widest column's, at most MaxPlanTaps; narrower columns carry
+// weight 0 on the taps past their last). Arrays are padded to a multiple of 8 columns.
+constexpr int MaxPlanTaps = 8;
+struct ColumnPlan {
+    int taps = 0;                 // 0: the plan does not apply (wider columns)
+    int padded = 0;               // columns rounded up to a multiple of 8
+    const int32_t* offset = nullptr;     // byte offset of tap 0 (0 for matte columns)
+    const int32_t* offsetEnd = nullptr;  // byte offset of the last tap, span + 1
+    const int32_t* norm = nullptr;
+    const int32_t* first = nullptr;      // weight of tap 0
+    const int32_t* last = nullptr;       // weight of tap span + 1
+    const int32_t* middle = nullptr;     // taps - 2 rows of `padded` masks: -1 for k <= span
+    const int32_t* matte = nullptr;   // -1 for matte columns
+    const uint32_t* mattePixel = nullptr;
+};
+// Number of int32 values of storage BuildColumnPlan needs.
+size_t ColumnPlanStorage(int nCols);
+// Fills plan (using `storage`) from the column table; false when a column is too wide.
+bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage,
+                     ColumnPlan& plan);
+// One output row, eight columns per step with gathered taps.
+void HorizontalGatherAvx2(const uint8_t* inter, int bpp, const ColumnPlan& plan, int nCols,
+                          uint8_t* out);
 
 // One row of the rotating renderer: output pixel j samples the picture at
 // (sx0 + j * dx, sy0 + j * dy) with taps gx columns and gy rows apart.

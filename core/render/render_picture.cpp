@@ -168,6 +168,18 @@ bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const Row
         avx2 ? render_detail::VerticalPassAvx2 : render_detail::VerticalPassPortable;
     auto horizontal =
         avx2 ? render_detail::HorizontalPassAvx2 : render_detail::HorizontalPassPortable;
+    // The gathering kernel takes the columns eight at a time when they are narrow enough.
+    render_detail::ColumnPlan plan;
+    std::unique_ptr<int32_t[], void (*)(int32_t*)> planStorage(nullptr, [](int32_t* p) {
+        ::operator delete[](p, std::align_val_t{32});
+    });
+    if (avx2) {
+        const size_t n = render_detail::ColumnPlanStorage(wout);
+        planStorage.reset(static_cast<int32_t*>(
+            ::operator new[](n * sizeof(int32_t), std::align_val_t{32}, std::nothrow)));
+        if (!planStorage) return false;
+        render_detail::BuildColumnPlan(cols.get(), wout, bpp, planStorage.get(), plan);
+    }
     constexpr int MidInline = 64;
     const uint8_t* midInline[MidInline];
     std::unique_ptr<const uint8_t*[]> midHeap;
@@ -200,7 +212,10 @@ bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const Row
             vertical(picture.Row(p) + offset, wP, picture.Row(q) + offset, wQ, mid, nMid, norm,
                      inter.get() + offset, nBytes);
         }
-        horizontal(inter.get(), bpp, cols.get(), wout, dst);
+        if (plan.taps > 0)
+            render_detail::HorizontalGatherAvx2(inter.get(), bpp, plan, wout, dst);
+        else
+            horizontal(inter.get(), bpp, cols.get(), wout, dst);
     }
     return true;
 }
