@@ -68,53 +68,87 @@ void HorizontalPassPortable(const uint8_t* inter, int bpp, const ColumnTap* cols
     }
 }
 
+namespace {
+
+// The vertical pass over 32 bytes at `i`. N is the number of middle rows when it is small
+// enough to unroll (their pointers then stay in registers), -1 for a loop over nMid of them.
+template <int N>
+__attribute__((target("avx2"))) inline void VerticalChunk(const uint8_t* rowP,
+                                                          const uint8_t* rowQ,
+                                                          const uint8_t* const* mid, int nMid,
+                                                          __m256i wpq, __m256i vnorm,
+                                                          uint8_t* dst, int i) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i mLo = zero, mHi = zero;
+    const int count = N >= 0 ? N : nMid;
+#pragma GCC unroll 8
+    for (int k = 0; k < count; ++k) {
+        const uint8_t* s = mid[k] + i;
+        mLo = _mm256_add_epi16(
+            mLo, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s))));
+        mHi = _mm256_add_epi16(
+            mHi, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16))));
+    }
+    __m256i words[2];
+    for (int h = 0; h < 2; ++h) {
+        const __m256i p = _mm256_cvtepu8_epi16(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowP + i + 16 * h)));
+        const __m256i q = _mm256_cvtepu8_epi16(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowQ + i + 16 * h)));
+        const __m256i m = h == 0 ? mLo : mHi;
+        __m256i a = _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), wpq);
+        __m256i b = _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), wpq);
+        a = _mm256_add_epi32(a, _mm256_slli_epi32(_mm256_unpacklo_epi16(m, zero), 8));
+        b = _mm256_add_epi32(b, _mm256_slli_epi32(_mm256_unpackhi_epi16(m, zero), 8));
+        a = _mm256_srli_epi32(_mm256_mullo_epi32(a, vnorm), 20);
+        b = _mm256_srli_epi32(_mm256_mullo_epi32(b, vnorm), 20);
+        words[h] = _mm256_packus_epi32(a, b);
+    }
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(words[0], words[1]),
+                                                   _MM_SHUFFLE(3, 1, 2, 0));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), bytes);
+}
+
+// Whole rows of 32-byte chunks; a last partial chunk is done again from 32 bytes before the
+// end (the same inputs give the same bytes, so the overlap is harmless).
+template <int N>
+__attribute__((target("avx2"))) void VerticalRow(const uint8_t* rowP, const uint8_t* rowQ,
+                                                 const uint8_t* const* midIn, int nMid,
+                                                 __m256i wpq, __m256i vnorm, uint8_t* dst,
+                                                 int nBytes) {
+    const uint8_t* mid[N > 0 ? N : 1];
+    for (int k = 0; k < N; ++k) mid[k] = midIn[k];
+    const uint8_t* const* rows = N >= 0 ? mid : midIn;
+    int i = 0;
+    for (; i + 32 <= nBytes; i += 32)
+        VerticalChunk<N>(rowP, rowQ, rows, nMid, wpq, vnorm, dst, i);
+    if (i < nBytes) VerticalChunk<N>(rowP, rowQ, rows, nMid, wpq, vnorm, dst, nBytes - 32);
+}
+
+}  // namespace
+
 __attribute__((target("avx2"))) void VerticalPassAvx2(const uint8_t* rowP, int32_t wP,
                                                       const uint8_t* rowQ, int32_t wQ,
                                                       const uint8_t* const* mid, int nMid,
                                                       int32_t norm, uint8_t* dst, int nBytes) {
     // Word sums of the middle rows hold up to 257 rows of 255; weights fit in 16 bits.
-    if (nMid > 256 || wP > 32767 || wQ > 32767 || wP < -32768 || wQ < -32768) {
+    if (nBytes < 32 || nMid > 256 || wP > 32767 || wQ > 32767 || wP < -32768 || wQ < -32768) {
         VerticalPassPortable(rowP, wP, rowQ, wQ, mid, nMid, norm, dst, nBytes);
         return;
     }
     const __m256i wpq = _mm256_set1_epi32(static_cast<int32_t>(
         (static_cast<uint32_t>(wP) & 0xFFFFu) | (static_cast<uint32_t>(wQ) << 16)));
     const __m256i vnorm = _mm256_set1_epi32(norm);
-    const __m256i zero = _mm256_setzero_si256();
-    int i = 0;
-    for (; i + 32 <= nBytes; i += 32) {
-        __m256i mLo = zero, mHi = zero;
-        for (int k = 0; k < nMid; ++k) {
-            const uint8_t* s = mid[k] + i;
-            mLo = _mm256_add_epi16(
-                mLo, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s))));
-            mHi = _mm256_add_epi16(mHi, _mm256_cvtepu8_epi16(_mm_loadu_si128(
-                                            reinterpret_cast<const __m128i*>(s + 16))));
-        }
-        __m256i words[2];
-        for (int h = 0; h < 2; ++h) {
-            const __m256i p = _mm256_cvtepu8_epi16(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowP + i + 16 * h)));
-            const __m256i q = _mm256_cvtepu8_epi16(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowQ + i + 16 * h)));
-            const __m256i m = h == 0 ? mLo : mHi;
-            __m256i a = _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), wpq);
-            __m256i b = _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), wpq);
-            a = _mm256_add_epi32(a, _mm256_slli_epi32(_mm256_unpacklo_epi16(m, zero), 8));
-            b = _mm256_add_epi32(b, _mm256_slli_epi32(_mm256_unpackhi_epi16(m, zero), 8));
-            a = _mm256_srli_epi32(_mm256_mullo_epi32(a, vnorm), 20);
-            b = _mm256_srli_epi32(_mm256_mullo_epi32(b, vnorm), 20);
-            words[h] = _mm256_packus_epi32(a, b);
-        }
-        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(words[0], words[1]),
-                                                       _MM_SHUFFLE(3, 1, 2, 0));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), bytes);
-    }
-    if (i < nBytes) {
-        const uint8_t* midTail[256];
-        for (int k = 0; k < nMid; ++k) midTail[k] = mid[k] + i;
-        VerticalPassPortable(rowP + i, wP, rowQ + i, wQ, midTail, nMid, norm, dst + i,
-                             nBytes - i);
+    switch (nMid) {
+        case 0: VerticalRow<0>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
+        case 1: VerticalRow<1>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
+        case 2: VerticalRow<2>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
+        case 3: VerticalRow<3>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
+        case 4: VerticalRow<4>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
+        case 5: VerticalRow<5>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
+        case 6: VerticalRow<6>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
+        case 7: VerticalRow<7>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
+        default: VerticalRow<-1>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
     }
 }
 
