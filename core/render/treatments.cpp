@@ -32,8 +32,8 @@ Bgra ReadSourcePixel(const CDIB& src, const uint8_t* row, int x) {
         case 16: {
             // The neighbouring fields' bits are deliberately not masked off: 0x7FFF gives
             // 255, 255, 248 rather than 248, 248, 248.
-            const uint32_t w = static_cast<uint32_t>(row[2 * x]) |
-                               (static_cast<uint32_t>(row[2 * x + 1]) << 8);
+            const uint32_t w =
+                static_cast<uint32_t>(row[2 * x]) | (static_cast<uint32_t>(row[2 * x + 1]) << 8);
             return {static_cast<uint8_t>(w << 3), static_cast<uint8_t>(w >> 2),
                     static_cast<uint8_t>(w >> 7), 0};
         }
@@ -45,7 +45,8 @@ Bgra ReadSourcePixel(const CDIB& src, const uint8_t* row, int x) {
             const uint8_t* p = row + 4 * x;
             return {p[0], p[1], p[2], p[3]};
         }
-        default: return {0, 0, 0, 0};
+        default:
+            return {0, 0, 0, 0};
     }
 }
 
@@ -72,7 +73,8 @@ void WritePixel(int bitCount, uint8_t* row, int x, Bgra c) {
             p[3] = c.a;
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -117,7 +119,9 @@ int HueToValue(int m1, int m2, int h) {
     return m1;
 }
 
-uint8_t ToByte(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+uint8_t ToByte(int v) {
+    return static_cast<uint8_t>(std::clamp(v, 0, 255));
+}
 
 void FromHls(const Hls& c, uint8_t& r, uint8_t& g, uint8_t& b) {
     const int m2 = c.l <= HlsMax / 2 ? (c.l * (HlsMax + c.s) + HlsMax / 2) / HlsMax
@@ -182,9 +186,9 @@ void Blur3x3(CDIB& image) {
         for (int x = 1; x < w - 1; ++x) {
             const int l = (x - 1) * bpp, c = x * bpp, r = (x + 1) * bpp;
             for (int k = 0; k < 3; ++k) {
-                const int sum = below[l + k] + 2 * below[c + k] + below[r + k] +
-                                2 * row[l + k] + 4 * row[c + k] + 2 * row[r + k] +
-                                above[l + k] + 2 * above[c + k] + above[r + k];
+                const int sum = below[l + k] + 2 * below[c + k] + below[r + k] + 2 * row[l + k] +
+                                4 * row[c + k] + 2 * row[r + k] + above[l + k] + 2 * above[c + k] +
+                                above[r + k];
                 row[c + k] = static_cast<uint8_t>(sum / 16);
             }
         }

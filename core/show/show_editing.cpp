@@ -20,7 +20,9 @@ namespace {
 // exact. Kept in the high bit of undoPicture; the ring is never stored.
 constexpr uint16_t ResortFlag = 0x8000;
 
-int RecordPicture(const KeyFrame& r) { return r.undoPicture & ~ResortFlag; }
+int RecordPicture(const KeyFrame& r) {
+    return r.undoPicture & ~ResortFlag;
+}
 
 bool SameKey(const KeyFrame& a, const KeyFrame& b) {
     KeyFrame x = a, y = b;
@@ -158,8 +160,7 @@ bool Redo(Show& show) {
 
 // --- Keys -----------------------------------------------------------------------------------
 
-bool AddKeyAtCurrentFrame(Show& show, const KeyFrame& camera, int32_t tolerance,
-                          EditFeedback* fb) {
+bool AddKeyAtCurrentFrame(Show& show, const KeyFrame& camera, int32_t tolerance, EditFeedback* fb) {
     if (show.currentFrame >= show.length) show.currentFrame = show.length - 1;
     if (show.currentFrame < 0) show.currentFrame = 0;
     int pi = 0;

@@ -56,7 +56,7 @@ bool UniformSpeed(Show& show, int picture);
 
 // --- Clipboard (on selectedKey of the picture at currentFrame) -----------------------------
 void CopyKey(Show& show);
-bool CutKey(Show& show, EditFeedback* feedback = nullptr);     // not the first key
+bool CutKey(Show& show, EditFeedback* feedback = nullptr);             // not the first key
 bool DeleteSelectedKey(Show& show, EditFeedback* feedback = nullptr);  // not the first key
 // Gives the selected key (or, with none selected, a key added at currentFrame) the clipboard's
 // camera fields. Nothing when the clipboard has never been filled.

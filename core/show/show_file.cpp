@@ -94,8 +94,7 @@ struct BlockReader {
         uint32_t le = static_cast<uint32_t>(data[at]) | (static_cast<uint32_t>(data[at + 1]) << 8) |
                       (static_cast<uint32_t>(data[at + 2]) << 16) |
                       (static_cast<uint32_t>(data[at + 3]) << 24);
-        if (swapped)
-            le = (le >> 24) | ((le >> 8) & 0xFF00u) | ((le << 8) & 0xFF0000u) | (le << 24);
+        if (swapped) le = (le >> 24) | ((le >> 8) & 0xFF00u) | ((le << 8) & 0xFF0000u) | (le << 24);
         return le;
     }
     float Float(uint32_t at) const {
@@ -172,7 +171,8 @@ bool ReadBlock(const uint8_t* block, uint32_t size, int32_t easeType, ParsedBloc
             trailerAt = S >= TrailerBytes ? S - TrailerBytes : 0;
             // An audio record after the picture is read too, so that the sound reference
             // survives a save and reload.
-            if (pos + RecordBytes <= trailerAt && r.U32(static_cast<uint32_t>(pos) + CountOffset) == 0) {
+            if (pos + RecordBytes <= trailerAt &&
+                r.U32(static_cast<uint32_t>(pos) + CountOffset) == 0) {
                 ReadPath(block + pos + PathOffset, out.audio);
                 out.hasAudio = true;
             }
@@ -250,7 +250,9 @@ bool ReadShowFile(const std::string& path, std::vector<uint8_t>& out) {
 
 }  // namespace
 
-void SetParseRenderHook(ParseRenderHook hook) { g_renderHook.store(hook); }
+void SetParseRenderHook(ParseRenderHook hook) {
+    g_renderHook.store(hook);
+}
 
 uint32_t Serialise(Show& show, uint8_t* buffer) {
     const int pictures = show.pictureCount < 0             ? 0
@@ -289,7 +291,8 @@ uint32_t Serialise(Show& show, uint8_t* buffer) {
             KeyFrame key = pic.keys[k];
             if (key.easeCode < 1.0f) key.easeCode = dc;
             const float* fields = &key.x;
-            for (uint32_t f = 0; f < KeyFloatBytes / 4; ++f) PutFloat(buffer + pos + 4 * f, fields[f]);
+            for (uint32_t f = 0; f < KeyFloatBytes / 4; ++f)
+                PutFloat(buffer + pos + 4 * f, fields[f]);
             Put32(buffer + pos + 48, static_cast<uint32_t>(key.time));
             Put16(buffer + pos + 52, key.undoPicture);
         }
@@ -370,7 +373,8 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
         // and keys are held within it (as every saved show has them) so that rescaled times
         // stay within the new length.
         const float stored = show.pictures[0].keys[0].showLength;
-        if (stored >= 1.0f && stored <= static_cast<float>(std::numeric_limits<int32_t>::max() / 2)) {
+        if (stored >= 1.0f &&
+            stored <= static_cast<float>(std::numeric_limits<int32_t>::max() / 2)) {
             const auto oldLength = static_cast<int32_t>(stored);
             Picture& pic = show.pictures[0];
             for (int k = 0; k < pic.keyCount; ++k)
@@ -416,9 +420,13 @@ bool SaveShow(Show& show, const std::string& path) {
     return true;
 }
 
-std::string ExchangePath() { return PublicPath(ExchangeFileName); }
+std::string ExchangePath() {
+    return PublicPath(ExchangeFileName);
+}
 
-bool LoadExchangeFile(Show& show, bool render) { return LoadShow(show, ExchangePath(), render); }
+bool LoadExchangeFile(Show& show, bool render) {
+    return LoadShow(show, ExchangePath(), render);
+}
 
 bool SaveExchangeFile(Show& show) {
     return SaveShowBytes(show, ExchangePath(), ExchangeBufferBytes);

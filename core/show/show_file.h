@@ -19,7 +19,7 @@ class Show;
 
 constexpr uint16_t ShowMagic = 0x1234;
 constexpr float ShowFormatVersion = 110.0f;
-constexpr uint32_t MaxShowFileBytes = 32765;   // read from a file by the editor
+constexpr uint32_t MaxShowFileBytes = 32765;  // read from a file by the editor
 constexpr uint32_t ShowSaveBufferBytes = 32766;
 constexpr uint32_t ExchangeBufferBytes = 8192;  // the editor serialises this much for the host
 constexpr uint32_t PluginBlockBytes = 4096;     // the plug-in's stored block

@@ -13,11 +13,21 @@ std::string JsonString(const char* text) {
     std::string out = "\"";
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
         switch (*p) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (*p < 0x20) {
                     char buf[8];
@@ -87,6 +97,7 @@ int RunInfo(kvcli::Context& ctx) {
     return 0;
 }
 
-const kvcli::CommandRegistrar reg({"info", "info SHOW.kvx", "print the parsed show as JSON", RunInfo});
+const kvcli::CommandRegistrar reg({"info", "info SHOW.kvx", "print the parsed show as JSON",
+                                   RunInfo});
 
 }  // namespace

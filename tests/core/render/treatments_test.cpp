@@ -25,13 +25,15 @@ void Fill(CDIB& img, uint8_t b, uint8_t g, uint8_t r, uint8_t a = 0) {
         }
 }
 
-const uint8_t* Px(const CDIB& img, int x, int y) { return img.Row(y) + x * (img.BitCount() / 8); }
+const uint8_t* Px(const CDIB& img, int x, int y) {
+    return img.Row(y) + x * (img.BitCount() / 8);
+}
 
-#define EXPECT_BGR(p, b, g, r)  \
-    do {                        \
-        EXPECT_EQ((p)[0], b);   \
-        EXPECT_EQ((p)[1], g);   \
-        EXPECT_EQ((p)[2], r);   \
+#define EXPECT_BGR(p, b, g, r) \
+    do {                       \
+        EXPECT_EQ((p)[0], b);  \
+        EXPECT_EQ((p)[1], g);  \
+        EXPECT_EQ((p)[2], r);  \
     } while (0)
 
 TEST(ConvertInto, TenPercentBorderOnThousandByEightHundred) {
@@ -121,7 +123,7 @@ TEST(Tint, KeepsLightnessTakesHueAndSaturation) {
         p[0] = p[1] = p[2] = greys[x];
         p[3] = static_cast<uint8_t>(10 + x);
     }
-    kv::Tint(img, 0x0000FF);  // pure red
+    kv::Tint(img, 0x0000FF);                   // pure red
     EXPECT_BGR(Px(img, 0, 0), 0, 0, 0);        // black stays black
     EXPECT_BGR(Px(img, 1, 0), 0, 0, 128);      // L 60 of 240: half-strength red
     EXPECT_BGR(Px(img, 2, 0), 0, 0, 255);      // L 120: full red

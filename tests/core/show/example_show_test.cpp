@@ -26,8 +26,11 @@ void BuildExample(kv::Show& show) {
         int32_t time;
         float x, y, width, rotation;
     };
-    const K keys[] = {{0, 320, 240, 640, 0},   {90, 285, 345, 240, 0}, {180, 470, 160, 200, 4},
-                      {270, 170, 100, 300, -3}, {360, 320, 240, 640, 0}};
+    const K keys[] = {{0, 320, 240, 640, 0},
+                      {90, 285, 345, 240, 0},
+                      {180, 470, 160, 200, 4},
+                      {270, 170, 100, 300, -3},
+                      {360, 320, 240, 640, 0}};
     show.pictures[0].keyCount = 5;
     for (int i = 0; i < 5; ++i) {
         kv::KeyFrame& k = show.pictures[0].keys[i];

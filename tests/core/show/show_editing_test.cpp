@@ -260,6 +260,11 @@ TEST_F(Editing, UniformSpeed) {
 }
 
 TEST_F(Editing, DefaultEaseCommands) {
+    // The commands write the process's settings: put them back for the tests that follow.
+    struct Restore {
+        int32_t saved = kv::TheSettings().ReadInt("EaseType", 0);
+        ~Restore() { kv::TheSettings().WriteInt("EaseType", saved); }
+    } restore;
     AddAt(100, 1);
     show.pictures[0].keys[1].easeCode = 3041;
     show.EaseType = kv::EaseNoCurves | 1;

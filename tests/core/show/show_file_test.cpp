@@ -1,8 +1,8 @@
 // The show file: sizes and bytes of written blocks, round trips in both byte orders, the
 // version rules, clamping, the default ease code, refused blocks, atomic saves, the exchange
 // file, and a show whose picture file has gone missing.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <limits>
@@ -122,11 +122,11 @@ TEST(ShowFile, LoneKeyIsDoubledAtOneSecond) {
     EXPECT_EQ(U32(b, 8 + 262), 2u);
     EXPECT_EQ(show.pictures[0].keyCount, 2);
     EXPECT_EQ(show.pictures[0].keys[1].time, 30);
-    EXPECT_EQ(GetFloat(b, 8 + 266 + 4), 110.0f);          // stamp
-    EXPECT_EQ(GetFloat(b, 8 + 266 + 44), 900.0f);         // showLength
-    EXPECT_EQ(U32(b, 8 + 266 + 56 + 48), 30u);            // time of the copy
-    EXPECT_EQ(U32(b, 406 - 20), 0x00123456u);             // trailer: MatteColor
-    EXPECT_EQ(U32(b, 406 - 16), 7u);                      // BorderSize
+    EXPECT_EQ(GetFloat(b, 8 + 266 + 4), 110.0f);   // stamp
+    EXPECT_EQ(GetFloat(b, 8 + 266 + 44), 900.0f);  // showLength
+    EXPECT_EQ(U32(b, 8 + 266 + 56 + 48), 30u);     // time of the copy
+    EXPECT_EQ(U32(b, 406 - 20), 0x00123456u);      // trailer: MatteColor
+    EXPECT_EQ(U32(b, 406 - 16), 7u);               // BorderSize
 }
 
 TEST(ShowFile, RoundTripsInBothByteOrders) {

@@ -18,7 +18,9 @@ inline int Cli(const std::string& args, std::string* out = nullptr,
     return kvtest::Run(std::string(KV_BIN_DIR) + "/kinevista-cli " + args + " " + redirect, out);
 }
 
-inline std::string Q(const std::string& s) { return "'" + s + "'"; }
+inline std::string Q(const std::string& s) {
+    return "'" + s + "'";
+}
 
 // The JSON of `info` without its showId line, which every save changes.
 inline std::string WithoutId(const std::string& json) {

@@ -85,9 +85,9 @@ TEST_F(CliShow, MovedPictureIsFoundBesideTheShow) {
 TEST(CliExample, BundledExampleLoadsFromAnyFolder) {
     const std::string copy = kvtest::TempDir("example");
     const std::string src = std::string(KV_SOURCE_DIR) + "/examples/";
-    ASSERT_EQ(kvtest::Run("cp " + Q(src + "example.kvx") + " " + Q(src + "example.jpg") + " " +
-                          Q(copy)),
-              0);
+    ASSERT_EQ(
+        kvtest::Run("cp " + Q(src + "example.kvx") + " " + Q(src + "example.jpg") + " " + Q(copy)),
+        0);
     std::string json;
     ASSERT_EQ(Cli("info " + Q(copy + "/example.kvx"), &json), 0);
     EXPECT_NE(json.find("\"keyCount\": 5,"), std::string::npos);

@@ -24,21 +24,20 @@ TEST_F(CliShow, PictureWritesTheLoadedImage) {
     EXPECT_EQ(kvtest::ReadFileBytes(dir + "/o.bmp"), kvtest::ReadFileBytes(picture));
 
     // Through the alternative folder: only the file name of the given path counts.
-    ASSERT_EQ(Cli("picture /gone/pic.bmp --alt-folder " + Q(dir + "/") + " --out " +
-                      Q(dir + "/alt.bmp"),
-                  &out),
-              0);
+    ASSERT_EQ(
+        Cli("picture /gone/pic.bmp --alt-folder " + Q(dir + "/") + " --out " + Q(dir + "/alt.bmp"),
+            &out),
+        0);
     EXPECT_EQ(out, "load result 1\n");
     EXPECT_EQ(kvtest::ReadFileBytes(dir + "/alt.bmp"), kvtest::ReadFileBytes(picture));
 
     // Missing: an alert and result 0, or the placeholder (result 2) with errors off.
     std::string both;
-    EXPECT_EQ(Cli("picture /gone/x.bmp --out " + Q(dir + "/x.bmp") + " --show-errors 1", &both,
-                  "2>&1"),
-              1);
+    EXPECT_EQ(
+        Cli("picture /gone/x.bmp --out " + Q(dir + "/x.bmp") + " --show-errors 1", &both, "2>&1"),
+        1);
     EXPECT_EQ(both, "Alert: Can't open graphics file: /gone/x.bmp\nload result 0\n");
-    ASSERT_EQ(Cli("picture /gone/x.bmp --out " + Q(dir + "/ph.bmp") + " --show-errors 0", &out),
-              0);
+    ASSERT_EQ(Cli("picture /gone/x.bmp --out " + Q(dir + "/ph.bmp") + " --show-errors 0", &out), 0);
     EXPECT_EQ(out, "load result 2\n");
     kv::CDIB ph(16, 16, 8);
     ASSERT_EQ(ph.Load(Spec(dir + "/ph.bmp"), kv::FileSpec{}, true), 1);
