@@ -7,10 +7,10 @@
 // process ends without ever showing its window, or no window shows within the start-up limit,
 // the run ends and "PrivateData" stays as it was.
 //
-// The waits look for the window every 10 ms and sleep in between. They run on the host's
-// calling thread; a host on this platform keeps its user interface on its own event loop, and
-// the plug-in has no message queue of that thread to pump, so nothing is dispatched here and
-// the wait never blocks on a message that may not come.
+// The waits run on the host's calling thread and keep that thread's windows alive: each step
+// sleeps 10 ms, dispatches a message waiting for the thread (when the host has a queue, see
+// DispatchThreadMessages) and looks again. The dispatch never blocks, so a quiet queue cannot
+// hold the wait up after the editor has gone.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -44,6 +44,11 @@ int64_t StartLimitMs() {
 }
 
 bool EditorWindowExists() { return kv::FindTopWindow(EditorWindowTitle, nullptr); }
+
+void SleepAndDispatch() {
+    kv::SleepMilliseconds(PollMs);
+    kv::DispatchThreadMessages();
+}
 
 }  // namespace
 
@@ -104,12 +109,12 @@ EditorRun RunEditor(const std::string& arguments) {
             return EditorRun::NoWindow;
         }
         if (Clock::now() > deadline) return EditorRun::NoWindow;
-        kv::SleepMilliseconds(PollMs);
+        SleepAndDispatch();
     }
     // Wait for it to go. An editor that dies leaves an entry of a dead process, which the
     // window list ignores, so this ends too.
     while (EditorWindowExists()) {
-        kv::SleepMilliseconds(PollMs);
+        SleepAndDispatch();
         kv::ProcessRunning(pid);  // collects the exit status once the editor has ended
     }
     // Collect the exit status if the process is still finishing, without waiting long for it.

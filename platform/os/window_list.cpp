@@ -8,6 +8,7 @@
 #include "platform/os/window_list.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -204,6 +205,13 @@ bool TakeBringForwardRequest(uint64_t windowId) {
     const std::string path = WindowListFolder() + "/" +
                              EntryName(static_cast<int32_t>(getpid()), windowId, "raise");
     return unlink(path.c_str()) == 0;
+}
+
+int32_t DispatchThreadMessages() {
+    using DispatchFn = int32_t (*)();
+    static const DispatchFn dispatch =
+        reinterpret_cast<DispatchFn>(dlsym(RTLD_DEFAULT, "KinevistaDispatchThreadMessages"));
+    return dispatch ? dispatch() : 0;
 }
 
 }  // namespace kv

@@ -247,6 +247,30 @@ TEST_F(EffectTest, EveryFailingHostCallEndsTheFrameWithItsResult) {
     kvptest::WriteSettings({});
 }
 
+TEST_F(EffectTest, HostExceptionsStopAtTheBoundary) {
+    kvptest::WriteSettings({"IgnoreAlpha=0"});
+    std::vector<uint8_t> input(static_cast<size_t>(W) * H * 4, 40);
+    const std::vector<uint8_t> untouched(static_cast<size_t>(W) * H * 4, 9);
+    const char* calls[] = {"output.GetOutputFrame",  "access.GetParameter",
+                           "parameter.GetValue",     "time.GetFramePosition",
+                           "fieldType.GetFieldKind", "outputFrame.GetFieldOrder",
+                           "outputFrame.GetWidth",   "outputFrame.GetHeight",
+                           "outputFrame.GetPixels",  "outputFrame.GetInputKey",
+                           "access.GetInputAccess",  "input.GetInputFrame",
+                           "inputFrame.GetPixels"};
+    std::vector<uint8_t> pixels;
+    for (const char* call : calls) {
+        Instance instance(state, show, input);
+        state.ThrowNamed(call);
+        const ACFRESULT r = instance.Render(3, &pixels, 0, 0, untouched);
+        EXPECT_EQ(state.FailedCall(), call);
+        state.ThrowNamed("");
+        EXPECT_EQ(r, ACF_E_UNEXPECTED) << call;
+        EXPECT_EQ(pixels, untouched) << call;
+    }
+    kvptest::WriteSettings({});
+}
+
 TEST_F(EffectTest, SeveralContextsRenderFromSeveralThreads) {
     const auto other = kvptest::MakeShowBlock(picture, {{30, 60, 40, 0}, {90, 20, 80, 50}});
     const std::vector<uint8_t>* blocks[2] = {&show, &other};

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 #include <cstdlib>
 
 #include "core/show/show_file.h"
@@ -90,6 +91,27 @@ TEST_F(ModalTest, QuitLeavesPrivateDataUnchangedAndHandsTheArguments) {
     EXPECT_EQ(kvtest::ReadFileBytes(dir + "/args"), "?2397,48\n");
 }
 
+TEST_F(ModalTest, HostThreadKeepsDispatchingWhileTheEditorRuns) {
+    // A host message that posts itself again, like a repaint timer of the host's windows.
+    int ticks = 0;
+    const std::thread::id caller = std::this_thread::get_id();
+    bool sameThread = true;
+    bool stop = false;
+    std::function<void()> tick = [&] {
+        ++ticks;
+        sameThread = sameThread && std::this_thread::get_id() == caller;
+        if (!stop) PostHostMessage(tick);
+    };
+    PostHostMessage(tick);
+    std::vector<uint8_t> data = original;
+    ASSERT_EQ(Edit(data), ACF_OK);
+    EXPECT_GE(ticks, 5) << "the editor's window stays up for 200 ms, polled every 10 ms";
+    EXPECT_TRUE(sameThread);
+    stop = true;
+    while (PendingHostMessages() > 0) kv::DispatchThreadMessages();
+    EXPECT_EQ(PendingHostMessages(), 0);
+}
+
 TEST_F(ModalTest, ApplyStoresTheEditorsBytes) {
     // A short result replaces only its own length; the rest keeps what was handed out.
     std::string edited(500, '\0');
@@ -155,9 +177,18 @@ TEST_F(ModalTest, MissingEditorEndsTheRunAndChangesNothing) {
     EXPECT_EQ(data, original);
 }
 
+TEST_F(ModalTest, HostExceptionsStopAtTheBoundary) {
+    for (const char* call : {"access.GetParameter", "access.GetFrameRate", "parameter.SetValue"}) {
+        std::vector<uint8_t> data = original;
+        state.ThrowNamed(call);
+        EXPECT_EQ(Edit(data), ACF_E_UNEXPECTED) << call;
+        state.ThrowNamed("");
+        EXPECT_EQ(data, original) << call;
+    }
+}
+
 TEST_F(ModalTest, EveryFailingHostCallEndsWithItsResult) {
     std::vector<uint8_t> data = original;
-    HostState counting;
     {
         const int64_t before = state.Calls();
         ASSERT_EQ(Edit(data), ACF_OK);

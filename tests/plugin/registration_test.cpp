@@ -275,6 +275,19 @@ TEST_F(RegistrationTest, EveryFailingCatalogueCallEndsWithItsResultAndLeaksNothi
     }
 }
 
+TEST_F(RegistrationTest, HostExceptionsDuringRegistrationStopAtTheBoundary) {
+    const char* calls[] = {"host.QueryInterface", "plugin.DefineAttribute",
+                           "effect.SetEffectValues", "parameter.DefineAttribute",
+                           "effect.AddParameterDefinition", "mapping.SetMapping"};
+    for (const char* call : calls) {
+        HostState throwing;
+        throwing.ThrowNamed(call);
+        EXPECT_EQ(Catalogue(Plugin(), throwing), ACF_E_UNEXPECTED) << call;
+        EXPECT_EQ(throwing.FailedCall(), call);
+        EXPECT_EQ(throwing.liveObjects.load(), 0) << call;
+    }
+}
+
 TEST_F(RegistrationTest, ReferenceCountsHoldUnderManyThreads) {
     IACFClassFactory* factory = Factory(CLSID_CAVX2ModalUI_Effect);
     ASSERT_NE(factory, nullptr);

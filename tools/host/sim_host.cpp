@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/host/acf_ids.h"
 
@@ -22,6 +23,10 @@ ACFRESULT HostState::Enter(const char* name) {
         std::lock_guard<std::mutex> lock(m_lock);
         if (!m_failName.empty() && m_failName == name) fault = m_failNameCode;
         if (fault != ACF_OK && m_failed.empty()) m_failed = name;
+        if (!m_throwName.empty() && m_throwName == name) {
+            if (m_failed.empty()) m_failed = name;
+            throw std::runtime_error(std::string("host exception in ") + name);
+        }
     }
     return fault;
 }
@@ -42,6 +47,12 @@ void HostState::FailNamed(const std::string& name, ACFRESULT code) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_failName = name;
     m_failNameCode = code;
+    m_failed.clear();
+}
+
+void HostState::ThrowNamed(const std::string& name) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_throwName = name;
     m_failed.clear();
 }
 
@@ -768,6 +779,14 @@ ACFRESULT EditOnce(PluginModule& plugin, HostState& state, double frameRate, int
     return r;
 }
 
+namespace {
+thread_local std::deque<std::function<void()>> t_messages;
+}
+
+void PostHostMessage(std::function<void()> message) { t_messages.push_back(std::move(message)); }
+
+int32_t PendingHostMessages() { return static_cast<int32_t>(t_messages.size()); }
+
 std::vector<uint8_t> PrivateDataFromFile(const std::string& path, bool* ok) {
     std::vector<uint8_t> data(PrivateDataSize, 0);
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -781,3 +800,12 @@ std::vector<uint8_t> PrivateDataFromFile(const std::string& path, bool* ok) {
 }
 
 }  // namespace kvhost
+
+// The host's side of DispatchThreadMessages: found by name in the host process.
+extern "C" __attribute__((visibility("default"))) int32_t KinevistaDispatchThreadMessages() {
+    if (kvhost::t_messages.empty()) return 0;
+    std::function<void()> message = std::move(kvhost::t_messages.front());
+    kvhost::t_messages.pop_front();
+    message();
+    return 1;
+}

@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +36,9 @@ public:
     void FailCall(int64_t n, ACFRESULT code = InjectedFault);
     // Every call of the named operation fails ("" turns it off).
     void FailNamed(const std::string& name, ACFRESULT code = InjectedFault);
+    // Every call of the named operation raises a C++ exception instead of returning, as a
+    // careless host might ("" turns it off).
+    void ThrowNamed(const std::string& name);
     int64_t Calls() const { return m_calls.load(); }
     // The name of the call that was made to fail, "" when none was.
     std::string FailedCall() const;
@@ -50,6 +55,7 @@ private:
     ACFRESULT m_failCode = InjectedFault;
     std::string m_failName;
     ACFRESULT m_failNameCode = InjectedFault;
+    std::string m_throwName;
     mutable std::mutex m_lock;
     std::vector<std::string> m_log;
     std::string m_failed;
@@ -150,6 +156,11 @@ ACFRESULT RenderOnce(PluginModule& plugin, HostState& state, const RenderRequest
 // `privateData` gets the value afterwards.
 ACFRESULT EditOnce(PluginModule& plugin, HostState& state, double frameRate, int32_t length,
                    std::vector<uint8_t>* privateData);
+
+// The host's message queue of the calling thread: messages posted here are run, one per call,
+// when the plug-in dispatches the thread's messages while it waits for the editor.
+void PostHostMessage(std::function<void()> message);
+int32_t PendingHostMessages();
 
 // The first 4096 bytes of a show file, zero-padded.
 std::vector<uint8_t> PrivateDataFromFile(const std::string& path, bool* ok);
