@@ -180,8 +180,9 @@ void PeerMovie(benchmark::State& state, const std::string& codec) {
     }
     const std::string tag = codec.empty() ? "raw" : codec;
     cmd.replace(out, 10, "peer_" + tag + ".avi");
-    cmd.replace(at, from.size(),
-                codec.empty() ? "-c:v rawvideo -pix_fmt bgra" : "-c:v mjpeg -q:v 2 -pix_fmt yuvj422p");
+    cmd.replace(
+        at, from.size(),
+        codec.empty() ? "-c:v rawvideo -pix_fmt bgra" : "-c:v mjpeg -q:v 2 -pix_fmt yuvj422p");
     while (!cmd.empty() && cmd.back() == '\n') cmd.pop_back();
     for (auto _ : state) {
         const double t0 = Now();
@@ -194,10 +195,18 @@ void PeerMovie(benchmark::State& state, const std::string& codec) {
     CountFrames(state);
 }
 
-void KinevistaRaw(benchmark::State& s) { KinevistaMovie(s, ""); }
-void ZoompanRaw(benchmark::State& s) { PeerMovie(s, ""); }
-void KinevistaMjpeg(benchmark::State& s) { KinevistaMovie(s, "MJPG"); }
-void ZoompanMjpeg(benchmark::State& s) { PeerMovie(s, "MJPG"); }
+void KinevistaRaw(benchmark::State& s) {
+    KinevistaMovie(s, "");
+}
+void ZoompanRaw(benchmark::State& s) {
+    PeerMovie(s, "");
+}
+void KinevistaMjpeg(benchmark::State& s) {
+    KinevistaMovie(s, "MJPG");
+}
+void ZoompanMjpeg(benchmark::State& s) {
+    PeerMovie(s, "MJPG");
+}
 
 BENCHMARK(KinevistaRaw)->Iterations(3)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK(ZoompanRaw)->Iterations(3)->UseRealTime()->Unit(benchmark::kSecond);
@@ -220,9 +229,10 @@ int main(int argc, char** argv) {
         const double ours = Median(g_seconds[std::string("kinevista ") + tag]);
         const double peer = Median(g_seconds[std::string("zoompan ") + tag]);
         if (ours <= 0 || peer <= 0) continue;
-        std::printf("movie %-4s: kinevista %.1f fps, zoompan %.1f fps, ratio %.2f (median of %zu)\n",
-                    tag, MoveFrames / ours, MoveFrames / peer, peer / ours,
-                    g_seconds[std::string("kinevista ") + tag].size());
+        std::printf(
+            "movie %-4s: kinevista %.1f fps, zoompan %.1f fps, ratio %.2f (median of %zu)\n", tag,
+            MoveFrames / ours, MoveFrames / peer, peer / ours,
+            g_seconds[std::string("kinevista ") + tag].size());
     }
     return 0;
 }

@@ -100,7 +100,8 @@ bool RenderSequence(Show& show, MovieHost& host, CDIB& image, int32_t fieldMode,
     bool result = true;
     host.RedrawStage(from);
     const uint64_t startTick = host.Ticks();
-    const int64_t steps = to > from ? static_cast<int64_t>(to) - from : static_cast<int64_t>(from) - to;
+    const int64_t steps =
+        to > from ? static_cast<int64_t>(to) - from : static_cast<int64_t>(from) - to;
     show.currentFrame = from;
     FrameRenderFn render = host.Renderer();
     for (int64_t i = 0; i < steps; ++i) {
@@ -110,8 +111,8 @@ bool RenderSequence(Show& show, MovieHost& host, CDIB& image, int32_t fieldMode,
         if (host.TakeKeyDown(false)) break;
         // A frame that cannot be rendered would leave the previous one in the image; the pass
         // stops instead of writing it again under a new number.
-        if (!render(show, show.currentFrame, fieldMode, true, image.Width(), image.Height(),
-                    &image, true)) {
+        if (!render(show, show.currentFrame, fieldMode, true, image.Width(), image.Height(), &image,
+                    true)) {
             result = false;
             break;
         }
@@ -207,7 +208,8 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
                                  job.holdFrames, job.quality);
         if (job.reverse)
             ok = RenderSequence(show, host, image, job.fieldMode, endFrame, job.startFrame,
-                                job.holdFrames, job.quality) && ok;
+                                job.holdFrames, job.quality) &&
+                 ok;
         if (!CloseMovie()) ok = false;
         allWritten = allWritten && ok;
     }

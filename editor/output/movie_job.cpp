@@ -115,21 +115,25 @@ const char* WriterExtension(int32_t writerType) {
 MovieFileFilter MovieFilterFor(int32_t movieType) {
     switch (movieType) {
         case 1:
-            return {"QuickTime Movies (*.mov)|*.mov|AVI Files (*.avi)|*.avi|DPS Files "
-                    "(*.dps)|*.dps|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
-                    ".mov"};
+            return {
+                "QuickTime Movies (*.mov)|*.mov|AVI Files (*.avi)|*.avi|DPS Files "
+                "(*.dps)|*.dps|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
+                ".mov"};
         case 2:
-            return {"DPS Files (*.dps)|*.dps|AVI Files (*.avi)|*.avi|QuickTime Movies "
-                    "(*.mov)|*.mov|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
-                    ".dps"};
+            return {
+                "DPS Files (*.dps)|*.dps|AVI Files (*.avi)|*.avi|QuickTime Movies "
+                "(*.mov)|*.mov|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
+                ".dps"};
         case 3:
-            return {"VideoToaster Files (*.rtv)|*.rtv|AVI Files (*.avi)|*.avi|QuickTime Movies "
-                    "(*.mov)|*.mov|DPS Files (*.dps)|*.dps|All Files *.*|*.*||",
-                    ".rtv"};
+            return {
+                "VideoToaster Files (*.rtv)|*.rtv|AVI Files (*.avi)|*.avi|QuickTime Movies "
+                "(*.mov)|*.mov|DPS Files (*.dps)|*.dps|All Files *.*|*.*||",
+                ".rtv"};
         default:
-            return {"AVI Files (*.avi)|*.avi|QuickTime Movies (*.mov)|*.mov|DPS Files "
-                    "(*.dps)|*.dps|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
-                    ".avi"};
+            return {
+                "AVI Files (*.avi)|*.avi|QuickTime Movies (*.mov)|*.mov|DPS Files "
+                "(*.dps)|*.dps|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
+                ".avi"};
     }
 }
 

@@ -29,8 +29,8 @@ std::string FramesToTimecode(int32_t frames, int32_t frameRate, bool longForm) {
         std::snprintf(buf, sizeof buf, "%02d:%02d:%02d%c%02d", static_cast<int>(h),
                       static_cast<int>(m), static_cast<int>(s), sep, static_cast<int>(f));
     else
-        std::snprintf(buf, sizeof buf, "%02d:%02d%c%02d", static_cast<int>(m),
-                      static_cast<int>(s), sep, static_cast<int>(f));
+        std::snprintf(buf, sizeof buf, "%02d:%02d%c%02d", static_cast<int>(m), static_cast<int>(s),
+                      sep, static_cast<int>(f));
     return buf;
 }
 

@@ -31,7 +31,7 @@ struct CodecEntry {
     AVPixelFormat pixFmt;  // what the encoder is fed
     uint32_t aviTag;       // fccHandler / biCompression written to the AVI (0 = BI_RGB)
     QualityStyle quality;
-    int profile;           // ProRes profile of the code
+    int profile;  // ProRes profile of the code
     const char* name;
 };
 
@@ -220,7 +220,8 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     if (!codec) return s.Fail(std::string("no encoder ") + s.codec->encoder);
     if (format.width <= 0 || format.height <= 0 || format.width > 8192 || format.height > 8192)
         return s.Fail("frame size out of range");
-    if (format.bitCount != 24 && format.bitCount != 32) return s.Fail("frames must be 24 or 32 bits");
+    if (format.bitCount != 24 && format.bitCount != 32)
+        return s.Fail("frames must be 24 or 32 bits");
     if (format.rate <= 0 || format.scale <= 0) return s.Fail("frame rate must be above zero");
     if (!avi && (format.timeScale <= 0 || format.frameDuration <= 0))
         return s.Fail("media time scale must be above zero");
@@ -269,7 +270,10 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
             break;
         }
         case DnxProfile:
-            av_opt_set(e->priv_data, "profile", q >= 60 ? "dnxhr_hq" : q >= 30 ? "dnxhr_sq" : "dnxhr_lb",
+            av_opt_set(e->priv_data, "profile",
+                       q >= 60   ? "dnxhr_hq"
+                       : q >= 30 ? "dnxhr_sq"
+                                 : "dnxhr_lb",
                        0);
             break;
         case ProresProfile:
@@ -279,7 +283,8 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
             break;
     }
     err = avcodec_open2(e, codec, nullptr);
-    if (err < 0) return s.Fail(std::string("encoder ") + s.codec->encoder + " refused the format", err);
+    if (err < 0)
+        return s.Fail(std::string("encoder ") + s.codec->encoder + " refused the format", err);
 
     s.stream = avformat_new_stream(s.mux, nullptr);
     if (!s.stream) return s.Fail("out of memory");

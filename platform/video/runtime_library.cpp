@@ -29,8 +29,7 @@ std::string SharedObjectName(const char* name) {
     size_t slash = n.find_last_of("/\\");
     if (slash != std::string::npos) n = n.substr(slash + 1);
     if (n.size() > 3 && n.compare(n.size() - 3, 3, ".so") == 0) return n;
-    if (n.size() > 4 && strcasecmp(n.c_str() + n.size() - 4, ".dll") == 0)
-        n.resize(n.size() - 4);
+    if (n.size() > 4 && strcasecmp(n.c_str() + n.size() - 4, ".dll") == 0) n.resize(n.size() - 4);
     if (n.compare(0, 3, "lib") != 0) n = "lib" + n;
     return n + ".so";
 }

@@ -146,8 +146,8 @@ TEST_F(MakeMovieTest, OpenFailureAndMemoryMessages) {
     host.output = dir + "/rate.avi";
     EXPECT_FALSE(Make());
     EXPECT_EQ(alerts.texts, (std::vector<std::string>{"Error Opening Movie File",
-                                                       "Not Enough Memory to Make Movie",
-                                                       "Error Opening Movie File"}));
+                                                      "Not Enough Memory to Make Movie",
+                                                      "Error Opening Movie File"}));
 }
 
 TEST_F(MakeMovieTest, FailedRenderIsNotReportedAsSuccess) {

@@ -123,8 +123,8 @@ TEST_F(OutsideWriterTest, DpsFrameSizeIsChecked) {
     // 576 lines only at exactly 25.
     host.edit = kvtest::Options(720, 576, "29.97", "00:00:00", "00:00:02");
     EXPECT_FALSE(kv::MakeMovie(show, host, false));
-    EXPECT_EQ(alerts.texts, (std::vector<std::string>{"Error Opening Movie File",
-                                                       "Error Opening Movie File"}));
+    EXPECT_EQ(alerts.texts,
+              (std::vector<std::string>{"Error Opening Movie File", "Error Opening Movie File"}));
 }
 
 TEST_F(OutsideWriterTest, DpsFrameBytesFollowTheImageNotTheEditorRate) {
@@ -227,7 +227,7 @@ TEST_F(OutsideWriterTest, ToasterLibraryMissing) {
     host.output = dir + "/missing.rtv";
     EXPECT_FALSE(kv::MakeMovie(show, host, false));
     EXPECT_EQ(alerts.texts, (std::vector<std::string>{"RtvBridge.dll is not installed!",
-                                                       "Error Opening Movie File"}));
+                                                      "Error Opening Movie File"}));
     // The writer entry points alone report the same results.
     kv::CDIB image(64, 48, 32);
     alerts.texts.clear();

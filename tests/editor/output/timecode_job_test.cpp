@@ -32,9 +32,9 @@ TEST(Timecode, TextToFrames) {
     EXPECT_EQ(Frames("00:00:10", 0, 2500), 10);
     EXPECT_EQ(Frames("01:00:00", 0, 2997), 1800);
     EXPECT_EQ(Frames("00:02:05", 0, 2397), 2 * 24 + 5);
-    EXPECT_EQ(Frames("01:00:00:00", 0, 2500), 90000);      // hours
-    EXPECT_EQ(Frames("07:01:00:00:00", 0, 2500), 90000);   // a fifth group is ignored
-    EXPECT_EQ(Frames("123", 0, 2997), 23 + 30);            // two digits per group from the end
+    EXPECT_EQ(Frames("01:00:00:00", 0, 2500), 90000);     // hours
+    EXPECT_EQ(Frames("07:01:00:00:00", 0, 2500), 90000);  // a fifth group is ignored
+    EXPECT_EQ(Frames("123", 0, 2997), 23 + 30);           // two digits per group from the end
     EXPECT_EQ(Frames("5", 0, 2500), 5);
     EXPECT_EQ(Frames("1 2", 0, 2500), 2 + 25);
     EXPECT_EQ(Frames("+00:01:00", 100, 2500), 125);
@@ -110,12 +110,15 @@ TEST(MovieJob, WriterChoiceAndNames) {
     EXPECT_EQ(kv::MovieTypeSetting(kv::WriterDps), 2);
     EXPECT_EQ(kv::MovieTypeSetting(kv::WriterToaster), 3);
     EXPECT_STREQ(kv::MovieFilterFor(3).extension, ".rtv");
-    EXPECT_EQ(std::string(kv::MovieFilterFor(2).filter).rfind("DPS Files (*.dps)|*.dps|AVI", 0), 0u);
+    EXPECT_EQ(std::string(kv::MovieFilterFor(2).filter).rfind("DPS Files (*.dps)|*.dps|AVI", 0),
+              0u);
     EXPECT_STREQ(kv::MovieFilterFor(7).extension, ".avi");
 
     EXPECT_EQ(kv::BatchOutputName("/out/movie.avi", "/shows/a.kvx", kv::WriterAvi), "/out/aB.avi");
-    EXPECT_EQ(kv::BatchOutputName("/out/x.mov", "/s.d/a.b.kvx", kv::WriterQuickTime), "/out/aB.mov");
-    EXPECT_EQ(kv::BatchOutputName("D:\\out\\x.dps", "C:\\s\\shot", kv::WriterDps), "D:\\out\\shotB.dps");
+    EXPECT_EQ(kv::BatchOutputName("/out/x.mov", "/s.d/a.b.kvx", kv::WriterQuickTime),
+              "/out/aB.mov");
+    EXPECT_EQ(kv::BatchOutputName("D:\\out\\x.dps", "C:\\s\\shot", kv::WriterDps),
+              "D:\\out\\shotB.dps");
     EXPECT_EQ(kv::BatchOutputName("x.rtv", "a.kvx", kv::WriterToaster), "aB.rtv");
 }
 

@@ -17,7 +17,8 @@ inline std::map<std::string, std::string> ProbeVideo(const std::string& path) {
     std::string out;
     Run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
         "stream=codec_name,codec_tag_string,width,height,r_frame_rate,time_base,nb_read_frames,"
-        "pix_fmt -of default=nw=1 '" + path + "'",
+        "pix_fmt -of default=nw=1 '" +
+            path + "'",
         &out);
     std::map<std::string, std::string> fields;
     std::istringstream lines(out);
@@ -49,7 +50,8 @@ inline double Ratio(const std::string& text) {
 
 inline uint32_t Le32(const std::string& b, size_t at) {
     return static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
-           static_cast<uint8_t>(b[at + 2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+           static_cast<uint8_t>(b[at + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
 }
 
 }  // namespace kvtest

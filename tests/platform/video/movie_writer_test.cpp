@@ -24,7 +24,8 @@ using kv::MovieWriter;
 struct Frame {
     int w, h;
     std::vector<uint8_t> bits;
-    Frame(int width, int height, uint32_t seed) : w(width), h(height), bits(size_t(width) * height * 4) {
+    Frame(int width, int height, uint32_t seed)
+        : w(width), h(height), bits(size_t(width) * height * 4) {
         std::mt19937 rng(seed);
         for (auto& b : bits) b = static_cast<uint8_t>(rng());
     }
@@ -82,7 +83,8 @@ std::pair<uint32_t, uint32_t> StreamClock(const std::string& path) {
     if (at == std::string::npos) {
         // "strh", its size, then "vids".
         at = b.find("strh");
-        while (at != std::string::npos && b.compare(at + 8, 4, "vids") != 0) at = b.find("strh", at + 1);
+        while (at != std::string::npos && b.compare(at + 8, 4, "vids") != 0)
+            at = b.find("strh", at + 1);
     }
     if (at == std::string::npos) return {0, 0};
     return {kvtest::Le32(b, at + 8 + 20), kvtest::Le32(b, at + 8 + 24)};
@@ -157,9 +159,9 @@ Frame Gradient(int w, int h, int phase) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             uint8_t* p = &f.bits[(size_t(y) * w + x) * 4];
-            p[0] = static_cast<uint8_t>(x * 255 / w);               // blue grows to the right
-            p[1] = static_cast<uint8_t>(y * 255 / h);               // green grows upwards
-            p[2] = static_cast<uint8_t>((phase * 40) & 0xFF);       // red per frame
+            p[0] = static_cast<uint8_t>(x * 255 / w);          // blue grows to the right
+            p[1] = static_cast<uint8_t>(y * 255 / h);          // green grows upwards
+            p[2] = static_cast<uint8_t>((phase * 40) & 0xFF);  // red per frame
             p[3] = 255;
         }
     return f;
@@ -197,7 +199,8 @@ TEST(AviWriter, LossyCodecsKeepThePicture) {
         std::string decoded = kvtest::DecodeBgra(path);
         ASSERT_EQ(decoded.size(), 3u * 64 * 48 * 4);
         for (size_t i = 0; i < frames.size(); ++i)
-            EXPECT_LT(MeanAbsDiff(decoded.substr(i * 64 * 48 * 4, 64 * 48 * 4), frames[i].TopDown(), false),
+            EXPECT_LT(MeanAbsDiff(decoded.substr(i * 64 * 48 * 4, 64 * 48 * 4), frames[i].TopDown(),
+                                  false),
                       4.0)
                 << c.code << " frame " << i;
     }
@@ -228,7 +231,7 @@ TEST(AviWriter, RefusesWhatItCannotWrite) {
     Frame f(32, 32, 5);
     ASSERT_TRUE(w.Open(dir + "/order.avi", Avi(32, 32, 2997)));
     EXPECT_TRUE(w.WriteFrame(0, f.bits.data(), 128));
-    EXPECT_TRUE(w.WriteFrame(3, f.bits.data(), 128));  // a gap is filled
+    EXPECT_TRUE(w.WriteFrame(3, f.bits.data(), 128));   // a gap is filled
     EXPECT_FALSE(w.WriteFrame(2, f.bits.data(), 128));  // never backwards
     EXPECT_TRUE(w.Close());
     EXPECT_FALSE(w.WriteFrame(4, f.bits.data(), 128));
@@ -258,9 +261,10 @@ TEST(MovWriter, UncompressedMovieHasTheMediaClockAndPixels) {
     EXPECT_EQ(p["nb_read_frames"], "3");
     EXPECT_EQ(p["r_frame_rate"], "2997/100");
     std::string out;
-    kvtest::Run("ffprobe -v error -select_streams v:0 -show_entries packet=pts,duration -of csv=p=0 '" +
-                    path + "'",
-                &out);
+    kvtest::Run(
+        "ffprobe -v error -select_streams v:0 -show_entries packet=pts,duration -of csv=p=0 '" +
+            path + "'",
+        &out);
     EXPECT_EQ(out, "0,100\n100,100\n200,100\n");
     std::string decoded = kvtest::DecodeBgra(path);
     ASSERT_EQ(decoded.size(), 3u * 48 * 32 * 4);
@@ -344,13 +348,13 @@ TEST(AviWriter, UncompressedMoviePassesOneGibibyte) {
     ASSERT_TRUE(mw.Close());
     EXPECT_GT(std::filesystem::file_size(path), uintmax_t(1) << 30);
     EXPECT_TRUE(FileContains(path, "AVIX"));  // the OpenDML extension
-    EXPECT_TRUE(FileContains(path, "indx"));   // the OpenDML super index
+    EXPECT_TRUE(FileContains(path, "indx"));  // the OpenDML super index
     auto p = kvtest::ProbeVideo(path);
     EXPECT_EQ(p["nb_read_frames"], std::to_string(count));
     // The last frame decodes with its number at the end of its top row.
     std::string out;
-    ASSERT_EQ(kvtest::Run("ffmpeg -v error -i '" + path +
-                              "' -vf select='eq(n\\," + std::to_string(count - 1) +
+    ASSERT_EQ(kvtest::Run("ffmpeg -v error -i '" + path + "' -vf select='eq(n\\," +
+                              std::to_string(count - 1) +
                               ")' -vsync 0 -frames:v 1 -f rawvideo -pix_fmt bgra - | head -c " +
                               std::to_string(w * 4) + " | tail -c 4 | od -An -tu4",
                           &out),

@@ -18,10 +18,11 @@ TEST(CliBatch, EachShowToItsOwnMovie) {
     kvtest::WriteFileBytes(dir + "/c.kvx", "not a show");
     const std::string out = kvtest::TempDir("cli-batch-out");
     const std::string cli = std::string(KV_BIN_DIR) + "/kinevista-cli";
-    ASSERT_EQ(kvtest::Run(cli + " batch --out '" + out + "/x.mov' '" + a + "' '" + dir +
-                          "/c.kvx' '" + b + "' --size 48x32 --fps 25 --frame-rate 2500 "
-                          "--hold 00:00:01 2>/dev/null"),
-              0);
+    ASSERT_EQ(
+        kvtest::Run(cli + " batch --out '" + out + "/x.mov' '" + a + "' '" + dir + "/c.kvx' '" + b +
+                    "' --size 48x32 --fps 25 --frame-rate 2500 "
+                    "--hold 00:00:01 2>/dev/null"),
+        0);
     auto pa = kvtest::ProbeVideo(out + "/aB.mov");
     EXPECT_EQ(pa["nb_read_frames"], "8");
     EXPECT_EQ(pa["width"], "48");

@@ -59,7 +59,8 @@ TEST_F(CliMovie, UncompressedAviEqualsTheRenderedFrames) {
     std::string want;
     for (int f = 0; f < 10; ++f) {
         ASSERT_TRUE(kv::RenderFrame(s, f, 0, true, 96, 64, &image, true));
-        for (int y = 63; y >= 0; --y) want.append(reinterpret_cast<const char*>(image.Row(y)), 96 * 4);
+        for (int y = 63; y >= 0; --y)
+            want.append(reinterpret_cast<const char*>(image.Row(y)), 96 * 4);
     }
     EXPECT_TRUE(kvtest::DecodeBgra(out) == want);
 }
@@ -77,7 +78,8 @@ TEST_F(CliMovie, RangesHoldsReverseAndRates) {
     EXPECT_EQ(p["r_frame_rate"], "2997/100");  // the "MovieFPS" default
     EXPECT_EQ(p["nb_read_frames"], "3");
 
-    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(out) + " --size 32x24 --end 00:00:03"
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(out) +
+                  " --size 32x24 --end 00:00:03"
                   " --fps 23.976 --set MovieFields="),
               0);
     EXPECT_NEAR(kvtest::Ratio(kvtest::ProbeVideo(out)["r_frame_rate"]), 23.98, 1e-9);
@@ -90,7 +92,8 @@ TEST_F(CliMovie, RangesHoldsReverseAndRates) {
 
 TEST_F(CliMovie, CodecsByFourCharacterCode) {
     const std::string avi = dir + "/m.avi";
-    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(avi) + " --size 64x48 --end 00:00:04"
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(avi) +
+                  " --size 64x48 --end 00:00:04"
                   " --codec MJPG --quality 50"),
               0);
     auto p = kvtest::ProbeVideo(avi);
@@ -98,7 +101,8 @@ TEST_F(CliMovie, CodecsByFourCharacterCode) {
     EXPECT_EQ(p["nb_read_frames"], "4");
 
     const std::string mov = dir + "/m.mov";
-    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(mov) + " --size 64x48 --end 00:00:04"
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(mov) +
+                  " --size 64x48 --end 00:00:04"
                   " --codec jpeg"),
               0);
     p = kvtest::ProbeVideo(mov);
@@ -115,7 +119,8 @@ TEST_F(CliMovie, CodecsByFourCharacterCode) {
 
 TEST_F(CliMovie, FailuresExitOneWithTheMessages) {
     std::string err;
-    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/no/x.avi") + " --size 32x24", &err), 1);
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/no/x.avi") + " --size 32x24", &err),
+              1);
     EXPECT_NE(err.find("Alert: Error Opening Movie File"), std::string::npos) << err;
 
     EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/x.rtv") + " --size 32x24", &err), 1);
@@ -136,8 +141,8 @@ TEST_F(CliMovie, FailuresExitOneWithTheMessages) {
     // The same .mov is made when the muxer is there, refused when it is not.
     EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/q.mov") + " --size 32x24", &err), 0);
     EXPECT_EQ(kvtest::Run("KINEVISTA_DISABLE_MOV=1 " + std::string(KV_BIN_DIR) +
-                              "/kinevista-cli movie " + Q(show) + " --out " + Q(dir + "/n.mov") +
-                              " --size 32x24 2>" + Q(dir + "/qt.txt")),
+                          "/kinevista-cli movie " + Q(show) + " --out " + Q(dir + "/n.mov") +
+                          " --size 32x24 2>" + Q(dir + "/qt.txt")),
               1);
     EXPECT_NE(kvtest::ReadFileBytes(dir + "/qt.txt")
                   .find("Alert: QuickTime is not installed on this computer!"),

@@ -30,11 +30,8 @@ const DpsOut5Ops kOps = {Write, Finish};
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int32_t CreateDpsOut5(const char* path,
-                                                                       int32_t tvLines,
-                                                                       int32_t totalFrames,
-                                                                       int32_t four,
-                                                                       DpsOut5Object** out) {
+extern "C" __attribute__((visibility("default"))) int32_t CreateDpsOut5(
+    const char* path, int32_t tvLines, int32_t totalFrames, int32_t four, DpsOut5Object** out) {
     FakeLog("CreateDpsOut5 %s %d %d %d", path, tvLines, totalFrames, four);
     if (FakeFails("CreateDpsOut5")) return 4;
     std::FILE* f = std::fopen(path, "wb");

@@ -37,8 +37,8 @@ int32_t Release(MjpgOutObject* self) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int32_t CreateMjpgOut(int32_t tvLines,
-                                                                       int32_t pixelFormat,
-                                                                       MjpgOutObject** out) {
+                                                                        int32_t pixelFormat,
+                                                                        MjpgOutObject** out) {
     FakeLog("CreateMjpgOut %d 0x%X", tvLines, pixelFormat);
     if (FakeFails("CreateMjpgOut")) return 3;
     *out = new MjpgOutObject{&kOps};

@@ -7,7 +7,7 @@
 extern "C" {
 
 __attribute__((visibility("default"))) int32_t VTOpen(const char* path, int32_t width,
-                                                     int32_t height, int32_t bitsPerPixel) {
+                                                      int32_t height, int32_t bitsPerPixel) {
     FakeLog("VTOpen %s %d %d %d", path, width, height, bitsPerPixel);
     if (FakeFails("VTOpen")) return 0;
     std::FILE* f = std::fopen(path, "wb");
@@ -16,9 +16,8 @@ __attribute__((visibility("default"))) int32_t VTOpen(const char* path, int32_t 
     return 1;
 }
 
-__attribute__((visibility("default"))) int32_t VTWrite(void* context, int32_t frame,
-                                                      int32_t width, int32_t height,
-                                                      const void* pixels) {
+__attribute__((visibility("default"))) int32_t VTWrite(void* context, int32_t frame, int32_t width,
+                                                       int32_t height, const void* pixels) {
     const char* path = static_cast<const char*>(context);
     FakeLog("VTWrite %s %d %d %d %lu", path, frame, width, height,
             FakeSum(pixels, long(width) * height * 4));
