@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "core/picture/cdib.h"
 #include "core/picture/disk_file.h"
@@ -16,14 +15,18 @@
 
 namespace {
 
-const std::string& ScratchPath() {
-    static const std::string path = [] {
-        char name[] = "/tmp/kv-picture-fuzz-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        return std::string(name);
+// The scratch file, made once per process and removed at exit.
+char g_scratch[] = "/tmp/kv-picture-fuzz-XXXXXX";
+
+const char* ScratchPath() {
+    static const bool made = [] {
+        const int fd = mkstemp(g_scratch);
+        if (fd < 0) return false;
+        close(fd);
+        std::atexit([] { unlink(g_scratch); });
+        return true;
     }();
-    return path;
+    return made ? g_scratch : nullptr;
 }
 
 using Reader = kv::ImageReadResult (*)(kv::CDIB&, kv::DiskFile&);
@@ -42,13 +45,14 @@ void ReadWith(const kv::FileSpec& spec, Reader reader) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = ScratchPath();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    const char* path = ScratchPath();
+    if (!path) return 0;
+    std::FILE* f = std::fopen(path, "wb");
     if (!f) return 0;
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
     kv::FileSpec spec;
-    spec.SetPath(path.c_str());
+    spec.SetPath(path);
     ReadWith(spec, nullptr);
     ReadWith(spec, kv::ReadBmp);
     ReadWith(spec, kv::ReadTarga);
