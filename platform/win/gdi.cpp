@@ -758,6 +758,23 @@ bool BitBlt(HDC dst, int dx, int dy, int w, int h, HDC src, int sx, int sy, uint
     return true;
 }
 
+// The core's images draw through this layer: CDIB::Draw and DrawPart call the hook.
+namespace {
+
+void StretchHook(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
+                 const void* bits, const BitmapInfo* info) {
+    if (!hdc) return;
+    int mode = SetStretchBltMode(hdc, COLORONCOLOR);
+    StretchDIBits(hdc, dx, dy, dw, dh, sx, sy, sw, sh, bits, info);
+    SetStretchBltMode(hdc, mode);
+}
+
+const bool g_hookInstalled = (SetStretchDIBitsHook(&StretchHook), true);
+
+}  // namespace
+
+bool StretchHookInstalled() { return g_hookInstalled; }
+
 // --- PNG -----------------------------------------------------------------------------------------
 bool WritePng(const std::string& path, const uint32_t* pixels, int width, int height) {
     if (!pixels || width <= 0 || height <= 0) return false;

@@ -119,6 +119,8 @@ void GetTextMetrics(HDC hdc, int* ascent, int* height);
 // destination sizes mirror.
 int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
                   const void* bits, const BitmapInfo* info);
+// True once the layer has given the core its StretchDIBits (CDIB::Draw draws through it).
+bool StretchHookInstalled();
 bool BitBlt(HDC dst, int dx, int dy, int w, int h, HDC src, int sx, int sy, uint32_t rop);
 
 // Writes 32-bit BGRA pixels (top-down) as an RGB PNG file.

@@ -206,6 +206,11 @@ bool DestroyWindow(HWND hwnd) {
     if (g_nc.hwnd == hwnd) g_nc = NcDragState{};
     if (g_lastClick.hwnd == hwnd) g_lastClick = ClickMemory{};
     CloseMenusOf(hwnd);
+    // A window's menu goes with it.
+    if (hwnd->menu) {
+        DestroyMenu(hwnd->menu);
+        hwnd->menu = nullptr;
+    }
     g_timers.erase(std::remove_if(g_timers.begin(), g_timers.end(),
                                   [&](const Timer& t) { return t.hwnd == hwnd; }),
                    g_timers.end());

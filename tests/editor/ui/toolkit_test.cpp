@@ -322,8 +322,10 @@ TEST_F(Toolkit, FileRecordsTakeNamesInReverseOrderWithAnEndMark) {
     headless::QueueFileAnswer({dir + "/b"});
     ASSERT_TRUE(ChooseFileToSave(pane.hwnd, &save, "Shows|*.kvx|", ".kvx", nullptr));
     EXPECT_EQ(std::string(save.path), dir + "/b.kvx");
-    EXPECT_EQ(save.vRefNum, 0);
-    EXPECT_EQ(save.parID, 0);
+    int16_t vref = save.vRefNum;
+    int32_t parId = save.parID;
+    EXPECT_EQ(vref, 0);
+    EXPECT_EQ(parId, 0);
     EXPECT_EQ(headless::LastFileRequest().initialName, "/shows/a");
     EXPECT_TRUE(headless::LastFileRequest().overwritePrompt);
 }

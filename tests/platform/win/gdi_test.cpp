@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/picture/cdib.h"
 #include "platform/win/win.h"
 #include "tests/test_support.h"
 
@@ -29,6 +30,7 @@ struct Canvas {
     ~Canvas() {
         DeleteDC(dc);
         DeleteObject(bm);
+        DeleteObject(pen);
     }
     // '#' for pixels of the colour, '.' for white, '?' for anything else; rows joined by '|'.
     std::string Grid(COLORREF ink = RGB(0, 0, 0)) const {
@@ -44,8 +46,11 @@ struct Canvas {
     }
     void Pen(int style, int width, COLORREF c) {
         HPEN p = CreatePen(style, width, c);
-        DeleteObject(SelectObject(dc, p));
+        SelectObject(dc, p);
+        DeleteObject(pen);
+        pen = p;
     }
+    HPEN pen = nullptr;
 };
 
 }  // namespace
@@ -213,4 +218,27 @@ TEST(Gdi, PngOutputHasTheImageSize) {
     EXPECT_EQ(static_cast<uint8_t>(bytes[19]), 7);  // IHDR width, big-endian
     EXPECT_EQ(static_cast<uint8_t>(bytes[23]), 3);
     EXPECT_FALSE(WritePng(dir + "/missing/b.png", px.data(), 7, 3));
+}
+
+TEST(Gdi, CoreImagesDrawThroughTheLayer) {
+    ASSERT_TRUE(StretchHookInstalled());
+    CDIB image(4, 2, 24);
+    // Bottom-up: row 0 is the bottom row.
+    for (int x = 0; x < 4; ++x) {
+        uint8_t* bottom = image.Row(0) + 3 * x;
+        uint8_t* top = image.Row(1) + 3 * x;
+        bottom[0] = 0, bottom[1] = 0, bottom[2] = static_cast<uint8_t>(60 * x);  // reds
+        top[0] = static_cast<uint8_t>(60 * x), top[1] = 0, top[2] = 0;          // blues
+    }
+    Canvas c(8, 4);
+    image.Draw(Rect{0, 0, 8, 4}, c.dc);
+    EXPECT_EQ(GetPixel(c.dc, 0, 0), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(c.dc, 7, 0), RGB(0, 0, 180));
+    EXPECT_EQ(GetPixel(c.dc, 7, 3), RGB(180, 0, 0));
+    EXPECT_EQ(GetPixel(c.dc, 2, 2), RGB(60, 0, 0));
+    // A part: the two right columns of the picture, drawn at their own size.
+    Canvas p(2, 2);
+    image.DrawPart(Rect{0, 0, 2, 2}, Rect{2, 0, 4, 2}, p.dc);
+    EXPECT_EQ(GetPixel(p.dc, 1, 0), RGB(0, 0, 180));
+    EXPECT_EQ(GetPixel(p.dc, 0, 1), RGB(120, 0, 0));
 }
