@@ -2,6 +2,7 @@
 #include "core/show/show.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -165,8 +166,13 @@ bool Show::RescaleTimes(int32_t oldLength, int32_t newLength) {
     if (oldLength == 0 || newLength == 0 || std::abs(oldLength - newLength) < 2) return false;
     const float r = static_cast<float>(newLength) / static_cast<float>(oldLength);
     Picture& p = pictures[0];
-    for (int k = 1; k < p.keyCount && k < MaxKeysPerPicture; ++k)
-        p.keys[k].time = static_cast<int32_t>(static_cast<float>(p.keys[k].time) * r);
+    for (int k = 1; k < p.keyCount && k < MaxKeysPerPicture; ++k) {
+        // Bounded before the conversion: absurd lengths from damaged files must not overflow.
+        const float t = static_cast<float>(p.keys[k].time) * r;
+        p.keys[k].time = t >= 2147483520.0f   ? INT32_MAX
+                         : t <= -2147483648.0f ? INT32_MIN
+                                               : static_cast<int32_t>(t);
+    }
     p.keys[0].showLength = static_cast<float>(length);
     return true;
 }

@@ -128,6 +128,10 @@ TEST(Show, RescaleTimesScalesAllButTheFirstKey) {
     // Shrinking truncates: 200 * (100 / 600) = 33.33 -> 33.
     EXPECT_TRUE(show.RescaleTimes(600, 100));
     EXPECT_EQ(show.pictures[0].keys[1].time, 33);
+    // Lengths from a damaged file: the scaled times stay defined and saturate.
+    SetKeys(show, {Key(0, 0), Key(2000000000, 0)});
+    EXPECT_TRUE(show.RescaleTimes(1, 100000));
+    EXPECT_EQ(show.pictures[0].keys[1].time, INT32_MAX);
 }
 
 TEST(Show, ClipToLengthReplacesTheFirstKeyBeyondTheEnd) {
