@@ -3,6 +3,7 @@
 // without its AVX2 kernels) against the plain reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "core/render/render_picture.h"
@@ -116,6 +117,24 @@ TEST_P(SimdModes, WindowsWithoutWeightAndWildCamerasStayDefined) {
         wild.rotation = 30.0f;
         ASSERT_TRUE(kv::RenderPicture(got, pic, wild, kv::QualityFull, 0, 0));
         EXPECT_EQ(PixelAt(got, 20, 20), Matte24) << left;
+    }
+}
+
+// Column widths from under a pixel to many pixels take different vector loops (eight columns
+// at a time, byte shuffles, per-column loops); all of them equal the reference.
+TEST_P(SimdModes, EveryColumnWidthMatchesTheReference) {
+    for (int bits : {24, 32}) {
+        CDIB pic(700, 90, bits);
+        kvtest::FillRandom(pic, static_cast<uint32_t>(bits));
+        for (float xstep : {0.37f, 1.0f, 2.5f, 5.55f, 6.9f, 7.5f, 9.3f, 10.8f, 15.2f, 40.0f}) {
+            const int wout = std::max(3, static_cast<int>(650.0f / xstep));
+            CDIB got(wout, 20, 32), want(wout, 20, 32);
+            const CameraRect cam = Rect(2.3f, 4.1f, xstep * wout, 60.0f);
+            ASSERT_TRUE(kv::RenderPicture(got, pic, cam, kv::QualityFull, 0, 0));
+            kvref::RenderPicture(want, pic, {cam.left, cam.bottom, cam.width, cam.height, 0, 0, 0},
+                                 kv::QualityFull, 0, 0, 0);
+            EXPECT_EQ(kvtest::FirstDifference(got, want), "") << bits << " bits, xstep " << xstep;
+        }
     }
 }
 
