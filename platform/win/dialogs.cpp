@@ -59,6 +59,18 @@ namespace {
 
 using DialogHandler = std::function<void(HWND, uint32_t, uint64_t, int64_t)>;
 
+// Gives the keyboard back to the window that had it when a dialog closes.
+class FocusKeeper {
+public:
+    FocusKeeper() : m_focus(GetFocus()) {}
+    ~FocusKeeper() {
+        if (IsWindow(m_focus)) SetFocus(m_focus);
+    }
+
+private:
+    HWND m_focus;
+};
+
 int64_t DialogProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
     if (auto* h = static_cast<DialogHandler*>(GetWindowUserData(hwnd))) (*h)(hwnd, msg, wParam, lParam);
     return DefWindowProc(hwnd, msg, wParam, lParam);
@@ -157,7 +169,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }  // namespace
 
 // --- Message boxes -------------------------------------------------------------------------------
-void MessageBeep(uint32_t) { TheBackend().SetCursorShape(GetCurrentCursor()); }
+// There is no system sound to play here; the beep is silent.
+void MessageBeep(uint32_t) {}
 
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, uint32_t type) {
     int answer = 0;
@@ -221,6 +234,7 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
             result = kind == MB_YESNO ? IDNO : kind == MB_YESNOCANCEL ? IDCANCEL : IDOK;
         }
     };
+    FocusKeeper keep;
     HWND d = MakeDialog(owner, caption, w, h, &handler);
     if (!d) {
         DeleteObject(font);
@@ -479,6 +493,7 @@ bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* cho
         default: break;
         }
     };
+    FocusKeeper keep;
     dialog = MakeDialog(rq.owner, rq.title.empty() ? (rq.save ? "Save As" : "Open") : rq.title,
                         W, H, &handler);
     if (!dialog) {
@@ -585,6 +600,7 @@ void RunTextEntryDialog(HWND owner, const std::string& title, const std::string&
             done = 2;
         }
     };
+    FocusKeeper keep;
     HWND d = MakeDialog(owner, title, W, H, &handler);
     if (!d) {
         DeleteObject(font);

@@ -93,6 +93,12 @@ int CaretAt(HWND w, int x) {
 
 int64_t EditControlProc(HWND w, uint32_t msg, uint64_t wParam, int64_t lParam) {
     EditState* st = StateOf(w);
+    if (st) {
+        // The text may have been replaced from outside; keep the caret inside it.
+        int len = static_cast<int>(w->title.size());
+        st->caret = std::clamp(st->caret, 0, len);
+        st->anchor = std::clamp(st->anchor, 0, len);
+    }
     switch (msg) {
     case WM_CREATE:
         w->controlData = new EditState{};

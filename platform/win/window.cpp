@@ -349,11 +349,9 @@ POINT ScreenToClient(HWND hwnd, POINT p) {
 
 bool SetWindowText(HWND hwnd, const std::string& text) {
     if (!IsWindow(hwnd)) return false;
+    if (hwnd->proc == EditControlProc)
+        return SendMessage(hwnd, WM_SETTEXT, 0, reinterpret_cast<int64_t>(text.c_str())) != 0;
     hwnd->title = text;
-    if (hwnd->proc == EditControlProc) {
-        InvalidateRect(hwnd, nullptr, true);
-        return true;
-    }
     DrawNonClient(hwnd);
     if (!IsChild(hwnd)) TheBackend().WindowTitle(hwnd);
     SyncWindowList(hwnd);
@@ -927,7 +925,7 @@ void InjectKey(int vk, bool down) {
     HWND target = GetFocus();
     if (!target) {
         for (HWND w : g_windows)
-            if (w->visible && !IsChild(w) && w->className.rfind("#", 0) != 0) {
+            if (w->visible && !IsChild(w) && w->className != "#menu") {
                 target = w;
                 break;
             }
@@ -948,7 +946,7 @@ void InjectChar(uint32_t codepoint) {
     HWND target = GetFocus();
     if (!target) {
         for (HWND w : g_windows)
-            if (w->visible && !IsChild(w) && w->className.rfind("#", 0) != 0) {
+            if (w->visible && !IsChild(w) && w->className != "#menu") {
                 target = w;
                 break;
             }

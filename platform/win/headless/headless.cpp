@@ -20,6 +20,7 @@ struct HeadlessState {
     std::vector<std::string> boxTexts;
     std::deque<std::pair<bool, std::vector<std::string>>> fileAnswers;
     FileDialogRequest lastFile;
+    bool layerDialogs = false;
     std::vector<MonitorInfo> monitors{
         MonitorInfo{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}}};
 };
@@ -53,6 +54,7 @@ public:
 
     bool AnswerMessageBox(const std::string& text, const std::string& caption, uint32_t type,
                           int* answer) override {
+        if (S().layerDialogs) return false;
         S().boxTexts.push_back(caption.empty() ? text : caption + ": " + text);
         uint32_t kind = type & 0xF;
         if (!S().boxAnswers.empty()) {
@@ -67,6 +69,7 @@ public:
     bool AnswerFileDialog(const FileDialogRequest& rq, std::vector<std::string>* paths,
                           bool* ok) override {
         S().lastFile = rq;
+        if (S().layerDialogs) return false;
         if (S().fileAnswers.empty()) {
             *ok = false;
             return true;
@@ -164,6 +167,7 @@ void QueueFileAnswer(const std::vector<std::string>& paths) {
 }
 void QueueFileCancel() { S().fileAnswers.emplace_back(false, std::vector<std::string>{}); }
 FileDialogRequest LastFileRequest() { return S().lastFile; }
+void UseLayerDialogs(bool on) { S().layerDialogs = on; }
 
 void SetMonitors(const std::vector<MonitorInfo>& monitors) {
     if (!monitors.empty()) S().monitors = monitors;

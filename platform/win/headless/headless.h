@@ -56,6 +56,9 @@ void ClearMessageBoxTexts();
 void QueueFileAnswer(const std::vector<std::string>& paths);  // one or several full paths
 void QueueFileCancel();
 FileDialogRequest LastFileRequest();
+// With layer dialogs on, message boxes and file dialogs are not answered from the queues: the
+// layer's own dialog windows open, to be driven by script steps like any window.
+void UseLayerDialogs(bool on);
 
 // --- Screens -------------------------------------------------------------------------------------
 void SetMonitors(const std::vector<MonitorInfo>& monitors);

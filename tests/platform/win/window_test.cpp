@@ -301,3 +301,83 @@ TEST_F(WindowTest, CaptionedWindowsRegisterTheirTitleInTheDesktopList) {
     EXPECT_FALSE(FindTopWindow("Fernquill Kinevista Test", &found));
     unsetenv("KINEVISTA_WINDOW_LIST");
 }
+
+namespace {
+
+HWND FindDialog(const std::string& title) {
+    for (HWND h : AllWindows())
+        if (GetWindowText(h) == title && !(GetWindowStyle(h) & WS_CHILD)) return h;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST_F(WindowTest, TheLayersOwnMessageBoxAnswersKeysAndButtons) {
+    headless::UseLayerDialogs(true);
+    headless::Script([] {
+        HWND box = FindDialog("Question");
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(GetWindowExStyle(box) & WS_EX_TOPMOST);
+        headless::Type("n");
+    });
+    EXPECT_EQ(MessageBox(nullptr, "Replace it?", "Question", MB_YESNO), IDNO);
+    headless::Script([] { headless::Key(VK_RETURN); });  // the first button
+    EXPECT_EQ(MessageBox(nullptr, "Replace it?", "Question", MB_YESNO), IDYES);
+    headless::Script([] { headless::Key(VK_ESCAPE); });
+    EXPECT_EQ(MessageBox(nullptr, "Save first?", "Question", MB_YESNOCANCEL), IDCANCEL);
+    // The OK button is centred on the bottom row of a one-button box.
+    headless::Script([] {
+        HWND box = FindDialog("Note");
+        RECT c;
+        GetClientRect(box, &c);
+        headless::ClientClick(box, c.right / 2, c.bottom - 26);
+    });
+    EXPECT_EQ(MessageBox(nullptr, "Done.", "Note", MB_OK), IDOK);
+    EXPECT_EQ(FindDialog("Note"), nullptr);
+    headless::UseLayerDialogs(false);
+}
+
+TEST_F(WindowTest, TheLayersOwnFileDialogOpensSavesAndSelectsSeveral) {
+    std::string dir = kvtest::TempDir("owndlg");
+    kvtest::WriteFileBytes(dir + "/a.bmp", "x");
+    kvtest::WriteFileBytes(dir + "/c.bmp", "x");
+    kvtest::WriteFileBytes(dir + "/b.txt", "x");
+    kvtest::Run("mkdir -p '" + dir + "/sub'");
+    headless::UseLayerDialogs(true);
+    FileDialogRequest open;
+    open.filter = "Bitmaps|*.bmp|";
+    open.initialFolder = dir;
+    open.title = "Load Picture";
+    headless::Script([] { headless::Type("a.bmp"); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    EXPECT_EQ(RunFileDialog(open), dir + "/a.bmp");
+    // A missing file is refused with a message, then the dialog is cancelled.
+    headless::Script([] { headless::Type("zzz.bmp"); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    headless::Script([] { headless::Key(VK_RETURN); });  // dismisses "File not found"
+    headless::Script([] { headless::Key(VK_ESCAPE); });
+    EXPECT_EQ(RunFileDialog(open), "");
+    // Several files by Ctrl-clicks on the list: "..", "sub", "a.bmp", "c.bmp" (b.txt filtered).
+    open.multiple = true;
+    headless::Script([] {
+        HWND d = FindDialog("Load Picture");
+        ASSERT_NE(d, nullptr);
+        headless::KeyDown(VK_CONTROL);
+        headless::ClientClick(d, 100, 30 + 1 + 2 * 18 + 9);
+        headless::ClientClick(d, 100, 30 + 1 + 3 * 18 + 9);
+        headless::KeyUp(VK_CONTROL);
+    });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    EXPECT_EQ(RunFileDialog(open), dir + std::string("\0a.bmp\0c.bmp\0\0", 14));
+    // Saving: a folder name typed enters the folder; the extension is added.
+    FileDialogRequest save;
+    save.save = true;
+    save.defaultExtension = ".kvx";
+    save.initialFolder = dir;
+    headless::Script([] { headless::Type("sub"); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    headless::Script([] { headless::Type("show"); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    EXPECT_EQ(RunFileDialog(save), dir + "/sub/show.kvx");
+    headless::UseLayerDialogs(false);
+}
