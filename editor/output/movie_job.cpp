@@ -26,6 +26,34 @@ int32_t Limit(int32_t v, int32_t lo, int32_t hi) {
 
 }  // namespace
 
+const char* const MovieOptionsTitle = "Make Movie Options";
+const char* const MovieOptionItems[MovieOptionCount] = {
+    "Width",     "Height",    "Start Timecode",   "End Timecode",  "Head/Tail Holds",
+    "FrameRate", "@SQuality", "@CRender Fields?", "@CReverse too?"};
+
+std::string& MovieOptionText(MovieOptionTexts& t, int i) {
+    switch (i) {
+        case 0:
+            return t.width;
+        case 1:
+            return t.height;
+        case 2:
+            return t.start;
+        case 3:
+            return t.end;
+        case 4:
+            return t.hold;
+        case 5:
+            return t.fps;
+        case 6:
+            return t.quality;
+        case 7:
+            return t.fields;
+        default:
+            return t.reverse;
+    }
+}
+
 MovieOptionTexts MovieOptionsFromSettings(const std::string& endText) {
     const Settings& s = TheSettings();
     MovieOptionTexts t;
@@ -175,6 +203,23 @@ std::string PercentText(double fraction) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%d%c", static_cast<int>(fraction * 100), '%');
     return buf;
+}
+
+ProgressPanelLayout LayoutProgressPanel(const Rect& panel, double fraction, uint64_t startTick,
+                                        uint64_t now) {
+    ProgressPanelLayout l;
+    l.panel = panel;
+    l.bar = Rect{panel.left + 8, panel.top + 34, panel.right - 48, panel.bottom - 8};
+    l.splitX = l.bar.left + static_cast<int32_t>((l.bar.right - l.bar.left) * fraction);
+    l.estimate = TimeToGoText(startTick, now, fraction);
+    l.estimateX = l.bar.left;
+    l.estimateY = l.bar.top - 18;
+    l.textX = l.bar.left;
+    l.textY = l.bar.top - 30;
+    l.percent = PercentText(fraction);
+    l.percentX = l.bar.right + 4;
+    l.percentY = panel.bottom - 22;
+    return l;
 }
 
 int32_t SpatialQualityFor(int32_t q) {

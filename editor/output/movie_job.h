@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/picture/cdib.h"
+
 namespace kv {
 
 class Show;
@@ -32,6 +34,15 @@ struct MovieOptionTexts {
 };
 
 constexpr int MaxOptionText = 63;
+
+// The option dialog: its title, where it opens over the stage, and its nine items in order.
+extern const char* const MovieOptionsTitle;  // "Make Movie Options"
+constexpr int32_t MovieOptionsX = 50;
+constexpr int32_t MovieOptionsY = 50;
+constexpr int MovieOptionCount = 9;
+extern const char* const MovieOptionItems[MovieOptionCount];
+// The text of item i (0..8, in MovieOptionItems order).
+std::string& MovieOptionText(MovieOptionTexts& texts, int i);
 constexpr int32_t MaxMovieSide = 4096;
 
 struct MovieJob {
@@ -89,6 +100,23 @@ int32_t ShowEndFrame(const Show& show);
 std::string TimeToGoText(uint64_t startTick, uint64_t now, double fraction);
 // "42%" for a fraction.
 std::string PercentText(double fraction);
+
+// The progress panel's layout for the editor to draw: the panel (light grey, raised bevel), the
+// bar (green up to splitX, red after it, framed) and the three texts with their positions.
+struct ProgressPanelLayout {
+    Rect panel;
+    Rect bar;
+    int32_t splitX;
+    std::string estimate;  // "Time to go: mm:ss" at (bar.left, bar.top - 18), may be empty
+    int32_t estimateX, estimateY;
+    int32_t textX, textY;  // the caller's text at (bar.left, bar.top - 30)
+    std::string percent;   // at (bar.right + 4, panel.bottom - 22)
+    int32_t percentX, percentY;
+};
+// The panel of the movie passes is the rectangle (24, 24, 264, 80) of the stage.
+constexpr Rect MovieProgressRect{24, 24, 264, 80};
+ProgressPanelLayout LayoutProgressPanel(const Rect& panel, double fraction, uint64_t startTick,
+                                        uint64_t now);
 
 // Spatial quality of the .mov compressor for a job quality 0..100.
 int32_t SpatialQualityFor(int32_t quality);

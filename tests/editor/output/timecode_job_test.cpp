@@ -128,6 +128,31 @@ TEST(MovieJob, ProgressEstimate) {
     EXPECT_EQ(kv::TimeToGoText(0, 11000, 0.5), "");
     EXPECT_EQ(kv::TimeToGoText(1000, 11000, 0.0), "");
     EXPECT_EQ(kv::PercentText(0.427), "42%");
+
+    const kv::ProgressPanelLayout l =
+        kv::LayoutProgressPanel(kv::MovieProgressRect, 0.25, 1000, 61000);
+    EXPECT_EQ(l.bar.left, 32);
+    EXPECT_EQ(l.bar.top, 58);
+    EXPECT_EQ(l.bar.right, 216);
+    EXPECT_EQ(l.bar.bottom, 72);
+    EXPECT_EQ(l.splitX, 32 + 46);  // trunc(184 x 0.25)
+    EXPECT_EQ(l.estimate, "Time to go: 03:01");
+    EXPECT_EQ(l.estimateY, 40);
+    EXPECT_EQ(l.textY, 28);
+    EXPECT_EQ(l.percent, "25%");
+    EXPECT_EQ(l.percentX, 220);
+    EXPECT_EQ(l.percentY, 58);
+}
+
+TEST(MovieJob, OptionItemsInDialogOrder) {
+    kv::MovieOptionTexts t;
+    for (int i = 0; i < kv::MovieOptionCount; ++i) kv::MovieOptionText(t, i) = std::to_string(i);
+    EXPECT_EQ(t.width, "0");
+    EXPECT_EQ(t.end, "3");
+    EXPECT_EQ(t.fps, "5");
+    EXPECT_EQ(t.reverse, "8");
+    EXPECT_STREQ(kv::MovieOptionItems[6], "@SQuality");
+    EXPECT_STREQ(kv::MovieOptionItems[8], "@CReverse too?");
 }
 
 TEST(MovieJob, RatesQualityAndCodes) {
