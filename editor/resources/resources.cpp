@@ -9,8 +9,8 @@
 #include "editor/resources/resources.h"
 
 #include <cmath>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -46,11 +46,13 @@ struct Canvas {
                 float cx = x + 0.5f, cy = y + 0.5f;
                 float e0 = edge(x0, y0, x1, y1, cx, cy), e1 = edge(x1, y1, x2, y2, cx, cy),
                       e2 = edge(x2, y2, x0, y0, cx, cy);
-                if ((e0 >= 0 && e1 >= 0 && e2 >= 0) || (e0 <= 0 && e1 <= 0 && e2 <= 0)) Set(x, y, c);
+                if ((e0 >= 0 && e1 >= 0 && e2 >= 0) || (e0 <= 0 && e1 <= 0 && e2 <= 0))
+                    Set(x, y, c);
             }
     }
     void Line(int x0, int y0, int x1, int y1, uint32_t c) {
-        int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1, dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+        int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1, dy = -std::abs(y1 - y0),
+            sy = y0 < y1 ? 1 : -1;
         int err = dx + dy;
         for (;;) {
             Set(x0, y0, c);
@@ -86,16 +88,22 @@ ResourceBitmap Button(int id, Glyph g, Look look) {
     int o = sunk ? 1 : 0;
     uint32_t ink = look == Look::Active ? Green : Dark;
     switch (g) {
-    case Glyph::Stop: c.Fill(5 + o, 5 + o, 14 + o, 14 + o, ink); break;
-    case Glyph::Play: c.Triangle(6.f + o, 4.f + o, 6.f + o, 15.f + o, 14.f + o, 9.5f + o, ink); break;
-    case Glyph::Reverse: c.Triangle(13.f + o, 4.f + o, 13.f + o, 15.f + o, 5.f + o, 9.5f + o, ink); break;
-    case Glyph::Key:
-        // A key mark with a plus: "add a key here".
-        c.Triangle(4.f + o, 4.f + o, 12.f + o, 4.f + o, 8.f + o, 10.f + o, ink);
-        c.Fill(7 + o, 10 + o, 9 + o, 15 + o, ink);
-        c.Fill(11 + o, 11 + o, 16 + o, 12 + o, ink);
-        c.Fill(13 + o, 9 + o, 14 + o, 14 + o, ink);
-        break;
+        case Glyph::Stop:
+            c.Fill(5 + o, 5 + o, 14 + o, 14 + o, ink);
+            break;
+        case Glyph::Play:
+            c.Triangle(6.f + o, 4.f + o, 6.f + o, 15.f + o, 14.f + o, 9.5f + o, ink);
+            break;
+        case Glyph::Reverse:
+            c.Triangle(13.f + o, 4.f + o, 13.f + o, 15.f + o, 5.f + o, 9.5f + o, ink);
+            break;
+        case Glyph::Key:
+            // A key mark with a plus: "add a key here".
+            c.Triangle(4.f + o, 4.f + o, 12.f + o, 4.f + o, 8.f + o, 10.f + o, ink);
+            c.Fill(7 + o, 10 + o, 9 + o, 15 + o, ink);
+            c.Fill(11 + o, 11 + o, 16 + o, 12 + o, ink);
+            c.Fill(13 + o, 9 + o, 14 + o, 14 + o, ink);
+            break;
     }
     return ResourceBitmap{id, 19, 19, 24, c.px, {}};
 }
@@ -136,7 +144,8 @@ ResourceBitmap PanelTile() {
     Canvas c(128, 128, Face);
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 128; ++x) {
-            double v = 196 + 4 * std::sin((x + 2 * y) * 2 * M_PI / 64) + 3 * std::sin(y * 2 * M_PI / 16);
+            double v =
+                196 + 4 * std::sin((x + 2 * y) * 2 * M_PI / 64) + 3 * std::sin(y * 2 * M_PI / 16);
             int g = static_cast<int>(std::lround(v));
             c.Set(x, y, Rgb(g, g, g + 2));
         }
@@ -154,7 +163,8 @@ ResourceBitmap Placeholder() {
     for (int y = 0; y < r.height; ++y) {
         const uint8_t* row = image.Row(r.height - 1 - y);
         for (int x = 0; x < r.width; ++x)
-            if (row[3 * x]) r.monoBits[y * rowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            if (row[3 * x])
+                r.monoBits[y * rowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
     }
     return r;
 }
@@ -185,7 +195,8 @@ ResourceCursor MakeCursor(int id, int hotX, int hotY, const std::function<bool(i
             bool rim = false;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx)
-                    if (x + dx >= 0 && y + dy >= 0 && x + dx < 32 && y + dy < 32 && ink(x + dx, y + dy))
+                    if (x + dx >= 0 && y + dy >= 0 && x + dx < 32 && y + dy < 32 &&
+                        ink(x + dx, y + dy))
                         rim = true;
             if (rim) cur.pixels[y * 32 + x] = 0xFFFFFFFFu;
         }
@@ -203,7 +214,8 @@ std::map<int, ResourceCursor> MakeCursors() {
     std::map<int, ResourceCursor> m;
     // Move: a four-way cross.
     m[CursorMove] = MakeCursor(CursorMove, 15, 15, [](int x, int y) {
-        bool bar = (std::abs(x - 15) <= 0 && y >= 5 && y <= 25) || (std::abs(y - 15) <= 0 && x >= 5 && x <= 25);
+        bool bar = (std::abs(x - 15) <= 0 && y >= 5 && y <= 25) ||
+                   (std::abs(y - 15) <= 0 && x >= 5 && x <= 25);
         return bar || Arrowhead(x, y, 15, 3, 0, -1) || Arrowhead(x, y, 15, 27, 0, 1) ||
                Arrowhead(x, y, 3, 15, -1, 0) || Arrowhead(x, y, 27, 15, 1, 0);
     });
@@ -273,10 +285,28 @@ const ResourceCursor* FindCursorResource(int id) {
 }
 
 std::vector<int> BitmapResourceIds() {
-    return {BmpStop, BmpPlayPressed, BmpPlayActive, BmpReverse, BmpReversePressed,
-            BmpReverseActive, BmpPlay, BmpStopPressed, BmpStopActive, BmpKeyButton,
-            BmpKeyButtonPressed, BmpPanelTile, BmpKey, BmpOkPressed, BmpOk, BmpKeyCurrent,
-            BmpKeyCurrentOdd, BmpKeyOdd, BmpFirstKeyCurrent, BmpFirstKey, BmpPlaceholder, IconApp};
+    return {BmpStop,
+            BmpPlayPressed,
+            BmpPlayActive,
+            BmpReverse,
+            BmpReversePressed,
+            BmpReverseActive,
+            BmpPlay,
+            BmpStopPressed,
+            BmpStopActive,
+            BmpKeyButton,
+            BmpKeyButtonPressed,
+            BmpPanelTile,
+            BmpKey,
+            BmpOkPressed,
+            BmpOk,
+            BmpKeyCurrent,
+            BmpKeyCurrentOdd,
+            BmpKeyOdd,
+            BmpFirstKeyCurrent,
+            BmpFirstKey,
+            BmpPlaceholder,
+            IconApp};
 }
 
 bool LoadMonoBitmap(CDIB* image, int resourceId) {

@@ -16,20 +16,38 @@ namespace kv {
 // Resource ids named by the editor.
 enum ResourceId : int {
     IconApp = 101,
-    BmpStop = 102, BmpPlayPressed = 103, BmpPlayActive = 104, BmpReverse = 105,
-    BmpReversePressed = 106, BmpReverseActive = 107, BmpPlay = 108, BmpStopPressed = 109,
-    BmpStopActive = 110, BmpKeyButton = 111, BmpKeyButtonPressed = 112, BmpPanelTile = 113,
-    BmpKey = 120, BmpOkPressed = 121, BmpOk = 122, BmpKeyCurrent = 125, BmpKeyCurrentOdd = 128,
-    BmpKeyOdd = 129, BmpFirstKeyCurrent = 130, BmpFirstKey = 131, BmpPlaceholder = 133,
-    CursorRotate = 106, CursorMove = 135, CursorTilt = 136,
+    BmpStop = 102,
+    BmpPlayPressed = 103,
+    BmpPlayActive = 104,
+    BmpReverse = 105,
+    BmpReversePressed = 106,
+    BmpReverseActive = 107,
+    BmpPlay = 108,
+    BmpStopPressed = 109,
+    BmpStopActive = 110,
+    BmpKeyButton = 111,
+    BmpKeyButtonPressed = 112,
+    BmpPanelTile = 113,
+    BmpKey = 120,
+    BmpOkPressed = 121,
+    BmpOk = 122,
+    BmpKeyCurrent = 125,
+    BmpKeyCurrentOdd = 128,
+    BmpKeyOdd = 129,
+    BmpFirstKeyCurrent = 130,
+    BmpFirstKey = 131,
+    BmpPlaceholder = 133,
+    CursorRotate = 106,
+    CursorMove = 135,
+    CursorTilt = 136,
 };
 
 struct ResourceBitmap {
     int id = 0;
     int width = 0, height = 0;
-    int bitCount = 24;               // 24 (pixels) or 1 (mono)
-    std::vector<uint32_t> pixels;    // 24-bit: top-down 0xFFRRGGBB
-    std::vector<uint8_t> monoBits;   // 1-bit: top-down rows of (width + 7) / 8 bytes
+    int bitCount = 24;              // 24 (pixels) or 1 (mono)
+    std::vector<uint32_t> pixels;   // 24-bit: top-down 0xFFRRGGBB
+    std::vector<uint8_t> monoBits;  // 1-bit: top-down rows of (width + 7) / 8 bytes
 };
 
 struct ResourceCursor {

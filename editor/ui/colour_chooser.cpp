@@ -49,7 +49,8 @@ struct Chooser {
 
 class OwnerDraw {
 public:
-    explicit OwnerDraw(HWND owner) : m_owner(owner), m_dc(GetDC(owner)), m_prev(SetCurrentDC(m_dc)) {
+    explicit OwnerDraw(HWND owner)
+        : m_owner(owner), m_dc(GetDC(owner)), m_prev(SetCurrentDC(m_dc)) {
         UseFont(Fonts().f12, -1, TRANSPARENT);
     }
     ~OwnerDraw() {
@@ -148,7 +149,8 @@ void TextureDialog(Chooser& c) {
     if (ChooseFileToOpen(c.owner, c.texture, filter.c_str(), ".tga", &folder, false)) {
         std::string p = c.texture->path;
         size_t cut = p.find_last_of("\\:/");
-        s.WriteString("TextureFolder", cut == std::string::npos ? "" : p.substr(0, cut + 1).c_str());
+        s.WriteString("TextureFolder",
+                      cut == std::string::npos ? "" : p.substr(0, cut + 1).c_str());
         s.WriteInt("TextureVrefnum", c.texture->vRefNum);
         s.WriteInt("TextureParID", c.texture->parID);
     } else {
@@ -170,9 +172,12 @@ HlsColour ColourToHls(COLORREF colour) {
     int dr = ((mx - r) * 40 + spread / 2) / spread;
     int dg = ((mx - g) * 40 + spread / 2) / spread;
     int db = ((mx - b) * 40 + spread / 2) / spread;
-    if (r == mx) out.h = db - dg;
-    else if (g == mx) out.h = dr - db + 80;
-    else out.h = dg - dr + 160;
+    if (r == mx)
+        out.h = db - dg;
+    else if (g == mx)
+        out.h = dr - db + 80;
+    else
+        out.h = dg - dr + 160;
     if (out.h < 0) out.h += 240;
     if (out.h > 240) out.h -= 240;
     return out;
@@ -181,19 +186,28 @@ HlsColour ColourToHls(COLORREF colour) {
 COLORREF HlsToColour(int h, int l, int s) {
     int m2 = l <= 120 ? (l * (240 + s) + 120) / 240 : l + s - (l * s + 120) / 240;
     int m1 = 2 * l - m2;
-    auto chan = [&](int hh) { return std::clamp((HueValue(m1, m2, hh) * 255 + 120) / 240, 0, 255); };
+    auto chan = [&](int hh) {
+        return std::clamp((HueValue(m1, m2, hh) * 255 + 120) / 240, 0, 255);
+    };
     return RGB(chan(h + 80), chan(h), chan(h - 80));
 }
 
-int ColourChooserMode() { return g_mode; }
-void SetColourChooserMode(int mode) { g_mode = std::clamp(mode, 0, 2); }
+int ColourChooserMode() {
+    return g_mode;
+}
+void SetColourChooserMode(int mode) {
+    g_mode = std::clamp(mode, 0, 2);
+}
 
-bool ChooseColour(HWND owner, int x, int y, COLORREF* colour, FileSpec* texture, const char* title) {
+bool ChooseColour(HWND owner, int x, int y, COLORREF* colour, FileSpec* texture,
+                  const char* title) {
     if (!IsWindow(owner) || !colour) return false;
     Chooser c{owner, x, y, x + 115, y + 40, *colour & 0xFFFFFF, texture, title};
     const COLORREF start = c.colour;
-    if (c.hasTexture()) g_mode = 2;
-    else if (g_mode == 2) g_mode = 1;
+    if (c.hasTexture())
+        g_mode = 2;
+    else if (g_mode == 2)
+        g_mode = 1;
     DrawFrame(c);
     DrawContent(c);
     int dragChannel = 0;
@@ -210,75 +224,77 @@ bool ChooseColour(HWND owner, int x, int y, COLORREF* colour, FileSpec* texture,
         int mx = GET_X_LPARAM(m.lParam), my = GET_Y_LPARAM(m.lParam);
         int row = std::max((my - y - 22) / 18, 0);
         switch (m.message) {
-        case WM_PAINT:
-            DispatchMessageRecord(m);
-            if (m.window == owner) {
-                DrawFrame(c);
-                DrawContent(c);
-            }
-            break;
-        case WM_KEYDOWN:
-        case WM_CHAR:
-            if (m.wParam == 27) done = true;  // keeps the colour chosen so far
-            break;
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK:
-            if (m.window == owner && row <= 3) dragChannel = row <= 1 ? 1 : row;
-            break;
-        case WM_MOUSEMOVE:
-            if (dragChannel && m.window == owner) {
-                int v = static_cast<int>((mx - c.cx) / 35.0 * 100);
-                v = std::clamp(v, 0, dragMax);
-                if (g_mode == 0) {
-                    int r = GetRValue(c.colour), g = GetGValue(c.colour), b = GetBValue(c.colour);
-                    (dragChannel == 1 ? r : dragChannel == 2 ? g : b) = std::min(v, 255);
-                    c.colour = RGB(r, g, b);
-                } else {
-                    HlsColour h = ColourToHls(c.colour);
-                    (dragChannel == 1 ? h.h : dragChannel == 2 ? h.l : h.s) = v;
-                    c.colour = HlsToColour(h.h, h.l, h.s);
+            case WM_PAINT:
+                DispatchMessageRecord(m);
+                if (m.window == owner) {
+                    DrawFrame(c);
+                    DrawContent(c);
                 }
-                DrawContent(c);
-            }
-            break;
-        case WM_LBUTTONUP: {
-            dragChannel = 0;
-            if (m.window == owner && my > y + 200 && my < y + 220) {
-                if (mx > c.cx + 50 && mx < c.cx + 100) {
-                    result = true;
-                    done = true;
-                    break;
+                break;
+            case WM_KEYDOWN:
+            case WM_CHAR:
+                if (m.wParam == 27) done = true;  // keeps the colour chosen so far
+                break;
+            case WM_LBUTTONDOWN:
+            case WM_LBUTTONDBLCLK:
+                if (m.window == owner && row <= 3) dragChannel = row <= 1 ? 1 : row;
+                break;
+            case WM_MOUSEMOVE:
+                if (dragChannel && m.window == owner) {
+                    int v = static_cast<int>((mx - c.cx) / 35.0 * 100);
+                    v = std::clamp(v, 0, dragMax);
+                    if (g_mode == 0) {
+                        int r = GetRValue(c.colour), g = GetGValue(c.colour),
+                            b = GetBValue(c.colour);
+                        (dragChannel == 1 ? r : dragChannel == 2 ? g : b) = std::min(v, 255);
+                        c.colour = RGB(r, g, b);
+                    } else {
+                        HlsColour h = ColourToHls(c.colour);
+                        (dragChannel == 1 ? h.h : dragChannel == 2 ? h.l : h.s) = v;
+                        c.colour = HlsToColour(h.h, h.l, h.s);
+                    }
+                    DrawContent(c);
                 }
-                if (mx > c.cx - 30 && mx < c.cx + 40) {
+                break;
+            case WM_LBUTTONUP: {
+                dragChannel = 0;
+                if (m.window == owner && my > y + 200 && my < y + 220) {
+                    if (mx > c.cx + 50 && mx < c.cx + 100) {
+                        result = true;
+                        done = true;
+                        break;
+                    }
+                    if (mx > c.cx - 30 && mx < c.cx + 40) {
+                        c.colour = start;
+                        done = true;
+                        break;
+                    }
+                }
+                if (m.window != owner || mx < x || mx > x + 230 || my < y || my > y + 230) {
                     c.colour = start;
                     done = true;
                     break;
                 }
-            }
-            if (m.window != owner || mx < x || mx > x + 230 || my < y || my > y + 230) {
-                c.colour = start;
-                done = true;
+                if (row >= 4 && row <= 6 && mx > c.cx && mx < c.cx + 20) {
+                    int mode = row - 4;
+                    if (mode == 2 && !c.hasTexture()) mode = 1;
+                    g_mode = mode;
+                    dragMax = mode == 0 ? 255 : 240;
+                }
+                if (row == 6 && mx < c.cx && g_mode == 2 && texture) TextureDialog(c);
+                if (row == 7) {
+                    int v = std::clamp((mx - c.cx + 100) * 128 / 100, 0, 255);
+                    c.colour = RGB(v, v, v);
+                }
+                if (row == 8) {
+                    int h = std::min((mx - c.cx + 100) * 12 / 10, 255);
+                    c.colour = HlsToColour(h, 120, 240);
+                }
+                DrawContent(c);
                 break;
             }
-            if (row >= 4 && row <= 6 && mx > c.cx && mx < c.cx + 20) {
-                int mode = row - 4;
-                if (mode == 2 && !c.hasTexture()) mode = 1;
-                g_mode = mode;
-                dragMax = mode == 0 ? 255 : 240;
-            }
-            if (row == 6 && mx < c.cx && g_mode == 2 && texture) TextureDialog(c);
-            if (row == 7) {
-                int v = std::clamp((mx - c.cx + 100) * 128 / 100, 0, 255);
-                c.colour = RGB(v, v, v);
-            }
-            if (row == 8) {
-                int h = std::min((mx - c.cx + 100) * 12 / 10, 255);
-                c.colour = HlsToColour(h, 120, 240);
-            }
-            DrawContent(c);
-            break;
-        }
-        default: break;
+            default:
+                break;
         }
     }
     *colour = c.colour;

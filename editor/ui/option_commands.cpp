@@ -48,7 +48,7 @@ void OptionRows::Set(int row, const char* item, const char* value) {
 
 // --- Prep Pictures -------------------------------------------------------------------------------
 PrepValues SavePrepValues(const Show& show) {
-    return PrepValues{show.VideoColors, show.PreBlur, show.BorderSize, show.MatteColor,
+    return PrepValues{show.VideoColors,        show.PreBlur,    show.BorderSize, show.MatteColor,
                       show.ContrastBrightness, show.IgnoreAlpha};
 }
 
@@ -178,7 +178,8 @@ int AdvancedOptionsCommand(Show& show, const OptionHooks& hooks) {
     return result;
 }
 
-// --- Set Viewer Aspect ratio ----------------------------------------------------------------------
+// --- Set Viewer Aspect ratio
+// ----------------------------------------------------------------------
 void FillAspectRows(const Show& show, double pictureAspect, OptionRows& rows) {
     rows = OptionRows{};
     rows.Set(0, "@RViewer Shape|Square", "");
@@ -190,10 +191,14 @@ void FillAspectRows(const Show& show, double pictureAspect, OptionRows& rows) {
     std::snprintf(text, sizeof text, "%0.4f", static_cast<double>(show.aspect));
     rows.Set(5, "Specify aspect ratio here", text);
     int pick = 4;
-    if (show.aspect == 1.0f) pick = 0;
-    else if (show.aspect == 0.75f) pick = 1;
-    else if (show.aspect == 0.5625f) pick = 2;
-    else if (pictureAspect > 0 && show.aspect == static_cast<float>(pictureAspect)) pick = 3;
+    if (show.aspect == 1.0f)
+        pick = 0;
+    else if (show.aspect == 0.75f)
+        pick = 1;
+    else if (show.aspect == 0.5625f)
+        pick = 2;
+    else if (pictureAspect > 0 && show.aspect == static_cast<float>(pictureAspect))
+        pick = 3;
     std::strcpy(rows.values[pick], "1");
 }
 

@@ -69,7 +69,8 @@ bool StoreAdvancedRows(const OptionRows& rows, const FileSpec& startFolder, Show
                        bool* dualScreen);
 int AdvancedOptionsCommand(Show& show, const OptionHooks& hooks);
 
-// --- Set Viewer Aspect ratio ----------------------------------------------------------------------
+// --- Set Viewer Aspect ratio
+// ----------------------------------------------------------------------
 void FillAspectRows(const Show& show, double pictureAspect, OptionRows& rows);
 // The aspect the rows ask for, or 0 when they give none that can be used.
 double AspectFromRows(const OptionRows& rows, double pictureAspect);

@@ -35,13 +35,16 @@ struct Dialog {
     const char* title;
     int W;
     Rect P;
-    Rect Row(int i) const { return Rect{x + W + 16, y + 36 + 20 * i, P.right - 8, y + 52 + 20 * i}; }
+    Rect Row(int i) const {
+        return Rect{x + W + 16, y + 36 + 20 * i, P.right - 8, y + 52 + 20 * i};
+    }
 };
 
 // Draws with the owner's DC as the current DC, then puts the previous one back.
 class OwnerDraw {
 public:
-    explicit OwnerDraw(HWND owner) : m_owner(owner), m_dc(GetDC(owner)), m_prev(SetCurrentDC(m_dc)) {
+    explicit OwnerDraw(HWND owner)
+        : m_owner(owner), m_dc(GetDC(owner)), m_prev(SetCurrentDC(m_dc)) {
         UseFont(Fonts().f10, -1, TRANSPARENT);
     }
     ~OwnerDraw() {
@@ -93,57 +96,61 @@ void DrawDialog(const Dialog& d) {
         std::string label = kind ? std::string(item + 2) : std::string(item);
         if (kind == 'S' || kind == 'L' || kind == 'F') label += ":";
         switch (kind) {
-        case 0:
-            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
-            FillBox(White, R);
-            FrameBox(Black, R, 1, PS_SOLID);
-            DrawString(Black, value, R.left + 4, R.top + 2, TA_LEFT);
-            break;
-        case 'C':
-            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
-            DrawCheckMark(White, Rect{R.left, R.top + 2, R.left + 12, R.top + 14}, value[0] != 0);
-            break;
-        case 'R': {
-            std::string caption;
-            size_t bar = label.find('|');
-            if (bar != std::string::npos) {
-                caption = label.substr(0, bar);
-                label = label.substr(bar + 1);
+            case 0:
+                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                FillBox(White, R);
+                FrameBox(Black, R, 1, PS_SOLID);
+                DrawString(Black, value, R.left + 4, R.top + 2, TA_LEFT);
+                break;
+            case 'C':
+                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                DrawCheckMark(White, Rect{R.left, R.top + 2, R.left + 12, R.top + 14},
+                              value[0] != 0);
+                break;
+            case 'R': {
+                std::string caption;
+                size_t bar = label.find('|');
+                if (bar != std::string::npos) {
+                    caption = label.substr(0, bar);
+                    label = label.substr(bar + 1);
+                }
+                DrawRadioMark(Black, Rect{R.left, R.top + 4, R.left + 9, R.top + 13},
+                              value[0] != 0);
+                DrawString(Black, label.c_str(), d.x + d.W + 30, R.top + 2, TA_LEFT);
+                if (!caption.empty()) {
+                    int k = radios - 1;
+                    int cw = StringWidth(caption.c_str());
+                    int bx = R.left - cw;
+                    DrawLine(Black, bx, R.top + 8, R.left - 8, R.top + 8, 1, PS_SOLID);
+                    DrawLine(Black, bx, R.top + 8, bx, R.top + 10 * k, 1, PS_SOLID);
+                    DrawLine(Black, bx, R.top + 16 + 10 * k, bx, R.top + 8 + 20 * k, 1, PS_SOLID);
+                    DrawLine(Black, bx, R.top + 8 + 20 * k, R.left - 8, R.top + 8 + 20 * k, 1,
+                             PS_SOLID);
+                    DrawString(Black, caption.c_str(), bx, R.top + 2 + 10 * k, TA_CENTER);
+                }
+                break;
             }
-            DrawRadioMark(Black, Rect{R.left, R.top + 4, R.left + 9, R.top + 13}, value[0] != 0);
-            DrawString(Black, label.c_str(), d.x + d.W + 30, R.top + 2, TA_LEFT);
-            if (!caption.empty()) {
-                int k = radios - 1;
-                int cw = StringWidth(caption.c_str());
-                int bx = R.left - cw;
-                DrawLine(Black, bx, R.top + 8, R.left - 8, R.top + 8, 1, PS_SOLID);
-                DrawLine(Black, bx, R.top + 8, bx, R.top + 10 * k, 1, PS_SOLID);
-                DrawLine(Black, bx, R.top + 16 + 10 * k, bx, R.top + 8 + 20 * k, 1, PS_SOLID);
-                DrawLine(Black, bx, R.top + 8 + 20 * k, R.left - 8, R.top + 8 + 20 * k, 1, PS_SOLID);
-                DrawString(Black, caption.c_str(), bx, R.top + 2 + 10 * k, TA_CENTER);
+            case 'S': {
+                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                int percent = std::clamp(TextToInt(value), 0, 100);
+                DrawSliderBar(LightGrey, RGB(96, 96, 96),
+                              Rect{R.left, R.top + 5, R.right - 19, R.bottom}, percent, 100, false);
+                break;
             }
-            break;
-        }
-        case 'S': {
-            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
-            int percent = std::clamp(TextToInt(value), 0, 100);
-            DrawSliderBar(LightGrey, RGB(96, 96, 96), Rect{R.left, R.top + 5, R.right - 19, R.bottom},
-                          percent, 100, false);
-            break;
-        }
-        case 'L':
-            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
-            FillBox(static_cast<COLORREF>(TextToInt(value)) & 0xFFFFFF, R);
-            FrameBox(Black, R, 1, PS_SOLID);
-            break;
-        case 'F':
-            DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
-            FillBox(RGB(224, 224, 224), R);
-            FrameBox(Black, R, 1, PS_SOLID);
-            DrawString(Black, Shorten(value, R.right - R.left - 9).c_str(), R.left + 4, R.top + 2,
-                       TA_LEFT);
-            break;
-        default: break;
+            case 'L':
+                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                FillBox(static_cast<COLORREF>(TextToInt(value)) & 0xFFFFFF, R);
+                FrameBox(Black, R, 1, PS_SOLID);
+                break;
+            case 'F':
+                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                FillBox(RGB(224, 224, 224), R);
+                FrameBox(Black, R, 1, PS_SOLID);
+                DrawString(Black, Shorten(value, R.right - R.left - 9).c_str(), R.left + 4,
+                           R.top + 2, TA_LEFT);
+                break;
+            default:
+                break;
         }
     }
     int rowN = d.y + 36 + 20 * d.n, rowN1 = rowN + 20;
@@ -227,88 +234,95 @@ int RunOptionDialog(HWND owner, int x, int y, int count, OptionText* items, Opti
         }
         int mx = GET_X_LPARAM(m.lParam), my = GET_Y_LPARAM(m.lParam);
         switch (m.message) {
-        case WM_PAINT:
-            DispatchMessageRecord(m);
-            if (m.window == owner) DrawDialog(d);
-            break;
-        case WM_KEYDOWN:
-        case WM_CHAR:
-            if (m.wParam == 27) result = OptionCancel;
-            else if (m.wParam == 13) result = OptionOk;
-            break;
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: {  // a quick second press is a press too
-            if (m.window != owner) {
-                result = OptionCancel;
+            case WM_PAINT:
+                DispatchMessageRecord(m);
+                if (m.window == owner) DrawDialog(d);
                 break;
-            }
-            bool closed = closeField();
-            int r = (my - y - 36) / 20;
-            if (r < 0) {
-                if (closed) DrawDialog(d);
+            case WM_KEYDOWN:
+            case WM_CHAR:
+                if (m.wParam == 27)
+                    result = OptionCancel;
+                else if (m.wParam == 13)
+                    result = OptionOk;
                 break;
-            }
-            if (mx < d.P.left || mx > d.P.right || my < d.P.top || my > d.P.bottom) {
-                result = OptionCancel;
-                break;
-            }
-            if (r == d.n) {
-                result = d.apply && mx < x + 80 ? OptionApply : OptionOk;
-                break;
-            }
-            if (r > d.n) {
-                result = OptionCancel;
-                break;
-            }
-            if (mx > x + d.W + 12) {
-                switch (KindOf(items[r])) {
-                case 'R':
-                    for (int i = 0; i < d.n; ++i)
-                        if (KindOf(items[i]) == 'R') values[i][0] = 0;
-                    CopySlot(values[r], "1");
-                    break;
-                case 'C': CopySlot(values[r], values[r][0] ? "" : "1"); break;
-                case 'S':
-                    SetSliderValue(d, r, mx);
-                    dragging = true;
-                    break;
-                case 'L': {
-                    COLORREF c = static_cast<COLORREF>(TextToInt(values[r])) & 0xFFFFFF;
-                    ChooseColour(owner, x, y, &c, nullptr, "Choose Color");
-                    char text[OptionSlot];
-                    std::snprintf(text, sizeof text, "%ld", static_cast<long>(c));
-                    CopySlot(values[r], text);
+            case WM_LBUTTONDOWN:
+            case WM_LBUTTONDBLCLK: {  // a quick second press is a press too
+                if (m.window != owner) {
+                    result = OptionCancel;
                     break;
                 }
-                case 'F':
-                    if (ChooseFileToOpen(owner, &OptionFolderSpec(), "All Files (*.*)|*.*|", ".bmp",
-                                         nullptr, false))
-                        CopySlot(values[r], FolderPart(OptionFolderSpec().path));
-                    break;
-                default:
-                    DrawDialog(d);
-                    if (field.Create(owner, x + d.W + 15, y + 36 + 20 * r, d.P.right - x - d.W - 24,
-                                     20, 123456, Fonts().f10)) {
-                        fieldRow = r;
-                        field.SetText(values[r], true);
-                    }
-                    break;
-                }
-            }
-            if (fieldRow < 0) DrawDialog(d);
-            break;
-        }
-        case WM_MOUSEMOVE:
-            if (dragging && m.window == owner) {
+                bool closed = closeField();
                 int r = (my - y - 36) / 20;
-                if (r >= 0 && r < d.n && KindOf(items[r]) == 'S') {
-                    SetSliderValue(d, r, mx);
-                    DrawDialog(d);
+                if (r < 0) {
+                    if (closed) DrawDialog(d);
+                    break;
                 }
+                if (mx < d.P.left || mx > d.P.right || my < d.P.top || my > d.P.bottom) {
+                    result = OptionCancel;
+                    break;
+                }
+                if (r == d.n) {
+                    result = d.apply && mx < x + 80 ? OptionApply : OptionOk;
+                    break;
+                }
+                if (r > d.n) {
+                    result = OptionCancel;
+                    break;
+                }
+                if (mx > x + d.W + 12) {
+                    switch (KindOf(items[r])) {
+                        case 'R':
+                            for (int i = 0; i < d.n; ++i)
+                                if (KindOf(items[i]) == 'R') values[i][0] = 0;
+                            CopySlot(values[r], "1");
+                            break;
+                        case 'C':
+                            CopySlot(values[r], values[r][0] ? "" : "1");
+                            break;
+                        case 'S':
+                            SetSliderValue(d, r, mx);
+                            dragging = true;
+                            break;
+                        case 'L': {
+                            COLORREF c = static_cast<COLORREF>(TextToInt(values[r])) & 0xFFFFFF;
+                            ChooseColour(owner, x, y, &c, nullptr, "Choose Color");
+                            char text[OptionSlot];
+                            std::snprintf(text, sizeof text, "%ld", static_cast<long>(c));
+                            CopySlot(values[r], text);
+                            break;
+                        }
+                        case 'F':
+                            if (ChooseFileToOpen(owner, &OptionFolderSpec(), "All Files (*.*)|*.*|",
+                                                 ".bmp", nullptr, false))
+                                CopySlot(values[r], FolderPart(OptionFolderSpec().path));
+                            break;
+                        default:
+                            DrawDialog(d);
+                            if (field.Create(owner, x + d.W + 15, y + 36 + 20 * r,
+                                             d.P.right - x - d.W - 24, 20, 123456, Fonts().f10)) {
+                                fieldRow = r;
+                                field.SetText(values[r], true);
+                            }
+                            break;
+                    }
+                }
+                if (fieldRow < 0) DrawDialog(d);
+                break;
             }
-            break;
-        case WM_LBUTTONUP: dragging = false; break;
-        default: break;
+            case WM_MOUSEMOVE:
+                if (dragging && m.window == owner) {
+                    int r = (my - y - 36) / 20;
+                    if (r >= 0 && r < d.n && KindOf(items[r]) == 'S') {
+                        SetSliderValue(d, r, mx);
+                        DrawDialog(d);
+                    }
+                }
+                break;
+            case WM_LBUTTONUP:
+                dragging = false;
+                break;
+            default:
+                break;
         }
     }
     closeField();

@@ -75,12 +75,24 @@ void StopToolkit() {
     TheSettings().Save();
 }
 
-const char* ApplicationName() { return T().appName; }
-int ApplicationIconId() { return T().iconId; }
-const ToolkitFonts& Fonts() { return T().fonts; }
-POINT WorkAreaEdge() { return T().workEdge; }
-void SetMainWindowHandle(HWND hwnd) { T().mainWindow = hwnd; }
-HWND MainWindowHandle() { return T().mainWindow; }
+const char* ApplicationName() {
+    return T().appName;
+}
+int ApplicationIconId() {
+    return T().iconId;
+}
+const ToolkitFonts& Fonts() {
+    return T().fonts;
+}
+POINT WorkAreaEdge() {
+    return T().workEdge;
+}
+void SetMainWindowHandle(HWND hwnd) {
+    T().mainWindow = hwnd;
+}
+HWND MainWindowHandle() {
+    return T().mainWindow;
+}
 
 // --- Registry and random numbers ---------------------------------------------------------------
 void RegisterWindowHandle(HWND hwnd) {
@@ -92,7 +104,8 @@ void UnregisterWindowHandle(HWND hwnd) {
     ToolkitState& t = T();
     for (int i = 0; i < t.registryCount; ++i)
         if (t.registry[i] == hwnd) {
-            std::memmove(&t.registry[i], &t.registry[i + 1], sizeof(HWND) * (t.registryCount - i - 1));
+            std::memmove(&t.registry[i], &t.registry[i + 1],
+                         sizeof(HWND) * (t.registryCount - i - 1));
             --t.registryCount;
             return;
         }
@@ -106,14 +119,18 @@ bool IsWindowRegistered(HWND hwnd) {
     return false;
 }
 
-int RegisteredWindowCount() { return T().registryCount; }
+int RegisteredWindowCount() {
+    return T().registryCount;
+}
 
 int32_t NextRandom() {
     T().randomState = T().randomState * 214013u + 2531011u;
     return static_cast<int32_t>((T().randomState >> 16) & 0x7FFF);
 }
 
-void SeedRandom(uint32_t seed) { T().randomState = seed; }
+void SeedRandom(uint32_t seed) {
+    T().randomState = seed;
+}
 
 // --- Messages and time ---------------------------------------------------------------------------
 namespace {
@@ -175,11 +192,21 @@ bool DispatchIfRegistered(const MessageRecord& rec) {
     return true;
 }
 
-void Beep(uint32_t type) { MessageBeep(type); }
-int64_t Counter() { return QueryPerformanceCounter(); }
-int64_t CounterFrequency() { return QueryPerformanceFrequency(); }
-uint32_t Ticks() { return GetTickCount(); }
-bool IsKeyDown(int virtualKey) { return GetKeyState(virtualKey) < 0; }
+void Beep(uint32_t type) {
+    MessageBeep(type);
+}
+int64_t Counter() {
+    return QueryPerformanceCounter();
+}
+int64_t CounterFrequency() {
+    return QueryPerformanceFrequency();
+}
+uint32_t Ticks() {
+    return GetTickCount();
+}
+bool IsKeyDown(int virtualKey) {
+    return GetKeyState(virtualKey) < 0;
+}
 
 // --- CPWnd ---------------------------------------------------------------------------------------
 uint32_t WindowStyleOf(uint32_t flags) {
@@ -201,7 +228,9 @@ CPWnd::~CPWnd() {
     if (hwnd) DestroyWin();
 }
 
-bool CPWnd::OnMessage(uint32_t, uint64_t, int64_t) { return true; }
+bool CPWnd::OnMessage(uint32_t, uint64_t, int64_t) {
+    return true;
+}
 void CPWnd::Redraw() {}
 
 bool CPWnd::CreateWin(HWND parent, uint32_t flags, WNDPROC proc) {
@@ -276,15 +305,23 @@ Rect CPWnd::GetClientRect() const {
     return r;
 }
 
-void CPWnd::SetTitle(const char* text) { SetWindowText(hwnd, text ? text : ""); }
+void CPWnd::SetTitle(const char* text) {
+    SetWindowText(hwnd, text ? text : "");
+}
 
 void CPWnd::Show(int mode) {
     ShowWindow(hwnd, mode == 0 ? SW_HIDE : mode == 2 ? SW_MAXIMIZE : SW_SHOW);
 }
 
-int CPWnd::MenuBarHeight() { return GetSystemMetrics(SM_CYMENU); }
-int CPWnd::HScrollBarHeight() { return GetSystemMetrics(SM_CYHSCROLL); }
-int CPWnd::CaptionHeight() { return GetSystemMetrics(SM_CYCAPTION); }
+int CPWnd::MenuBarHeight() {
+    return GetSystemMetrics(SM_CYMENU);
+}
+int CPWnd::HScrollBarHeight() {
+    return GetSystemMetrics(SM_CYHSCROLL);
+}
+int CPWnd::CaptionHeight() {
+    return GetSystemMetrics(SM_CYCAPTION);
+}
 
 void CPWnd::SetScrollRanges(int hMax, int vMax, int hPage, int vPage, bool redraw) {
     SCROLLINFO h, v;
@@ -301,10 +338,18 @@ void CPWnd::ShowScrollBars(bool h, bool v) {
     ShowScrollBar(hwnd, SB_VERT, v);
 }
 
-void CPWnd::SetHScrollPos(int pos, bool redraw) { SetScrollPos(hwnd, SB_HORZ, pos, redraw); }
-void CPWnd::SetVScrollPos(int pos, bool redraw) { SetScrollPos(hwnd, SB_VERT, pos, redraw); }
-int CPWnd::GetHScrollPos() const { return GetScrollPos(hwnd, SB_HORZ); }
-int CPWnd::GetVScrollPos() const { return GetScrollPos(hwnd, SB_VERT); }
+void CPWnd::SetHScrollPos(int pos, bool redraw) {
+    SetScrollPos(hwnd, SB_HORZ, pos, redraw);
+}
+void CPWnd::SetVScrollPos(int pos, bool redraw) {
+    SetScrollPos(hwnd, SB_VERT, pos, redraw);
+}
+int CPWnd::GetHScrollPos() const {
+    return GetScrollPos(hwnd, SB_HORZ);
+}
+int CPWnd::GetVScrollPos() const {
+    return GetScrollPos(hwnd, SB_VERT);
+}
 
 void CPWnd::HandleScroll(uint32_t message, int request, int lineStep) {
     bool horizontal = message == WM_HSCROLL;
@@ -315,12 +360,23 @@ void CPWnd::HandleScroll(uint32_t message, int request, int lineStep) {
     int page = horizontal ? c.right - c.left : c.bottom - c.top;
     int pos = si.nPos;
     switch (request) {
-    case SB_LINEUP: pos -= lineStep; break;
-    case SB_LINEDOWN: pos += lineStep; break;
-    case SB_PAGEUP: pos -= page; break;
-    case SB_PAGEDOWN: pos += page; break;
-    case SB_THUMBTRACK: pos = si.nTrackPos; break;
-    default: return;
+        case SB_LINEUP:
+            pos -= lineStep;
+            break;
+        case SB_LINEDOWN:
+            pos += lineStep;
+            break;
+        case SB_PAGEUP:
+            pos -= page;
+            break;
+        case SB_PAGEDOWN:
+            pos += page;
+            break;
+        case SB_THUMBTRACK:
+            pos = si.nTrackPos;
+            break;
+        default:
+            return;
     }
     SetScrollPos(hwnd, bar, pos, true);
     Redraw();
@@ -342,7 +398,9 @@ void CPWnd::EndDraw() {
 }
 
 // --- Current DC and primitives -------------------------------------------------------------------
-HDC CurrentDC() { return T().currentDC; }
+HDC CurrentDC() {
+    return T().currentDC;
+}
 
 HDC SetCurrentDC(HDC hdc) {
     HDC old = T().currentDC;
@@ -355,7 +413,8 @@ namespace {
 // Selects a pen and a brush for one primitive and puts the DC back afterwards.
 class DrawObjects {
 public:
-    DrawObjects(HDC dc, HPEN pen, HBRUSH brush, int rop = 0) : m_dc(dc), m_pen(pen), m_brush(brush) {
+    DrawObjects(HDC dc, HPEN pen, HBRUSH brush, int rop = 0)
+        : m_dc(dc), m_pen(pen), m_brush(brush) {
         m_oldPen = SelectObject(dc, pen ? pen : GetStockObject(NULL_PEN));
         m_oldBrush = SelectObject(dc, brush ? brush : GetStockObject(NULL_BRUSH));
         if (rop) m_oldRop = SetROP2(dc, rop);
@@ -445,10 +504,26 @@ void FillTriangle(COLORREF colour, int x, int y, int s, int direction) {
     if (!dc) return;
     POINT p[3];
     switch (direction) {
-    case 0: p[0] = {x - s, y + s}; p[1] = {x, y - s}; p[2] = {x + s, y + s}; break;
-    case 90: p[0] = {x - s, y - s}; p[1] = {x + s, y}; p[2] = {x - s, y + s}; break;
-    case 180: p[0] = {x + s, y - s}; p[1] = {x, y + s}; p[2] = {x - s, y - s}; break;
-    default: p[0] = {x + s, y + s}; p[1] = {x - s, y}; p[2] = {x + s, y - s}; break;
+        case 0:
+            p[0] = {x - s, y + s};
+            p[1] = {x, y - s};
+            p[2] = {x + s, y + s};
+            break;
+        case 90:
+            p[0] = {x - s, y - s};
+            p[1] = {x + s, y};
+            p[2] = {x - s, y + s};
+            break;
+        case 180:
+            p[0] = {x + s, y - s};
+            p[1] = {x, y + s};
+            p[2] = {x - s, y - s};
+            break;
+        default:
+            p[0] = {x + s, y + s};
+            p[1] = {x - s, y};
+            p[2] = {x + s, y - s};
+            break;
     }
     DrawObjects o(dc, CreatePen(PS_SOLID, 1, colour), CreateSolidBrush(colour));
     Polygon(dc, p, 3);
@@ -559,11 +634,20 @@ void BitmapButton::SetState(uint32_t state) {
     // State 0 normal, 1 pressed, 2 active, 3 locked.
     int id = 0;
     switch (state) {
-    case 0: id = m_ids[0]; break;
-    case 1: id = m_ids[1]; break;
-    case 2: id = m_ids[3]; break;
-    case 3: id = m_ids[2]; break;
-    default: return;
+        case 0:
+            id = m_ids[0];
+            break;
+        case 1:
+            id = m_ids[1];
+            break;
+        case 2:
+            id = m_ids[3];
+            break;
+        case 3:
+            id = m_ids[2];
+            break;
+        default:
+            return;
     }
     if (id) BlitResourceBitmap(m_rect.left, m_rect.top, id, SRCCOPY);
 }
@@ -611,8 +695,9 @@ bool BlitResourceBitmap(int x, int y, int id, uint32_t rop) {
 
 HFONT MakeFont(const char* family, int pixelHeight, int flags) {
     bool serif = family && std::strstr(family, "Serif") != nullptr;
-    return CreateFont(-pixelHeight, (flags & FontBold) ? FW_BOLD : FW_MEDIUM, (flags & FontItalic) != 0,
-                      (flags & FontUnderline) != 0, serif ? FF_ROMAN : FF_SWISS, "Arial");
+    return CreateFont(-pixelHeight, (flags & FontBold) ? FW_BOLD : FW_MEDIUM,
+                      (flags & FontItalic) != 0, (flags & FontUnderline) != 0,
+                      serif ? FF_ROMAN : FF_SWISS, "Arial");
 }
 
 void UseFont(HFONT font, int64_t backColour, int backMode) {
@@ -643,11 +728,12 @@ int StringWidth(const char* text) {
     return sz.cx;
 }
 
-// --- Cursors ---------------------------------------------------------------------------------------
+// --- Cursors
+// ---------------------------------------------------------------------------------------
 bool SetCursorShape(int code) {
-    static const int system[] = {IDC_ARROW,  IDC_CROSS,    IDC_IBEAM,  IDC_NO,
+    static const int system[] = {IDC_ARROW,   IDC_CROSS,    IDC_IBEAM,  IDC_NO,
                                  IDC_SIZEALL, IDC_SIZENESW, IDC_SIZENS, IDC_SIZENWSE,
-                                 IDC_SIZEWE, IDC_UPARROW,  IDC_WAIT};
+                                 IDC_SIZEWE,  IDC_UPARROW,  IDC_WAIT};
     static std::map<int, HCURSOR> own;
     HCURSOR c = 0;
     if (code >= 1 && code <= 11) {
@@ -674,9 +760,12 @@ bool SetCursorShape(int code) {
     return true;
 }
 
-HCURSOR LastReplacedCursor() { return T().lastCursor; }
+HCURSOR LastReplacedCursor() {
+    return T().lastCursor;
+}
 
-// --- Menus ------------------------------------------------------------------------------------------
+// --- Menus
+// ------------------------------------------------------------------------------------------
 std::string MenuBar::ItemText(const char* text) {
     std::string s = text ? text : "";
     size_t slash = s.find('/');
@@ -721,7 +810,9 @@ void MenuBar::SetItemState(int commandId, uint32_t flags) {
     ModifyMenu(bar, static_cast<uint32_t>(commandId), f, text);
 }
 
-void MenuBar::SetItemChecked(int commandId, bool on) { SetItemState(commandId, on ? static_cast<uint32_t>(MenuChecked) : 0u); }
+void MenuBar::SetItemChecked(int commandId, bool on) {
+    SetItemState(commandId, on ? static_cast<uint32_t>(MenuChecked) : 0u);
+}
 
 // --- Text entry and file dialogs ---------------------------------------------------------------
 bool AskText(char* text, const char* title, const char* line1, const char* line2) {
@@ -769,7 +860,8 @@ int FillFileRecords(const std::string& answer, FileSpec* out, int capacity) {
         }
     } else if (parts.size() > 1) {
         const std::string& folder = parts[0];
-        std::string sep = (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) ? "" : "/";
+        std::string sep =
+            (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) ? "" : "/";
         // The last-listed name goes to record 0; room is kept for the end mark.
         for (size_t i = parts.size() - 1; i >= 1 && stored < capacity - 1; --i)
             StorePath(&out[stored++], folder + sep + parts[i]);
@@ -823,12 +915,16 @@ bool ChooseFileToSave(HWND owner, FileSpec* io, const char* filter, const char* 
 }
 
 // --- Edit field ----------------------------------------------------------------------------------
-EditField::~EditField() { Destroy(); }
+EditField::~EditField() {
+    Destroy();
+}
 
-bool EditField::Create(HWND parent, int x, int y, int width, int height, int controlId, HFONT font) {
+bool EditField::Create(HWND parent, int x, int y, int width, int height, int controlId,
+                       HFONT font) {
     Destroy();
     uint32_t style = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL;
-    if (controlId == 5927001) style |= static_cast<uint32_t>(ES_MULTILINE) | static_cast<uint32_t>(WS_VSCROLL);
+    if (controlId == 5927001)
+        style |= static_cast<uint32_t>(ES_MULTILINE) | static_cast<uint32_t>(WS_VSCROLL);
     hwnd = CreateWindowEx(0, "edit", "", style, x, y, width, height, parent, controlId);
     if (!hwnd) return false;
     RegisterWindowHandle(hwnd);
@@ -850,7 +946,9 @@ void EditField::SetText(const char* text, bool selectAll) {
 void EditField::GetText(char* buffer, int size) const {
     if (!buffer || size <= 0) return;
     buffer[0] = 0;
-    if (hwnd) SendMessage(hwnd, WM_GETTEXT, static_cast<uint64_t>(size), reinterpret_cast<int64_t>(buffer));
+    if (hwnd)
+        SendMessage(hwnd, WM_GETTEXT, static_cast<uint64_t>(size),
+                    reinterpret_cast<int64_t>(buffer));
 }
 
 void EditField::Destroy() {

@@ -74,9 +74,16 @@ bool IsKeyDown(int virtualKey);
 // --- CPWnd ---------------------------------------------------------------------------------------
 // Style flags of CreateWin.
 enum : uint32_t {
-    WinBorder = 0x001, WinPopup = 0x002, WinSizing = 0x004, WinCaption = 0x008,
-    WinSysMenu = 0x010, WinHScroll = 0x020, WinVScroll = 0x040, WinOverlapped = 0x080,
-    WinNoMinimize = 0x100, WinUnregistered = 0x200,
+    WinBorder = 0x001,
+    WinPopup = 0x002,
+    WinSizing = 0x004,
+    WinCaption = 0x008,
+    WinSysMenu = 0x010,
+    WinHScroll = 0x020,
+    WinVScroll = 0x040,
+    WinOverlapped = 0x080,
+    WinNoMinimize = 0x100,
+    WinUnregistered = 0x200,
 };
 uint32_t WindowStyleOf(uint32_t flags);
 
@@ -194,12 +201,14 @@ void UseFont(HFONT font, int64_t backColour = -1, int backMode = -1);
 void DrawString(COLORREF colour, const char* text, int x, int y, uint32_t alignment = TA_LEFT);
 int StringWidth(const char* text);
 
-// --- Cursors ---------------------------------------------------------------------------------------
-// 1 arrow ... 11 hourglass, 12..14 the cursor resources 106, 135, 136; returns false for others.
+// --- Cursors
+// --------------------------------------------------------------------------------------- 1 arrow
+// ... 11 hourglass, 12..14 the cursor resources 106, 135, 136; returns false for others.
 bool SetCursorShape(int code);
 HCURSOR LastReplacedCursor();
 
-// --- Menus ------------------------------------------------------------------------------------------
+// --- Menus
+// ------------------------------------------------------------------------------------------
 enum : uint32_t { MenuChecked = 1, MenuGreyed = 2, MenuDisabled = 4 };
 class MenuBar {
 public:

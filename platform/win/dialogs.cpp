@@ -29,7 +29,9 @@ HCURSOR g_cursor = IDC_ARROW;
 
 }  // namespace
 
-HCURSOR LoadSystemCursor(int idc) { return idc; }
+HCURSOR LoadSystemCursor(int idc) {
+    return idc;
+}
 
 HCURSOR CreateCursorFromImage(const CursorImage& image) {
     CursorTable().push_back(image);
@@ -41,7 +43,9 @@ const CursorImage* CursorImageOf(HCURSOR c) {
     return nullptr;
 }
 
-int SystemCursorOf(HCURSOR c) { return c >= IDC_ARROW ? static_cast<int>(c) : 0; }
+int SystemCursorOf(HCURSOR c) {
+    return c >= IDC_ARROW ? static_cast<int>(c) : 0;
+}
 
 HCURSOR SetCursor(HCURSOR cursor) {
     HCURSOR old = g_cursor;
@@ -52,7 +56,9 @@ HCURSOR SetCursor(HCURSOR cursor) {
     return old;
 }
 
-HCURSOR GetCurrentCursor() { return g_cursor; }
+HCURSOR GetCurrentCursor() {
+    return g_cursor;
+}
 
 // --- Shared dialog machinery ---------------------------------------------------------------------
 namespace {
@@ -72,7 +78,8 @@ private:
 };
 
 int64_t DialogProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
-    if (auto* h = static_cast<DialogHandler*>(GetWindowUserData(hwnd))) (*h)(hwnd, msg, wParam, lParam);
+    if (auto* h = static_cast<DialogHandler*>(GetWindowUserData(hwnd)))
+        (*h)(hwnd, msg, wParam, lParam);
     return DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
@@ -157,7 +164,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
     size_t start = 0;
     for (;;) {
         size_t nl = text.find('\n', start);
-        std::string line = text.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+        std::string line =
+            text.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
         if (nl == std::string::npos) break;
@@ -255,14 +263,20 @@ class MessageBoxAlerts : public AlertSink {
 public:
     Answer Show(AlertKind kind, const std::string& text, const std::string& caption) override {
         uint32_t type = MB_TOPMOST | MB_SYSTEMMODAL;
-        if (kind == AlertKind::YesNo) type |= MB_YESNO | MB_ICONQUESTION;
-        else if (kind == AlertKind::YesNoCancel) type |= MB_YESNOCANCEL | MB_ICONQUESTION;
+        if (kind == AlertKind::YesNo)
+            type |= MB_YESNO | MB_ICONQUESTION;
+        else if (kind == AlertKind::YesNoCancel)
+            type |= MB_YESNOCANCEL | MB_ICONQUESTION;
         int r = MessageBox(nullptr, text, caption, type);
         switch (r) {
-        case IDYES: return Answer::Yes;
-        case IDNO: return Answer::No;
-        case IDCANCEL: return Answer::Cancel;
-        default: return Answer::Ok;
+            case IDYES:
+                return Answer::Yes;
+            case IDNO:
+                return Answer::No;
+            case IDCANCEL:
+                return Answer::Cancel;
+            default:
+                return Answer::Ok;
         }
     }
 };
@@ -365,8 +379,10 @@ bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* cho
             while (dirent* e = readdir(d)) {
                 std::string n = e->d_name;
                 if (n == "." || n == ".." || n[0] == '.') continue;
-                if (IsDir(Join(folder, n))) dirs.push_back({n, true});
-                else if (MatchesPattern(n, filters[filterIndex].second)) files.push_back({n, false});
+                if (IsDir(Join(folder, n)))
+                    dirs.push_back({n, true});
+                else if (MatchesPattern(n, filters[filterIndex].second))
+                    files.push_back({n, false});
             }
             closedir(d);
         }
@@ -406,7 +422,8 @@ bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* cho
                 DeleteObject(hi);
             }
             SetTextColor(dc, selected[idx] ? RGB(255, 255, 255) : RGB(0, 0, 0));
-            TextOut(dc, 16, y + 2, entries[idx].dir ? "[" + entries[idx].name + "]" : entries[idx].name);
+            TextOut(dc, 16, y + 2,
+                    entries[idx].dir ? "[" + entries[idx].name + "]" : entries[idx].name);
         }
         SetTextColor(dc, RGB(0, 0, 0));
         TextOut(dc, filterBox.left, filterBox.top + 3, "Type: " + filters[filterIndex].first);
@@ -435,7 +452,8 @@ bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* cho
             chosen->push_back(full);
         } else {
             for (size_t i = 0; i < entries.size(); ++i)
-                if (selected[i] && !entries[i].dir) chosen->push_back(Join(folder, entries[i].name));
+                if (selected[i] && !entries[i].dir)
+                    chosen->push_back(Join(folder, entries[i].name));
         }
         if (!chosen->empty()) done = 1;
     };
@@ -445,57 +463,66 @@ bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* cho
         bool inList = x >= 10 && x < W - 10 && y > listTop && row >= 0 && row < rows;
         int idx = top + row;
         switch (msg) {
-        case WM_PAINT: paint(d); break;
-        case WM_MOUSEWHEEL: {
-            int delta = static_cast<int16_t>(HIWORD(wParam)) > 0 ? -3 : 3;
-            top = std::clamp(top + delta, 0, std::max(0, static_cast<int>(entries.size()) - rows));
-            paint(d);
-            break;
-        }
-        case WM_LBUTTONDOWN:
-            if (inList && idx < static_cast<int>(entries.size())) {
-                bool ctrl = (wParam & MK_CONTROL) != 0;
-                if (!(rq.multiple && ctrl)) selected.assign(entries.size(), false);
-                selected[idx] = rq.multiple && ctrl ? !selected[idx] : true;
-                anchor = idx;
-                if (!entries[idx].dir && nameField)
-                    SetWindowText(nameField, rq.multiple && ctrl ? "" : entries[idx].name);
+            case WM_PAINT:
                 paint(d);
+                break;
+            case WM_MOUSEWHEEL: {
+                int delta = static_cast<int16_t>(HIWORD(wParam)) > 0 ? -3 : 3;
+                top = std::clamp(top + delta, 0,
+                                 std::max(0, static_cast<int>(entries.size()) - rows));
+                paint(d);
+                break;
             }
-            break;
-        case WM_LBUTTONDBLCLK:
-            if (inList && idx < static_cast<int>(entries.size())) {
-                if (entries[idx].dir) {
-                    folder = entries[idx].name == ".." ? FolderOf(folder) : Join(folder, entries[idx].name);
+            case WM_LBUTTONDOWN:
+                if (inList && idx < static_cast<int>(entries.size())) {
+                    bool ctrl = (wParam & MK_CONTROL) != 0;
+                    if (!(rq.multiple && ctrl)) selected.assign(entries.size(), false);
+                    selected[idx] = rq.multiple && ctrl ? !selected[idx] : true;
+                    anchor = idx;
+                    if (!entries[idx].dir && nameField)
+                        SetWindowText(nameField, rq.multiple && ctrl ? "" : entries[idx].name);
+                    paint(d);
+                }
+                break;
+            case WM_LBUTTONDBLCLK:
+                if (inList && idx < static_cast<int>(entries.size())) {
+                    if (entries[idx].dir) {
+                        folder = entries[idx].name == ".." ? FolderOf(folder)
+                                                           : Join(folder, entries[idx].name);
+                        reload();
+                        paint(d);
+                    } else {
+                        chosen->assign(1, Join(folder, entries[idx].name));
+                        done = 1;
+                    }
+                }
+                break;
+            case WM_LBUTTONUP:
+                if (HitButton(ok, lParam))
+                    accept();
+                else if (HitButton(cancel, lParam))
+                    done = 2;
+                else if (x >= filterBox.left && x < filterBox.right && y >= filterBox.top &&
+                         y < filterBox.bottom) {
+                    filterIndex = (filterIndex + 1) % filters.size();
                     reload();
                     paint(d);
-                } else {
-                    chosen->assign(1, Join(folder, entries[idx].name));
-                    done = 1;
                 }
-            }
-            break;
-        case WM_LBUTTONUP:
-            if (HitButton(ok, lParam)) accept();
-            else if (HitButton(cancel, lParam)) done = 2;
-            else if (x >= filterBox.left && x < filterBox.right && y >= filterBox.top &&
-                     y < filterBox.bottom) {
-                filterIndex = (filterIndex + 1) % filters.size();
-                reload();
-                paint(d);
-            }
-            break;
-        case WM_KEYDOWN:
-            if (wParam == VK_ESCAPE) done = 2;
-            if (wParam == VK_RETURN) accept();
-            break;
-        case WM_CLOSE: done = 2; break;
-        default: break;
+                break;
+            case WM_KEYDOWN:
+                if (wParam == VK_ESCAPE) done = 2;
+                if (wParam == VK_RETURN) accept();
+                break;
+            case WM_CLOSE:
+                done = 2;
+                break;
+            default:
+                break;
         }
     };
     FocusKeeper keep;
-    dialog = MakeDialog(rq.owner, rq.title.empty() ? (rq.save ? "Save As" : "Open") : rq.title,
-                        W, H, &handler);
+    dialog = MakeDialog(rq.owner, rq.title.empty() ? (rq.save ? "Save As" : "Open") : rq.title, W,
+                        H, &handler);
     if (!dialog) {
         DeleteObject(font);
         return false;
@@ -507,14 +534,16 @@ bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* cho
         SetFocus(nameField);
     }
     // Enter and Escape in the name field act on the dialog.
-    ModalLoop(dialog, [&] { return done != 0; }, [&](const MSG& m) {
-        if (m.message == WM_KEYDOWN && m.hwnd == nameField &&
-            (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE)) {
-            handler(dialog, WM_KEYDOWN, m.wParam, m.lParam);
-            return true;
-        }
-        return false;
-    });
+    ModalLoop(
+        dialog, [&] { return done != 0; },
+        [&](const MSG& m) {
+            if (m.message == WM_KEYDOWN && m.hwnd == nameField &&
+                (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE)) {
+                handler(dialog, WM_KEYDOWN, m.wParam, m.lParam);
+                return true;
+            }
+            return false;
+        });
     SetWindowUserData(dialog, nullptr);
     DestroyWindow(dialog);
     DeleteObject(font);
@@ -527,7 +556,8 @@ bool MatchesPattern(const std::string& name, const std::string& patterns) {
     size_t start = 0;
     for (;;) {
         size_t semi = patterns.find(';', start);
-        std::string p = patterns.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
+        std::string p =
+            patterns.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
         while (!p.empty() && p.front() == ' ') p.erase(p.begin());
         if (p == "*.*" || p == "*") return true;
         if (!p.empty() && Wild(p.c_str(), name.c_str())) return true;
@@ -610,18 +640,21 @@ void RunTextEntryDialog(HWND owner, const std::string& title, const std::string&
                           258, 23, d, 1003);
     if (edit) {
         SendMessage(edit, WM_SETFONT, reinterpret_cast<uint64_t>(font), 0);
-        if (!text.empty()) SendMessage(edit, WM_SETTEXT, 0, reinterpret_cast<int64_t>(text.c_str()));
+        if (!text.empty())
+            SendMessage(edit, WM_SETTEXT, 0, reinterpret_cast<int64_t>(text.c_str()));
         SendMessage(edit, EM_SETSEL, 0, -1);
         SetFocus(edit);
     }
-    ModalLoop(d, [&] { return done != 0; }, [&](const MSG& m) {
-        if (m.message == WM_KEYDOWN && (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE) &&
-            BelongsTo(m.hwnd, d)) {
-            handler(d, WM_KEYDOWN, m.wParam, m.lParam);
-            return true;
-        }
-        return false;
-    });
+    ModalLoop(
+        d, [&] { return done != 0; },
+        [&](const MSG& m) {
+            if (m.message == WM_KEYDOWN && (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE) &&
+                BelongsTo(m.hwnd, d)) {
+                handler(d, WM_KEYDOWN, m.wParam, m.lParam);
+                return true;
+            }
+            return false;
+        });
     // OK and Cancel both hand back the field's text.
     if (edit) {
         std::vector<char> buf(static_cast<size_t>(std::max(1, maxChars + 1)));

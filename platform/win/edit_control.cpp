@@ -17,7 +17,9 @@ struct EditState {
     int scroll = 0;  // pixels scrolled off the left
 };
 
-EditState* StateOf(HWND w) { return static_cast<EditState*>(w->controlData); }
+EditState* StateOf(HWND w) {
+    return static_cast<EditState*>(w->controlData);
+}
 
 int WidthOf(HDC dc, const std::string& s) {
     SIZE sz;
@@ -100,109 +102,120 @@ int64_t EditControlProc(HWND w, uint32_t msg, uint64_t wParam, int64_t lParam) {
         st->anchor = std::clamp(st->anchor, 0, len);
     }
     switch (msg) {
-    case WM_CREATE:
-        w->controlData = new EditState{};
-        StateOf(w)->caret = StateOf(w)->anchor = static_cast<int>(w->title.size());
-        InvalidateRect(w, nullptr, true);
-        return 0;
-    case WM_DESTROY:
-        delete st;
-        w->controlData = nullptr;
-        return 0;
-    case WM_PAINT:
-        Paint(w);
-        ValidateRect(w, nullptr);
-        return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-        Paint(w);
-        return 0;
-    case WM_SETFONT:
-        w->font = reinterpret_cast<HFONT>(wParam);
-        Paint(w);
-        return 0;
-    case WM_SETTEXT:
-        w->title = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        if (st) st->caret = st->anchor = static_cast<int>(w->title.size());
-        Paint(w);
-        return 1;
-    case WM_GETTEXT: {
-        if (!lParam || wParam == 0) return 0;
-        auto* buf = reinterpret_cast<char*>(lParam);
-        size_t n = std::min<size_t>(w->title.size(), wParam - 1);
-        std::memcpy(buf, w->title.data(), n);
-        buf[n] = 0;
-        return static_cast<int64_t>(n);
-    }
-    case EM_SETSEL: {
-        if (!st) return 0;
-        int len = static_cast<int>(w->title.size());
-        int a = static_cast<int>(static_cast<int64_t>(wParam));
-        int b = static_cast<int>(lParam);
-        if (a < 0) {
-            st->anchor = st->caret = len;
-        } else {
-            st->anchor = std::clamp(a, 0, len);
-            st->caret = b < 0 ? len : std::clamp(b, 0, len);
+        case WM_CREATE:
+            w->controlData = new EditState{};
+            StateOf(w)->caret = StateOf(w)->anchor = static_cast<int>(w->title.size());
+            InvalidateRect(w, nullptr, true);
+            return 0;
+        case WM_DESTROY:
+            delete st;
+            w->controlData = nullptr;
+            return 0;
+        case WM_PAINT:
+            Paint(w);
+            ValidateRect(w, nullptr);
+            return 0;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+            Paint(w);
+            return 0;
+        case WM_SETFONT:
+            w->font = reinterpret_cast<HFONT>(wParam);
+            Paint(w);
+            return 0;
+        case WM_SETTEXT:
+            w->title = lParam ? reinterpret_cast<const char*>(lParam) : "";
+            if (st) st->caret = st->anchor = static_cast<int>(w->title.size());
+            Paint(w);
+            return 1;
+        case WM_GETTEXT: {
+            if (!lParam || wParam == 0) return 0;
+            auto* buf = reinterpret_cast<char*>(lParam);
+            size_t n = std::min<size_t>(w->title.size(), wParam - 1);
+            std::memcpy(buf, w->title.data(), n);
+            buf[n] = 0;
+            return static_cast<int64_t>(n);
         }
-        Paint(w);
-        return 0;
-    }
-    case EM_GETSEL:
-        return st ? MAKELPARAM(std::min(st->caret, st->anchor), std::max(st->caret, st->anchor)) : 0;
-    case WM_LBUTTONDOWN:
-        if (!st) return 0;
-        SetFocus(w);
-        st->caret = st->anchor = CaretAt(w, GET_X_LPARAM(lParam));
-        Paint(w);
-        return 0;
-    case WM_CHAR: {
-        if (!st) return 0;
-        uint32_t ch = static_cast<uint32_t>(wParam);
-        if (ch == 8) {
-            if (st->caret == st->anchor && st->caret > 0) st->anchor = st->caret - 1;
-            DeleteSelection(w, st);
-        } else if (ch >= 32 && ch != 127) {
-            DeleteSelection(w, st);
-            std::string s;
-            if (ch < 0x80) {
-                s = static_cast<char>(ch);
-            } else if (ch < 0x800) {
-                s += static_cast<char>(0xC0 | (ch >> 6));
-                s += static_cast<char>(0x80 | (ch & 0x3F));
+        case EM_SETSEL: {
+            if (!st) return 0;
+            int len = static_cast<int>(w->title.size());
+            int a = static_cast<int>(static_cast<int64_t>(wParam));
+            int b = static_cast<int>(lParam);
+            if (a < 0) {
+                st->anchor = st->caret = len;
             } else {
-                s += static_cast<char>(0xE0 | ((ch >> 12) & 0x0F));
-                s += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-                s += static_cast<char>(0x80 | (ch & 0x3F));
+                st->anchor = std::clamp(a, 0, len);
+                st->caret = b < 0 ? len : std::clamp(b, 0, len);
             }
-            w->title.insert(st->caret, s);
-            st->caret += static_cast<int>(s.size());
-            st->anchor = st->caret;
+            Paint(w);
+            return 0;
         }
-        Paint(w);
-        return 0;
-    }
-    case WM_KEYDOWN: {
-        if (!st) return 0;
-        int len = static_cast<int>(w->title.size());
-        bool shift = GetKeyState(VK_SHIFT) < 0;
-        switch (static_cast<int>(wParam)) {
-        case VK_LEFT: st->caret = std::max(0, st->caret - 1); break;
-        case VK_RIGHT: st->caret = std::min(len, st->caret + 1); break;
-        case VK_HOME: st->caret = 0; break;
-        case VK_END: st->caret = len; break;
-        case VK_DELETE:
-            if (st->caret == st->anchor && st->caret < len) st->anchor = st->caret + 1;
-            DeleteSelection(w, st);
-            shift = true;
-            break;
-        default: return 0;
+        case EM_GETSEL:
+            return st ? MAKELPARAM(std::min(st->caret, st->anchor), std::max(st->caret, st->anchor))
+                      : 0;
+        case WM_LBUTTONDOWN:
+            if (!st) return 0;
+            SetFocus(w);
+            st->caret = st->anchor = CaretAt(w, GET_X_LPARAM(lParam));
+            Paint(w);
+            return 0;
+        case WM_CHAR: {
+            if (!st) return 0;
+            uint32_t ch = static_cast<uint32_t>(wParam);
+            if (ch == 8) {
+                if (st->caret == st->anchor && st->caret > 0) st->anchor = st->caret - 1;
+                DeleteSelection(w, st);
+            } else if (ch >= 32 && ch != 127) {
+                DeleteSelection(w, st);
+                std::string s;
+                if (ch < 0x80) {
+                    s = static_cast<char>(ch);
+                } else if (ch < 0x800) {
+                    s += static_cast<char>(0xC0 | (ch >> 6));
+                    s += static_cast<char>(0x80 | (ch & 0x3F));
+                } else {
+                    s += static_cast<char>(0xE0 | ((ch >> 12) & 0x0F));
+                    s += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+                    s += static_cast<char>(0x80 | (ch & 0x3F));
+                }
+                w->title.insert(st->caret, s);
+                st->caret += static_cast<int>(s.size());
+                st->anchor = st->caret;
+            }
+            Paint(w);
+            return 0;
         }
-        if (!shift) st->anchor = st->caret;
-        Paint(w);
-        return 0;
-    }
-    default: return DefWindowProc(w, msg, wParam, lParam);
+        case WM_KEYDOWN: {
+            if (!st) return 0;
+            int len = static_cast<int>(w->title.size());
+            bool shift = GetKeyState(VK_SHIFT) < 0;
+            switch (static_cast<int>(wParam)) {
+                case VK_LEFT:
+                    st->caret = std::max(0, st->caret - 1);
+                    break;
+                case VK_RIGHT:
+                    st->caret = std::min(len, st->caret + 1);
+                    break;
+                case VK_HOME:
+                    st->caret = 0;
+                    break;
+                case VK_END:
+                    st->caret = len;
+                    break;
+                case VK_DELETE:
+                    if (st->caret == st->anchor && st->caret < len) st->anchor = st->caret + 1;
+                    DeleteSelection(w, st);
+                    shift = true;
+                    break;
+                default:
+                    return 0;
+            }
+            if (!shift) st->anchor = st->caret;
+            Paint(w);
+            return 0;
+        }
+        default:
+            return DefWindowProc(w, msg, wParam, lParam);
     }
 }
 

@@ -56,12 +56,18 @@ GdiObject* Stock(int which) {
         return f;
     }();
     switch (which) {
-    case NULL_BRUSH: return &nullBrush;
-    case NULL_PEN: return &nullPen;
-    case BLACK_PEN: return &blackPen;
-    case WHITE_BRUSH: return &whiteBrush;
-    case BLACK_BRUSH: return &blackBrush;
-    default: return &systemFont;
+        case NULL_BRUSH:
+            return &nullBrush;
+        case NULL_PEN:
+            return &nullPen;
+        case BLACK_PEN:
+            return &blackPen;
+        case WHITE_BRUSH:
+            return &whiteBrush;
+        case BLACK_BRUSH:
+            return &blackBrush;
+        default:
+            return &systemFont;
     }
 }
 
@@ -69,7 +75,9 @@ uint32_t ToBgra(COLORREF c) {
     return 0xFF000000u | (static_cast<uint32_t>(GetRValue(c)) << 16) |
            (static_cast<uint32_t>(GetGValue(c)) << 8) | static_cast<uint32_t>(GetBValue(c));
 }
-COLORREF FromBgra(uint32_t p) { return RGB((p >> 16) & 255, (p >> 8) & 255, p & 255); }
+COLORREF FromBgra(uint32_t p) {
+    return RGB((p >> 16) & 255, (p >> 8) & 255, p & 255);
+}
 
 // --- Coverage mask --------------------------------------------------------------------------
 struct Mask {
@@ -123,12 +131,23 @@ struct Mask {
                 mr[x] = 0;
                 uint32_t& p = pr[x];
                 switch (rop) {
-                case R2_NOT: p = (p ^ 0x00FFFFFFu) | 0xFF000000u; break;
-                case R2_XORPEN: p = (p ^ (c & 0x00FFFFFFu)) | 0xFF000000u; break;
-                case R2_BLACK: p = 0xFF000000u; break;
-                case R2_WHITE: p = 0xFFFFFFFFu; break;
-                case R2_NOP: break;
-                default: p = c; break;
+                    case R2_NOT:
+                        p = (p ^ 0x00FFFFFFu) | 0xFF000000u;
+                        break;
+                    case R2_XORPEN:
+                        p = (p ^ (c & 0x00FFFFFFu)) | 0xFF000000u;
+                        break;
+                    case R2_BLACK:
+                        p = 0xFF000000u;
+                        break;
+                    case R2_WHITE:
+                        p = 0xFFFFFFFFu;
+                        break;
+                    case R2_NOP:
+                        break;
+                    default:
+                        p = c;
+                        break;
                 }
             }
         }
@@ -141,11 +160,16 @@ const std::vector<int>& PatternOf(int style) {
     static const std::vector<int> solid{}, dash{18, 6}, dot{3, 3}, dashdot{9, 6, 3, 6},
         dashdotdot{9, 3, 3, 3, 3, 3};
     switch (style) {
-    case PS_DASH: return dash;
-    case PS_DOT: return dot;
-    case PS_DASHDOT: return dashdot;
-    case PS_DASHDOTDOT: return dashdotdot;
-    default: return solid;
+        case PS_DASH:
+            return dash;
+        case PS_DOT:
+            return dot;
+        case PS_DASHDOT:
+            return dashdot;
+        case PS_DASHDOTDOT:
+            return dashdotdot;
+        default:
+            return solid;
     }
 }
 
@@ -186,8 +210,12 @@ void Line(Mask& mk, PenState& pen, int x0, int y0, int x1, int y1) {
     }
 }
 
-bool PenDraws(HDC dc) { return dc->pen && dc->pen->style != PS_NULL; }
-bool BrushFills(HDC dc) { return dc->brush && !dc->brush->nullBrush; }
+bool PenDraws(HDC dc) {
+    return dc->pen && dc->pen->style != PS_NULL;
+}
+bool BrushFills(HDC dc) {
+    return dc->brush && !dc->brush->nullBrush;
+}
 PenState PenOf(HDC dc) {
     PenState p;
     p.width = std::max(1, dc->pen ? dc->pen->width : 1);
@@ -288,7 +316,9 @@ HBRUSH CreateSolidBrush(COLORREF colour) {
     return o;
 }
 
-HGDIOBJ GetStockObject(int which) { return Stock(which); }
+HGDIOBJ GetStockObject(int which) {
+    return Stock(which);
+}
 
 HFONT CreateFont(int height, int weight, bool italic, bool underline, int pitchAndFamily,
                  const std::string& face) {
@@ -323,18 +353,27 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
     if (!hdc || !obj) return nullptr;
     HGDIOBJ old = nullptr;
     switch (obj->kind) {
-    case ObjKind::Pen: old = hdc->pen; hdc->pen = obj; break;
-    case ObjKind::Brush: old = hdc->brush; hdc->brush = obj; break;
-    case ObjKind::Font: old = hdc->font; hdc->font = obj; break;
-    case ObjKind::Bitmap:
-        if (hdc->window) return nullptr;
-        old = hdc->bitmap;
-        hdc->bitmap = obj;
-        hdc->pixels = obj->bits.data();
-        hdc->stride = hdc->surfaceWidth = obj->bmW;
-        hdc->surfaceHeight = obj->bmH;
-        hdc->clip = Rect{0, 0, obj->bmW, obj->bmH};
-        break;
+        case ObjKind::Pen:
+            old = hdc->pen;
+            hdc->pen = obj;
+            break;
+        case ObjKind::Brush:
+            old = hdc->brush;
+            hdc->brush = obj;
+            break;
+        case ObjKind::Font:
+            old = hdc->font;
+            hdc->font = obj;
+            break;
+        case ObjKind::Bitmap:
+            if (hdc->window) return nullptr;
+            old = hdc->bitmap;
+            hdc->bitmap = obj;
+            hdc->pixels = obj->bits.data();
+            hdc->stride = hdc->surfaceWidth = obj->bmW;
+            hdc->surfaceHeight = obj->bmH;
+            hdc->clip = Rect{0, 0, obj->bmW, obj->bmH};
+            break;
     }
     return old;
 }
@@ -346,7 +385,9 @@ bool DeleteObject(HGDIOBJ obj) {
     return true;
 }
 
-int GdiObjectCount() { return g_liveObjects; }
+int GdiObjectCount() {
+    return g_liveObjects;
+}
 
 // --- Device contexts ---------------------------------------------------------------------------
 HDC GetDC(HWND hwnd) {
@@ -409,7 +450,9 @@ int SetROP2(HDC hdc, int rop) {
     hdc->rop2 = rop;
     return old;
 }
-int GetROP2(HDC hdc) { return hdc->rop2; }
+int GetROP2(HDC hdc) {
+    return hdc->rop2;
+}
 int SetBkMode(HDC hdc, int mode) {
     int old = hdc->bkMode;
     hdc->bkMode = mode;
@@ -463,7 +506,8 @@ bool Polyline(HDC hdc, const POINT* pts, int count) {
     if (!PenDraws(hdc)) return true;
     Mask mk(hdc);
     PenState pen = PenOf(hdc);
-    for (int i = 0; i + 1 < count; ++i) Line(mk, pen, pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y);
+    for (int i = 0; i + 1 < count; ++i)
+        Line(mk, pen, pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y);
     mk.Apply(hdc->pen->colour, hdc->rop2);
     return true;
 }
@@ -708,24 +752,24 @@ int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int s
             if (col < 0 || col >= w) continue;
             uint32_t p;
             switch (bpp) {
-            case 8: {
-                const RgbQuad& q = info->colors[r[col]];
-                p = 0xFF000000u | (q.red << 16) | (q.green << 8) | q.blue;
-                break;
-            }
-            case 16: {
-                uint16_t v = static_cast<uint16_t>(r[col * 2] | (r[col * 2 + 1] << 8));
-                int rr = (v >> 10) & 31, gg = (v >> 5) & 31, bb = v & 31;
-                p = 0xFF000000u | (((rr << 3) | (rr >> 2)) << 16) | (((gg << 3) | (gg >> 2)) << 8) |
-                    ((bb << 3) | (bb >> 2));
-                break;
-            }
-            case 24:
-                p = 0xFF000000u | (r[col * 3 + 2] << 16) | (r[col * 3 + 1] << 8) | r[col * 3];
-                break;
-            default:
-                p = 0xFF000000u | (r[col * 4 + 2] << 16) | (r[col * 4 + 1] << 8) | r[col * 4];
-                break;
+                case 8: {
+                    const RgbQuad& q = info->colors[r[col]];
+                    p = 0xFF000000u | (q.red << 16) | (q.green << 8) | q.blue;
+                    break;
+                }
+                case 16: {
+                    uint16_t v = static_cast<uint16_t>(r[col * 2] | (r[col * 2 + 1] << 8));
+                    int rr = (v >> 10) & 31, gg = (v >> 5) & 31, bb = v & 31;
+                    p = 0xFF000000u | (((rr << 3) | (rr >> 2)) << 16) |
+                        (((gg << 3) | (gg >> 2)) << 8) | ((bb << 3) | (bb >> 2));
+                    break;
+                }
+                case 24:
+                    p = 0xFF000000u | (r[col * 3 + 2] << 16) | (r[col * 3 + 1] << 8) | r[col * 3];
+                    break;
+                default:
+                    p = 0xFF000000u | (r[col * 4 + 2] << 16) | (r[col * 4 + 1] << 8) | r[col * 4];
+                    break;
             }
             out[px] = p;
         }
@@ -773,7 +817,9 @@ const bool g_hookInstalled = (SetStretchDIBitsHook(&StretchHook), true);
 
 }  // namespace
 
-bool StretchHookInstalled() { return g_hookInstalled; }
+bool StretchHookInstalled() {
+    return g_hookInstalled;
+}
 
 // --- PNG -----------------------------------------------------------------------------------------
 bool WritePng(const std::string& path, const uint32_t* pixels, int width, int height) {

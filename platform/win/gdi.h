@@ -27,13 +27,24 @@ using HBITMAP = GdiObject*;
 using COLORREF = uint32_t;
 struct POINT;
 
-enum : int { PS_SOLID = 0, PS_DASH = 1, PS_DOT = 2, PS_DASHDOT = 3, PS_DASHDOTDOT = 4,
-             PS_NULL = 5 };
-enum : int { R2_BLACK = 1, R2_NOT = 6, R2_XORPEN = 7, R2_NOP = 11, R2_COPYPEN = 13,
-             R2_WHITE = 16 };
+enum : int {
+    PS_SOLID = 0,
+    PS_DASH = 1,
+    PS_DOT = 2,
+    PS_DASHDOT = 3,
+    PS_DASHDOTDOT = 4,
+    PS_NULL = 5
+};
+enum : int { R2_BLACK = 1, R2_NOT = 6, R2_XORPEN = 7, R2_NOP = 11, R2_COPYPEN = 13, R2_WHITE = 16 };
 enum : int { TRANSPARENT = 1, OPAQUE = 2 };
-enum : uint32_t { TA_LEFT = 0, TA_TOP = 0, TA_RIGHT = 2, TA_CENTER = 6, TA_BOTTOM = 8,
-                  TA_BASELINE = 24 };
+enum : uint32_t {
+    TA_LEFT = 0,
+    TA_TOP = 0,
+    TA_RIGHT = 2,
+    TA_CENTER = 6,
+    TA_BOTTOM = 8,
+    TA_BASELINE = 24
+};
 enum : int { BLACKONWHITE = 1, WHITEONBLACK = 2, COLORONCOLOR = 3, HALFTONE = 4 };
 enum : uint32_t { SRCCOPY = 0x00CC0020, SRCINVERT = 0x00660046, NOTSRCCOPY = 0x00330008 };
 enum : int { FW_NORMAL = 400, FW_MEDIUM = 500, FW_BOLD = 700 };

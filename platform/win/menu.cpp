@@ -14,12 +14,16 @@ std::set<HMENU>& LiveMenus() {
     return s;
 }
 
-bool LiveMenu(HMENU m) { return m && LiveMenus().count(m); }
+bool LiveMenu(HMENU m) {
+    return m && LiveMenus().count(m);
+}
 
 constexpr int ItemHeight = 20;
 constexpr int SeparatorHeight = 8;
 
-HFONT MenuFont() { return CreateFont(-12, FW_NORMAL, false, false, FF_SWISS, "Arial"); }
+HFONT MenuFont() {
+    return CreateFont(-12, FW_NORMAL, false, false, FF_SWISS, "Arial");
+}
 
 int TextWidth(HDC dc, const std::string& s) {
     SIZE sz;
@@ -286,7 +290,9 @@ bool SetMenu(HWND hwnd, HMENU menu) {
     return true;
 }
 
-HMENU GetMenu(HWND hwnd) { return IsWindow(hwnd) ? hwnd->menu : nullptr; }
+HMENU GetMenu(HWND hwnd) {
+    return IsWindow(hwnd) ? hwnd->menu : nullptr;
+}
 
 bool DrawMenuBar(HWND hwnd) {
     if (!IsWindow(hwnd)) return false;
@@ -348,8 +354,8 @@ bool MenuTrackMouse(int x, int y, MouseAction action, int button) {
         return false;
     }
     HWND popup = g_track.popup;
-    if (IsWindow(popup) && x >= popup->rect.left && x < popup->rect.right &&
-        y >= popup->rect.top && y < popup->rect.bottom) {
+    if (IsWindow(popup) && x >= popup->rect.left && x < popup->rect.right && y >= popup->rect.top &&
+        y < popup->rect.bottom) {
         POINT p = ScreenToClient(popup, POINT{x, y});
         int index = ItemAt(g_track.menu, p.y);
         if (action == MouseAction::Move && index != g_track.hot) {
@@ -387,27 +393,36 @@ bool MenuTrackKey(int vk, bool down) {
     HMENU m = g_track.menu;
     int count = LiveMenu(m) ? static_cast<int>(m->items.size()) : 0;
     switch (vk) {
-    case VK_ESCAPE: ClosePopup(); break;
-    case VK_DOWN:
-    case VK_UP:
-        for (int step = 0; step < count; ++step) {
-            g_track.hot = (g_track.hot + (vk == VK_DOWN ? 1 : count - 1) + (g_track.hot < 0 && vk == VK_UP ? 1 : 0)) % count;
-            if (!(m->items[g_track.hot].flags & MF_SEPARATOR)) break;
+        case VK_ESCAPE:
+            ClosePopup();
+            break;
+        case VK_DOWN:
+        case VK_UP:
+            for (int step = 0; step < count; ++step) {
+                g_track.hot = (g_track.hot + (vk == VK_DOWN ? 1 : count - 1) +
+                               (g_track.hot < 0 && vk == VK_UP ? 1 : 0)) %
+                              count;
+                if (!(m->items[g_track.hot].flags & MF_SEPARATOR)) break;
+            }
+            if (IsWindow(g_track.popup)) PaintPopup(g_track.popup);
+            break;
+        case VK_LEFT:
+        case VK_RIGHT: {
+            int n = static_cast<int>(g_track.owner->menu->items.size());
+            OpenPopup(g_track.owner, (g_track.barIndex + (vk == VK_RIGHT ? 1 : n - 1)) % n);
+            break;
         }
-        if (IsWindow(g_track.popup)) PaintPopup(g_track.popup);
-        break;
-    case VK_LEFT:
-    case VK_RIGHT: {
-        int n = static_cast<int>(g_track.owner->menu->items.size());
-        OpenPopup(g_track.owner, (g_track.barIndex + (vk == VK_RIGHT ? 1 : n - 1)) % n);
-        break;
-    }
-    case VK_RETURN: Choose(g_track.hot); break;
-    default: break;
+        case VK_RETURN:
+            Choose(g_track.hot);
+            break;
+        default:
+            break;
     }
     return true;
 }
 
-bool MenuTrackChar(uint32_t) { return g_track.owner != nullptr; }
+bool MenuTrackChar(uint32_t) {
+    return g_track.owner != nullptr;
+}
 
 }  // namespace kv

@@ -149,8 +149,7 @@ TextRun LayoutText(const FontSpec& font, const std::string& text) {
     return run;
 }
 
-void DrawTextRun(const TextRun& run, int x, int y,
-                 const std::function<void(int, int, int)>& plot) {
+void DrawTextRun(const TextRun& run, int x, int y, const std::function<void(int, int, int)>& plot) {
     if (!run.font) return;
     std::lock_guard<std::mutex> g(g_lock);
     FT_Face face = FaceFor(*run.font);

@@ -52,68 +52,179 @@ struct MSG {
 constexpr COLORREF RGB(int r, int g, int b) {
     return static_cast<COLORREF>((r & 255) | ((g & 255) << 8) | ((b & 255) << 16));
 }
-constexpr int GetRValue(COLORREF c) { return c & 255; }
-constexpr int GetGValue(COLORREF c) { return (c >> 8) & 255; }
-constexpr int GetBValue(COLORREF c) { return (c >> 16) & 255; }
+constexpr int GetRValue(COLORREF c) {
+    return c & 255;
+}
+constexpr int GetGValue(COLORREF c) {
+    return (c >> 8) & 255;
+}
+constexpr int GetBValue(COLORREF c) {
+    return (c >> 16) & 255;
+}
 constexpr int64_t MAKELPARAM(int lo, int hi) {
     return static_cast<int64_t>(static_cast<uint32_t>((lo & 0xFFFF) | ((hi & 0xFFFF) << 16)));
 }
-constexpr int GET_X_LPARAM(int64_t lp) { return static_cast<int16_t>(lp & 0xFFFF); }
-constexpr int GET_Y_LPARAM(int64_t lp) { return static_cast<int16_t>((lp >> 16) & 0xFFFF); }
-constexpr int LOWORD(uint64_t v) { return static_cast<int>(v & 0xFFFF); }
-constexpr int HIWORD(uint64_t v) { return static_cast<int>((v >> 16) & 0xFFFF); }
+constexpr int GET_X_LPARAM(int64_t lp) {
+    return static_cast<int16_t>(lp & 0xFFFF);
+}
+constexpr int GET_Y_LPARAM(int64_t lp) {
+    return static_cast<int16_t>((lp >> 16) & 0xFFFF);
+}
+constexpr int LOWORD(uint64_t v) {
+    return static_cast<int>(v & 0xFFFF);
+}
+constexpr int HIWORD(uint64_t v) {
+    return static_cast<int>((v >> 16) & 0xFFFF);
+}
 
 // --- Messages ---------------------------------------------------------------------------------
 enum : uint32_t {
-    WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_MOVE = 0x0003,
-    WM_SIZE = 0x0005, WM_ACTIVATE = 0x0006, WM_SETFOCUS = 0x0007, WM_KILLFOCUS = 0x0008,
-    WM_SETTEXT = 0x000C, WM_GETTEXT = 0x000D, WM_PAINT = 0x000F, WM_CLOSE = 0x0010,
-    WM_QUIT = 0x0012, WM_ERASEBKGND = 0x0014, WM_SHOWWINDOW = 0x0018, WM_SETCURSOR = 0x0020,
-    WM_SETFONT = 0x0030, WM_NCHITTEST = 0x0084, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101,
-    WM_CHAR = 0x0102, WM_SYSKEYDOWN = 0x0104, WM_SYSKEYUP = 0x0105, WM_COMMAND = 0x0111,
-    WM_SYSCOMMAND = 0x0112, WM_TIMER = 0x0113, WM_HSCROLL = 0x0114, WM_VSCROLL = 0x0115,
-    WM_INITMENU = 0x0116, WM_MOUSEMOVE = 0x0200, WM_LBUTTONDOWN = 0x0201, WM_LBUTTONUP = 0x0202,
-    WM_LBUTTONDBLCLK = 0x0203, WM_RBUTTONDOWN = 0x0204, WM_RBUTTONUP = 0x0205,
-    WM_RBUTTONDBLCLK = 0x0206, WM_MBUTTONDOWN = 0x0207, WM_MBUTTONUP = 0x0208,
-    WM_MOUSEWHEEL = 0x020A, WM_XBUTTONDOWN = 0x020B, WM_XBUTTONUP = 0x020C,
-    WM_SIZING = 0x0214, WM_CAPTURECHANGED = 0x0215, WM_MOVING = 0x0216,
-    WM_ENTERSIZEMOVE = 0x0231, WM_EXITSIZEMOVE = 0x0232, WM_USER = 0x0400,
+    WM_NULL = 0x0000,
+    WM_CREATE = 0x0001,
+    WM_DESTROY = 0x0002,
+    WM_MOVE = 0x0003,
+    WM_SIZE = 0x0005,
+    WM_ACTIVATE = 0x0006,
+    WM_SETFOCUS = 0x0007,
+    WM_KILLFOCUS = 0x0008,
+    WM_SETTEXT = 0x000C,
+    WM_GETTEXT = 0x000D,
+    WM_PAINT = 0x000F,
+    WM_CLOSE = 0x0010,
+    WM_QUIT = 0x0012,
+    WM_ERASEBKGND = 0x0014,
+    WM_SHOWWINDOW = 0x0018,
+    WM_SETCURSOR = 0x0020,
+    WM_SETFONT = 0x0030,
+    WM_NCHITTEST = 0x0084,
+    WM_KEYDOWN = 0x0100,
+    WM_KEYUP = 0x0101,
+    WM_CHAR = 0x0102,
+    WM_SYSKEYDOWN = 0x0104,
+    WM_SYSKEYUP = 0x0105,
+    WM_COMMAND = 0x0111,
+    WM_SYSCOMMAND = 0x0112,
+    WM_TIMER = 0x0113,
+    WM_HSCROLL = 0x0114,
+    WM_VSCROLL = 0x0115,
+    WM_INITMENU = 0x0116,
+    WM_MOUSEMOVE = 0x0200,
+    WM_LBUTTONDOWN = 0x0201,
+    WM_LBUTTONUP = 0x0202,
+    WM_LBUTTONDBLCLK = 0x0203,
+    WM_RBUTTONDOWN = 0x0204,
+    WM_RBUTTONUP = 0x0205,
+    WM_RBUTTONDBLCLK = 0x0206,
+    WM_MBUTTONDOWN = 0x0207,
+    WM_MBUTTONUP = 0x0208,
+    WM_MOUSEWHEEL = 0x020A,
+    WM_XBUTTONDOWN = 0x020B,
+    WM_XBUTTONUP = 0x020C,
+    WM_SIZING = 0x0214,
+    WM_CAPTURECHANGED = 0x0215,
+    WM_MOVING = 0x0216,
+    WM_ENTERSIZEMOVE = 0x0231,
+    WM_EXITSIZEMOVE = 0x0232,
+    WM_USER = 0x0400,
 };
 
 // Mouse-key flags in wParam of mouse messages.
-enum : uint32_t { MK_LBUTTON = 1, MK_RBUTTON = 2, MK_SHIFT = 4, MK_CONTROL = 8,
-                  MK_MBUTTON = 0x10, MK_XBUTTON1 = 0x20, MK_XBUTTON2 = 0x40 };
+enum : uint32_t {
+    MK_LBUTTON = 1,
+    MK_RBUTTON = 2,
+    MK_SHIFT = 4,
+    MK_CONTROL = 8,
+    MK_MBUTTON = 0x10,
+    MK_XBUTTON1 = 0x20,
+    MK_XBUTTON2 = 0x40
+};
 
 // Scroll requests (LOWORD of wParam of WM_HSCROLL / WM_VSCROLL).
-enum : int { SB_LINEUP = 0, SB_LINELEFT = 0, SB_LINEDOWN = 1, SB_LINERIGHT = 1, SB_PAGEUP = 2,
-             SB_PAGELEFT = 2, SB_PAGEDOWN = 3, SB_PAGERIGHT = 3, SB_THUMBPOSITION = 4,
-             SB_THUMBTRACK = 5, SB_TOP = 6, SB_BOTTOM = 7, SB_ENDSCROLL = 8 };
+enum : int {
+    SB_LINEUP = 0,
+    SB_LINELEFT = 0,
+    SB_LINEDOWN = 1,
+    SB_LINERIGHT = 1,
+    SB_PAGEUP = 2,
+    SB_PAGELEFT = 2,
+    SB_PAGEDOWN = 3,
+    SB_PAGERIGHT = 3,
+    SB_THUMBPOSITION = 4,
+    SB_THUMBTRACK = 5,
+    SB_TOP = 6,
+    SB_BOTTOM = 7,
+    SB_ENDSCROLL = 8
+};
 enum : int { SB_HORZ = 0, SB_VERT = 1, SB_BOTH = 3 };
 
 // --- Virtual keys -----------------------------------------------------------------------------
 enum : int {
-    VK_LBUTTON = 0x01, VK_RBUTTON = 0x02, VK_MBUTTON = 0x04, VK_XBUTTON1 = 0x05,
-    VK_XBUTTON2 = 0x06, VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10,
-    VK_CONTROL = 0x11, VK_MENU = 0x12, VK_PAUSE = 0x13, VK_CAPITAL = 0x14, VK_ESCAPE = 0x1B,
-    VK_SPACE = 0x20, VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24,
-    VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_INSERT = 0x2D,
-    VK_DELETE = 0x2E, VK_NUMPAD0 = 0x60, VK_MULTIPLY = 0x6A, VK_ADD = 0x6B, VK_SUBTRACT = 0x6D,
-    VK_DECIMAL = 0x6E, VK_DIVIDE = 0x6F, VK_F1 = 0x70, VK_F12 = 0x7B, VK_OEM_1 = 0xBA,
-    VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD, VK_OEM_PERIOD = 0xBE,
-    VK_OEM_2 = 0xBF, VK_OEM_3 = 0xC0, VK_OEM_4 = 0xDB, VK_OEM_5 = 0xDC, VK_OEM_6 = 0xDD,
+    VK_LBUTTON = 0x01,
+    VK_RBUTTON = 0x02,
+    VK_MBUTTON = 0x04,
+    VK_XBUTTON1 = 0x05,
+    VK_XBUTTON2 = 0x06,
+    VK_BACK = 0x08,
+    VK_TAB = 0x09,
+    VK_RETURN = 0x0D,
+    VK_SHIFT = 0x10,
+    VK_CONTROL = 0x11,
+    VK_MENU = 0x12,
+    VK_PAUSE = 0x13,
+    VK_CAPITAL = 0x14,
+    VK_ESCAPE = 0x1B,
+    VK_SPACE = 0x20,
+    VK_PRIOR = 0x21,
+    VK_NEXT = 0x22,
+    VK_END = 0x23,
+    VK_HOME = 0x24,
+    VK_LEFT = 0x25,
+    VK_UP = 0x26,
+    VK_RIGHT = 0x27,
+    VK_DOWN = 0x28,
+    VK_INSERT = 0x2D,
+    VK_DELETE = 0x2E,
+    VK_NUMPAD0 = 0x60,
+    VK_MULTIPLY = 0x6A,
+    VK_ADD = 0x6B,
+    VK_SUBTRACT = 0x6D,
+    VK_DECIMAL = 0x6E,
+    VK_DIVIDE = 0x6F,
+    VK_F1 = 0x70,
+    VK_F12 = 0x7B,
+    VK_OEM_1 = 0xBA,
+    VK_OEM_PLUS = 0xBB,
+    VK_OEM_COMMA = 0xBC,
+    VK_OEM_MINUS = 0xBD,
+    VK_OEM_PERIOD = 0xBE,
+    VK_OEM_2 = 0xBF,
+    VK_OEM_3 = 0xC0,
+    VK_OEM_4 = 0xDB,
+    VK_OEM_5 = 0xDC,
+    VK_OEM_6 = 0xDD,
     VK_OEM_7 = 0xDE,
 };
 
 // --- Window styles ----------------------------------------------------------------------------
 enum : uint32_t {
-    WS_OVERLAPPED = 0x00000000, WS_POPUP = 0x80000000, WS_CHILD = 0x40000000,
-    WS_MINIMIZE = 0x20000000, WS_VISIBLE = 0x10000000, WS_DISABLED = 0x08000000,
-    WS_MAXIMIZE = 0x01000000, WS_CAPTION = 0x00C00000, WS_BORDER = 0x00800000,
-    WS_DLGFRAME = 0x00400000, WS_VSCROLL = 0x00200000, WS_HSCROLL = 0x00100000,
-    WS_SYSMENU = 0x00080000, WS_THICKFRAME = 0x00040000, WS_MINIMIZEBOX = 0x00020000,
+    WS_OVERLAPPED = 0x00000000,
+    WS_POPUP = 0x80000000,
+    WS_CHILD = 0x40000000,
+    WS_MINIMIZE = 0x20000000,
+    WS_VISIBLE = 0x10000000,
+    WS_DISABLED = 0x08000000,
+    WS_MAXIMIZE = 0x01000000,
+    WS_CAPTION = 0x00C00000,
+    WS_BORDER = 0x00800000,
+    WS_DLGFRAME = 0x00400000,
+    WS_VSCROLL = 0x00200000,
+    WS_HSCROLL = 0x00100000,
+    WS_SYSMENU = 0x00080000,
+    WS_THICKFRAME = 0x00040000,
+    WS_MINIMIZEBOX = 0x00020000,
     WS_MAXIMIZEBOX = 0x00010000,
-    WS_OVERLAPPEDWINDOW = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
-                          WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
+    WS_OVERLAPPEDWINDOW =
+        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
 };
 enum : uint32_t { WS_EX_TOPMOST = 0x00000008 };
 // Edit-control styles.
@@ -125,9 +236,19 @@ enum : uint32_t { CS_VREDRAW = 1, CS_HREDRAW = 2, CS_DBLCLKS = 8 };
 enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_MAXIMIZE = 3, SW_RESTORE = 9 };
 
 // System metrics.
-enum : int { SM_CXSCREEN = 0, SM_CYSCREEN = 1, SM_CXVSCROLL = 2, SM_CYHSCROLL = 3,
-             SM_CYCAPTION = 4, SM_CXBORDER = 5, SM_CYBORDER = 6, SM_CYMENU = 15,
-             SM_CXFRAME = 32, SM_CYFRAME = 33, SM_CMONITORS = 80 };
+enum : int {
+    SM_CXSCREEN = 0,
+    SM_CYSCREEN = 1,
+    SM_CXVSCROLL = 2,
+    SM_CYHSCROLL = 3,
+    SM_CYCAPTION = 4,
+    SM_CXBORDER = 5,
+    SM_CYBORDER = 6,
+    SM_CYMENU = 15,
+    SM_CXFRAME = 32,
+    SM_CYFRAME = 33,
+    SM_CMONITORS = 80
+};
 
 // --- Backend ----------------------------------------------------------------------------------
 // The backend is chosen at the first window: KINEVISTA_BACKEND ("sdl" or "headless"), else sdl
@@ -239,9 +360,19 @@ MonitorInfo GetMonitor(int index);
 RECT GetWorkArea();  // of the primary monitor
 
 // --- Cursors ----------------------------------------------------------------------------------
-enum : int { IDC_ARROW = 32512, IDC_IBEAM = 32513, IDC_WAIT = 32514, IDC_CROSS = 32515,
-             IDC_UPARROW = 32516, IDC_SIZENWSE = 32642, IDC_SIZENESW = 32643,
-             IDC_SIZEWE = 32644, IDC_SIZENS = 32645, IDC_SIZEALL = 32646, IDC_NO = 32648 };
+enum : int {
+    IDC_ARROW = 32512,
+    IDC_IBEAM = 32513,
+    IDC_WAIT = 32514,
+    IDC_CROSS = 32515,
+    IDC_UPARROW = 32516,
+    IDC_SIZENWSE = 32642,
+    IDC_SIZENESW = 32643,
+    IDC_SIZEWE = 32644,
+    IDC_SIZENS = 32645,
+    IDC_SIZEALL = 32646,
+    IDC_NO = 32648
+};
 // A cursor made from a 32 x 32 BGRA picture (alpha 0 transparent) with a hot spot.
 struct CursorImage {
     int width = 0, height = 0, hotX = 0, hotY = 0;
@@ -253,8 +384,16 @@ HCURSOR SetCursor(HCURSOR cursor);  // returns the previous one
 HCURSOR GetCurrentCursor();
 
 // --- Menus (drawn by the layer) ---------------------------------------------------------------
-enum : uint32_t { MF_STRING = 0, MF_GRAYED = 1, MF_DISABLED = 2, MF_CHECKED = 8,
-                  MF_POPUP = 0x10, MF_SEPARATOR = 0x800, MF_BYCOMMAND = 0, MF_BYPOSITION = 0x400 };
+enum : uint32_t {
+    MF_STRING = 0,
+    MF_GRAYED = 1,
+    MF_DISABLED = 2,
+    MF_CHECKED = 8,
+    MF_POPUP = 0x10,
+    MF_SEPARATOR = 0x800,
+    MF_BYCOMMAND = 0,
+    MF_BYPOSITION = 0x400
+};
 HMENU CreateMenu();
 HMENU CreatePopupMenu();
 bool DestroyMenu(HMENU menu);
@@ -271,9 +410,17 @@ HMENU GetMenu(HWND hwnd);
 bool DrawMenuBar(HWND hwnd);
 
 // --- Message boxes ----------------------------------------------------------------------------
-enum : uint32_t { MB_OK = 0, MB_YESNOCANCEL = 3, MB_YESNO = 4, MB_ICONERROR = 0x10,
-                  MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30, MB_ICONINFORMATION = 0x40,
-                  MB_SYSTEMMODAL = 0x1000, MB_TOPMOST = 0x40000 };
+enum : uint32_t {
+    MB_OK = 0,
+    MB_YESNOCANCEL = 3,
+    MB_YESNO = 4,
+    MB_ICONERROR = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONWARNING = 0x30,
+    MB_ICONINFORMATION = 0x40,
+    MB_SYSTEMMODAL = 0x1000,
+    MB_TOPMOST = 0x40000
+};
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, uint32_t type);
 void MessageBeep(uint32_t type);
@@ -284,11 +431,11 @@ void InstallAlertMessageBoxes();
 struct FileDialogRequest {
     HWND owner = nullptr;
     bool save = false;
-    bool multiple = false;          // open only
-    bool overwritePrompt = false;   // save only: ask before replacing a file
-    bool mustExist = true;          // open only
-    std::string filter;             // "Name|pattern;pattern|Name|pattern|" form
-    std::string defaultExtension;   // ".ext" or "ext", appended to a name typed without one
+    bool multiple = false;         // open only
+    bool overwritePrompt = false;  // save only: ask before replacing a file
+    bool mustExist = true;         // open only
+    std::string filter;            // "Name|pattern;pattern|Name|pattern|" form
+    std::string defaultExtension;  // ".ext" or "ext", appended to a name typed without one
     std::string initialFolder;
     std::string initialName;
     std::string title;

@@ -85,9 +85,13 @@ int64_t NowMs() {
     return duration_cast<milliseconds>(steady_clock::now() - start).count();
 }
 
-bool Live(HWND h) { return h && std::find(g_windows.begin(), g_windows.end(), h) != g_windows.end(); }
+bool Live(HWND h) {
+    return h && std::find(g_windows.begin(), g_windows.end(), h) != g_windows.end();
+}
 
-bool IsChild(HWND h) { return h && (h->style & WS_CHILD); }
+bool IsChild(HWND h) {
+    return h && (h->style & WS_CHILD);
+}
 
 HWND TopLevelOf(HWND h) {
     while (h && IsChild(h) && h->parent) h = h->parent;
@@ -128,9 +132,13 @@ bool SelectBackend(const std::string& name) {
     return b != nullptr;
 }
 
-const char* BackendName() { return TheBackend().Name(); }
+const char* BackendName() {
+    return TheBackend().Name();
+}
 
-void SetDoubleClickTime(int ms) { g_dblClickMs = ms; }
+void SetDoubleClickTime(int ms) {
+    g_dblClickMs = ms;
+}
 
 // --- Classes and windows -------------------------------------------------------------------------
 bool RegisterClass(const std::string& name, WNDPROC proc, uint32_t classStyle, int iconId,
@@ -231,7 +239,9 @@ bool DestroyWindow(HWND hwnd) {
     return true;
 }
 
-bool IsWindow(HWND hwnd) { return Live(hwnd) && !hwnd->destroyed; }
+bool IsWindow(HWND hwnd) {
+    return Live(hwnd) && !hwnd->destroyed;
+}
 
 int64_t SendMessage(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
     if (!Live(hwnd) || !hwnd->proc) return 0;
@@ -247,12 +257,17 @@ int64_t DefWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) 
     (void)lParam;
     if (!Live(hwnd)) return 0;
     switch (msg) {
-    case WM_PAINT: ValidateRect(hwnd, nullptr); return 0;
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
-    case WM_SETTEXT:
-        if (lParam) SetWindowText(hwnd, reinterpret_cast<const char*>(lParam));
-        return 1;
-    default: return 0;
+        case WM_PAINT:
+            ValidateRect(hwnd, nullptr);
+            return 0;
+        case WM_CLOSE:
+            DestroyWindow(hwnd);
+            return 0;
+        case WM_SETTEXT:
+            if (lParam) SetWindowText(hwnd, reinterpret_cast<const char*>(lParam));
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -262,8 +277,10 @@ bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint) {
     hwnd->rect = Rect{x, y, x + std::max(0, width), y + std::max(0, height)};
     bool sized = (old.right - old.left) != width || (old.bottom - old.top) != height;
     if (sized) ResizeSurface(hwnd);
-    if (!IsChild(hwnd)) TheBackend().WindowPlaced(hwnd);
-    else if (hwnd->parent) hwnd->parent->changed = true;
+    if (!IsChild(hwnd))
+        TheBackend().WindowPlaced(hwnd);
+    else if (hwnd->parent)
+        hwnd->parent->changed = true;
     if (old.left != x || old.top != y) SendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
     if (sized) {
         RECT c;
@@ -300,13 +317,17 @@ bool ShowWindow(HWND hwnd, int cmd) {
         MoveWindow(hwnd, wa.left, wa.top, wa.right - wa.left, wa.bottom - wa.top, true);
     }
     hwnd->visible = cmd != SW_HIDE;
-    if (hwnd->visible) hwnd->style |= WS_VISIBLE;
-    else hwnd->style &= ~WS_VISIBLE;
+    if (hwnd->visible)
+        hwnd->style |= WS_VISIBLE;
+    else
+        hwnd->style &= ~WS_VISIBLE;
     if (was != hwnd->visible) {
         SendMessage(hwnd, WM_SHOWWINDOW, hwnd->visible ? 1 : 0, 0);
         if (hwnd->visible) InvalidateRect(hwnd, nullptr, true);
-        if (!IsChild(hwnd)) TheBackend().WindowPlaced(hwnd);
-        else if (hwnd->parent) hwnd->parent->changed = true;
+        if (!IsChild(hwnd))
+            TheBackend().WindowPlaced(hwnd);
+        else if (hwnd->parent)
+            hwnd->parent->changed = true;
         if (!hwnd->visible && g_focus && TopLevelOf(g_focus) == hwnd) g_focus = nullptr;
         SyncWindowList(hwnd);
     }
@@ -358,16 +379,30 @@ bool SetWindowText(HWND hwnd, const std::string& text) {
     return true;
 }
 
-std::string GetWindowText(HWND hwnd) { return IsWindow(hwnd) ? hwnd->title : std::string(); }
-HWND GetParent(HWND hwnd) { return IsWindow(hwnd) ? hwnd->parent : nullptr; }
-int GetDlgCtrlID(HWND hwnd) { return IsWindow(hwnd) ? hwnd->id : 0; }
-uint32_t GetWindowStyle(HWND hwnd) { return IsWindow(hwnd) ? hwnd->style : 0; }
-uint32_t GetWindowExStyle(HWND hwnd) { return IsWindow(hwnd) ? hwnd->exStyle : 0; }
+std::string GetWindowText(HWND hwnd) {
+    return IsWindow(hwnd) ? hwnd->title : std::string();
+}
+HWND GetParent(HWND hwnd) {
+    return IsWindow(hwnd) ? hwnd->parent : nullptr;
+}
+int GetDlgCtrlID(HWND hwnd) {
+    return IsWindow(hwnd) ? hwnd->id : 0;
+}
+uint32_t GetWindowStyle(HWND hwnd) {
+    return IsWindow(hwnd) ? hwnd->style : 0;
+}
+uint32_t GetWindowExStyle(HWND hwnd) {
+    return IsWindow(hwnd) ? hwnd->exStyle : 0;
+}
 void SetWindowUserData(HWND hwnd, void* data) {
     if (IsWindow(hwnd)) hwnd->userData = data;
 }
-void* GetWindowUserData(HWND hwnd) { return IsWindow(hwnd) ? hwnd->userData : nullptr; }
-std::vector<HWND> AllWindows() { return g_windows; }
+void* GetWindowUserData(HWND hwnd) {
+    return IsWindow(hwnd) ? hwnd->userData : nullptr;
+}
+std::vector<HWND> AllWindows() {
+    return g_windows;
+}
 
 HWND SetFocus(HWND hwnd) {
     HWND old = g_focus;
@@ -378,7 +413,9 @@ HWND SetFocus(HWND hwnd) {
     if (hwnd) SendMessage(hwnd, WM_SETFOCUS, reinterpret_cast<uint64_t>(old), 0);
     return old;
 }
-HWND GetFocus() { return IsWindow(g_focus) ? g_focus : nullptr; }
+HWND GetFocus() {
+    return IsWindow(g_focus) ? g_focus : nullptr;
+}
 
 HWND SetCapture(HWND hwnd) {
     HWND old = g_capture;
@@ -391,7 +428,9 @@ bool ReleaseCapture() {
     if (IsWindow(old)) SendMessage(old, WM_CAPTURECHANGED, 0, 0);
     return true;
 }
-HWND GetCapture() { return IsWindow(g_capture) ? g_capture : nullptr; }
+HWND GetCapture() {
+    return IsWindow(g_capture) ? g_capture : nullptr;
+}
 void EnableWindow(HWND hwnd, bool enable) {
     if (IsWindow(hwnd)) hwnd->enabled = enable;
 }
@@ -415,26 +454,37 @@ bool UpdateWindow(HWND hwnd) {
 
 int GetSystemMetrics(int index) {
     switch (index) {
-    case SM_CXSCREEN: return GetMonitor(0).bounds.right - GetMonitor(0).bounds.left;
-    case SM_CYSCREEN: return GetMonitor(0).bounds.bottom - GetMonitor(0).bounds.top;
-    case SM_CXVSCROLL:
-    case SM_CYHSCROLL: return 16;
-    case SM_CYCAPTION: return 20;
-    case SM_CYMENU: return 20;
-    case SM_CXBORDER:
-    case SM_CYBORDER: return 1;
-    case SM_CXFRAME:
-    case SM_CYFRAME: return 4;
-    case SM_CMONITORS: return MonitorCount();
-    default: return 0;
+        case SM_CXSCREEN:
+            return GetMonitor(0).bounds.right - GetMonitor(0).bounds.left;
+        case SM_CYSCREEN:
+            return GetMonitor(0).bounds.bottom - GetMonitor(0).bounds.top;
+        case SM_CXVSCROLL:
+        case SM_CYHSCROLL:
+            return 16;
+        case SM_CYCAPTION:
+            return 20;
+        case SM_CYMENU:
+            return 20;
+        case SM_CXBORDER:
+        case SM_CYBORDER:
+            return 1;
+        case SM_CXFRAME:
+        case SM_CYFRAME:
+            return 4;
+        case SM_CMONITORS:
+            return MonitorCount();
+        default:
+            return 0;
     }
 }
 
 // --- Frames and non-client drawing -----------------------------------------------------------
 FrameMetrics MetricsOf(const Window* w) {
     FrameMetrics m;
-    if (w->style & WS_THICKFRAME) m.border = 4;
-    else if (w->style & (WS_BORDER | WS_DLGFRAME)) m.border = 1;
+    if (w->style & WS_THICKFRAME)
+        m.border = 4;
+    else if (w->style & (WS_BORDER | WS_DLGFRAME))
+        m.border = 1;
     if ((w->style & WS_CAPTION) == WS_CAPTION) m.caption = 20;
     if (w->menu && !(w->style & WS_CHILD)) m.menu = 20;
     if (w->hbar.shown) m.hscroll = 16;
@@ -457,7 +507,8 @@ void ResizeSurface(Window* w) {
     std::vector<uint32_t> next(static_cast<size_t>(nw) * nh, 0xFFFFFFFFu);
     // Keep what was drawn where it still fits, so a resize does not flash.
     for (int y = 0; y < std::min(nh, w->surfH); ++y)
-        std::memcpy(&next[static_cast<size_t>(y) * nw], &w->surface[static_cast<size_t>(y) * w->surfW],
+        std::memcpy(&next[static_cast<size_t>(y) * nw],
+                    &w->surface[static_cast<size_t>(y) * w->surfW],
                     sizeof(uint32_t) * std::min(nw, w->surfW));
     w->surface.swap(next);
     w->surfW = nw;
@@ -498,10 +549,22 @@ void DrawArrow(Window* w, Rect box, int dir) {
         for (int j = -i; j <= i; ++j) {
             int x = 0, y = 0;
             switch (dir) {
-            case 0: x = cx + j; y = cy - 2 + i; break;  // up
-            case 1: x = cx + j; y = cy + 1 - i; break;  // down
-            case 2: x = cx - 2 + i; y = cy + j; break;  // left
-            default: x = cx + 1 - i; y = cy + j; break;  // right
+                case 0:
+                    x = cx + j;
+                    y = cy - 2 + i;
+                    break;  // up
+                case 1:
+                    x = cx + j;
+                    y = cy + 1 - i;
+                    break;  // down
+                case 2:
+                    x = cx - 2 + i;
+                    y = cy + j;
+                    break;  // left
+                default:
+                    x = cx + 1 - i;
+                    y = cy + j;
+                    break;  // right
             }
             if (x >= 0 && y >= 0 && x < w->surfW && y < w->surfH)
                 w->surface[static_cast<size_t>(y) * w->surfW + x] = 0xFF000000u;
@@ -580,7 +643,8 @@ void DrawNonClient(Window* w) {
             Rect box{cap.right - 18, cap.top + 3, cap.right - 4, cap.top + 17};
             Fill(w, box, face);
             for (int i = 3; i < 11; ++i) {
-                w->surface[static_cast<size_t>(box.top + i) * w->surfW + box.left + i] = 0xFF000000u;
+                w->surface[static_cast<size_t>(box.top + i) * w->surfW + box.left + i] =
+                    0xFF000000u;
                 w->surface[static_cast<size_t>(box.top + i) * w->surfW + box.left + 13 - i] =
                     0xFF000000u;
             }
@@ -590,8 +654,9 @@ void DrawNonClient(Window* w) {
     }
     if (m.menu) {
         if (!dc) dc = FrameDC(w);
-        DrawMenuBarInto(w, dc, Rect{m.border, m.border + m.caption, w->surfW - m.border,
-                                    m.border + m.caption + m.menu});
+        DrawMenuBarInto(w, dc,
+                        Rect{m.border, m.border + m.caption, w->surfW - m.border,
+                             m.border + m.caption + m.menu});
     }
     for (int hz = 0; hz < 2; ++hz) {
         bool horizontal = hz == 0;
@@ -757,11 +822,17 @@ void NonClientDown(HWND w, int sx, int sy) {
         const ScrollBarState& s = horizontal ? w->hbar : w->vbar;
         int along = horizontal ? sx : sy;
         int thumb0 = horizontal ? g.thumb.left : g.thumb.top;
-        if (Inside(g.less, sx, sy)) ScrollRequest(w, horizontal, SB_LINEUP, s.info.nPos);
-        else if (Inside(g.more, sx, sy)) ScrollRequest(w, horizontal, SB_LINEDOWN, s.info.nPos);
+        if (Inside(g.less, sx, sy))
+            ScrollRequest(w, horizontal, SB_LINEUP, s.info.nPos);
+        else if (Inside(g.more, sx, sy))
+            ScrollRequest(w, horizontal, SB_LINEDOWN, s.info.nPos);
         else if (Inside(g.thumb, sx, sy)) {
-            g_nc = NcDragState{horizontal ? NcDrag::HThumb : NcDrag::VThumb, w,
-                               g_cursorPos, w->rect, 0, s.info.nPos};
+            g_nc = NcDragState{horizontal ? NcDrag::HThumb : NcDrag::VThumb,
+                               w,
+                               g_cursorPos,
+                               w->rect,
+                               0,
+                               s.info.nPos};
         } else if (along < thumb0) {
             ScrollRequest(w, horizontal, SB_PAGEUP, s.info.nPos);
         } else {
@@ -774,7 +845,8 @@ void NonClientDown(HWND w, int sx, int sy) {
         return;
     }
     if (m.caption && sy >= m.border && sy < m.border + m.caption) {
-        if ((w->style & WS_SYSMENU) && sx >= w->surfW - m.border - 18 && sx < w->surfW - m.border - 4) {
+        if ((w->style & WS_SYSMENU) && sx >= w->surfW - m.border - 18 &&
+            sx < w->surfW - m.border - 4) {
             PostMessage(w, WM_CLOSE, 0, 0);
             return;
         }
@@ -800,29 +872,32 @@ void NonClientDrag(int x, int y) {
     int dx = x - g_nc.start.x, dy = y - g_nc.start.y;
     Rect r = g_nc.startRect;
     switch (g_nc.kind) {
-    case NcDrag::Move: MoveWindow(w, r.left + dx, r.top + dy, r.right - r.left, r.bottom - r.top, false); break;
-    case NcDrag::Size:
-        if (g_nc.edges & 1) r.left = std::min(r.left + dx, r.right - 40);
-        if (g_nc.edges & 2) r.right = std::max(r.right + dx, r.left + 40);
-        if (g_nc.edges & 4) r.top = std::min(r.top + dy, r.bottom - 30);
-        if (g_nc.edges & 8) r.bottom = std::max(r.bottom + dy, r.top + 30);
-        MoveWindow(w, r.left, r.top, r.right - r.left, r.bottom - r.top, true);
-        break;
-    case NcDrag::HThumb:
-    case NcDrag::VThumb: {
-        bool horizontal = g_nc.kind == NcDrag::HThumb;
-        BarGeometry g = BarOf(w, horizontal);
-        const ScrollBarState& s = horizontal ? w->hbar : w->vbar;
-        int range = s.info.nMax - s.info.nMin + 1;
-        int maxPos = std::max(0, range - std::max(static_cast<int>(s.info.nPage), 1));
-        int span = std::max(1, g.trackLen - g.thumbLen);
-        int pos = g_nc.startPos + (horizontal ? dx : dy) * maxPos / span;
-        pos = std::clamp(pos, s.info.nMin, s.info.nMin + maxPos);
-        (horizontal ? w->hbar : w->vbar).info.nTrackPos = pos;
-        ScrollRequest(w, horizontal, SB_THUMBTRACK, pos);
-        break;
-    }
-    default: break;
+        case NcDrag::Move:
+            MoveWindow(w, r.left + dx, r.top + dy, r.right - r.left, r.bottom - r.top, false);
+            break;
+        case NcDrag::Size:
+            if (g_nc.edges & 1) r.left = std::min(r.left + dx, r.right - 40);
+            if (g_nc.edges & 2) r.right = std::max(r.right + dx, r.left + 40);
+            if (g_nc.edges & 4) r.top = std::min(r.top + dy, r.bottom - 30);
+            if (g_nc.edges & 8) r.bottom = std::max(r.bottom + dy, r.top + 30);
+            MoveWindow(w, r.left, r.top, r.right - r.left, r.bottom - r.top, true);
+            break;
+        case NcDrag::HThumb:
+        case NcDrag::VThumb: {
+            bool horizontal = g_nc.kind == NcDrag::HThumb;
+            BarGeometry g = BarOf(w, horizontal);
+            const ScrollBarState& s = horizontal ? w->hbar : w->vbar;
+            int range = s.info.nMax - s.info.nMin + 1;
+            int maxPos = std::max(0, range - std::max(static_cast<int>(s.info.nPage), 1));
+            int span = std::max(1, g.trackLen - g.thumbLen);
+            int pos = g_nc.startPos + (horizontal ? dx : dy) * maxPos / span;
+            pos = std::clamp(pos, s.info.nMin, s.info.nMin + maxPos);
+            (horizontal ? w->hbar : w->vbar).info.nTrackPos = pos;
+            ScrollRequest(w, horizontal, SB_THUMBTRACK, pos);
+            break;
+        }
+        default:
+            break;
     }
 }
 
@@ -830,10 +905,18 @@ void NonClientDrag(int x, int y) {
 
 void InjectMouse(int x, int y, MouseAction action, int button, int wheel) {
     g_cursorPos = POINT{x, y};
-    uint32_t bit = button == 1 ? MK_LBUTTON : button == 2 ? MK_RBUTTON : button == 3 ? MK_MBUTTON
-                 : button == 4 ? MK_XBUTTON1 : button == 5 ? MK_XBUTTON2 : 0u;
-    int vk = button == 1 ? VK_LBUTTON : button == 2 ? VK_RBUTTON : button == 3 ? VK_MBUTTON
-           : button == 4 ? VK_XBUTTON1 : button == 5 ? static_cast<int>(VK_XBUTTON2) : 0;
+    uint32_t bit = button == 1   ? MK_LBUTTON
+                   : button == 2 ? MK_RBUTTON
+                   : button == 3 ? MK_MBUTTON
+                   : button == 4 ? MK_XBUTTON1
+                   : button == 5 ? MK_XBUTTON2
+                                 : 0u;
+    int vk = button == 1   ? VK_LBUTTON
+             : button == 2 ? VK_RBUTTON
+             : button == 3 ? VK_MBUTTON
+             : button == 4 ? VK_XBUTTON1
+             : button == 5 ? static_cast<int>(VK_XBUTTON2)
+                           : 0;
     if (action == MouseAction::Down) {
         g_buttons |= bit;
         if (vk) g_keys[vk] = true;
@@ -892,8 +975,10 @@ void InjectMouse(int x, int y, MouseAction action, int button, int wheel) {
         QueueMessage(m);
         return;
     }
-    uint32_t base = button == 1 ? WM_LBUTTONDOWN : button == 2 ? WM_RBUTTONDOWN
-                  : button == 3 ? WM_MBUTTONDOWN : WM_XBUTTONDOWN;
+    uint32_t base = button == 1   ? WM_LBUTTONDOWN
+                    : button == 2 ? WM_RBUTTONDOWN
+                    : button == 3 ? WM_MBUTTONDOWN
+                                  : WM_XBUTTONDOWN;
     if (action == MouseAction::Down) {
         // A press activates the window and gives it the keyboard.
         HWND top = TopLevelOf(target);
@@ -990,7 +1075,9 @@ bool PostMessage(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
     return true;
 }
 
-void PostQuitMessage(int code) { PostMessage(nullptr, WM_QUIT, static_cast<uint64_t>(code), 0); }
+void PostQuitMessage(int code) {
+    PostMessage(nullptr, WM_QUIT, static_cast<uint64_t>(code), 0);
+}
 
 bool AnyWindowNeedsPaint() {
     for (HWND w : g_windows)
@@ -1088,11 +1175,20 @@ bool TranslateMessage(const MSG* msg) {
     if (!msg || msg->message != WM_KEYDOWN) return false;
     uint32_t ch = 0;
     switch (msg->wParam) {
-    case VK_BACK: ch = 8; break;
-    case VK_TAB: ch = 9; break;
-    case VK_RETURN: ch = 13; break;
-    case VK_ESCAPE: ch = 27; break;
-    default: return false;
+        case VK_BACK:
+            ch = 8;
+            break;
+        case VK_TAB:
+            ch = 9;
+            break;
+        case VK_RETURN:
+            ch = 13;
+            break;
+        case VK_ESCAPE:
+            ch = 27;
+            break;
+        default:
+            return false;
     }
     MSG m = *msg;
     m.message = WM_CHAR;
@@ -1151,22 +1247,32 @@ int64_t QueryPerformanceCounter() {
     using namespace std::chrono;
     return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
-int64_t QueryPerformanceFrequency() { return 1000000000LL; }
-uint32_t GetTickCount() { return static_cast<uint32_t>(NowMs()); }
+int64_t QueryPerformanceFrequency() {
+    return 1000000000LL;
+}
+uint32_t GetTickCount() {
+    return static_cast<uint32_t>(NowMs());
+}
 int16_t GetKeyState(int vk) {
     if (vk < 0 || vk > 255) return 0;
     return g_keys[vk] ? static_cast<int16_t>(0x8000) : 0;
 }
-POINT GetCursorPos() { return g_cursorPos; }
+POINT GetCursorPos() {
+    return g_cursorPos;
+}
 
 // --- Monitors ----------------------------------------------------------------------------------
-int MonitorCount() { return static_cast<int>(TheBackend().Monitors().size()); }
+int MonitorCount() {
+    return static_cast<int>(TheBackend().Monitors().size());
+}
 MonitorInfo GetMonitor(int index) {
     auto all = TheBackend().Monitors();
     if (all.empty()) return MonitorInfo{Rect{0, 0, 1024, 768}, Rect{0, 0, 1024, 768}};
     if (index < 0 || index >= static_cast<int>(all.size())) index = 0;
     return all[index];
 }
-RECT GetWorkArea() { return GetMonitor(0).work; }
+RECT GetWorkArea() {
+    return GetMonitor(0).work;
+}
 
 }  // namespace kv

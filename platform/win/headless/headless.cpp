@@ -1,6 +1,7 @@
 // The headless backend: surfaces without a screen, input from the caller, answers from queues.
 #include "platform/win/headless/headless.h"
 
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -21,8 +22,7 @@ struct HeadlessState {
     std::deque<std::pair<bool, std::vector<std::string>>> fileAnswers;
     FileDialogRequest lastFile;
     bool layerDialogs = false;
-    std::vector<MonitorInfo> monitors{
-        MonitorInfo{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}}};
+    std::vector<MonitorInfo> monitors{MonitorInfo{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}}};
 };
 
 HeadlessState& S() {
@@ -35,21 +35,31 @@ public:
     const char* Name() const override { return "headless"; }
 
     void Poll(bool wait, int timeoutMs) override {
+        using Clock = std::chrono::steady_clock;
         if (!S().script.empty()) {
             auto step = std::move(S().script.front());
             S().script.pop_front();
             step();
+            m_idleSince = Clock::time_point{};
             return;
         }
         if (!wait) return;
-        if (timeoutMs >= 0) {
+        // Timers may keep a loop busy; without input for long, the loop is ended all the same.
+        if (m_idleSince == Clock::time_point{}) m_idleSince = Clock::now();
+        if (timeoutMs >= 0 && Clock::now() - m_idleSince < std::chrono::seconds(10)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, 50)));
             return;
         }
-        std::fprintf(stderr, "headless: a loop waits for input and none is scripted; quitting it\n");
+        m_idleSince = Clock::time_point{};
+        std::fprintf(stderr,
+                     "headless: a loop waits for input and none is scripted; quitting it\n");
         PostQuitMessage(0);
     }
 
+private:
+    std::chrono::steady_clock::time_point m_idleSince{};
+
+public:
     std::vector<MonitorInfo> Monitors() override { return S().monitors; }
 
     bool AnswerMessageBox(const std::string& text, const std::string& caption, uint32_t type,
@@ -84,20 +94,38 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Backend> MakeHeadlessBackend() { return std::make_unique<HeadlessBackend>(); }
+std::unique_ptr<Backend> MakeHeadlessBackend() {
+    return std::make_unique<HeadlessBackend>();
+}
 
 namespace headless {
 
-bool Use() { return SelectBackend("headless"); }
+bool Use() {
+    return SelectBackend("headless");
+}
 
-void Script(std::function<void()> step) { S().script.push_back(std::move(step)); }
-void ClearScript() { S().script.clear(); }
-size_t PendingSteps() { return S().script.size(); }
+void Script(std::function<void()> step) {
+    S().script.push_back(std::move(step));
+}
+void ClearScript() {
+    S().script.clear();
+}
+size_t PendingSteps() {
+    return S().script.size();
+}
 
-void MouseMove(int x, int y) { InjectMouse(x, y, MouseAction::Move, 0); }
-void MouseDown(int x, int y, int button) { InjectMouse(x, y, MouseAction::Down, button); }
-void MouseUp(int x, int y, int button) { InjectMouse(x, y, MouseAction::Up, button); }
-void Wheel(int x, int y, int clicks) { InjectMouse(x, y, MouseAction::Wheel, 0, clicks); }
+void MouseMove(int x, int y) {
+    InjectMouse(x, y, MouseAction::Move, 0);
+}
+void MouseDown(int x, int y, int button) {
+    InjectMouse(x, y, MouseAction::Down, button);
+}
+void MouseUp(int x, int y, int button) {
+    InjectMouse(x, y, MouseAction::Up, button);
+}
+void Wheel(int x, int y, int clicks) {
+    InjectMouse(x, y, MouseAction::Wheel, 0, clicks);
+}
 
 void ClientMove(HWND w, int x, int y) {
     POINT p = ClientToScreen(w, POINT{x, y});
@@ -116,8 +144,12 @@ void ClientClick(HWND w, int x, int y, int button) {
     ClientUp(w, x, y, button);
 }
 
-void KeyDown(int vk) { InjectKey(vk, true); }
-void KeyUp(int vk) { InjectKey(vk, false); }
+void KeyDown(int vk) {
+    InjectKey(vk, true);
+}
+void KeyUp(int vk) {
+    InjectKey(vk, false);
+}
 void Key(int vk) {
     KeyDown(vk);
     KeyUp(vk);
@@ -126,7 +158,9 @@ void Type(const std::string& text) {
     for (unsigned char c : text) InjectChar(c);
 }
 
-std::vector<uint32_t> Capture(HWND w, int* width, int* height) { return ComposeWindow(w, width, height); }
+std::vector<uint32_t> Capture(HWND w, int* width, int* height) {
+    return ComposeWindow(w, width, height);
+}
 
 std::vector<uint32_t> CaptureClient(HWND w, int* width, int* height) {
     int fw = 0, fh = 0;
@@ -141,7 +175,8 @@ std::vector<uint32_t> CaptureClient(HWND w, int* width, int* height) {
     std::vector<uint32_t> out(static_cast<size_t>(*width) * *height);
     for (int y = 0; y < *height; ++y)
         for (int x = 0; x < *width; ++x)
-            out[static_cast<size_t>(y) * *width + x] = all[static_cast<size_t>(y + c.top) * fw + x + c.left];
+            out[static_cast<size_t>(y) * *width + x] =
+                all[static_cast<size_t>(y + c.top) * fw + x + c.left];
     return out;
 }
 
@@ -159,15 +194,27 @@ bool Screenshot(HWND w, const std::string& pngPath) {
     return !all.empty() && WritePng(pngPath, all.data(), fw, fh);
 }
 
-void QueueMessageBoxAnswer(int id) { S().boxAnswers.push_back(id); }
-std::vector<std::string> MessageBoxTexts() { return S().boxTexts; }
-void ClearMessageBoxTexts() { S().boxTexts.clear(); }
+void QueueMessageBoxAnswer(int id) {
+    S().boxAnswers.push_back(id);
+}
+std::vector<std::string> MessageBoxTexts() {
+    return S().boxTexts;
+}
+void ClearMessageBoxTexts() {
+    S().boxTexts.clear();
+}
 void QueueFileAnswer(const std::vector<std::string>& paths) {
     S().fileAnswers.emplace_back(true, paths);
 }
-void QueueFileCancel() { S().fileAnswers.emplace_back(false, std::vector<std::string>{}); }
-FileDialogRequest LastFileRequest() { return S().lastFile; }
-void UseLayerDialogs(bool on) { S().layerDialogs = on; }
+void QueueFileCancel() {
+    S().fileAnswers.emplace_back(false, std::vector<std::string>{});
+}
+FileDialogRequest LastFileRequest() {
+    return S().lastFile;
+}
+void UseLayerDialogs(bool on) {
+    S().layerDialogs = on;
+}
 
 void SetMonitors(const std::vector<MonitorInfo>& monitors) {
     if (!monitors.empty()) S().monitors = monitors;

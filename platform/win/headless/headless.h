@@ -34,14 +34,16 @@ void ClientMove(HWND w, int x, int y);
 void ClientDown(HWND w, int x, int y, int button = 1);
 void ClientUp(HWND w, int x, int y, int button = 1);
 void ClientClick(HWND w, int x, int y, int button = 1);
-// --- Keys -----------------------------------------------------------------------------------------
+// --- Keys
+// -----------------------------------------------------------------------------------------
 void KeyDown(int vk);
 void KeyUp(int vk);
 void Key(int vk);                    // down and up
 void Type(const std::string& text);  // WM_CHAR for each character
 
-// --- Pixels ----------------------------------------------------------------------------------------
-// The colour at a client point (children included), or 0xFFFFFFFF outside the client area.
+// --- Pixels
+// ---------------------------------------------------------------------------------------- The
+// colour at a client point (children included), or 0xFFFFFFFF outside the client area.
 COLORREF Pixel(HWND w, int x, int y);
 // The whole window, children composited, top-down BGRA.
 std::vector<uint32_t> Capture(HWND w, int* width, int* height);

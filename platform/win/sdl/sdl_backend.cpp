@@ -21,75 +21,130 @@ int VirtualKeyOf(SDL_Keycode k) {
     if (k >= SDLK_F1 && k <= SDLK_F12) return VK_F1 + (k - SDLK_F1);
     if (k >= SDLK_KP_1 && k <= SDLK_KP_9) return VK_NUMPAD0 + 1 + (k - SDLK_KP_1);
     switch (k) {
-    case SDLK_KP_0: return VK_NUMPAD0;
-    case SDLK_BACKSPACE: return VK_BACK;
-    case SDLK_TAB: return VK_TAB;
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER: return VK_RETURN;
-    case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return VK_SHIFT;
-    case SDLK_LCTRL:
-    case SDLK_RCTRL: return VK_CONTROL;
-    case SDLK_LALT:
-    case SDLK_RALT: return VK_MENU;
-    case SDLK_PAUSE: return VK_PAUSE;
-    case SDLK_CAPSLOCK: return VK_CAPITAL;
-    case SDLK_ESCAPE: return VK_ESCAPE;
-    case SDLK_SPACE: return VK_SPACE;
-    case SDLK_PAGEUP: return VK_PRIOR;
-    case SDLK_PAGEDOWN: return VK_NEXT;
-    case SDLK_END: return VK_END;
-    case SDLK_HOME: return VK_HOME;
-    case SDLK_LEFT: return VK_LEFT;
-    case SDLK_UP: return VK_UP;
-    case SDLK_RIGHT: return VK_RIGHT;
-    case SDLK_DOWN: return VK_DOWN;
-    case SDLK_INSERT: return VK_INSERT;
-    case SDLK_DELETE: return VK_DELETE;
-    case SDLK_KP_MULTIPLY: return VK_MULTIPLY;
-    case SDLK_KP_PLUS: return VK_ADD;
-    case SDLK_KP_MINUS: return VK_SUBTRACT;
-    case SDLK_KP_PERIOD: return VK_DECIMAL;
-    case SDLK_KP_DIVIDE: return VK_DIVIDE;
-    case SDLK_SEMICOLON: return VK_OEM_1;
-    case SDLK_EQUALS: return VK_OEM_PLUS;
-    case SDLK_COMMA: return VK_OEM_COMMA;
-    case SDLK_MINUS: return VK_OEM_MINUS;
-    case SDLK_PERIOD: return VK_OEM_PERIOD;
-    case SDLK_SLASH: return VK_OEM_2;
-    case SDLK_BACKQUOTE: return VK_OEM_3;
-    case SDLK_LEFTBRACKET: return VK_OEM_4;
-    case SDLK_BACKSLASH: return VK_OEM_5;
-    case SDLK_RIGHTBRACKET: return VK_OEM_6;
-    case SDLK_QUOTE: return VK_OEM_7;
-    default: return 0;
+        case SDLK_KP_0:
+            return VK_NUMPAD0;
+        case SDLK_BACKSPACE:
+            return VK_BACK;
+        case SDLK_TAB:
+            return VK_TAB;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+            return VK_RETURN;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT:
+            return VK_SHIFT;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL:
+            return VK_CONTROL;
+        case SDLK_LALT:
+        case SDLK_RALT:
+            return VK_MENU;
+        case SDLK_PAUSE:
+            return VK_PAUSE;
+        case SDLK_CAPSLOCK:
+            return VK_CAPITAL;
+        case SDLK_ESCAPE:
+            return VK_ESCAPE;
+        case SDLK_SPACE:
+            return VK_SPACE;
+        case SDLK_PAGEUP:
+            return VK_PRIOR;
+        case SDLK_PAGEDOWN:
+            return VK_NEXT;
+        case SDLK_END:
+            return VK_END;
+        case SDLK_HOME:
+            return VK_HOME;
+        case SDLK_LEFT:
+            return VK_LEFT;
+        case SDLK_UP:
+            return VK_UP;
+        case SDLK_RIGHT:
+            return VK_RIGHT;
+        case SDLK_DOWN:
+            return VK_DOWN;
+        case SDLK_INSERT:
+            return VK_INSERT;
+        case SDLK_DELETE:
+            return VK_DELETE;
+        case SDLK_KP_MULTIPLY:
+            return VK_MULTIPLY;
+        case SDLK_KP_PLUS:
+            return VK_ADD;
+        case SDLK_KP_MINUS:
+            return VK_SUBTRACT;
+        case SDLK_KP_PERIOD:
+            return VK_DECIMAL;
+        case SDLK_KP_DIVIDE:
+            return VK_DIVIDE;
+        case SDLK_SEMICOLON:
+            return VK_OEM_1;
+        case SDLK_EQUALS:
+            return VK_OEM_PLUS;
+        case SDLK_COMMA:
+            return VK_OEM_COMMA;
+        case SDLK_MINUS:
+            return VK_OEM_MINUS;
+        case SDLK_PERIOD:
+            return VK_OEM_PERIOD;
+        case SDLK_SLASH:
+            return VK_OEM_2;
+        case SDLK_BACKQUOTE:
+            return VK_OEM_3;
+        case SDLK_LEFTBRACKET:
+            return VK_OEM_4;
+        case SDLK_BACKSLASH:
+            return VK_OEM_5;
+        case SDLK_RIGHTBRACKET:
+            return VK_OEM_6;
+        case SDLK_QUOTE:
+            return VK_OEM_7;
+        default:
+            return 0;
     }
 }
 
 int ButtonOf(uint8_t b) {
     switch (b) {
-    case SDL_BUTTON_LEFT: return 1;
-    case SDL_BUTTON_RIGHT: return 2;
-    case SDL_BUTTON_MIDDLE: return 3;
-    case SDL_BUTTON_X1: return 4;
-    case SDL_BUTTON_X2: return 5;
-    default: return 0;
+        case SDL_BUTTON_LEFT:
+            return 1;
+        case SDL_BUTTON_RIGHT:
+            return 2;
+        case SDL_BUTTON_MIDDLE:
+            return 3;
+        case SDL_BUTTON_X1:
+            return 4;
+        case SDL_BUTTON_X2:
+            return 5;
+        default:
+            return 0;
     }
 }
 
 SDL_SystemCursor SdlCursorOf(int idc) {
     switch (idc) {
-    case IDC_IBEAM: return SDL_SYSTEM_CURSOR_IBEAM;
-    case IDC_WAIT: return SDL_SYSTEM_CURSOR_WAIT;
-    case IDC_CROSS: return SDL_SYSTEM_CURSOR_CROSSHAIR;
-    case IDC_SIZENWSE: return SDL_SYSTEM_CURSOR_SIZENWSE;
-    case IDC_SIZENESW: return SDL_SYSTEM_CURSOR_SIZENESW;
-    case IDC_SIZEWE: return SDL_SYSTEM_CURSOR_SIZEWE;
-    case IDC_SIZENS: return SDL_SYSTEM_CURSOR_SIZENS;
-    case IDC_SIZEALL: return SDL_SYSTEM_CURSOR_SIZEALL;
-    case IDC_NO: return SDL_SYSTEM_CURSOR_NO;
-    case IDC_UPARROW: return SDL_SYSTEM_CURSOR_ARROW;
-    default: return SDL_SYSTEM_CURSOR_ARROW;
+        case IDC_IBEAM:
+            return SDL_SYSTEM_CURSOR_IBEAM;
+        case IDC_WAIT:
+            return SDL_SYSTEM_CURSOR_WAIT;
+        case IDC_CROSS:
+            return SDL_SYSTEM_CURSOR_CROSSHAIR;
+        case IDC_SIZENWSE:
+            return SDL_SYSTEM_CURSOR_SIZENWSE;
+        case IDC_SIZENESW:
+            return SDL_SYSTEM_CURSOR_SIZENESW;
+        case IDC_SIZEWE:
+            return SDL_SYSTEM_CURSOR_SIZEWE;
+        case IDC_SIZENS:
+            return SDL_SYSTEM_CURSOR_SIZENS;
+        case IDC_SIZEALL:
+            return SDL_SYSTEM_CURSOR_SIZEALL;
+        case IDC_NO:
+            return SDL_SYSTEM_CURSOR_NO;
+        case IDC_UPARROW:
+            return SDL_SYSTEM_CURSOR_ARROW;
+        default:
+            return SDL_SYSTEM_CURSOR_ARROW;
     }
 }
 
@@ -108,8 +163,8 @@ public:
         uint32_t flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
         if (w->exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
         if (w->className.rfind("#", 0) == 0) flags |= SDL_WINDOW_POPUP_MENU;
-        SDL_Window* sw = SDL_CreateWindow(w->title.c_str(), w->rect.left, w->rect.top, width,
-                                          height, flags);
+        SDL_Window* sw =
+            SDL_CreateWindow(w->title.c_str(), w->rect.left, w->rect.top, width, height, flags);
         if (!sw) return;
         w->backendData = sw;
         m_byId[SDL_GetWindowID(sw)] = w;
@@ -139,7 +194,8 @@ public:
     }
 
     void WindowTitle(Window* w) override {
-        if (auto* sw = static_cast<SDL_Window*>(w->backendData)) SDL_SetWindowTitle(sw, w->title.c_str());
+        if (auto* sw = static_cast<SDL_Window*>(w->backendData))
+            SDL_SetWindowTitle(sw, w->title.c_str());
     }
 
     void Present() override {
@@ -159,8 +215,8 @@ public:
             std::vector<uint32_t> px = ComposeWindow(w, &fw, &fh);
             SDL_Surface* s = SDL_GetWindowSurface(sw);
             if (!s || px.empty()) continue;
-            SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(
-                px.data(), fw, fh, 32, fw * 4, SDL_PIXELFORMAT_ARGB8888);
+            SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(px.data(), fw, fh, 32, fw * 4,
+                                                                  SDL_PIXELFORMAT_ARGB8888);
             if (src) {
                 SDL_BlitSurface(src, nullptr, s, nullptr);
                 SDL_FreeSurface(src);
@@ -171,8 +227,9 @@ public:
 
     void Poll(bool wait, int timeoutMs) override {
         SDL_Event e;
-        bool have = wait ? SDL_WaitEventTimeout(&e, timeoutMs < 0 ? 50 : std::min(timeoutMs, 50)) != 0
-                         : SDL_PollEvent(&e) != 0;
+        bool have =
+            wait ? SDL_WaitEventTimeout(&e, timeoutMs < 0 ? 50 : std::min(timeoutMs, 50)) != 0
+                 : SDL_PollEvent(&e) != 0;
         while (have) {
             Handle(e);
             have = SDL_PollEvent(&e) != 0;
@@ -221,55 +278,59 @@ private:
 
     void Handle(const SDL_Event& e) {
         switch (e.type) {
-        case SDL_MOUSEMOTION:
-            if (Window* w = Find(e.motion.windowID))
-                InjectMouse(w->rect.left + e.motion.x, w->rect.top + e.motion.y, MouseAction::Move, 0);
-            break;
-        case SDL_MOUSEBUTTONDOWN:
-        case SDL_MOUSEBUTTONUP:
-            if (Window* w = Find(e.button.windowID))
-                InjectMouse(w->rect.left + e.button.x, w->rect.top + e.button.y,
-                            e.type == SDL_MOUSEBUTTONDOWN ? MouseAction::Down : MouseAction::Up,
-                            ButtonOf(e.button.button));
-            break;
-        case SDL_MOUSEWHEEL: {
-            POINT p = GetCursorPos();
-            InjectMouse(p.x, p.y, MouseAction::Wheel, 0, e.wheel.y);
-            break;
-        }
-        case SDL_KEYDOWN:
-        case SDL_KEYUP: {
-            int vk = VirtualKeyOf(e.key.keysym.sym);
-            if (!vk) break;
-            bool down = e.type == SDL_KEYDOWN;
-            InjectKey(vk, down);
-            break;
-        }
-        case SDL_TEXTINPUT: {
-            const auto* s = reinterpret_cast<const unsigned char*>(e.text.text);
-            for (size_t i = 0; s[i];) {
-                uint32_t cp = s[i];
-                int n = cp < 0x80 ? 0 : (cp >> 5) == 6 ? 1 : (cp >> 4) == 14 ? 2 : 3;
-                if (n) cp &= 0x3F >> n;
-                size_t j = 1;
-                for (; j <= static_cast<size_t>(n) && s[i + j]; ++j) cp = (cp << 6) | (s[i + j] & 0x3F);
-                InjectChar(cp);
-                i += j;
+            case SDL_MOUSEMOTION:
+                if (Window* w = Find(e.motion.windowID))
+                    InjectMouse(w->rect.left + e.motion.x, w->rect.top + e.motion.y,
+                                MouseAction::Move, 0);
+                break;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP:
+                if (Window* w = Find(e.button.windowID))
+                    InjectMouse(w->rect.left + e.button.x, w->rect.top + e.button.y,
+                                e.type == SDL_MOUSEBUTTONDOWN ? MouseAction::Down : MouseAction::Up,
+                                ButtonOf(e.button.button));
+                break;
+            case SDL_MOUSEWHEEL: {
+                POINT p = GetCursorPos();
+                InjectMouse(p.x, p.y, MouseAction::Wheel, 0, e.wheel.y);
+                break;
             }
-            break;
-        }
-        case SDL_WINDOWEVENT:
-            if (Window* w = Find(e.window.windowID)) {
-                if (e.window.event == SDL_WINDOWEVENT_CLOSE) PostMessage(w, WM_CLOSE, 0, 0);
-                if (e.window.event == SDL_WINDOWEVENT_EXPOSED) w->changed = true;
-                if (e.window.event == SDL_WINDOWEVENT_MOVED &&
-                    (e.window.data1 != w->rect.left || e.window.data2 != w->rect.top)) {
-                    int wd = w->rect.right - w->rect.left, ht = w->rect.bottom - w->rect.top;
-                    w->rect = Rect{e.window.data1, e.window.data2, e.window.data1 + wd, e.window.data2 + ht};
+            case SDL_KEYDOWN:
+            case SDL_KEYUP: {
+                int vk = VirtualKeyOf(e.key.keysym.sym);
+                if (!vk) break;
+                bool down = e.type == SDL_KEYDOWN;
+                InjectKey(vk, down);
+                break;
+            }
+            case SDL_TEXTINPUT: {
+                const auto* s = reinterpret_cast<const unsigned char*>(e.text.text);
+                for (size_t i = 0; s[i];) {
+                    uint32_t cp = s[i];
+                    int n = cp < 0x80 ? 0 : (cp >> 5) == 6 ? 1 : (cp >> 4) == 14 ? 2 : 3;
+                    if (n) cp &= 0x3F >> n;
+                    size_t j = 1;
+                    for (; j <= static_cast<size_t>(n) && s[i + j]; ++j)
+                        cp = (cp << 6) | (s[i + j] & 0x3F);
+                    InjectChar(cp);
+                    i += j;
                 }
+                break;
             }
-            break;
-        default: break;
+            case SDL_WINDOWEVENT:
+                if (Window* w = Find(e.window.windowID)) {
+                    if (e.window.event == SDL_WINDOWEVENT_CLOSE) PostMessage(w, WM_CLOSE, 0, 0);
+                    if (e.window.event == SDL_WINDOWEVENT_EXPOSED) w->changed = true;
+                    if (e.window.event == SDL_WINDOWEVENT_MOVED &&
+                        (e.window.data1 != w->rect.left || e.window.data2 != w->rect.top)) {
+                        int wd = w->rect.right - w->rect.left, ht = w->rect.bottom - w->rect.top;
+                        w->rect = Rect{e.window.data1, e.window.data2, e.window.data1 + wd,
+                                       e.window.data2 + ht};
+                    }
+                }
+                break;
+            default:
+                break;
         }
     }
 
@@ -294,7 +355,8 @@ bool PushClick(int screenX, int screenY) {
     e.motion.x = lx;
     e.motion.y = ly;
     SDL_PushEvent(&e);
-    for (uint32_t type : {static_cast<uint32_t>(SDL_MOUSEBUTTONDOWN), static_cast<uint32_t>(SDL_MOUSEBUTTONUP)}) {
+    for (uint32_t type :
+         {static_cast<uint32_t>(SDL_MOUSEBUTTONDOWN), static_cast<uint32_t>(SDL_MOUSEBUTTONUP)}) {
         SDL_Event b{};
         b.type = type;
         b.button.windowID = id;

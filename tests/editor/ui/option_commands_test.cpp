@@ -14,7 +14,9 @@ using namespace kv;
 
 namespace {
 
-void SetValue(OptionText* values, int row, const char* v) { std::strcpy(values[row], v); }
+void SetValue(OptionText* values, int row, const char* v) {
+    std::strcpy(values[row], v);
+}
 
 }  // namespace
 
@@ -146,7 +148,8 @@ TEST(AdvancedOptions, OkStoresFlagsAsksForTheAspectDialogAndKeepsALongFolder) {
     MSG m;
     bool asked = false;
     while (PeekMessage(&m, PM_REMOVE)) {
-        if (m.hwnd == main && m.message == WM_COMMAND && m.wParam == CommandViewerAspect) asked = true;
+        if (m.hwnd == main && m.message == WM_COMMAND && m.wParam == CommandViewerAspect)
+            asked = true;
         DispatchMessage(&m);
     }
     EXPECT_TRUE(asked);

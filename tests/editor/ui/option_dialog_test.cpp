@@ -64,8 +64,11 @@ protected:
 }  // namespace
 
 TEST_F(OptionDialog, RadiosFormOneGroupAndChecksToggle) {
-    Load({{"@RGroup Caption|First choice", "1"}, {"@RSecond", ""}, {"@RThird", ""},
-          {"@CCheck me", ""}, {"@CAnother", "1"}});
+    Load({{"@RGroup Caption|First choice", "1"},
+          {"@RSecond", ""},
+          {"@RThird", ""},
+          {"@CCheck me", ""},
+          {"@CAnother", "1"}});
     Click(FieldX(), RowY(1));
     Click(FieldX(), RowY(3));
     Click(FieldX(), RowY(3));
@@ -176,8 +179,8 @@ TEST_F(OptionDialog, ColourAndFolderItemsOpenTheirSubDialogs) {
     Load({{"@LBorder/Tint Color", "255"}, {"@FAlternative Image Folder", "/old/"}});
     const int cx = X + 115;
     Click(FieldX(), RowY(0));
-    Click(cx, Y + 22 + 18 * 7 + 5);   // grey bar: (0 + 100) * 128 / 100 = 128
-    Click(cx + 75, Y + 210);          // the chooser's OK
+    Click(cx, Y + 22 + 18 * 7 + 5);  // grey bar: (0 + 100) * 128 / 100 = 128
+    Click(cx + 75, Y + 210);         // the chooser's OK
     headless::QueueFileAnswer({"/pics/holiday/a.bmp"});
     Click(FieldX(), RowY(1));
     Press(VK_RETURN);
@@ -260,7 +263,8 @@ TEST_F(Chooser, RgbModeDragsSetChannelsAndTheModeIsRemembered) {
     headless::Script([h, x0, this] { headless::ClientMove(h, x0 + 70, RowMid(1)); });  // 200
     headless::Script([h, x0, this] { headless::ClientUp(h, x0 + 70, RowMid(1)); });
     headless::Script([h, x0, this] { headless::ClientDown(h, x0, RowMid(3)); });
-    headless::Script([h, x0, this] { headless::ClientMove(h, x0 + 100, RowMid(3)); });  // 285 -> 255
+    headless::Script(
+        [h, x0, this] { headless::ClientMove(h, x0 + 100, RowMid(3)); });  // 285 -> 255
     headless::Script([h, x0, this] { headless::ClientUp(h, x0 + 100, RowMid(3)); });
     Click(cx + 75, Y + 210);
     EXPECT_TRUE(ChooseColour(stage.hwnd, X, Y, &c, nullptr, "Choose Color"));
@@ -307,8 +311,8 @@ TEST(ColourConversions, HlsMatchesTheTintTreatmentsIntegerArithmetic) {
             for (int b = 0; b < 256; b += 15) {
                 HlsColour h = ColourToHls(RGB(r, g, b));
                 COLORREF back = HlsToColour(h.h, h.l, h.s);
-                worst = std::max({worst, std::abs(GetRValue(back) - r), std::abs(GetGValue(back) - g),
-                                  std::abs(GetBValue(back) - b)});
+                worst = std::max({worst, std::abs(GetRValue(back) - r),
+                                  std::abs(GetGValue(back) - g), std::abs(GetBValue(back) - b)});
             }
     EXPECT_LE(worst, 8);
 }

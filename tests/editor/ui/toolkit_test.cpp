@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/picture/placeholder.h"
-#include "platform/win/internal.h"
 #include "editor/resources/resources.h"
+#include "platform/win/internal.h"
 #include "tests/editor/ui/ui_test_support.h"
 #include "tests/test_support.h"
 
@@ -154,7 +154,8 @@ TEST_F(Toolkit, SliderBarsWriteTheirNumbersBesideTheTrack) {
         int inked = 0;
         for (int yy = y; yy < y + 9; ++yy)
             for (int dx = 0; dx < extra; ++dx) {
-                ASSERT_EQ(At(120 + dx, yy), At(320 + dx, yy)) << c.text << " at " << dx << "," << yy;
+                ASSERT_EQ(At(120 + dx, yy), At(320 + dx, yy))
+                    << c.text << " at " << dx << "," << yy;
                 inked += At(120 + dx, yy) != RGB(192, 192, 192);
             }
         EXPECT_GT(inked, 3) << c.text;
@@ -168,7 +169,7 @@ TEST_F(Toolkit, SliderBarsWriteTheirNumbersBesideTheTrack) {
     EXPECT_EQ(At(104, 206), Black);
     EXPECT_EQ(At(104, 207), White);
     EXPECT_EQ(At(101, 200), Black);
-    EXPECT_EQ(At(50, 211), Black);                    // the track
+    EXPECT_EQ(At(50, 211), Black);  // the track
     EXPECT_EQ(At(50, 208), White);
     UseFont(nullptr);
 }
@@ -177,8 +178,8 @@ TEST_F(Toolkit, CheckAndRadioMarksAndTrianglesByTheirPixels) {
     DrawCheckMark(White, Rect{10, 10, 22, 22}, true);
     EXPECT_EQ(At(10, 10), Black);
     EXPECT_EQ(At(21, 21), Black);
-    EXPECT_EQ(At(12, 12), Black);   // the cross from the shrunk top-left corner
-    EXPECT_EQ(At(19, 12), Black);   // the other stroke starts at (right - 1, top)
+    EXPECT_EQ(At(12, 12), Black);  // the cross from the shrunk top-left corner
+    EXPECT_EQ(At(19, 12), Black);  // the other stroke starts at (right - 1, top)
     EXPECT_EQ(At(12, 19), Black);
     EXPECT_EQ(At(15, 12), White);
     DrawCheckMark(RGB(0, 255, 0), Rect{30, 10, 42, 22}, false);
@@ -288,7 +289,8 @@ TEST_F(Toolkit, FileRecordsTakeNamesInReverseOrderWithAnEndMark) {
 
     FileSpec single[2];
     headless::QueueFileAnswer({"/pics/one.bmp"});
-    ASSERT_TRUE(ChooseFileToOpen(pane.hwnd, single, "All Files (*.*)|*.*|", ".bmp", nullptr, true, 2));
+    ASSERT_TRUE(
+        ChooseFileToOpen(pane.hwnd, single, "All Files (*.*)|*.*|", ".bmp", nullptr, true, 2));
     EXPECT_STREQ(single[0].path, "/pics/one.bmp");
     EXPECT_STREQ(single[1].path, "");
 
@@ -352,7 +354,8 @@ TEST_F(Toolkit, BitmapButtonsDrawTheirStateAndHitTestInclusively) {
         for (int y = 0; y < bm->height; ++y)
             for (int x = 0; x < bm->width; ++x) {
                 uint32_t p = bm->pixels[y * bm->width + x];
-                if (At(x0 + x, y0 + y) != RGB((p >> 16) & 255, (p >> 8) & 255, p & 255)) return false;
+                if (At(x0 + x, y0 + y) != RGB((p >> 16) & 255, (p >> 8) & 255, p & 255))
+                    return false;
             }
         return true;
     };

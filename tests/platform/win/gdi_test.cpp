@@ -228,7 +228,7 @@ TEST(Gdi, CoreImagesDrawThroughTheLayer) {
         uint8_t* bottom = image.Row(0) + 3 * x;
         uint8_t* top = image.Row(1) + 3 * x;
         bottom[0] = 0, bottom[1] = 0, bottom[2] = static_cast<uint8_t>(60 * x);  // reds
-        top[0] = static_cast<uint8_t>(60 * x), top[1] = 0, top[2] = 0;          // blues
+        top[0] = static_cast<uint8_t>(60 * x), top[1] = 0, top[2] = 0;           // blues
     }
     Canvas c(8, 4);
     image.Draw(Rect{0, 0, 8, 4}, c.dc);

@@ -24,8 +24,8 @@ TEST(SdlBackend, WindowOpensTakesAClickDrawsAndIsSaved) {
     std::string out;
     // The X and GL client libraries keep allocations past exit; the child's leak check is off
     // (our own code is leak-checked by the headless tests).
-    int rc = kvtest::Run("ASAN_OPTIONS=detect_leaks=0 DISPLAY=:97 KINEVISTA_BACKEND=sdl '" + std::string(KV_SDL_SMOKE) + "' '" +
-                             png + "' 2>&1",
+    int rc = kvtest::Run("ASAN_OPTIONS=detect_leaks=0 DISPLAY=:97 KINEVISTA_BACKEND=sdl '" +
+                             std::string(KV_SDL_SMOKE) + "' '" + png + "' 2>&1",
                          &out);
     if (started && !pid.empty()) kvtest::Run("kill " + pid + " 2>/dev/null");
     EXPECT_EQ(rc, 0) << out;

@@ -148,7 +148,7 @@ TEST_F(WindowTest, ScrollBarClicksAndThumbDragsSendScrollRequests) {
     headless::MouseUp(110, 215);
     headless::MouseDown(110, 150);  // track below the thumb
     headless::MouseUp(110, 150);
-    headless::MouseDown(110, 20);   // on the thumb
+    headless::MouseDown(110, 20);  // on the thumb
     headless::MouseMove(110, 60);
     headless::MouseUp(110, 60);
     kvtest::DrainQueue();
