@@ -3,8 +3,10 @@
 // rendering from several threads.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
+#include "core/show/show_file.h"
 #include "platform/host/acf_ids.h"
 #include "tests/plugin/plugin_test_support.h"
 #include "tests/test_support.h"
@@ -193,6 +195,29 @@ TEST_F(EffectTest, ShowIsReloadedOnlyWhenTheStampChanges) {
     instance.SetPrivateData(junk);
     ASSERT_EQ(instance.Render(12, &pixels), ACF_OK);
     EXPECT_EQ(pixels, kvptest::DirectRender(moved, 12, 0, true, W, H));
+}
+
+TEST_F(EffectTest, BlockOfTheOtherByteOrderIsNotReloadedEveryFrame) {
+    // The stamp is compared as the block stores it, so a block written on a machine of the
+    // other byte order keeps its loaded show between frames like any other.
+    auto swap = [](std::vector<uint8_t> block) {
+        uint32_t size = 0;
+        std::memcpy(&size, block.data() + 4, 4);
+        EXPECT_TRUE(kv::SwapShowByteOrder(block.data(), size));
+        return block;
+    };
+    kvptest::SetStamp(show, 0x0102);
+    auto moved = kvptest::MakeShowBlock(picture, {{20, 20, 30, 0}, {100, 70, 40, 60}});
+    kvptest::SetStamp(moved, 0x0102);
+    const auto swapped = swap(show);
+    ASSERT_EQ(swapped[0], 0x12);
+    Instance instance(state, swapped);
+    std::vector<uint8_t> first, pixels;
+    ASSERT_EQ(instance.Render(12, &first), ACF_OK);
+    EXPECT_EQ(first, kvptest::DirectRender(show, 12, 0, true, W, H));
+    instance.SetPrivateData(swap(moved));
+    ASSERT_EQ(instance.Render(12, &pixels), ACF_OK);
+    EXPECT_EQ(pixels, first);
 }
 
 TEST_F(EffectTest, EmptyPrivateDataRendersTheEmptyShow) {
