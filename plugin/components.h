@@ -85,6 +85,14 @@ public:
     ACFRESULT Reserved5() override { return ACF_OK; }
 };
 
+// Returns a failing result of a host call at once (counted references held in Ref locals are
+// released on the way out).
+#define KV_TRY(call)                 \
+    do {                             \
+        const ACFRESULT r_ = (call); \
+        if (Failed(r_)) return r_;   \
+    } while (0)
+
 // Runs `body` and turns any exception into the unexpected-failure code, so that none reaches
 // the host.
 template <class F>

@@ -1,9 +1,7 @@
 // The effect inside the host: render contexts, the "PrivateData" change stamp, rendering at the
 // host's size and field kind, and the hand-over of the pixels (row flip, or blend over the
 // input by the rendered alpha).
-#include <cmath>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "core/picture/alert.h"
@@ -85,12 +83,6 @@ ACFRESULT CAVX2ModalUI_Effect::DestroyRenderContext(uint64_t, void* context) {
         return ACF_OK;
     });
 }
-
-#define KV_TRY(call)                 \
-    do {                             \
-        const ACFRESULT r_ = (call); \
-        if (Failed(r_)) return r_;   \
-    } while (0)
 
 ACFRESULT CAVX2ModalUI_Effect::RenderFrame(IAVXEffectAccess* access, void* contextPtr, uint64_t,
                                            IAVXTime* time, uint64_t, IAVXFieldType* fieldType,

@@ -122,12 +122,6 @@ EditorRun RunEditor(const std::string& arguments) {
     return EditorRun::Closed;
 }
 
-#define KV_TRY(call)                 \
-    do {                             \
-        const ACFRESULT r_ = (call); \
-        if (Failed(r_)) return r_;   \
-    } while (0)
-
 ACFRESULT CAVX2ModalUI_ModalUI::RunModal(IAVXEffectAccess* access) {
     return Guarded([&]() -> ACFRESULT {
         if (!access) return ACF_E_INVALIDARG;

@@ -14,11 +14,6 @@ using kvplugin::Guarded;
 using kvplugin::Ref;
 
 #define KV_EXPORT extern "C" __attribute__((visibility("default")))
-#define KV_TRY(call)                          \
-    do {                                      \
-        const ACFRESULT r_ = (call);          \
-        if (Failed(r_)) return r_;            \
-    } while (0)
 
 namespace {
 

@@ -2,10 +2,12 @@
 // instead of leaving a child that fails later.
 #include "platform/os/process.h"
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -34,7 +36,10 @@ bool ProcessRunning(int32_t pid) {
     int status = 0;
     pid_t r = waitpid(pid, &status, WNOHANG);
     if (r == 0) return true;               // still running
-    // Ended just now (status collected), or collected earlier (ECHILD): not running.
+    if (r == pid) return false;  // ended just now; status collected
+    // Not a child we can wait for: collected earlier, or the process ignores SIGCHLD and the
+    // system collects its children itself. Ask whether the process still exists.
+    if (errno == ECHILD) return kill(pid, 0) == 0 || errno == EPERM;
     return false;
 }
 

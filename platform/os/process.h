@@ -12,7 +12,8 @@ namespace kv {
 int32_t StartProcess(const std::string& program, const std::vector<std::string>& args);
 
 // True while a process started by StartProcess runs. Once it has ended its exit status is
-// collected (so no defunct entry stays behind) and false is returned from then on.
+// collected (so no defunct entry stays behind) and false is returned from then on. Works as
+// well in a process that ignores SIGCHLD (its children are collected by the system).
 bool ProcessRunning(int32_t pid);
 
 // Suspends the calling thread for `ms` milliseconds.

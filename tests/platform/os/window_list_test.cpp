@@ -1,5 +1,6 @@
 // The desktop window list across processes, the registry stand-in and process start.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -122,4 +123,13 @@ TEST(Process, StartsWithoutWaitingAndReportsMissingPrograms) {
     for (int i = 0; i < 300 && kv::ProcessRunning(pid); ++i) kv::SleepMilliseconds(10);
     EXPECT_FALSE(kv::ProcessRunning(pid));
     EXPECT_EQ(kvtest::ReadFileBytes(marker), "?2997,300\n");
+
+    // A host that ignores SIGCHLD has its children collected by the system.
+    void (*previous)(int) = signal(SIGCHLD, SIG_IGN);
+    const int32_t quick = kv::StartProcess("/bin/sh", {"-c", "sleep 0.3"});
+    ASSERT_GT(quick, 0);
+    EXPECT_TRUE(kv::ProcessRunning(quick));
+    for (int i = 0; i < 300 && kv::ProcessRunning(quick); ++i) kv::SleepMilliseconds(10);
+    EXPECT_FALSE(kv::ProcessRunning(quick));
+    signal(SIGCHLD, previous);
 }
