@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/render/treatments.h"
 #include "core/show/settings.h"
 #include "editor/ui/toolkit.h"
 
@@ -106,7 +107,12 @@ int PrepPicturesCommand(Show& show, const OptionHooks& hooks) {
         Call(hooks.showViewer);
         StorePrepRows(rows, show);
         if (result == OptionCancel) RestorePrepValues(show, saved);
-        Call(hooks.preparePictures);
+        if (hooks.preparePictures) {
+            hooks.preparePictures();
+        } else {
+            for (int i = 0; i < show.pictureCount && i < MaxPictures; ++i)
+                PrepPicture(show, show.pictures[i].spec, i, show.PictureStart(i));
+        }
         Call(hooks.redrawStage);
     } while (result == OptionApply);
     Call(hooks.redrawMain);

@@ -31,7 +31,8 @@ struct OptionHooks {
     int x = 50, y = 50;
     std::function<void()> hideViewer, showViewer, refitViewer;
     std::function<void()> redrawStage, redrawMain;
-    std::function<void()> preparePictures;  // prepare every picture again with the show's values
+    // Prepares every picture again with the show's values; PrepPicture on each when empty.
+    std::function<void()> preparePictures;
     std::function<void()> renderCurrentFrame;
     std::function<bool()> viewerDualScreen;
     std::function<void(bool)> setViewerDualScreen;

@@ -186,6 +186,20 @@ TEST_F(WindowTest, MenuBarOpensPopupsAndChosenItemsSendCommands) {
     ASSERT_NE(popup, nullptr);
     RECT pr;
     GetWindowRect(popup, &pr);
+    // The shortcut text is drawn right-aligned: ink near the right edge of the first row, and
+    // the greyed row's text is grey.
+    int pw = 0, ph = 0;
+    std::vector<COLORREF> px = kvtest::ClientPixels(popup, &pw, &ph);
+    int rightmostInk = -1;
+    bool greyInk = false;
+    for (int y = 2; y < 22; ++y)
+        for (int x = 0; x < pw; ++x)
+            if (GetRValue(px[y * pw + x]) < 120) rightmostInk = std::max(rightmostInk, x);
+    for (int y = 22; y < 42; ++y)
+        for (int x = 0; x < pw; ++x) greyInk |= px[y * pw + x] == RGB(128, 128, 128);
+    EXPECT_GE(rightmostInk, pw - 16);
+    EXPECT_LT(rightmostInk, pw - 10);
+    EXPECT_TRUE(greyInk);
     // Greyed item (second row) does nothing; the first one sends its command.
     headless::MouseDown(pr.left + 20, pr.top + 1 + 2 + 20 + 5);
     headless::MouseUp(pr.left + 20, pr.top + 1 + 2 + 20 + 5);
