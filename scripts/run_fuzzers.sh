@@ -7,10 +7,14 @@ cd "$(dirname "$0")/.."
 BUILD=${FUZZ_BUILD:-build-fuzz}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DKV_FUZZ=ON \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$BUILD" -j "$(nproc)" >/dev/null
 shopt -s nullglob
-for bin in "$BUILD"/bin/*_fuzzer; do
-  name=$(basename "$bin")
+# Only the fuzz targets: the rest of the tree is not meant to link with the fuzzing runtime.
+names=()
+for src in fuzz/*_fuzzer.cpp; do names+=("$(basename "$src" .cpp)"); done
+[ ${#names[@]} -gt 0 ] || { echo "fuzz: no targets"; exit 0; }
+cmake --build "$BUILD" -j "$(nproc)" --target "${names[@]}" >/dev/null
+for name in "${names[@]}"; do
+  bin=$BUILD/bin/$name
   work=$(mktemp -d)
   [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
   echo "fuzz: $name for ${SECONDS_EACH}s"
