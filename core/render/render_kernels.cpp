@@ -314,9 +314,9 @@ bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage
     int32_t* offset = storage;
     int32_t* offsetEnd = offset + padded;
     int32_t* norm = offsetEnd + padded;
-    int32_t* first = norm + padded;
-    int32_t* last = first + padded;
-    int32_t* matte = last + padded;
+    int32_t* edgeWeights = norm + padded;
+    int32_t* groupMatte = edgeWeights + padded;
+    int32_t* matte = groupMatte + padded;
     auto* mattePixel = reinterpret_cast<uint32_t*>(matte + padded);
     int32_t* middle = matte + 2 * padded;
     for (int j = 0; j < padded; ++j) {
@@ -326,9 +326,10 @@ bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage
         offset[j] = isMatte ? 0 : c->m * bpp;
         offsetEnd[j] = isMatte ? 0 : (c->m + c->span + 1) * bpp;
         norm[j] = isMatte ? 0 : c->norm;
-        first[j] = isMatte ? 0 : c->first;
-        last[j] = isMatte ? 0 : c->last;
+        edgeWeights[j] = isMatte ? 0 : c->weights;
         matte[j] = isMatte ? -1 : 0;
+        if (j % 8 == 0) groupMatte[j / 8] = 0;
+        if (isMatte) groupMatte[j / 8] = 1;
         uint32_t px = 0;
         if (real) std::memcpy(&px, c->mattePixel, 4);
         mattePixel[j] = px;
@@ -340,8 +341,8 @@ bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage
     plan.offset = offset;
     plan.offsetEnd = offsetEnd;
     plan.norm = norm;
-    plan.first = first;
-    plan.last = last;
+    plan.edgeWeights = edgeWeights;
+    plan.groupMatte = groupMatte;
     plan.middle = middle;
     plan.matte = matte;
     plan.mattePixel = mattePixel;
@@ -351,15 +352,11 @@ bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage
 namespace {
 
 // Eight output pixels per step. The first and last taps of each column are gathered as 32-bit
-// words (a pixel and, for 3-byte pixels, one byte of the next) and weighted per channel with
-// vpmaddwd (byte and weight both fit in the low 16 bits). The middle taps, weight 256, are
-// summed two channels to a 32-bit lane as 16-bit words (at most 6 of them, so no word
-// overflows), masked per lane where a column has fewer, and widened at the end.
-__attribute__((target("avx2"))) inline __m256i Weighted(__m256i tap, int shift, __m256i w) {
-    return _mm256_madd_epi16(
-        _mm256_and_si256(_mm256_srli_epi32(tap, shift), _mm256_set1_epi32(255)), w);
-}
-
+// words (a pixel and, for 3-byte pixels, one byte of the next) and paired channel by channel
+// into 16-bit words (first tap low, last tap high), so that one vpmaddwd with the column's
+// (first, last) weights gives each channel's edge sum. The middle taps, weight 256, are summed
+// two channels to a 32-bit lane as 16-bit words (at most 6 of them, so no word overflows),
+// masked per lane where a column has fewer, and widened at the end.
 __attribute__((target("avx2"))) inline __m256i load(const int32_t* p) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
 }
@@ -372,8 +369,8 @@ __attribute__((target("avx2"))) void GatherRow(const uint8_t* inter, const Colum
     const int32_t* offsets = plan.offset;
     const int32_t* offsetEnds = plan.offsetEnd;
     const int32_t* norms = plan.norm;
-    const int32_t* firsts = plan.first;
-    const int32_t* lasts = plan.last;
+    const int32_t* edgeWeights = plan.edgeWeights;
+    const int32_t* groupMatte = plan.groupMatte;
     const int32_t* middles = plan.middle;
     const int32_t* mattes = plan.matte;
     const uint32_t* mattePixels = plan.mattePixel;
@@ -385,10 +382,13 @@ __attribute__((target("avx2"))) void GatherRow(const uint8_t* inter, const Colum
         const __m256i offset0 = load(offsets + j);
         const __m256i t0 = _mm256_i32gather_epi32(base, offset0, 1);
         const __m256i te = _mm256_i32gather_epi32(base, load(offsetEnds + j), 1);
-        const __m256i wf = load(firsts + j), wl = load(lasts + j);
-        __m256i b = _mm256_add_epi32(Weighted(t0, 0, wf), Weighted(te, 0, wl));
-        __m256i g = _mm256_add_epi32(Weighted(t0, 8, wf), Weighted(te, 8, wl));
-        __m256i r = _mm256_add_epi32(Weighted(t0, 16, wf), Weighted(te, 16, wl));
+        const __m256i we = load(edgeWeights + j);
+        // Words (blue|green of tap 0, blue|green of the last tap), then the red|alpha halves.
+        const __m256i lowHalves = _mm256_blend_epi16(t0, _mm256_slli_epi32(te, 16), 0xAA);
+        const __m256i highHalves = _mm256_blend_epi16(_mm256_srli_epi32(t0, 16), te, 0xAA);
+        __m256i b = _mm256_madd_epi16(_mm256_and_si256(lowHalves, pairMask), we);
+        __m256i g = _mm256_madd_epi16(_mm256_srli_epi16(lowHalves, 8), we);
+        __m256i r = _mm256_madd_epi16(_mm256_and_si256(highHalves, pairMask), we);
         __m256i br = _mm256_setzero_si256(), ga = br;  // blue|red, green|alpha word sums
         __m256i offset = offset0;
         for (int k = 0; k < middleTaps; ++k) {
@@ -408,15 +408,16 @@ __attribute__((target("avx2"))) void GatherRow(const uint8_t* inter, const Colum
         __m256i px = _mm256_or_si256(b, _mm256_or_si256(_mm256_slli_epi32(g, 8),
                                                          _mm256_slli_epi32(r, 16)));
         if (BPP == 4) {
-            __m256i a = _mm256_add_epi32(Weighted(t0, 24, wf), Weighted(te, 24, wl));
+            __m256i a = _mm256_madd_epi16(_mm256_srli_epi16(highHalves, 8), we);
             a = _mm256_add_epi32(a, _mm256_slli_epi32(_mm256_srli_epi32(ga, 16), 8));
             a = _mm256_srli_epi32(_mm256_mullo_epi32(a, norm), 20);
             px = _mm256_or_si256(px, _mm256_slli_epi32(a, 24));
         } else {
             px = _mm256_or_si256(px, opaque);
         }
-        px = _mm256_blendv_epi8(px, load(reinterpret_cast<const int32_t*>(mattePixels + j)),
-                                load(mattes + j));
+        if (groupMatte[j / 8])
+            px = _mm256_blendv_epi8(px, load(reinterpret_cast<const int32_t*>(mattePixels + j)),
+                                    load(mattes + j));
         if (j + 8 <= nCols) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * j), px);
         } else {

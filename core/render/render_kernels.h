@@ -51,8 +51,8 @@ struct ColumnPlan {
     const int32_t* offset = nullptr;     // byte offset of tap 0 (0 for matte columns)
     const int32_t* offsetEnd = nullptr;  // byte offset of the last tap, span + 1
     const int32_t* norm = nullptr;
-    const int32_t* first = nullptr;      // weight of tap 0
-    const int32_t* last = nullptr;       // weight of tap span + 1
+    const int32_t* edgeWeights = nullptr;  // first | last << 16: taps 0 and span + 1
+    const int32_t* groupMatte = nullptr;   // per 8 columns: whether any of them is matte
     const int32_t* middle = nullptr;     // taps - 2 rows of `padded` masks: -1 for k <= span
     const int32_t* matte = nullptr;   // -1 for matte columns
     const uint32_t* mattePixel = nullptr;
