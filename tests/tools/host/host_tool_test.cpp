@@ -109,6 +109,46 @@ TEST_F(HostToolTest, RenderMatchesTheCommandLineRenderer) {
     EXPECT_EQ(hostBytes, kvtest::ReadFileBytes(cliOut));
 }
 
+TEST_F(HostToolTest, PluginExportsOnlyItsFourEntries) {
+    std::string out;
+    ASSERT_EQ(kvtest::Run("nm -D --defined-only " + PluginPath + " | awk '{print $3}' | sort",
+                          &out),
+              0);
+    EXPECT_EQ(out, "ACFCanUnloadNow\nACFGetClassFactory\nACFRegisterComponent\nACFRegisterPlugin\n");
+}
+
+TEST_F(HostToolTest, RenderOverAnInputPicture) {
+    kvtest::WriteFileBytes(kv::PublicPath("Kinevista.ini"), "[Kinevista]\r\nIgnoreAlpha=0\r\n");
+    kv::CDIB input(32, 24, 32);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 32; ++x) {
+            uint8_t* p = input.Row(y) + 4 * x;
+            p[0] = 10;
+            p[1] = 200;
+            p[2] = static_cast<uint8_t>(y * 10);
+            p[3] = 255;
+        }
+    kv::FileSpec spec;
+    spec.SetPath((dir + "/in.tga").c_str());
+    ASSERT_TRUE(input.Save(spec, kv::FormatTarga));
+    const std::string out = dir + "/over.tga";
+    ASSERT_EQ(kvtest::Run(Host + " render " + PluginPath + " --data " + showPath +
+                          " --frame 3 --size 32x24 --input " + dir + "/in.tga --out " + out +
+                          " 2>/dev/null"),
+              0);
+    kv::CDIB result(8, 8, 24);
+    spec.SetPath(out.c_str());
+    ASSERT_EQ(result.Load(spec, kv::FileSpec{}, false), 1);
+    ASSERT_EQ(result.BitCount(), 32);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 32; ++x) ASSERT_EQ(result.Row(y)[4 * x + 3], 128) << x << "," << y;
+    // A picture of the wrong size is refused before the plug-in is asked.
+    EXPECT_EQ(kvtest::Run(Host + " render " + PluginPath + " --data " + showPath +
+                          " --frame 3 --size 40x24 --input " + dir + "/in.tga --out " + out +
+                          " 2>/dev/null"),
+              2);
+}
+
 TEST_F(HostToolTest, InjectedFailuresEndWithAResultAndNoLeak) {
     std::string err;
     const std::string base = Host + " render " + PluginPath + " --data " + showPath +
