@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     }
     const uint64_t window = 1;
     if (!kv::RegisterTopWindow("Fernquill Kinevista", window)) return 4;
-    kv::SleepMilliseconds(200);
+    kv::SleepMilliseconds(400);
     if (mode == "apply") Copy(Env("KV_FAKE_EDITOR_APPLY"), kv::ExchangePath());
     kv::UnregisterTopWindow(window);
     return 0;

@@ -105,7 +105,7 @@ TEST_F(ModalTest, HostThreadKeepsDispatchingWhileTheEditorRuns) {
     PostHostMessage(tick);
     std::vector<uint8_t> data = original;
     ASSERT_EQ(Edit(data), ACF_OK);
-    EXPECT_GE(ticks, 5) << "the editor's window stays up for 200 ms, polled every 10 ms";
+    EXPECT_GE(ticks, 2) << "the wait dispatches while the editor runs";
     EXPECT_TRUE(sameThread);
     stop = true;
     while (PendingHostMessages() > 0) kv::DispatchThreadMessages();
