@@ -1140,8 +1140,28 @@ bool QueueEmpty() {
 
 }  // namespace
 
+namespace {
+
+// Another process (the plug-in waiting for the editor) may ask a titled window to come forward
+// through the desktop window list; the requests are looked at a few times a second.
+void TakeForwardRequests() {
+    static int64_t last = -1000;
+    int64_t now = NowMs();
+    if (now - last < 250) return;
+    last = now;
+    std::vector<HWND> titled;
+    for (HWND w : g_windows)
+        if (!IsChild(w) && w->visible && !w->title.empty() && w->className.rfind("#", 0) != 0)
+            titled.push_back(w);
+    for (HWND w : titled)
+        if (TakeBringForwardRequest(w->serial) && IsWindow(w)) SetWindowOrder(w, nullptr, false);
+}
+
+}  // namespace
+
 void PumpEvents(Pump mode) {
     Backend& b = TheBackend();
+    TakeForwardRequests();
     b.Present();
     FireTimers();
     bool wait = mode == Pump::Wait && QueueEmpty() && !AnyWindowNeedsPaint();

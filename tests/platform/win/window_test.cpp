@@ -310,7 +310,17 @@ TEST_F(WindowTest, CaptionedWindowsRegisterTheirTitleInTheDesktopList) {
     SetWindowText(w, "Fernquill Kinevista Test");
     TopWindow found;
     EXPECT_TRUE(FindTopWindow("Fernquill Kinevista Test", &found));
+    // Another window goes in front; a bring-forward request through the list raises ours.
+    HWND other = Make(0, 0, 100, 80);
+    ASSERT_EQ(WindowFromPoint(POINT{10, 10}), other);
+    ASSERT_TRUE(BringTopWindowForward(found));
+    auto start = std::chrono::steady_clock::now();
+    while (WindowFromPoint(POINT{10, 10}) != w &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(3))
+        PumpEvents(Pump::NoWait);
+    EXPECT_EQ(WindowFromPoint(POINT{10, 10}), w);
     DestroyWindow(w);
+    DestroyWindow(other);
     made.clear();
     EXPECT_FALSE(FindTopWindow("Fernquill Kinevista Test", &found));
     unsetenv("KINEVISTA_WINDOW_LIST");
