@@ -164,6 +164,30 @@ TEST_F(OptionDialog, TextFieldKeepsTheKeyboardAndItsTextOnAClickElsewhere) {
     DestroyWindow(other);
 }
 
+TEST_F(OptionDialog, QuickSecondClicksStillCountAndNarrowSlidersStayInRange) {
+    // The stage's class takes double clicks; a quick second press must still toggle.
+    Load({{"@CVideo Safe Color", ""}, {"@SZ", "5"}});
+    SetDoubleClickTime(500);
+    Click(FieldX(), RowY(0));
+    Click(FieldX(), RowY(0));
+    Click(FieldX(), RowY(0));
+    Press(VK_RETURN);
+    EXPECT_EQ(Run(n), OptionOk);
+    SetDoubleClickTime(0);
+    EXPECT_STREQ(values[0], "1");
+    // "@SZ" alone is narrower than the 34 pixels the slider formula takes off.
+    Load({{"@SZ", "5"}});
+    ASSERT_LT(W, 34);
+    Click(X + W + 16, RowY(0));
+    Press(VK_RETURN);
+    EXPECT_EQ(Run(n), OptionOk);
+    EXPECT_STREQ(values[0], "0");
+    Click(PanelRight(), RowY(0));
+    Press(VK_RETURN);
+    EXPECT_EQ(Run(n), OptionOk);
+    EXPECT_STREQ(values[0], "100");
+}
+
 TEST_F(OptionDialog, ApplyButtonGivesTwo) {
     Load({{"@CIgnore Alpha Channel", ""}, {"@CVideo Safe Color", ""}});
     Click(X + 20, RowY(n));
