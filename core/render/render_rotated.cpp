@@ -92,26 +92,32 @@ __attribute__((target("avx2"))) void RotatedRowAvx2(const RotatedRow& row, const
     const __m256i colourMask = _mm256_set1_epi32(bpp == 4 ? -1 : 0x00FFFFFF);
     const __m256i zero = _mm256_setzero_si256();
     const auto* base = reinterpret_cast<const int*>(bits);
+    const __m256 xLimit = _mm256_set1_ps(static_cast<float>(wsrc - 1));
+    const __m256 yLimit = _mm256_set1_ps(static_cast<float>(std::max(0, hsrc - 1 - row.gy)));
+    const ptrdiff_t gyBytes = static_cast<ptrdiff_t>(std::min(row.gy, hsrc - 1)) * stride;
     __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     int j = 0;
     for (; j + 8 <= wout; j += 8, lanes = _mm256_add_epi32(lanes, _mm256_set1_epi32(8))) {
         const __m256 jf = _mm256_cvtepi32_ps(lanes);
         // The taps of a slanted row jump from source row to source row, which no hardware
-        // prefetcher follows: fetch the lines of the pixels PrefetchAhead further on (an
-        // address hint only, never dereferenced).
+        // prefetcher follows: fetch the lines of each lane's taps PrefetchAhead pixels further
+        // on (positions clamped into the picture; an address hint only, never dereferenced).
         {
-            const float ahead = static_cast<float>(j + PrefetchAhead);
-            const float px = row.sx0 + ahead * row.dx, py = row.sy0 + ahead * row.dy;
-            if (px >= 0.0f && py >= 0.0f && px < static_cast<float>(wsrc) &&
-                py < static_cast<float>(hsrc - row.gy)) {
-                const uintptr_t at = reinterpret_cast<uintptr_t>(bits) +
-                                     static_cast<uintptr_t>(py) * static_cast<uintptr_t>(stride) +
-                                     static_cast<uintptr_t>(px) * static_cast<uintptr_t>(bpp);
-                const uintptr_t below = at + static_cast<uintptr_t>(row.gy) * static_cast<uintptr_t>(stride);
-                _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0);
-                _mm_prefetch(reinterpret_cast<const char*>(at + 64), _MM_HINT_T0);
-                _mm_prefetch(reinterpret_cast<const char*>(below), _MM_HINT_T0);
-                _mm_prefetch(reinterpret_cast<const char*>(below + 64), _MM_HINT_T0);
+            const __m256 ahead = _mm256_add_ps(jf, _mm256_set1_ps(PrefetchAhead));
+            const __m256 px = _mm256_min_ps(
+                _mm256_max_ps(_mm256_add_ps(sx0, _mm256_mul_ps(ahead, dx)), _mm256_setzero_ps()),
+                xLimit);
+            const __m256 py = _mm256_min_ps(
+                _mm256_max_ps(_mm256_add_ps(sy0, _mm256_mul_ps(ahead, dy)), _mm256_setzero_ps()),
+                yLimit);
+            alignas(32) int32_t at[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(at),
+                               _mm256_add_epi32(_mm256_mullo_epi32(_mm256_cvttps_epi32(py), vstride),
+                                                _mm256_mullo_epi32(_mm256_cvttps_epi32(px), vbpp)));
+            for (int lane = 0; lane < 8; lane += 2) {
+                const char* p0 = reinterpret_cast<const char*>(bits) + at[lane];
+                _mm_prefetch(p0, _MM_HINT_T0);
+                _mm_prefetch(p0 + gyBytes, _MM_HINT_T0);
             }
         }
         const __m256 sx = _mm256_add_ps(sx0, _mm256_mul_ps(jf, dx));
