@@ -92,9 +92,9 @@ std::string ShowFile() {
         if (!Exists(jpg)) return std::string();
         kv::Show show;
         show.FrameRate = 2997;
-        kv::FileSpec spec;
-        spec.SetPath(jpg.c_str());
-        kv::PrepPicture(show, spec, 0, 0);
+        kv::FileSpec fileSpec;
+        fileSpec.SetPath(jpg.c_str());
+        kv::PrepPicture(show, fileSpec, 0, 0);
         if (show.lastLoadResult != 1) return std::string();
         const float iw = 4000, ih = 3000;
         kv::Picture& p = show.pictures[0];

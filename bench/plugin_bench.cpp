@@ -48,13 +48,13 @@ struct Setup {
                 row[3 * x + 2] = static_cast<uint8_t>(x * y >> 6);
             }
         }
-        kv::FileSpec spec;
-        spec.SetPath(picturePath.c_str());
-        picture.Save(spec, kv::FormatBmp);
+        kv::FileSpec fileSpec;
+        fileSpec.SetPath(picturePath.c_str());
+        picture.Save(fileSpec, kv::FormatBmp);
 
         kv::Show show;
         show.Reset();
-        show.pictures[0].spec = spec;
+        show.pictures[0].fileSpec = fileSpec;
         show.pictureCount = 1;
         show.pictures[0].keyCount = 2;
         kv::KeyFrame k{};
@@ -97,10 +97,10 @@ void BM_HostFrame(benchmark::State& st) {
     EffectSetup setup;
     setup.privateData = s.block;
     EffectAccess access = NewEffectAccess(s.state, setup, w, h);
-    FrameSpec spec;
-    spec.width = w;
-    spec.height = h;
-    OutputSetup output = NewOutputAccess(s.state, spec);
+    FrameSpec frame;
+    frame.width = w;
+    frame.height = h;
+    OutputSetup output = NewOutputAccess(s.state, frame);
     IAVXFieldType* field = NewFieldType(s.state, 0);
     IAVXTime* times[300];
     for (int f = 0; f < 300; ++f) times[f] = NewTime(s.state, f);

@@ -35,9 +35,9 @@ const kv::CDIB& Picture() {
         const std::string path = env ? env : "/tmp/kbbench/pic4000.bmp";
         struct stat st;
         if (stat(path.c_str(), &st) == 0) {
-            kv::FileSpec spec, folder;
-            spec.SetPath(path.c_str());
-            if (image->Load(spec, folder, false) == 1 && image->BitCount() == 24) {
+            kv::FileSpec fileSpec, folder;
+            fileSpec.SetPath(path.c_str());
+            if (image->Load(fileSpec, folder, false) == 1 && image->BitCount() == 24) {
                 std::fprintf(stderr, "render_bench: picture %s (%dx%d)\n", path.c_str(),
                              image->Width(), image->Height());
                 return image;

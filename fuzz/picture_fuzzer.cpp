@@ -31,9 +31,9 @@ const char* ScratchPath() {
 
 using Reader = kv::ImageReadResult (*)(kv::CDIB&, kv::DiskFile&);
 
-void ReadWith(const kv::FileSpec& spec, Reader reader) {
+void ReadWith(const kv::FileSpec& fileSpec, Reader reader) {
     kv::DiskFile file;
-    if (!file.Open(spec, kv::DiskFile::OpenRead)) return;
+    if (!file.Open(fileSpec, kv::DiskFile::OpenRead)) return;
     kv::CDIB image(16, 16, 8);
     if (reader) {
         reader(image, file);
@@ -51,13 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f) return 0;
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
-    kv::FileSpec spec;
-    spec.SetPath(path);
-    ReadWith(spec, nullptr);
-    ReadWith(spec, kv::ReadBmp);
-    ReadWith(spec, kv::ReadTarga);
-    ReadWith(spec, kv::ReadTiff);
-    ReadWith(spec, kv::ReadPhotoshop);
-    ReadWith(spec, kv::ReadGdiplus);
+    kv::FileSpec fileSpec;
+    fileSpec.SetPath(path);
+    ReadWith(fileSpec, nullptr);
+    ReadWith(fileSpec, kv::ReadBmp);
+    ReadWith(fileSpec, kv::ReadTarga);
+    ReadWith(fileSpec, kv::ReadTiff);
+    ReadWith(fileSpec, kv::ReadPhotoshop);
+    ReadWith(fileSpec, kv::ReadGdiplus);
     return 0;
 }

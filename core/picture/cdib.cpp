@@ -137,11 +137,12 @@ bool CDIB::CopyTo(CDIB* dest, bool recreate) const {
     return true;
 }
 
-bool CDIB::Save(const FileSpec& spec, int32_t format) {
+bool CDIB::Save(const FileSpec& fileSpec, int32_t format) {
     if (!m_info) return false;
-    if (std::strstr(spec.path, ".TGA") || std::strstr(spec.path, ".tga")) format = FormatTarga;
+    if (std::strstr(fileSpec.path, ".TGA") || std::strstr(fileSpec.path, ".tga"))
+        format = FormatTarga;
     DiskFile file;
-    if (!file.Open(spec, DiskFile::OpenWrite)) {
+    if (!file.Open(fileSpec, DiskFile::OpenWrite)) {
         Alert("Error opening graphics file", NoAlertCode);
         return false;
     }

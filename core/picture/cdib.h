@@ -69,9 +69,9 @@ public:
 
     // Slot order of the virtual operations is part of the design: 0 Create ... 6 Draw.
     virtual bool Create(int width, int height, int bitCount);
-    virtual int32_t Load(const FileSpec& spec, const FileSpec& altFolder, bool showErrors);
+    virtual int32_t Load(const FileSpec& fileSpec, const FileSpec& altFolder, bool showErrors);
     virtual int32_t ReadFrom(DiskFile& file);
-    virtual bool Save(const FileSpec& spec, int32_t format);
+    virtual bool Save(const FileSpec& fileSpec, int32_t format);
     virtual bool WriteTo(DiskFile& file, int32_t format);
     virtual void DrawPart(const Rect& dst, const Rect& src, HDC hdc);
     virtual void Draw(const Rect& dst, HDC hdc);

@@ -3,9 +3,9 @@
 
 namespace kv {
 
-bool DiskFile::Open(const FileSpec& spec, int32_t flags) {
+bool DiskFile::Open(const FileSpec& fileSpec, int32_t flags) {
     Close();
-    m_spec = spec;
+    m_fileSpec = fileSpec;
     const char* mode = nullptr;
     if (flags & OpenRead) {
         mode = "rb";
@@ -14,8 +14,8 @@ bool DiskFile::Open(const FileSpec& spec, int32_t flags) {
     } else if (flags & OpenAppend) {
         mode = "ab";
     }
-    if (!mode || spec.Empty()) return false;
-    m_stream = std::fopen(spec.path, mode);
+    if (!mode || fileSpec.Empty()) return false;
+    m_stream = std::fopen(fileSpec.path, mode);
     return m_stream != nullptr;
 }
 

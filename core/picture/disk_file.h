@@ -21,7 +21,7 @@ public:
     DiskFile(const DiskFile&) = delete;
     DiskFile& operator=(const DiskFile&) = delete;
 
-    bool Open(const FileSpec& spec, int32_t flags);
+    bool Open(const FileSpec& fileSpec, int32_t flags);
     void Close();
     int32_t Read(void* buffer, int32_t count);
     int32_t Write(const void* buffer, int32_t count);
@@ -30,11 +30,11 @@ public:
     int64_t Tell();
     int64_t Size();
     bool IsOpen() const { return m_stream != nullptr; }
-    const FileSpec& Spec() const { return m_spec; }
+    const FileSpec& OpenedFileSpec() const { return m_fileSpec; }
 
 private:
     std::FILE* m_stream = nullptr;
-    FileSpec m_spec;
+    FileSpec m_fileSpec;
 };
 
 }  // namespace kv

@@ -24,14 +24,14 @@ const char* FileNameOf(const char* path) {
 }
 
 // Opens the file's namesake in the alternative folder; false when there is none to try.
-bool OpenInAltFolder(DiskFile& file, const FileSpec& spec, const FileSpec& altFolder) {
-    if (altFolder.Empty() || !*FileNameOf(spec.path)) return false;
+bool OpenInAltFolder(DiskFile& file, const FileSpec& fileSpec, const FileSpec& altFolder) {
+    if (altFolder.Empty() || !*FileNameOf(fileSpec.path)) return false;
     std::string path = altFolder.path;
     const char last = path.back();
     if (last != '\\' && last != ':' && last != '/') path += '/';
-    path += FileNameOf(spec.path);
+    path += FileNameOf(fileSpec.path);
     // A path that would not fit a file reference is not cut short into some other file's name.
-    if (path.size() >= sizeof spec.path) return false;
+    if (path.size() >= sizeof fileSpec.path) return false;
     FileSpec alt;
     alt.SetPath(path.c_str());
     return file.Open(alt, DiskFile::OpenRead);
@@ -41,12 +41,12 @@ int32_t Placeholder(CDIB& image) { return LoadPlaceholder(image) ? 2 : 0; }
 
 }  // namespace
 
-int32_t CDIB::Load(const FileSpec& spec, const FileSpec& altFolder, bool showErrors) {
+int32_t CDIB::Load(const FileSpec& fileSpec, const FileSpec& altFolder, bool showErrors) {
     if (Empty()) return 0;
     DiskFile file;
-    if (!file.Open(spec, DiskFile::OpenRead) && !OpenInAltFolder(file, spec, altFolder)) {
+    if (!file.Open(fileSpec, DiskFile::OpenRead) && !OpenInAltFolder(file, fileSpec, altFolder)) {
         if (!showErrors) return Placeholder(*this);
-        const std::string text = std::string("Can't open graphics file: ") + spec.path;
+        const std::string text = std::string("Can't open graphics file: ") + fileSpec.path;
         Alert(text.c_str(), NoAlertCode);
         return 0;
     }
@@ -66,7 +66,7 @@ int32_t CDIB::ReadFrom(DiskFile& file) {
     int32_t got = 0;
     if (file.Seek(0, DiskFile::FromStart)) got = file.Read(head, sizeof head);
     if (got < 0) return ReadUnreadable;
-    switch (ChoosePictureReader(head, got, file.Spec().path, GdiplusHasJpegDecoder())) {
+    switch (ChoosePictureReader(head, got, file.OpenedFileSpec().path, GdiplusHasJpegDecoder())) {
         case PictureReader::Photoshop: return ReadPhotoshop(*this, file);
         case PictureReader::Tiff: return ReadTiff(*this, file);
         case PictureReader::Bmp: return ReadBmp(*this, file);

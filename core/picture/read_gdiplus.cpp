@@ -41,7 +41,7 @@ ImageReadResult ReadGdiplus(CDIB& image, DiskFile& file) {
     if (image.Empty()) return ReadNoImage;
     if (!GdiplusHasJpegDecoder()) return ReadUnreadable;
     ImageTarget target(image);
-    switch (DecodePictureFile(file.Spec().path, target)) {
+    switch (DecodePictureFile(file.OpenedFileSpec().path, target)) {
         case DecodeStatus::Ok: FlipVertical(image); return ReadOk;
         case DecodeStatus::Stopped: return target.result;
         // A file the decoder cannot make sense of is unreadable (not a memory shortage).

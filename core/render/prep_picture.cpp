@@ -8,19 +8,19 @@
 
 namespace kv {
 
-void PrepPicture(Show& show, const FileSpec& spec, int pictureIndex, int32_t startFrame) {
+void PrepPicture(Show& show, const FileSpec& fileSpec, int pictureIndex, int32_t startFrame) {
     // One picture per show: it always goes into slot 0 and starts at frame 0.
     (void)pictureIndex;
     (void)startFrame;
-    if (strnlen(spec.path, sizeof spec.path) < 3) return;
+    if (strnlen(fileSpec.path, sizeof fileSpec.path) < 3) return;
 
     CDIB loaded(16, 16, 8);
-    const int32_t result = loaded.Load(spec, show.AltImageFolder, show.ShowPicError);
+    const int32_t result = loaded.Load(fileSpec, show.AltImageFolder, show.ShowPicError);
     show.lastLoadResult = result;
     if (result == 0) return;  // the prepared picture stays as it was
 
     // Record the file first with no reframing: the reframe below uses the prepared size.
-    show.PictureLoaded(0, spec, false, 0, 0);
+    show.PictureLoaded(0, fileSpec, false, 0, 0);
     show.preparedPicture = 0;
 
     const int32_t width = loaded.Width();

@@ -12,7 +12,7 @@ class Show;
 
 // Loads a picture file into the show and prepares it (border or tint, pre-blur, brightness and
 // contrast, video-safe levels). The show holds one picture: the index is always 0.
-void PrepPicture(Show& show, const FileSpec& spec, int pictureIndex, int32_t startFrame);
+void PrepPicture(Show& show, const FileSpec& fileSpec, int pictureIndex, int32_t startFrame);
 
 // Nearest-neighbour rescale of src into dest with a border of `border` pixels in `colour`.
 bool ConvertInto(const CDIB& src, CDIB* dest, uint32_t colour, int32_t border);

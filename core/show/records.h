@@ -74,7 +74,7 @@ struct FileSpec {
 static_assert(sizeof(FileSpec) == 262, "FileSpec is a 262-byte record");
 
 struct Picture {
-    FileSpec spec;
+    FileSpec fileSpec;
     int32_t keyCount = 0;
     KeyFrame keys[MaxKeysPerPicture] = {};
 };

@@ -53,7 +53,7 @@ void Show::Reset() {
     p.keys[0].x = 200.0f;
     p.keys[0].y = 200.0f;
     p.keys[0].width = 100.0f;
-    p.spec.Clear();
+    p.fileSpec.Clear();
     pictureCount = 0;
     dirty = false;
     showId = 0;
@@ -213,13 +213,13 @@ bool Show::RotationInUse(int picture) const {
     return false;
 }
 
-void Show::PictureLoaded(int index, const FileSpec& spec, bool succeeded, int32_t width,
+void Show::PictureLoaded(int index, const FileSpec& fileSpec, bool succeeded, int32_t width,
                          int32_t height) {
     if (index < 0) index = 0;
     if (index >= MaxPictures) return;
     if (pictureCount < index + 1) pictureCount = index + 1;
     Picture& p = pictures[index];
-    p.spec = spec;
+    p.fileSpec = fileSpec;
     if (index == 0) p.keys[0].pictureStart = 0.0f;
     if (succeeded && p.keyCount <= 1) {
         KeyFrame& k = p.keys[0];

@@ -44,7 +44,7 @@ public:
     void ClearEaseCodes();
     bool RotationInUse(int picture) const;
     // The model side of loading a picture file into a slot (reframes a lone first key).
-    void PictureLoaded(int index, const FileSpec& spec, bool succeeded, int32_t width,
+    void PictureLoaded(int index, const FileSpec& fileSpec, bool succeeded, int32_t width,
                        int32_t height);
     int KeyCount(int picture) const;
 

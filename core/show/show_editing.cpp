@@ -267,8 +267,8 @@ void DeleteAllKeys(Show& show) {
     Picture* p = CurrentPicture(show, &pi);
     if (!p) return;
     while (p->keyCount > 1) DeleteKey(show, p->keyCount - 1, pi);
-    const FileSpec spec = p->spec;
-    PrepPicture(show, spec, pi, show.PictureStart(pi));
+    const FileSpec fileSpec = p->fileSpec;
+    PrepPicture(show, fileSpec, pi, show.PictureStart(pi));
 }
 
 bool UniformSpeed(Show& show, int picture) {

@@ -105,11 +105,11 @@ struct BlockReader {
     }
 };
 
-void ReadPath(const uint8_t* at, FileSpec& spec) {
+void ReadPath(const uint8_t* at, FileSpec& fileSpec) {
     char path[256];
     std::memcpy(path, at, sizeof path);
     path[255] = 0;
-    spec.SetPath(path);
+    fileSpec.SetPath(path);
 }
 
 // Everything a block holds, gathered before any of it reaches the show.
@@ -152,7 +152,7 @@ bool ReadBlock(const uint8_t* block, uint32_t size, int32_t easeType, ParsedBloc
         if (n > static_cast<uint32_t>(MaxKeysPerPicture)) return false;
         if (pos + RecordBytes + uint64_t{KeyBytes} * n > S) return false;
         Picture& pic = out.picture;
-        ReadPath(block + at + PathOffset, pic.spec);
+        ReadPath(block + at + PathOffset, pic.fileSpec);
         pic.keyCount = static_cast<int32_t>(n);
         for (uint32_t k = 0; k < n; ++k) {
             const uint32_t kat = at + RecordBytes + k * KeyBytes;
@@ -282,7 +282,7 @@ uint32_t Serialise(Show& show, uint8_t* buffer) {
     uint32_t pos = HeaderBytes;
     for (int p = 0; p < pictures; ++p) {
         Picture& pic = show.pictures[p];
-        std::memcpy(buffer + pos + PathOffset, pic.spec.path, sizeof pic.spec.path);
+        std::memcpy(buffer + pos + PathOffset, pic.fileSpec.path, sizeof pic.fileSpec.path);
         buffer[pos + PathOffset + 255] = 0;
         Put32(buffer + pos + CountOffset, static_cast<uint32_t>(pic.keyCount));
         pic.keys[0].showLength = static_cast<float>(show.length);
@@ -328,7 +328,7 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
     show.ContrastBrightness = 0x3232;
     if (parsed.pictures > 0) {
         Picture& pic = show.pictures[0];
-        pic.spec = parsed.picture.spec;
+        pic.fileSpec = parsed.picture.fileSpec;
         pic.keyCount = parsed.picture.keyCount;
         std::memcpy(pic.keys, parsed.picture.keys, sizeof pic.keys);
         // The picture record stands even when its file cannot be loaded below, so that the
@@ -347,8 +347,8 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
     }
 
     for (int p = 0; p < parsed.pictures; ++p) {
-        const FileSpec spec = show.pictures[p].spec;
-        PrepPicture(show, spec, p, show.PictureStart(p));
+        const FileSpec fileSpec = show.pictures[p].fileSpec;
+        PrepPicture(show, fileSpec, p, show.PictureStart(p));
     }
 
     show.showId = parsed.showId;

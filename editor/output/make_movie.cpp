@@ -66,7 +66,7 @@ bool LoadBatchShow(Show& show, const std::string& path) {
 
 // The first picture's path cut at the first "." of its file name: the proposed movie name.
 std::string ProposedName(const Show& show) {
-    std::string p = show.pictures[0].spec.path;
+    std::string p = show.pictures[0].fileSpec.path;
     size_t nameStart = FolderOf(p).size();
     size_t dot = p.find('.', nameStart);
     if (dot != std::string::npos) p.resize(dot);
@@ -241,9 +241,9 @@ bool MakeStill(Show& show, MovieHost& host) {
     FrameRenderFn render = host.Renderer();
     if (!render(show, show.currentFrame, 0, true, image.Width(), image.Height(), &image, false))
         return false;
-    FileSpec spec;
-    spec.SetPath(path.c_str());
-    if (!image.Save(spec, FormatTarga)) return false;
+    FileSpec fileSpec;
+    fileSpec.SetPath(path.c_str());
+    if (!image.Save(fileSpec, FormatTarga)) return false;
     host.Beep();
     return true;
 }

@@ -111,7 +111,7 @@ int PrepPicturesCommand(Show& show, const OptionHooks& hooks) {
             hooks.preparePictures();
         } else {
             for (int i = 0; i < show.pictureCount && i < MaxPictures; ++i)
-                PrepPicture(show, show.pictures[i].spec, i, show.PictureStart(i));
+                PrepPicture(show, show.pictures[i].fileSpec, i, show.PictureStart(i));
         }
         Call(hooks.redrawStage);
     } while (result == OptionApply);

@@ -182,8 +182,8 @@ void CopySlot(char* slot, const std::string& text) {
 }  // namespace
 
 FileSpec& OptionFolderSpec() {
-    static FileSpec spec;
-    return spec;
+    static FileSpec fileSpec;
+    return fileSpec;
 }
 
 int OptionDialogLabelWidth(int count, const OptionText* items) {

@@ -826,15 +826,15 @@ bool AskText(char* text, const char* title, const char* line1, const char* line2
 
 namespace {
 
-void StorePath(FileSpec* spec, const std::string& path) {
-    spec->vRefNum = 0;
-    spec->parID = 0;
-    std::memset(spec->path, 0, sizeof spec->path);
-    std::strncpy(spec->path, path.c_str(), sizeof spec->path - 1);
+void StorePath(FileSpec* fileSpec, const std::string& path) {
+    fileSpec->vRefNum = 0;
+    fileSpec->parID = 0;
+    std::memset(fileSpec->path, 0, sizeof fileSpec->path);
+    std::strncpy(fileSpec->path, path.c_str(), sizeof fileSpec->path - 1);
 }
 
-std::string InitialName(const FileSpec* spec) {
-    std::string name(spec->path, strnlen(spec->path, sizeof spec->path));
+std::string InitialName(const FileSpec* fileSpec) {
+    std::string name(fileSpec->path, strnlen(fileSpec->path, sizeof fileSpec->path));
     if (!name.empty() && (name.back() == '\\' || name.back() == '/')) name.pop_back();
     return name;
 }

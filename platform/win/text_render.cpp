@@ -1,4 +1,5 @@
-// FreeType text: one face per (file, pixel height), looked up through fontconfig once per spec.
+// FreeType text: one face per (file, pixel height), looked up through fontconfig once per font
+// request.
 //
 // Glyph advances are rounded to whole pixels (hinted metrics), so measured widths and drawn text
 // agree exactly; coverage is 8-bit grey.

@@ -35,7 +35,7 @@ TextRun LayoutText(const FontSpec& font, const std::string& text);
 // Rasterises a laid-out run with its left edge at x and baseline at y; plot receives each
 // covered pixel with its coverage 1..255.
 void DrawTextRun(const TextRun& run, int x, int y, const std::function<void(int, int, int)>& plot);
-// The font file fontconfig picks for the spec (empty when none).
+// The font file fontconfig picks for the font request (empty when none).
 std::string FontFileFor(const FontSpec& font);
 
 }  // namespace kv

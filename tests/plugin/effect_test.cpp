@@ -52,12 +52,12 @@ struct Instance {
     }
     ACFRESULT Render(int32_t frame, std::vector<uint8_t>* pixels, int32_t kind = 0,
                      int32_t order = 0, const std::vector<uint8_t>& start = {}) {
-        FrameSpec spec;
-        spec.width = W;
-        spec.height = H;
-        spec.fieldOrder = order;
-        spec.pixels = start;
-        OutputSetup output = NewOutputAccess(state, spec);
+        FrameSpec shape;
+        shape.width = W;
+        shape.height = H;
+        shape.fieldOrder = order;
+        shape.pixels = start;
+        OutputSetup output = NewOutputAccess(state, shape);
         IAVXTime* time = NewTime(state, frame);
         IAVXFieldType* field = NewFieldType(state, kind);
         const ACFRESULT r =
@@ -230,10 +230,10 @@ TEST_F(EffectTest, EmptyPrivateDataRendersTheEmptyShow) {
 
 TEST_F(EffectTest, BadArgumentsAreRefused) {
     Instance instance(state, show);
-    FrameSpec spec;
-    spec.width = W;
-    spec.height = H;
-    OutputSetup output = NewOutputAccess(state, spec);
+    FrameSpec frame;
+    frame.width = W;
+    frame.height = H;
+    OutputSetup output = NewOutputAccess(state, frame);
     IAVXTime* time = NewTime(state, 0);
     IAVXFieldType* field = NewFieldType(state, 0);
     EXPECT_EQ(instance.effect->RenderFrame(instance.access.access, nullptr, 0, time, 0, field,

@@ -42,16 +42,16 @@ std::string MakePicture(const std::string& dir, int w, int h, int bits, uint8_t 
     }
     const std::string path = dir + "/picture" + std::to_string(bits) + "-" +
                              std::to_string(alpha) + ".tga";
-    kv::FileSpec spec;
-    spec.SetPath(path.c_str());
-    EXPECT_TRUE(image.Save(spec, kv::FormatTarga));
+    kv::FileSpec fileSpec;
+    fileSpec.SetPath(path.c_str());
+    EXPECT_TRUE(image.Save(fileSpec, kv::FormatTarga));
     return path;
 }
 
 std::vector<uint8_t> MakeShowBlock(const std::string& picture, const std::vector<Move>& keys) {
     kv::Show show;
     show.Reset();
-    show.pictures[0].spec.SetPath(picture.c_str());
+    show.pictures[0].fileSpec.SetPath(picture.c_str());
     show.pictureCount = 1;
     show.pictures[0].keyCount = static_cast<int32_t>(keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {

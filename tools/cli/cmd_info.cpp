@@ -80,7 +80,7 @@ int RunInfo(kvcli::Context& ctx) {
     std::printf("  \"EaseType\": %d,\n", show.EaseType);
     std::printf("  \"showId\": %u,\n", show.showId);
     std::printf("  \"pictureCount\": %d,\n", show.pictureCount);
-    std::printf("  \"picture\": %s,\n", JsonString(pic.spec.path).c_str());
+    std::printf("  \"picture\": %s,\n", JsonString(pic.fileSpec.path).c_str());
     std::printf("  \"loadResult\": %d,\n", show.lastLoadResult);
     std::printf("  \"keyCount\": %d,\n", pic.keyCount);
     std::printf("  \"keys\": [\n");

@@ -19,11 +19,11 @@ int RunPicture(kvcli::Context& ctx) {
     if (errors && (!kvcli::ParseInt(*errors, showErrors) || showErrors < 0 || showErrors > 1))
         return ctx.Usage("--show-errors wants 0 or 1");
 
-    kv::FileSpec spec, folder;
-    spec.SetPath(pos[0].c_str());
+    kv::FileSpec fileSpec, folder;
+    fileSpec.SetPath(pos[0].c_str());
     folder.SetPath(alt ? alt->c_str() : kv::TheSettings().ReadString("AltImageFolder", "").c_str());
     kv::CDIB image(16, 16, 8);
-    const int32_t result = image.Load(spec, folder, showErrors != 0);
+    const int32_t result = image.Load(fileSpec, folder, showErrors != 0);
     std::printf("load result %d\n", result);
     if (result == 0) return 1;
     kv::FileSpec target;

@@ -25,10 +25,10 @@ int RunPrep(kvcli::Context& ctx) {
     if (show.BorderSize < -1) show.BorderSize = -1;
     show.ContrastBrightness = s.ReadInt("ContrastBrightness", 0x3232);
 
-    kv::FileSpec spec;
-    spec.SetPath(pos[0].c_str());
+    kv::FileSpec fileSpec;
+    fileSpec.SetPath(pos[0].c_str());
     show.lastLoadResult = 0;
-    kv::PrepPicture(show, spec, 0, 0);
+    kv::PrepPicture(show, fileSpec, 0, 0);
     if (show.lastLoadResult == 0 || show.pictureCount == 0) {
         std::fprintf(stderr, "kinevista-cli prep: %s could not be loaded\n", pos[0].c_str());
         return 1;

@@ -100,9 +100,9 @@ std::string Hex(ACFRESULT r) {
 bool ReadPicture(const std::string& path, int32_t width, int32_t height,
                  std::vector<uint8_t>& pixels) {
     kv::CDIB image(8, 8, 24);
-    kv::FileSpec spec;
-    spec.SetPath(path.c_str());
-    if (image.Load(spec, kv::FileSpec{}, true) != 1) return false;
+    kv::FileSpec fileSpec;
+    fileSpec.SetPath(path.c_str());
+    if (image.Load(fileSpec, kv::FileSpec{}, true) != 1) return false;
     if (image.Width() != width || image.Height() != height) {
         std::fprintf(stderr, "kinevista-host: %s is %dx%d, the frame %dx%d\n", path.c_str(),
                      image.Width(), image.Height(), width, height);
@@ -135,9 +135,9 @@ bool WriteTarga(const std::string& path, int32_t width, int32_t height,
     if (image.Empty()) return false;
     for (int32_t r = 0; r < height; ++r)
         image.CopyRowIn(height - 1 - r, pixels.data() + static_cast<size_t>(r) * width * 4);
-    kv::FileSpec spec;
-    spec.SetPath(path.c_str());
-    return image.Save(spec, kv::FormatTarga);
+    kv::FileSpec fileSpec;
+    fileSpec.SetPath(path.c_str());
+    return image.Save(fileSpec, kv::FormatTarga);
 }
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {

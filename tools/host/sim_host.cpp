@@ -371,28 +371,28 @@ public:
 
 class Frame final : public HostObject<IAVXFrame> {
 public:
-    Frame(HostState& s, const char* name, FrameSpec spec)
-        : HostObject(s, IID_IAVXOutputFrame, name), m_spec(std::move(spec)) {
-        const size_t bytes = static_cast<size_t>(m_spec.width > 0 ? m_spec.width : 0) *
-                             static_cast<size_t>(m_spec.height > 0 ? m_spec.height : 0) * 4;
-        if (m_spec.pixels.size() != bytes) m_spec.pixels.assign(bytes, 0);
+    Frame(HostState& s, const char* name, FrameSpec frame)
+        : HostObject(s, IID_IAVXOutputFrame, name), m_shape(std::move(frame)) {
+        const size_t bytes = static_cast<size_t>(m_shape.width > 0 ? m_shape.width : 0) *
+                             static_cast<size_t>(m_shape.height > 0 ? m_shape.height : 0) * 4;
+        if (m_shape.pixels.size() != bytes) m_shape.pixels.assign(bytes, 0);
     }
     KV_RESERVED(3)
     ACFRESULT GetWidth(int32_t* w) override {
         KV_ENTER("GetWidth");
-        *w = m_spec.width;
+        *w = m_shape.width;
         return ACF_OK;
     }
     ACFRESULT GetHeight(int32_t* h) override {
         KV_ENTER("GetHeight");
-        *h = m_spec.height;
+        *h = m_shape.height;
         return ACF_OK;
     }
     KV_RESERVED(6)
     KV_RESERVED(7)
     ACFRESULT GetInputKey(int64_t* key) override {
         KV_ENTER("GetInputKey");
-        *key = m_spec.inputKey;
+        *key = m_shape.inputKey;
         return ACF_OK;
     }
     KV_RESERVED(9)
@@ -400,7 +400,7 @@ public:
     KV_RESERVED(11)
     ACFRESULT GetFieldOrder(int32_t* order) override {
         KV_ENTER("GetFieldOrder");
-        *order = m_spec.fieldOrder;
+        *order = m_shape.fieldOrder;
         return ACF_OK;
     }
     KV_RESERVED(13)
@@ -409,13 +409,13 @@ public:
     KV_RESERVED(16)
     ACFRESULT GetPixels(void** pixels) override {
         KV_ENTER("GetPixels");
-        *pixels = m_spec.pixels.empty() ? nullptr : m_spec.pixels.data();
+        *pixels = m_shape.pixels.empty() ? nullptr : m_shape.pixels.data();
         return ACF_OK;
     }
-    const std::vector<uint8_t>& Pixels() const { return m_spec.pixels; }
+    const std::vector<uint8_t>& Pixels() const { return m_shape.pixels; }
 
 private:
-    FrameSpec m_spec;
+    FrameSpec m_shape;
 };
 
 class InputAccess final : public HostObject<IAVXInputAccess> {
@@ -644,8 +644,8 @@ IAVXFieldType* NewFieldType(HostState& state, int32_t kind) {
     return new FieldTypeObject(state, kind);
 }
 
-OutputSetup NewOutputAccess(HostState& state, const FrameSpec& spec) {
-    auto* frame = new Frame(state, "outputFrame", spec);
+OutputSetup NewOutputAccess(HostState& state, const FrameSpec& frameShape) {
+    auto* frame = new Frame(state, "outputFrame", frameShape);
     OutputSetup made;
     made.output = new OutputAccessObject(state, frame);
     made.pixels = &frame->Pixels();

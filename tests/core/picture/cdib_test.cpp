@@ -82,10 +82,10 @@ TEST(CDIB, TargaHeaderAndRows) {
     for (int bits : {24, 32}) {
         CDIB img(3, 2, bits);
         Pattern(img);
-        FileSpec spec;
+        FileSpec fileSpec;
         std::string path = dir + "/img" + std::to_string(bits) + ".tga";
-        spec.SetPath(path.c_str());
-        ASSERT_TRUE(img.Save(spec, FormatBmp));  // ".tga" in the path wins over the format
+        fileSpec.SetPath(path.c_str());
+        ASSERT_TRUE(img.Save(fileSpec, FormatBmp));  // ".tga" in the path wins over the format
         const std::string b = kvtest::ReadFileBytes(path);
         const int bpp = bits / 8;
         ASSERT_EQ(b.size(), 18u + 3 * 2 * bpp);  // rows without padding
@@ -102,10 +102,10 @@ TEST(CDIB, TargaHeaderAndRows) {
 TEST(CDIB, BmpHeaders) {
     const std::string dir = kvtest::TempDir("cdib");
     CDIB img(3, 2, 32);
-    FileSpec spec;
-    spec.SetPath((dir + "/a.bmp").c_str());
-    ASSERT_TRUE(img.Save(spec, FormatBmp));
-    std::string b = kvtest::ReadFileBytes(spec.path);
+    FileSpec fileSpec;
+    fileSpec.SetPath((dir + "/a.bmp").c_str());
+    ASSERT_TRUE(img.Save(fileSpec, FormatBmp));
+    std::string b = kvtest::ReadFileBytes(fileSpec.path);
     EXPECT_EQ(b.substr(0, 2), "BM");
     EXPECT_EQ(Le32(b, 2), 54u + 4 * 3 * 2);
     EXPECT_EQ(Le32(b, 10), 54u);
@@ -113,25 +113,25 @@ TEST(CDIB, BmpHeaders) {
     EXPECT_EQ(b.size(), 54u + 24);
 
     CDIB grey(3, 2, 8);
-    spec.SetPath((dir + "/g.bmp").c_str());
-    ASSERT_TRUE(grey.Save(spec, FormatBmp));
-    b = kvtest::ReadFileBytes(spec.path);
+    fileSpec.SetPath((dir + "/g.bmp").c_str());
+    ASSERT_TRUE(grey.Save(fileSpec, FormatBmp));
+    b = kvtest::ReadFileBytes(fileSpec.path);
     EXPECT_EQ(Le32(b, 10), 1078u);
     EXPECT_EQ(Le32(b, 2), 1078u + 2 * 4);
     EXPECT_EQ(static_cast<uint8_t>(b[54 + 4 * 77]), 77);  // colour table before the rows
 
     // Format 2 writes nothing; an unopenable path alerts and fails.
-    spec.SetPath((dir + "/none.bin").c_str());
-    ASSERT_TRUE(grey.Save(spec, FormatNone));
-    EXPECT_EQ(kvtest::ReadFileBytes(spec.path).size(), 0u);
+    fileSpec.SetPath((dir + "/none.bin").c_str());
+    ASSERT_TRUE(grey.Save(fileSpec, FormatNone));
+    EXPECT_EQ(kvtest::ReadFileBytes(fileSpec.path).size(), 0u);
     kvtest::AlertRecorder rec;
-    spec.SetPath((dir + "/no/such/folder/x.bmp").c_str());
-    EXPECT_FALSE(grey.Save(spec, FormatBmp));
+    fileSpec.SetPath((dir + "/no/such/folder/x.bmp").c_str());
+    EXPECT_FALSE(grey.Save(fileSpec, FormatBmp));
     ASSERT_EQ(rec.texts.size(), 1u);
     EXPECT_EQ(rec.texts[0], "Error opening graphics file");
     CDIB empty(0, 0, 24);
     EXPECT_TRUE(empty.Empty());
-    EXPECT_FALSE(empty.Save(spec, FormatBmp));
+    EXPECT_FALSE(empty.Save(fileSpec, FormatBmp));
     EXPECT_EQ(empty.Width(), 0);
     EXPECT_EQ(empty.Row(0), nullptr);
 }
@@ -145,10 +145,10 @@ TEST(CDIB, ImageMagickReadsBmpAndTarga) {
         for (int bits : {24, 32}) {
             CDIB img(5, 3, bits);
             Pattern(img);
-            FileSpec spec;
+            FileSpec fileSpec;
             std::string path = dir + "/m" + std::to_string(bits) + "." + ext;
-            spec.SetPath(path.c_str());
-            ASSERT_TRUE(img.Save(spec, FormatBmp));
+            fileSpec.SetPath(path.c_str());
+            ASSERT_TRUE(img.Save(fileSpec, FormatBmp));
             std::string out;
             ASSERT_EQ(kvtest::Run("identify -format '%w %h %z\\n' '" + path + "'", &out), 0);
             EXPECT_EQ(out, "5 3 8\n") << path;

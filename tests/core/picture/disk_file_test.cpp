@@ -20,18 +20,19 @@ TEST(DiskFile, ClosedObjectRefusesEverything) {
     missing.SetPath("/nonexistent/folder/file.bin");
     EXPECT_FALSE(f.Open(missing, DiskFile::OpenRead));
     EXPECT_EQ(f.Read(buf, 4), -1);
-    EXPECT_STREQ(f.Spec().path, missing.path);  // the spec is kept even when opening fails
+    EXPECT_STREQ(f.OpenedFileSpec().path,
+                 missing.path);  // the fileSpec is kept even when opening fails
 }
 
 TEST(DiskFile, SeekOriginsAndBinaryBytes) {
-    FileSpec spec;
-    spec.SetPath((kvtest::TempDir("disk") + "/f.bin").c_str());
+    FileSpec fileSpec;
+    fileSpec.SetPath((kvtest::TempDir("disk") + "/f.bin").c_str());
     DiskFile f;
-    ASSERT_TRUE(f.Open(spec, DiskFile::OpenWrite));
+    ASSERT_TRUE(f.Open(fileSpec, DiskFile::OpenWrite));
     const char data[] = {'a', '\r', '\n', 0, 'z'};
     EXPECT_EQ(f.Write(data, 5), 5);
     f.Close();
-    ASSERT_TRUE(f.Open(spec, DiskFile::OpenRead));
+    ASSERT_TRUE(f.Open(fileSpec, DiskFile::OpenRead));
     char b[8] = {};
     EXPECT_EQ(f.Read(b, 2), 2);
     EXPECT_TRUE(f.Seek(0, DiskFile::FromCurrent));  // stays

@@ -235,13 +235,13 @@ protected:
         Fill(src, 10, 128, 250);
         std::memset(src.Row(0), 0, 3);  // one black pixel
         path = dir + "/pic.bmp";
-        kv::FileSpec spec;
-        spec.SetPath(path.c_str());
-        ASSERT_TRUE(src.Save(spec, kv::FormatBmp));
+        kv::FileSpec fileSpec;
+        fileSpec.SetPath(path.c_str());
+        ASSERT_TRUE(src.Save(fileSpec, kv::FormatBmp));
         kv::CDIB probe(16, 16, 8);
-        if (probe.Load(spec, kv::FileSpec{}, false) != 1) GTEST_SKIP() << "no BMP reader yet";
+        if (probe.Load(fileSpec, kv::FileSpec{}, false) != 1) GTEST_SKIP() << "no BMP reader yet";
     }
-    kv::FileSpec Spec() const {
+    kv::FileSpec FileSpecOf() const {
         kv::FileSpec s;
         s.SetPath(path.c_str());
         return s;
@@ -254,7 +254,7 @@ TEST_F(PrepPictureTest, BorderVideoSafeAndReframe) {
     show.BorderSize = 10;
     show.MatteColor = 0x0000FF;
     show.VideoColors = true;
-    kv::PrepPicture(show, Spec(), 0, 0);
+    kv::PrepPicture(show, FileSpecOf(), 0, 0);
     EXPECT_EQ(show.lastLoadResult, 1);
     EXPECT_EQ(show.pictureCount, 1);
     ASSERT_EQ(show.image.Width(), 110);
@@ -274,16 +274,16 @@ TEST_F(PrepPictureTest, NeutralContrastChangesNothing) {
     kv::Show show;
     show.VideoColors = false;
     show.ContrastBrightness = (51 << 8) | 50;
-    kv::PrepPicture(show, Spec(), 0, 0);
+    kv::PrepPicture(show, FileSpecOf(), 0, 0);
     EXPECT_BGR(Px(show.image, 50, 40), 10, 128, 250);
     show.ContrastBrightness = (50 << 8) | 100;
-    kv::PrepPicture(show, Spec(), 0, 0);
+    kv::PrepPicture(show, FileSpecOf(), 0, 0);
     EXPECT_BGR(Px(show.image, 50, 40), 0, 128, 255);
 }
 
 TEST_F(PrepPictureTest, MissingFileLeavesThePreparedPicture) {
     kv::Show show;
-    kv::PrepPicture(show, Spec(), 0, 0);
+    kv::PrepPicture(show, FileSpecOf(), 0, 0);
     ASSERT_EQ(show.image.Width(), 100);
     kv::FileSpec missing;
     missing.SetPath((dir + "/gone.bmp").c_str());
@@ -292,7 +292,7 @@ TEST_F(PrepPictureTest, MissingFileLeavesThePreparedPicture) {
     kv::PrepPicture(show, missing, 0, 0);
     EXPECT_EQ(show.lastLoadResult, 0);
     EXPECT_EQ(show.image.Width(), 100);
-    EXPECT_STREQ(show.pictures[0].spec.path, path.c_str());
+    EXPECT_STREQ(show.pictures[0].fileSpec.path, path.c_str());
 }
 
 }  // namespace

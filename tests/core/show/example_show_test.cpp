@@ -21,7 +21,7 @@ void BuildExample(kv::Show& show) {
     show.length = 450;
     show.EaseType = 0;
     show.pictureCount = 1;
-    show.pictures[0].spec.SetPath("examples/example.jpg");
+    show.pictures[0].fileSpec.SetPath("examples/example.jpg");
     struct K {
         int32_t time;
         float x, y, width, rotation;

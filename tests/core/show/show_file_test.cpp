@@ -48,7 +48,7 @@ void MakeShow(Show& show, const char* picture = "/nowhere/pic.bmp") {
     show.ShowPicError = true;
     show.length = 900;
     show.pictureCount = 1;
-    show.pictures[0].spec.SetPath(picture);
+    show.pictures[0].fileSpec.SetPath(picture);
     show.pictures[0].keyCount = 3;
     for (int k = 0; k < 3; ++k) {
         KeyFrame& key = show.pictures[0].keys[k];
@@ -76,7 +76,7 @@ std::vector<int32_t> Times(const Show& s) {
 
 void ExpectSameShow(const Show& a, const Show& b) {
     EXPECT_EQ(a.pictureCount, b.pictureCount);
-    EXPECT_STREQ(a.pictures[0].spec.path, b.pictures[0].spec.path);
+    EXPECT_STREQ(a.pictures[0].fileSpec.path, b.pictures[0].fileSpec.path);
     ASSERT_EQ(a.pictures[0].keyCount, b.pictures[0].keyCount);
     for (int k = 0; k < a.pictures[0].keyCount; ++k)
         EXPECT_TRUE(a.pictures[0].keys[k] == b.pictures[0].keys[k]) << "key " << k;
@@ -280,7 +280,7 @@ TEST(ShowFile, MissingPictureKeepsItsRecordAndKeys) {
     ASSERT_TRUE(kv::LoadShow(loaded, dir + "/a.kvx", false));
     EXPECT_EQ(loaded.lastLoadResult, 0);
     EXPECT_EQ(loaded.pictureCount, 1);
-    EXPECT_STREQ(loaded.pictures[0].spec.path, (dir + "/moved-away.bmp").c_str());
+    EXPECT_STREQ(loaded.pictures[0].fileSpec.path, (dir + "/moved-away.bmp").c_str());
     EXPECT_EQ(loaded.pictures[0].keyCount, 3);
     EXPECT_STREQ(loaded.showFile.path, (dir + "/a.kvx").c_str());
 
@@ -290,7 +290,7 @@ TEST(ShowFile, MissingPictureKeepsItsRecordAndKeys) {
     ASSERT_TRUE(kv::LoadShow(again, dir + "/b.kvx", false));
     EXPECT_EQ(again.pictures[0].keyCount, 3);
     EXPECT_EQ(again.pictures[0].keys[2].rotation, 12.5f);
-    EXPECT_STREQ(again.pictures[0].spec.path, (dir + "/moved-away.bmp").c_str());
+    EXPECT_STREQ(again.pictures[0].fileSpec.path, (dir + "/moved-away.bmp").c_str());
 }
 
 TEST(ShowFile, SaveIsAtomicAndDrawsNewIds) {

@@ -30,7 +30,7 @@ TEST(Show, NewShowStateAfterEditsAndReset) {
     EXPECT_EQ(show.KeyCount(0), 1);
     EXPECT_EQ(show.clipboard.time, -9999);
     SetKeys(show, {Key(0, 1), Key(10, 2), Key(20, 3)});
-    show.pictures[0].spec.SetPath("/tmp/pic.bmp");
+    show.pictures[0].fileSpec.SetPath("/tmp/pic.bmp");
     show.dirty = true;
     show.undoIndex = 5;
     show.undoCount = 3;
@@ -51,7 +51,7 @@ TEST(Show, NewShowStateAfterEditsAndReset) {
     EXPECT_EQ(second, KeyFrame{});  // every slot is cleared, not just the count
     EXPECT_EQ(show.KeyCount(0), 1);
     EXPECT_EQ(show.pictureCount, 0);
-    EXPECT_TRUE(show.pictures[0].spec.Empty());
+    EXPECT_TRUE(show.pictures[0].fileSpec.Empty());
     EXPECT_TRUE(show.audio.Empty());
     EXPECT_FALSE(show.dirty);
     EXPECT_EQ(show.undoIndex, -1);
@@ -169,17 +169,17 @@ TEST(Show, DeletePictureAndRotationInUse) {
 
 TEST(Show, PictureLoadedReframesALoneKeyOnly) {
     Show show;
-    FileSpec spec;
-    spec.SetPath("/pics/a.bmp");
-    show.PictureLoaded(-3, spec, true, 640, 480);
+    FileSpec fileSpec;
+    fileSpec.SetPath("/pics/a.bmp");
+    show.PictureLoaded(-3, fileSpec, true, 640, 480);
     EXPECT_EQ(show.pictureCount, 1);
-    EXPECT_STREQ(show.pictures[0].spec.path, "/pics/a.bmp");
+    EXPECT_STREQ(show.pictures[0].fileSpec.path, "/pics/a.bmp");
     EXPECT_EQ(show.pictures[0].keys[0].width, 640.0f);
     EXPECT_EQ(show.pictures[0].keys[0].x, 320.0f);
     EXPECT_EQ(show.pictures[0].keys[0].y, 240.0f);
     EXPECT_TRUE(show.dirty);
     SetKeys(show, {Key(0, 5), Key(10, 6)});
-    show.PictureLoaded(0, spec, true, 100, 100);
+    show.PictureLoaded(0, fileSpec, true, 100, 100);
     EXPECT_EQ(show.pictures[0].keys[0].x, 5.0f);
 }
 

@@ -25,12 +25,12 @@ inline std::string MakeShowFile(const std::string& dir, const std::string& name,
             p[1] = static_cast<uint8_t>(y * 2);
             p[2] = static_cast<uint8_t>((x ^ y) & 0xFF);
         }
-    kv::FileSpec spec;
-    spec.SetPath((dir + "/" + name + ".bmp").c_str());
-    if (!pic.Save(spec, kv::FormatBmp)) return {};
+    kv::FileSpec fileSpec;
+    fileSpec.SetPath((dir + "/" + name + ".bmp").c_str());
+    if (!pic.Save(fileSpec, kv::FormatBmp)) return {};
     kv::Show show;
     show.FrameRate = frameRate;
-    kv::PrepPicture(show, spec, 0, 0);
+    kv::PrepPicture(show, fileSpec, 0, 0);
     if (show.lastLoadResult != 1) return {};
     kv::Picture& p = show.pictures[0];
     p.keyCount = 2;

@@ -303,17 +303,17 @@ TEST_F(Toolkit, FileRecordsTakeNamesInReverseOrderWithAnEndMark) {
 
     // Single selection: the old path is the initial name, without a trailing backslash, and
     // cleared when shorter than 4 characters.
-    FileSpec spec;
-    std::strcpy(spec.path, "/pics/old.bmp\\");
+    FileSpec fileSpec;
+    std::strcpy(fileSpec.path, "/pics/old.bmp\\");
     FileSpec folder;
     std::strcpy(folder.path, "/pics");
     headless::QueueFileCancel();
-    EXPECT_FALSE(ChooseFileToOpen(pane.hwnd, &spec, "", "", &folder, false));
+    EXPECT_FALSE(ChooseFileToOpen(pane.hwnd, &fileSpec, "", "", &folder, false));
     EXPECT_EQ(headless::LastFileRequest().initialName, "/pics/old.bmp");
     EXPECT_EQ(headless::LastFileRequest().initialFolder, "/pics");
-    std::strcpy(spec.path, "ab\\");
+    std::strcpy(fileSpec.path, "ab\\");
     headless::QueueFileCancel();
-    ChooseFileToOpen(pane.hwnd, &spec, "", "", nullptr, false);
+    ChooseFileToOpen(pane.hwnd, &fileSpec, "", "", nullptr, false);
     EXPECT_EQ(headless::LastFileRequest().initialName, "");
 
     FileSpec save;

@@ -45,15 +45,15 @@ protected:
         for (int y = 0; y < 48; ++y)
             for (int i = 0; i < img.RowBytes(); ++i)
                 img.Row(y)[i] = static_cast<uint8_t>(y * 5 + i * 3);
-        kv::FileSpec spec;
-        spec.SetPath(picture.c_str());
-        ASSERT_TRUE(img.Save(spec, kv::FormatBmp));
+        kv::FileSpec fileSpec;
+        fileSpec.SetPath(picture.c_str());
+        ASSERT_TRUE(img.Save(fileSpec, kv::FormatBmp));
 
         kv::Show show;
         show.length = 300;
         show.pictureCount = 1;
         kv::Picture& p = show.pictures[0];
-        p.spec = spec;
+        p.fileSpec = fileSpec;
         p.keyCount = 3;
         const float xs[3] = {32, 20, 40.5f};
         for (int k = 0; k < 3; ++k) {

@@ -11,7 +11,7 @@ using kvclitest::Cli;
 using kvclitest::CliShow;
 using kvclitest::Q;
 
-kv::FileSpec Spec(const std::string& p) {
+kv::FileSpec FileSpecOf(const std::string& p) {
     kv::FileSpec s;
     s.SetPath(p.c_str());
     return s;
@@ -40,7 +40,7 @@ TEST_F(CliShow, PictureWritesTheLoadedImage) {
     ASSERT_EQ(Cli("picture /gone/x.bmp --out " + Q(dir + "/ph.bmp") + " --show-errors 0", &out), 0);
     EXPECT_EQ(out, "load result 2\n");
     kv::CDIB ph(16, 16, 8);
-    ASSERT_EQ(ph.Load(Spec(dir + "/ph.bmp"), kv::FileSpec{}, true), 1);
+    ASSERT_EQ(ph.Load(FileSpecOf(dir + "/ph.bmp"), kv::FileSpec{}, true), 1);
     EXPECT_EQ(ph.Width(), 160);
     EXPECT_EQ(ph.Height(), 120);
     EXPECT_EQ(Cli("picture " + Q(picture)), 2);  // --out is required
@@ -50,14 +50,14 @@ TEST_F(CliShow, PictureWritesTheLoadedImage) {
 TEST_F(CliShow, PrepAppliesTheSettingsInForce) {
     // In process: the same preparation by hand.
     kv::CDIB src(16, 16, 8);
-    ASSERT_EQ(src.Load(Spec(picture), kv::FileSpec{}, true), 1);
+    ASSERT_EQ(src.Load(FileSpecOf(picture), kv::FileSpec{}, true), 1);
     kv::CDIB want(64 + 2 * 3, 48 + 2 * 3, 24);
     ASSERT_TRUE(kv::ConvertInto(src, &want, 0x0000FF, 3));
     kv::Blur3x3(want);
     kv::BrightnessContrast(want, 70, 40);
     kv::VideoSafe(want);
     const std::string expected = dir + "/want.bmp";
-    ASSERT_TRUE(want.Save(Spec(expected), kv::FormatBmp));
+    ASSERT_TRUE(want.Save(FileSpecOf(expected), kv::FormatBmp));
 
     const std::string out = dir + "/prep.bmp";
     ASSERT_EQ(Cli("prep " + Q(picture) + " --out " + Q(out) +

@@ -21,14 +21,14 @@ protected:
         for (int y = 0; y < 150; ++y)
             for (int i = 0; i < picture.RowBytes(); ++i)
                 picture.Row(y)[i] = static_cast<uint8_t>((y * 7 + i * 13) ^ (i >> 3));
-        kv::FileSpec spec;
-        spec.SetPath((dir + "/pic.bmp").c_str());
-        ASSERT_TRUE(picture.Save(spec, kv::FormatBmp));
+        kv::FileSpec fileSpec;
+        fileSpec.SetPath((dir + "/pic.bmp").c_str());
+        ASSERT_TRUE(picture.Save(fileSpec, kv::FormatBmp));
 
         kv::Show show;
         show.pictureCount = 1;
         kv::Picture& p = show.pictures[0];
-        p.spec = spec;
+        p.fileSpec = fileSpec;
         p.keyCount = 2;
         p.keys[0] = kv::KeyFrame{};
         p.keys[0].x = 90;

@@ -36,12 +36,12 @@ struct HostToolTest : ::testing::Test {
                 p[1] = static_cast<uint8_t>(y * 4);
                 p[2] = static_cast<uint8_t>(x ^ y);
             }
-        kv::FileSpec spec;
-        spec.SetPath((dir + "/pic.bmp").c_str());
-        ASSERT_TRUE(picture.Save(spec, kv::FormatBmp));
+        kv::FileSpec fileSpec;
+        fileSpec.SetPath((dir + "/pic.bmp").c_str());
+        ASSERT_TRUE(picture.Save(fileSpec, kv::FormatBmp));
         kv::Show show;
         show.Reset();
-        show.pictures[0].spec = spec;
+        show.pictures[0].fileSpec = fileSpec;
         show.pictureCount = 1;
         show.pictures[0].keyCount = 2;
         show.pictures[0].keys[0] = kv::KeyFrame{};
@@ -90,10 +90,10 @@ TEST_F(HostToolTest, RenderMatchesTheCommandLineRenderer) {
     ASSERT_TRUE(kv::LoadShow(show, showPath, false));
     kv::CDIB frame(64, 48, 32);
     ASSERT_TRUE(kv::RenderFrame(show, 45, 0, true, 64, 48, &frame, false));
-    kv::FileSpec spec;
+    kv::FileSpec fileSpec;
     const std::string direct = dir + "/direct.tga";
-    spec.SetPath(direct.c_str());
-    ASSERT_TRUE(frame.Save(spec, kv::FormatTarga));
+    fileSpec.SetPath(direct.c_str());
+    ASSERT_TRUE(frame.Save(fileSpec, kv::FormatTarga));
     EXPECT_EQ(hostBytes, kvtest::ReadFileBytes(direct));
 
     if (access(Cli.c_str(), X_OK) != 0) GTEST_SKIP() << "kinevista-cli is not built";
@@ -128,17 +128,17 @@ TEST_F(HostToolTest, RenderOverAnInputPicture) {
             p[2] = static_cast<uint8_t>(y * 10);
             p[3] = 255;
         }
-    kv::FileSpec spec;
-    spec.SetPath((dir + "/in.tga").c_str());
-    ASSERT_TRUE(input.Save(spec, kv::FormatTarga));
+    kv::FileSpec fileSpec;
+    fileSpec.SetPath((dir + "/in.tga").c_str());
+    ASSERT_TRUE(input.Save(fileSpec, kv::FormatTarga));
     const std::string out = dir + "/over.tga";
     ASSERT_EQ(kvtest::Run(Host + " render " + PluginPath + " --data " + showPath +
                           " --frame 3 --size 32x24 --input " + dir + "/in.tga --out " + out +
                           " 2>/dev/null"),
               0);
     kv::CDIB result(8, 8, 24);
-    spec.SetPath(out.c_str());
-    ASSERT_EQ(result.Load(spec, kv::FileSpec{}, false), 1);
+    fileSpec.SetPath(out.c_str());
+    ASSERT_EQ(result.Load(fileSpec, kv::FileSpec{}, false), 1);
     ASSERT_EQ(result.BitCount(), 32);
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 32; ++x) ASSERT_EQ(result.Row(y)[4 * x + 3], 128) << x << "," << y;
