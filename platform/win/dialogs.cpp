@@ -137,6 +137,17 @@ struct Button {
     int result;
 };
 
+// The dialog's device context with its client area cleared to the dialog grey.
+HDC BeginDialogPaint(HWND d) {
+    HDC dc = GetDC(d);
+    RECT c;
+    GetClientRect(d, &c);
+    HBRUSH bg = CreateSolidBrush(RGB(240, 240, 240));
+    FillRect(dc, &c, bg);
+    DeleteObject(bg);
+    return dc;
+}
+
 void DrawButton(HDC dc, const Button& b, bool isDefault) {
     HBRUSH face = CreateSolidBrush(RGB(225, 225, 225));
     FillRect(dc, &b.r, face);
@@ -214,12 +225,7 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
     int result = 0;
     DialogHandler handler = [&](HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
         if (msg == WM_PAINT) {
-            HDC dc = GetDC(d);
-            RECT c;
-            GetClientRect(d, &c);
-            HBRUSH bg = CreateSolidBrush(RGB(240, 240, 240));
-            FillRect(dc, &c, bg);
-            DeleteObject(bg);
+            HDC dc = BeginDialogPaint(d);
             HGDIOBJ of = SelectObject(dc, font);
             SetBkMode(dc, TRANSPARENT);
             for (size_t i = 0; i < lines.size(); ++i)
@@ -398,12 +404,7 @@ bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* cho
     reload();
     HWND dialog = nullptr;
     auto paint = [&](HWND d) {
-        HDC dc = GetDC(d);
-        RECT c;
-        GetClientRect(d, &c);
-        HBRUSH bg = CreateSolidBrush(RGB(240, 240, 240));
-        FillRect(dc, &c, bg);
-        DeleteObject(bg);
+        HDC dc = BeginDialogPaint(d);
         HGDIOBJ of = SelectObject(dc, font);
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));
@@ -609,12 +610,7 @@ void RunTextEntryDialog(HWND owner, const std::string& title, const std::string&
     HWND edit = nullptr;
     DialogHandler handler = [&](HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
         if (msg == WM_PAINT) {
-            HDC dc = GetDC(d);
-            RECT c;
-            GetClientRect(d, &c);
-            HBRUSH bg = CreateSolidBrush(RGB(240, 240, 240));
-            FillRect(dc, &c, bg);
-            DeleteObject(bg);
+            HDC dc = BeginDialogPaint(d);
             HGDIOBJ of = SelectObject(dc, font);
             SetBkMode(dc, TRANSPARENT);
             TextOut(dc, 10, 11, line1);

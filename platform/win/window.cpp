@@ -1003,18 +1003,19 @@ void InjectMouse(int x, int y, MouseAction action, int button, int wheel) {
     }
 }
 
+// Keyboard input goes to the focus window, else to the first visible top-level window.
+HWND KeyboardTarget() {
+    if (HWND focus = GetFocus()) return focus;
+    for (HWND w : g_windows)
+        if (w->visible && !IsChild(w) && w->className != "#menu") return w;
+    return nullptr;
+}
+
 void InjectKey(int vk, bool down) {
     if (vk <= 0 || vk > 255) return;
     g_keys[vk] = down;
     if (MenuTrackKey(vk, down)) return;
-    HWND target = GetFocus();
-    if (!target) {
-        for (HWND w : g_windows)
-            if (w->visible && !IsChild(w) && w->className != "#menu") {
-                target = w;
-                break;
-            }
-    }
+    HWND target = KeyboardTarget();
     if (!target) return;
     MSG m;
     m.hwnd = target;
@@ -1028,14 +1029,7 @@ void InjectKey(int vk, bool down) {
 
 void InjectChar(uint32_t codepoint) {
     if (MenuTrackChar(codepoint)) return;
-    HWND target = GetFocus();
-    if (!target) {
-        for (HWND w : g_windows)
-            if (w->visible && !IsChild(w) && w->className != "#menu") {
-                target = w;
-                break;
-            }
-    }
+    HWND target = KeyboardTarget();
     if (!target) return;
     MSG m;
     m.hwnd = target;

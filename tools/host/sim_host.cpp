@@ -97,6 +97,18 @@ std::string ValueText(const ACFUID& type, const void* value, uint32_t size) {
     return "<" + std::to_string(size) + " bytes" + (zero ? ", all zero>" : ">");
 }
 
+// The log text of a DefineAttribute call.
+std::string AttributeText(const ACFUID& a, const ACFUID& t, const void* v, uint32_t size) {
+    return UidText(a) + " " + UidText(t) + " " + ValueText(t, v, size) + " " + Hex32(size);
+}
+
+// The log text of a definition's Initialize... call.
+std::string InitializeText(const ACFUID& id, const ACFUID& type, uint32_t v1, uint32_t v2,
+                           const ACFCLSID& clsid, const ACFWChar* name) {
+    return UidText(id) + " " + UidText(type) + " " + std::to_string(v1) + " " +
+           std::to_string(v2) + " " + UidText(clsid) + " " + Quoted(name);
+}
+
 // --- Base of every host object ---------------------------------------------------------------
 
 // One host object implementing interface I: a reference count, a query that knows I and
@@ -181,8 +193,7 @@ public:
     ACFRESULT DefineAttribute(const ACFUID& a, const ACFUID& t, const void* v,
                               uint32_t size) override {
         KV_ENTER("DefineAttribute");
-        Log("DefineAttribute",
-            UidText(a) + " " + UidText(t) + " " + ValueText(t, v, size) + " " + Hex32(size));
+        Log("DefineAttribute", AttributeText(a, t, v, size));
         return ACF_OK;
     }
 };
@@ -193,16 +204,13 @@ public:
     ACFRESULT InitializeEffect(const ACFUID& id, const ACFUID& type, uint32_t v1, uint32_t v2,
                                const ACFCLSID& clsid, const ACFWChar* name) override {
         KV_ENTER("InitializeEffect");
-        Log("InitializeEffect", UidText(id) + " " + UidText(type) + " " + std::to_string(v1) +
-                                    " " + std::to_string(v2) + " " + UidText(clsid) + " " +
-                                    Quoted(name));
+        Log("InitializeEffect", InitializeText(id, type, v1, v2, clsid, name));
         return ACF_OK;
     }
     ACFRESULT DefineAttribute(const ACFUID& a, const ACFUID& t, const void* v,
                               uint32_t size) override {
         KV_ENTER("DefineAttribute");
-        Log("DefineAttribute",
-            UidText(a) + " " + UidText(t) + " " + ValueText(t, v, size) + " " + Hex32(size));
+        Log("DefineAttribute", AttributeText(a, t, v, size));
         return ACF_OK;
     }
     ACFRESULT DefineInput(const ACFUID& id, const ACFWChar* name, uint32_t flags) override {
@@ -247,8 +255,7 @@ public:
     ACFRESULT DefineAttribute(const ACFUID& a, const ACFUID& t, const void* v,
                               uint32_t size) override {
         KV_ENTER("DefineAttribute");
-        Log("DefineAttribute",
-            UidText(a) + " " + UidText(t) + " " + ValueText(t, v, size) + " " + Hex32(size));
+        Log("DefineAttribute", AttributeText(a, t, v, size));
         return ACF_OK;
     }
 };
@@ -260,16 +267,13 @@ public:
     ACFRESULT InitializeComponent(const ACFUID& id, const ACFUID& type, uint32_t v1, uint32_t v2,
                                   const ACFCLSID& clsid, const ACFWChar* name) override {
         KV_ENTER("InitializeComponent");
-        Log("InitializeComponent", UidText(id) + " " + UidText(type) + " " + std::to_string(v1) +
-                                       " " + std::to_string(v2) + " " + UidText(clsid) + " " +
-                                       Quoted(name));
+        Log("InitializeComponent", InitializeText(id, type, v1, v2, clsid, name));
         return ACF_OK;
     }
     ACFRESULT DefineAttribute(const ACFUID& a, const ACFUID& t, const void* v,
                               uint32_t size) override {
         KV_ENTER("DefineAttribute");
-        Log("DefineAttribute",
-            UidText(a) + " " + UidText(t) + " " + ValueText(t, v, size) + " " + Hex32(size));
+        Log("DefineAttribute", AttributeText(a, t, v, size));
         return ACF_OK;
     }
 };
@@ -281,16 +285,13 @@ public:
     ACFRESULT InitializeConform(const ACFUID& id, const ACFUID& type, uint32_t v1, uint32_t v2,
                                 const ACFCLSID& clsid, const ACFWChar* name) override {
         KV_ENTER("InitializeConform");
-        Log("InitializeConform", UidText(id) + " " + UidText(type) + " " + std::to_string(v1) +
-                                     " " + std::to_string(v2) + " " + UidText(clsid) + " " +
-                                     Quoted(name));
+        Log("InitializeConform", InitializeText(id, type, v1, v2, clsid, name));
         return ACF_OK;
     }
     ACFRESULT DefineAttribute(const ACFUID& a, const ACFUID& t, const void* v,
                               uint32_t size) override {
         KV_ENTER("DefineAttribute");
-        Log("DefineAttribute",
-            UidText(a) + " " + UidText(t) + " " + ValueText(t, v, size) + " " + Hex32(size));
+        Log("DefineAttribute", AttributeText(a, t, v, size));
         return ACF_OK;
     }
     ACFRESULT AddMapping(IACFUnknown* mapping) override {
