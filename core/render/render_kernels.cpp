@@ -7,6 +7,7 @@
 // 20-bit shift, as in the portable loop. Unpack and pack work within 128-bit lanes in matching
 // orders, so the bytes come back in place with one final qword permute.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <immintrin.h>
@@ -205,83 +206,103 @@ __attribute__((target("avx2"))) void HorizontalRowAvx2(const uint8_t* inter,
     }
 }
 
-// Shuffle controls of the 3-byte fast path, by span 0..10: the middle taps of a column are
-// pixels m + 1 ... m + span, loaded as two 16-byte halves (pixels 1..5 and 6..10). In each
-// 128-bit lane the control gathers the lane's blue bytes into bytes 0..4 and green into 8..12
-// (`bg`), or red into bytes 0..4 (`r`), zeroing every byte past the span, so that vpsadbw sums
-// each channel's taps in one 64-bit lane.
-struct SpanControls {
-    alignas(32) uint8_t bg[11][32];
-    alignas(32) uint8_t r[11][32];
+// Byte shuffle controls of the per-column kernel, by bytes a pixel (3 or 4) and span. The
+// middle taps of a column are pixels m + 1 ... m + span, read as two 16-byte windows of W
+// whole pixels each (5 of 3 bytes, 4 of 4 bytes). For each window the `bg` control gathers
+// the window's blue bytes into bytes 0..7 and green into 8..15, the `ra` control red into
+// 0..7 and alpha into 8..15 (none for 3-byte pixels), zeroing every byte past the span, so
+// that vpsadbw sums each channel's taps in one 64-bit lane.
+struct WindowControls {
+    alignas(16) uint8_t bg[2][16];
+    alignas(16) uint8_t ra[2][16];
 };
 
-const SpanControls& Controls() {
-    static const SpanControls controls = [] {
-        SpanControls c{};
-        for (int span = 0; span <= 10; ++span) {
-            for (int lane = 0; lane < 2; ++lane) {
-                const int count = std::clamp(span - 5 * lane, 0, 5);
-                uint8_t* bg = c.bg[span] + 16 * lane;
-                uint8_t* r = c.r[span] + 16 * lane;
-                for (int i = 0; i < 16; ++i) bg[i] = r[i] = 0x80;
+template <int BPP>
+constexpr int WindowPixels = 16 / BPP;
+
+template <int BPP>
+const WindowControls* Controls() {
+    static const auto controls = [] {
+        constexpr int W = WindowPixels<BPP>;
+        std::array<WindowControls, 2 * WindowPixels<BPP> + 1> c{};
+        for (int span = 0; span <= 2 * W; ++span) {
+            for (int w = 0; w < 2; ++w) {
+                const int count = std::clamp(span - W * w, 0, W);
+                uint8_t* bg = c[span].bg[w];
+                uint8_t* ra = c[span].ra[w];
+                for (int i = 0; i < 16; ++i) bg[i] = ra[i] = 0x80;
                 for (int i = 0; i < count; ++i) {
-                    bg[i] = static_cast<uint8_t>(3 * i);
-                    bg[8 + i] = static_cast<uint8_t>(3 * i + 1);
-                    r[i] = static_cast<uint8_t>(3 * i + 2);
+                    bg[i] = static_cast<uint8_t>(BPP * i);
+                    bg[8 + i] = static_cast<uint8_t>(BPP * i + 1);
+                    ra[i] = static_cast<uint8_t>(BPP * i + 2);
+                    if (BPP == 4) ra[8 + i] = static_cast<uint8_t>(BPP * i + 3);
                 }
             }
         }
         return c;
     }();
-    return controls;
+    return controls.data();
 }
 
-// 3-byte pixels with spans up to 10: the middle sums come from two byte shuffles and two sums
-// of absolute differences instead of a loop over the taps.
-__attribute__((target("avx2"))) void HorizontalRow3Avx2(const uint8_t* inter,
-                                                       const ColumnTap* cols, int nCols,
-                                                       uint8_t* out) {
-    const SpanControls& ctl = Controls();
-    const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
-    const __m256i zero = _mm256_setzero_si256();
+// Columns whose span fits two windows: the middle sums come from byte shuffles and sums of
+// absolute differences instead of a loop over the taps. The channels travel in the dword
+// order blue, red, green, alpha (the order vpsadbw leaves them in once the red|alpha sums are
+// shifted up a dword); the two edge taps are interleaved byte by byte and spread into the same
+// order as word pairs for one vpmaddwd with (first, last); one final shuffle puts the bytes
+// back in pixel order. Wider columns take HorizontalRowAvx2.
+template <int BPP>
+__attribute__((target("avx2"))) void HorizontalWindowsAvx2(const uint8_t* inter,
+                                                          const ColumnTap* cols, int nCols,
+                                                          uint8_t* out) {
+    constexpr int W = WindowPixels<BPP>;
+    const WindowControls* ctl = Controls<BPP>();
+    const __m128i alpha = _mm_set1_epi32(BPP == 3 ? static_cast<int32_t>(0xFF000000u) : 0);
+    const __m128i zero = _mm_setzero_si128();
+    // Interleaved edge bytes b b' g g' r r' a a' to word pairs in dwords blue, red, green,
+    // alpha (zero for 3-byte pixels, whose fourth byte belongs to the next pixel).
+    const __m128i edgeOrder = _mm_setr_epi8(0, -128, 1, -128, 4, -128, 5, -128, 2, -128, 3,
+                                            -128, BPP == 4 ? 6 : -128, -128,
+                                            BPP == 4 ? 7 : -128, -128);
+    // Dwords blue, red, green, alpha back to bytes blue, green, red, alpha.
+    const __m128i pixelOrder = _mm_setr_epi8(0, 8, 4, BPP == 4 ? 12 : -128, -128, -128, -128,
+                                             -128, -128, -128, -128, -128, -128, -128, -128,
+                                             -128);
     for (int j = 0; j < nCols; ++j, out += 4) {
         const ColumnTap& c = cols[j];
         if (c.matte) {
             std::memcpy(out, c.mattePixel, 4);
             continue;
         }
-        if (c.span > 10) {
-            HorizontalRowAvx2<3>(inter, &c, 1, out);
+        if (c.span > 2 * W) {
+            HorizontalRowAvx2<BPP>(inter, &c, 1, out);
             continue;
         }
         const uint8_t* t = inter + c.offset;
-        const __m128i ends = _mm_cvtepu8_epi16(_mm_unpacklo_epi8(
-            _mm_cvtsi32_si128(static_cast<int32_t>(Load32(t))),
-            _mm_cvtsi32_si128(static_cast<int32_t>(Load32(inter + c.offsetEnd)))));
+        const __m128i ends = _mm_shuffle_epi8(
+            _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32_t>(Load32(t))),
+                              _mm_cvtsi32_si128(static_cast<int32_t>(Load32(inter + c.offsetEnd)))),
+            edgeOrder);
         __m128i acc = _mm_madd_epi16(ends, _mm_set1_epi32(c.weights));
 
-        const __m256i taps = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 3))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 18)), 1);
-        const __m256i bg = _mm256_sad_epu8(
-            _mm256_shuffle_epi8(taps, _mm256_load_si256(
-                                          reinterpret_cast<const __m256i*>(ctl.bg[c.span]))),
-            zero);
-        const __m256i r = _mm256_sad_epu8(
-            _mm256_shuffle_epi8(taps, _mm256_load_si256(
-                                          reinterpret_cast<const __m256i*>(ctl.r[c.span]))),
-            zero);
-        const __m128i bgSum =
-            _mm_add_epi64(_mm256_castsi256_si128(bg), _mm256_extracti128_si256(bg, 1));
-        const __m128i rSum =
-            _mm_add_epi64(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
-        // [blue, green] in dwords 0 and 2, red in dword 0: gather to [blue, green, red, -].
-        const __m128i mid =
-            _mm_unpacklo_epi64(_mm_shuffle_epi32(bgSum, _MM_SHUFFLE(3, 3, 2, 0)), rSum);
+        const WindowControls& k = ctl[c.span];
+        const __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + BPP));
+        __m128i bg = _mm_sad_epu8(
+            _mm_shuffle_epi8(w0, _mm_load_si128(reinterpret_cast<const __m128i*>(k.bg[0]))), zero);
+        __m128i ra = _mm_sad_epu8(
+            _mm_shuffle_epi8(w0, _mm_load_si128(reinterpret_cast<const __m128i*>(k.ra[0]))), zero);
+        if (c.span > W) {
+            const __m128i w1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + BPP + BPP * W));
+            bg = _mm_add_epi64(bg, _mm_sad_epu8(_mm_shuffle_epi8(w1, _mm_load_si128(
+                                                    reinterpret_cast<const __m128i*>(k.bg[1]))),
+                                                zero));
+            ra = _mm_add_epi64(ra, _mm_sad_epu8(_mm_shuffle_epi8(w1, _mm_load_si128(
+                                                    reinterpret_cast<const __m128i*>(k.ra[1]))),
+                                                zero));
+        }
+        const __m128i mid = _mm_or_si128(bg, _mm_slli_epi64(ra, 32));
         acc = _mm_add_epi32(acc, _mm_slli_epi32(mid, 8));
         acc = _mm_srli_epi32(_mm_mullo_epi32(acc, _mm_set1_epi32(c.norm)), 20);
-        acc = _mm_packus_epi16(_mm_packus_epi32(acc, acc), acc);
-        acc = _mm_or_si128(acc, alpha);
+        acc = _mm_or_si128(_mm_shuffle_epi8(acc, pixelOrder), alpha);
         const uint32_t px = static_cast<uint32_t>(_mm_cvtsi128_si32(acc));
         std::memcpy(out, &px, 4);
     }
@@ -292,9 +313,9 @@ __attribute__((target("avx2"))) void HorizontalRow3Avx2(const uint8_t* inter,
 void HorizontalPassAvx2(const uint8_t* inter, int bpp, const ColumnTap* cols, int nCols,
                         uint8_t* out) {
     if (bpp == 4)
-        HorizontalRowAvx2<4>(inter, cols, nCols, out);
+        HorizontalWindowsAvx2<4>(inter, cols, nCols, out);
     else
-        HorizontalRow3Avx2(inter, cols, nCols, out);
+        HorizontalWindowsAvx2<3>(inter, cols, nCols, out);
 }
 
 size_t ColumnPlanStorage(int nCols) {
@@ -308,7 +329,7 @@ bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage
     for (int j = 0; j < nCols; ++j)
         if (!cols[j].matte) maxSpan = std::max(maxSpan, cols[j].span);
     plan.taps = 0;
-    if (maxSpan + 2 > MaxPlanTaps) return false;
+    if (bpp != 3 || maxSpan + 2 > MaxPlanTaps) return false;
     const int taps = maxSpan + 2;
     const int padded = (nCols + 7) / 8 * 8;
     int32_t* offset = storage;

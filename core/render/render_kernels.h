@@ -44,7 +44,10 @@ void HorizontalPassAvx2(const uint8_t* inter, int bpp, const ColumnTap* cols, in
 // The column table in the layout of the gathering kernel: eight columns per step, each with
 // the same number of taps (the widest column's, at most MaxPlanTaps; narrower columns carry
 // weight 0 on the taps past their last). Arrays are padded to a multiple of 8 columns.
-constexpr int MaxPlanTaps = 8;
+// A gather costs about as much per tap as the per-column kernel (HorizontalPassAvx2) costs per
+// column, so the plan only takes 3-byte rows whose columns are at most one middle tap wide;
+// 4-byte rows always go column by column.
+constexpr int MaxPlanTaps = 3;
 struct ColumnPlan {
     int taps = 0;                 // 0: the plan does not apply (wider columns)
     int padded = 0;               // columns rounded up to a multiple of 8
@@ -59,7 +62,8 @@ struct ColumnPlan {
 };
 // Number of int32 values of storage BuildColumnPlan needs.
 size_t ColumnPlanStorage(int nCols);
-// Fills plan (using `storage`) from the column table; false when a column is too wide.
+// Fills plan (using `storage`) from the column table; false when a column is too wide or the
+// pixels are not 3 bytes.
 bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage,
                      ColumnPlan& plan);
 // One output row, eight columns per step with gathered taps.
