@@ -39,12 +39,16 @@ bool UseAvx2() { return CpuHasAvx2() && g_simdEnabled.load(std::memory_order_rel
 
 void VerticalPassPortable(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, int32_t wQ,
                           const uint8_t* const* mid, int nMid, int32_t norm, uint8_t* dst,
-                          int nBytes) {
-    for (int i = 0; i < nBytes; ++i) {
-        int32_t m = 0;
-        for (int k = 0; k < nMid; ++k) m += mid[k][i];
-        const int32_t acc = wP * rowP[i] + wQ * rowQ[i] + m * 256;
-        dst[i] = static_cast<uint8_t>((acc * norm) >> 20);
+                          int nBytes, RowsAhead ahead) {
+    for (int block = 0; block < nBytes; block += 64) {
+        for (int k = 0; k < ahead.count; ++k) __builtin_prefetch(ahead.rows[k] + block);
+        const int end = std::min(nBytes, block + 64);
+        for (int i = block; i < end; ++i) {
+            int32_t m = 0;
+            for (int k = 0; k < nMid; ++k) m += mid[k][i];
+            const int32_t acc = wP * rowP[i] + wQ * rowQ[i] + m * 256;
+            dst[i] = static_cast<uint8_t>((acc * norm) >> 20);
+        }
     }
 }
 
@@ -118,11 +122,16 @@ template <int N>
 __attribute__((target("avx2"))) void VerticalRow(const uint8_t* rowP, const uint8_t* rowQ,
                                                  const uint8_t* const* midIn, int nMid,
                                                  __m256i wpq, __m256i vnorm, uint8_t* dst,
-                                                 int nBytes) {
+                                                 int nBytes, RowsAhead ahead) {
     const uint8_t* mid[N > 0 ? N : 1];
     for (int k = 0; k < N; ++k) mid[k] = midIn[k];
     const uint8_t* const* rows = N >= 0 ? mid : midIn;
     int i = 0;
+    for (; i + 64 <= nBytes; i += 64) {
+        for (int k = 0; k < ahead.count; ++k) _mm_prefetch(ahead.rows[k] + i, _MM_HINT_T0);
+        VerticalChunk<N>(rowP, rowQ, rows, nMid, wpq, vnorm, dst, i);
+        VerticalChunk<N>(rowP, rowQ, rows, nMid, wpq, vnorm, dst, i + 32);
+    }
     for (; i + 32 <= nBytes; i += 32)
         VerticalChunk<N>(rowP, rowQ, rows, nMid, wpq, vnorm, dst, i);
     if (i < nBytes) VerticalChunk<N>(rowP, rowQ, rows, nMid, wpq, vnorm, dst, nBytes - 32);
@@ -133,25 +142,26 @@ __attribute__((target("avx2"))) void VerticalRow(const uint8_t* rowP, const uint
 __attribute__((target("avx2"))) void VerticalPassAvx2(const uint8_t* rowP, int32_t wP,
                                                       const uint8_t* rowQ, int32_t wQ,
                                                       const uint8_t* const* mid, int nMid,
-                                                      int32_t norm, uint8_t* dst, int nBytes) {
+                                                      int32_t norm, uint8_t* dst, int nBytes,
+                                                      RowsAhead ahead) {
     // Word sums of the middle rows hold up to 257 rows of 255; weights fit in 16 bits.
     if (nBytes < 32 || nMid > 256 || wP > 32767 || wQ > 32767 || wP < -32768 || wQ < -32768) {
-        VerticalPassPortable(rowP, wP, rowQ, wQ, mid, nMid, norm, dst, nBytes);
+        VerticalPassPortable(rowP, wP, rowQ, wQ, mid, nMid, norm, dst, nBytes, ahead);
         return;
     }
     const __m256i wpq = _mm256_set1_epi32(static_cast<int32_t>(
         (static_cast<uint32_t>(wP) & 0xFFFFu) | (static_cast<uint32_t>(wQ) << 16)));
     const __m256i vnorm = _mm256_set1_epi32(norm);
     switch (nMid) {
-        case 0: VerticalRow<0>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
-        case 1: VerticalRow<1>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
-        case 2: VerticalRow<2>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
-        case 3: VerticalRow<3>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
-        case 4: VerticalRow<4>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
-        case 5: VerticalRow<5>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
-        case 6: VerticalRow<6>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
-        case 7: VerticalRow<7>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
-        default: VerticalRow<-1>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes); break;
+        case 0: VerticalRow<0>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes, ahead); break;
+        case 1: VerticalRow<1>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes, ahead); break;
+        case 2: VerticalRow<2>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes, ahead); break;
+        case 3: VerticalRow<3>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes, ahead); break;
+        case 4: VerticalRow<4>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes, ahead); break;
+        case 5: VerticalRow<5>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes, ahead); break;
+        case 6: VerticalRow<6>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes, ahead); break;
+        case 7: VerticalRow<7>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes, ahead); break;
+        default: VerticalRow<-1>(rowP, rowQ, mid, nMid, wpq, vnorm, dst, nBytes, ahead); break;
     }
 }
 

@@ -26,13 +26,22 @@ struct ColumnTap {
     uint8_t mattePixel[4];  // the column's pixel when every tap is the matte
 };
 
+// Source rows the next output row will read and this one does not: the vertical pass asks
+// for them to be fetched into the cache as it goes, one cache line each per 64 bytes, so
+// that they arrive while this row is computed (they only feed prefetch hints, never a value).
+struct RowsAhead {
+    const uint8_t* const* rows = nullptr;
+    int count = 0;
+};
+
 // The vertical pass over nBytes bytes: dst[i] = ((wP * rowP[i] + wQ * rowQ[i]
 // + 256 * sum over mid rows) * norm) >> 20. rowQ may equal rowP (then both weights apply to it).
 void VerticalPassPortable(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, int32_t wQ,
                           const uint8_t* const* mid, int nMid, int32_t norm, uint8_t* dst,
-                          int nBytes);
+                          int nBytes, RowsAhead ahead = {});
 void VerticalPassAvx2(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, int32_t wQ,
-                      const uint8_t* const* mid, int nMid, int32_t norm, uint8_t* dst, int nBytes);
+                      const uint8_t* const* mid, int nMid, int32_t norm, uint8_t* dst, int nBytes,
+                      RowsAhead ahead = {});
 
 // The horizontal pass of one output row from the intermediate row `inter` (bpp 3 or 4 bytes a
 // pixel). Writes 4 bytes per column; alpha is 255 when bpp is 3.

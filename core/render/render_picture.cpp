@@ -183,6 +183,8 @@ bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const Row
     constexpr int MidInline = 64;
     const uint8_t* midInline[MidInline];
     std::unique_ptr<const uint8_t*[]> midHeap;
+    constexpr int MaxAhead = 16;
+    const uint8_t* aheadRows[MaxAhead];
 
     for (int r = rows.first; r <= rows.last; r += rows.step) {
         uint8_t* dst = out.Row(r);
@@ -209,8 +211,20 @@ bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const Row
             }
             const size_t offset = static_cast<size_t>(lo) * static_cast<size_t>(bpp);
             for (int k = 0; k < nMid; ++k) mid[k] = picture.Row(p + 1 + k) + offset;
+            // The rows past q that the next output row's window reaches (a hint only: the
+            // next row recomputes its own window exactly).
+            render_detail::RowsAhead ahead;
+            if (r + rows.step <= rows.last) {
+                float yNext = cam.bottom + static_cast<float>(r + rows.step) * ystep;
+                if (rows.line == LineAllHalf) yNext = yNext + half;
+                const int32_t from = std::max(q + 1, TruncInt(yNext));
+                const int32_t to = std::min(TruncInt(yNext + ystep), hsrc - 1);
+                for (int32_t row = from; row <= to && ahead.count < MaxAhead; ++row)
+                    aheadRows[ahead.count++] = picture.Row(row) + offset;
+                ahead.rows = aheadRows;
+            }
             vertical(picture.Row(p) + offset, wP, picture.Row(q) + offset, wQ, mid, nMid, norm,
-                     inter.get() + offset, nBytes);
+                     inter.get() + offset, nBytes, ahead);
         }
         if (plan.taps > 0)
             render_detail::HorizontalGatherAvx2(inter.get(), bpp, plan, wout, dst);
