@@ -138,6 +138,40 @@ TEST_P(SimdModes, EveryColumnWidthMatchesTheReference) {
     }
 }
 
+// Every column span from 0 to 21 middle taps (the per-column kernel reads one or two windows
+// of whole pixels, 5 of 3 bytes or 4 of 4 bytes, and hands wider columns to a loop), and every
+// count of middle rows from 0 to 12 over intermediate rows of 7 to 70 pixels (the vertical pass
+// unrolls up to 7 middle rows, works in 64- and 32-byte steps and redoes a last partial chunk).
+TEST_P(SimdModes, EverySpanAndMiddleRowCountMatchesTheReference) {
+    for (int bits : {24, 32}) {
+        CDIB pic(520, 200, bits);
+        kvtest::FillRandom(pic, static_cast<uint32_t>(bits) + 100);
+        for (int span = 0; span <= 21; ++span) {
+            const float xstep = static_cast<float>(span) + 0.45f;
+            const int wout = std::max(2, static_cast<int>(500.0f / xstep));
+            CDIB got(wout, 6, 32), want(wout, 6, 32);
+            const CameraRect cam = Rect(1.7f, 3.2f, xstep * static_cast<float>(wout), 20.0f);
+            ASSERT_TRUE(kv::RenderPicture(got, pic, cam, kv::QualityFull, 0, 0));
+            kvref::RenderPicture(want, pic, {cam.left, cam.bottom, cam.width, cam.height, 0, 0, 0},
+                                 kv::QualityFull, 0, 0, 0);
+            EXPECT_EQ(kvtest::FirstDifference(got, want), "") << bits << " bits, span " << span;
+        }
+        for (int rowsMid = 0; rowsMid <= 12; ++rowsMid) {
+            for (int width = 7; width <= 70; width += 9) {
+                const float ystep = static_cast<float>(rowsMid) + 0.6f;
+                CDIB got(width, 12, 32), want(width, 12, 32);
+                const CameraRect cam = Rect(4.3f, 0.8f, static_cast<float>(width), ystep * 12.0f);
+                ASSERT_TRUE(kv::RenderPicture(got, pic, cam, kv::QualityFull, 0, 0));
+                kvref::RenderPicture(want, pic,
+                                     {cam.left, cam.bottom, cam.width, cam.height, 0, 0, 0},
+                                     kv::QualityFull, 0, 0, 0);
+                EXPECT_EQ(kvtest::FirstDifference(got, want), "")
+                    << bits << " bits, " << rowsMid << " middle rows, width " << width;
+            }
+        }
+    }
+}
+
 TEST(RenderPicture, BandRowsSplitTheFrameWithoutOverlap) {
     struct Case {
         int height, band, line, offset, first, last, step;
