@@ -1,11 +1,11 @@
 // Inner loops of the box resampler: portable versions and AVX2 versions compiled for that
 // instruction set alone (function attributes, no build-wide flag) and chosen at run time.
 //
-// The AVX2 vertical pass keeps the even and the odd bytes of 32 source bytes in two 256-bit
-// registers of 16-bit words: the middle rows (weight 256) are summed as words, the two edge
-// rows are interleaved and multiplied by their weights with vpmaddwd, and the normaliser is a
-// 32-bit multiply and a 20-bit shift, as in the portable loop. Unpack and pack work within
-// 128-bit lanes in matching orders, so each half comes back in its own byte order.
+// The AVX2 vertical pass keeps 16 source bytes per 256-bit register as 16-bit words: the
+// middle rows (weight 256) are summed as words, the two edge rows are interleaved and
+// multiplied by their weights with vpmaddwd, and the normaliser is a 32-bit multiply and a
+// 20-bit shift, as in the portable loop. Unpack and pack work within 128-bit lanes in matching
+// orders, so the bytes come back in place with one final qword permute.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -77,9 +77,6 @@ namespace {
 
 // The vertical pass over 32 bytes at `i`. N is the number of middle rows when it is small
 // enough to unroll (their pointers then stay in registers), -1 for a loop over nMid of them.
-// Each 32-byte load is split into its even and its odd bytes as 16-bit words (a mask and a
-// shift, no byte unpacking), and the two halves go through the same word arithmetic; the
-// finished odd bytes are shifted back up and merged with the even ones.
 template <int N>
 __attribute__((target("avx2"))) inline void VerticalChunk(const uint8_t* rowP,
                                                           const uint8_t* rowQ,
@@ -87,32 +84,33 @@ __attribute__((target("avx2"))) inline void VerticalChunk(const uint8_t* rowP,
                                                           __m256i wpq, __m256i vnorm,
                                                           uint8_t* dst, int i) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i low = _mm256_set1_epi16(0x00FF);
-    __m256i mEven = zero, mOdd = zero;
+    __m256i mLo = zero, mHi = zero;
     const int count = N >= 0 ? N : nMid;
 #pragma GCC unroll 8
     for (int k = 0; k < count; ++k) {
-        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mid[k] + i));
-        mEven = _mm256_add_epi16(mEven, _mm256_and_si256(s, low));
-        mOdd = _mm256_add_epi16(mOdd, _mm256_srli_epi16(s, 8));
+        const uint8_t* s = mid[k] + i;
+        mLo = _mm256_add_epi16(
+            mLo, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s))));
+        mHi = _mm256_add_epi16(
+            mHi, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16))));
     }
-    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rowP + i));
-    const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rowQ + i));
     __m256i words[2];
     for (int h = 0; h < 2; ++h) {
-        const __m256i ph = h == 0 ? _mm256_and_si256(p, low) : _mm256_srli_epi16(p, 8);
-        const __m256i qh = h == 0 ? _mm256_and_si256(q, low) : _mm256_srli_epi16(q, 8);
-        const __m256i m = h == 0 ? mEven : mOdd;
-        __m256i a = _mm256_madd_epi16(_mm256_unpacklo_epi16(ph, qh), wpq);
-        __m256i b = _mm256_madd_epi16(_mm256_unpackhi_epi16(ph, qh), wpq);
+        const __m256i p = _mm256_cvtepu8_epi16(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowP + i + 16 * h)));
+        const __m256i q = _mm256_cvtepu8_epi16(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowQ + i + 16 * h)));
+        const __m256i m = h == 0 ? mLo : mHi;
+        __m256i a = _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), wpq);
+        __m256i b = _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), wpq);
         a = _mm256_add_epi32(a, _mm256_slli_epi32(_mm256_unpacklo_epi16(m, zero), 8));
         b = _mm256_add_epi32(b, _mm256_slli_epi32(_mm256_unpackhi_epi16(m, zero), 8));
         a = _mm256_srli_epi32(_mm256_mullo_epi32(a, vnorm), 20);
         b = _mm256_srli_epi32(_mm256_mullo_epi32(b, vnorm), 20);
-        // Each result is at most 255, so the word keeps it whole.
         words[h] = _mm256_packus_epi32(a, b);
     }
-    const __m256i bytes = _mm256_or_si256(words[0], _mm256_slli_epi16(words[1], 8));
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(words[0], words[1]),
+                                                   _MM_SHUFFLE(3, 1, 2, 0));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), bytes);
 }
 
