@@ -139,13 +139,7 @@ struct Button {
 
 // The dialog's device context with its client area cleared to the dialog grey.
 HDC BeginDialogPaint(HWND d) {
-    HDC dc = GetDC(d);
-    RECT c;
-    GetClientRect(d, &c);
-    HBRUSH bg = CreateSolidBrush(RGB(240, 240, 240));
-    FillRect(dc, &c, bg);
-    DeleteObject(bg);
-    return dc;
+    return GetClearedDC(d, RGB(240, 240, 240));
 }
 
 void DrawButton(HDC dc, const Button& b, bool isDefault) {

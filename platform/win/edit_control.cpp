@@ -30,12 +30,8 @@ int WidthOf(HDC dc, const std::string& s) {
 void Paint(HWND w) {
     EditState* st = StateOf(w);
     if (!st) return;
-    HDC dc = GetDC(w);
     RECT c;
-    GetClientRect(w, &c);
-    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-    FillRect(dc, &c, white);
-    DeleteObject(white);
+    HDC dc = GetClearedDC(w, RGB(255, 255, 255), &c);
     if (w->font) SelectObject(dc, w->font);
     int ascent = 0, height = 0;
     GetTextMetrics(dc, &ascent, &height);

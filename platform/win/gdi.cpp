@@ -615,6 +615,17 @@ bool Ellipse(HDC hdc, int l, int t, int r, int b) {
     return true;
 }
 
+HDC GetClearedDC(HWND w, COLORREF colour, RECT* client) {
+    HDC dc = GetDC(w);
+    RECT c;
+    GetClientRect(w, &c);
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &c, brush);
+    DeleteObject(brush);
+    if (client) *client = c;
+    return dc;
+}
+
 int FillRect(HDC hdc, const Rect* r, HBRUSH brush) {
     if (!hdc || !r || !brush || brush->kind != ObjKind::Brush || brush->nullBrush) return 0;
     uint32_t c = ToBgra(brush->colour);

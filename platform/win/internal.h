@@ -62,6 +62,9 @@ FrameMetrics MetricsOf(const Window* w);
 Rect ClientAreaInSurface(const Window* w);
 void DrawNonClient(Window* w);
 void ResizeSurface(Window* w);
+// The window's device context with its client area filled with `colour`; the client
+// rectangle goes to `client` when asked for.
+HDC GetClearedDC(HWND w, COLORREF colour, RECT* client = nullptr);
 // Surface of a window with its visible children composited on top.
 std::vector<uint32_t> ComposeWindow(HWND hwnd, int* width, int* height);
 

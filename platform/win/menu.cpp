@@ -101,12 +101,8 @@ int ItemAt(HMENU m, int y) {
 void PaintPopup(HWND popup) {
     HMENU m = g_track.menu;
     if (!LiveMenu(m)) return;
-    HDC dc = GetDC(popup);
     RECT c;
-    GetClientRect(popup, &c);
-    HBRUSH face = CreateSolidBrush(RGB(240, 240, 240));
-    FillRect(dc, &c, face);
-    DeleteObject(face);
+    HDC dc = GetClearedDC(popup, RGB(240, 240, 240), &c);
     HFONT f = MenuFont();
     HGDIOBJ oldFont = SelectObject(dc, f);
     SetBkMode(dc, TRANSPARENT);
