@@ -1,0 +1,48 @@
+// CView: the output preview — a topmost captioned popup showing the current camera rendered at
+// the window's size, with reverse, stop and play buttons, a timecode box and an add-key button;
+// real-time playback.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "core/picture/cdib.h"
+#include "editor/ui/toolkit.h"
+
+namespace kv {
+
+class CView : public CPWnd {
+public:
+    CView() = default;
+    ~CView() override;
+
+    // Creates the popup owned by the main window, the buttons, the flags from the settings, the
+    // ticks per frame and the placement; then shows it and registers itself as the viewer.
+    bool Create(HWND mainWindow);
+
+    bool OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) override;
+    void Redraw() override;
+
+    // Renders the stage's camera into the picture area: draft in one band when not full quality
+    // and unrotated, otherwise full (or draft with "DraftRender") in bands.
+    void DrawPicture(bool fullQuality);
+    void DrawTimecode(int32_t frame);
+    // Renders one frame of the show (for "+" and "-" stepping) and draws it.
+    void ShowFrame(int32_t frame);
+    // 1 forward, -1 backwards, 0 stop; returns when playback ends.
+    void Play(int32_t direction);
+    void ToggleSafeArea();  // writes "ShowTVSafe" and repaints
+
+    BitmapButton reverseButton, stopButton, playButton, keyButton;
+    Rect timecodeBox{0, 0, 0, 0};
+    int32_t playDirection = 0;
+    int64_t playStartCounter = 0;
+    int64_t ticksPerFrame = 1;
+    int32_t playStartFrame = 0;
+    int32_t playEndFrame = 0;
+    bool safeArea = false;
+    bool dualScreen = false;
+    std::unique_ptr<CDIB> image;
+};
+
+}  // namespace kv
