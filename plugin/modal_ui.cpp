@@ -20,6 +20,7 @@
 
 #include "core/show/show_file.h"
 #include "platform/host/acf_ids.h"
+#include "platform/os/atomic_file.h"
 #include "platform/os/process.h"
 #include "platform/os/registry.h"
 #include "platform/os/window_list.h"
@@ -43,7 +44,9 @@ int64_t StartLimitMs() {
     return DefaultStartLimitMs;
 }
 
-bool EditorWindowExists() { return kv::FindTopWindow(EditorWindowTitle, nullptr); }
+bool EditorWindowExists() {
+    return kv::FindTopWindow(EditorWindowTitle, nullptr);
+}
 
 void SleepAndDispatch() {
     kv::SleepMilliseconds(PollMs);
@@ -70,8 +73,7 @@ std::string EditorArguments(double frameRate, int32_t lengthInFrames) {
 
 std::string EditorProgramPath() {
     std::string folder;
-    if (!kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder))
-        return "";
+    if (!kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder)) return "";
     // The value is read into a 256-byte wide buffer: at most 127 characters.
     if (folder.empty() || folder.size() > MaxEditorFolderChars) return "";
     if (folder.back() != '/') folder += '/';
@@ -79,10 +81,9 @@ std::string EditorProgramPath() {
 }
 
 bool WriteExchangeFile(const uint8_t* block, uint32_t size) {
-    std::FILE* f = std::fopen(kv::ExchangePath().c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(block, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
+    // Complete or not at all: the editor never reads half a show, and a failed write keeps
+    // the previous exchange file.
+    return kv::os::WriteFileAtomically(kv::ExchangePath(), block, size);
 }
 
 int32_t ReadExchangeFile(uint8_t* block, uint32_t size) {
@@ -126,8 +127,7 @@ ACFRESULT CAVX2ModalUI_ModalUI::RunModal(IAVXEffectAccess* access) {
     return Guarded([&]() -> ACFRESULT {
         if (!access) return ACF_E_INVALIDARG;
         Ref<IAVXParameter> parameter;
-        KV_TRY(access->GetParameter(UID_PrivateDataParam, IID_IAVXParameter,
-                                    parameter.OutVoid()));
+        KV_TRY(access->GetParameter(UID_PrivateDataParam, IID_IAVXParameter, parameter.OutVoid()));
         if (!parameter) return ACF_E_UNEXPECTED;
         uint8_t block[PrivateDataSize];
         KV_TRY(parameter->GetValue(TYPE_OpaqueBytes, block, sizeof block));

@@ -146,9 +146,9 @@ bool CDIB::Save(const FileSpec& fileSpec, int32_t format) {
         Alert("Error opening graphics file", NoAlertCode);
         return false;
     }
-    WriteTo(file, format);
-    file.Close();
-    return true;
+    // Every write is checked and the file only replaces the old one once it is complete.
+    // A file left open after a failed write is discarded when it goes out of scope.
+    return WriteTo(file, format) && file.Close();
 }
 
 namespace {
@@ -166,6 +166,7 @@ bool CDIB::WriteTo(DiskFile& file, int32_t format) {
     if (!m_info) return false;
     const int w = Width(), h = Height(), bpp = BitCount();
     const int stride = RowBytes();
+    auto put = [&file](const void* data, int32_t n) { return file.Write(data, n) == n; };
     if (format == FormatTarga) {
         uint8_t hdr[18] = {};
         hdr[2] = 2;
@@ -173,9 +174,10 @@ bool CDIB::WriteTo(DiskFile& file, int32_t format) {
         Put16(hdr + 14, static_cast<uint32_t>(h));
         hdr[16] = static_cast<uint8_t>(bpp);
         hdr[17] = static_cast<uint8_t>(bpp % 8 + (bpp > 24 ? bpp - 24 : 0));
-        file.Write(hdr, sizeof hdr);
+        if (!put(hdr, sizeof hdr)) return false;
         const int rowLen = w * (bpp / 8);
-        for (int y = 0; y < h; ++y) file.Write(Row(y), rowLen);
+        for (int y = 0; y < h; ++y)
+            if (!put(Row(y), rowLen)) return false;
         return true;
     }
     if (format == FormatNone) return true;
@@ -185,11 +187,9 @@ bool CDIB::WriteTo(DiskFile& file, int32_t format) {
     uint8_t fh[14] = {'B', 'M'};
     Put32(fh + 2, static_cast<uint32_t>(h) * static_cast<uint32_t>(stride) + offBits);
     Put32(fh + 10, offBits);
-    file.Write(fh, sizeof fh);
-    file.Write(&m_info->header, 40);
-    if (entries) file.Write(m_info->colors, 4 * entries);
-    file.Write(m_bits, stride * h);
-    return true;
+    if (!put(fh, sizeof fh) || !put(&m_info->header, 40)) return false;
+    if (entries && !put(m_info->colors, 4 * entries)) return false;
+    return put(m_bits, stride * h);
 }
 
 void CDIB::DrawPart(const Rect& dst, const Rect& src, HDC hdc) {

@@ -1,16 +1,36 @@
 // DiskFile over stdio, always in binary mode.
 #include "core/picture/disk_file.h"
 
+#include "platform/os/atomic_file.h"
+
 namespace kv {
+
+DiskFile::DiskFile() = default;
+
+DiskFile::~DiskFile() {
+    // A file still open for writing was not closed by its writer: it is not complete.
+    if (m_out) m_out->Discard();
+    Close();
+}
+
+const char* DiskFile::WriteError() const {
+    return m_writeError.c_str();
+}
 
 bool DiskFile::Open(const FileSpec& fileSpec, int32_t flags) {
     Close();
     m_fileSpec = fileSpec;
+    m_writeError.clear();
     const char* mode = nullptr;
     if (flags & OpenRead) {
         mode = "rb";
     } else if (flags & OpenWrite) {
-        mode = "wb";
+        if (fileSpec.Empty()) return false;
+        m_out = std::make_unique<os::AtomicFile>();
+        if (m_out->Open(fileSpec.path)) return true;
+        m_writeError = m_out->Error();
+        m_out.reset();
+        return false;
     } else if (flags & OpenAppend) {
         mode = "ab";
     }
@@ -19,9 +39,18 @@ bool DiskFile::Open(const FileSpec& fileSpec, int32_t flags) {
     return m_stream != nullptr;
 }
 
-void DiskFile::Close() {
-    if (m_stream) std::fclose(m_stream);
+bool DiskFile::Close() {
+    bool ok = true;
+    if (m_out) {
+        if (m_out->IsOpen()) {
+            ok = m_out->Commit();
+            if (!ok) m_writeError = m_out->Error();
+        }
+        m_out.reset();
+    }
+    if (m_stream) ok = std::fclose(m_stream) == 0 && ok;
     m_stream = nullptr;
+    return ok;
 }
 
 int32_t DiskFile::Read(void* buffer, int32_t count) {
@@ -31,6 +60,12 @@ int32_t DiskFile::Read(void* buffer, int32_t count) {
 }
 
 int32_t DiskFile::Write(const void* buffer, int32_t count) {
+    if (m_out) {
+        if (count <= 0 || !buffer) return 0;
+        if (m_out->Write(buffer, static_cast<size_t>(count))) return count;
+        m_writeError = m_out->Error();
+        return -1;
+    }
     if (!m_stream) return -1;
     if (count <= 0 || !buffer) return 0;
     return static_cast<int32_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), m_stream));

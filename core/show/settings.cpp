@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/os/atomic_file.h"
 #include "platform/os/public_folder.h"
 
 namespace kv {
@@ -39,27 +40,71 @@ void Settings::ResetText() {
 }
 
 void Settings::Load(const std::string& path) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_path = path.empty() ? PublicPath("Kinevista.ini") : path;
-    std::memset(m_text, 0, sizeof m_text);
-    if (std::FILE* f = std::fopen(m_path.c_str(), "rb")) {
-        size_t n = std::fread(m_text, 1, sizeof m_text, f);
-        (void)n;
+    std::string bytes;
+    std::string file;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_path = path.empty() ? PublicPath("Kinevista.ini") : path;
+        file = m_path;
+    }
+    if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
+        char buffer[SettingsTextSize];
+        const size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        bytes.assign(buffer, n);
         std::fclose(f);
     }
+    LoadText(bytes.data(), bytes.size());
+    for (const std::string& line : CheckValues())
+        std::fprintf(stderr, "Warning: %s: %s\n", file.c_str(), line.c_str());
+}
+
+void Settings::LoadText(const char* data, size_t n) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    std::memset(m_text, 0, sizeof m_text);
+    if (data) std::memcpy(m_text, data, n < sizeof m_text ? n : sizeof m_text);
     m_text[SettingsTextSize - 1] = 0;
     // A file that is not ours (no application name anywhere in it) starts afresh.
     if (!std::strstr(m_text, AppName)) ResetText();
 }
 
+std::vector<std::string> Settings::CheckValues() {
+    std::vector<std::string> warnings;
+    const std::string rateText = ReadString("FrameRate", "");
+    if (!rateText.empty()) {
+        const int32_t rate = TextToInt(rateText.c_str());
+        if (!ValidFrameRate(rate)) {
+            warnings.push_back("FrameRate " + rateText +
+                               " is not 2997, 2500 or 2397; 2997 is used");
+            WriteInt("FrameRate", DefaultFrameRate);
+        }
+    }
+    // The upper band starts this many rows above the middle: an offset, 0 or 1.
+    const std::string offsetText = ReadString("MultiProcOffset", "");
+    if (!offsetText.empty()) {
+        const int32_t offset = TextToInt(offsetText.c_str());
+        if (offset < 0 || offset > 1) {
+            const int32_t clamped = offset < 0 ? 0 : 1;
+            warnings.push_back("MultiProcOffset " + offsetText + " is not 0 or 1; " +
+                               std::to_string(clamped) + " is used");
+            WriteInt("MultiProcOffset", clamped);
+        }
+    }
+    return warnings;
+}
+
 bool Settings::Save() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    const std::string path = m_path.empty() ? PublicPath("Kinevista.ini") : m_path;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    size_t len = std::strlen(m_text);
-    bool ok = std::fwrite(m_text, 1, len, f) == len;
-    return std::fclose(f) == 0 && ok;
+    std::string path, text;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        path = m_path.empty() ? PublicPath("Kinevista.ini") : m_path;
+        text = m_text;
+    }
+    // Complete or not at all: a crash or a full disk keeps the previous file.
+    return os::WriteFileAtomically(path, text.data(), text.size());
+}
+
+bool ValidFrameRate(int32_t rate) {
+    return rate == 2997 || rate == 2500 || rate == 2397;
 }
 
 std::string Settings::Text() const {

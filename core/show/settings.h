@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kv {
 
@@ -23,9 +24,17 @@ class Settings {
 public:
     Settings();
 
-    // Reads the file at path (the public folder's Kinevista.ini when path is empty).
+    // Reads the file at path (the public folder's Kinevista.ini when path is empty); values out
+    // of range are put right (CheckValues) with a warning line on standard error.
     void Load(const std::string& path = "");
-    // Writes the text to the file it was loaded from; a file that cannot be created is skipped.
+    // The store's text from bytes as a settings file holds them (at most 1023 are kept).
+    void LoadText(const char* data, size_t n);
+    // Puts stored values that their users cannot take back in range: a "FrameRate" other than
+    // 2997, 2500 or 2397 becomes 2997, "MultiProcOffset" is held to 0..1. One warning line per
+    // value changed.
+    std::vector<std::string> CheckValues();
+    // Writes the text to the file it was loaded from, atomically: false (old file kept) when it
+    // cannot be written completely.
     bool Save() const;
 
     std::string ReadString(const char* key, const char* def) const;
@@ -43,6 +52,10 @@ private:
     char m_text[SettingsTextSize];
     std::string m_path;
 };
+
+constexpr int32_t DefaultFrameRate = 2997;
+// The frame rates (x 100) a show runs at: 2997, 2500 and 2397.
+bool ValidFrameRate(int32_t rate);
 
 // The process's one store.
 Settings& TheSettings();

@@ -29,11 +29,15 @@ void Show::ApplySettings(const Settings& s) {
     FieldSwap = s.ReadInt("FieldSwap", 0) != 0;
     FlopTopField = s.ReadInt("FlopTopField", 0) != 0;
     MultiProcess = s.ReadInt("MultiProcess", 0) != 0;
-    MultiProcOffset = s.ReadInt("MultiProcOffset", 0);
+    const int32_t offset = s.ReadInt("MultiProcOffset", 0);
+    MultiProcOffset = offset < 0 ? 0 : offset > 1 ? 1 : offset;
     DraftRender = s.ReadInt("DraftRender", 0) != 0;
     BlurFrames = s.ReadInt("BlurFrames", 0);
     RescaleShow = s.ReadInt("RescaleShow", 0) != 0;
-    FrameRate = s.ReadInt("FrameRate", 2997);
+    // Every frame count derives from the rate; a store that was not checked cannot push it out
+    // of the three rates (Settings::CheckValues reports them).
+    FrameRate = s.ReadInt("FrameRate", DefaultFrameRate);
+    if (!ValidFrameRate(FrameRate)) FrameRate = DefaultFrameRate;
     AltImageFolder.SetPath(s.ReadString("AltImageFolder", "").c_str());
     ShowPicError = s.ReadInt("ShowPicError", 1) != 0;
     PreBlur = s.ReadInt("PreBlur", 0);
@@ -169,7 +173,7 @@ bool Show::RescaleTimes(int32_t oldLength, int32_t newLength) {
     for (int k = 1; k < p.keyCount && k < MaxKeysPerPicture; ++k) {
         // Bounded before the conversion: absurd lengths from damaged files must not overflow.
         const float t = static_cast<float>(p.keys[k].time) * r;
-        p.keys[k].time = t >= 2147483520.0f   ? INT32_MAX
+        p.keys[k].time = t >= 2147483520.0f    ? INT32_MAX
                          : t <= -2147483648.0f ? INT32_MIN
                                                : static_cast<int32_t>(t);
     }

@@ -23,6 +23,7 @@
 #include "core/render/treatments.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
+#include "platform/os/atomic_file.h"
 #include "platform/os/public_folder.h"
 
 namespace kv {
@@ -195,46 +196,21 @@ bool ReadBlock(const uint8_t* block, uint32_t size, int32_t easeType, ParsedBloc
     return true;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
-// Writes bytes to path through a temporary file in the same folder and a rename.
-bool WriteFileAtomically(const std::string& path, const uint8_t* data, size_t n) {
-    std::string tmp = path + ".XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) return false;
-    struct stat st {};
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    bool ok = fchmod(fd, mode) == 0;
-    ok = ok && WriteAll(fd, data, n) && fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
-}
-
 bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes) {
     const uint32_t need = Serialise(show, nullptr);
     if (need > bufferBytes) return false;
     std::vector<uint8_t> buffer(need);
     const uint32_t S = Serialise(show, buffer.data());
-    return WriteFileAtomically(path, buffer.data(), S);
+    return os::WriteFileAtomically(path, buffer.data(), S);
 }
 
-// Reads up to MaxShowFileBytes of a show file; false when it cannot be opened.
-bool ReadShowFile(const std::string& path, std::vector<uint8_t>& out) {
+// Reads up to MaxShowFileBytes of a show file; false (and why) when it cannot be opened.
+bool ReadShowFile(const std::string& path, std::vector<uint8_t>& out, ShowLoadError* why) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        if (why) *why = errno == ENOENT ? ShowLoadError::Missing : ShowLoadError::CannotOpen;
+        return false;
+    }
     out.assign(ShowSaveBufferBytes, 0);
     size_t got = 0;
     while (got < MaxShowFileBytes) {
@@ -386,18 +362,23 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
     return true;
 }
 
-bool LoadShow(Show& show, const std::string& path, bool render) {
+bool LoadShow(Show& show, const std::string& path, bool render, ShowLoadError* why) {
+    if (why) *why = ShowLoadError::None;
     std::vector<uint8_t> buffer;
-    if (!ReadShowFile(path, buffer)) return false;
+    if (!ReadShowFile(path, buffer, why)) return false;
     show.Reset();
-    if (!Parse(show, buffer.data(), static_cast<uint32_t>(buffer.size()), render)) return false;
+    if (!Parse(show, buffer.data(), static_cast<uint32_t>(buffer.size()), render)) {
+        if (why) *why = ShowLoadError::NotAShow;
+        return false;
+    }
     show.showFile.SetPath(path.c_str());
     return true;
 }
 
-bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render) {
+bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render, ShowLoadError* why) {
+    if (why) *why = ShowLoadError::None;
     std::vector<uint8_t> buffer;
-    if (!ReadShowFile(path, buffer)) return false;
+    if (!ReadShowFile(path, buffer, why)) return false;
     // The path bytes are the same in both byte orders.
     if (buffer.size() >= HeaderBytes + RecordBytes) {
         char stored[256];
@@ -411,7 +392,7 @@ bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render) {
             show.AltImageFolder.SetPath(folder.c_str());
         }
     }
-    return LoadShow(show, path, render);
+    return LoadShow(show, path, render, why);
 }
 
 bool SaveShow(Show& show, const std::string& path) {

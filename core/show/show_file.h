@@ -35,17 +35,23 @@ uint32_t Serialise(Show& show, uint8_t* buffer);
 // the hook below when one is installed).
 bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render);
 
+// Why a show file did not load: the file is missing, cannot be opened otherwise (errno says
+// why), or was read but is not a show.
+enum class ShowLoadError { None, Missing, CannotOpen, NotAShow };
+
 // Reads a show file: false when it cannot be opened (show unchanged) or is not a show (the show
-// is then a new show). On success showFile becomes the path.
-bool LoadShow(Show& show, const std::string& path, bool render);
+// is then a new show); `why` tells the cases apart. On success showFile becomes the path.
+bool LoadShow(Show& show, const std::string& path, bool render, ShowLoadError* why = nullptr);
 
 // LoadShow for tools run from anywhere: when the picture path stored in the show does not
 // exist, the show file's own folder becomes AltImageFolder, so a show kept beside its picture
 // loads from any copy of the folder.
-bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render);
+bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render,
+                             ShowLoadError* why = nullptr);
 
-// Writes the show to path atomically (temporary file in the same folder, then rename), so an
-// interrupted save leaves the previous file whole. On success showFile becomes the path.
+// Writes the show to path atomically (os::AtomicFile: temporary file in the same folder, sync,
+// rename; a symbolic link's target is replaced), so an interrupted save leaves the previous
+// file whole. On success showFile becomes the path.
 bool SaveShow(Show& show, const std::string& path);
 
 // The exchange file in the public folder, and the editor's side of the round trip.

@@ -14,6 +14,7 @@
 #include "editor/output/movie_job.h"
 #include "editor/output/movie_writers.h"
 #include "editor/output/timecode.h"
+#include "platform/os/atomic_file.h"
 
 namespace kv {
 
@@ -195,10 +196,15 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
             out = BatchOutputName(path, showPath, job.writerType);
             endFrame = ShowEndFrame(show);
         }
+        if (host.StopRequested()) break;
+        // The movie is written under a temporary name beside the target (same extension, so
+        // the writer picks the same container) and replaces it only once it is complete: a
+        // failed write leaves the previous movie as it was.
+        os::AtomicFile target;
         // The compressor is chosen with the first movie that is actually opened, even when
         // files before it were skipped.
-        if (!OpenMovie(job.writerType, !anyOpened, out, image, job.frameRate, job.quality,
-                       job.totalFrames)) {
+        if (!target.Open(out) || !OpenMovie(job.writerType, !anyOpened, target.TempPath(), image,
+                                            job.frameRate, job.quality, job.totalFrames)) {
             CloseMovie();
             Alert(MovieOpenErrorMessage);
             return false;
@@ -206,11 +212,13 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
         anyOpened = true;
         bool ok = RenderSequence(show, host, image, job.fieldMode, job.startFrame, endFrame,
                                  job.holdFrames, job.quality);
-        if (job.reverse)
+        if (job.reverse && !host.StopRequested())
             ok = RenderSequence(show, host, image, job.fieldMode, endFrame, job.startFrame,
                                 job.holdFrames, job.quality) &&
                  ok;
         if (!CloseMovie()) ok = false;
+        // A movie ended by the user is closed and playable: it is kept like a finished one.
+        if (ok) ok = target.Commit();
         allWritten = allWritten && ok;
     }
 

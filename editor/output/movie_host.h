@@ -53,6 +53,9 @@ public:
     // Takes one waiting input message off the queue (it is not dispatched): true when it is a
     // key-down of Esc, or of any key when anyKey is set.
     virtual bool TakeKeyDown(bool anyKey) = 0;
+    // The user asked to stop the whole job (not just the current pass): no further passes,
+    // holds or batch shows are made; the movie in progress is closed and kept.
+    virtual bool StopRequested() { return false; }
     // Milliseconds of a steady clock; never 0.
     virtual uint64_t Ticks();
 

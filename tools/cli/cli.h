@@ -6,7 +6,15 @@
 //   --set KEY=VALUE   a setting for this run only (repeatable)
 //   --length N        show length in frames (default: five minutes at the frame rate)
 //   --frame-rate R    frames per second x 100 (2997, 2500, 2397)
-//   --answer yes|no|cancel   the answer to every question
+//   --answer yes|no|cancel   the answer to every question (also whether to replace a movie or
+//                            still that exists; without it the file is replaced)
+//   --allow-placeholder      render, still, movie and batch go on with the placeholder when a
+//                            show's picture cannot be loaded
+//
+// Exit status, the same for every command (ExitStatus below is the one place it is decided):
+//   0 success; 2 a command-line problem found before any work (unknown command or option, bad
+//   number, unknown codec or extension, a path that does not fit), printed with the usage;
+//   1 a failure once work has begun; 130 stopped by the user.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +28,16 @@ class Show;
 
 namespace kvcli {
 
+enum ExitStatus : int {
+    ExitSuccess = 0,
+    ExitFailure = 1,
+    ExitUsage = 2,
+    ExitStopped = 130,
+};
+
+// The longest path the program's path records hold (a 256-byte record with its NUL).
+constexpr size_t MaxPathBytes = 255;
+
 class Context {
 public:
     // What remains of the command line after the common options: positional arguments and
@@ -32,13 +50,29 @@ public:
     bool TakeFlag(const char* name);
     // The positional arguments left once the flags are taken; an unknown "--x" is reported.
     bool Positionals(std::vector<std::string>& out);
-    // Prints "kinevista-cli <command>: <message>" to standard error; returns 2 (usage error).
+    // Prints "kinevista-cli <command>: <message>" and the command's usage line to standard
+    // error; returns ExitUsage.
     int Usage(const std::string& message) const;
+    // False (after a usage message) when a path does not fit the path records; it is never cut.
+    bool PathFits(const std::string& path, const char* what) const;
+    // Prints "kinevista-cli <command>: <message>" to standard error; returns ExitFailure.
+    int Fail(const std::string& message) const;
+
+    // Loads a show as the tools do (LoadShowLocatingPicture). False after a message that tells
+    // a missing file, one that cannot be opened and one that is not a show apart; with
+    // `needPicture`, also when the show's picture could not be loaded (unless
+    // --allow-placeholder was given).
+    bool LoadShow(kv::Show& show, const std::string& path, bool needPicture) const;
+    // Whether a picture that failed to load ends a rendering command.
+    bool PictureMissingFails(const kv::Show& show, const std::string& path) const;
 
     // Applies the common options to a show: settings, frame rate and length.
     void PrepareShow(kv::Show& show) const;
 
     std::string command;
+    const char* usage = "";    // the command's usage line
+    bool answerGiven = false;  // --answer was on the command line
+    bool allowPlaceholder = false;
     int32_t frameRate = -1;  // -1: from the settings
     int32_t length = -1;     // -1: five minutes at the frame rate
     bool usageError = false;

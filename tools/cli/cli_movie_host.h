@@ -1,6 +1,9 @@
 // The CLI's MovieHost: movie options from flags, output and show names from the command line,
 // a progress line on the terminal and Ctrl-C as Esc. Shared by the movie, still and batch
 // commands.
+//
+// Ctrl-C ends the current pass as Esc does (the movie is closed and kept); a second Ctrl-C, or
+// SIGTERM, stops the whole job at once: no further passes, holds or batch shows.
 #pragma once
 
 #ifdef KV_HAVE_OUTPUT
@@ -25,6 +28,8 @@ public:
     bool TakeMovieFlags(Context& ctx);
     // Checks --codec against the container of the output name; false after a usage message.
     bool CheckCodec(Context& ctx) const;
+    // The exit status of a movie or batch job that MakeMovie ended with `made`.
+    int Finish(Context& ctx, bool made) const;
 
     bool MovieOptions(kv::MovieOptionTexts& texts) override;
     bool ChooseOutputFile(const kv::FileRequest& request, std::string& path) override;
@@ -34,9 +39,13 @@ public:
                             int32_t& temporalRate) override;
     void ShowProgress(double fraction, const char* text, uint64_t startTick) override;
     bool TakeKeyDown(bool anyKey) override;
+    bool StopRequested() override;
 
     std::string output;
     std::vector<std::string> showFiles;
+    // With --answer given, an existing output is replaced only when the answer is yes.
+    bool askReplace = false;
+    bool refusedReplace = false;  // the answer kept an existing output
 
 private:
     std::optional<std::string> m_width, m_height, m_start, m_end, m_hold, m_fps, m_quality;

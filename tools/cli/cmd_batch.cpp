@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/show/show.h"
+#include "core/show/show_file.h"
 #include "editor/output/make_movie.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
@@ -16,16 +17,29 @@ namespace {
 
 int RunBatch(Context& ctx) {
     CliMovieHost host;
-    if (!host.TakeMovieFlags(ctx)) return 2;
+    if (!host.TakeMovieFlags(ctx)) return ExitUsage;
     std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return 2;
+    if (!ctx.Positionals(pos)) return ExitUsage;
     if (pos.empty()) return ctx.Usage("wants one or more SHOW.kvx");
     if (host.output.empty()) return ctx.Usage("wants --out FILE.ext (its folder and type)");
-    if (!host.CheckCodec(ctx)) return 2;
+    if (!ctx.PathFits(host.output, "--out")) return ExitUsage;
+    for (const std::string& p : pos)
+        if (!ctx.PathFits(p, "SHOW")) return ExitUsage;
+    if (!host.CheckCodec(ctx)) return ExitUsage;
+    // A show whose picture cannot be loaded fails the batch before any movie is made; shows
+    // that are missing or are not shows are skipped by the job as before.
+    if (!ctx.allowPlaceholder) {
+        for (const std::string& p : pos) {
+            kv::Show check;
+            ctx.PrepareShow(check);
+            if (kv::LoadShow(check, p, false) && ctx.PictureMissingFails(check, p))
+                return ExitFailure;
+        }
+    }
     host.showFiles = pos;
     kv::Show show;
     ctx.PrepareShow(show);
-    return kv::MakeMovie(show, host, true) ? 0 : 1;
+    return host.Finish(ctx, kv::MakeMovie(show, host, true));
 }
 
 const CommandRegistrar reg({"batch", "batch --out FILE.ext SHOW1.kvx SHOW2.kvx ... [movie options]",

@@ -12,17 +12,15 @@ namespace {
 int RunCamera(kvcli::Context& ctx) {
     const bool half = ctx.TakeFlag("--half");
     std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return 2;
+    if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 3) return ctx.Usage("wants SHOW.kvx FROM TO");
     int32_t from = 0, to = 0;
     if (!kvcli::ParseInt(pos[1], from) || !kvcli::ParseInt(pos[2], to))
         return ctx.Usage("FROM and TO are frame numbers");
+    if (!ctx.PathFits(pos[0], "SHOW")) return kvcli::ExitUsage;
     kv::Show show;
     ctx.PrepareShow(show);
-    if (!kv::LoadShowLocatingPicture(show, pos[0], false)) {
-        std::fprintf(stderr, "kinevista-cli camera: %s is not a show\n", pos[0].c_str());
-        return 1;
-    }
+    if (!ctx.LoadShow(show, pos[0], false)) return kvcli::ExitFailure;
     for (int64_t f = from; f <= to; ++f) {
         const kv::CameraState c = kv::CameraAtFrame(show, static_cast<int32_t>(f), half);
         std::printf("%lld %.9g %.9g %.9g %.9g %.9g %.9g %.9g\n", static_cast<long long>(f),
@@ -31,7 +29,7 @@ int RunCamera(kvcli::Context& ctx) {
                     static_cast<double>(c.tiltA), static_cast<double>(c.tiltB),
                     static_cast<double>(c.easeCode));
     }
-    return 0;
+    return kvcli::ExitSuccess;
 }
 
 const kvcli::CommandRegistrar reg({"camera", "camera SHOW.kvx FROM TO [--half]",

@@ -64,14 +64,12 @@ void PrintKey(const kv::KeyFrame& k, bool last) {
 
 int RunInfo(kvcli::Context& ctx) {
     std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return 2;
+    if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 1) return ctx.Usage("wants one show file");
+    if (!ctx.PathFits(pos[0], "SHOW")) return kvcli::ExitUsage;
     kv::Show show;
     ctx.PrepareShow(show);
-    if (!kv::LoadShowLocatingPicture(show, pos[0], false)) {
-        std::fprintf(stderr, "kinevista-cli info: %s is not a show\n", pos[0].c_str());
-        return 1;
-    }
+    if (!ctx.LoadShow(show, pos[0], false)) return kvcli::ExitFailure;
     const kv::Picture& pic = show.pictures[0];
     std::printf("{\n");
     std::printf("  \"length\": %d,\n", show.length);
@@ -94,7 +92,7 @@ int RunInfo(kvcli::Context& ctx) {
     std::printf("  \"VideoColors\": %d,\n", show.VideoColors ? 1 : 0);
     std::printf("  \"ContrastBrightness\": %d\n", show.ContrastBrightness);
     std::printf("}\n");
-    return 0;
+    return kvcli::ExitSuccess;
 }
 
 const kvcli::CommandRegistrar reg({"info", "info SHOW.kvx", "print the parsed show as JSON",

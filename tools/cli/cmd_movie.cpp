@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/picture/alert.h"
 #include "core/show/settings.h"
 #include "core/show/show.h"
 #include "core/show/show_file.h"
@@ -22,10 +23,16 @@ namespace kvcli {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+// Written by the signal handler, read by the job's thread.
+volatile std::sig_atomic_t g_interrupted = 0;  // a Ctrl-C not yet taken as Esc
+volatile std::sig_atomic_t g_interrupts = 0;   // Ctrl-C presses during the job
+volatile std::sig_atomic_t g_stop = 0;         // second Ctrl-C or SIGTERM: stop the job
 struct sigaction g_previousInt;
+struct sigaction g_previousTerm;
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnInterrupt(int sig) {
+    if (sig == SIGTERM || g_interrupts > 0) g_stop = 1;
+    if (sig == SIGINT) g_interrupts = g_interrupts + 1;
     g_interrupted = 1;
 }
 
@@ -34,14 +41,18 @@ extern "C" void OnInterrupt(int) {
 CliMovieHost::CliMovieHost() {
     m_tty = isatty(2) != 0;
     g_interrupted = 0;
+    g_interrupts = 0;
+    g_stop = 0;
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &g_previousInt);
+    sigaction(SIGTERM, &sa, &g_previousTerm);
 }
 
 CliMovieHost::~CliMovieHost() {
     sigaction(SIGINT, &g_previousInt, nullptr);
+    sigaction(SIGTERM, &g_previousTerm, nullptr);
     if (m_lineOpen) std::fputc('\n', stderr);
 }
 
@@ -115,7 +126,13 @@ bool CliMovieHost::MovieOptions(kv::MovieOptionTexts& t) {
 
 bool CliMovieHost::ChooseOutputFile(const kv::FileRequest&, std::string& path) {
     path = output;
-    return !path.empty();
+    if (path.empty()) return false;
+    if (askReplace && ::access(path.c_str(), F_OK) == 0 &&
+        !kv::AskYesNo((path + " already exists. Replace it?").c_str(), "Kinevista")) {
+        refusedReplace = true;
+        return false;
+    }
+    return true;
 }
 
 bool CliMovieHost::ChooseShowFiles(const kv::FileRequest&, std::vector<std::string>& files) {
@@ -144,7 +161,18 @@ void CliMovieHost::ShowProgress(double fraction, const char* text, uint64_t star
     m_lineOpen = true;
 }
 
+int CliMovieHost::Finish(Context& ctx, bool made) const {
+    if (refusedReplace) return ctx.Fail(output + " exists and is left as it was");
+    if (g_stop) return ExitStopped;
+    return made ? ExitSuccess : ExitFailure;
+}
+
+bool CliMovieHost::StopRequested() {
+    return g_stop != 0;
+}
+
 bool CliMovieHost::TakeKeyDown(bool) {
+    if (g_stop) return true;  // every pass and hold ends at once
     if (!g_interrupted) return false;
     g_interrupted = 0;
     return true;
@@ -154,19 +182,18 @@ namespace {
 
 int RunMovie(Context& ctx) {
     CliMovieHost host;
-    if (!host.TakeMovieFlags(ctx)) return 2;
+    if (!host.TakeMovieFlags(ctx)) return ExitUsage;
     std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return 2;
+    if (!ctx.Positionals(pos)) return ExitUsage;
     if (pos.size() != 1) return ctx.Usage("wants one SHOW.kvx");
     if (host.output.empty()) return ctx.Usage("wants --out FILE.(avi|mov|dps|rtv)");
-    if (!host.CheckCodec(ctx)) return 2;
+    if (!ctx.PathFits(pos[0], "SHOW") || !ctx.PathFits(host.output, "--out")) return ExitUsage;
+    if (!host.CheckCodec(ctx)) return ExitUsage;
+    host.askReplace = ctx.answerGiven;
     kv::Show show;
     ctx.PrepareShow(show);
-    if (!kv::LoadShowLocatingPicture(show, pos[0], false)) {
-        std::fprintf(stderr, "kinevista-cli movie: %s is not a show\n", pos[0].c_str());
-        return 1;
-    }
-    return kv::MakeMovie(show, host, false) ? 0 : 1;
+    if (!ctx.LoadShow(show, pos[0], true)) return ExitFailure;
+    return host.Finish(ctx, kv::MakeMovie(show, host, false));
 }
 
 const CommandRegistrar reg({"movie",

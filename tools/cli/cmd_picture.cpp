@@ -13,11 +13,13 @@ int RunPicture(kvcli::Context& ctx) {
     const auto alt = ctx.TakeValue("--alt-folder");
     const auto errors = ctx.TakeValue("--show-errors");
     std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return 2;
+    if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 1 || !out) return ctx.Usage("wants FILE --out OUT.bmp");
     int32_t showErrors = kv::TheSettings().ReadInt("ShowPicError", 1) != 0 ? 1 : 0;
     if (errors && (!kvcli::ParseInt(*errors, showErrors) || showErrors < 0 || showErrors > 1))
         return ctx.Usage("--show-errors wants 0 or 1");
+    if (!ctx.PathFits(pos[0], "FILE") || !ctx.PathFits(*out, "--out")) return kvcli::ExitUsage;
+    if (alt && !ctx.PathFits(*alt, "--alt-folder")) return kvcli::ExitUsage;
 
     kv::FileSpec fileSpec, folder;
     fileSpec.SetPath(pos[0].c_str());
@@ -25,11 +27,11 @@ int RunPicture(kvcli::Context& ctx) {
     kv::CDIB image(16, 16, 8);
     const int32_t result = image.Load(fileSpec, folder, showErrors != 0);
     std::printf("load result %d\n", result);
-    if (result == 0) return 1;
+    if (result == 0) return kvcli::ExitFailure;
     kv::FileSpec target;
     target.SetPath(out->c_str());
-    if (!image.Save(target, kv::FormatBmp)) return 1;
-    return 0;
+    if (!image.Save(target, kv::FormatBmp)) return ctx.Fail("could not write " + *out);
+    return kvcli::ExitSuccess;
 }
 
 const kvcli::CommandRegistrar reg({"picture",

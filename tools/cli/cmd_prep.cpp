@@ -15,8 +15,9 @@ namespace {
 int RunPrep(kvcli::Context& ctx) {
     const auto out = ctx.TakeValue("--out");
     std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return 2;
+    if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 1 || !out) return ctx.Usage("wants FILE --out OUT.bmp");
+    if (!ctx.PathFits(pos[0], "FILE") || !ctx.PathFits(*out, "--out")) return kvcli::ExitUsage;
     kv::Show show;
     ctx.PrepareShow(show);
     const kv::Settings& s = kv::TheSettings();
@@ -30,12 +31,12 @@ int RunPrep(kvcli::Context& ctx) {
     show.lastLoadResult = 0;
     kv::PrepPicture(show, fileSpec, 0, 0);
     if (show.lastLoadResult == 0 || show.pictureCount == 0) {
-        std::fprintf(stderr, "kinevista-cli prep: %s could not be loaded\n", pos[0].c_str());
-        return 1;
+        return ctx.Fail(pos[0] + " could not be loaded");
     }
     kv::FileSpec target;
     target.SetPath(out->c_str());
-    return show.image.Save(target, kv::FormatBmp) ? 0 : 1;
+    if (!show.image.Save(target, kv::FormatBmp)) return ctx.Fail("could not write " + *out);
+    return kvcli::ExitSuccess;
 }
 
 const kvcli::CommandRegistrar reg({"prep", "prep FILE --out OUT.bmp",

@@ -28,7 +28,7 @@ int RunRender(kvcli::Context& ctx) {
     const auto flagText = ctx.TakeValue("--field-order-flag");
     const auto out = ctx.TakeValue("--out");
     std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return 2;
+    if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 1) return ctx.Usage("wants one SHOW.kvx");
     if (!frameText || !sizeText || !out)
         return ctx.Usage("wants --frame N --size WxH --out FILE.tga|FILE.bmp");
@@ -44,29 +44,22 @@ int RunRender(kvcli::Context& ctx) {
         format = kv::FormatTarga;
     else if (!EndsWith(*out, ".bmp"))
         return ctx.Usage("--out wants a .tga or .bmp file");
+    if (!ctx.PathFits(pos[0], "SHOW") || !ctx.PathFits(*out, "--out")) return kvcli::ExitUsage;
 
     kv::Show show;
     ctx.PrepareShow(show);
-    if (!kv::LoadShowLocatingPicture(show, pos[0], false)) {
-        std::fprintf(stderr, "kinevista-cli render: %s is not a show\n", pos[0].c_str());
-        return 1;
-    }
+    if (!ctx.LoadShow(show, pos[0], true)) return kvcli::ExitFailure;
     // The frame image exists only for a valid size; RenderFrame judges the size itself.
     kv::CDIB image(1, 1, 32);
     if (width >= 1 && width <= kv::MaxImageSide && height >= 1 && height <= kv::MaxImageSide)
         image.Create(width, height, 32);
-    if (!kv::RenderFrame(show, frame, mode, flag != 0, width, height, &image, false)) {
-        std::fprintf(stderr, "kinevista-cli render: frame %d could not be rendered at %dx%d\n",
-                     frame, width, height);
-        return 1;
-    }
+    if (!kv::RenderFrame(show, frame, mode, flag != 0, width, height, &image, false))
+        return ctx.Fail("frame " + std::to_string(frame) + " could not be rendered at " +
+                        std::to_string(width) + "x" + std::to_string(height));
     kv::FileSpec target;
     target.SetPath(out->c_str());
-    if (!image.Save(target, format)) {
-        std::fprintf(stderr, "kinevista-cli render: could not write %s\n", out->c_str());
-        return 1;
-    }
-    return 0;
+    if (!image.Save(target, format)) return ctx.Fail("could not write " + *out);
+    return kvcli::ExitSuccess;
 }
 
 const kvcli::CommandRegistrar reg({"render",

@@ -10,19 +10,15 @@ namespace {
 
 int RunResave(kvcli::Context& ctx) {
     std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return 2;
+    if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 2) return ctx.Usage("wants IN.kvx OUT.kvx");
+    if (!ctx.PathFits(pos[0], "IN.kvx") || !ctx.PathFits(pos[1], "OUT.kvx"))
+        return kvcli::ExitUsage;
     kv::Show show;
     ctx.PrepareShow(show);
-    if (!kv::LoadShowLocatingPicture(show, pos[0], false)) {
-        std::fprintf(stderr, "kinevista-cli resave: %s is not a show\n", pos[0].c_str());
-        return 1;
-    }
-    if (!kv::SaveShow(show, pos[1])) {
-        std::fprintf(stderr, "kinevista-cli resave: cannot write %s\n", pos[1].c_str());
-        return 1;
-    }
-    return 0;
+    if (!ctx.LoadShow(show, pos[0], false)) return kvcli::ExitFailure;
+    if (!kv::SaveShow(show, pos[1])) return ctx.Fail("cannot write " + pos[1]);
+    return kvcli::ExitSuccess;
 }
 
 const kvcli::CommandRegistrar reg({"resave", "resave IN.kvx OUT.kvx",

@@ -19,24 +19,22 @@ int RunStill(Context& ctx) {
     std::optional<std::string> out = ctx.TakeValue("--out");
     std::optional<std::string> frameText = ctx.TakeValue("--frame");
     std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return 2;
+    if (!ctx.Positionals(pos)) return ExitUsage;
     if (pos.size() != 1) return ctx.Usage("wants one SHOW.kvx");
     if (!out || out->empty()) return ctx.Usage("wants --out FILE.tga");
     int32_t frame = 0;
     if (frameText && !ParseInt(*frameText, frame)) return ctx.Usage("--frame wants a frame number");
+    if (!ctx.PathFits(pos[0], "SHOW") || !ctx.PathFits(*out, "--out")) return ExitUsage;
     kv::Show show;
     ctx.PrepareShow(show);
-    if (!kv::LoadShowLocatingPicture(show, pos[0], false)) {
-        std::fprintf(stderr, "kinevista-cli still: %s is not a show\n", pos[0].c_str());
-        return 1;
-    }
+    if (!ctx.LoadShow(show, pos[0], true)) return ExitFailure;
     show.currentFrame = frame;
     host.output = *out;
-    if (!kv::MakeStill(show, host)) {
-        std::fprintf(stderr, "kinevista-cli still: could not render or save %s\n", out->c_str());
-        return 1;
-    }
-    return 0;
+    host.askReplace = ctx.answerGiven;
+    if (!kv::MakeStill(show, host))
+        return ctx.Fail(host.refusedReplace ? *out + " exists and is left as it was"
+                                            : "could not render or save " + *out);
+    return ExitSuccess;
 }
 
 const CommandRegistrar reg({"still", "still SHOW.kvx --out FILE.tga [--frame N]",

@@ -1,5 +1,6 @@
 // kinevista-cli entry: common options, then the subcommand.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,8 @@
 #include "core/picture/alert.h"
 #include "core/show/settings.h"
 #include "core/show/show.h"
+#include "core/show/show_file.h"
+#include "platform/os/atomic_file.h"
 #include "tools/cli/cli.h"
 
 namespace kvcli {
@@ -31,7 +34,11 @@ void PrintHelp() {
         "  --set KEY=VALUE          a setting for this run only (repeatable)\n"
         "  --length N               show length in frames (default: five minutes)\n"
         "  --frame-rate R           frames per second x 100: 2997, 2500 or 2397\n"
-        "  --answer yes|no|cancel   the answer to every question\n");
+        "  --answer yes|no|cancel   the answer to every question (no or cancel: an existing\n"
+        "                           movie or still is left alone)\n"
+        "  --allow-placeholder      go on with the placeholder when a picture cannot be loaded\n"
+        "\nexit status: 0 success, 1 failure once work has begun, 2 command-line problem,\n"
+        "130 stopped by the user\n");
 }
 
 }  // namespace
@@ -92,8 +99,47 @@ bool Context::Positionals(std::vector<std::string>& out) {
 
 int Context::Usage(const std::string& message) const {
     std::fprintf(stderr, "kinevista-cli %s: %s\n", command.c_str(), message.c_str());
+    if (!usageError && usage && *usage) std::fprintf(stderr, "usage: kinevista-cli %s\n", usage);
     const_cast<Context*>(this)->usageError = true;
-    return 2;
+    return ExitUsage;
+}
+
+int Context::Fail(const std::string& message) const {
+    std::fprintf(stderr, "kinevista-cli %s: %s\n", command.c_str(), message.c_str());
+    return ExitFailure;
+}
+
+bool Context::PathFits(const std::string& path, const char* what) const {
+    if (path.size() <= MaxPathBytes) return true;
+    Usage(std::string(what) + " is " + std::to_string(path.size()) +
+          " bytes long; paths of at most " + std::to_string(MaxPathBytes) + " bytes are accepted");
+    return false;
+}
+
+bool Context::PictureMissingFails(const kv::Show& show, const std::string& path) const {
+    if (allowPlaceholder || show.pictureCount < 1 || show.lastLoadResult == 1) return false;
+    Fail("the picture of " + path + " (" + show.pictures[0].fileSpec.path +
+         ") could not be loaded; --allow-placeholder goes on without it");
+    return true;
+}
+
+bool Context::LoadShow(kv::Show& show, const std::string& path, bool needPicture) const {
+    kv::ShowLoadError why = kv::ShowLoadError::None;
+    if (!kv::LoadShowLocatingPicture(show, path, false, &why)) {
+        const int err = errno;
+        switch (why) {
+            case kv::ShowLoadError::Missing:
+                Fail(path + " is missing");
+                break;
+            case kv::ShowLoadError::CannotOpen:
+                Fail("cannot open " + path + ": " + std::strerror(err));
+                break;
+            default:
+                Fail(path + " is not a show");
+        }
+        return false;
+    }
+    return !(needPicture && PictureMissingFails(show, path));
 }
 
 void Context::PrepareShow(kv::Show& show) const {
@@ -117,7 +163,7 @@ int main(int argc, char** argv) {
         auto value = [&](std::string& out) {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "kinevista-cli: %s needs a value\n", a.c_str());
-                std::exit(2);
+                std::exit(ExitUsage);
             }
             out = argv[++i];
         };
@@ -129,25 +175,33 @@ int main(int argc, char** argv) {
             size_t eq = kvp.find('=');
             if (eq == std::string::npos || eq == 0) {
                 std::fprintf(stderr, "kinevista-cli: --set wants KEY=VALUE, not %s\n", kvp.c_str());
-                return 2;
+                return ExitUsage;
             }
             sets.emplace_back(kvp.substr(0, eq), kvp.substr(eq + 1));
         } else if (a == "--length" || a == "--frame-rate") {
             std::string v;
             value(v);
             int32_t n = 0;
-            if (!ParseInt(v, n) || n < 0 || (a == "--frame-rate" && n == 0)) {
+            if (!ParseInt(v, n) || n < 0) {
                 std::fprintf(stderr, "kinevista-cli: %s wants a whole number, not %s\n", a.c_str(),
                              v.c_str());
-                return 2;
+                return ExitUsage;
+            }
+            if (a == "--frame-rate" && !kv::ValidFrameRate(n)) {
+                std::fprintf(stderr,
+                             "kinevista-cli: --frame-rate wants 2997, 2500 or 2397, not %s\n",
+                             v.c_str());
+                return ExitUsage;
             }
             (a == "--length" ? ctx.length : ctx.frameRate) = n;
         } else if (a == "--answer") {
             value(answer);
             if (answer != "yes" && answer != "no" && answer != "cancel") {
                 std::fprintf(stderr, "kinevista-cli: --answer wants yes, no or cancel\n");
-                return 2;
+                return ExitUsage;
             }
+        } else if (a == "--allow-placeholder") {
+            ctx.allowPlaceholder = true;
         } else if (a == "--help" || a == "-h") {
             help = true;
         } else {
@@ -156,20 +210,26 @@ int main(int argc, char** argv) {
     }
     if (help || rest.empty()) {
         PrintHelp();
-        return help ? 0 : 2;
+        return help ? ExitSuccess : ExitUsage;
     }
     auto it = Table().find(rest[0]);
     if (it == Table().end()) {
         std::fprintf(stderr, "kinevista-cli: unknown command %s (see --help)\n", rest[0].c_str());
-        return 2;
+        return ExitUsage;
     }
+    // A file-size limit then shows as a write error, which the writers report.
+    kv::os::IgnoreFileSizeSignal();
     kv::TheSettings().Load(settingsFile);
     for (const auto& [k, v] : sets) kv::TheSettings().WriteString(k.c_str(), v.c_str());
+    for (const std::string& line : kv::TheSettings().CheckValues())
+        std::fprintf(stderr, "Warning: --set: %s\n", line.c_str());
     if (!answer.empty())
         kv::SetDefaultAnswer(answer == "yes"  ? kv::Answer::Yes
                              : answer == "no" ? kv::Answer::No
                                               : kv::Answer::Cancel);
+    ctx.answerGiven = !answer.empty();
     ctx.command = rest[0];
+    ctx.usage = it->second.usage;
     ctx.args.assign(rest.begin() + 1, rest.end());
     return it->second.run(ctx);
 }
