@@ -197,14 +197,20 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
             endFrame = ShowEndFrame(show);
         }
         if (host.StopRequested()) break;
-        // The movie is written under a temporary name beside the target (same extension, so
-        // the writer picks the same container) and replaces it only once it is complete: a
-        // failed write leaves the previous movie as it was.
+        // AVI and .mov movies are written under a temporary name beside the target (same
+        // extension, so the writer picks the same container) and replace it only once they are
+        // complete: a failed write leaves the previous movie as it was. The DPS and Toaster
+        // libraries own their files and are handed the chosen name itself.
         os::AtomicFile target;
+        const bool atomic = job.writerType == WriterAvi || job.writerType == WriterQuickTime;
+        if (atomic && !target.Open(out)) {
+            Alert(MovieOpenErrorMessage);
+            return false;
+        }
         // The compressor is chosen with the first movie that is actually opened, even when
         // files before it were skipped.
-        if (!target.Open(out) || !OpenMovie(job.writerType, !anyOpened, target.TempPath(), image,
-                                            job.frameRate, job.quality, job.totalFrames)) {
+        if (!OpenMovie(job.writerType, !anyOpened, atomic ? target.TempPath() : out, image,
+                       job.frameRate, job.quality, job.totalFrames)) {
             CloseMovie();
             Alert(MovieOpenErrorMessage);
             return false;
@@ -218,7 +224,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
                  ok;
         if (!CloseMovie()) ok = false;
         // A movie ended by the user is closed and playable: it is kept like a finished one.
-        if (ok) ok = target.Commit();
+        if (ok && atomic) ok = target.Commit();
         allWritten = allWritten && ok;
     }
 

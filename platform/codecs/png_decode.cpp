@@ -6,6 +6,11 @@
 // fills in more of the same rows), so no whole-picture buffer is needed here. libpng reports
 // fatal errors by longjmp back into the function that called setjmp; the two phases below each
 // set their own jump point and hold nothing that needs a destructor.
+//
+// libpng's own limits are set explicitly: a chunk whose length field claims more than
+// MaxChunkBytes is refused before anything is allocated for it (a 141-byte file claiming a
+// 2 GiB text chunk would otherwise cost 2 GiB and seconds), the number of ancillary chunks kept
+// is bounded, and so is the picture size libpng accepts from the header.
 #include <csetjmp>
 #include <cstdio>
 
@@ -17,7 +22,15 @@ namespace kv {
 
 namespace {
 
-[[noreturn]] void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// Text, profiles and other ancillary chunks of real pictures are far smaller; pixel data (IDAT)
+// is read in pieces and is not bound by this.
+constexpr png_alloc_size_t MaxChunkBytes = 8u * 1024 * 1024;
+constexpr png_uint_32 MaxCachedChunks = 1000;
+constexpr png_uint_32 MaxSide = 65535;
+
+[[noreturn]] void OnError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
 void OnWarning(png_structp, png_const_charp) {}
 
 // Reads the header and sets up the transformations; false when the stream is not a readable
@@ -63,9 +76,11 @@ bool ReadRows(png_structp png, png_infop info, DecodeTarget& target, int height,
 
 DecodeStatus DecodePng(std::FILE* stream, DecodeTarget& target) {
     if (!stream) return DecodeStatus::NotDecodable;
-    png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
     if (!png) return DecodeStatus::NotDecodable;
+    png_set_chunk_malloc_max(png, MaxChunkBytes);
+    png_set_chunk_cache_max(png, MaxCachedChunks);
+    png_set_user_limits(png, MaxSide, MaxSide);
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
@@ -78,8 +93,8 @@ DecodeStatus DecodePng(std::FILE* stream, DecodeTarget& target) {
     } else if (!target.Begin(width, height)) {
         status = DecodeStatus::Stopped;
     } else {
-        status = ReadRows(png, info, target, height, passes) ? DecodeStatus::Ok
-                                                             : DecodeStatus::Failed;
+        status =
+            ReadRows(png, info, target, height, passes) ? DecodeStatus::Ok : DecodeStatus::Failed;
     }
     png_destroy_read_struct(&png, &info, nullptr);
     return status;

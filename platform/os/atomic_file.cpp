@@ -130,6 +130,19 @@ bool AtomicFile::Open(const std::string& target) {
         Fail("cannot write", EISDIR);
         return false;
     }
+    // Devices and pipes (/dev/null, /dev/full, a terminal) are written as they are: there is
+    // nothing to replace, and renaming over them would remove the device.
+    struct stat st {};
+    if (::stat(m_target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        const int fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            Fail("cannot write", errno);
+            return false;
+        }
+        m_fd = fd;
+        m_direct = true;
+        return true;
+    }
     RemoveLeftoverTemps(m_target);
     const TempNameParts parts = TempNameFor(name);
     std::string temp =
@@ -173,6 +186,12 @@ bool AtomicFile::Commit() {
         if (!m_failed) Fail("cannot write", EBADF);
         return false;
     }
+    if (m_direct) {
+        if (::close(m_fd) != 0 && !m_failed) Fail("cannot write", errno);
+        m_fd = -1;
+        m_direct = false;
+        return !m_failed;
+    }
     if (!m_failed && ::fsync(m_fd) != 0) Fail("cannot write", errno);
     struct stat st {};
     const mode_t mode = ::stat(m_target.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
@@ -199,6 +218,7 @@ bool AtomicFile::Commit() {
 void AtomicFile::Discard() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
+    m_direct = false;
     if (!m_temp.empty()) ::unlink(m_temp.c_str());
     m_temp.clear();
 }

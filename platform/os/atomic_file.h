@@ -4,6 +4,8 @@
 // so a reader always finds either the old or the new complete file.
 //
 // A symbolic link as target is followed: the file it points to is replaced, the link stays.
+// A target that exists and is not a regular file (a device such as /dev/full, a pipe) is
+// written in place, with every write still checked.
 // Temporary names follow one pattern, "." + (part of) the target's name + "~kv" + a hash of the
 // full name + "-" + six random characters + the target's extension, so that writers that choose
 // a container by extension still do, no valid name is pushed over the name limit, and files left
@@ -37,8 +39,9 @@ public:
 
     bool IsOpen() const { return m_fd >= 0; }
     bool Failed() const { return m_failed; }
-    // The file the bytes go to until Commit, for writers that open a path themselves.
-    const std::string& TempPath() const { return m_temp; }
+    // The file the bytes go to until Commit, for writers that open a path themselves (the
+    // target itself when it is a device or pipe).
+    const std::string& TempPath() const { return m_direct ? m_target : m_temp; }
     // The file that Commit replaces (a symbolic link's target, resolved).
     const std::string& Target() const { return m_target; }
     const std::string& Error() const { return m_error; }
@@ -48,6 +51,7 @@ private:
 
     int m_fd = -1;
     bool m_failed = false;
+    bool m_direct = false;  // a device or pipe, written in place
     std::string m_target;
     std::string m_temp;
     std::string m_error;
