@@ -16,6 +16,22 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // Runs a shell command; returns its exit status and (optionally) its standard output.
 int Run(const std::string& command, std::string* out = nullptr);
 
+// Lowers this process's file-size limit (RLIMIT_FSIZE) to `bytes` while alive, with SIGXFSZ
+// ignored, so that writes past it fail with EFBIG as on a user's `ulimit -f`.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    uint64_t m_previous;
+};
+
+// Names in `dir` (no "." or ".."), sorted.
+std::vector<std::string> ListFolder(const std::string& dir);
+
 // Records every alert and question while alive and answers questions from a queue.
 class AlertRecorder : public kv::AlertSink {
 public:

@@ -103,5 +103,43 @@ TEST(Settings, WritesStopAtTheTextLimit) {
     EXPECT_EQ(t.Text().size(), 1023u);
 }
 
+TEST(Settings, SaveIsCompleteOrLeavesTheOldFile) {
+    const std::string path = FreshFile("keep.ini", "[Kinevista]\r\nFrameRate=2500\r\n");
+    Settings s;
+    s.Load(path);
+    s.WriteString("AltImageFolder", std::string(200, 'f').c_str());
+    {
+        kvtest::FileSizeLimit limit(40);
+        EXPECT_FALSE(s.Save());
+    }
+    EXPECT_EQ(kvtest::ReadFileBytes(path), "[Kinevista]\r\nFrameRate=2500\r\n");
+    ASSERT_TRUE(s.Save());
+    EXPECT_EQ(kvtest::ReadFileBytes(path), s.Text());
+}
+
+TEST(Settings, OutOfRangeValuesFallBackWithAWarning) {
+    Settings s;
+    testing::internal::CaptureStderr();
+    s.Load(FreshFile("rate.ini", "[Kinevista]\r\nFrameRate=100000000\r\nMultiProcOffset=-7\r\n"));
+    const std::string warned = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warned.find("FrameRate 100000000 is not 2997, 2500 or 2397; 2997 is used"),
+              std::string::npos)
+        << warned;
+    EXPECT_EQ(s.ReadInt("FrameRate", 0), 2997);
+    EXPECT_EQ(s.ReadInt("MultiProcOffset", 5), 0);
+
+    // Values set later (the tools' --set) are checked on request; good ones pass unchanged.
+    for (const char* rate : {"0", "-2997", "3000", "2147483647"}) {
+        s.WriteString("FrameRate", rate);
+        EXPECT_EQ(s.CheckValues().size(), 1u) << rate;
+        EXPECT_EQ(s.ReadInt("FrameRate", 0), 2997) << rate;
+    }
+    for (const char* rate : {"2997", "2500", "2397"}) {
+        s.WriteString("FrameRate", rate);
+        EXPECT_TRUE(s.CheckValues().empty()) << rate;
+        EXPECT_EQ(s.ReadString("FrameRate", ""), rate);
+    }
+}
+
 }  // namespace
 }  // namespace kv

@@ -3,6 +3,8 @@
 // file, and a show whose picture file has gone missing.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <limits>
@@ -333,6 +335,67 @@ TEST(ShowFile, LoadShowFailures) {
     EXPECT_FALSE(kv::LoadShow(show, dir + "/text.kvx", false));
     EXPECT_EQ(show.pictureCount, 0);  // a new show
     EXPECT_TRUE(show.showFile.Empty());
+}
+
+TEST(ShowFile, LoadFailuresSayWhy) {
+    kvtest::AlertRecorder alerts;
+    const std::string dir = kvtest::TempDir("loadwhy");
+    Show show;
+    kv::ShowLoadError why = kv::ShowLoadError::None;
+    EXPECT_FALSE(kv::LoadShow(show, dir + "/absent.kvx", false, &why));
+    EXPECT_EQ(why, kv::ShowLoadError::Missing);
+    EXPECT_FALSE(
+        kv::LoadShowLocatingPicture(show, dir + "/" + std::string(5000, 'x'), false, &why));
+    EXPECT_EQ(why, kv::ShowLoadError::CannotOpen);  // too long a name is not "not a show"
+    EXPECT_FALSE(kv::LoadShow(show, dir, false, &why));
+    EXPECT_EQ(why, kv::ShowLoadError::NotAShow);  // a folder opens but reads as nothing
+    kvtest::WriteFileBytes(dir + "/text.kvx", "not a show at all");
+    EXPECT_FALSE(kv::LoadShowLocatingPicture(show, dir + "/text.kvx", false, &why));
+    EXPECT_EQ(why, kv::ShowLoadError::NotAShow);
+}
+
+TEST(ShowFile, SavesLongNamesThroughLinksAndKeepsTheOldFileOnFailure) {
+    kvtest::AlertRecorder alerts;
+    const std::string dir = kvtest::TempDir("savehard");
+    Show show;
+    MakeShow(show);
+    // Names up to the file system's limit save (the temporary name never grows past it).
+    for (size_t length : {249u, 252u, 255u}) {
+        const std::string path = dir + "/" + std::string(length - 4, 's') + ".kvx";
+        ASSERT_TRUE(kv::SaveShow(show, path)) << length;
+        Show back;
+        back.length = show.length;
+        ASSERT_TRUE(kv::LoadShow(back, path, false)) << length;
+        ExpectSameShow(show, back);
+    }
+    // Saving through a symbolic link updates the file it points to; the link stays a link.
+    const std::string real = dir + "/real.kvx";
+    ASSERT_TRUE(kv::SaveShow(show, real));
+    ASSERT_EQ(symlink("real.kvx", (dir + "/link.kvx").c_str()), 0);
+    show.pictures[0].keys[1].x = 123.0f;
+    ASSERT_TRUE(kv::SaveShow(show, dir + "/link.kvx"));
+    struct stat st {};
+    ASSERT_EQ(lstat((dir + "/link.kvx").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    Show back;
+    back.length = show.length;
+    ASSERT_TRUE(kv::LoadShow(back, real, false));
+    EXPECT_EQ(back.pictures[0].keys[1].x, 123.0f);
+
+    // A save and the exchange file that hit a file-size limit leave the previous files whole.
+    ASSERT_TRUE(kv::SaveExchangeFile(show));
+    const std::string oldShow = kvtest::ReadFileBytes(real);
+    const std::string oldExchange = kvtest::ReadFileBytes(kv::ExchangePath());
+    show.pictures[0].keys[1].x = 7.0f;
+    {
+        kvtest::FileSizeLimit limit(100);
+        EXPECT_FALSE(kv::SaveShow(show, real));
+        EXPECT_FALSE(kv::SaveExchangeFile(show));
+    }
+    EXPECT_EQ(kvtest::ReadFileBytes(real), oldShow);
+    EXPECT_EQ(kvtest::ReadFileBytes(kv::ExchangePath()), oldExchange);
+    for (const std::string& name : kvtest::ListFolder(dir))
+        EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
 }
 
 TEST(ShowFile, ExchangeFileRoundTrip) {

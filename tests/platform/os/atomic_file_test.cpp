@@ -1,0 +1,145 @@
+// The one output path: complete or absent, links followed, temporary names within limits and
+// leftovers of killed writers removed.
+#include "platform/os/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+#include "../../test_support.h"
+
+namespace kv::os {
+namespace {
+
+TEST(AtomicFile, FailedWriteLeavesTheOldFileAndNoTemporary) {
+    const std::string dir = kvtest::TempDir("atomic-fail");
+    const std::string target = dir + "/f.dat";
+    const std::string old(3000, 'o');
+    kvtest::WriteFileBytes(target, old);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    {
+        kvtest::FileSizeLimit limit(1024);
+        std::string error;
+        EXPECT_FALSE(WriteFileAtomically(target, std::string(5000, 'n').data(), 5000, &error));
+        EXPECT_NE(error.find(target), std::string::npos) << error;
+    }
+    EXPECT_EQ(kvtest::ReadFileBytes(target), old);
+    EXPECT_EQ(kvtest::ListFolder(dir), std::vector<std::string>{"f.dat"});
+
+    // A failed write is remembered: Commit refuses even when later writes fit.
+    {
+        AtomicFile f;
+        ASSERT_TRUE(f.Open(target));
+        {
+            kvtest::FileSizeLimit limit(10);
+            EXPECT_FALSE(f.Write("0123456789abcdef", 16));
+        }
+        EXPECT_TRUE(f.Failed());
+        EXPECT_FALSE(f.Write("x", 1));
+        EXPECT_FALSE(f.Commit());
+    }
+    EXPECT_EQ(kvtest::ReadFileBytes(target), old);
+    EXPECT_EQ(kvtest::ListFolder(dir), std::vector<std::string>{"f.dat"});
+
+    // Success replaces the bytes and keeps the file's mode.
+    ASSERT_TRUE(WriteFileAtomically(target, "new", 3));
+    EXPECT_EQ(kvtest::ReadFileBytes(target), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    // An object dropped without Commit leaves nothing behind.
+    {
+        AtomicFile f;
+        ASSERT_TRUE(f.Open(target));
+        EXPECT_TRUE(f.Write("partial", 7));
+    }
+    EXPECT_EQ(kvtest::ReadFileBytes(target), "new");
+    EXPECT_EQ(kvtest::ListFolder(dir), std::vector<std::string>{"f.dat"});
+
+    // A folder that does not exist is reported, not created.
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(dir + "/no/such/f.dat", "x", 1, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(AtomicFile, SymbolicLinksAreFollowedNotReplaced) {
+    const std::string dir = kvtest::TempDir("atomic-link");
+    ASSERT_EQ(::mkdir((dir + "/real").c_str(), 0755), 0);
+    kvtest::WriteFileBytes(dir + "/real/show.kvx", "old");
+    ASSERT_EQ(::symlink("real/show.kvx", (dir + "/hop").c_str()), 0);
+    ASSERT_EQ(::symlink((dir + "/hop").c_str(), (dir + "/link.kvx").c_str()), 0);
+    EXPECT_EQ(ResolveWriteTarget(dir + "/link.kvx"), dir + "/real/show.kvx");
+
+    ASSERT_TRUE(WriteFileAtomically(dir + "/link.kvx", "new", 3));
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir + "/link.kvx").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::lstat((dir + "/hop").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(kvtest::ReadFileBytes(dir + "/real/show.kvx"), "new");
+
+    // A dangling link creates the file it names.
+    ASSERT_EQ(::symlink("real/later.kvx", (dir + "/dangling").c_str()), 0);
+    ASSERT_TRUE(WriteFileAtomically(dir + "/dangling", "made", 4));
+    EXPECT_EQ(kvtest::ReadFileBytes(dir + "/real/later.kvx"), "made");
+}
+
+TEST(AtomicFile, TemporaryNamesKeepTheExtensionAndTheNameLimit) {
+    const std::string dir = kvtest::TempDir("atomic-names");
+    for (size_t length : {5u, 8u, 200u, 248u, 249u, 252u, 255u}) {
+        std::string name(length - std::min<size_t>(length, 4), 'n');
+        name += std::string(".avi").substr(0, length - name.size());
+        ASSERT_EQ(name.size(), length);
+        const TempNameParts parts = TempNameFor(name);
+        EXPECT_LE(parts.prefix.size() + 6 + parts.suffix.size(), 255u) << length;
+        if (length >= 5) {
+            EXPECT_EQ(parts.suffix, ".avi") << length;
+        }
+        const std::string target = dir + "/" + name;
+        ASSERT_TRUE(WriteFileAtomically(target, name.data(), name.size())) << length;
+        EXPECT_EQ(kvtest::ReadFileBytes(target), name);
+    }
+    // Names that share their first 230 bytes still get patterns of their own.
+    const std::string common(230, 'c');
+    EXPECT_NE(TempNameFor(common + "-one.kvx").prefix, TempNameFor(common + "-two.kvx").prefix);
+}
+
+TEST(AtomicFile, LeftoversOfKilledWritersGoAtTheNextWrite) {
+    const std::string dir = kvtest::TempDir("atomic-leftover");
+    const std::string target = dir + "/movie.avi";
+    const TempNameParts parts = TempNameFor("movie.avi");
+    const std::string leftover = dir + "/" + parts.prefix + "Ab3xYz" + parts.suffix;
+    kvtest::WriteFileBytes(leftover, "half a movie");
+    kvtest::WriteFileBytes(dir + "/other.avi", "someone else's");
+    kvtest::WriteFileBytes(dir + "/" + TempNameFor("other.avi").prefix + "Ab3xYz.avi", "theirs");
+
+    AtomicFile running;  // a writer still at work holds its temporary file
+    ASSERT_TRUE(running.Open(target));
+    EXPECT_EQ(kvtest::ReadFileBytes(leftover), "");  // removed by the Open above
+    EXPECT_NE(running.TempPath().find(parts.prefix), std::string::npos);
+    EXPECT_EQ(running.TempPath().substr(running.TempPath().size() - 4), ".avi");
+
+    EXPECT_EQ(RemoveLeftoverTemps(target), 0);  // the running writer's file stays
+    EXPECT_TRUE(running.Write("whole", 5));
+    EXPECT_TRUE(running.Commit());
+    EXPECT_EQ(kvtest::ReadFileBytes(target), "whole");
+    // Another target's temporary file is not ours to remove.
+    EXPECT_EQ(kvtest::ListFolder(dir).size(), 3u);
+}
+
+TEST(AtomicFile, DevicesAreWrittenInPlaceAndTheirErrorsReported) {
+    EXPECT_FALSE(WriteFileAtomically("/dev/full", "x", 1));
+    ASSERT_TRUE(WriteFileAtomically("/dev/null", "x", 1));
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    for (const std::string& name : kvtest::ListFolder("/dev"))
+        EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
+}
+
+}  // namespace
+}  // namespace kv::os
