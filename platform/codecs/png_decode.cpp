@@ -7,12 +7,14 @@
 // fatal errors by longjmp back into the function that called setjmp; the two phases below each
 // set their own jump point and hold nothing that needs a destructor.
 //
-// libpng's own limits are set explicitly: a chunk whose length field claims more than
-// MaxChunkBytes is refused before anything is allocated for it (a 141-byte file claiming a
-// 2 GiB text chunk would otherwise cost 2 GiB and seconds), the number of ancillary chunks kept
-// is bounded, and so is the picture size libpng accepts from the header.
+// libpng's limits are set explicitly, since a length field can claim up to 2 GiB in a file of a
+// few bytes (a 141-byte file with a forged text chunk cost 2 GiB and seconds): every allocation
+// libpng makes goes through CappedAlloc, which refuses anything above MaxLibpngAllocation; the
+// text chunks, which we never use, are skipped unread; the chunk size, the number of ancillary
+// chunks kept and the picture size libpng accepts from the header are bounded too.
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 
 #include <png.h>
 
@@ -25,6 +27,16 @@ namespace {
 // Text, profiles and other ancillary chunks of real pictures are far smaller; pixel data (IDAT)
 // is read in pieces and is not bound by this.
 constexpr png_alloc_size_t MaxChunkBytes = 8u * 1024 * 1024;
+// libpng's largest own buffer is a row of at most MaxSide x 8 bytes (plus its filter byte).
+constexpr png_alloc_size_t MaxLibpngAllocation = 16u * 1024 * 1024;
+constexpr png_byte SkippedChunks[] = "tEXt\0zTXt\0iTXt";
+
+png_voidp CappedAlloc(png_structp, png_alloc_size_t n) {
+    return n > MaxLibpngAllocation ? nullptr : std::malloc(n);
+}
+void CappedFree(png_structp, png_voidp p) {
+    std::free(p);
+}
 constexpr png_uint_32 MaxCachedChunks = 1000;
 constexpr png_uint_32 MaxSide = 65535;
 
@@ -76,11 +88,13 @@ bool ReadRows(png_structp png, png_infop info, DecodeTarget& target, int height,
 
 DecodeStatus DecodePng(std::FILE* stream, DecodeTarget& target) {
     if (!stream) return DecodeStatus::NotDecodable;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning,
+                                               nullptr, CappedAlloc, CappedFree);
     if (!png) return DecodeStatus::NotDecodable;
     png_set_chunk_malloc_max(png, MaxChunkBytes);
     png_set_chunk_cache_max(png, MaxCachedChunks);
     png_set_user_limits(png, MaxSide, MaxSide);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, SkippedChunks, 3);
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
