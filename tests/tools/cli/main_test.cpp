@@ -1,0 +1,116 @@
+// kinevista-cli as a whole: the exit-status rule, paths that do not fit, write failures that
+// keep the old file, missing shows and pictures, settings values out of range.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/tools/cli/cli_show_fixture.h"
+
+namespace kvclitest {
+namespace {
+
+// Runs the CLI with standard error captured into *err.
+int CliErr(const std::string& args, std::string* err, const std::string& before = "") {
+    const std::string file = kvtest::TempDir("cli-main-err") + "/err.txt";
+    const int rc = kvtest::Run(before + std::string(KV_BIN_DIR) + "/kinevista-cli " + args +
+                               " >/dev/null 2>" + Q(file));
+    *err = kvtest::ReadFileBytes(file);
+    return rc;
+}
+
+bool NoTemporaryFiles(const std::string& dir) {
+    for (const std::string& name : kvtest::ListFolder(dir))
+        if (name.find("~kv") != std::string::npos) return false;
+    return true;
+}
+
+using CliMain = CliShow;
+
+TEST_F(CliMain, PathsThatDoNotFitAreUsageErrorsNotCut) {
+    std::string err;
+    const std::string longName = dir + "/" + std::string(300 - dir.size(), 'a') + ".tga";
+    const std::string cut = longName.substr(0, 255);
+    EXPECT_EQ(CliErr("render " + Q(path) + " --frame 0 --size 64x48 --out " + Q(longName), &err),
+              2);
+    EXPECT_NE(err.find("paths of at most 255 bytes"), std::string::npos) << err;
+    EXPECT_NE(err.find("usage: kinevista-cli render"), std::string::npos) << err;
+    EXPECT_EQ(kvtest::ReadFileBytes(cut), "");
+    EXPECT_EQ(kvtest::ListFolder(dir).size(), 2u);  // the picture and the show only
+
+    const std::string deep = dir + "/../../" + std::string(4300, 'b') + ".bmp";
+    EXPECT_EQ(CliErr("picture " + Q(picture) + " --out " + Q(deep), &err), 2);
+    EXPECT_EQ(CliErr("prep " + Q(picture) + " --out " + Q(deep), &err), 2);
+    EXPECT_EQ(CliErr("still " + Q(path) + " --out " + Q(longName), &err), 2);
+    EXPECT_EQ(CliErr("resave " + Q(path) + " " + Q(longName + ".kvx"), &err), 2);
+    EXPECT_EQ(CliErr("info " + Q(dir + "/" + std::string(5000, 'c')), &err), 2);
+    EXPECT_EQ(err.find("is not a show"), std::string::npos) << err;
+}
+
+TEST_F(CliMain, WriteFailuresExitOneAndKeepTheOldFile) {
+    std::string err;
+    const std::string old = dir + "/old.tga";
+    std::string oldBytes(300 * 1024, '\0');
+    for (size_t i = 0; i < oldBytes.size(); ++i) oldBytes[i] = static_cast<char>(i * 7);
+    kvtest::WriteFileBytes(old, oldBytes);
+    // 64 KiB of file size: the 200 x 150 frame (120 KB) cannot be written.
+    EXPECT_EQ(CliErr("render " + Q(path) + " --frame 0 --size 200x150 --out " + Q(old), &err,
+                     "ulimit -f 64; "),
+              1);
+    EXPECT_NE(err.find("could not write"), std::string::npos) << err;
+    EXPECT_EQ(kvtest::ReadFileBytes(old), oldBytes);
+    EXPECT_EQ(CliErr("picture " + Q(picture) + " --out " + Q(old), &err, "ulimit -f 4; "), 1);
+    EXPECT_EQ(CliErr("prep " + Q(picture) + " --out " + Q(old), &err, "ulimit -f 4; "), 1);
+    EXPECT_EQ(kvtest::ReadFileBytes(old), oldBytes);
+    EXPECT_TRUE(NoTemporaryFiles(dir));
+
+    EXPECT_EQ(CliErr("picture " + Q(picture) + " --out /dev/full", &err), 1);
+    EXPECT_EQ(CliErr("prep " + Q(picture) + " --out /dev/full", &err), 1);
+    EXPECT_NE(err.find("could not write /dev/full"), std::string::npos) << err;
+
+    // Without a limit the same commands replace the file.
+    EXPECT_EQ(CliErr("render " + Q(path) + " --frame 0 --size 200x150 --out " + Q(old), &err), 0);
+    EXPECT_EQ(kvtest::ReadFileBytes(old).size(), 18u + 200 * 150 * 4);
+}
+
+TEST_F(CliMain, MissingShowsAndPicturesAreFailures) {
+    std::string err;
+    EXPECT_EQ(CliErr("info " + Q(dir + "/absent.kvx"), &err), 1);
+    EXPECT_NE(err.find("absent.kvx is missing"), std::string::npos) << err;
+    kvtest::WriteFileBytes(dir + "/text.kvx", "plain text");
+    EXPECT_EQ(CliErr("info " + Q(dir + "/text.kvx"), &err), 1);
+    EXPECT_NE(err.find("text.kvx is not a show"), std::string::npos) << err;
+
+    // The show's picture goes away: rendering fails unless the placeholder is allowed.
+    ASSERT_EQ(std::rename(picture.c_str(), (dir + "/moved.bmp").c_str()), 0);
+    const std::string out = dir + "/f.bmp";
+    EXPECT_EQ(CliErr("render " + Q(path) + " --frame 0 --size 64x48 --out " + Q(out), &err), 1);
+    EXPECT_NE(err.find("could not be loaded"), std::string::npos) << err;
+    EXPECT_EQ(kvtest::ReadFileBytes(out), "");
+    EXPECT_EQ(CliErr("still " + Q(path) + " --out " + Q(dir + "/s.tga"), &err), 1);
+    EXPECT_EQ(CliErr("render " + Q(path) + " --frame 0 --size 64x48 --out " + Q(out) +
+                         " --allow-placeholder --set ShowPicError=0",
+                     &err),
+              0);
+    EXPECT_EQ(kvtest::ReadFileBytes(out).size(), 54u + 64 * 48 * 4);
+}
+
+TEST_F(CliMain, FrameRatesOutOfRangeWarnAndUse2997) {
+    std::string out;
+    const std::string errFile = dir + "/warn.txt";
+    for (const char* rate : {"100000000", "0", "-5"}) {
+        ASSERT_EQ(Cli("info " + Q(path) + " --set FrameRate=" + rate, &out, "2>" + Q(errFile)), 0);
+        EXPECT_NE(kvtest::ReadFileBytes(errFile).find(std::string("FrameRate ") + rate +
+                                                      " is not 2997, 2500 or 2397; 2997 is used"),
+                  std::string::npos);
+        // Five minutes at 29.97 frames per second.
+        EXPECT_NE(out.find("\"length\": 8990,"), std::string::npos) << rate << out;
+    }
+    std::string err;
+    EXPECT_EQ(CliErr("info " + Q(path) + " --frame-rate 100000000", &err), 2);
+    EXPECT_EQ(CliErr("info " + Q(path) + " --frame-rate 2500", &err), 0);
+    EXPECT_EQ(CliErr("nonsense", &err), 2);
+    EXPECT_EQ(CliErr("info " + Q(path) + " --bogus", &err), 2);
+}
+
+}  // namespace
+}  // namespace kvclitest
