@@ -149,4 +149,42 @@ TEST_F(CliMovie, FailuresExitOneWithTheMessages) {
               std::string::npos);
 }
 
+TEST_F(CliMovie, AnExistingMovieIsReplacedOnlyByAWholeOneOrWithConsent) {
+    const std::string out = dir + "/keep.avi";
+    std::string oldBytes(200 * 1024, '\0');
+    for (size_t i = 0; i < oldBytes.size(); ++i) oldBytes[i] = static_cast<char>(i * 13);
+    kvtest::WriteFileBytes(out, oldBytes);
+    const std::string args = "movie " + Q(show) + " --out " + Q(out) + " --size 96x64 --no-fields";
+
+    // A write that fails part way (a 64 KiB file-size limit) leaves the old movie as it was.
+    std::string err;
+    const std::string errFile = dir + "/limit.txt";
+    EXPECT_EQ(kvtest::Run("ulimit -f 64; " + std::string(KV_BIN_DIR) + "/kinevista-cli " + args +
+                          " >/dev/null 2>" + Q(errFile)),
+              1);
+    EXPECT_NE(kvtest::ReadFileBytes(errFile).find("Alert: Error Writing Movie File"),
+              std::string::npos)
+        << kvtest::ReadFileBytes(errFile);
+    EXPECT_EQ(kvtest::ReadFileBytes(out), oldBytes);
+
+    // --answer no or cancel keeps it too; yes (or no --answer, as scripts expect) replaces it.
+    EXPECT_EQ(Cli(args + " --answer no", &err), 1);
+    EXPECT_NE(err.find("exists and is left as it was"), std::string::npos) << err;
+    EXPECT_EQ(Cli(args + " --answer cancel", &err), 1);
+    EXPECT_EQ(kvtest::ReadFileBytes(out), oldBytes);
+    EXPECT_EQ(Cli(args + " --answer yes", &err), 0) << err;
+    EXPECT_EQ(kvtest::ProbeVideo(out)["width"], "96");
+    kvtest::WriteFileBytes(out, oldBytes);
+    EXPECT_EQ(Cli(args, &err), 0) << err;
+    EXPECT_EQ(kvtest::ProbeVideo(out)["width"], "96");
+
+    // A still is kept the same way.
+    const std::string still = dir + "/keep.tga";
+    kvtest::WriteFileBytes(still, "old still");
+    EXPECT_EQ(Cli("still " + Q(show) + " --out " + Q(still) + " --answer no", &err), 1);
+    EXPECT_EQ(kvtest::ReadFileBytes(still), "old still");
+    for (const std::string& name : kvtest::ListFolder(dir))
+        EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
+}
+
 }  // namespace
