@@ -1,8 +1,16 @@
 // kinevista-cli movie: movies of a show on disk read back by ffprobe/ffmpeg, flags and defaults,
 // codec choice and the failure messages.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
@@ -11,6 +19,8 @@
 #include "tests/editor/output/show_files.h"
 #include "tests/platform/video/movie_probe.h"
 #include "tests/test_support.h"
+
+extern char** environ;
 
 namespace {
 
@@ -183,6 +193,69 @@ TEST_F(CliMovie, AnExistingMovieIsReplacedOnlyByAWholeOneOrWithConsent) {
     kvtest::WriteFileBytes(still, "old still");
     EXPECT_EQ(Cli("still " + Q(show) + " --out " + Q(still) + " --answer no", &err), 1);
     EXPECT_EQ(kvtest::ReadFileBytes(still), "old still");
+    for (const std::string& name : kvtest::ListFolder(dir))
+        EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
+}
+
+// Starts a long movie and returns its process once the movie file is being written (the
+// temporary file appears in the folder).
+pid_t StartMovieAndWaitForItsFile(const std::string& show, const std::string& out) {
+    const std::string dir = out.substr(0, out.find_last_of('/'));
+    const int watch = inotify_init1(IN_CLOEXEC);
+    EXPECT_GE(watch, 0);
+    inotify_add_watch(watch, dir.c_str(), IN_CREATE);
+    std::vector<std::string> args{std::string(KV_BIN_DIR) + "/kinevista-cli",
+                                  "movie",
+                                  show,
+                                  "--out",
+                                  out,
+                                  "--size",
+                                  "640x480",
+                                  "--reverse",
+                                  "--hold",
+                                  "00:00:10:00"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Block until the temporary movie file is created.
+    alignas(inotify_event) char buffer[4096];
+    for (bool seen = false; !seen;) {
+        const ssize_t n = read(watch, buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (e->len > 0 && std::string(e->name).find("~kv") != std::string::npos) seen = true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
+    }
+    close(watch);
+    return pid;
+}
+
+int ExitOf(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST_F(CliMovie, SigtermStopsTheJobAndKeepsAPlayableMovie) {
+    const std::string longShow = kvtest::MakeShowFile(dir, "long", 3000);
+    const std::string out = dir + "/term.avi";
+    const pid_t pid = StartMovieAndWaitForItsFile(longShow, out);
+    ASSERT_GT(pid, 0);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(ExitOf(pid), 130);
+    auto probe = kvtest::ProbeVideo(out);
+    EXPECT_EQ(probe["width"], "640") << out;
+    // Far fewer frames than the two passes and four holds of the whole job.
+    EXPECT_LT(std::atoi(probe["nb_read_frames"].c_str()), 1000) << out;
     for (const std::string& name : kvtest::ListFolder(dir))
         EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
 }
