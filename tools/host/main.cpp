@@ -20,6 +20,7 @@
 
 #include "core/picture/cdib.h"
 #include "platform/host/acf_ids.h"
+#include "platform/os/atomic_file.h"
 #include "platform/os/registry.h"
 #include "tools/host/sim_host.h"
 
@@ -289,6 +290,8 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     const Args a = ParseArgs(argc, argv, 2);
     if (a.bad) return 2;
+    // A file-size limit reaches the writers (the plug-in's exchange file) as a write error.
+    kv::os::IgnoreFileSizeSignal();
     if (command == "install") return Install(a);
     if (command == "catalogue") return Catalogue(a);
     if (command == "render") return Render(a);
