@@ -35,4 +35,22 @@ TEST(CliBatch, EachShowToItsOwnMovie) {
               1);
 }
 
+TEST(CliBatch, AShowWhosePictureIsGoneFailsTheBatchUnlessPlaceholdersAreAllowed) {
+    const std::string dir = kvtest::TempDir("cli-batch-missing");
+    const std::string a = kvtest::MakeShowFile(dir, "a", 6);
+    const std::string b = kvtest::MakeShowFile(dir, "b", 6);
+    ASSERT_FALSE(b.empty());
+    // b's picture is moved away (and not beside the show either).
+    const std::string bPicture = dir + "/b.bmp";
+    ASSERT_EQ(kvtest::Run("mkdir '" + dir + "/away' && mv '" + bPicture + "' '" + dir + "/away/'"),
+              0);
+    const std::string out = kvtest::TempDir("cli-batch-missing-out");
+    const std::string cli = std::string(KV_BIN_DIR) + "/kinevista-cli batch --out '" + out +
+                            "/x.avi' '" + a + "' '" + b + "' --size 48x32 --set ShowPicError=0";
+    EXPECT_EQ(kvtest::Run(cli + " 2>/dev/null"), 1);
+    EXPECT_TRUE(kvtest::ListFolder(out).empty());  // refused before any movie was made
+    EXPECT_EQ(kvtest::Run(cli + " --allow-placeholder 2>/dev/null"), 0);
+    EXPECT_EQ(kvtest::ListFolder(out), (std::vector<std::string>{"aB.avi", "bB.avi"}));
+}
+
 }  // namespace
