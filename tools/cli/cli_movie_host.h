@@ -26,7 +26,8 @@ public:
     // Takes --size --start --end --hold --fps --quality --fields --no-fields --reverse --codec
     // out of the context; false on a usage error (already reported).
     bool TakeMovieFlags(Context& ctx);
-    // Checks --codec against the container of the output name; false after a usage message.
+    // Checks --codec against the container of the output name, and the name's extension (.avi,
+    // .mov, .dps or .rtv); false after a usage message.
     bool CheckCodec(Context& ctx) const;
     // The exit status of a movie or batch job that MakeMovie ended with `made`.
     int Finish(Context& ctx, bool made) const;

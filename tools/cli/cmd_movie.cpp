@@ -91,6 +91,13 @@ bool CliMovieHost::TakeMovieFlags(Context& ctx) {
 }
 
 bool CliMovieHost::CheckCodec(Context& ctx) const {
+    const size_t dot = output.find_last_of('.');
+    std::string ext = dot == std::string::npos ? "" : output.substr(dot);
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (ext != ".avi" && ext != ".mov" && ext != ".dps" && ext != ".rtv") {
+        ctx.Usage("--out wants a .avi, .mov, .dps or .rtv file, not " + output);
+        return false;
+    }
     if (!m_codec) return true;
     const int32_t type = kv::WriterTypeFor(output);
     if (type != kv::WriterAvi && type != kv::WriterQuickTime) {

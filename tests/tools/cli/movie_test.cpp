@@ -177,6 +177,10 @@ TEST_F(CliMovie, AnExistingMovieIsReplacedOnlyByAWholeOneOrWithConsent) {
         << kvtest::ReadFileBytes(errFile);
     EXPECT_EQ(kvtest::ReadFileBytes(out), oldBytes);
 
+    // An unknown extension is a usage error that touches nothing.
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/keep.xyz"), &err), 2);
+    EXPECT_NE(err.find("usage: kinevista-cli movie"), std::string::npos) << err;
+
     // --answer no or cancel keeps it too; yes (or no --answer, as scripts expect) replaces it.
     EXPECT_EQ(Cli(args + " --answer no", &err), 1);
     EXPECT_NE(err.find("exists and is left as it was"), std::string::npos) << err;
