@@ -12,10 +12,6 @@
 #include "platform/codecs/picture_codecs.h"
 #include "tests/test_support.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
-#endif
-
 namespace {
 
 constexpr size_t AllocationCap = 64u * 1024 * 1024;
@@ -38,6 +34,8 @@ bool OverCap(size_t n) {
 
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer owns malloc; its hook sees every allocation that was made.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
 namespace {
 void OnMalloc(const volatile void*, size_t n) {
     Note(n);
