@@ -25,11 +25,6 @@ void Note(size_t n) {
     }
 }
 
-bool OverCap(size_t n) {
-    Note(n);
-    return g_armed.load(std::memory_order_relaxed) && n > AllocationCap;
-}
-
 }  // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -44,6 +39,13 @@ const int g_hooked = __sanitizer_install_malloc_and_free_hooks(OnMalloc, nullptr
 }  // namespace
 #else
 // The C library's allocator under the program's own malloc, calloc and realloc.
+namespace {
+bool OverCap(size_t n) {
+    Note(n);
+    return g_armed.load(std::memory_order_relaxed) && n > AllocationCap;
+}
+}  // namespace
+
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
