@@ -8,6 +8,7 @@
 
 #include "core/show/settings.h"
 #include "editor/ui/option_dialog.h"
+#include "editor/ui/painter.h"
 #include "editor/ui/toolkit.h"
 
 namespace kv {
@@ -47,30 +48,11 @@ struct Chooser {
     bool hasTexture() const { return texture && !texture->Empty(); }
 };
 
-class OwnerDraw {
-public:
-    explicit OwnerDraw(HWND owner)
-        : m_owner(owner), m_dc(GetDC(owner)), m_prev(SetCurrentDC(m_dc)) {
-        UseFont(Fonts().f12, -1, TRANSPARENT);
-    }
-    ~OwnerDraw() {
-        UseFont(nullptr);
-        SetCurrentDC(m_prev);
-        ReleaseDC(m_owner, m_dc);
-    }
-
-private:
-    HWND m_owner;
-    HDC m_dc;
-    HDC m_prev;
-};
-
-void DrawContent(const Chooser& c) {
-    OwnerDraw od(c.owner);
+void PaintContent(Painter& p, const Chooser& c) {
     int cx = c.cx, y0 = c.y0;
     bool hls = g_mode != 0;
     // Clear the content area under the title.
-    FillBox(LightGrey, Rect{c.x + 2, y0 - 12, c.x + 228, y0 + 160});
+    p.FillBox(LightGrey, Rect{c.x + 2, y0 - 12, c.x + 228, y0 + 160});
     const char* labels[3] = {hls ? "Hue" : "Red", hls ? "Luminance" : "Green",
                              hls ? "Saturation" : "Blue"};
     int vals[3];
@@ -87,51 +69,63 @@ void DrawContent(const Chooser& c) {
     }
     for (int i = 0; i < 3; ++i) {
         int row = y0 + 18 * i;
-        UseFont(Fonts().f13Bold);
-        DrawString(Black, labels[i], cx - 8, row, TA_RIGHT);
-        UseFont(nullptr);
-        UseFont(Fonts().f12);
-        DrawSliderBar(LightGrey, DarkGrey, Rect{cx + 8, row + 3, cx + 78, row + 14},
-                      vals[i] * 100 / maximum, maximum, false);
+        p.UseFont(Fonts().f13Bold);
+        p.DrawString(Black, labels[i], cx - 8, row, TA_RIGHT);
+        p.UseFont(nullptr);
+        p.UseFont(Fonts().f12);
+        p.DrawSliderBar(LightGrey, DarkGrey, Rect{cx + 8, row + 3, cx + 78, row + 14},
+                        vals[i] * 100 / maximum, maximum, false);
     }
-    FillBox(c.colour, Rect{cx - 40, y0 + 58, cx - 8, y0 + 86});
-    FrameBox(Black, Rect{cx - 40, y0 + 58, cx - 8, y0 + 86}, 1, PS_SOLID);
+    p.FillBox(c.colour, Rect{cx - 40, y0 + 58, cx - 8, y0 + 86});
+    p.FrameBox(Black, Rect{cx - 40, y0 + 58, cx - 8, y0 + 86}, 1, PS_SOLID);
     const char* modes[3] = {"RGB", "HLS", "Texture"};
     for (int i = 0; i < 3; ++i) {
         Rect mark{cx + 8, y0 + 57 + 18 * i, cx + 19, y0 + 68 + 18 * i};
-        if (i != g_mode) FillBox(LightGrey, mark);
-        DrawRadioMark(Black, mark, i == g_mode);
+        if (i != g_mode) p.FillBox(LightGrey, mark);
+        p.DrawRadioMark(Black, mark, i == g_mode);
         COLORREF ink = (i == 2 && !c.hasTexture()) ? Grey : Black;
-        DrawString(ink, modes[i], cx + 24, mark.top - 1, TA_LEFT);
+        p.DrawString(ink, modes[i], cx + 24, mark.top - 1, TA_LEFT);
     }
     Rect nameBox{cx - 100, y0 + 90, cx - 8, y0 + 106};
-    FillBox(LightGrey, nameBox);
+    p.FillBox(LightGrey, nameBox);
     bool live = g_mode == 2 && c.hasTexture();
-    FrameRoundBox(live ? Black : Grey, nameBox, 8, 1, PS_SOLID);
+    p.FrameRoundBox(live ? Black : Grey, nameBox, 8, 1, PS_SOLID);
     std::string name = TextureName(c.texture);
-    if (StringWidth(name.c_str()) > 80) {
-        while (!name.empty() && StringWidth((name + "...").c_str()) > 80) name.pop_back();
+    if (p.StringWidth(name.c_str()) > 80) {
+        while (!name.empty() && p.StringWidth((name + "...").c_str()) > 80) name.pop_back();
         name += "...";
     }
-    DrawString(live ? Black : Grey, name.c_str(), nameBox.left + 6, nameBox.top + 2, TA_LEFT);
+    p.DrawString(live ? Black : Grey, name.c_str(), nameBox.left + 6, nameBox.top + 2, TA_LEFT);
     for (int i = 0; i < 32; ++i) {
         int px = cx - 100 + i * 625 / 100;
         int g = i * 8;
-        FillBox(RGB(g, g, g), Rect{px, y0 + 111, px + 8, y0 + 130});
-        FillBox(HlsToColour(i * 75 / 10, 120, 240), Rect{px, y0 + 129, px + 8, y0 + 148});
+        p.FillBox(RGB(g, g, g), Rect{px, y0 + 111, px + 8, y0 + 130});
+        p.FillBox(HlsToColour(i * 75 / 10, 120, 240), Rect{px, y0 + 129, px + 8, y0 + 148});
     }
-    FrameRoundBox(Black, Rect{cx + 50, y0 + 166, cx + 100, y0 + 181}, 8, 1, PS_SOLID);
-    DrawString(Black, "OK", cx + 75, y0 + 167, TA_CENTER);
-    FrameRoundBox(Black, Rect{cx - 30, y0 + 166, cx + 40, y0 + 181}, 8, 1, PS_SOLID);
-    DrawString(Black, "Cancel", cx + 5, y0 + 167, TA_CENTER);
+    p.FrameRoundBox(Black, Rect{cx + 50, y0 + 166, cx + 100, y0 + 181}, 8, 1, PS_SOLID);
+    p.DrawString(Black, "OK", cx + 75, y0 + 167, TA_CENTER);
+    p.FrameRoundBox(Black, Rect{cx - 30, y0 + 166, cx + 40, y0 + 181}, 8, 1, PS_SOLID);
+    p.DrawString(Black, "Cancel", cx + 5, y0 + 167, TA_CENTER);
 }
 
+void PaintFrame(Painter& p, const Chooser& c) {
+    p.FillBox(LightGrey, Rect{c.x, c.y, c.x + 230, c.y + 230});
+    p.FillRoundBox(Black, Rect{c.x + 4, c.y + 4, c.x + 226, c.y + 24}, 4);
+    p.DrawString(White, c.title ? c.title : "", c.cx, c.y + 6, TA_CENTER);
+    p.DrawBevel(White, RGB(64, 64, 64), Rect{c.x, c.y, c.x + 229, c.y + 229}, 1);
+}
+
+// The chooser's parts over its owner, text in the 12-pixel font on a transparent background.
 void DrawFrame(const Chooser& c) {
-    OwnerDraw od(c.owner);
-    FillBox(LightGrey, Rect{c.x, c.y, c.x + 230, c.y + 230});
-    FillRoundBox(Black, Rect{c.x + 4, c.y + 4, c.x + 226, c.y + 24}, 4);
-    DrawString(White, c.title ? c.title : "", c.cx, c.y + 6, TA_CENTER);
-    DrawBevel(White, RGB(64, 64, 64), Rect{c.x, c.y, c.x + 229, c.y + 229}, 1);
+    OwnerPainter p(c.owner);
+    p.UseFont(Fonts().f12, -1, TRANSPARENT);
+    PaintFrame(p, c);
+}
+
+void DrawContent(const Chooser& c) {
+    OwnerPainter p(c.owner);
+    p.UseFont(Fonts().f12, -1, TRANSPARENT);
+    PaintContent(p, c);
 }
 
 void TextureDialog(Chooser& c) {
@@ -299,8 +293,8 @@ bool ChooseColour(HWND owner, int x, int y, COLORREF* colour, FileSpec* texture,
     }
     *colour = c.colour;
     {
-        OwnerDraw od(owner);
-        FillBox(LightGrey, Rect{x - 1, y - 1, x + 231, y + 231});
+        OwnerPainter p(owner);
+        p.FillBox(LightGrey, Rect{x - 1, y - 1, x + 231, y + 231});
     }
     return result;
 }

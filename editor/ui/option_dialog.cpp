@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/show/settings.h"
+#include "editor/ui/painter.h"
 #include "editor/ui/toolkit.h"
 
 namespace kv {
@@ -40,30 +41,10 @@ struct Dialog {
     }
 };
 
-// Draws with the owner's DC as the current DC, then puts the previous one back.
-class OwnerDraw {
-public:
-    explicit OwnerDraw(HWND owner)
-        : m_owner(owner), m_dc(GetDC(owner)), m_prev(SetCurrentDC(m_dc)) {
-        UseFont(Fonts().f10, -1, TRANSPARENT);
-    }
-    ~OwnerDraw() {
-        UseFont(nullptr);
-        SetCurrentDC(m_prev);
-        ReleaseDC(m_owner, m_dc);
-    }
-    bool Ok() const { return m_dc != nullptr; }
-
-private:
-    HWND m_owner;
-    HDC m_dc;
-    HDC m_prev;
-};
-
-std::string Shorten(const std::string& text, int width) {
-    if (StringWidth(text.c_str()) <= width) return text;
+std::string Shorten(Painter& p, const std::string& text, int width) {
+    if (p.StringWidth(text.c_str()) <= width) return text;
     std::string s = text;
-    while (!s.empty() && StringWidth((s + "...").c_str()) > width) s.pop_back();
+    while (!s.empty() && p.StringWidth((s + "...").c_str()) > width) s.pop_back();
     return s + "...";
 }
 
@@ -74,19 +55,17 @@ int CountRadios(const Dialog& d) {
     return k;
 }
 
-void DrawButton(const Rect& r, const char* label) {
-    FrameRoundBox(Black, r, 10, 1, PS_SOLID);
-    DrawString(Black, label, r.left + 30, r.top + 2, TA_CENTER);
+void DrawButton(Painter& p, const Rect& r, const char* label) {
+    p.FrameRoundBox(Black, r, 10, 1, PS_SOLID);
+    p.DrawString(Black, label, r.left + 30, r.top + 2, TA_CENTER);
 }
 
-void DrawDialog(const Dialog& d) {
-    OwnerDraw od(d.owner);
-    if (!od.Ok()) return;
+void PaintDialog(Painter& p, const Dialog& d) {
     const int labelRight = d.x + d.W + 12;
-    FillBox(LightGrey, d.P);
-    FillRoundBox(Black, Rect{d.x + 8, d.y + 8, d.P.right - 8, d.y + 24}, 4);
-    DrawString(White, d.title ? d.title : "", d.x + d.W + 8, d.y + 9, TA_CENTER);
-    DrawBevel(White, RGB(64, 64, 64), d.P, 1);
+    p.FillBox(LightGrey, d.P);
+    p.FillRoundBox(Black, Rect{d.x + 8, d.y + 8, d.P.right - 8, d.y + 24}, 4);
+    p.DrawString(White, d.title ? d.title : "", d.x + d.W + 8, d.y + 9, TA_CENTER);
+    p.DrawBevel(White, RGB(64, 64, 64), d.P, 1);
     int radios = CountRadios(d);
     for (int i = 0; i < d.n; ++i) {
         Rect R = d.Row(i);
@@ -97,15 +76,15 @@ void DrawDialog(const Dialog& d) {
         if (kind == 'S' || kind == 'L' || kind == 'F') label += ":";
         switch (kind) {
             case 0:
-                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
-                FillBox(White, R);
-                FrameBox(Black, R, 1, PS_SOLID);
-                DrawString(Black, value, R.left + 4, R.top + 2, TA_LEFT);
+                p.DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                p.FillBox(White, R);
+                p.FrameBox(Black, R, 1, PS_SOLID);
+                p.DrawString(Black, value, R.left + 4, R.top + 2, TA_LEFT);
                 break;
             case 'C':
-                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
-                DrawCheckMark(White, Rect{R.left, R.top + 2, R.left + 12, R.top + 14},
-                              value[0] != 0);
+                p.DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                p.DrawCheckMark(White, Rect{R.left, R.top + 2, R.left + 12, R.top + 14},
+                                value[0] != 0);
                 break;
             case 'R': {
                 std::string caption;
@@ -114,49 +93,58 @@ void DrawDialog(const Dialog& d) {
                     caption = label.substr(0, bar);
                     label = label.substr(bar + 1);
                 }
-                DrawRadioMark(Black, Rect{R.left, R.top + 4, R.left + 9, R.top + 13},
-                              value[0] != 0);
-                DrawString(Black, label.c_str(), d.x + d.W + 30, R.top + 2, TA_LEFT);
+                p.DrawRadioMark(Black, Rect{R.left, R.top + 4, R.left + 9, R.top + 13},
+                                value[0] != 0);
+                p.DrawString(Black, label.c_str(), d.x + d.W + 30, R.top + 2, TA_LEFT);
                 if (!caption.empty()) {
                     int k = radios - 1;
-                    int cw = StringWidth(caption.c_str());
+                    int cw = p.StringWidth(caption.c_str());
                     int bx = R.left - cw;
-                    DrawLine(Black, bx, R.top + 8, R.left - 8, R.top + 8, 1, PS_SOLID);
-                    DrawLine(Black, bx, R.top + 8, bx, R.top + 10 * k, 1, PS_SOLID);
-                    DrawLine(Black, bx, R.top + 16 + 10 * k, bx, R.top + 8 + 20 * k, 1, PS_SOLID);
-                    DrawLine(Black, bx, R.top + 8 + 20 * k, R.left - 8, R.top + 8 + 20 * k, 1,
-                             PS_SOLID);
-                    DrawString(Black, caption.c_str(), bx, R.top + 2 + 10 * k, TA_CENTER);
+                    p.DrawLine(Black, bx, R.top + 8, R.left - 8, R.top + 8, 1, PS_SOLID);
+                    p.DrawLine(Black, bx, R.top + 8, bx, R.top + 10 * k, 1, PS_SOLID);
+                    p.DrawLine(Black, bx, R.top + 16 + 10 * k, bx, R.top + 8 + 20 * k, 1, PS_SOLID);
+                    p.DrawLine(Black, bx, R.top + 8 + 20 * k, R.left - 8, R.top + 8 + 20 * k, 1,
+                               PS_SOLID);
+                    p.DrawString(Black, caption.c_str(), bx, R.top + 2 + 10 * k, TA_CENTER);
                 }
                 break;
             }
             case 'S': {
-                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                p.DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
                 int percent = std::clamp(TextToInt(value), 0, 100);
-                DrawSliderBar(LightGrey, RGB(96, 96, 96),
-                              Rect{R.left, R.top + 5, R.right - 19, R.bottom}, percent, 100, false);
+                p.DrawSliderBar(LightGrey, RGB(96, 96, 96),
+                                Rect{R.left, R.top + 5, R.right - 19, R.bottom}, percent, 100,
+                                false);
                 break;
             }
             case 'L':
-                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
-                FillBox(static_cast<COLORREF>(TextToInt(value)) & 0xFFFFFF, R);
-                FrameBox(Black, R, 1, PS_SOLID);
+                p.DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                p.FillBox(static_cast<COLORREF>(TextToInt(value)) & 0xFFFFFF, R);
+                p.FrameBox(Black, R, 1, PS_SOLID);
                 break;
             case 'F':
-                DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
-                FillBox(RGB(224, 224, 224), R);
-                FrameBox(Black, R, 1, PS_SOLID);
-                DrawString(Black, Shorten(value, R.right - R.left - 9).c_str(), R.left + 4,
-                           R.top + 2, TA_LEFT);
+                p.DrawString(Black, label.c_str(), labelRight, R.top + 2, TA_RIGHT);
+                p.FillBox(RGB(224, 224, 224), R);
+                p.FrameBox(Black, R, 1, PS_SOLID);
+                p.DrawString(Black, Shorten(p, value, R.right - R.left - 9).c_str(), R.left + 4,
+                             R.top + 2, TA_LEFT);
                 break;
             default:
                 break;
         }
     }
     int rowN = d.y + 36 + 20 * d.n, rowN1 = rowN + 20;
-    DrawButton(Rect{d.P.right - 68, rowN, d.P.right - 8, rowN + 16}, "OK");
-    DrawButton(Rect{d.P.right - 68, rowN1, d.P.right - 8, rowN1 + 16}, "Cancel");
-    if (d.apply) DrawButton(Rect{d.x + 8, rowN, d.x + 68, rowN + 16}, "Apply");
+    DrawButton(p, Rect{d.P.right - 68, rowN, d.P.right - 8, rowN + 16}, "OK");
+    DrawButton(p, Rect{d.P.right - 68, rowN1, d.P.right - 8, rowN1 + 16}, "Cancel");
+    if (d.apply) DrawButton(p, Rect{d.x + 8, rowN, d.x + 68, rowN + 16}, "Apply");
+}
+
+// Draws the dialog over its owner, its text in the 10-pixel font on a transparent background.
+void DrawDialog(const Dialog& d) {
+    OwnerPainter p(d.owner);
+    if (!p) return;
+    p.UseFont(Fonts().f10, -1, TRANSPARENT);
+    PaintDialog(p, d);
 }
 
 void SetSliderValue(const Dialog& d, int row, int mx) {
@@ -188,12 +176,13 @@ FileSpec& OptionFolderSpec() {
 
 int OptionDialogLabelWidth(int count, const OptionText* items) {
     HDC dc = CreateCompatibleDC(nullptr);
-    HDC prev = SetCurrentDC(dc);
     HGDIOBJ old = SelectObject(dc, Fonts().f10 ? Fonts().f10 : GetStockObject(-1));
     int w = 0;
-    for (int i = 0; i < count; ++i) w = std::max(w, StringWidth(items[i]));
+    {
+        Painter p(dc);
+        for (int i = 0; i < count; ++i) w = std::max(w, p.StringWidth(items[i]));
+    }
     SelectObject(dc, old);
-    SetCurrentDC(prev);
     DeleteDC(dc);
     return w;
 }

@@ -3,8 +3,9 @@
 // routine that paints takes a Painter& instead of drawing on whatever context happens to be
 // current.
 //
-// While a Painter lives, its context is also the toolkit's current one (older code still draws
-// there); the previous current context comes back when it ends. UI thread only.
+// Each primitive makes the pen or brush it needs, selects it, draws, and puts back and deletes what
+// it made, so the context is left as it was found. `Saved` keeps the pen, brush, font and clip for
+// a scope (around a `ClipTo` or a run of `UseFont` calls). UI thread only.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,24 @@ public:
 
     HDC Dc() const { return m_dc; }
     explicit operator bool() const { return m_dc != nullptr; }
+
+    // Keeps the painter's selected pen, brush and font and its clip as they are when made, and
+    // puts them back when it ends. Savers nest like scopes.
+    class Saved {
+    public:
+        explicit Saved(Painter& painter);
+        ~Saved();
+        Saved(const Saved&) = delete;
+        Saved& operator=(const Saved&) = delete;
+
+    private:
+        Painter& m_painter;
+        int m_level;
+        HFONT m_savedFont;
+    };
+    // Narrows drawing to r (within the present clip); a Saved made before brings the old clip
+    // back.
+    void ClipTo(const Rect& r);
 
     void FrameBox(COLORREF colour, const Rect& r, int penWidth = 1, int penStyle = PS_SOLID);
     void FillBox(COLORREF colour, const Rect& r);
@@ -56,8 +75,21 @@ public:
 
 private:
     HDC m_dc = nullptr;
-    HWND m_window = nullptr;  // set when the context was got from a window and must be released
-    HDC m_previous = nullptr;
+    HWND m_window = nullptr;      // set when the context was got from a window and must be released
+    HFONT m_savedFont = nullptr;  // the font the last UseFont(font) replaced
+};
+
+// A painter on a window known only by its handle (a modal dialog drawing over its owner): gets the
+// window's context now and releases it at the end.
+class OwnerPainter : public Painter {
+public:
+    explicit OwnerPainter(HWND window) : Painter(GetDC(window)), m_window(window) {}
+    ~OwnerPainter() {
+        if (Dc()) ReleaseDC(m_window, Dc());
+    }
+
+private:
+    HWND m_window;
 };
 
 }  // namespace kv

@@ -1,9 +1,6 @@
-// The toolkit over the window layer: start and stop, the window registry, CPWnd, the drawing and
-// widget primitives on the current DC, fonts, cursors, menus, the text-entry and file dialogs,
-// and the edit field.
-//
-// Every primitive makes the pen or brush it needs, selects it, draws, and puts back and deletes
-// what it made, so the current DC is left as it was found.
+// The toolkit over the window layer: start and stop, the window registry, CPWnd, bitmap buttons,
+// fonts, cursors, menus, the text-entry and file dialogs, and the edit field. The drawing
+// primitives are Painter's (painter.cpp).
 #include "editor/ui/toolkit.h"
 
 #include <algorithm>
@@ -13,6 +10,7 @@
 
 #include "core/show/settings.h"
 #include "editor/resources/resources.h"
+#include "editor/ui/painter.h"
 
 namespace kv {
 
@@ -22,8 +20,6 @@ struct ToolkitState {
     void* instance = nullptr;
     int iconId = 0;
     char appName[64] = {};
-    HDC currentDC = nullptr;
-    HFONT savedFont = nullptr;
     ToolkitFonts fonts;
     POINT workEdge{0, 0};
     int registryCount = 0;
@@ -382,242 +378,11 @@ void CPWnd::HandleScroll(uint32_t message, int request, int lineStep) {
     Redraw();
 }
 
-HDC CPWnd::BeginDraw() {
-    if (m_dc) return m_dc;
-    m_dc = GetDC(hwnd);
-    m_previousDC = SetCurrentDC(m_dc);
-    return m_dc;
-}
-
-void CPWnd::EndDraw() {
-    if (!m_dc) return;
-    if (CurrentDC() == m_dc) SetCurrentDC(m_previousDC);
-    ReleaseDC(hwnd, m_dc);
-    m_dc = nullptr;
-    m_previousDC = nullptr;
-}
-
-// --- Current DC and primitives -------------------------------------------------------------------
-HDC CurrentDC() {
-    return T().currentDC;
-}
-
-HDC SetCurrentDC(HDC hdc) {
-    HDC old = T().currentDC;
-    T().currentDC = hdc;
-    return old;
-}
-
-namespace {
-
-// Selects a pen and a brush for one primitive and puts the DC back afterwards.
-class DrawObjects {
-public:
-    DrawObjects(HDC dc, HPEN pen, HBRUSH brush, int rop = 0)
-        : m_dc(dc), m_pen(pen), m_brush(brush) {
-        m_oldPen = SelectObject(dc, pen ? pen : GetStockObject(NULL_PEN));
-        m_oldBrush = SelectObject(dc, brush ? brush : GetStockObject(NULL_BRUSH));
-        if (rop) m_oldRop = SetROP2(dc, rop);
-    }
-    ~DrawObjects() {
-        SelectObject(m_dc, m_oldPen);
-        SelectObject(m_dc, m_oldBrush);
-        if (m_oldRop) SetROP2(m_dc, m_oldRop);
-        if (m_pen) DeleteObject(m_pen);
-        if (m_brush) DeleteObject(m_brush);
-    }
-
-private:
-    HDC m_dc;
-    HPEN m_pen;
-    HBRUSH m_brush;
-    HGDIOBJ m_oldPen = nullptr, m_oldBrush = nullptr;
-    int m_oldRop = 0;
-};
-
-}  // namespace
-
-void FrameBox(COLORREF colour, const Rect& r, int penWidth, int penStyle) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    DrawObjects o(dc, CreatePen(penStyle, penWidth, colour), nullptr);
-    Rectangle(dc, r.left, r.top, r.right, r.bottom);
-}
-
-void FillBox(COLORREF colour, const Rect& r) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    HBRUSH b = CreateSolidBrush(colour);
-    FillRect(dc, &r, b);
-    DeleteObject(b);
-}
-
-void FrameRoundBox(COLORREF colour, const Rect& r, int corner, int penWidth, int penStyle) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    DrawObjects o(dc, CreatePen(penStyle, penWidth, colour), nullptr);
-    RoundRect(dc, r.left, r.top, r.right, r.bottom, corner, corner);
-}
-
-void FillRoundBox(COLORREF colour, const Rect& r, int corner) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    DrawObjects o(dc, nullptr, CreateSolidBrush(colour));
-    RoundRect(dc, r.left, r.top, r.right, r.bottom, corner, corner);
-}
-
-void FrameOval(COLORREF colour, const Rect& r, int penWidth, int penStyle) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    DrawObjects o(dc, CreatePen(penStyle, penWidth, colour), nullptr);
-    Ellipse(dc, r.left, r.top, r.right, r.bottom);
-}
-
-void FillOval(COLORREF colour, const Rect& r) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    DrawObjects o(dc, nullptr, CreateSolidBrush(colour));
-    Ellipse(dc, r.left, r.top, r.right, r.bottom);
-}
-
-void DrawLine(COLORREF colour, const Rect& p, int penWidth, int penStyle) {
-    DrawLine(colour, p.left, p.top, p.right, p.bottom, penWidth, penStyle);
-}
-
-void DrawLine(COLORREF colour, int x1, int y1, int x2, int y2, int penWidth, int penStyle) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    DrawObjects o(dc, CreatePen(penStyle, penWidth, colour), nullptr);
-    MoveToEx(dc, x1, y1, nullptr);
-    LineTo(dc, x2, y2);
-}
-
-void DrawPolyline(COLORREF colour, int penWidth, int count, const POINT* points, int penStyle) {
-    HDC dc = CurrentDC();
-    if (!dc || count < 2 || !points) return;
-    DrawObjects o(dc, CreatePen(penStyle, penWidth, colour), nullptr);
-    Polyline(dc, points, count);
-}
-
-void FillTriangle(COLORREF colour, int x, int y, int s, int direction) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    POINT p[3];
-    switch (direction) {
-        case 0:
-            p[0] = {x - s, y + s};
-            p[1] = {x, y - s};
-            p[2] = {x + s, y + s};
-            break;
-        case 90:
-            p[0] = {x - s, y - s};
-            p[1] = {x + s, y};
-            p[2] = {x - s, y + s};
-            break;
-        case 180:
-            p[0] = {x + s, y - s};
-            p[1] = {x, y + s};
-            p[2] = {x - s, y - s};
-            break;
-        default:
-            p[0] = {x + s, y + s};
-            p[1] = {x - s, y};
-            p[2] = {x + s, y - s};
-            break;
-    }
-    DrawObjects o(dc, CreatePen(PS_SOLID, 1, colour), CreateSolidBrush(colour));
-    Polygon(dc, p, 3);
-}
-
-void XorBox(const Rect& r, int penWidth, int penStyle) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    DrawObjects o(dc, CreatePen(penStyle, penWidth, 0), nullptr, R2_NOT);
-    Rectangle(dc, r.left, r.top, r.right, r.bottom);
-}
-
-void XorOval(const Rect& r, int penWidth, int penStyle) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    DrawObjects o(dc, CreatePen(penStyle, penWidth, 0), nullptr, R2_NOT);
-    Ellipse(dc, r.left, r.top, r.right, r.bottom);
-}
-
-void XorLine(const Rect& p, int penWidth, int penStyle) {
-    XorLine(p.left, p.top, p.right, p.bottom, penWidth, penStyle);
-}
-
-void XorLine(int x1, int y1, int x2, int y2, int penWidth, int penStyle) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    DrawObjects o(dc, CreatePen(penStyle, penWidth, 0), nullptr, R2_NOT);
-    MoveToEx(dc, x1, y1, nullptr);
-    LineTo(dc, x2, y2);
-}
-
-void XorPolyline(int penWidth, int count, const POINT* points, int penStyle) {
-    HDC dc = CurrentDC();
-    if (!dc || count < 2 || !points) return;
-    DrawObjects o(dc, CreatePen(penStyle, penWidth, 0), nullptr, R2_NOT);
-    Polyline(dc, points, count);
-}
-
-void DrawBevel(COLORREF light, COLORREF dark, const Rect& r, int penWidth) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    {
-        DrawObjects o(dc, CreatePen(PS_SOLID, penWidth, light), nullptr);
-        MoveToEx(dc, r.left, r.bottom, nullptr);
-        LineTo(dc, r.left, r.top);
-        LineTo(dc, r.right, r.top);
-    }
-    DrawObjects o(dc, CreatePen(PS_SOLID, penWidth, dark), nullptr);
-    MoveToEx(dc, r.right, r.top, nullptr);
-    LineTo(dc, r.right, r.bottom);
-    LineTo(dc, r.left - 1, r.bottom);
-}
-
 // --- Widgets -------------------------------------------------------------------------------------
-void DrawRadioMark(COLORREF colour, const Rect& r, bool on) {
-    FrameOval(colour, r, 1, PS_SOLID);
-    if (on) FillOval(colour, Rect{r.left + 2, r.top + 2, r.right - 1, r.bottom - 1});
-}
-
-void DrawCheckMark(COLORREF colour, const Rect& r, bool on) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    {
-        DrawObjects o(dc, CreatePen(PS_SOLID, 1, RGB(0, 0, 0)), CreateSolidBrush(colour));
-        Rectangle(dc, r.left, r.top, r.right, r.bottom);
-    }
-    if (on) {
-        Rect s{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
-        DrawLine(RGB(0, 0, 0), s.left, s.top, s.right, s.bottom, 1, PS_SOLID);
-        DrawLine(RGB(0, 0, 0), s.right - 1, s.top, s.left - 1, s.bottom, 1, PS_SOLID);
-    }
-}
-
 long SliderBarValue(int percent, int maximum) {
     int max = maximum < 100 ? maximum - 1 : maximum;
     long v = static_cast<long>(percent / 100.0 * max);
     return std::min<long>(v, max);
-}
-
-void DrawSliderBar(COLORREF back, COLORREF mark, const Rect& r, int percent, int maximum,
-                   bool centredText) {
-    if (!CurrentDC()) return;
-    int extra = StringWidth("100") + 6;
-    FillBox(back, Rect{r.left, r.top, r.right + extra, r.bottom});
-    Rect track{r.left + 4, r.bottom - 3, r.right - 4, r.bottom};
-    FillBox(mark, track);
-    int tw = track.right - track.left;
-    FillTriangle(mark, track.left + 1 + (tw - 3) * percent / 100, r.top + 3, 3, 180);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld", SliderBarValue(percent, maximum));
-    if (centredText)
-        DrawString(RGB(0, 0, 0), text, track.right + 16, r.top - 2, TA_CENTER);
-    else
-        DrawString(RGB(0, 0, 0), text, track.right + 6, r.top - 2, TA_LEFT);
 }
 
 void BitmapButton::Init(int normal, int pressed, int locked, int active, uint32_t state) {
@@ -629,7 +394,7 @@ void BitmapButton::Init(int normal, int pressed, int locked, int active, uint32_
     m_rect = Rect{0, 0, 0, 0};
 }
 
-void BitmapButton::SetState(uint32_t state) {
+void BitmapButton::SetState(Painter& painter, uint32_t state) {
     m_state = state;
     // State 0 normal, 1 pressed, 2 active, 3 locked.
     int id = 0;
@@ -649,12 +414,12 @@ void BitmapButton::SetState(uint32_t state) {
         default:
             return;
     }
-    if (id) BlitResourceBitmap(m_rect.left, m_rect.top, id, SRCCOPY);
+    if (id) painter.BlitResourceBitmap(m_rect.left, m_rect.top, id, SRCCOPY);
 }
 
-void BitmapButton::Place(const Rect& r) {
+void BitmapButton::Place(Painter& painter, const Rect& r) {
     m_rect = r;
-    SetState(m_state);
+    SetState(painter, m_state);
 }
 
 void BitmapButton::MoveTo(int x, int y) {
@@ -662,70 +427,19 @@ void BitmapButton::MoveTo(int x, int y) {
     m_rect = Rect{x, y, x + w, y + h};
 }
 
-bool BitmapButton::HitTest(int x, int y, uint32_t newState) {
+bool BitmapButton::HitTest(Painter& painter, int x, int y, uint32_t newState) {
     if (m_state == 3) return false;
     if (x < m_rect.left || x > m_rect.right || y < m_rect.top || y > m_rect.bottom) return false;
-    SetState(newState);
+    SetState(painter, newState);
     return true;
 }
 
 // --- Bitmaps and fonts ---------------------------------------------------------------------------
-bool BlitResourceBitmap(int x, int y, int id, uint32_t rop) {
-    HDC dc = CurrentDC();
-    const ResourceBitmap* bm = FindBitmapResource(id);
-    if (!dc || !bm || bm->width <= 0) return false;
-    std::vector<uint32_t> pixels = bm->pixels;
-    if (bm->bitCount == 1) {
-        int rowBytes = (bm->width + 7) / 8;
-        pixels.assign(static_cast<size_t>(bm->width) * bm->height, 0xFF000000u);
-        for (int yy = 0; yy < bm->height; ++yy)
-            for (int xx = 0; xx < bm->width; ++xx)
-                if (bm->monoBits[yy * rowBytes + xx / 8] & (0x80 >> (xx % 8)))
-                    pixels[yy * bm->width + xx] = 0xFFFFFFFFu;
-    }
-    HBITMAP bitmap = CreateBitmap32(bm->width, bm->height, pixels.data());
-    HDC mem = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(mem, bitmap);
-    BitBlt(dc, x, y, bm->width, bm->height, mem, 0, 0, rop);
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    DeleteObject(bitmap);
-    return true;
-}
-
 HFONT MakeFont(const char* family, int pixelHeight, int flags) {
     bool serif = family && std::strstr(family, "Serif") != nullptr;
     return CreateFont(-pixelHeight, (flags & FontBold) ? FW_BOLD : FW_MEDIUM,
                       (flags & FontItalic) != 0, (flags & FontUnderline) != 0,
                       serif ? FF_ROMAN : FF_SWISS, "Arial");
-}
-
-void UseFont(HFONT font, int64_t backColour, int backMode) {
-    HDC dc = CurrentDC();
-    if (!dc) return;
-    if (font) {
-        T().savedFont = SelectObject(dc, font);
-    } else if (T().savedFont) {
-        SelectObject(dc, T().savedFont);
-    }
-    if (backColour != -1) SetBkColor(dc, static_cast<COLORREF>(backColour));
-    if (backMode != -1) SetBkMode(dc, backMode);
-}
-
-void DrawString(COLORREF colour, const char* text, int x, int y, uint32_t alignment) {
-    HDC dc = CurrentDC();
-    if (!dc || !text) return;
-    SetTextColor(dc, colour);
-    SetTextAlign(dc, alignment);
-    TextOut(dc, x, y, text);
-}
-
-int StringWidth(const char* text) {
-    HDC dc = CurrentDC();
-    if (!dc || !text || !*text) return 0;
-    SIZE sz;
-    GetTextExtentPoint32(dc, text, &sz);
-    return sz.cx;
 }
 
 // --- Cursors

@@ -1,9 +1,8 @@
-// The editor's window and drawing toolkit: one base class for the editor's windows, one way of
-// routing their messages, a current drawing context with the drawing and widget primitives,
-// the five shared fonts, menus, cursors, the text-entry and file dialogs and the edit field.
+// The editor's window toolkit: one base class for the editor's windows, one way of routing their
+// messages, bitmap buttons, the five shared fonts, menus, cursors, the text-entry and file dialogs
+// and the edit field. Drawing goes through a Painter (painter.h) the caller hands over.
 //
-// Thread rule: everything here belongs to the UI thread. The current DC and the saved font are
-// program-wide, as every primitive draws on the current DC.
+// Thread rule: everything here belongs to the UI thread.
 #pragma once
 
 #include <cstdint>
@@ -123,10 +122,6 @@ public:
     // The common reaction to WM_HSCROLL / WM_VSCROLL; request is LOWORD(wParam).
     void HandleScroll(uint32_t message, int request, int lineStep);
 
-    // Gets the window's DC and makes it the current DC (the previous one comes back at EndDraw).
-    HDC BeginDraw();
-    void EndDraw();
-
     // The per-class window procedure's body: forwards to the object (or to the base once the
     // window is destroyed), then always to the default window procedure.
     static int64_t Route(CPWnd* object, HWND hwnd, uint32_t message, uint64_t wParam,
@@ -138,49 +133,24 @@ public:
 
 private:
     bool m_baseOnly = false;  // set by DestroyWin: messages go to the base operations
-    HDC m_dc = nullptr;
-    HDC m_previousDC = nullptr;
 };
 
-// --- Current DC and drawing primitives -----------------------------------------------------------
-HDC CurrentDC();
-HDC SetCurrentDC(HDC hdc);  // returns the previous one
-
-void FrameBox(COLORREF colour, const Rect& r, int penWidth = 1, int penStyle = PS_SOLID);
-void FillBox(COLORREF colour, const Rect& r);
-void FrameRoundBox(COLORREF colour, const Rect& r, int corner, int penWidth = 1,
-                   int penStyle = PS_SOLID);
-void FillRoundBox(COLORREF colour, const Rect& r, int corner);
-void FrameOval(COLORREF colour, const Rect& r, int penWidth = 1, int penStyle = PS_SOLID);
-void FillOval(COLORREF colour, const Rect& r);
-void DrawLine(COLORREF colour, const Rect& points, int penWidth = 1, int penStyle = PS_SOLID);
-void DrawLine(COLORREF colour, int x1, int y1, int x2, int y2, int penWidth = 1,
-              int penStyle = PS_SOLID);
-void DrawPolyline(COLORREF colour, int penWidth, int count, const POINT* points,
-                  int penStyle = PS_SOLID);
-void FillTriangle(COLORREF colour, int x, int y, int s, int direction);
-void XorBox(const Rect& r, int penWidth = 1, int penStyle = PS_SOLID);
-void XorOval(const Rect& r, int penWidth = 1, int penStyle = PS_SOLID);
-void XorLine(const Rect& points, int penWidth = 1, int penStyle = PS_SOLID);
-void XorLine(int x1, int y1, int x2, int y2, int penWidth = 1, int penStyle = PS_SOLID);
-void XorPolyline(int penWidth, int count, const POINT* points, int penStyle = PS_SOLID);
-void DrawBevel(COLORREF light, COLORREF dark, const Rect& r, int penWidth);
-
 // --- Widgets -------------------------------------------------------------------------------------
-void DrawRadioMark(COLORREF colour, const Rect& r, bool on);
-void DrawCheckMark(COLORREF colour, const Rect& r, bool on);
-void DrawSliderBar(COLORREF back, COLORREF mark, const Rect& r, int percent, int maximum,
-                   bool centredText);
-// The number DrawSliderBar writes for a percent and maximum.
+// The number Painter::DrawSliderBar writes for a percent and maximum.
 long SliderBarValue(int percent, int maximum);
 
+class Painter;
+
+// A button drawn from bitmap resources; the operations that draw take the painter first.
 class BitmapButton {
 public:
     void Init(int normal, int pressed, int locked, int active, uint32_t state);
-    void SetState(uint32_t state);
-    void Place(const Rect& r);
-    void MoveTo(int x, int y);
-    bool HitTest(int x, int y, uint32_t newState);
+    // State 0 normal, 1 pressed, 2 active, 3 locked: draws that state's bitmap when it has one.
+    void SetState(Painter& painter, uint32_t state);
+    void Place(Painter& painter, const Rect& r);
+    void MoveTo(int x, int y);  // moves the bounds without drawing
+    // Inside the bounds (edges included) and not locked: draws newState and answers true.
+    bool HitTest(Painter& painter, int x, int y, uint32_t newState);
     uint32_t State() const { return m_state; }
     const Rect& Bounds() const { return m_rect; }
 
@@ -191,24 +161,15 @@ private:
 };
 
 // --- Bitmaps and fonts ---------------------------------------------------------------------------
-// Copies bitmap resource `id` at its own size to (x, y) of the current DC; false when missing.
-bool BlitResourceBitmap(int x, int y, int id, uint32_t rop = SRCCOPY);
 enum : int { FontBold = 1, FontItalic = 2, FontUnderline = 4 };
 HFONT MakeFont(const char* family, int pixelHeight, int flags);
-// With a font: remember the one it replaces and select it; with null: select the remembered one.
-// A background colour other than -1 and a mode other than -1 (1 transparent, 2 opaque) apply.
-void UseFont(HFONT font, int64_t backColour = -1, int backMode = -1);
-void DrawString(COLORREF colour, const char* text, int x, int y, uint32_t alignment = TA_LEFT);
-int StringWidth(const char* text);
 
-// --- Cursors
-// --------------------------------------------------------------------------------------- 1 arrow
-// ... 11 hourglass, 12..14 the cursor resources 106, 135, 136; returns false for others.
+// --- Cursors -------------------------------------------------------------------------------------
+// 1 arrow ... 11 hourglass, 12..14 the cursor resources 106, 135, 136; returns false for others.
 bool SetCursorShape(int code);
 HCURSOR LastReplacedCursor();
 
-// --- Menus
-// ------------------------------------------------------------------------------------------
+// --- Menus ---------------------------------------------------------------------------------------
 enum : uint32_t { MenuChecked = 1, MenuGreyed = 2, MenuDisabled = 4 };
 class MenuBar {
 public:

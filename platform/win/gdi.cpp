@@ -390,6 +390,40 @@ int GdiObjectCount() {
 }
 
 // --- Device contexts ---------------------------------------------------------------------------
+int SaveDC(HDC hdc) {
+    if (!hdc) return 0;
+    hdc->saved.push_back(SavedDcState{hdc->pen, hdc->brush, hdc->font, hdc->clip});
+    return static_cast<int>(hdc->saved.size());
+}
+
+bool RestoreDC(HDC hdc, int level) {
+    if (!hdc || level < 1 || level > static_cast<int>(hdc->saved.size())) return false;
+    const SavedDcState& s = hdc->saved[static_cast<size_t>(level) - 1];
+    hdc->pen = s.pen;
+    hdc->brush = s.brush;
+    hdc->font = s.font;
+    hdc->clip = s.clip;
+    hdc->saved.resize(static_cast<size_t>(level) - 1);
+    return true;
+}
+
+bool IntersectClipRect(HDC hdc, int left, int top, int right, int bottom) {
+    if (!hdc) return false;
+    Rect& c = hdc->clip;
+    c.left = std::max(c.left, left + hdc->originX);
+    c.top = std::max(c.top, top + hdc->originY);
+    c.right = std::max(c.left, std::min(c.right, right + hdc->originX));
+    c.bottom = std::max(c.top, std::min(c.bottom, bottom + hdc->originY));
+    return true;
+}
+
+bool GetClipBox(HDC hdc, Rect* box) {
+    if (!hdc || !box) return false;
+    *box = Rect{hdc->clip.left - hdc->originX, hdc->clip.top - hdc->originY,
+                hdc->clip.right - hdc->originX, hdc->clip.bottom - hdc->originY};
+    return true;
+}
+
 HDC GetDC(HWND hwnd) {
     if (!IsWindow(hwnd)) return nullptr;
     auto* dc = new DeviceContext{};

@@ -51,6 +51,14 @@ enum : int { FW_NORMAL = 400, FW_MEDIUM = 500, FW_BOLD = 700 };
 enum : int { NULL_BRUSH = 5, NULL_PEN = 8, BLACK_PEN = 7, WHITE_BRUSH = 0, BLACK_BRUSH = 4 };
 enum : int { FF_ROMAN = 0x10, FF_SWISS = 0x20 };
 
+// What SaveDC keeps: the selected pen, brush and font and the clip.
+struct SavedDcState {
+    HPEN pen = nullptr;
+    HBRUSH brush = nullptr;
+    HFONT font = nullptr;
+    Rect clip{0, 0, 0, 0};
+};
+
 // A device context. Drawing state is public so that the layer's own drawing code can reach it;
 // callers use the functions below.
 struct DeviceContext {
@@ -71,6 +79,7 @@ struct DeviceContext {
     uint32_t textAlign = TA_LEFT | TA_TOP;
     int stretchMode = BLACKONWHITE;
     int curX = 0, curY = 0;
+    std::vector<SavedDcState> saved;  // SaveDC's stack
 };
 
 HDC GetDC(HWND hwnd);
@@ -97,6 +106,15 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj);
 bool DeleteObject(HGDIOBJ obj);
 // Live GDI objects (a leak check for tests).
 int GdiObjectCount();
+
+// Pushes the selected pen, brush and font and the clip; returns the new depth (1 for the first).
+int SaveDC(HDC hdc);
+// Pops back to the state SaveDC returned `level` for (that state comes back and the level ends).
+bool RestoreDC(HDC hdc, int level);
+// Narrows the clip to the rectangle (logical coordinates); the clip never grows here.
+bool IntersectClipRect(HDC hdc, int left, int top, int right, int bottom);
+// The clip in logical coordinates.
+bool GetClipBox(HDC hdc, Rect* box);
 
 int SetROP2(HDC hdc, int rop);
 int GetROP2(HDC hdc);

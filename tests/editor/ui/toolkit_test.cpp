@@ -23,15 +23,17 @@ protected:
         kvtest::StartUi();
         kvtest::DrainQueue();
         ASSERT_TRUE(pane.Open(0, 0, 400, 300));
-        dc = pane.BeginDraw();
+        painter = std::make_unique<Painter>(pane);
+        dc = painter->Dc();
     }
     void TearDown() override {
-        pane.EndDraw();
+        painter.reset();
         pane.DestroyWin();
         kvtest::DrainQueue();
     }
     COLORREF At(int x, int y) { return GetPixel(dc, x, y); }
     Pane pane;
+    std::unique_ptr<Painter> painter;
     HDC dc = nullptr;
 };
 
@@ -138,7 +140,7 @@ TEST_F(Toolkit, SliderBarsWriteTheirNumbersBesideTheTrack) {
     EXPECT_EQ(SliderBarValue(100, 255), 255);
     EXPECT_EQ(SliderBarValue(50, 100), 50);
     EXPECT_EQ(SliderBarValue(0, 240), 0);
-    UseFont(Fonts().f10, -1, TRANSPARENT);
+    painter->UseFont(Fonts().f10, -1, TRANSPARENT);
     struct Case {
         int percent, maximum;
         const char* text;
@@ -146,11 +148,11 @@ TEST_F(Toolkit, SliderBarsWriteTheirNumbersBesideTheTrack) {
     int y = 20;
     for (const Case& c : cases) {
         Rect r{20, y, 120, y + 12};
-        DrawSliderBar(RGB(192, 192, 192), RGB(96, 96, 96), r, c.percent, c.maximum, false);
+        painter->DrawSliderBar(RGB(192, 192, 192), RGB(96, 96, 96), r, c.percent, c.maximum, false);
         // The same number drawn by hand on the same background, further right.
-        int extra = StringWidth("100") + 6;
-        FillBox(RGB(192, 192, 192), Rect{220, y, 320 + extra, y + 12});
-        DrawString(Black, c.text, 320 - 4 + 6, y - 2, TA_LEFT);
+        int extra = painter->StringWidth("100") + 6;
+        painter->FillBox(RGB(192, 192, 192), Rect{220, y, 320 + extra, y + 12});
+        painter->DrawString(Black, c.text, 320 - 4 + 6, y - 2, TA_LEFT);
         int inked = 0;
         for (int yy = y; yy < y + 9; ++yy)
             for (int dx = 0; dx < extra; ++dx) {
@@ -162,8 +164,8 @@ TEST_F(Toolkit, SliderBarsWriteTheirNumbersBesideTheTrack) {
         y += 30;
     }
     // The marker sits over the track at the percent.
-    FillBox(White, Rect{0, 0, 400, 300});
-    DrawSliderBar(White, Black, Rect{10, 200, 110, 212}, 100, 100, true);
+    painter->FillBox(White, Rect{0, 0, 400, 300});
+    painter->DrawSliderBar(White, Black, Rect{10, 200, 110, 212}, 100, 100, true);
     // Track 14..106: the marker's centre is 14 + 1 + (92 - 3) * 100 / 100 = 104, its tip 3 below
     // y = 203.
     EXPECT_EQ(At(104, 206), Black);
@@ -171,40 +173,40 @@ TEST_F(Toolkit, SliderBarsWriteTheirNumbersBesideTheTrack) {
     EXPECT_EQ(At(101, 200), Black);
     EXPECT_EQ(At(50, 211), Black);  // the track
     EXPECT_EQ(At(50, 208), White);
-    UseFont(nullptr);
+    painter->UseFont(nullptr);
 }
 
 TEST_F(Toolkit, CheckAndRadioMarksAndTrianglesByTheirPixels) {
-    DrawCheckMark(White, Rect{10, 10, 22, 22}, true);
+    painter->DrawCheckMark(White, Rect{10, 10, 22, 22}, true);
     EXPECT_EQ(At(10, 10), Black);
     EXPECT_EQ(At(21, 21), Black);
     EXPECT_EQ(At(12, 12), Black);  // the cross from the shrunk top-left corner
     EXPECT_EQ(At(19, 12), Black);  // the other stroke starts at (right - 1, top)
     EXPECT_EQ(At(12, 19), Black);
     EXPECT_EQ(At(15, 12), White);
-    DrawCheckMark(RGB(0, 255, 0), Rect{30, 10, 42, 22}, false);
+    painter->DrawCheckMark(RGB(0, 255, 0), Rect{30, 10, 42, 22}, false);
     EXPECT_EQ(At(33, 13), RGB(0, 255, 0));
 
-    DrawRadioMark(Black, Rect{50, 10, 59, 19}, true);
+    painter->DrawRadioMark(Black, Rect{50, 10, 59, 19}, true);
     EXPECT_EQ(At(54, 14), Black);
-    DrawRadioMark(Black, Rect{70, 10, 79, 19}, false);
+    painter->DrawRadioMark(Black, Rect{70, 10, 79, 19}, false);
     EXPECT_EQ(At(74, 14), White);
     EXPECT_EQ(At(74, 10), Black);
 
-    FillTriangle(Black, 100, 100, 5, 0);  // points up
+    painter->FillTriangle(Black, 100, 100, 5, 0);  // points up
     EXPECT_EQ(At(100, 95), Black);
     EXPECT_EQ(At(96, 96), White);
     EXPECT_EQ(At(95, 105), Black);
-    FillTriangle(Black, 150, 100, 5, 90);  // points right
+    painter->FillTriangle(Black, 150, 100, 5, 90);  // points right
     EXPECT_EQ(At(155, 100), Black);
     EXPECT_EQ(At(155, 96), White);
-    FillTriangle(Black, 200, 100, 5, 270);  // points left
+    painter->FillTriangle(Black, 200, 100, 5, 270);  // points left
     EXPECT_EQ(At(195, 100), Black);
     EXPECT_EQ(At(195, 96), White);
 }
 
 TEST_F(Toolkit, BevelsAndXorShapesByTheirPixels) {
-    DrawBevel(RGB(255, 0, 0), RGB(0, 0, 255), Rect{10, 10, 30, 20}, 1);
+    painter->DrawBevel(RGB(255, 0, 0), RGB(0, 0, 255), Rect{10, 10, 30, 20}, 1);
     EXPECT_EQ(At(10, 15), RGB(255, 0, 0));
     EXPECT_EQ(At(20, 10), RGB(255, 0, 0));
     EXPECT_EQ(At(30, 15), RGB(0, 0, 255));
@@ -212,16 +214,16 @@ TEST_F(Toolkit, BevelsAndXorShapesByTheirPixels) {
     EXPECT_EQ(At(10, 20), RGB(0, 0, 255));  // the bottom edge runs to left - 1
     EXPECT_EQ(At(9, 20), White);
 
-    for (int i = 0; i < 200; ++i) FillBox(RGB(i, 255 - i, i / 2), Rect{i, 30, i + 1, 150});
+    for (int i = 0; i < 200; ++i) painter->FillBox(RGB(i, 255 - i, i / 2), Rect{i, 30, i + 1, 150});
     std::vector<COLORREF> before;
     for (int y = 30; y < 150; ++y)
         for (int x = 0; x < 200; ++x) before.push_back(At(x, y));
     POINT path[3] = {{5, 40}, {190, 140}, {190, 40}};
     auto shapes = [&] {
-        XorBox(Rect{20, 40, 120, 100}, 2, PS_SOLID);
-        XorOval(Rect{30, 50, 150, 140}, 1, PS_DOT);
-        XorLine(0, 35, 199, 149, 3, PS_SOLID);
-        XorPolyline(1, 3, path, PS_DASH);
+        painter->XorBox(Rect{20, 40, 120, 100}, 2, PS_SOLID);
+        painter->XorOval(Rect{30, 50, 150, 140}, 1, PS_DOT);
+        painter->XorLine(0, 35, 199, 149, 3, PS_SOLID);
+        painter->XorPolyline(1, 3, path, PS_DASH);
     };
     shapes();
     EXPECT_EQ(At(20, 70), (~before[(70 - 30) * 200 + 20]) & 0xFFFFFF);
@@ -233,27 +235,27 @@ TEST_F(Toolkit, BevelsAndXorShapesByTheirPixels) {
 }
 
 TEST_F(Toolkit, FontsAndStringWidths) {
-    EXPECT_EQ(StringWidth(""), 0);
-    EXPECT_EQ(StringWidth(nullptr), 0);
-    UseFont(Fonts().f10);
-    int narrow = StringWidth("Border Size %");
-    UseFont(nullptr);
-    UseFont(Fonts().f20);
-    int wide = StringWidth("Border Size %");
-    UseFont(nullptr);
+    EXPECT_EQ(painter->StringWidth(""), 0);
+    EXPECT_EQ(painter->StringWidth(nullptr), 0);
+    painter->UseFont(Fonts().f10);
+    int narrow = painter->StringWidth("Border Size %");
+    painter->UseFont(nullptr);
+    painter->UseFont(Fonts().f20);
+    int wide = painter->StringWidth("Border Size %");
+    painter->UseFont(nullptr);
     HFONT bold = MakeFont("Sans", 20, FontBold);
-    UseFont(bold);
-    int heavy = StringWidth("Border Size %");
-    UseFont(nullptr);
+    painter->UseFont(bold);
+    int heavy = painter->StringWidth("Border Size %");
+    painter->UseFont(nullptr);
     DeleteObject(bold);
     EXPECT_GT(narrow, 30);
     EXPECT_GT(wide, narrow * 3 / 2);
     EXPECT_GT(heavy, wide);
     // Opaque background through UseFont.
-    UseFont(Fonts().f12, RGB(0, 255, 0), OPAQUE);
-    DrawString(Black, "x", 300, 250, TA_LEFT);
+    painter->UseFont(Fonts().f12, RGB(0, 255, 0), OPAQUE);
+    painter->DrawString(Black, "x", 300, 250, TA_LEFT);
     EXPECT_EQ(At(300, 250), RGB(0, 255, 0));
-    UseFont(nullptr, -1, TRANSPARENT);
+    painter->UseFont(nullptr, -1, TRANSPARENT);
 }
 
 TEST_F(Toolkit, AskTextHandsBackTheEditedTextAlsoOnEscape) {
@@ -361,21 +363,21 @@ TEST_F(Toolkit, BitmapButtonsDrawTheirStateAndHitTestInclusively) {
     };
     BitmapButton b;
     b.Init(BmpOk, BmpOkPressed, 0, 0, 0);
-    b.Place(Rect{57, 100, 75, 118});
+    b.Place(*painter, Rect{57, 100, 75, 118});
     EXPECT_TRUE(matches(normal, 57, 100));
-    EXPECT_FALSE(b.HitTest(76, 100, 1));
-    EXPECT_TRUE(b.HitTest(75, 118, 1));
+    EXPECT_FALSE(b.HitTest(*painter, 76, 100, 1));
+    EXPECT_TRUE(b.HitTest(*painter, 75, 118, 1));
     EXPECT_TRUE(matches(pressed, 57, 100));
     b.MoveTo(200, 10);
     EXPECT_EQ(b.Bounds().right, 218);
-    b.SetState(0);
+    b.SetState(*painter, 0);
     EXPECT_TRUE(matches(normal, 200, 10));
-    b.SetState(2);  // no active bitmap: nothing drawn
+    b.SetState(*painter, 2);  // no active bitmap: nothing drawn
     EXPECT_TRUE(matches(normal, 200, 10));
-    b.SetState(3);
-    EXPECT_FALSE(b.HitTest(205, 15, 1));
+    b.SetState(*painter, 3);
+    EXPECT_FALSE(b.HitTest(*painter, 205, 15, 1));
     EXPECT_EQ(b.State(), 3u);
-    EXPECT_FALSE(BlitResourceBitmap(0, 0, 9999));
+    EXPECT_FALSE(painter->BlitResourceBitmap(0, 0, 9999));
 }
 
 TEST_F(Toolkit, ResourcesCoverEveryNamedIdAndTheMonoPlaceholder) {

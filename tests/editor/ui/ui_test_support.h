@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "editor/ui/painter.h"
 #include "editor/ui/toolkit.h"
 #include "tests/platform/win/test_window.h"
 
@@ -29,10 +30,7 @@ public:
         if (!CreateWin(nullptr, flags, &Proc)) return false;
         MoveTo(left, top, right, bottom, true);
         Show(1);
-        BeginDraw();
-        kv::Rect c = GetClientRect();
-        kv::FillBox(kv::RGB(255, 255, 255), c);
-        EndDraw();
+        kv::Painter(*this).FillBox(kv::RGB(255, 255, 255), GetClientRect());
         return true;
     }
 
