@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "core/base/settings.h"
+#include "core/document/show_file.h"
 #include "core/picture/alert.h"
 #include "core/render/treatments.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "editor/output/make_movie.h"
 #include "editor/output/movie_host.h"
 

@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "core/base/settings.h"
+#include "core/document/show_file.h"
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "platform/host/acf_ids.h"
 #include "tools/host/sim_host.h"
 
@@ -84,9 +84,8 @@ void BM_HostFrame(benchmark::State& st) {
     const int32_t h = static_cast<int32_t>(st.range(1));
     IACFUnknown* host = NewHostObject(s.state);
     void* object = nullptr;
-    if (!s.plugin.Loaded() ||
-        CreateComponent(s.plugin, host, CLSID_CAVX2ModalUI_Effect, IID_IAVXEffect, &object) !=
-            ACF_OK) {
+    if (!s.plugin.Loaded() || CreateComponent(s.plugin, host, CLSID_CAVX2ModalUI_Effect,
+                                              IID_IAVXEffect, &object) != ACF_OK) {
         st.SkipWithError("plug-in not available");
         host->Release();
         return;
@@ -113,8 +112,8 @@ void BM_HostFrame(benchmark::State& st) {
         benchmark::DoNotOptimize(output.pixels->data());
         f = (f + 1) % 300;
     }
-    st.counters["fps"] = benchmark::Counter(static_cast<double>(st.iterations()),
-                                            benchmark::Counter::kIsRate);
+    st.counters["fps"] =
+        benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
     for (IAVXTime* t : times) t->Release();
     field->Release();
     output.output->Release();
@@ -139,13 +138,21 @@ void BM_DirectRender(benchmark::State& st) {
         benchmark::DoNotOptimize(frame.Bits());
         f = (f + 1) % 300;
     }
-    st.counters["fps"] = benchmark::Counter(static_cast<double>(st.iterations()),
-                                            benchmark::Counter::kIsRate);
+    st.counters["fps"] =
+        benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
 }
 
 }  // namespace
 
-BENCHMARK(BM_HostFrame)->Args({720, 480})->Args({1920, 1080})->Args({8, 8})->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DirectRender)->Args({720, 480})->Args({1920, 1080})->Args({8, 8})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HostFrame)
+    ->Args({720, 480})
+    ->Args({1920, 1080})
+    ->Args({8, 8})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DirectRender)
+    ->Args({720, 480})
+    ->Args({1920, 1080})
+    ->Args({8, 8})
+    ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

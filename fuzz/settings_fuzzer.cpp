@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/base/settings.h"
 #include "core/picture/alert.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
 
 namespace {

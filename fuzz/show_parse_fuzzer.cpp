@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/document/show_file.h"
 #include "core/picture/alert.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 
 namespace {
 

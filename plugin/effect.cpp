@@ -4,12 +4,12 @@
 #include <cstring>
 #include <new>
 
+#include "core/base/settings.h"
+#include "core/document/show_file.h"
 #include "core/picture/alert.h"
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "platform/host/acf_ids.h"
 #include "plugin/components.h"
 #include "plugin/render_context.h"
@@ -31,7 +31,9 @@ struct InstallSilentAlerts {
     InstallSilentAlerts() { kv::SetAlertSink(&g_silentAlerts); }
 } g_installSilentAlerts;
 
-uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Read16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 }  // namespace
 
@@ -64,7 +66,8 @@ void BlendOver(const uint8_t* rendered, const uint8_t* input, uint8_t* out, int3
     for (int32_t i = 0; i < pixels; ++i, rendered += 4, input += 4, out += 4) {
         const float a = rendered[3] / 255.0f;
         for (int c = 0; c < 3; ++c)
-            out[c] = static_cast<uint8_t>(static_cast<int>(input[c] * (1.0f - a) + rendered[c] * a));
+            out[c] =
+                static_cast<uint8_t>(static_cast<int>(input[c] * (1.0f - a) + rendered[c] * a));
         out[3] = 128;
     }
 }
@@ -96,8 +99,7 @@ ACFRESULT CAVX2ModalUI_Effect::RenderFrame(IAVXEffectAccess* access, void* conte
         if (!frame) return ACF_E_UNEXPECTED;
 
         Ref<IAVXParameter> parameter;
-        KV_TRY(access->GetParameter(UID_PrivateDataParam, IID_IAVXParameter,
-                                    parameter.OutVoid()));
+        KV_TRY(access->GetParameter(UID_PrivateDataParam, IID_IAVXParameter, parameter.OutVoid()));
         if (!parameter) return ACF_E_UNEXPECTED;
         uint8_t block[PrivateDataSize];
         KV_TRY(parameter->GetValue(TYPE_OpaqueBytes, block, sizeof block));
@@ -138,8 +140,8 @@ ACFRESULT CAVX2ModalUI_Effect::RenderFrame(IAVXEffectAccess* access, void* conte
         int64_t inputKey = 0;
         KV_TRY(frame->GetInputKey(&inputKey));
         Ref<IAVXInputAccess> input;
-        KV_TRY(access->GetInputAccess(0, IID_IAVXInputAccess, IID_IAVXInputAccess2,
-                                      input.OutVoid()));
+        KV_TRY(
+            access->GetInputAccess(0, IID_IAVXInputAccess, IID_IAVXInputAccess2, input.OutVoid()));
         if (!input) return ACF_E_UNEXPECTED;
         Ref<IAVXFrame> inputFrame;
         KV_TRY(input->GetInputFrame(position, kind, inputKey, inputFrame.Out()));

@@ -18,7 +18,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/show/show_file.h"
+#include "core/document/show_file.h"
 #include "platform/host/acf_ids.h"
 #include "platform/os/atomic_file.h"
 #include "platform/os/process.h"

@@ -3,7 +3,7 @@
 # present. Runs as root on a fresh Debian 12 machine (uses sudo when not root).
 set -euo pipefail
 pkgs=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git python3
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev

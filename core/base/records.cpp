@@ -1,5 +1,5 @@
 // File references.
-#include "core/show/records.h"
+#include "core/base/records.h"
 
 namespace kv {
 

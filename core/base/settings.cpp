@@ -1,5 +1,5 @@
 // The settings store's text rules.
-#include "core/show/settings.h"
+#include "core/base/settings.h"
 
 #include <cstdio>
 #include <cstring>

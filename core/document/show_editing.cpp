@@ -1,14 +1,14 @@
 // Show editing: keys, clipboard, undo ring, Match Moves, default ease and Uniform Speed.
-#include "core/show/show_editing.h"
+#include "core/document/show_editing.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "core/base/settings.h"
 #include "core/render/treatments.h"
 #include "core/show/camera_motion.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
 
 namespace kv {

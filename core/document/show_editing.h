@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "core/show/records.h"
+#include "core/base/records.h"
 
 namespace kv {
 

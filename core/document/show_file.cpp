@@ -3,7 +3,7 @@
 // Every read of a block is checked against the bytes actually given; a block whose parts do not
 // fit is refused before the show is touched, so a refused block leaves the caller's reset show
 // as it was.
-#include "core/show/show_file.h"
+#include "core/document/show_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

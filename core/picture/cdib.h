@@ -9,7 +9,8 @@
 
 #include <cstdint>
 
-#include "core/show/records.h"
+#include "core/base/records.h"
+#include "platform/os/geometry.h"
 
 namespace kv {
 
@@ -40,13 +41,9 @@ struct BitmapInfo {
     RgbQuad colors[1];  // really ColorTableEntries(bitCount) entries
 };
 
-// Rectangles as the window system knows them.
-struct Rect {
-    int32_t left, top, right, bottom;
-};
-
-// The window layer installs its StretchDIBits here so that the core can draw without
-// depending on it; without one, Draw and DrawPart do nothing.
+// The editor installs the window layer's StretchDIBits here so that the core can draw without
+// depending on it; without one, Draw and DrawPart do nothing. The DC is the window layer's,
+// known here only by name.
 struct DeviceContext;
 using HDC = DeviceContext*;
 using StretchDIBitsFn = void (*)(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw,

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "core/show/records.h"
+#include "core/base/records.h"
 
 namespace kv::os {
 class AtomicFile;

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "core/show/records.h"
+#include "core/base/records.h"
 
 namespace kv {
 

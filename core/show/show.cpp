@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/base/settings.h"
 #include "core/show/camera_motion.h"
-#include "core/show/settings.h"
 
 namespace kv {
 

@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
+#include "core/base/records.h"
 #include "core/picture/cdib.h"
-#include "core/show/records.h"
 
 namespace kv {
 

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/base/settings.h"
+#include "core/document/show_file.h"
 #include "core/picture/alert.h"
 #include "core/render/render_frame.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "editor/output/movie_host.h"
 #include "editor/output/movie_job.h"
 #include "editor/output/movie_writers.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/show/settings.h"
+#include "core/base/settings.h"
 #include "core/show/show.h"
 #include "editor/output/timecode.h"
 

@@ -3,8 +3,8 @@
 // Sections: [state and dispatch] [AVI] [.mov].
 #include "editor/output/movie_writers.h"
 
+#include "core/base/settings.h"
 #include "core/picture/alert.h"
-#include "core/show/settings.h"
 #include "editor/output/movie_host.h"
 #include "editor/output/movie_job.h"
 #include "editor/output/writer_state.h"

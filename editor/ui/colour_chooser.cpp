@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/show/settings.h"
+#include "core/base/settings.h"
 #include "editor/ui/option_dialog.h"
 #include "editor/ui/painter.h"
 #include "editor/ui/toolkit.h"

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/base/settings.h"
 #include "core/render/treatments.h"
-#include "core/show/settings.h"
 #include "editor/ui/toolkit.h"
 
 namespace kv {

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "core/show/records.h"
+#include "core/base/records.h"
 #include "platform/win/win.h"
 
 namespace kv {

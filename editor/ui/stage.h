@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/show/records.h"
+#include "core/base/records.h"
 #include "editor/ui/toolkit.h"
 
 namespace kv {

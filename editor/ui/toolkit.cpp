@@ -8,8 +8,9 @@
 #include <cstring>
 #include <map>
 
-#include "core/show/settings.h"
+#include "core/base/settings.h"
 #include "editor/resources/resources.h"
+#include "editor/ui/core_bridge.h"
 #include "editor/ui/painter.h"
 
 namespace kv {
@@ -59,6 +60,7 @@ bool StartToolkit(void* instance, const char* applicationName, int iconId) {
     t.registryCount = 0;
     TheSettings().Load();
     InstallAlertMessageBoxes();
+    InstallImageDrawing();
     return true;
 }
 

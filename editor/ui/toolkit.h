@@ -8,14 +8,15 @@
 #include <cstdint>
 #include <string>
 
-#include "core/show/records.h"
+#include "core/base/records.h"
 #include "platform/win/win.h"
 
 namespace kv {
 
 // --- Start and stop ---------------------------------------------------------------------------
 // Stores the instance, icon id and application name (cut to 63 characters), creates the five
-// fonts, reads the work area, empties the window registry and loads the settings file.
+// fonts, reads the work area, empties the window registry, loads the settings file and hands the
+// core message boxes for its alerts and the window layer for drawing its images.
 bool StartToolkit(void* instance, const char* applicationName, int iconId);
 // Deletes the fonts and writes the settings file.
 void StopToolkit();

@@ -1,5 +1,5 @@
 // The layer's own modal windows: message boxes, the open/save file dialog and the text-entry
-// dialog, plus the alert sink that turns the core's alerts into message boxes, and cursors.
+// dialog, and cursors.
 //
 // Each dialog is a topmost popup with a local message loop: paint and timer messages of every
 // window are dispatched, input to other windows is dropped while the dialog is open, and a quit
@@ -13,7 +13,6 @@
 #include <cstring>
 #include <functional>
 
-#include "core/picture/alert.h"
 #include "platform/win/internal.h"
 
 namespace kv {
@@ -255,37 +254,6 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
     DestroyWindow(d);
     DeleteObject(font);
     return result;
-}
-
-namespace {
-
-class MessageBoxAlerts : public AlertSink {
-public:
-    Answer Show(AlertKind kind, const std::string& text, const std::string& caption) override {
-        uint32_t type = MB_TOPMOST | MB_SYSTEMMODAL;
-        if (kind == AlertKind::YesNo)
-            type |= MB_YESNO | MB_ICONQUESTION;
-        else if (kind == AlertKind::YesNoCancel)
-            type |= MB_YESNOCANCEL | MB_ICONQUESTION;
-        int r = MessageBox(nullptr, text, caption, type);
-        switch (r) {
-            case IDYES:
-                return Answer::Yes;
-            case IDNO:
-                return Answer::No;
-            case IDCANCEL:
-                return Answer::Cancel;
-            default:
-                return Answer::Ok;
-        }
-    }
-};
-
-}  // namespace
-
-void InstallAlertMessageBoxes() {
-    static MessageBoxAlerts sink;
-    SetAlertSink(&sink);
 }
 
 // --- File dialogs --------------------------------------------------------------------------------

@@ -762,15 +762,15 @@ void GetTextMetrics(HDC hdc, int* ascent, int* height) {
 
 // --- Bitmaps -----------------------------------------------------------------------------------
 int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
-                  const void* bits, const BitmapInfo* info) {
+                  const void* bits, const BITMAPINFO* info) {
     if (!hdc || !bits || !info || dw == 0 || dh == 0 || sw == 0 || sh == 0) return 0;
-    const BitmapInfoHeader& hd = info->header;
+    const BITMAPINFOHEADER& hd = info->header;
     int bpp = hd.biBitCount;
     if (bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return 0;
     int w = hd.biWidth, h = hd.biHeight < 0 ? -hd.biHeight : hd.biHeight;
     bool bottomUp = hd.biHeight > 0;
     if (w <= 0 || h <= 0) return 0;
-    int stride = StrideFor(w, bpp);
+    int stride = ((bpp / 8) * w + 3) & ~3;  // rows padded to 4 bytes
     const auto* src = static_cast<const uint8_t*>(bits);
     bool mirrorX = (dw < 0) != (sw < 0), mirrorY = (dh < 0) != (sh < 0);
     int adw = std::abs(dw), adh = std::abs(dh), asw = std::abs(sw), ash = std::abs(sh);
@@ -798,7 +798,7 @@ int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int s
             uint32_t p;
             switch (bpp) {
                 case 8: {
-                    const RgbQuad& q = info->colors[r[col]];
+                    const RGBQUAD& q = info->colors[r[col]];
                     p = 0xFF000000u | (q.red << 16) | (q.green << 8) | q.blue;
                     break;
                 }
@@ -845,25 +845,6 @@ bool BitBlt(HDC dst, int dx, int dy, int w, int h, HDC src, int sx, int sy, uint
     }
     if (dst->window) dst->window->changed = true;
     return true;
-}
-
-// The core's images draw through this layer: CDIB::Draw and DrawPart call the hook.
-namespace {
-
-void StretchHook(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
-                 const void* bits, const BitmapInfo* info) {
-    if (!hdc) return;
-    int mode = SetStretchBltMode(hdc, COLORONCOLOR);
-    StretchDIBits(hdc, dx, dy, dw, dh, sx, sy, sw, sh, bits, info);
-    SetStretchBltMode(hdc, mode);
-}
-
-const bool g_hookInstalled = (SetStretchDIBitsHook(&StretchHook), true);
-
-}  // namespace
-
-bool StretchHookInstalled() {
-    return g_hookInstalled;
 }
 
 // --- PNG -----------------------------------------------------------------------------------------

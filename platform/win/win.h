@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "core/picture/cdib.h"
+#include "platform/os/geometry.h"
 
 namespace kv {
 
@@ -424,8 +424,6 @@ enum : uint32_t {
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, uint32_t type);
 void MessageBeep(uint32_t type);
-// Routes the core's alerts and questions to message boxes (kept on top, no owner).
-void InstallAlertMessageBoxes();
 
 // --- File dialogs -----------------------------------------------------------------------------
 struct FileDialogRequest {

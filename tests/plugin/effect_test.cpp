@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "core/show/show_file.h"
+#include "core/document/show_file.h"
 #include "platform/host/acf_ids.h"
 #include "tests/plugin/plugin_test_support.h"
 #include "tests/test_support.h"
@@ -33,9 +33,9 @@ struct Instance {
         : state(s) {
         host = NewHostObject(state);
         void* object = nullptr;
-        EXPECT_EQ(CreateComponent(Plugin(), host, CLSID_CAVX2ModalUI_Effect, IID_IAVXEffect,
-                                  &object),
-                  ACF_OK);
+        EXPECT_EQ(
+            CreateComponent(Plugin(), host, CLSID_CAVX2ModalUI_Effect, IID_IAVXEffect, &object),
+            ACF_OK);
         effect = static_cast<IAVXEffect*>(object);
         EXPECT_EQ(effect->CreateRenderContext(0, &context), ACF_OK);
         EXPECT_NE(context, nullptr);
@@ -116,7 +116,7 @@ TEST_F(EffectTest, FramesEqualTheCoreRenderTopRowFirst) {
     struct Case {
         int32_t frame, kind, order, mode;
         bool flag;
-    } cases[] = {{0, 0, 2, 0, true},  {30, 0, 0, 0, true}, {45, 1, 0, 1, true},
+    } cases[] = {{0, 0, 2, 0, true},   {30, 0, 0, 0, true},  {45, 1, 0, 1, true},
                  {45, 2, 2, 2, false}, {59, 3, 2, 3, false}, {20, 7, 2, 0, false}};
     for (const Case& c : cases) {
         ASSERT_EQ(instance.Render(c.frame, &pixels, c.kind, c.order), ACF_OK);
@@ -239,9 +239,9 @@ TEST_F(EffectTest, BadArgumentsAreRefused) {
     EXPECT_EQ(instance.effect->RenderFrame(instance.access.access, nullptr, 0, time, 0, field,
                                            output.output),
               ACF_E_INVALIDARG);
-    EXPECT_EQ(instance.effect->RenderFrame(nullptr, instance.context, 0, time, 0, field,
-                                           output.output),
-              ACF_E_INVALIDARG);
+    EXPECT_EQ(
+        instance.effect->RenderFrame(nullptr, instance.context, 0, time, 0, field, output.output),
+        ACF_E_INVALIDARG);
     EXPECT_EQ(instance.effect->CreateRenderContext(0, nullptr), ACF_E_INVALIDARG);
     field->Release();
     time->Release();
@@ -276,13 +276,12 @@ TEST_F(EffectTest, HostExceptionsStopAtTheBoundary) {
     kvptest::WriteSettings({"IgnoreAlpha=0"});
     std::vector<uint8_t> input(static_cast<size_t>(W) * H * 4, 40);
     const std::vector<uint8_t> untouched(static_cast<size_t>(W) * H * 4, 9);
-    const char* calls[] = {"output.GetOutputFrame",  "access.GetParameter",
-                           "parameter.GetValue",     "time.GetFramePosition",
-                           "fieldType.GetFieldKind", "outputFrame.GetFieldOrder",
-                           "outputFrame.GetWidth",   "outputFrame.GetHeight",
-                           "outputFrame.GetPixels",  "outputFrame.GetInputKey",
-                           "access.GetInputAccess",  "input.GetInputFrame",
-                           "inputFrame.GetPixels"};
+    const char* calls[] = {
+        "output.GetOutputFrame",   "access.GetParameter",    "parameter.GetValue",
+        "time.GetFramePosition",   "fieldType.GetFieldKind", "outputFrame.GetFieldOrder",
+        "outputFrame.GetWidth",    "outputFrame.GetHeight",  "outputFrame.GetPixels",
+        "outputFrame.GetInputKey", "access.GetInputAccess",  "input.GetInputFrame",
+        "inputFrame.GetPixels"};
     std::vector<uint8_t> pixels;
     for (const char* call : calls) {
         Instance instance(state, show, input);
@@ -312,8 +311,7 @@ TEST_F(EffectTest, SeveralContextsRenderFromSeveralThreads) {
             std::vector<uint8_t> pixels;
             for (int round = 0; round < 3; ++round) {
                 for (int f = 0; f < 4; ++f) {
-                    if (instance.Render(f * 15, &pixels) != ACF_OK ||
-                        pixels != expected[t % 2][f])
+                    if (instance.Render(f * 15, &pixels) != ACF_OK || pixels != expected[t % 2][f])
                         ++mismatches;
                 }
             }

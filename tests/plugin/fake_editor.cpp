@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/show/show_file.h"
+#include "core/document/show_file.h"
 #include "platform/os/process.h"
 #include "platform/os/window_list.h"
 

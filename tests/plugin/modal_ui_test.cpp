@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 #include <cstdlib>
+#include <thread>
 
-#include "core/show/show_file.h"
+#include "core/document/show_file.h"
 #include "platform/host/acf_ids.h"
 #include "platform/os/public_folder.h"
 #include "platform/os/registry.h"
@@ -20,7 +20,9 @@ using kvptest::Plugin;
 
 namespace {
 
-std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+std::string Text(const std::vector<uint8_t>& v) {
+    return std::string(v.begin(), v.end());
+}
 
 struct ModalTest : ::testing::Test {
     HostState state;
@@ -35,8 +37,8 @@ struct ModalTest : ::testing::Test {
         editorDir = dir + "/editor";
         ASSERT_EQ(mkdir(editorDir.c_str(), 0700), 0);
         ASSERT_EQ(symlink(KV_FAKE_EDITOR, (editorDir + "/kinevista").c_str()), 0);
-        ASSERT_TRUE(kv::WriteRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue,
-                                           editorDir));
+        ASSERT_TRUE(
+            kv::WriteRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, editorDir));
         std::remove(kv::ExchangePath().c_str());
         setenv("KV_FAKE_EDITOR_LOG", (dir + "/args").c_str(), 1);
         setenv("KV_FAKE_EDITOR_SEEN", (dir + "/seen").c_str(), 1);
@@ -55,8 +57,8 @@ struct ModalTest : ::testing::Test {
                    int32_t length = 300) {
         IACFUnknown* host = NewHostObject(state);
         void* object = nullptr;
-        ACFRESULT r = CreateComponent(Plugin(), host, CLSID_CAVX2ModalUI_ModalUI,
-                                      IID_IAVXModalUI, &object);
+        ACFRESULT r =
+            CreateComponent(Plugin(), host, CLSID_CAVX2ModalUI_ModalUI, IID_IAVXModalUI, &object);
         if (r == ACF_OK) {
             auto* ui = static_cast<IAVXModalUI*>(object);
             EffectSetup setup;

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "core/base/settings.h"
+#include "core/document/show_file.h"
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "platform/os/public_folder.h"
 #include "tests/test_support.h"
 
@@ -40,8 +40,8 @@ std::string MakePicture(const std::string& dir, int w, int h, int bits, uint8_t 
             if (bits == 32) p[3] = alpha;
         }
     }
-    const std::string path = dir + "/picture" + std::to_string(bits) + "-" +
-                             std::to_string(alpha) + ".tga";
+    const std::string path =
+        dir + "/picture" + std::to_string(bits) + "-" + std::to_string(alpha) + ".tga";
     kv::FileSpec fileSpec;
     fileSpec.SetPath(path.c_str());
     EXPECT_TRUE(image.Save(fileSpec, kv::FormatTarga));

@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <string>
 
+#include "core/document/show_file.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "tools/cli/cli.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <string>
 
+#include "core/base/settings.h"
+#include "core/document/show_file.h"
 #include "core/picture/alert.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "editor/output/make_movie.h"
 #include "editor/output/movie_job.h"
 #include "platform/video/movie_writer.h"

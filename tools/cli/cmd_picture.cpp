@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/base/settings.h"
 #include "core/picture/cdib.h"
-#include "core/show/settings.h"
 #include "tools/cli/cli.h"
 
 namespace {

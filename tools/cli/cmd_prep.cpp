@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/base/settings.h"
 #include "core/render/treatments.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
 #include "tools/cli/cli.h"
 

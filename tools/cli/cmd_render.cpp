@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "core/document/show_file.h"
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "tools/cli/cli.h"
 
 namespace {

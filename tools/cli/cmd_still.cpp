@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "editor/output/make_movie.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"

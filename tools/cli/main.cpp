@@ -7,10 +7,10 @@
 #include <map>
 #include <string>
 
+#include "core/base/settings.h"
+#include "core/document/show_file.h"
 #include "core/picture/alert.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "platform/os/atomic_file.h"
 #include "tools/cli/cli.h"
 

@@ -1,5 +1,5 @@
 // The settings store's text rules: section line, substring search, replacement, limits.
-#include "core/show/settings.h"
+#include "core/base/settings.h"
 
 #include <gtest/gtest.h>
 

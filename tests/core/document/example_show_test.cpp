@@ -1,5 +1,5 @@
 // The bundled example show (examples/example.kvx) is made here: the test checks that the
-// committed file is what this code builds, and `KV_WRITE_EXAMPLES=1 core_show_tests
+// committed file is what this code builds, and `KV_WRITE_EXAMPLES=1 core_document_tests
 // --gtest_filter=ExampleShow.*` writes it again after a change.
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "tests/test_support.h"
 
 namespace {

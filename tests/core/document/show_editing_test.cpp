@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "core/show/settings.h"
+#include "core/base/settings.h"
+#include "core/document/show_editing.h"
 #include "core/show/show.h"
-#include "core/show/show_editing.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "tests/test_support.h"
 
 namespace {

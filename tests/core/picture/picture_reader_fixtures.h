@@ -8,19 +8,29 @@
 #include <cstdint>
 #include <string>
 
+#include "core/base/records.h"
 #include "core/picture/cdib.h"
-#include "core/show/records.h"
 
 namespace kvtest {
 
 constexpr int FixtureWidth = 7;
 constexpr int FixtureHeight = 5;
 
-inline uint8_t FixRed(int x, int) { return static_cast<uint8_t>(10 + 30 * x); }
-inline uint8_t FixGreen(int, int y) { return static_cast<uint8_t>(20 + 40 * y); }
-inline uint8_t FixBlue(int x, int y) { return static_cast<uint8_t>((17 * x * y + 5) % 256); }
-inline uint8_t FixAlpha(int x, int y) { return static_cast<uint8_t>(255 - 20 * x - 5 * y); }
-inline uint8_t FixGrey(int x, int y) { return static_cast<uint8_t>(12 + 7 * x + 40 * y); }
+inline uint8_t FixRed(int x, int) {
+    return static_cast<uint8_t>(10 + 30 * x);
+}
+inline uint8_t FixGreen(int, int y) {
+    return static_cast<uint8_t>(20 + 40 * y);
+}
+inline uint8_t FixBlue(int x, int y) {
+    return static_cast<uint8_t>((17 * x * y + 5) % 256);
+}
+inline uint8_t FixAlpha(int x, int y) {
+    return static_cast<uint8_t>(255 - 20 * x - 5 * y);
+}
+inline uint8_t FixGrey(int x, int y) {
+    return static_cast<uint8_t>(12 + 7 * x + 40 * y);
+}
 
 inline std::string FixturePath(const std::string& name) {
     return std::string(KV_FIXTURES) + "/pictures/" + name;

@@ -2,7 +2,7 @@
 // .mov path, failures and their messages.
 #include <gtest/gtest.h>
 
-#include "core/show/settings.h"
+#include "core/base/settings.h"
 #include "core/show/show.h"
 #include "editor/output/make_movie.h"
 #include "editor/output/movie_writers.h"

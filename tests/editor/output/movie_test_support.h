@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/base/settings.h"
 #include "core/picture/cdib.h"
-#include "core/show/settings.h"
 #include "core/show/show.h"
 #include "editor/output/movie_host.h"
 #include "editor/output/movie_writers.h"

@@ -2,9 +2,9 @@
 // and batch rendering names, skips and keeps shows as the command describes.
 #include <gtest/gtest.h>
 
+#include "core/document/show_file.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "editor/output/make_movie.h"
 #include "editor/output/movie_writers.h"
 #include "tests/editor/output/movie_test_support.h"

@@ -5,11 +5,11 @@
 
 #include <string>
 
+#include "core/base/records.h"
+#include "core/document/show_file.h"
 #include "core/picture/cdib.h"
 #include "core/render/treatments.h"
-#include "core/show/records.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 
 namespace kvtest {
 

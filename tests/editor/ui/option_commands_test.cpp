@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/show/settings.h"
+#include "core/base/settings.h"
 #include "editor/ui/option_commands.h"
 #include "tests/editor/ui/ui_test_support.h"
 

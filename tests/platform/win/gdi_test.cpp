@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/picture/cdib.h"
 #include "platform/win/win.h"
 #include "tests/test_support.h"
 
@@ -127,7 +126,7 @@ TEST(Gdi, InvertingTwiceRestoresEveryShapeAndOverlapsInvertOnce) {
 
 TEST(Gdi, StretchDIBitsReadsBottomUpRowsFromTheLowerLeftOrigin) {
     // 2 x 2, 24 bits: bottom row red, green; top row blue, white.
-    BitmapInfo info{};
+    BITMAPINFO info{};
     info.header.biSize = 40;
     info.header.biWidth = 2;
     info.header.biHeight = 2;
@@ -154,18 +153,18 @@ TEST(Gdi, StretchDIBitsReadsBottomUpRowsFromTheLowerLeftOrigin) {
 
 TEST(Gdi, StretchDIBitsUsesTheColourTableOfEightBitImages) {
     struct {
-        BitmapInfoHeader h;
-        RgbQuad colors[256];
+        BITMAPINFOHEADER h;
+        RGBQUAD colors[256];
     } info{};
     info.h.biSize = 40;
     info.h.biWidth = 3;
     info.h.biHeight = -1;  // top-down
     info.h.biPlanes = 1;
     info.h.biBitCount = 8;
-    info.colors[7] = RgbQuad{10, 20, 30, 0};
+    info.colors[7] = RGBQUAD{10, 20, 30, 0};
     uint8_t bits[4] = {7, 0, 7, 0};
     Canvas c(3, 1);
-    StretchDIBits(c.dc, 0, 0, 3, 1, 0, 0, 3, 1, bits, reinterpret_cast<const BitmapInfo*>(&info));
+    StretchDIBits(c.dc, 0, 0, 3, 1, 0, 0, 3, 1, bits, reinterpret_cast<const BITMAPINFO*>(&info));
     EXPECT_EQ(GetPixel(c.dc, 0, 0), RGB(30, 20, 10));
     EXPECT_EQ(GetPixel(c.dc, 1, 0), RGB(0, 0, 0));
 }
@@ -218,27 +217,4 @@ TEST(Gdi, PngOutputHasTheImageSize) {
     EXPECT_EQ(static_cast<uint8_t>(bytes[19]), 7);  // IHDR width, big-endian
     EXPECT_EQ(static_cast<uint8_t>(bytes[23]), 3);
     EXPECT_FALSE(WritePng(dir + "/missing/b.png", px.data(), 7, 3));
-}
-
-TEST(Gdi, CoreImagesDrawThroughTheLayer) {
-    ASSERT_TRUE(StretchHookInstalled());
-    CDIB image(4, 2, 24);
-    // Bottom-up: row 0 is the bottom row.
-    for (int x = 0; x < 4; ++x) {
-        uint8_t* bottom = image.Row(0) + 3 * x;
-        uint8_t* top = image.Row(1) + 3 * x;
-        bottom[0] = 0, bottom[1] = 0, bottom[2] = static_cast<uint8_t>(60 * x);  // reds
-        top[0] = static_cast<uint8_t>(60 * x), top[1] = 0, top[2] = 0;           // blues
-    }
-    Canvas c(8, 4);
-    image.Draw(Rect{0, 0, 8, 4}, c.dc);
-    EXPECT_EQ(GetPixel(c.dc, 0, 0), RGB(0, 0, 0));
-    EXPECT_EQ(GetPixel(c.dc, 7, 0), RGB(0, 0, 180));
-    EXPECT_EQ(GetPixel(c.dc, 7, 3), RGB(180, 0, 0));
-    EXPECT_EQ(GetPixel(c.dc, 2, 2), RGB(60, 0, 0));
-    // A part: the two right columns of the picture, drawn at their own size.
-    Canvas p(2, 2);
-    image.DrawPart(Rect{0, 0, 2, 2}, Rect{2, 0, 4, 2}, p.dc);
-    EXPECT_EQ(GetPixel(p.dc, 1, 0), RGB(0, 0, 180));
-    EXPECT_EQ(GetPixel(p.dc, 0, 1), RGB(120, 0, 0));
 }

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstring>
 
-#include "core/picture/alert.h"
 #include "platform/os/window_list.h"
 #include "tests/platform/win/test_window.h"
 #include "tests/test_support.h"
@@ -228,25 +227,6 @@ TEST_F(WindowTest, TimersPostTimerMessages) {
     EXPECT_TRUE(got);
     EXPECT_TRUE(KillTimer(w, 9));
     EXPECT_FALSE(KillTimer(w, 9));
-}
-
-TEST_F(WindowTest, AlertsBecomeMessageBoxesAnsweredByTheScript) {
-    AlertSink* before = SetAlertSink(nullptr);
-    InstallAlertMessageBoxes();
-    headless::ClearMessageBoxTexts();
-    headless::QueueMessageBoxAnswer(IDYES);
-    EXPECT_TRUE(AskYesNo("Save changes?", "Kinevista"));
-    EXPECT_FALSE(AskYesNo("Again?", "Kinevista"));  // no answer queued: No
-    headless::QueueMessageBoxAnswer(IDCANCEL);
-    EXPECT_EQ(AskYesNoCancel("Quit?", "Q"), -1);
-    headless::QueueMessageBoxAnswer(IDNO);
-    EXPECT_EQ(AskYesNoCancel("Quit?", "Q"), 0);
-    Alert("Disk full", 28);
-    auto texts = headless::MessageBoxTexts();
-    ASSERT_EQ(texts.size(), 5u);
-    EXPECT_EQ(texts[0], "Kinevista: Save changes?");
-    EXPECT_EQ(texts[4], "Disk full  [ 28 ]");
-    SetAlertSink(before);
 }
 
 TEST_F(WindowTest, FileDialogAddsTheExtensionAndAsksBeforeOverwriting) {

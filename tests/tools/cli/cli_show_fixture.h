@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "core/document/show_file.h"
 #include "core/picture/cdib.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "tests/test_support.h"
 
 namespace kvclitest {

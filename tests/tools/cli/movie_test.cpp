@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "core/document/show_file.h"
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "tests/editor/output/show_files.h"
 #include "tests/platform/video/movie_probe.h"
 #include "tests/test_support.h"

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "core/document/show_file.h"
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -51,8 +51,7 @@ protected:
 };
 
 TEST_F(CliRender, WritesTheFrameAsRenderFrameMakesIt) {
-    ASSERT_EQ(Cli(showPath + " --frame 12 --size 64x48 --field-mode 3 --out " + dir + "/f.tga"),
-              0);
+    ASSERT_EQ(Cli(showPath + " --frame 12 --size 64x48 --field-mode 3 --out " + dir + "/f.tga"), 0);
     kv::Show show;
     ASSERT_TRUE(kv::LoadShowLocatingPicture(show, showPath, false));
     kv::CDIB want(64, 48, 32);
@@ -60,16 +59,15 @@ TEST_F(CliRender, WritesTheFrameAsRenderFrameMakesIt) {
 
     const std::string tga = kvtest::ReadFileBytes(dir + "/f.tga");
     ASSERT_EQ(tga.size(), 18u + 64 * 48 * 4);
-    EXPECT_EQ(tga[2], 2);                      // uncompressed true colour
+    EXPECT_EQ(tga[2], 2);  // uncompressed true colour
     EXPECT_EQ(static_cast<uint8_t>(tga[12]), 64);
     EXPECT_EQ(static_cast<uint8_t>(tga[14]), 48);
     EXPECT_EQ(tga[16], 32);
-    EXPECT_EQ(tga[17], 8);                     // 8 alpha bits, bottom-up
+    EXPECT_EQ(tga[17], 8);  // 8 alpha bits, bottom-up
     for (int y = 0; y < 48; ++y)
         ASSERT_EQ(std::memcmp(tga.data() + 18 + y * 256, want.Row(y), 256), 0) << "row " << y;
 
-    ASSERT_EQ(Cli(showPath + " --frame 12 --size 64x48 --field-mode 3 --out " + dir + "/f.bmp"),
-              0);
+    ASSERT_EQ(Cli(showPath + " --frame 12 --size 64x48 --field-mode 3 --out " + dir + "/f.bmp"), 0);
     const std::string bmp = kvtest::ReadFileBytes(dir + "/f.bmp");
     ASSERT_EQ(bmp.size(), 54u + 64 * 48 * 4);
     EXPECT_EQ(std::memcmp(bmp.data() + 54, tga.data() + 18, 64 * 48 * 4), 0);
@@ -81,8 +79,7 @@ TEST_F(CliRender, RefusedSizesExitOneAndBadArgumentsAreUsageErrors) {
     EXPECT_EQ(kvtest::ReadFileBytes(dir + "/a.tga"), "");
     EXPECT_EQ(Cli(showPath + " --frame 0 --size 64x48 --out " + dir + "/a.png"), 2);
     EXPECT_EQ(Cli(showPath + " --size 64x48 --out " + dir + "/a.tga"), 2);
-    EXPECT_EQ(Cli(showPath + " --frame 0 --size 64x48 --field-mode 4 --out " + dir + "/a.tga"),
-              2);
+    EXPECT_EQ(Cli(showPath + " --frame 0 --size 64x48 --field-mode 4 --out " + dir + "/a.tga"), 2);
     EXPECT_EQ(Cli(dir + "/none.kvx --frame 0 --size 64x48 --out " + dir + "/a.tga"), 1);
 }
 

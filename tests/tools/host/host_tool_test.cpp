@@ -5,11 +5,11 @@
 
 #include <cstdlib>
 
+#include "core/base/records.h"
+#include "core/document/show_file.h"
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
-#include "core/show/records.h"
 #include "core/show/show.h"
-#include "core/show/show_file.h"
 #include "platform/os/public_folder.h"
 #include "platform/os/registry.h"
 #include "tests/test_support.h"
@@ -66,14 +66,11 @@ TEST_F(HostToolTest, CatalogueListsEveryDefinitionCall) {
                        "\"Kinevista.avx\""),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("mapping.SetMapping \"EFF_AVX_Fernquill_Kinevista_$\""),
-              std::string::npos);
+    EXPECT_NE(out.find("mapping.SetMapping \"EFF_AVX_Fernquill_Kinevista_$\""), std::string::npos);
     EXPECT_NE(out.find("ACFRegisterComponent 2 -> 0x00000000"), std::string::npos);
-    ASSERT_EQ(kvtest::Run(Host + " catalogue " + PluginPath + " --refuse-conform 2>/dev/null",
-                          &out),
-              0);
-    EXPECT_NE(out.find("ACFRegisterComponent 2 -> 0x00000000 (no definition)"),
-              std::string::npos);
+    ASSERT_EQ(
+        kvtest::Run(Host + " catalogue " + PluginPath + " --refuse-conform 2>/dev/null", &out), 0);
+    EXPECT_NE(out.find("ACFRegisterComponent 2 -> 0x00000000 (no definition)"), std::string::npos);
     EXPECT_EQ(kvtest::Run(Host + " catalogue /nonexistent.avx 2>/dev/null"), 2);
 }
 
@@ -99,11 +96,9 @@ TEST_F(HostToolTest, RenderMatchesTheCommandLineRenderer) {
     if (access(Cli.c_str(), X_OK) != 0) GTEST_SKIP() << "kinevista-cli is not built";
     const std::string cliOut = dir + "/cli.tga";
     std::string text;
-    const int rc = kvtest::Run(Cli + " render " + showPath +
-                                   " --frame 45 --size 64x48 --out " + cliOut + " 2>&1",
-                               &text);
-    if (rc != 0 && text.find("render") != std::string::npos &&
-        access(cliOut.c_str(), F_OK) != 0)
+    const int rc = kvtest::Run(
+        Cli + " render " + showPath + " --frame 45 --size 64x48 --out " + cliOut + " 2>&1", &text);
+    if (rc != 0 && text.find("render") != std::string::npos && access(cliOut.c_str(), F_OK) != 0)
         GTEST_SKIP() << "kinevista-cli has no render command yet: " << text;
     ASSERT_EQ(rc, 0) << text;
     EXPECT_EQ(hostBytes, kvtest::ReadFileBytes(cliOut));
@@ -111,10 +106,10 @@ TEST_F(HostToolTest, RenderMatchesTheCommandLineRenderer) {
 
 TEST_F(HostToolTest, PluginExportsOnlyItsFourEntries) {
     std::string out;
-    ASSERT_EQ(kvtest::Run("nm -D --defined-only " + PluginPath + " | awk '{print $3}' | sort",
-                          &out),
-              0);
-    EXPECT_EQ(out, "ACFCanUnloadNow\nACFGetClassFactory\nACFRegisterComponent\nACFRegisterPlugin\n");
+    ASSERT_EQ(
+        kvtest::Run("nm -D --defined-only " + PluginPath + " | awk '{print $3}' | sort", &out), 0);
+    EXPECT_EQ(out,
+              "ACFCanUnloadNow\nACFGetClassFactory\nACFRegisterComponent\nACFRegisterPlugin\n");
 }
 
 TEST_F(HostToolTest, RenderOverAnInputPicture) {
@@ -187,8 +182,8 @@ TEST_F(HostToolTest, InstallAndEditRoundTrip) {
 
     const std::string applied = dir + "/applied.kvx";
     kvtest::WriteFileBytes(applied, std::string(4096, 'Z'));
-    ASSERT_EQ(kvtest::Run("KV_FAKE_EDITOR_MODE=apply KV_FAKE_EDITOR_APPLY=" + applied + " " +
-                          Host + " edit " + PluginPath + " --data " + showPath +
+    ASSERT_EQ(kvtest::Run("KV_FAKE_EDITOR_MODE=apply KV_FAKE_EDITOR_APPLY=" + applied + " " + Host +
+                          " edit " + PluginPath + " --data " + showPath +
                           " --rate 25 --length 250 --out " + out + " 2>/dev/null"),
               0);
     EXPECT_EQ(kvtest::ReadFileBytes(out), std::string(4096, 'Z'));

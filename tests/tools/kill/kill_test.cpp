@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/show/settings.h"
+#include "core/base/settings.h"
 #include "tests/editor/output/show_files.h"
 #include "tests/test_support.h"
 
