@@ -22,6 +22,7 @@
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
+#include "core/render/show_loading.h"
 #include "core/render/treatments.h"
 #include "core/show/show.h"
 #include "editor/output/make_movie.h"
@@ -221,6 +222,7 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

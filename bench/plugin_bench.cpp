@@ -21,6 +21,7 @@
 #include "core/document/show_file.h"
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
+#include "core/render/show_loading.h"
 #include "core/show/show.h"
 #include "platform/host/acf_ids.h"
 #include "tools/host/sim_host.h"
@@ -129,6 +130,7 @@ void BM_DirectRender(benchmark::State& st) {
     const int32_t h = static_cast<int32_t>(st.range(1));
     kv::TheSettings().Load();
     auto show = std::make_unique<kv::Show>();
+    kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
     show->Reset();
     kv::Parse(*show, s.block.data(), 4096, false);
     kv::CDIB frame(w, h, 32);

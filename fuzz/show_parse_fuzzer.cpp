@@ -7,6 +7,7 @@
 
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
+#include "core/render/show_loading.h"
 #include "core/show/show.h"
 
 namespace {
@@ -23,6 +24,7 @@ kv::Show& TheShow() {
         setenv("KINEVISTA_PUBLIC", "/tmp/kv-show-parse-fuzzer", 1);
         static QuietSink sink;
         kv::SetAlertSink(&sink);
+        kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
         return new kv::Show;
     }();
     return *show;

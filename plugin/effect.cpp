@@ -9,6 +9,7 @@
 #include "core/picture/alert.h"
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
+#include "core/render/show_loading.h"
 #include "core/show/show.h"
 #include "platform/host/acf_ids.h"
 #include "plugin/components.h"
@@ -56,6 +57,9 @@ bool RefreshShow(RenderContext& context, const uint8_t* block) {
     if (stamp == context.lastStamp && !lengthDiffers) return false;
     // Anything that is not a show leaves the current show as it is.
     if (magic != kv::ShowMagic && magic != 0x3412) return false;
+    // The plug-in has no start-up of its own: the first show it reads installs the steps.
+    static const bool stepsInstalled = (kv::SetShowLoadSteps(kv::RenderingShowLoadSteps()), true);
+    (void)stepsInstalled;
     show.Reset();
     kv::Parse(show, block, acf::PrivateDataSize, false);
     context.lastStamp = stamp;

@@ -6,9 +6,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/document/show_file.h"
+#include "core/render/show_loading.h"
+
 int main(int argc, char** argv) {
     std::string dir = "/tmp/kvtest-" + std::to_string(getpid()) + "-XXXXXX";
     if (char* made = mkdtemp(dir.data())) setenv("KINEVISTA_PUBLIC", made, 1);
+    kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
     ::testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();
     std::string cmd = "rm -rf '" + dir + "'";

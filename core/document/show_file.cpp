@@ -19,10 +19,9 @@
 #include <mutex>
 #include <vector>
 
-#include "core/render/render_frame.h"
-#include "core/render/treatments.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
+#include "core/show/show_load_steps.h"
 #include "platform/os/atomic_file.h"
 #include "platform/os/public_folder.h"
 
@@ -37,10 +36,13 @@ constexpr uint32_t CountOffset = 262;
 constexpr uint32_t KeyBytes = 56;
 constexpr uint32_t TrailerBytes = 20;
 constexpr uint32_t KeyFloatBytes = 48;  // the twelve float fields ahead of `time`
-constexpr int ScratchWidth = 160;       // frame 0 of a parsed show without a viewer
-constexpr int ScratchHeight = 120;
 
+// Global: the editor's viewer is the one place that shows frame 0, and the hook is set once at
+// its start-up; atomic as the plug-in parses on its host's threads.
 std::atomic<ParseRenderHook> g_renderHook{nullptr};
+// Global: written once at each program's start-up, before any show is loaded, with the steps
+// of the renderer (which this layer does not know); read-only afterwards.
+std::atomic<const ShowLoadSteps*> g_loadSteps{nullptr};
 
 // --- showId generator: a small linear congruential generator (0..32767), seeded once from the
 // millisecond tick count modulo 65535.
@@ -230,6 +232,10 @@ void SetParseRenderHook(ParseRenderHook hook) {
     g_renderHook.store(hook);
 }
 
+void SetShowLoadSteps(const ShowLoadSteps& steps) {
+    g_loadSteps.store(&steps);
+}
+
 uint32_t Serialise(Show& show, uint8_t* buffer) {
     const int pictures = show.pictureCount < 0             ? 0
                          : show.pictureCount > MaxPictures ? MaxPictures
@@ -322,9 +328,10 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
         if (parsed.contrastField) show.ContrastBrightness = parsed.contrastBrightness;
     }
 
-    for (int p = 0; p < parsed.pictures; ++p) {
+    const ShowLoadSteps* steps = g_loadSteps.load();
+    for (int p = 0; p < parsed.pictures && steps && steps->preparePicture; ++p) {
         const FileSpec fileSpec = show.pictures[p].fileSpec;
-        PrepPicture(show, fileSpec, p, show.PictureStart(p));
+        steps->preparePicture(show, fileSpec, p, show.PictureStart(p));
     }
 
     show.showId = parsed.showId;
@@ -337,10 +344,8 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
         CameraAtFrame(show, 0, false);
         if (ParseRenderHook hook = g_renderHook.load()) {
             hook(show, 0);
-        } else {
-            // No viewer to draw into: frame 0 still goes through the renderer once.
-            CDIB scratch(ScratchWidth, ScratchHeight, 32);
-            RenderFrame(show, 0, 0, false, ScratchWidth, ScratchHeight, &scratch, false);
+        } else if (steps && steps->renderFirstFrame) {
+            steps->renderFirstFrame(show);
         }
     }
     show.rotationInUse = show.RotationInUse(0);

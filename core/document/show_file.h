@@ -16,6 +16,7 @@
 namespace kv {
 
 class Show;
+struct ShowLoadSteps;
 
 constexpr uint16_t ShowMagic = 0x1234;
 constexpr float ShowFormatVersion = 110.0f;
@@ -31,8 +32,9 @@ constexpr const char* ExchangeFileName = "kvdata.kvx";
 uint32_t Serialise(Show& show, uint8_t* buffer);
 
 // Fills a freshly reset show from a block of `size` bytes; false (show untouched) when the
-// block is refused. With render set, frame 0 becomes the current frame and is rendered (through
-// the hook below when one is installed).
+// block is refused. Each picture is prepared, and with render set frame 0 becomes the current
+// frame and is rendered (through the hook below when one is installed), by the steps installed
+// with SetShowLoadSteps.
 bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render);
 
 // Why a show file did not load: the file is missing, cannot be opened otherwise (errno says
@@ -67,5 +69,11 @@ bool SwapShowByteOrder(uint8_t* block, uint32_t size);
 // its viewer's render here; without a hook frame 0 is rendered into a small scratch image.
 using ParseRenderHook = void (*)(Show& show, int32_t frame);
 void SetParseRenderHook(ParseRenderHook hook);
+
+// The steps that prepare a loaded show's pictures and render its frame 0 (the renderer's are
+// RenderingShowLoadSteps() in core/render/show_loading.h). Every program that loads shows
+// installs them once at start-up; without them pictures stay unloaded. The steps must outlive
+// every load.
+void SetShowLoadSteps(const ShowLoadSteps& steps);
 
 }  // namespace kv

@@ -10,6 +10,7 @@
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
+#include "core/render/show_loading.h"
 #include "core/show/show.h"
 #include "platform/os/atomic_file.h"
 #include "tools/cli/cli.h"
@@ -152,6 +153,7 @@ void Context::PrepareShow(kv::Show& show) const {
 
 int main(int argc, char** argv) {
     using namespace kvcli;
+    kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
     Context ctx;
     std::string settingsFile;
     std::vector<std::pair<std::string, std::string>> sets;

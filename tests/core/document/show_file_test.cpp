@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "core/document/show_file.h"
+#include "core/render/show_loading.h"
 #include "core/show/show.h"
+#include "core/show/show_load_steps.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -449,6 +451,47 @@ TEST(ShowFile, ParseRendersFrameZeroAndFitsTheLength) {
     ASSERT_TRUE(kv::Parse(rescaled, b.data(), static_cast<uint32_t>(b.size()), false));
     EXPECT_EQ(rescaled.pictures[0].keys[1].time, 200);
     EXPECT_EQ(rescaled.pictures[0].keys[2].time, 400);
+}
+
+int g_prepared = 0, g_prepIndex = -1, g_firstFrames = 0, g_frameAtRender = -1;
+void CountPrepare(Show&, const kv::FileSpec&, int index, int32_t) {
+    ++g_prepared;
+    g_prepIndex = index;
+}
+void CountFirstFrame(Show& show) {
+    ++g_firstFrames;
+    g_frameAtRender = show.currentFrame;
+}
+
+TEST(ShowFile, ParsePreparesAndRendersThroughTheStepsItIsHanded) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    std::vector<uint8_t> b = Block(show);
+    static const kv::ShowLoadSteps counting{&CountPrepare, &CountFirstFrame};
+    kv::SetShowLoadSteps(counting);
+    Show back;
+    back.Reset();
+    back.currentFrame = 40;
+    ASSERT_TRUE(kv::Parse(back, b.data(), static_cast<uint32_t>(b.size()), true));
+    EXPECT_EQ(g_prepared, 1);
+    EXPECT_EQ(g_prepIndex, 0);
+    EXPECT_EQ(g_firstFrames, 1);
+    EXPECT_EQ(g_frameAtRender, 0);  // frame 0 is current before it is rendered
+    // Without the render flag the picture is still prepared, frame 0 is not rendered.
+    back.Reset();
+    ASSERT_TRUE(kv::Parse(back, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_EQ(g_prepared, 2);
+    EXPECT_EQ(g_firstFrames, 1);
+    // The editor's viewer hook takes frame 0 over from the steps.
+    kv::SetParseRenderHook(Hook);
+    const int hookCalls = g_hookCalls;
+    back.Reset();
+    ASSERT_TRUE(kv::Parse(back, b.data(), static_cast<uint32_t>(b.size()), true));
+    kv::SetParseRenderHook(nullptr);
+    EXPECT_EQ(g_hookCalls, hookCalls + 1);
+    EXPECT_EQ(g_firstFrames, 1);
+    kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
 }
 
 TEST(ShowFile, HostileNumbersInKeys) {
