@@ -81,8 +81,7 @@ bool RenderFrame(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFl
     // is refused before a byte is written.
     if (width < 1 || width > MaxImageSide || height < 1 || height > MaxImageSide || !out)
         return false;
-    if (out->Empty() || out->BitCount() != 32 || out->Width() != width ||
-        out->Height() != height)
+    if (out->Empty() || out->BitCount() != 32 || out->Width() != width || out->Height() != height)
         return false;
 
     if (show.lastLoadResult == 2 && !show.ShowPicError) return RenderPlaceholder(*out);

@@ -1,6 +1,7 @@
-// The inner loops of the box resampler, in a portable version and an AVX2 version chosen at
-// run time. Both compute exactly the same integers; the AVX2 ones only process several bytes
-// or pixels per instruction.
+// The inner loops of the renderer, in a portable version and an AVX2 version, reached through a
+// table of kernels chosen once at start-up. Both compute exactly the same integers; the AVX2 ones
+// only process several bytes or pixels per instruction. The AVX2 files are compiled only for
+// x86-64 (and not with KV_PORTABLE_KERNELS); their functions below exist only there.
 #pragma once
 
 #include <cmath>
@@ -16,12 +17,12 @@ struct ColumnTap {
     int32_t m;
     int32_t span;
     int32_t norm;
-    int32_t weights;      // first | last << 16, the edge weights as a word pair
-    int32_t offset;       // taps m and m + span + 1 as byte offsets in the intermediate row
+    int32_t weights;  // first | last << 16, the edge weights as a word pair
+    int32_t offset;   // taps m and m + span + 1 as byte offsets in the intermediate row
     int32_t offsetEnd;
     uint8_t first;
     uint8_t last;
-    uint8_t matte;        // 1: the column lies (partly) outside the picture
+    uint8_t matte;  // 1: the column lies (partly) outside the picture
     uint8_t pad;
     uint8_t mattePixel[4];  // the column's pixel when every tap is the matte
 };
@@ -58,23 +59,22 @@ void HorizontalPassAvx2(const uint8_t* inter, int bpp, const ColumnTap* cols, in
 // 4-byte rows always go column by column.
 constexpr int MaxPlanTaps = 3;
 struct ColumnPlan {
-    int taps = 0;                 // 0: the plan does not apply (wider columns)
-    int padded = 0;               // columns rounded up to a multiple of 8
+    int taps = 0;                        // 0: the plan does not apply (wider columns)
+    int padded = 0;                      // columns rounded up to a multiple of 8
     const int32_t* offset = nullptr;     // byte offset of tap 0 (0 for matte columns)
     const int32_t* offsetEnd = nullptr;  // byte offset of the last tap, span + 1
     const int32_t* norm = nullptr;
     const int32_t* edgeWeights = nullptr;  // first | last << 16: taps 0 and span + 1
     const int32_t* groupMatte = nullptr;   // per 8 columns: whether any of them is matte
-    const int32_t* middle = nullptr;     // taps - 2 rows of `padded` masks: -1 for k <= span
-    const int32_t* matte = nullptr;   // -1 for matte columns
+    const int32_t* middle = nullptr;       // taps - 2 rows of `padded` masks: -1 for k <= span
+    const int32_t* matte = nullptr;        // -1 for matte columns
     const uint32_t* mattePixel = nullptr;
 };
 // Number of int32 values of storage BuildColumnPlan needs.
 size_t ColumnPlanStorage(int nCols);
 // Fills plan (using `storage`) from the column table; false when a column is too wide or the
 // pixels are not 3 bytes.
-bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage,
-                     ColumnPlan& plan);
+bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage, ColumnPlan& plan);
 // One output row, eight columns per step with gathered taps.
 void HorizontalGatherAvx2(const uint8_t* inter, int bpp, const ColumnPlan& plan, int nCols,
                           uint8_t* out);
@@ -86,7 +86,9 @@ struct RotatedRow {
     int32_t gx, gy;
 };
 
-inline float Lerp(float a, float b, float t) { return a + (b - a) * t; }
+inline float Lerp(float a, float b, float t) {
+    return a + (b - a) * t;
+}
 
 // max(1, |floor(v)|), at most 16384: any spacing wider than a picture (8192) gives the matte.
 inline int32_t TapSpacing(float v) {
@@ -98,10 +100,30 @@ inline int32_t TapSpacing(float v) {
 // Output pixels jBegin .. wout - 1 of a rotated row (out points at the row's first pixel).
 void RotatedRowPortable(const RotatedRow& row, const uint8_t* bits, int32_t stride, int bpp,
                         int wsrc, int hsrc, int quality, uint8_t* out, int jBegin, int wout);
-void RotatedRowAvx2(const RotatedRow& row, const uint8_t* bits, int32_t stride, int bpp,
-                    int wsrc, int hsrc, int quality, uint8_t* out, int wout);
+void RotatedRowAvx2(const RotatedRow& row, const uint8_t* bits, int32_t stride, int bpp, int wsrc,
+                    int hsrc, int quality, uint8_t* out, int wout);
 
-// Whether the processor has AVX2 and the kernels are switched on.
-bool UseAvx2();
+// One instruction set's kernels. horizontalGather is null where the set has none (then no
+// column plan is built).
+struct KernelTable {
+    const char* name;
+    void (*verticalPass)(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, int32_t wQ,
+                         const uint8_t* const* mid, int nMid, int32_t norm, uint8_t* dst,
+                         int nBytes, RowsAhead ahead);
+    void (*horizontalPass)(const uint8_t* inter, int bpp, const ColumnTap* cols, int nCols,
+                           uint8_t* out);
+    void (*horizontalGather)(const uint8_t* inter, int bpp, const ColumnPlan& plan, int nCols,
+                             uint8_t* out);
+    // The whole rotated row, output pixels 0 .. wout - 1.
+    void (*rotatedRow)(const RotatedRow& row, const uint8_t* bits, int32_t stride, int bpp,
+                       int wsrc, int hsrc, int quality, uint8_t* out, int wout);
+};
+
+// The table in use: picked once (AVX2 where built and the processor has it, else portable);
+// SetRenderSimdEnabled(false) switches to the portable one for tests and benchmarks.
+const KernelTable& Kernels();
+const KernelTable& PortableKernels();
+// The AVX2 table (render_kernels_avx2.cpp); only in builds that keep the AVX2 kernels.
+const KernelTable& Avx2KernelTable();
 
 }  // namespace kv::render_detail

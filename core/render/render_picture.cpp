@@ -5,7 +5,7 @@
 // the row's window into one intermediate row (8 bits a byte, normalised), restricted to the
 // source columns the camera can reach; the horizontal pass then filters that row through the
 // per-call column table. Rows and columns outside the picture come from precomputed matte
-// pixels. The inner loops live in render_kernels.cpp (portable and AVX2).
+// pixels. The inner loops come from the kernel table (render_kernels.h).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -29,7 +29,9 @@ int32_t TruncInt(float v) {
     return static_cast<int32_t>(v);
 }
 
-int32_t FloorInt(float v) { return TruncInt(std::floor(v)); }
+int32_t FloorInt(float v) {
+    return TruncInt(std::floor(v));
+}
 
 template <typename T>
 std::unique_ptr<T[]> Allocate(size_t n) {
@@ -50,7 +52,8 @@ void FillRow(uint8_t* row, int width, const uint8_t pixel[4]) {
 // windows would otherwise run backwards over the picture.
 void FillMatte(CDIB& out, const RowRange& rows, uint8_t matteAlpha) {
     const uint8_t pixel[4] = {MatteLevel, MatteLevel, MatteLevel, matteAlpha};
-    for (int r = rows.first; r <= rows.last; r += rows.step) FillRow(out.Row(r), out.Width(), pixel);
+    for (int r = rows.first; r <= rows.last; r += rows.step)
+        FillRow(out.Row(r), out.Width(), pixel);
 }
 
 bool RenderDraft(CDIB& out, const CDIB& picture, const CameraRect& cam, const RowRange& rows) {
@@ -163,17 +166,14 @@ bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const Row
     const bool leftOutside = FloorInt(cam.left) >= wsrc;
     const int nBytes = hi >= lo ? (hi - lo + 1) * bpp : 0;
 
-    const bool avx2 = render_detail::UseAvx2();
-    auto vertical =
-        avx2 ? render_detail::VerticalPassAvx2 : render_detail::VerticalPassPortable;
-    auto horizontal =
-        avx2 ? render_detail::HorizontalPassAvx2 : render_detail::HorizontalPassPortable;
+    const render_detail::KernelTable& kernels = render_detail::Kernels();
+    const auto vertical = kernels.verticalPass;
+    const auto horizontal = kernels.horizontalPass;
     // The gathering kernel takes the columns eight at a time when they are narrow enough.
     render_detail::ColumnPlan plan;
-    std::unique_ptr<int32_t[], void (*)(int32_t*)> planStorage(nullptr, [](int32_t* p) {
-        ::operator delete[](p, std::align_val_t{32});
-    });
-    if (avx2) {
+    std::unique_ptr<int32_t[], void (*)(int32_t*)> planStorage(
+        nullptr, [](int32_t* p) { ::operator delete[](p, std::align_val_t{32}); });
+    if (kernels.horizontalGather) {
         const size_t n = render_detail::ColumnPlanStorage(wout);
         planStorage.reset(static_cast<int32_t*>(
             ::operator new[](n * sizeof(int32_t), std::align_val_t{32}, std::nothrow)));
@@ -227,7 +227,7 @@ bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const Row
                      inter.get() + offset, nBytes, ahead);
         }
         if (plan.taps > 0)
-            render_detail::HorizontalGatherAvx2(inter.get(), bpp, plan, wout, dst);
+            kernels.horizontalGather(inter.get(), bpp, plan, wout, dst);
         else
             horizontal(inter.get(), bpp, cols.get(), wout, dst);
     }

@@ -41,10 +41,10 @@ struct CameraRect {
 };
 
 // Line-selection codes: which rows a render writes and where they sample.
-constexpr int LineAll = 0;        // every row
-constexpr int LineAllHalf = 1;    // every row, half an output row higher
-constexpr int LineEven = 10;      // rows 0, 2, 4 ... from the bottom
-constexpr int LineOdd = 11;       // rows 1, 3, 5 ...
+constexpr int LineAll = 0;      // every row
+constexpr int LineAllHalf = 1;  // every row, half an output row higher
+constexpr int LineEven = 10;    // rows 0, 2, 4 ... from the bottom
+constexpr int LineOdd = 11;     // rows 1, 3, 5 ...
 
 constexpr int QualityFull = 100;
 constexpr int QualityDraft = 0;

@@ -3,13 +3,12 @@
 // camera shrinks the picture, or by nearest pixel in draft.
 //
 // All geometry is single precision in a fixed order: output pixel j of a row samples at
-// start + j * ((end - start) / Wout). The AVX2 row loop performs the same operations lane by
-// lane (separate multiplies and adds, never fused), gathering the four taps of eight pixels
-// at once, so both loops give the same bytes.
+// start + j * ((end - start) / Wout). The AVX2 row loop (render_rotated_avx2.cpp) performs the
+// same operations lane by lane (separate multiplies and adds, never fused), gathering the four
+// taps of eight pixels at once, so both loops give the same bytes.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <immintrin.h>
 
 #include "core/render/render_kernels.h"
 #include "core/render/render_picture.h"
@@ -59,110 +58,6 @@ void RotatedRowPortable(const RotatedRow& row, const uint8_t* bits, int32_t stri
     }
 }
 
-namespace {
-
-constexpr int PrefetchAhead = 32;
-
-__attribute__((target("avx2"))) inline __m256 Channel(__m256i v, int ch) {
-    return _mm256_cvtepi32_ps(
-        _mm256_and_si256(_mm256_srli_epi32(v, 8 * ch), _mm256_set1_epi32(255)));
-}
-
-__attribute__((target("avx2"))) inline __m256 LerpV(__m256 a, __m256 b, __m256 t) {
-    return _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), t));
-}
-
-}  // namespace
-
-__attribute__((target("avx2"))) void RotatedRowAvx2(const RotatedRow& row, const uint8_t* bits,
-                                                    int32_t stride, int bpp, int wsrc, int hsrc,
-                                                    int quality, uint8_t* out, int wout) {
-    const __m256 gxf = _mm256_set1_ps(static_cast<float>(row.gx));
-    const __m256 gyf = _mm256_set1_ps(static_cast<float>(row.gy));
-    const __m256 xMax = _mm256_set1_ps(static_cast<float>(wsrc - row.gx - 1));
-    const __m256 yMax = _mm256_set1_ps(static_cast<float>(hsrc - row.gy - 1));
-    const __m256 sx0 = _mm256_set1_ps(row.sx0), sy0 = _mm256_set1_ps(row.sy0);
-    const __m256 dx = _mm256_set1_ps(row.dx), dy = _mm256_set1_ps(row.dy);
-    const __m256i vbpp = _mm256_set1_epi32(bpp), vstride = _mm256_set1_epi32(stride);
-    const __m256i gxOff = _mm256_set1_epi32(row.gx * bpp);
-    const __m256i gyOff = _mm256_set1_epi32(row.gy * stride);
-    const __m256i matte = _mm256_set1_epi32(static_cast<int32_t>(
-        0x00111111u | (bpp == 4 ? 0u : 0xFF000000u)));
-    const __m256i opaque = _mm256_set1_epi32(bpp == 4 ? 0 : static_cast<int32_t>(0xFF000000u));
-    const __m256i colourMask = _mm256_set1_epi32(bpp == 4 ? -1 : 0x00FFFFFF);
-    const __m256i zero = _mm256_setzero_si256();
-    const auto* base = reinterpret_cast<const int*>(bits);
-    const __m256 xLimit = _mm256_set1_ps(static_cast<float>(wsrc - 1));
-    const __m256 yLimit = _mm256_set1_ps(static_cast<float>(std::max(0, hsrc - 1 - row.gy)));
-    const ptrdiff_t gyBytes = static_cast<ptrdiff_t>(std::min(row.gy, hsrc - 1)) * stride;
-    __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    int j = 0;
-    for (; j + 8 <= wout; j += 8, lanes = _mm256_add_epi32(lanes, _mm256_set1_epi32(8))) {
-        const __m256 jf = _mm256_cvtepi32_ps(lanes);
-        // The taps of a slanted row jump from source row to source row, which no hardware
-        // prefetcher follows: fetch the lines of each lane's taps PrefetchAhead pixels further
-        // on (positions clamped into the picture; an address hint only, never dereferenced).
-        {
-            const __m256 ahead = _mm256_add_ps(jf, _mm256_set1_ps(PrefetchAhead));
-            const __m256 px = _mm256_min_ps(
-                _mm256_max_ps(_mm256_add_ps(sx0, _mm256_mul_ps(ahead, dx)), _mm256_setzero_ps()),
-                xLimit);
-            const __m256 py = _mm256_min_ps(
-                _mm256_max_ps(_mm256_add_ps(sy0, _mm256_mul_ps(ahead, dy)), _mm256_setzero_ps()),
-                yLimit);
-            alignas(32) int32_t at[8];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(at),
-                               _mm256_add_epi32(_mm256_mullo_epi32(_mm256_cvttps_epi32(py), vstride),
-                                                _mm256_mullo_epi32(_mm256_cvttps_epi32(px), vbpp)));
-            for (int lane = 0; lane < 8; lane += 2) {
-                const char* p0 = reinterpret_cast<const char*>(bits) + at[lane];
-                _mm_prefetch(p0, _MM_HINT_T0);
-                _mm_prefetch(p0 + gyBytes, _MM_HINT_T0);
-            }
-        }
-        const __m256 sx = _mm256_add_ps(sx0, _mm256_mul_ps(jf, dx));
-        const __m256 sy = _mm256_add_ps(sy0, _mm256_mul_ps(jf, dy));
-        const __m256 inside = _mm256_and_ps(
-            _mm256_and_ps(_mm256_cmp_ps(sx, gxf, _CMP_GE_OQ), _mm256_cmp_ps(sx, xMax, _CMP_LE_OQ)),
-            _mm256_and_ps(_mm256_cmp_ps(sy, gyf, _CMP_GE_OQ), _mm256_cmp_ps(sy, yMax, _CMP_LE_OQ)));
-        const __m256i mask = _mm256_castps_si256(inside);
-        __m256i result;
-        if (_mm256_testz_si256(mask, mask)) {
-            result = matte;
-        } else {
-            const __m256 fx0 = _mm256_floor_ps(sx), fy0 = _mm256_floor_ps(sy);
-            // Lanes outside the picture index pixel 0 and are not gathered.
-            const __m256i x0 = _mm256_and_si256(_mm256_cvttps_epi32(fx0), mask);
-            const __m256i y0 = _mm256_and_si256(_mm256_cvttps_epi32(fy0), mask);
-            const __m256i off =
-                _mm256_add_epi32(_mm256_mullo_epi32(y0, vstride), _mm256_mullo_epi32(x0, vbpp));
-            const __m256i t00 = _mm256_mask_i32gather_epi32(zero, base, off, mask, 1);
-            if (quality == QualityDraft) {
-                result = _mm256_or_si256(_mm256_and_si256(t00, colourMask), opaque);
-            } else {
-                const __m256i t10 =
-                    _mm256_mask_i32gather_epi32(zero, base, _mm256_add_epi32(off, gxOff), mask, 1);
-                const __m256i off01 = _mm256_add_epi32(off, gyOff);
-                const __m256i t01 = _mm256_mask_i32gather_epi32(zero, base, off01, mask, 1);
-                const __m256i t11 = _mm256_mask_i32gather_epi32(
-                    zero, base, _mm256_add_epi32(off01, gxOff), mask, 1);
-                const __m256 fx = _mm256_sub_ps(sx, fx0), fy = _mm256_sub_ps(sy, fy0);
-                result = opaque;
-                const int channels = bpp == 4 ? 4 : 3;
-                for (int ch = 0; ch < channels; ++ch) {
-                    const __m256 a = LerpV(Channel(t00, ch), Channel(t10, ch), fx);
-                    const __m256 b = LerpV(Channel(t01, ch), Channel(t11, ch), fx);
-                    const __m256i v = _mm256_cvttps_epi32(LerpV(a, b, fy));
-                    result = _mm256_or_si256(result, _mm256_slli_epi32(v, 8 * ch));
-                }
-            }
-            result = _mm256_blendv_epi8(matte, result, mask);
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * j), result);
-    }
-    if (j < wout) RotatedRowPortable(row, bits, stride, bpp, wsrc, hsrc, quality, out, j, wout);
-}
-
 }  // namespace render_detail
 
 bool RenderRotated(CDIB& out, const CDIB& picture, const CameraRect& cam, int quality, int band,
@@ -186,7 +81,7 @@ bool RenderRotated(CDIB& out, const CDIB& picture, const CameraRect& cam, int qu
     const float half = 0.5f * (H / fh);
     const int32_t gy = render_detail::TapSpacing((H - twoQ) / fh * 0.5f);
 
-    const bool avx2 = render_detail::UseAvx2();
+    const render_detail::KernelTable& kernels = render_detail::Kernels();
     for (int r = rows.first; r <= rows.last; r += rows.step) {
         const auto fr = static_cast<float>(r);
         const float s = fr * twoP / fh;
@@ -208,12 +103,8 @@ bool RenderRotated(CDIB& out, const CDIB& picture, const CameraRect& cam, int qu
         row.dy = (syR - row.sy0) / fw;
         row.gx = render_detail::TapSpacing((xR - xL) / fw * 0.5f);
         row.gy = gy;
-        if (avx2)
-            render_detail::RotatedRowAvx2(row, picture.Bits(), picture.RowBytes(), bpp, wsrc,
-                                          hsrc, quality, out.Row(r), wout);
-        else
-            render_detail::RotatedRowPortable(row, picture.Bits(), picture.RowBytes(), bpp, wsrc,
-                                              hsrc, quality, out.Row(r), 0, wout);
+        kernels.rotatedRow(row, picture.Bits(), picture.RowBytes(), bpp, wsrc, hsrc, quality,
+                           out.Row(r), wout);
     }
     return true;
 }
