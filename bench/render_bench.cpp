@@ -11,11 +11,11 @@
 // quality case, whether the AVX2 kernels are used.
 #include <benchmark/benchmark.h>
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <random>
-#include <sys/stat.h>
 
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
@@ -130,11 +130,21 @@ void RunCase(benchmark::State& state, const Case& c) {
     kv::SetRenderSimdEnabled(true);
 }
 
-void Full720(benchmark::State& s) { RunCase(s, {720, 480, 7500, 0, false, false}); }
-void Full1080(benchmark::State& s) { RunCase(s, {1920, 1080, 5625, 0, false, false}); }
-void Rotated720(benchmark::State& s) { RunCase(s, {720, 480, 7500, 0, true, false}); }
-void Interlaced720(benchmark::State& s) { RunCase(s, {720, 480, 7500, 3, false, false}); }
-void Blur720(benchmark::State& s) { RunCase(s, {720, 480, 7500, 0, false, true}); }
+void Full720(benchmark::State& s) {
+    RunCase(s, {720, 480, 7500, 0, false, false});
+}
+void Full1080(benchmark::State& s) {
+    RunCase(s, {1920, 1080, 5625, 0, false, false});
+}
+void Rotated720(benchmark::State& s) {
+    RunCase(s, {720, 480, 7500, 0, true, false});
+}
+void Interlaced720(benchmark::State& s) {
+    RunCase(s, {720, 480, 7500, 3, false, false});
+}
+void Blur720(benchmark::State& s) {
+    RunCase(s, {720, 480, 7500, 0, false, true});
+}
 void Draft720(benchmark::State& s) {
     kv::SetRenderSimdEnabled(true);
     auto show = MakeShow(7500, false);
@@ -152,18 +162,46 @@ void Draft720(benchmark::State& s) {
 }
 
 // Arguments: {bands, simd}. Minimum times cover the whole move at least once.
-BENCHMARK(Full720)->ArgNames({"bands", "simd"})->Args({1, 1})->Args({2, 1})->Args({1, 0})->Args({2, 0})
-    ->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(Full1080)->ArgNames({"bands", "simd"})->Args({1, 1})->Args({2, 1})
-    ->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(Rotated720)->ArgNames({"bands", "simd"})->Args({1, 1})->Args({2, 1})->Args({2, 0})
-    ->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(Interlaced720)->ArgNames({"bands", "simd"})->Args({1, 1})->Args({2, 1})
-    ->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(Blur720)->ArgNames({"bands", "simd"})->Args({1, 1})->Args({2, 1})
-    ->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(Draft720)->ArgName("bands")->Arg(1)->Arg(2)->MinTime(1.0)->UseRealTime()
+BENCHMARK(Full720)
+    ->ArgNames({"bands", "simd"})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->MinTime(2.0)
+    ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(Full1080)
+    ->ArgNames({"bands", "simd"})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->MinTime(2.0)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Rotated720)
+    ->ArgNames({"bands", "simd"})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Args({2, 0})
+    ->MinTime(2.0)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Interlaced720)
+    ->ArgNames({"bands", "simd"})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->MinTime(2.0)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Blur720)
+    ->ArgNames({"bands", "simd"})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->MinTime(2.0)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Draft720)->ArgName("bands")->Arg(1)->Arg(2)->MinTime(1.0)->UseRealTime()->Unit(
+    benchmark::kMillisecond);
 
 }  // namespace
 

@@ -9,16 +9,22 @@ namespace {
 std::atomic<int32_t> g_moduleLocks{0};
 }
 
-int32_t ModuleLockCount() { return g_moduleLocks.load(); }
+int32_t ModuleLockCount() {
+    return g_moduleLocks.load();
+}
 
 CACFUnknown::CACFUnknown(IACFUnknown* outer)
     : m_controlling(outer ? outer : &m_private), m_private(this) {
     g_moduleLocks.fetch_add(1);
 }
 
-CACFUnknown::~CACFUnknown() { g_moduleLocks.fetch_sub(1); }
+CACFUnknown::~CACFUnknown() {
+    g_moduleLocks.fetch_sub(1);
+}
 
-ACFRESULT CACFUnknown::InitializeInstance(IACFUnknown*) { return ACF_OK; }
+ACFRESULT CACFUnknown::InitializeInstance(IACFUnknown*) {
+    return ACF_OK;
+}
 
 void CACFUnknown::FinalRelease() {}
 
@@ -33,7 +39,9 @@ ACFRESULT CACFUnknown::NDQueryInterface(const ACFIID& iid, void** out) {
     return ACF_E_NOINTERFACE;
 }
 
-uint32_t CACFUnknown::NDAddRef() { return static_cast<uint32_t>(m_refs.fetch_add(1) + 1); }
+uint32_t CACFUnknown::NDAddRef() {
+    return static_cast<uint32_t>(m_refs.fetch_add(1) + 1);
+}
 
 uint32_t CACFUnknown::NDRelease() {
     const int32_t left = m_refs.fetch_sub(1) - 1;

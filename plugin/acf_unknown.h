@@ -70,12 +70,16 @@ private:
 
 // The three IACFUnknown slots of a concrete class's interface: forward to the controlling
 // unknown (the outer object when aggregated).
-#define KV_DELEGATING_UNKNOWN                                                 \
-    ACFRESULT QueryInterface(const ACFIID& iid, void** out) override {        \
-        return ControllingUnknown()->QueryInterface(iid, out);                \
-    }                                                                         \
-    uint32_t AddRef() override { return ControllingUnknown()->AddRef(); }     \
-    uint32_t Release() override { return ControllingUnknown()->Release(); }
+#define KV_DELEGATING_UNKNOWN                                          \
+    ACFRESULT QueryInterface(const ACFIID& iid, void** out) override { \
+        return ControllingUnknown()->QueryInterface(iid, out);         \
+    }                                                                  \
+    uint32_t AddRef() override {                                       \
+        return ControllingUnknown()->AddRef();                         \
+    }                                                                  \
+    uint32_t Release() override {                                      \
+        return ControllingUnknown()->Release();                        \
+    }
 
 // A counted reference to a host interface, released when it goes out of scope.
 template <class T>

@@ -52,8 +52,8 @@ ACFRESULT CACFClassFactory::NDQueryInterface(const ACFIID& iid, void** out) {
     return CACFUnknown::NDQueryInterface(iid, out);
 }
 
-ACFRESULT CACFClassFactory::CreateInstance(IACFUnknown* host, IACFUnknown* outer,
-                                           const ACFIID& iid, void** out) {
+ACFRESULT CACFClassFactory::CreateInstance(IACFUnknown* host, IACFUnknown* outer, const ACFIID& iid,
+                                           void** out) {
     return Guarded([&] {
         if (!m_creator) return ACF_E_UNEXPECTED;
         if (!host || !out) return ACF_E_INVALIDARG;
@@ -89,13 +89,13 @@ ACFRESULT CKVConform::NDQueryInterface(const ACFIID& iid, void** out) {
 // Turns an instance of the legacy effect into this effect: its private bytes become the new
 // instance's "PrivateData" unchanged. The write's own result is not reported, as the host
 // treats the conform as done either way.
-ACFRESULT CKVConform::Conform(uint64_t, IAVXEffectAccess* access, uint64_t,
-                              const void* legacyData, uint32_t size) {
+ACFRESULT CKVConform::Conform(uint64_t, IAVXEffectAccess* access, uint64_t, const void* legacyData,
+                              uint32_t size) {
     return Guarded([&] {
         if (!access || (!legacyData && size != 0)) return ACF_E_INVALIDARG;
         Ref<IAVXParameter> parameter;
-        ACFRESULT r = access->GetParameter(UID_PrivateDataParam, IID_IAVXParameter,
-                                           parameter.OutVoid());
+        ACFRESULT r =
+            access->GetParameter(UID_PrivateDataParam, IID_IAVXParameter, parameter.OutVoid());
         if (Failed(r)) return r;
         if (!parameter) return ACF_E_UNEXPECTED;
         parameter->SetValue(TYPE_OpaqueBytes, legacyData, size);

@@ -7,8 +7,7 @@
 namespace kvplugin {
 
 // Makes one object of a class: (host, outer unknown, interface identifier, out object).
-using Creator = ACFRESULT (*)(IACFUnknown* host, IACFUnknown* outer, const ACFIID& iid,
-                              void** out);
+using Creator = ACFRESULT (*)(IACFUnknown* host, IACFUnknown* outer, const ACFIID& iid, void** out);
 
 ACFRESULT CreateEffect(IACFUnknown* host, IACFUnknown* outer, const ACFIID& iid, void** out);
 ACFRESULT CreateModalUI(IACFUnknown* host, IACFUnknown* outer, const ACFIID& iid, void** out);
@@ -54,8 +53,8 @@ public:
     ACFRESULT CreateRenderContext(uint64_t unused, void** context) override;
     ACFRESULT Reserved6() override { return ACF_OK; }
     ACFRESULT Reserved7() override { return ACF_OK; }
-    ACFRESULT RenderFrame(IAVXEffectAccess* access, void* context, uint64_t unused1,
-                          IAVXTime* time, uint64_t unused2, IAVXFieldType* fieldType,
+    ACFRESULT RenderFrame(IAVXEffectAccess* access, void* context, uint64_t unused1, IAVXTime* time,
+                          uint64_t unused2, IAVXFieldType* fieldType,
                           IAVXOutputAccess* output) override;
     ACFRESULT Reserved9() override { return ACF_OK; }
     ACFRESULT Reserved10() override { return ACF_OK; }

@@ -49,8 +49,8 @@ ACFRESULT RegisterPlugin(IACFUnknown* host, IACFUnknown** out) {
     KV_TRY(GetDefinitionFactory(host, factory));
     Ref<IACFPluginDefinition> plugin;
     KV_TRY(MakeDefinition(factory.Get(), CLSID_PluginDefinition, IID_IACFPluginDefinition, plugin));
-    KV_TRY(plugin->InitializePlugin(UID_KinevistaPlugin, 0, 0, PluginFileName,
-                                    UID_KinevistaVendor, VendorName, 3, 1));
+    KV_TRY(plugin->InitializePlugin(UID_KinevistaPlugin, 0, 0, PluginFileName, UID_KinevistaVendor,
+                                    VendorName, 3, 1));
     KV_TRY(plugin->DefineAttribute(ATTR_PluginDescription, TYPE_WideText, PluginDescription,
                                    TerminatedText));
     *out = plugin.Detach();
@@ -73,13 +73,12 @@ ACFRESULT RegisterEffect(IACFDefinitionFactory* factory, IACFUnknown** out) {
     KV_TRY(effect->DefineAttribute(ATTR_EffectFlag, TYPE_Int32, &one, sizeof one));
 
     Ref<IAVXParameterDefinition> parameter;
-    KV_TRY(MakeDefinition(factory, CLSID_ParameterDefinition, IID_IAVXParameterDefinition,
-                          parameter));
-    KV_TRY(parameter->InitializeParameter(UID_PrivateDataParam, ParameterName,
-                                          ParameterDescription, TYPE_OpaqueBytes, 0, 0, 0,
-                                          nullptr));
-    KV_TRY(parameter->DefineAttribute(ATTR_ParamDefaultValue, TYPE_OpaqueBytes,
-                                      DefaultPrivateData, PrivateDataSize));
+    KV_TRY(
+        MakeDefinition(factory, CLSID_ParameterDefinition, IID_IAVXParameterDefinition, parameter));
+    KV_TRY(parameter->InitializeParameter(UID_PrivateDataParam, ParameterName, ParameterDescription,
+                                          TYPE_OpaqueBytes, 0, 0, 0, nullptr));
+    KV_TRY(parameter->DefineAttribute(ATTR_ParamDefaultValue, TYPE_OpaqueBytes, DefaultPrivateData,
+                                      PrivateDataSize));
     KV_TRY(effect->AddParameterDefinition(parameter.Get()));
     parameter.Reset();
     *out = effect.Detach();
@@ -88,8 +87,8 @@ ACFRESULT RegisterEffect(IACFDefinitionFactory* factory, IACFUnknown** out) {
 
 ACFRESULT RegisterModalUI(IACFDefinitionFactory* factory, IACFUnknown** out) {
     Ref<IACFComponentDefinition> component;
-    KV_TRY(MakeDefinition(factory, CLSID_ComponentDefinition, IID_IACFComponentDefinition,
-                          component));
+    KV_TRY(
+        MakeDefinition(factory, CLSID_ComponentDefinition, IID_IACFComponentDefinition, component));
     KV_TRY(component->InitializeComponent(UID_KinevistaModalUI, COMPTYPE_ModalUI, 0, 0,
                                           CLSID_CAVX2ModalUI_ModalUI, DisplayName));
     *out = component.Detach();
@@ -100,8 +99,8 @@ ACFRESULT RegisterConform(IACFDefinitionFactory* factory, IACFUnknown** out) {
     Ref<IAVXConformDefinition> conform;
     // A host that does not know conform components refuses the definition; the plug-in then
     // simply has none.
-    if (Failed(MakeDefinition(factory, CLSID_ConformDefinition, IID_IAVXConformDefinition,
-                              conform)))
+    if (Failed(
+            MakeDefinition(factory, CLSID_ConformDefinition, IID_IAVXConformDefinition, conform)))
         return ACF_OK;
     KV_TRY(conform->InitializeConform(UID_KinevistaConform, COMPTYPE_Conform, 1, 1,
                                       CLSID_CKVConform, ConformName));
@@ -133,15 +132,18 @@ KV_EXPORT ACFRESULT ACFRegisterComponent(IACFUnknown* host, uint32_t index,
         Ref<IACFDefinitionFactory> factory;
         KV_TRY(GetDefinitionFactory(host, factory));
         switch (index) {
-        case 0: return RegisterEffect(factory.Get(), definition);
-        case 1: return RegisterModalUI(factory.Get(), definition);
-        default: return RegisterConform(factory.Get(), definition);
+            case 0:
+                return RegisterEffect(factory.Get(), definition);
+            case 1:
+                return RegisterModalUI(factory.Get(), definition);
+            default:
+                return RegisterConform(factory.Get(), definition);
         }
     });
 }
 
-KV_EXPORT ACFRESULT ACFGetClassFactory(IACFUnknown* host, const ACFCLSID* clsid,
-                                       const ACFIID* iid, void** factory) {
+KV_EXPORT ACFRESULT ACFGetClassFactory(IACFUnknown* host, const ACFCLSID* clsid, const ACFIID* iid,
+                                       void** factory) {
     return Guarded([&] {
         if (!host || !factory || !clsid || !iid) return ACF_E_INVALIDARG;
         *factory = nullptr;

@@ -9,8 +9,8 @@
 namespace kvplugin {
 
 struct RenderContext {
-    kv::Show show;           // length 1800 for the context's life
-    uint16_t lastStamp = 0;  // bytes 2..3 of the block last loaded; 0 before the first load
+    kv::Show show;            // length 1800 for the context's life
+    uint16_t lastStamp = 0;   // bytes 2..3 of the block last loaded; 0 before the first load
     bool ignoreAlpha = true;  // "IgnoreAlpha"
     // The frame image, kept between frames so that a run of frames of one size does not
     // allocate (and fault in) a new image every time.

@@ -37,7 +37,9 @@ bool OpenInAltFolder(DiskFile& file, const FileSpec& fileSpec, const FileSpec& a
     return file.Open(alt, DiskFile::OpenRead);
 }
 
-int32_t Placeholder(CDIB& image) { return LoadPlaceholder(image) ? 2 : 0; }
+int32_t Placeholder(CDIB& image) {
+    return LoadPlaceholder(image) ? 2 : 0;
+}
 
 }  // namespace
 
@@ -67,11 +69,16 @@ int32_t CDIB::ReadFrom(DiskFile& file) {
     if (file.Seek(0, DiskFile::FromStart)) got = file.Read(head, sizeof head);
     if (got < 0) return ReadUnreadable;
     switch (ChoosePictureReader(head, got, file.OpenedFileSpec().path, GdiplusHasJpegDecoder())) {
-        case PictureReader::Photoshop: return ReadPhotoshop(*this, file);
-        case PictureReader::Tiff: return ReadTiff(*this, file);
-        case PictureReader::Bmp: return ReadBmp(*this, file);
-        case PictureReader::Gdiplus: return ReadGdiplus(*this, file);
-        case PictureReader::Targa: break;
+        case PictureReader::Photoshop:
+            return ReadPhotoshop(*this, file);
+        case PictureReader::Tiff:
+            return ReadTiff(*this, file);
+        case PictureReader::Bmp:
+            return ReadBmp(*this, file);
+        case PictureReader::Gdiplus:
+            return ReadGdiplus(*this, file);
+        case PictureReader::Targa:
+            break;
     }
     // Without a JPEG decoder there is no further importer to hand the file to: whatever the
     // Targa reader says is the answer.

@@ -10,8 +10,12 @@
 namespace kv {
 
 namespace {
-uint32_t Le32(const uint8_t* p) { return ReadPackedInt(p, 4, false); }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(ReadPackedInt(p, 2, false)); }
+uint32_t Le32(const uint8_t* p) {
+    return ReadPackedInt(p, 4, false);
+}
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(ReadPackedInt(p, 2, false));
+}
 }  // namespace
 
 ImageReadResult ReadBmp(CDIB& image, DiskFile& file) {
@@ -31,8 +35,7 @@ ImageReadResult ReadBmp(CDIB& image, DiskFile& file) {
     if (compression != 0) return ReadCompressed;
     if (width > MaxImageSide || height > MaxImageSide) return ReadTooLarge;
     if (bitCount < 8) return ReadTooFewColours;
-    if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
-        return ReadUnreadable;
+    if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return ReadUnreadable;
     // A negative (top-down) or zero size fails here.
     if (!CreateForReading(image, width, height, bitCount)) return ReadNoMemory;
 
@@ -50,8 +53,8 @@ ImageReadResult ReadBmp(CDIB& image, DiskFile& file) {
             const int32_t got = file.Read(table, static_cast<int32_t>(entries * 4));
             RgbQuad* colors = image.ColorTable();
             for (int i = 0; i < got / 4; ++i)
-                colors[i] = RgbQuad{table[4 * i], table[4 * i + 1], table[4 * i + 2],
-                                    table[4 * i + 3]};
+                colors[i] =
+                    RgbQuad{table[4 * i], table[4 * i + 1], table[4 * i + 2], table[4 * i + 3]};
         }
     }
 

@@ -42,11 +42,15 @@ ImageReadResult ReadGdiplus(CDIB& image, DiskFile& file) {
     if (!GdiplusHasJpegDecoder()) return ReadUnreadable;
     ImageTarget target(image);
     switch (DecodePictureFile(file.OpenedFileSpec().path, target)) {
-        case DecodeStatus::Ok: FlipVertical(image); return ReadOk;
-        case DecodeStatus::Stopped: return target.result;
+        case DecodeStatus::Ok:
+            FlipVertical(image);
+            return ReadOk;
+        case DecodeStatus::Stopped:
+            return target.result;
         // A file the decoder cannot make sense of is unreadable (not a memory shortage).
         case DecodeStatus::NotDecodable:
-        case DecodeStatus::Failed: break;
+        case DecodeStatus::Failed:
+            break;
     }
     return ReadUnreadable;
 }

@@ -19,8 +19,12 @@ namespace {
 constexpr int PaletteBytes = 1536;
 enum ColourMode : uint32_t { ModeBitmap = 0, ModeGrey = 1, ModeIndexed = 2, ModeRgb = 3 };
 
-uint32_t Be32(const uint8_t* p) { return ReadPackedInt(p, 4, true); }
-uint32_t Be16(const uint8_t* p) { return ReadPackedInt(p, 2, true); }
+uint32_t Be32(const uint8_t* p) {
+    return ReadPackedInt(p, 4, true);
+}
+uint32_t Be16(const uint8_t* p) {
+    return ReadPackedInt(p, 2, true);
+}
 
 }  // namespace
 
@@ -44,8 +48,8 @@ ImageReadResult ReadPhotoshop(CDIB& image, DiskFile& file) {
     if (depth == 1 && mode != ModeBitmap) return ReadUnreadable;
 
     // Colour-mode data: the palette of an indexed picture (256 red, 256 green, 256 blue).
-    const int32_t keep = modeDataLength < PaletteBytes ? static_cast<int32_t>(modeDataLength)
-                                                       : PaletteBytes;
+    const int32_t keep =
+        modeDataLength < PaletteBytes ? static_cast<int32_t>(modeDataLength) : PaletteBytes;
     if (file.Read(palette.get(), keep) != keep) return ReadUnreadable;
     int64_t pos = 30 + static_cast<int64_t>(modeDataLength);
     // Image resources, then layers and masks, each behind its length.
@@ -71,8 +75,7 @@ ImageReadResult ReadPhotoshop(CDIB& image, DiskFile& file) {
     const int64_t fileSize = file.Size();
     // Data that cannot be in the file is not waited for: refuse before making a large image.
     const int64_t tableBytes = packed ? 2 * static_cast<int64_t>(channels) * height : 0;
-    const int64_t leastData =
-        packed ? tableBytes : static_cast<int64_t>(used) * height * rowBytes;
+    const int64_t leastData = packed ? tableBytes : static_cast<int64_t>(used) * height * rowBytes;
     if (fileSize < 0 || pos + leastData > fileSize) return ReadUnreadable;
 
     int bits = static_cast<int>(channels) * 8;
@@ -108,8 +111,8 @@ ImageReadResult ReadPhotoshop(CDIB& image, DiskFile& file) {
             if (packed) {
                 const int32_t n = lengths[static_cast<size_t>(c) * height + r];
                 if (file.Read(packedRow.get(), n) != n) return ReadUnreadable;
-                const size_t got = UnpackBitsRow(packedRow.get(), static_cast<size_t>(n),
-                                                 row.get(), static_cast<size_t>(rowBytes));
+                const size_t got = UnpackBitsRow(packedRow.get(), static_cast<size_t>(n), row.get(),
+                                                 static_cast<size_t>(rowBytes));
                 // A row that decodes short keeps zeros after its end, not the row before.
                 for (size_t k = got; k < static_cast<size_t>(rowBytes); ++k) row[k] = 0;
             } else if (file.Read(row.get(), rowBytes) != rowBytes) {
@@ -121,7 +124,9 @@ ImageReadResult ReadPhotoshop(CDIB& image, DiskFile& file) {
             for (uint32_t x = 0; x < width; ++x, in += sampleBytes, out += pixelBytes) {
                 const uint8_t v = *in;
                 switch (mode) {
-                    case ModeGrey: out[0] = out[1] = out[2] = v; break;
+                    case ModeGrey:
+                        out[0] = out[1] = out[2] = v;
+                        break;
                     case ModeIndexed:
                         out[0] = pal[512 + v];
                         out[1] = pal[256 + v];

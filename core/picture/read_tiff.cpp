@@ -112,10 +112,18 @@ ImageReadResult ReadTiff(CDIB& image, DiskFile& file) {
                 for (int k = 0; k < 4; ++k) t.stripField[k] = e[8 + k];
                 t.stripArrayAt = u32(e + 8);
                 break;
-            case TagSamplesPerPixel: t.samples = value; break;
-            case TagRowsPerStrip: t.rowsPerStrip = value; break;
-            case TagPhotometric: t.photometric = value; break;
-            case TagPlanarConfig: t.planar = value; break;
+            case TagSamplesPerPixel:
+                t.samples = value;
+                break;
+            case TagRowsPerStrip:
+                t.rowsPerStrip = value;
+                break;
+            case TagPhotometric:
+                t.photometric = value;
+                break;
+            case TagPlanarConfig:
+                t.planar = value;
+                break;
             case TagBitsPerSample:
                 // One value per sample; they are alike in the files read here, so the first
                 // one tells. Two shorts fit in the entry, more are stored elsewhere.
@@ -130,7 +138,8 @@ ImageReadResult ReadTiff(CDIB& image, DiskFile& file) {
                     t.bitsPerSample = ReadAt(file, u32(e + 8), b, 2) ? u16(b) : 0;
                 }
                 break;
-            default: break;
+            default:
+                break;
         }
     }
 
@@ -171,8 +180,7 @@ ImageReadResult ReadTiff(CDIB& image, DiskFile& file) {
     };
 
     if (t.stripCount == 1) {
-        const uint32_t offset =
-            t.stripEntrySize == 4 ? u32(t.stripField) : u16(t.stripField);
+        const uint32_t offset = t.stripEntrySize == 4 ? u32(t.stripField) : u16(t.stripField);
         if (file.Seek(offset, DiskFile::FromStart)) {
             for (int y = 0; y < height; ++y)
                 if (!readRow(y)) break;

@@ -43,7 +43,9 @@ void OnProgress(j_common_ptr cinfo) {
     }
 }
 
-uint8_t Mul255(int a, int b) { return static_cast<uint8_t>((a * b + 127) / 255); }
+uint8_t Mul255(int a, int b) {
+    return static_cast<uint8_t>((a * b + 127) / 255);
+}
 
 }  // namespace
 

@@ -5,7 +5,9 @@
 
 namespace kv {
 
-bool GdiplusHasJpegDecoder() { return true; }
+bool GdiplusHasJpegDecoder() {
+    return true;
+}
 
 DecodeStatus DecodePictureFile(const char* path, DecodeTarget& target) {
     if (!path || !*path) return DecodeStatus::NotDecodable;

@@ -18,8 +18,8 @@ namespace acf {
 class IACFUnknown {
 public:
     virtual ACFRESULT QueryInterface(const ACFIID& iid, void** out) = 0;  // 0
-    virtual uint32_t AddRef() = 0;                                         // 1
-    virtual uint32_t Release() = 0;                                        // 2
+    virtual uint32_t AddRef() = 0;                                        // 1
+    virtual uint32_t Release() = 0;                                       // 2
 
 protected:
     ~IACFUnknown() = default;
@@ -45,16 +45,16 @@ class IAVXOutputAccess;
 // The effect (twelve slots).
 class IAVXEffect : public IACFUnknown {
 public:
-    virtual ACFRESULT Reserved3() = 0;                                   // 3
-    virtual ACFRESULT Reserved4() = 0;                                   // 4
+    virtual ACFRESULT Reserved3() = 0;                                           // 3
+    virtual ACFRESULT Reserved4() = 0;                                           // 4
     virtual ACFRESULT CreateRenderContext(uint64_t unused, void** context) = 0;  // 5
-    virtual ACFRESULT Reserved6() = 0;                                   // 6
-    virtual ACFRESULT Reserved7() = 0;                                   // 7
+    virtual ACFRESULT Reserved6() = 0;                                           // 6
+    virtual ACFRESULT Reserved7() = 0;                                           // 7
     virtual ACFRESULT RenderFrame(IAVXEffectAccess* access, void* context, uint64_t unused1,
                                   IAVXTime* time, uint64_t unused2, IAVXFieldType* fieldType,
-                                  IAVXOutputAccess* output) = 0;        // 8
-    virtual ACFRESULT Reserved9() = 0;                                   // 9
-    virtual ACFRESULT Reserved10() = 0;                                  // 10
+                                  IAVXOutputAccess* output) = 0;                 // 8
+    virtual ACFRESULT Reserved9() = 0;                                           // 9
+    virtual ACFRESULT Reserved10() = 0;                                          // 10
     virtual ACFRESULT DestroyRenderContext(uint64_t unused, void* context) = 0;  // 11
 
 protected:
@@ -113,11 +113,12 @@ public:
                                        uint32_t value1, uint32_t value2, const ACFCLSID& clsid,
                                        const ACFWChar* name) = 0;  // 3
     virtual ACFRESULT DefineAttribute(const ACFUID& attribute, const ACFUID& type,
-                                      const void* value, uint32_t size) = 0;  // 4
+                                      const void* value, uint32_t size) = 0;                    // 4
     virtual ACFRESULT DefineInput(const ACFUID& id, const ACFWChar* name, uint32_t flags) = 0;  // 5
-    virtual ACFRESULT DefineOutput(const ACFUID& id, const ACFWChar* name, uint32_t flags) = 0;  // 6
+    virtual ACFRESULT DefineOutput(const ACFUID& id, const ACFWChar* name,
+                                   uint32_t flags) = 0;                                        // 6
     virtual ACFRESULT SetEffectValues(uint32_t value1, uint32_t value2, uint32_t value3) = 0;  // 7
-    virtual ACFRESULT AddParameterDefinition(IACFUnknown* parameter) = 0;  // 8
+    virtual ACFRESULT AddParameterDefinition(IACFUnknown* parameter) = 0;                      // 8
 
 protected:
     ~IAVXEffectDefinition() = default;
@@ -155,7 +156,7 @@ public:
                                         const ACFWChar* name) = 0;  // 3
     virtual ACFRESULT DefineAttribute(const ACFUID& attribute, const ACFUID& type,
                                       const void* value, uint32_t size) = 0;  // 4
-    virtual ACFRESULT AddMapping(IACFUnknown* mapping) = 0;           // 5
+    virtual ACFRESULT AddMapping(IACFUnknown* mapping) = 0;                   // 5
 
 protected:
     ~IAVXConformDefinition() = default;
@@ -173,9 +174,9 @@ protected:
 
 class IAVXParameter : public IACFUnknown {
 public:
-    virtual ACFRESULT Reserved3() = 0;  // 3
-    virtual ACFRESULT Reserved4() = 0;  // 4
-    virtual ACFRESULT GetValue(const ACFUID& dataType, void* buffer, uint32_t size) = 0;  // 5
+    virtual ACFRESULT Reserved3() = 0;                                                        // 3
+    virtual ACFRESULT Reserved4() = 0;                                                        // 4
+    virtual ACFRESULT GetValue(const ACFUID& dataType, void* buffer, uint32_t size) = 0;      // 5
     virtual ACFRESULT SetValue(const ACFUID& dataType, const void* data, uint32_t size) = 0;  // 6
 
 protected:
@@ -187,26 +188,26 @@ class IAVXInputAccess;
 
 class IAVXEffectAccess : public IACFUnknown {
 public:
-    virtual ACFRESULT Reserved3() = 0;                      // 3
-    virtual ACFRESULT Reserved4() = 0;                      // 4
-    virtual ACFRESULT Reserved5() = 0;                      // 5
-    virtual ACFRESULT Reserved6() = 0;                      // 6
-    virtual ACFRESULT Reserved7() = 0;                      // 7
-    virtual ACFRESULT Reserved8() = 0;                      // 8
+    virtual ACFRESULT Reserved3() = 0;                         // 3
+    virtual ACFRESULT Reserved4() = 0;                         // 4
+    virtual ACFRESULT Reserved5() = 0;                         // 5
+    virtual ACFRESULT Reserved6() = 0;                         // 6
+    virtual ACFRESULT Reserved7() = 0;                         // 7
+    virtual ACFRESULT Reserved8() = 0;                         // 8
     virtual ACFRESULT GetLengthInFrames(int32_t* frames) = 0;  // 9
-    virtual ACFRESULT Reserved10() = 0;                     // 10
-    virtual ACFRESULT Reserved11() = 0;                     // 11
+    virtual ACFRESULT Reserved10() = 0;                        // 10
+    virtual ACFRESULT Reserved11() = 0;                        // 11
     virtual ACFRESULT GetInputAccess(uint32_t index, const ACFIID& iid1, const ACFIID& iid2,
-                                     void** input) = 0;     // 12
-    virtual ACFRESULT Reserved13() = 0;                     // 13
-    virtual ACFRESULT Reserved14() = 0;                     // 14
-    virtual ACFRESULT Reserved15() = 0;                     // 15
-    virtual ACFRESULT Reserved16() = 0;                     // 16
-    virtual ACFRESULT Reserved17() = 0;                     // 17
+                                     void** input) = 0;  // 12
+    virtual ACFRESULT Reserved13() = 0;                  // 13
+    virtual ACFRESULT Reserved14() = 0;                  // 14
+    virtual ACFRESULT Reserved15() = 0;                  // 15
+    virtual ACFRESULT Reserved16() = 0;                  // 16
+    virtual ACFRESULT Reserved17() = 0;                  // 17
     virtual ACFRESULT GetParameter(const ACFUID& parameterId, const ACFIID& iid,
-                                   void** parameter) = 0;   // 18
-    virtual ACFRESULT Reserved19() = 0;                     // 19
-    virtual ACFRESULT GetFrameRate(double* rate) = 0;       // 20
+                                   void** parameter) = 0;  // 18
+    virtual ACFRESULT Reserved19() = 0;                    // 19
+    virtual ACFRESULT GetFrameRate(double* rate) = 0;      // 20
 
 protected:
     ~IAVXEffectAccess() = default;
@@ -222,7 +223,7 @@ protected:
 
 class IAVXFieldType : public IACFUnknown {
 public:
-    virtual ACFRESULT Reserved3() = 0;                // 3
+    virtual ACFRESULT Reserved3() = 0;                  // 3
     virtual ACFRESULT GetFieldKind(int32_t* kind) = 0;  // 4
 
 protected:

@@ -25,7 +25,9 @@ constexpr ACFRESULT ACF_E_UNEXPECTED = static_cast<ACFRESULT>(0x8000FFFFu);
 constexpr ACFRESULT ACF_E_NOAGGREGATION = static_cast<ACFRESULT>(0x80040110u);
 constexpr ACFRESULT ACF_E_CLASSNOTAVAILABLE = static_cast<ACFRESULT>(0x80040111u);
 
-constexpr bool Failed(ACFRESULT r) { return r < 0; }
+constexpr bool Failed(ACFRESULT r) {
+    return r < 0;
+}
 
 // Wide text as the host stores it: 16-bit code units, NUL-terminated.
 using ACFWChar = char16_t;
@@ -74,7 +76,8 @@ consteval ACFUID Uid(const char* t) {
     u.data3 = static_cast<uint16_t>(detail::HexAt(t, 15, 4));
     u.data4[0] = static_cast<uint8_t>(detail::HexAt(t, 20, 2));
     u.data4[1] = static_cast<uint8_t>(detail::HexAt(t, 22, 2));
-    for (int i = 0; i < 6; ++i) u.data4[2 + i] = static_cast<uint8_t>(detail::HexAt(t, 25 + 2 * i, 2));
+    for (int i = 0; i < 6; ++i)
+        u.data4[2 + i] = static_cast<uint8_t>(detail::HexAt(t, 25 + 2 * i, 2));
     return u;
 }
 

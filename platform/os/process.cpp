@@ -26,8 +26,7 @@ int32_t StartProcess(const std::string& program, const std::vector<std::string>&
     argv.push_back(nullptr);
 
     pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
     return static_cast<int32_t>(pid);
 }
 
@@ -35,7 +34,7 @@ bool ProcessRunning(int32_t pid) {
     if (pid <= 0) return false;
     int status = 0;
     pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == 0) return true;               // still running
+    if (r == 0) return true;     // still running
     if (r == pid) return false;  // ended just now; status collected
     // Not a child we can wait for: collected earlier, or the process ignores SIGCHLD and the
     // system collects its children itself. Ask whether the process still exists.

@@ -51,7 +51,9 @@ std::string NameOf(const std::string& line) {
 
 }  // namespace
 
-std::string RegistryFile() { return PublicPath("registry.ini"); }
+std::string RegistryFile() {
+    return PublicPath("registry.ini");
+}
 
 bool ReadRegistryValue(const std::string& key, const std::string& name, std::string* out) {
     std::vector<std::string> lines;
@@ -67,8 +69,7 @@ bool ReadRegistryValue(const std::string& key, const std::string& name, std::str
     return false;
 }
 
-bool WriteRegistryValue(const std::string& key, const std::string& name,
-                        const std::string& value) {
+bool WriteRegistryValue(const std::string& key, const std::string& name, const std::string& value) {
     if (value.find('\n') != std::string::npos || value.find('\r') != std::string::npos)
         return false;
     const std::string path = RegistryFile();

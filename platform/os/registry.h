@@ -20,7 +20,6 @@ std::string RegistryFile();
 // Reads value `name` under `key`; false when the file, key or value is missing.
 bool ReadRegistryValue(const std::string& key, const std::string& name, std::string* out);
 // Sets (replaces or adds) value `name` under `key`; the file is rewritten atomically.
-bool WriteRegistryValue(const std::string& key, const std::string& name,
-                        const std::string& value);
+bool WriteRegistryValue(const std::string& key, const std::string& name, const std::string& value);
 
 }  // namespace kv

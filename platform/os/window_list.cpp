@@ -202,8 +202,8 @@ bool BringTopWindowForward(const TopWindow& window) {
 }
 
 bool TakeBringForwardRequest(uint64_t windowId) {
-    const std::string path = WindowListFolder() + "/" +
-                             EntryName(static_cast<int32_t>(getpid()), windowId, "raise");
+    const std::string path =
+        WindowListFolder() + "/" + EntryName(static_cast<int32_t>(getpid()), windowId, "raise");
     return unlink(path.c_str()) == 0;
 }
 

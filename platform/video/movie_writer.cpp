@@ -322,8 +322,7 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
         err = av_frame_get_buffer(s.frame, 0);
         if (err < 0) return s.Fail("frame buffer", err);
         s.sws = sws_getContext(e->width, e->height, s.sourceFmt, e->width, e->height, e->pix_fmt,
-                               SWS_BILINEAR, nullptr,
-                               nullptr, nullptr);
+                               SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!s.sws) return s.Fail("no conversion to the encoder's pixel format");
         // Rendered frames are full-range RGB; YUV codecs here are studio range except JPEG's.
         const int* coefs = sws_getCoefficients(SWS_CS_ITU601);

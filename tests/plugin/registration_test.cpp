@@ -276,8 +276,8 @@ TEST_F(RegistrationTest, EveryFailingCatalogueCallEndsWithItsResultAndLeaksNothi
 }
 
 TEST_F(RegistrationTest, HostExceptionsDuringRegistrationStopAtTheBoundary) {
-    const char* calls[] = {"host.QueryInterface", "plugin.DefineAttribute",
-                           "effect.SetEffectValues", "parameter.DefineAttribute",
+    const char* calls[] = {"host.QueryInterface",           "plugin.DefineAttribute",
+                           "effect.SetEffectValues",        "parameter.DefineAttribute",
                            "effect.AddParameterDefinition", "mapping.SetMapping"};
     for (const char* call : calls) {
         HostState throwing;

@@ -111,8 +111,7 @@ bool ReadPicture(const std::string& path, int32_t width, int32_t height,
     }
     const int bpp = image.BitCount();
     if (bpp != 24 && bpp != 32) {
-        std::fprintf(stderr, "kinevista-host: %s must be a 24- or 32-bit picture\n",
-                     path.c_str());
+        std::fprintf(stderr, "kinevista-host: %s must be a 24- or 32-bit picture\n", path.c_str());
         return false;
     }
     pixels.assign(static_cast<size_t>(width) * height * 4, 0);
@@ -220,8 +219,7 @@ int Render(const Args& a) {
     if (!data || !out || !size || !frame) return Usage();
     RenderRequest request;
     int32_t w = 0, h = 0;
-    if (std::sscanf(size->c_str(), "%dx%d", &w, &h) != 2 || w < 1 || h < 1 || w > 8192 ||
-        h > 8192)
+    if (std::sscanf(size->c_str(), "%dx%d", &w, &h) != 2 || w < 1 || h < 1 || w > 8192 || h > 8192)
         return Usage();
     request.width = w;
     request.height = h;

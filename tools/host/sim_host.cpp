@@ -79,7 +79,9 @@ std::string Hex32(uint32_t v) {
     return t;
 }
 
-std::string Quoted(const ACFWChar* w) { return w ? "\"" + WideToUtf8(w) + "\"" : "null"; }
+std::string Quoted(const ACFWChar* w) {
+    return w ? "\"" + WideToUtf8(w) + "\"" : "null";
+}
 
 // An attribute value as text, by its type.
 std::string ValueText(const ACFUID& type, const void* value, uint32_t size) {
@@ -105,8 +107,8 @@ std::string AttributeText(const ACFUID& a, const ACFUID& t, const void* v, uint3
 // The log text of a definition's Initialize... call.
 std::string InitializeText(const ACFUID& id, const ACFUID& type, uint32_t v1, uint32_t v2,
                            const ACFCLSID& clsid, const ACFWChar* name) {
-    return UidText(id) + " " + UidText(type) + " " + std::to_string(v1) + " " +
-           std::to_string(v2) + " " + UidText(clsid) + " " + Quoted(name);
+    return UidText(id) + " " + UidText(type) + " " + std::to_string(v1) + " " + std::to_string(v2) +
+           " " + UidText(clsid) + " " + Quoted(name);
 }
 
 // --- Base of every host object ---------------------------------------------------------------
@@ -157,12 +159,14 @@ private:
     const char* m_name;
 };
 
-#define KV_ENTER(op)                                \
-    do {                                            \
-        if (ACFRESULT f_ = Call(op)) return f_;     \
+#define KV_ENTER(op)                            \
+    do {                                        \
+        if (ACFRESULT f_ = Call(op)) return f_; \
     } while (0)
-#define KV_RESERVED(n) \
-    ACFRESULT Reserved##n() override { return Call("Reserved" #n); }
+#define KV_RESERVED(n)                 \
+    ACFRESULT Reserved##n() override { \
+        return Call("Reserved" #n);    \
+    }
 
 // Definitions keep the definitions added to them (counted references).
 class Holder {
@@ -184,10 +188,10 @@ public:
                                const ACFUID& vendorId, const ACFWChar* vendor, uint32_t v3,
                                uint32_t v4) override {
         KV_ENTER("InitializePlugin");
-        Log("InitializePlugin", UidText(id) + " " + std::to_string(v1) + " " +
-                                    std::to_string(v2) + " " + Quoted(file) + " " +
-                                    UidText(vendorId) + " " + Quoted(vendor) + " " +
-                                    std::to_string(v3) + " " + std::to_string(v4));
+        Log("InitializePlugin", UidText(id) + " " + std::to_string(v1) + " " + std::to_string(v2) +
+                                    " " + Quoted(file) + " " + UidText(vendorId) + " " +
+                                    Quoted(vendor) + " " + std::to_string(v3) + " " +
+                                    std::to_string(v4));
         return ACF_OK;
     }
     ACFRESULT DefineAttribute(const ACFUID& a, const ACFUID& t, const void* v,
@@ -322,8 +326,8 @@ public:
         KV_ENTER("CreateInstance");
         if (!out) return ACF_E_INVALIDARG;
         *out = nullptr;
-        Log("CreateInstance", UidText(clsid) + " " + (outer ? "outer" : "null") + " " +
-                                  UidText(iid));
+        Log("CreateInstance",
+            UidText(clsid) + " " + (outer ? "outer" : "null") + " " + UidText(iid));
         if (outer) return ACF_E_NOAGGREGATION;
         IACFUnknown* made = nullptr;
         if (clsid == CLSID_PluginDefinition && iid == IID_IACFPluginDefinition) {
@@ -551,7 +555,8 @@ private:
 
 class TimeObject final : public HostObject<IAVXTime> {
 public:
-    TimeObject(HostState& s, int32_t frame) : HostObject(s, IID_IACFUnknown, "time"), m_frame(frame) {}
+    TimeObject(HostState& s, int32_t frame)
+        : HostObject(s, IID_IACFUnknown, "time"), m_frame(frame) {}
     ACFRESULT GetFramePosition(int32_t* frame) override {
         KV_ENTER("GetFramePosition");
         *frame = m_frame;
@@ -612,14 +617,22 @@ struct Releaser {
 
 // --- Factories of host objects -----------------------------------------------------------------
 
-IACFUnknown* NewHostObject(HostState& state) { return new Host(state); }
+IACFUnknown* NewHostObject(HostState& state) {
+    return new Host(state);
+}
 
 SimParameter* NewParameter(HostState& state, const std::vector<uint8_t>& value) {
     return new SimParameter(state, value);
 }
-IAVXParameter* AsInterface(SimParameter* p) { return p; }
-std::vector<uint8_t> ParameterValue(SimParameter* p) { return p->Value(); }
-int32_t ParameterWrites(SimParameter* p) { return p->Writes(); }
+IAVXParameter* AsInterface(SimParameter* p) {
+    return p;
+}
+std::vector<uint8_t> ParameterValue(SimParameter* p) {
+    return p->Value();
+}
+int32_t ParameterWrites(SimParameter* p) {
+    return p->Writes();
+}
 
 void EffectAccess::Release() {
     if (access) access->Release();
@@ -639,7 +652,9 @@ EffectAccess NewEffectAccess(HostState& state, const EffectSetup& setup, int32_t
     return made;
 }
 
-IAVXTime* NewTime(HostState& state, int32_t frame) { return new TimeObject(state, frame); }
+IAVXTime* NewTime(HostState& state, int32_t frame) {
+    return new TimeObject(state, frame);
+}
 
 IAVXFieldType* NewFieldType(HostState& state, int32_t kind) {
     return new FieldTypeObject(state, kind);
@@ -668,8 +683,7 @@ bool PluginModule::Load(const std::string& path, std::string* error) {
     registerPlugin = reinterpret_cast<ACFRegisterPluginFn>(dlsym(m_handle, "ACFRegisterPlugin"));
     registerComponent =
         reinterpret_cast<ACFRegisterComponentFn>(dlsym(m_handle, "ACFRegisterComponent"));
-    getClassFactory =
-        reinterpret_cast<ACFGetClassFactoryFn>(dlsym(m_handle, "ACFGetClassFactory"));
+    getClassFactory = reinterpret_cast<ACFGetClassFactoryFn>(dlsym(m_handle, "ACFGetClassFactory"));
     canUnloadNow = reinterpret_cast<ACFCanUnloadNowFn>(dlsym(m_handle, "ACFCanUnloadNow"));
     if (!registerPlugin || !registerComponent || !getClassFactory || !canUnloadNow) {
         if (error) *error = "not a plug-in: an ACF export is missing";
@@ -784,9 +798,13 @@ namespace {
 thread_local std::deque<std::function<void()>> t_messages;
 }
 
-void PostHostMessage(std::function<void()> message) { t_messages.push_back(std::move(message)); }
+void PostHostMessage(std::function<void()> message) {
+    t_messages.push_back(std::move(message));
+}
 
-int32_t PendingHostMessages() { return static_cast<int32_t>(t_messages.size()); }
+int32_t PendingHostMessages() {
+    return static_cast<int32_t>(t_messages.size());
+}
 
 std::vector<uint8_t> PrivateDataFromFile(const std::string& path, bool* ok) {
     std::vector<uint8_t> data(PrivateDataSize, 0);

@@ -144,7 +144,7 @@ struct RenderRequest {
     int32_t height = 480;
     int32_t fieldKind = 0;
     int32_t fieldOrder = 0;
-    std::vector<uint8_t> input;  // top row first, or empty
+    std::vector<uint8_t> input;        // top row first, or empty
     std::vector<uint8_t> outputStart;  // the output buffer's content before rendering, or empty
 };
 // Creates the effect, makes a render context, renders one frame, destroys the context and

@@ -128,16 +128,12 @@ TEST(BmpHostile, SizesInTheHeaderNeverReachPastTheImage) {
     EXPECT_EQ(ReadBytes(Bmp(2, 2, 24, 0xFFFFFFFFu, 0xFFFFFF00u).str(), kv::ReadBmp).code,
               kv::ReadOk);
     // Sizes at the limits and beyond.
-    EXPECT_EQ(ReadBytes(Bmp(INT32_MIN, 2, 24, 60, 54).str(), kv::ReadBmp).code,
-              kv::ReadNoMemory);
-    EXPECT_EQ(ReadBytes(Bmp(2, INT32_MIN, 24, 60, 54).str(), kv::ReadBmp).code,
-              kv::ReadNoMemory);
-    EXPECT_EQ(ReadBytes(Bmp(INT32_MAX, 2, 24, 60, 54).str(), kv::ReadBmp).code,
-              kv::ReadTooLarge);
+    EXPECT_EQ(ReadBytes(Bmp(INT32_MIN, 2, 24, 60, 54).str(), kv::ReadBmp).code, kv::ReadNoMemory);
+    EXPECT_EQ(ReadBytes(Bmp(2, INT32_MIN, 24, 60, 54).str(), kv::ReadBmp).code, kv::ReadNoMemory);
+    EXPECT_EQ(ReadBytes(Bmp(INT32_MAX, 2, 24, 60, 54).str(), kv::ReadBmp).code, kv::ReadTooLarge);
     // Bit counts the image cannot hold are refused instead of given a made-up stride.
     EXPECT_EQ(ReadBytes(Bmp(2, 2, 12, 60, 54).str(), kv::ReadBmp).code, kv::ReadUnreadable);
-    EXPECT_EQ(ReadBytes(Bmp(2, 2, 65535, 60, 54).str(), kv::ReadBmp).code,
-              kv::ReadUnreadable);
+    EXPECT_EQ(ReadBytes(Bmp(2, 2, 65535, 60, 54).str(), kv::ReadBmp).code, kv::ReadUnreadable);
     // Truncated headers.
     for (size_t n : {0u, 2u, 14u, 53u})
         EXPECT_EQ(ReadBytes(Bmp(2, 2, 24, 60, 54).str().substr(0, n), kv::ReadBmp).code,
@@ -291,9 +287,9 @@ TEST(TiffHostile, DirectoryBeyondTheFirstWindowIsRead) {
 TEST(TiffHostile, TwoShortStripOffsetsSitInTheEntry) {
     for (bool big : {false, true}) {
         SCOPED_TRACE(big ? "big-endian" : "little-endian");
-        Bytes b = Tiff({{256, 3, 1, 2}, {257, 3, 1, 2}, {277, 3, 1, 3}, {278, 3, 1, 1},
-                        {273, 3, 2, 0}},
-                       8, big);
+        Bytes b =
+            Tiff({{256, 3, 1, 2}, {257, 3, 1, 2}, {277, 3, 1, 3}, {278, 3, 1, 1}, {273, 3, 2, 0}},
+                 8, big);
         // The two SHORT values as written in the file's order: first 100, then 200.
         const size_t field = 8 + 2 + 4 * 12 + 8;
         big ? b.Be(field, 100, 2).Be(field + 2, 200, 2) : b.Le(field, 100, 2).Le(field + 2, 200, 2);
@@ -311,8 +307,11 @@ TEST(TiffHostile, StripTablesAndOffsetsOutsideTheFileReadNothing) {
     // Four billion strips of no rows each: one pass over the picture's height, not a hang.
     Bytes many = Tiff({{256, 3, 1, 4}, {257, 3, 1, 4}, {273, 4, 0xFFFFFFFFu, 200}, {278, 4, 1, 0}});
     EXPECT_EQ(ReadBytes(many.str(), kv::ReadTiff).code, kv::ReadOk);
-    Bytes tall = Tiff({{256, 3, 1, 1}, {257, 3, 1, 8192}, {273, 4, 0xFFFFFFFFu, 200},
-                       {278, 4, 1, 1}, {277, 3, 1, 1}});
+    Bytes tall = Tiff({{256, 3, 1, 1},
+                       {257, 3, 1, 8192},
+                       {273, 4, 0xFFFFFFFFu, 200},
+                       {278, 4, 1, 1},
+                       {277, 3, 1, 1}});
     EXPECT_EQ(ReadBytes(tall.str(), kv::ReadTiff).code, kv::ReadOk);
     // A single strip starting beyond the end.
     Bytes single = Tiff({{256, 3, 1, 2}, {257, 3, 1, 2}, {273, 4, 1, 0x7FFFFFFFu}});
@@ -339,8 +338,7 @@ TEST(TiffHostile, DirectoriesOutsideOrAcrossTheWindow) {
     EXPECT_EQ(r.bits, 24);
     // Too short to hold a header, or not a TIFF at all.
     EXPECT_EQ(ReadBytes("II*", kv::ReadTiff).code, kv::ReadUnreadable);
-    EXPECT_EQ(ReadBytes(std::string("IIx\0\x08\0\0\0", 8), kv::ReadTiff).code,
-              kv::ReadUnreadable);
+    EXPECT_EQ(ReadBytes(std::string("IIx\0\x08\0\0\0", 8), kv::ReadTiff).code, kv::ReadUnreadable);
 }
 
 TEST(TiffHostile, LayoutsTheReaderDoesNotTake) {
@@ -362,9 +360,9 @@ TEST(TiffHostile, SixteenBitSamplesKeepTheirHighByte) {
     for (bool big : {false, true}) {
         SCOPED_TRACE(big ? "big-endian" : "little-endian");
         // Bits per sample as three shorts stored at 300.
-        Bytes b = Tiff({{256, 3, 1, 2}, {257, 3, 1, 2}, {258, 3, 3, 300}, {273, 4, 1, 100},
-                        {277, 3, 1, 3}},
-                       8, big);
+        Bytes b = Tiff(
+            {{256, 3, 1, 2}, {257, 3, 1, 2}, {258, 3, 3, 300}, {273, 4, 1, 100}, {277, 3, 1, 3}}, 8,
+            big);
         for (int i = 0; i < 3; ++i) big ? b.Be(300 + 2 * i, 16, 2) : b.Le(300 + 2 * i, 16, 2);
         const std::string rows = std::string(kTopRow) + kBottomRow;
         for (size_t i = 0; i < rows.size(); ++i) {
@@ -394,7 +392,9 @@ TEST(PhotoshopHostile, PackBitsRunsStopAtTheRow) {
     // One grey channel, 3 x 2. Row 0: a run of 128; row 1: a literal of 128 with 3 bytes.
     Bytes b = Psd(1, 2, 3, 8, 1, 1);
     b.Be(kPsdData, 2, 2).Be(kPsdData + 2, 4, 2);
-    b.Put(kPsdData + 4, "\x81\x40" "\x7f\x01\x02\x03");
+    b.Put(kPsdData + 4,
+          "\x81\x40"
+          "\x7f\x01\x02\x03");
     kv::CDIB image(16, 16, 8);
     ASSERT_EQ(ReadBytes(b.str(), kv::ReadPhotoshop, &image).code, kv::ReadOk);
     ASSERT_EQ(image.BitCount(), 24);
@@ -407,7 +407,9 @@ TEST(PhotoshopHostile, PackBitsRunsStopAtTheRow) {
 
     // A row that decodes short leaves zeros, not the row before.
     Bytes shortRow = Psd(1, 2, 3, 8, 1, 1);
-    shortRow.Be(kPsdData, 2, 2).Be(kPsdData + 2, 2, 2).Put(kPsdData + 4, std::string("\xfe\x50\x00\x09", 4));
+    shortRow.Be(kPsdData, 2, 2)
+        .Be(kPsdData + 2, 2, 2)
+        .Put(kPsdData + 4, std::string("\xfe\x50\x00\x09", 4));
     ASSERT_EQ(ReadBytes(shortRow.str(), kv::ReadPhotoshop, &image).code, kv::ReadOk);
     EXPECT_EQ(image.Row(0)[0], 9);
     EXPECT_EQ(image.Row(0)[3], 0);
@@ -458,12 +460,12 @@ TEST(PhotoshopHostile, CountsBeyondTheFileAreUnreadable) {
 
 TEST(PhotoshopHostile, HeaderValuesOutsideTheReader) {
     auto code = [](const Bytes& b) { return ReadBytes(b.str(), kv::ReadPhotoshop).code; };
-    EXPECT_EQ(code(Psd(3, 2, 2, 8, 4, 0)), kv::ReadUnreadable);   // CMYK
+    EXPECT_EQ(code(Psd(3, 2, 2, 8, 4, 0)), kv::ReadUnreadable);  // CMYK
     EXPECT_EQ(code(Psd(3, 2, 9000, 8, 3, 0)), kv::ReadTooLarge);
     EXPECT_EQ(code(Psd(3, 0x80000000u, 2, 8, 3, 0)), kv::ReadTooLarge);
     EXPECT_EQ(code(Psd(3, 2, 2, 7, 3, 0)), kv::ReadUnreadable);
     EXPECT_EQ(code(Psd(3, 2, 2, 1, 3, 0)), kv::ReadUnreadable);
-    EXPECT_EQ(code(Psd(3, 2, 2, 8, 3, 2)), kv::ReadCompressed);   // ZIP
+    EXPECT_EQ(code(Psd(3, 2, 2, 8, 3, 2)), kv::ReadCompressed);  // ZIP
     EXPECT_EQ(code(Psd(3, 0, 2, 8, 3, 0)), kv::ReadNoMemory);
     // Bitmap mode: one bit per pixel, the picture stays black.
     Bytes bitmap = Psd(1, 2, 9, 1, 0, 0);

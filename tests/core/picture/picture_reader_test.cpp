@@ -217,8 +217,8 @@ TEST(GdiplusReader, JpegWithoutExtensionIsFoundByItsJfifBytes) {
 }
 
 TEST(GdiplusReader, PngLoadsWhenItsPathSaysPng) {
-    for (const char* name : {"picture.png", "picture_rgb.PNG", "picture_alpha.png",
-                             "picture_interlaced.png"}) {
+    for (const char* name :
+         {"picture.png", "picture_rgb.PNG", "picture_alpha.png", "picture_interlaced.png"}) {
         SCOPED_TRACE(name);
         kv::CDIB image(16, 16, 8);
         LoadFixture(image, name);

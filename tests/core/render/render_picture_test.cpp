@@ -52,7 +52,8 @@ TEST_P(SimdModes, IdentityCameraShowsNextColumnAndMattesLastColumnsAndTopRows) {
             EXPECT_EQ(PixelAt(out, n - 1, r), bits == 24 ? Matte24 : Matte32);
         }
         for (int r = n - 2; r < n; ++r)
-            for (int j = 0; j < n; ++j) EXPECT_EQ(PixelAt(out, j, r), bits == 24 ? Matte24 : Matte32);
+            for (int j = 0; j < n; ++j)
+                EXPECT_EQ(PixelAt(out, j, r), bits == 24 ? Matte24 : Matte32);
     }
 }
 
@@ -70,8 +71,8 @@ TEST_P(SimdModes, CameraBeyondThePictureShowsTheMatteOpaqueOrTransparent) {
         }
     }
     ASSERT_TRUE(kv::RenderPicture(out, pic32, Rect(-10, 5, 20, 10), kv::QualityFull, 0, 0));
-    EXPECT_EQ(PixelAt(out, 0, 3), Matte32);             // outside: transparent matte
-    EXPECT_EQ(PixelAt(out, 15, 3), 0xC8C8C8C8u);         // inside: the picture, alpha 200
+    EXPECT_EQ(PixelAt(out, 0, 3), Matte32);       // outside: transparent matte
+    EXPECT_EQ(PixelAt(out, 15, 3), 0xC8C8C8C8u);  // inside: the picture, alpha 200
 }
 
 TEST_P(SimdModes, DraftTakesTheNearestPixelOfTheSameGeometry) {
@@ -177,16 +178,16 @@ TEST(RenderPicture, BandRowsSplitTheFrameWithoutOverlap) {
         int height, band, line, offset, first, last, step;
     };
     const Case cases[] = {
-        {480, 0, 0, 0, 0, 479, 1},   {480, 1, 0, 0, 0, 240, 1},   {480, 2, 0, 0, 241, 479, 1},
-        {480, 2, 0, 1, 241, 479, 1}, {480, 1, 10, 0, 0, 240, 2},  {480, 2, 10, 0, 242, 479, 2},
-        {480, 1, 11, 0, 1, 240, 2},  {480, 2, 11, 0, 241, 479, 2}, {486, 2, 10, 0, 243, 485, 2},
+        {480, 0, 0, 0, 0, 479, 1},    {480, 1, 0, 0, 0, 240, 1},    {480, 2, 0, 0, 241, 479, 1},
+        {480, 2, 0, 1, 241, 479, 1},  {480, 1, 10, 0, 0, 240, 2},   {480, 2, 10, 0, 242, 479, 2},
+        {480, 1, 11, 0, 1, 240, 2},   {480, 2, 11, 0, 241, 479, 2}, {486, 2, 10, 0, 243, 485, 2},
         {486, 2, 10, 1, 244, 485, 2}, {486, 2, 11, 1, 245, 485, 2}, {1, 1, 0, 0, 0, 0, 1},
-        {1, 2, 0, 0, 1, 0, 1},       {1, 2, 0, 1, 1, 0, 1},
+        {1, 2, 0, 0, 1, 0, 1},        {1, 2, 0, 1, 1, 0, 1},
     };
     for (const Case& c : cases) {
         const kv::RowRange rows = kv::BandRows(c.height, c.band, c.line, c.offset);
-        EXPECT_EQ(rows.first, c.first) << c.height << " band " << c.band << " line " << c.line
-                                       << " offset " << c.offset;
+        EXPECT_EQ(rows.first, c.first)
+            << c.height << " band " << c.band << " line " << c.line << " offset " << c.offset;
         EXPECT_EQ(rows.last, c.last);
         EXPECT_EQ(rows.step, c.step);
     }
@@ -213,8 +214,8 @@ TEST_P(SimdModes, MatchesTheReferenceOverRandomRenders) {
         const float zoom = std::exp(uniform(-3.0f, 1.5f));
         const float w = static_cast<float>(wsrc) * zoom;
         const float h = w * (pick(0, 1) ? 0.75f : 0.5625f);
-        CameraRect cam = Rect(uniform(-0.3f, 1.1f) * wsrc - w / 2, uniform(-0.3f, 1.1f) * hsrc - h / 2,
-                              w, h);
+        CameraRect cam =
+            Rect(uniform(-0.3f, 1.1f) * wsrc - w / 2, uniform(-0.3f, 1.1f) * hsrc - h / 2, w, h);
         if (pick(0, 5) == 0) cam.left = static_cast<float>(pick(-3, 10));  // whole pixels
         pic.rotationInUse = pick(0, 2) == 0;
         if (pic.rotationInUse) {
@@ -231,18 +232,18 @@ TEST_P(SimdModes, MatchesTheReferenceOverRandomRenders) {
         kvtest::Fill(got, 0x5A);
         kvtest::Fill(want, 0x5A);
         ASSERT_TRUE(kv::RenderPicture(got, pic, cam, quality, band, line, offset));
-        kvref::RenderPicture(want, pic,
-                             {cam.left, cam.bottom, cam.width, cam.height, cam.rotation, cam.tiltA,
-                              cam.tiltB},
-                             quality, band, line, offset);
+        kvref::RenderPicture(
+            want, pic,
+            {cam.left, cam.bottom, cam.width, cam.height, cam.rotation, cam.tiltA, cam.tiltB},
+            quality, band, line, offset);
         const std::string diff = kvtest::FirstDifference(got, want);
         if (!diff.empty()) {
             ++mismatches;
             ADD_FAILURE() << "case " << i << ": " << diff << " (picture " << wsrc << "x" << hsrc
                           << "x" << bits << ", out " << wout << "x" << hout << ", camera "
-                          << cam.left << "," << cam.bottom << " " << cam.width << "x"
-                          << cam.height << " rot " << pic.rotationInUse << " q " << quality
-                          << " line " << line << " band " << band << ")";
+                          << cam.left << "," << cam.bottom << " " << cam.width << "x" << cam.height
+                          << " rot " << pic.rotationInUse << " q " << quality << " line " << line
+                          << " band " << band << ")";
         }
     }
 }

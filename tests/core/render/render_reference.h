@@ -88,10 +88,9 @@ inline void RenderRotated(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, i
         for (int j = 0; j < wout; ++j) {
             const float sx = sxL + static_cast<float>(j) * ((sxR - sxL) / fw);
             const float sy = syL + static_cast<float>(j) * ((syR - syL) / fw);
-            const bool matte = !(sx >= static_cast<float>(gx)) ||
-                               !(sx <= static_cast<float>(wsrc - gx - 1)) ||
-                               !(sy >= static_cast<float>(gy)) ||
-                               !(sy <= static_cast<float>(hsrc - gy - 1));
+            const bool matte =
+                !(sx >= static_cast<float>(gx)) || !(sx <= static_cast<float>(wsrc - gx - 1)) ||
+                !(sy >= static_cast<float>(gy)) || !(sy <= static_cast<float>(hsrc - gy - 1));
             if (matte) {
                 Put(out, r, j, 17, 17, 17, matteA);
                 continue;
@@ -221,14 +220,14 @@ inline void RenderPicture(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, i
                 int64_t sum = 0;
                 for (int64_t tap = 0; tap <= k.span + 1; ++tap) {
                     const int64_t w = tap == 0 ? k.first : tap == k.span + 1 ? k.last : 256;
-                    const int64_t value =
-                        k.matte ? (ch < 3 ? 17 : 0) : inter[static_cast<size_t>(k.m + tap) * 4 + ch];
+                    const int64_t value = k.matte ? (ch < 3 ? 17 : 0)
+                                                  : inter[static_cast<size_t>(k.m + tap) * 4 + ch];
                     sum += w * value;
                 }
                 v[ch] = (sum * norm) >> 20;
             }
-            Put(out, r, j, static_cast<int>(v[0]), static_cast<int>(v[1]),
-                static_cast<int>(v[2]), bpp == 4 ? static_cast<int>(v[3]) : 255);
+            Put(out, r, j, static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
+                bpp == 4 ? static_cast<int>(v[3]) : 255);
         }
     }
 }

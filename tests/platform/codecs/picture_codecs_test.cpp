@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string Fixture(const char* name) { return std::string(KV_FIXTURES) + "/pictures/" + name; }
+std::string Fixture(const char* name) {
+    return std::string(KV_FIXTURES) + "/pictures/" + name;
+}
 
 // Keeps every decoded row; refuses sizes above `limit`.
 class Recorder final : public kv::DecodeTarget {

@@ -82,8 +82,7 @@ TEST_F(WindowListTest, WindowsOfOtherProcessesAreSeenUntilTheyEnd) {
 
 TEST_F(WindowListTest, EntryOfAReusedProcessIdIsStale) {
     // An entry whose recorded start time does not match the live process with that id.
-    const std::string entry =
-        kv::WindowListFolder() + "/" + std::to_string(getpid()) + "-3.win";
+    const std::string entry = kv::WindowListFolder() + "/" + std::to_string(getpid()) + "-3.win";
     kvtest::WriteFileBytes(entry, "1\nFernquill Kinevista");
     EXPECT_FALSE(kv::FindTopWindow("Fernquill Kinevista", nullptr));
     kvtest::WriteFileBytes(kv::WindowListFolder() + "/junk.win", "x");
@@ -96,8 +95,8 @@ TEST(Registry, ValuesAreFoundByKeyWithoutRegardToCase) {
     EXPECT_FALSE(kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &value));
     ASSERT_TRUE(kv::WriteRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, "/opt/a"));
     ASSERT_TRUE(kv::WriteRegistryValue("SOFTWARE\\Other", "Name", "x=y"));
-    ASSERT_TRUE(kv::WriteRegistryValue("software\\avid technology\\avx plug-ins",
-                                       "avx2directory", "/opt/b"));
+    ASSERT_TRUE(kv::WriteRegistryValue("software\\avid technology\\avx plug-ins", "avx2directory",
+                                       "/opt/b"));
     EXPECT_EQ(kvtest::ReadFileBytes(kv::RegistryFile()),
               "software\\avid technology\\avx plug-ins\\avx2directory=/opt/b\n"
               "SOFTWARE\\Other\\Name=x=y\n");
@@ -116,8 +115,8 @@ TEST(Registry, ValuesAreFoundByKeyWithoutRegardToCase) {
 TEST(Process, StartsWithoutWaitingAndReportsMissingPrograms) {
     EXPECT_EQ(kv::StartProcess("/nonexistent/program", {}), -1);
     const std::string marker = kvtest::TempDir("proc") + "/marker";
-    const int32_t pid = kv::StartProcess("/bin/sh", {"-c", "sleep 0.3; echo \"$0\" > " + marker,
-                                                     "?2997,300"});
+    const int32_t pid =
+        kv::StartProcess("/bin/sh", {"-c", "sleep 0.3; echo \"$0\" > " + marker, "?2997,300"});
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(kv::ProcessRunning(pid)) << "the call returned before the program ended";
     for (int i = 0; i < 300 && kv::ProcessRunning(pid); ++i) kv::SleepMilliseconds(10);
