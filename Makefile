@@ -1,37 +1,66 @@
-# Set-up, build, demo and tests. `make demo` and `make test` install what is missing first.
+# Set-up, build, demo and tests. `make demo` and `make test` install what is missing first;
+# `make build` only builds (run `make setup` once on a new machine).
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+PORTABLE_BUILD ?= build-portable
+# The core's test programs, run again on the portable kernels.
+CORE_TESTS = core_base_tests core_picture_tests core_show_tests core_render_tests \
+             core_document_tests
+SOURCES = git ls-files '*.cpp' '*.h' '*.c'
 
-.PHONY: setup build build-asan demo test test-fast test-asan test-fuzz bench clean
+.PHONY: setup build build-asan demo test test-fast test-asan test-tsan test-portable test-fuzz \
+        format format-check bench clean
 
 setup:
 	@bash scripts/setup.sh
 
-build: setup
+build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
-build-asan: setup
+build-asan:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-demo: build
+demo: setup build
 	bash scripts/demo.sh $(BUILD)
 
-test-fast: build
+test-fast: setup build
 	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
 
-test-asan: build-asan
+test-asan: setup build-asan
 	ctest --test-dir $(ASAN_BUILD) -j $(JOBS) --output-on-failure -LE no_sanitize
+
+# The thread sanitizer over the band renderer and the plug-in's multi-threaded rendering.
+test-tsan: setup
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_TSAN=ON >/dev/null
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target core_render_tests plugin_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/bin/core_render_tests --gtest_brief=1
+	cd $(TSAN_BUILD)/tests/plugin && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ../../bin/plugin_tests --gtest_brief=1
+
+# The core on its portable kernels alone, as on a processor without x86 vector units.
+test-portable: setup
+	cmake -S . -B $(PORTABLE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_PORTABLE_KERNELS=ON >/dev/null
+	cmake --build $(PORTABLE_BUILD) -j $(JOBS) --target $(CORE_TESTS)
+	set -e; for t in $(CORE_TESTS); do $(PORTABLE_BUILD)/bin/$$t --gtest_brief=1; done
 
 test-fuzz: setup
 	bash scripts/run_fuzzers.sh 5
 
-test: test-fast test-asan test-fuzz
+format:
+	$(SOURCES) | xargs clang-format -i
+
+format-check:
+	@$(SOURCES) | xargs clang-format --dry-run -Werror || \
+	  { echo "format-check: sources are not clang-format clean; run 'make format'"; exit 1; }
+
+test: format-check test-fast test-asan test-tsan test-portable test-fuzz
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PORTABLE_BUILD)

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, skipping those already
-# present. Runs as root on a fresh Debian 12 machine (uses sudo when not root).
+# present. Runs as root on a fresh Debian 12 machine (uses sudo when not root and sudo is
+# there); otherwise it names what is missing and how to install it, and stops.
 set -euo pipefail
 pkgs=(
   build-essential cmake pkg-config git python3
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
@@ -16,9 +17,24 @@ for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
   SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      SUDO=sudo
+    else
+      echo "setup: these Debian packages are missing: ${missing[*]}" >&2
+      echo "setup: installing them needs root, and this is not root and has no sudo;" \
+           "as root run: apt-get install ${missing[*]}" >&2
+      exit 1
+    fi
+  fi
+  if ! command -v apt-get >/dev/null 2>&1; then
+    echo "setup: these Debian packages are missing: ${missing[*]}" >&2
+    echo "setup: there is no apt-get here to install them (a Debian 12 machine is expected);" \
+         "install the equivalents by hand" >&2
+    exit 1
+  fi
+  echo "setup: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
