@@ -10,36 +10,12 @@
 #include <cstdint>
 
 #include "core/base/records.h"
+#include "platform/os/dib.h"
 #include "platform/os/geometry.h"
 
 namespace kv {
 
 class DiskFile;
-
-struct BitmapInfoHeader {
-    uint32_t biSize;
-    int32_t biWidth;
-    int32_t biHeight;
-    uint16_t biPlanes;
-    uint16_t biBitCount;
-    uint32_t biCompression;
-    uint32_t biSizeImage;
-    int32_t biXPelsPerMeter;
-    int32_t biYPelsPerMeter;
-    uint32_t biClrUsed;
-    uint32_t biClrImportant;
-};
-static_assert(sizeof(BitmapInfoHeader) == 40);
-
-struct RgbQuad {
-    uint8_t blue, green, red, reserved;
-};
-
-// The header block: the info header followed by the colour table.
-struct BitmapInfo {
-    BitmapInfoHeader header;
-    RgbQuad colors[1];  // really ColorTableEntries(bitCount) entries
-};
 
 // The editor installs the window layer's StretchDIBits here so that the core can draw without
 // depending on it; without one, Draw and DrawPart do nothing. The DC is the window layer's,

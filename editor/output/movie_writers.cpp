@@ -3,6 +3,8 @@
 // Sections: [state and dispatch] [AVI] [.mov].
 #include "editor/output/movie_writers.h"
 
+#include <memory>
+
 #include "core/base/settings.h"
 #include "core/picture/alert.h"
 #include "editor/output/movie_host.h"
@@ -94,7 +96,7 @@ struct AviOptions {
     int32_t quality = 100;
 };
 AviOptions g_aviOptions;
-MovieWriter* g_avi = nullptr;
+std::unique_ptr<MovieWriter> g_avi;  // the open AVI movie, owned here
 MovieFormat g_aviFormat;
 
 }  // namespace
@@ -136,8 +138,7 @@ bool OpenAviMovie(bool first, const std::string& path, const CDIB& image, float 
     f.scale = 100;
     f.codec = g_aviOptions.codec;
     f.quality = g_aviOptions.quality;
-    delete g_avi;
-    g_avi = new MovieWriter;
+    g_avi = std::make_unique<MovieWriter>();
     g_aviFormat = f;
     return g_avi->Open(path, f);
 }
@@ -154,8 +155,7 @@ bool CloseAviMovie() {
     bool ok = true;
     if (g_avi) {
         ok = g_avi->Close();
-        delete g_avi;
-        g_avi = nullptr;
+        g_avi.reset();
     }
     return ok;
 }
@@ -171,7 +171,7 @@ namespace {
 bool g_qtInitialised = false;
 bool g_qtSettingsMade = false;
 QtSettings g_qtSettings;
-MovieWriter* g_qt = nullptr;
+std::unique_ptr<MovieWriter> g_qt;  // the open .mov movie, owned here
 MovieFormat g_qtFormat;
 
 bool MakeSureQuickTimeRuns() {
@@ -240,8 +240,7 @@ bool OpenQtMovie(const std::string& path, const CDIB& image, float frameRate) {
     f.scale = 100;
     f.codec = g_qtSettings.codec;
     f.spatialQuality = g_qtSettings.spatialQuality;
-    delete g_qt;
-    g_qt = new MovieWriter;
+    g_qt = std::make_unique<MovieWriter>();
     g_qtFormat = f;
     if (!g_qt->Open(path, f)) return false;
     // The priming frame: the (not yet rendered) image goes through the compressor once and adds
@@ -260,8 +259,7 @@ bool CloseQtMovie() {
     bool ok = true;
     if (g_qt) {
         ok = g_qt->Close();
-        delete g_qt;
-        g_qt = nullptr;
+        g_qt.reset();
     }
     return ok;
 }

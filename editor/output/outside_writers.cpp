@@ -3,8 +3,9 @@
 // DPS: MjpgOut compresses each frame, DpsOut5 writes the compressed frames into the file. Video
 // Toaster: RtvBridge takes the raw frames. The libraries are loaded at open and unloaded at
 // close.
-#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "core/picture/alert.h"
 #include "editor/output/movie_job.h"
@@ -18,8 +19,8 @@ namespace kv {
 namespace {
 
 struct DpsState {
-    uint8_t* input = nullptr;
-    uint8_t* output = nullptr;
+    std::unique_ptr<uint8_t[]> input;
+    std::unique_ptr<uint8_t[]> output;
     RuntimeLibrary mjpg;
     RuntimeLibrary dps;
     MjpgOutObject* encoder = nullptr;
@@ -49,8 +50,8 @@ bool OpenDpsMovie(const std::string& path, const CDIB& image, float frameRate, i
     if (image.Empty() || image.Width() != 720 || image.Height() != wantHeight) return false;
     const int32_t tvLines = static_cast<int32_t>(frameRate * 1000.0f) == 25000 ? 625 : 525;
 
-    g_dps.input = static_cast<uint8_t*>(std::malloc(DpsInputBufferSize));
-    g_dps.output = static_cast<uint8_t*>(std::malloc(DpsOutputBufferSize));
+    g_dps.input.reset(new (std::nothrow) uint8_t[DpsInputBufferSize]);
+    g_dps.output.reset(new (std::nothrow) uint8_t[DpsOutputBufferSize]);
     if (!g_dps.input || !g_dps.output) return false;
     g_dps.height = wantHeight;
 
@@ -85,19 +86,19 @@ bool WriteDpsFrame(const CDIB& image) {
     if (image.Empty() || image.Width() != 720 || image.Height() != g_dps.height) return false;
     const int32_t bytes = (image.BitCount() / 8) * 720 * g_dps.height;
     if (bytes > DpsInputBufferSize) return false;
-    std::memcpy(g_dps.input, image.Bits(), static_cast<size_t>(bytes));
+    std::memcpy(g_dps.input.get(), image.Bits(), static_cast<size_t>(bytes));
     int32_t count = bytes;
-    if (g_dps.encoder->ops->Compress(g_dps.encoder, g_dps.input, g_dps.output, &count) != 0)
+    if (g_dps.encoder->ops->Compress(g_dps.encoder, g_dps.input.get(), g_dps.output.get(),
+                                     &count) != 0)
         return false;
     // A count beyond the output buffer would send memory that was never written.
     if (count < 0 || count > DpsOutputBufferSize) return false;
-    return g_dps.maker->ops->Write(g_dps.maker, g_dps.output, count) == 0;
+    return g_dps.maker->ops->Write(g_dps.maker, g_dps.output.get(), count) == 0;
 }
 
 bool CloseDpsMovie() {
-    std::free(g_dps.input);
-    std::free(g_dps.output);
-    g_dps.input = g_dps.output = nullptr;
+    g_dps.input.reset();
+    g_dps.output.reset();
     if (g_dps.encoder) g_dps.encoder->ops->Release(g_dps.encoder);
     g_dps.encoder = nullptr;
     g_dps.mjpg.Unload();

@@ -1,9 +1,6 @@
 // The core's alerts as message boxes and its images drawn through the window layer.
 #include "editor/ui/core_bridge.h"
 
-#include <cstddef>
-#include <cstring>
-
 #include "core/picture/alert.h"
 #include "core/picture/cdib.h"
 #include "platform/win/win.h"
@@ -34,22 +31,11 @@ public:
     }
 };
 
-// The core's header and the window layer's are the same 40 bytes and colour table.
-static_assert(sizeof(BitmapInfoHeader) == sizeof(BITMAPINFOHEADER));
-static_assert(sizeof(RgbQuad) == sizeof(RGBQUAD));
-static_assert(offsetof(BitmapInfo, colors) == offsetof(BITMAPINFO, colors));
-
 void DrawImage(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
                const void* bits, const BitmapInfo* info) {
     if (!hdc || !info) return;
-    // The header and colour table copied into the layer's own record.
-    alignas(BITMAPINFO) unsigned char block[sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD)];
-    int entries = ColorTableEntries(info->header.biBitCount);
-    if (entries < 0 || entries > 256) return;
-    std::memcpy(block, info, sizeof(BITMAPINFOHEADER) + entries * sizeof(RGBQUAD));
-    const auto* layerInfo = reinterpret_cast<const BITMAPINFO*>(block);
     int mode = SetStretchBltMode(hdc, COLORONCOLOR);
-    StretchDIBits(hdc, dx, dy, dw, dh, sx, sy, sw, sh, bits, layerInfo);
+    StretchDIBits(hdc, dx, dy, dw, dh, sx, sy, sw, sh, bits, info);
     SetStretchBltMode(hdc, mode);
 }
 

@@ -762,9 +762,9 @@ void GetTextMetrics(HDC hdc, int* ascent, int* height) {
 
 // --- Bitmaps -----------------------------------------------------------------------------------
 int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
-                  const void* bits, const BITMAPINFO* info) {
+                  const void* bits, const BitmapInfo* info) {
     if (!hdc || !bits || !info || dw == 0 || dh == 0 || sw == 0 || sh == 0) return 0;
-    const BITMAPINFOHEADER& hd = info->header;
+    const BitmapInfoHeader& hd = info->header;
     int bpp = hd.biBitCount;
     if (bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return 0;
     int w = hd.biWidth, h = hd.biHeight < 0 ? -hd.biHeight : hd.biHeight;
@@ -798,7 +798,7 @@ int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int s
             uint32_t p;
             switch (bpp) {
                 case 8: {
-                    const RGBQUAD& q = info->colors[r[col]];
+                    const RgbQuad& q = info->colors[r[col]];
                     p = 0xFF000000u | (q.red << 16) | (q.green << 8) | q.blue;
                     break;
                 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/dib.h"
 #include "platform/os/geometry.h"
 
 namespace kv {
@@ -59,30 +60,6 @@ struct SavedDcState {
     HBRUSH brush = nullptr;
     HFONT font = nullptr;
     Rect clip{0, 0, 0, 0};
-};
-
-// A device-independent bitmap's header as StretchDIBits reads it: 40 bytes, then the colour table
-// of an 8-bit image.
-struct BITMAPINFOHEADER {
-    uint32_t biSize;
-    int32_t biWidth;
-    int32_t biHeight;
-    uint16_t biPlanes;
-    uint16_t biBitCount;
-    uint32_t biCompression;
-    uint32_t biSizeImage;
-    int32_t biXPelsPerMeter;
-    int32_t biYPelsPerMeter;
-    uint32_t biClrUsed;
-    uint32_t biClrImportant;
-};
-static_assert(sizeof(BITMAPINFOHEADER) == 40);
-struct RGBQUAD {
-    uint8_t blue, green, red, reserved;
-};
-struct BITMAPINFO {
-    BITMAPINFOHEADER header;
-    RGBQUAD colors[1];  // really as many entries as the bit count has colours
 };
 
 // A device context. Drawing state is public so that the layer's own drawing code can reach it;
@@ -173,7 +150,7 @@ void GetTextMetrics(HDC hdc, int* ascent, int* height);
 // origin then at the lower-left corner) to the DC, stretching by nearest neighbour. Negative
 // destination sizes mirror.
 int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
-                  const void* bits, const BITMAPINFO* info);
+                  const void* bits, const BitmapInfo* info);
 bool BitBlt(HDC dst, int dx, int dy, int w, int h, HDC src, int sx, int sy, uint32_t rop);
 
 // Writes 32-bit BGRA pixels (top-down) as an RGB PNG file.

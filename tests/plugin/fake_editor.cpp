@@ -53,7 +53,15 @@ int main(int argc, char** argv) {
     const std::string mode = Env("KV_FAKE_EDITOR_MODE");
     if (mode == "nowindow") return 3;
     if (mode == "hang") {
-        kv::SleepMilliseconds(3000);
+        // Runs on without a window until the test releases it (a minute at most), after writing
+        // its process id where the test looks for it.
+        if (std::FILE* f = std::fopen(Env("KV_FAKE_EDITOR_PID").c_str(), "wb")) {
+            std::fprintf(f, "%d\n", static_cast<int>(getpid()));
+            std::fclose(f);
+        }
+        const std::string release = Env("KV_FAKE_EDITOR_RELEASE");
+        for (int i = 0; i < 6000 && access(release.c_str(), F_OK) != 0; ++i)
+            kv::SleepMilliseconds(10);
         return 0;
     }
     const uint64_t window = 1;

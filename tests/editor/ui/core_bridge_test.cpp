@@ -9,33 +9,11 @@
 #include "platform/win/headless/headless.h"
 #include "platform/win/win.h"
 #include "tests/editor/ui/ui_test_support.h"
+#include "tests/platform/win/canvas.h"
 
 using namespace kv;
 
-namespace {
-
-// A memory DC over a white 32-bit bitmap.
-struct Canvas {
-    HDC dc;
-    HBITMAP bm;
-    Canvas(int width, int height) {
-        dc = CreateCompatibleDC(nullptr);
-        bm = CreateBitmap32(width, height, nullptr);
-        SelectObject(dc, bm);
-        Rect all{0, 0, width, height};
-        HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-        FillRect(dc, &all, white);
-        DeleteObject(white);
-    }
-    ~Canvas() {
-        DeleteDC(dc);
-        DeleteObject(bm);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-};
-
-}  // namespace
+using kvtest::Canvas;
 
 TEST(CoreBridge, AlertsBecomeMessageBoxesAnsweredByTheScript) {
     kvtest::StartUi();

@@ -6,53 +6,11 @@
 #include <string>
 
 #include "platform/win/win.h"
+#include "tests/platform/win/canvas.h"
 #include "tests/test_support.h"
 
 using namespace kv;
-
-namespace {
-
-// A memory DC over a white 32-bit bitmap.
-struct Canvas {
-    HDC dc;
-    HBITMAP bm;
-    int w, h;
-    Canvas(int width, int height) : w(width), h(height) {
-        dc = CreateCompatibleDC(nullptr);
-        bm = CreateBitmap32(width, height, nullptr);
-        SelectObject(dc, bm);
-        Rect all{0, 0, width, height};
-        HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-        FillRect(dc, &all, white);
-        DeleteObject(white);
-    }
-    ~Canvas() {
-        DeleteDC(dc);
-        DeleteObject(bm);
-        DeleteObject(pen);
-    }
-    // '#' for pixels of the colour, '.' for white, '?' for anything else; rows joined by '|'.
-    std::string Grid(COLORREF ink = RGB(0, 0, 0)) const {
-        std::string s;
-        for (int y = 0; y < h; ++y) {
-            if (y) s += '|';
-            for (int x = 0; x < w; ++x) {
-                COLORREF c = GetPixel(dc, x, y);
-                s += c == ink ? '#' : c == RGB(255, 255, 255) ? '.' : '?';
-            }
-        }
-        return s;
-    }
-    void Pen(int style, int width, COLORREF c) {
-        HPEN p = CreatePen(style, width, c);
-        SelectObject(dc, p);
-        DeleteObject(pen);
-        pen = p;
-    }
-    HPEN pen = nullptr;
-};
-
-}  // namespace
+using kvtest::Canvas;
 
 TEST(Gdi, FillsAndOutlinesExcludeRightAndBottomEdges) {
     Canvas c(6, 5);
@@ -126,7 +84,7 @@ TEST(Gdi, InvertingTwiceRestoresEveryShapeAndOverlapsInvertOnce) {
 
 TEST(Gdi, StretchDIBitsReadsBottomUpRowsFromTheLowerLeftOrigin) {
     // 2 x 2, 24 bits: bottom row red, green; top row blue, white.
-    BITMAPINFO info{};
+    BitmapInfo info{};
     info.header.biSize = 40;
     info.header.biWidth = 2;
     info.header.biHeight = 2;
@@ -153,18 +111,18 @@ TEST(Gdi, StretchDIBitsReadsBottomUpRowsFromTheLowerLeftOrigin) {
 
 TEST(Gdi, StretchDIBitsUsesTheColourTableOfEightBitImages) {
     struct {
-        BITMAPINFOHEADER h;
-        RGBQUAD colors[256];
+        BitmapInfoHeader h;
+        RgbQuad colors[256];
     } info{};
     info.h.biSize = 40;
     info.h.biWidth = 3;
     info.h.biHeight = -1;  // top-down
     info.h.biPlanes = 1;
     info.h.biBitCount = 8;
-    info.colors[7] = RGBQUAD{10, 20, 30, 0};
+    info.colors[7] = RgbQuad{10, 20, 30, 0};
     uint8_t bits[4] = {7, 0, 7, 0};
     Canvas c(3, 1);
-    StretchDIBits(c.dc, 0, 0, 3, 1, 0, 0, 3, 1, bits, reinterpret_cast<const BITMAPINFO*>(&info));
+    StretchDIBits(c.dc, 0, 0, 3, 1, 0, 0, 3, 1, bits, reinterpret_cast<const BitmapInfo*>(&info));
     EXPECT_EQ(GetPixel(c.dc, 0, 0), RGB(30, 20, 10));
     EXPECT_EQ(GetPixel(c.dc, 1, 0), RGB(0, 0, 0));
 }
