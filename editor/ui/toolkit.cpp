@@ -9,6 +9,8 @@
 #include <map>
 
 #include "core/base/settings.h"
+#include "core/document/show_file.h"
+#include "core/render/show_loading.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/core_bridge.h"
 #include "editor/ui/painter.h"
@@ -61,6 +63,7 @@ bool StartToolkit(void* instance, const char* applicationName, int iconId) {
     TheSettings().Load();
     InstallAlertMessageBoxes();
     InstallImageDrawing();
+    SetShowLoadSteps(RenderingShowLoadSteps());
     return true;
 }
 

@@ -16,7 +16,8 @@ namespace kv {
 // --- Start and stop ---------------------------------------------------------------------------
 // Stores the instance, icon id and application name (cut to 63 characters), creates the five
 // fonts, reads the work area, empties the window registry, loads the settings file and hands the
-// core message boxes for its alerts and the window layer for drawing its images.
+// core message boxes for its alerts, the window layer for drawing its images and the renderer's
+// steps for loading shows.
 bool StartToolkit(void* instance, const char* applicationName, int iconId);
 // Deletes the fonts and writes the settings file.
 void StopToolkit();
