@@ -45,7 +45,8 @@ std::atomic<ParseRenderHook> g_renderHook{nullptr};
 std::atomic<const ShowLoadSteps*> g_loadSteps{nullptr};
 
 // --- showId generator: a small linear congruential generator (0..32767), seeded once from the
-// millisecond tick count modulo 65535.
+// millisecond tick count modulo 65535. Global: one sequence per process, so that shows saved one
+// after another get different ids; guarded by the lock.
 std::mutex g_idLock;
 bool g_idSeeded = false;
 uint32_t g_idState = 0;

@@ -10,6 +10,8 @@ namespace kv {
 
 namespace {
 
+// Global: the console sink's scripted answers, one queue for the process (tests and the tools
+// queue answers before the work that asks); guarded by the lock, the default set at start-up.
 std::mutex g_answerLock;
 std::deque<Answer> g_answers;
 Answer g_defaultAnswer = Answer::No;
@@ -35,6 +37,8 @@ public:
     }
 };
 
+// Global: alerts have one destination per process, chosen at start-up (message boxes in the
+// editor, the console elsewhere); atomic as the plug-in's threads may alert.
 ConsoleSink g_console;
 std::atomic<AlertSink*> g_sink{&g_console};
 

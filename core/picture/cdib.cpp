@@ -1,6 +1,8 @@
 // CDIB construction, allocation, row access and the BMP/Targa writers.
 #include "core/picture/cdib.h"
 
+#include <atomic>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -10,14 +12,16 @@
 namespace kv {
 
 namespace {
-StretchDIBitsFn g_stretchHook = nullptr;
+// Global: the one way images reach a screen, installed by the editor at start-up; atomic since
+// images are drawn on the UI thread while the renderer's workers use CDIBs too.
+std::atomic<StretchDIBitsFn> g_stretchHook{nullptr};
 
 // Pixel blocks are aligned for vector loads; the header block is a plain allocation.
 constexpr size_t PixelAlignment = 64;
 }  // namespace
 
 void SetStretchDIBitsHook(StretchDIBitsFn fn) {
-    g_stretchHook = fn;
+    g_stretchHook.store(fn);
 }
 
 int ColorTableEntries(int bitCount) {
@@ -193,11 +197,11 @@ bool CDIB::WriteTo(DiskFile& file, int32_t format) {
 }
 
 void CDIB::DrawPart(const Rect& dst, const Rect& src, HDC hdc) {
-    if (!m_info || !g_stretchHook) return;
+    const StretchDIBitsFn hook = g_stretchHook.load();
+    if (!m_info || !hook) return;
     auto absv = [](int v) { return v < 0 ? -v : v; };
-    g_stretchHook(hdc, dst.left, dst.top, dst.right - dst.left, absv(dst.bottom - dst.top),
-                  src.left, src.top, src.right - src.left, absv(src.bottom - src.top), m_bits,
-                  m_info);
+    hook(hdc, dst.left, dst.top, dst.right - dst.left, absv(dst.bottom - dst.top), src.left,
+         src.top, src.right - src.left, absv(src.bottom - src.top), m_bits, m_info);
 }
 
 void CDIB::Draw(const Rect& dst, HDC hdc) {

@@ -18,7 +18,9 @@ namespace {
 const COLORREF Black = RGB(0, 0, 0), White = RGB(255, 255, 255), LightGrey = RGB(192, 192, 192),
                DarkGrey = RGB(96, 96, 96), Grey = RGB(128, 128, 128);
 
-int g_mode = 1;  // 0 RGB, 1 HLS, 2 texture; survives between uses
+// Global: the chooser's mode (0 RGB, 1 HLS, 2 texture) survives between uses, as a person
+// expects the chooser to come back as they left it; UI thread only.
+int g_mode = 1;
 
 int HueValue(int m1, int m2, int h) {
     if (h < 0) h += 240;

@@ -35,6 +35,8 @@ struct GdiObject {
 
 namespace {
 
+// Global: the count of live drawing objects, a leak check for tests; UI thread only, like
+// every drawing call.
 int g_liveObjects = 0;
 
 GdiObject* NewObject(ObjKind k) {
