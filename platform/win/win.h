@@ -423,7 +423,10 @@ enum : uint32_t {
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, uint32_t type);
+// The standard beep: the X bell through the sdl backend, the terminal bell otherwise.
 void MessageBeep(uint32_t type);
+// How many beeps this process has sounded (tests read it).
+int MessageBeepCount();
 // Routes the core's alerts and questions to message boxes (kept on top, no owner).
 void InstallAlertMessageBoxes();
 
