@@ -5,8 +5,10 @@
 #include "editor/ui/viewer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "core/render/render_frame.h"
 #include "core/render/render_picture.h"
@@ -271,20 +273,30 @@ void CView::Play(int32_t direction) {
 
 void CView::PlayLoop(kv::Show& show) {
     CTime* timeline = Editor().timeline;
+    int32_t lastShown = -1;
     while (playDirection != 0) {
         const int32_t frame = show.currentFrame;
         if (frame < 0 || frame > playEndFrame) {
             Play(0);
             break;
         }
-        KeyFrame camera = CameraAtFrame(show, frame, false);
-        if (Editor().stage) Editor().stage->camera = camera;
-        DrawPicture(true);
-        ++framesShown;
+        if (frame != lastShown) {
+            KeyFrame camera = CameraAtFrame(show, frame, false);
+            if (Editor().stage) Editor().stage->camera = camera;
+            DrawPicture(true);
+            ++framesShown;
+            lastShown = frame;
+        } else {
+            // Ahead of the clock: the frame on screen is still the due one. Rendering it again
+            // would only take the processor from the band worker and the other programs.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         const int64_t elapsed = (Now() - playStartCounter) / ticksPerFrame;
         show.currentFrame = playDirection * static_cast<int32_t>(elapsed) + playStartFrame;
-        if (timeline && timeline->hwnd) timeline->KeepCurrentFrameVisible();
-        DrawTimecode(show.currentFrame);
+        if (show.currentFrame != frame) {
+            if (timeline && timeline->hwnd) timeline->KeepCurrentFrameVisible();
+            DrawTimecode(show.currentFrame);
+        }
 
         MSG m;
         if (!PeekMessage(&m, PM_REMOVE)) continue;

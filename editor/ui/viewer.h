@@ -68,7 +68,7 @@ public:
     bool dualScreen = false;
     std::unique_ptr<CDIB> image;
     bool placing = false;
-    int64_t framesShown = 0;    // frames drawn by play loops since the viewer was made
+    int64_t framesShown = 0;    // distinct frames drawn by play loops since the viewer was made
     int64_t picturesDrawn = 0;  // DrawPicture calls since the last Play
 };
 
