@@ -468,6 +468,7 @@ void CMain::ReleaseClick(int x, int y) {
     const int b = c.bottom, l = c.left;
     if (const float s = ScaleButtonAt(x, y, b); s > 0) {
         if (e.stage) e.stage->SetScale(s);
+        TheSettings().Save();
         Redraw();
         return;
     }
@@ -873,7 +874,9 @@ void CMain::RunCommand(int id) {
         case CmdBatchRender: {
             if (show.hostMode) break;
             EditorMovieHost host;
+            busy = true;
             MakeMovie(show, host, id == CmdBatchRender);
+            busy = false;
             if (id == CmdBatchRender)
                 SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
             Redraw();
@@ -883,7 +886,9 @@ void CMain::RunCommand(int id) {
         case CmdMakeStill: {
             if (show.hostMode) break;
             EditorMovieHost host;
+            busy = true;
             MakeStill(show, host);
+            busy = false;
             Rerender();
             break;
         }

@@ -83,6 +83,7 @@ public:
 
     MenuBar menu;
     BitmapButton okButton;
+    bool busy = false;  // a movie, a still or a batch is being made
 
     // The quick save "s": writes to the show's file without a dialog when it has one.
     void QuickSave();

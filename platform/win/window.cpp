@@ -1202,6 +1202,12 @@ bool TranslateMessage(const MSG* msg) {
             ch = 27;
             break;
         default:
+            // Ctrl with a letter makes its control character (Ctrl+A is 1 ... Ctrl+Z is 26).
+            if (msg->wParam >= 'A' && msg->wParam <= 'Z' && GetKeyState(VK_CONTROL) < 0 &&
+                GetKeyState(VK_MENU) >= 0) {
+                ch = static_cast<uint32_t>(msg->wParam - 'A' + 1);
+                break;
+            }
             return false;
     }
     MSG m = *msg;

@@ -50,6 +50,8 @@ protected:
 
     // Adds "key=value" to the settings file written at Start.
     void Setting(const std::string& key, const std::string& value) {
+        const size_t at = settings.find("\n" + key + "=");
+        if (at != std::string::npos) settings.erase(at + 1, settings.find('\n', at + 1) - at);
         settings += key + "=" + value + "\r\n";
     }
     std::string SettingsFile() const { return ReadFileBytes(dir + "/Kinevista.ini"); }
