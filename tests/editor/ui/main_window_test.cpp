@@ -688,3 +688,66 @@ TEST_F(MovieFromEditor, MakeStillWritesATargaAndBeeps) {
     Close();
     EXPECT_EQ(RunToEnd(), 0);
 }
+
+// --- Screenshots for the manual ---------------------------------------------------------------------
+namespace {
+
+// The open menu popup, or null.
+HWND OpenMenuPopup() {
+    for (HWND w : AllWindows())
+        if (IsWindowVisible(w) && GetParent(w) == Editor().main->hwnd &&
+            (GetWindowStyle(w) & WS_BORDER) && GetWindowText(w).empty() &&
+            (GetWindowExStyle(w) & WS_EX_TOPMOST) && w != Editor().viewer->hwnd)
+            return w;
+    return nullptr;
+}
+
+// Clicks a title of the menu bar (screen x), shoots the desktop, closes the menu again.
+void ShootMenu(EditorSession& s, int titleX, const std::string& name) {
+    (void)s;
+    kv::headless::Script([titleX] {
+        const Rect r = Editor().main->GetWindowRect();
+        kv::headless::MouseDown(r.left + titleX, r.top + 34);
+        kv::headless::MouseUp(r.left + titleX, r.top + 34);
+    });
+    kv::headless::Script([titleX, name] {
+        HWND popup = OpenMenuPopup();
+        ASSERT_NE(popup, nullptr) << name;
+        Rect p{};
+        GetWindowRect(popup, &p);
+        const Rect m = Editor().main->GetWindowRect();
+        EXPECT_LE(p.left, m.left + titleX);
+        EXPECT_GE(p.top, m.top + 40);
+        EXPECT_TRUE(kv::headless::ScreenshotDesktop(
+            std::string(KV_UI_BUILD_DIR) + "/" + name + ".png", 1280, 1024));
+        kv::headless::Key(VK_ESCAPE);
+    });
+    kv::headless::Script([name] { EXPECT_EQ(OpenMenuPopup(), nullptr) << name; });
+}
+
+}  // namespace
+
+TEST_F(MainWindow, ScreenshotsOfTheStandAloneWindowWithItsMenusOpen) {
+    StartOnExample({0, 30, 90});
+    Char('\t');
+    ShootMenu(*this, 23, "main_window_file_menu");
+    ShootMenu(*this, 60, "main_window_edit_menu");
+    ShootMenu(*this, 107, "main_window_options_menu");
+    ShootMenu(*this, 165, "main_window_render_menu");
+    ShootMenu(*this, 215, "main_window_view_menu");
+    Step([] {
+        EXPECT_TRUE(kv::headless::ScreenshotDesktop(
+            std::string(KV_UI_BUILD_DIR) + "/main_window.png", 1280, 1024));
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
+TEST_F(MainWindow, ScreenshotsOfTheHostWindowWithItsFileMenuOpen) {
+    WriteShow("h.kvx", Example, {0, 30, 90});
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(dir + "/h.kvx"));
+    ASSERT_TRUE(Start({"?2500,250"}));
+    ShootMenu(*this, 23, "main_window_host_file_menu");
+    Command(CmdQuitDiscard);
+    EXPECT_EQ(RunToEnd(), 1);
+}
