@@ -390,7 +390,9 @@ bool CMain::Create() {
         e.viewer = nullptr;
     }
     SetTimer(hwnd, RecoveryTimerId, RecoveryIntervalMs);
-    SetFocus(hwnd);
+    // The keyboard starts on the stage: its arrow and page keys move the camera, and it hands
+    // every other key on to this window.
+    SetFocus(e.stage && e.stage->hwnd ? e.stage->hwnd : hwnd);
     return true;
 }
 
