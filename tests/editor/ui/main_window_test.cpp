@@ -689,7 +689,8 @@ TEST_F(MovieFromEditor, MakeStillWritesATargaAndBeeps) {
     EXPECT_EQ(RunToEnd(), 0);
 }
 
-// --- Screenshots for the manual ---------------------------------------------------------------------
+// --- Screenshots for the manual
+// ---------------------------------------------------------------------
 namespace {
 
 // The open menu popup, or null.
@@ -750,4 +751,25 @@ TEST_F(MainWindow, ScreenshotsOfTheHostWindowWithItsFileMenuOpen) {
     ShootMenu(*this, 23, "main_window_host_file_menu");
     Command(CmdQuitDiscard);
     EXPECT_EQ(RunToEnd(), 1);
+}
+
+// --- Help
+// -----------------------------------------------------------------------------------------
+TEST_F(MainWindow, HelpNamesTheManualWithoutADesktopOpenerAndAboutNamesTheVersion) {
+    StartOnExample();
+    KeyDown(VK_F1);
+    Command(CmdAbout);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    std::string manual, about;
+    for (const std::string& t : kv::headless::MessageBoxTexts()) {
+        if (t.find("The user manual is at ") != std::string::npos) manual = t;
+        if (t.find(" Kinevista") != std::string::npos && t.find("6.0") != std::string::npos)
+            about = t;
+    }
+    ASSERT_FALSE(manual.empty());
+    const std::string path = manual.substr(manual.find(" at ") + 4);
+    EXPECT_EQ(access(path.c_str(), R_OK), 0) << path;
+    EXPECT_NE(kvtest::ReadFileBytes(path).find("Kinevista — user manual"), std::string::npos);
+    EXPECT_FALSE(about.empty());
 }
