@@ -875,6 +875,9 @@ void CMain::RunCommand(int id) {
         case CmdMakeMovie:
         case CmdBatchRender: {
             if (show.hostMode) break;
+            // A batch loads each show it renders: the show being edited is offered for saving
+            // first rather than replaced unsaved.
+            if (id == CmdBatchRender && !AskToSaveFirst()) break;
             EditorMovieHost host;
             busy = true;
             MakeMovie(show, host, id == CmdBatchRender);

@@ -773,3 +773,33 @@ TEST_F(MainWindow, HelpNamesTheManualWithoutADesktopOpenerAndAboutNamesTheVersio
     EXPECT_NE(kvtest::ReadFileBytes(path).find("Kinevista — user manual"), std::string::npos);
     EXPECT_FALSE(about.empty());
 }
+
+TEST_F(MovieFromEditor, BatchRendersEachShowAfterOfferingToSaveTheOpenOne) {
+    StartOnExample({0, 30, 90});
+    const std::string a = WriteShow("first.kvx", Example, {0, 20});
+    const std::string b = WriteShow("second.kvx", Example, {0, 35});
+    Step([this, a, b] {
+        TheShow().dirty = true;
+        kv::headless::QueueMessageBoxAnswer(IDCANCEL);
+    });
+    Command(CmdBatchRender);  // cancelled at the save question: nothing is asked after it
+    Step([this, a, b] {
+        EXPECT_TRUE(Asked("New Show: Do you want to save current show?"));
+        EXPECT_EQ(TheShow().pictures[0].keyCount, 3);
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+        kv::headless::QueueFileAnswer({a, b});
+        kv::headless::QueueFileAnswer({dir + "/batch.avi"});
+    });
+    Command(CmdBatchRender);
+    AnswerDialogs();
+    WhenDone([this] {
+        EXPECT_TRUE(Asked("Movie file(s) successfully made"));
+        // The file dialog hands the names back last first; the last show rendered stays loaded.
+        EXPECT_EQ(TheShow().pictures[0].keys[1].time, 20);
+        EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista - first");
+        kv::PostMessage(MainHwnd(), WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_EQ(Probe(dir + "/firstB.avi"), "160,120,25/1,20");
+    EXPECT_EQ(Probe(dir + "/secondB.avi"), "160,120,25/1,35");
+}
