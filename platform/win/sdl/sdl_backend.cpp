@@ -192,6 +192,15 @@ public:
         if (w->visible && !shown) SDL_ShowWindow(sw);
         if (!w->visible && shown) SDL_HideWindow(sw);
         if (w->visible) SDL_RaiseWindow(sw);
+        // Raising a window puts it above everything on the display; windows that stay on top
+        // (the viewer) are raised again so the display keeps the layer's order without relying
+        // on a window manager.
+        if (w->visible && !(w->exStyle & WS_EX_TOPMOST))
+            for (auto& entry : m_byId) {
+                Window* t = entry.second;
+                auto* ts = static_cast<SDL_Window*>(t->backendData);
+                if (ts && t->visible && (t->exStyle & WS_EX_TOPMOST)) SDL_RaiseWindow(ts);
+            }
         w->changed = true;
     }
 
