@@ -298,7 +298,9 @@ void CStage::DragTo(int x, int y, uint64_t keys) {
             const FrameShape s = Shape();
             const float a = (360.0f - camera.rotation) * 0.0174532f;
             const POINT r = RotateAbout(x, y, s.cx, s.cy, std::cos(a), std::sin(a));
-            camera.width = 2.0f * static_cast<float>(std::abs(r.x - s.cx)) / scale;
+            // Not below the keyboard's smallest width: a frame of no width has no zones left
+            // to grab it by again.
+            camera.width = std::max(2.0f * static_cast<float>(std::abs(r.x - s.cx)) / scale, 4.0f);
             break;
         }
         default:

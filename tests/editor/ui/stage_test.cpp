@@ -276,3 +276,17 @@ TEST_F(Stage, ClickOnACameraPathMarkGoesToItsKey) {
     EXPECT_EQ(show->currentFrame, 120);
     EXPECT_EQ(stage->KeyMarkAt(300, 300), -1);
 }
+
+TEST_F(Stage, NoFrameOrScaleOfZero) {
+    SmallFrame();
+    show->AutoAddKey = false;
+    // Resized onto its own centre the frame keeps the smallest width the keys allow.
+    Drag(W(), 250, 187, 200, 150);
+    EXPECT_FLOAT_EQ(stage->camera.width, 4.0f);
+    // A stored zoom of 0 would divide every drag by zero: the default zoom is used instead.
+    TheSettings().WriteInt("StageScale", 0);
+    CStage other;
+    ASSERT_TRUE(other.Create(main.hwnd));
+    EXPECT_FLOAT_EQ(other.scale, 0.5f);
+    Editor().stage = stage.get();
+}

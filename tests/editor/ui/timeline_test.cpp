@@ -321,3 +321,12 @@ TEST_F(Timeline, HoldBetweenEqualKeys) {
     timeline->Redraw();
     EXPECT_EQ(headless::Pixel(W(), X(150) - 9, mid), RGB(0, 255, 255));
 }
+
+TEST_F(Timeline, AStoredScaleOfZeroFallsBackToOneSecond) {
+    TheSettings().WriteInt("TimeScale", 0);
+    CTime other;
+    ASSERT_TRUE(other.Create(main.hwnd));
+    EXPECT_EQ(other.scale, 30);
+    EXPECT_EQ(other.StripX(30), 64);
+    Editor().timeline = timeline.get();
+}
