@@ -446,9 +446,7 @@ bool CStage::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             if (KeyDown(static_cast<int>(wParam))) return true;
             if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
             return true;
-        case WM_KEYUP:
         case WM_CHAR:
-            if (message == WM_KEYUP && wParam == VK_SHIFT) return true;
             if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
             return true;
         default:

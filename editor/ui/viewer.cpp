@@ -405,9 +405,8 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
                 EditTimecode();
             return true;
         case WM_KEYDOWN:
-        case WM_KEYUP:
         case WM_CHAR:
-            if (message != WM_CHAR && wParam == VK_SHIFT) return true;
+            if (message == WM_KEYDOWN && wParam == VK_SHIFT) return true;
             if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
             return true;
         default:
