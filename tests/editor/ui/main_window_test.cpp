@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <functional>
-#include <memory>
 
 #include "core/picture/cdib.h"
 #include "editor/output/movie_job.h"
@@ -610,15 +609,14 @@ protected:
         KeyDown(VK_RETURN);
     }
     // A step that comes back until the movie is made, then runs `then`.
+    static void WaitThen(const std::function<void()>& then) {
+        if (Editor().main->busy)
+            kv::headless::Script([then] { WaitThen(then); });
+        else
+            then();
+    }
     void WhenDone(std::function<void()> then) {
-        auto wait = std::make_shared<std::function<void()>>();
-        *wait = [wait, then] {
-            if (Editor().main->busy)
-                kv::headless::Script(*wait);
-            else
-                then();
-        };
-        Step(*wait);
+        Step([then] { WaitThen(then); });
     }
 };
 
@@ -802,4 +800,34 @@ TEST_F(MovieFromEditor, BatchRendersEachShowAfterOfferingToSaveTheOpenOne) {
     EXPECT_EQ(RunToEnd(), 0);
     EXPECT_EQ(Probe(dir + "/firstB.avi"), "160,120,25/1,20");
     EXPECT_EQ(Probe(dir + "/secondB.avi"), "160,120,25/1,35");
+}
+
+TEST_F(MainWindow, LoadShowAsksAboutTheOpenShowAndRemembersTheFile) {
+    StartOnExample({0, 30, 90});
+    const std::string other = WriteShow("other.kvx", Example, {0, 45});
+    Step([this, other] {
+        TheShow().dirty = true;
+        kv::headless::QueueMessageBoxAnswer(IDCANCEL);
+    });
+    Char(15);  // Ctrl+O, cancelled at the question
+    Step([this, other] {
+        EXPECT_TRUE(Asked("New Show: Do you want to save current show?"));
+        EXPECT_EQ(TheShow().pictures[0].keyCount, 3);
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+        kv::headless::QueueFileAnswer({other});
+    });
+    Char(15);
+    Step([this, other] {
+        const FileDialogRequest rq = kv::headless::LastFileRequest();
+        EXPECT_EQ(rq.filter, "Kinevista Files (*.kvx)|*.kvx|All Files (*.*)|*.*|");
+        EXPECT_EQ(rq.defaultExtension, ".kvx");
+        EXPECT_EQ(TheShow().pictures[0].keyCount, 2);
+        EXPECT_EQ(TheShow().pictures[0].keys[1].time, 45);
+        EXPECT_FALSE(TheShow().dirty);
+        EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista - other");
+        EXPECT_TRUE(SettingsFileHas("InitialFolder=" + other));
+        EXPECT_TRUE(IsWindowVisible(Editor().viewer->hwnd));
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
 }
