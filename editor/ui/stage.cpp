@@ -320,7 +320,9 @@ void CStage::MouseUp(int x, int y) {
     dragMode = DragNone;
     if (dragged) {
         if (show && show->AutoAddKey) {
-            AddKeyAtCurrentFrame(*show, camera);
+            EditFeedback fb;
+            AddKeyAtCurrentFrame(*show, camera, KeyNearTolerance, &fb);
+            if (fb.beep) Beep(0);  // a new key
             // The new key is the camera of this frame now: stage, viewer, timeline and the
             // status panel show it.
             GoToFrame(show->currentFrame, true);

@@ -392,9 +392,12 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             if (hit == 3) Play(1);
             if (hit == 4 && Editor().show) {
                 kv::Show& show = *Editor().show;
-                AddKeyAtCurrentFrame(show, Editor().stage
-                                               ? Editor().stage->camera
-                                               : CameraStateAt(show, 0, show.currentFrame, false));
+                const KeyFrame camera = Editor().stage
+                                            ? Editor().stage->camera
+                                            : CameraStateAt(show, 0, show.currentFrame, false);
+                EditFeedback fb;
+                AddKeyAtCurrentFrame(show, camera, KeyNearTolerance, &fb);
+                if (fb.beep) Beep(0);  // a new key
                 GoToFrame(show.currentFrame, true);
             }
             return true;

@@ -187,7 +187,12 @@ TEST_F(Timeline, KeyFrameOptionsEaseCodes) {
     // "Out" with speed 5 and "No Curves": the code survives the dialog with the speed made even.
     KeyFrame k{};
     k.easeCode = 3005.0f;
-    headless::Script([] { headless::Key(VK_RETURN); });
+    const std::string shot = Shot("keyframe_options.png");
+    HWND st = stage->hwnd;
+    headless::Script([st, shot] {
+        headless::Screenshot(st, shot);
+        headless::Key(VK_RETURN);
+    });
     ASSERT_TRUE(RunKeyFrameOptions(k, false, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 3005.0f);  // 3000 + (5 AND 254 = 4) + 1
 
