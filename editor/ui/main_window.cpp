@@ -705,7 +705,6 @@ bool CMain::SaveShowCommand() {
     if (!chosen) return false;
     const std::string path = io.path;
     bool written = false;
-    const bool wasDirty = show.dirty;
     // A host run hands the show back in a smaller buffer: a show that does not fit is refused.
     if (!show.hostMode || Serialise(show, nullptr) <= ExchangeBufferBytes)
         written = SaveShow(show, path);
@@ -714,7 +713,6 @@ bool CMain::SaveShowCommand() {
         Recovery().Remove();
     } else {
         // Nothing reached the disk: the show keeps its changes and the user hears of it.
-        show.dirty = wasDirty || show.dirty;
         show.dirty = true;
         Alert("The show could not be saved to this file.");
     }

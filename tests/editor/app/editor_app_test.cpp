@@ -131,6 +131,20 @@ TEST_F(EditorSession, MissingFilesStartAnEmptyShowWithoutAMessage) {
     EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
 }
 
+TEST_F(EditorSession, SavingInHostModeKeepsTheTitleThePlugInWatches) {
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Step([this] { kv::headless::QueueFileAnswer({dir + "/copy.kvx"}); });
+    Command(CmdSaveShow);
+    Step([this] {
+        // The plug-in knows its editor by this exact title; a changed one would end its wait.
+        EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista");
+        EXPECT_EQ(KeysOf(dir + "/copy.kvx").count, 2);
+    });
+    Command(CmdQuitDiscard);
+    EXPECT_EQ(RunToEnd(), 1);
+}
+
 // --- Close sequence and quit codes
 // ----------------------------------------------------------------
 TEST_F(EditorSession, HostApplyWithCtrlQWritesTheEditedShowBack) {
