@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -27,7 +26,8 @@
 
 namespace {
 
-constexpr const char* Display = ":93";
+// The display of the session's own Xvfb server (chosen by the server: -displayfd).
+std::string Display;
 
 // The layout the program gives itself on a 1280 x 1024 screen (the main window maximized):
 // the stage's client area starts below the inset, caption and menu bar; the timeline 120 pixels
@@ -150,10 +150,15 @@ TEST(ViewsSession, DragTurnScrubAddKeyPlayAndSave) {
                            "ViewerLeft=1020\r\nViewerWidth=220\r\nCenterPic=0\r\n");
 
     std::string xvfb;
-    kvtest::Run(std::string("Xvfb ") + Display +
-                    " -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & echo $!",
+    kvtest::Run("Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>'" + dir +
+                    "/display' >/dev/null 2>&1 & echo $!",
                 &xvfb);
-    ASSERT_TRUE(WaitUntil([] { return access("/tmp/.X11-unix/X93", F_OK) == 0; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string n = kvtest::ReadFileBytes(dir + "/display");
+        return !n.empty() && n.back() == '\n';
+    })) << "Xvfb did not start";
+    Display = ":" + kvtest::ReadFileBytes(dir + "/display");
+    Display.pop_back();
     std::string pid;
     kvtest::Run("cd '" + dir + "' && DISPLAY=" + Display +
                     " KINEVISTA_BACKEND=sdl KINEVISTA_PUBLIC='" + dir +
