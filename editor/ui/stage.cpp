@@ -39,7 +39,7 @@ int64_t StageProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
 POINT RotateAbout(int x, int y, int cx, int cy, float cosA, float sinA) {
     const float dx = static_cast<float>(x - cx), dy = static_cast<float>(y - cy);
     const float rx = dx * cosA - dy * sinA, ry = dx * sinA + dy * cosA;
-    return POINT{static_cast<int32_t>(rx + 0.5f) + cx, static_cast<int32_t>(ry + 0.5f) + cy};
+    return POINT{ScreenInt(rx + 0.5f) + cx, ScreenInt(ry + 0.5f) + cy};
 }
 
 bool Near(const POINT& p, int x, int y, int h) {
@@ -57,15 +57,20 @@ void ViewerDraw(bool fullQuality) {
 }  // namespace
 
 // --- Frame geometry and hit test --------------------------------------------------------------
+int32_t ScreenInt(float v) {
+    if (!(v == v)) return 0;
+    return static_cast<int32_t>(std::clamp(v, -1000000.0f, 1000000.0f));
+}
+
 FrameShape ComputeFrameShape(const KeyFrame& camera, float scale, float aspect, int offsetX,
                              int offsetY) {
     FrameShape s;
-    s.hw = static_cast<int>(camera.width * scale * 0.5f);
-    s.hh = static_cast<int>(aspect * static_cast<float>(s.hw));
-    s.cx = static_cast<int>(camera.x * scale) + offsetX;
-    s.cy = static_cast<int>(camera.y * scale) + offsetY;
-    const int dx = static_cast<int>(camera.tiltB / 180.0f * static_cast<float>(s.hw));
-    const int dy = static_cast<int>(camera.tiltA / 180.0f * static_cast<float>(s.hh));
+    s.hw = ScreenInt(camera.width * scale * 0.5f);
+    s.hh = ScreenInt(aspect * static_cast<float>(s.hw));
+    s.cx = ScreenInt(camera.x * scale) + offsetX;
+    s.cy = ScreenInt(camera.y * scale) + offsetY;
+    const int dx = ScreenInt(camera.tiltB / 180.0f * static_cast<float>(s.hw));
+    const int dy = ScreenInt(camera.tiltA / 180.0f * static_cast<float>(s.hh));
     const int cx = s.cx, cy = s.cy, hw = s.hw, hh = s.hh;
     const POINT raw[4] = {{cx - hw + dx, cy - hh + dy},
                           {cx + hw - dx, cy - hh - dy},
@@ -132,11 +137,11 @@ void CStage::Place() {
 }
 
 int CStage::ToScreenX(float pictureX) const {
-    return static_cast<int>(pictureX * scale) - GetHScrollPos() + originX;
+    return ScreenInt(pictureX * scale) - GetHScrollPos() + originX;
 }
 
 int CStage::ToScreenY(float pictureY) const {
-    return static_cast<int>(pictureY * scale) - GetVScrollPos() + originY;
+    return ScreenInt(pictureY * scale) - GetVScrollPos() + originY;
 }
 
 FrameShape CStage::Shape() const {
@@ -248,13 +253,13 @@ void CStage::MouseDown(int x, int y, uint64_t keys) {
     }
     dragMode = mode;
     pressCamera = camera;
-    pressCentreX = static_cast<int>(camera.x * scale);
-    pressCentreY = static_cast<int>(camera.y * scale);
+    pressCentreX = ScreenInt(camera.x * scale);
+    pressCentreY = ScreenInt(camera.y * scale);
     grabX = x - s.cx;
     grabY = y - s.cy;
-    if (mode == DragRotate) grabX = x - static_cast<int>(2.0f * camera.rotation);
+    if (mode == DragRotate) grabX = x - ScreenInt(2.0f * camera.rotation);
     if (mode == DragTilt)
-        grabX = x - static_cast<int>(2.0f * ((keys & MK_SHIFT) ? camera.tiltA : camera.tiltB));
+        grabX = x - ScreenInt(2.0f * ((keys & MK_SHIFT) ? camera.tiltA : camera.tiltB));
     SetCapture(hwnd);
 }
 
@@ -272,8 +277,8 @@ void CStage::DragTo(int x, int y, uint64_t keys) {
             camera.x = static_cast<float>(dx - offX) / scale;
             camera.y = static_cast<float>(y - grabY - offY) / scale;
             if (shift) {
-                const int hx = std::abs(static_cast<int>(camera.x * scale) - pressCentreX);
-                const int hy = std::abs(static_cast<int>(camera.y * scale) - pressCentreY);
+                const int hx = std::abs(ScreenInt(camera.x * scale) - pressCentreX);
+                const int hy = std::abs(ScreenInt(camera.y * scale) - pressCentreY);
                 if (hx <= hy)
                     camera.x = pressCamera.x;
                 else

@@ -15,6 +15,11 @@ class Show;
 // Drag modes, also the hit-test results.
 enum : int32_t { DragNone = 0, DragMove = 8, DragRotate = 9, DragResize = 10, DragTilt = 11 };
 
+// A picture or screen value as a whole pixel, truncated toward zero. Keys come from show files,
+// so a value can be anything a float holds: not-a-number counts as 0 and the rest is held within
+// +-1,000,000 pixels, which keeps every sum of the frame's geometry inside an int.
+int32_t ScreenInt(float v);
+
 // The camera frame on screen: centre, half sizes, the four corners (top-left, top-right,
 // bottom-right, bottom-left; tilted, then rotated about the centre), the handle's centre and the
 // half length of the centre cross.

@@ -58,8 +58,7 @@ std::string BareName(const char* path) {
 
 // The ease kind of a key's code: 0 the default, 1 In & Out, 2 In, 3 Out, 4 None.
 int EaseKind(float code) {
-    int k = static_cast<int>(code / 1000.0f + 0.5f);
-    return std::clamp(k, 0, 4);
+    return std::clamp(ScreenInt(code / 1000.0f + 0.5f), 0, 4);
 }
 
 bool SameCamera(const KeyFrame& a, const KeyFrame& b) {
@@ -470,9 +469,8 @@ bool RunKeyFrameOptions(KeyFrame& key, bool firstFourOnly, int x, int y) {
                               "@CNo Curves"};
     for (int i = 0; i < 11; ++i) std::snprintf(items[i], OptionSlot, "%s", labels[i]);
     const float fields[4] = {key.x, key.y, key.width, key.rotation};
-    for (int i = 0; i < 4; ++i)
-        std::snprintf(values[i], OptionSlot, "%d", static_cast<int>(fields[i]));
-    const int code = static_cast<int>(key.easeCode);
+    for (int i = 0; i < 4; ++i) std::snprintf(values[i], OptionSlot, "%d", ScreenInt(fields[i]));
+    const int code = ScreenInt(key.easeCode);
     const int kind = EaseKind(key.easeCode);
     for (int r = 0; r < 5; ++r)
         std::snprintf(values[4 + r], OptionSlot, "%s", kind == r ? "1" : "");

@@ -3,6 +3,10 @@
 // KeyFrame Options dialog; pixel checks of a rotated, tilted frame.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
 #include "core/show/show_editing.h"
 #include "tests/editor/ui/views_test_support.h"
 
@@ -289,4 +293,35 @@ TEST_F(Stage, NoFrameOrScaleOfZero) {
     ASSERT_TRUE(other.Create(main.hwnd));
     EXPECT_FLOAT_EQ(other.scale, 0.5f);
     Editor().stage = stage.get();
+}
+
+TEST_F(Stage, CamerasFromAnyShowFileStayDrawable) {
+    // Keys come from files: not-a-number and huge values must neither overflow the geometry nor
+    // stop the stage, the timeline or the viewer from drawing.
+    KeyFrame cam{};
+    cam.x = std::nanf("");
+    cam.y = 1e30f;
+    cam.width = 3e9f;
+    cam.rotation = 1e20f;
+    cam.tiltA = -std::numeric_limits<float>::infinity();
+    const FrameShape s = ComputeFrameShape(cam, 0.5f, 0.75f, 0, 0);
+    EXPECT_EQ(s.cx, 0);
+    EXPECT_EQ(s.cy, 1000000);
+    EXPECT_EQ(s.hw, 1000000);
+    EXPECT_EQ(s.hh, 750000);
+    for (const POINT& c : s.corners) {
+        EXPECT_LE(std::abs(c.x), 4000000);
+        EXPECT_LE(std::abs(c.y), 4000000);
+    }
+    EXPECT_EQ(HitTestFrame(s, 0, 0, false), DragNone);
+    cam.width = std::nanf("");
+    stage->camera = cam;
+    show->pictures[0].keys[0].easeCode = std::nanf("");
+    GoToFrame(0, false);
+    stage->camera = cam;
+    stage->Redraw();
+    timeline->Redraw();
+    // The stage still paints its background and the timeline its band.
+    EXPECT_EQ(headless::Pixel(W(), 410, 5), RGB(192, 192, 192));
+    EXPECT_EQ(headless::Pixel(timeline->hwnd, 200, 22), RGB(0, 255, 255));
 }
