@@ -3,6 +3,9 @@
 // the play loop on a stepped clock and closing.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "core/render/render_picture.h"
 #include "core/show/show_editing.h"
 #include "tests/editor/ui/views_test_support.h"
 
@@ -252,4 +255,30 @@ TEST_F(Viewer, ClosingTheViewerEndsTheEditor) {
             DispatchMessage(&m);
     }
     EXPECT_TRUE(quit);
+}
+
+TEST_F(Viewer, DraftWhileDraggingUnlessTurned) {
+    stage->camera.width = 517.0f;  // a reduction where draft and full quality differ
+    stage->camera.x = 401.0f;
+    auto same = [&](int quality, bool bands) {
+        CDIB want(viewer->image->Width(), viewer->image->Height(), 32);
+        const CameraRect cam = ViewerCameraRect(stage->camera, 600, show->aspect);
+        show->image.rotationInUse = stage->camera.rotation != 0.0f;
+        EXPECT_TRUE(bands ? RenderBands(want, show->image, cam, quality, LineAll, false, 0)
+                          : RenderPicture(want, show->image, cam, quality, 0, LineAll));
+        const size_t n = static_cast<size_t>(want.RowBytes()) * want.Height();
+        return std::memcmp(want.Bits(), viewer->image->Bits(), n) == 0;
+    };
+    viewer->DrawPicture(false);
+    EXPECT_TRUE(same(QualityDraft, false));
+    EXPECT_FALSE(same(QualityFull, true));
+    viewer->DrawPicture(true);
+    EXPECT_TRUE(same(QualityFull, true));
+    show->DraftRender = true;  // "Draft quality" also rules the full renders
+    viewer->DrawPicture(true);
+    EXPECT_TRUE(same(QualityDraft, true));
+    show->DraftRender = false;
+    stage->camera.rotation = 10.0f;  // turned: full quality even while dragging
+    viewer->DrawPicture(false);
+    EXPECT_TRUE(same(QualityFull, true));
 }
