@@ -195,12 +195,14 @@ public:
         // Raising a window puts it above everything on the display; windows that stay on top
         // (the viewer) are raised again so the display keeps the layer's order without relying
         // on a window manager.
-        if (w->visible && !(w->exStyle & WS_EX_TOPMOST))
-            for (auto& entry : m_byId) {
-                Window* t = entry.second;
+        if (w->visible && !(w->exStyle & WS_EX_TOPMOST)) {
+            const std::vector<HWND> order = AllWindows();  // front to back
+            for (auto it = order.rbegin(); it != order.rend(); ++it) {
+                Window* t = *it;
                 auto* ts = static_cast<SDL_Window*>(t->backendData);
                 if (ts && t->visible && (t->exStyle & WS_EX_TOPMOST)) SDL_RaiseWindow(ts);
             }
+        }
         w->changed = true;
     }
 
