@@ -128,6 +128,10 @@ enum : uint32_t {
     WM_USER = 0x0400,
 };
 
+// Bits of a WM_KEYDOWN's lParam: Alt held (the context code) and, our own, Ctrl held when the key
+// went down.
+enum : int64_t { KeyDownWithCtrl = int64_t{1} << 25, KeyDownWithAlt = int64_t{1} << 29 };
+
 // Mouse-key flags in wParam of mouse messages.
 enum : uint32_t {
     MK_LBUTTON = 1,

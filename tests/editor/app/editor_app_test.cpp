@@ -166,6 +166,26 @@ TEST_F(EditorSession, HostApplyWithCtrlQWritesTheEditedShowBack) {
     EXPECT_FALSE(Recovery().Exists());
 }
 
+TEST_F(EditorSession, CtrlQTypedOnTheKeyboardAppliesWhenItsKeysArriveInOneBurst) {
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Step([] { kv::Editor().stage->camera.x = 88; });
+    KeyDown(VK_RETURN);
+    // Ctrl down, Q down and up, Ctrl up, all read before the first is translated.
+    Step([] {
+        kv::headless::KeyDown(VK_CONTROL);
+        kv::headless::Key('Q');
+        kv::headless::KeyUp(VK_CONTROL);
+    });
+    // Reached only when the editor is still open after the keys.
+    Step([] {
+        ADD_FAILURE() << "Ctrl+Q did not close the editor";
+        kv::PostMessage(kv::Editor().main->hwnd, WM_COMMAND, CmdQuitDiscard, 0);
+    });
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_FLOAT_EQ(KeysOf(dir + "/kvdata.kvx").keys[0].x, 88);
+}
+
 TEST_F(EditorSession, HostDiscardLeavesTheExchangeFileUntouched) {
     WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
     const std::string before = ReadFileBytes(dir + "/kvdata.kvx");
