@@ -191,6 +191,11 @@ TEST(ViewsSession, DragTurnScrubAddKeyPlayAndSave) {
     // The expected show: the example's keys with the same edits.
     kv::Show want;
     ASSERT_TRUE(kv::LoadShow(want, dir + "/examples/example.kvx", false));
+    // The program runs with the settings file above: the show-wide defaults, whatever other
+    // tests of this process left in their settings.
+    want.AspectMode = 7500;
+    want.aspect = kv::AspectOf(7500);
+    want.EaseType = 0;
     const float scale = 0.5f;
 
     // 1. Scrub to frame 90 (the example has a key there), then drag the frame's centre by

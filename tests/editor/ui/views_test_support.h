@@ -35,8 +35,16 @@ protected:
         st.WriteInt("DualScreenViewer", 0);
         st.WriteInt("ShowTVSafe", 0);
         show = std::make_unique<kv::Show>();
+        // The show-wide settings other tests of this program may have changed.
         show->AutoAddKey = true;
         show->FrameRate = 2997;
+        show->AspectMode = 7500;
+        show->aspect = 0.75f;
+        show->EaseType = 0;
+        show->DraftRender = false;
+        show->MultiProcess = false;
+        show->BlurFrames = 0;
+        show->hostMode = false;
         show->length = 300;
         MakePicture();
         kv::Editor() = kv::EditorContext{};
