@@ -19,6 +19,10 @@ int64_t g_now = 0;
 int64_t OneFramePerReading() {
     return g_now += 100;
 }
+// A machine three times too slow: three frames pass between two readings.
+int64_t ThreeFramesPerReading() {
+    return g_now += 300;
+}
 
 class Viewer : public kvtest::Views {
 protected:
@@ -281,4 +285,11 @@ TEST_F(Viewer, DraftWhileDraggingUnlessTurned) {
     stage->camera.rotation = 10.0f;  // turned: full quality even while dragging
     viewer->DrawPicture(false);
     EXPECT_TRUE(same(QualityFull, true));
+}
+
+TEST_F(Viewer, FramesAreSkippedWhenRenderingFallsBehind) {
+    SetKeys({0, 60});
+    SetPlayCounter(&ThreeFramesPerReading, 2997);
+    EXPECT_EQ(PlayFrom(0, 1), 21);  // frames 0, 3, 6 ... 60
+    EXPECT_EQ(show->currentFrame, 63);
 }

@@ -175,11 +175,15 @@ TEST(ViewsSession, DragTurnScrubAddKeyPlayAndSave) {
         if (ProgramRuns(pid)) kvtest::Run("kill " + pid + " 2>/dev/null");
         if (!xvfb.empty()) kvtest::Run("kill " + xvfb + " 2>/dev/null");
     };
-    if (!WaitUntil([&] { return s.X("search --onlyvisible --name 'Fernquill Kinevista'") == 0; }) ||
-        !WaitUntil([&] { return s.X("search --onlyvisible --name '^Viewer$'") == 0; })) {
+    // A loaded machine can take a while to bring a program up: up to two minutes.
+    if (!WaitUntil([&] { return s.X("search --onlyvisible --name 'Fernquill Kinevista'") == 0; },
+                   2400) ||
+        !WaitUntil([&] { return s.X("search --onlyvisible --name '^Viewer$'") == 0; }, 2400)) {
+        const bool running = ProgramRuns(pid);
         finish();
-        FAIL() << "the editor's windows did not appear: "
-               << kvtest::ReadFileBytes(dir + "/log.txt");
+        FAIL() << "the editor's windows did not appear (program "
+               << (running ? "still running" : "ended")
+               << "): " << kvtest::ReadFileBytes(dir + "/log.txt");
     }
     // The first paint of every window has happened once the viewer's picture area is drawn.
     WaitUntil([&] {
