@@ -9,6 +9,7 @@
 
 #include "core/picture/cdib.h"
 #include "editor/output/movie_job.h"
+#include "editor/resources/resources.h"
 #include "tests/editor/app/editor_session.h"
 
 using namespace kv;
@@ -830,4 +831,40 @@ TEST_F(MainWindow, LoadShowAsksAboutTheOpenShowAndRemembersTheFile) {
     });
     Close();
     EXPECT_EQ(RunToEnd(), 0);
+}
+
+// --- Status panel drawing
+// -------------------------------------------------------------------------
+TEST_F(MainWindow, StatusPanelDrawsTheScaleMarksArrowsAndOkButtonOfItsMode) {
+    StartOnExample();
+    auto pixel = [this](int dx, int dyFromBottom) {
+        const Rect c = Main().GetClientRect();
+        return kv::headless::Pixel(MainHwnd(), c.left + dx, c.bottom - dyFromBottom);
+    };
+    Step([&] {
+        // Stage at 50%: the second mark is filled, the first is not.
+        EXPECT_EQ(pixel(14, 68), RGB(0, 0, 0));
+        EXPECT_NE(pixel(14, 78), RGB(0, 0, 0));
+        // The grey arrows of the timeline zoom, with the white plus sign on the right one.
+        EXPECT_EQ(pixel(105, 17), RGB(128, 128, 128));
+        EXPECT_EQ(pixel(106, 22), RGB(255, 255, 255));
+        EXPECT_EQ(pixel(97, 17), RGB(128, 128, 128));
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(dir + "/example.kvx"));
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Step([&] {
+        EXPECT_NE(pixel(105, 17), RGB(128, 128, 128));  // no arrows for the host
+        // The OK button's bitmap fills its place.
+        const ResourceBitmap* ok = FindBitmapResource(BmpOk);
+        ASSERT_NE(ok, nullptr);
+        const uint32_t centre =
+            ok->pixels[static_cast<size_t>(ok->height / 2) * ok->width + ok->width / 2];
+        EXPECT_EQ(pixel(57 + ok->width / 2, 70 - ok->height / 2),
+                  RGB((centre >> 16) & 255, (centre >> 8) & 255, centre & 255));
+    });
+    Command(CmdQuitDiscard);
+    EXPECT_EQ(RunToEnd(), 1);
 }
