@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the main job on the bundled example show: prints the show and a stretch of its camera
 # path, then renders it to a movie (MJPEG AVI and an uncompressed-frame check), a QuickTime-style
-# movie and a Targa still, and says where they are. Settings come from a private public folder
-# under out/demo so the demo never touches the user's own.
+# movie and a Targa still, and says where they are; then opens the editor on the show when a
+# display is available (closing it ends the demo), or prints the command that opens it. Settings
+# come from a private public folder under out/demo so the demo never touches the user's own.
 set -euo pipefail
 BUILD=${1:-build}
 cd "$(dirname "$0")/.."
@@ -42,4 +43,16 @@ if command -v ffprobe >/dev/null 2>&1; then
     ffprobe -v error -select_streams v:0 -count_packets \
             -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_packets -of csv=p=0 "$f"
   done
+fi
+echo
+echo "== The editor"
+EDITOR_BIN=$BUILD/bin/kinevista
+if [ ! -x "$EDITOR_BIN" ]; then
+  echo "  $EDITOR_BIN is not built"
+elif [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "  opening the editor on $SHOW; close its window to end the demo"
+  "$EDITOR_BIN" "$PWD/$SHOW"
+else
+  echo "  no display here; on a desktop this opens the editor on the example show:"
+  echo "    KINEVISTA_PUBLIC=$KINEVISTA_PUBLIC $PWD/$EDITOR_BIN $PWD/$SHOW"
 fi

@@ -10,7 +10,7 @@ pkgs=(
   libpng-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
-  imagemagick xvfb xauth
+  imagemagick xvfb xauth xdotool
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/base/records.h"
 #include "editor/ui/toolkit.h"
@@ -82,6 +83,55 @@ public:
 
     MenuBar menu;
     BitmapButton okButton;
+    bool busy = false;  // a movie, a still or a batch is being made
+
+    // The quick save "s": writes to the show's file without a dialog when it has one.
+    void QuickSave();
+    // The close sequence: the save question (stand-alone, dirty), then the quit message 0.
+    void CloseSequence();
+    // Save Show (2003); true when the show was written.
+    bool SaveShowCommand();
+    // Tab: the next key after the current frame, else frame 0.
+    void JumpToNextKey();
+    // End: the last key (stand-alone) or the last frame (host).
+    void JumpToEnd();
+    // Enter: the stage's camera becomes a key at the current frame.
+    void AddKeyHere();
+    // "d": renders frames 0..299 at 720 x 484 and reports the time; returns the value shown.
+    long RenderTimingTest();
+    // Writes a settings value and saves the settings file at once, so that a crash keeps it.
+    static void WriteSetting(const char* key, int32_t value);
+
+private:
+    void HandleKey(uint32_t message, uint64_t code);
+    void ReleaseClick(int x, int y);
+    void LoadPicture();
+    void NewShow();
+    void LoadShowCommand();
+    bool AskToSaveFirst();  // false when Cancel abandons the command
+    void SetFrameRate(int id);
+    void SetAspect(int id);
+    void TimelineArrow(bool enlarge);
+    void OpenManual();
 };
+
+// --- Pure pieces of the main window, for the tests -------------------------------------------
+// "Fernquill Kinevista", with " - " and the file's name without folder (up to the last "\", "/"
+// or ":") and extension (from the first ".") when a path is given.
+std::string MainTitle(const char* showPath);
+// The shortcut mapping of key and character codes: the mapped character, or 0 when unmapped.
+int MapShortcut(uint64_t code);
+// The status panel's info line for the show.
+std::string InfoLineText(const class Show& show);
+// The stage scale after Stage Zoom In / Zoom Out.
+float ZoomedInScale(float scale);
+float ZoomedOutScale(float scale);
+// The timeline's frame scale after a click on the status panel's zoom arrows (enlarge: the right
+// arrow) at a frame rate (x 100).
+int32_t ArrowTimeScale(int32_t scale, bool enlarge, int32_t frameRate);
+// The status panel's scale buttons: the scale for a click at client y with bottom b (0: none).
+float ScaleButtonAt(int x, int y, int bottom);
+// The user manual's index page: next to the program, else in the source tree ("" when none).
+std::string ManualPath();
 
 }  // namespace kv

@@ -9,6 +9,9 @@
 
 namespace kv {
 
+class Painter;
+class Show;
+
 class CTime : public CPWnd {
 public:
     CTime() = default;
@@ -36,6 +39,22 @@ public:
     void Enlarge();
     void Contract();
 
+    // The key under a client point (only for 14 <= y <= 30), or -1.
+    int KeyAt(int x, int y) const;
+    // Places the timeline against its parent (see the placement rules in timeline.cpp).
+    void Place();
+    // The strip width for the show length at the current scale, then the placement.
+    void UpdateStripWidth();
+    void PaintKeys(Painter& p, kv::Show& show, int scroll, const Rect& client);
+    void PaintHold(Painter& p, int from, int to);
+    // Mouse steps (client coordinates) and the end of any drag.
+    void MouseMove(int x, int y);
+    void MouseDown(int x, int y);
+    void MouseUp(int x, bool shift);
+    void RightClick(int x, int y);
+    void EndDrag();
+    void XorMark(int x);  // the inverted 12 x 12 outline of a dragged key
+
     int32_t scale = 30;  // frames per 60 pixels
     int32_t draggedKey = -1;
     int32_t draggedBoundary = -1;
@@ -43,6 +62,10 @@ public:
     int32_t draggedPicture = -1;
     int32_t stripWidth = 0;
     bool scrubbing = false;
+    HWND parent = nullptr;
+    bool placing = false;  // a placement is moving the window (its own move messages are ignored)
+    static constexpr int NoMark = -100000;
+    int xorX = NoMark;  // client x of the drawn drag outline
 };
 
 // The "Set KeyFrame Options" dialog on one key: all eleven items, or the first four only (from

@@ -7,9 +7,24 @@
 #include <memory>
 
 #include "core/picture/cdib.h"
+#include "core/render/render_picture.h"
 #include "editor/ui/toolkit.h"
 
 namespace kv {
+
+class Show;
+
+// The play loop's clock: the high-resolution counter unless a test or benchmark hands in its
+// own (null restores the counter).
+using PlayCounterFn = int64_t (*)();
+void SetPlayCounter(PlayCounterFn now, int64_t frequency);
+
+// Where the viewer opens against the main window's rectangle (screen coordinates), from the
+// settings "ViewerTop", "ViewerLeft" and "ViewerWidth"; the height is fitted afterwards. With
+// dualScreen a stored place on a present monitor is kept outside the main window.
+Rect ViewerPlacement(const Rect& mainWindow, bool dualScreen);
+// The camera rectangle handed to the renderer: picture coordinates counted from the bottom.
+CameraRect ViewerCameraRect(const KeyFrame& camera, int32_t pictureHeight, float aspect);
 
 class CView : public CPWnd {
 public:
@@ -33,6 +48,15 @@ public:
     void Play(int32_t direction);
     void ToggleSafeArea();  // writes "ShowTVSafe" and repaints
 
+    // Height from the width and the show's aspect; writes the position settings.
+    void FitHeight();
+    Rect PictureArea() const;  // the client area above the 25-pixel control strip
+    bool PrepareImage();       // the 32-bit image at the picture area's size
+    void ShowImage();          // the image and the safe areas into the picture area
+    void SetPlayButtons();
+    void PlayLoop(kv::Show& show);
+    void EditTimecode();  // the timecode box's double click
+
     BitmapButton reverseButton, stopButton, playButton, keyButton;
     Rect timecodeBox{0, 0, 0, 0};
     int32_t playDirection = 0;
@@ -43,6 +67,9 @@ public:
     bool safeArea = false;
     bool dualScreen = false;
     std::unique_ptr<CDIB> image;
+    bool placing = false;
+    int64_t framesShown = 0;    // distinct frames drawn by play loops since the viewer was made
+    int64_t picturesDrawn = 0;  // DrawPicture calls since the last Play
 };
 
 }  // namespace kv

@@ -5,6 +5,8 @@
 // window are dispatched, input to other windows is dropped while the dialog is open, and a quit
 // message ends the dialog as a cancel and is posted again for the outer loop. The headless
 // backend may answer message boxes and file dialogs from a script before any window is made.
+#include <unistd.h>
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -181,8 +183,26 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }  // namespace
 
 // --- Message boxes -------------------------------------------------------------------------------
-// There is no system sound to play here; the beep is silent.
-void MessageBeep(uint32_t) {}
+namespace {
+int g_beeps = 0;
+}  // namespace
+
+// Without a display the terminal bell stands for the system sound, when there is a terminal.
+void Backend::Bell() {
+    if (::isatty(2)) {
+        const char bell = '\a';
+        if (::write(2, &bell, 1) < 0) return;
+    }
+}
+
+void MessageBeep(uint32_t) {
+    ++g_beeps;
+    TheBackend().Bell();
+}
+
+int MessageBeepCount() {
+    return g_beeps;
+}
 
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, uint32_t type) {
     int answer = 0;

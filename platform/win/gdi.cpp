@@ -791,6 +791,19 @@ int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int s
         int memRow = bottomUp ? row : row;  // memory row index (row 0 first in memory)
         const uint8_t* r = src + static_cast<size_t>(memRow) * stride;
         uint32_t* out = hdc->pixels + static_cast<size_t>(py) * hdc->stride;
+        if (bpp == 32 && adw == asw && !mirrorX) {
+            // One source column per target column (the viewer's frames, every playback step):
+            // the visible span is copied straight, alpha made opaque as below.
+            const int first = std::max({0, hdc->clip.left - dx - hdc->originX, -sx});
+            const int end = std::min({adw, hdc->clip.right - dx - hdc->originX, w - sx});
+            const int base = dx + hdc->originX;
+            for (int i = first; i < end; ++i) {
+                uint32_t v;
+                std::memcpy(&v, r + static_cast<size_t>(sx + i) * 4, sizeof v);
+                out[base + i] = v | 0xFF000000u;
+            }
+            continue;
+        }
         for (int i = 0; i < adw; ++i) {
             int px = dx + i + hdc->originX;
             if (px < hdc->clip.left || px >= hdc->clip.right) continue;

@@ -90,6 +90,8 @@ public:
     virtual void Poll(bool wait, int timeoutMs) = 0;
     virtual std::vector<MonitorInfo> Monitors() = 0;
     virtual void SetCursorShape(HCURSOR) {}
+    // The standard beep: the display's bell, or the terminal bell without a display.
+    virtual void Bell();
     // Scripted answers (headless); return false to let the layer show its own dialog.
     virtual bool AnswerMessageBox(const std::string&, const std::string&, uint32_t, int*) {
         return false;

@@ -128,6 +128,10 @@ enum : uint32_t {
     WM_USER = 0x0400,
 };
 
+// Bits of a WM_KEYDOWN's lParam: Alt held (the context code) and, our own, Ctrl held when the key
+// went down.
+enum : int64_t { KeyDownWithCtrl = int64_t{1} << 25, KeyDownWithAlt = int64_t{1} << 29 };
+
 // Mouse-key flags in wParam of mouse messages.
 enum : uint32_t {
     MK_LBUTTON = 1,
@@ -423,7 +427,10 @@ enum : uint32_t {
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, uint32_t type);
+// The standard beep: the X bell through the sdl backend, the terminal bell otherwise.
 void MessageBeep(uint32_t type);
+// How many beeps this process has sounded (tests read it).
+int MessageBeepCount();
 
 // --- File dialogs -----------------------------------------------------------------------------
 struct FileDialogRequest {

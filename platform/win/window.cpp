@@ -1022,6 +1022,11 @@ void InjectKey(int vk, bool down) {
     m.message = down ? WM_KEYDOWN : WM_KEYUP;
     m.wParam = static_cast<uint64_t>(vk);
     m.lParam = down ? 1 : static_cast<int64_t>(0xC0000001u);
+    // The modifiers as they were when the key went down, for TranslateMessage: Alt in the
+    // context bit (29) as Win32 has it, Ctrl in the reserved bit 25 of our own. The state "now"
+    // may already have moved on when a burst of key events is read at once.
+    if (down && g_keys[VK_CONTROL]) m.lParam |= KeyDownWithCtrl;
+    if (down && g_keys[VK_MENU]) m.lParam |= KeyDownWithAlt;
     m.time = GetTickCount();
     m.pt = g_cursorPos;
     QueueMessage(m);
@@ -1202,6 +1207,12 @@ bool TranslateMessage(const MSG* msg) {
             ch = 27;
             break;
         default:
+            // Ctrl with a letter makes its control character (Ctrl+A is 1 ... Ctrl+Z is 26).
+            if (msg->wParam >= 'A' && msg->wParam <= 'Z' && (msg->lParam & KeyDownWithCtrl) &&
+                !(msg->lParam & KeyDownWithAlt)) {
+                ch = static_cast<uint32_t>(msg->wParam - 'A' + 1);
+                break;
+            }
             return false;
     }
     MSG m = *msg;

@@ -194,6 +194,29 @@ bool Screenshot(HWND w, const std::string& pngPath) {
     return !all.empty() && WritePng(pngPath, all.data(), fw, fh);
 }
 
+bool ScreenshotDesktop(const std::string& pngPath, int width, int height) {
+    if (width <= 0 || height <= 0) return false;
+    std::vector<uint32_t> desk(static_cast<size_t>(width) * height, 0xFF404040u);
+    std::vector<HWND> all = AllWindows();
+    // Back to front, so the front-most ends on top; children are composed into their parents.
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        HWND w = *it;
+        if (!w->visible || (w->style & WS_CHILD)) continue;
+        int fw = 0, fh = 0;
+        std::vector<uint32_t> px = ComposeWindow(w, &fw, &fh);
+        for (int y = 0; y < fh; ++y) {
+            const int ty = w->rect.top + y;
+            if (ty < 0 || ty >= height) continue;
+            for (int x = 0; x < fw; ++x) {
+                const int tx = w->rect.left + x;
+                if (tx < 0 || tx >= width) continue;
+                desk[static_cast<size_t>(ty) * width + tx] = px[static_cast<size_t>(y) * fw + x];
+            }
+        }
+    }
+    return WritePng(pngPath, desk.data(), width, height);
+}
+
 void QueueMessageBoxAnswer(int id) {
     S().boxAnswers.push_back(id);
 }

@@ -50,6 +50,9 @@ std::vector<uint32_t> Capture(HWND w, int* width, int* height);
 // Only the client area.
 std::vector<uint32_t> CaptureClient(HWND w, int* width, int* height);
 bool Screenshot(HWND w, const std::string& pngPath);
+// Every visible top-level window (popups and menus included) at its screen place, composed over a
+// dark grey desktop of the given size.
+bool ScreenshotDesktop(const std::string& pngPath, int width, int height);
 
 // --- Answers -----------------------------------------------------------------------------------
 void QueueMessageBoxAnswer(int id);  // IDOK, IDYES, IDNO, IDCANCEL

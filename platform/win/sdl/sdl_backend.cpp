@@ -3,6 +3,8 @@
 // turned into the layer's screen-coordinate input, key codes into Win32 virtual keys, text input
 // into WM_CHAR. The work area is the display's usable bounds.
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstring>
@@ -190,7 +192,39 @@ public:
         if (w->visible && !shown) SDL_ShowWindow(sw);
         if (!w->visible && shown) SDL_HideWindow(sw);
         if (w->visible) SDL_RaiseWindow(sw);
+        // Raising a window puts it above everything on the display; windows that stay on top
+        // (the viewer) are raised again so the display keeps the layer's order without relying
+        // on a window manager.
+        if (w->visible && !(w->exStyle & WS_EX_TOPMOST)) {
+            const std::vector<HWND> order = AllWindows();  // front to back
+            for (auto it = order.rbegin(); it != order.rend(); ++it) {
+                Window* t = *it;
+                auto* ts = static_cast<SDL_Window*>(t->backendData);
+                if (ts && t->visible && (t->exStyle & WS_EX_TOPMOST)) SDL_RaiseWindow(ts);
+            }
+        }
         w->changed = true;
+    }
+
+    // The X bell of the display the windows are on (libX11 is loaded at run time, as SDL does).
+    void Bell() override {
+        for (const auto& entry : m_byId) {
+            auto* sw = static_cast<SDL_Window*>(entry.second->backendData);
+            SDL_SysWMinfo info;
+            SDL_VERSION(&info.version);
+            if (!sw || !SDL_GetWindowWMInfo(sw, &info) || info.subsystem != SDL_SYSWM_X11) continue;
+            static void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+            if (!x11) break;
+            using BellFn = int (*)(void*, int);
+            using FlushFn = int (*)(void*);
+            auto bell = reinterpret_cast<BellFn>(dlsym(x11, "XBell"));
+            auto flush = reinterpret_cast<FlushFn>(dlsym(x11, "XFlush"));
+            if (!bell || !flush) break;
+            bell(info.info.x11.display, 0);
+            flush(info.info.x11.display);
+            return;
+        }
+        Backend::Bell();
     }
 
     void WindowTitle(Window* w) override {

@@ -176,3 +176,28 @@ TEST(Gdi, PngOutputHasTheImageSize) {
     EXPECT_EQ(static_cast<uint8_t>(bytes[23]), 3);
     EXPECT_FALSE(WritePng(dir + "/missing/b.png", px.data(), 7, 3));
 }
+
+TEST(Gdi, StretchDIBitsCopiesThirtyTwoBitRowsOneToOneWithinTheClip) {
+    // 5 x 3 pixels, bottom-up, each value distinct; alpha 0 in the source comes out opaque.
+    uint32_t bits[15];
+    for (int i = 0; i < 15; ++i) bits[i] = 0x00010203u * static_cast<uint32_t>(i + 1);
+    BitmapInfo info{};
+    info.header.biSize = 40;
+    info.header.biWidth = 5;
+    info.header.biHeight = 3;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 32;
+    Canvas c(4, 4);
+    // Two columns hang off the left edge; the source window starts at column 1.
+    StretchDIBits(c.dc, -2, 1, 4, 3, 1, 0, 4, 3, bits, &info);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const int i = x + 2;  // target column -> source window column
+            COLORREF want = RGB(255, 255, 255);
+            if (y >= 1 && i < 4) {
+                const uint32_t v = bits[(2 - (y - 1)) * 5 + 1 + i];  // top row is the last
+                want = RGB((v >> 16) & 255, (v >> 8) & 255, v & 255);
+            }
+            EXPECT_EQ(GetPixel(c.dc, x, y), want) << x << "," << y;
+        }
+}

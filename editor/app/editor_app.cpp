@@ -1,0 +1,171 @@
+// The editor program; see editor_app.h.
+#include "editor/app/editor_app.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/base/settings.h"
+#include "core/document/show_file.h"
+#include "core/picture/alert.h"
+#include "core/show/show.h"
+#include "editor/output/movie_writers.h"
+#include "editor/resources/resources.h"
+#include "editor/ui/editor_context.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/recovery.h"
+#include "editor/ui/stage.h"
+#include "editor/ui/timeline.h"
+#include "editor/ui/toolkit.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int32_t MaxHostRate = 24000;  // 240 frames per second
+
+// Digits after an optional sign, up to the first non-digit; `any` tells whether there were any.
+int32_t ReadDecimal(const std::string& text, bool* any) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    int64_t v = 0;
+    *any = false;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        *any = true;
+        if (v < 1000000000) v = v * 10 + (text[i] - '0');
+    }
+    return static_cast<int32_t>(negative ? -v : v);
+}
+
+// Loading a show renders frame 0 through the editor's views.
+void RenderThroughViews(Show&, int32_t frame) {
+    GoToFrame(frame, true);
+}
+
+}  // namespace
+
+EditorCommandLine ReadCommandLine(const std::vector<std::string>& args) {
+    EditorCommandLine cmd;
+    if (args.empty() || args[0].empty()) return cmd;
+    const std::string& a = args[0];
+    if (args.size() == 1 && a[0] == '?') {
+        cmd.hostMode = true;
+        const size_t comma = a.find(',');
+        if (comma == std::string::npos) return cmd;
+        bool haveRate = false, haveLength = false;
+        const int32_t rate = ReadDecimal(a.substr(1, comma - 1), &haveRate);
+        const int32_t length = ReadDecimal(a.substr(comma + 1), &haveLength);
+        if (!haveRate || !haveLength || rate <= 0 || rate > MaxHostRate || length <= 0) return cmd;
+        cmd.markerValid = true;
+        cmd.frameRate = rate;
+        cmd.length = length;
+        return cmd;
+    }
+    // The shell hands a path without quotation marks; a wrapped one loses exactly those two.
+    std::string path = a;
+    for (size_t i = 1; i < args.size(); ++i) path += " " + args[i];
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+        path = path.substr(1, path.size() - 2);
+    cmd.showPath = path;
+    return cmd;
+}
+
+int32_t FiveMinutesOfFrames(int32_t frameRate) {
+    return (frameRate * 60 / 100) * 5;
+}
+
+bool StartEditor(const EditorCommandLine& cmd) {
+    // 1. The toolkit, which reads the settings file.
+    StartToolkit(nullptr, AppName, IconApp);
+    // 2. The show applies the settings (the frame rate among them).
+    EditorContext& e = Editor();
+    e.show = new Show();
+    Show& show = *e.show;
+    // 3. Five minutes of frames.
+    show.length = FiveMinutesOfFrames(show.FrameRate);
+    // 4. The mode.
+    if (cmd.hostMode) {
+        show.hostMode = true;
+        if (cmd.markerValid) {
+            show.FrameRate = cmd.frameRate;
+            show.length = cmd.length;
+        }
+    }
+    SetParseRenderHook(&RenderThroughViews);
+    Recovery().Configure(show.hostMode);
+    // 5. The main window with its views.
+    e.main = nullptr;
+    auto* main = new CMain();
+    if (!main->Create()) {
+        delete main;
+        return false;
+    }
+    // 6. The first show.
+    if (show.hostMode) {
+        const int32_t length = show.length;
+        if (LoadExchangeFile(show, true) && cmd.markerValid) show.length = length;
+    } else if (!cmd.showPath.empty()) {
+        if (LoadShow(show, cmd.showPath, true)) main->SetShowTitle(cmd.showPath.c_str());
+    }
+    // A copy left by a run that did not end cleanly.
+    if (Recovery().Exists()) {
+        if (AskYesNo("Recover the unsaved show?", "Kinevista")) {
+            const int32_t length = show.length;
+            if (Recovery().LoadInto(show)) {
+                if (show.hostMode && cmd.markerValid) show.length = length;
+                main->SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
+            }
+        } else {
+            Recovery().Remove();
+        }
+    }
+    if (e.timeline && e.timeline->hwnd) e.timeline->SetScaleForLength(show.length);
+    GoToFrame(show.currentFrame, true);
+    main->UpdateEditMenu();
+    main->Redraw();
+    return true;
+}
+
+int RunMainLoop(bool filter) {
+    MessageRecord rec;
+    while (GetMessageRecord(&rec)) {
+        if (filter ? DispatchIfRegistered(rec) : (DispatchMessageRecord(rec), true)) {
+            // Changes made by any window reach the recovery copy between messages.
+            if (rec.message != WM_PAINT && rec.message != WM_MOUSEMOVE) Recovery().AfterMessage();
+        }
+    }
+    return static_cast<int>(rec.wParam);
+}
+
+void FinishEditor(int quitCode) {
+    EditorContext& e = Editor();
+    Show* show = e.show;
+    // 8. The host's edit is handed back before the window the plug-in watches goes away. The
+    // file is replaced whole (temporary file and rename), so the plug-in never reads half a show.
+    if (show && show->hostMode && quitCode == 0) SaveExchangeFile(*show);
+    // A clean end, an apply or a discard: the copy has served.
+    Recovery().Remove();
+    // 9. The main window (which writes the settings), the show, the toolkit.
+    delete e.main;
+    e.main = nullptr;
+    SetParseRenderHook(nullptr);
+    delete show;
+    e.show = nullptr;
+    StopToolkit();
+    EndQuickTime();
+}
+
+int RunEditorProgram(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    const EditorCommandLine cmd = ReadCommandLine(args);
+    if (!StartEditor(cmd)) {
+        std::fprintf(stderr, "kinevista: the main window cannot be made\n");
+        return 0;
+    }
+    const int quit = RunMainLoop(true);
+    FinishEditor(quit);
+    return 0;
+}
+
+}  // namespace kv

@@ -1,0 +1,43 @@
+// The editor program: its command line, the start-up in its fixed order, the main loop and the
+// shutdown that hands the show back to the host.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+struct EditorCommandLine {
+    bool hostMode = false;
+    bool markerValid = false;  // host mode with a usable "?RATE,LENGTH"
+    int32_t frameRate = 0;     // x 100; the host's, when markerValid
+    int32_t length = 0;        // frames; the host's, when markerValid
+    std::string showPath;      // stand-alone: the show file to open ("" none)
+};
+
+// Reads the program's arguments (argv[1] on). One argument starting with "?" is the host's
+// marker "?RATE,LENGTH": decimal numbers, each read up to its first non-digit. A marker without
+// a ",", or with a rate or length that is not a positive number (rate at most 24000), keeps the
+// defaults. Anything else is a show path taken as it is; one wrapped in double quotation marks
+// loses them.
+EditorCommandLine ReadCommandLine(const std::vector<std::string>& args);
+
+// Five minutes of frames at a rate: (rate x 60 / 100, truncated) x 5.
+int32_t FiveMinutesOfFrames(int32_t frameRate);
+
+// Start-up steps 1 to 6 (toolkit and settings, the show, its length, the mode, the main window,
+// the first show), then the offer of a recovery copy left by a crash. False when the main window
+// cannot be made.
+bool StartEditor(const EditorCommandLine& cmd);
+// The main loop: messages of registered windows are translated and dispatched, others dropped
+// (with filtering on). Returns the quit code.
+int RunMainLoop(bool filter);
+// Steps 8 and 9: the exchange file when a host run applies, the recovery copy, then the main
+// window, the show and the toolkit (which writes the settings file).
+void FinishEditor(int quitCode);
+
+// The whole program; always returns 0.
+int RunEditorProgram(int argc, char** argv);
+
+}  // namespace kv

@@ -1,0 +1,196 @@
+// The editor's MovieHost; see editor_movie_host.h.
+#include "editor/ui/editor_movie_host.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/show/show.h"
+#include "editor/ui/editor_context.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/option_dialog.h"
+#include "editor/ui/painter.h"
+#include "editor/ui/stage.h"
+#include "editor/ui/timeline.h"
+#include "editor/ui/toolkit.h"
+#include "editor/ui/viewer.h"
+#include "platform/video/movie_writer.h"
+
+namespace kv {
+
+namespace {
+
+HWND DialogOwner() {
+    EditorContext& e = Editor();
+    if (e.stage && e.stage->hwnd) return e.stage->hwnd;
+    return e.main ? e.main->hwnd : nullptr;
+}
+
+HWND MainHandle() {
+    return Editor().main ? Editor().main->hwnd : nullptr;
+}
+
+void CopyText(OptionText& slot, const std::string& text) {
+    std::snprintf(slot, OptionSlot, "%s", text.c_str());
+}
+
+// Runs the compressor dialog; false when cancelled.
+bool RunCompressorDialog(bool quickTime, std::string& codec, int32_t& quality) {
+    CompressorChoice choice = CompressorChoiceFor(quickTime, codec);
+    if (choice.codes.empty()) return false;
+    const MovieContainer c = quickTime ? MovieContainer::QuickTime : MovieContainer::Avi;
+    OptionText items[16] = {};
+    OptionText values[16] = {};
+    int count = 0;
+    for (size_t i = 0; i < choice.codes.size() && count < 15; ++i, ++count) {
+        std::string name = MovieCodecName(c, choice.codes[i]);
+        std::string item = (i == 0 ? "@RCompressor|" : "@R") + name;
+        CopyText(items[count], item);
+        CopyText(values[count], static_cast<int>(i) == choice.selected ? "1" : "");
+    }
+    const int qualityRow = count++;
+    CopyText(items[qualityRow], "@SQuality");
+    CopyText(values[qualityRow], std::to_string(quality < 0 ? 0 : quality > 100 ? 100 : quality));
+    const int r = RunOptionDialog(DialogOwner(), 50, 50, count, items, values,
+                                  quickTime ? "Compression Settings" : "Video Compression");
+    if (r != OptionOk) return false;
+    for (int i = 0; i < qualityRow; ++i)
+        if (values[i][0] && values[i][0] != '0') codec = choice.codes[static_cast<size_t>(i)];
+    quality = std::atoi(values[qualityRow]);
+    if (quality < 0) quality = 0;
+    if (quality > 100) quality = 100;
+    return true;
+}
+
+}  // namespace
+
+CompressorChoice CompressorChoiceFor(bool quickTime, const std::string& stored) {
+    CompressorChoice choice;
+    choice.codes = MovieCodecs(quickTime ? MovieContainer::QuickTime : MovieContainer::Avi);
+    for (size_t i = 0; i < choice.codes.size(); ++i)
+        if (choice.codes[i] == stored) choice.selected = static_cast<int>(i);
+    return choice;
+}
+
+bool EditorMovieHost::MovieOptions(MovieOptionTexts& texts) {
+    OptionText items[MovieOptionCount] = {};
+    OptionText values[MovieOptionCount] = {};
+    for (int i = 0; i < MovieOptionCount; ++i) {
+        CopyText(items[i], MovieOptionItems[i]);
+        CopyText(values[i], MovieOptionText(texts, i).substr(0, MaxOptionText));
+    }
+    const int r = RunOptionDialog(DialogOwner(), MovieOptionsX, MovieOptionsY, MovieOptionCount,
+                                  items, values, MovieOptionsTitle);
+    if (r != OptionOk) return false;
+    for (int i = 0; i < MovieOptionCount; ++i) MovieOptionText(texts, i) = values[i];
+    return true;
+}
+
+bool EditorMovieHost::ChooseOutputFile(const FileRequest& request, std::string& path) {
+    FileSpec io;
+    io.SetPath(request.proposedName.c_str());
+    FileSpec folder;
+    folder.SetPath(request.initialFolder.c_str());
+    if (!ChooseFileToSave(MainHandle(), &io, request.filter.c_str(), request.extension.c_str(),
+                          &folder))
+        return false;
+    path = io.path;
+    return !path.empty();
+}
+
+bool EditorMovieHost::ChooseShowFiles(const FileRequest& request, std::vector<std::string>& files) {
+    constexpr int Capacity = 65;
+    std::vector<FileSpec> records(Capacity);
+    FileSpec folder;
+    folder.SetPath(request.initialFolder.c_str());
+    if (!ChooseFileToOpen(MainHandle(), records.data(), request.filter.c_str(),
+                          request.extension.c_str(), &folder, true, Capacity))
+        return false;
+    files.clear();
+    for (const FileSpec& r : records) {
+        if (r.Empty()) break;
+        files.emplace_back(r.path);
+    }
+    return !files.empty();
+}
+
+bool EditorMovieHost::ChooseAviCompressor(std::string& codec, int32_t& quality) {
+    return RunCompressorDialog(false, codec, quality);
+}
+
+bool EditorMovieHost::ChooseQtCompressor(std::string& codec, int32_t& spatialQuality,
+                                         int32_t& temporalRate) {
+    // The dialog shows the quality in percent; the compressor keeps 0..0x3FF.
+    int32_t percent = spatialQuality * 100 / 0x3FF;
+    if (!RunCompressorDialog(true, codec, percent)) return false;
+    spatialQuality = percent * 0x3FF / 100;
+    (void)temporalRate;
+    return true;
+}
+
+void EditorMovieHost::ShowProgress(double fraction, const char* text, uint64_t startTick) {
+    CStage* stage = Editor().stage;
+    if (!stage || !stage->hwnd) return;
+    const ProgressPanelLayout lay =
+        LayoutProgressPanel(MovieProgressRect, fraction, startTick, Ticks());
+    Painter p(*stage);
+    if (!p) return;
+    p.FillBox(RGB(192, 192, 192), lay.panel);
+    p.DrawBevel(RGB(255, 255, 255), RGB(96, 96, 96), lay.panel, 2);
+    p.FillBox(RGB(0, 160, 0), Rect{lay.bar.left, lay.bar.top, lay.splitX, lay.bar.bottom});
+    p.FillBox(RGB(200, 0, 0), Rect{lay.splitX, lay.bar.top, lay.bar.right, lay.bar.bottom});
+    p.FrameBox(RGB(0, 0, 0), lay.bar);
+    p.UseFont(Fonts().f10, -1, 1);
+    p.DrawString(RGB(0, 0, 0), text ? text : "", lay.textX, lay.textY);
+    if (!lay.estimate.empty())
+        p.DrawString(RGB(0, 0, 0), lay.estimate.c_str(), lay.estimateX, lay.estimateY);
+    p.DrawString(RGB(0, 0, 0), lay.percent.c_str(), lay.percentX, lay.percentY);
+    p.UseFont(nullptr);
+    // Long passes run without the main loop: let the window system show the panel now.
+    PumpEvents(Pump::NoWait);
+}
+
+bool EditorMovieHost::TakeKeyDown(bool anyKey) {
+    MSG m;
+    // Paints and other window business go on; one input message is taken and judged.
+    while (PeekMessage(&m, PM_REMOVE)) {
+        if (m.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(m.wParam));
+            return true;
+        }
+        const bool input = (m.message >= WM_KEYDOWN && m.message <= WM_SYSKEYUP) ||
+                           (m.message >= WM_MOUSEMOVE && m.message <= WM_XBUTTONUP);
+        if (!input) {
+            DispatchMessage(&m);
+            continue;
+        }
+        if (m.message != WM_KEYDOWN) return false;
+        return anyKey || m.wParam == static_cast<uint64_t>(VK_ESCAPE);
+    }
+    return false;
+}
+
+void EditorMovieHost::FrameShown(int32_t frame) {
+    EditorContext& e = Editor();
+    if (e.viewer && e.viewer->hwnd) e.viewer->DrawTimecode(frame);
+    if (e.timeline && e.timeline->hwnd) e.timeline->KeepCurrentFrameVisible();
+}
+
+void EditorMovieHost::RedrawStage(int32_t frame) {
+    GoToFrame(frame, false);
+    if (CStage* s = Editor().stage; s && s->hwnd) s->Redraw();
+}
+
+void EditorMovieHost::ShowViewer(bool visible) {
+    if (CView* v = Editor().viewer; v && v->hwnd) v->Show(visible ? 1 : 0);
+}
+
+void EditorMovieHost::ArrowCursor() {
+    SetCursorShape(1);
+}
+
+void EditorMovieHost::Beep() {
+    kv::Beep(0);
+}
+
+}  // namespace kv

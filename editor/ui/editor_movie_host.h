@@ -1,0 +1,38 @@
+// The editor's MovieHost: the movie, still and batch commands through the editor's own dialogs
+// (the option dialog on the stage, file dialogs, a compressor choice), the progress panel drawn
+// on the stage with "Time to go", and Esc (or any key for the holds) taken off the message queue.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "editor/output/movie_host.h"
+
+namespace kv {
+
+class EditorMovieHost : public MovieHost {
+public:
+    bool MovieOptions(MovieOptionTexts& texts) override;
+    bool ChooseOutputFile(const FileRequest& request, std::string& path) override;
+    bool ChooseShowFiles(const FileRequest& request, std::vector<std::string>& files) override;
+    bool ChooseAviCompressor(std::string& codec, int32_t& quality) override;
+    bool ChooseQtCompressor(std::string& codec, int32_t& spatialQuality,
+                            int32_t& temporalRate) override;
+    void ShowProgress(double fraction, const char* text, uint64_t startTick) override;
+    bool TakeKeyDown(bool anyKey) override;
+    void FrameShown(int32_t frame) override;
+    void RedrawStage(int32_t frame) override;
+    void ShowViewer(bool visible) override;
+    void ArrowCursor() override;
+    void Beep() override;
+};
+
+// The compressor dialog's rows for a container's codes: one radio button per code (the stored
+// code selected, else the first) and the quality slider. Used by both compressor choices.
+struct CompressorChoice {
+    std::vector<std::string> codes;
+    int selected = 0;
+};
+CompressorChoice CompressorChoiceFor(bool quickTime, const std::string& stored);
+
+}  // namespace kv

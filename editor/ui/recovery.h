@@ -1,0 +1,54 @@
+// The recovery copy: while the show has unsaved changes, the editor keeps a copy of it in the
+// public folder, so that a crash or a killed process loses nothing. It is written atomically
+// (a temporary file renamed over the old copy) after every change of the keys and every 30
+// seconds, always from the message loop or a command, never from a paint. A clean exit, a save,
+// a discard or a new show removes it; the next start offers it back when one is left.
+//
+// Stand-alone runs keep "Kinevista-recovery.kvx"; a run for the host keeps one per exchange
+// file ("kvdata-recovery.kvx") and never touches the exchange file itself.
+//
+// Thread rule: UI thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kv {
+
+class Show;
+
+class RecoveryCopy {
+public:
+    // Chooses the file for the mode and forgets what was written before.
+    void Configure(bool hostMode);
+    const std::string& Path() const { return m_path; }
+    bool Exists() const;
+
+    // The keys were changed: a dirty show is written now.
+    void KeysEdited();
+    // The 30-second timer: a dirty show that changed since the last copy is written.
+    void Tick();
+    // After each message of the main loop: catches changes made by the views (drags, dialogs).
+    void AfterMessage();
+    // Writes the editor's show now; false when it cannot be written.
+    bool Write();
+    bool Write(Show& show);
+    void Remove();
+    // Loads the copy into the show: it keeps `showFile` as the copy remembers it and is dirty.
+    bool LoadInto(Show& show);
+    // How many copies were written (for the tests).
+    int64_t Writes() const { return m_writes; }
+
+private:
+    uint64_t Fingerprint(const Show& show) const;
+    std::string m_path;
+    uint64_t m_lastWritten = 0;
+    int64_t m_writes = 0;
+};
+
+RecoveryCopy& Recovery();
+
+// Writes bytes to a file through a temporary file in the same folder and a rename.
+bool WriteFileReplacing(const std::string& path, const void* data, size_t size);
+
+}  // namespace kv

@@ -1,0 +1,495 @@
+// CStage: the picture at its zoom with the camera frame over it; mouse and keyboard editing of
+// the stage's camera, the camera path and the zoom commands.
+//
+// Sections: frame geometry and hit test; creation and placement; painting; mouse; keyboard;
+// zoom commands.
+#include "editor/ui/stage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "core/base/settings.h"
+#include "core/document/show_editing.h"
+#include "core/show/camera_motion.h"
+#include "core/show/show.h"
+#include "editor/ui/editor_context.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/painter.h"
+#include "editor/ui/timeline.h"
+#include "editor/ui/viewer.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int ScrollArea = 4096;  // the scrollable stage, both directions
+constexpr int LineStep = 60;
+constexpr int GridStep = 24;
+constexpr COLORREF Yellow = RGB(255, 255, 0);
+constexpr COLORREF Black = RGB(0, 0, 0);
+constexpr COLORREF Red = RGB(255, 0, 0);
+
+CStage* g_stageObject = nullptr;  // the one stage, for its window procedure (UI thread only)
+
+int64_t StageProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
+    return CPWnd::Route(g_stageObject, h, m, w, l);
+}
+
+POINT RotateAbout(int x, int y, int cx, int cy, float cosA, float sinA) {
+    const float dx = static_cast<float>(x - cx), dy = static_cast<float>(y - cy);
+    const float rx = dx * cosA - dy * sinA, ry = dx * sinA + dy * cosA;
+    return POINT{ScreenInt(rx + 0.5f) + cx, ScreenInt(ry + 0.5f) + cy};
+}
+
+bool Near(const POINT& p, int x, int y, int h) {
+    return std::abs(x - p.x) <= h && std::abs(y - p.y) <= h;
+}
+
+void MainStatus(const KeyFrame& camera) {
+    if (Editor().main) Editor().main->DrawStatusPanel(camera);
+}
+
+void ViewerDraw(bool fullQuality) {
+    if (Editor().viewer && Editor().viewer->hwnd) Editor().viewer->DrawPicture(fullQuality);
+}
+
+}  // namespace
+
+// --- Frame geometry and hit test --------------------------------------------------------------
+int32_t ScreenInt(float v) {
+    if (!(v == v)) return 0;
+    return static_cast<int32_t>(std::clamp(v, -1000000.0f, 1000000.0f));
+}
+
+FrameShape ComputeFrameShape(const KeyFrame& camera, float scale, float aspect, int offsetX,
+                             int offsetY) {
+    FrameShape s;
+    s.hw = ScreenInt(camera.width * scale * 0.5f);
+    s.hh = ScreenInt(aspect * static_cast<float>(s.hw));
+    s.cx = ScreenInt(camera.x * scale) + offsetX;
+    s.cy = ScreenInt(camera.y * scale) + offsetY;
+    const int dx = ScreenInt(camera.tiltB / 180.0f * static_cast<float>(s.hw));
+    const int dy = ScreenInt(camera.tiltA / 180.0f * static_cast<float>(s.hh));
+    const int cx = s.cx, cy = s.cy, hw = s.hw, hh = s.hh;
+    const POINT raw[4] = {{cx - hw + dx, cy - hh + dy},
+                          {cx + hw - dx, cy - hh - dy},
+                          {cx + hw + dx, cy + hh + dy},
+                          {cx - hw - dx, cy + hh - dy}};
+    const float a = camera.rotation * 0.0174532f;
+    const float c = std::cos(a), sn = std::sin(a);
+    for (int i = 0; i < 4; ++i) s.corners[i] = RotateAbout(raw[i].x, raw[i].y, cx, cy, c, sn);
+    s.handle = RotateAbout(raw[0].x + 7, raw[0].y + 7, cx, cy, c, sn);
+    s.crossHalf = std::max(hw / 8, 4);
+    return s;
+}
+
+int32_t HitTestFrame(const FrameShape& s, int x, int y, bool tiltKey) {
+    const int h = std::max(4, s.hw / 6);
+    if (std::abs(x - s.cx) <= s.hh && std::abs(y - s.cy) <= s.hh) return DragMove;
+    for (int i = 0; i < 4; ++i) {
+        if (!Near(s.corners[i], x, y, h)) continue;
+        if (i != 0) return DragResize;
+        return tiltKey ? DragTilt : DragRotate;
+    }
+    return DragNone;
+}
+
+// --- Creation and placement ---------------------------------------------------------------------
+CStage::~CStage() {
+    if (Editor().stage == this) Editor().stage = nullptr;
+    if (g_stageObject == this) g_stageObject = nullptr;
+    DestroyWin();
+}
+
+bool CStage::Create(HWND parentWindow) {
+    Settings& st = TheSettings();
+    scale = static_cast<float>(st.ReadInt("StageScale", 50)) / 100.0f;
+    if (!(scale > 0.0f)) scale = 0.5f;
+    showCameraPath = st.ReadInt("ShowCameraPath", 0) != 0;
+    centrePicture = st.ReadInt("CenterPic", 0) != 0;
+    parent = parentWindow;
+    g_stageObject = this;
+    if (!CreateWin(parentWindow, WinPopup | WinHScroll | WinVScroll, &StageProc)) return false;
+    Place();
+    Show(1);
+    if (kv::Show* show = Editor().show) show->GetKey(0, 0, camera);
+    Editor().stage = this;
+    return true;
+}
+
+void CStage::Place() {
+    if (!hwnd) return;
+    Rect r{0, 0, 640, 480};
+    if (parent) kv::GetWindowRect(parent, &r);
+    const int s = HScrollBarHeight();
+    Rect p{r.left + s, r.top + s + CaptionHeight() + MenuBarHeight(), r.right - s,
+           r.bottom - s - 84};
+    p.right = std::max(p.right, p.left + 1);
+    p.bottom = std::max(p.bottom, p.top + 1);
+    placing = true;
+    Rect now = GetWindowRect();
+    if (now.left != p.left || now.top != p.top || now.right != p.right || now.bottom != p.bottom)
+        MoveTo(p, true);
+    Rect c = GetClientRect();
+    SetScrollRanges(ScrollArea, ScrollArea, c.right - c.left, c.bottom - c.top, true);
+    placing = false;
+}
+
+int CStage::ToScreenX(float pictureX) const {
+    return ScreenInt(pictureX * scale) - GetHScrollPos() + originX;
+}
+
+int CStage::ToScreenY(float pictureY) const {
+    return ScreenInt(pictureY * scale) - GetVScrollPos() + originY;
+}
+
+FrameShape CStage::Shape() const {
+    const float aspect = Editor().show ? Editor().show->aspect : 0.75f;
+    return ComputeFrameShape(camera, scale, aspect, originX - GetHScrollPos(),
+                             originY - GetVScrollPos());
+}
+
+// --- Painting -----------------------------------------------------------------------------------
+void CStage::DrawFrame(Painter& p, bool xorMode) {
+    const FrameShape s = Shape();
+    const Rect handle{s.handle.x - 4, s.handle.y - 4, s.handle.x + 4, s.handle.y + 4};
+    const POINT outline[5] = {s.corners[0], s.corners[1], s.corners[2], s.corners[3], s.corners[0]};
+    const int k = s.crossHalf;
+    if (xorMode) {
+        p.XorBox(handle);
+        p.XorPolyline(1, 5, outline);
+        p.XorLine(s.cx, s.cy - k, s.cx, s.cy + k);
+        p.XorLine(s.cx - k, s.cy, s.cx + k, s.cy);
+        return;
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        const COLORREF colour = pass == 0 ? Yellow : Black;
+        const int width = pass == 0 ? 3 : 1;
+        p.FrameBox(colour, handle, width);
+        p.DrawPolyline(colour, width, 5, outline);
+        p.DrawLine(colour, s.cx, s.cy - k, s.cx, s.cy + k, width);
+        p.DrawLine(colour, s.cx - k, s.cy, s.cx + k, s.cy, width);
+    }
+}
+
+void CStage::Redraw() {
+    if (!hwnd) return;
+    kv::Show* show = Editor().show;
+    const Rect c = GetClientRect();
+    const int pw = show ? show->image.Width() : 0, ph = show ? show->image.Height() : 0;
+    const int sw = static_cast<int>(static_cast<float>(pw) * scale);
+    const int sh = static_cast<int>(static_cast<float>(ph) * scale);
+    if (centrePicture) {
+        originX = std::max(0, (c.right - sw) / 2);
+        originY = std::max(0, (c.bottom - sh) / 2);
+    } else {
+        originX = originY = 0;
+    }
+    const int left = originX - GetHScrollPos(), top = originY - GetVScrollPos();
+    {
+        Painter p(*this);
+        if (!p) return;
+        p.FillBox(RGB(192, 192, 192), c);
+        for (int x = 0; x < c.right; x += GridStep)
+            p.DrawLine(RGB(160, 160, 160), x, 0, x, c.bottom);
+        for (int y = 0; y < c.bottom; y += GridStep)
+            p.DrawLine(RGB(160, 160, 160), 0, y, c.right, y);
+        if (show && sw > 0 && sh > 0)
+            show->image.Draw(Rect{left, top, left + sw, top + sh}, p.Dc());
+        if (show && showCameraPath) DrawCameraPath(p, *show);
+        DrawFrame(p, false);
+    }
+    MainStatus(camera);
+    ViewerDraw(true);
+}
+
+void CStage::DrawCameraPath(Painter& p, kv::Show& show) {
+    const int pi = std::max(0, show.PictureAt(show.currentFrame));
+    const Picture& pic = show.pictures[pi];
+    const int n = std::min(pic.keyCount, MaxKeysPerPicture);
+    for (int i = 0; i + 1 < n; ++i) {
+        const KeyFrame& a = pic.keys[i];
+        const float step = static_cast<float>(pic.keys[i + 1].time - a.time) * 0.0625f;
+        int px = ToScreenX(a.x), py = ToScreenY(a.y);
+        for (int j = 1; j <= 16; ++j) {
+            const int32_t t = a.time + static_cast<int32_t>(static_cast<float>(j) * step);
+            const float x = Interpolate(pic.keys, n, &KeyFrame::x, t, false, show.EaseType);
+            const float y = Interpolate(pic.keys, n, &KeyFrame::y, t, false, show.EaseType);
+            const int qx = ToScreenX(x), qy = ToScreenY(y);
+            p.DrawLine(Yellow, px, py, qx, qy);
+            px = qx;
+            py = qy;
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        const int x = ToScreenX(pic.keys[i].x), y = ToScreenY(pic.keys[i].y);
+        p.FillBox(Red, Rect{x - 3, y - 3, x + 3, y + 3});
+    }
+}
+
+int CStage::KeyMarkAt(int x, int y) const {
+    kv::Show* show = Editor().show;
+    if (!show || !showCameraPath) return -1;
+    const int pi = std::max(0, show->PictureAt(show->currentFrame));
+    const Picture& pic = show->pictures[pi];
+    for (int i = 0; i < std::min(pic.keyCount, MaxKeysPerPicture); ++i)
+        if (std::abs(ToScreenX(pic.keys[i].x) - x) <= 8 &&
+            std::abs(ToScreenY(pic.keys[i].y) - y) <= 8)
+            return i;
+    return -1;
+}
+
+// --- Mouse --------------------------------------------------------------------------------------
+void CStage::MouseDown(int x, int y, uint64_t keys) {
+    const FrameShape s = Shape();
+    const int32_t mode =
+        HitTestFrame(s, x, y, (keys & MK_CONTROL) != 0 || (keys & MK_XBUTTON2) != 0);
+    if (mode == DragNone) return;
+    {
+        // The inverted frame marks the press; the next drag step inverts it back.
+        Painter p(*this);
+        DrawFrame(p, true);
+    }
+    dragMode = mode;
+    pressCamera = camera;
+    pressCentreX = ScreenInt(camera.x * scale);
+    pressCentreY = ScreenInt(camera.y * scale);
+    grabX = x - s.cx;
+    grabY = y - s.cy;
+    if (mode == DragRotate) grabX = x - ScreenInt(2.0f * camera.rotation);
+    if (mode == DragTilt)
+        grabX = x - ScreenInt(2.0f * ((keys & MK_SHIFT) ? camera.tiltA : camera.tiltB));
+    SetCapture(hwnd);
+}
+
+void CStage::DragTo(int x, int y, uint64_t keys) {
+    kv::Show* show = Editor().show;
+    const bool shift = (keys & MK_SHIFT) != 0;
+    Painter p(*this);
+    DrawFrame(p, true);
+    const int dx = x - grabX;
+    switch (dragMode) {
+        case DragMove: {
+            // The centre follows the grabbed point; the stage's origin and scroll are taken out
+            // so the frame stays under the pointer however the stage is scrolled.
+            const int offX = originX - GetHScrollPos(), offY = originY - GetVScrollPos();
+            camera.x = static_cast<float>(dx - offX) / scale;
+            camera.y = static_cast<float>(y - grabY - offY) / scale;
+            if (shift) {
+                const int hx = std::abs(ScreenInt(camera.x * scale) - pressCentreX);
+                const int hy = std::abs(ScreenInt(camera.y * scale) - pressCentreY);
+                if (hx <= hy)
+                    camera.x = pressCamera.x;
+                else
+                    camera.y = pressCamera.y;
+            }
+            break;
+        }
+        case DragRotate:
+            camera.rotation = shift ? 0.0f : static_cast<float>(dx) * 0.5f;
+            if (show) show->rotationInUse = true;
+            break;
+        case DragTilt:
+            if (shift)
+                camera.tiltA = static_cast<float>(dx) * 0.5f;
+            else
+                camera.tiltB = static_cast<float>(dx) * 0.5f;
+            camera.tiltA = std::clamp(camera.tiltA, -90.0f, 90.0f);
+            camera.tiltB = std::clamp(camera.tiltB, -90.0f, 90.0f);
+            if (show) show->rotationInUse = true;
+            break;
+        case DragResize: {
+            const FrameShape s = Shape();
+            const float a = (360.0f - camera.rotation) * 0.0174532f;
+            const POINT r = RotateAbout(x, y, s.cx, s.cy, std::cos(a), std::sin(a));
+            // Not below the keyboard's smallest width: a frame of no width has no zones left
+            // to grab it by again.
+            camera.width = std::max(2.0f * static_cast<float>(std::abs(r.x - s.cx)) / scale, 4.0f);
+            break;
+        }
+        default:
+            break;
+    }
+    DrawFrame(p, true);
+    MainStatus(camera);
+    ViewerDraw(false);
+}
+
+void CStage::MouseUp(int x, int y) {
+    kv::Show* show = Editor().show;
+    if (Editor().timeline && Editor().timeline->hwnd)
+        SendMessage(Editor().timeline->hwnd, MsgEndDrag, 0, 0);
+    if (GetCapture() == hwnd) ReleaseCapture();
+    const bool dragged = dragMode != DragNone;
+    dragMode = DragNone;
+    if (dragged) {
+        if (show && show->AutoAddKey) {
+            EditFeedback fb;
+            AddKeyAtCurrentFrame(*show, camera, KeyNearTolerance, &fb);
+            if (fb.beep) Beep(0);  // a new key
+            // The new key is the camera of this frame now: stage, viewer, timeline and the
+            // status panel show it.
+            GoToFrame(show->currentFrame, true);
+            if (Editor().main) Editor().main->UpdateEditMenu();
+        } else {
+            Redraw();
+        }
+    }
+    const int key = KeyMarkAt(x, y);
+    if (key >= 0 && show) {
+        const int pi = std::max(0, show->PictureAt(show->currentFrame));
+        GoToFrame(show->PictureStart(pi) + show->pictures[pi].keys[key].time, true);
+    }
+}
+
+void CStage::RightClick(int x, int y) {
+    if (HitTestFrame(Shape(), x, y, false) == DragNone) return;
+    const Rect c = GetClientRect();
+    POINT at = ClientToScreen(hwnd, POINT{x + 100, std::min(y + 30, c.bottom - 160)});
+    KeyFrame edited = camera;
+    if (RunKeyFrameOptions(edited, true, at.x, at.y)) camera = edited;
+    Redraw();
+}
+
+void CStage::SetHoverCursor(int x, int y, uint64_t keys) {
+    const int32_t mode =
+        HitTestFrame(Shape(), x, y, (keys & MK_CONTROL) != 0 || (keys & MK_XBUTTON2) != 0);
+    int code = 1;  // arrow
+    switch (mode) {
+        case DragMove:
+            code = 13;
+            break;
+        case DragResize:
+            code = 8;  // north-west / south-east
+            break;
+        case DragRotate:
+            code = 12;
+            break;
+        case DragTilt:
+            code = 14;
+            break;
+        default:
+            code = KeyMarkAt(x, y) >= 0 ? 2 : 1;  // cross-hair over a key mark
+    }
+    SetCursorShape(code);
+}
+
+// --- Keyboard -----------------------------------------------------------------------------------
+bool CStage::KeyDown(int vk) {
+    kv::Show* show = Editor().show;
+    if (!show) return false;
+    const bool ctrl = IsKeyDown(VK_CONTROL);
+    const float pw = static_cast<float>(show->image.Width());
+    const float ph = static_cast<float>(show->image.Height());
+    const float aspect = show->aspect;
+    switch (vk) {
+        case VK_LEFT:
+            camera.x = ctrl ? camera.width * 0.5f : camera.x - 1.0f;
+            break;
+        case VK_RIGHT:
+            camera.x = ctrl ? pw - camera.width * 0.5f : camera.x + 1.0f;
+            break;
+        case VK_UP:
+            camera.y = ctrl ? camera.width * 0.5f * aspect : camera.y - 1.0f;
+            break;
+        case VK_DOWN:
+            camera.y = ctrl ? ph - camera.width * 0.5f * aspect : camera.y + 1.0f;
+            break;
+        case VK_NEXT:
+            camera.width = ctrl ? pw : std::max(camera.width - 1.0f, 4.0f);
+            break;
+        case VK_PRIOR:
+            camera.width = ctrl ? ph / aspect : camera.width + 1.0f;
+            break;
+        case VK_HOME:
+            if (!ctrl) return false;
+            camera.x = pw * 0.5f;
+            camera.y = ph * 0.5f;
+            break;
+        default:
+            return false;
+    }
+    Redraw();
+    return true;
+}
+
+// --- Messages -----------------------------------------------------------------------------------
+bool CStage::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    switch (message) {
+        case WM_MOVE:
+        case WM_SIZE:
+            if (!placing) Place();
+            return true;
+        case WM_PAINT:
+            Redraw();
+            return true;
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+            HandleScroll(message, LOWORD(wParam), LineStep);
+            return true;
+        case WM_MOUSEMOVE:
+            if (dragMode != DragNone)
+                DragTo(x, y, wParam);
+            else
+                SetHoverCursor(x, y, wParam);
+            return true;
+        case WM_LBUTTONDOWN:
+            MouseDown(x, y, wParam);
+            return true;
+        case WM_LBUTTONUP:
+            MouseUp(x, y);
+            return true;
+        case WM_RBUTTONDOWN:
+            RightClick(x, y);
+            return true;
+        case MsgEndDrag:
+            if (dragMode != DragNone && GetCapture() == hwnd) ReleaseCapture();
+            dragMode = DragNone;
+            return true;
+        case WM_KEYDOWN:
+            if (wParam == VK_SHIFT) return true;
+            if (KeyDown(static_cast<int>(wParam))) return true;
+            if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
+            return true;
+        case WM_CHAR:
+            if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
+            return true;
+        default:
+            return CPWnd::OnMessage(message, wParam, lParam);
+    }
+}
+
+// --- Zoom commands ------------------------------------------------------------------------------
+void CStage::SetScale(float s) {
+    scale = s;
+    TheSettings().WriteInt("StageScale", static_cast<int32_t>(scale * 100.0f));
+    Redraw();
+}
+
+void CStage::ZoomIn() {
+    float s = scale;
+    if (s == 0.1f) s = 0.125f;
+    SetScale(std::min(2.0f * s, 1.0f));
+}
+
+void CStage::ZoomOut() {
+    float s = scale * 0.5f;
+    if (s < 0.25f) s = 0.1f;
+    SetScale(s);
+}
+
+void CStage::ToggleCentrePicture() {
+    centrePicture = !centrePicture;
+    TheSettings().WriteInt("CenterPic", centrePicture ? 1 : 0);
+    Redraw();
+}
+
+void CStage::ToggleCameraPath() {
+    showCameraPath = !showCameraPath;
+    TheSettings().WriteInt("ShowCameraPath", showCameraPath ? 1 : 0);
+    Redraw();
+}
+
+}  // namespace kv

@@ -1,0 +1,506 @@
+// CTime: the ruler, the picture band and its keys; scrubbing, key drags with the Shift ripple,
+// the KeyFrame Options dialog and the time zoom.
+//
+// Sections: coordinates and placement; painting; mouse; the KeyFrame Options dialog; zoom.
+#include "editor/ui/timeline.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/base/settings.h"
+#include "core/document/show_editing.h"
+#include "core/show/camera_motion.h"
+#include "core/show/show.h"
+#include "editor/output/timecode.h"
+#include "editor/resources/resources.h"
+#include "editor/ui/editor_context.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/option_dialog.h"
+#include "editor/ui/painter.h"
+#include "editor/ui/stage.h"
+#include "editor/ui/viewer.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int MaxStripWidth = 32700;
+constexpr int LineStep = 60;
+constexpr int BandTop = 14, BandBottom = 30;
+constexpr COLORREF Grey = RGB(192, 192, 192);
+constexpr COLORREF DarkGrey = RGB(128, 128, 128);
+constexpr COLORREF Black = RGB(0, 0, 0);
+constexpr COLORREF White = RGB(255, 255, 255);
+constexpr COLORREF Red = RGB(255, 0, 0);
+// The undo ring's re-sort mark: a record whose key moved when the keys were sorted after the
+// edit sorts them again when applied and follows the key (kept in the high bit of undoPicture,
+// as show editing keeps it).
+constexpr uint16_t UndoResortMark = 0x8000;
+
+CTime* g_timeObject = nullptr;  // the one timeline, for its window procedure (UI thread only)
+
+int64_t TimeProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
+    return CPWnd::Route(g_timeObject, h, m, w, l);
+}
+
+// The file name without folder and extension.
+std::string BareName(const char* path) {
+    std::string s = path ? path : "";
+    const size_t cut = s.find_last_of("\\/:");
+    if (cut != std::string::npos) s = s.substr(cut + 1);
+    const size_t dot = s.find('.');
+    if (dot != std::string::npos) s = s.substr(0, dot);
+    return s;
+}
+
+// The ease kind of a key's code: 0 the default, 1 In & Out, 2 In, 3 Out, 4 None.
+int EaseKind(float code) {
+    return std::clamp(ScreenInt(code / 1000.0f + 0.5f), 0, 4);
+}
+
+bool SameCamera(const KeyFrame& a, const KeyFrame& b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.rotation == b.rotation &&
+           a.tiltA == b.tiltA && a.tiltB == b.tiltB && a.spareB == b.spareB;
+}
+
+int FindWholeKey(const Picture& p, const KeyFrame& k) {
+    for (int i = 0; i < std::min(p.keyCount, MaxKeysPerPicture); ++i)
+        if (p.keys[i] == k) return i;
+    return -1;
+}
+
+}  // namespace
+
+// --- Coordinates and placement
+// --------------------------------------------------------------------
+CTime::~CTime() {
+    if (Editor().timeline == this) Editor().timeline = nullptr;
+    if (g_timeObject == this) g_timeObject = nullptr;
+    DestroyWin();
+}
+
+bool CTime::Create(HWND parentWindow) {
+    kv::Show* show = Editor().show;
+    const int second = show ? show->OneSecond() : 30;
+    scale = TheSettings().ReadInt("TimeScale", second);
+    if (scale < 1) scale = second;
+    draggedKey = draggedBoundary = draggedPicture = -1;
+    scrubbing = false;
+    parent = parentWindow;
+    g_timeObject = this;
+    if (!CreateWin(parentWindow, WinPopup | WinHScroll, &TimeProc)) return false;
+    Show(1);
+    Editor().timeline = this;
+    SetScaleForLength(show ? show->length : 0);
+    return true;
+}
+
+int32_t CTime::StripX(int32_t frame) const {
+    return static_cast<int32_t>(static_cast<int64_t>(frame) * 60 / std::max(1, scale) + 4);
+}
+
+int32_t CTime::FrameAtStripX(int32_t x) const {
+    return std::max<int32_t>(0, static_cast<int32_t>(static_cast<int64_t>(x - 4) * scale / 60));
+}
+
+int32_t CTime::FrameAtClientX(int32_t x) const {
+    return FrameAtStripX(x + GetHScrollPos());
+}
+
+int CTime::KeyAt(int x, int y) const {
+    kv::Show* show = Editor().show;
+    if (!show || y < BandTop || y > BandBottom) return -1;
+    const int32_t frame = FrameAtClientX(x);
+    const int pi = show->PictureAt(frame);
+    if (pi < 0 || pi >= MaxPictures) return -1;
+    const int32_t t = frame - show->PictureStart(pi);
+    const int tolerance = std::min(scale / 2, 4);
+    const Picture& p = show->pictures[pi];
+    for (int k = 0; k < std::min(p.keyCount, MaxKeysPerPicture); ++k)
+        if (std::abs(p.keys[k].time - t) < tolerance) return k;
+    return -1;
+}
+
+void CTime::Place() {
+    if (!hwnd) return;
+    kv::Show* show = Editor().show;
+    Rect r{0, 0, 640, 480};
+    if (parent) kv::GetWindowRect(parent, &r);
+    const int s = HScrollBarHeight();
+    const Rect in{r.left + s, r.top + s, r.right - s, r.bottom - s};
+    Rect p{0, in.bottom - 84 - s, in.right, in.bottom};
+    const int limit = std::max(1, stripWidth - 1);
+    if (show && !show->hostMode) {
+        p.left = r.left + 120;
+        p.right = std::min(in.right, p.left + limit);
+    } else {
+        const int w = in.right - in.left;
+        p.left = in.right - std::min(w - w / 8, limit);
+    }
+    p.right = std::max(p.right, p.left + 1);
+    placing = true;
+    Rect now = GetWindowRect();
+    if (now.left != p.left || now.top != p.top || now.right != p.right || now.bottom != p.bottom)
+        MoveTo(p, true);
+    const Rect c = GetClientRect();
+    SetScrollRanges(stripWidth, 0, c.right - c.left, 0, true);
+    placing = false;
+}
+
+void CTime::UpdateStripWidth() {
+    kv::Show* show = Editor().show;
+    stripWidth = std::min(StripX(show ? show->length : 0), MaxStripWidth);
+    Place();
+}
+
+void CTime::SetScaleForLength(int32_t length) {
+    kv::Show* show = Editor().show;
+    if (show && show->hostMode) {
+        const int32_t second = show->OneSecond();
+        if (length < 3 * second)
+            scale = 5;
+        else if (length >= 8 * second)
+            scale = second;
+        else
+            scale = 10;
+    }
+    stripWidth = std::min(StripX(length), MaxStripWidth);
+    Place();
+    Redraw();
+}
+
+void CTime::KeepCurrentFrameVisible() {
+    kv::Show* show = Editor().show;
+    if (!hwnd || !show) return;
+    const int x = StripX(show->currentFrame);
+    const int pos = GetHScrollPos();
+    const Rect c = GetClientRect();
+    if (x < pos || x >= pos + c.right) SetHScrollPos(std::max(0, x - c.right / 2), true);
+    Redraw();
+}
+
+// --- Painting
+// -------------------------------------------------------------------------------------
+void CTime::Redraw() {
+    if (!hwnd) return;
+    kv::Show* show = Editor().show;
+    Painter p(*this);
+    if (!p) return;
+    const Rect c = GetClientRect();
+    const int scroll = GetHScrollPos();
+    p.FillBox(Grey, c);
+
+    // Ruler: 60-pixel stripes, the dark ones with the short timecode of their first frame.
+    p.UseFont(Fonts().f10, -1, TRANSPARENT);
+    const int rate = show ? show->FrameRate : 2997;
+    const int first = std::max(0, (scroll - 64) / 120);
+    for (int k = first;; ++k) {
+        const int sx = 64 + 120 * k - scroll;
+        if (sx >= c.right || 64 + 120 * k >= std::max(stripWidth, 64)) break;
+        p.FillBox(DarkGrey, Rect{sx, 0, sx + 60, 15});
+        p.FillBox(DarkGrey, Rect{sx, 29, sx + 60, c.bottom});
+        const std::string tc = FramesToTimecode((2 * k + 1) * scale, rate, false);
+        p.DrawString(White, tc.c_str(), sx + 30, c.bottom - 12, TA_CENTER);
+    }
+    if (show) PaintKeys(p, *show, scroll, c);
+    p.UseFont(nullptr);
+    if (Editor().main) Editor().main->UpdateEditMenu();
+}
+
+void CTime::PaintKeys(Painter& p, kv::Show& show, int scroll, const Rect& c) {
+    show.selectedKey = -1;
+    const int count = std::max(1, std::min(show.pictureCount, MaxPictures));
+    const int tolerance = std::min(scale / 2, 4);
+    for (int pi = 0; pi < count; ++pi) {
+        const Picture& pic = show.pictures[pi];
+        const int32_t start = show.PictureStart(pi);
+        const int bandStart = StripX(start);
+        const int bandEnd = pi + 1 < count ? StripX(show.PictureStart(pi + 1)) : stripWidth;
+        const Rect band{bandStart - scroll, BandTop, bandEnd - scroll, BandBottom};
+        p.FillBox(pi % 2 == 0 ? RGB(0, 255, 255) : RGB(255, 255, 0), band);
+        p.FrameBox(Black, band);
+        if (show.PictureAt(show.currentFrame) == pi) {
+            const int mx = std::max(3, StripX(show.currentFrame)) - scroll;
+            p.DrawLine(Red, mx, 5, mx, c.bottom - 5, 2);
+        }
+        const int n = std::min(pic.keyCount, MaxKeysPerPicture);
+        // The file name after the first key (further right when that key shows an ease glyph).
+        int nameEnd = bandStart + 14;
+        p.UseFont(Fonts().f10, -1, TRANSPARENT);
+        if (n > 0) {
+            const std::string name = BareName(pic.fileSpec.path);
+            const int nx = bandStart + (pic.keys[0].easeCode != 0.0f ? 20 : 14);
+            if (!name.empty()) p.DrawString(Black, name.c_str(), nx - scroll, BandBottom - 12);
+            nameEnd = nx + p.StringWidth(name.c_str());
+        }
+        int previousCell = -1000;
+        for (int k = 0; k < n; ++k) {
+            const KeyFrame& key = pic.keys[k];
+            const int kx = StripX(start + key.time);
+            if (k > 0 && SameCamera(key, pic.keys[k - 1])) {
+                const int from = k == 1 ? nameEnd + 8 : StripX(start + pic.keys[k - 1].time) + 8;
+                PaintHold(p, from - scroll, kx - 8 - scroll);
+            }
+            int cell = k == 0 ? bandStart : kx - 6;
+            cell = std::min(cell, bandEnd - 14);
+            const bool current = std::abs(start + key.time - show.currentFrame) < tolerance;
+            int bitmap;
+            if (k == 0 && pi > 0)
+                bitmap = current ? BmpFirstKeyCurrent : BmpFirstKey;
+            else if (pi % 2 == 0)
+                bitmap = current ? BmpKeyCurrent : BmpKey;
+            else
+                bitmap = current ? BmpKeyCurrentOdd : BmpKeyOdd;
+            if (current) show.selectedKey = k;
+            p.BlitResourceBitmap(cell - scroll, BandTop, bitmap);
+            if (k > 0 && cell - previousCell < 4)
+                p.FrameBox(
+                    Red, Rect{cell - 3 - scroll, BandTop - 3, cell + 19 - scroll, BandBottom + 3});
+            previousCell = cell;
+            if (key.easeCode != 0.0f) {
+                static const char* glyphs[5] = {"", "<>", "<", ">", "="};
+                const char* g = glyphs[EaseKind(key.easeCode)];
+                p.UseFont(Fonts().f8, -1, TRANSPARENT);
+                if (*g) p.DrawString(Black, g, cell + 14 - scroll, BandTop);
+                p.UseFont(Fonts().f10, -1, TRANSPARENT);
+            }
+        }
+    }
+}
+
+void CTime::PaintHold(Painter& p, int from, int to) {
+    if (to <= from) return;
+    const int mid = (BandTop + BandBottom) / 2;
+    const int w = p.StringWidth(" HOLD ");
+    if (to - from < w) {
+        p.DrawLine(Black, from, mid, to, mid);
+        return;
+    }
+    const int tx = (from + to - w) / 2;
+    p.DrawLine(Black, from, mid, tx, mid);
+    p.DrawLine(Black, tx + w, mid, to, mid);
+    p.DrawString(Black, " HOLD ", tx, BandTop + 2);
+}
+
+// --- Mouse
+// ----------------------------------------------------------------------------------------
+void CTime::XorMark(int x) {
+    Painter p(*this);
+    p.XorBox(Rect{x - 6, 16, x + 6, 28});
+}
+
+void CTime::EndDrag() {
+    if (draggedKey >= 0 && xorX != NoMark) XorMark(xorX);
+    xorX = NoMark;
+    draggedKey = draggedBoundary = draggedPicture = -1;
+    scrubbing = false;
+    if (GetCapture() == hwnd) ReleaseCapture();
+}
+
+void CTime::MouseMove(int x, int y) {
+    kv::Show* show = Editor().show;
+    CView* viewer = Editor().viewer;
+    if (scrubbing && show) {
+        GoToFrame(FrameAtClientX(x), false);
+        if (viewer && viewer->hwnd) {
+            viewer->DrawTimecode(show->currentFrame);
+            viewer->DrawPicture(false);
+        }
+        return;
+    }
+    if (draggedKey >= 0) {
+        if (xorX != NoMark) XorMark(xorX);
+        xorX = x;
+        XorMark(xorX);
+        if (viewer && viewer->hwnd) viewer->DrawTimecode(FrameAtClientX(x));
+        return;
+    }
+    const int key = KeyAt(x, y);
+    if (key > 0)
+        SetCursorShape(9);  // west-east
+    else if (key < 0)
+        SetCursorShape(1);
+}
+
+void CTime::MouseDown(int x, int y) {
+    pressX = x + GetHScrollPos();
+    const int key = KeyAt(x, y);
+    xorX = NoMark;
+    if (key > 0)
+        draggedKey = key;
+    else if (key < 0)
+        scrubbing = true;
+    SetCapture(hwnd);
+}
+
+void CTime::MouseUp(int x, bool shift) {
+    kv::Show* show = Editor().show;
+    const bool wasDragging = draggedKey >= 0;
+    const int key = draggedKey;
+    EndDrag();
+    if (Editor().stage && Editor().stage->hwnd) SendMessage(Editor().stage->hwnd, MsgEndDrag, 0, 0);
+    if (!show) return;
+    const int32_t s = FrameAtStripX(pressX);
+    const int32_t e = std::min(FrameAtClientX(x), show->length);
+    if (wasDragging && e != s) {
+        if (shift) ShiftKeysAfter(*show, s, e - s);
+        const int ps = show->PictureAt(s), pe = show->PictureAt(e);
+        if (ps == pe && ps >= 0 && ps < MaxPictures && key < show->pictures[ps].keyCount) {
+            Picture& pic = show->pictures[ps];
+            const KeyFrame before = pic.keys[key];
+            PushUndo(*show, before, static_cast<uint16_t>(key), ps);
+            KeyFrame moved = before;
+            moved.time = e - show->PictureStart(ps);
+            moved.undoPicture = moved.undoOp = 0;
+            show->SetKey(key, ps, moved);
+            show->SortKeys(ps);
+            // Sorting can move the key: the undo record and the delete below follow it.
+            const int at = FindWholeKey(pic, moved);
+            if (at >= 0 && at != key) {
+                show->undo[show->undoIndex].undoOp = static_cast<uint16_t>(at);
+                show->undo[show->undoIndex].undoPicture |= UndoResortMark;
+            }
+            if (moved.time < std::min(scale / 2, 5) && at > 0) DeleteKey(*show, at, ps);
+            show->dirty = true;
+        }
+    }
+    GoToFrame(e, true);
+    if (Editor().main && Editor().stage) Editor().main->DrawStatusPanel(Editor().stage->camera);
+}
+
+void CTime::RightClick(int x, int y) {
+    kv::Show* show = Editor().show;
+    if (!show) return;
+    const int key = KeyAt(x, y);
+    if (key < 0) return;
+    const int32_t frame = FrameAtClientX(x);
+    const int pi = show->PictureAt(frame);
+    KeyFrame k = show->pictures[pi].keys[key];
+    PushUndo(*show, k, static_cast<uint16_t>(key), pi);
+    const POINT at = ClientToScreen(hwnd, POINT{x, y});
+    if (RunKeyFrameOptions(k, false, at.x, at.y)) {
+        k.undoPicture = k.undoOp = 0;
+        show->SetKey(key, pi, k);
+    }
+    GoToFrame(frame, true);
+}
+
+bool CTime::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    switch (message) {
+        case WM_MOVE:
+        case WM_SIZE:
+            if (!placing) Place();
+            return true;
+        case WM_PAINT:
+            Redraw();
+            return true;
+        case WM_CLOSE:
+            PostQuitMessage(0);
+            return true;
+        case WM_HSCROLL:
+            HandleScroll(message, LOWORD(wParam), LineStep);
+            return true;
+        case WM_MOUSEMOVE:
+            MouseMove(x, y);
+            return true;
+        case WM_LBUTTONDOWN:
+            MouseDown(x, y);
+            return true;
+        case WM_LBUTTONUP:
+            MouseUp(x, (wParam & MK_SHIFT) != 0 || IsKeyDown(VK_SHIFT));
+            return true;
+        case WM_RBUTTONDOWN:
+            RightClick(x, y);
+            return true;
+        case MsgEndDrag:
+            EndDrag();
+            return true;
+        case WM_KEYDOWN:
+        case WM_CHAR:
+            if (message == WM_KEYDOWN && wParam == VK_SHIFT) return true;
+            if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
+            return true;
+        default:
+            return CPWnd::OnMessage(message, wParam, lParam);
+    }
+}
+
+// --- Zoom
+// -----------------------------------------------------------------------------------------
+void CTime::Enlarge() {
+    kv::Show* show = Editor().show;
+    const int fps = show ? show->OneSecond() : 30;
+    scale = std::min(2 * scale, 64 * fps);
+    if (scale > fps) scale = scale / fps * fps;
+    UpdateStripWidth();
+    KeepCurrentFrameVisible();
+}
+
+void CTime::Contract() {
+    kv::Show* show = Editor().show;
+    const int fps = show ? show->OneSecond() : 30;
+    scale = std::max(scale / 2, fps / 4);
+    scale = std::max(5, scale / 5 * 5);
+    UpdateStripWidth();
+    KeepCurrentFrameVisible();
+}
+
+// --- The KeyFrame Options dialog
+// --------------------------------------------------------------------
+bool RunKeyFrameOptions(KeyFrame& key, bool firstFourOnly, int x, int y) {
+    CStage* stage = Editor().stage;
+    if (!stage || !stage->hwnd) return false;
+    OptionText items[11] = {};
+    OptionText values[11] = {};
+    const char* labels[11] = {"Horizontal Position",
+                              "Vertical Position",
+                              "Width",
+                              "Rotation",
+                              "@REases|Use Default",
+                              "@RIn & Out",
+                              "@RIn",
+                              "@ROut",
+                              "@RNone",
+                              "@SEase Speed",
+                              "@CNo Curves"};
+    for (int i = 0; i < 11; ++i) std::snprintf(items[i], OptionSlot, "%s", labels[i]);
+    const float fields[4] = {key.x, key.y, key.width, key.rotation};
+    for (int i = 0; i < 4; ++i) std::snprintf(values[i], OptionSlot, "%d", ScreenInt(fields[i]));
+    const int code = ScreenInt(key.easeCode);
+    const int kind = EaseKind(key.easeCode);
+    for (int r = 0; r < 5; ++r)
+        std::snprintf(values[4 + r], OptionSlot, "%s", kind == r ? "1" : "");
+    std::snprintf(values[9], OptionSlot, "%d", (code % 1000) & 254);
+    std::snprintf(values[10], OptionSlot, "%s", (code & 1) ? "1" : "");
+    const int count = firstFourOnly ? 4 : 11;
+
+    // The dialog is drawn on the stage: the point becomes stage coordinates, kept inside it.
+    const Rect c = stage->GetClientRect();
+    POINT at = ScreenToClient(stage->hwnd, POINT{x, y});
+    const int w = 16 + 2 * OptionDialogLabelWidth(count, items);
+    const int h = 36 + 20 * (count + 2);
+    at.x = std::max(0, std::min(at.x, c.right - w));
+    at.y = std::max(0, std::min(at.y, c.bottom - h));
+    if (RunOptionDialog(stage->hwnd, at.x, at.y, count, items, values, "Set KeyFrame Options") !=
+        OptionOk)
+        return false;
+    key.x = static_cast<float>(TextToInt(values[0]));
+    key.y = static_cast<float>(TextToInt(values[1]));
+    key.width = static_cast<float>(TextToInt(values[2]));
+    key.rotation = static_cast<float>(TextToInt(values[3]));
+    if (!firstFourOnly) {
+        int sum = 0;
+        for (int r = 0; r < 5; ++r)
+            if (std::strcmp(values[4 + r], "1") == 0) sum = 1000 * r;
+        if (std::strcmp(values[10], "1") == 0) sum += 1;
+        sum += TextToInt(values[9]) & 254;
+        key.easeCode = static_cast<float>(sum);
+    }
+    return true;
+}
+
+}  // namespace kv

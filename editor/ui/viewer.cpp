@@ -1,0 +1,420 @@
+// CView: the output preview window, its buttons and timecode box, the picture drawing and the
+// real-time play loop.
+//
+// Sections: creation and placement; drawing; playback; messages.
+#include "editor/ui/viewer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "core/base/settings.h"
+#include "core/document/show_editing.h"
+#include "core/render/render_frame.h"
+#include "core/render/render_picture.h"
+#include "core/show/camera_motion.h"
+#include "core/show/show.h"
+#include "editor/output/timecode.h"
+#include "editor/resources/resources.h"
+#include "editor/ui/editor_context.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/painter.h"
+#include "editor/ui/stage.h"
+#include "editor/ui/timeline.h"
+
+namespace kv {
+
+namespace {
+
+constexpr uint32_t WmActivateApp = 0x001C;
+constexpr int StripHeight = 25;  // the control strip under the picture
+
+CView* g_viewObject = nullptr;  // the one viewer, for its window procedure (UI thread only)
+PlayCounterFn g_counter = nullptr;
+int64_t g_frequency = 0;
+
+int64_t ViewProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
+    return CPWnd::Route(g_viewObject, h, m, w, l);
+}
+
+int64_t Now() {
+    return g_counter ? g_counter() : Counter();
+}
+
+int64_t Frequency() {
+    return g_counter ? g_frequency : CounterFrequency();
+}
+
+}  // namespace
+
+void SetPlayCounter(PlayCounterFn now, int64_t frequency) {
+    g_counter = now;
+    g_frequency = frequency;
+}
+
+// --- Creation and placement ---------------------------------------------------------------------
+CView::~CView() {
+    if (Editor().viewer == this) Editor().viewer = nullptr;
+    if (g_viewObject == this) g_viewObject = nullptr;
+    DestroyWin();
+}
+
+Rect ViewerPlacement(const Rect& main, bool dualScreen) {
+    Settings& st = TheSettings();
+    const int dw = std::max((main.right - main.left) / 8, 220);
+    const int storedTop = st.ReadInt("ViewerTop", main.top + 80);
+    const int storedLeft = st.ReadInt("ViewerLeft", main.right - dw - 40);
+    // A stored place on another monitor is kept only while that monitor is there; otherwise the
+    // window would open where nobody can see it.
+    bool onMonitor = false;
+    for (int i = 0; i < MonitorCount() && dualScreen; ++i) {
+        const Rect b = GetMonitor(i).bounds;
+        if (storedLeft >= b.left && storedLeft < b.right && storedTop >= b.top &&
+            storedTop < b.bottom)
+            onMonitor = true;
+    }
+    const bool keep = dualScreen && onMonitor;
+    int top = std::max(storedTop, 32);
+    if (!keep) top = std::min(top, main.bottom - 64);
+    int left = std::max(storedLeft, 32);
+    if (!keep) left = std::min(left, main.right - 64);
+    const int width = std::max(st.ReadInt("ViewerWidth", dw), 0);
+    int right = left + width;
+    if (!keep) right = std::min(right, main.right - 64);
+    right = std::max(right, left + 80);
+    return Rect{left, top, right, top + 100};
+}
+
+bool CView::Create(HWND mainWindow) {
+    Settings& st = TheSettings();
+    safeArea = st.ReadInt("ShowTVSafe", 0) != 0;
+    dualScreen = st.ReadInt("DualScreenViewer", 0) != 0;
+    g_viewObject = this;
+    if (!CreateWin(mainWindow, WinPopup | WinSizing | WinCaption, &ViewProc)) return false;
+    reverseButton.Init(BmpReverse, BmpReversePressed, 0, BmpReverseActive, 0);
+    stopButton.Init(BmpStop, BmpStopPressed, 0, BmpStopActive, 0);
+    playButton.Init(BmpPlay, BmpPlayPressed, 0, BmpPlayActive, 0);
+    keyButton.Init(BmpKeyButton, BmpKeyButtonPressed, 0, 0, 0);
+    kv::Show* show = Editor().show;
+    ticksPerFrame = std::max<int64_t>(1, Frequency() * 100 / (show ? show->FrameRate : 2997));
+    Rect main{0, 0, 640, 480};
+    if (mainWindow) kv::GetWindowRect(mainWindow, &main);
+    SetTitle("Viewer");
+    Editor().viewer = this;
+    placing = true;
+    MoveTo(ViewerPlacement(main, dualScreen), false);
+    placing = false;
+    PlaceOnTop(nullptr, true);
+    FitHeight();
+    return true;
+}
+
+void CView::FitHeight() {
+    if (!hwnd) return;
+    kv::Show* show = Editor().show;
+    const float aspect = show ? show->aspect : 0.75f;
+    const Rect r = GetWindowRect();
+    const int width = r.right - r.left;
+    const int height = static_cast<int>(static_cast<float>(width) * aspect) + CaptionHeight() + 24;
+    placing = true;
+    if (r.bottom - r.top != height) MoveTo(r.left, r.top, r.right, r.top + height, true);
+    placing = false;
+    Settings& st = TheSettings();
+    st.WriteInt("ViewerTop", r.top);
+    st.WriteInt("ViewerLeft", r.left);
+    st.WriteInt("ViewerWidth", width);
+}
+
+// --- Drawing ------------------------------------------------------------------------------------
+Rect CView::PictureArea() const {
+    const Rect k = GetClientRect();
+    return Rect{0, 0, k.right, std::max(0, k.bottom - StripHeight)};
+}
+
+void CView::Redraw() {
+    if (!hwnd) return;
+    const Rect k = GetClientRect();
+    {
+        Painter p(*this);
+        if (!p) return;
+        p.FillBox(RGB(128, 128, 128), Rect{k.left - 1, k.top - 1, k.right + 1, k.bottom + 1});
+        p.FillBox(RGB(0, 0, 0), Rect{k.left - 1, k.top - 1, k.right + 1, k.bottom - 24 + 1});
+        const int top = k.bottom - 21;
+        reverseButton.Place(p, Rect{4, top, 23, top + 19});
+        stopButton.Place(p, Rect{28, top, 47, top + 19});
+        playButton.Place(p, Rect{52, top, 71, top + 19});
+        keyButton.Place(p, Rect{161, top, 180, top + 19});
+        timecodeBox = Rect{76, top, 156, k.bottom - 2};
+    }
+    kv::Show* show = Editor().show;
+    DrawTimecode(show ? show->currentFrame : 0);
+    DrawPicture(true);
+}
+
+void CView::DrawTimecode(int32_t frame) {
+    if (!hwnd) return;
+    kv::Show* show = Editor().show;
+    Painter p(*this);
+    if (!p) return;
+    p.FillRoundBox(RGB(255, 255, 255), timecodeBox, 6);
+    p.FrameRoundBox(RGB(0, 0, 0), timecodeBox, 6);
+    const std::string tc = FramesToTimecode(frame, show ? show->FrameRate : 2997, true);
+    p.UseFont(Fonts().f12, -1, TRANSPARENT);
+    p.DrawString(RGB(0, 0, 0), tc.c_str(), (timecodeBox.left + timecodeBox.right) / 2,
+                 timecodeBox.bottom - 17, TA_CENTER);
+    p.UseFont(nullptr);
+}
+
+bool CView::PrepareImage() {
+    const Rect a = PictureArea();
+    if (a.right < 1 || a.bottom < 1) return false;
+    if (!image || image->Width() != a.right || image->Height() != a.bottom ||
+        image->BitCount() != 32)
+        image = std::make_unique<CDIB>(a.right, a.bottom, 32);
+    return !image->Empty();
+}
+
+void CView::ShowImage() {
+    const Rect a = PictureArea();
+    Painter p(*this);
+    if (!p) return;
+    image->Draw(a, p.Dc());
+    if (!safeArea) return;
+    const int w = a.right, h = a.bottom;
+    const int ix = static_cast<int>(0.048 * w), iy = static_cast<int>(0.048 * h);
+    p.FrameBox(RGB(255, 255, 255), Rect{ix, iy, w - ix, h - iy});
+    const int jx = static_cast<int>(0.096 * w), jy = static_cast<int>(0.096 * h);
+    p.FrameRoundBox(RGB(255, 255, 255), Rect{jx, jy, w - jx, h - jy}, static_cast<int>(0.1 * w));
+}
+
+CameraRect ViewerCameraRect(const KeyFrame& camera, int32_t pictureHeight, float aspect) {
+    CameraRect r;
+    const float w = camera.width;
+    r.left = camera.x - w / 2.0f;
+    r.bottom = (static_cast<float>(pictureHeight) - camera.y) - aspect * w / 2.0f;
+    r.width = w;
+    r.height = w * aspect;
+    r.rotation = camera.rotation;
+    r.tiltA = camera.tiltA;
+    r.tiltB = camera.tiltB;
+    return r;
+}
+
+void CView::DrawPicture(bool fullQuality) {
+    kv::Show* show = Editor().show;
+    if (!hwnd || !show || !PrepareImage()) return;
+    const KeyFrame camera = Editor().stage ? Editor().stage->camera
+                                           : CameraStateAt(*show, 0, show->currentFrame, false);
+    const CameraRect cam = ViewerCameraRect(camera, show->image.Height(), show->aspect);
+    // The renderer turns and tilts only a picture marked for it: the stage marks the show when
+    // a drag turns the camera, the keys mark it when the show is loaded.
+    show->image.rotationInUse = show->rotationInUse || camera.rotation != 0.0f ||
+                                camera.tiltA != 0.0f || camera.tiltB != 0.0f;
+    bool ok;
+    if (!fullQuality && camera.rotation == 0.0f)
+        ok = RenderPicture(*image, show->image, cam, QualityDraft, 0, LineAll);
+    else
+        ok = RenderBands(*image, show->image, cam, show->DraftRender ? QualityDraft : QualityFull,
+                         LineAll, show->MultiProcess, show->MultiProcOffset);
+    (void)ok;  // a failed render leaves the previous picture
+    ++picturesDrawn;
+    ShowImage();
+}
+
+void CView::ShowFrame(int32_t frame) {
+    kv::Show* show = Editor().show;
+    if (!hwnd || !show || !PrepareImage()) return;
+    RenderFrame(*show, frame, 0, true, image->Width(), image->Height(), image.get(), true);
+    ShowImage();
+}
+
+void CView::ToggleSafeArea() {
+    safeArea = !safeArea;
+    TheSettings().WriteInt("ShowTVSafe", safeArea ? 1 : 0);
+    Redraw();
+}
+
+// --- Playback -----------------------------------------------------------------------------------
+void CView::SetPlayButtons() {
+    Painter p(*this);
+    if (!p) return;
+    reverseButton.SetState(p, playDirection == -1 ? 2 : 0);
+    stopButton.SetState(p, 0);
+    playButton.SetState(p, playDirection == 1 ? 2 : 0);
+}
+
+void CView::Play(int32_t direction) {
+    kv::Show* show = Editor().show;
+    playDirection = show ? direction : 0;
+    SetPlayButtons();
+    if (playDirection == 0) return;
+    // The counter ticks per frame follow the frame rate of this Play, so a changed rate plays
+    // at its own speed.
+    ticksPerFrame = std::max<int64_t>(1, Frequency() * 100 / std::max(1, show->FrameRate));
+    playEndFrame = show->length;
+    if (!show->hostMode) {
+        const int last = std::max(0, std::min(show->pictureCount, MaxPictures) - 1);
+        const Picture& pic = show->pictures[last];
+        if (pic.keyCount > 0) {
+            const int32_t lastKey =
+                show->PictureStart(last) + pic.keys[std::min(pic.keyCount, 64) - 1].time;
+            playEndFrame = std::min(playEndFrame, lastKey);
+        }
+    }
+    if (show->currentFrame >= playEndFrame) show->currentFrame = 0;
+    playStartFrame = show->currentFrame;
+    playStartCounter = Now();
+    picturesDrawn = 0;
+    PlayLoop(*show);
+    GoToFrame(show->currentFrame, true);
+}
+
+void CView::PlayLoop(kv::Show& show) {
+    CTime* timeline = Editor().timeline;
+    int32_t lastShown = -1;
+    while (playDirection != 0) {
+        const int32_t frame = show.currentFrame;
+        if (frame < 0 || frame > playEndFrame) {
+            Play(0);
+            break;
+        }
+        if (frame != lastShown) {
+            KeyFrame camera = CameraAtFrame(show, frame, false);
+            if (Editor().stage) Editor().stage->camera = camera;
+            DrawPicture(true);
+            ++framesShown;
+            lastShown = frame;
+        } else {
+            // Ahead of the clock: the frame on screen is still the due one. Rendering it again
+            // would only take the processor from the band worker and the other programs.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const int64_t elapsed = (Now() - playStartCounter) / ticksPerFrame;
+        show.currentFrame = playDirection * static_cast<int32_t>(elapsed) + playStartFrame;
+        if (show.currentFrame != frame) {
+            if (timeline && timeline->hwnd) timeline->KeepCurrentFrameVisible();
+            DrawTimecode(show.currentFrame);
+        }
+
+        MSG m;
+        if (!PeekMessage(&m, PM_REMOVE)) continue;
+        switch (m.message) {
+            case WM_KEYDOWN:
+                Play(0);
+                break;
+            case WM_LBUTTONUP:
+                if (timeline && timeline->hwnd && m.hwnd == timeline->hwnd) {
+                    show.currentFrame = timeline->FrameAtClientX(GET_X_LPARAM(m.lParam));
+                    playStartFrame = show.currentFrame;
+                    playStartCounter = Now();
+                } else {
+                    Play(0);
+                }
+                break;
+            case WM_PAINT:
+                // Other windows keep their pictures while the show plays.
+                DispatchMessage(&m);
+                break;
+            case WM_CLOSE:
+                Play(0);
+                DispatchMessage(&m);
+                break;
+            case WM_QUIT:
+                Play(0);
+                PostQuitMessage(static_cast<int>(m.wParam));
+                break;
+            default:
+                break;  // dropped
+        }
+    }
+    Play(0);
+}
+
+// --- Messages -----------------------------------------------------------------------------------
+void CView::EditTimecode() {
+    kv::Show* show = Editor().show;
+    if (!show) return;
+    char text[80] = {};
+    std::snprintf(text, sizeof text, "%s",
+                  FramesToTimecode(show->currentFrame, show->FrameRate, true).c_str());
+    AskText(text, "Timecode", "Type Timecode", "");
+    int32_t frame = show->currentFrame;
+    TimecodeToFrames(text, frame, show->FrameRate);
+    GoToFrame(frame, true);
+}
+
+bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    switch (message) {
+        case WM_MOVE:
+        case WM_SIZE:
+            if (!placing) FitHeight();
+            return true;
+        case WM_PAINT:
+            Redraw();
+            return true;
+        case WM_CLOSE:
+            PostQuitMessage(0);
+            return true;
+        case WmActivateApp:
+            Show(wParam ? 1 : 0);
+            return true;
+        case WM_MOUSEMOVE:
+            SetCursorShape(1);
+            return true;
+        case WM_LBUTTONDOWN: {
+            Painter p(*this);
+            (void)(reverseButton.HitTest(p, x, y, 1) || stopButton.HitTest(p, x, y, 1) ||
+                   playButton.HitTest(p, x, y, 1) || keyButton.HitTest(p, x, y, 1));
+            return true;
+        }
+        case WM_LBUTTONUP: {
+            if (Editor().timeline && Editor().timeline->hwnd)
+                SendMessage(Editor().timeline->hwnd, MsgEndDrag, 0, 0);
+            if (Editor().stage && Editor().stage->hwnd)
+                SendMessage(Editor().stage->hwnd, MsgEndDrag, 0, 0);
+            int hit = 0;
+            {
+                Painter p(*this);
+                if (reverseButton.HitTest(p, x, y, 0))
+                    hit = 1;
+                else if (stopButton.HitTest(p, x, y, 0))
+                    hit = 2;
+                else if (playButton.HitTest(p, x, y, 0))
+                    hit = 3;
+                else if (keyButton.HitTest(p, x, y, 0))
+                    hit = 4;
+            }
+            if (hit == 1) Play(-1);
+            if (hit == 2) Play(0);
+            if (hit == 3) Play(1);
+            if (hit == 4 && Editor().show) {
+                kv::Show& show = *Editor().show;
+                const KeyFrame camera = Editor().stage
+                                            ? Editor().stage->camera
+                                            : CameraStateAt(show, 0, show.currentFrame, false);
+                EditFeedback fb;
+                AddKeyAtCurrentFrame(show, camera, KeyNearTolerance, &fb);
+                if (fb.beep) Beep(0);  // a new key
+                GoToFrame(show.currentFrame, true);
+            }
+            return true;
+        }
+        case WM_LBUTTONDBLCLK:
+            if (x >= timecodeBox.left && x <= timecodeBox.right && y >= timecodeBox.top &&
+                y <= timecodeBox.bottom)
+                EditTimecode();
+            return true;
+        case WM_KEYDOWN:
+        case WM_CHAR:
+            if (message == WM_KEYDOWN && wParam == VK_SHIFT) return true;
+            if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
+            return true;
+        default:
+            return CPWnd::OnMessage(message, wParam, lParam);
+    }
+}
+
+}  // namespace kv

@@ -1,0 +1,373 @@
+// The editor program: its command line, the start in both modes, the close sequence and the
+// quit codes, the hand-back of the exchange file and the recovery copy, driven in process on the
+// headless backend as a user would drive it (keys, menu commands, answered questions).
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/document/show_editing.h"
+#include "tests/editor/app/editor_session.h"
+
+using namespace kv;
+using kvtest::Asked;
+using kvtest::EditorSession;
+using kvtest::ReadFileBytes;
+using kvtest::WriteFileBytes;
+
+namespace {
+
+const std::string PictureFile = std::string(KV_FIXTURES) + "/pictures/bmp24.bmp";
+
+// The keys of a show file as the editor's show reads them.
+struct StoredKeys {
+    int count = 0;
+    KeyFrame keys[MaxKeysPerPicture] = {};
+};
+StoredKeys KeysOf(const std::string& path) {
+    Show show;
+    StoredKeys out;
+    if (!LoadShow(show, path, false)) return out;
+    out.count = show.pictures[0].keyCount;
+    for (int i = 0; i < out.count; ++i) out.keys[i] = show.pictures[0].keys[i];
+    return out;
+}
+
+}  // namespace
+
+// --- Command line -------------------------------------------------------------------------------
+TEST(CommandLine, HostMarkerGivesHostModeWithTheHostsRateAndLength) {
+    const EditorCommandLine c = ReadCommandLine({"?2500,250"});
+    EXPECT_TRUE(c.hostMode);
+    EXPECT_TRUE(c.markerValid);
+    EXPECT_EQ(c.frameRate, 2500);
+    EXPECT_EQ(c.length, 250);
+    EXPECT_TRUE(c.showPath.empty());
+    // Numbers end at their first non-digit.
+    const EditorCommandLine d = ReadCommandLine({"?2997x,300 frames"});
+    EXPECT_TRUE(d.markerValid);
+    EXPECT_EQ(d.frameRate, 2997);
+    EXPECT_EQ(d.length, 300);
+}
+
+TEST(CommandLine, MalformedMarkersKeepHostModeWithTheDefaults) {
+    for (const char* m : {"?", "?2500", "?,250", "?2500,", "?abc,250", "?0,250", "?2500,0",
+                          "?-2500,250", "?2500,-1", "?99999999,250"}) {
+        const EditorCommandLine c = ReadCommandLine({m});
+        EXPECT_TRUE(c.hostMode) << m;
+        EXPECT_FALSE(c.markerValid) << m;
+        EXPECT_TRUE(c.showPath.empty()) << m;
+    }
+}
+
+TEST(CommandLine, ShowPathsAreTakenAsTheyComeAndLoseOnlyWrappingQuotes) {
+    EXPECT_EQ(ReadCommandLine({"/shows/harbour.kvx"}).showPath, "/shows/harbour.kvx");
+    EXPECT_FALSE(ReadCommandLine({"/shows/harbour.kvx"}).hostMode);
+    EXPECT_EQ(ReadCommandLine({"\"/my shows/harbour.kvx\""}).showPath, "/my shows/harbour.kvx");
+    EXPECT_EQ(ReadCommandLine({"\"/shows/a.kvx"}).showPath, "\"/shows/a.kvx");
+    EXPECT_EQ(ReadCommandLine({"/shows/what?.kvx"}).showPath, "/shows/what?.kvx");
+    EXPECT_FALSE(ReadCommandLine({"/shows/what?.kvx"}).hostMode);
+    EXPECT_EQ(ReadCommandLine({}).showPath, "");
+    EXPECT_FALSE(ReadCommandLine({}).hostMode);
+}
+
+TEST(CommandLine, ShowLengthIsFiveMinutesOfFrames) {
+    EXPECT_EQ(FiveMinutesOfFrames(2997), 8990);
+    EXPECT_EQ(FiveMinutesOfFrames(2500), 7500);
+    EXPECT_EQ(FiveMinutesOfFrames(2397), 7190);
+}
+
+// --- Start in both modes
+// --------------------------------------------------------------------------
+TEST_F(EditorSession, HostStartLoadsTheExchangeFileUnderTheBareTitle) {
+    const std::string show = WriteShow("host.kvx", PictureFile, {0, 40, 80});
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(show));
+    ASSERT_TRUE(Start({"?2500,250"}));
+    EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista");
+    EXPECT_TRUE(TheShow().hostMode);
+    EXPECT_EQ(TheShow().FrameRate, 2500);
+    EXPECT_EQ(TheShow().length, 250);
+    EXPECT_EQ(TheShow().pictures[0].keyCount, 3);
+    EXPECT_EQ(TheShow().pictures[0].keys[2].time, 80);
+    // No minimize box; the host's two File items in place of the movie commands.
+    EXPECT_EQ(GetWindowStyle(MainHwnd()) & WS_MINIMIZEBOX, 0u);
+    const HMENU bar = GetMenu(MainHwnd());
+    EXPECT_EQ(GetMenuString(bar, CmdExit), "Apply Moves and Close\tCtrl+Q");
+    EXPECT_EQ(GetMenuString(bar, CmdQuitDiscard), "Quit - DON'T Apply changes");
+    for (int id : {CmdMakeMovie, CmdBatchRender, CmdMakeStill, CmdNtsc, CmdPal, CmdFilm})
+        EXPECT_EQ(GetMenuState(bar, id), -1) << id;
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+}
+
+TEST_F(EditorSession, StandAloneStartOpensTheNamedShowAndNamesTheWindow) {
+    const std::string show = WriteShow("Harbour.Evening.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista - Harbour");
+    EXPECT_FALSE(TheShow().hostMode);
+    EXPECT_EQ(TheShow().length, 8990);
+    EXPECT_EQ(TheShow().pictures[0].keyCount, 2);
+    EXPECT_NE(GetWindowStyle(MainHwnd()) & WS_MINIMIZEBOX, 0u);
+    const HMENU bar = GetMenu(MainHwnd());
+    EXPECT_EQ(GetMenuString(bar, CmdMakeMovie), "Make Movie File\tCtrl+K");
+    EXPECT_EQ(GetMenuString(bar, CmdBatchRender), "Batch Render Movies");
+    EXPECT_EQ(GetMenuString(bar, CmdMakeStill), "Make Still Image\tCtrl+T");
+    EXPECT_EQ(GetMenuString(bar, CmdExit), "Exit\tCtrl+Q");
+    EXPECT_EQ(GetMenuState(bar, CmdQuitDiscard), -1);
+    // A quoted path loads the same show.
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    ASSERT_TRUE(Start({"\"" + show + "\""}));
+    EXPECT_EQ(TheShow().pictures[0].keyCount, 2);
+}
+
+TEST_F(EditorSession, MissingFilesStartAnEmptyShowWithoutAMessage) {
+    ASSERT_TRUE(Start({dir + "/nothing-here.kvx"}));
+    EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista");
+    EXPECT_EQ(TheShow().pictureCount, 0);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    ASSERT_TRUE(Start({"?2997,300"}));  // no exchange file
+    EXPECT_EQ(TheShow().pictureCount, 0);
+    EXPECT_EQ(TheShow().length, 300);
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+}
+
+TEST_F(EditorSession, SavingInHostModeKeepsTheTitleThePlugInWatches) {
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Step([this] { kv::headless::QueueFileAnswer({dir + "/copy.kvx"}); });
+    Command(CmdSaveShow);
+    Step([this] {
+        // The plug-in knows its editor by this exact title; a changed one would end its wait.
+        EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista");
+        EXPECT_EQ(KeysOf(dir + "/copy.kvx").count, 2);
+    });
+    Command(CmdQuitDiscard);
+    EXPECT_EQ(RunToEnd(), 1);
+}
+
+// --- Close sequence and quit codes
+// ----------------------------------------------------------------
+TEST_F(EditorSession, HostApplyWithCtrlQWritesTheEditedShowBack) {
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Char('\t');  // to the key at 60
+    Step([this] {
+        EXPECT_EQ(TheShow().currentFrame, 60);
+        kv::Editor().stage->camera.x = 77;
+    });
+    KeyDown(VK_RETURN);
+    Char(17);  // Ctrl+Q
+    EXPECT_EQ(RunToEnd(), 0);
+    const StoredKeys k = KeysOf(dir + "/kvdata.kvx");
+    ASSERT_EQ(k.count, 2);
+    EXPECT_EQ(k.keys[1].time, 60);
+    EXPECT_FLOAT_EQ(k.keys[1].x, 77);
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());  // never a save question for the host
+    EXPECT_FALSE(Recovery().Exists());
+}
+
+TEST_F(EditorSession, CtrlQTypedOnTheKeyboardAppliesWhenItsKeysArriveInOneBurst) {
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Step([] { kv::Editor().stage->camera.x = 88; });
+    KeyDown(VK_RETURN);
+    // Ctrl down, Q down and up, Ctrl up, all read before the first is translated.
+    Step([] {
+        kv::headless::KeyDown(VK_CONTROL);
+        kv::headless::Key('Q');
+        kv::headless::KeyUp(VK_CONTROL);
+    });
+    // Reached only when the editor is still open after the keys.
+    Step([] {
+        ADD_FAILURE() << "Ctrl+Q did not close the editor";
+        kv::PostMessage(kv::Editor().main->hwnd, WM_COMMAND, CmdQuitDiscard, 0);
+    });
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_FLOAT_EQ(KeysOf(dir + "/kvdata.kvx").keys[0].x, 88);
+}
+
+TEST_F(EditorSession, HostDiscardLeavesTheExchangeFileUntouched) {
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    const std::string before = ReadFileBytes(dir + "/kvdata.kvx");
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Step([] { kv::Editor().stage->camera.x = 12; });
+    KeyDown(VK_RETURN);
+    Step([] { EXPECT_TRUE(Recovery().Exists()); });
+    Command(CmdQuitDiscard);
+    EXPECT_EQ(RunToEnd(), 1);
+    EXPECT_EQ(ReadFileBytes(dir + "/kvdata.kvx"), before);
+    EXPECT_FALSE(Recovery().Exists());
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+}
+
+TEST_F(EditorSession, HostCloseBoxAndOkButtonApplyLikeTheMenu) {
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Step([] { kv::Editor().stage->camera.x = 55; });
+    KeyDown(VK_RETURN);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_FLOAT_EQ(KeysOf(dir + "/kvdata.kvx").keys[0].x, 55);
+
+    // The OK button in the status panel: press and release on it.
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Step([this] {
+        const Rect c = Main().GetClientRect();
+        const Rect ok = Main().okButton.Bounds();
+        EXPECT_EQ(ok.left, c.left + 57);
+        EXPECT_EQ(ok.top, c.bottom - 70);
+        kv::headless::ClientClick(MainHwnd(), ok.left + 8, ok.top + 8);
+    });
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
+TEST_F(EditorSession, StandAloneCloseAsksOnlyWhenTheShowIsDirty) {
+    const std::string show = WriteShow("s.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+
+    ASSERT_TRUE(Start({show}));
+    Step([] { kv::Editor().stage->camera.x = 31; });
+    KeyDown(VK_RETURN);
+    Step([this] {
+        EXPECT_TRUE(TheShow().dirty);
+        kv::headless::QueueMessageBoxAnswer(IDYES);
+        kv::headless::QueueFileAnswer({dir + "/saved.kvx"});
+    });
+    Command(CmdExit);
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(Asked("Exit Application: Do you want to save this show?"));
+    EXPECT_FLOAT_EQ(KeysOf(dir + "/saved.kvx").keys[0].x, 31);
+}
+
+TEST_F(EditorSession, MessagesWithoutARegisteredWindowAreDropped) {
+    ASSERT_TRUE(Start({"?2997,300"}));
+    // A thread message asking to discard is not for a window of the editor: dropped.
+    Step([] { kv::PostMessage(nullptr, WM_COMMAND, CmdQuitDiscard, 0); });
+    Step([] { EXPECT_NE(kv::Editor().main, nullptr); });
+    Command(CmdExit);
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
+// --- Recovery copy
+// --------------------------------------------------------------------------------
+TEST_F(EditorSession, RecoveryCopyFollowsKeyEditsAndGoesWithASave) {
+    const std::string show = WriteShow("r.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    const std::string copy = dir + "/Kinevista-recovery.kvx";
+    EXPECT_EQ(Recovery().Path(), copy);
+    Step([&] { EXPECT_FALSE(Recovery().Exists()); });
+    Step([] { kv::Editor().stage->camera.x = 150; });
+    KeyDown(VK_RETURN);
+    Step([&] {
+        ASSERT_TRUE(Recovery().Exists());
+        EXPECT_FLOAT_EQ(KeysOf(copy).keys[0].x, 150);
+        EXPECT_TRUE(TheShow().dirty);  // writing the copy does not count as a save
+    });
+    Char(19);  // Ctrl+S: the show has a file, so it is written without a dialog
+    Step([&] {
+        EXPECT_FALSE(Recovery().Exists());
+        EXPECT_FALSE(TheShow().dirty);
+        EXPECT_FLOAT_EQ(KeysOf(show).keys[0].x, 150);
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+}
+
+TEST_F(EditorSession, HostRecoveryCopyIsPerExchangeFileAndNeverTouchesIt) {
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    const std::string before = ReadFileBytes(dir + "/kvdata.kvx");
+    ASSERT_TRUE(Start({"?2997,300"}));
+    EXPECT_EQ(Recovery().Path(), dir + "/kvdata-recovery.kvx");
+    Step([] { kv::Editor().stage->camera.x = 99; });
+    KeyDown(VK_RETURN);
+    Step([&] {
+        EXPECT_TRUE(Recovery().Exists());
+        EXPECT_EQ(ReadFileBytes(dir + "/kvdata.kvx"), before);
+    });
+    Command(CmdQuitDiscard);
+    EXPECT_EQ(RunToEnd(), 1);
+}
+
+namespace {
+
+// Runs an editor in a child process that edits the key at 60 and is then killed with SIGKILL.
+// Returns true when the child died of the signal after its recovery copy was written.
+bool EditAndKill(const std::vector<std::string>& args, float x) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!kv::StartEditor(kv::ReadCommandLine(args))) _exit(2);
+        kv::headless::Script([] { kv::headless::Type("\t"); });
+        kv::headless::Script([x] { kv::Editor().stage->camera.x = x; });
+        kv::headless::Script([] { kv::headless::Key(VK_RETURN); });
+        kv::headless::Script([] {
+            if (Recovery().Exists()) kill(getpid(), SIGKILL);
+            _exit(3);
+        });
+        kv::RunMainLoop(true);
+        _exit(4);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return false;
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+}  // namespace
+
+TEST_F(EditorSession, KilledEditorOffersTheRecoveredShowOnTheNextStart) {
+    const std::string show = WriteShow("crash.kvx", PictureFile, {0, 60});
+    WriteFileBytes(dir + "/Kinevista.ini", settings);
+    ASSERT_TRUE(EditAndKill({show}, 321));
+    EXPECT_FLOAT_EQ(KeysOf(show).keys[1].x, 110);  // the show file itself was never saved
+
+    kv::headless::QueueMessageBoxAnswer(IDYES);
+    ASSERT_TRUE(Start({show}));
+    EXPECT_TRUE(Asked("Kinevista: Recover the unsaved show?"));
+    ASSERT_EQ(TheShow().pictures[0].keyCount, 2);
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 321);
+    EXPECT_TRUE(TheShow().dirty);
+    // The recovered show still belongs to its file: the quick save writes it there.
+    EXPECT_STREQ(TheShow().showFile.path, show.c_str());
+    EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista - crash");
+    Char(19);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_FLOAT_EQ(KeysOf(show).keys[1].x, 321);
+    EXPECT_FALSE(Recovery().Exists());
+}
+
+TEST_F(EditorSession, DecliningTheRecoveredShowRemovesTheCopy) {
+    const std::string show = WriteShow("crash.kvx", PictureFile, {0, 60});
+    WriteFileBytes(dir + "/Kinevista.ini", settings);
+    ASSERT_TRUE(EditAndKill({show}, 222));
+    ASSERT_EQ(access((dir + "/Kinevista-recovery.kvx").c_str(), F_OK), 0);
+
+    kv::headless::QueueMessageBoxAnswer(IDNO);
+    ASSERT_TRUE(Start({show}));
+    EXPECT_TRUE(Asked("Kinevista: Recover the unsaved show?"));
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 110);
+    EXPECT_FALSE(TheShow().dirty);
+    EXPECT_FALSE(Recovery().Exists());
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
+TEST_F(EditorSession, KilledHostRunIsRecoveredWithoutTouchingTheExchangeFile) {
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    const std::string before = ReadFileBytes(dir + "/kvdata.kvx");
+    WriteFileBytes(dir + "/Kinevista.ini", settings);
+    ASSERT_TRUE(EditAndKill({"?2997,300"}, 444));
+    EXPECT_EQ(ReadFileBytes(dir + "/kvdata.kvx"), before);
+
+    kv::headless::QueueMessageBoxAnswer(IDYES);
+    ASSERT_TRUE(Start({"?2997,300"}));
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 444);
+    EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista");
+    EXPECT_EQ(ReadFileBytes(dir + "/kvdata.kvx"), before);
+    Command(CmdExit);
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_FLOAT_EQ(KeysOf(dir + "/kvdata.kvx").keys[1].x, 444);
+}
