@@ -1088,6 +1088,16 @@ void CMain::DrawStatusPanel(const KeyFrame& camera) {
     if (!p) return;
     const Rect c = GetClientRect();
     const int l = c.left, b = c.bottom;
+    // The info line is written on the window's tiled background with a transparent font: put
+    // the tiles back under it first, or a panel drawn again during a drag writes over itself.
+    {
+        Painter::Saved saved(p);
+        const Rect band{c.left, b - 14, c.right, b};
+        p.ClipTo(band);
+        const int top = c.top + (band.top - c.top) / 128 * 128;
+        for (int y = top; y < band.bottom; y += 128)
+            for (int x = c.left; x < c.right; x += 128) p.BlitResourceBitmap(x, y, BmpPanelTile);
+    }
     p.BlitResourceBitmap(l, b - 128, BmpPanelTile);
     p.UseFont(Fonts().f10, -1, 1);
     const float scale = Editor().stage ? Editor().stage->scale : 0.5f;

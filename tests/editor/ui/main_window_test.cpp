@@ -4,12 +4,16 @@
 // the quick save, Load Picture with Match Moves, and movies and stills made from the editor.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "core/picture/cdib.h"
 #include "editor/output/movie_job.h"
 #include "editor/resources/resources.h"
+#include "editor/ui/editor_context.h"
+#include "editor/ui/stage.h"
 #include "tests/editor/app/editor_session.h"
 
 using namespace kv;
@@ -835,6 +839,30 @@ TEST_F(MainWindow, LoadShowAsksAboutTheOpenShowAndRemembersTheFile) {
 
 // --- Status panel drawing
 // -------------------------------------------------------------------------
+TEST_F(MainWindow, StatusPanelDrawnAgainLooksTheSameAsDrawnOnce) {
+    // The stage and the timeline draw the panel again at every drag step; the info line must
+    // not thicken as its text is written over itself.
+    StartOnExample();
+    std::vector<uint32_t> once, again;
+    // The client area's bottom 14 rows, where the info line is written.
+    auto band = [this](std::vector<uint32_t>& out) {
+        int w = 0, h = 0;
+        const std::vector<uint32_t> all = kv::headless::CaptureClient(MainHwnd(), &w, &h);
+        out.assign(all.end() - std::min<size_t>(all.size(), static_cast<size_t>(w) * 14),
+                   all.end());
+    };
+    Step([&] {
+        band(once);
+        const KeyFrame camera = Editor().stage->camera;
+        for (int i = 0; i < 5; ++i) Main().DrawStatusPanel(camera);
+        band(again);
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    ASSERT_FALSE(once.empty());
+    EXPECT_TRUE(once == again);
+}
+
 TEST_F(MainWindow, StatusPanelDrawsTheScaleMarksArrowsAndOkButtonOfItsMode) {
     StartOnExample();
     auto pixel = [this](int dx, int dyFromBottom) {
