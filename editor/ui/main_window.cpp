@@ -63,12 +63,12 @@ int32_t FramesPerSecond(int32_t frameRate) {
 }
 
 FileSpec InitialFolderSpec() {
-    FileSpec spec;
+    FileSpec folder;
     Settings& s = TheSettings();
-    spec.SetPath(s.ReadString("InitialFolder", "").c_str());
-    spec.vRefNum = static_cast<int16_t>(s.ReadInt("InitialVrefnum", 0));
-    spec.parID = s.ReadInt("InitialParID", 0);
-    return spec;
+    folder.SetPath(s.ReadString("InitialFolder", "").c_str());
+    folder.vRefNum = static_cast<int16_t>(s.ReadInt("InitialVrefnum", 0));
+    folder.parID = s.ReadInt("InitialParID", 0);
+    return folder;
 }
 
 void StoreInitialFolder(const std::string& folder, const FileSpec& chosen) {

@@ -681,10 +681,10 @@ TEST_F(MovieFromEditor, MakeStillWritesATargaAndBeeps) {
         EXPECT_EQ(kv::headless::LastFileRequest().defaultExtension, ".tga");
         EXPECT_EQ(MessageBeepCount(), beeps + 1);
         CDIB still(8, 8, 24);
-        FileSpec spec;
-        spec.SetPath((dir + "/still.tga").c_str());
+        FileSpec stillFile;
+        stillFile.SetPath((dir + "/still.tga").c_str());
         FileSpec none;
-        ASSERT_EQ(still.Load(spec, none, false), 1);
+        ASSERT_EQ(still.Load(stillFile, none, false), 1);
         EXPECT_EQ(still.Width(), 720);
         EXPECT_EQ(still.Height(), 486);
     });

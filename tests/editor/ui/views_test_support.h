@@ -84,9 +84,9 @@ protected:
                 row[3 * x + 2] = white ? 255 : x < 400 ? 160 : 0;
             }
         }
-        kv::FileSpec spec;
-        spec.SetPath("/pictures/harbour.jpg");
-        show->PictureLoaded(0, spec, true, 800, 600);
+        kv::FileSpec pictureFile;
+        pictureFile.SetPath("/pictures/harbour.jpg");
+        show->PictureLoaded(0, pictureFile, true, 800, 600);
         show->pictures[0].keyCount = 1;
         show->dirty = false;
     }
