@@ -1,5 +1,5 @@
 // The layer's own modal windows: message boxes, the open/save file dialog and the text-entry
-// dialog, and cursors.
+// dialog.
 //
 // Each dialog is a topmost popup with a local message loop: paint and timer messages of every
 // window are dispatched, input to other windows is dropped while the dialog is open, and a quit
@@ -18,48 +18,6 @@
 #include "platform/win/internal.h"
 
 namespace kv {
-
-// --- Cursors -------------------------------------------------------------------------------------
-namespace {
-
-std::vector<CursorImage>& CursorTable() {
-    static std::vector<CursorImage> t;
-    return t;
-}
-HCURSOR g_cursor = IDC_ARROW;
-
-}  // namespace
-
-HCURSOR LoadSystemCursor(int idc) {
-    return idc;
-}
-
-HCURSOR CreateCursorFromImage(const CursorImage& image) {
-    CursorTable().push_back(image);
-    return static_cast<HCURSOR>(CursorTable().size());  // 1.. (system ids start at 32512)
-}
-
-const CursorImage* CursorImageOf(HCURSOR c) {
-    if (c >= 1 && c <= static_cast<HCURSOR>(CursorTable().size())) return &CursorTable()[c - 1];
-    return nullptr;
-}
-
-int SystemCursorOf(HCURSOR c) {
-    return c >= IDC_ARROW ? static_cast<int>(c) : 0;
-}
-
-HCURSOR SetCursor(HCURSOR cursor) {
-    HCURSOR old = g_cursor;
-    if (cursor != g_cursor) {
-        g_cursor = cursor;
-        TheBackend().SetCursorShape(cursor);
-    }
-    return old;
-}
-
-HCURSOR GetCurrentCursor() {
-    return g_cursor;
-}
 
 // --- Shared dialog machinery ---------------------------------------------------------------------
 namespace {
@@ -334,42 +292,84 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 // The file dialog window of the layer, used when no scripted answer is given.
-bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* chosen) {
-    auto filters = ParseFilter(rq.filter);
-    if (filters.empty()) filters.emplace_back("All Files (*.*)", "*");
-    size_t filterIndex = 0;
-    std::string folder = rq.initialFolder;
-    if (!folder.empty() && !IsDir(folder)) folder = FolderOf(folder);
-    if (folder.empty() || !IsDir(folder)) {
-        const char* home = std::getenv("HOME");
-        folder = home ? home : "/";
+// The layer's own open/save dialog: a folder's listing with a name field, a file type that a
+// click cycles through, and OK and Cancel.
+class FileDialog {
+public:
+    FileDialog(const FileDialogRequest& rq, std::vector<std::string>* chosen)
+        : rq_(rq), chosen_(chosen), filters_(ParseFilter(rq.filter)) {
+        if (filters_.empty()) filters_.emplace_back("All Files (*.*)", "*");
+        folder_ = StartFolder(rq.initialFolder);
     }
+
+    // Runs the dialog to its end; true when files were chosen.
+    bool Run() {
+        font_ = CreateFont(-12, FW_NORMAL, false, false, FF_SWISS, "Arial");
+        Reload();
+        DialogHandler handler = [this](HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
+            Handle(d, msg, wParam, lParam);
+        };
+        FocusKeeper keep;
+        dialog_ =
+            MakeDialog(rq_.owner, rq_.title.empty() ? (rq_.save ? "Save As" : "Open") : rq_.title,
+                       W, H, &handler);
+        if (!dialog_) {
+            DeleteObject(font_);
+            return false;
+        }
+        nameField_ = CreateWindowEx(0, "edit", rq_.initialName, WS_CHILD | WS_VISIBLE | WS_BORDER,
+                                    60, H - 34, W - 240, 22, dialog_, 1);
+        if (nameField_) {
+            SendMessage(nameField_, WM_SETFONT, reinterpret_cast<uint64_t>(font_), 0);
+            SetFocus(nameField_);
+        }
+        // Enter and Escape in the name field act on the dialog.
+        ModalLoop(
+            dialog_, [&] { return done_ != 0; },
+            [&](const MSG& m) {
+                if (m.message == WM_KEYDOWN && m.hwnd == nameField_ &&
+                    (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE)) {
+                    handler(dialog_, WM_KEYDOWN, m.wParam, m.lParam);
+                    return true;
+                }
+                return false;
+            });
+        SetWindowUserData(dialog_, nullptr);
+        DestroyWindow(dialog_);
+        DeleteObject(font_);
+        return done_ == 1;
+    }
+
+private:
     struct Entry {
         std::string name;
         bool dir;
     };
-    std::vector<Entry> entries;
-    std::vector<bool> selected;
-    int top = 0, anchor = -1;
-    const int W = 480, H = 360, rowH = 18, listTop = 30, rows = 14;
-    int done = 0;  // 1 ok, 2 cancel
-    HWND nameField = nullptr;
-    HFONT font = CreateFont(-12, FW_NORMAL, false, false, FF_SWISS, "Arial");
-    Button ok{{W - 170, H - 34, W - 95, H - 10}, rq.save ? "Save" : "Open", 1};
-    Button cancel{{W - 85, H - 34, W - 10, H - 10}, "Cancel", 2};
-    Rect filterBox{10, H - 64, W - 180, H - 44};
+    static constexpr int W = 480, H = 360, rowH = 18, listTop = 30, rows = 14;
 
-    auto reload = [&] {
-        entries.clear();
-        if (folder != "/") entries.push_back({"..", true});
+    // The folder asked for (or the one holding the file asked for), else the home folder.
+    static std::string StartFolder(std::string folder) {
+        if (!folder.empty() && !IsDir(folder)) folder = FolderOf(folder);
+        if (folder.empty() || !IsDir(folder)) {
+            const char* home = std::getenv("HOME");
+            folder = home ? home : "/";
+        }
+        return folder;
+    }
+
+    // Lists the folder: ".." unless at the root, then its folders and the files of the chosen
+    // type, each by name; hidden entries are left out.
+    void Reload() {
+        entries_.clear();
+        if (folder_ != "/") entries_.push_back({"..", true});
         std::vector<Entry> dirs, files;
-        if (DIR* d = opendir(folder.c_str())) {
+        if (DIR* d = opendir(folder_.c_str())) {
             while (dirent* e = readdir(d)) {
                 std::string n = e->d_name;
                 if (n == "." || n == ".." || n[0] == '.') continue;
-                if (IsDir(Join(folder, n)))
+                if (IsDir(Join(folder_, n)))
                     dirs.push_back({n, true});
-                else if (MatchesPattern(n, filters[filterIndex].second))
+                else if (MatchesPattern(n, filters_[filterIndex_].second))
                     files.push_back({n, false});
             }
             closedir(d);
@@ -377,160 +377,170 @@ bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* cho
         auto byName = [](const Entry& a, const Entry& b) { return a.name < b.name; };
         std::sort(dirs.begin(), dirs.end(), byName);
         std::sort(files.begin(), files.end(), byName);
-        entries.insert(entries.end(), dirs.begin(), dirs.end());
-        entries.insert(entries.end(), files.begin(), files.end());
-        selected.assign(entries.size(), false);
-        top = 0;
-        anchor = -1;
-    };
-    reload();
-    HWND dialog = nullptr;
-    auto paint = [&](HWND d) {
-        HDC dc = BeginDialogPaint(d);
-        HGDIOBJ of = SelectObject(dc, font);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, RGB(0, 0, 0));
-        TextOut(dc, 10, 8, folder);
+        entries_.insert(entries_.end(), dirs.begin(), dirs.end());
+        entries_.insert(entries_.end(), files.begin(), files.end());
+        selected_.assign(entries_.size(), false);
+        top_ = 0;
+        anchor_ = -1;
+    }
+
+    void PaintList(HDC dc) {
         Rect list{10, listTop, W - 10, listTop + rows * rowH + 2};
         HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
         FillRect(dc, &list, white);
         DeleteObject(white);
-        for (int i = 0; i < rows && top + i < static_cast<int>(entries.size()); ++i) {
-            int idx = top + i;
+        for (int i = 0; i < rows && top_ + i < static_cast<int>(entries_.size()); ++i) {
+            int idx = top_ + i;
             int y = listTop + 1 + i * rowH;
-            if (selected[idx]) {
+            if (selected_[idx]) {
                 HBRUSH hi = CreateSolidBrush(RGB(0, 84, 166));
                 Rect r{11, y, W - 11, y + rowH};
                 FillRect(dc, &r, hi);
                 DeleteObject(hi);
             }
-            SetTextColor(dc, selected[idx] ? RGB(255, 255, 255) : RGB(0, 0, 0));
+            SetTextColor(dc, selected_[idx] ? RGB(255, 255, 255) : RGB(0, 0, 0));
             TextOut(dc, 16, y + 2,
-                    entries[idx].dir ? "[" + entries[idx].name + "]" : entries[idx].name);
+                    entries_[idx].dir ? "[" + entries_[idx].name + "]" : entries_[idx].name);
         }
+    }
+
+    void Paint(HWND d) {
+        HDC dc = BeginDialogPaint(d);
+        HGDIOBJ of = SelectObject(dc, font_);
+        SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));
-        TextOut(dc, filterBox.left, filterBox.top + 3, "Type: " + filters[filterIndex].first);
+        TextOut(dc, 10, 8, folder_);
+        PaintList(dc);
+        SetTextColor(dc, RGB(0, 0, 0));
+        TextOut(dc, filterBox_.left, filterBox_.top + 3, "Type: " + filters_[filterIndex_].first);
         TextOut(dc, 10, H - 30, "Name:");
-        DrawButton(dc, ok, true);
-        DrawButton(dc, cancel, false);
+        DrawButton(dc, ok_, true);
+        DrawButton(dc, cancel_, false);
         SelectObject(dc, of);
         ReleaseDC(d, dc);
-    };
-    auto accept = [&]() {
-        chosen->clear();
-        std::string typed = nameField ? GetWindowText(nameField) : "";
+    }
+
+    // OK or Enter: a typed folder is opened, a typed name is chosen (when it must exist, only if
+    // it does), else the selected files are.
+    void Accept() {
+        chosen_->clear();
+        std::string typed = nameField_ ? GetWindowText(nameField_) : "";
         if (!typed.empty()) {
-            std::string full = typed[0] == '/' ? typed : Join(folder, typed);
+            std::string full = typed[0] == '/' ? typed : Join(folder_, typed);
             if (IsDir(full)) {
-                folder = full;
-                reload();
-                SetWindowText(nameField, "");
-                InvalidateRect(dialog, nullptr, true);
+                folder_ = full;
+                Reload();
+                SetWindowText(nameField_, "");
+                InvalidateRect(dialog_, nullptr, true);
                 return;
             }
-            if (!rq.save && rq.mustExist && !Exists(full)) {
-                MessageBox(dialog, typed + "\nFile not found.", rq.title, MB_OK);
+            if (!rq_.save && rq_.mustExist && !Exists(full)) {
+                MessageBox(dialog_, typed + "\nFile not found.", rq_.title, MB_OK);
                 return;
             }
-            chosen->push_back(full);
+            chosen_->push_back(full);
         } else {
-            for (size_t i = 0; i < entries.size(); ++i)
-                if (selected[i] && !entries[i].dir)
-                    chosen->push_back(Join(folder, entries[i].name));
+            for (size_t i = 0; i < entries_.size(); ++i)
+                if (selected_[i] && !entries_[i].dir)
+                    chosen_->push_back(Join(folder_, entries_[i].name));
         }
-        if (!chosen->empty()) done = 1;
-    };
-    DialogHandler handler = [&](HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
+        if (!chosen_->empty()) done_ = 1;
+    }
+
+    // A click on a row selects it (Ctrl toggles it when several may be chosen) and names it.
+    void ClickRow(HWND d, int idx, bool ctrl) {
+        if (!(rq_.multiple && ctrl)) selected_.assign(entries_.size(), false);
+        selected_[idx] = rq_.multiple && ctrl ? !selected_[idx] : true;
+        anchor_ = idx;
+        if (!entries_[idx].dir && nameField_)
+            SetWindowText(nameField_, rq_.multiple && ctrl ? "" : entries_[idx].name);
+        Paint(d);
+    }
+
+    // A double-click opens a folder or chooses a file.
+    void OpenRow(HWND d, int idx) {
+        if (entries_[idx].dir) {
+            folder_ =
+                entries_[idx].name == ".." ? FolderOf(folder_) : Join(folder_, entries_[idx].name);
+            Reload();
+            Paint(d);
+        } else {
+            chosen_->assign(1, Join(folder_, entries_[idx].name));
+            done_ = 1;
+        }
+    }
+
+    // A release on a button presses it; one on the file type moves to the next type.
+    void ReleaseAt(HWND d, int x, int y, int64_t lParam) {
+        if (HitButton(ok_, lParam))
+            Accept();
+        else if (HitButton(cancel_, lParam))
+            done_ = 2;
+        else if (x >= filterBox_.left && x < filterBox_.right && y >= filterBox_.top &&
+                 y < filterBox_.bottom) {
+            filterIndex_ = (filterIndex_ + 1) % filters_.size();
+            Reload();
+            Paint(d);
+        }
+    }
+
+    void Handle(HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
         int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
         int row = (y - listTop - 1) / rowH;
         bool inList = x >= 10 && x < W - 10 && y > listTop && row >= 0 && row < rows;
-        int idx = top + row;
+        int idx = top_ + row;
+        bool onEntry = inList && idx < static_cast<int>(entries_.size());
         switch (msg) {
             case WM_PAINT:
-                paint(d);
+                Paint(d);
                 break;
             case WM_MOUSEWHEEL: {
                 int delta = static_cast<int16_t>(HIWORD(wParam)) > 0 ? -3 : 3;
-                top = std::clamp(top + delta, 0,
-                                 std::max(0, static_cast<int>(entries.size()) - rows));
-                paint(d);
+                top_ = std::clamp(top_ + delta, 0,
+                                  std::max(0, static_cast<int>(entries_.size()) - rows));
+                Paint(d);
                 break;
             }
             case WM_LBUTTONDOWN:
-                if (inList && idx < static_cast<int>(entries.size())) {
-                    bool ctrl = (wParam & MK_CONTROL) != 0;
-                    if (!(rq.multiple && ctrl)) selected.assign(entries.size(), false);
-                    selected[idx] = rq.multiple && ctrl ? !selected[idx] : true;
-                    anchor = idx;
-                    if (!entries[idx].dir && nameField)
-                        SetWindowText(nameField, rq.multiple && ctrl ? "" : entries[idx].name);
-                    paint(d);
-                }
+                if (onEntry) ClickRow(d, idx, (wParam & MK_CONTROL) != 0);
                 break;
             case WM_LBUTTONDBLCLK:
-                if (inList && idx < static_cast<int>(entries.size())) {
-                    if (entries[idx].dir) {
-                        folder = entries[idx].name == ".." ? FolderOf(folder)
-                                                           : Join(folder, entries[idx].name);
-                        reload();
-                        paint(d);
-                    } else {
-                        chosen->assign(1, Join(folder, entries[idx].name));
-                        done = 1;
-                    }
-                }
+                if (onEntry) OpenRow(d, idx);
                 break;
             case WM_LBUTTONUP:
-                if (HitButton(ok, lParam))
-                    accept();
-                else if (HitButton(cancel, lParam))
-                    done = 2;
-                else if (x >= filterBox.left && x < filterBox.right && y >= filterBox.top &&
-                         y < filterBox.bottom) {
-                    filterIndex = (filterIndex + 1) % filters.size();
-                    reload();
-                    paint(d);
-                }
+                ReleaseAt(d, x, y, lParam);
                 break;
             case WM_KEYDOWN:
-                if (wParam == VK_ESCAPE) done = 2;
-                if (wParam == VK_RETURN) accept();
+                if (wParam == VK_ESCAPE) done_ = 2;
+                if (wParam == VK_RETURN) Accept();
                 break;
             case WM_CLOSE:
-                done = 2;
+                done_ = 2;
                 break;
             default:
                 break;
         }
-    };
-    FocusKeeper keep;
-    dialog = MakeDialog(rq.owner, rq.title.empty() ? (rq.save ? "Save As" : "Open") : rq.title, W,
-                        H, &handler);
-    if (!dialog) {
-        DeleteObject(font);
-        return false;
     }
-    nameField = CreateWindowEx(0, "edit", rq.initialName, WS_CHILD | WS_VISIBLE | WS_BORDER, 60,
-                               H - 34, W - 240, 22, dialog, 1);
-    if (nameField) {
-        SendMessage(nameField, WM_SETFONT, reinterpret_cast<uint64_t>(font), 0);
-        SetFocus(nameField);
-    }
-    // Enter and Escape in the name field act on the dialog.
-    ModalLoop(
-        dialog, [&] { return done != 0; },
-        [&](const MSG& m) {
-            if (m.message == WM_KEYDOWN && m.hwnd == nameField &&
-                (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE)) {
-                handler(dialog, WM_KEYDOWN, m.wParam, m.lParam);
-                return true;
-            }
-            return false;
-        });
-    SetWindowUserData(dialog, nullptr);
-    DestroyWindow(dialog);
-    DeleteObject(font);
-    return done == 1;
+
+    const FileDialogRequest& rq_;
+    std::vector<std::string>* chosen_;
+    std::vector<std::pair<std::string, std::string>> filters_;
+    size_t filterIndex_ = 0;
+    std::string folder_;
+    std::vector<Entry> entries_;
+    std::vector<bool> selected_;
+    int top_ = 0, anchor_ = -1;
+    int done_ = 0;  // 1 ok, 2 cancel
+    HWND dialog_ = nullptr;
+    HWND nameField_ = nullptr;
+    HFONT font_ = nullptr;
+    Button ok_{{W - 170, H - 34, W - 95, H - 10}, rq_.save ? "Save" : "Open", 1};
+    Button cancel_{{W - 85, H - 34, W - 10, H - 10}, "Cancel", 2};
+    Rect filterBox_{10, H - 64, W - 180, H - 44};
+};
+
+bool RunOwnFileDialog(const FileDialogRequest& rq, std::vector<std::string>* chosen) {
+    return FileDialog(rq, chosen).Run();
 }
 
 }  // namespace

@@ -87,6 +87,88 @@ int CaretAt(HWND w, int x) {
     return best;
 }
 
+// Copies the text into a caller's buffer of wParam bytes, cut to fit with its terminator.
+int64_t CopyTextOut(HWND w, uint64_t wParam, int64_t lParam) {
+    if (!lParam || wParam == 0) return 0;
+    auto* buf = reinterpret_cast<char*>(lParam);
+    size_t n = std::min<size_t>(w->title.size(), wParam - 1);
+    std::memcpy(buf, w->title.data(), n);
+    buf[n] = 0;
+    return static_cast<int64_t>(n);
+}
+
+// Selects from a to b; a negative start selects nothing, at the end; a negative end, up to it.
+void Select(HWND w, EditState* st, int a, int b) {
+    int len = static_cast<int>(w->title.size());
+    if (a < 0) {
+        st->anchor = st->caret = len;
+    } else {
+        st->anchor = std::clamp(a, 0, len);
+        st->caret = b < 0 ? len : std::clamp(b, 0, len);
+    }
+    Paint(w);
+}
+
+// A code point as UTF-8 (up to three bytes: the keyboard gives no more).
+std::string Utf8Of(uint32_t ch) {
+    std::string s;
+    if (ch < 0x80) {
+        s = static_cast<char>(ch);
+    } else if (ch < 0x800) {
+        s += static_cast<char>(0xC0 | (ch >> 6));
+        s += static_cast<char>(0x80 | (ch & 0x3F));
+    } else {
+        s += static_cast<char>(0xE0 | ((ch >> 12) & 0x0F));
+        s += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (ch & 0x3F));
+    }
+    return s;
+}
+
+// A typed character: backspace deletes, printable characters replace the selection.
+void TypeChar(HWND w, EditState* st, uint32_t ch) {
+    if (ch == 8) {
+        if (st->caret == st->anchor && st->caret > 0) st->anchor = st->caret - 1;
+        DeleteSelection(w, st);
+    } else if (ch >= 32 && ch != 127) {
+        DeleteSelection(w, st);
+        std::string s = Utf8Of(ch);
+        w->title.insert(st->caret, s);
+        st->caret += static_cast<int>(s.size());
+        st->anchor = st->caret;
+    }
+    Paint(w);
+}
+
+// Caret movement and Delete; Shift extends the selection. Other keys are left alone.
+void PressKey(HWND w, EditState* st, int vk) {
+    int len = static_cast<int>(w->title.size());
+    bool shift = GetKeyState(VK_SHIFT) < 0;
+    switch (vk) {
+        case VK_LEFT:
+            st->caret = std::max(0, st->caret - 1);
+            break;
+        case VK_RIGHT:
+            st->caret = std::min(len, st->caret + 1);
+            break;
+        case VK_HOME:
+            st->caret = 0;
+            break;
+        case VK_END:
+            st->caret = len;
+            break;
+        case VK_DELETE:
+            if (st->caret == st->anchor && st->caret < len) st->anchor = st->caret + 1;
+            DeleteSelection(w, st);
+            shift = true;
+            break;
+        default:
+            return;
+    }
+    if (!shift) st->anchor = st->caret;
+    Paint(w);
+}
+
 }  // namespace
 
 int64_t EditControlProc(HWND w, uint32_t msg, uint64_t wParam, int64_t lParam) {
@@ -124,28 +206,13 @@ int64_t EditControlProc(HWND w, uint32_t msg, uint64_t wParam, int64_t lParam) {
             if (st) st->caret = st->anchor = static_cast<int>(w->title.size());
             Paint(w);
             return 1;
-        case WM_GETTEXT: {
-            if (!lParam || wParam == 0) return 0;
-            auto* buf = reinterpret_cast<char*>(lParam);
-            size_t n = std::min<size_t>(w->title.size(), wParam - 1);
-            std::memcpy(buf, w->title.data(), n);
-            buf[n] = 0;
-            return static_cast<int64_t>(n);
-        }
-        case EM_SETSEL: {
-            if (!st) return 0;
-            int len = static_cast<int>(w->title.size());
-            int a = static_cast<int>(static_cast<int64_t>(wParam));
-            int b = static_cast<int>(lParam);
-            if (a < 0) {
-                st->anchor = st->caret = len;
-            } else {
-                st->anchor = std::clamp(a, 0, len);
-                st->caret = b < 0 ? len : std::clamp(b, 0, len);
-            }
-            Paint(w);
+        case WM_GETTEXT:
+            return CopyTextOut(w, wParam, lParam);
+        case EM_SETSEL:
+            if (st)
+                Select(w, st, static_cast<int>(static_cast<int64_t>(wParam)),
+                       static_cast<int>(lParam));
             return 0;
-        }
         case EM_GETSEL:
             return st ? MAKELPARAM(std::min(st->caret, st->anchor), std::max(st->caret, st->anchor))
                       : 0;
@@ -155,61 +222,12 @@ int64_t EditControlProc(HWND w, uint32_t msg, uint64_t wParam, int64_t lParam) {
             st->caret = st->anchor = CaretAt(w, GET_X_LPARAM(lParam));
             Paint(w);
             return 0;
-        case WM_CHAR: {
-            if (!st) return 0;
-            uint32_t ch = static_cast<uint32_t>(wParam);
-            if (ch == 8) {
-                if (st->caret == st->anchor && st->caret > 0) st->anchor = st->caret - 1;
-                DeleteSelection(w, st);
-            } else if (ch >= 32 && ch != 127) {
-                DeleteSelection(w, st);
-                std::string s;
-                if (ch < 0x80) {
-                    s = static_cast<char>(ch);
-                } else if (ch < 0x800) {
-                    s += static_cast<char>(0xC0 | (ch >> 6));
-                    s += static_cast<char>(0x80 | (ch & 0x3F));
-                } else {
-                    s += static_cast<char>(0xE0 | ((ch >> 12) & 0x0F));
-                    s += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-                    s += static_cast<char>(0x80 | (ch & 0x3F));
-                }
-                w->title.insert(st->caret, s);
-                st->caret += static_cast<int>(s.size());
-                st->anchor = st->caret;
-            }
-            Paint(w);
+        case WM_CHAR:
+            if (st) TypeChar(w, st, static_cast<uint32_t>(wParam));
             return 0;
-        }
-        case WM_KEYDOWN: {
-            if (!st) return 0;
-            int len = static_cast<int>(w->title.size());
-            bool shift = GetKeyState(VK_SHIFT) < 0;
-            switch (static_cast<int>(wParam)) {
-                case VK_LEFT:
-                    st->caret = std::max(0, st->caret - 1);
-                    break;
-                case VK_RIGHT:
-                    st->caret = std::min(len, st->caret + 1);
-                    break;
-                case VK_HOME:
-                    st->caret = 0;
-                    break;
-                case VK_END:
-                    st->caret = len;
-                    break;
-                case VK_DELETE:
-                    if (st->caret == st->anchor && st->caret < len) st->anchor = st->caret + 1;
-                    DeleteSelection(w, st);
-                    shift = true;
-                    break;
-                default:
-                    return 0;
-            }
-            if (!shift) st->anchor = st->caret;
-            Paint(w);
+        case WM_KEYDOWN:
+            if (st) PressKey(w, st, static_cast<int>(wParam));
             return 0;
-        }
         default:
             return DefWindowProc(w, msg, wParam, lParam);
     }

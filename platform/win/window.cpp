@@ -1,27 +1,23 @@
-// The window manager: window list and Z order, classes, frames and scroll bars, the message
-// queue, timers, focus and capture, input routing and the backend choice.
-//
-// Sections: backend choice, classes and windows, frames and non-client drawing, scroll bars,
-// input routing, the message queue and timers, time and keys, monitors and cursors.
+// The window manager's windows: the backend choice, classes, the window list and Z order,
+// focus and capture, frames and non-client drawing, scroll bars and monitors. Input routing is in
+// input.cpp, the message queue and timers in message_queue.cpp.
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <map>
-#include <mutex>
-#include <thread>
+#include <string>
 
 #include "platform/os/window_list.h"
 #include "platform/win/internal.h"
 #include "platform/win/menu_internal.h"
+#include "platform/win/window_state.h"
 
 namespace kv {
 
 namespace {
 
 // --- Backend choice --------------------------------------------------------------------------
+// One backend per process, as there is one desktop; made on first use or chosen at start-up.
 std::unique_ptr<Backend>& BackendSlot() {
     static std::unique_ptr<Backend> b;
     return b;
@@ -34,55 +30,32 @@ struct ClassInfo {
     HCURSOR cursor = 0;
 };
 
+// Registered classes: a process-wide name table, like the desktop's; the UI thread's alone.
 std::map<std::string, ClassInfo>& Classes() {
     static std::map<std::string, ClassInfo> c;
     return c;
 }
 
+// The window list and focus and capture stand for the one desktop the layer draws; handles are
+// checked against the list, so it must be shared by every window. The UI thread's alone.
 std::vector<HWND> g_windows;  // front to back
 uint64_t g_serial = 0;
 HWND g_focus = nullptr;
 HWND g_capture = nullptr;
-int g_dblClickMs = 500;
 
-// Posted messages may come from any thread; everything else is the UI thread's.
-std::mutex g_queueLock;
-std::deque<MSG> g_queue;
+// Top-level windows register a titled entry in the desktop window list.
+void SyncWindowList(HWND h) {
+    if (!h || IsChild(h) || h->className.rfind("#", 0) == 0) return;
+    if (h->visible && !h->title.empty() && !h->destroyed)
+        RegisterTopWindow(h->title, h->serial);
+    else
+        UnregisterTopWindow(h->serial);
+}
 
-struct Timer {
-    HWND hwnd;
-    uintptr_t id;
-    uint32_t interval;
-    int64_t due;  // ms
-};
-std::vector<Timer> g_timers;
+}  // namespace
 
-bool g_keys[256] = {};
-POINT g_cursorPos{0, 0};
-uint32_t g_buttons = 0;  // MK_* of held buttons
-
-// Non-client drags: moving by the caption, sizing by the frame, scroll thumbs.
-enum class NcDrag { None, Move, Size, HThumb, VThumb };
-struct NcDragState {
-    NcDrag kind = NcDrag::None;
-    HWND hwnd = nullptr;
-    POINT start{0, 0};
-    Rect startRect{0, 0, 0, 0};
-    int edges = 0;  // 1 left, 2 right, 4 top, 8 bottom
-    int startPos = 0;
-} g_nc;
-
-struct ClickMemory {
-    HWND hwnd = nullptr;
-    uint32_t msg = 0;
-    uint32_t time = 0;
-    POINT pt{0, 0};
-} g_lastClick;
-
-int64_t NowMs() {
-    using namespace std::chrono;
-    static const auto start = steady_clock::now();
-    return duration_cast<milliseconds>(steady_clock::now() - start).count();
+const std::vector<HWND>& WindowList() {
+    return g_windows;
 }
 
 bool Live(HWND h) {
@@ -97,17 +70,6 @@ HWND TopLevelOf(HWND h) {
     while (h && IsChild(h) && h->parent) h = h->parent;
     return h;
 }
-
-// Top-level windows register a titled entry in the desktop window list.
-void SyncWindowList(HWND h) {
-    if (!h || IsChild(h) || h->className.rfind("#", 0) == 0) return;
-    if (h->visible && !h->title.empty() && !h->destroyed)
-        RegisterTopWindow(h->title, h->serial);
-    else
-        UnregisterTopWindow(h->serial);
-}
-
-}  // namespace
 
 Backend& TheBackend() {
     auto& b = BackendSlot();
@@ -135,11 +97,6 @@ bool SelectBackend(const std::string& name) {
 const char* BackendName() {
     return TheBackend().Name();
 }
-
-void SetDoubleClickTime(int ms) {
-    g_dblClickMs = ms;
-}
-
 // --- Classes and windows -------------------------------------------------------------------------
 bool RegisterClass(const std::string& name, WNDPROC proc, uint32_t classStyle, int iconId,
                    HCURSOR cursor) {
@@ -211,23 +168,14 @@ bool DestroyWindow(HWND hwnd) {
     SendMessage(hwnd, WM_DESTROY, 0, 0);
     if (g_focus == hwnd) g_focus = IsChild(hwnd) ? hwnd->parent : nullptr;
     if (g_capture == hwnd) g_capture = nullptr;
-    if (g_nc.hwnd == hwnd) g_nc = NcDragState{};
-    if (g_lastClick.hwnd == hwnd) g_lastClick = ClickMemory{};
+    ForgetInputOf(hwnd);
     CloseMenusOf(hwnd);
     // A window's menu goes with it.
     if (hwnd->menu) {
         DestroyMenu(hwnd->menu);
         hwnd->menu = nullptr;
     }
-    g_timers.erase(std::remove_if(g_timers.begin(), g_timers.end(),
-                                  [&](const Timer& t) { return t.hwnd == hwnd; }),
-                   g_timers.end());
-    {
-        std::lock_guard<std::mutex> g(g_queueLock);
-        g_queue.erase(std::remove_if(g_queue.begin(), g_queue.end(),
-                                     [&](const MSG& m) { return m.hwnd == hwnd; }),
-                      g_queue.end());
-    }
+    ForgetMessagesOf(hwnd);
     if (!IsChild(hwnd)) {
         UnregisterTopWindow(hwnd->serial);
         TheBackend().WindowDestroyed(hwnd);
@@ -573,12 +521,6 @@ void DrawArrow(Window* w, Rect box, int dir) {
 
 }  // namespace
 
-// Geometry of a scroll bar: the whole bar, its two arrow boxes and the thumb.
-struct BarGeometry {
-    Rect bar, less, more, thumb;
-    int track0 = 0, trackLen = 0, thumbLen = 0;
-};
-
 BarGeometry BarOf(const Window* w, bool horizontal) {
     BarGeometry g{};
     FrameMetrics m = MetricsOf(w);
@@ -763,527 +705,6 @@ bool ShowScrollBar(HWND hwnd, int bar, bool show) {
         InvalidateRect(hwnd, nullptr, true);
     }
     return true;
-}
-
-// --- Input routing -----------------------------------------------------------------------------
-namespace {
-
-bool Inside(const Rect& r, int x, int y) {
-    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-}
-
-uint32_t KeyFlags() {
-    uint32_t f = g_buttons;
-    if (g_keys[VK_SHIFT]) f |= MK_SHIFT;
-    if (g_keys[VK_CONTROL]) f |= MK_CONTROL;
-    return f;
-}
-
-// The child (or the window itself) under a point given in the window's client coordinates.
-HWND DeepestChild(HWND w, POINT& client) {
-    for (HWND ch : g_windows) {
-        if (ch->parent != w || !IsChild(ch) || !ch->visible) continue;
-        if (Inside(ch->rect, client.x, client.y)) {
-            POINT inner{client.x - ch->rect.left, client.y - ch->rect.top};
-            Rect cc = ClientAreaInSurface(ch);
-            inner.x -= cc.left;
-            inner.y -= cc.top;
-            client = inner;
-            return DeepestChild(ch, client);
-        }
-    }
-    return w;
-}
-
-void PostMouse(HWND target, uint32_t msg, POINT client) {
-    MSG m;
-    m.hwnd = target;
-    m.message = msg;
-    m.wParam = KeyFlags();
-    m.lParam = MAKELPARAM(client.x, client.y);
-    m.time = GetTickCount();
-    m.pt = g_cursorPos;
-    QueueMessage(m);
-}
-
-void ScrollRequest(HWND w, bool horizontal, int request, int pos) {
-    SendMessage(w, horizontal ? WM_HSCROLL : WM_VSCROLL,
-                static_cast<uint64_t>((request & 0xFFFF) | ((pos & 0xFFFF) << 16)), 0);
-}
-
-// A press on the frame of a top-level window (surface coordinates sx, sy).
-void NonClientDown(HWND w, int sx, int sy) {
-    FrameMetrics m = MetricsOf(w);
-    for (int hz = 0; hz < 2; ++hz) {
-        bool horizontal = hz == 0;
-        if (horizontal ? !w->hbar.shown : !w->vbar.shown) continue;
-        BarGeometry g = BarOf(w, horizontal);
-        if (!Inside(g.bar, sx, sy)) continue;
-        const ScrollBarState& s = horizontal ? w->hbar : w->vbar;
-        int along = horizontal ? sx : sy;
-        int thumb0 = horizontal ? g.thumb.left : g.thumb.top;
-        if (Inside(g.less, sx, sy))
-            ScrollRequest(w, horizontal, SB_LINEUP, s.info.nPos);
-        else if (Inside(g.more, sx, sy))
-            ScrollRequest(w, horizontal, SB_LINEDOWN, s.info.nPos);
-        else if (Inside(g.thumb, sx, sy)) {
-            g_nc = NcDragState{horizontal ? NcDrag::HThumb : NcDrag::VThumb,
-                               w,
-                               g_cursorPos,
-                               w->rect,
-                               0,
-                               s.info.nPos};
-        } else if (along < thumb0) {
-            ScrollRequest(w, horizontal, SB_PAGEUP, s.info.nPos);
-        } else {
-            ScrollRequest(w, horizontal, SB_PAGEDOWN, s.info.nPos);
-        }
-        return;
-    }
-    if (m.menu && sy >= m.border + m.caption && sy < m.border + m.caption + m.menu) {
-        OpenMenuBarAt(w, sx);
-        return;
-    }
-    if (m.caption && sy >= m.border && sy < m.border + m.caption) {
-        if ((w->style & WS_SYSMENU) && sx >= w->surfW - m.border - 18 &&
-            sx < w->surfW - m.border - 4) {
-            PostMessage(w, WM_CLOSE, 0, 0);
-            return;
-        }
-        g_nc = NcDragState{NcDrag::Move, w, g_cursorPos, w->rect, 0, 0};
-        return;
-    }
-    if ((w->style & WS_THICKFRAME) && m.border) {
-        int edges = 0;
-        if (sx < m.border) edges |= 1;
-        if (sx >= w->surfW - m.border) edges |= 2;
-        if (sy < m.border) edges |= 4;
-        if (sy >= w->surfH - m.border) edges |= 8;
-        if (edges) g_nc = NcDragState{NcDrag::Size, w, g_cursorPos, w->rect, edges, 0};
-    }
-}
-
-void NonClientDrag(int x, int y) {
-    HWND w = g_nc.hwnd;
-    if (!IsWindow(w)) {
-        g_nc = NcDragState{};
-        return;
-    }
-    int dx = x - g_nc.start.x, dy = y - g_nc.start.y;
-    Rect r = g_nc.startRect;
-    switch (g_nc.kind) {
-        case NcDrag::Move:
-            MoveWindow(w, r.left + dx, r.top + dy, r.right - r.left, r.bottom - r.top, false);
-            break;
-        case NcDrag::Size:
-            if (g_nc.edges & 1) r.left = std::min(r.left + dx, r.right - 40);
-            if (g_nc.edges & 2) r.right = std::max(r.right + dx, r.left + 40);
-            if (g_nc.edges & 4) r.top = std::min(r.top + dy, r.bottom - 30);
-            if (g_nc.edges & 8) r.bottom = std::max(r.bottom + dy, r.top + 30);
-            MoveWindow(w, r.left, r.top, r.right - r.left, r.bottom - r.top, true);
-            break;
-        case NcDrag::HThumb:
-        case NcDrag::VThumb: {
-            bool horizontal = g_nc.kind == NcDrag::HThumb;
-            BarGeometry g = BarOf(w, horizontal);
-            const ScrollBarState& s = horizontal ? w->hbar : w->vbar;
-            int range = s.info.nMax - s.info.nMin + 1;
-            int maxPos = std::max(0, range - std::max(static_cast<int>(s.info.nPage), 1));
-            int span = std::max(1, g.trackLen - g.thumbLen);
-            int pos = g_nc.startPos + (horizontal ? dx : dy) * maxPos / span;
-            pos = std::clamp(pos, s.info.nMin, s.info.nMin + maxPos);
-            (horizontal ? w->hbar : w->vbar).info.nTrackPos = pos;
-            ScrollRequest(w, horizontal, SB_THUMBTRACK, pos);
-            break;
-        }
-        default:
-            break;
-    }
-}
-
-}  // namespace
-
-void InjectMouse(int x, int y, MouseAction action, int button, int wheel) {
-    g_cursorPos = POINT{x, y};
-    uint32_t bit = button == 1   ? MK_LBUTTON
-                   : button == 2 ? MK_RBUTTON
-                   : button == 3 ? MK_MBUTTON
-                   : button == 4 ? MK_XBUTTON1
-                   : button == 5 ? MK_XBUTTON2
-                                 : 0u;
-    int vk = button == 1   ? VK_LBUTTON
-             : button == 2 ? VK_RBUTTON
-             : button == 3 ? VK_MBUTTON
-             : button == 4 ? VK_XBUTTON1
-             : button == 5 ? static_cast<int>(VK_XBUTTON2)
-                           : 0;
-    if (action == MouseAction::Down) {
-        g_buttons |= bit;
-        if (vk) g_keys[vk] = true;
-    }
-    if (action == MouseAction::Up) {
-        g_buttons &= ~bit;
-        if (vk) g_keys[vk] = false;
-    }
-    if (MenuTrackMouse(x, y, action, button)) return;
-    if (g_nc.kind != NcDrag::None) {
-        if (action == MouseAction::Move) NonClientDrag(x, y);
-        if (action == MouseAction::Up && button == 1) {
-            if (g_nc.kind == NcDrag::HThumb || g_nc.kind == NcDrag::VThumb) {
-                bool horizontal = g_nc.kind == NcDrag::HThumb;
-                HWND w = g_nc.hwnd;
-                if (IsWindow(w)) {
-                    int pos = (horizontal ? w->hbar : w->vbar).info.nTrackPos;
-                    ScrollRequest(w, horizontal, SB_THUMBPOSITION, pos);
-                    ScrollRequest(w, horizontal, SB_ENDSCROLL, pos);
-                }
-            }
-            g_nc = NcDragState{};
-        }
-        return;
-    }
-    HWND target = GetCapture();
-    POINT client{0, 0};
-    if (target) {
-        client = ScreenToClient(target, POINT{x, y});
-    } else {
-        HWND top = WindowFromPoint(POINT{x, y});
-        if (!top) return;
-        if (!top->enabled) return;
-        int sx = x - top->rect.left, sy = y - top->rect.top;
-        Rect c = ClientAreaInSurface(top);
-        if (!Inside(c, sx, sy)) {
-            if (action == MouseAction::Down && button == 1) NonClientDown(top, sx, sy);
-            return;
-        }
-        client = POINT{sx - c.left, sy - c.top};
-        target = DeepestChild(top, client);
-    }
-    if (action == MouseAction::Move) {
-        if (target->cursor && !GetCapture()) SetCursor(target->cursor);
-        PostMouse(target, WM_MOUSEMOVE, client);
-        return;
-    }
-    if (action == MouseAction::Wheel) {
-        MSG m;
-        m.hwnd = target;
-        m.message = WM_MOUSEWHEEL;
-        m.wParam = KeyFlags() | (static_cast<uint64_t>(static_cast<uint16_t>(wheel * 120)) << 16);
-        m.lParam = MAKELPARAM(x, y);
-        m.time = GetTickCount();
-        m.pt = g_cursorPos;
-        QueueMessage(m);
-        return;
-    }
-    uint32_t base = button == 1   ? WM_LBUTTONDOWN
-                    : button == 2 ? WM_RBUTTONDOWN
-                    : button == 3 ? WM_MBUTTONDOWN
-                                  : WM_XBUTTONDOWN;
-    if (action == MouseAction::Down) {
-        // A press activates the window and gives it the keyboard.
-        HWND top = TopLevelOf(target);
-        if (top && g_windows.front() != top && !(top->exStyle & WS_EX_TOPMOST) &&
-            !top->className.empty() && top->className[0] != '#')
-            SetWindowOrder(top, nullptr, false);
-        if (GetFocus() != target) SetFocus(target);
-        uint32_t msg = base;
-        uint32_t now = GetTickCount();
-        if ((target->classStyle & CS_DBLCLKS) && base != WM_XBUTTONDOWN &&
-            g_lastClick.hwnd == target && g_lastClick.msg == base &&
-            now - g_lastClick.time <= static_cast<uint32_t>(g_dblClickMs) &&
-            std::abs(g_lastClick.pt.x - x) <= 4 && std::abs(g_lastClick.pt.y - y) <= 4) {
-            msg = base + 2;  // the double-click message
-            g_lastClick = ClickMemory{};
-        } else {
-            g_lastClick = ClickMemory{target, base, now, POINT{x, y}};
-        }
-        PostMouse(target, msg, client);
-    } else if (action == MouseAction::Up) {
-        PostMouse(target, base + 1, client);
-    }
-}
-
-// Keyboard input goes to the focus window, else to the first visible top-level window.
-HWND KeyboardTarget() {
-    if (HWND focus = GetFocus()) return focus;
-    for (HWND w : g_windows)
-        if (w->visible && !IsChild(w) && w->className != "#menu") return w;
-    return nullptr;
-}
-
-void InjectKey(int vk, bool down) {
-    if (vk <= 0 || vk > 255) return;
-    g_keys[vk] = down;
-    if (MenuTrackKey(vk, down)) return;
-    HWND target = KeyboardTarget();
-    if (!target) return;
-    MSG m;
-    m.hwnd = target;
-    m.message = down ? WM_KEYDOWN : WM_KEYUP;
-    m.wParam = static_cast<uint64_t>(vk);
-    m.lParam = down ? 1 : static_cast<int64_t>(0xC0000001u);
-    // The modifiers as they were when the key went down, for TranslateMessage: Alt in the
-    // context bit (29) as Win32 has it, Ctrl in the reserved bit 25 of our own. The state "now"
-    // may already have moved on when a burst of key events is read at once.
-    if (down && g_keys[VK_CONTROL]) m.lParam |= KeyDownWithCtrl;
-    if (down && g_keys[VK_MENU]) m.lParam |= KeyDownWithAlt;
-    m.time = GetTickCount();
-    m.pt = g_cursorPos;
-    QueueMessage(m);
-}
-
-void InjectChar(uint32_t codepoint) {
-    if (MenuTrackChar(codepoint)) return;
-    HWND target = KeyboardTarget();
-    if (!target) return;
-    MSG m;
-    m.hwnd = target;
-    m.message = WM_CHAR;
-    m.wParam = codepoint;
-    m.lParam = 1;
-    m.time = GetTickCount();
-    m.pt = g_cursorPos;
-    QueueMessage(m);
-}
-
-HWND WindowFromPoint(POINT p) {
-    for (HWND w : g_windows)
-        if (!IsChild(w) && w->visible && Inside(w->rect, p.x, p.y)) return w;
-    return nullptr;
-}
-
-// --- The message queue and timers ------------------------------------------------------------
-void QueueMessage(const MSG& m) {
-    std::lock_guard<std::mutex> g(g_queueLock);
-    g_queue.push_back(m);
-}
-
-bool PostMessage(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
-    MSG m;
-    m.hwnd = hwnd;
-    m.message = msg;
-    m.wParam = wParam;
-    m.lParam = lParam;
-    m.time = GetTickCount();
-    m.pt = g_cursorPos;
-    {
-        std::lock_guard<std::mutex> g(g_queueLock);
-        if (hwnd && !Live(hwnd)) return false;
-        g_queue.push_back(m);
-    }
-    return true;
-}
-
-void PostQuitMessage(int code) {
-    PostMessage(nullptr, WM_QUIT, static_cast<uint64_t>(code), 0);
-}
-
-bool AnyWindowNeedsPaint() {
-    for (HWND w : g_windows)
-        if (w->invalid && IsWindowVisible(w)) return true;
-    return false;
-}
-
-namespace {
-
-bool TakeQueued(MSG* msg, bool remove) {
-    std::lock_guard<std::mutex> g(g_queueLock);
-    if (g_queue.empty()) return false;
-    *msg = g_queue.front();
-    if (remove) g_queue.pop_front();
-    return true;
-}
-
-bool TakePaint(MSG* msg) {
-    // Back to front, so owners paint before the popups over them.
-    for (auto it = g_windows.rbegin(); it != g_windows.rend(); ++it) {
-        HWND w = *it;
-        if (w->invalid && IsWindowVisible(w)) {
-            *msg = MSG{};
-            msg->hwnd = w;
-            msg->message = WM_PAINT;
-            msg->time = GetTickCount();
-            msg->pt = g_cursorPos;
-            return true;
-        }
-    }
-    return false;
-}
-
-void FireTimers() {
-    int64_t now = NowMs();
-    for (Timer& t : g_timers) {
-        if (now < t.due) continue;
-        t.due = now + std::max<uint32_t>(t.interval, 1);
-        bool pending = false;
-        {
-            std::lock_guard<std::mutex> g(g_queueLock);
-            for (const MSG& m : g_queue)
-                if (m.hwnd == t.hwnd && m.message == WM_TIMER && m.wParam == t.id) pending = true;
-        }
-        if (!pending) PostMessage(t.hwnd, WM_TIMER, t.id, 0);
-    }
-}
-
-int MsUntilNextTimer() {
-    if (g_timers.empty()) return -1;
-    int64_t now = NowMs(), best = 1 << 30;
-    for (const Timer& t : g_timers) best = std::min(best, t.due - now);
-    return static_cast<int>(std::max<int64_t>(0, best));
-}
-
-bool QueueEmpty() {
-    std::lock_guard<std::mutex> g(g_queueLock);
-    return g_queue.empty();
-}
-
-}  // namespace
-
-namespace {
-
-// Another process (the plug-in waiting for the editor) may ask a titled window to come forward
-// through the desktop window list; the requests are looked at a few times a second.
-void TakeForwardRequests() {
-    static int64_t last = -1000;
-    int64_t now = NowMs();
-    if (now - last < 250) return;
-    last = now;
-    std::vector<HWND> titled;
-    for (HWND w : g_windows)
-        if (!IsChild(w) && w->visible && !w->title.empty() && w->className.rfind("#", 0) != 0)
-            titled.push_back(w);
-    for (HWND w : titled)
-        if (TakeBringForwardRequest(w->serial) && IsWindow(w)) SetWindowOrder(w, nullptr, false);
-}
-
-}  // namespace
-
-void PumpEvents(Pump mode) {
-    Backend& b = TheBackend();
-    TakeForwardRequests();
-    b.Present();
-    FireTimers();
-    bool wait = mode == Pump::Wait && QueueEmpty() && !AnyWindowNeedsPaint();
-    b.Poll(wait, wait ? MsUntilNextTimer() : 0);
-    FireTimers();
-}
-
-bool PeekMessage(MSG* msg, uint32_t remove) {
-    if (!msg) return false;
-    if (TakeQueued(msg, remove & PM_REMOVE)) return true;
-    PumpEvents(Pump::NoWait);
-    if (TakeQueued(msg, remove & PM_REMOVE)) return true;
-    return TakePaint(msg);
-}
-
-bool GetMessage(MSG* msg) {
-    if (!msg) return false;
-    for (;;) {
-        if (TakeQueued(msg, true)) return msg->message != WM_QUIT;
-        PumpEvents(Pump::NoWait);
-        if (TakeQueued(msg, true)) return msg->message != WM_QUIT;
-        if (TakePaint(msg)) return true;
-        PumpEvents(Pump::Wait);
-    }
-}
-
-// Keys that make control characters get their WM_CHAR here, as the next message to come, so a
-// loop that reads key-downs without translating them never sees stray characters later.
-// Printable characters arrive from the backends' text input as WM_CHAR of their own.
-bool TranslateMessage(const MSG* msg) {
-    if (!msg || msg->message != WM_KEYDOWN) return false;
-    uint32_t ch = 0;
-    switch (msg->wParam) {
-        case VK_BACK:
-            ch = 8;
-            break;
-        case VK_TAB:
-            ch = 9;
-            break;
-        case VK_RETURN:
-            ch = 13;
-            break;
-        case VK_ESCAPE:
-            ch = 27;
-            break;
-        default:
-            // Ctrl with a letter makes its control character (Ctrl+A is 1 ... Ctrl+Z is 26).
-            if (msg->wParam >= 'A' && msg->wParam <= 'Z' && (msg->lParam & KeyDownWithCtrl) &&
-                !(msg->lParam & KeyDownWithAlt)) {
-                ch = static_cast<uint32_t>(msg->wParam - 'A' + 1);
-                break;
-            }
-            return false;
-    }
-    MSG m = *msg;
-    m.message = WM_CHAR;
-    m.wParam = ch;
-    std::lock_guard<std::mutex> g(g_queueLock);
-    g_queue.push_front(m);
-    return true;
-}
-
-int64_t DispatchMessage(const MSG* msg) {
-    if (!msg || !msg->hwnd || !IsWindow(msg->hwnd)) return 0;
-    if (msg->message == WM_PAINT) {
-        int64_t r = SendMessage(msg->hwnd, WM_PAINT, 0, 0);
-        if (IsWindow(msg->hwnd)) msg->hwnd->invalid = false;
-        return r;
-    }
-    return SendMessage(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-}
-
-int DrainMessages() {
-    int n = 0;
-    MSG m;
-    for (int guard = 0; guard < 100000 && PeekMessage(&m, PM_REMOVE); ++guard) {
-        if (m.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(m.wParam));
-            break;
-        }
-        TranslateMessage(&m);
-        DispatchMessage(&m);
-        ++n;
-    }
-    return n;
-}
-
-uintptr_t SetTimer(HWND hwnd, uintptr_t id, uint32_t ms) {
-    for (Timer& t : g_timers)
-        if (t.hwnd == hwnd && t.id == id) {
-            t.interval = ms;
-            t.due = NowMs() + ms;
-            return id;
-        }
-    g_timers.push_back(Timer{hwnd, id, ms, NowMs() + ms});
-    return id;
-}
-
-bool KillTimer(HWND hwnd, uintptr_t id) {
-    auto it = std::remove_if(g_timers.begin(), g_timers.end(),
-                             [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
-    bool found = it != g_timers.end();
-    g_timers.erase(it, g_timers.end());
-    return found;
-}
-
-// --- Time and keys -----------------------------------------------------------------------------
-int64_t QueryPerformanceCounter() {
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
-int64_t QueryPerformanceFrequency() {
-    return 1000000000LL;
-}
-uint32_t GetTickCount() {
-    return static_cast<uint32_t>(NowMs());
-}
-int16_t GetKeyState(int vk) {
-    if (vk < 0 || vk > 255) return 0;
-    return g_keys[vk] ? static_cast<int16_t>(0x8000) : 0;
-}
-POINT GetCursorPos() {
-    return g_cursorPos;
 }
 
 // --- Monitors ----------------------------------------------------------------------------------

@@ -1,0 +1,34 @@
+// What the window manager's three files share: window.cpp (classes, windows, frames, scroll
+// bars, monitors), input.cpp (input routing, keys and the pointer) and message_queue.cpp (the
+// queue, timers and time). Private to the window layer.
+//
+// Everything here is the UI thread's, except posting a message, which may come from any thread.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/win/internal.h"
+
+namespace kv {
+
+// window.cpp: the window list, front to back.
+const std::vector<HWND>& WindowList();
+bool Live(HWND h);  // still in the window list (possibly being destroyed)
+bool IsChild(HWND h);
+HWND TopLevelOf(HWND h);
+
+// Geometry of a scroll bar: the whole bar, its two arrow boxes and the thumb.
+struct BarGeometry {
+    Rect bar, less, more, thumb;
+    int track0 = 0, trackLen = 0, thumbLen = 0;
+};
+BarGeometry BarOf(const Window* w, bool horizontal);
+
+// input.cpp: forgets a window that is being destroyed (a frame drag on it, its last click).
+void ForgetInputOf(HWND h);
+
+// message_queue.cpp: drops the timers and the queued messages of a window being destroyed.
+void ForgetMessagesOf(HWND h);
+
+}  // namespace kv
