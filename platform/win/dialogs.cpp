@@ -44,6 +44,7 @@ int64_t DialogProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
 
 HWND MakeDialog(HWND owner, const std::string& title, int clientW, int clientH,
                 DialogHandler* handler) {
+    // The dialog class is registered once for the process, on the first dialog.
     static bool registered = false;
     if (!registered) registered = RegisterClass("#dialog", DialogProc, 0, 0, 0);
     int w = clientW + 2, h = clientH + 22;
@@ -142,6 +143,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 // --- Message boxes -------------------------------------------------------------------------------
 namespace {
+// Beeps so far, counted for tests that check a refusal was heard; the UI thread's alone.
 int g_beeps = 0;
 }  // namespace
 

@@ -46,6 +46,7 @@ GdiObject* NewObject(ObjKind k) {
     return o;
 }
 
+// The stock objects live for the whole program and are never deleted, as callers expect.
 GdiObject* Stock(int which) {
     static GdiObject nullBrush{ObjKind::Brush, true, 0, 1, PS_SOLID, true, {}, 0, 0, {}};
     static GdiObject nullPen{ObjKind::Pen, true, 0, 1, PS_NULL, false, {}, 0, 0, {}};
@@ -466,6 +467,7 @@ bool EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
 
 HDC CreateCompatibleDC(HDC) {
     auto* dc = new DeviceContext{};
+    // A memory DC draws into one shared pixel until a bitmap is selected; nothing reads it back.
     static uint32_t one = 0xFF000000u;
     dc->pixels = &one;
     dc->stride = dc->surfaceWidth = dc->surfaceHeight = 1;

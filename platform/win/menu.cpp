@@ -9,6 +9,7 @@ namespace kv {
 
 namespace {
 
+// Menus alive in the process, so a stale handle is refused; the UI thread's alone.
 std::set<HMENU>& LiveMenus() {
     static std::set<HMENU> s;
     return s;
@@ -37,7 +38,7 @@ void SplitShortcut(const std::string& text, std::string* label, std::string* key
     *keys = tab == std::string::npos ? std::string() : text.substr(tab + 1);
 }
 
-// The open popup.
+// The open popup. There is at most one on the desktop at a time; the UI thread's alone.
 struct Tracking {
     HWND owner = nullptr;
     int barIndex = -1;

@@ -27,6 +27,7 @@ struct Timer {
 // Timers of all windows, fired from the pump; the UI thread's alone.
 std::vector<Timer> g_timers;
 
+// The layer's clock counts from its first reading, once for the process.
 int64_t NowMs() {
     using namespace std::chrono;
     static const auto start = steady_clock::now();
@@ -136,6 +137,7 @@ namespace {
 // Another process (the plug-in waiting for the editor) may ask a titled window to come forward
 // through the desktop window list; the requests are looked at a few times a second.
 void TakeForwardRequests() {
+    // When the list was last looked at; only the pump on the UI thread reads it.
     static int64_t last = -1000;
     int64_t now = NowMs();
     if (now - last < 250) return;

@@ -18,6 +18,8 @@ namespace kv {
 
 namespace {
 
+// The font library and its caches are made once for the process and shared by every caller that
+// draws text, from whatever thread, so they are only touched under g_lock.
 std::mutex g_lock;
 FT_Library g_ft = nullptr;
 

@@ -25,6 +25,7 @@ struct HeadlessState {
     std::vector<MonitorInfo> monitors{MonitorInfo{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}}};
 };
 
+// One headless desktop per process, like the backend that owns it; the UI thread's alone.
 HeadlessState& S() {
     static HeadlessState s;
     return s;

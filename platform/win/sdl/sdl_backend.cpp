@@ -17,93 +17,63 @@ namespace kv {
 
 namespace {
 
+// Keys that stand for one virtual key each; letters, digits, F-keys and keypad digits are ranges.
+struct KeyPair {
+    SDL_Keycode sdl;
+    int vk;
+};
+constexpr KeyPair kKeyPairs[] = {
+    {SDLK_KP_0, VK_NUMPAD0},
+    {SDLK_BACKSPACE, VK_BACK},
+    {SDLK_TAB, VK_TAB},
+    {SDLK_RETURN, VK_RETURN},
+    {SDLK_KP_ENTER, VK_RETURN},
+    {SDLK_LSHIFT, VK_SHIFT},
+    {SDLK_RSHIFT, VK_SHIFT},
+    {SDLK_LCTRL, VK_CONTROL},
+    {SDLK_RCTRL, VK_CONTROL},
+    {SDLK_LALT, VK_MENU},
+    {SDLK_RALT, VK_MENU},
+    {SDLK_PAUSE, VK_PAUSE},
+    {SDLK_CAPSLOCK, VK_CAPITAL},
+    {SDLK_ESCAPE, VK_ESCAPE},
+    {SDLK_SPACE, VK_SPACE},
+    {SDLK_PAGEUP, VK_PRIOR},
+    {SDLK_PAGEDOWN, VK_NEXT},
+    {SDLK_END, VK_END},
+    {SDLK_HOME, VK_HOME},
+    {SDLK_LEFT, VK_LEFT},
+    {SDLK_UP, VK_UP},
+    {SDLK_RIGHT, VK_RIGHT},
+    {SDLK_DOWN, VK_DOWN},
+    {SDLK_INSERT, VK_INSERT},
+    {SDLK_DELETE, VK_DELETE},
+    {SDLK_KP_MULTIPLY, VK_MULTIPLY},
+    {SDLK_KP_PLUS, VK_ADD},
+    {SDLK_KP_MINUS, VK_SUBTRACT},
+    {SDLK_KP_PERIOD, VK_DECIMAL},
+    {SDLK_KP_DIVIDE, VK_DIVIDE},
+    {SDLK_SEMICOLON, VK_OEM_1},
+    {SDLK_EQUALS, VK_OEM_PLUS},
+    {SDLK_COMMA, VK_OEM_COMMA},
+    {SDLK_MINUS, VK_OEM_MINUS},
+    {SDLK_PERIOD, VK_OEM_PERIOD},
+    {SDLK_SLASH, VK_OEM_2},
+    {SDLK_BACKQUOTE, VK_OEM_3},
+    {SDLK_LEFTBRACKET, VK_OEM_4},
+    {SDLK_BACKSLASH, VK_OEM_5},
+    {SDLK_RIGHTBRACKET, VK_OEM_6},
+    {SDLK_QUOTE, VK_OEM_7},
+};
+
 int VirtualKeyOf(SDL_Keycode k) {
     if (k >= SDLK_a && k <= SDLK_z) return 'A' + (k - SDLK_a);
     if (k >= SDLK_0 && k <= SDLK_9) return '0' + (k - SDLK_0);
     if (k >= SDLK_F1 && k <= SDLK_F12) return VK_F1 + (k - SDLK_F1);
     if (k >= SDLK_KP_1 && k <= SDLK_KP_9) return VK_NUMPAD0 + 1 + (k - SDLK_KP_1);
-    switch (k) {
-        case SDLK_KP_0:
-            return VK_NUMPAD0;
-        case SDLK_BACKSPACE:
-            return VK_BACK;
-        case SDLK_TAB:
-            return VK_TAB;
-        case SDLK_RETURN:
-        case SDLK_KP_ENTER:
-            return VK_RETURN;
-        case SDLK_LSHIFT:
-        case SDLK_RSHIFT:
-            return VK_SHIFT;
-        case SDLK_LCTRL:
-        case SDLK_RCTRL:
-            return VK_CONTROL;
-        case SDLK_LALT:
-        case SDLK_RALT:
-            return VK_MENU;
-        case SDLK_PAUSE:
-            return VK_PAUSE;
-        case SDLK_CAPSLOCK:
-            return VK_CAPITAL;
-        case SDLK_ESCAPE:
-            return VK_ESCAPE;
-        case SDLK_SPACE:
-            return VK_SPACE;
-        case SDLK_PAGEUP:
-            return VK_PRIOR;
-        case SDLK_PAGEDOWN:
-            return VK_NEXT;
-        case SDLK_END:
-            return VK_END;
-        case SDLK_HOME:
-            return VK_HOME;
-        case SDLK_LEFT:
-            return VK_LEFT;
-        case SDLK_UP:
-            return VK_UP;
-        case SDLK_RIGHT:
-            return VK_RIGHT;
-        case SDLK_DOWN:
-            return VK_DOWN;
-        case SDLK_INSERT:
-            return VK_INSERT;
-        case SDLK_DELETE:
-            return VK_DELETE;
-        case SDLK_KP_MULTIPLY:
-            return VK_MULTIPLY;
-        case SDLK_KP_PLUS:
-            return VK_ADD;
-        case SDLK_KP_MINUS:
-            return VK_SUBTRACT;
-        case SDLK_KP_PERIOD:
-            return VK_DECIMAL;
-        case SDLK_KP_DIVIDE:
-            return VK_DIVIDE;
-        case SDLK_SEMICOLON:
-            return VK_OEM_1;
-        case SDLK_EQUALS:
-            return VK_OEM_PLUS;
-        case SDLK_COMMA:
-            return VK_OEM_COMMA;
-        case SDLK_MINUS:
-            return VK_OEM_MINUS;
-        case SDLK_PERIOD:
-            return VK_OEM_PERIOD;
-        case SDLK_SLASH:
-            return VK_OEM_2;
-        case SDLK_BACKQUOTE:
-            return VK_OEM_3;
-        case SDLK_LEFTBRACKET:
-            return VK_OEM_4;
-        case SDLK_BACKSLASH:
-            return VK_OEM_5;
-        case SDLK_RIGHTBRACKET:
-            return VK_OEM_6;
-        case SDLK_QUOTE:
-            return VK_OEM_7;
-        default:
-            return 0;
-    }
+    for (const KeyPair& p : kKeyPairs)
+        if (p.sdl == k) return p.vk;
+    return 0;
 }
 
 int ButtonOf(uint8_t b) {
@@ -213,6 +183,7 @@ public:
             SDL_SysWMinfo info;
             SDL_VERSION(&info.version);
             if (!sw || !SDL_GetWindowWMInfo(sw, &info) || info.subsystem != SDL_SYSWM_X11) continue;
+            // Opened once for the process and never closed.
             static void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
             if (!x11) break;
             using BellFn = int (*)(void*, int);
