@@ -102,33 +102,94 @@ bool RenderDraft(CDIB& out, const CDIB& picture, const CameraRect& cam, const Ro
     return true;
 }
 
-bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const RowRange& rows) {
-    const int wout = out.Width(), hout = out.Height();
-    const int wsrc = picture.Width(), hsrc = picture.Height();
-    const int bpp = picture.BitCount() / 8;
-    const uint8_t matteAlpha = bpp == 4 ? 0 : 255;
-    const float xstep = cam.width / static_cast<float>(wout);
-    const float ystep = cam.height / static_cast<float>(hout);
-    const float half = 0.5f * ystep;
+// One call of the full-quality renderer: the per-call tables first (Prepare), then the output
+// rows one by one (Row). The steps are small inline members so the per-row and per-pixel work
+// is the same as in a single function.
+class FullRender {
+public:
+    FullRender(CDIB& out, const CDIB& picture, const CameraRect& cam, const RowRange& rows)
+        : out_(out),
+          picture_(picture),
+          cam_(cam),
+          rows_(rows),
+          wout_(out.Width()),
+          wsrc_(picture.Width()),
+          hsrc_(picture.Height()),
+          bpp_(picture.BitCount() / 8),
+          matteAlpha_(bpp_ == 4 ? 0 : 255),
+          xstep_(cam.width / static_cast<float>(wout_)),
+          ystep_(cam.height / static_cast<float>(out.Height())),
+          half_(0.5f * ystep_),
+          kernels_(render_detail::Kernels()) {}
 
+    // Buffers, column table, the vertical pass's column range and the gathering plan; false
+    // when memory runs out.
+    inline bool Prepare();
+    // Output row r; false when memory runs out.
+    inline bool Row(int r);
+
+private:
+    static constexpr int MidInline = 64;
+    static constexpr int MaxAhead = 16;
+    using PlanStorage = std::unique_ptr<int32_t[], void (*)(int32_t*)>;
+
+    inline void BuildColumnTable(int32_t& minTap, int32_t& maxTap);
+    inline void SetMatteTail();
+    inline void SetColumnRange(int32_t minTap, int32_t maxTap);
+    inline bool BuildPlan();
+    inline float RowTop(int r) const;
+    inline render_detail::RowsAhead RowsAheadOf(int r, int32_t q, size_t offset);
+    inline bool VerticalPass(int r, float y, float ey, int32_t p, int32_t q);
+
+    CDIB& out_;
+    const CDIB& picture_;
+    const CameraRect& cam_;
+    const RowRange& rows_;
+    const int wout_, wsrc_, hsrc_, bpp_;
+    const uint8_t matteAlpha_;
+    const float xstep_, ystep_, half_;
+    const render_detail::KernelTable& kernels_;
+
+    std::unique_ptr<uint8_t[]> inter_;
+    std::unique_ptr<ColumnTap[]> cols_;
+    std::unique_ptr<uint8_t[]> matteRow_;
+    int32_t lo_ = 0, hi_ = 0;
+    bool leftOutside_ = false;
+    int nBytes_ = 0;
+    render_detail::ColumnPlan plan_;
+    PlanStorage planStorage_{nullptr,
+                             [](int32_t* p) { ::operator delete[](p, std::align_val_t{32}); }};
+    const uint8_t* midInline_[MidInline];
+    std::unique_ptr<const uint8_t*[]> midHeap_;
+    const uint8_t* aheadRows_[MaxAhead];
+};
+
+bool FullRender::Prepare() {
     // Working buffer: the intermediate row (two matte pixels past the picture's last column
     // and spare bytes for vector loads), the column table and the finished matte row.
-    const size_t interBytes = static_cast<size_t>(wsrc + 2) * static_cast<size_t>(bpp) + 128;
-    auto inter = Allocate<uint8_t>(interBytes);
-    auto cols = Allocate<ColumnTap>(static_cast<size_t>(wout));
-    auto matteRow = Allocate<uint8_t>(static_cast<size_t>(wout) * 4);
-    if (!inter || !cols || !matteRow) return false;
-    std::memset(inter.get(), MatteLevel, interBytes);
+    const size_t interBytes = static_cast<size_t>(wsrc_ + 2) * static_cast<size_t>(bpp_) + 128;
+    inter_ = Allocate<uint8_t>(interBytes);
+    cols_ = Allocate<ColumnTap>(static_cast<size_t>(wout_));
+    matteRow_ = Allocate<uint8_t>(static_cast<size_t>(wout_) * 4);
+    if (!inter_ || !cols_ || !matteRow_) return false;
+    std::memset(inter_.get(), MatteLevel, interBytes);
 
-    // Column table, once per call. The reach of the taps widens the vertical pass's column
-    // range only where single-precision rounding would let a tap fall outside it.
-    int32_t minTap = wsrc, maxTap = -1;
-    for (int j = 0; j < wout; ++j) {
-        const float v = cam.left + static_cast<float>(j) * xstep;
-        const float e = v + xstep;
+    int32_t minTap = wsrc_, maxTap = -1;
+    BuildColumnTable(minTap, maxTap);
+    SetMatteTail();
+    SetColumnRange(minTap, maxTap);
+    return BuildPlan();
+}
+
+// Column table, once per call. The reach of the taps widens the vertical pass's column range
+// only where single-precision rounding would let a tap fall outside it.
+void FullRender::BuildColumnTable(int32_t& minTap, int32_t& maxTap) {
+    for (int j = 0; j < wout_; ++j) {
+        const float v = cam_.left + static_cast<float>(j) * xstep_;
+        const float e = v + xstep_;
         const int32_t m = TruncInt(v);
         const int32_t o = TruncInt(e);
-        ColumnTap& c = cols[j];
+        ColumnTap& c = cols_[j];
         c.first = static_cast<uint8_t>(TruncInt((1.0f - (v - static_cast<float>(m))) * 256.0f));
         c.last = static_cast<uint8_t>(TruncInt((e - static_cast<float>(o)) * 256.0f));
         const int64_t span = static_cast<int64_t>(o) - m;
@@ -137,100 +198,119 @@ bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const Row
         c.m = m;
         c.span = static_cast<int32_t>(span);
         c.norm = static_cast<int32_t>(norm);
-        c.matte = (m < 0 || o >= wsrc) ? 1 : 0;
+        c.matte = (m < 0 || o >= wsrc_) ? 1 : 0;
         c.weights = static_cast<int32_t>(c.first | (c.last << 16));
-        c.offset = c.matte ? 0 : m * bpp;
-        c.offsetEnd = c.matte ? 0 : (o + 1) * bpp;
+        c.offset = c.matte ? 0 : m * bpp_;
+        c.offsetEnd = c.matte ? 0 : (o + 1) * bpp_;
         c.pad = 0;
         // Every tap the matte: 17 in each colour byte, the matte's alpha.
         const auto level = static_cast<uint8_t>((MatteLevel * total * norm) >> 20);
         c.mattePixel[0] = c.mattePixel[1] = c.mattePixel[2] = level;
-        c.mattePixel[3] = matteAlpha;
-        std::memcpy(matteRow.get() + 4 * j, c.mattePixel, 4);
+        c.mattePixel[3] = matteAlpha_;
+        std::memcpy(matteRow_.get() + 4 * j, c.mattePixel, 4);
         if (!c.matte) {
             minTap = std::min(minTap, m);
             maxTap = std::max(maxTap, o + 1);
         }
     }
-    // Intermediate pixels at and beyond the picture's last column are the matte.
-    uint8_t* matteTail = inter.get() + static_cast<size_t>(wsrc - 1) * static_cast<size_t>(bpp);
-    for (int k = 0; k < 2; ++k, matteTail += bpp)
-        if (bpp == 4) matteTail[3] = matteAlpha;
+}
 
-    int32_t lo = std::max(0, FloorInt(cam.left));
-    int32_t hi = std::min(wsrc - 2, FloorInt(cam.left + cam.width + 16.0f) - 1);
+// Intermediate pixels at and beyond the picture's last column are the matte.
+void FullRender::SetMatteTail() {
+    uint8_t* matteTail = inter_.get() + static_cast<size_t>(wsrc_ - 1) * static_cast<size_t>(bpp_);
+    for (int k = 0; k < 2; ++k, matteTail += bpp_)
+        if (bpp_ == 4) matteTail[3] = matteAlpha_;
+}
+
+// The source columns the vertical pass filters: those the camera can reach.
+void FullRender::SetColumnRange(int32_t minTap, int32_t maxTap) {
+    lo_ = std::max(0, FloorInt(cam_.left));
+    hi_ = std::min(wsrc_ - 2, FloorInt(cam_.left + cam_.width + 16.0f) - 1);
     if (maxTap >= 0) {
-        lo = std::min(lo, minTap);
-        hi = std::max(hi, std::min(maxTap, wsrc - 2));
+        lo_ = std::min(lo_, minTap);
+        hi_ = std::max(hi_, std::min(maxTap, wsrc_ - 2));
     }
-    const bool leftOutside = FloorInt(cam.left) >= wsrc;
-    const int nBytes = hi >= lo ? (hi - lo + 1) * bpp : 0;
+    leftOutside_ = FloorInt(cam_.left) >= wsrc_;
+    nBytes_ = hi_ >= lo_ ? (hi_ - lo_ + 1) * bpp_ : 0;
+}
 
-    const render_detail::KernelTable& kernels = render_detail::Kernels();
-    const auto vertical = kernels.verticalPass;
-    const auto horizontal = kernels.horizontalPass;
-    // The gathering kernel takes the columns eight at a time when they are narrow enough.
-    render_detail::ColumnPlan plan;
-    std::unique_ptr<int32_t[], void (*)(int32_t*)> planStorage(
-        nullptr, [](int32_t* p) { ::operator delete[](p, std::align_val_t{32}); });
-    if (kernels.horizontalGather) {
-        const size_t n = render_detail::ColumnPlanStorage(wout);
-        planStorage.reset(static_cast<int32_t*>(
-            ::operator new[](n * sizeof(int32_t), std::align_val_t{32}, std::nothrow)));
-        if (!planStorage) return false;
-        render_detail::BuildColumnPlan(cols.get(), wout, bpp, planStorage.get(), plan);
-    }
-    constexpr int MidInline = 64;
-    const uint8_t* midInline[MidInline];
-    std::unique_ptr<const uint8_t*[]> midHeap;
-    constexpr int MaxAhead = 16;
-    const uint8_t* aheadRows[MaxAhead];
+// The gathering kernel takes the columns eight at a time when they are narrow enough.
+bool FullRender::BuildPlan() {
+    if (!kernels_.horizontalGather) return true;
+    const size_t n = render_detail::ColumnPlanStorage(wout_);
+    planStorage_.reset(static_cast<int32_t*>(
+        ::operator new[](n * sizeof(int32_t), std::align_val_t{32}, std::nothrow)));
+    if (!planStorage_) return false;
+    render_detail::BuildColumnPlan(cols_.get(), wout_, bpp_, planStorage_.get(), plan_);
+    return true;
+}
 
-    for (int r = rows.first; r <= rows.last; r += rows.step) {
-        uint8_t* dst = out.Row(r);
-        float y = cam.bottom + static_cast<float>(r) * ystep;
-        if (rows.line == LineAllHalf) y = y + half;
-        const float ey = y + ystep;
-        const int32_t p = TruncInt(y);
-        const int32_t q = TruncInt(ey);
-        if (p < 0 || q > hsrc - 2 || leftOutside) {
-            std::memcpy(dst, matteRow.get(), static_cast<size_t>(wout) * 4);
-            continue;
-        }
-        const int32_t wP = TruncInt((1.0f - (y - static_cast<float>(p))) * 256.0f);
-        const int32_t wQ = TruncInt((ey - static_cast<float>(q)) * 256.0f);
-        const int32_t nMid = std::max(q - p - 1, 0);
-        const int32_t sumW = nMid * 256 + wP + wQ;
-        const int32_t norm = sumW > 0 ? (1 << 20) / sumW : 0;
-        if (nBytes > 0) {
-            const uint8_t** mid = midInline;
-            if (nMid > MidInline) {
-                midHeap = Allocate<const uint8_t*>(static_cast<size_t>(nMid));
-                if (!midHeap) return false;
-                mid = midHeap.get();
-            }
-            const size_t offset = static_cast<size_t>(lo) * static_cast<size_t>(bpp);
-            for (int k = 0; k < nMid; ++k) mid[k] = picture.Row(p + 1 + k) + offset;
-            // The rows past q that the next output row's window reaches (a hint only: the
-            // next row recomputes its own window exactly).
-            render_detail::RowsAhead ahead;
-            if (r + rows.step <= rows.last) {
-                float yNext = cam.bottom + static_cast<float>(r + rows.step) * ystep;
-                if (rows.line == LineAllHalf) yNext = yNext + half;
-                const int32_t from = std::max(q + 1, TruncInt(yNext));
-                const int32_t to = std::min(TruncInt(yNext + ystep), hsrc - 1);
-                for (int32_t row = from; row <= to && ahead.count < MaxAhead; ++row)
-                    aheadRows[ahead.count++] = picture.Row(row) + offset;
-                ahead.rows = aheadRows;
-            }
-            vertical(picture.Row(p) + offset, wP, picture.Row(q) + offset, wQ, mid, nMid, norm,
-                     inter.get() + offset, nBytes, ahead);
-        }
-        if (plan.taps > 0)
-            kernels.horizontalGather(inter.get(), bpp, plan, wout, dst);
-        else
-            horizontal(inter.get(), bpp, cols.get(), wout, dst);
+// The picture row at the top of output row r's window.
+float FullRender::RowTop(int r) const {
+    float y = cam_.bottom + static_cast<float>(r) * ystep_;
+    if (rows_.line == LineAllHalf) y = y + half_;
+    return y;
+}
+
+// The rows past q that the next output row's window reaches (a hint only: the next row
+// recomputes its own window exactly).
+render_detail::RowsAhead FullRender::RowsAheadOf(int r, int32_t q, size_t offset) {
+    render_detail::RowsAhead ahead;
+    if (r + rows_.step <= rows_.last) {
+        const float yNext = RowTop(r + rows_.step);
+        const int32_t from = std::max(q + 1, TruncInt(yNext));
+        const int32_t to = std::min(TruncInt(yNext + ystep_), hsrc_ - 1);
+        for (int32_t row = from; row <= to && ahead.count < MaxAhead; ++row)
+            aheadRows_[ahead.count++] = picture_.Row(row) + offset;
+        ahead.rows = aheadRows_;
     }
+    return ahead;
+}
+
+// Filters the source rows p .. q under row r's window into the intermediate row.
+bool FullRender::VerticalPass(int r, float y, float ey, int32_t p, int32_t q) {
+    const int32_t wP = TruncInt((1.0f - (y - static_cast<float>(p))) * 256.0f);
+    const int32_t wQ = TruncInt((ey - static_cast<float>(q)) * 256.0f);
+    const int32_t nMid = std::max(q - p - 1, 0);
+    const int32_t sumW = nMid * 256 + wP + wQ;
+    const int32_t norm = sumW > 0 ? (1 << 20) / sumW : 0;
+    const uint8_t** mid = midInline_;
+    if (nMid > MidInline) {
+        midHeap_ = Allocate<const uint8_t*>(static_cast<size_t>(nMid));
+        if (!midHeap_) return false;
+        mid = midHeap_.get();
+    }
+    const size_t offset = static_cast<size_t>(lo_) * static_cast<size_t>(bpp_);
+    for (int k = 0; k < nMid; ++k) mid[k] = picture_.Row(p + 1 + k) + offset;
+    const render_detail::RowsAhead ahead = RowsAheadOf(r, q, offset);
+    kernels_.verticalPass(picture_.Row(p) + offset, wP, picture_.Row(q) + offset, wQ, mid, nMid,
+                          norm, inter_.get() + offset, nBytes_, ahead);
+    return true;
+}
+
+bool FullRender::Row(int r) {
+    uint8_t* dst = out_.Row(r);
+    const float y = RowTop(r);
+    const float ey = y + ystep_;
+    const int32_t p = TruncInt(y);
+    const int32_t q = TruncInt(ey);
+    if (p < 0 || q > hsrc_ - 2 || leftOutside_) {
+        std::memcpy(dst, matteRow_.get(), static_cast<size_t>(wout_) * 4);
+        return true;
+    }
+    if (nBytes_ > 0 && !VerticalPass(r, y, ey, p, q)) return false;
+    if (plan_.taps > 0)
+        kernels_.horizontalGather(inter_.get(), bpp_, plan_, wout_, dst);
+    else
+        kernels_.horizontalPass(inter_.get(), bpp_, cols_.get(), wout_, dst);
+    return true;
+}
+
+bool RenderFull(CDIB& out, const CDIB& picture, const CameraRect& cam, const RowRange& rows) {
+    FullRender render(out, picture, cam, rows);
+    if (!render.Prepare()) return false;
+    for (int r = rows.first; r <= rows.last; r += rows.step)
+        if (!render.Row(r)) return false;
     return true;
 }
 

@@ -26,6 +26,52 @@ __attribute__((target("avx2"))) inline __m256 LerpV(__m256 a, __m256 b, __m256 t
     return _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), t));
 }
 
+// The taps of a slanted row jump from source row to source row, which no hardware prefetcher
+// follows: fetches the lines of each lane's taps PrefetchAhead pixels further on (positions
+// clamped into the picture; an address hint only, never dereferenced).
+__attribute__((target("avx2"), always_inline)) inline void PrefetchTaps(
+    __m256 jf, __m256 sx0, __m256 sy0, __m256 dx, __m256 dy, __m256 xLimit, __m256 yLimit,
+    __m256i vstride, __m256i vbpp, const uint8_t* bits, ptrdiff_t gyBytes) {
+    const __m256 ahead = _mm256_add_ps(jf, _mm256_set1_ps(PrefetchAhead));
+    const __m256 px = _mm256_min_ps(
+        _mm256_max_ps(_mm256_add_ps(sx0, _mm256_mul_ps(ahead, dx)), _mm256_setzero_ps()), xLimit);
+    const __m256 py = _mm256_min_ps(
+        _mm256_max_ps(_mm256_add_ps(sy0, _mm256_mul_ps(ahead, dy)), _mm256_setzero_ps()), yLimit);
+    alignas(32) int32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
+                       _mm256_add_epi32(_mm256_mullo_epi32(_mm256_cvttps_epi32(py), vstride),
+                                        _mm256_mullo_epi32(_mm256_cvttps_epi32(px), vbpp)));
+    for (int lane = 0; lane < 8; lane += 2) {
+        const char* p0 = reinterpret_cast<const char*>(bits) + at[lane];
+        _mm_prefetch(p0, _MM_HINT_T0);
+        _mm_prefetch(p0 + gyBytes, _MM_HINT_T0);
+    }
+}
+
+// Full quality: the other three taps gathered and the four blended, channel by channel, by the
+// position's fractions.
+__attribute__((target("avx2"), always_inline)) inline __m256i Bilinear(
+    const int* base, __m256i off, __m256i t00, __m256i gxOff, __m256i gyOff, __m256i mask,
+    __m256 sx, __m256 sy, __m256 fx0, __m256 fy0, __m256i opaque, int bpp) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i t10 =
+        _mm256_mask_i32gather_epi32(zero, base, _mm256_add_epi32(off, gxOff), mask, 1);
+    const __m256i off01 = _mm256_add_epi32(off, gyOff);
+    const __m256i t01 = _mm256_mask_i32gather_epi32(zero, base, off01, mask, 1);
+    const __m256i t11 =
+        _mm256_mask_i32gather_epi32(zero, base, _mm256_add_epi32(off01, gxOff), mask, 1);
+    const __m256 fx = _mm256_sub_ps(sx, fx0), fy = _mm256_sub_ps(sy, fy0);
+    __m256i result = opaque;
+    const int channels = bpp == 4 ? 4 : 3;
+    for (int ch = 0; ch < channels; ++ch) {
+        const __m256 a = LerpV(Channel(t00, ch), Channel(t10, ch), fx);
+        const __m256 b = LerpV(Channel(t01, ch), Channel(t11, ch), fx);
+        const __m256i v = _mm256_cvttps_epi32(LerpV(a, b, fy));
+        result = _mm256_or_si256(result, _mm256_slli_epi32(v, 8 * ch));
+    }
+    return result;
+}
+
 }  // namespace
 
 __attribute__((target("avx2"))) void RotatedRowAvx2(const RotatedRow& row, const uint8_t* bits,
@@ -53,28 +99,7 @@ __attribute__((target("avx2"))) void RotatedRowAvx2(const RotatedRow& row, const
     int j = 0;
     for (; j + 8 <= wout; j += 8, lanes = _mm256_add_epi32(lanes, _mm256_set1_epi32(8))) {
         const __m256 jf = _mm256_cvtepi32_ps(lanes);
-        // The taps of a slanted row jump from source row to source row, which no hardware
-        // prefetcher follows: fetch the lines of each lane's taps PrefetchAhead pixels further
-        // on (positions clamped into the picture; an address hint only, never dereferenced).
-        {
-            const __m256 ahead = _mm256_add_ps(jf, _mm256_set1_ps(PrefetchAhead));
-            const __m256 px = _mm256_min_ps(
-                _mm256_max_ps(_mm256_add_ps(sx0, _mm256_mul_ps(ahead, dx)), _mm256_setzero_ps()),
-                xLimit);
-            const __m256 py = _mm256_min_ps(
-                _mm256_max_ps(_mm256_add_ps(sy0, _mm256_mul_ps(ahead, dy)), _mm256_setzero_ps()),
-                yLimit);
-            alignas(32) int32_t at[8];
-            _mm256_store_si256(
-                reinterpret_cast<__m256i*>(at),
-                _mm256_add_epi32(_mm256_mullo_epi32(_mm256_cvttps_epi32(py), vstride),
-                                 _mm256_mullo_epi32(_mm256_cvttps_epi32(px), vbpp)));
-            for (int lane = 0; lane < 8; lane += 2) {
-                const char* p0 = reinterpret_cast<const char*>(bits) + at[lane];
-                _mm_prefetch(p0, _MM_HINT_T0);
-                _mm_prefetch(p0 + gyBytes, _MM_HINT_T0);
-            }
-        }
+        PrefetchTaps(jf, sx0, sy0, dx, dy, xLimit, yLimit, vstride, vbpp, bits, gyBytes);
         const __m256 sx = _mm256_add_ps(sx0, _mm256_mul_ps(jf, dx));
         const __m256 sy = _mm256_add_ps(sy0, _mm256_mul_ps(jf, dy));
         const __m256 inside = _mm256_and_ps(
@@ -92,25 +117,11 @@ __attribute__((target("avx2"))) void RotatedRowAvx2(const RotatedRow& row, const
             const __m256i off =
                 _mm256_add_epi32(_mm256_mullo_epi32(y0, vstride), _mm256_mullo_epi32(x0, vbpp));
             const __m256i t00 = _mm256_mask_i32gather_epi32(zero, base, off, mask, 1);
-            if (quality == QualityDraft) {
+            if (quality == QualityDraft)
                 result = _mm256_or_si256(_mm256_and_si256(t00, colourMask), opaque);
-            } else {
-                const __m256i t10 =
-                    _mm256_mask_i32gather_epi32(zero, base, _mm256_add_epi32(off, gxOff), mask, 1);
-                const __m256i off01 = _mm256_add_epi32(off, gyOff);
-                const __m256i t01 = _mm256_mask_i32gather_epi32(zero, base, off01, mask, 1);
-                const __m256i t11 = _mm256_mask_i32gather_epi32(
-                    zero, base, _mm256_add_epi32(off01, gxOff), mask, 1);
-                const __m256 fx = _mm256_sub_ps(sx, fx0), fy = _mm256_sub_ps(sy, fy0);
-                result = opaque;
-                const int channels = bpp == 4 ? 4 : 3;
-                for (int ch = 0; ch < channels; ++ch) {
-                    const __m256 a = LerpV(Channel(t00, ch), Channel(t10, ch), fx);
-                    const __m256 b = LerpV(Channel(t01, ch), Channel(t11, ch), fx);
-                    const __m256i v = _mm256_cvttps_epi32(LerpV(a, b, fy));
-                    result = _mm256_or_si256(result, _mm256_slli_epi32(v, 8 * ch));
-                }
-            }
+            else
+                result =
+                    Bilinear(base, off, t00, gxOff, gyOff, mask, sx, sy, fx0, fy0, opaque, bpp);
             result = _mm256_blendv_epi8(matte, result, mask);
         }
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * j), result);

@@ -37,20 +37,18 @@ int64_t TruncInt(double v) {
     return static_cast<int64_t>(t);
 }
 
-}  // namespace
-
-float Interpolate(const KeyFrame* K, int n, KeyField field, int32_t t, bool half, int32_t flags) {
-    if (n <= 0 || !K) return 0.0f;
-    if (n > MaxKeysPerPicture) n = MaxKeysPerPicture;
-    if (n == 1) return K[0].*field;
-
-    const double h = half ? 0.5 : 0.0;
-    const int32_t m0 = flags & 15;
-    const bool defaultStraight = (flags & EaseNoCurves) != 0;
-
-    double m1 = 0.0, prevM1 = 0.0, prevOut = 0.0;
-    double q0 = 0, q1 = 0, q2 = 0, q3 = 0;
+// The key segment that holds a time and its cubic's coefficients (value = ((q3 s + q2) s + q1)
+// s + q0 at s from 0 to 1 over the segment); seg is -1 when the time is past every segment.
+struct Segment {
     int seg = -1;
+    double q0 = 0, q1 = 0, q2 = 0, q3 = 0;
+};
+
+// Walks the segments with their slopes (each key's slope limited by the steps on either side)
+// up to the one that holds t.
+Segment FindSegment(const KeyFrame* K, int n, KeyField field, int32_t t) {
+    Segment out;
+    double m1 = 0.0, prevM1 = 0.0, prevOut = 0.0;
     for (int i = 0; i + 1 < n; ++i) {
         const float pi = K[i].*field;
         const float pi1 = K[i + 1].*field;
@@ -70,67 +68,94 @@ float Interpolate(const KeyFrame* K, int n, KeyField field, int32_t t, bool half
         prevM1 = m1;
         const int64_t duration = static_cast<int64_t>(K[i + 1].time) - K[i].time;
         if (K[i].time <= t && t < K[i].time + duration) {
-            q3 = m0t + 2.0 * (static_cast<double>(pi) - pi1) + m1;
-            q2 = 3.0 * (static_cast<double>(pi1) - pi) - 2.0 * m0t - m1;
-            q1 = m0t;
-            q0 = pi;
-            seg = i;
+            out.q3 = m0t + 2.0 * (static_cast<double>(pi) - pi1) + m1;
+            out.q2 = 3.0 * (static_cast<double>(pi1) - pi) - 2.0 * m0t - m1;
+            out.q1 = m0t;
+            out.q0 = pi;
+            out.seg = i;
             break;
         }
     }
-    if (seg < 0) return K[n - 1].*field;
+    return out;
+}
 
-    const KeyFrame& k = K[seg];
-    const float pi = k.*field;
-    const float pi1 = K[seg + 1].*field;
-    if (m0 == EaseHold) return pi;
-
-    const double s =
-        (static_cast<double>(t) - k.time + h) / (static_cast<double>(K[seg + 1].time) - k.time);
-
+// The easing of a segment: which slow (0 both ends, 1 in, 2 out, else none), its speed and
+// whether the segment is straight.
+struct Easing {
     int64_t e = EaseNoSlows;
     double speed = 0.0;
+    bool straight = false;
+};
+
+// The show's ease mode picks the slows of the first and last segments; a key's own ease code
+// overrides them.
+Easing EasingOf(const KeyFrame& k, int seg, int n, int32_t m0, bool defaultStraight) {
+    Easing out;
     const bool first = seg == 0, lastSeg = seg == n - 2;
     if (m0 == EaseSlowInSlowOut) {
         if (n == 2) {
-            e = 0;
+            out.e = 0;
         } else if (first) {
-            e = 1;
+            out.e = 1;
         } else if (lastSeg) {
-            e = 2;
+            out.e = 2;
         }
     } else if (m0 == EaseSlowIn) {
-        if (first) e = 1;
+        if (first) out.e = 1;
     } else if (m0 == EaseSlowOut) {
-        if (lastSeg) e = 2;
+        if (lastSeg) out.e = 2;
     }
-    bool straight = defaultStraight;
+    out.straight = defaultStraight;
     if (k.easeCode > 0.0f) {
         const int64_t code = TruncInt(k.easeCode);
-        e = TruncInt((static_cast<double>(k.easeCode) - 900.0) / 1000.0);
-        speed = static_cast<double>(code % 1000);
-        straight = (code % 2) != 0;
+        out.e = TruncInt((static_cast<double>(k.easeCode) - 900.0) / 1000.0);
+        out.speed = static_cast<double>(code % 1000);
+        out.straight = (code % 2) != 0;
     }
+    return out;
+}
 
-    const double sigma = speed / 100.0;
-    double se;
-    switch (e) {
+// The eased position within the segment for the plain position s.
+double EasedPosition(const Easing& ease, double s) {
+    const double sigma = ease.speed / 100.0;
+    switch (ease.e) {
         case 0:
-            se = EaseProfile(s, 0.5 - 0.5 * sigma, 0.5 + 0.5 * sigma);
-            break;
+            return EaseProfile(s, 0.5 - 0.5 * sigma, 0.5 + 0.5 * sigma);
         case 1:
-            se = EaseProfile(s, 1.0 - sigma, 1.0);
-            break;
+            return EaseProfile(s, 1.0 - sigma, 1.0);
         case 2:
-            se = EaseProfile(s, 0.0, sigma);
-            break;
+            return EaseProfile(s, 0.0, sigma);
         default:
-            se = s;
-            break;
+            return s;
     }
+}
 
-    if (straight) return static_cast<float>(pi + se * (static_cast<double>(pi1) - pi));
-    return static_cast<float>(((q3 * se + q2) * se + q1) * se + q0);
+}  // namespace
+
+float Interpolate(const KeyFrame* K, int n, KeyField field, int32_t t, bool half, int32_t flags) {
+    if (n <= 0 || !K) return 0.0f;
+    if (n > MaxKeysPerPicture) n = MaxKeysPerPicture;
+    if (n == 1) return K[0].*field;
+
+    const double h = half ? 0.5 : 0.0;
+    const int32_t m0 = flags & 15;
+    const bool defaultStraight = (flags & EaseNoCurves) != 0;
+
+    const Segment q = FindSegment(K, n, field, t);
+    if (q.seg < 0) return K[n - 1].*field;
+
+    const KeyFrame& k = K[q.seg];
+    const float pi = k.*field;
+    const float pi1 = K[q.seg + 1].*field;
+    if (m0 == EaseHold) return pi;
+
+    const double s =
+        (static_cast<double>(t) - k.time + h) / (static_cast<double>(K[q.seg + 1].time) - k.time);
+    const Easing ease = EasingOf(k, q.seg, n, m0, defaultStraight);
+    const double se = EasedPosition(ease, s);
+
+    if (ease.straight) return static_cast<float>(pi + se * (static_cast<double>(pi1) - pi));
+    return static_cast<float>(((q.q3 * se + q.q2) * se + q.q1) * se + q.q0);
 }
 
 CameraState CameraStateAt(const Show& show, int picture, int32_t frame, bool half) {

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "core/base/settings.h"
@@ -40,13 +41,6 @@ private:
     MovieHost& m_host;
 };
 
-// The writer state knows the host only while a command runs.
-class WriterHostScope {
-public:
-    explicit WriterHostScope(MovieHost& host) { SetWriterHost(&host); }
-    ~WriterHostScope() { SetWriterHost(nullptr); }
-};
-
 // Reads at most ShowFileBufferSize bytes of a show file and parses them into the show.
 bool LoadBatchShow(Show& show, const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -75,11 +69,11 @@ std::string ProposedName(const Show& show) {
 }
 
 // Writes `holds` copies of the image; false on a write failure. Any key ends the hold early.
-bool WriteHold(MovieHost& host, const CDIB& image, int32_t holds) {
+bool WriteHold(MovieHost& host, MovieWriters& writers, const CDIB& image, int32_t holds) {
     for (int32_t j = 0; j < holds; ++j) {
         if (host.TakeKeyDown(true)) break;
         host.ShowProgress(static_cast<double>(j) / holds, RenderingHoldText, 0);
-        if (!WriteMovieFrame(-1, image)) return false;
+        if (!WriteMovieFrame(writers, -1, image)) return false;
     }
     return true;
 }
@@ -96,8 +90,9 @@ FrameRenderFn MovieHost::Renderer() {
     return &RenderFrame;
 }
 
-bool RenderSequence(Show& show, MovieHost& host, CDIB& image, int32_t fieldMode, int32_t from,
-                    int32_t to, int32_t holds, int32_t /*quality*/) {
+bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& image,
+                    int32_t fieldMode, int32_t from, int32_t to, int32_t holds,
+                    int32_t /*quality*/) {
     bool result = true;
     host.RedrawStage(from);
     const uint64_t startTick = host.Ticks();
@@ -117,25 +112,89 @@ bool RenderSequence(Show& show, MovieHost& host, CDIB& image, int32_t fieldMode,
             result = false;
             break;
         }
-        if (i == 0 && !WriteHold(host, image, holds)) {
+        if (i == 0 && !WriteHold(host, writers, image, holds)) {
             result = false;
             break;
         }
-        if (!WriteMovieFrame(-1, image)) {
+        if (!WriteMovieFrame(writers, -1, image)) {
             result = false;
             break;
         }
         show.currentFrame += to < from ? -1 : 1;
     }
-    if (result && !WriteHold(host, image, holds)) result = false;
+    if (result && !WriteHold(host, writers, image, holds)) result = false;
     host.RedrawStage(show.currentFrame);
     host.ArrowCursor();
     return result;
 }
 
+namespace {
+
+// The batch's show files as chosen (at most MaxBatchFiles, up to the first empty name); false
+// when the choice was cancelled.
+bool ChooseBatchFiles(MovieHost& host, const std::string& initialFolder,
+                      std::vector<std::string>& files) {
+    FileRequest open;
+    open.filter = "Kinevista Files (*.kvx)|*.kvx|All Files (*.*)|*.*|";
+    open.extension = ".kvx";
+    open.initialFolder = initialFolder;
+    std::vector<std::string> chosen;
+    if (!host.ChooseShowFiles(open, chosen)) return false;
+    for (const std::string& f : chosen) {
+        if (f.empty() || static_cast<int>(files.size()) >= MaxBatchFiles) break;
+        files.push_back(f);
+    }
+    return true;
+}
+
+// The output name chosen through the host with the filter of the "MovieType" setting.
+bool ChooseMovieName(Show& show, MovieHost& host, const std::string& initialFolder,
+                     std::string& path) {
+    MovieFileFilter filter = MovieFilterFor(TheSettings().ReadInt("MovieType", 0));
+    FileRequest save;
+    save.filter = filter.filter;
+    save.extension = filter.extension;
+    save.initialFolder = initialFolder;
+    save.proposedName = ProposedName(show);
+    return host.ChooseOutputFile(save, path);
+}
+
+// The result of one movie of the job.
+enum class MovieResult { Written, NotWritten, NotOpened };
+
+// Opens, writes and closes one movie of the job at `out`. `first`: no movie of the job was
+// opened before (the compressor is chosen then).
+MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& image,
+                          const std::string& out, int32_t endFrame, bool first) {
+    MovieWriters& writers = *job.writers;
+    // AVI and .mov movies are written under a temporary name beside the target (same
+    // extension, so the writer picks the same container) and replace it only once they are
+    // complete: a failed write leaves the previous movie as it was. The DPS and Toaster
+    // libraries own their files and are handed the chosen name itself.
+    os::AtomicFile target;
+    const bool atomic = job.writerType == WriterAvi || job.writerType == WriterQuickTime;
+    if (atomic && !target.Open(out)) return MovieResult::NotOpened;
+    if (!OpenMovie(writers, job.writerType, first, atomic ? target.TempPath() : out, image,
+                   job.frameRate, job.quality, job.totalFrames)) {
+        CloseMovie(writers);
+        return MovieResult::NotOpened;
+    }
+    bool ok = RenderSequence(show, host, writers, image, job.fieldMode, job.startFrame, endFrame,
+                             job.holdFrames, job.quality);
+    if (job.reverse && !host.StopRequested())
+        ok = RenderSequence(show, host, writers, image, job.fieldMode, endFrame, job.startFrame,
+                            job.holdFrames, job.quality) &&
+             ok;
+    if (!CloseMovie(writers)) ok = false;
+    // A movie ended by the user is closed and playable: it is kept like a finished one.
+    if (ok && atomic) ok = target.Commit();
+    return ok ? MovieResult::Written : MovieResult::NotWritten;
+}
+
+}  // namespace
+
 bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     ViewerHidden viewer(host);
-    WriterHostScope writerHost(host);
     CDIB image(0, 0, 32);
     int32_t endFrame = ShowEndFrame(show);
     const int32_t rate = show.FrameRate;
@@ -143,18 +202,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     std::string initialFolder = settings.ReadString("InitialFolder", "");
 
     std::vector<std::string> files;
-    if (batch) {
-        FileRequest open;
-        open.filter = "Kinevista Files (*.kvx)|*.kvx|All Files (*.*)|*.*|";
-        open.extension = ".kvx";
-        open.initialFolder = initialFolder;
-        std::vector<std::string> chosen;
-        if (!host.ChooseShowFiles(open, chosen)) return false;
-        for (const std::string& f : chosen) {
-            if (f.empty() || static_cast<int>(files.size()) >= MaxBatchFiles) break;
-            files.push_back(f);
-        }
-    }
+    if (batch && !ChooseBatchFiles(host, initialFolder, files)) return false;
 
     MovieOptionTexts texts = MovieOptionsFromSettings(FramesToTimecode(endFrame, rate));
     const bool accepted = host.MovieOptions(texts);
@@ -166,17 +214,11 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     texts.hold = FramesToTimecode(job.holdFrames, rate);
     endFrame = job.endFrame;
 
-    MovieFileFilter filter = MovieFilterFor(settings.ReadInt("MovieType", 0));
-    FileRequest save;
-    save.filter = filter.filter;
-    save.extension = filter.extension;
-    save.initialFolder = initialFolder;
-    save.proposedName = ProposedName(show);
     std::string path;
-    if (!host.ChooseOutputFile(save, path)) return false;
+    if (!ChooseMovieName(show, host, initialFolder, path)) return false;
 
     if (path.find(".mov") != std::string::npos) {
-        if (!QtCompressionSettings(job.frameRate, job.quality)) return false;
+        if (!QtCompressionSettings(&host, job.frameRate, job.quality)) return false;
         host.RedrawStage(show.currentFrame);
     }
     if (!image.Create(job.width, job.height, 32)) {
@@ -185,6 +227,8 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     }
     job.writerType = WriterTypeFor(path);
     settings.WriteInt("MovieType", MovieTypeSetting(job.writerType));
+    job.writers = std::make_unique<MovieWriters>();
+    job.writers->host = &host;
 
     if (!batch) files.assign(1, std::string());
     bool anyOpened = false;
@@ -197,35 +241,15 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
             endFrame = ShowEndFrame(show);
         }
         if (host.StopRequested()) break;
-        // AVI and .mov movies are written under a temporary name beside the target (same
-        // extension, so the writer picks the same container) and replace it only once they are
-        // complete: a failed write leaves the previous movie as it was. The DPS and Toaster
-        // libraries own their files and are handed the chosen name itself.
-        os::AtomicFile target;
-        const bool atomic = job.writerType == WriterAvi || job.writerType == WriterQuickTime;
-        if (atomic && !target.Open(out)) {
-            Alert(MovieOpenErrorMessage);
-            return false;
-        }
         // The compressor is chosen with the first movie that is actually opened, even when
         // files before it were skipped.
-        if (!OpenMovie(job.writerType, !anyOpened, atomic ? target.TempPath() : out, image,
-                       job.frameRate, job.quality, job.totalFrames)) {
-            CloseMovie();
+        const MovieResult result = WriteOneMovie(show, host, job, image, out, endFrame, !anyOpened);
+        if (result == MovieResult::NotOpened) {
             Alert(MovieOpenErrorMessage);
             return false;
         }
         anyOpened = true;
-        bool ok = RenderSequence(show, host, image, job.fieldMode, job.startFrame, endFrame,
-                                 job.holdFrames, job.quality);
-        if (job.reverse && !host.StopRequested())
-            ok = RenderSequence(show, host, image, job.fieldMode, endFrame, job.startFrame,
-                                job.holdFrames, job.quality) &&
-                 ok;
-        if (!CloseMovie()) ok = false;
-        // A movie ended by the user is closed and playable: it is kept like a finished one.
-        if (ok && atomic) ok = target.Commit();
-        allWritten = allWritten && ok;
+        allWritten = allWritten && result == MovieResult::Written;
     }
 
     settings.WriteString("InitialFolder", FolderOf(path).c_str());

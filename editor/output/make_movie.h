@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/picture/cdib.h"
+#include "editor/output/writer_state.h"
 
 namespace kv {
 
@@ -24,12 +25,13 @@ extern const char* const RenderingHoldText;       // "Rendering Hold... (Hit any
 // of the last rendered file stays loaded.
 bool MakeMovie(Show& show, MovieHost& host, bool batch);
 
-// Renders frames from .. to (exclusive) into `image` and writes them to the open movie, with
+// Renders frames from .. to (exclusive) into `image` and writes them to the movie open in
+// `writers`, with
 // `holds` copies of the first frame before and of the last frame after. False when a frame
 // could not be rendered or written (the pass stops there); Esc ends the frames early and still
 // writes the tail hold.
-bool RenderSequence(Show& show, MovieHost& host, CDIB& image, int32_t fieldMode, int32_t from,
-                    int32_t to, int32_t holds, int32_t quality);
+bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& image,
+                    int32_t fieldMode, int32_t from, int32_t to, int32_t holds, int32_t quality);
 
 // Saves the frame at the show's current frame as a 720 x 486 (720 x 576 at 2500) Targa file
 // chosen through the host; beeps on success. False when cancelled or when rendering or saving

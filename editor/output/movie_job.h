@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/picture/cdib.h"
+#include "editor/output/writer_state.h"
 
 namespace kv {
 
@@ -57,6 +59,9 @@ struct MovieJob {
     bool reverse = false;
     int32_t totalFrames = 0;
     int32_t writerType = WriterAvi;
+    // The job's writers, made when its movies are written and handed down to the writer
+    // functions.
+    std::unique_ptr<MovieWriters> writers;
 };
 
 // The option texts from the Movie* settings, with `endText` as the end.

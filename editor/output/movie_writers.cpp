@@ -1,6 +1,6 @@
 // The writer dispatch and the two writers that go through platform/video: AVI and .mov.
 //
-// Sections: [state and dispatch] [AVI] [.mov].
+// Sections: [dispatch] [AVI] [.mov].
 #include "editor/output/movie_writers.h"
 
 #include <memory>
@@ -9,67 +9,49 @@
 #include "core/picture/alert.h"
 #include "editor/output/movie_host.h"
 #include "editor/output/movie_job.h"
-#include "editor/output/writer_state.h"
 #include "platform/video/movie_writer.h"
 
 namespace kv {
 
-// --- [state and dispatch] ---------------------------------------------------------------------
+// --- [dispatch] ------------------------------------------------------------------------------
 
-WriterState& TheWriterState() {
-    static WriterState state;
-    return state;
-}
-
-void SetWriterHost(MovieHost* host) {
-    TheWriterState().host = host;
-}
-
-int32_t CurrentWriterType() {
-    return TheWriterState().type;
-}
-
-int32_t WriterFrameCounter() {
-    return TheWriterState().frameCounter;
-}
-
-bool OpenMovie(int32_t writerType, bool first, const std::string& path, CDIB& image,
-               float frameRate, int32_t quality, int32_t totalFrames) {
+bool OpenMovie(MovieWriters& w, int32_t writerType, bool first, const std::string& path,
+               CDIB& image, float frameRate, int32_t quality, int32_t totalFrames) {
     switch (writerType) {
         case WriterDps:
-            return OpenDpsMovie(path, image, frameRate, quality, totalFrames);
+            return OpenDpsMovie(w, path, image, frameRate, quality, totalFrames);
         case WriterQuickTime:
-            return OpenQtMovie(path, image, frameRate);
+            return OpenQtMovie(w, path, image, frameRate);
         case WriterToaster:
-            return OpenRtvMovie(path, image);
+            return OpenRtvMovie(w, path, image);
         default:
-            return OpenAviMovie(first, path, image, frameRate, quality);
+            return OpenAviMovie(w, first, path, image, frameRate, quality);
     }
 }
 
-bool WriteMovieFrame(int32_t n, const CDIB& image) {
-    switch (TheWriterState().type) {
+bool WriteMovieFrame(MovieWriters& w, int32_t n, const CDIB& image) {
+    switch (w.type) {
         case WriterDps:
-            return WriteDpsFrame(image);
+            return WriteDpsFrame(w, image);
         case WriterQuickTime:
-            return WriteQtFrame(n, image);
+            return WriteQtFrame(w, n, image);
         case WriterToaster:
-            return WriteRtvFrame(image);
+            return WriteRtvFrame(w, image);
         default:
-            return WriteAviFrame(n, image);
+            return WriteAviFrame(w, n, image);
     }
 }
 
-bool CloseMovie() {
-    switch (TheWriterState().type) {
+bool CloseMovie(MovieWriters& w) {
+    switch (w.type) {
         case WriterDps:
-            return CloseDpsMovie();
+            return CloseDpsMovie(w);
         case WriterQuickTime:
-            return CloseQtMovie();
+            return CloseQtMovie(w);
         case WriterToaster:
-            return CloseRtvMovie();
+            return CloseRtvMovie(w);
         default:
-            return CloseAviMovie();
+            return CloseAviMovie(w);
     }
 }
 
@@ -89,15 +71,14 @@ bool FrameFits(const CDIB& image, const MovieFormat& f) {
 // --- [AVI] ------------------------------------------------------------------------------------
 
 // The compressor options kept for the life of the process: chosen with the first movie of a job
-// and reused by the later movies of the same job.
+// and reused by the later movies of the same job. Global because they outlive the job; only the
+// thread of the movie command touches them.
 struct AviOptions {
     bool valid = false;
     std::string codec;
     int32_t quality = 100;
 };
 AviOptions g_aviOptions;
-std::unique_ptr<MovieWriter> g_avi;  // the open AVI movie, owned here
-MovieFormat g_aviFormat;
 
 }  // namespace
 
@@ -109,18 +90,17 @@ void ForgetAviCompressor() {
     g_aviOptions = AviOptions{};
 }
 
-bool OpenAviMovie(bool first, const std::string& path, const CDIB& image, float frameRate,
-                  int32_t quality) {
-    WriterState& st = TheWriterState();
-    st.type = WriterAvi;
-    st.frameCounter = 0;
+bool OpenAviMovie(MovieWriters& w, bool first, const std::string& path, const CDIB& image,
+                  float frameRate, int32_t quality) {
+    w.type = WriterAvi;
+    w.frameCounter = 0;
     if (image.Empty()) return false;
     if (first) {
         AviOptions chosen;
         chosen.codec = StoredCodecType();
         chosen.quality = quality;
         chosen.valid = true;
-        if (st.host && !st.host->ChooseAviCompressor(chosen.codec, chosen.quality)) return false;
+        if (w.host && !w.host->ChooseAviCompressor(chosen.codec, chosen.quality)) return false;
         if (!HaveMovieCodec(MovieContainer::Avi, chosen.codec)) return false;
         g_aviOptions = chosen;
         TheSettings().WriteString("CodecType", chosen.codec.c_str());
@@ -138,24 +118,23 @@ bool OpenAviMovie(bool first, const std::string& path, const CDIB& image, float 
     f.scale = 100;
     f.codec = g_aviOptions.codec;
     f.quality = g_aviOptions.quality;
-    g_avi = std::make_unique<MovieWriter>();
-    g_aviFormat = f;
-    return g_avi->Open(path, f);
+    w.avi = std::make_unique<MovieWriter>();
+    w.aviFormat = f;
+    return w.avi->Open(path, f);
 }
 
-bool WriteAviFrame(int32_t n, const CDIB& image) {
-    WriterState& st = TheWriterState();
-    if (!g_avi || !g_avi->IsOpen() || !FrameFits(image, g_aviFormat)) return false;
+bool WriteAviFrame(MovieWriters& w, int32_t n, const CDIB& image) {
+    if (!w.avi || !w.avi->IsOpen() || !FrameFits(image, w.aviFormat)) return false;
     int32_t number = n;
-    if (n == -1) number = st.frameCounter++;
-    return g_avi->WriteFrame(number, image.Bits(), image.RowBytes());
+    if (n == -1) number = w.frameCounter++;
+    return w.avi->WriteFrame(number, image.Bits(), image.RowBytes());
 }
 
-bool CloseAviMovie() {
+bool CloseAviMovie(MovieWriters& w) {
     bool ok = true;
-    if (g_avi) {
-        ok = g_avi->Close();
-        g_avi.reset();
+    if (w.avi) {
+        ok = w.avi->Close();
+        w.avi.reset();
     }
     return ok;
 }
@@ -168,11 +147,11 @@ const char* const QuickTimeMissingMessage =
 
 namespace {
 
+// The .mov settings kept for the life of the process (until EndQuickTime). Global because they
+// outlive the job; only the thread of the movie command and the editor's end touch them.
 bool g_qtInitialised = false;
 bool g_qtSettingsMade = false;
 QtSettings g_qtSettings;
-std::unique_ptr<MovieWriter> g_qt;  // the open .mov movie, owned here
-MovieFormat g_qtFormat;
 
 bool MakeSureQuickTimeRuns() {
     if (g_qtInitialised) return true;
@@ -198,14 +177,13 @@ QtSettings CurrentQtSettings() {
     return g_qtSettings;
 }
 
-bool QtCompressionSettings(float frameRate, int32_t quality) {
+bool QtCompressionSettings(MovieHost* host, float frameRate, int32_t quality) {
     if (!MakeSureQuickTimeRuns()) return false;
     QtSettings s = g_qtSettingsMade ? g_qtSettings : QtSettings{};
     s.codec = QtCodecFrom(StoredCodecType());
     if (!HaveMovieCodec(MovieContainer::QuickTime, s.codec)) s.codec.clear();
     s.temporalRate = TemporalRateFixed(frameRate);
     s.spatialQuality = SpatialQualityFor(quality);
-    MovieHost* host = TheWriterState().host;
     if (host && !host->ChooseQtCompressor(s.codec, s.spatialQuality, s.temporalRate)) return false;
     if (!HaveMovieCodec(MovieContainer::QuickTime, s.codec)) return false;
     g_qtSettings = s;
@@ -216,10 +194,9 @@ bool QtCompressionSettings(float frameRate, int32_t quality) {
     return true;
 }
 
-bool OpenQtMovie(const std::string& path, const CDIB& image, float frameRate) {
-    WriterState& st = TheWriterState();
-    st.type = WriterQuickTime;
-    st.frameCounter = 0;
+bool OpenQtMovie(MovieWriters& w, const std::string& path, const CDIB& image, float frameRate) {
+    w.type = WriterQuickTime;
+    w.frameCounter = 0;
     if (!MakeSureQuickTimeRuns() || image.Empty()) return false;
     if (!g_qtSettingsMade) {
         // A movie opened without the settings step takes the stored compressor.
@@ -240,32 +217,31 @@ bool OpenQtMovie(const std::string& path, const CDIB& image, float frameRate) {
     f.scale = 100;
     f.codec = g_qtSettings.codec;
     f.spatialQuality = g_qtSettings.spatialQuality;
-    g_qt = std::make_unique<MovieWriter>();
-    g_qtFormat = f;
-    if (!g_qt->Open(path, f)) return false;
+    w.qt = std::make_unique<MovieWriter>();
+    w.qtFormat = f;
+    if (!w.qt->Open(path, f)) return false;
     // The priming frame: the (not yet rendered) image goes through the compressor once and adds
     // no sample.
-    return WriteQtFrame(QtPrimingFrame, image);
+    return WriteQtFrame(w, QtPrimingFrame, image);
 }
 
-bool WriteQtFrame(int32_t n, const CDIB& image) {
-    if (!g_qt || !g_qt->IsOpen() || !FrameFits(image, g_qtFormat)) return false;
-    if (n == QtPrimingFrame) return g_qt->PrimeFrame(image.Bits(), image.RowBytes());
+bool WriteQtFrame(MovieWriters& w, int32_t n, const CDIB& image) {
+    if (!w.qt || !w.qt->IsOpen() || !FrameFits(image, w.qtFormat)) return false;
+    if (n == QtPrimingFrame) return w.qt->PrimeFrame(image.Bits(), image.RowBytes());
     // Every sample is appended and lasts one frame (100 units).
-    return g_qt->WriteFrame(g_qt->NextFrame(), image.Bits(), image.RowBytes());
+    return w.qt->WriteFrame(w.qt->NextFrame(), image.Bits(), image.RowBytes());
 }
 
-bool CloseQtMovie() {
+bool CloseQtMovie(MovieWriters& w) {
     bool ok = true;
-    if (g_qt) {
-        ok = g_qt->Close();
-        g_qt.reset();
+    if (w.qt) {
+        ok = w.qt->Close();
+        w.qt.reset();
     }
     return ok;
 }
 
 void EndQuickTime() {
-    CloseQtMovie();
     g_qtSettingsMade = false;
     g_qtSettings = QtSettings{};
     g_qtInitialised = false;

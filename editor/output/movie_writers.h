@@ -1,5 +1,6 @@
-// The movie writers and the process-wide writer state they share: one movie at a time, chosen
-// by writer type (movie_job.h) and reached through OpenMovie / WriteMovieFrame / CloseMovie.
+// The movie writers: one movie at a time, chosen by writer type (movie_job.h) and reached
+// through OpenMovie / WriteMovieFrame / CloseMovie, each handed the job's writers
+// (writer_state.h).
 //
 //   type 0 AVI            OpenAviMovie  WriteAviFrame  CloseAviMovie   (platform/video)
 //   type 100 DPS          OpenDpsMovie  WriteDpsFrame  CloseDpsMovie   (MjpgOut + DpsOut5)
@@ -14,30 +15,25 @@
 #include <string>
 
 #include "core/picture/cdib.h"
+#include "editor/output/writer_state.h"
 
 namespace kv {
 
 class MovieHost;
 
-// The host that answers the compressor questions of the writers (set by the movie command;
-// without one the stored "CodecType" is used as it is).
-void SetWriterHost(MovieHost* host);
-
 // The dispatch. `first` marks the first movie of a job (AVI asks for its compressor then).
-bool OpenMovie(int32_t writerType, bool first, const std::string& path, CDIB& image,
-               float frameRate, int32_t quality, int32_t totalFrames);
+bool OpenMovie(MovieWriters& w, int32_t writerType, bool first, const std::string& path,
+               CDIB& image, float frameRate, int32_t quality, int32_t totalFrames);
 // n: frame number, or -1 for the next one.
-bool WriteMovieFrame(int32_t n, const CDIB& image);
+bool WriteMovieFrame(MovieWriters& w, int32_t n, const CDIB& image);
 // Closes the open movie; false when finishing the file failed.
-bool CloseMovie();
-int32_t CurrentWriterType();
-int32_t WriterFrameCounter();
+bool CloseMovie(MovieWriters& w);
 
 // --- AVI --------------------------------------------------------------------------------------
-bool OpenAviMovie(bool first, const std::string& path, const CDIB& image, float frameRate,
-                  int32_t quality);
-bool WriteAviFrame(int32_t n, const CDIB& image);
-bool CloseAviMovie();
+bool OpenAviMovie(MovieWriters& w, bool first, const std::string& path, const CDIB& image,
+                  float frameRate, int32_t quality);
+bool WriteAviFrame(MovieWriters& w, int32_t n, const CDIB& image);
+bool CloseAviMovie(MovieWriters& w);
 // The compressor kept for the process ("" uncompressed) and whether it is marked valid.
 std::string KeptAviCompressor();
 void ForgetAviCompressor();
@@ -45,11 +41,13 @@ void ForgetAviCompressor();
 // --- QuickTime-style .mov ---------------------------------------------------------------------
 // The message shown when the .mov muxer is missing.
 extern const char* const QuickTimeMissingMessage;
-// Asks for (or, without a window, takes) the compressor; false when refused or unavailable.
-bool QtCompressionSettings(float frameRate, int32_t quality);
-bool OpenQtMovie(const std::string& path, const CDIB& image, float frameRate);
-bool WriteQtFrame(int32_t n, const CDIB& image);
-bool CloseQtMovie();
+// Asks the host (or, without one, takes the stored compressor); false when refused or
+// unavailable.
+bool QtCompressionSettings(MovieHost* host, float frameRate, int32_t quality);
+bool OpenQtMovie(MovieWriters& w, const std::string& path, const CDIB& image, float frameRate);
+bool WriteQtFrame(MovieWriters& w, int32_t n, const CDIB& image);
+bool CloseQtMovie(MovieWriters& w);
+// Forgets the .mov settings of the process.
 void EndQuickTime();
 // The settings QtCompressionSettings chose (for tests and the editor's display).
 struct QtSettings {
@@ -61,15 +59,15 @@ QtSettings CurrentQtSettings();
 constexpr int32_t QtPrimingFrame = -999;
 
 // --- DPS --------------------------------------------------------------------------------------
-bool OpenDpsMovie(const std::string& path, const CDIB& image, float frameRate, int32_t quality,
-                  int32_t totalFrames);
-bool WriteDpsFrame(const CDIB& image);
-bool CloseDpsMovie();
+bool OpenDpsMovie(MovieWriters& w, const std::string& path, const CDIB& image, float frameRate,
+                  int32_t quality, int32_t totalFrames);
+bool WriteDpsFrame(MovieWriters& w, const CDIB& image);
+bool CloseDpsMovie(MovieWriters& w);
 
 // --- Video Toaster ----------------------------------------------------------------------------
 extern const char* const RtvMissingMessage;
-bool OpenRtvMovie(const std::string& path, const CDIB& image);
-bool WriteRtvFrame(const CDIB& image);
-bool CloseRtvMovie();
+bool OpenRtvMovie(MovieWriters& w, const std::string& path, const CDIB& image);
+bool WriteRtvFrame(MovieWriters& w, const CDIB& image);
+bool CloseRtvMovie(MovieWriters& w);
 
 }  // namespace kv

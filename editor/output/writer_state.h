@@ -1,18 +1,48 @@
-// The process-wide writer state shared by the movie writers (internal to editor/output).
+// The writers of one movie job: the open movie's writer (AVI or .mov) and the DPS and Video
+// Toaster libraries with their buffers. The movie job owns them (MovieJob::writers) and hands
+// them down to the writer functions (movie_writers.h); everything runs on the thread of the
+// movie command.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+#include "editor/output/outside_libraries.h"
+#include "platform/video/movie_writer.h"
+#include "platform/video/runtime_library.h"
 
 namespace kv {
 
 class MovieHost;
 
-struct WriterState {
-    int32_t type = 0;          // writer type of the open (or last opened) movie
-    int32_t frameCounter = 0;  // number of the next frame; 0 at open
-    MovieHost* host = nullptr;
+// The DPS writer: MjpgOut compresses each frame into `output`, DpsOut5 writes it to the file.
+struct DpsWriter {
+    std::unique_ptr<uint8_t[]> input;
+    std::unique_ptr<uint8_t[]> output;
+    RuntimeLibrary mjpg;
+    RuntimeLibrary dps;
+    MjpgOutObject* encoder = nullptr;  // released by CloseDpsMovie through its own table
+    DpsOut5Object* maker = nullptr;    // finished by CloseDpsMovie through its own table
+    int32_t height = 0;                // 486 or 576, checked at open
 };
 
-WriterState& TheWriterState();
+// The Video Toaster writer: RtvBridge and the context it is handed with every call.
+struct RtvWriter {
+    RuntimeLibrary lib;
+    char context[RtvContextSize] = {};
+};
+
+struct MovieWriters {
+    int32_t type = 0;          // writer type of the open (or last opened) movie
+    int32_t frameCounter = 0;  // number of the next frame; 0 at open
+    // Answers the compressor questions; without one the stored "CodecType" is used as it is.
+    MovieHost* host = nullptr;
+    std::unique_ptr<MovieWriter> avi;  // the open AVI movie
+    MovieFormat aviFormat;
+    std::unique_ptr<MovieWriter> qt;  // the open .mov movie
+    MovieFormat qtFormat;
+    DpsWriter dps;
+    RtvWriter rtv;
+};
 
 }  // namespace kv

@@ -195,104 +195,144 @@ void SetColourChooserMode(int mode) {
     g_mode = std::clamp(mode, 0, 2);
 }
 
+namespace {
+
+// The chooser's modal state: the channel being dragged and its largest value, the colour at
+// the start (put back on a cancel), and whether the chooser is done and with what answer.
+class ChooserLoop {
+public:
+    explicit ChooserLoop(Chooser& c) : c_(c), start_(c.colour) {}
+
+    // Reads and handles messages until the chooser is done; true when it was answered OK.
+    bool Run();
+
+private:
+    void Handle(const MessageRecord& m);
+    void Drag(int mx);
+    void Release(const MessageRecord& m, int mx, int my, int row);
+    void Finish(bool ok, bool keep) {
+        result_ = ok;
+        if (!keep) c_.colour = start_;
+        done_ = true;
+    }
+
+    Chooser& c_;
+    const COLORREF start_;
+    int dragChannel_ = 0;
+    int dragMax_ = 240;
+    bool result_ = false;
+    bool done_ = false;
+};
+
+bool ChooserLoop::Run() {
+    MessageRecord m;
+    while (!done_) {
+        if (!GetMessageRecord(&m)) {
+            PostQuitMessage(static_cast<int>(m.wParam));
+            c_.colour = start_;
+            break;
+        }
+        Handle(m);
+    }
+    return result_;
+}
+
+void ChooserLoop::Handle(const MessageRecord& m) {
+    int mx = GET_X_LPARAM(m.lParam), my = GET_Y_LPARAM(m.lParam);
+    int row = std::max((my - c_.y - 22) / 18, 0);
+    switch (m.message) {
+        case WM_PAINT:
+            DispatchMessageRecord(m);
+            if (m.window == c_.owner) {
+                DrawFrame(c_);
+                DrawContent(c_);
+            }
+            break;
+        case WM_KEYDOWN:
+        case WM_CHAR:
+            if (m.wParam == 27) done_ = true;  // keeps the colour chosen so far
+            break;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            if (m.window == c_.owner && row <= 3) dragChannel_ = row <= 1 ? 1 : row;
+            break;
+        case WM_MOUSEMOVE:
+            if (dragChannel_ && m.window == c_.owner) Drag(mx);
+            break;
+        case WM_LBUTTONUP:
+            dragChannel_ = 0;
+            Release(m, mx, my, row);
+            break;
+        default:
+            break;
+    }
+}
+
+// The dragged channel follows the pointer, in red/green/blue or hue/lightness/saturation.
+void ChooserLoop::Drag(int mx) {
+    int v = static_cast<int>((mx - c_.cx) / 35.0 * 100);
+    v = std::clamp(v, 0, dragMax_);
+    if (g_mode == 0) {
+        int r = GetRValue(c_.colour), g = GetGValue(c_.colour), b = GetBValue(c_.colour);
+        (dragChannel_ == 1 ? r : dragChannel_ == 2 ? g : b) = std::min(v, 255);
+        c_.colour = RGB(r, g, b);
+    } else {
+        HlsColour h = ColourToHls(c_.colour);
+        (dragChannel_ == 1 ? h.h : dragChannel_ == 2 ? h.l : h.s) = v;
+        c_.colour = HlsToColour(h.h, h.l, h.s);
+    }
+    DrawContent(c_);
+}
+
+// A release: the OK and Cancel buttons, outside the chooser (cancel), the mode marks, the
+// texture button, and the grey and hue strips.
+void ChooserLoop::Release(const MessageRecord& m, int mx, int my, int row) {
+    const int x = c_.x, y = c_.y;
+    if (m.window == c_.owner && my > y + 200 && my < y + 220) {
+        if (mx > c_.cx + 50 && mx < c_.cx + 100) {
+            Finish(true, true);
+            return;
+        }
+        if (mx > c_.cx - 30 && mx < c_.cx + 40) {
+            Finish(false, false);
+            return;
+        }
+    }
+    if (m.window != c_.owner || mx < x || mx > x + 230 || my < y || my > y + 230) {
+        Finish(false, false);
+        return;
+    }
+    if (row >= 4 && row <= 6 && mx > c_.cx && mx < c_.cx + 20) {
+        int mode = row - 4;
+        if (mode == 2 && !c_.hasTexture()) mode = 1;
+        g_mode = mode;
+        dragMax_ = mode == 0 ? 255 : 240;
+    }
+    if (row == 6 && mx < c_.cx && g_mode == 2 && c_.texture) TextureDialog(c_);
+    if (row == 7) {
+        int v = std::clamp((mx - c_.cx + 100) * 128 / 100, 0, 255);
+        c_.colour = RGB(v, v, v);
+    }
+    if (row == 8) {
+        int h = std::min((mx - c_.cx + 100) * 12 / 10, 255);
+        c_.colour = HlsToColour(h, 120, 240);
+    }
+    DrawContent(c_);
+}
+
+}  // namespace
+
 bool ChooseColour(HWND owner, int x, int y, COLORREF* colour, FileSpec* texture,
                   const char* title) {
     if (!IsWindow(owner) || !colour) return false;
     Chooser c{owner, x, y, x + 115, y + 40, *colour & 0xFFFFFF, texture, title};
-    const COLORREF start = c.colour;
     if (c.hasTexture())
         g_mode = 2;
     else if (g_mode == 2)
         g_mode = 1;
     DrawFrame(c);
     DrawContent(c);
-    int dragChannel = 0;
-    int dragMax = 240;
-    bool result = false;
-    bool done = false;
-    MessageRecord m;
-    while (!done) {
-        if (!GetMessageRecord(&m)) {
-            PostQuitMessage(static_cast<int>(m.wParam));
-            c.colour = start;
-            break;
-        }
-        int mx = GET_X_LPARAM(m.lParam), my = GET_Y_LPARAM(m.lParam);
-        int row = std::max((my - y - 22) / 18, 0);
-        switch (m.message) {
-            case WM_PAINT:
-                DispatchMessageRecord(m);
-                if (m.window == owner) {
-                    DrawFrame(c);
-                    DrawContent(c);
-                }
-                break;
-            case WM_KEYDOWN:
-            case WM_CHAR:
-                if (m.wParam == 27) done = true;  // keeps the colour chosen so far
-                break;
-            case WM_LBUTTONDOWN:
-            case WM_LBUTTONDBLCLK:
-                if (m.window == owner && row <= 3) dragChannel = row <= 1 ? 1 : row;
-                break;
-            case WM_MOUSEMOVE:
-                if (dragChannel && m.window == owner) {
-                    int v = static_cast<int>((mx - c.cx) / 35.0 * 100);
-                    v = std::clamp(v, 0, dragMax);
-                    if (g_mode == 0) {
-                        int r = GetRValue(c.colour), g = GetGValue(c.colour),
-                            b = GetBValue(c.colour);
-                        (dragChannel == 1 ? r : dragChannel == 2 ? g : b) = std::min(v, 255);
-                        c.colour = RGB(r, g, b);
-                    } else {
-                        HlsColour h = ColourToHls(c.colour);
-                        (dragChannel == 1 ? h.h : dragChannel == 2 ? h.l : h.s) = v;
-                        c.colour = HlsToColour(h.h, h.l, h.s);
-                    }
-                    DrawContent(c);
-                }
-                break;
-            case WM_LBUTTONUP: {
-                dragChannel = 0;
-                if (m.window == owner && my > y + 200 && my < y + 220) {
-                    if (mx > c.cx + 50 && mx < c.cx + 100) {
-                        result = true;
-                        done = true;
-                        break;
-                    }
-                    if (mx > c.cx - 30 && mx < c.cx + 40) {
-                        c.colour = start;
-                        done = true;
-                        break;
-                    }
-                }
-                if (m.window != owner || mx < x || mx > x + 230 || my < y || my > y + 230) {
-                    c.colour = start;
-                    done = true;
-                    break;
-                }
-                if (row >= 4 && row <= 6 && mx > c.cx && mx < c.cx + 20) {
-                    int mode = row - 4;
-                    if (mode == 2 && !c.hasTexture()) mode = 1;
-                    g_mode = mode;
-                    dragMax = mode == 0 ? 255 : 240;
-                }
-                if (row == 6 && mx < c.cx && g_mode == 2 && texture) TextureDialog(c);
-                if (row == 7) {
-                    int v = std::clamp((mx - c.cx + 100) * 128 / 100, 0, 255);
-                    c.colour = RGB(v, v, v);
-                }
-                if (row == 8) {
-                    int h = std::min((mx - c.cx + 100) * 12 / 10, 255);
-                    c.colour = HlsToColour(h, 120, 240);
-                }
-                DrawContent(c);
-                break;
-            }
-            default:
-                break;
-        }
-    }
+    const bool result = ChooserLoop(c).Run();
     *colour = c.colour;
     {
         OwnerPainter p(owner);

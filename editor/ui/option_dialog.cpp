@@ -167,6 +167,165 @@ void CopySlot(char* slot, const std::string& text) {
     slot[OptionSlot - 1] = 0;
 }
 
+// The dialog's modal state: the open text field, the slider being dragged, and the answer once
+// there is one (-1 until then).
+class DialogLoop {
+public:
+    explicit DialogLoop(Dialog& d) : d_(d) {}
+
+    // Reads and handles messages until the dialog has its answer.
+    int Run();
+    // Copies the open text field's text into its value and closes it; false when none is open.
+    bool CloseField();
+
+private:
+    void Handle(const MessageRecord& m);
+    void Press(const MessageRecord& m, int mx, int my);
+    void ChangeRow(int r, int mx);
+    void Drag(const MessageRecord& m, int mx, int my);
+
+    Dialog& d_;
+    EditField field_;
+    int fieldRow_ = -1;
+    bool dragging_ = false;
+    int result_ = -1;
+};
+
+bool DialogLoop::CloseField() {
+    if (fieldRow_ < 0) return false;
+    field_.GetText(d_.values[fieldRow_], OptionSlot);
+    field_.Destroy();
+    fieldRow_ = -1;
+    return true;
+}
+
+int DialogLoop::Run() {
+    MessageRecord m;
+    while (result_ < 0) {
+        if (!GetMessageRecord(&m)) {
+            PostQuitMessage(static_cast<int>(m.wParam));
+            result_ = OptionCancel;
+            break;
+        }
+        if (fieldRow_ >= 0 && m.window == field_.hwnd) {
+            DispatchMessageRecord(m);
+            continue;
+        }
+        Handle(m);
+    }
+    return result_;
+}
+
+void DialogLoop::Handle(const MessageRecord& m) {
+    int mx = GET_X_LPARAM(m.lParam), my = GET_Y_LPARAM(m.lParam);
+    switch (m.message) {
+        case WM_PAINT:
+            DispatchMessageRecord(m);
+            if (m.window == d_.owner) DrawDialog(d_);
+            break;
+        case WM_KEYDOWN:
+        case WM_CHAR:
+            if (m.wParam == 27)
+                result_ = OptionCancel;
+            else if (m.wParam == 13)
+                result_ = OptionOk;
+            break;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:  // a quick second press is a press too
+            Press(m, mx, my);
+            break;
+        case WM_MOUSEMOVE:
+            Drag(m, mx, my);
+            break;
+        case WM_LBUTTONUP:
+            dragging_ = false;
+            break;
+        default:
+            break;
+    }
+}
+
+// A press: outside the owner or the dialog cancels, the button row answers, a value row
+// changes its value.
+void DialogLoop::Press(const MessageRecord& m, int mx, int my) {
+    if (m.window != d_.owner) {
+        result_ = OptionCancel;
+        return;
+    }
+    bool closed = CloseField();
+    int r = (my - d_.y - 36) / 20;
+    if (r < 0) {
+        if (closed) DrawDialog(d_);
+        return;
+    }
+    if (mx < d_.P.left || mx > d_.P.right || my < d_.P.top || my > d_.P.bottom) {
+        result_ = OptionCancel;
+        return;
+    }
+    if (r == d_.n) {
+        result_ = d_.apply && mx < d_.x + 80 ? OptionApply : OptionOk;
+        return;
+    }
+    if (r > d_.n) {
+        result_ = OptionCancel;
+        return;
+    }
+    if (mx > d_.x + d_.W + 12) ChangeRow(r, mx);
+    if (fieldRow_ < 0) DrawDialog(d_);
+}
+
+// A press on row r's value: each kind of row changes its value in its own way; a text row
+// opens the text field over it.
+void DialogLoop::ChangeRow(int r, int mx) {
+    OptionText* items = d_.items;
+    OptionText* values = d_.values;
+    switch (KindOf(items[r])) {
+        case 'R':
+            for (int i = 0; i < d_.n; ++i)
+                if (KindOf(items[i]) == 'R') values[i][0] = 0;
+            CopySlot(values[r], "1");
+            break;
+        case 'C':
+            CopySlot(values[r], values[r][0] ? "" : "1");
+            break;
+        case 'S':
+            SetSliderValue(d_, r, mx);
+            dragging_ = true;
+            break;
+        case 'L': {
+            COLORREF c = static_cast<COLORREF>(TextToInt(values[r])) & 0xFFFFFF;
+            ChooseColour(d_.owner, d_.x, d_.y, &c, nullptr, "Choose Color");
+            char text[OptionSlot];
+            std::snprintf(text, sizeof text, "%ld", static_cast<long>(c));
+            CopySlot(values[r], text);
+            break;
+        }
+        case 'F':
+            if (ChooseFileToOpen(d_.owner, &OptionFolderSpec(), "All Files (*.*)|*.*|", ".bmp",
+                                 nullptr, false))
+                CopySlot(values[r], FolderPart(OptionFolderSpec().path));
+            break;
+        default:
+            DrawDialog(d_);
+            if (field_.Create(d_.owner, d_.x + d_.W + 15, d_.y + 36 + 20 * r,
+                              d_.P.right - d_.x - d_.W - 24, 20, 123456, Fonts().f10)) {
+                fieldRow_ = r;
+                field_.SetText(values[r], true);
+            }
+            break;
+    }
+}
+
+// Dragging a slider: the row under the pointer, when it is a slider, follows it.
+void DialogLoop::Drag(const MessageRecord& m, int mx, int my) {
+    if (!dragging_ || m.window != d_.owner) return;
+    int r = (my - d_.y - 36) / 20;
+    if (r >= 0 && r < d_.n && KindOf(d_.items[r]) == 'S') {
+        SetSliderValue(d_, r, mx);
+        DrawDialog(d_);
+    }
+}
+
 }  // namespace
 
 FileSpec& OptionFolderSpec() {
@@ -199,122 +358,9 @@ int RunOptionDialog(HWND owner, int x, int y, int count, OptionText* items, Opti
     d.P = Rect{x, y, x + 16 + 2 * d.W, y + 78 + 20 * d.n};
     DrawDialog(d);
 
-    EditField field;
-    int fieldRow = -1;
-    bool dragging = false;
-    auto closeField = [&] {
-        if (fieldRow < 0) return false;
-        field.GetText(values[fieldRow], OptionSlot);
-        field.Destroy();
-        fieldRow = -1;
-        return true;
-    };
-    int result = -1;
-    MessageRecord m;
-    while (result < 0) {
-        if (!GetMessageRecord(&m)) {
-            PostQuitMessage(static_cast<int>(m.wParam));
-            result = OptionCancel;
-            break;
-        }
-        if (fieldRow >= 0 && m.window == field.hwnd) {
-            DispatchMessageRecord(m);
-            continue;
-        }
-        int mx = GET_X_LPARAM(m.lParam), my = GET_Y_LPARAM(m.lParam);
-        switch (m.message) {
-            case WM_PAINT:
-                DispatchMessageRecord(m);
-                if (m.window == owner) DrawDialog(d);
-                break;
-            case WM_KEYDOWN:
-            case WM_CHAR:
-                if (m.wParam == 27)
-                    result = OptionCancel;
-                else if (m.wParam == 13)
-                    result = OptionOk;
-                break;
-            case WM_LBUTTONDOWN:
-            case WM_LBUTTONDBLCLK: {  // a quick second press is a press too
-                if (m.window != owner) {
-                    result = OptionCancel;
-                    break;
-                }
-                bool closed = closeField();
-                int r = (my - y - 36) / 20;
-                if (r < 0) {
-                    if (closed) DrawDialog(d);
-                    break;
-                }
-                if (mx < d.P.left || mx > d.P.right || my < d.P.top || my > d.P.bottom) {
-                    result = OptionCancel;
-                    break;
-                }
-                if (r == d.n) {
-                    result = d.apply && mx < x + 80 ? OptionApply : OptionOk;
-                    break;
-                }
-                if (r > d.n) {
-                    result = OptionCancel;
-                    break;
-                }
-                if (mx > x + d.W + 12) {
-                    switch (KindOf(items[r])) {
-                        case 'R':
-                            for (int i = 0; i < d.n; ++i)
-                                if (KindOf(items[i]) == 'R') values[i][0] = 0;
-                            CopySlot(values[r], "1");
-                            break;
-                        case 'C':
-                            CopySlot(values[r], values[r][0] ? "" : "1");
-                            break;
-                        case 'S':
-                            SetSliderValue(d, r, mx);
-                            dragging = true;
-                            break;
-                        case 'L': {
-                            COLORREF c = static_cast<COLORREF>(TextToInt(values[r])) & 0xFFFFFF;
-                            ChooseColour(owner, x, y, &c, nullptr, "Choose Color");
-                            char text[OptionSlot];
-                            std::snprintf(text, sizeof text, "%ld", static_cast<long>(c));
-                            CopySlot(values[r], text);
-                            break;
-                        }
-                        case 'F':
-                            if (ChooseFileToOpen(owner, &OptionFolderSpec(), "All Files (*.*)|*.*|",
-                                                 ".bmp", nullptr, false))
-                                CopySlot(values[r], FolderPart(OptionFolderSpec().path));
-                            break;
-                        default:
-                            DrawDialog(d);
-                            if (field.Create(owner, x + d.W + 15, y + 36 + 20 * r,
-                                             d.P.right - x - d.W - 24, 20, 123456, Fonts().f10)) {
-                                fieldRow = r;
-                                field.SetText(values[r], true);
-                            }
-                            break;
-                    }
-                }
-                if (fieldRow < 0) DrawDialog(d);
-                break;
-            }
-            case WM_MOUSEMOVE:
-                if (dragging && m.window == owner) {
-                    int r = (my - y - 36) / 20;
-                    if (r >= 0 && r < d.n && KindOf(items[r]) == 'S') {
-                        SetSliderValue(d, r, mx);
-                        DrawDialog(d);
-                    }
-                }
-                break;
-            case WM_LBUTTONUP:
-                dragging = false;
-                break;
-            default:
-                break;
-        }
-    }
-    closeField();
+    DialogLoop loop(d);
+    const int result = loop.Run();
+    loop.CloseField();
     return result;
 }
 

@@ -135,6 +135,12 @@ struct MovieWriter::Impl {
         return false;
     }
     bool Drain();
+    bool CheckFormat(const AVCodec*& encoder);
+    bool SetUpEncoder(const AVCodec* encoder);
+    void SetQuality();
+    bool OpenStream();
+    bool WriteHeader();
+    bool SetUpFrames();
     bool Convert(const uint8_t* bottomRow, int32_t rowBytes, AVFrame** out);
     void Free();
 };
@@ -204,39 +210,35 @@ std::string MovieCodecName(MovieContainer c, const std::string& code) {
     return e ? e->name : std::string();
 }
 
-bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
-    Close();
-    av_log_set_level(AV_LOG_ERROR);
-    Impl& s = *m;
-    s.error.clear();
-    s.format = format;
-    s.path = path;
-    s.next = 0;
+// The format's codec, encoder and sizes; false (with the error) when one cannot be written.
+bool MovieWriter::Impl::CheckFormat(const AVCodec*& encoder) {
     const bool avi = format.container == MovieContainer::Avi;
-    if (!HaveMovieContainer(format.container)) return s.Fail("container not available");
-    s.codec = FindCodec(format.container, format.codec);
-    if (!s.codec) return s.Fail("unknown codec '" + format.codec + "'");
-    const AVCodec* codec = avcodec_find_encoder_by_name(s.codec->encoder);
-    if (!codec) return s.Fail(std::string("no encoder ") + s.codec->encoder);
+    if (!HaveMovieContainer(format.container)) return Fail("container not available");
+    codec = FindCodec(format.container, format.codec);
+    if (!codec) return Fail("unknown codec '" + format.codec + "'");
+    encoder = avcodec_find_encoder_by_name(codec->encoder);
+    if (!encoder) return Fail(std::string("no encoder ") + codec->encoder);
     if (format.width <= 0 || format.height <= 0 || format.width > 8192 || format.height > 8192)
-        return s.Fail("frame size out of range");
-    if (format.bitCount != 24 && format.bitCount != 32)
-        return s.Fail("frames must be 24 or 32 bits");
-    if (format.rate <= 0 || format.scale <= 0) return s.Fail("frame rate must be above zero");
+        return Fail("frame size out of range");
+    if (format.bitCount != 24 && format.bitCount != 32) return Fail("frames must be 24 or 32 bits");
+    if (format.rate <= 0 || format.scale <= 0) return Fail("frame rate must be above zero");
     if (!avi && (format.timeScale <= 0 || format.frameDuration <= 0))
-        return s.Fail("media time scale must be above zero");
-    s.sourceFmt = format.bitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
-    s.keepBottomUp = avi && s.codec->encoder == std::string("rawvideo");
+        return Fail("media time scale must be above zero");
+    return true;
+}
 
-    int err = avformat_alloc_output_context2(&s.mux, nullptr, avi ? "avi" : "mov", path.c_str());
-    if (err < 0 || !s.mux) return s.Fail("no muxer", err);
+// The muxer and the encoder's context, with its size, clock and quality (not yet opened).
+bool MovieWriter::Impl::SetUpEncoder(const AVCodec* encoder) {
+    const bool avi = format.container == MovieContainer::Avi;
+    int err = avformat_alloc_output_context2(&mux, nullptr, avi ? "avi" : "mov", path.c_str());
+    if (err < 0 || !mux) return Fail("no muxer", err);
 
-    s.enc = avcodec_alloc_context3(codec);
-    if (!s.enc) return s.Fail("out of memory");
-    AVCodecContext* e = s.enc;
+    enc = avcodec_alloc_context3(encoder);
+    if (!enc) return Fail("out of memory");
+    AVCodecContext* e = enc;
     e->width = format.width;
     e->height = format.height;
-    e->pix_fmt = s.codec->pixFmt;
+    e->pix_fmt = codec->pixFmt;
     e->sample_aspect_ratio = AVRational{1, 1};
     if (avi) {
         e->time_base = AVRational{format.scale, format.rate};
@@ -249,13 +251,19 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     }
     e->max_b_frames = 0;  // the first sample is the first frame written
     e->thread_count = 0;
-    if (s.mux->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (mux->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    SetQuality();
+    return true;
+}
 
-    // Quality: AVI compressors take the job's 0..100; .mov ones the spatial quality 0..0x3FF.
+// Quality: AVI compressors take the job's 0..100; .mov ones the spatial quality 0..0x3FF.
+void MovieWriter::Impl::SetQuality() {
+    const bool avi = format.container == MovieContainer::Avi;
+    AVCodecContext* e = enc;
     int q = avi ? format.quality : format.spatialQuality * 100 / 0x3FF;
     if (q < 0) q = 0;
     if (q > 100) q = 100;
-    switch (s.codec->quality) {
+    switch (codec->quality) {
         case QScale: {
             int qscale = 2 + (100 - q) * 29 / 100;
             e->flags |= AV_CODEC_FLAG_QSCALE;
@@ -277,59 +285,89 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
                        0);
             break;
         case ProresProfile:
-            av_opt_set_int(e->priv_data, "profile", s.codec->profile, 0);
+            av_opt_set_int(e->priv_data, "profile", codec->profile, 0);
             break;
         case NoQuality:
             break;
     }
-    err = avcodec_open2(e, codec, nullptr);
-    if (err < 0)
-        return s.Fail(std::string("encoder ") + s.codec->encoder + " refused the format", err);
+}
 
-    s.stream = avformat_new_stream(s.mux, nullptr);
-    if (!s.stream) return s.Fail("out of memory");
-    err = avcodec_parameters_from_context(s.stream->codecpar, e);
-    if (err < 0) return s.Fail("stream parameters", err);
+// The movie's one video stream, described from the opened encoder.
+bool MovieWriter::Impl::OpenStream() {
+    const bool avi = format.container == MovieContainer::Avi;
+    stream = avformat_new_stream(mux, nullptr);
+    if (!stream) return Fail("out of memory");
+    int err = avcodec_parameters_from_context(stream->codecpar, enc);
+    if (err < 0) return Fail("stream parameters", err);
     if (avi) {
-        s.stream->codecpar->codec_tag = s.codec->aviTag;
-        s.stream->time_base = e->time_base;
-        s.stream->avg_frame_rate = e->framerate;
+        stream->codecpar->codec_tag = codec->aviTag;
+        stream->time_base = enc->time_base;
+        stream->avg_frame_rate = enc->framerate;
     } else {
-        if (s.codec->quality != ProresProfile) s.stream->codecpar->codec_tag = 0;
-        s.stream->time_base = AVRational{1, format.timeScale};
-        s.stream->avg_frame_rate = e->framerate;
+        if (codec->quality != ProresProfile) stream->codecpar->codec_tag = 0;
+        stream->time_base = AVRational{1, format.timeScale};
+        stream->avg_frame_rate = enc->framerate;
     }
+    return true;
+}
 
-    err = avio_open(&s.mux->pb, path.c_str(), AVIO_FLAG_WRITE);
-    if (err < 0) return s.Fail("cannot create " + path, err);
+// Creates the file and writes the movie's header.
+bool MovieWriter::Impl::WriteHeader() {
+    const bool avi = format.container == MovieContainer::Avi;
+    int err = avio_open(&mux->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (err < 0) return Fail("cannot create " + path, err);
     AVDictionary* opts = nullptr;
     if (!avi) av_dict_set_int(&opts, "video_track_timescale", format.timeScale, 0);
     // BI_RGB frames keep the image buffer's bottom-up row order (positive biHeight).
     if (avi) av_dict_set_int(&opts, "flipped_raw_rgb", 1, 0);
-    err = avformat_write_header(s.mux, &opts);
+    err = avformat_write_header(mux, &opts);
     av_dict_free(&opts);
-    if (err < 0) return s.Fail("cannot write the movie header", err);
-    s.headerWritten = true;
-
-    s.packet = av_packet_alloc();
-    s.frame = av_frame_alloc();
-    s.wrapper = av_frame_alloc();
-    if (!s.packet || !s.frame || !s.wrapper) return s.Fail("out of memory");
-    if (s.sourceFmt != e->pix_fmt) {
-        s.frame->format = e->pix_fmt;
-        s.frame->width = e->width;
-        s.frame->height = e->height;
-        err = av_frame_get_buffer(s.frame, 0);
-        if (err < 0) return s.Fail("frame buffer", err);
-        s.sws = sws_getContext(e->width, e->height, s.sourceFmt, e->width, e->height, e->pix_fmt,
-                               SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!s.sws) return s.Fail("no conversion to the encoder's pixel format");
-        // Rendered frames are full-range RGB; YUV codecs here are studio range except JPEG's.
-        const int* coefs = sws_getCoefficients(SWS_CS_ITU601);
-        const bool fullRange = e->pix_fmt == AV_PIX_FMT_YUVJ422P;
-        sws_setColorspaceDetails(s.sws, coefs, 1, coefs, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
-    }
+    if (err < 0) return Fail("cannot write the movie header", err);
+    headerWritten = true;
     return true;
+}
+
+// The packet and frames, and the conversion when the encoder takes another pixel format.
+bool MovieWriter::Impl::SetUpFrames() {
+    AVCodecContext* e = enc;
+    packet = av_packet_alloc();
+    frame = av_frame_alloc();
+    wrapper = av_frame_alloc();
+    if (!packet || !frame || !wrapper) return Fail("out of memory");
+    if (sourceFmt == e->pix_fmt) return true;
+    frame->format = e->pix_fmt;
+    frame->width = e->width;
+    frame->height = e->height;
+    int err = av_frame_get_buffer(frame, 0);
+    if (err < 0) return Fail("frame buffer", err);
+    sws = sws_getContext(e->width, e->height, sourceFmt, e->width, e->height, e->pix_fmt,
+                         SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!sws) return Fail("no conversion to the encoder's pixel format");
+    // Rendered frames are full-range RGB; YUV codecs here are studio range except JPEG's.
+    const int* coefs = sws_getCoefficients(SWS_CS_ITU601);
+    const bool fullRange = e->pix_fmt == AV_PIX_FMT_YUVJ422P;
+    sws_setColorspaceDetails(sws, coefs, 1, coefs, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+    return true;
+}
+
+bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
+    Close();
+    av_log_set_level(AV_LOG_ERROR);
+    Impl& s = *m;
+    s.error.clear();
+    s.format = format;
+    s.path = path;
+    s.next = 0;
+    const AVCodec* codec = nullptr;
+    if (!s.CheckFormat(codec)) return false;
+    s.sourceFmt = format.bitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
+    s.keepBottomUp =
+        format.container == MovieContainer::Avi && s.codec->encoder == std::string("rawvideo");
+    if (!s.SetUpEncoder(codec)) return false;
+    const int err = avcodec_open2(s.enc, codec, nullptr);
+    if (err < 0)
+        return s.Fail(std::string("encoder ") + s.codec->encoder + " refused the format", err);
+    return s.OpenStream() && s.WriteHeader() && s.SetUpFrames();
 }
 
 // --- [frames] ---------------------------------------------------------------------------------

@@ -149,17 +149,37 @@ void Context::PrepareShow(kv::Show& show) const {
     show.length = length >= 0 ? length : 5 * (show.FrameRate * 60 / 100);
 }
 
-}  // namespace kvcli
+namespace {
 
-int main(int argc, char** argv) {
-    using namespace kvcli;
-    kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
-    Context ctx;
+// The program's own options, read before the command.
+struct CommandLine {
     std::string settingsFile;
     std::vector<std::pair<std::string, std::string>> sets;
     std::string answer;
-    std::vector<std::string> rest;
+    std::vector<std::string> rest;  // the command and its arguments
     bool help = false;
+};
+
+// "--length" and "--frame-rate": a whole number, and for the rate one the editor knows; false
+// (with the message) when it is not.
+bool ReadNumberOption(Context& ctx, const std::string& a, const std::string& v) {
+    int32_t n = 0;
+    if (!ParseInt(v, n) || n < 0) {
+        std::fprintf(stderr, "kinevista-cli: %s wants a whole number, not %s\n", a.c_str(),
+                     v.c_str());
+        return false;
+    }
+    if (a == "--frame-rate" && !kv::ValidFrameRate(n)) {
+        std::fprintf(stderr, "kinevista-cli: --frame-rate wants 2997, 2500 or 2397, not %s\n",
+                     v.c_str());
+        return false;
+    }
+    (a == "--length" ? ctx.length : ctx.frameRate) = n;
+    return true;
+}
+
+// Reads the options into ctx and cl; false (with the message) when one is wrong.
+bool ReadOptions(int argc, char** argv, Context& ctx, CommandLine& cl) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -170,49 +190,51 @@ int main(int argc, char** argv) {
             out = argv[++i];
         };
         if (a == "--settings") {
-            value(settingsFile);
+            value(cl.settingsFile);
         } else if (a == "--set") {
             std::string kvp;
             value(kvp);
             size_t eq = kvp.find('=');
             if (eq == std::string::npos || eq == 0) {
                 std::fprintf(stderr, "kinevista-cli: --set wants KEY=VALUE, not %s\n", kvp.c_str());
-                return ExitUsage;
+                return false;
             }
-            sets.emplace_back(kvp.substr(0, eq), kvp.substr(eq + 1));
+            cl.sets.emplace_back(kvp.substr(0, eq), kvp.substr(eq + 1));
         } else if (a == "--length" || a == "--frame-rate") {
             std::string v;
             value(v);
-            int32_t n = 0;
-            if (!ParseInt(v, n) || n < 0) {
-                std::fprintf(stderr, "kinevista-cli: %s wants a whole number, not %s\n", a.c_str(),
-                             v.c_str());
-                return ExitUsage;
-            }
-            if (a == "--frame-rate" && !kv::ValidFrameRate(n)) {
-                std::fprintf(stderr,
-                             "kinevista-cli: --frame-rate wants 2997, 2500 or 2397, not %s\n",
-                             v.c_str());
-                return ExitUsage;
-            }
-            (a == "--length" ? ctx.length : ctx.frameRate) = n;
+            if (!ReadNumberOption(ctx, a, v)) return false;
         } else if (a == "--answer") {
-            value(answer);
-            if (answer != "yes" && answer != "no" && answer != "cancel") {
+            value(cl.answer);
+            if (cl.answer != "yes" && cl.answer != "no" && cl.answer != "cancel") {
                 std::fprintf(stderr, "kinevista-cli: --answer wants yes, no or cancel\n");
-                return ExitUsage;
+                return false;
             }
         } else if (a == "--allow-placeholder") {
             ctx.allowPlaceholder = true;
         } else if (a == "--help" || a == "-h") {
-            help = true;
+            cl.help = true;
         } else {
-            rest.push_back(a);
+            cl.rest.push_back(a);
         }
     }
-    if (help || rest.empty()) {
+    return true;
+}
+
+}  // namespace
+
+}  // namespace kvcli
+
+int main(int argc, char** argv) {
+    using namespace kvcli;
+    kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
+    Context ctx;
+    CommandLine cl;
+    if (!ReadOptions(argc, argv, ctx, cl)) return ExitUsage;
+    const std::vector<std::string>& rest = cl.rest;
+    if (cl.help || rest.empty()) {
         PrintHelp();
-        return help ? ExitSuccess : ExitUsage;
+        return cl.help ? ExitSuccess : ExitUsage;
     }
     auto it = Table().find(rest[0]);
     if (it == Table().end()) {
@@ -221,10 +243,11 @@ int main(int argc, char** argv) {
     }
     // A file-size limit then shows as a write error, which the writers report.
     kv::os::IgnoreFileSizeSignal();
-    kv::TheSettings().Load(settingsFile);
-    for (const auto& [k, v] : sets) kv::TheSettings().WriteString(k.c_str(), v.c_str());
+    kv::TheSettings().Load(cl.settingsFile);
+    for (const auto& [k, v] : cl.sets) kv::TheSettings().WriteString(k.c_str(), v.c_str());
     for (const std::string& line : kv::TheSettings().CheckValues())
         std::fprintf(stderr, "Warning: --set: %s\n", line.c_str());
+    const std::string& answer = cl.answer;
     if (!answer.empty())
         kv::SetDefaultAnswer(answer == "yes"  ? kv::Answer::Yes
                              : answer == "no" ? kv::Answer::No

@@ -231,9 +231,10 @@ TEST_F(OutsideWriterTest, ToasterLibraryMissing) {
     // The writer entry points alone report the same results.
     kv::CDIB image(64, 48, 32);
     alerts.texts.clear();
-    EXPECT_FALSE(kv::OpenRtvMovie(dir + "/x.rtv", image));
-    EXPECT_FALSE(kv::WriteRtvFrame(image));
-    EXPECT_TRUE(kv::CloseRtvMovie());
+    kv::MovieWriters writers;
+    EXPECT_FALSE(kv::OpenRtvMovie(writers, dir + "/x.rtv", image));
+    EXPECT_FALSE(kv::WriteRtvFrame(writers, image));
+    EXPECT_TRUE(kv::CloseRtvMovie(writers));
     EXPECT_EQ(alerts.texts, std::vector<std::string>{"RtvBridge.dll is not installed!"});
 }
 
