@@ -121,8 +121,8 @@ ACFRESULT CAVX2ModalUI_Effect::RenderFrame(IAVXEffectAccess* access, void* conte
         KV_TRY(frame->GetWidth(&width));
         KV_TRY(frame->GetHeight(&height));
         KV_TRY(frame->GetPixels(&pixels));
-        if (!pixels || width < 1 || height < 1 || width > kv::MaxImageSide ||
-            height > kv::MaxImageSide)
+        if (!pixels || width < 1 || height < 1 || width > kv::MaxOutputSide ||
+            height > kv::MaxOutputSide)
             return ACF_OK;  // nothing that can be drawn into: the output stays as it is
 
         // A frame image that cannot be made, or a render that fails, leaves the output as the

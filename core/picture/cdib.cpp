@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "core/picture/alert.h"
 #include "core/picture/disk_file.h"
@@ -15,6 +16,8 @@ namespace {
 // Global: the one way images reach a screen, installed by the editor at start-up; atomic since
 // images are drawn on the UI thread while the renderer's workers use CDIBs too.
 std::atomic<StretchDIBitsFn> g_stretchHook{nullptr};
+// Global: a test's observer of pixel allocations, set before the reads it watches.
+std::atomic<PixelAllocationHook> g_allocationHook{nullptr};
 
 // Pixel blocks are aligned for vector loads; the header block is a plain allocation.
 constexpr size_t PixelAlignment = 64;
@@ -22,6 +25,10 @@ constexpr size_t PixelAlignment = 64;
 
 void SetStretchDIBitsHook(StretchDIBitsFn fn) {
     g_stretchHook.store(fn);
+}
+
+void SetPixelAllocationHook(PixelAllocationHook hook) {
+    g_allocationHook.store(hook);
 }
 
 int ColorTableEntries(int bitCount) {
@@ -79,6 +86,7 @@ bool CDIB::Create(int width, int height, int bitCount) {
     const size_t pixelBytes = stride * static_cast<size_t>(height);
     auto* info = static_cast<BitmapInfo*>(std::calloc(1, sizeof(BitmapInfoHeader) + 4 * entries));
     size_t alloc = (pixelBytes + 4 + PixelAlignment - 1) / PixelAlignment * PixelAlignment;
+    if (const PixelAllocationHook hook = g_allocationHook.load()) hook(alloc);
     auto* bits = static_cast<uint8_t*>(std::aligned_alloc(PixelAlignment, alloc));
     if (!info || !bits) {
         std::free(info);
@@ -108,6 +116,13 @@ bool CDIB::Create(int width, int height, int bitCount) {
         m_info->colors[i] = RgbQuad{v, v, v, 0};
     }
     return true;
+}
+
+void CDIB::SwapPixels(CDIB& other) {
+    std::swap(m_info, other.m_info);
+    std::swap(m_bits, other.m_bits);
+    std::swap(m_width, other.m_width);
+    std::swap(m_height, other.m_height);
 }
 
 uint8_t* CDIB::Row(int y) {
@@ -188,12 +203,19 @@ bool CDIB::WriteTo(DiskFile& file, int32_t format) {
 
     const int entries = ColorTableEntries(bpp);
     const uint32_t offBits = 54 + 4 * static_cast<uint32_t>(entries);
+    // The file size field has 32 bits: a bigger picture has no BMP form, and a file with a
+    // wrapped size would be read back short.
+    const uint64_t fileSize = static_cast<uint64_t>(h) * static_cast<uint64_t>(stride) + offBits;
+    if (fileSize > UINT32_MAX) return false;
     uint8_t fh[14] = {'B', 'M'};
-    Put32(fh + 2, static_cast<uint32_t>(h) * static_cast<uint32_t>(stride) + offBits);
+    Put32(fh + 2, static_cast<uint32_t>(fileSize));
     Put32(fh + 10, offBits);
     if (!put(fh, sizeof fh) || !put(&m_info->header, 40)) return false;
     if (entries && !put(m_info->colors, 4 * entries)) return false;
-    return put(m_bits, stride * h);
+    // Row by row: the whole block of a big picture is more than one write's count can say.
+    for (int y = 0; y < h; ++y)
+        if (!put(Row(y), stride)) return false;
+    return true;
 }
 
 void CDIB::DrawPart(const Rect& dst, const Rect& src, HDC hdc) {

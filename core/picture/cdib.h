@@ -4,9 +4,11 @@
 // its colour table in one block, the pixel rows in another. Rows are stored bottom-up (row 0 is
 // the bottom row) and padded to 4 bytes; 8 (indexed), 16 (5-5-5), 24 (B,G,R) and 32 (B,G,R,A)
 // bits per pixel. An image without a header is empty: every operation on it does nothing and
-// reports failure or a zero size. Sizes are limited to 1..8192 on each side.
+// reports failure or a zero size. Sizes are limited to 1..65535 on each side (the 16-bit size
+// members hold that); rendered frames stay within 1..8192.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/base/records.h"
@@ -28,7 +30,15 @@ void SetStretchDIBitsHook(StretchDIBitsFn fn);
 
 enum ImageFileFormat : int32_t { FormatBmp = 0, FormatTarga = 1, FormatNone = 2 };
 
-constexpr int MaxImageSide = 8192;
+// The largest picture side, and the largest side of a rendered frame (the renderer's working
+// tables, the movie writers and the host all size themselves by it).
+constexpr int MaxImageSide = 65535;
+constexpr int MaxOutputSide = 8192;
+
+// Every pixel block a CDIB allocates is first reported here with its size in bytes (tests
+// watch that a hostile file never makes the claimed image). Null for none.
+using PixelAllocationHook = void (*)(size_t bytes);
+void SetPixelAllocationHook(PixelAllocationHook hook);
 
 int ColorTableEntries(int bitCount);
 int StrideFor(int width, int bitCount);
@@ -59,6 +69,10 @@ public:
     void CopyRowOut(int y, void* dest, int maxBytes) const;
     void CopyRowIn(int y, const void* src);
     bool CopyTo(CDIB* dest, bool recreate) const;
+    // Exchanges the pixels, header and size with `other` (rotationInUse stays with each image):
+    // a prepared picture that needs no conversion takes the loaded one's pixels this way
+    // instead of copying them.
+    void SwapPixels(CDIB& other);
 
     BitmapInfo* Info() { return m_info; }
     const BitmapInfo* Info() const { return m_info; }

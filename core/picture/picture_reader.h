@@ -18,7 +18,7 @@ class DiskFile;
 enum ImageReadResult : int32_t {
     ReadOk = 0,
     ReadCompressed = 1,     // a compression the reader does not handle
-    ReadTooLarge = 2,       // a side above 8192
+    ReadTooLarge = 2,       // a side above 65535
     ReadUnreadable = 3,     // not a recognisable or readable file
     ReadNoImage = 4,        // the image was empty before reading
     ReadTooFewColours = 5,  // fewer than 8 bits per pixel
@@ -43,8 +43,22 @@ ImageReadResult ReadGdiplus(CDIB& image, DiskFile& file);
 // Returns null for ReadOk.
 const char* ImageReadMessage(int32_t code, bool* appendCode);
 
+// The most bytes one picture's pixels may take: the setting "PictureMemoryLimit" in megabytes
+// when it is above 0, else half the machine's memory and at most 8 GiB. Pictures beyond it are
+// refused as NoMemory before anything is allocated for them.
+uint64_t PictureMemoryLimit();
+bool PictureFitsInMemory(int width, int height, int bitCount);
+
+// The side pictures were limited to before bigger ones were read. Short files of that size
+// load what they hold (the rest stays black), as they always did; a bigger picture from a file
+// of plain rows must hold all its `bytes` from offset `at` on, so that a header alone never
+// makes the image it claims.
+constexpr int OldMaxImageSide = 8192;
+bool FileHoldsPixels(DiskFile& file, int width, int height, int64_t at, int64_t bytes);
+
 // Creates the image for a picture being read and clears it: black pixels and, for 8 bits, the
-// grey ramp. Create alone keeps the old contents when the size and depth are unchanged, which
+// grey ramp; false (without allocating) when the picture is above PictureMemoryLimit. Create
+// alone keeps the old contents when the size and depth are unchanged, which
 // would show the previous picture through whatever part of a short file is missing.
 bool CreateForReading(CDIB& image, int width, int height, int bitCount);
 

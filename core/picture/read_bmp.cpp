@@ -36,6 +36,8 @@ ImageReadResult ReadBmp(CDIB& image, DiskFile& file) {
     if (width > MaxImageSide || height > MaxImageSide) return ReadTooLarge;
     if (bitCount < 8) return ReadTooFewColours;
     if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return ReadUnreadable;
+    const int64_t pixelBytes = static_cast<int64_t>(StrideFor(width, bitCount)) * height;
+    if (!FileHoldsPixels(file, width, height, offBits, pixelBytes)) return ReadUnreadable;
     // A negative (top-down) or zero size fails here.
     if (!CreateForReading(image, width, height, bitCount)) return ReadNoMemory;
 
@@ -63,8 +65,14 @@ ImageReadResult ReadBmp(CDIB& image, DiskFile& file) {
     int64_t count = static_cast<int64_t>(fileSize) - static_cast<int64_t>(offBits);
     const int64_t room = static_cast<int64_t>(image.RowBytes()) * image.Height();
     if (count > room) count = room;
-    if (count > 0 && file.Seek(offBits, DiskFile::FromStart))
-        file.Read(image.Bits(), static_cast<int32_t>(count));
+    if (count <= 0 || !file.Seek(offBits, DiskFile::FromStart)) return ReadOk;
+    // In pieces: a big picture's rows are more than one read's count can say.
+    constexpr int64_t Piece = 1 << 30;
+    for (int64_t done = 0; done < count;) {
+        const auto n = static_cast<int32_t>(count - done < Piece ? count - done : Piece);
+        if (file.Read(image.Bits() + done, n) != n) break;
+        done += n;
+    }
     return ReadOk;
 }
 

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "core/base/settings.h"
 #include "core/picture/disk_file.h"
 #include "core/picture/picture_reader.h"
+#include "platform/os/memory.h"
 
 namespace kv {
 
@@ -38,7 +40,7 @@ const char* ImageReadMessage(int32_t code, bool* appendCode) {
             text = "Can't read compressed images";
             break;
         case ReadTooLarge:
-            text = "Images must be smaller than 8192 pixels";
+            text = "Images must be smaller than 65536 pixels";
             break;
         case ReadTooFewColours:
             text = "Images must have 256 colors or more";
@@ -51,12 +53,34 @@ const char* ImageReadMessage(int32_t code, bool* appendCode) {
             append = true;
             break;
     }
-    static_assert(MaxImageSide == 8192, "the too-large message names the limit");
+    static_assert(MaxImageSide == 65535, "the too-large message names the limit");
     if (appendCode) *appendCode = append;
     return text;
 }
 
+uint64_t PictureMemoryLimit() {
+    const int32_t megabytes = TheSettings().ReadInt("PictureMemoryLimit", 0);
+    if (megabytes > 0) return static_cast<uint64_t>(megabytes) << 20;
+    constexpr uint64_t Ceiling = uint64_t{8} << 30;
+    const uint64_t half = PhysicalMemoryBytes() / 2;
+    if (half == 0) return uint64_t{2} << 30;
+    return half < Ceiling ? half : Ceiling;
+}
+
+bool PictureFitsInMemory(int width, int height, int bitCount) {
+    if (width <= 0 || height <= 0) return true;  // Create refuses these itself
+    const uint64_t bytes = static_cast<uint64_t>(StrideFor(width, bitCount)) * height;
+    return bytes <= PictureMemoryLimit();
+}
+
+bool FileHoldsPixels(DiskFile& file, int width, int height, int64_t at, int64_t bytes) {
+    if (width <= OldMaxImageSide && height <= OldMaxImageSide) return true;
+    const int64_t size = file.Size();
+    return size >= 0 && at >= 0 && bytes >= 0 && size - at >= bytes;
+}
+
 bool CreateForReading(CDIB& image, int width, int height, int bitCount) {
+    if (!PictureFitsInMemory(width, height, bitCount)) return false;
     // Create zeroes the pixels of a new block itself; only a kept block needs clearing.
     const bool kept = !image.Empty() && image.Width() == width && image.Height() == height &&
                       image.BitCount() == bitCount;

@@ -28,11 +28,13 @@ ImageReadResult ReadTarga(CDIB& image, DiskFile& file) {
     // 15-bit pixels are stored in two bytes exactly like 16-bit ones (5-5-5, top bit unused).
     if (depth == 15) depth = 16;
     if (depth != 8 && depth != 16 && depth != 24 && depth != 32) return ReadUnreadable;
-    if (!CreateForReading(image, width, height, depth)) return ReadNoMemory;
-
     // Skip the identification field and the colour map (entries of whole bytes).
     const int64_t pixelsAt =
         18 + idLength + static_cast<int64_t>(mapLength) * ((mapEntryBits + 7) / 8);
+    const int64_t pixelBytes = static_cast<int64_t>(width) * (depth / 8) * height;
+    if (!FileHoldsPixels(file, width, height, pixelsAt, pixelBytes)) return ReadUnreadable;
+    if (!CreateForReading(image, width, height, depth)) return ReadNoMemory;
+
     if (!file.Seek(pixelsAt, DiskFile::FromStart)) return ReadOk;
     const int32_t rowLength = width * (depth / 8);
     for (int y = 0; y < height; ++y) {

@@ -267,6 +267,10 @@ ImageReadResult ReadTiff(CDIB& image, DiskFile& file) {
     if (r != ReadOk) return r;
     const int bits = static_cast<int>(t.samples) * 8;
     const int width = static_cast<int>(t.width), height = static_cast<int>(t.height);
+    // The strips may lie anywhere, but all of them lie in the file.
+    const int64_t pixelBytes =
+        static_cast<int64_t>(t.width) * t.samples * (t.bitsPerSample / 8) * t.height;
+    if (!FileHoldsPixels(file, width, height, 0, pixelBytes)) return ReadUnreadable;
     if (!CreateForReading(image, width, height, bits)) return ReadNoMemory;
     if (t.samples == 1) SetGreyRamp(image, t);
 

@@ -1,8 +1,15 @@
 // Picture preparation: loads the show's picture file and builds the prepared picture the
 // renderer reads (border or tint, pre-blur, brightness and contrast, video-safe levels).
+//
+// Memory: a picture that needs no conversion (no border, already 24 or 32 bits as prepared)
+// becomes the prepared picture without a copy; otherwise the loaded image is converted and
+// released at once. Every treatment then works in place, so preparing costs at most the loaded
+// and the prepared picture together, and rendering only the prepared one.
 #include <cstring>
+#include <memory>
 
 #include "core/picture/alert.h"
+#include "core/picture/picture_reader.h"
 #include "core/render/treatments.h"
 #include "core/show/show.h"
 
@@ -14,8 +21,10 @@ void PrepPicture(Show& show, const FileSpec& fileSpec, int pictureIndex, int32_t
     (void)startFrame;
     if (strnlen(fileSpec.path, sizeof fileSpec.path) < 3) return;
 
-    CDIB loaded(16, 16, 8);
-    const int32_t result = loaded.Load(fileSpec, show.AltImageFolder, show.ShowPicError);
+    // Held by pointer so that it can go as soon as the prepared picture no longer needs it:
+    // the treatments below then work in place on the prepared picture alone.
+    auto loaded = std::make_unique<CDIB>(16, 16, 8);
+    const int32_t result = loaded->Load(fileSpec, show.AltImageFolder, show.ShowPicError);
     show.lastLoadResult = result;
     if (result == 0) return;  // the prepared picture stays as it was
 
@@ -23,22 +32,34 @@ void PrepPicture(Show& show, const FileSpec& fileSpec, int pictureIndex, int32_t
     show.PictureLoaded(0, fileSpec, false, 0, 0);
     show.preparedPicture = 0;
 
-    const int32_t width = loaded.Width();
-    const int32_t height = loaded.Height();
+    const int32_t width = loaded->Width();
+    const int32_t height = loaded->Height();
     int32_t border = 0;
     if (show.BorderSize > 0)
         border = static_cast<int32_t>(static_cast<double>(width) * show.BorderSize / 200.0);
 
     constexpr int MaxDepth = 32;
-    int depth = loaded.BitCount() > 24 ? loaded.BitCount() : 24;
+    int depth = loaded->BitCount() > 24 ? loaded->BitCount() : 24;
     if (depth > MaxDepth) depth = MaxDepth;
     if (show.IgnoreAlpha) depth = 24;
 
-    if (!show.image.Create(width + 2 * border, height + 2 * border, depth)) {
-        Alert("Not Enough Memory to load Image");
-        return;
+    if (border == 0 && loaded->BitCount() == depth) {
+        // Nothing to convert: the prepared picture takes the loaded pixels as they are (the
+        // copy would be byte for byte the same) and the old prepared picture goes with the
+        // loaded image.
+        show.image.SwapPixels(*loaded);
+    } else {
+        const int64_t preparedSide = static_cast<int64_t>(width) + 2 * static_cast<int64_t>(border);
+        if (preparedSide > MaxImageSide ||
+            height + 2 * static_cast<int64_t>(border) > MaxImageSide ||
+            !PictureFitsInMemory(width + 2 * border, height + 2 * border, depth) ||
+            !show.image.Create(width + 2 * border, height + 2 * border, depth)) {
+            Alert("Not Enough Memory to load Image");
+            return;
+        }
+        ConvertInto(*loaded, &show.image, show.MatteColor, border);
     }
-    ConvertInto(loaded, &show.image, show.MatteColor, border);
+    loaded.reset();
     if (show.PreBlur > 0) Blur3x3(show.image);
     if (show.BorderSize < 0) Tint(show.image, show.MatteColor);
 

@@ -79,7 +79,7 @@ bool RenderFrame(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFl
                  int32_t height, CDIB* out, bool preferPrevious) {
     // The frame must be the caller's 32-bit image of exactly the requested size: anything else
     // is refused before a byte is written.
-    if (width < 1 || width > MaxImageSide || height < 1 || height > MaxImageSide || !out)
+    if (width < 1 || width > MaxOutputSide || height < 1 || height > MaxOutputSide || !out)
         return false;
     if (out->Empty() || out->BitCount() != 32 || out->Width() != width || out->Height() != height)
         return false;

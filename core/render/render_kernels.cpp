@@ -26,12 +26,52 @@ void VerticalPassPortable(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, 
     }
 }
 
+void VerticalPassWide(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, int32_t wQ,
+                      const uint8_t* const* mid, int nMid, int64_t sumW, uint8_t* dst, int nBytes,
+                      uint32_t* scratch) {
+    // Row by row into the sums (at most 65535 rows of 255 fit 32 bits), so each source row is
+    // read once and in order.
+    std::fill(scratch, scratch + nBytes, 0u);
+    for (int k = 0; k < nMid; ++k) {
+        const uint8_t* s = mid[k];
+        for (int i = 0; i < nBytes; ++i) scratch[i] += s[i];
+    }
+    for (int i = 0; i < nBytes; ++i) {
+        const int64_t acc =
+            int64_t{wP} * rowP[i] + int64_t{wQ} * rowQ[i] + int64_t{scratch[i]} * 256;
+        dst[i] = static_cast<uint8_t>(acc / sumW);
+    }
+}
+
+namespace {
+
+// A column heavier than WideWeight, in 64 bits and divided by its weight.
+void HorizontalWideColumn(const uint8_t* inter, int bpp, const ColumnTap& c, uint8_t* out) {
+    const uint8_t* t = inter + static_cast<size_t>(c.m) * static_cast<size_t>(bpp);
+    const uint8_t* te = t + static_cast<size_t>(c.span + 1) * static_cast<size_t>(bpp);
+    const int64_t total = int64_t{c.span} * 256 + c.first + c.last;
+    const int channels = bpp == 4 ? 4 : 3;
+    for (int ch = 0; ch < channels; ++ch) {
+        int64_t m = 0;
+        for (int k = 1; k <= c.span; ++k) m += t[static_cast<size_t>(k) * bpp + ch];
+        const int64_t acc = int64_t{c.first} * t[ch] + int64_t{c.last} * te[ch] + m * 256;
+        out[ch] = static_cast<uint8_t>(acc / total);
+    }
+    if (bpp == 3) out[3] = 255;
+}
+
+}  // namespace
+
 void HorizontalPassPortable(const uint8_t* inter, int bpp, const ColumnTap* cols, int nCols,
                             uint8_t* out) {
     for (int j = 0; j < nCols; ++j, out += 4) {
         const ColumnTap& c = cols[j];
         if (c.matte) {
             std::memcpy(out, c.mattePixel, 4);
+            continue;
+        }
+        if (c.wide) {
+            HorizontalWideColumn(inter, bpp, c, out);
             continue;
         }
         const uint8_t* t = inter + static_cast<size_t>(c.m) * static_cast<size_t>(bpp);

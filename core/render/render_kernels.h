@@ -22,10 +22,16 @@ struct ColumnTap {
     int32_t offsetEnd;
     uint8_t first;
     uint8_t last;
-    uint8_t matte;  // 1: the column lies (partly) outside the picture
-    uint8_t pad;
+    uint8_t matte;          // 1: the column lies (partly) outside the picture
+    uint8_t wide;           // 1: total weight above WideWeight, normalised by division (norm is 0)
     uint8_t mattePixel[4];  // the column's pixel when every tap is the matte
 };
+
+// Windows whose weights sum to more than this (more than 4096 whole pixels, a zoom-out that
+// only pictures above 8192 pixels allow in practice) would get a normaliser floor(2^20 / sum)
+// of 0 and overflow 32-bit sums. They are summed in 64 bits instead and divided by their
+// weight: value = floor(sum / weight). Every lighter window keeps the 32-bit arithmetic.
+constexpr int64_t WideWeight = int64_t{1} << 20;
 
 // Source rows the next output row will read and this one does not: the vertical pass asks
 // for them to be fetched into the cache as it goes, one cache line each per 64 bytes, so
@@ -43,6 +49,12 @@ void VerticalPassPortable(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, 
 void VerticalPassAvx2(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, int32_t wQ,
                       const uint8_t* const* mid, int nMid, int32_t norm, uint8_t* dst, int nBytes,
                       RowsAhead ahead = {});
+
+// The vertical pass of a window heavier than WideWeight: dst[i] = (wP * rowP[i] + wQ * rowQ[i]
+// + 256 * sum over mid rows) / sumW, summed in 64 bits. `scratch` holds nBytes sums.
+void VerticalPassWide(const uint8_t* rowP, int32_t wP, const uint8_t* rowQ, int32_t wQ,
+                      const uint8_t* const* mid, int nMid, int64_t sumW, uint8_t* dst, int nBytes,
+                      uint32_t* scratch);
 
 // The horizontal pass of one output row from the intermediate row `inter` (bpp 3 or 4 bytes a
 // pixel). Writes 4 bytes per column; alpha is 255 when bpp is 3.
@@ -90,10 +102,10 @@ inline float Lerp(float a, float b, float t) {
     return a + (b - a) * t;
 }
 
-// max(1, |floor(v)|), at most 16384: any spacing wider than a picture (8192) gives the matte.
+// max(1, |floor(v)|), at most 65536: any spacing as wide as a picture (65535) gives the matte.
 inline int32_t TapSpacing(float v) {
     const float f = std::fabs(std::floor(v));
-    if (!(f < 16384.0f)) return 16384;
+    if (!(f < 65536.0f)) return 65536;
     return f < 1.0f ? 1 : static_cast<int32_t>(f);
 }
 

@@ -22,7 +22,7 @@ using render_detail::ColumnTap;
 namespace {
 
 // Truncation toward zero that stays defined for NaN and huge values: such positions are far
-// outside any picture (at most 8192 pixels), so any large value does.
+// outside any picture (at most 65535 pixels), so any large value does.
 int32_t TruncInt(float v) {
     if (v >= 1.0e9f) return 1000000000;
     if (!(v > -1.0e9f)) return -1000000000;
@@ -161,6 +161,8 @@ private:
                              [](int32_t* p) { ::operator delete[](p, std::align_val_t{32}); }};
     const uint8_t* midInline_[MidInline];
     std::unique_ptr<const uint8_t*[]> midHeap_;
+    int32_t midHeapSize_ = 0;
+    std::unique_ptr<uint32_t[]> wideSums_;  // the sums of a window heavier than WideWeight
     const uint8_t* aheadRows_[MaxAhead];
 };
 
@@ -194,7 +196,8 @@ void FullRender::BuildColumnTable(int32_t& minTap, int32_t& maxTap) {
         c.last = static_cast<uint8_t>(TruncInt((e - static_cast<float>(o)) * 256.0f));
         const int64_t span = static_cast<int64_t>(o) - m;
         const int64_t total = span * 256 + c.first + c.last;
-        const int64_t norm = total > 0 ? (int64_t{1} << 20) / total : 0;
+        const bool wide = total > render_detail::WideWeight;
+        const int64_t norm = total > 0 && !wide ? (int64_t{1} << 20) / total : 0;
         c.m = m;
         c.span = static_cast<int32_t>(span);
         c.norm = static_cast<int32_t>(norm);
@@ -202,9 +205,10 @@ void FullRender::BuildColumnTable(int32_t& minTap, int32_t& maxTap) {
         c.weights = static_cast<int32_t>(c.first | (c.last << 16));
         c.offset = c.matte ? 0 : m * bpp_;
         c.offsetEnd = c.matte ? 0 : (o + 1) * bpp_;
-        c.pad = 0;
+        c.wide = wide ? 1 : 0;
         // Every tap the matte: 17 in each colour byte, the matte's alpha.
-        const auto level = static_cast<uint8_t>((MatteLevel * total * norm) >> 20);
+        const auto level =
+            static_cast<uint8_t>(wide ? MatteLevel : (MatteLevel * total * norm) >> 20);
         c.mattePixel[0] = c.mattePixel[1] = c.mattePixel[2] = level;
         c.mattePixel[3] = matteAlpha_;
         std::memcpy(matteRow_.get() + 4 * j, c.mattePixel, 4);
@@ -273,15 +277,27 @@ bool FullRender::VerticalPass(int r, float y, float ey, int32_t p, int32_t q) {
     const int32_t wQ = TruncInt((ey - static_cast<float>(q)) * 256.0f);
     const int32_t nMid = std::max(q - p - 1, 0);
     const int32_t sumW = nMid * 256 + wP + wQ;
-    const int32_t norm = sumW > 0 ? (1 << 20) / sumW : 0;
+    const bool wide = sumW > render_detail::WideWeight;
+    const int32_t norm = sumW > 0 && !wide ? (1 << 20) / sumW : 0;
     const uint8_t** mid = midInline_;
     if (nMid > MidInline) {
-        midHeap_ = Allocate<const uint8_t*>(static_cast<size_t>(nMid));
-        if (!midHeap_) return false;
+        if (nMid > midHeapSize_) {
+            midHeap_ = Allocate<const uint8_t*>(static_cast<size_t>(nMid));
+            if (!midHeap_) return false;
+            midHeapSize_ = nMid;
+        }
         mid = midHeap_.get();
     }
     const size_t offset = static_cast<size_t>(lo_) * static_cast<size_t>(bpp_);
     for (int k = 0; k < nMid; ++k) mid[k] = picture_.Row(p + 1 + k) + offset;
+    if (wide) {
+        if (!wideSums_) wideSums_ = Allocate<uint32_t>(static_cast<size_t>(nBytes_));
+        if (!wideSums_) return false;
+        render_detail::VerticalPassWide(picture_.Row(p) + offset, wP, picture_.Row(q) + offset, wQ,
+                                        mid, nMid, sumW, inter_.get() + offset, nBytes_,
+                                        wideSums_.get());
+        return true;
+    }
     const render_detail::RowsAhead ahead = RowsAheadOf(r, q, offset);
     kernels_.verticalPass(picture_.Row(p) + offset, wP, picture_.Row(q) + offset, wQ, mid, nMid,
                           norm, inter_.get() + offset, nBytes_, ahead);

@@ -77,6 +77,13 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Bilinear(
 __attribute__((target("avx2"))) void RotatedRowAvx2(const RotatedRow& row, const uint8_t* bits,
                                                     int32_t stride, int bpp, int wsrc, int hsrc,
                                                     int quality, uint8_t* out, int wout) {
+    // The gathers take 32-bit offsets: a picture of 2 GiB or more, or a tap spacing as wide as
+    // the picture (every pixel the matte), goes through the portable loop.
+    if (static_cast<int64_t>(stride) * hsrc >= (int64_t{1} << 31) - 64 || row.gx >= wsrc ||
+        row.gy >= hsrc) {
+        RotatedRowPortable(row, bits, stride, bpp, wsrc, hsrc, quality, out, 0, wout);
+        return;
+    }
     const __m256 gxf = _mm256_set1_ps(static_cast<float>(row.gx));
     const __m256 gyf = _mm256_set1_ps(static_cast<float>(row.gy));
     const __m256 xMax = _mm256_set1_ps(static_cast<float>(wsrc - row.gx - 1));

@@ -5,6 +5,7 @@
 // the decompressor (its pools are released by jpeg_destroy_decompress), so no destructor is
 // skipped. Warnings (corrupt data, premature end) are silent: a truncated file decodes with its
 // missing part filled in, as libjpeg does.
+#include <climits>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -20,9 +21,9 @@ namespace {
 // Progressive files may carry any number of scans; a hostile file with thousands of tiny scans
 // costs a full pass over the coefficients each. Real files have a dozen or so.
 constexpr int MaxScans = 500;
-// Progressive decoding keeps every coefficient of the picture; at most 8192 x 8192 pixels with
-// four components this stays below this bound.
-constexpr long MaxDecoderMemory = 1100L * 1024 * 1024;
+// Until the target says how much it allows (after Begin), the header's own tables stay below
+// this bound.
+constexpr long HeaderMemory = 64L * 1024 * 1024;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -66,7 +67,7 @@ DecodeStatus DecodeJpeg(std::FILE* stream, DecodeTarget& target) {
     }
     jpeg_create_decompress(&cinfo);
     cinfo.progress = &progress;
-    cinfo.mem->max_memory_to_use = MaxDecoderMemory;
+    cinfo.mem->max_memory_to_use = HeaderMemory;
     jpeg_stdio_src(&cinfo, stream);
     jpeg_read_header(&cinfo, TRUE);
 
@@ -79,6 +80,11 @@ DecodeStatus DecodeJpeg(std::FILE* stream, DecodeTarget& target) {
         jpeg_destroy_decompress(&cinfo);
         return DecodeStatus::Stopped;
     }
+    // Progressive decoding keeps every coefficient of the picture (about 3 bytes a pixel);
+    // the target's budget decides whether that may be had.
+    const uint64_t budget = target.DecoderMemoryLimit();
+    cinfo.mem->max_memory_to_use =
+        budget > static_cast<uint64_t>(LONG_MAX) ? LONG_MAX : static_cast<long>(budget);
     jpeg_start_decompress(&cinfo);
     if (static_cast<int>(cinfo.output_width) != width ||
         static_cast<int>(cinfo.output_height) != height)

@@ -20,6 +20,9 @@ public:
     virtual bool Begin(int width, int height) = 0;
     // Destination of row y counted from the top: 3 x width bytes, blue, green, red.
     virtual uint8_t* Row(int y) = 0;
+    // The most the decoder may allocate for its own work after Begin (a progressive JPEG keeps
+    // all its coefficients); beyond it the decoding fails.
+    virtual uint64_t DecoderMemoryLimit() const { return 1100ull * 1024 * 1024; }
 };
 
 enum class DecodeStatus {

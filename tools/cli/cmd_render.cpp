@@ -51,7 +51,7 @@ int RunRender(kvcli::Context& ctx) {
     if (!ctx.LoadShow(show, pos[0], true)) return kvcli::ExitFailure;
     // The frame image exists only for a valid size; RenderFrame judges the size itself.
     kv::CDIB image(1, 1, 32);
-    if (width >= 1 && width <= kv::MaxImageSide && height >= 1 && height <= kv::MaxImageSide)
+    if (width >= 1 && width <= kv::MaxOutputSide && height >= 1 && height <= kv::MaxOutputSide)
         image.Create(width, height, 32);
     if (!kv::RenderFrame(show, frame, mode, flag != 0, width, height, &image, false))
         return ctx.Fail("frame " + std::to_string(frame) + " could not be rendered at " +

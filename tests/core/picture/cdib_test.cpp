@@ -39,11 +39,13 @@ TEST(CDIB, CreateLimitsAndKeepingPixels) {
     EXPECT_EQ(img.Info()->header.biXPelsPerMeter, 1600);
     EXPECT_EQ(img.ColorTable()[200].red, 200);  // grey ramp
     EXPECT_EQ(img.ColorTable()[200].reserved, 0);
-    EXPECT_TRUE(img.Create(8192, 1, 24));
-    EXPECT_FALSE(img.Create(8193, 1, 24));
+    EXPECT_TRUE(img.Create(65535, 1, 24));
+    EXPECT_FALSE(img.Create(65536, 1, 24));
+    EXPECT_FALSE(img.Create(1, 65536, 24));
     EXPECT_FALSE(img.Create(10, 0, 24));
     EXPECT_FALSE(img.Create(10, -5, 24));
-    EXPECT_EQ(img.Width(), 8192);  // a refused Create leaves the image as it was
+    EXPECT_EQ(img.Width(), 65535);  // a refused Create leaves the image as it was
+    EXPECT_EQ(img.RowBytes(), 65535 * 3 + 3);
     ASSERT_TRUE(img.Create(5, 3, 24));
     img.Row(1)[4] = 99;
     EXPECT_TRUE(img.Create(5, 3, 24));  // same size and depth: pixels stay

@@ -116,8 +116,8 @@ TEST(PictureLoad, ResultCodesShowTheirFixedMessages) {
         int32_t code;
         const char* message;
     } cases[] = {
-        {BmpBytes(9000, 100, 24), kv::ReadTooLarge, "Images must be smaller than 8192 pixels"},
-        {BmpBytes(100, 8193, 24), kv::ReadTooLarge, "Images must be smaller than 8192 pixels"},
+        {BmpBytes(65536, 1, 24), kv::ReadTooLarge, "Images must be smaller than 65536 pixels"},
+        {BmpBytes(1, 65536, 24), kv::ReadTooLarge, "Images must be smaller than 65536 pixels"},
         {BmpBytes(10, 10, 8, 1), kv::ReadCompressed, "Can't read compressed images"},
         {BmpBytes(10, 10, 1), kv::ReadTooFewColours, "Images must have 256 colors or more"},
         // A top-down bitmap (negative height) cannot be created.

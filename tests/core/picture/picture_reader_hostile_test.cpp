@@ -4,10 +4,14 @@
 // the latter), and in good time.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/base/settings.h"
 #include "core/picture/cdib.h"
 #include "core/picture/disk_file.h"
 #include "core/picture/picture_reader.h"
@@ -193,8 +197,9 @@ TEST(TargaHostile, HeaderChecksInTheirOrder) {
     EXPECT_EQ(ReadBytes(Tga(2, 0, 4, 24).str(), kv::ReadTarga).code, kv::ReadUnreadable);
     EXPECT_EQ(ReadBytes(Tga(10, 4, 4, 24).str(), kv::ReadTarga).code, kv::ReadCompressed);
     EXPECT_EQ(ReadBytes(Tga(9, 4, 4, 8).str(), kv::ReadTarga).code, kv::ReadCompressed);
-    EXPECT_EQ(ReadBytes(Tga(2, 9000, 4, 24).str(), kv::ReadTarga).code, kv::ReadTooLarge);
-    EXPECT_EQ(ReadBytes(Tga(2, 4, 65535, 24).str(), kv::ReadTarga).code, kv::ReadTooLarge);
+    // Beyond 8192 pixels the rows must be in the file: a bare header is unreadable.
+    EXPECT_EQ(ReadBytes(Tga(2, 9000, 4, 24).str(), kv::ReadTarga).code, kv::ReadUnreadable);
+    EXPECT_EQ(ReadBytes(Tga(2, 4, 65535, 24).str(), kv::ReadTarga).code, kv::ReadUnreadable);
     EXPECT_EQ(ReadBytes(Tga(2, 4, 4, 20).str(), kv::ReadTarga).code, kv::ReadUnreadable);
     EXPECT_EQ(ReadBytes(Tga(2, 4, 4, 24).str().substr(0, 17), kv::ReadTarga).code,
               kv::ReadUnreadable);
@@ -343,8 +348,9 @@ TEST(TiffHostile, DirectoriesOutsideOrAcrossTheWindow) {
 
 TEST(TiffHostile, LayoutsTheReaderDoesNotTake) {
     auto code = [](std::vector<Entry> e) { return ReadBytes(Tiff(e).str(), kv::ReadTiff).code; };
-    EXPECT_EQ(code({{256, 4, 1, 9000}}), kv::ReadTooLarge);
-    EXPECT_EQ(code({{257, 3, 1, 8193}}), kv::ReadTooLarge);
+    EXPECT_EQ(code({{256, 4, 1, 65536}}), kv::ReadTooLarge);
+    EXPECT_EQ(code({{257, 4, 1, 70000}}), kv::ReadTooLarge);
+    EXPECT_EQ(code({{257, 3, 1, 8193}}), kv::ReadUnreadable);  // its rows are not in the file
     EXPECT_EQ(code({{259, 3, 1, 5}}), kv::ReadCompressed);
     EXPECT_EQ(code({{259, 3, 1, 32773}}), kv::ReadCompressed);
     EXPECT_EQ(code({{277, 3, 1, 7}}), kv::ReadUnreadable);
@@ -461,7 +467,8 @@ TEST(PhotoshopHostile, CountsBeyondTheFileAreUnreadable) {
 TEST(PhotoshopHostile, HeaderValuesOutsideTheReader) {
     auto code = [](const Bytes& b) { return ReadBytes(b.str(), kv::ReadPhotoshop).code; };
     EXPECT_EQ(code(Psd(3, 2, 2, 8, 4, 0)), kv::ReadUnreadable);  // CMYK
-    EXPECT_EQ(code(Psd(3, 2, 9000, 8, 3, 0)), kv::ReadTooLarge);
+    EXPECT_EQ(code(Psd(3, 2, 65536, 8, 3, 0)), kv::ReadTooLarge);
+    EXPECT_EQ(code(Psd(3, 2, 9000, 8, 3, 0)), kv::ReadUnreadable);  // rows not in the file
     EXPECT_EQ(code(Psd(3, 0x80000000u, 2, 8, 3, 0)), kv::ReadTooLarge);
     EXPECT_EQ(code(Psd(3, 2, 2, 7, 3, 0)), kv::ReadUnreadable);
     EXPECT_EQ(code(Psd(3, 2, 2, 1, 3, 0)), kv::ReadUnreadable);
@@ -480,14 +487,17 @@ TEST(PhotoshopHostile, HeaderValuesOutsideTheReader) {
 
 TEST(GdiplusHostile, BrokenOrHugeFilesAreRefused) {
     const std::string jpeg = ReadFileBytes(FixturePath("photo"));
-    // The frame header's size made 9000 wide: refused before decoding.
+    // The frame header's size made 65500 x 65500 (libjpeg's largest): more than a picture may
+    // take, refused before decoding.
     const size_t sof = jpeg.find("\xff\xc0");
     ASSERT_NE(sof, std::string::npos);
     std::string huge = jpeg;
-    huge[sof + 7] = static_cast<char>(9000 >> 8);
-    huge[sof + 8] = static_cast<char>(9000 & 255);
+    for (size_t at : {sof + 5, sof + 7}) {
+        huge[at] = static_cast<char>(65500 >> 8);
+        huge[at + 1] = static_cast<char>(65500 & 255);
+    }
     kv::CDIB image(16, 16, 8);
-    EXPECT_EQ(ReadBytes(huge, kv::ReadGdiplus, &image).code, kv::ReadTooLarge);
+    EXPECT_EQ(ReadBytes(huge, kv::ReadGdiplus, &image).code, kv::ReadNoMemory);
     EXPECT_EQ(image.Width(), 16);
     // Not a picture at all, though named like one: unreadable, not a memory shortage.
     EXPECT_EQ(ReadBytes("plain words", nullptr, nullptr, "words.jpg").code, kv::ReadUnreadable);
@@ -502,6 +512,133 @@ TEST(GdiplusHostile, BrokenOrHugeFilesAreRefused) {
     const size_t idat = png.find("IDAT");
     ASSERT_NE(idat, std::string::npos);
     EXPECT_EQ(ReadBytes(png.substr(0, idat + 20), kv::ReadGdiplus).code, kv::ReadUnreadable);
+}
+
+// ---- Claims of the biggest sizes --------------------------------------------------------------
+
+// The largest pixel block any image asked for while a case ran.
+std::atomic<size_t> g_largestPixelBlock{0};
+
+void NotePixelBlock(size_t bytes) {
+    size_t seen = g_largestPixelBlock.load();
+    while (bytes > seen && !g_largestPixelBlock.compare_exchange_weak(seen, bytes)) {
+    }
+}
+
+long PeakResidentKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(BiggestClaims, HeadersOfTheLargestSizesEndWithAMessageAndAllocateNothingLikeThem) {
+    const std::string jpeg = ReadFileBytes(FixturePath("photo"));
+    const size_t sof = jpeg.find("\xff\xc0");
+    ASSERT_NE(sof, std::string::npos);
+    std::string bigJpeg = jpeg;
+    for (size_t at : {sof + 5, sof + 7}) {
+        bigJpeg[at] = static_cast<char>(0xFF);
+        bigJpeg[at + 1] = static_cast<char>(0xDC);  // 65500, libjpeg's largest
+    }
+    // A PNG header (and its checksum) claiming 65535 x 65535, 8-bit RGB, then a scrap of data.
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    Bytes ihdr;
+    ihdr.Put(0, "IHDR").Be(4, 65535, 4).Be(8, 65535, 4).Byte(12, 8).Byte(13, 2).Byte(16, 0);
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : ihdr.str()) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    Bytes chunk;
+    chunk.Be(0, 13, 4).Put(4, ihdr.str()).Be(21, ~crc, 4);
+    png += chunk.str() + std::string("\0\0\0\x02IDATxx\0\0\0\0", 14);
+
+    Bytes bmp8(54), bmp32(54), bmpWide(54);
+    for (auto* b : {&bmp8, &bmp32, &bmpWide}) b->Put(0, "BM").Le(10, 1078, 4).Le(14, 40, 4);
+    bmp8.Le(18, 65535, 4).Le(22, 65535, 4).Le(26, 1, 2).Le(28, 8, 2);
+    bmp32.Le(18, 65535, 4).Le(22, 65535, 4).Le(26, 1, 2).Le(28, 32, 2).Le(2, 0xFFFFFFFFu, 4);
+    bmpWide.Le(18, 70000, 4).Le(22, 65535, 4).Le(26, 1, 2).Le(28, 24, 2);
+    // PackBits Photoshop of one channel: 2 bytes of row length per row are all it needs.
+    Bytes psdPacked = Psd(1, 65535, 65535, 8, 1, 1);
+    psdPacked.Put(kPsdData + 2 * 65535, std::string(64, '\x80'));
+    struct Case {
+        const char* what;
+        std::string bytes;
+        Reader reader;
+        int32_t code;
+    } cases[] = {
+        {"BMP 8 bits", bmp8.str(), kv::ReadBmp, kv::ReadUnreadable},
+        {"BMP 32 bits", bmp32.str(), kv::ReadBmp, kv::ReadUnreadable},
+        {"BMP 70000 wide", bmpWide.str(), kv::ReadBmp, kv::ReadTooLarge},
+        {"Targa", Tga(2, 65535, 65535, 32).str(), kv::ReadTarga, kv::ReadUnreadable},
+        {"TIFF", Tiff({{256, 4, 1, 65535}, {257, 4, 1, 65535}, {277, 3, 1, 1}}).str(), kv::ReadTiff,
+         kv::ReadUnreadable},
+        {"TIFF 4 billion", Tiff({{256, 4, 1, 0xFFFFFFFFu}}).str(), kv::ReadTiff, kv::ReadTooLarge},
+        {"Photoshop raw", Psd(3, 65535, 65535, 8, 3, 0).str(), kv::ReadPhotoshop,
+         kv::ReadUnreadable},
+        {"Photoshop packed", psdPacked.str(), kv::ReadPhotoshop, kv::ReadNoMemory},
+        {"JPEG", bigJpeg, kv::ReadGdiplus, kv::ReadNoMemory},
+        {"PNG", png, kv::ReadGdiplus, kv::ReadNoMemory},
+    };
+    const long before = PeakResidentKilobytes();
+    kv::SetPixelAllocationHook(&NotePixelBlock);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_largestPixelBlock = 0;
+        kv::CDIB image(16, 16, 8);
+        EXPECT_EQ(ReadBytes(c.bytes, c.reader, &image).code, c.code);
+        // No image of the claimed size was asked for, and the old one is left as it was.
+        EXPECT_LT(g_largestPixelBlock.load(), size_t{1} << 20);
+        EXPECT_EQ(image.Width(), 16);
+        bool append = false;
+        EXPECT_NE(kv::ImageReadMessage(c.code, &append), nullptr);
+    }
+    kv::SetPixelAllocationHook(nullptr);
+    ::testing::Test::RecordProperty("peak_resident_kb_before", std::to_string(before));
+    ::testing::Test::RecordProperty("peak_resident_kb_after",
+                                    std::to_string(PeakResidentKilobytes()));
+}
+
+TEST(BiggestClaims, PicturesAboveTheMemoryLimitAreRefusedBeforeAllocating) {
+    // 300 x 200 x 3 bytes: within a limit of 1 MB; 700 x 600 x 3 is not.
+    const std::string small = ReadFileBytes(FixturePath("photo"));
+    Bytes bmp(54);
+    bmp.Put(0, "BM").Le(10, 54, 4).Le(14, 40, 4).Le(18, 700, 4).Le(22, 600, 4).Le(26, 1, 2);
+    bmp.Le(28, 24, 2).Le(2, 54 + 2100 * 600, 4).Put(54 + 2100 * 600 - 1, std::string(1, '\0'));
+    kv::TheSettings().WriteInt("PictureMemoryLimit", 1);
+    EXPECT_EQ(kv::PictureMemoryLimit(), uint64_t{1} << 20);
+    g_largestPixelBlock = 0;
+    kv::SetPixelAllocationHook(&NotePixelBlock);
+    const Read refused = ReadBytes(bmp.str(), kv::ReadBmp);
+    kv::SetPixelAllocationHook(nullptr);
+    EXPECT_EQ(refused.code, kv::ReadNoMemory);
+    EXPECT_LT(g_largestPixelBlock.load(), size_t{1} << 20);
+    EXPECT_EQ(ReadBytes(small, kv::ReadGdiplus).code, kv::ReadOk);
+    kv::TheSettings().WriteInt("PictureMemoryLimit", 0);
+    // The default: half the machine's memory, at most 8 GiB, and never nothing.
+    EXPECT_LE(kv::PictureMemoryLimit(), uint64_t{8} << 30);
+    EXPECT_GE(kv::PictureMemoryLimit(), uint64_t{256} << 20);
+    EXPECT_EQ(ReadBytes(bmp.str(), kv::ReadBmp).code, kv::ReadOk);
+}
+
+TEST(BiggestClaims, PicturesBeyondTheOldLimitLoadWhole) {
+    // 9000 x 3, 24 bits: each pixel's blue is its column's low byte, rows bottom-up.
+    const int w = 9000, h = 3, stride = (w * 3 + 3) & ~3;
+    Bytes bmp(54);
+    bmp.Put(0, "BM").Le(10, 54, 4).Le(14, 40, 4).Le(18, w, 4).Le(22, h, 4).Le(26, 1, 2);
+    bmp.Le(28, 24, 2).Le(2, 54 + stride * h, 4);
+    std::string pixels(static_cast<size_t>(stride) * h, '\0');
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) pixels[y * stride + 3 * x] = static_cast<char>(x + y);
+    bmp.Put(54, pixels);
+    kv::CDIB image(16, 16, 8);
+    ASSERT_EQ(ReadBytes(bmp.str(), kv::ReadBmp, &image).code, kv::ReadOk);
+    ASSERT_EQ(image.Width(), w);
+    EXPECT_EQ(image.Row(2)[3 * 8999], static_cast<uint8_t>(8999 + 2));
+    EXPECT_EQ(image.Row(0)[3 * 4000], static_cast<uint8_t>(4000));
+    // One row short: a picture beyond 8192 pixels must be whole.
+    EXPECT_EQ(ReadBytes(bmp.str().substr(0, 54 + stride * 2), kv::ReadBmp).code,
+              kv::ReadUnreadable);
 }
 
 }  // namespace

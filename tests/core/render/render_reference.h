@@ -20,6 +20,10 @@ struct Camera {
     float left, bottom, W, H, rotation, tiltA, tiltB;
 };
 
+// Windows whose weights sum to more than 2^20 are divided by their weight instead of being
+// multiplied by floor(2^20 / weight), which would be 0 for them.
+constexpr int64_t kWideWeight = int64_t{1} << 20;
+
 inline int32_t Trunc(float v) {
     if (v >= 1.0e9f) return 1000000000;
     if (!(v > -1.0e9f)) return -1000000000;
@@ -64,7 +68,7 @@ inline void RenderRotated(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, i
     const float fw = static_cast<float>(wout), fh = static_cast<float>(hout);
     auto spacing = [](float v) {
         float f = std::fabs(std::floor(v));
-        if (!(f < 16384.0f)) f = 16384.0f;
+        if (!(f < 65536.0f)) f = 65536.0f;
         return std::max(1, static_cast<int>(f));
     };
     const int gy = spacing((c.H - 2.0f * Q) / fh * 0.5f);
@@ -209,7 +213,7 @@ inline void RenderPicture(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, i
                 };
                 int64_t sum = first * s(p) + last * s(q);
                 for (int64_t k = p + 1; k <= q - 1; ++k) sum += 256 * s(k);
-                t[ch] = (sum * norm) >> 20;
+                t[ch] = sumW > kWideWeight ? sum / sumW : (sum * norm) >> 20;
             }
         }
         for (int j = 0; j < wout; ++j) {
@@ -224,7 +228,7 @@ inline void RenderPicture(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, i
                                                   : inter[static_cast<size_t>(k.m + tap) * 4 + ch];
                     sum += w * value;
                 }
-                v[ch] = (sum * norm) >> 20;
+                v[ch] = k.total > kWideWeight ? sum / k.total : (sum * norm) >> 20;
             }
             Put(out, r, j, static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
                 bpp == 4 ? static_cast<int>(v[3]) : 255);
