@@ -34,6 +34,9 @@ enum ImageFileFormat : int32_t { FormatBmp = 0, FormatTarga = 1, FormatNone = 2 
 // tables, the movie writers and the host all size themselves by it).
 constexpr int MaxImageSide = 65535;
 constexpr int MaxOutputSide = 8192;
+// The side pictures were limited to before bigger ones were read: what was possible within it
+// keeps its exact old behaviour (short files, renderer arithmetic).
+constexpr int OldMaxImageSide = 8192;
 
 // Every pixel block a CDIB allocates is first reported here with its size in bytes (tests
 // watch that a hostile file never makes the claimed image). Null for none.

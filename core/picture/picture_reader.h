@@ -49,11 +49,9 @@ const char* ImageReadMessage(int32_t code, bool* appendCode);
 uint64_t PictureMemoryLimit();
 bool PictureFitsInMemory(int width, int height, int bitCount);
 
-// The side pictures were limited to before bigger ones were read. Short files of that size
-// load what they hold (the rest stays black), as they always did; a bigger picture from a file
-// of plain rows must hold all its `bytes` from offset `at` on, so that a header alone never
-// makes the image it claims.
-constexpr int OldMaxImageSide = 8192;
+// Short files of pictures within OldMaxImageSide load what they hold (the rest stays black),
+// as they always did; a bigger picture from a file of plain rows must hold all its `bytes`
+// from offset `at` on, so that a header alone never makes the image it claims.
 bool FileHoldsPixels(DiskFile& file, int width, int height, int64_t at, int64_t bytes);
 
 // Creates the image for a picture being read and clears it: black pixels and, for 8 bits, the

@@ -27,11 +27,15 @@ struct ColumnTap {
     uint8_t mattePixel[4];  // the column's pixel when every tap is the matte
 };
 
-// Windows whose weights sum to more than this (more than 4096 whole pixels, a zoom-out that
-// only pictures above 8192 pixels allow in practice) would get a normaliser floor(2^20 / sum)
-// of 0 and overflow 32-bit sums. They are summed in 64 bits instead and divided by their
-// weight: value = floor(sum / weight). Every lighter window keeps the 32-bit arithmetic.
+// Windows whose weights sum to more than WideWeight (more than 4096 whole pixels) would get a
+// normaliser floor(2^20 / sum) of 0 and overflow 32-bit sums. They are summed in 64 bits
+// instead and divided by their weight: value = floor(sum / weight). Over pictures above 8192
+// pixels a side the same holds from BigPictureWideWeight on (256 pixels), since the 32-bit
+// normaliser of such a window loses up to a tenth of the value (a white 60000-pixel strip
+// rendered to 64 pixels came out at 233); pictures of the old sizes keep their old
+// arithmetic, and so their old output, for every lighter window.
 constexpr int64_t WideWeight = int64_t{1} << 20;
+constexpr int64_t BigPictureWideWeight = int64_t{1} << 16;
 
 // Source rows the next output row will read and this one does not: the vertical pass asks
 // for them to be fetched into the cache as it goes, one cache line each per 64 bytes, so

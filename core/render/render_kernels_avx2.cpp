@@ -154,7 +154,7 @@ __attribute__((target("avx2"))) void HorizontalRowAvx2(const uint8_t* inter, con
             std::memcpy(out, c.mattePixel, 4);
             continue;
         }
-        if (c.span > 256) {
+        if (c.span > 256 || c.wide) {
             HorizontalPassPortable(inter, BPP, &c, 1, out);
             continue;
         }

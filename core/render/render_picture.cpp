@@ -120,6 +120,9 @@ public:
           xstep_(cam.width / static_cast<float>(wout_)),
           ystep_(cam.height / static_cast<float>(out.Height())),
           half_(0.5f * ystep_),
+          wideWeight_(wsrc_ > OldMaxImageSide || hsrc_ > OldMaxImageSide
+                          ? render_detail::BigPictureWideWeight
+                          : render_detail::WideWeight),
           kernels_(render_detail::Kernels()) {}
 
     // Buffers, column table, the vertical pass's column range and the gathering plan; false
@@ -148,6 +151,7 @@ private:
     const int wout_, wsrc_, hsrc_, bpp_;
     const uint8_t matteAlpha_;
     const float xstep_, ystep_, half_;
+    const int64_t wideWeight_;  // windows heavier than this are divided by their weight
     const render_detail::KernelTable& kernels_;
 
     std::unique_ptr<uint8_t[]> inter_;
@@ -196,7 +200,7 @@ void FullRender::BuildColumnTable(int32_t& minTap, int32_t& maxTap) {
         c.last = static_cast<uint8_t>(TruncInt((e - static_cast<float>(o)) * 256.0f));
         const int64_t span = static_cast<int64_t>(o) - m;
         const int64_t total = span * 256 + c.first + c.last;
-        const bool wide = total > render_detail::WideWeight;
+        const bool wide = total > wideWeight_;
         const int64_t norm = total > 0 && !wide ? (int64_t{1} << 20) / total : 0;
         c.m = m;
         c.span = static_cast<int32_t>(span);
@@ -277,7 +281,7 @@ bool FullRender::VerticalPass(int r, float y, float ey, int32_t p, int32_t q) {
     const int32_t wQ = TruncInt((ey - static_cast<float>(q)) * 256.0f);
     const int32_t nMid = std::max(q - p - 1, 0);
     const int32_t sumW = nMid * 256 + wP + wQ;
-    const bool wide = sumW > render_detail::WideWeight;
+    const bool wide = sumW > wideWeight_;
     const int32_t norm = sumW > 0 && !wide ? (1 << 20) / sumW : 0;
     const uint8_t** mid = midInline_;
     if (nMid > MidInline) {

@@ -248,4 +248,57 @@ TEST_P(SimdModes, MatchesTheReferenceOverRandomRenders) {
     }
 }
 
+// Zoom-outs only big pictures allow: a 60000-pixel strip to 64 and to 8 pixels, and a 60000-row
+// strip to 8 rows, where windows span thousands of source pixels (beyond 4096 their weights
+// no longer fit the 32-bit normaliser). Production equals the reference, a constant picture
+// stays constant through the widest windows, and the rotating renderer samples the same strip.
+TEST_P(SimdModes, BigZoomOutsMatchTheReferenceAndKeepAConstantPicture) {
+    struct Case {
+        int wsrc, hsrc, wout, hout;
+        CameraRect cam;
+    } cases[] = {
+        {60000, 12, 64, 4, Rect(0, 0, 60000, 8)},
+        {60000, 12, 8, 4, Rect(0, 0, 60000, 8)},
+        {60000, 12, 64, 3, Rect(-3000, 1.5f, 59000.5f, 7.5f)},
+        {10, 60000, 4, 8, Rect(0, 0, 8, 59000)},
+        {10, 60000, 3, 3, Rect(0.25f, 100, 7.5f, 59800)},
+    };
+    for (const Case& c : cases) {
+        for (int bits : {24, 32}) {
+            SCOPED_TRACE(::testing::Message() << c.wsrc << "x" << c.hsrc << "x" << bits << " to "
+                                              << c.wout << "x" << c.hout);
+            CDIB pic(c.wsrc, c.hsrc, bits), got(c.wout, c.hout, 32), want(c.wout, c.hout, 32);
+            kvtest::FillRandom(pic, static_cast<uint32_t>(c.wsrc + bits));
+            for (int rotate : {0, 1}) {
+                pic.rotationInUse = rotate != 0;
+                CameraRect cam = c.cam;
+                cam.rotation = rotate ? 0.75f : 0.0f;
+                ASSERT_TRUE(kv::RenderPicture(got, pic, cam, kv::QualityFull, 0, 0));
+                kvref::RenderPicture(
+                    want, pic, {cam.left, cam.bottom, cam.width, cam.height, cam.rotation, 0, 0},
+                    kv::QualityFull, 0, 0, 0);
+                EXPECT_EQ(kvtest::FirstDifference(got, want), "") << "rotated " << rotate;
+            }
+            pic.rotationInUse = false;
+            kvtest::Fill(pic, 200);
+            ASSERT_TRUE(kv::RenderPicture(got, pic, c.cam, kv::QualityFull, 0, 0));
+            const float xstep = c.cam.width / static_cast<float>(c.wout);
+            for (int j = 0; j < c.wout; ++j) {
+                const float v = c.cam.left + static_cast<float>(j) * xstep;
+                if (v < 0.0f || v + xstep >= static_cast<float>(c.wsrc - 1)) continue;
+                // Windows of hundreds of pixels are divided by their weight: 200 exactly where
+                // the window spans more than 256 pixels each way, at most 1 less elsewhere.
+                const bool wideBothWays =
+                    xstep > 260.0f && c.cam.height / static_cast<float>(c.hout) > 260.0f;
+                const uint32_t px = PixelAt(got, j, 0);
+                for (int ch = 0; ch < (bits == 32 ? 4 : 3); ++ch) {
+                    const int value = static_cast<int>((px >> (8 * ch)) & 255);
+                    EXPECT_GE(value, wideBothWays ? 200 : 198) << "column " << j << " ch " << ch;
+                    EXPECT_LE(value, 200) << "column " << j << " channel " << ch;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace

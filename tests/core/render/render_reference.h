@@ -20,9 +20,11 @@ struct Camera {
     float left, bottom, W, H, rotation, tiltA, tiltB;
 };
 
-// Windows whose weights sum to more than 2^20 are divided by their weight instead of being
-// multiplied by floor(2^20 / weight), which would be 0 for them.
-constexpr int64_t kWideWeight = int64_t{1} << 20;
+// Windows whose weights sum to more than 2^20 (2^16 over a picture above 8192 pixels a side)
+// are divided by their weight instead of being multiplied by floor(2^20 / weight).
+inline int64_t WideWeight(const kv::CDIB& pic) {
+    return pic.Width() > 8192 || pic.Height() > 8192 ? int64_t{1} << 16 : int64_t{1} << 20;
+}
 
 inline int32_t Trunc(float v) {
     if (v >= 1.0e9f) return 1000000000;
@@ -213,7 +215,7 @@ inline void RenderPicture(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, i
                 };
                 int64_t sum = first * s(p) + last * s(q);
                 for (int64_t k = p + 1; k <= q - 1; ++k) sum += 256 * s(k);
-                t[ch] = sumW > kWideWeight ? sum / sumW : (sum * norm) >> 20;
+                t[ch] = sumW > WideWeight(pic) ? sum / sumW : (sum * norm) >> 20;
             }
         }
         for (int j = 0; j < wout; ++j) {
@@ -228,7 +230,7 @@ inline void RenderPicture(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, i
                                                   : inter[static_cast<size_t>(k.m + tap) * 4 + ch];
                     sum += w * value;
                 }
-                v[ch] = k.total > kWideWeight ? sum / k.total : (sum * norm) >> 20;
+                v[ch] = k.total > WideWeight(pic) ? sum / k.total : (sum * norm) >> 20;
             }
             Put(out, r, j, static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
                 bpp == 4 ? static_cast<int>(v[3]) : 255);

@@ -12,9 +12,10 @@ namespace kvtest {
 
 inline void FillRandom(kv::CDIB& image, uint32_t seed) {
     std::mt19937 rng(seed);
+    const int rowBytes = image.RowBytes();
     for (int y = 0; y < image.Height(); ++y) {
         uint8_t* row = image.Row(y);
-        for (int i = 0; i < image.RowBytes(); ++i) row[i] = static_cast<uint8_t>(rng() >> 24);
+        for (int i = 0; i < rowBytes; ++i) row[i] = static_cast<uint8_t>(rng() >> 24);
     }
 }
 
