@@ -2,6 +2,8 @@
 // pre-blur and blend, and picture preparation end to end when a picture reader is available.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <cstring>
 #include <string>
 
@@ -293,6 +295,46 @@ TEST_F(PrepPictureTest, MissingFileLeavesThePreparedPicture) {
     EXPECT_EQ(show.lastLoadResult, 0);
     EXPECT_EQ(show.image.Width(), 100);
     EXPECT_STREQ(show.pictures[0].fileSpec.path, path.c_str());
+}
+
+// Pixel blocks of at least the picture's size (100 x 80 x 3 bytes) asked for while preparing.
+std::atomic<int> g_pictureSizedBlocks{0};
+void CountPictureSizedBlock(size_t bytes) {
+    if (bytes >= 100 * 80 * 3) ++g_pictureSizedBlocks;
+}
+
+// The loaded picture becomes the prepared one when nothing converts it, and the treatments work
+// in place: one picture-sized block without a border (video-safe or not), two with one (the
+// loaded and the bordered picture), never a third; the pixels are those of a copy.
+TEST_F(PrepPictureTest, PreparingCostsOnePictureOrTwoWithABorder) {
+    struct Case {
+        int border;
+        bool videoSafe;
+        int blocks;
+    } cases[] = {{0, false, 1}, {0, true, 1}, {10, true, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "border " << c.border << " video-safe " << c.videoSafe);
+        kv::Show show;
+        show.BorderSize = c.border;
+        show.VideoColors = c.videoSafe;
+        show.image.rotationInUse = true;
+        g_pictureSizedBlocks = 0;
+        kv::SetPixelAllocationHook(&CountPictureSizedBlock);
+        kv::PrepPicture(show, FileSpecOf(), 0, 0);
+        kv::SetPixelAllocationHook(nullptr);
+        EXPECT_EQ(g_pictureSizedBlocks.load(), c.blocks);
+        EXPECT_TRUE(show.image.rotationInUse);  // the flag stays with the prepared picture
+        EXPECT_EQ(show.image.BitCount(), 24);
+        const int b = c.border ? 10 : 0;
+        ASSERT_EQ(show.image.Width(), 100 + b);
+        if (c.videoSafe)
+            EXPECT_BGR(Px(show.image, 50 + b / 2, 40 + b / 2), 24, 125, 230);
+        else
+            EXPECT_BGR(Px(show.image, 50, 40), 10, 128, 250);
+        EXPECT_BGR(Px(show.image, b / 2, b / 2), c.videoSafe ? 15 : 0, c.videoSafe ? 15 : 0,
+                   c.videoSafe ? 15 : 0);
+    }
 }
 
 }  // namespace
