@@ -264,4 +264,24 @@ TEST_F(CliMovie, SigtermStopsTheJobAndKeepsAPlayableMovie) {
         EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
 }
 
+// A picture above the picture memory limit is refused with its message, and the movie is not
+// made from the placeholder nor reported as made; within the limit the same show makes it.
+TEST_F(CliMovie, APictureAboveTheMemoryLimitIsAFailureNotAPlaceholderMovie) {
+    kv::CDIB big(700, 600, 24);  // 1.2 MB of pixels, above a limit of 1 MB
+    kv::FileSpec picture;
+    picture.SetPath((dir + "/shot.bmp").c_str());
+    ASSERT_TRUE(big.Save(picture, kv::FormatBmp));
+    std::string err;
+    const std::string out = dir + "/limit.avi";
+    EXPECT_EQ(
+        Cli("movie " + Q(show) + " --out " + Q(out) + " --size 32x24 --set PictureMemoryLimit=1",
+            &err),
+        1);
+    EXPECT_NE(err.find("could not be loaded"), std::string::npos) << err;
+    EXPECT_EQ(err.find("successfully made"), std::string::npos) << err;
+    EXPECT_EQ(kvtest::ReadFileBytes(out), "");
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(out) + " --size 32x24", &err), 0);
+    EXPECT_NE(err.find("Alert: Movie file(s) successfully made"), std::string::npos) << err;
+}
+
 }  // namespace
