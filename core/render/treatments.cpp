@@ -241,20 +241,31 @@ void VideoSafe(CDIB& image) {
     const int w = image.Width();
     const int h = image.Height();
     const int bpp = image.BitCount() / 8;
+    // Whether any colour byte lies outside 18..234; each row is looked at whole (a loop without
+    // an early exit, which the compiler turns into vector code) and the scan stops at the
+    // first row that has one.
     bool outside = false;
     for (int y = 0; y < h && !outside; ++y) {
         const uint8_t* p = image.Row(y);
-        for (int x = 0; x < w; ++x, p += bpp) {
-            for (int k = 0; k < 3; ++k) {
-                if (p[k] < 18 || p[k] > 234) outside = true;
-            }
+        unsigned found = 0;
+        if (bpp == 3) {
+            for (int i = 0; i < 3 * w; ++i)
+                found |= static_cast<uint8_t>(p[i] - 18) > 216 ? 1u : 0u;
+        } else {
+            for (int i = 0; i < 4 * w; ++i)
+                found |= (i & 3) != 3 && static_cast<uint8_t>(p[i] - 18) > 216 ? 1u : 0u;
         }
+        outside = found != 0;
     }
     if (!outside) return;
+    uint8_t table[256];
+    for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>((v + 18) * 86 / 100);
     for (int y = 0; y < h; ++y) {
         uint8_t* p = image.Row(y);
         for (int x = 0; x < w; ++x, p += bpp) {
-            for (int k = 0; k < 3; ++k) p[k] = static_cast<uint8_t>((p[k] + 18) * 86 / 100);
+            p[0] = table[p[0]];
+            p[1] = table[p[1]];
+            p[2] = table[p[2]];
         }
     }
 }

@@ -175,6 +175,17 @@ TEST(VideoSafe, RemapsOnlyWhenSomethingIsOutside) {
     EXPECT_BGR(Px(img, 0, 0), 15, 101, 30);
     EXPECT_BGR(Px(img, 1, 0), 15, 101, 234);
     EXPECT_EQ(Px(img, 0, 0)[3], 255);  // alpha untouched
+
+    // 24 bits: an outlier in the last byte of the top row alone remaps every row; 234 and 18
+    // alone do not.
+    CDIB rows(37, 5, 24);
+    Fill(rows, 18, 234, 100);
+    kv::VideoSafe(rows);
+    EXPECT_BGR(Px(rows, 36, 4), 18, 234, 100);
+    rows.Row(4)[3 * 37 - 1] = 235;
+    kv::VideoSafe(rows);
+    EXPECT_BGR(Px(rows, 0, 0), 30, 216, 101);
+    EXPECT_BGR(Px(rows, 36, 4), 30, 216, 217);
 }
 
 TEST(Blur3x3, InPlaceOverTheInterior) {
