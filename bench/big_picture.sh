@@ -70,6 +70,7 @@ echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -
      "load $(cut -d' ' -f1-3 /proc/loadavg)"
 read -r ours_s ours_kb < <(movie "$PIC_DIR/big12000.kvx" "$PIC_DIR/ours12000.avi")
 read -r bare_s bare_kb < <(movie "$PIC_DIR/big12000.kvx" "$PIC_DIR/bare12000.avi" VideoColors=0)
+read -r bands_s bands_kb < <(movie "$PIC_DIR/big12000.kvx" "$PIC_DIR/bands12000.avi" MultiProcess=1)
 read -r zp_s zp_kb < <(zoompan "$PIC_DIR/big12000.jpg" "$ZP12000" "$PIC_DIR/zp12000.avi")
 read -r pano_s pano_kb < <(movie "$PIC_DIR/pano30000.kvx" "$PIC_DIR/ourspano.avi")
 read -r zpp_s zpp_kb < <(zoompan "$PIC_DIR/pano30000.jpg" "$ZPPANO" "$PIC_DIR/zppano.avi")
@@ -83,6 +84,7 @@ printf '\n%-44s %9s %11s %9s\n' case seconds "peak MB" frames
 row() { printf '%-44s %9s %11s %9s\n' "$1" "$2" "$(($3 / 1024))" "$4"; }
 row "12000x8000 -> 1080p MJPEG, ours (video-safe)" "$ours_s" "$ours_kb" "$(frames "$PIC_DIR/ours12000.avi")"
 row "12000x8000 -> 1080p MJPEG, ours (no treatment)" "$bare_s" "$bare_kb" "$(frames "$PIC_DIR/bare12000.avi")"
+row "12000x8000 -> 1080p MJPEG, ours (two bands)" "$bands_s" "$bands_kb" "$(frames "$PIC_DIR/bands12000.avi")"
 row "12000x8000 -> 1080p MJPEG, zoompan" "$zp_s" "$zp_kb" "$(frames "$PIC_DIR/zp12000.avi")"
 row "30000x6000 pan -> 1080p MJPEG, ours" "$pano_s" "$pano_kb" "$(frames "$PIC_DIR/ourspano.avi")"
 row "30000x6000 pan -> 1080p MJPEG, zoompan" "$zpp_s" "$zpp_kb" "$(frames "$PIC_DIR/zppano.avi")"

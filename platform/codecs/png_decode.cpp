@@ -38,7 +38,9 @@ void CappedFree(png_structp, png_voidp p) {
     std::free(p);
 }
 constexpr png_uint_32 MaxCachedChunks = 1000;
-constexpr png_uint_32 MaxSide = 65535;
+// Above the largest picture (65535) so that a bigger one reaches the caller's size check and
+// its message; libpng's own row buffers stay within MaxLibpngAllocation up to this.
+constexpr png_uint_32 MaxSide = 1000000;
 
 [[noreturn]] void OnError(png_structp png, png_const_charp) {
     png_longjmp(png, 1);

@@ -540,19 +540,20 @@ TEST(BiggestClaims, HeadersOfTheLargestSizesEndWithAMessageAndAllocateNothingLik
         bigJpeg[at] = static_cast<char>(0xFF);
         bigJpeg[at + 1] = static_cast<char>(0xDC);  // 65500, libjpeg's largest
     }
-    // A PNG header (and its checksum) claiming 65535 x 65535, 8-bit RGB, then a scrap of data.
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    Bytes ihdr;
-    ihdr.Put(0, "IHDR").Be(4, 65535, 4).Be(8, 65535, 4).Byte(12, 8).Byte(13, 2).Byte(16, 0);
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : ihdr.str()) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    Bytes chunk;
-    chunk.Be(0, 13, 4).Put(4, ihdr.str()).Be(21, ~crc, 4);
-    png += chunk.str() + std::string("\0\0\0\x02IDATxx\0\0\0\0", 14);
-
+    // A PNG header (and its checksum) claiming w x h, 8-bit RGB, then a scrap of data.
+    auto pngOf = [](uint32_t w, uint32_t h) {
+        std::string png("\x89PNG\r\n\x1a\n", 8);
+        Bytes ihdr;
+        ihdr.Put(0, "IHDR").Be(4, w, 4).Be(8, h, 4).Byte(12, 8).Byte(13, 2).Byte(16, 0);
+        uint32_t crc = 0xFFFFFFFFu;
+        for (unsigned char c : ihdr.str()) {
+            crc ^= c;
+            for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+        Bytes chunk;
+        chunk.Be(0, 13, 4).Put(4, ihdr.str()).Be(21, ~crc, 4);
+        return png + chunk.str() + std::string("\0\0\0\x02IDATxx\0\0\0\0", 14);
+    };
     Bytes bmp8(54), bmp32(54), bmpWide(54);
     for (auto* b : {&bmp8, &bmp32, &bmpWide}) b->Put(0, "BM").Le(10, 1078, 4).Le(14, 40, 4);
     bmp8.Le(18, 65535, 4).Le(22, 65535, 4).Le(26, 1, 2).Le(28, 8, 2);
@@ -578,7 +579,8 @@ TEST(BiggestClaims, HeadersOfTheLargestSizesEndWithAMessageAndAllocateNothingLik
          kv::ReadUnreadable},
         {"Photoshop packed", psdPacked.str(), kv::ReadPhotoshop, kv::ReadNoMemory},
         {"JPEG", bigJpeg, kv::ReadGdiplus, kv::ReadNoMemory},
-        {"PNG", png, kv::ReadGdiplus, kv::ReadNoMemory},
+        {"PNG", pngOf(65535, 65535), kv::ReadGdiplus, kv::ReadNoMemory},
+        {"PNG 70000 wide", pngOf(70000, 2), kv::ReadGdiplus, kv::ReadTooLarge},
     };
     const long before = PeakResidentKilobytes();
     kv::SetPixelAllocationHook(&NotePixelBlock);
