@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/base/settings.h"
 #include "core/picture/cdib.h"
 #include "core/picture/disk_file.h"
 #include "core/picture/picture_reader.h"
@@ -45,6 +46,14 @@ void ReadWith(const kv::FileSpec& fileSpec, Reader reader) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // A compressed file of a few bytes may claim any picture up to the memory limit and have
+    // it filled in; 256 MB (8192 x 8192 at 32 bits) keeps each input within the fuzzer's
+    // memory and time limits while every reader's path stays reachable.
+    static const bool limited = [] {
+        kv::TheSettings().WriteInt("PictureMemoryLimit", 256);
+        return true;
+    }();
+    (void)limited;
     const char* path = ScratchPath();
     if (!path) return 0;
     std::FILE* f = std::fopen(path, "wb");

@@ -9,6 +9,7 @@ pkgs=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
+  libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
   imagemagick xvfb xauth xdotool
 )
