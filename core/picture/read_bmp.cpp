@@ -36,8 +36,11 @@ ImageReadResult ReadBmp(CDIB& image, DiskFile& file) {
     if (width > MaxImageSide || height > MaxImageSide) return ReadTooLarge;
     if (bitCount < 8) return ReadTooFewColours;
     if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return ReadUnreadable;
-    const int64_t pixelBytes = static_cast<int64_t>(StrideFor(width, bitCount)) * height;
-    if (!FileHoldsPixels(file, width, height, offBits, pixelBytes)) return ReadUnreadable;
+    // Rows of 4-byte multiples; a negative or zero size is left to Create to refuse.
+    const int64_t pixelBytes =
+        (static_cast<int64_t>(bitCount / 8) * width + 3) / 4 * 4 * static_cast<int64_t>(height);
+    if (width > 0 && height > 0 && !FileHoldsPixels(file, width, height, offBits, pixelBytes))
+        return ReadUnreadable;
     // A negative (top-down) or zero size fails here.
     if (!CreateForReading(image, width, height, bitCount)) return ReadNoMemory;
 
