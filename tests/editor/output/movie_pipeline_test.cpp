@@ -143,9 +143,11 @@ TEST_F(MoviePipelineTest, KeysAtRandomFramesEndPassesAsTheReferenceDoes) {
     std::mt19937 random(1234);
     const int threadsBefore = ThreadsBeforeJob();
     for (int trial = 0; trial < 12; ++trial) {
-        const int esc = static_cast<int>(random() % 30);  // first pass has 20 frame polls
+        // The first pass has 20 frame polls. Esc at poll 0 or 20 ends a pass before it renders
+        // anything: its tail hold repeats the frame the pass before left in the image.
+        const int esc = trial == 0 ? 0 : trial == 1 ? 20 : static_cast<int>(random() % 30);
         const int key = trial % 3 == 0 ? static_cast<int>(random() % 6) : -1;
-        const int stop = trial % 4 == 1 ? static_cast<int>(random() % 40) : -1;
+        const int stop = trial % 4 == 2 ? static_cast<int>(random() % 40) : -1;
         std::string bytes[2];
         std::vector<int32_t> shown[2];
         int polls[2] = {0, 0};
