@@ -13,6 +13,7 @@
 #include "core/show/show.h"
 #include "editor/output/movie_host.h"
 #include "editor/output/movie_job.h"
+#include "editor/output/movie_pipeline.h"
 #include "editor/output/movie_writers.h"
 #include "editor/output/timecode.h"
 #include "platform/os/atomic_file.h"
@@ -68,12 +69,13 @@ std::string ProposedName(const Show& show) {
     return p;
 }
 
-// Writes `holds` copies of the image; false on a write failure. Any key ends the hold early.
-bool WriteHold(MovieHost& host, MovieWriters& writers, const CDIB& image, int32_t holds) {
+// Writes `holds` copies of the latest frame; false on a write failure. Any key ends the hold
+// early.
+bool WriteHold(MovieHost& host, MoviePipeline& frames, int32_t holds) {
     for (int32_t j = 0; j < holds; ++j) {
         if (host.TakeKeyDown(true)) break;
         host.ShowProgress(static_cast<double>(j) / holds, RenderingHoldText, 0);
-        if (!WriteMovieFrame(writers, -1, image)) return false;
+        if (!frames.Write()) return false;
     }
     return true;
 }
@@ -100,6 +102,9 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
         to > from ? static_cast<int64_t>(to) - from : static_cast<int64_t>(from) - to;
     show.currentFrame = from;
     FrameRenderFn render = host.Renderer();
+    // Every decision (the next frame, Esc, a key in a hold) is taken here, on this thread, in
+    // the order of the frames; the pipeline only writes what it is handed, in that order.
+    MoviePipeline frames(writers, image, writers.pipelineDepth);
     for (int64_t i = 0; i < steps; ++i) {
         host.ShowProgress(static_cast<double>(i) / static_cast<double>(steps), RenderingText,
                           startTick);
@@ -107,22 +112,26 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
         if (host.TakeKeyDown(false)) break;
         // A frame that cannot be rendered would leave the previous one in the image; the pass
         // stops instead of writing it again under a new number.
-        if (!render(show, show.currentFrame, fieldMode, true, image.Width(), image.Height(), &image,
-                    true)) {
+        CDIB* canvas = frames.Canvas();
+        if (!canvas || !render(show, show.currentFrame, fieldMode, true, canvas->Width(),
+                               canvas->Height(), canvas, true)) {
             result = false;
             break;
         }
-        if (i == 0 && !WriteHold(host, writers, image, holds)) {
+        frames.Keep(canvas);
+        if (i == 0 && !WriteHold(host, frames, holds)) {
             result = false;
             break;
         }
-        if (!WriteMovieFrame(writers, -1, image)) {
+        if (!frames.Write()) {
             result = false;
             break;
         }
         show.currentFrame += to < from ? -1 : 1;
     }
-    if (result && !WriteHold(host, writers, image, holds)) result = false;
+    if (result && !WriteHold(host, frames, holds)) result = false;
+    // The pass ends when its last frame is in the file: a write that failed late fails the pass.
+    if (!frames.Finish()) result = false;
     host.RedrawStage(show.currentFrame);
     host.ArrowCursor();
     return result;
@@ -229,6 +238,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     settings.WriteInt("MovieType", MovieTypeSetting(job.writerType));
     job.writers = std::make_unique<MovieWriters>();
     job.writers->host = &host;
+    job.writers->pipelineDepth = host.PipelineDepth();
 
     if (!batch) files.assign(1, std::string());
     bool anyOpened = false;

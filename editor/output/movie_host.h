@@ -71,6 +71,9 @@ public:
     virtual void Beep() {}
     // The renderer to use; RenderFrame unless a host says otherwise.
     virtual FrameRenderFn Renderer();
+    // Frames rendered ahead while earlier ones are encoded and written on a thread of their own;
+    // 0 writes each frame before the next is rendered. The movie's bytes are the same either way.
+    virtual int32_t PipelineDepth() { return DefaultPipelineDepth; }
 };
 
 }  // namespace kv
