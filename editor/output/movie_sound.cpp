@@ -32,9 +32,8 @@ MovieWriter* SoundWriter(MovieWriters& w) {
 
 }  // namespace
 
-std::string MissingSoundMessage(const std::string& path, const std::string& reason) {
-    return "The sound file " + path + " cannot be read (" + reason +
-           "); the movie is made without sound.";
+std::string MissingSoundMessage(const std::string& reason) {
+    return "The movie is made without sound: " + reason;
 }
 
 std::string MovieSoundFor(const Show& show, int32_t writerType) {
@@ -45,18 +44,18 @@ std::string MovieSoundFor(const Show& show, int32_t writerType) {
     const std::string path = show.audio.path;
     const std::string problem = SoundFileProblem(path);
     if (!problem.empty()) {
-        Alert(MissingSoundMessage(path, problem).c_str());
+        Alert(MissingSoundMessage(problem).c_str());
         return {};
     }
     return path;
 }
 
 void SoundFollowsShow(MovieWriters& w, int32_t showFrame) {
-    if (MovieWriter* writer = SoundWriter(w)) writer->CueSound(writer->NextFrame(), showFrame);
+    if (MovieWriter* writer = SoundWriter(w)) writer->CueSound(w.framesHandedOver, showFrame);
 }
 
 void SoundStops(MovieWriters& w) {
-    if (MovieWriter* writer = SoundWriter(w)) writer->CueSound(writer->NextFrame(), -1);
+    if (MovieWriter* writer = SoundWriter(w)) writer->CueSound(w.framesHandedOver, -1);
 }
 
 }  // namespace kv

@@ -8,8 +8,10 @@
 // movies carry sound; DPS and Video Toaster files do not.
 //
 // The frame loop tells the plan where a pass starts and ends (SoundFollowsShow, SoundStops),
-// each time before the frame it concerns is handed to the writer; the writer interleaves the
-// sound with the frames it is given.
+// each time before the frame it concerns is handed over. A cue names its movie frame by
+// MovieWriters::framesHandedOver, so it may be given on the thread that hands frames over while
+// another thread writes them (MovieWriter::CueSound may be called from any thread); the writer
+// interleaves the sound with the frames it is given.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +24,8 @@ namespace kv {
 class Show;
 
 // The warning shown when the show's sound file cannot be read; the movie is made without sound.
-// "The sound file <path> cannot be read (<reason>); the movie is made without sound."
-std::string MissingSoundMessage(const std::string& path, const std::string& reason);
+// "The movie is made without sound: <reason, which names the file>".
+std::string MissingSoundMessage(const std::string& reason);
 
 // The sound file for a movie of the show by a writer type: the show's audio file when it has
 // one, the setting "MovieAudio" is not 0 and the writer carries sound; "" otherwise. A file

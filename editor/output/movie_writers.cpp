@@ -17,6 +17,7 @@ namespace kv {
 
 bool OpenMovie(MovieWriters& w, int32_t writerType, bool first, const std::string& path,
                CDIB& image, float frameRate, int32_t quality, int32_t totalFrames) {
+    w.framesHandedOver = 0;
     switch (writerType) {
         case WriterDps:
             return OpenDpsMovie(w, path, image, frameRate, quality, totalFrames);
@@ -32,6 +33,7 @@ bool OpenMovie(MovieWriters& w, int32_t writerType, bool first, const std::strin
 }
 
 bool WriteMovieFrame(MovieWriters& w, int32_t n, const CDIB& image) {
+    ++w.framesHandedOver;
     switch (w.type) {
         case WriterDps:
             return WriteDpsFrame(w, image);

@@ -50,6 +50,9 @@ struct MovieWriters {
     int32_t publishQuality = 100;
     // The sound file of the next movie opened ("" for none; movie_sound.h).
     std::string soundPath;
+    // Frames handed to the open movie so far: the clock of the sound plan's cues. Counted where
+    // frames are handed over, in the order they are written.
+    int64_t framesHandedOver = 0;
     DpsWriter dps;
     RtvWriter rtv;
 };

@@ -78,6 +78,7 @@ public:
     // From movie frame `movieFrame` on, the sound plays the sound file from the time of
     // `sourceFrame` movie frames into it, or is silent when sourceFrame is negative. Cues are
     // given in frame order before the frames they refer to are written; nothing without sound.
+    // Safe to call from another thread than the one writing frames.
     void CueSound(int64_t movieFrame, int64_t sourceFrame);
     bool HasSound() const;
     // Flushes the encoder, writes the index and trailer, closes the file. Safe when not open.

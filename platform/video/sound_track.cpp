@@ -5,6 +5,7 @@
 #include "platform/video/sound_track.h"
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -245,6 +246,7 @@ struct SoundTrack::Impl {
     int64_t frameNum = 1, frameDen = 25;
     int frameSize = 1024;
     int64_t written = 0;                            // samples handed to the encoder
+    std::mutex cueLock;                             // cues may come from another thread
     std::vector<std::pair<int64_t, int64_t>> cues;  // (movie frame, source frame or -1)
 
     bool Fail(const std::string& what, int err = 0) {
@@ -347,6 +349,7 @@ int64_t SoundTrack::Impl::Samples(int64_t frames) const {
 }
 
 void SoundTrack::Cue(int64_t movieFrame, int64_t sourceFrame) {
+    std::lock_guard<std::mutex> lock(m->cueLock);
     auto& cues = m->cues;
     // A later cue at the same or an earlier frame replaces what it overlaps.
     while (!cues.empty() && cues.back().first >= movieFrame) cues.pop_back();
@@ -363,6 +366,7 @@ bool SoundTrack::Impl::Fill(AVFrame* f, int64_t at, int n) {
         const int64_t t = at + done;
         // The last cue that has started by sample t, and where the next one starts.
         int64_t from = -1, start = 0, end = INT64_MAX;
+        std::unique_lock<std::mutex> lock(cueLock);
         for (const auto& [movieFrame, sourceFrame] : cues) {
             const int64_t s = Samples(movieFrame);
             if (s <= t) {
@@ -373,6 +377,7 @@ bool SoundTrack::Impl::Fill(AVFrame* f, int64_t at, int n) {
                 break;
             }
         }
+        lock.unlock();
         const int count = static_cast<int>(std::min<int64_t>(n - done, end - t));
         uint8_t* dst[AV_NUM_DATA_POINTERS] = {};
         for (int c = 0; c < (planar ? channels : 1); ++c)

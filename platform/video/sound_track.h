@@ -32,6 +32,7 @@ public:
     // written). A movie frame lasts frameNum / frameDen seconds. False with Error() set.
     bool Open(AVFormatContext* mux, MovieContainer container, const std::string& path,
               int64_t frameNum, int64_t frameDen);
+    // May be called from any thread.
     void Cue(int64_t movieFrame, int64_t sourceFrame);
     // Encodes and writes the sound that lies before movie frame `frames`, in whole encoder
     // frames.
