@@ -386,6 +386,8 @@ bool MovieWriter::Impl::WriteHeader() {
     if (!avi) av_dict_set_int(&opts, "video_track_timescale", format.timeScale, 0);
     // BI_RGB frames keep the image buffer's bottom-up row order (positive biHeight).
     if (avi) av_dict_set_int(&opts, "flipped_raw_rgb", 1, 0);
+    // .mp4 movies are for playing from the web: the index goes before the frames.
+    if (format.container == MovieContainer::Mp4) av_dict_set(&opts, "movflags", "+faststart", 0);
     err = avformat_write_header(mux, &opts);
     av_dict_free(&opts);
     if (err < 0) return Fail("cannot write the movie header", err);
