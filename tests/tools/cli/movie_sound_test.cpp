@@ -157,6 +157,23 @@ TEST_F(CliSound, NamesAndCodecsNoWriterTakesAreRefused) {
     EXPECT_FALSE(std::filesystem::exists(dir + "/x.webm"));
 }
 
+TEST_F(CliSound, AWriteThatFailsKeepsThePreviousMovie) {
+    // A 16 KiB file-size limit stops the .mp4 (picture and sound) part way.
+    const std::string out = dir + "/kept.mp4";
+    kvtest::WriteFileBytes(out, "the previous movie");
+    const std::string errFile = dir + "/limit.txt";
+    EXPECT_EQ(
+        kvtest::Run("ulimit -f 16; " + std::string(KV_BIN_DIR) + "/kinevista-cli movie " + Q(show) +
+                    " --out " + Q(out) + Rate + " --quality 100 >/dev/null 2>" + Q(errFile)),
+        1);
+    EXPECT_NE(kvtest::ReadFileBytes(errFile).find("Alert: Error Writing Movie File"),
+              std::string::npos)
+        << kvtest::ReadFileBytes(errFile);
+    EXPECT_EQ(kvtest::ReadFileBytes(out), "the previous movie");
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().find("~kv"), std::string::npos);
+}
+
 TEST_F(CliSound, BatchKeepsTheContainerAndEachShowsSound) {
     const std::string other = ShowWithSound("other", 10, dir + "/missing.wav");
     ASSERT_FALSE(other.empty());
