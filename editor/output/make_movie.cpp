@@ -226,7 +226,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
         return false;
     }
 
-    if (path.find(".mov") != std::string::npos) {
+    if (WriterTypeFor(path) == WriterQuickTime) {
         if (!QtCompressionSettings(&host, job.frameRate, job.quality)) return false;
         host.RedrawStage(show.currentFrame);
     }

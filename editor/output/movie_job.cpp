@@ -109,11 +109,17 @@ MovieJob MakeMovieJob(const MovieOptionTexts& t, int32_t frameRate) {
 }
 
 int32_t WriterTypeFor(const std::string& path) {
+    // The file name's own extension decides when it names a movie type, so that a folder such
+    // as "/clips.mov/" never turns a trip.mp4 or trip.avi into another type.
+    const std::string ext = MovieExtension(path);
+    if (ext == ".dps") return WriterDps;
+    if (ext == ".mov") return WriterQuickTime;
+    if (ext == ".rtv") return WriterToaster;
+    if (ext == ".avi") return WriterAvi;
+    if (ext == ".mp4" || ext == ".mkv" || ext == ".webm") return WriterPublish;
     if (path.find(".dps") != std::string::npos) return WriterDps;
     if (path.find(".mov") != std::string::npos) return WriterQuickTime;
     if (path.find(".rtv") != std::string::npos) return WriterToaster;
-    const std::string ext = MovieExtension(path);
-    if (ext == ".mp4" || ext == ".mkv" || ext == ".webm") return WriterPublish;
     return WriterAvi;
 }
 

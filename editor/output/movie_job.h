@@ -79,8 +79,9 @@ MovieJob MakeMovieJob(const MovieOptionTexts& texts, int32_t frameRate);
 // is 0.
 float MovieFrameRate(const char* text);
 
-// ".dps" -> DPS, else ".mov" -> QuickTime, else ".rtv" -> Video Toaster, else a name ending in
-// ".mp4", ".mkv" or ".webm" (any case) -> WriterPublish, else AVI.
+// By the file name's extension (any case): ".dps" DPS, ".mov" QuickTime, ".rtv" Video Toaster,
+// ".avi" AVI, ".mp4" ".mkv" ".webm" WriterPublish. A name with another extension or none: ".dps"
+// anywhere in the path -> DPS, else ".mov" -> QuickTime, else ".rtv" -> Video Toaster, else AVI.
 int32_t WriterTypeFor(const std::string& path);
 // The extension of the path's file name, lower case with its dot ("" when it has none).
 std::string MovieExtension(const std::string& path);

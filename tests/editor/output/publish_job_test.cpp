@@ -15,9 +15,16 @@ TEST(PublishNames, TheExtensionChoosesTheWriterAndTheContainer) {
     EXPECT_EQ(kv::PublishContainerFor("/m/trip.mp4"), kv::MovieContainer::Mp4);
     EXPECT_EQ(kv::PublishContainerFor("/m/trip.Mkv"), kv::MovieContainer::Matroska);
     EXPECT_EQ(kv::PublishContainerFor("/m/trip.webm"), kv::MovieContainer::WebM);
-    // Only the file name's own extension counts: a folder named like a movie does not.
+    // The file name's own extension decides: a folder or an inner dot named like another type
+    // does not turn the movie into that type.
     EXPECT_EQ(kv::WriterTypeFor("/m/old.mp4/trip.avi"), kv::WriterAvi);
     EXPECT_EQ(kv::WriterTypeFor("/m/trip.mp4.avi"), kv::WriterAvi);
+    EXPECT_EQ(kv::WriterTypeFor("/clips.mov/trip.mp4"), kv::WriterPublish);
+    EXPECT_EQ(kv::WriterTypeFor("/clips.mov/trip.avi"), kv::WriterAvi);
+    EXPECT_EQ(kv::WriterTypeFor("/a.dps.d/trip.webm"), kv::WriterPublish);
+    EXPECT_EQ(kv::WriterTypeFor("/m/trip.rtv.mov"), kv::WriterQuickTime);
+    // A name without an extension keeps the older reading of the whole path.
+    EXPECT_EQ(kv::WriterTypeFor("/clips.mov/trip"), kv::WriterQuickTime);
     EXPECT_EQ(kv::MovieExtension("/m.x/trip"), "");
     EXPECT_EQ(kv::MovieExtension("C:\\m\\Trip.WebM"), ".webm");
 }
