@@ -326,6 +326,19 @@ TEST_F(MovieSound, MonoAndOtherRatesKeepTheirShapeInPcmAndAreResampledForOpus) {
     EXPECT_GT(kvtest::Correlation(got, 0, src, 0, 20000, 0), 0.99);
 }
 
+TEST_F(MovieSound, AnyFileFfmpegReadsIsASource) {
+    // The sweep as FLAC (lossless): the PCM movie holds the same samples as from the WAV.
+    const std::string flac = dir + "/sweep.flac";
+    ASSERT_EQ(kvtest::Run("ffmpeg -v error -y -i '" + wav + "' '" + flac + "'"), 0);
+    const std::string path = dir + "/flac.avi";
+    MovieFormat f = Format(MovieContainer::Avi, 32, 24, 2500);
+    f.soundPath = flac;
+    ASSERT_TRUE(Write(path, f, First(25), {{0, 0}}));
+    const kvtest::Sound got = kvtest::DecodeSound(path, 48000, 2);
+    ASSERT_EQ(got.Frames(), 48000u);
+    EXPECT_TRUE(kvtest::SameSamples(got, 0, source, 0, 48000));
+}
+
 TEST_F(MovieSound, AFileWithoutSoundIsNamedAndRefused) {
     EXPECT_EQ(kv::SoundFileProblem(wav), "");
     const std::string missing = dir + "/none.wav";
