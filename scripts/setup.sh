@@ -8,7 +8,7 @@ pkgs=(
   clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
   imagemagick xvfb xauth xdotool

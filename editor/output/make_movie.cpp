@@ -14,6 +14,7 @@
 #include "editor/output/movie_host.h"
 #include "editor/output/movie_job.h"
 #include "editor/output/movie_pipeline.h"
+#include "editor/output/movie_sound.h"
 #include "editor/output/movie_writers.h"
 #include "editor/output/timecode.h"
 #include "platform/os/atomic_file.h"
@@ -123,12 +124,14 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
             result = false;
             break;
         }
+        if (i == 0 && to > from) SoundFollowsShow(writers, show.currentFrame);
         if (!frames.Write()) {
             result = false;
             break;
         }
         show.currentFrame += to < from ? -1 : 1;
     }
+    SoundStops(writers);
     if (result && !WriteHold(host, frames, holds)) result = false;
     // The pass ends when its last frame is in the file: a write that failed late fails the pass.
     if (!frames.Finish()) result = false;
@@ -181,8 +184,10 @@ MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& imag
     // complete: a failed write leaves the previous movie as it was. The DPS and Toaster
     // libraries own their files and are handed the chosen name itself.
     os::AtomicFile target;
-    const bool atomic = job.writerType == WriterAvi || job.writerType == WriterQuickTime;
+    const bool atomic = job.writerType == WriterAvi || job.writerType == WriterQuickTime ||
+                        job.writerType == WriterPublish;
     if (atomic && !target.Open(out)) return MovieResult::NotOpened;
+    writers.soundPath = MovieSoundFor(show, job.writerType);
     if (!OpenMovie(writers, job.writerType, first, atomic ? target.TempPath() : out, image,
                    job.frameRate, job.quality, job.totalFrames)) {
         CloseMovie(writers);
@@ -225,8 +230,12 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
 
     std::string path;
     if (!ChooseMovieName(show, host, initialFolder, path)) return false;
+    if (!MovieExtensionWritable(path)) {
+        Alert(UnwritableMovieMessage(path).c_str());
+        return false;
+    }
 
-    if (path.find(".mov") != std::string::npos) {
+    if (WriterTypeFor(path) == WriterQuickTime) {
         if (!QtCompressionSettings(&host, job.frameRate, job.quality)) return false;
         host.RedrawStage(show.currentFrame);
     }
@@ -235,7 +244,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
         return false;
     }
     job.writerType = WriterTypeFor(path);
-    settings.WriteInt("MovieType", MovieTypeSetting(job.writerType));
+    settings.WriteInt("MovieType", MovieTypeSettingFor(path));
     job.writers = std::make_unique<MovieWriters>();
     job.writers->host = &host;
     job.writers->pipelineDepth = host.PipelineDepth();

@@ -46,6 +46,13 @@ public:
     // temporal rate, edited in place. False when cancelled.
     virtual bool ChooseQtCompressor(std::string& codec, int32_t& spatialQuality,
                                     int32_t& temporalRate) = 0;
+    // The codec of an .mp4, .mkv or .webm movie, once per job: codec holds the stored
+    // "MovieCodec" ("" for the container's default) and receives the choice; quality (0..100)
+    // likewise. False when cancelled. Without a dialog the values are taken as they are.
+    virtual bool ChooseCompressor(MovieContainer /*container*/, std::string& /*codec*/,
+                                  int32_t& /*quality*/) {
+        return true;
+    }
 
     // The progress panel: fraction 0..1, its text, and the pass's start tick (0: no estimate;
     // TimeToGoText gives the estimate line).

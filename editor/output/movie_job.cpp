@@ -2,6 +2,7 @@
 #include "editor/output/movie_job.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -108,10 +109,62 @@ MovieJob MakeMovieJob(const MovieOptionTexts& t, int32_t frameRate) {
 }
 
 int32_t WriterTypeFor(const std::string& path) {
+    // The file name's own extension decides when it names a movie type, so that a folder such
+    // as "/clips.mov/" never turns a trip.mp4 or trip.avi into another type.
+    const std::string ext = MovieExtension(path);
+    if (ext == ".dps") return WriterDps;
+    if (ext == ".mov") return WriterQuickTime;
+    if (ext == ".rtv") return WriterToaster;
+    if (ext == ".avi") return WriterAvi;
+    if (ext == ".mp4" || ext == ".mkv" || ext == ".webm") return WriterPublish;
     if (path.find(".dps") != std::string::npos) return WriterDps;
     if (path.find(".mov") != std::string::npos) return WriterQuickTime;
     if (path.find(".rtv") != std::string::npos) return WriterToaster;
     return WriterAvi;
+}
+
+std::string MovieExtension(const std::string& path) {
+    const std::string name = path.substr(FolderOf(path).size());
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos) return {};
+    std::string ext = name.substr(dot);
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return ext;
+}
+
+bool MovieExtensionWritable(const std::string& path) {
+    static const char* const known[] = {"",     ".avi", ".mov", ".dps",
+                                        ".rtv", ".mp4", ".mkv", ".webm"};
+    const std::string ext = MovieExtension(path);
+    for (const char* k : known)
+        if (ext == k) return true;
+    return false;
+}
+
+std::string UnwritableMovieMessage(const std::string& path) {
+    return "Cannot make a movie named " + path.substr(FolderOf(path).size()) + ": \"" +
+           MovieExtension(path) +
+           "\" is not a movie type Kinevista writes (.avi, .mov, .mp4, .mkv, .webm, .dps or .rtv)";
+}
+
+MovieContainer PublishContainerFor(const std::string& path) {
+    const std::string ext = MovieExtension(path);
+    if (ext == ".mkv") return MovieContainer::Matroska;
+    if (ext == ".webm") return MovieContainer::WebM;
+    return MovieContainer::Mp4;
+}
+
+int32_t MovieTypeSettingFor(const std::string& path) {
+    const int32_t type = WriterTypeFor(path);
+    if (type != WriterPublish) return MovieTypeSetting(type);
+    switch (PublishContainerFor(path)) {
+        case MovieContainer::Matroska:
+            return 5;
+        case MovieContainer::WebM:
+            return 6;
+        default:
+            return 4;
+    }
 }
 
 int32_t MovieTypeSetting(int32_t writerType) {
@@ -135,34 +188,35 @@ const char* WriterExtension(int32_t writerType) {
             return ".mov";
         case WriterToaster:
             return ".rtv";
+        case WriterPublish:
+            return ".mp4";
         default:
             return ".avi";
     }
 }
 
 MovieFileFilter MovieFilterFor(int32_t movieType) {
-    switch (movieType) {
-        case 1:
-            return {
-                "QuickTime Movies (*.mov)|*.mov|AVI Files (*.avi)|*.avi|DPS Files "
-                "(*.dps)|*.dps|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
-                ".mov"};
-        case 2:
-            return {
-                "DPS Files (*.dps)|*.dps|AVI Files (*.avi)|*.avi|QuickTime Movies "
-                "(*.mov)|*.mov|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
-                ".dps"};
-        case 3:
-            return {
-                "VideoToaster Files (*.rtv)|*.rtv|AVI Files (*.avi)|*.avi|QuickTime Movies "
-                "(*.mov)|*.mov|DPS Files (*.dps)|*.dps|All Files *.*|*.*||",
-                ".rtv"};
-        default:
-            return {
-                "AVI Files (*.avi)|*.avi|QuickTime Movies (*.mov)|*.mov|DPS Files "
-                "(*.dps)|*.dps|VideoToaster Files (*.rtv)|*.rtv|All Files *.*|*.*||",
-                ".avi"};
-    }
+    // Each "MovieType"'s entry (0 AVI, 1 QuickTime, 2 DPS, 3 Video Toaster, 4 .mp4, 5 .mkv,
+    // 6 .webm): the chosen type first, then the others in this order.
+    static const char* const entries[7] = {
+        "AVI Files (*.avi)|*.avi|",     "QuickTime Movies (*.mov)|*.mov|",
+        "DPS Files (*.dps)|*.dps|",     "VideoToaster Files (*.rtv)|*.rtv|",
+        "MPEG-4 Movies (*.mp4)|*.mp4|", "Matroska Movies (*.mkv)|*.mkv|",
+        "WebM Movies (*.webm)|*.webm|"};
+    static const char* const extensions[7] = {".avi", ".mov", ".dps", ".rtv",
+                                              ".mp4", ".mkv", ".webm"};
+    static const std::array<std::string, 7> filters = [] {
+        std::array<std::string, 7> f;
+        for (int first = 0; first < 7; ++first) {
+            f[first] = entries[first];
+            for (int i = 0; i < 7; ++i)
+                if (i != first) f[first] += entries[i];
+            f[first] += "All Files *.*|*.*||";
+        }
+        return f;
+    }();
+    const int t = movieType >= 1 && movieType <= 6 ? movieType : 0;
+    return {filters[t].c_str(), extensions[t]};
 }
 
 std::string FolderOf(const std::string& path) {
@@ -175,7 +229,9 @@ std::string BatchOutputName(const std::string& chosen, const std::string& showFi
     std::string name = showFile.substr(FolderOf(showFile).size());
     size_t dot = name.find('.');
     if (dot != std::string::npos) name.resize(dot);
-    return FolderOf(chosen) + name + "B" + WriterExtension(writerType);
+    const std::string ext =
+        writerType == WriterPublish ? MovieExtension(chosen) : WriterExtension(writerType);
+    return FolderOf(chosen) + name + "B" + ext;
 }
 
 int32_t ShowEndFrame(const Show& show) {

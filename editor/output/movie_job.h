@@ -8,6 +8,7 @@
 
 #include "core/picture/cdib.h"
 #include "editor/output/writer_state.h"
+#include "platform/video/movie_writer.h"
 
 namespace kv {
 
@@ -19,6 +20,8 @@ enum WriterType : int32_t {
     WriterDps = 100,
     WriterQuickTime = 200,
     WriterToaster = 300,
+    // .mp4, .mkv and .webm through platform/video, the container following the extension.
+    WriterPublish = 400,
 };
 
 // The dialog's nine values as texts (each at most 63 characters), with the settings they are
@@ -76,11 +79,25 @@ MovieJob MakeMovieJob(const MovieOptionTexts& texts, int32_t frameRate);
 // is 0.
 float MovieFrameRate(const char* text);
 
-// ".dps" -> DPS, else ".mov" -> QuickTime, else ".rtv" -> Video Toaster, else AVI.
+// By the file name's extension (any case): ".dps" DPS, ".mov" QuickTime, ".rtv" Video Toaster,
+// ".avi" AVI, ".mp4" ".mkv" ".webm" WriterPublish. A name with another extension or none: ".dps"
+// anywhere in the path -> DPS, else ".mov" -> QuickTime, else ".rtv" -> Video Toaster, else AVI.
 int32_t WriterTypeFor(const std::string& path);
+// The extension of the path's file name, lower case with its dot ("" when it has none).
+std::string MovieExtension(const std::string& path);
+// Whether a movie can be written under this name: no extension, or one of .avi .mov .dps .rtv
+// .mp4 .mkv .webm (any case). Anything else is refused rather than written as an AVI.
+bool MovieExtensionWritable(const std::string& path);
+// The message for a name whose extension cannot be written.
+std::string UnwritableMovieMessage(const std::string& path);
+// The container of a WriterPublish name (.mp4, .mkv or .webm).
+MovieContainer PublishContainerFor(const std::string& path);
 // The "MovieType" setting of a writer type (0 AVI, 1 QuickTime, 2 DPS, 3 Video Toaster).
 int32_t MovieTypeSetting(int32_t writerType);
-// ".avi", ".dps", ".mov" or ".rtv".
+// The "MovieType" setting for an output name: as MovieTypeSetting, and 4 .mp4, 5 .mkv, 6 .webm.
+int32_t MovieTypeSettingFor(const std::string& path);
+// ".avi", ".dps", ".mov" or ".rtv" (".mp4" for WriterPublish; batch names keep the chosen
+// name's own extension).
 const char* WriterExtension(int32_t writerType);
 
 // Save-dialog filter and default extension for a "MovieType" value.
@@ -91,7 +108,7 @@ struct MovieFileFilter {
 MovieFileFilter MovieFilterFor(int32_t movieType);
 
 // Folder of `chosen` + the show file's name (no folder, cut at its first ".") + "B" + the
-// writer type's extension.
+// writer type's extension (for WriterPublish, the extension of `chosen`).
 std::string BatchOutputName(const std::string& chosen, const std::string& showFile,
                             int32_t writerType);
 // The folder part of a path including its last separator ("" when there is none).

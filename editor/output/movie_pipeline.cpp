@@ -59,6 +59,9 @@ void MoviePipeline::Keep(CDIB* canvas) {
 }
 
 bool MoviePipeline::Write() {
+    // Counted here, on the job's thread and in frame order, since the sound plan's cues are
+    // given on this thread too.
+    ++m_writers.framesHandedOver;
     if (m_depth == 0) {
         if (m_failed) return false;
         m_failed = !WriteMovieFrame(m_writers, -1, m_image);

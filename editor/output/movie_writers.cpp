@@ -17,6 +17,7 @@ namespace kv {
 
 bool OpenMovie(MovieWriters& w, int32_t writerType, bool first, const std::string& path,
                CDIB& image, float frameRate, int32_t quality, int32_t totalFrames) {
+    w.framesHandedOver = 0;
     switch (writerType) {
         case WriterDps:
             return OpenDpsMovie(w, path, image, frameRate, quality, totalFrames);
@@ -24,6 +25,8 @@ bool OpenMovie(MovieWriters& w, int32_t writerType, bool first, const std::strin
             return OpenQtMovie(w, path, image, frameRate);
         case WriterToaster:
             return OpenRtvMovie(w, path, image);
+        case WriterPublish:
+            return OpenPublishMovie(w, path, image, frameRate, quality);
         default:
             return OpenAviMovie(w, first, path, image, frameRate, quality);
     }
@@ -37,6 +40,8 @@ bool WriteMovieFrame(MovieWriters& w, int32_t n, const CDIB& image) {
             return WriteQtFrame(w, n, image);
         case WriterToaster:
             return WriteRtvFrame(w, image);
+        case WriterPublish:
+            return WritePublishFrame(w, image);
         default:
             return WriteAviFrame(w, n, image);
     }
@@ -50,6 +55,8 @@ bool CloseMovie(MovieWriters& w) {
             return CloseQtMovie(w);
         case WriterToaster:
             return CloseRtvMovie(w);
+        case WriterPublish:
+            return ClosePublishMovie(w);
         default:
             return CloseAviMovie(w);
     }
@@ -118,6 +125,7 @@ bool OpenAviMovie(MovieWriters& w, bool first, const std::string& path, const CD
     f.scale = 100;
     f.codec = g_aviOptions.codec;
     f.quality = g_aviOptions.quality;
+    f.soundPath = w.soundPath;
     w.avi = std::make_unique<MovieWriter>();
     w.aviFormat = f;
     return w.avi->Open(path, f);
@@ -217,6 +225,7 @@ bool OpenQtMovie(MovieWriters& w, const std::string& path, const CDIB& image, fl
     f.scale = 100;
     f.codec = g_qtSettings.codec;
     f.spatialQuality = g_qtSettings.spatialQuality;
+    f.soundPath = w.soundPath;
     w.qt = std::make_unique<MovieWriter>();
     w.qtFormat = f;
     if (!w.qt->Open(path, f)) return false;

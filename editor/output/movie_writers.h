@@ -6,6 +6,8 @@
 //   type 100 DPS          OpenDpsMovie  WriteDpsFrame  CloseDpsMovie   (MjpgOut + DpsOut5)
 //   type 200 QuickTime    OpenQtMovie   WriteQtFrame   CloseQtMovie    (platform/video .mov)
 //   type 300 Video Toaster OpenRtvMovie WriteRtvFrame  CloseRtvMovie   (RtvBridge)
+//   type 400 .mp4/.mkv/.webm OpenPublishMovie WritePublishFrame ClosePublishMovie
+//                                                                      (platform/video)
 //
 // Opening resets the frame counter. A failed open is followed by the matching close, which
 // copes with whatever was not made. Everything runs on the thread of the movie command.
@@ -57,6 +59,15 @@ struct QtSettings {
 };
 QtSettings CurrentQtSettings();
 constexpr int32_t QtPrimingFrame = -999;
+
+// --- .mp4, .mkv, .webm --------------------------------------------------------------------------
+// The container follows the name's extension; the codec is the "MovieCodec" setting when the
+// container offers it (else the container's default), chosen through the host with the job's
+// first such movie and kept for the rest of the job.
+bool OpenPublishMovie(MovieWriters& w, const std::string& path, const CDIB& image, float frameRate,
+                      int32_t quality);
+bool WritePublishFrame(MovieWriters& w, const CDIB& image);
+bool ClosePublishMovie(MovieWriters& w);
 
 // --- DPS --------------------------------------------------------------------------------------
 bool OpenDpsMovie(MovieWriters& w, const std::string& path, const CDIB& image, float frameRate,

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "editor/output/outside_libraries.h"
 #include "platform/video/movie_writer.h"
@@ -47,6 +48,17 @@ struct MovieWriters {
     MovieFormat aviFormat;
     std::unique_ptr<MovieWriter> qt;  // the open .mov movie
     MovieFormat qtFormat;
+    std::unique_ptr<MovieWriter> publish;  // the open .mp4, .mkv or .webm movie
+    MovieFormat publishFormat;
+    // The .mp4/.mkv/.webm codec and quality chosen with the job's first such movie.
+    bool publishChosen = false;
+    std::string publishCodec;
+    int32_t publishQuality = 100;
+    // The sound file of the next movie opened ("" for none; movie_sound.h).
+    std::string soundPath;
+    // Frames handed to the open movie so far: the clock of the sound plan's cues. Counted where
+    // frames are handed over, in the order they are written.
+    int64_t framesHandedOver = 0;
     DpsWriter dps;
     RtvWriter rtv;
 };

@@ -35,10 +35,10 @@ void CopyText(OptionText& slot, const std::string& text) {
 }
 
 // Runs the compressor dialog; false when cancelled.
-bool RunCompressorDialog(bool quickTime, std::string& codec, int32_t& quality) {
-    CompressorChoice choice = CompressorChoiceFor(quickTime, codec);
+bool RunCompressorDialog(MovieContainer c, std::string& codec, int32_t& quality) {
+    CompressorChoice choice = CompressorChoiceFor(c, codec);
     if (choice.codes.empty()) return false;
-    const MovieContainer c = quickTime ? MovieContainer::QuickTime : MovieContainer::Avi;
+    const bool quickTime = c == MovieContainer::QuickTime;
     OptionText items[16] = {};
     OptionText values[16] = {};
     int count = 0;
@@ -65,8 +65,12 @@ bool RunCompressorDialog(bool quickTime, std::string& codec, int32_t& quality) {
 }  // namespace
 
 CompressorChoice CompressorChoiceFor(bool quickTime, const std::string& stored) {
+    return CompressorChoiceFor(quickTime ? MovieContainer::QuickTime : MovieContainer::Avi, stored);
+}
+
+CompressorChoice CompressorChoiceFor(MovieContainer c, const std::string& stored) {
     CompressorChoice choice;
-    choice.codes = MovieCodecs(quickTime ? MovieContainer::QuickTime : MovieContainer::Avi);
+    choice.codes = MovieCodecs(c);
     for (size_t i = 0; i < choice.codes.size(); ++i)
         if (choice.codes[i] == stored) choice.selected = static_cast<int>(i);
     return choice;
@@ -115,17 +119,22 @@ bool EditorMovieHost::ChooseShowFiles(const FileRequest& request, std::vector<st
 }
 
 bool EditorMovieHost::ChooseAviCompressor(std::string& codec, int32_t& quality) {
-    return RunCompressorDialog(false, codec, quality);
+    return RunCompressorDialog(MovieContainer::Avi, codec, quality);
 }
 
 bool EditorMovieHost::ChooseQtCompressor(std::string& codec, int32_t& spatialQuality,
                                          int32_t& temporalRate) {
     // The dialog shows the quality in percent; the compressor keeps 0..0x3FF.
     int32_t percent = spatialQuality * 100 / 0x3FF;
-    if (!RunCompressorDialog(true, codec, percent)) return false;
+    if (!RunCompressorDialog(MovieContainer::QuickTime, codec, percent)) return false;
     spatialQuality = percent * 0x3FF / 100;
     (void)temporalRate;
     return true;
+}
+
+bool EditorMovieHost::ChooseCompressor(MovieContainer container, std::string& codec,
+                                       int32_t& quality) {
+    return RunCompressorDialog(container, codec, quality);
 }
 
 void EditorMovieHost::ShowProgress(double fraction, const char* text, uint64_t startTick) {

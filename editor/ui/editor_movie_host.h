@@ -18,6 +18,7 @@ public:
     bool ChooseAviCompressor(std::string& codec, int32_t& quality) override;
     bool ChooseQtCompressor(std::string& codec, int32_t& spatialQuality,
                             int32_t& temporalRate) override;
+    bool ChooseCompressor(MovieContainer container, std::string& codec, int32_t& quality) override;
     void ShowProgress(double fraction, const char* text, uint64_t startTick) override;
     bool TakeKeyDown(bool anyKey) override;
     void FrameShown(int32_t frame) override;
@@ -34,5 +35,7 @@ struct CompressorChoice {
     int selected = 0;
 };
 CompressorChoice CompressorChoiceFor(bool quickTime, const std::string& stored);
+// The same for any container (.mp4, .mkv and .webm offer their codecs, the default first).
+CompressorChoice CompressorChoiceFor(MovieContainer c, const std::string& stored);
 
 }  // namespace kv

@@ -16,20 +16,25 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/video/encoder_options.h"
+#include "platform/video/sound_track.h"
+
 namespace kv {
 
 namespace {
 
 // --- [codec table] ----------------------------------------------------------------------------
 
-enum QualityStyle { NoQuality, QScale, Crf, DnxProfile, ProresProfile };
+// OwnScale: the encoder's settings come from encoder_options.h (the .mp4, .mkv, .webm codecs).
+enum QualityStyle { NoQuality, QScale, Crf, DnxProfile, ProresProfile, OwnScale };
 
 struct CodecEntry {
     MovieContainer container;
     const char* code;      // as stored in "CodecType"
     const char* encoder;   // FFmpeg encoder name
     AVPixelFormat pixFmt;  // what the encoder is fed
-    uint32_t aviTag;       // fccHandler / biCompression written to the AVI (0 = BI_RGB)
+    uint32_t aviTag;  // fccHandler / biCompression written to the AVI (0 = BI_RGB); the stream's
+                      // tag in the other containers (0 = the muxer's own)
     QualityStyle quality;
     int profile;  // ProRes profile of the code
     const char* name;
@@ -70,11 +75,45 @@ const CodecEntry kCodecs[] = {
      "ProRes 422"},
     {MovieContainer::QuickTime, "apch", "prores_ks", AV_PIX_FMT_YUV422P10LE, 0, ProresProfile, 3,
      "ProRes 422 HQ"},
+    {MovieContainer::Mp4, "H264", "libx264", AV_PIX_FMT_YUV420P, 0, OwnScale, 0, "H.264"},
+    {MovieContainer::Mp4, "HEVC", "libx265", AV_PIX_FMT_YUV420P, Tag('h', 'v', 'c', '1'), OwnScale,
+     0, "H.265 (HEVC)"},
+    {MovieContainer::Matroska, "H264", "libx264", AV_PIX_FMT_YUV420P, 0, OwnScale, 0, "H.264"},
+    {MovieContainer::Matroska, "HEVC", "libx265", AV_PIX_FMT_YUV420P, 0, OwnScale, 0,
+     "H.265 (HEVC)"},
+    {MovieContainer::Matroska, "VP90", "libvpx-vp9", AV_PIX_FMT_YUV420P, 0, OwnScale, 0, "VP9"},
+    {MovieContainer::Matroska, "AV01", "libaom-av1", AV_PIX_FMT_YUV420P, 0, OwnScale, 0, "AV1"},
+    {MovieContainer::Matroska, "FFV1", "ffv1", AV_PIX_FMT_BGRA, 0, OwnScale, 0, "FFV1 (lossless)"},
+    {MovieContainer::Matroska, "MJPG", "mjpeg", AV_PIX_FMT_YUVJ422P, 0, OwnScale, 0, "Motion JPEG"},
+    {MovieContainer::WebM, "VP90", "libvpx-vp9", AV_PIX_FMT_YUV420P, 0, OwnScale, 0, "VP9"},
+    {MovieContainer::WebM, "AV01", "libaom-av1", AV_PIX_FMT_YUV420P, 0, OwnScale, 0, "AV1"},
 };
+
+// The containers whose empty code means their first codec rather than uncompressed frames.
+bool EmptyCodeIsDefault(MovieContainer c) {
+    return c == MovieContainer::Mp4 || c == MovieContainer::Matroska || c == MovieContainer::WebM;
+}
+
+const char* MuxerName(MovieContainer c) {
+    switch (c) {
+        case MovieContainer::Avi:
+            return "avi";
+        case MovieContainer::QuickTime:
+            return "mov";
+        case MovieContainer::Mp4:
+            return "mp4";
+        case MovieContainer::Matroska:
+            return "matroska";
+        case MovieContainer::WebM:
+            return "webm";
+    }
+    return "avi";
+}
 
 const CodecEntry* FindCodec(MovieContainer c, const std::string& code) {
     for (const CodecEntry& e : kCodecs)
-        if (e.container == c && code == e.code) return &e;
+        if (e.container == c && (code == e.code || (code.empty() && EmptyCodeIsDefault(c))))
+            return &e;
     return nullptr;
 }
 
@@ -130,6 +169,7 @@ struct MovieWriter::Impl {
     AVFrame* wrapper = nullptr;  // points at the caller's pixels when no conversion is needed
     AVPacket* packet = nullptr;
     SwsContext* sws = nullptr;
+    std::unique_ptr<SoundTrack> sound;  // with a sound file
     AVPixelFormat sourceFmt = AV_PIX_FMT_BGRA;
     bool keepBottomUp = false;  // AVI BI_RGB frames stay bottom-up
     bool headerWritten = false;
@@ -145,6 +185,7 @@ struct MovieWriter::Impl {
     void SetThreads(AVCodecContext* e) const;
     void SetQuality();
     bool OpenStream();
+    bool OpenSound();
     bool WriteHeader();
     bool SetUpFrames();
     bool Convert(const uint8_t* bottomRow, int32_t rowBytes, AVFrame** out);
@@ -158,6 +199,7 @@ void MovieWriter::Impl::Free() {
     av_frame_free(&wrapper);
     av_packet_free(&packet);
     avcodec_free_context(&enc);
+    sound.reset();
     if (mux) {
         if (mux->pb) avio_closep(&mux->pb);
         avformat_free_context(mux);
@@ -191,7 +233,7 @@ bool HaveMovieContainer(MovieContainer c) {
         const char* off = std::getenv("KINEVISTA_DISABLE_MOV");
         if (off && *off && std::strcmp(off, "0") != 0) return false;
     }
-    return av_guess_format(c == MovieContainer::Avi ? "avi" : "mov", nullptr, nullptr) != nullptr;
+    return av_guess_format(MuxerName(c), nullptr, nullptr) != nullptr;
 }
 
 bool HaveMovieCodec(MovieContainer c, const std::string& code) {
@@ -236,7 +278,8 @@ bool MovieWriter::Impl::CheckFormat(const AVCodec*& encoder) {
 // The muxer and the encoder's context, with its size, clock and quality (not yet opened).
 bool MovieWriter::Impl::SetUpEncoder(const AVCodec* encoder) {
     const bool avi = format.container == MovieContainer::Avi;
-    int err = avformat_alloc_output_context2(&mux, nullptr, avi ? "avi" : "mov", path.c_str());
+    int err =
+        avformat_alloc_output_context2(&mux, nullptr, MuxerName(format.container), path.c_str());
     if (err < 0 || !mux) return Fail("no muxer", err);
 
     enc = avcodec_alloc_context3(encoder);
@@ -280,9 +323,9 @@ void MovieWriter::Impl::SetThreads(AVCodecContext* e) const {
 
 // Quality: AVI compressors take the job's 0..100; .mov ones the spatial quality 0..0x3FF.
 void MovieWriter::Impl::SetQuality() {
-    const bool avi = format.container == MovieContainer::Avi;
     AVCodecContext* e = enc;
-    int q = avi ? format.quality : format.spatialQuality * 100 / 0x3FF;
+    int q = format.container == MovieContainer::QuickTime ? format.spatialQuality * 100 / 0x3FF
+                                                          : format.quality;
     if (q < 0) q = 0;
     if (q > 100) q = 100;
     switch (codec->quality) {
@@ -309,6 +352,9 @@ void MovieWriter::Impl::SetQuality() {
         case ProresProfile:
             av_opt_set_int(e->priv_data, "profile", codec->profile, 0);
             break;
+        case OwnScale:
+            SetEncoderOptions(e, codec->encoder, q);
+            break;
         case NoQuality:
             break;
     }
@@ -326,11 +372,31 @@ bool MovieWriter::Impl::OpenStream() {
         stream->time_base = enc->time_base;
         stream->avg_frame_rate = enc->framerate;
     } else {
-        if (codec->quality != ProresProfile) stream->codecpar->codec_tag = 0;
+        if (codec->quality != ProresProfile) stream->codecpar->codec_tag = codec->aviTag;
         stream->time_base = AVRational{1, format.timeScale};
         stream->avg_frame_rate = enc->framerate;
     }
     return true;
+}
+
+// The sound stream, when the format names a sound file; a frame lasts the video's frame time.
+bool MovieWriter::Impl::OpenSound() {
+    if (format.soundPath.empty()) return true;
+    const bool avi = format.container == MovieContainer::Avi;
+    sound = std::make_unique<SoundTrack>();
+    if (!sound->Open(mux, format.container, format.soundPath,
+                     avi ? format.scale : format.frameDuration,
+                     avi ? format.rate : format.timeScale))
+        return Fail(sound->Error());
+    return true;
+}
+
+void MovieWriter::CueSound(int64_t movieFrame, int64_t sourceFrame) {
+    if (m->sound) m->sound->Cue(movieFrame, sourceFrame);
+}
+
+bool MovieWriter::HasSound() const {
+    return m->sound != nullptr;
 }
 
 // Creates the file and writes the movie's header.
@@ -342,6 +408,8 @@ bool MovieWriter::Impl::WriteHeader() {
     if (!avi) av_dict_set_int(&opts, "video_track_timescale", format.timeScale, 0);
     // BI_RGB frames keep the image buffer's bottom-up row order (positive biHeight).
     if (avi) av_dict_set_int(&opts, "flipped_raw_rgb", 1, 0);
+    // .mp4 movies are for playing from the web: the index goes before the frames.
+    if (format.container == MovieContainer::Mp4) av_dict_set(&opts, "movflags", "+faststart", 0);
     err = avformat_write_header(mux, &opts);
     av_dict_free(&opts);
     if (err < 0) return Fail("cannot write the movie header", err);
@@ -389,7 +457,7 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     const int err = avcodec_open2(s.enc, codec, nullptr);
     if (err < 0)
         return s.Fail(std::string("encoder ") + s.codec->encoder + " refused the format", err);
-    return s.OpenStream() && s.WriteHeader() && s.SetUpFrames();
+    return s.OpenStream() && s.OpenSound() && s.WriteHeader() && s.SetUpFrames();
 }
 
 // --- [frames] ---------------------------------------------------------------------------------
@@ -452,7 +520,9 @@ bool MovieWriter::WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowByt
     if (f == s.wrapper) av_frame_unref(s.wrapper);
     if (err < 0) return s.Fail("encoder refused the frame", err);
     s.next = n + 1;
-    return s.Drain();
+    if (!s.Drain()) return false;
+    if (s.sound && !s.sound->WriteUntil(s.next)) return s.Fail(s.sound->Error());
+    return true;
 }
 
 bool MovieWriter::PrimeFrame(const uint8_t* bottomRow, int32_t rowBytes) {
@@ -474,6 +544,7 @@ bool MovieWriter::Close() {
         int err = avcodec_send_frame(s.enc, nullptr);
         if (err < 0 && err != AVERROR_EOF) ok = s.Fail("flush", err);
         if (!s.Drain()) ok = false;
+        if (s.sound && !s.sound->Finish(s.next)) ok = s.Fail(s.sound->Error());
         err = av_write_trailer(s.mux);
         if (err < 0) ok = s.Fail("cannot finish the movie file", err);
     }

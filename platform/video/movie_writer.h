@@ -1,4 +1,5 @@
-// MovieWriter: one video stream written to an AVI or a QuickTime-style .mov file.
+// MovieWriter: one video stream, and optionally the sound of a sound file, written to an AVI, a
+// QuickTime-style .mov, an .mp4, a Matroska (.mkv) or a WebM file.
 //
 // It stands where the AVIFile interface and the QuickTime movie toolbox stood: the movie
 // writers of editor/output open a file with a stream description, hand over rendered frames in
@@ -17,7 +18,16 @@
 // Codes ("CodecType" values, four characters, trailing blanks significant):
 //   AVI:  ""/"DIB " uncompressed, "MJPG", "FFV1", "HFYU", "H264", "AVdn" (DNxHR)
 //   .mov: ""/"raw " uncompressed, "jpeg", "avc1", "rle ", "apco" "apcs" "apcn" "apch" (ProRes)
-// A code is offered only when this FFmpeg has its encoder.
+//   .mp4: "H264" (the default, also ""), "HEVC"
+//   .mkv: "H264" (the default, also ""), "HEVC", "VP90", "AV01", "FFV1", "MJPG"
+//   .webm: "VP90" (the default, also ""), "AV01"
+// A code is offered only when this FFmpeg has its encoder. The .mp4, .mkv and .webm encoders
+// take the quality on their own constant-quality scales (encoder_options.h). Every encoder runs
+// on one thread: the bytes of a movie do not depend on the machine.
+//
+// Sound: with a sound file named at open, the movie gets a sound stream (PCM in AVI and .mov,
+// AAC in .mp4, Opus in .mkv and .webm) that is silent until CueSound says which part of the
+// file plays from which movie frame on; it ends exactly with the movie's last frame.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +37,7 @@
 
 namespace kv {
 
-enum class MovieContainer { Avi, QuickTime };
+enum class MovieContainer { Avi, QuickTime, Mp4, Matroska, WebM };
 
 struct MovieFormat {
     MovieContainer container = MovieContainer::Avi;
@@ -44,6 +54,8 @@ struct MovieFormat {
     // 0..100 for AVI compressors; for .mov the spatial quality 0..0x3FF is used instead.
     int32_t quality = 100;
     int32_t spatialQuality = 0x3FF;
+    // A sound file FFmpeg can read, or empty for a movie without sound.
+    std::string soundPath;
 };
 
 class MovieWriter {
@@ -63,6 +75,12 @@ public:
     // Only converts the frame as a compressor would see it (the priming frame of .mov movies);
     // nothing is added to the movie.
     bool PrimeFrame(const uint8_t* bottomRow, int32_t rowBytes);
+    // From movie frame `movieFrame` on, the sound plays the sound file from the time of
+    // `sourceFrame` movie frames into it, or is silent when sourceFrame is negative. Cues are
+    // given in frame order before the frames they refer to are written; nothing without sound.
+    // Safe to call from another thread than the one writing frames.
+    void CueSound(int64_t movieFrame, int64_t sourceFrame);
+    bool HasSound() const;
     // Flushes the encoder, writes the index and trailer, closes the file. Safe when not open.
     bool Close();
 
@@ -83,5 +101,8 @@ bool HaveMovieCodec(MovieContainer c, const std::string& code);
 std::vector<std::string> MovieCodecs(MovieContainer c);
 // A readable name of a code ("Motion JPEG").
 std::string MovieCodecName(MovieContainer c, const std::string& code);
+// Why a sound file cannot go into a movie ("" when it can: it opens and has sound FFmpeg
+// decodes).
+std::string SoundFileProblem(const std::string& path);
 
 }  // namespace kv

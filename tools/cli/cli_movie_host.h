@@ -24,10 +24,11 @@ public:
     ~CliMovieHost() override;
 
     // Takes --size --start --end --hold --fps --quality --fields --no-fields --reverse --codec
-    // out of the context; false on a usage error (already reported).
+    // --no-audio out of the context; false on a usage error (already reported).
     bool TakeMovieFlags(Context& ctx);
-    // Checks --codec against the container of the output name, and the name's extension (.avi,
-    // .mov, .dps or .rtv); false after a usage message.
+    // Checks --codec against the container of the output name, and that the name has an
+    // extension; false after a usage message. (An extension no writer takes is refused before,
+    // with exit status 1.)
     bool CheckCodec(Context& ctx) const;
     // The exit status of a movie or batch job that MakeMovie ended with `made`.
     int Finish(Context& ctx, bool made) const;

@@ -8,6 +8,7 @@
 #include "core/document/show_file.h"
 #include "core/show/show.h"
 #include "editor/output/make_movie.h"
+#include "editor/output/movie_job.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
 
@@ -23,6 +24,8 @@ int RunBatch(Context& ctx) {
     if (pos.empty()) return ctx.Usage("wants one or more SHOW.kvx");
     if (host.output.empty()) return ctx.Usage("wants --out FILE.ext (its folder and type)");
     if (!ctx.PathFits(host.output, "--out")) return ExitUsage;
+    if (!kv::MovieExtensionWritable(host.output))
+        return ctx.Fail(kv::UnwritableMovieMessage(host.output));
     for (const std::string& p : pos)
         if (!ctx.PathFits(p, "SHOW")) return ExitUsage;
     if (!host.CheckCodec(ctx)) return ExitUsage;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -177,9 +178,10 @@ TEST_F(CliMovie, AnExistingMovieIsReplacedOnlyByAWholeOneOrWithConsent) {
         << kvtest::ReadFileBytes(errFile);
     EXPECT_EQ(kvtest::ReadFileBytes(out), oldBytes);
 
-    // An unknown extension is a usage error that touches nothing.
-    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/keep.xyz"), &err), 2);
-    EXPECT_NE(err.find("usage: kinevista-cli movie"), std::string::npos) << err;
+    // An extension no writer takes is refused with a reason and touches nothing.
+    EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(dir + "/keep.xyz"), &err), 1);
+    EXPECT_NE(err.find("\".xyz\" is not a movie type"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/keep.xyz"));
 
     // --answer no or cancel keeps it too; yes (or no --answer, as scripts expect) replaces it.
     EXPECT_EQ(Cli(args + " --answer no", &err), 1);
