@@ -106,8 +106,8 @@ private:
             SkipSpace();
             const size_t pathLength = m_path.size();
             m_path += (m_path.empty() ? "" : ".") + name;
-            out.members.emplace_back(std::move(name), JsonValue{});
-            if (!Value(out.members.back().second, depth)) return false;
+            out.members.push_back(JsonMember{std::move(name), JsonValue{}});
+            if (!Value(out.members.back().value, depth)) return false;
             m_path.resize(pathLength);
             SkipSpace();
             if (Peek() == ',') {
@@ -301,8 +301,8 @@ private:
 }  // namespace
 
 const JsonValue* JsonValue::Find(std::string_view name) const {
-    for (const auto& [n, v] : members)
-        if (n == name) return &v;
+    for (const JsonMember& m : members)
+        if (m.name == name) return &m.value;
     return nullptr;
 }
 

@@ -21,18 +21,25 @@ constexpr size_t MaxJsonBytes = 1 << 20;
 constexpr int MaxJsonDepth = 32;
 constexpr size_t MaxJsonValues = 1 << 16;
 
+struct JsonMember;
+
 struct JsonValue {
     enum class Type { Null, Bool, Number, String, Array, Object };
     Type type = Type::Null;
     bool boolean = false;
     double number = 0.0;
-    bool whole = false;            // a number written as an integer (no '.', 'e' or 'E')
-    std::string text;              // the string, UTF-8
-    std::vector<JsonValue> items;  // an array's values
-    std::vector<std::pair<std::string, JsonValue>> members;  // an object's, in order
+    bool whole = false;               // a number written as an integer (no '.', 'e' or 'E')
+    std::string text;                 // the string, UTF-8
+    std::vector<JsonValue> items;     // an array's values
+    std::vector<JsonMember> members;  // an object's, in order
 
     // The member called name, or nullptr (also when this is not an object).
     const JsonValue* Find(std::string_view name) const;
+};
+
+struct JsonMember {
+    std::string name;
+    JsonValue value;
 };
 
 // Reads one JSON text (surrounding white space allowed, nothing after it). False with `error`

@@ -39,10 +39,10 @@ public:
         : m_object(object), m_prefix(std::move(prefix)), m_error(error) {}
 
     bool Known(const char* const* names, size_t count) {
-        for (const auto& [name, value] : m_object.members) {
+        for (const JsonMember& m : m_object.members) {
             bool known = false;
-            for (size_t i = 0; i < count && !known; ++i) known = name == names[i];
-            if (!known) return Fail(name, "is not a field of a show");
+            for (size_t i = 0; i < count && !known; ++i) known = m.name == names[i];
+            if (!known) return Fail(m.name, "is not a field of a show");
         }
         return true;
     }
