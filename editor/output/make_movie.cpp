@@ -1,6 +1,7 @@
 // MakeMovie, RenderSequence and MakeStill.
 #include "editor/output/make_movie.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -68,14 +69,33 @@ std::string ProposedName(const Show& show) {
     return p;
 }
 
+// Writes the image as the movie's next frame when the frame window wants it; false on a write
+// failure.
+bool WriteWindowed(MovieWriters& writers, const CDIB& image) {
+    FrameWindow& window = writers.window;
+    const bool wanted = window.Wants(window.next, 1);
+    ++window.next;
+    return !wanted || WriteMovieFrame(writers, -1, image);
+}
+
 // Writes `holds` copies of the image; false on a write failure. Any key ends the hold early.
 bool WriteHold(MovieHost& host, MovieWriters& writers, const CDIB& image, int32_t holds) {
     for (int32_t j = 0; j < holds; ++j) {
         if (host.TakeKeyDown(true)) break;
         host.ShowProgress(static_cast<double>(j) / holds, RenderingHoldText, 0);
-        if (!WriteMovieFrame(writers, -1, image)) return false;
+        if (!WriteWindowed(writers, image)) return false;
     }
     return true;
+}
+
+// Whether frame i of a pass of `steps` frames must be rendered: its own movie frame or a hold
+// made from it lies in the frame window.
+bool FrameWanted(const FrameWindow& window, int64_t i, int64_t steps, int32_t holds) {
+    if (window.Whole()) return true;
+    const int64_t head = i == 0 ? holds : 0;
+    if (i == 0 && window.Wants(window.next, holds)) return true;
+    if (window.Wants(window.next + head, 1)) return true;
+    return i == steps - 1 && window.Wants(window.next + head + 1, holds);
 }
 
 }  // namespace
@@ -105,6 +125,12 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
                           startTick);
         host.FrameShown(show.currentFrame);
         if (host.TakeKeyDown(false)) break;
+        if (!FrameWanted(writers.window, i, steps, holds)) {
+            // Outside the segment: counted, not rendered.
+            writers.window.next += 1 + (i == 0 ? holds : 0);
+            show.currentFrame += to < from ? -1 : 1;
+            continue;
+        }
         // A frame that cannot be rendered would leave the previous one in the image; the pass
         // stops instead of writing it again under a new number.
         if (!render(show, show.currentFrame, fieldMode, true, image.Width(), image.Height(), &image,
@@ -116,7 +142,7 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
             result = false;
             break;
         }
-        if (!WriteMovieFrame(writers, -1, image)) {
+        if (!WriteWindowed(writers, image)) {
             result = false;
             break;
         }
@@ -174,8 +200,11 @@ MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& imag
     os::AtomicFile target;
     const bool atomic = job.writerType == WriterAvi || job.writerType == WriterQuickTime;
     if (atomic && !target.Open(out)) return MovieResult::NotOpened;
+    writers.window.next = 0;
+    const int64_t segmentFrames =
+        std::min<int64_t>(writers.window.last, job.totalFrames - 1) - writers.window.first + 1;
     if (!OpenMovie(writers, job.writerType, first, atomic ? target.TempPath() : out, image,
-                   job.frameRate, job.quality, job.totalFrames)) {
+                   job.frameRate, job.quality, static_cast<int32_t>(segmentFrames))) {
         CloseMovie(writers);
         return MovieResult::NotOpened;
     }
@@ -229,6 +258,9 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     settings.WriteInt("MovieType", MovieTypeSetting(job.writerType));
     job.writers = std::make_unique<MovieWriters>();
     job.writers->host = &host;
+    if (!host.MovieFrameWindow(job.totalFrames, job.writers->window.first,
+                               job.writers->window.last))
+        return false;
 
     if (!batch) files.assign(1, std::string());
     bool anyOpened = false;
