@@ -32,3 +32,6 @@ if(TARGET cli_tests)
                        LABELS "no_sanitize;slurm" TIMEOUT 300
                        ENVIRONMENT "SLURM_CONF=${KV_SLURM_DIR}/slurm.conf;KV_SLURM_DIR=${KV_SLURM_DIR}")
 endif()
+if(TARGET cli_tests)
+  target_sources(cli_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools/cli/farm_scripts.cpp)
+endif()
