@@ -11,7 +11,7 @@ pkgs=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
   imagemagick xvfb xauth xdotool
-  slurm-wlm slurmctld slurmd slurm-client munge
+  slurm-wlm slurmctld slurmd slurm-client munge bc
 )
 missing=()
 for p in "${pkgs[@]}"; do
