@@ -95,6 +95,8 @@ TaskPlugin=task/none
 SelectType=select/cons_tres
 SelectTypeParameters=CR_CPU
 SchedulerType=sched/builtin
+# Start the next task as soon as one ends (the defaults wait about three seconds).
+SchedulerParameters=sched_min_interval=0,batch_sched_delay=0
 JobAcctGatherType=jobacct_gather/none
 AccountingStorageType=accounting_storage/none
 JobCompType=jobcomp/none
