@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -156,15 +157,17 @@ std::string ParsableId(const std::string& text) {
 // --- following the jobs ----------------------------------------------------------------------
 
 // Slurm's view of the array's tasks and the join job: job id ("123_4", "124") -> state and
-// reason.
-std::map<std::string, std::pair<std::string, std::string>> QueueStates(
-    const std::vector<std::string>& ids) {
-    std::map<std::string, std::pair<std::string, std::string>> states;
-    std::string list;
-    for (const std::string& id : ids) list += (list.empty() ? "" : ",") + id;
+// reason. False when squeue does not answer. The farm's jobs are asked for by name, not by id:
+// squeue refuses a list of ids once one of them has left the controller's memory, which the
+// first array's has long before a long render ends.
+bool QueueStates(const std::vector<std::string>& ids,
+                 std::map<std::string, std::pair<std::string, std::string>>& states) {
+    states.clear();
     std::string out;
-    if (RunProgram({"squeue", "-h", "-r", "-t", "all", "-j", list, "-o", "%i|%T|%r"}, &out) != 0)
-        return states;
+    if (RunProgram(
+            {"squeue", "-h", "-r", "-t", "all", "--name=kv-farm,kv-farm-join", "-o", "%i|%T|%r"},
+            &out) != 0)
+        return false;
     size_t at = 0;
     while (at < out.size()) {
         size_t end = out.find('\n', at);
@@ -174,33 +177,61 @@ std::map<std::string, std::pair<std::string, std::string>> QueueStates(
         const size_t a = line.find('|');
         const size_t b = line.find('|', a + 1);
         if (a == std::string::npos || b == std::string::npos) continue;
-        states[line.substr(0, a)] = {line.substr(a + 1, b - a - 1), line.substr(b + 1)};
+        const std::string id = line.substr(0, a);
+        const std::string job = id.substr(0, id.find('_'));
+        if (std::find(ids.begin(), ids.end(), job) == ids.end()) continue;
+        states[id] = {line.substr(a + 1, b - a - 1), line.substr(b + 1)};
     }
-    return states;
+    return true;
+}
+
+// The array jobs of the farm: the first, then one per resubmission (tasks.ids).
+std::vector<std::string> TaskJobIds(const FarmPlan& plan, const std::string& first) {
+    std::vector<std::string> ids;
+    const std::string text = ReadText(plan.jobFolder + "/tasks.ids");
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        if (end > at) ids.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    if (ids.empty()) ids.push_back(first);
+    return ids;
+}
+
+// What the accounting says of the failed tasks, where the cluster keeps accounts.
+void PrintAccounting(const std::vector<std::string>& arrays) {
+    std::string list;
+    for (const std::string& id : arrays) list += (list.empty() ? "" : ",") + id;
+    std::string out;
+    if (RunProgram({"sacct", "-n", "-P", "-X", "-j", list, "-o", "JobID,State,ExitCode,NodeList"},
+                   &out) != 0 ||
+        out.empty())
+        return;
+    std::printf("accounting (sacct):\n");
+    size_t at = 0;
+    while (at < out.size()) {
+        size_t end = out.find('\n', at);
+        if (end == std::string::npos) end = out.size();
+        const std::string line = out.substr(at, end - at);
+        if (!line.empty() && line.find("|COMPLETED|") == std::string::npos)
+            std::printf("  %s\n", line.c_str());
+        at = end + 1;
+    }
 }
 
 int WaitForJobs(const FarmPlan& plan, const std::string& tasksId, const std::string& joinId) {
     std::vector<std::string> printed(plan.tasks.size());
     std::string joinPrinted;
     for (;;) {
-        const std::string joinFile = plan.jobFolder + "/join.id";
-        const std::string currentJoin = ReadText(joinFile).empty() ? joinId : ReadText(joinFile);
+        const std::string joinFile = ReadText(plan.jobFolder + "/join.id");
+        const std::string currentJoin = joinFile.empty() ? joinId : joinFile;
+        const std::vector<std::string> arrays = TaskJobIds(plan, tasksId);
         std::vector<std::string> ids = {currentJoin};
-        for (const std::string& t : [&] {
-                 std::vector<std::string> all;
-                 std::string text = ReadText(plan.jobFolder + "/tasks.ids");
-                 size_t at = 0;
-                 while (at < text.size()) {
-                     size_t end = text.find('\n', at);
-                     if (end == std::string::npos) end = text.size();
-                     if (end > at) all.push_back(text.substr(at, end - at));
-                     at = end + 1;
-                 }
-                 if (all.empty()) all.push_back(tasksId);
-                 return all;
-             }())
-            ids.push_back(t);
-        const auto states = QueueStates(ids);
+        ids.insert(ids.end(), arrays.begin(), arrays.end());
+        std::map<std::string, std::pair<std::string, std::string>> states;
+        const bool answered = QueueStates(ids, states);
         size_t done = 0;
         for (size_t t = 0; t < plan.tasks.size(); ++t) {
             std::string now;
@@ -239,8 +270,8 @@ int WaitForJobs(const FarmPlan& plan, const std::string& tasksId, const std::str
         const bool joinEnded = joinState == "COMPLETED" || joinState == "FAILED" ||
                                joinState == "CANCELLED" || joinState == "TIMEOUT" ||
                                joinState == "NODE_FAIL" || joinState == "OUT_OF_MEMORY";
-        // A join job gone from the queue has ended too; its log tells how.
-        const bool joinGone = join == states.end() && !ReadText(plan.JoinLog()).empty();
+        // A join job gone from the queue has ended too (or was cancelled before it ran).
+        const bool joinGone = answered && join == states.end();
         if (joinEnded || joinGone || joinState == "BLOCKED") {
             std::vector<size_t> failed;
             for (size_t t = 0; t < plan.tasks.size(); ++t)
@@ -258,6 +289,7 @@ int WaitForJobs(const FarmPlan& plan, const std::string& tasksId, const std::str
                             r.empty() ? "no result" : r.c_str());
                 list += " " + std::to_string(t);
             }
+            if (!failed.empty()) PrintAccounting(arrays);
             if (!failed.empty())
                 std::printf(
                     "render them again alone with: %s/resubmit.sh%s\n"
