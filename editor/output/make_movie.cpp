@@ -14,6 +14,7 @@
 #include "core/show/show.h"
 #include "editor/output/movie_host.h"
 #include "editor/output/movie_job.h"
+#include "editor/output/movie_pipeline.h"
 #include "editor/output/movie_writers.h"
 #include "editor/output/timecode.h"
 #include "platform/os/atomic_file.h"
@@ -69,21 +70,21 @@ std::string ProposedName(const Show& show) {
     return p;
 }
 
-// Writes the image as the movie's next frame when the frame window wants it; false on a write
-// failure.
-bool WriteWindowed(MovieWriters& writers, const CDIB& image) {
-    FrameWindow& window = writers.window;
+// Writes the latest frame as the movie's next frame when the frame window wants it; false on a
+// write failure.
+bool WriteWindowed(FrameWindow& window, MoviePipeline& frames) {
     const bool wanted = window.Wants(window.next, 1);
     ++window.next;
-    return !wanted || WriteMovieFrame(writers, -1, image);
+    return !wanted || frames.Write();
 }
 
-// Writes `holds` copies of the image; false on a write failure. Any key ends the hold early.
-bool WriteHold(MovieHost& host, MovieWriters& writers, const CDIB& image, int32_t holds) {
+// Writes `holds` copies of the latest frame; false on a write failure. Any key ends the hold
+// early.
+bool WriteHold(MovieHost& host, FrameWindow& window, MoviePipeline& frames, int32_t holds) {
     for (int32_t j = 0; j < holds; ++j) {
         if (host.TakeKeyDown(true)) break;
         host.ShowProgress(static_cast<double>(j) / holds, RenderingHoldText, 0);
-        if (!WriteWindowed(writers, image)) return false;
+        if (!WriteWindowed(window, frames)) return false;
     }
     return true;
 }
@@ -120,6 +121,9 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
         to > from ? static_cast<int64_t>(to) - from : static_cast<int64_t>(from) - to;
     show.currentFrame = from;
     FrameRenderFn render = host.Renderer();
+    // Every decision (the next frame, Esc, a key in a hold) is taken here, on this thread, in
+    // the order of the frames; the pipeline only writes what it is handed, in that order.
+    MoviePipeline frames(writers, image, writers.pipelineDepth);
     for (int64_t i = 0; i < steps; ++i) {
         host.ShowProgress(static_cast<double>(i) / static_cast<double>(steps), RenderingText,
                           startTick);
@@ -133,22 +137,26 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
         }
         // A frame that cannot be rendered would leave the previous one in the image; the pass
         // stops instead of writing it again under a new number.
-        if (!render(show, show.currentFrame, fieldMode, true, image.Width(), image.Height(), &image,
-                    true)) {
+        CDIB* canvas = frames.Canvas();
+        if (!canvas || !render(show, show.currentFrame, fieldMode, true, canvas->Width(),
+                               canvas->Height(), canvas, true)) {
             result = false;
             break;
         }
-        if (i == 0 && !WriteHold(host, writers, image, holds)) {
+        frames.Keep(canvas);
+        if (i == 0 && !WriteHold(host, writers.window, frames, holds)) {
             result = false;
             break;
         }
-        if (!WriteWindowed(writers, image)) {
+        if (!WriteWindowed(writers.window, frames)) {
             result = false;
             break;
         }
         show.currentFrame += to < from ? -1 : 1;
     }
-    if (result && !WriteHold(host, writers, image, holds)) result = false;
+    if (result && !WriteHold(host, writers.window, frames, holds)) result = false;
+    // The pass ends when its last frame is in the file: a write that failed late fails the pass.
+    if (!frames.Finish()) result = false;
     host.RedrawStage(show.currentFrame);
     host.ArrowCursor();
     return result;
@@ -258,6 +266,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     settings.WriteInt("MovieType", MovieTypeSetting(job.writerType));
     job.writers = std::make_unique<MovieWriters>();
     job.writers->host = &host;
+    job.writers->pipelineDepth = host.PipelineDepth();
     if (!host.MovieFrameWindow(job.totalFrames, job.writers->window.first,
                                job.writers->window.last))
         return false;

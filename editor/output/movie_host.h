@@ -76,6 +76,9 @@ public:
     virtual bool MovieFrameWindow(int64_t /*totalFrames*/, int64_t& /*first*/, int64_t& /*last*/) {
         return true;
     }
+    // Frames rendered ahead while earlier ones are encoded and written on a thread of their own;
+    // 0 writes each frame before the next is rendered. The movie's bytes are the same either way.
+    virtual int32_t PipelineDepth() { return DefaultPipelineDepth; }
 };
 
 }  // namespace kv

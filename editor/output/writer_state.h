@@ -1,7 +1,7 @@
 // The writers of one movie job: the open movie's writer (AVI or .mov) and the DPS and Video
 // Toaster libraries with their buffers. The movie job owns them (MovieJob::writers) and hands
-// them down to the writer functions (movie_writers.h); everything runs on the thread of the
-// movie command.
+// them down to the writer functions (movie_writers.h). They are opened and closed on the thread
+// of the movie command; while a pass runs, frames are written on its writer thread only.
 #pragma once
 
 #include <cstdint>
@@ -48,10 +48,16 @@ struct FrameWindow {
     bool Whole() const { return first == 0 && last == INT64_MAX; }
 };
 
+// Frames a movie pass renders ahead of its writer thread unless its host says otherwise
+// (movie_pipeline.h); 0 writes each frame on the job's thread.
+constexpr int32_t DefaultPipelineDepth = 3;
+
 struct MovieWriters {
     int32_t type = 0;          // writer type of the open (or last opened) movie
     int32_t frameCounter = 0;  // number of the next frame; 0 at open
     FrameWindow window;        // the whole movie unless a segment was asked for
+    // Frames rendered ahead of the writer thread (MovieHost::PipelineDepth).
+    int32_t pipelineDepth = DefaultPipelineDepth;
     // Answers the compressor questions; without one the stored "CodecType" is used as it is.
     MovieHost* host = nullptr;
     std::unique_ptr<MovieWriter> avi;  // the open AVI movie

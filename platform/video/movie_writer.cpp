@@ -78,6 +78,11 @@ const CodecEntry* FindCodec(MovieContainer c, const std::string& code) {
     return nullptr;
 }
 
+// Threads of the encoders that code frames side by side, and of H.264. Part of the bytes of an
+// H.264 movie: changing the H.264 count changes every H.264 movie.
+constexpr int IntraEncoderThreads = 2;
+constexpr int H264EncoderThreads = 2;
+
 std::string AvError(int err) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(err, buf, sizeof buf);
@@ -137,6 +142,7 @@ struct MovieWriter::Impl {
     bool Drain();
     bool CheckFormat(const AVCodec*& encoder);
     bool SetUpEncoder(const AVCodec* encoder);
+    void SetThreads(AVCodecContext* e) const;
     void SetQuality();
     bool OpenStream();
     bool WriteHeader();
@@ -250,10 +256,26 @@ bool MovieWriter::Impl::SetUpEncoder(const AVCodec* encoder) {
         e->gop_size = 12;
     }
     e->max_b_frames = 0;  // the first sample is the first frame written
-    e->thread_count = 0;
+    SetThreads(e);
     if (mux->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     SetQuality();
     return true;
+}
+
+// Encoder threads, always a fixed number so that the bytes never follow the machine's core
+// count. Encoders that code every frame on its own run whole frames side by side, which gives the
+// same bytes as one thread; H.264 runs a fixed number of frame threads (x264 is deterministic for
+// a given count). Slices are never used: they change the bytes. Everything else runs on the
+// thread that writes the movie.
+void MovieWriter::Impl::SetThreads(AVCodecContext* e) const {
+    const std::string name = codec->encoder;
+    e->thread_type = FF_THREAD_FRAME;
+    if (name == "mjpeg" || name == "prores_ks" || name == "dnxhd" || name == "huffyuv")
+        e->thread_count = IntraEncoderThreads;
+    else if (name == "libx264")
+        e->thread_count = H264EncoderThreads;
+    else
+        e->thread_count = 1;
 }
 
 // Quality: AVI compressors take the job's 0..100; .mov ones the spatial quality 0..0x3FF.
