@@ -12,6 +12,7 @@ pkgs=(
   libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
   imagemagick xvfb xauth xdotool
+  slurm-wlm slurmctld slurmd slurm-client munge bc
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,6 +1,7 @@
 // MakeMovie, RenderSequence and MakeStill.
 #include "editor/output/make_movie.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -70,15 +71,33 @@ std::string ProposedName(const Show& show) {
     return p;
 }
 
+// Writes the latest frame as the movie's next frame when the frame window wants it; false on a
+// write failure.
+bool WriteWindowed(FrameWindow& window, MoviePipeline& frames) {
+    const bool wanted = window.Wants(window.next, 1);
+    ++window.next;
+    return !wanted || frames.Write();
+}
+
 // Writes `holds` copies of the latest frame; false on a write failure. Any key ends the hold
 // early.
-bool WriteHold(MovieHost& host, MoviePipeline& frames, int32_t holds) {
+bool WriteHold(MovieHost& host, FrameWindow& window, MoviePipeline& frames, int32_t holds) {
     for (int32_t j = 0; j < holds; ++j) {
         if (host.TakeKeyDown(true)) break;
         host.ShowProgress(static_cast<double>(j) / holds, RenderingHoldText, 0);
-        if (!frames.Write()) return false;
+        if (!WriteWindowed(window, frames)) return false;
     }
     return true;
+}
+
+// Whether frame i of a pass of `steps` frames must be rendered: its own movie frame or a hold
+// made from it lies in the frame window.
+bool FrameWanted(const FrameWindow& window, int64_t i, int64_t steps, int32_t holds) {
+    if (window.Whole()) return true;
+    const int64_t head = i == 0 ? holds : 0;
+    if (i == 0 && window.Wants(window.next, holds)) return true;
+    if (window.Wants(window.next + head, 1)) return true;
+    return i == steps - 1 && window.Wants(window.next + head + 1, holds);
 }
 
 }  // namespace
@@ -106,11 +125,18 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
     // Every decision (the next frame, Esc, a key in a hold) is taken here, on this thread, in
     // the order of the frames; the pipeline only writes what it is handed, in that order.
     MoviePipeline frames(writers, image, writers.pipelineDepth);
+    bool soundCued = false;
     for (int64_t i = 0; i < steps; ++i) {
         host.ShowProgress(static_cast<double>(i) / static_cast<double>(steps), RenderingText,
                           startTick);
         host.FrameShown(show.currentFrame);
         if (host.TakeKeyDown(false)) break;
+        if (!FrameWanted(writers.window, i, steps, holds)) {
+            // Outside the segment: counted, not rendered.
+            writers.window.next += 1 + (i == 0 ? holds : 0);
+            show.currentFrame += to < from ? -1 : 1;
+            continue;
+        }
         // A frame that cannot be rendered would leave the previous one in the image; the pass
         // stops instead of writing it again under a new number.
         CDIB* canvas = frames.Canvas();
@@ -120,19 +146,23 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
             break;
         }
         frames.Keep(canvas);
-        if (i == 0 && !WriteHold(host, frames, holds)) {
+        if (i == 0 && !WriteHold(host, writers.window, frames, holds)) {
             result = false;
             break;
         }
-        if (i == 0 && to > from) SoundFollowsShow(writers, show.currentFrame);
-        if (!frames.Write()) {
+        // The sound follows the show from the first frame of a forward pass this movie holds.
+        if (to > from && !soundCued && writers.window.Wants(writers.window.next, 1)) {
+            SoundFollowsShow(writers, show.currentFrame);
+            soundCued = true;
+        }
+        if (!WriteWindowed(writers.window, frames)) {
             result = false;
             break;
         }
         show.currentFrame += to < from ? -1 : 1;
     }
     SoundStops(writers);
-    if (result && !WriteHold(host, frames, holds)) result = false;
+    if (result && !WriteHold(host, writers.window, frames, holds)) result = false;
     // The pass ends when its last frame is in the file: a write that failed late fails the pass.
     if (!frames.Finish()) result = false;
     host.RedrawStage(show.currentFrame);
@@ -188,8 +218,11 @@ MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& imag
                         job.writerType == WriterPublish;
     if (atomic && !target.Open(out)) return MovieResult::NotOpened;
     writers.soundPath = MovieSoundFor(show, job.writerType);
+    writers.window.next = 0;
+    const int64_t segmentFrames =
+        std::min<int64_t>(writers.window.last, job.totalFrames - 1) - writers.window.first + 1;
     if (!OpenMovie(writers, job.writerType, first, atomic ? target.TempPath() : out, image,
-                   job.frameRate, job.quality, job.totalFrames)) {
+                   job.frameRate, job.quality, static_cast<int32_t>(segmentFrames))) {
         CloseMovie(writers);
         return MovieResult::NotOpened;
     }
@@ -248,6 +281,9 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     job.writers = std::make_unique<MovieWriters>();
     job.writers->host = &host;
     job.writers->pipelineDepth = host.PipelineDepth();
+    if (!host.MovieFrameWindow(job.totalFrames, job.writers->window.first,
+                               job.writers->window.last))
+        return false;
 
     if (!batch) files.assign(1, std::string());
     bool anyOpened = false;

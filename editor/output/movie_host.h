@@ -78,6 +78,11 @@ public:
     virtual void Beep() {}
     // The renderer to use; RenderFrame unless a host says otherwise.
     virtual FrameRenderFn Renderer();
+    // The movie frames to write of a movie of totalFrames (see FrameWindow); false ends the
+    // command before a file is made. The whole movie unless overridden.
+    virtual bool MovieFrameWindow(int64_t /*totalFrames*/, int64_t& /*first*/, int64_t& /*last*/) {
+        return true;
+    }
     // Frames rendered ahead while earlier ones are encoded and written on a thread of their own;
     // 0 writes each frame before the next is rendered. The movie's bytes are the same either way.
     virtual int32_t PipelineDepth() { return DefaultPipelineDepth; }

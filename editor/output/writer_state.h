@@ -33,6 +33,22 @@ struct RtvWriter {
     char context[RtvContextSize] = {};
 };
 
+// A segment of the movie: only the movie frames first..last are written, counted as the movie
+// counts them (head hold, frames, tail hold, then the reverse pass). The frame loop consults it
+// and renders only frames that land in it, so segments rendered apart and joined give the movie
+// of one piece.
+struct FrameWindow {
+    int64_t first = 0;
+    int64_t last = INT64_MAX;
+    int64_t next = 0;  // the movie frame the next write would be; 0 at each movie's start
+
+    // Whether any of the `count` movie frames from `from` on lie in the window.
+    bool Wants(int64_t from, int64_t count) const {
+        return count > 0 && from <= last && from + count - 1 >= first;
+    }
+    bool Whole() const { return first == 0 && last == INT64_MAX; }
+};
+
 // Frames a movie pass renders ahead of its writer thread unless its host says otherwise
 // (movie_pipeline.h); 0 writes each frame on the job's thread.
 constexpr int32_t DefaultPipelineDepth = 3;
@@ -40,6 +56,7 @@ constexpr int32_t DefaultPipelineDepth = 3;
 struct MovieWriters {
     int32_t type = 0;          // writer type of the open (or last opened) movie
     int32_t frameCounter = 0;  // number of the next frame; 0 at open
+    FrameWindow window;        // the whole movie unless a segment was asked for
     // Frames rendered ahead of the writer thread (MovieHost::PipelineDepth).
     int32_t pipelineDepth = DefaultPipelineDepth;
     // Answers the compressor questions; without one the stored "CodecType" is used as it is.

@@ -14,6 +14,10 @@
 
 #include "editor/output/movie_host.h"
 
+namespace kv {
+class Show;
+}
+
 namespace kvcli {
 
 class Context;
@@ -30,6 +34,12 @@ public:
     // extension; false after a usage message. (An extension no writer takes is refused before,
     // with exit status 1.)
     bool CheckCodec(Context& ctx) const;
+    // Takes --frames FIRST-LAST (movie frames counted from 0, holds and the reverse pass
+    // included); false on a usage error (already reported).
+    bool TakeFrameRange(Context& ctx);
+    // The number of frames of the movie these options make of the show, as MakeMovie counts
+    // them.
+    int64_t MovieFrameCount(const kv::Show& show);
     // The exit status of a movie or batch job that MakeMovie ended with `made`.
     int Finish(Context& ctx, bool made) const;
 
@@ -42,17 +52,20 @@ public:
     void ShowProgress(double fraction, const char* text, uint64_t startTick) override;
     bool TakeKeyDown(bool anyKey) override;
     bool StopRequested() override;
+    bool MovieFrameWindow(int64_t totalFrames, int64_t& first, int64_t& last) override;
 
     std::string output;
     std::vector<std::string> showFiles;
     // With --answer given, an existing output is replaced only when the answer is yes.
     bool askReplace = false;
     bool refusedReplace = false;  // the answer kept an existing output
+    bool refusedWindow = false;   // --frames lies beyond the movie
 
 private:
     std::optional<std::string> m_width, m_height, m_start, m_end, m_hold, m_fps, m_quality;
     std::optional<bool> m_fields, m_reverse;
     std::optional<std::string> m_codec;
+    std::optional<std::pair<int64_t, int64_t>> m_frames;
     bool m_tty = false;
     bool m_lineOpen = false;
     uint64_t m_lastDraw = 0;

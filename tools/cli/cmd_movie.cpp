@@ -16,6 +16,7 @@
 #include "core/show/show.h"
 #include "editor/output/make_movie.h"
 #include "editor/output/movie_job.h"
+#include "editor/output/timecode.h"
 #include "platform/video/movie_writer.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
@@ -174,7 +175,46 @@ void CliMovieHost::ShowProgress(double fraction, const char* text, uint64_t star
     m_lineOpen = true;
 }
 
+bool CliMovieHost::TakeFrameRange(Context& ctx) {
+    const std::optional<std::string> text = ctx.TakeValue("--frames");
+    if (!text) return !ctx.usageError;
+    const size_t dash = text->find('-', 1);
+    int32_t first = 0, last = 0;
+    if (dash == std::string::npos || !ParseInt(text->substr(0, dash), first) ||
+        !ParseInt(text->substr(dash + 1), last) || first < 0 || last < first) {
+        ctx.Usage("--frames wants FIRST-LAST, whole numbers from 0 with FIRST <= LAST, not " +
+                  *text);
+        return false;
+    }
+    m_frames = std::make_pair(int64_t{first}, int64_t{last});
+    return true;
+}
+
+int64_t CliMovieHost::MovieFrameCount(const kv::Show& show) {
+    const int32_t rate = show.FrameRate;
+    kv::MovieOptionTexts texts =
+        kv::MovieOptionsFromSettings(kv::FramesToTimecode(kv::ShowEndFrame(show), rate));
+    MovieOptions(texts);
+    return kv::MakeMovieJob(texts, rate).totalFrames;
+}
+
+bool CliMovieHost::MovieFrameWindow(int64_t totalFrames, int64_t& first, int64_t& last) {
+    if (!m_frames) return true;
+    if (m_frames->first >= totalFrames) {
+        std::fprintf(
+            stderr, "kinevista-cli: --frames %lld-%lld starts past the movie's last frame (%lld)\n",
+            static_cast<long long>(m_frames->first), static_cast<long long>(m_frames->second),
+            static_cast<long long>(totalFrames - 1));
+        refusedWindow = true;
+        return false;
+    }
+    first = m_frames->first;
+    last = m_frames->second;
+    return true;
+}
+
 int CliMovieHost::Finish(Context& ctx, bool made) const {
+    if (refusedWindow) return ExitFailure;
     if (refusedReplace) return ctx.Fail(output + " exists and is left as it was");
     if (g_stop) return ExitStopped;
     return made ? ExitSuccess : ExitFailure;
@@ -195,7 +235,7 @@ namespace {
 
 int RunMovie(Context& ctx) {
     CliMovieHost host;
-    if (!host.TakeMovieFlags(ctx)) return ExitUsage;
+    if (!host.TakeMovieFlags(ctx) || !host.TakeFrameRange(ctx)) return ExitUsage;
     std::vector<std::string> pos;
     if (!ctx.Positionals(pos)) return ExitUsage;
     if (pos.size() != 1) return ctx.Usage("wants one SHOW.kvx");
@@ -214,7 +254,8 @@ int RunMovie(Context& ctx) {
 const CommandRegistrar reg({"movie",
                             "movie SHOW.kvx --out FILE.(avi|mov|mp4|mkv|webm|dps|rtv) [--size WxH] "
                             "[--start TC] [--end TC] [--hold TC] [--fps F] [--quality Q] "
-                            "[--fields] [--reverse] [--codec FOURCC] [--no-audio]",
+                            "[--fields] [--reverse] [--codec FOURCC] [--no-audio] "
+                            "[--frames FIRST-LAST]",
                             "render the show to a movie file", RunMovie});
 
 }  // namespace

@@ -1,0 +1,281 @@
+// JoinMovies: libavformat remuxing of movie segments (see movie_join.h).
+#include "platform/video/movie_join.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libavutil/mathematics.h>
+}
+
+namespace kv {
+
+namespace {
+
+std::string AvError(int err) {
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, buf, sizeof buf);
+    return buf;
+}
+
+struct InputCloser {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+
+struct OutputCloser {
+    void operator()(AVFormatContext* c) const {
+        if (c->pb) avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
+using Output = std::unique_ptr<AVFormatContext, OutputCloser>;
+
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+
+bool OpenPart(const std::string& path, Input& in, std::string& error) {
+    AVFormatContext* c = nullptr;
+    int err = avformat_open_input(&c, path.c_str(), nullptr, nullptr);
+    if (err < 0) {
+        error = "cannot open " + path + ": " + AvError(err);
+        return false;
+    }
+    in.reset(c);
+    err = avformat_find_stream_info(c, nullptr);
+    if (err < 0) {
+        error = "cannot read the streams of " + path + ": " + AvError(err);
+        return false;
+    }
+    if (c->nb_streams == 0) {
+        error = path + " holds no streams";
+        return false;
+    }
+    return true;
+}
+
+// Whether a later part's streams are those of the first, which the joined file describes.
+bool SameStreams(const AVFormatContext* first, const AVFormatContext* part, const std::string& path,
+                 std::string& error) {
+    if (part->nb_streams != first->nb_streams) {
+        error = path + " has " + std::to_string(part->nb_streams) + " streams, the first part " +
+                std::to_string(first->nb_streams);
+        return false;
+    }
+    for (unsigned s = 0; s < first->nb_streams; ++s) {
+        const AVCodecParameters* a = first->streams[s]->codecpar;
+        const AVCodecParameters* b = part->streams[s]->codecpar;
+        const bool same = a->codec_type == b->codec_type && a->codec_id == b->codec_id &&
+                          a->width == b->width && a->height == b->height &&
+                          a->format == b->format && a->sample_rate == b->sample_rate &&
+                          av_cmp_q(first->streams[s]->time_base, part->streams[s]->time_base) == 0;
+        if (!same) {
+            error = "stream " + std::to_string(s) + " of " + path +
+                    " differs from the first part's (codec, size or clock)";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Intra-only codecs can start a part on any frame; others need a key frame first.
+bool NeedsKeyStart(const AVCodecParameters* p) {
+    const AVCodecDescriptor* d = avcodec_descriptor_get(p->codec_id);
+    return p->codec_type == AVMEDIA_TYPE_VIDEO && !(d && (d->props & AV_CODEC_PROP_INTRA_ONLY));
+}
+
+class Joiner {
+public:
+    Joiner(std::string out, std::string temp) : m_out(std::move(out)), m_temp(std::move(temp)) {}
+
+    bool Start(const AVFormatContext* first) {
+        AVFormatContext* c = nullptr;
+        int err = avformat_alloc_output_context2(&c, nullptr, nullptr, m_out.c_str());
+        if (err < 0 || !c) return Fail("no container for " + m_out + ": " + AvError(err));
+        m_mux.reset(c);
+        const bool avi = std::string(c->oformat->name) == "avi";
+        bool raw = false;
+        for (unsigned s = 0; s < first->nb_streams; ++s) {
+            const AVStream* in = first->streams[s];
+            AVStream* st = avformat_new_stream(c, nullptr);
+            if (!st) return Fail("out of memory");
+            err = avcodec_parameters_copy(st->codecpar, in->codecpar);
+            if (err < 0) return Fail("stream parameters: " + AvError(err));
+            // The tag is kept where the container knows it for this codec (ProRes profiles,
+            // AVI compressors); otherwise the muxer picks its own.
+            const uint32_t tag = in->codecpar->codec_tag;
+            if (!c->oformat->codec_tag ||
+                av_codec_get_id(c->oformat->codec_tag, tag) != in->codecpar->codec_id)
+                st->codecpar->codec_tag = 0;
+            st->time_base = in->time_base;
+            st->avg_frame_rate = in->avg_frame_rate;
+            st->r_frame_rate = in->r_frame_rate;
+            raw = raw || in->codecpar->codec_id == AV_CODEC_ID_RAWVIDEO;
+        }
+        m_offsets.assign(first->nb_streams, 0);
+        m_lastDts.assign(first->nb_streams, AV_NOPTS_VALUE);
+        err = avio_open(&c->pb, m_temp.c_str(), AVIO_FLAG_WRITE);
+        if (err < 0) return Fail("cannot create " + m_temp + ": " + AvError(err));
+        AVDictionary* opts = nullptr;
+        // Uncompressed AVI rows stay bottom-up, as the parts store them.
+        if (avi && raw) av_dict_set_int(&opts, "flipped_raw_rgb", 1, 0);
+        for (unsigned s = 0; s < first->nb_streams; ++s) {
+            if (first->streams[s]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+                // The .mov clock of the parts is kept (one unit a frame's hundredth).
+                av_dict_set_int(&opts, "video_track_timescale", first->streams[s]->time_base.den,
+                                0);
+                break;
+            }
+        }
+        err = avformat_write_header(c, &opts);
+        av_dict_free(&opts);
+        if (err < 0) return Fail("cannot write the header of " + m_out + ": " + AvError(err));
+        return true;
+    }
+
+    // Copies one part's packets, each stream moved on by the length of the parts before.
+    bool Add(AVFormatContext* in, const std::string& path) {
+        std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
+        if (!pkt) return Fail("out of memory");
+        std::vector<bool> seen(in->nb_streams, false);
+        std::vector<int64_t> partEnds(in->nb_streams, 0);
+        std::vector<int64_t> partStart(in->nb_streams, AV_NOPTS_VALUE);
+        for (;;) {
+            int err = av_read_frame(in, pkt.get());
+            if (err == AVERROR_EOF) break;
+            if (err < 0) return Fail("cannot read " + path + ": " + AvError(err));
+            const unsigned s = static_cast<unsigned>(pkt->stream_index);
+            if (s >= in->nb_streams) {
+                av_packet_unref(pkt.get());
+                continue;
+            }
+            const AVStream* ist = in->streams[s];
+            if (!seen[s] && NeedsKeyStart(ist->codecpar) && !(pkt->flags & AV_PKT_FLAG_KEY)) {
+                av_packet_unref(pkt.get());
+                return Fail(path +
+                            " does not start with a key frame; it cannot be joined "
+                            "without re-encoding");
+            }
+            seen[s] = true;
+            // Each part's own clock starts at its first timestamp.
+            if (partStart[s] == AV_NOPTS_VALUE)
+                partStart[s] = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+            if (partStart[s] == AV_NOPTS_VALUE) partStart[s] = 0;
+            const int64_t shift = m_offsets[s] - partStart[s];
+            if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += shift;
+            if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += shift;
+            const int64_t stamp = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            const int64_t duration = pkt->duration > 0 ? pkt->duration : 1;
+            if (stamp != AV_NOPTS_VALUE && stamp + duration > partEnds[s])
+                partEnds[s] = stamp + duration;
+            if (pkt->dts != AV_NOPTS_VALUE && m_lastDts[s] != AV_NOPTS_VALUE &&
+                pkt->dts <= m_lastDts[s]) {
+                av_packet_unref(pkt.get());
+                return Fail(path +
+                            ": timestamps run backwards; the part does not follow the "
+                            "one before");
+            }
+            if (pkt->dts != AV_NOPTS_VALUE) m_lastDts[s] = pkt->dts;
+            AVStream* ost = m_mux->streams[s];
+            av_packet_rescale_ts(pkt.get(), ist->time_base, ost->time_base);
+            pkt->pos = -1;
+            err = av_interleaved_write_frame(m_mux.get(), pkt.get());
+            if (err < 0) return Fail("cannot write " + m_out + ": " + AvError(err));
+            ++m_packets;
+        }
+        for (unsigned s = 0; s < in->nb_streams; ++s)
+            if (partEnds[s] > m_offsets[s]) m_offsets[s] = partEnds[s];
+        return true;
+    }
+
+    bool Finish() {
+        int err = av_write_trailer(m_mux.get());
+        if (err < 0) return Fail("cannot finish " + m_out + ": " + AvError(err));
+        err = avio_closep(&m_mux->pb);
+        if (err < 0) return Fail("cannot write " + m_out + ": " + AvError(err));
+        if (std::rename(m_temp.c_str(), m_out.c_str()) != 0)
+            return Fail("cannot rename to " + m_out);
+        m_done = true;
+        return true;
+    }
+
+    ~Joiner() {
+        if (!m_done) {
+            m_mux.reset();
+            ::unlink(m_temp.c_str());
+        }
+    }
+
+    std::string error;
+    long long Packets() const { return m_packets; }
+
+private:
+    bool Fail(const std::string& what) {
+        if (error.empty()) error = what;
+        return false;
+    }
+
+    std::string m_out, m_temp;
+    Output m_mux;
+    bool m_done = false;
+    long long m_packets = 0;
+    std::vector<int64_t> m_offsets, m_lastDts;
+};
+
+// The temporary name: OUT's folder, a hidden name, OUT's extension (the muxer is chosen by OUT).
+std::string TempBeside(const std::string& out) {
+    const size_t slash = out.find_last_of('/');
+    const size_t dot = out.find_last_of('.');
+    const std::string ext = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                                ? out.substr(dot)
+                                : "";
+    const std::string folder = slash == std::string::npos ? "" : out.substr(0, slash + 1);
+    return folder + ".joining-" + std::to_string(::getpid()) + ext;
+}
+
+}  // namespace
+
+JoinResult JoinMovies(const std::string& out, const std::vector<std::string>& parts) {
+    JoinResult r;
+    if (parts.empty()) {
+        r.error = "no parts to join";
+        return r;
+    }
+    av_log_set_level(AV_LOG_ERROR);
+    Input first;
+    if (!OpenPart(parts[0], first, r.error)) return r;
+    Joiner joiner(out, TempBeside(out));
+    if (!joiner.Start(first.get())) {
+        r.error = joiner.error;
+        return r;
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        Input part;
+        AVFormatContext* in = first.get();
+        if (i > 0) {
+            if (!OpenPart(parts[i], part, r.error)) return r;
+            if (!SameStreams(first.get(), part.get(), parts[i], r.error)) return r;
+            in = part.get();
+        }
+        if (!joiner.Add(in, parts[i])) {
+            r.error = joiner.error;
+            return r;
+        }
+    }
+    if (!joiner.Finish()) {
+        r.error = joiner.error;
+        return r;
+    }
+    r.ok = true;
+    r.packets = joiner.Packets();
+    return r;
+}
+
+}  // namespace kv

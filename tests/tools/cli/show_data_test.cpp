@@ -1,0 +1,211 @@
+// kinevista-cli new and set: info -> set writes what resave writes (both byte orders, 63 keys
+// with eases and tilts), documents that cannot be stored are refused with the field named and
+// nothing written, and new frames the whole picture.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/tools/cli/cli_show_fixture.h"
+
+namespace {
+
+using kvclitest::Cli;
+using kvclitest::CliShow;
+using kvclitest::Q;
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// The bytes of a show file apart from the show id, which every save draws anew.
+std::string WithoutIdBytes(std::string bytes) {
+    if (bytes.size() >= 4) bytes[2] = bytes[3] = 0;
+    return bytes;
+}
+
+// info -> set must write the bytes resave writes from the same show.
+void ExpectSetEqualsResave(const std::string& show, const std::string& dir) {
+    std::string json;
+    ASSERT_EQ(Cli("info " + Q(show), &json), 0);
+    kvtest::WriteFileBytes(dir + "/keys.json", json);
+    ASSERT_EQ(Cli("resave " + Q(show) + " " + Q(dir + "/resaved.kvx")), 0);
+    std::string err;
+    ASSERT_EQ(
+        Cli("set " + Q(show) + " --keys " + Q(dir + "/keys.json") + " --out " + Q(dir + "/set.kvx"),
+            &err, "2>&1"),
+        0)
+        << err;
+    const std::string a = kvtest::ReadFileBytes(dir + "/resaved.kvx");
+    const std::string b = kvtest::ReadFileBytes(dir + "/set.kvx");
+    ASSERT_GT(a.size(), 8u);
+    EXPECT_EQ(WithoutIdBytes(a), WithoutIdBytes(b));
+}
+
+// A document of n keys with every kind of ease, tilts and rotation.
+std::string ManyKeys(const std::string& picture, int n) {
+    std::string keys;
+    for (int k = 0; k < n; ++k) {
+        char buf[512];
+        std::snprintf(buf, sizeof buf,
+                      "    {\"x\": %g, \"stamp\": 0, \"y\": %d, \"width\": %d, "
+                      "\"sizeReserve\": 0, \"tiltA\": %g, \"tiltB\": %g, \"rotation\": %d, "
+                      "\"easeCode\": %d, \"pictureStart\": 0, \"spareB\": 0, \"showLength\": 0, "
+                      "\"time\": %d, \"undoPicture\": 0, \"undoOp\": 0}%s\n",
+                      10 + k * 0.25, 20 + k % 7, 30 + k % 11, (k % 9) * 4.5 - 18,
+                      k % 5 == 0 ? 0.0 : -(k % 5) * 3.5, k * 3 - 40,
+                      k % 4 == 0 ? 0 : 1000 * (k % 4) + 20 + k % 2, k * 4, k + 1 == n ? "" : ",");
+        keys += buf;
+    }
+    return "{\n  \"length\": 300,\n  \"aspect\": 0.75,\n  \"AspectMode\": 7500,\n"
+           "  \"EaseType\": 0,\n  \"showId\": 1,\n  \"pictureCount\": 1,\n  \"picture\": \"" +
+           picture + "\",\n  \"loadResult\": 1,\n  \"keyCount\": " + std::to_string(n) +
+           ",\n  \"keys\": [\n" + keys +
+           "  ],\n  \"audio\": \"\",\n  \"MatteColor\": 0,\n  \"BorderSize\": 0,\n"
+           "  \"PreBlur\": 0,\n  \"VideoColors\": 1,\n  \"ContrastBrightness\": 12850\n}\n";
+}
+
+TEST_F(CliShow, SetWithInfoWritesWhatResaveWrites) {
+    ExpectSetEqualsResave(path, dir);
+
+    // The same show written in the other byte order: set follows the save's byte order.
+    std::string bytes = kvtest::ReadFileBytes(path);
+    std::vector<uint8_t> block(bytes.begin(), bytes.end());
+    ASSERT_TRUE(kv::SwapShowByteOrder(block.data(), static_cast<uint32_t>(block.size())));
+    const std::string swapped = dir + "/swapped.kvx";
+    kvtest::WriteFileBytes(swapped, std::string(block.begin(), block.end()));
+    ExpectSetEqualsResave(swapped, dir);
+    EXPECT_EQ(WithoutIdBytes(kvtest::ReadFileBytes(dir + "/set.kvx")),
+              WithoutIdBytes(kvtest::ReadFileBytes(dir + "/resaved.kvx")));
+    EXPECT_EQ(kvtest::ReadFileBytes(dir + "/set.kvx").substr(0, 2), bytes.substr(0, 2));
+}
+
+TEST(CliShowData, BundledExampleRoundTrips) {
+    const std::string dir = kvtest::TempDir("set-example");
+    const std::string src = std::string(KV_SOURCE_DIR) + "/examples/";
+    ASSERT_EQ(
+        kvtest::Run("cp " + Q(src + "example.kvx") + " " + Q(src + "example.jpg") + " " + Q(dir)),
+        0);
+    ExpectSetEqualsResave(dir + "/example.kvx", dir);
+}
+
+TEST_F(CliShow, SixtyThreeKeysWithEasesAndTiltsRoundTrip) {
+    const std::string doc = ManyKeys(picture, 63);
+    kvtest::WriteFileBytes(dir + "/63.json", doc);
+    std::string err;
+    ASSERT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/63.json") + " --out " +
+                      Q(dir + "/63.kvx") + " --length 300",
+                  &err, "2>&1"),
+              0)
+        << err;
+    std::string json;
+    ASSERT_EQ(Cli("info " + Q(dir + "/63.kvx") + " --length 300", &json), 0);
+    EXPECT_NE(json.find("\"keyCount\": 63,"), std::string::npos) << json;
+    // What was asked for comes back, apart from the id and what a save fills in (the version
+    // stamp and show length of the first key).
+    std::string want = kvclitest::WithoutId(doc);
+    const std::string first = "\"stamp\": 0, ";
+    want.replace(want.find(first), first.size(), "\"stamp\": 110, ");
+    const std::string len = "\"showLength\": 0, ";
+    want.replace(want.find(len), len.size(), "\"showLength\": 300, ");
+    EXPECT_EQ(kvclitest::WithoutId(json), want);
+    ExpectSetEqualsResave(dir + "/63.kvx", dir);
+
+    // The 63-key show in the other byte order reads back the same.
+    std::string bytes = kvtest::ReadFileBytes(dir + "/63.kvx");
+    std::vector<uint8_t> block(bytes.begin(), bytes.end());
+    ASSERT_TRUE(kv::SwapShowByteOrder(block.data(), static_cast<uint32_t>(block.size())));
+    kvtest::WriteFileBytes(dir + "/63s.kvx", std::string(block.begin(), block.end()));
+    std::string swappedJson;
+    ASSERT_EQ(Cli("info " + Q(dir + "/63s.kvx") + " --length 300", &swappedJson), 0);
+    EXPECT_EQ(swappedJson, json);
+}
+
+TEST_F(CliShow, RefusedDocumentsNameTheFieldAndWriteNothing) {
+    const std::string good = ManyKeys(picture, 3);
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string d = good;
+        const size_t at = d.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos) d.replace(at, from.size(), to);
+        return d;
+    };
+    struct Case {
+        std::string doc;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {replaced("  \"BorderSize\": 0,\n", ""), "BorderSize: is missing"},
+        {replaced("\"x\": 10,", "\"x\": NaN,"), "(in keys[0].x)"},
+        {replaced("\"x\": 10,", "\"x\": null,"), "keys[0].x: is not a number"},
+        {replaced("\"width\": 31", "\"width\": -31"), "keys[1].width: -31 is out of range"},
+        {replaced("\"width\": 30", "\"width\": 0"), "keys[0].width: 0 is out of range"},
+        {replaced("\"tiltA\": -18", "\"tiltA\": 90"), "keys[0].tiltA:"},
+        {replaced("\"time\": 8", "\"time\": 301"), "keys[2].time: 301 is out of range"},
+        {replaced("\"time\": 8", "\"time\": 2"), "keys[2].time: 2 comes before"},
+        {replaced("\"time\": 4", "\"time\": 4.5"), "keys[1].time: wants a whole number"},
+        {replaced("\"length\": 300", "\"length\": \"300\""),
+         "length: wants a number, not a string"},
+        {replaced("\"keyCount\": 3", "\"keyCount\": 4"), "keyCount: 4 does not match"},
+        {replaced("\"PreBlur\": 0", "\"PreBlur\": 0, \"Sharpen\": 1"),
+         "Sharpen: is not a field of a show"},
+        {replaced("\"easeCode\": 0", "\"easeCode\": -1"), "keys[0].easeCode: -1 is out of range"},
+        {replaced("\"ContrastBrightness\": 12850", "\"ContrastBrightness\": 70000"),
+         "ContrastBrightness: 70000 is out of range"},
+        {replaced("\"VideoColors\": 1", "\"VideoColors\": true"), "VideoColors: wants a number"},
+        {ManyKeys(picture, 64), "keys: holds 64 keys; a show has at most 63"},
+        {good.substr(0, good.size() / 2), "line "},
+    };
+    const std::string before = kvtest::ReadFileBytes(path);
+    for (const Case& c : cases) {
+        kvtest::WriteFileBytes(dir + "/bad.json", c.doc);
+        std::string err;
+        EXPECT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/bad.json") + " --out " +
+                          Q(dir + "/out.kvx"),
+                      &err, "2>&1"),
+                  1)
+            << c.message;
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_FALSE(Exists(dir + "/out.kvx")) << c.message;
+        // Without --out the show itself would be the target: it stays as it was.
+        EXPECT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/bad.json")), 1) << c.message;
+        EXPECT_EQ(kvtest::ReadFileBytes(path), before) << c.message;
+        EXPECT_EQ(Cli("new " + Q(picture) + " --keys " + Q(dir + "/bad.json") + " --out " +
+                      Q(dir + "/new.kvx")),
+                  1)
+            << c.message;
+        EXPECT_FALSE(Exists(dir + "/new.kvx")) << c.message;
+    }
+    EXPECT_EQ(Cli("set " + Q(path)), 2);  // no --keys
+    EXPECT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/absent.json")), 1);
+}
+
+TEST_F(CliShow, NewFramesTheWholePictureOrTakesTheKeys) {
+    const std::string made = dir + "/made.kvx";
+    ASSERT_EQ(Cli("new " + Q(picture) + " --out " + Q(made)), 0);
+    std::string json;
+    ASSERT_EQ(Cli("info " + Q(made), &json), 0);
+    EXPECT_NE(json.find("\"picture\": \"" + picture + "\","), std::string::npos) << json;
+    // One key over the 64 x 48 picture, doubled one second later by the save.
+    EXPECT_NE(json.find("\"keyCount\": 2,"), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"x\": 32, \"stamp\": 110, \"y\": 24, \"width\": 64,"), std::string::npos)
+        << json;
+
+    // With keys, the picture of the command line wins over the document's.
+    kvtest::WriteFileBytes(dir + "/k.json", ManyKeys("/elsewhere/other.bmp", 5));
+    ASSERT_EQ(Cli("new " + Q(picture) + " --keys " + Q(dir + "/k.json") + " --out " +
+                  Q(dir + "/k.kvx") + " --length 300"),
+              0);
+    ASSERT_EQ(Cli("info " + Q(dir + "/k.kvx") + " --length 300", &json), 0);
+    EXPECT_NE(json.find("\"keyCount\": 5,"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"picture\": \"" + picture + "\","), std::string::npos) << json;
+
+    EXPECT_EQ(Cli("new " + Q(dir + "/absent.bmp") + " --out " + Q(dir + "/x.kvx")), 1);
+    EXPECT_FALSE(Exists(dir + "/x.kvx"));
+    EXPECT_EQ(Cli("new " + Q(picture)), 2);  // no --out
+}
+
+}  // namespace

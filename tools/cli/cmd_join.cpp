@@ -1,0 +1,39 @@
+// kinevista-cli join: segments of one movie (movie --frames) put end to end without
+// re-encoding.
+#ifdef KV_HAVE_OUTPUT
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/video/movie_join.h"
+#include "tools/cli/cli.h"
+
+namespace kvcli {
+
+namespace {
+
+int RunJoin(Context& ctx) {
+    std::vector<std::string> pos;
+    if (!ctx.Positionals(pos)) return ExitUsage;
+    if (pos.size() < 2) return ctx.Usage("wants OUT and at least one PART");
+    for (const std::string& p : pos)
+        if (!ctx.PathFits(p, "a movie name")) return ExitUsage;
+    const std::vector<std::string> parts(pos.begin() + 1, pos.end());
+    for (const std::string& p : parts)
+        if (p == pos[0]) return ctx.Usage("OUT is also one of the parts: " + p);
+    const kv::JoinResult r = kv::JoinMovies(pos[0], parts);
+    if (!r.ok) return ctx.Fail(r.error);
+    std::fprintf(stderr, "kinevista-cli join: %zu parts, %lld packets into %s\n", parts.size(),
+                 r.packets, pos[0].c_str());
+    return ExitSuccess;
+}
+
+const CommandRegistrar reg({"join", "join OUT PART1 PART2 ...",
+                            "join movie segments into one movie without re-encoding", RunJoin});
+
+}  // namespace
+
+}  // namespace kvcli
+
+#endif  // KV_HAVE_OUTPUT

@@ -1,0 +1,264 @@
+// The show from `info`'s JSON: every field looked up by name, checked for type and range, and
+// applied only once the whole document has passed.
+#include "tools/cli/show_json.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "core/base/records.h"
+#include "core/show/show.h"
+
+namespace kvcli {
+
+namespace {
+
+// Longest show: its length is stored as a float in the first key and doubled by rescaling.
+constexpr double MaxShowLength = std::numeric_limits<int32_t>::max() / 2;
+// A tilt of a right angle or more turns the picture's plane edge-on to the camera.
+constexpr double TiltLimit = 90.0;
+// Ease codes are 1000 x kind + speed (+1 for a straight segment); 0 follows the show's EaseType.
+constexpr double MaxEaseCode = 9999.0;
+
+// The fields of the document in `info`'s order; any other name is refused.
+const char* const ShowFields[] = {
+    "length",     "aspect",       "AspectMode",  "EaseType",
+    "showId",     "pictureCount", "picture",     "loadResult",
+    "keyCount",   "keys",         "audio",       "MatteColor",
+    "BorderSize", "PreBlur",      "VideoColors", "ContrastBrightness"};
+const char* const KeyFields[] = {"x",      "stamp",      "y",        "width",       "sizeReserve",
+                                 "tiltA",  "tiltB",      "rotation", "easeCode",    "pictureStart",
+                                 "spareB", "showLength", "time",     "undoPicture", "undoOp"};
+
+// Looks fields up in one object and records the first fault with its full name.
+class Fields {
+public:
+    Fields(const JsonValue& object, std::string prefix, std::string& error)
+        : m_object(object), m_prefix(std::move(prefix)), m_error(error) {}
+
+    bool Known(const char* const* names, size_t count) {
+        for (const JsonMember& m : m_object.members) {
+            bool known = false;
+            for (size_t i = 0; i < count && !known; ++i) known = m.name == names[i];
+            if (!known) return Fail(m.name, "is not a field of a show");
+        }
+        return true;
+    }
+
+    const JsonValue* Get(const char* name, JsonValue::Type type) {
+        const JsonValue* v = m_object.Find(name);
+        if (!v) {
+            Fail(name, "is missing");
+            return nullptr;
+        }
+        if (v->type != type) {
+            Fail(name,
+                 std::string("wants ") + JsonTypeName(type) + ", not " + JsonTypeName(v->type));
+            return nullptr;
+        }
+        return v;
+    }
+
+    // A whole number in [lo, hi].
+    bool Int(const char* name, double lo, double hi, int64_t& out) {
+        const JsonValue* v = Get(name, JsonValue::Type::Number);
+        if (!v) return false;
+        if (!v->whole) return Fail(name, "wants a whole number");
+        if (v->number < lo || v->number > hi)
+            return Fail(name, Number(v->number) + " is out of range (" + Number(lo) + " to " +
+                                  Number(hi) + ")");
+        out = static_cast<int64_t>(v->number);
+        return true;
+    }
+
+    // A finite number a float holds, within [lo, hi]; `above` makes lo itself refused.
+    bool Float(const char* name, float& out, double lo = -FLT_MAX, double hi = FLT_MAX,
+               bool above = false) {
+        const JsonValue* v = m_object.Find(name);
+        if (v && v->type == JsonValue::Type::Null)
+            return Fail(name, "is not a number (NaN or infinity cannot be stored)");
+        v = Get(name, JsonValue::Type::Number);
+        if (!v) return false;
+        if (!std::isfinite(v->number) || v->number < lo || v->number > hi ||
+            (above && v->number == lo)) {
+            std::string range = above ? "above " + Number(lo) : Number(lo) + " to " + Number(hi);
+            if (above && hi < FLT_MAX) range += " up to " + Number(hi);
+            return Fail(name, Number(v->number) + " is out of range (" + range + ")");
+        }
+        out = static_cast<float>(v->number);
+        return true;
+    }
+
+    bool String(const char* name, size_t maxBytes, bool empty, std::string& out) {
+        const JsonValue* v = Get(name, JsonValue::Type::String);
+        if (!v) return false;
+        if (v->text.size() > maxBytes)
+            return Fail(name, "is " + std::to_string(v->text.size()) + " bytes long; at most " +
+                                  std::to_string(maxBytes) + " are kept");
+        if (!empty && v->text.empty()) return Fail(name, "is empty");
+        out = v->text;
+        return true;
+    }
+
+    bool Fail(const std::string& name, const std::string& what) {
+        if (m_error.empty()) m_error = m_prefix + name + ": " + what;
+        return false;
+    }
+
+private:
+    static std::string Number(double v) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.9g", v);
+        return buf;
+    }
+
+    const JsonValue& m_object;
+    std::string m_prefix;
+    std::string& m_error;
+};
+
+bool ReadKey(const JsonValue& value, int index, int64_t length, kv::KeyFrame& k,
+             std::string& error) {
+    const std::string prefix = "keys[" + std::to_string(index) + "].";
+    Fields f(value, prefix, error);
+    if (value.type != JsonValue::Type::Object) {
+        error =
+            "keys[" + std::to_string(index) + "]: wants an object, not " + JsonTypeName(value.type);
+        return false;
+    }
+    if (!f.Known(KeyFields, std::size(KeyFields))) return false;
+    k = kv::KeyFrame{};
+    int64_t time = 0, undoPicture = 0, undoOp = 0;
+    const bool ok =
+        f.Float("x", k.x) && f.Float("stamp", k.stamp) && f.Float("y", k.y) &&
+        f.Float("width", k.width, 0.0, FLT_MAX, true) && f.Float("sizeReserve", k.sizeReserve) &&
+        f.Float("tiltA", k.tiltA, -TiltLimit, TiltLimit) &&
+        f.Float("tiltB", k.tiltB, -TiltLimit, TiltLimit) && f.Float("rotation", k.rotation) &&
+        f.Float("easeCode", k.easeCode, 0.0, MaxEaseCode) &&
+        f.Float("pictureStart", k.pictureStart) && f.Float("spareB", k.spareB) &&
+        f.Float("showLength", k.showLength) &&
+        f.Int("time", 0, static_cast<double>(length), time) &&
+        f.Int("undoPicture", 0, 65535, undoPicture) && f.Int("undoOp", 0, 65535, undoOp);
+    if (!ok) return false;
+    // A right angle itself is as edge-on as beyond it.
+    if (std::fabs(k.tiltA) >= TiltLimit) return f.Fail("tiltA", "must lie within +-90 degrees");
+    if (std::fabs(k.tiltB) >= TiltLimit) return f.Fail("tiltB", "must lie within +-90 degrees");
+    k.time = static_cast<int32_t>(time);
+    k.undoPicture = static_cast<uint16_t>(undoPicture);
+    k.undoOp = static_cast<uint16_t>(undoOp);
+    return true;
+}
+
+}  // namespace
+
+bool ApplyShowJson(const JsonValue& doc, kv::Show& show, const ShowJsonOptions& options,
+                   std::string& error) {
+    error.clear();
+    if (doc.type != JsonValue::Type::Object) {
+        error = std::string("the document wants an object, not ") + JsonTypeName(doc.type);
+        return false;
+    }
+    Fields f(doc, "", error);
+    if (!f.Known(ShowFields, std::size(ShowFields))) return false;
+
+    int64_t length = 0, aspectMode = 0, easeType = 0, showId = 0, pictureCount = 0;
+    int64_t loadResult = 0, keyCount = 0, matte = 0, border = 0, preBlur = 0, videoColors = 0;
+    int64_t contrast = 0;
+    float aspect = 0;
+    std::string picture, audio;
+    if (!(f.Int("length", 1, MaxShowLength, length) &&
+          f.Float("aspect", aspect, 0.0, FLT_MAX, true) &&
+          f.Int("AspectMode", 1, std::numeric_limits<int32_t>::max(), aspectMode) &&
+          f.Int("EaseType", 0, 31, easeType) && f.Int("showId", 0, 65535, showId) &&
+          f.Int("pictureCount", 1, kv::MaxPictures, pictureCount) &&
+          f.String("picture", sizeof(kv::FileSpec::path) - 1, !options.takePicture, picture) &&
+          f.Int("loadResult", std::numeric_limits<int32_t>::min(),
+                std::numeric_limits<int32_t>::max(), loadResult)))
+        return false;
+    const JsonValue* keys = f.Get("keys", JsonValue::Type::Array);
+    if (!keys) return false;
+    if (keys->items.size() > static_cast<size_t>(MaxKeysFromData))
+        return f.Fail("keys", "holds " + std::to_string(keys->items.size()) +
+                                  " keys; a show has at most " + std::to_string(MaxKeysFromData));
+    if (keys->items.empty()) return f.Fail("keys", "is empty; a show has at least one key");
+    if (!f.Int("keyCount", 1, MaxKeysFromData, keyCount)) return false;
+    if (static_cast<int64_t>(keys->items.size()) != keyCount)
+        return f.Fail("keyCount", std::to_string(keyCount) + " does not match the " +
+                                      std::to_string(keys->items.size()) + " keys given");
+    if (!(f.String("audio", sizeof(kv::FileSpec::path) - 1, true, audio) &&
+          f.Int("MatteColor", 0, 0xFFFFFFFFu, matte) && f.Int("BorderSize", -1, 100, border) &&
+          f.Int("PreBlur", 0, std::numeric_limits<int32_t>::max(), preBlur) &&
+          f.Int("VideoColors", 0, 1, videoColors) &&
+          f.Int("ContrastBrightness", 0, 0xFFFF, contrast)))
+        return false;
+
+    kv::KeyFrame read[MaxKeysFromData] = {};
+    for (size_t i = 0; i < keys->items.size(); ++i) {
+        if (!ReadKey(keys->items[i], static_cast<int>(i), length, read[i], error)) return false;
+        // The camera moves from key to key in time order; a key before its predecessor would
+        // make a segment of negative length.
+        if (i > 0 && read[i].time < read[i - 1].time) {
+            error = "keys[" + std::to_string(i) + "].time: " + std::to_string(read[i].time) +
+                    " comes before the time of the key before it (" +
+                    std::to_string(read[i - 1].time) + ")";
+            return false;
+        }
+    }
+
+    // Everything is sound: the show changes now.
+    kv::Picture& pic = show.pictures[0];
+    if (options.takePicture) pic.fileSpec.SetPath(picture.c_str());
+    pic.keyCount = static_cast<int32_t>(keyCount);
+    std::memset(pic.keys, 0, sizeof pic.keys);
+    for (int i = 0; i < pic.keyCount; ++i) pic.keys[i] = read[i];
+    show.pictureCount = static_cast<int32_t>(pictureCount);
+    show.length = static_cast<int32_t>(length);
+    show.aspect = aspect;
+    show.AspectMode = static_cast<int32_t>(aspectMode);
+    show.EaseType = static_cast<int32_t>(easeType);
+    if (audio.empty())
+        show.audio.Clear();
+    else
+        show.audio.SetPath(audio.c_str());
+    show.MatteColor = static_cast<uint32_t>(matte);
+    show.BorderSize = static_cast<int32_t>(border);
+    show.PreBlur = static_cast<int32_t>(preBlur);
+    show.VideoColors = videoColors != 0;
+    show.ContrastBrightness = static_cast<int32_t>(contrast);
+    show.dirty = true;
+    return true;
+}
+
+bool ReadJsonFile(const std::string& path, std::string& text, std::string& error) {
+    std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    text.clear();
+    char buf[65536];
+    size_t n = 0;
+    bool tooLong = false;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        if (text.size() + n > MaxJsonBytes) {
+            tooLong = true;
+            break;
+        }
+        text.append(buf, n);
+    }
+    const bool readError = std::ferror(f) != 0;
+    if (f != stdin) std::fclose(f);
+    if (tooLong) {
+        error = path + " is longer than " + std::to_string(MaxJsonBytes) + " bytes";
+        return false;
+    }
+    if (readError) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kvcli
