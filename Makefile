@@ -7,7 +7,7 @@ TSAN_BUILD ?= build-tsan
 PORTABLE_BUILD ?= build-portable
 WIN_BUILD ?= build-win
 # The Windows programs (cross-compiled with MinGW-w64); the editor joins with KV_WINDOWS_EDITOR.
-WIN_TARGETS = kinevista-cli
+WIN_TARGETS = kinevista-cli kinevista-host kinevista_plugin
 # The core's test programs, run again on the portable kernels.
 CORE_TESTS = core_base_tests core_picture_tests core_show_tests core_render_tests \
              core_document_tests
