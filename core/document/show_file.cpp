@@ -235,7 +235,7 @@ bool ReadShowFile(const std::string& path, std::vector<uint8_t>& out, ShowLoadEr
         const size_t nameLength = path.size() - (slash == std::string::npos ? 0 : slash + 1);
         if (why)
             *why = err == ENOENT && nameLength <= MaxFileNameBytes ? ShowLoadError::Missing
-                                                                    : ShowLoadError::CannotOpen;
+                                                                   : ShowLoadError::CannotOpen;
         return false;
     }
     out.assign(ShowSaveBufferBytes, 0);
