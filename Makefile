@@ -71,7 +71,7 @@ format-check:
 test-windows: setup build
 	JOBS=$(JOBS) bash tests/windows/run_wine_tests.sh $(BUILD) $(WIN_BUILD)
 
-test: format-check test-fast test-asan test-tsan test-portable test-fuzz
+test: format-check test-fast test-asan test-tsan test-portable test-fuzz test-windows
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks

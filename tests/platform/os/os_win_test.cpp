@@ -135,11 +135,14 @@ TEST(PublicFolderWin, KnownFolderUnlessOverridden) {
 TEST(ProcessWin, StartsWithoutWaitingAndSeesTheEnd) {
     EXPECT_EQ(kv::StartProcess("C:\\no\\such\\program.exe", {}), -1);
     EXPECT_EQ(kv::StartProcess("", {}), -1);
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    const std::string cmd = kv::os::Narrow(system) + "\\cmd.exe";
-    const std::string marker = kvtest::TempDir("process") + "\\ran here.txt";
-    const int32_t pid = kv::StartProcess(cmd, {"/c", "echo ran> \"" + marker + "\""});
+    // The command-line tool, with arguments that need quoting, writes a picture.
+    const std::string cli = std::string(KV_BIN_DIR) + "/kinevista-cli.exe";
+    ASSERT_TRUE(Exists(cli)) << cli;
+    const std::string dir = kvtest::TempDir("process") + "\\with space";
+    ASSERT_TRUE(CreateDirectoryW(kv::os::Widen(dir).c_str(), nullptr));
+    const std::string marker = dir + "\\copy of the picture.bmp";
+    const int32_t pid = kv::StartProcess(
+        cli, {"picture", std::string(KV_FIXTURES) + "/pictures/bmp24.bmp", "--out", marker});
     ASSERT_GT(pid, 0);
     HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
     ASSERT_NE(h, nullptr);
