@@ -138,6 +138,24 @@ for frame in 0 45 150; do
   check "render over a BMP, frame $frame: same bytes" \
     cmp -s "$work/linux-bmp-$frame.bmp" "$work/win-bmp-$frame.bmp"
 done
+# The same picture as Targa, TIFF and Photoshop files (written by ImageMagick when it is there):
+# decoded by the same readers on both systems, rendered to the same bytes.
+if command -v convert >/dev/null 2>&1; then
+  for ext in tga tif psd; do
+    convert "$work/examples/example.bmp" -compress none "$work/examples/example.$ext"
+    python3 -c "
+data = open('$work/jpeg.kvx', 'rb').read()
+open('$work/$ext.kvx', 'wb').write(data.replace(b'examples/example.jpg', b'examples/example.$ext'))"
+    (cd "$work" && "${linux_env[@]}" "$linux/bin/kinevista-cli" render $ext.kvx --frame 45 \
+       --size 320x240 --out "linux-$ext.bmp" >/dev/null 2>&1)
+    (cd "$work" && wine "$win/bin/kinevista-cli.exe" render $ext.kvx --frame 45 --size 320x240 \
+       --out "win-$ext.bmp" >/dev/null 2>&1)
+    check "render over the example as .$ext: same bytes" \
+      bash -c "test -s '$work/linux-$ext.bmp' && cmp -s '$work/linux-$ext.bmp' '$work/win-$ext.bmp'"
+  done
+else
+  echo "SKIPPED: Targa, TIFF and Photoshop renders (ImageMagick's convert is not installed)"
+fi
 (cd "$work" && "${linux_env[@]}" "$linux/bin/kinevista-cli" render jpeg.kvx --frame 45 \
    --size 320x240 --out linux-jpeg.bmp >/dev/null 2>&1)
 (cd "$work" && wine "$win/bin/kinevista-cli.exe" render jpeg.kvx --frame 45 --size 320x240 \
