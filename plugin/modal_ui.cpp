@@ -31,7 +31,13 @@ namespace kvplugin {
 
 namespace {
 
+#ifdef _WIN32
+constexpr const char* EditorProgram = "Kinevista.exe";
+constexpr char FolderSeparator = '\\';
+#else
 constexpr const char* EditorProgram = "kinevista";
+constexpr char FolderSeparator = '/';
+#endif
 // How long the editor may take to show its window (KINEVISTA_EDITOR_START_MS overrides).
 constexpr int64_t DefaultStartLimitMs = 120000;
 constexpr int32_t PollMs = 10;
@@ -76,7 +82,7 @@ std::string EditorProgramPath() {
     if (!kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder)) return "";
     // The value is read into a 256-byte wide buffer: at most 127 characters.
     if (folder.empty() || folder.size() > MaxEditorFolderChars) return "";
-    if (folder.back() != '/') folder += '/';
+    if (folder.back() != '/' && folder.back() != FolderSeparator) folder += FolderSeparator;
     return folder + EditorProgram;
 }
 
