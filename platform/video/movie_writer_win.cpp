@@ -264,3 +264,19 @@ bool MovieWriter::Close() {
 }
 
 }  // namespace kv
+
+// Sound needs FFmpeg, which the Windows build does not have: movies are made without it, and the
+// movie job says so when a show names a sound file.
+namespace kv {
+
+void MovieWriter::CueSound(int64_t, int64_t) {}
+
+bool MovieWriter::HasSound() const {
+    return false;
+}
+
+std::string SoundFileProblem(const std::string&) {
+    return "sound in movies is not available in the Windows build";
+}
+
+}  // namespace kv
