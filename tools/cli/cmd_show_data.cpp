@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "core/base/records.h"
@@ -50,8 +51,9 @@ int RunNew(Context& ctx) {
     if (pos.size() != 1) return ctx.Usage("wants one PICTURE");
     if (!out) return ctx.Usage("wants --out SHOW.kvx");
     // The show keeps the picture's full path, so it renders from any working folder.
-    char full[PATH_MAX];
-    const std::string picture = ::realpath(pos[0].c_str(), full) ? full : pos[0];
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::canonical(pos[0], error);
+    const std::string picture = error ? pos[0] : full.string();
     if (!ctx.PathFits(picture, "PICTURE") || !ctx.PathFits(*out, "--out")) return ExitUsage;
 
     kv::Show show;
