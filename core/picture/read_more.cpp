@@ -196,10 +196,11 @@ ImageReadResult ReadHeif(CDIB& image, DiskFile& file) {
     if (image.Empty()) return ReadNoImage;
     PictureTarget target(image);
     PictureMetadata metadata;
-    // libheif turns the picture itself (its rotation and mirror boxes), or leaves it as stored.
-    const ImageReadResult r = Finish(DecodeHeif(file.OpenedFileSpec().path, target, Limits(),
-                                                image.uprightOrientation, &metadata),
-                                     target);
+    // The rotation, mirror and crop boxes are part of a HEIF picture's geometry (the crop also
+    // hides the coding's padding), so libheif always applies them. No show saved before could
+    // hold a HEIF picture, so none has stored pixels to keep.
+    const ImageReadResult r =
+        Finish(DecodeHeif(file.OpenedFileSpec().path, target, Limits(), true, &metadata), target);
     if (r != ReadOk) return r;
     metadata.orientation = 1;
     return FinishPicture(image, metadata);
