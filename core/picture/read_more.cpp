@@ -20,6 +20,10 @@ namespace {
 class PictureTarget final : public PixelTarget {
 public:
     explicit PictureTarget(CDIB& image) : m_image(image) {}
+    bool Allows(int width, int height, int channels) override {
+        result = PictureSizeCheck(width, height, channels * 8);
+        return result == ReadOk;
+    }
     bool Begin(int width, int height, int channels) override {
         result = PictureSizeCheck(width, height, channels * 8);
         if (result != ReadOk) return false;
@@ -53,7 +57,8 @@ ImageReadResult Finish(DecodeStatus status, const PictureTarget& target) {
         case DecodeStatus::Ok:
             return ReadOk;
         case DecodeStatus::Stopped:
-            return target.result;
+            // A decoder that stops without the target's word has found the file unreadable.
+            return target.result != ReadOk ? target.result : ReadUnreadable;
         case DecodeStatus::NotDecodable:
         case DecodeStatus::Failed:
             break;

@@ -4,6 +4,8 @@
 // anything is decoded. libheif decodes into its own image, which is then copied row by row.
 #include <libheif/heif.h>
 
+#include <algorithm>
+#include <climits>
 #include <memory>
 
 #include "platform/codecs/more_codecs.h"
@@ -44,8 +46,15 @@ DecodeStatus DecodeHeif(const char* path, PixelTarget& target, const DecodeLimit
     std::unique_ptr<heif_context, ContextFree> ctx(heif_context_alloc());
     if (!ctx) return DecodeStatus::NotDecodable;
     heif_context_set_maximum_image_size_limit(ctx.get(), limits.maxSide);
-    if (heif_context_read_from_file(ctx.get(), path, nullptr).code != heif_error_Ok)
+    const heif_error read = heif_context_read_from_file(ctx.get(), path, nullptr);
+    if (read.code != heif_error_Ok) {
+        // Beyond libheif's size limit: the target names the refusal (too large).
+        if (read.subcode == heif_suberror_Security_limit_exceeded) {
+            target.Allows(INT_MAX, INT_MAX, 3);
+            return DecodeStatus::Stopped;
+        }
         return DecodeStatus::NotDecodable;
+    }
     heif_image_handle* rawHandle = nullptr;
     if (heif_context_get_primary_image_handle(ctx.get(), &rawHandle).code != heif_error_Ok)
         return DecodeStatus::NotDecodable;
@@ -63,6 +72,8 @@ DecodeStatus DecodeHeif(const char* path, PixelTarget& target, const DecodeLimit
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const int channels = alpha ? 4 : 3;
     const int w0 = applyTransforms ? shownW : storedW, h0 = applyTransforms ? shownH : storedH;
+    if (!target.Allows(std::max(storedW, shownW), std::max(storedH, shownH), channels))
+        return DecodeStatus::Stopped;
 
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
     if (!options) return DecodeStatus::NotDecodable;

@@ -25,6 +25,12 @@ bool MoreCodecsPresent();
 class PixelTarget {
 public:
     virtual ~PixelTarget() = default;
+    // Whether a picture of this size may be loaded at all, asked before a decoder spends time
+    // on a picture that Begin would refuse; a refusal ends the decoding with Stopped.
+    virtual bool Allows(int width, int height, int channels) {
+        (void)width, (void)height, (void)channels;
+        return true;
+    }
     // Called once with the picture's size and bytes per pixel (1, 3 or 4); false stops the
     // decoding with DecodeStatus::Stopped.
     virtual bool Begin(int width, int height, int channels) = 0;

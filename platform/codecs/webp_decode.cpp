@@ -7,6 +7,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -17,21 +18,36 @@ namespace kv {
 
 namespace {
 
-// WebP files are at most 4 GiB by their RIFF size; pictures here are read whole into memory, so
-// a file above this size is refused rather than read.
-constexpr long MaxFileBytes = 512L << 20;
-
-bool ReadWhole(const char* path, std::vector<uint8_t>& out) {
+// The file is read whole into memory; one larger than the largest allocation allowed is refused
+// rather than read.
+bool ReadWhole(const char* path, std::size_t maxBytes, std::vector<uint8_t>& out) {
     std::FILE* f = std::fopen(path, "rb");
     if (!f) return false;
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
     const long size = ok ? std::ftell(f) : -1;
-    ok = ok && size > 0 && size <= MaxFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
+    ok = ok && size > 0 && static_cast<unsigned long>(size) <= maxBytes &&
+         std::fseek(f, 0, SEEK_SET) == 0;
     if (ok) {
         out.resize(static_cast<std::size_t>(size));
         ok = std::fread(out.data(), 1, out.size(), f) == out.size();
     }
     std::fclose(f);
+    return ok;
+}
+
+constexpr int64_t ProbePixels = 16 << 20;
+
+// Decodes the whole picture scaled to at most 64 x 64 pixels; false when it does not decode.
+bool Probe(const std::vector<uint8_t>& file) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) return false;
+    if (WebPGetFeatures(file.data(), file.size(), &config.input) != VP8_STATUS_OK) return false;
+    config.options.use_scaling = 1;
+    config.options.scaled_width = std::min(64, config.input.width);
+    config.options.scaled_height = std::min(64, config.input.height);
+    config.output.colorspace = MODE_BGRA;
+    const bool ok = WebPDecode(file.data(), file.size(), &config) == VP8_STATUS_OK;
+    WebPFreeDecBuffer(&config.output);
     return ok;
 }
 
@@ -56,7 +72,7 @@ DecodeStatus DecodeWebp(const char* path, PixelTarget& target, const DecodeLimit
     if (metadata) *metadata = PictureMetadata{};
     if (!path || !*path) return DecodeStatus::NotDecodable;
     std::vector<uint8_t> file;
-    if (!ReadWhole(path, file)) return DecodeStatus::NotDecodable;
+    if (!ReadWhole(path, limits.maxAllocation, file)) return DecodeStatus::NotDecodable;
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) return DecodeStatus::NotDecodable;
     if (WebPGetFeatures(file.data(), file.size(), &config.input) != VP8_STATUS_OK)
@@ -66,8 +82,12 @@ DecodeStatus DecodeWebp(const char* path, PixelTarget& target, const DecodeLimit
     if (w <= 0 || h <= 0) return DecodeStatus::NotDecodable;
     const bool alpha = config.input.has_alpha != 0;
     const int channels = alpha ? 4 : 3;
-    if (w > limits.maxSide || h > limits.maxSide || !target.Begin(w, h, channels))
-        return DecodeStatus::Stopped;
+    if (!target.Allows(w, h, channels)) return DecodeStatus::Stopped;
+    // A few bytes can claim 16383 x 16383 pixels. Above ProbePixels the whole bitstream is first
+    // decoded at a small scale, so that a broken or cut file is refused before the picture's
+    // rows are allocated.
+    if (static_cast<int64_t>(w) * h > ProbePixels && !Probe(file)) return DecodeStatus::Failed;
+    if (!target.Begin(w, h, channels)) return DecodeStatus::Stopped;
 
     config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
     const std::ptrdiff_t step = target.RowStep();
