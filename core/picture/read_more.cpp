@@ -187,13 +187,19 @@ ImageReadResult ReadTiffPicture(CDIB& image, DiskFile& file) {
     PictureMetadata metadata;
     if (MoreCodecsPresent() && !TiffSuitsPlainReader(path)) {
         PictureTarget target(image);
-        const ImageReadResult r = Finish(DecodeTiff(path, target, Limits(), &metadata), target);
-        if (r != ReadOk) return r;
-    } else {
-        const ImageReadResult r = ReadTiff(image, file);
-        if (r != ReadOk) return r;
-        ReadTiffMetadata(path, metadata);
+        const DecodeStatus status = DecodeTiff(path, target, Limits(), &metadata);
+        // A file libtiff cannot take at all (an unknown compression, a broken directory) gets
+        // the own reader's answer, as before.
+        if (status != DecodeStatus::NotDecodable) {
+            const ImageReadResult r = Finish(status, target);
+            if (r != ReadOk) return r;
+            return FinishPicture(image, metadata);
+        }
+        metadata = PictureMetadata{};
     }
+    const ImageReadResult r = ReadTiff(image, file);
+    if (r != ReadOk) return r;
+    ReadTiffMetadata(path, metadata);
     return FinishPicture(image, metadata);
 }
 

@@ -1,6 +1,8 @@
 // Conversion of pixels from an embedded ICC profile to sRGB with LittleCMS.
 #include <lcms2.h>
 
+#include <mutex>
+
 #include "platform/codecs/more_codecs.h"
 
 namespace kv {
@@ -20,7 +22,8 @@ bool SrgbConverter::Open(const uint8_t* profile, std::size_t size, int channels)
         m_transform = nullptr;
     }
     if (!profile || size < 128 || (channels != 3 && channels != 4)) return false;
-    cmsSetLogErrorHandler(Quiet);
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { cmsSetLogErrorHandler(Quiet); });
     cmsHPROFILE in = cmsOpenProfileFromMem(profile, static_cast<cmsUInt32Number>(size));
     if (!in) return false;
     if (cmsGetColorSpace(in) != cmsSigRgbData) {
