@@ -296,6 +296,8 @@ DecodeStatus DecodeTiff(const char* path, PixelTarget& target, const DecodeLimit
     if (!ReadFields(tif.get(), f) || f.width == 0 || f.height == 0)
         return DecodeStatus::NotDecodable;
     if (metadata) FillMetadata(tif.get(), *metadata);
+    // A compression this libtiff has no codec for is not decodable here at all.
+    if (!TIFFIsCODECConfigured(f.compression)) return DecodeStatus::NotDecodable;
     const int channels = f.samples > 3 || f.extraCount > 0 ? 4 : f.samples == 1 ? 1 : 3;
     if (!target.Allows(f.width > INT_MAX ? INT_MAX : static_cast<int>(f.width),
                        f.height > INT_MAX ? INT_MAX : static_cast<int>(f.height), channels))

@@ -123,7 +123,7 @@ void Put32(std::string& s, uint32_t v) {
 
 // A deflate-compressed RGB TIFF claiming width x height in one strip of a few bytes; tiled
 // (one 256 x 256 tile repeated for every tile) when `tiled`.
-std::string HostileTiff(uint32_t width, uint32_t height, bool tiled) {
+std::string HostileTiff(uint32_t width, uint32_t height, bool tiled, uint32_t compression = 8) {
     const std::string data("\x78\x9C\x63\x60\x18\x05\x00\x00\x00\x00", 10);
     std::string t("II*\0", 4);
     const uint32_t entries = 10;
@@ -144,7 +144,7 @@ std::string HostileTiff(uint32_t width, uint32_t height, bool tiled) {
     entry(256, 4, 1, width);
     entry(257, 4, 1, height);
     entry(258, 3, 1, 8);
-    entry(259, 3, 1, 8);  // deflate
+    entry(259, 3, 1, compression);
     entry(262, 3, 1, 2);
     entry(277, 3, 1, 3);
     if (tiled) {
@@ -201,6 +201,16 @@ TEST_F(HostileFiles, TiffClaimingHugeSizesIsRefusedBeforeAllocating) {
         ExpectRefusedCheaply(LoadWatched(Write("wide.tif", HostileTiff(4000000, 16, tiled))),
                              4000000.0 * 16 * 3, true);
     }
+}
+
+TEST_F(HostileFiles, TiffWithACompressionNoDecoderHasKeepsTheOldMessage) {
+    std::vector<std::string> alerts;
+    kv::CDIB image(16, 16, 8);
+    EXPECT_EQ(kvtest::LoadPicture(image, Write("odd.tif", HostileTiff(16, 16, false, 40000)), true,
+                                  &alerts),
+              0);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "Can't read compressed images");
 }
 
 TEST_F(HostileFiles, WebpClaimingTheLargestSizeIsRefusedBeforeAllocating) {
