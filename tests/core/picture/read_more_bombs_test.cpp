@@ -31,14 +31,11 @@ void Note(size_t n) {
 }  // namespace
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
-                                                         void (*)(const volatile void*));
-namespace {
-void OnMalloc(const volatile void*, size_t n) {
+// The sanitizer runtime calls these on every allocation and release.
+extern "C" void __sanitizer_malloc_hook(const volatile void*, size_t n) {
     Note(n);
 }
-const int g_hooked = __sanitizer_install_malloc_and_free_hooks(OnMalloc, nullptr);
-}  // namespace
+extern "C" void __sanitizer_free_hook(const volatile void*) {}
 #else
 extern "C" {
 void* __libc_malloc(size_t);
