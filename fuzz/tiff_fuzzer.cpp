@@ -1,4 +1,5 @@
-// Fuzz target for the tiff reader: TIFF files: the choice between the own reader and libtiff, libtiff's strips, tiles, planes, 16-bit and RGBA paths, and the file's orientation and profile.
+// Fuzz target for the tiff reader: TIFF files: the choice between the own reader and libtiff,
+// libtiff's strips, tiles, planes, 16-bit and RGBA paths, and the file's orientation and profile.
 // Each input is written to a scratch file and read into an image that asks for upright
 // pictures, so the orientation step runs too. Any crash, hang, leak or out-of-bounds access is a
 // finding; the result codes themselves are not checked here.

@@ -1,7 +1,7 @@
-// Fuzz target for the webp reader: WebP files through libwebp (decoding straight into the image's rows), with the file's profile.
-// Each input is written to a scratch file and read into an image that asks for upright
-// pictures, so the orientation step runs too. Any crash, hang, leak or out-of-bounds access is a
-// finding; the result codes themselves are not checked here.
+// Fuzz target for the webp reader: WebP files through libwebp (decoding straight into the image's
+// rows), with the file's profile. Each input is written to a scratch file and read into an image
+// that asks for upright pictures, so the orientation step runs too. Any crash, hang, leak or
+// out-of-bounds access is a finding; the result codes themselves are not checked here.
 #include <unistd.h>
 
 #include <cstddef>
