@@ -152,24 +152,36 @@ TEST_F(MoreFormats, WebpHeicAndAvifMatchImageMagick) {
 }
 
 TEST_F(MoreFormats, TiffOrientationsLoadUpright) {
-    const kvtest::Rgba upright = kvtest::TestPattern(6, 4);
-    for (int o = 1; o <= 8; ++o) {
-        SCOPED_TRACE("orientation " + std::to_string(o));
-        const kvtest::Rgba stored = kvtest::StoredFor(upright, o);
-        const std::string ppm = dir_ + "/o.ppm";
-        kvtest::WritePpm(ppm, stored);
-        // Uncompressed (the own reader) and LZW (libtiff).
-        for (const char* compress : {"none", "lzw"}) {
-            SCOPED_TRACE(compress);
-            const std::string tif = dir_ + "/o" + std::to_string(o) + compress + ".tif";
-            ASSERT_EQ(kvtest::Run("convert " + ppm + " -compress " + compress + " " + tif +
-                                  " && tiffset -s 274 " + std::to_string(o) + " " + tif),
-                      0);
-            kv::CDIB image(16, 16, 8);
-            ASSERT_EQ(kvtest::LoadPicture(image, tif, true), 1);
-            ExpectMatches(image, upright, 0);
-            ASSERT_EQ(kvtest::LoadPicture(image, tif, false), 1);
-            ExpectMatches(image, stored, 0);
+    kvtest::Rgba grey = kvtest::TestPattern(6, 4);
+    for (size_t i = 0; i < grey.pixels.size(); i += 4)
+        grey.pixels[i + 1] = grey.pixels[i + 2] = grey.pixels[i];
+    // RGB and 8-bit grey pictures, uncompressed (the own reader) and LZW (libtiff).
+    const struct {
+        kvtest::Rgba upright;
+        const char* options;
+        int bitCount;
+    } kinds[] = {{kvtest::TestPattern(6, 4), "", 24}, {grey, "-colorspace gray ", 8}};
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.bitCount);
+        for (int o = 1; o <= 8; ++o) {
+            SCOPED_TRACE("orientation " + std::to_string(o));
+            const kvtest::Rgba stored = kvtest::StoredFor(kind.upright, o);
+            const std::string ppm = dir_ + "/o.ppm";
+            kvtest::WritePpm(ppm, stored);
+            for (const char* compress : {"none", "lzw"}) {
+                SCOPED_TRACE(compress);
+                const std::string tif = dir_ + "/o" + std::to_string(o) + compress + ".tif";
+                ASSERT_EQ(
+                    kvtest::Run("convert " + ppm + " " + kind.options + "-compress " + compress +
+                                " " + tif + " && tiffset -s 274 " + std::to_string(o) + " " + tif),
+                    0);
+                kv::CDIB image(16, 16, 8);
+                ASSERT_EQ(kvtest::LoadPicture(image, tif, true), 1);
+                EXPECT_EQ(image.BitCount(), kind.bitCount);
+                ExpectMatches(image, kind.upright, 0);
+                ASSERT_EQ(kvtest::LoadPicture(image, tif, false), 1);
+                ExpectMatches(image, stored, 0);
+            }
         }
     }
 }
