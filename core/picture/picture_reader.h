@@ -53,7 +53,7 @@ ImageReadResult ReadTiffPicture(CDIB& image, DiskFile& file);
 // HEIC and AVIF, and WebP, through the platform's decoders.
 ImageReadResult ReadHeif(CDIB& image, DiskFile& file);
 ImageReadResult ReadWebp(CDIB& image, DiskFile& file);
-// JPEG and PNG through ReadGdiplus, then a JPEG's orientation and profile.
+// JPEG and PNG through ReadGdiplus, then a JPEG's orientation and profile, or a PNG's profile.
 ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file);
 
 // Turns a read image upright for an EXIF orientation (1..8; others leave it alone). False when

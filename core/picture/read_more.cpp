@@ -267,7 +267,8 @@ ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file) {
     const ImageReadResult r = ReadGdiplus(image, file);
     if (r != ReadOk) return r;
     PictureMetadata metadata;
-    if (!ReadJpegMetadata(file.OpenedFileSpec().path, metadata)) return ReadOk;  // a PNG
+    const char* path = file.OpenedFileSpec().path;
+    if (!ReadJpegMetadata(path, metadata) && !ReadPngMetadata(path, metadata)) return ReadOk;
     return FinishPicture(image, metadata);
 }
 

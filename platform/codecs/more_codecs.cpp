@@ -2,8 +2,11 @@
 // orientation, and the stand-ins used when the build has no libtiff, libheif, libwebp or lcms2.
 #include "platform/codecs/more_codecs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include <zlib.h>
 
 namespace kv {
 
@@ -128,6 +131,58 @@ bool ReadJpegMetadata(const char* path, PictureMetadata& metadata) {
     }
     std::fclose(f);
     metadata.iccProfile = icc.Profile();
+    return true;
+}
+
+bool ReadPngMetadata(const char* path, PictureMetadata& metadata) {
+    metadata = PictureMetadata{};
+    if (!path) return false;
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    uint8_t head[8] = {};
+    if (std::fread(head, 1, 8, f) != 8 || std::memcmp(head, signature, 8) != 0) {
+        std::fclose(f);
+        return false;
+    }
+    // The chunks ahead of the image data: iCCP is a name (1..79 bytes), a zero, the compression
+    // method (0) and the profile, deflated.
+    for (;;) {
+        uint8_t chunk[8];
+        if (std::fread(chunk, 1, 8, f) != 8) break;
+        const uint32_t length = Get(chunk, 4, true);
+        if (std::memcmp(chunk + 4, "IDAT", 4) == 0 || std::memcmp(chunk + 4, "IEND", 4) == 0) break;
+        if (std::memcmp(chunk + 4, "iCCP", 4) != 0 || length > MaxProfile) {
+            if (std::fseek(f, static_cast<long>(length) + 4, SEEK_CUR) != 0) break;
+            continue;
+        }
+        std::vector<uint8_t> data(length);
+        if (std::fread(data.data(), 1, length, f) != length) break;
+        const auto zero =
+            std::find(data.begin(), data.begin() + std::min<std::size_t>(length, 80), uint8_t{0});
+        const std::size_t at = static_cast<std::size_t>(zero - data.begin()) + 2;
+        if (zero == data.end() || at > length || data[at - 1] != 0) break;
+        // Inflated a piece at a time, never beyond MaxProfile.
+        z_stream z{};
+        if (inflateInit(&z) != Z_OK) break;
+        z.next_in = data.data() + at;
+        z.avail_in = static_cast<uInt>(length - at);
+        std::vector<uint8_t> profile;
+        uint8_t piece[16384];
+        int status = Z_OK;
+        while (status == Z_OK && profile.size() <= MaxProfile) {
+            z.next_out = piece;
+            z.avail_out = sizeof piece;
+            status = inflate(&z, Z_NO_FLUSH);
+            profile.insert(profile.end(), piece, piece + (sizeof piece - z.avail_out));
+            if (status == Z_OK && z.avail_in == 0 && z.avail_out != 0) break;
+        }
+        inflateEnd(&z);
+        if (status == Z_STREAM_END && profile.size() <= MaxProfile)
+            metadata.iccProfile = std::move(profile);
+        break;
+    }
+    std::fclose(f);
     return true;
 }
 

@@ -80,6 +80,8 @@ DecodeStatus DecodeWebp(const char* path, PixelTarget& target, const DecodeLimit
 // The EXIF orientation and ICC profile (APP1 and APP2 markers) of a JPEG file, from the markers
 // ahead of the image data; false when the file is not a JPEG.
 bool ReadJpegMetadata(const char* path, PictureMetadata& metadata);
+// The ICC profile of a PNG file (its iCCP chunk); false when the file is not a PNG.
+bool ReadPngMetadata(const char* path, PictureMetadata& metadata);
 // The orientation stored in an EXIF block (starting at its "II"/"MM" byte-order mark); 1 when
 // it has none or the block is broken.
 int ExifOrientation(const uint8_t* tiff, std::size_t size);

@@ -221,6 +221,7 @@ TEST_F(MoreFormats, DisplayP3ProfileConvertsBackToSrgb) {
     const Fixture fixtures[] = {
         {"p3.tif", "convert {dir}/p3.ppm -profile {dir}/p3.icc -compress none {out}", 24, 2},
         {"p3lzw.tif", "convert {dir}/p3.ppm -profile {dir}/p3.icc -compress lzw {out}", 24, 2},
+        {"p3.png", "convert {dir}/p3.ppm -profile {dir}/p3.icc {out}", 24, 2},
         {"p3.webp", "convert {dir}/p3.ppm -profile {dir}/p3.icc -define webp:lossless=true {out}",
          24, 2},
         // The JPEG's own error at quality 100 comes on top.
