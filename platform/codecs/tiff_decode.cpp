@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "platform/codecs/more_codecs.h"
 
@@ -79,6 +80,8 @@ struct Direct {
     bool associated = false;  // alpha premultiplied into the colours
     bool invert = false;      // white is zero
     int bytes = 1;            // per sample
+    // An 8-bit palette picture: its colour map, already reduced to 8 bits (red, green, blue).
+    std::vector<uint8_t> palette;
     // Output channels (a bit each) that sample s feeds.
     uint8_t Mask(int s) const {
         if (s < colourSamples) {
@@ -89,7 +92,35 @@ struct Direct {
     }
 };
 
-bool DirectLayout(const Fields& f, Direct& d) {
+uint8_t Reduce16(uint16_t v) {
+    return static_cast<uint8_t>((static_cast<uint32_t>(v) * 255 + 32767) / 65535);
+}
+
+// An 8-bit palette picture's colour map, its 16-bit entries rounded to 8 bits. Some writers
+// store 8-bit values in it; a map with no entry above 255 is taken as such, as libtiff does.
+bool ReadPalette(TIFF* tif, Direct& d) {
+    uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b) return false;
+    bool eightBit = true;
+    for (int i = 0; i < 256; ++i)
+        if (r[i] > 255 || g[i] > 255 || b[i] > 255) eightBit = false;
+    d.palette.resize(256 * 3);
+    for (int i = 0; i < 256; ++i) {
+        const uint16_t* maps[3] = {r, g, b};
+        for (int c = 0; c < 3; ++c)
+            d.palette[3 * i + c] =
+                eightBit ? static_cast<uint8_t>(maps[c][i]) : Reduce16(maps[c][i]);
+    }
+    return true;
+}
+
+bool DirectLayout(TIFF* tif, const Fields& f, Direct& d) {
+    if (f.photometric == PHOTOMETRIC_PALETTE && f.bits == 8 && f.samples == 1 &&
+        f.sampleFormat == SAMPLEFORMAT_UINT) {
+        d.colourSamples = 1;
+        d.channels = 3;
+        return ReadPalette(tif, d);
+    }
     if (f.sampleFormat != SAMPLEFORMAT_UINT || (f.bits != 8 && f.bits != 16)) return false;
     if (f.photometric == PHOTOMETRIC_MINISBLACK || f.photometric == PHOTOMETRIC_MINISWHITE) {
         d.colourSamples = 1;
@@ -109,12 +140,17 @@ bool DirectLayout(const Fields& f, Direct& d) {
     return true;
 }
 
-uint8_t Reduce16(uint16_t v) {
-    return static_cast<uint8_t>((static_cast<uint32_t>(v) * 255 + 32767) / 65535);
-}
-
 // Writes `count` samples of sample number s, `step` samples apart in src, into dst pixels.
 void PutSamples(const Direct& d, int s, const uint8_t* src, int step, int count, uint8_t* dst) {
+    if (!d.palette.empty()) {
+        for (int x = 0; x < count; ++x, dst += 3) {
+            const uint8_t* c = d.palette.data() + 3 * src[static_cast<std::size_t>(x) * step];
+            dst[0] = c[2];
+            dst[1] = c[1];
+            dst[2] = c[0];
+        }
+        return;
+    }
     const uint8_t mask = d.Mask(s);
     if (!mask) return;
     const bool invert = d.invert && s < d.colourSamples;
@@ -303,7 +339,7 @@ DecodeStatus DecodeTiff(const char* path, PixelTarget& target, const DecodeLimit
                        f.height > INT_MAX ? INT_MAX : static_cast<int>(f.height), channels))
         return DecodeStatus::Stopped;
     Direct d;
-    if (!DirectLayout(f, d)) return ReadRgba(tif.get(), f, target, limits.maxAllocation);
+    if (!DirectLayout(tif.get(), f, d)) return ReadRgba(tif.get(), f, target, limits.maxAllocation);
     if (!BeginTarget(target, f, d.channels)) return DecodeStatus::Stopped;
     const DecodeStatus status = f.tiled ? ReadTiles(tif.get(), f, d, target, limits.maxAllocation)
                                         : ReadStrips(tif.get(), f, d, target);

@@ -132,6 +132,26 @@ TEST_F(MoreFormats, PlainTiffsStayOnTheOwnReader) {
     }
 }
 
+TEST_F(MoreFormats, UncompressedCmykAndPaletteTiffsAreNoLongerMisread) {
+    // The own reader took CMYK's four samples for red, green, blue and alpha, and a palette
+    // picture's indices for grey levels.
+    const Fixture fixtures[] = {
+        {"cmyk_plain.tif", "convert {dir}/s.ppm -colorspace cmyk -compress none {out}", 24, 1},
+        {"palette.tif", "convert {dir}/s.ppm -colors 200 -type palette -compress none {out}", 24,
+         0},
+    };
+    for (const Fixture& f : fixtures) {
+        SCOPED_TRACE(f.name);
+        const std::string out = dir_ + "/" + f.name;
+        ASSERT_EQ(kvtest::Run(kvtest::Expand(f.command, dir_, out)), 0);
+        EXPECT_FALSE(kv::TiffSuitsPlainReader(out.c_str()));
+        kv::CDIB image(16, 16, 8);
+        ASSERT_EQ(kvtest::LoadPicture(image, out, false), 1);
+        EXPECT_EQ(image.BitCount(), f.bitCount);
+        ExpectMatches(image, kvtest::MagickDecode(out), f.tolerance);
+    }
+}
+
 TEST_F(MoreFormats, WebpHeicAndAvifMatchImageMagick) {
     const Fixture fixtures[] = {
         {"lossless.webp", "cwebp -quiet -lossless {dir}/s.png -o {out}", 24, 0},
