@@ -8,6 +8,8 @@ BUILD=${FUZZ_BUILD:-build-fuzz}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DKV_FUZZ=ON \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 shopt -s nullglob
+# Leaks inside outside libraries, not the project's: see the file.
+export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan_suppressions.txt${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 # Only the fuzz targets: the rest of the tree is not meant to link with the fuzzing runtime.
 names=()
 for src in fuzz/*_fuzzer.cpp; do names+=("$(basename "$src" .cpp)"); done

@@ -7,7 +7,8 @@ pkgs=(
   build-essential cmake pkg-config git python3
   clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libpng-dev libjpeg62-turbo-dev
+  libpng-dev libjpeg62-turbo-dev libtiff-dev libheif-dev libwebp-dev liblcms2-dev
+  libtiff-tools libheif-examples webp libimage-exiftool-perl
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig

@@ -75,6 +75,9 @@ static_assert(sizeof(FileSpec) == 262, "FileSpec is a 262-byte record");
 
 struct Picture {
     FileSpec fileSpec;
+    // Whether the picture is shown upright by its EXIF orientation (shows made since pictures
+    // are turned) or as its pixels are stored (shows saved before); kept in the show file.
+    bool uprightOrientation = false;
     int32_t keyCount = 0;
     KeyFrame keys[MaxKeysPerPicture] = {};
 };

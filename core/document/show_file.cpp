@@ -29,6 +29,10 @@ namespace {
 constexpr uint32_t HeaderBytes = 8;
 constexpr uint32_t RecordBytes = 266;  // reserved 6, path 256, key count 4
 constexpr uint32_t PathOffset = 6;
+// A picture shown upright by its EXIF orientation carries this mark in the first four of the
+// record's reserved bytes (zero otherwise, as in every show saved before; readers that do not
+// know the mark ignore those bytes).
+constexpr uint8_t UprightMark[4] = {'K', 'V', 'u', 'p'};
 constexpr uint32_t CountOffset = 262;
 constexpr uint32_t KeyBytes = 56;
 constexpr uint32_t TrailerBytes = 20;
@@ -154,6 +158,7 @@ bool ReadBlock(const uint8_t* block, uint32_t size, int32_t easeType, ParsedBloc
         if (pos + RecordBytes + uint64_t{KeyBytes} * n > S) return false;
         Picture& pic = out.picture;
         ReadPath(block + at + PathOffset, pic.fileSpec);
+        pic.uprightOrientation = std::memcmp(block + at, UprightMark, sizeof UprightMark) == 0;
         pic.keyCount = static_cast<int32_t>(n);
         for (uint32_t k = 0; k < n; ++k) {
             const uint32_t kat = at + RecordBytes + k * KeyBytes;
@@ -290,6 +295,7 @@ uint32_t Serialise(Show& show, uint8_t* buffer) {
         Picture& pic = show.pictures[p];
         std::memcpy(buffer + pos + PathOffset, pic.fileSpec.path, sizeof pic.fileSpec.path);
         buffer[pos + PathOffset + 255] = 0;
+        if (pic.uprightOrientation) std::memcpy(buffer + pos, UprightMark, sizeof UprightMark);
         Put32(buffer + pos + CountOffset, static_cast<uint32_t>(pic.keyCount));
         pic.keys[0].showLength = static_cast<float>(show.length);
         pos += RecordBytes;
@@ -336,6 +342,7 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
         Picture& pic = show.pictures[0];
         pic.fileSpec = parsed.picture.fileSpec;
         pic.keyCount = parsed.picture.keyCount;
+        pic.uprightOrientation = parsed.picture.uprightOrientation;
         std::memcpy(pic.keys, parsed.picture.keys, sizeof pic.keys);
         // The picture record stands even when its file cannot be loaded below, so that the
         // keys are saved again rather than lost.

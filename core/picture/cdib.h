@@ -85,6 +85,9 @@ public:
     const RgbQuad* ColorTable() const { return m_info ? m_info->colors : nullptr; }
 
     bool rotationInUse = false;
+    // Whether Load and ReadFrom turn a picture upright by its EXIF orientation (JPEG, TIFF) or
+    // its rotation boxes (HEIC); otherwise the stored pixels are kept.
+    bool uprightOrientation = false;
 
 protected:
     void Release();

@@ -72,11 +72,15 @@ int32_t CDIB::ReadFrom(DiskFile& file) {
         case PictureReader::Photoshop:
             return ReadPhotoshop(*this, file);
         case PictureReader::Tiff:
-            return ReadTiff(*this, file);
+            return ReadTiffPicture(*this, file);
         case PictureReader::Bmp:
             return ReadBmp(*this, file);
         case PictureReader::Gdiplus:
-            return ReadGdiplus(*this, file);
+            return ReadJpegPicture(*this, file);
+        case PictureReader::Heif:
+            return ReadHeif(*this, file);
+        case PictureReader::Webp:
+            return ReadWebp(*this, file);
         case PictureReader::Targa:
             break;
     }

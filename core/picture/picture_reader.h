@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/picture/cdib.h"
 
@@ -25,7 +26,7 @@ enum ImageReadResult : int32_t {
     ReadNoMemory = 6,       // the image or a buffer could not be allocated
 };
 
-enum class PictureReader { Photoshop, Tiff, Bmp, Gdiplus, Targa };
+enum class PictureReader { Photoshop, Tiff, Bmp, Gdiplus, Targa, Heif, Webp };
 
 // Chooses the reader from the first bytes of the file (`count` of them, up to 14) and its path.
 // The JPEG/PNG decoder is chosen only when `hasJpegDecoder` is set.
@@ -38,6 +39,29 @@ ImageReadResult ReadTiff(CDIB& image, DiskFile& file);
 ImageReadResult ReadPhotoshop(CDIB& image, DiskFile& file);
 // JPEG and PNG through the platform decoders; the file's path names the picture.
 ImageReadResult ReadGdiplus(CDIB& image, DiskFile& file);
+
+// The largest side a picture may have, asked by every reader before it creates the image.
+int MaxPictureSide();
+// Whether a picture of this size and depth may be loaded: ReadOk, ReadTooLarge (a side above
+// MaxPictureSide) or ReadUnreadable (no pixels). The readers over the further decoders ask it
+// with the size the file claims, before anything the size of the picture is allocated.
+ImageReadResult PictureSizeCheck(int width, int height, int bitCount);
+
+// TIFF: the own reader for the uncompressed 8-bit grey and RGB files it reads as they are, libtiff
+// (when the build has it) for every other; then the file's orientation and profile.
+ImageReadResult ReadTiffPicture(CDIB& image, DiskFile& file);
+// HEIC and AVIF, and WebP, through the platform's decoders.
+ImageReadResult ReadHeif(CDIB& image, DiskFile& file);
+ImageReadResult ReadWebp(CDIB& image, DiskFile& file);
+// JPEG and PNG through ReadGdiplus, then a JPEG's orientation and profile, or a PNG's profile.
+ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file);
+
+// Turns a read image upright for an EXIF orientation (1..8; others leave it alone). False when
+// the turned image cannot be allocated (the image is then unchanged).
+bool ApplyOrientation(CDIB& image, int orientation);
+// Converts a 24- or 32-bit image from the colours of an ICC profile to sRGB; an empty, broken or
+// non-RGB profile, or another depth, leaves it as it is.
+void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile);
 
 // The fixed message Load shows for a result code, and whether the code is appended to it.
 // Returns null for ReadOk.

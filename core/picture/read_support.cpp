@@ -6,6 +6,7 @@
 #include "core/base/settings.h"
 #include "core/picture/disk_file.h"
 #include "core/picture/picture_reader.h"
+#include "platform/codecs/more_codecs.h"
 #include "platform/os/memory.h"
 
 namespace kv {
@@ -13,6 +14,16 @@ namespace kv {
 namespace {
 bool Has(const char* path, const char* what) {
     return path && std::strstr(path, what);
+}
+
+// An ISO media file ("ftyp" box first) of a HEIF or AVIF brand.
+bool IsHeif(const uint8_t* h) {
+    if (std::memcmp(h + 4, "ftyp", 4) != 0) return false;
+    static const char* const brands[] = {"heic", "heix", "heim", "heis", "hevc",
+                                         "hevx", "mif1", "msf1", "avif", "avis"};
+    for (const char* brand : brands)
+        if (std::memcmp(h + 8, brand, 4) == 0) return true;
+    return false;
 }
 }  // namespace
 
@@ -24,6 +35,11 @@ PictureReader ChoosePictureReader(const uint8_t* head, int count, const char* pa
         return PictureReader::Photoshop;
     if ((h[0] == 'I' && h[1] == 'I') || (h[0] == 'M' && h[1] == 'M')) return PictureReader::Tiff;
     if ((h[0] == 'B' && h[1] == 'M') || (h[0] == 'M' && h[1] == 'B')) return PictureReader::Bmp;
+    if (MoreCodecsPresent()) {
+        if (count >= 12 && IsHeif(h)) return PictureReader::Heif;
+        if (count >= 12 && std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WEBP", 4) == 0)
+            return PictureReader::Webp;
+    }
     if (hasJpegDecoder && (std::memcmp(h + 6, "JFIF", 4) == 0 || Has(path, ".jp") ||
                            Has(path, ".JP") || Has(path, ".png") || Has(path, ".PNG")))
         return PictureReader::Gdiplus;

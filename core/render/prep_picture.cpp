@@ -21,15 +21,25 @@ void PrepPicture(Show& show, const FileSpec& fileSpec, int pictureIndex, int32_t
     (void)startFrame;
     if (strnlen(fileSpec.path, sizeof fileSpec.path) < 3) return;
 
+    // A picture newly loaded into the show is turned upright as the setting says; the show's own
+    // picture keeps the choice it was saved with, so its keys still frame what they framed.
+    Picture& current = show.pictures[0];
+    const bool samePicture =
+        show.pictureCount > 0 &&
+        std::strncmp(current.fileSpec.path, fileSpec.path, sizeof fileSpec.path) == 0;
+    const bool upright = samePicture ? current.uprightOrientation : show.UsePictureOrientation;
+
     // Held by pointer so that it can go as soon as the prepared picture no longer needs it:
     // the treatments below then work in place on the prepared picture alone.
     auto loaded = std::make_unique<CDIB>(16, 16, 8);
+    loaded->uprightOrientation = upright;
     const int32_t result = loaded->Load(fileSpec, show.AltImageFolder, show.ShowPicError);
     show.lastLoadResult = result;
     if (result == 0) return;  // the prepared picture stays as it was
 
     // Record the file first with no reframing: the reframe below uses the prepared size.
     show.PictureLoaded(0, fileSpec, false, 0, 0);
+    current.uprightOrientation = upright;
     show.preparedPicture = 0;
 
     const int32_t width = loaded->Width();

@@ -44,6 +44,7 @@ void Show::ApplySettings(const Settings& s) {
     MatteColor = static_cast<uint32_t>(s.ReadInt("MatteColor", 0));
     VideoColors = s.ReadInt("VideoColors", 1) != 0;
     IgnoreAlpha = s.ReadInt("IgnoreAlpha", 1) != 0;
+    UsePictureOrientation = s.ReadInt("UsePictureOrientation", 1) != 0;
     AutoAddKey = s.ReadInt("AutoAddKey", 1) != 0;
 }
 
@@ -58,6 +59,7 @@ void Show::Reset() {
     p.keys[0].y = 200.0f;
     p.keys[0].width = 100.0f;
     p.fileSpec.Clear();
+    p.uprightOrientation = false;
     pictureCount = 0;
     dirty = false;
     showId = 0;

@@ -89,6 +89,8 @@ public:
     bool ShowPicError = true;
     bool AutoAddKey = true;
     bool IgnoreAlpha = true;
+    // Whether a picture newly loaded into the show is turned upright by its EXIF orientation.
+    bool UsePictureOrientation = true;
     bool MultiProcess = false;
     int32_t MultiProcOffset = 0;
     int32_t BlurFrames = 0;

@@ -30,6 +30,7 @@
 #include "editor/ui/stage.h"
 #include "editor/ui/timeline.h"
 #include "editor/ui/viewer.h"
+#include "platform/codecs/more_codecs.h"
 #include "platform/os/process.h"
 
 namespace kv {
@@ -789,9 +790,14 @@ void CMain::LoadPicture() {
     kv::Show& show = TheShow();
     std::string filter = "All Graphics Files|*.bmp;*.tga;*.tif;*.psd";
     if (show.GdiplusHasJpegDecoder) filter += ";*.jpg;*.png";
+    if (MoreCodecsPresent()) filter += ";*.tiff;*.heic;*.heif;*.avif;*.webp";
     filter += "|BMP Files (*.bmp)|*.bmp|Targa Files (*.tga)|*.tga|TIFF Files (*.tif)|*.tif";
+    if (MoreCodecsPresent()) filter += ";*.tiff";
     filter += "|Photoshop Files (*.psd)|*.psd";
     if (show.GdiplusHasJpegDecoder) filter += "|Jpeg Files (*.jpg)|*.jpg|PNG Files (*.png)|*.png";
+    if (MoreCodecsPresent())
+        filter +=
+            "|HEIF Files (*.heic;*.heif;*.avif)|*.heic;*.heif;*.avif|WebP Files (*.webp)|*.webp";
     filter += "|All Files (*.*)|*.*|";
     const FileSpec folder = InitialFolderSpec();
     FileSpec chosen;

@@ -25,6 +25,8 @@ int RunPicture(kvcli::Context& ctx) {
     fileSpec.SetPath(pos[0].c_str());
     folder.SetPath(alt ? alt->c_str() : kv::TheSettings().ReadString("AltImageFolder", "").c_str());
     kv::CDIB image(16, 16, 8);
+    // As a picture newly loaded into a show: upright by its orientation unless set otherwise.
+    image.uprightOrientation = kv::TheSettings().ReadInt("UsePictureOrientation", 1) != 0;
     const int32_t result = image.Load(fileSpec, folder, showErrors != 0);
     std::printf("load result %d\n", result);
     if (result == 0) return kvcli::ExitFailure;

@@ -14,6 +14,7 @@
 
 #include "core/document/show_file.h"
 #include "core/render/show_loading.h"
+#include "core/render/treatments.h"
 #include "core/show/show.h"
 #include "core/show/show_load_steps.h"
 #include "tests/test_support.h"
@@ -296,6 +297,94 @@ TEST(ShowFile, MissingPictureKeepsItsRecordAndKeys) {
     EXPECT_EQ(again.pictures[0].keyCount, 3);
     EXPECT_EQ(again.pictures[0].keys[2].rotation, 12.5f);
     EXPECT_STREQ(again.pictures[0].fileSpec.path, (dir + "/moved-away.bmp").c_str());
+}
+
+// A 3 x 2 grey TIFF whose EXIF orientation (6) says it is shown turned a quarter clockwise.
+std::string TurnedTiff() {
+    std::string t("II*\0\x08\0\0\0", 8);
+    const auto put16 = [&t](uint32_t v) {
+        t += static_cast<char>(v & 0xFF);
+        t += static_cast<char>(v >> 8);
+    };
+    const auto put32 = [&](uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    const uint32_t entries[][3] = {{256, 3, 3}, {257, 3, 2},   {258, 3, 8}, {259, 3, 1},
+                                   {262, 3, 1}, {273, 4, 134}, {274, 3, 6}, {277, 3, 1},
+                                   {278, 3, 2}, {279, 4, 6}};
+    put16(10);
+    for (const auto& e : entries) {
+        put16(e[0]);
+        put16(e[1]);
+        put32(1);
+        if (e[1] == 3) {
+            put16(e[2]);
+            put16(0);
+        } else {
+            put32(e[2]);
+        }
+    }
+    put32(0);
+    t += std::string("\x10\x20\x30\x40\x50\x60", 6);
+    return t;
+}
+
+TEST(ShowFile, PictureOrientationIsChosenOnLoadAndKeptInTheShow) {
+    kvtest::AlertRecorder alerts;
+    const std::string dir = kvtest::TempDir("orientation");
+    const std::string path = dir + "/turned.tif";
+    kvtest::WriteFileBytes(path, TurnedTiff());
+    kv::FileSpec spec;
+    spec.SetPath(path.c_str());
+
+    // A picture newly loaded into a show follows the setting, on by default: upright, 2 x 3.
+    Show show;
+    ASSERT_TRUE(show.UsePictureOrientation);
+    kv::PrepPicture(show, spec, 0, 0);
+    ASSERT_EQ(show.lastLoadResult, 1);
+    EXPECT_EQ(show.image.Width(), 2);
+    EXPECT_EQ(show.image.Height(), 3);
+    EXPECT_TRUE(show.pictures[0].uprightOrientation);
+    std::vector<uint8_t> block = Block(show);
+    EXPECT_EQ(std::memcmp(&block[8], "KVup", 4), 0);
+
+    // The choice round-trips through the show file.
+    Show loaded;
+    ASSERT_TRUE(kv::Parse(loaded, block.data(), static_cast<uint32_t>(block.size()), false));
+    EXPECT_TRUE(loaded.pictures[0].uprightOrientation);
+    EXPECT_EQ(loaded.image.Width(), 2);
+    EXPECT_EQ(loaded.image.Height(), 3);
+    // Preparing the show's own picture again keeps its choice whatever the setting says now.
+    loaded.UsePictureOrientation = false;
+    kv::PrepPicture(loaded, spec, 0, 0);
+    EXPECT_EQ(loaded.image.Width(), 2);
+    EXPECT_TRUE(loaded.pictures[0].uprightOrientation);
+
+    // Shows saved before (reserved bytes zero, or the original system's numbers there) keep the
+    // stored pixels, so their keys still frame what they framed, and save them again as before.
+    for (const uint8_t fill : {0x00, 0x07}) {
+        SCOPED_TRACE(static_cast<int>(fill));
+        std::vector<uint8_t> old = block;
+        std::memset(&old[8], 0, 6);
+        if (fill) old[8] = old[10] = fill, old[9] = old[11] = 0x27;  // 9991, 9991
+        Show oldShow;
+        ASSERT_TRUE(kv::Parse(oldShow, old.data(), static_cast<uint32_t>(old.size()), false));
+        EXPECT_FALSE(oldShow.pictures[0].uprightOrientation);
+        EXPECT_EQ(oldShow.image.Width(), 3);
+        EXPECT_EQ(oldShow.image.Height(), 2);
+        const std::vector<uint8_t> again = Block(oldShow);
+        EXPECT_EQ(std::memcmp(&again[8], "\0\0\0\0\0\0", 6), 0);
+    }
+
+    // With the setting off, a new picture comes in as stored.
+    Show off;
+    off.UsePictureOrientation = false;
+    kv::PrepPicture(off, spec, 0, 0);
+    ASSERT_EQ(off.lastLoadResult, 1);
+    EXPECT_EQ(off.image.Width(), 3);
+    EXPECT_EQ(off.image.Height(), 2);
+    EXPECT_FALSE(off.pictures[0].uprightOrientation);
 }
 
 TEST(ShowFile, SaveIsAtomicAndDrawsNewIds) {

@@ -14,6 +14,7 @@
 #include "editor/resources/resources.h"
 #include "editor/ui/editor_context.h"
 #include "editor/ui/stage.h"
+#include "platform/codecs/more_codecs.h"
 #include "tests/editor/app/editor_session.h"
 
 using namespace kv;
@@ -571,8 +572,18 @@ TEST_F(MainWindow, LoadPictureMatchesTheMovesAndTheSavedShowCarriesThem) {
         const FileDialogRequest rq = kv::headless::LastFileRequest();
         EXPECT_FALSE(rq.save);
         EXPECT_EQ(rq.defaultExtension, ".bmp");
-        EXPECT_EQ(rq.filter.rfind("All Graphics Files|*.bmp;*.tga;*.tif;*.psd;*.jpg;*.png|", 0),
-                  0u);
+        if (kv::MoreCodecsPresent()) {
+            EXPECT_EQ(rq.filter.rfind("All Graphics Files|*.bmp;*.tga;*.tif;*.psd;*.jpg;*.png;"
+                                      "*.tiff;*.heic;*.heif;*.avif;*.webp|",
+                                      0),
+                      0u);
+            EXPECT_NE(rq.filter.find("|HEIF Files (*.heic;*.heif;*.avif)|*.heic;*.heif;*.avif|"),
+                      std::string::npos);
+            EXPECT_NE(rq.filter.find("|WebP Files (*.webp)|*.webp|"), std::string::npos);
+        } else {
+            EXPECT_EQ(rq.filter.rfind("All Graphics Files|*.bmp;*.tga;*.tif;*.psd;*.jpg;*.png|", 0),
+                      0u);
+        }
         EXPECT_TRUE(Asked("Match Moves: Match moves to new Picture size?"));
         EXPECT_EQ(TheShow().image.Width(), 320);
         EXPECT_EQ(TheShow().currentFrame, 0);

@@ -1,0 +1,277 @@
+// The readers over the platform's further decoders (TIFF through libtiff, HEIC/AVIF, WebP), and
+// the finishing every read picture gets: its EXIF orientation (when the image asks for upright
+// pictures) and its embedded ICC profile, converted to sRGB.
+//
+// Sizes: every reader here asks PictureSizeCheck before the image is created, with the size the
+// file claims; the libraries' own limits are set from MaxPictureSide.
+#include <cstring>
+#include <vector>
+
+#include "core/picture/disk_file.h"
+#include "core/picture/picture_reader.h"
+#include "platform/codecs/more_codecs.h"
+
+namespace kv {
+
+namespace {
+
+// Fills the image top row first from a decoder: image rows are stored bottom-up, so decoded
+// row y goes to image row height - 1 - y and no flip is needed afterwards.
+class PictureTarget final : public PixelTarget {
+public:
+    explicit PictureTarget(CDIB& image) : m_image(image) {}
+    bool Allows(int width, int height, int channels) override {
+        result = PictureSizeCheck(width, height, channels * 8);
+        return result == ReadOk;
+    }
+    bool Begin(int width, int height, int channels) override {
+        result = PictureSizeCheck(width, height, channels * 8);
+        if (result != ReadOk) return false;
+        if (!CreateForReading(m_image, width, height, channels * 8)) {
+            result = ReadNoMemory;
+            return false;
+        }
+        m_height = height;
+        return true;
+    }
+    uint8_t* Row(int y) override {
+        return y >= 0 && y < m_height ? m_image.Row(m_height - 1 - y) : nullptr;
+    }
+    std::ptrdiff_t RowStep() override { return -static_cast<std::ptrdiff_t>(m_image.RowBytes()); }
+
+    ImageReadResult result = ReadOk;
+
+private:
+    CDIB& m_image;
+    int m_height = 0;
+};
+
+DecodeLimits Limits() {
+    DecodeLimits limits;
+    limits.maxSide = MaxPictureSide();
+    return limits;
+}
+
+ImageReadResult Finish(DecodeStatus status, const PictureTarget& target) {
+    switch (status) {
+        case DecodeStatus::Ok:
+            return ReadOk;
+        case DecodeStatus::Stopped:
+            // A decoder that stops without the target's word has found the file unreadable.
+            return target.result != ReadOk ? target.result : ReadUnreadable;
+        case DecodeStatus::NotDecodable:
+        case DecodeStatus::Failed:
+            break;
+    }
+    return ReadUnreadable;
+}
+
+// The pixel the stored picture holds at (x, y) of the upright picture, both counted from the
+// top left; w and h are the stored picture's size.
+void StoredPosition(int orientation, int x, int y, int w, int h, int& sx, int& sy) {
+    switch (orientation) {
+        case 2:
+            sx = w - 1 - x;
+            sy = y;
+            break;
+        case 3:
+            sx = w - 1 - x;
+            sy = h - 1 - y;
+            break;
+        case 4:
+            sx = x;
+            sy = h - 1 - y;
+            break;
+        case 5:
+            sx = y;
+            sy = x;
+            break;
+        case 6:
+            sx = y;
+            sy = h - 1 - x;
+            break;
+        case 7:
+            sx = w - 1 - y;
+            sy = h - 1 - x;
+            break;
+        case 8:
+            sx = w - 1 - y;
+            sy = x;
+            break;
+        default:
+            sx = x;
+            sy = y;
+            break;
+    }
+}
+
+// Fills `turned` (the stored picture turned a quarter) from `stored`, in square tiles so that
+// the stored picture's columns are read from cache.
+template <int Bytes>
+void TurnInto(const CDIB& stored, CDIB& turned, int orientation) {
+    constexpr int Tile = 32;
+    const int w = stored.Width(), h = stored.Height();
+    const int ow = turned.Width(), oh = turned.Height();
+    const uint8_t* src = stored.Bits();
+    uint8_t* out = turned.Bits();
+    const size_t srcStride = static_cast<size_t>(stored.RowBytes());
+    const size_t outStride = static_cast<size_t>(turned.RowBytes());
+    for (int ty = 0; ty < oh; ty += Tile) {
+        for (int tx = 0; tx < ow; tx += Tile) {
+            for (int y = ty; y < oh && y < ty + Tile; ++y) {
+                // Rows counted from the top are the images' rows height - 1 - y.
+                uint8_t* dst = out + static_cast<size_t>(oh - 1 - y) * outStride +
+                               static_cast<size_t>(tx) * Bytes;
+                for (int x = tx; x < ow && x < tx + Tile; ++x, dst += Bytes) {
+                    int sx = 0, sy = 0;
+                    StoredPosition(orientation, x, y, w, h, sx, sy);
+                    std::memcpy(dst,
+                                src + static_cast<size_t>(h - 1 - sy) * srcStride +
+                                    static_cast<size_t>(sx) * Bytes,
+                                Bytes);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int MaxPictureSide() {
+    return MaxImageSide;
+}
+
+ImageReadResult PictureSizeCheck(int width, int height, int bitCount) {
+    if (width <= 0 || height <= 0) return ReadUnreadable;
+    if (width > MaxPictureSide() || height > MaxPictureSide()) return ReadTooLarge;
+    // Checked before the decoder starts, so a file claiming more than the picture memory limit
+    // is refused without decoding a row.
+    if (!PictureFitsInMemory(width, height, bitCount)) return ReadNoMemory;
+    return ReadOk;
+}
+
+bool ApplyOrientation(CDIB& image, int orientation) {
+    if (image.Empty() || orientation < 2 || orientation > 8) return true;
+    const int bytes = image.BitCount() / 8;
+    if (bytes < 1) return false;
+    const int w = image.Width(), h = image.Height();
+    const bool turned = orientation >= 5;
+    const int ow = turned ? h : w, oh = turned ? w : h;
+    // Rows counted from the top are rows height - 1 - y of the image.
+    if (!turned) {
+        // Mirrors and the half turn work in place, a pair of rows at a time.
+        std::vector<uint8_t> a(static_cast<size_t>(w) * bytes), b(a.size());
+        const int pairs = orientation == 2 ? h : (h + 1) / 2;
+        for (int y = 0; y < pairs; ++y) {
+            const int y2 = orientation == 2 ? y : h - 1 - y;
+            uint8_t* top = image.Row(h - 1 - y);
+            uint8_t* other = image.Row(h - 1 - y2);
+            std::memcpy(a.data(), top, a.size());
+            std::memcpy(b.data(), other, b.size());
+            const bool mirror = orientation != 4;
+            for (int x = 0; x < w; ++x) {
+                const int sx = mirror ? w - 1 - x : x;
+                std::memcpy(top + static_cast<size_t>(x) * bytes,
+                            b.data() + static_cast<size_t>(sx) * bytes, bytes);
+                std::memcpy(other + static_cast<size_t>(x) * bytes,
+                            a.data() + static_cast<size_t>(sx) * bytes, bytes);
+            }
+        }
+        return true;
+    }
+    CDIB turnedImage(ow, oh, image.BitCount());
+    if (turnedImage.Empty()) return false;
+    const int entries = ColorTableEntries(image.BitCount());
+    for (int i = 0; i < entries; ++i) turnedImage.ColorTable()[i] = image.ColorTable()[i];
+    switch (bytes) {
+        case 1:
+            TurnInto<1>(image, turnedImage, orientation);
+            break;
+        case 2:
+            TurnInto<2>(image, turnedImage, orientation);
+            break;
+        case 3:
+            TurnInto<3>(image, turnedImage, orientation);
+            break;
+        default:
+            TurnInto<4>(image, turnedImage, orientation);
+            break;
+    }
+    if (!turnedImage.CopyTo(&image, true)) return false;
+    for (int i = 0; i < entries; ++i) image.ColorTable()[i] = turnedImage.ColorTable()[i];
+    return true;
+}
+
+void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile) {
+    const int bytes = image.BitCount() / 8;
+    if (profile.empty() || (bytes != 3 && bytes != 4)) return;
+    SrgbConverter converter;
+    if (!converter.Open(profile.data(), profile.size(), bytes)) return;
+    for (int y = 0; y < image.Height(); ++y) converter.Convert(image.Row(y), image.Width());
+}
+
+namespace {
+ImageReadResult FinishPicture(CDIB& image, const PictureMetadata& metadata) {
+    if (image.uprightOrientation && !ApplyOrientation(image, metadata.orientation))
+        return ReadNoMemory;
+    ApplyColourProfile(image, metadata.iccProfile);
+    return ReadOk;
+}
+}  // namespace
+
+ImageReadResult ReadTiffPicture(CDIB& image, DiskFile& file) {
+    if (image.Empty()) return ReadNoImage;
+    const char* path = file.OpenedFileSpec().path;
+    PictureMetadata metadata;
+    if (MoreCodecsPresent() && !TiffSuitsPlainReader(path)) {
+        PictureTarget target(image);
+        const DecodeStatus status = DecodeTiff(path, target, Limits(), &metadata);
+        // A file libtiff cannot take at all (an unknown compression, a broken directory) gets
+        // the own reader's answer, as before.
+        if (status != DecodeStatus::NotDecodable) {
+            const ImageReadResult r = Finish(status, target);
+            if (r != ReadOk) return r;
+            return FinishPicture(image, metadata);
+        }
+        metadata = PictureMetadata{};
+    }
+    const ImageReadResult r = ReadTiff(image, file);
+    if (r != ReadOk) return r;
+    ReadTiffMetadata(path, metadata);
+    return FinishPicture(image, metadata);
+}
+
+ImageReadResult ReadHeif(CDIB& image, DiskFile& file) {
+    if (image.Empty()) return ReadNoImage;
+    PictureTarget target(image);
+    PictureMetadata metadata;
+    // The rotation, mirror and crop boxes are part of a HEIF picture's geometry (the crop also
+    // hides the coding's padding), so libheif always applies them. No show saved before could
+    // hold a HEIF picture, so none has stored pixels to keep.
+    const ImageReadResult r =
+        Finish(DecodeHeif(file.OpenedFileSpec().path, target, Limits(), true, &metadata), target);
+    if (r != ReadOk) return r;
+    metadata.orientation = 1;
+    return FinishPicture(image, metadata);
+}
+
+ImageReadResult ReadWebp(CDIB& image, DiskFile& file) {
+    if (image.Empty()) return ReadNoImage;
+    PictureTarget target(image);
+    PictureMetadata metadata;
+    const ImageReadResult r =
+        Finish(DecodeWebp(file.OpenedFileSpec().path, target, Limits(), &metadata), target);
+    if (r != ReadOk) return r;
+    return FinishPicture(image, metadata);
+}
+
+ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file) {
+    const ImageReadResult r = ReadGdiplus(image, file);
+    if (r != ReadOk) return r;
+    PictureMetadata metadata;
+    const char* path = file.OpenedFileSpec().path;
+    if (!ReadJpegMetadata(path, metadata) && !ReadPngMetadata(path, metadata)) return ReadOk;
+    return FinishPicture(image, metadata);
+}
+
+}  // namespace kv
