@@ -255,8 +255,9 @@ enum : int {
 };
 
 // --- Backend ----------------------------------------------------------------------------------
-// The backend is chosen at the first window: KINEVISTA_BACKEND ("sdl" or "headless"), else sdl
-// when a display is present, else headless. SelectBackend chooses explicitly beforehand; false
+// The backend is chosen at the first window: KINEVISTA_BACKEND ("sdl" on Linux or "win32" on
+// Windows, the system's own windows, or "headless"), else the system's own when a display is
+// present, else headless. SelectBackend chooses explicitly beforehand; false
 // when that backend cannot start or another one is already running.
 bool SelectBackend(const std::string& name);
 const char* BackendName();
