@@ -314,6 +314,8 @@ bool ValidateRect(HWND hwnd, const RECT* r);
 bool UpdateWindow(HWND hwnd);
 
 int GetSystemMetrics(int index);
+// The full path of the running program (empty when the system cannot say).
+std::string GetModuleFileName();
 
 // --- Scroll bars (built into windows with WS_HSCROLL / WS_VSCROLL) ---------------------------
 struct SCROLLINFO {

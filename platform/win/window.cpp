@@ -230,7 +230,7 @@ bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint) {
         hwnd->parent->changed = true;
     if (old.left != x || old.top != y) SendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
     if (sized) {
-        RECT c;
+        RECT c{0, 0, 0, 0};
         GetClientRect(hwnd, &c);
         SendMessage(hwnd, WM_SIZE, 0, MAKELPARAM(c.right, c.bottom));
     }
@@ -698,7 +698,7 @@ bool ShowScrollBar(HWND hwnd, int bar, bool show) {
     }
     if (changed) {
         DrawNonClient(hwnd);
-        RECT c;
+        RECT c{0, 0, 0, 0};
         GetClientRect(hwnd, &c);
         SendMessage(hwnd, WM_SIZE, 0, MAKELPARAM(c.right, c.bottom));
         InvalidateRect(hwnd, nullptr, true);

@@ -3,10 +3,12 @@
 // key and character messages go back to the layer as screen-coordinate input.
 #include "platform/win/win32/native.h"
 
-#include <commdlg.h>
 #include <windows.h>
+// The system headers below need windows.h first.
+#include <commdlg.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <map>
 
 namespace kv::native {
@@ -175,6 +177,13 @@ std::string Narrow(const std::wstring& s) {
     WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr,
                         nullptr);
     return out;
+}
+
+std::string ProgramFile() {
+    std::vector<wchar_t> path(32768);
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size()) return std::string();
+    return Narrow(std::wstring(path.data(), n));
 }
 
 bool Start(const Sink& sink) {

@@ -65,6 +65,9 @@ struct FileQuestion {
 // The system's open or save dialog: false on cancel, else the chosen full paths.
 bool AskFile(const FileQuestion& q, std::vector<std::string>* paths);
 
+// The running program's full path (empty when the system cannot say).
+std::string ProgramFile();
+
 // UTF-8 to UTF-16 and back (invalid input is replaced, never dropped silently).
 std::wstring Wide(const std::string& s);
 std::string Narrow(const std::wstring& s);

@@ -164,6 +164,10 @@ private:
 
 }  // namespace
 
+std::string GetModuleFileName() {
+    return native::ProgramFile();
+}
+
 const char* NativeBackendName() {
     return "win32";
 }
