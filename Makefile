@@ -5,12 +5,15 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 PORTABLE_BUILD ?= build-portable
+WIN_BUILD ?= build-win
+# The Windows programs (cross-compiled with MinGW-w64); the editor joins with KV_WINDOWS_EDITOR.
+WIN_TARGETS = kinevista-cli kinevista-host kinevista_plugin
 # The core's test programs, run again on the portable kernels.
 CORE_TESTS = core_base_tests core_picture_tests core_show_tests core_render_tests \
              core_document_tests
 SOURCES = git ls-files '*.cpp' '*.h' '*.c'
 
-.PHONY: setup build build-asan demo test test-fast test-asan test-tsan test-portable test-fuzz \
+.PHONY: setup build build-asan windows demo test test-fast test-asan test-tsan test-portable test-fuzz \
         format format-check bench clean
 
 setup:
@@ -23,6 +26,12 @@ build:
 build-asan:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# The Windows build in $(WIN_BUILD)/bin: kinevista-cli.exe, kinevista-host.exe, Kinevista.avx.
+windows:
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target $(WIN_TARGETS)
 
 demo: setup build
 	bash scripts/demo.sh $(BUILD)
@@ -63,4 +72,4 @@ bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PORTABLE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PORTABLE_BUILD) $(WIN_BUILD)

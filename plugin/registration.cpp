@@ -13,7 +13,11 @@ using namespace acf;
 using kvplugin::Guarded;
 using kvplugin::Ref;
 
+#ifdef _WIN32
+#define KV_EXPORT extern "C"  // exports.def names the four entries
+#else
 #define KV_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 

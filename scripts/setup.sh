@@ -11,6 +11,8 @@ pkgs=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
   imagemagick xvfb xauth xdotool
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  mingw-w64-x86-64-dev wine wine64
 )
 missing=()
 for p in "${pkgs[@]}"; do

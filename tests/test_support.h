@@ -16,6 +16,11 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // Runs a shell command; returns its exit status and (optionally) its standard output.
 int Run(const std::string& command, std::string* out = nullptr);
 
+#ifdef _WIN32
+// Removes a folder and everything in it.
+void RemoveTree(const std::string& dir);
+std::string Narrow(const std::wstring& text);
+#else
 // Lowers this process's file-size limit (RLIMIT_FSIZE) to `bytes` while alive, with SIGXFSZ
 // ignored, so that writes past it fail with EFBIG as on a user's `ulimit -f`.
 class FileSizeLimit {
@@ -28,6 +33,7 @@ public:
 private:
     uint64_t m_previous;
 };
+#endif
 
 // Names in `dir` (no "." or ".."), sorted.
 std::vector<std::string> ListFolder(const std::string& dir);

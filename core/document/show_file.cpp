@@ -5,16 +5,13 @@
 // as it was.
 #include "core/document/show_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <mutex>
 #include <vector>
@@ -199,6 +196,13 @@ bool ReadBlock(const uint8_t* block, uint32_t size, int32_t easeType, ParsedBloc
     return true;
 }
 
+// What ends a folder name in a path.
+#ifdef _WIN32
+constexpr const char* PathSeparators = "\\/";
+#else
+constexpr const char* PathSeparators = "/";
+#endif
+
 bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes) {
     const uint32_t need = Serialise(show, nullptr);
     if (need > bufferBytes) return false;
@@ -209,20 +213,24 @@ bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes) {
 
 // Reads up to MaxShowFileBytes of a show file; false (and why) when it cannot be opened.
 bool ReadShowFile(const std::string& path, std::vector<uint8_t>& out, ShowLoadError* why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // Not inherited by a program started meanwhile ("e"; Windows handles are not inherited).
+#ifdef _WIN32
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+#else
+    std::FILE* f = std::fopen(path.c_str(), "rbe");
+#endif
+    if (!f) {
         if (why) *why = errno == ENOENT ? ShowLoadError::Missing : ShowLoadError::CannotOpen;
         return false;
     }
     out.assign(ShowSaveBufferBytes, 0);
     size_t got = 0;
     while (got < MaxShowFileBytes) {
-        const ssize_t n = ::read(fd, out.data() + got, MaxShowFileBytes - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
+        const size_t n = std::fread(out.data() + got, 1, MaxShowFileBytes - got, f);
+        if (n == 0) break;
+        got += n;
     }
-    ::close(fd);
+    std::fclose(f);
     out.resize(got);
     return true;
 }
@@ -390,9 +398,10 @@ bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render, S
         char stored[256];
         std::memcpy(stored, buffer.data() + HeaderBytes + PathOffset, sizeof stored);
         stored[255] = 0;
-        if (stored[0] != 0 && ::access(stored, F_OK) != 0) {
+        std::error_code ignored;
+        if (stored[0] != 0 && !std::filesystem::exists(std::filesystem::u8path(stored), ignored)) {
             // The folder keeps its trailing "/" so that the file name can be appended as is.
-            const size_t slash = path.find_last_of('/');
+            const size_t slash = path.find_last_of(PathSeparators);
             const std::string folder =
                 slash == std::string::npos ? "./" : path.substr(0, slash + 1);
             show.AltImageFolder.SetPath(folder.c_str());

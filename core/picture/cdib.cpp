@@ -18,6 +18,23 @@ std::atomic<StretchDIBitsFn> g_stretchHook{nullptr};
 
 // Pixel blocks are aligned for vector loads; the header block is a plain allocation.
 constexpr size_t PixelAlignment = 64;
+
+// The C library's aligned allocation; the Windows run-time has its own pair for it.
+uint8_t* AllocatePixels(size_t bytes) {
+#ifdef _WIN32
+    return static_cast<uint8_t*>(_aligned_malloc(bytes, PixelAlignment));
+#else
+    return static_cast<uint8_t*>(std::aligned_alloc(PixelAlignment, bytes));
+#endif
+}
+
+void FreePixels(uint8_t* bits) {
+#ifdef _WIN32
+    _aligned_free(bits);
+#else
+    std::free(bits);
+#endif
+}
 }  // namespace
 
 void SetStretchDIBitsHook(StretchDIBitsFn fn) {
@@ -51,7 +68,7 @@ CDIB::~CDIB() {
 
 void CDIB::Release() {
     std::free(m_info);
-    std::free(m_bits);
+    FreePixels(m_bits);
     m_info = nullptr;
     m_bits = nullptr;
     m_width = m_height = 0;
@@ -79,10 +96,10 @@ bool CDIB::Create(int width, int height, int bitCount) {
     const size_t pixelBytes = stride * static_cast<size_t>(height);
     auto* info = static_cast<BitmapInfo*>(std::calloc(1, sizeof(BitmapInfoHeader) + 4 * entries));
     size_t alloc = (pixelBytes + 4 + PixelAlignment - 1) / PixelAlignment * PixelAlignment;
-    auto* bits = static_cast<uint8_t*>(std::aligned_alloc(PixelAlignment, alloc));
+    uint8_t* bits = AllocatePixels(alloc);
     if (!info || !bits) {
         std::free(info);
-        std::free(bits);
+        FreePixels(bits);
         return false;
     }
     std::memset(bits, 0, alloc);

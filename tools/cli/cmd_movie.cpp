@@ -2,8 +2,13 @@
 // CLI's MovieHost that the still and batch commands share.
 #ifdef KV_HAVE_OUTPUT
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -27,32 +32,55 @@ namespace {
 volatile std::sig_atomic_t g_interrupted = 0;  // a Ctrl-C not yet taken as Esc
 volatile std::sig_atomic_t g_interrupts = 0;   // Ctrl-C presses during the job
 volatile std::sig_atomic_t g_stop = 0;         // second Ctrl-C or SIGTERM: stop the job
+
+void Interrupted(bool stop) {
+    if (stop || g_interrupts > 0) g_stop = 1;
+    if (!stop) g_interrupts = g_interrupts + 1;
+    g_interrupted = 1;
+}
+
+#ifdef _WIN32
+// The console's Ctrl-C is the interrupt; Ctrl-Break, closing the console or ending the session
+// stop the job as SIGTERM does.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    Interrupted(event != CTRL_C_EVENT);
+    return TRUE;
+}
+#else
 struct sigaction g_previousInt;
 struct sigaction g_previousTerm;
 
 extern "C" void OnInterrupt(int sig) {
-    if (sig == SIGTERM || g_interrupts > 0) g_stop = 1;
-    if (sig == SIGINT) g_interrupts = g_interrupts + 1;
-    g_interrupted = 1;
+    Interrupted(sig == SIGTERM);
 }
+#endif
 
 }  // namespace
 
 CliMovieHost::CliMovieHost() {
-    m_tty = isatty(2) != 0;
     g_interrupted = 0;
     g_interrupts = 0;
     g_stop = 0;
+#ifdef _WIN32
+    m_tty = _isatty(2) != 0;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+#else
+    m_tty = isatty(2) != 0;
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &g_previousInt);
     sigaction(SIGTERM, &sa, &g_previousTerm);
+#endif
 }
 
 CliMovieHost::~CliMovieHost() {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+#else
     sigaction(SIGINT, &g_previousInt, nullptr);
     sigaction(SIGTERM, &g_previousTerm, nullptr);
+#endif
     if (m_lineOpen) std::fputc('\n', stderr);
 }
 

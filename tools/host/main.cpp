@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -150,10 +151,9 @@ bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 int Install(const Args& a) {
     if (a.positional.size() != 1) return Usage();
     std::string dir = a.positional[0];
-    if (char* real = realpath(dir.c_str(), nullptr)) {
-        dir = real;
-        std::free(real);
-    }
+    std::error_code failed;
+    const std::filesystem::path real = std::filesystem::canonical(dir, failed);
+    if (!failed) dir = real.string();
     if (!kv::WriteRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, dir)) {
         std::fprintf(stderr, "kinevista-host: cannot write %s\n", kv::RegistryFile().c_str());
         return 2;

@@ -2,7 +2,11 @@
 // rendering and editing.
 #include "tools/host/sim_host.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -670,24 +674,58 @@ OutputSetup NewOutputAccess(HostState& state, const FrameSpec& frameShape) {
 
 // --- The plug-in module --------------------------------------------------------------------------
 
+namespace {
+
+// The system's module loader: LoadLibrary on Windows, dlopen elsewhere.
+#ifdef _WIN32
+void* OpenModule(const std::string& path, std::string* error) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), n);
+    HMODULE module = LoadLibraryW(wide.c_str());
+    if (!module && error)
+        *error = path + ": cannot load the module (error " + std::to_string(GetLastError()) + ")";
+    return reinterpret_cast<void*>(module);
+}
+void* ModuleEntry(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+void CloseModule(void* module) {
+    FreeLibrary(static_cast<HMODULE>(module));
+}
+#else
+void* OpenModule(const std::string& path, std::string* error) {
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module && error) *error = dlerror();
+    return module;
+}
+void* ModuleEntry(void* module, const char* name) {
+    return dlsym(module, name);
+}
+void CloseModule(void* module) {
+    dlclose(module);
+}
+#endif
+
+}  // namespace
+
 PluginModule::~PluginModule() {
-    if (m_handle) dlclose(m_handle);
+    if (m_handle) CloseModule(m_handle);
 }
 
 bool PluginModule::Load(const std::string& path, std::string* error) {
-    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!m_handle) {
-        if (error) *error = dlerror();
-        return false;
-    }
-    registerPlugin = reinterpret_cast<ACFRegisterPluginFn>(dlsym(m_handle, "ACFRegisterPlugin"));
+    m_handle = OpenModule(path, error);
+    if (!m_handle) return false;
+    registerPlugin =
+        reinterpret_cast<ACFRegisterPluginFn>(ModuleEntry(m_handle, "ACFRegisterPlugin"));
     registerComponent =
-        reinterpret_cast<ACFRegisterComponentFn>(dlsym(m_handle, "ACFRegisterComponent"));
-    getClassFactory = reinterpret_cast<ACFGetClassFactoryFn>(dlsym(m_handle, "ACFGetClassFactory"));
-    canUnloadNow = reinterpret_cast<ACFCanUnloadNowFn>(dlsym(m_handle, "ACFCanUnloadNow"));
+        reinterpret_cast<ACFRegisterComponentFn>(ModuleEntry(m_handle, "ACFRegisterComponent"));
+    getClassFactory =
+        reinterpret_cast<ACFGetClassFactoryFn>(ModuleEntry(m_handle, "ACFGetClassFactory"));
+    canUnloadNow = reinterpret_cast<ACFCanUnloadNowFn>(ModuleEntry(m_handle, "ACFCanUnloadNow"));
     if (!registerPlugin || !registerComponent || !getClassFactory || !canUnloadNow) {
         if (error) *error = "not a plug-in: an ACF export is missing";
-        dlclose(m_handle);
+        CloseModule(m_handle);
         m_handle = nullptr;
         return false;
     }
@@ -697,7 +735,7 @@ bool PluginModule::Load(const std::string& path, std::string* error) {
 bool PluginModule::Unload(IACFUnknown* host) {
     if (!m_handle) return true;
     if (canUnloadNow(host) != ACF_OK) return false;
-    dlclose(m_handle);
+    CloseModule(m_handle);
     m_handle = nullptr;
     return true;
 }
@@ -821,7 +859,11 @@ std::vector<uint8_t> PrivateDataFromFile(const std::string& path, bool* ok) {
 }  // namespace kvhost
 
 // The host's side of DispatchThreadMessages: found by name in the host process.
+#ifdef _WIN32
+extern "C" __declspec(dllexport) int32_t KinevistaDispatchThreadMessages() {
+#else
 extern "C" __attribute__((visibility("default"))) int32_t KinevistaDispatchThreadMessages() {
+#endif
     if (kvhost::t_messages.empty()) return 0;
     std::function<void()> message = std::move(kvhost::t_messages.front());
     kvhost::t_messages.pop_front();

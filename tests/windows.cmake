@@ -1,0 +1,40 @@
+# The Windows build's tests: GoogleTest built from Debian's sources with the cross compiler, the
+# core's test programs as .exe files, run under Wine by tests/windows/run_wine.sh (a fresh Wine
+# prefix inside the build folder). Included from tests/CMakeLists.txt for WIN32 builds only.
+set(KV_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build for Windows")
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(${KV_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+add_library(kvtest_main STATIC ${CMAKE_CURRENT_SOURCE_DIR}/test_main_win.cpp
+                               ${CMAKE_CURRENT_SOURCE_DIR}/test_support_win.cpp)
+target_link_libraries(kvtest_main PUBLIC kvcore gtest)
+# Under Wine the build machine's files are on drive Z:.
+set(KV_HOST_DRIVE "")
+if(CMAKE_CROSSCOMPILING)
+  set(KV_HOST_DRIVE "Z:")
+endif()
+target_compile_definitions(kvtest_main PUBLIC
+  KV_FIXTURES="${KV_HOST_DRIVE}${CMAKE_CURRENT_SOURCE_DIR}/fixtures"
+  KV_BIN_DIR="${KV_HOST_DRIVE}${CMAKE_BINARY_DIR}/bin"
+  KV_SOURCE_DIR="${KV_HOST_DRIVE}${CMAKE_SOURCE_DIR}")
+
+# kv_win_test(name dir [EXCLUDE file...]): one program from tests/<dir>/*_test.cpp.
+function(kv_win_test name dir)
+  cmake_parse_arguments(arg "" "" "EXCLUDE" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*_test.cpp)
+  foreach(x ${arg_EXCLUDE})
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/${x})
+  endforeach()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE kvtest_main)
+  add_dependencies(kv_windows_tests ${name})
+endfunction()
+
+add_custom_target(kv_windows_tests)
+kv_win_test(core_base_tests core/base)
+kv_win_test(core_show_tests core/show)
+kv_win_test(core_document_tests core/document)
+kv_win_test(core_picture_tests core/picture)
+kv_win_test(core_render_tests core/render)
