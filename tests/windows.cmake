@@ -38,3 +38,13 @@ kv_win_test(core_show_tests core/show)
 kv_win_test(core_document_tests core/document)
 kv_win_test(core_picture_tests core/picture)
 kv_win_test(core_render_tests core/render)
+# The window layer: its geometry, message-queue, menu and drawing tests on the headless backend,
+# and the layer on the system's own windows (needs a display: Wine's X11 driver on Xvfb).
+if(TARGET kv_win)
+  kv_win_test(platform_win_tests platform/win EXCLUDE sdl_smoke_test.cpp leak_suppressions_test.cpp)
+  target_link_libraries(platform_win_tests PRIVATE kv_win)
+  kv_win_test(platform_win_win_tests platform/win/win32)
+  target_sources(platform_win_win_tests PRIVATE
+    ${CMAKE_CURRENT_SOURCE_DIR}/platform/win/win32/native_probe.cpp)
+  target_link_libraries(platform_win_win_tests PRIVATE kv_win)
+endif()
