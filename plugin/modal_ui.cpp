@@ -31,7 +31,12 @@ namespace kvplugin {
 
 namespace {
 
+// CreateProcess takes the program's file name as it is, so Windows needs the extension.
+#ifdef _WIN32
+constexpr const char* EditorProgram = "kinevista.exe";
+#else
 constexpr const char* EditorProgram = "kinevista";
+#endif
 // How long the editor may take to show its window (KINEVISTA_EDITOR_START_MS overrides).
 constexpr int64_t DefaultStartLimitMs = 120000;
 constexpr int32_t PollMs = 10;

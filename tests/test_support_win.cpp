@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -28,14 +29,15 @@ std::string TempDir(const std::string& name) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(kv::os::Widen(path), std::ios::binary);
+    std::ifstream in(std::filesystem::path(kv::os::Widen(path)), std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(kv::os::Widen(path), std::ios::binary | std::ios::trunc);
+    std::ofstream out(std::filesystem::path(kv::os::Widen(path)),
+                      std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 

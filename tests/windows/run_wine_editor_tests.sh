@@ -134,7 +134,7 @@ if [ -n "$main_window" ] && [ -n "$viewer" ]; then
   else
     fail "screenshot of the editor under Wine ($colours colours)"
   fi
-  xdotool key --window "$main_window" ctrl+q >/dev/null 2>&1
+  xdotool mousemove 700 500 key ctrl+q >/dev/null 2>&1
   wait_gone "$editor" 30 || fail "the editor did not end on Ctrl+Q"
 else
   cat "$work/editor.log"
