@@ -47,4 +47,7 @@ if(TARGET kv_win)
   target_sources(platform_win_win_tests PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/platform/win/win32/native_probe.cpp)
   target_link_libraries(platform_win_win_tests PRIVATE kv_win)
+  # Works the editor's windows through window messages in the Wine checks.
+  add_executable(post_input ${CMAKE_CURRENT_SOURCE_DIR}/windows/post_input.cpp)
+  target_link_options(post_input PRIVATE -municode)
 endif()
