@@ -13,7 +13,8 @@ CORE_TESTS = core_base_tests core_picture_tests core_show_tests core_render_test
              core_document_tests
 SOURCES = git ls-files '*.cpp' '*.h' '*.c'
 
-.PHONY: setup build build-asan windows demo test test-fast test-windows-editor test-asan test-tsan test-portable test-fuzz \
+.PHONY: setup build build-asan windows demo test test-fast test-windows test-windows-editor test-asan \
+        test-tsan test-portable test-fuzz \
         format format-check bench clean
 
 setup:
@@ -66,13 +67,19 @@ format-check:
 	@$(SOURCES) | xargs clang-format --dry-run -Werror || \
 	  { echo "format-check: sources are not clang-format clean; run 'make format'"; exit 1; }
 
+# The Windows build under Wine, compared with the Linux build's programs (skipped, with a message,
+# when MinGW-w64 or Wine is missing).
+test-windows: setup build
+	JOBS=$(JOBS) bash tests/windows/run_wine_tests.sh $(BUILD) $(WIN_BUILD)
+
 # The editor's Windows build under Wine on a display of its own: the window layer's tests, a
 # screenshot (build-win/editor_under_wine.png) and the host's edit round trip (skipped, with a
 # message, when MinGW-w64, Wine, Xvfb or xdotool is missing).
 test-windows-editor: setup build
 	JOBS=$(JOBS) bash tests/windows/run_wine_editor_tests.sh $(BUILD) $(WIN_BUILD)
 
-test: format-check test-fast test-asan test-tsan test-portable test-fuzz test-windows-editor
+test: format-check test-fast test-asan test-tsan test-portable test-fuzz test-windows \
+      test-windows-editor
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks

@@ -38,6 +38,10 @@ kv_win_test(core_show_tests core/show)
 kv_win_test(core_document_tests core/document)
 kv_win_test(core_picture_tests core/picture)
 kv_win_test(core_render_tests core/render)
+# The Windows side of the platform layers.
+kv_win_test(platform_os_win_tests platform/os EXCLUDE atomic_file_test.cpp window_list_test.cpp)
+kv_win_test(platform_video_win_tests platform/video EXCLUDE movie_writer_test.cpp)
+target_link_libraries(platform_video_win_tests PRIVATE kv_video vfw32 avifil32)
 # The window layer: its geometry, message-queue, menu and drawing tests on the headless backend,
 # and the layer on the system's own windows (needs a display: Wine's X11 driver on Xvfb).
 if(TARGET kv_win)

@@ -202,6 +202,8 @@ constexpr const char* PathSeparators = "\\/";
 #else
 constexpr const char* PathSeparators = "/";
 #endif
+// The longest file name (one folder entry) the usual file systems take.
+constexpr size_t MaxFileNameBytes = 255;
 
 bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes) {
     const uint32_t need = Serialise(show, nullptr);
@@ -220,7 +222,20 @@ bool ReadShowFile(const std::string& path, std::vector<uint8_t>& out, ShowLoadEr
     std::FILE* f = std::fopen(path.c_str(), "rbe");
 #endif
     if (!f) {
-        if (why) *why = errno == ENOENT ? ShowLoadError::Missing : ShowLoadError::CannotOpen;
+        const int err = errno;
+        std::error_code ignored;
+        // Where a folder cannot be opened as a file (Windows), it reads as nothing, as it
+        // does where it can.
+        if (std::filesystem::is_directory(std::filesystem::u8path(path), ignored)) {
+            out.clear();
+            return true;
+        }
+        // A name too long for any file system is not "missing", though Windows says so.
+        const size_t slash = path.find_last_of(PathSeparators);
+        const size_t nameLength = path.size() - (slash == std::string::npos ? 0 : slash + 1);
+        if (why)
+            *why = err == ENOENT && nameLength <= MaxFileNameBytes ? ShowLoadError::Missing
+                                                                   : ShowLoadError::CannotOpen;
         return false;
     }
     out.assign(ShowSaveBufferBytes, 0);

@@ -156,8 +156,11 @@ bool AtomicFile::Open(const std::string& target) {
     const TempNameParts parts = TempNameFor(name);
     for (int attempt = 0; attempt < CreateAttempts; ++attempt) {
         const std::string temp = FolderPart(m_target) + parts.prefix + RandomPart() + parts.suffix;
-        HANDLE h = CreateFileW(Widen(temp).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Writers that open the temporary file by name (the movie writers) may read and write
+        // it beside this handle; no one may delete or rename it while it is open.
+        HANDLE h =
+            CreateFileW(Widen(temp).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;

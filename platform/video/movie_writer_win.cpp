@@ -161,12 +161,13 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     if (format.rate <= 0 || format.scale <= 0) return s.Fail("frame rate must be above zero");
     EnsureAviLibrary();
 
-    // AVIFile opens an existing file in place; a fresh one is wanted.
+    // Created afresh (an existing file is emptied); the file may already be open elsewhere for
+    // writing, as the temporary file of an atomic write is.
     std::wstring wide(
         static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0)), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
-    DeleteFileW(wide.c_str());
-    HRESULT hr = AVIFileOpenW(&s.file, wide.c_str(), OF_WRITE | OF_CREATE, nullptr);
+    HRESULT hr =
+        AVIFileOpenW(&s.file, wide.c_str(), OF_WRITE | OF_CREATE | OF_SHARE_DENY_NONE, nullptr);
     if (hr != AVIERR_OK) return s.Fail("cannot create the movie file", hr);
 
     AVISTREAMINFOW info{};
@@ -221,8 +222,9 @@ bool MovieWriter::WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowByt
     if (rowBytes < w * (s.format.bitCount / 8)) return s.Fail("rows too short");
     // Empty frames for a gap, straight into the file's stream.
     for (int64_t gap = s.next; gap < n; ++gap) {
+        uint8_t none = 0;
         HRESULT hr =
-            AVIStreamWrite(s.stream, static_cast<LONG>(gap), 1, nullptr, 0, 0, nullptr, nullptr);
+            AVIStreamWrite(s.stream, static_cast<LONG>(gap), 1, &none, 0, 0, nullptr, nullptr);
         if (hr != AVIERR_OK) return s.Fail("cannot write to the movie file", hr);
     }
     s.frame.resize(static_cast<size_t>(w) * h * 4);

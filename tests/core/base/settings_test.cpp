@@ -108,10 +108,12 @@ TEST(Settings, SaveIsCompleteOrLeavesTheOldFile) {
     Settings s;
     s.Load(path);
     s.WriteString("AltImageFolder", std::string(200, 'f').c_str());
+#ifndef _WIN32  // Windows has no per-process file-size limit to make the write fail
     {
         kvtest::FileSizeLimit limit(40);
         EXPECT_FALSE(s.Save());
     }
+#endif
     EXPECT_EQ(kvtest::ReadFileBytes(path), "[Kinevista]\r\nFrameRate=2500\r\n");
     ASSERT_TRUE(s.Save());
     EXPECT_EQ(kvtest::ReadFileBytes(path), s.Text());

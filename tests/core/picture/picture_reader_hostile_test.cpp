@@ -494,8 +494,17 @@ TEST(GdiplusHostile, BrokenOrHugeFilesAreRefused) {
     EXPECT_EQ(ReadBytes(jpeg.substr(0, 20), kv::ReadGdiplus).code, kv::ReadUnreadable);
     // Cut short in its pixel data: libjpeg fills in the rest, the picture loads.
     Read cut = ReadBytes(jpeg.substr(0, jpeg.size() - 40), kv::ReadGdiplus);
+#ifdef _WIN32
+    // GDI+ decides for itself whether a cut JPEG loads: some versions fill in the rest, others
+    // refuse the file. Either way nothing half-read is handed on under the wrong size.
+    EXPECT_TRUE(cut.code == kv::ReadOk || cut.code == kv::ReadUnreadable) << cut.code;
+    if (cut.code == kv::ReadOk) {
+        EXPECT_EQ(cut.width, 7);
+    }
+#else
     EXPECT_EQ(cut.code, kv::ReadOk);
     EXPECT_EQ(cut.width, 7);
+#endif
 
     const std::string png = ReadFileBytes(FixturePath("picture_rgb.PNG"));
     EXPECT_EQ(ReadBytes(png.substr(0, 40), kv::ReadGdiplus).code, kv::ReadUnreadable);
