@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <vector>
 
 namespace kvtest::probe {
@@ -55,6 +56,50 @@ uint32_t ShownPixel(Handle h, int x, int y) {
 
 bool CursorIs(int idc) {
     return GetCursor() == LoadCursorW(nullptr, MAKEINTRESOURCEW(idc));
+}
+
+namespace {
+
+struct Answer {
+    int command;
+    std::wstring fileName;
+};
+// The answers and the hook belong to the test's one UI thread.
+std::deque<Answer> g_answers;
+HHOOK g_hook = nullptr;
+HWND g_lastAnswered = nullptr;
+
+// A dialog of this thread is being activated: it is fully made, so its controls can be filled.
+// The press is posted, so it is handled by the dialog's own loop after activation.
+LRESULT CALLBACK OnCbt(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE && !g_answers.empty()) {
+        auto dlg = reinterpret_cast<HWND>(wp);
+        wchar_t cls[32] = {};
+        GetClassNameW(dlg, cls, 32);
+        if (dlg != g_lastAnswered && std::wstring(cls) == L"#32770") {
+            g_lastAnswered = dlg;
+            Answer a = g_answers.front();
+            g_answers.pop_front();
+            if (!a.fileName.empty()) {
+                // The name field: edt1 in the classic dialog, the combo box cmb13 in the newer one.
+                SetDlgItemTextW(dlg, 0x480, a.fileName.c_str());
+                SetDlgItemTextW(dlg, 0x47C, a.fileName.c_str());
+            }
+            PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(a.command, BN_CLICKED), 0);
+        }
+    }
+    return CallNextHookEx(g_hook, code, wp, lp);
+}
+
+}  // namespace
+
+void AnswerNextDialog(int command, const std::string& fileName) {
+    if (!g_hook) g_hook = SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+    g_answers.push_back(Answer{command, Wide(fileName)});
+}
+
+int UnusedAnswers() {
+    return static_cast<int>(g_answers.size());
 }
 
 }  // namespace kvtest::probe

@@ -22,6 +22,13 @@ uint32_t ShownPixel(Handle h, int x, int y);
 // True when the thread's current cursor is the system cursor idc.
 bool CursorIs(int idc);
 
+// Answers the next system dialog this thread opens (message box or file dialog) by pressing the
+// button `command` (IDOK, IDCANCEL, IDYES, IDNO), after typing `fileName` into a file dialog's
+// name field when one is given. Answers queue up, one per dialog, in order.
+void AnswerNextDialog(int command, const std::string& fileName = "");
+// How many queued answers no dialog has taken yet.
+int UnusedAnswers();
+
 // System message numbers the tests send.
 enum : uint32_t {
     kLButtonDown = 0x0201,

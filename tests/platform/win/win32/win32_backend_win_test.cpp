@@ -12,6 +12,7 @@
 #include "platform/win/text_render.h"
 #include "platform/win/win.h"
 #include "tests/platform/win/win32/native_probe.h"
+#include "tests/test_support.h"
 
 using namespace kv;
 namespace probe = kvtest::probe;
@@ -195,6 +196,51 @@ TEST_F(Win32Backend, KeysCharactersAndCloseRequestsReachTheLayer) {
     EXPECT_EQ(chars[1].wParam, 0x1F600u);
     EXPECT_EQ(SeenOf(w, WM_CLOSE).size(), 1u);
     EXPECT_TRUE(IsWindow(w));
+}
+
+TEST_F(Win32Backend, MessageBoxesAreTheSystemsAndAnswerWithTheButtonPressed) {
+    HWND w = Make("Kv probe box", 100, 100, 200, 120);
+    probe::AnswerNextDialog(IDNO);
+    EXPECT_EQ(MessageBox(w, "Replace the show?", "Kv question", MB_YESNO | MB_ICONQUESTION), IDNO);
+    probe::AnswerNextDialog(IDCANCEL);
+    EXPECT_EQ(MessageBox(w, "Save first?", "Kv question", MB_YESNOCANCEL), IDCANCEL);
+    probe::AnswerNextDialog(IDOK);
+    EXPECT_EQ(MessageBox(nullptr, "Done.", "Kv note", MB_OK), IDOK);
+    EXPECT_EQ(probe::UnusedAnswers(), 0);
+    EXPECT_TRUE(IsWindow(w));
+}
+
+TEST_F(Win32Backend, FileDialogsAreTheSystemsAndAnswerWithFullPaths) {
+    HWND w = Make("Kv probe files", 100, 100, 200, 120);
+    const std::string dir = kvtest::TempDir("win32dlg");
+    kvtest::WriteFileBytes(dir + "\\a.bmp", "x");
+    FileDialogRequest open;
+    open.owner = w;
+    open.filter = "Bitmaps|*.bmp|All files|*.*|";
+    open.initialFolder = dir;
+    open.title = "Kv load";
+    probe::AnswerNextDialog(IDOK, "a.bmp");
+    EXPECT_EQ(RunFileDialog(open), dir + "\\a.bmp");
+    probe::AnswerNextDialog(IDCANCEL);
+    EXPECT_EQ(RunFileDialog(open), "");
+
+    // Saving: the layer adds the extension and asks (with the system's box) before replacing.
+    FileDialogRequest save;
+    save.owner = w;
+    save.save = true;
+    save.overwritePrompt = true;
+    save.defaultExtension = ".kvx";
+    save.initialFolder = dir;
+    probe::AnswerNextDialog(IDOK, "show");
+    EXPECT_EQ(RunFileDialog(save), dir + "\\show.kvx");
+    kvtest::WriteFileBytes(dir + "\\show.kvx", "x");
+    probe::AnswerNextDialog(IDOK, "show");
+    probe::AnswerNextDialog(IDNO);
+    EXPECT_EQ(RunFileDialog(save), "");
+    probe::AnswerNextDialog(IDOK, "show");
+    probe::AnswerNextDialog(IDYES);
+    EXPECT_EQ(RunFileDialog(save), dir + "\\show.kvx");
+    EXPECT_EQ(probe::UnusedAnswers(), 0);
 }
 
 TEST(Win32Text, ArialFromGdiMeasuresAndDrawsWithinItsRun) {
