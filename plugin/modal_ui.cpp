@@ -31,11 +31,12 @@ namespace kvplugin {
 
 namespace {
 
-// CreateProcess takes the program's file name as it is, so Windows needs the extension.
 #ifdef _WIN32
-constexpr const char* EditorProgram = "kinevista.exe";
+constexpr const char* EditorProgram = "Kinevista.exe";
+constexpr char FolderSeparator = '\\';
 #else
 constexpr const char* EditorProgram = "kinevista";
+constexpr char FolderSeparator = '/';
 #endif
 // How long the editor may take to show its window (KINEVISTA_EDITOR_START_MS overrides).
 constexpr int64_t DefaultStartLimitMs = 120000;
@@ -81,7 +82,7 @@ std::string EditorProgramPath() {
     if (!kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder)) return "";
     // The value is read into a 256-byte wide buffer: at most 127 characters.
     if (folder.empty() || folder.size() > MaxEditorFolderChars) return "";
-    if (folder.back() != '/') folder += '/';
+    if (folder.back() != '/' && folder.back() != FolderSeparator) folder += FolderSeparator;
     return folder + EditorProgram;
 }
 

@@ -142,8 +142,13 @@ bool CloseAviMovie(MovieWriters& w) {
 // --- [.mov] -----------------------------------------------------------------------------------
 
 const char* const QuickTimeMissingMessage =
+#ifdef _WIN32
+    "QuickTime is not installed on this computer! The Windows build writes AVI, DPS and Video "
+    "Toaster movies; .mov movies need the Linux build.";
+#else
     "QuickTime is not installed on this computer! Movies (.mov) need a build with FFmpeg's "
     "QuickTime muxer: install the libavformat package of your distribution.";
+#endif
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "platform/os/process.h"
 #include "platform/os/public_folder.h"
 #include "platform/os/registry.h"
+#include "platform/os/shell_open.h"
 #include "platform/os/win_text.h"
 #include "platform/os/window_list.h"
 #include "tests/test_support.h"
@@ -175,4 +176,9 @@ TEST(WindowListWin, RegisteredTitlesAreFoundByTheSystem) {
     EXPECT_FALSE(kv::FindTopWindow(title + " renamed", nullptr));
     kv::TopWindow gone = found;
     EXPECT_FALSE(kv::BringTopWindowForward(gone));
+}
+
+TEST(ShellOpenWin, MissingDocumentsAreNotOpened) {
+    EXPECT_FALSE(kv::ShellOpen(""));
+    EXPECT_FALSE(kv::ShellOpen(kvtest::TempDir("shell") + "\\Kinevista.chm"));
 }
