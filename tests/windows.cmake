@@ -44,3 +44,21 @@ kv_win_test(core_render_tests core/render)
 kv_win_test(platform_os_win_tests platform/os WINDOWS_ONLY)
 kv_win_test(platform_video_win_tests platform/video WINDOWS_ONLY)
 target_link_libraries(platform_video_win_tests PRIVATE kv_video vfw32 avifil32)
+# The window layer: its geometry, message-queue, menu and drawing tests on the headless backend,
+# and the layer on the system's own windows (needs a display: Wine's X11 driver on Xvfb).
+if(TARGET kv_win)
+  # (The SDL smoke run and the leak-check suppressions are Linux's.)
+  file(GLOB kvwin_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/win/*_test.cpp)
+  list(REMOVE_ITEM kvwin_srcs ${CMAKE_CURRENT_SOURCE_DIR}/platform/win/sdl_smoke_test.cpp
+                              ${CMAKE_CURRENT_SOURCE_DIR}/platform/win/leak_suppressions_test.cpp)
+  add_executable(platform_win_tests ${kvwin_srcs})
+  target_link_libraries(platform_win_tests PRIVATE kvtest_main kv_win)
+  add_dependencies(kv_windows_tests platform_win_tests)
+  kv_win_test(platform_win_win_tests platform/win/win32)
+  target_sources(platform_win_win_tests PRIVATE
+    ${CMAKE_CURRENT_SOURCE_DIR}/platform/win/win32/native_probe.cpp)
+  target_link_libraries(platform_win_win_tests PRIVATE kv_win)
+  # Works the editor's windows through window messages in the Wine checks.
+  add_executable(post_input ${CMAKE_CURRENT_SOURCE_DIR}/windows/post_input.cpp)
+  target_link_options(post_input PRIVATE -municode)
+endif()

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <numbers>
 
 #include "core/picture/placeholder.h"
 
@@ -144,8 +145,8 @@ ResourceBitmap PanelTile() {
     Canvas c(128, 128, Face);
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 128; ++x) {
-            double v =
-                196 + 4 * std::sin((x + 2 * y) * 2 * M_PI / 64) + 3 * std::sin(y * 2 * M_PI / 16);
+            double v = 196 + 4 * std::sin((x + 2 * y) * 2 * std::numbers::pi / 64) +
+                       3 * std::sin(y * 2 * std::numbers::pi / 16);
             int g = static_cast<int>(std::lround(v));
             c.Set(x, y, Rgb(g, g, g + 2));
         }

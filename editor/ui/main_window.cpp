@@ -250,11 +250,9 @@ float ScaleButtonAt(int x, int y, int b) {
 }
 
 std::string ManualPath() {
-    char self[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        self[n] = 0;
-        const std::string folder = FolderPart(self);
+    const std::string self = GetModuleFileName();
+    if (!self.empty()) {
+        const std::string folder = FolderPart(self.c_str());
         for (const char* rel : {"../manual/index.html", "../share/kinevista/manual/index.html"}) {
             const std::string p = folder + rel;
             if (::access(p.c_str(), R_OK) == 0) return p;

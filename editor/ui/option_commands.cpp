@@ -36,14 +36,20 @@ std::string FolderPart(const char* path) {
     return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
 }
 
+// Copies a text into a fixed slot, cut to fit and zero-filled after it.
+void CopySlot(OptionText& slot, const char* text) {
+    const char* t = text ? text : "";
+    const size_t n = strnlen(t, OptionSlot - 1);
+    std::memset(slot, 0, OptionSlot);
+    std::memcpy(slot, t, n);
+}
+
 }  // namespace
 
 void OptionRows::Set(int row, const char* item, const char* value) {
     if (row < 0 || row >= MaxOptionRows) return;
-    std::strncpy(items[row], item ? item : "", OptionSlot - 1);
-    items[row][OptionSlot - 1] = 0;
-    std::strncpy(values[row], value ? value : "", OptionSlot - 1);
-    values[row][OptionSlot - 1] = 0;
+    CopySlot(items[row], item);
+    CopySlot(values[row], value);
     if (row >= count) count = row + 1;
 }
 

@@ -1,7 +1,6 @@
 // The recovery copy of the show; see recovery.h.
 #include "editor/ui/recovery.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include "core/document/show_file.h"
 #include "core/show/show.h"
 #include "editor/ui/editor_context.h"
+#include "platform/os/atomic_file.h"
 #include "platform/os/public_folder.h"
 
 namespace kv {
@@ -28,24 +28,11 @@ RecoveryCopy& Recovery() {
     return copy;
 }
 
+// Through the one file writer of the programs: the old copy stays whole until the new one is
+// complete, on every system (a plain rename does not replace an existing file on Windows).
 bool WriteFileReplacing(const std::string& path, const void* data, size_t size) {
-    const std::string temp = path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const auto* p = static_cast<const uint8_t*>(data);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, p + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    const bool ok = done == size && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    os::AtomicFile file;
+    return file.Open(path) && file.Write(data, size) && file.Commit();
 }
 
 void RecoveryCopy::Configure(bool hostMode) {

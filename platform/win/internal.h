@@ -104,6 +104,11 @@ public:
 Backend& TheBackend();
 std::unique_ptr<Backend> MakeHeadlessBackend();
 std::unique_ptr<Backend> MakeSdlBackend();  // null when SDL cannot start
+// The backend that shows the system's own windows: "sdl" on Linux, "win32" on Windows, where it
+// is the default whenever a display is present.
+const char* NativeBackendName();
+bool NativeDisplayPresent();
+std::unique_ptr<Backend> MakeNativeBackend();  // null when it cannot start
 
 // Cursor table shared with the backends.
 const CursorImage* CursorImageOf(HCURSOR cursor);  // null for system cursors

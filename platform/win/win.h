@@ -255,8 +255,9 @@ enum : int {
 };
 
 // --- Backend ----------------------------------------------------------------------------------
-// The backend is chosen at the first window: KINEVISTA_BACKEND ("sdl" or "headless"), else sdl
-// when a display is present, else headless. SelectBackend chooses explicitly beforehand; false
+// The backend is chosen at the first window: KINEVISTA_BACKEND ("sdl" on Linux or "win32" on
+// Windows, the system's own windows, or "headless"), else the system's own when a display is
+// present, else headless. SelectBackend chooses explicitly beforehand; false
 // when that backend cannot start or another one is already running.
 bool SelectBackend(const std::string& name);
 const char* BackendName();
@@ -313,6 +314,8 @@ bool ValidateRect(HWND hwnd, const RECT* r);
 bool UpdateWindow(HWND hwnd);
 
 int GetSystemMetrics(int index);
+// The full path of the running program (empty when the system cannot say).
+std::string GetModuleFileName();
 
 // --- Scroll bars (built into windows with WS_HSCROLL / WS_VSCROLL) ---------------------------
 struct SCROLLINFO {

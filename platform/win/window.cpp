@@ -76,20 +76,19 @@ Backend& TheBackend() {
     if (!b) {
         const char* env = std::getenv("KINEVISTA_BACKEND");
         std::string want = env ? env : "";
-        if (want.empty())
-            want = (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) ? "sdl" : "headless";
-        if (want == "sdl") b = MakeSdlBackend();
+        if (want.empty()) want = NativeDisplayPresent() ? NativeBackendName() : "headless";
+        if (want == NativeBackendName()) b = MakeNativeBackend();
         if (!b) b = MakeHeadlessBackend();
     }
     return *b;
 }
 
-// Chooses the backend explicitly before the first window ("headless" or "sdl"); false when the
-// backend cannot start or one is already running.
+// Chooses the backend explicitly before the first window ("headless", or "sdl" on Linux and
+// "win32" on Windows); false when the backend cannot start or one is already running.
 bool SelectBackend(const std::string& name) {
     auto& b = BackendSlot();
     if (b) return b->Name() == name;
-    if (name == "sdl") b = MakeSdlBackend();
+    if (name == NativeBackendName()) b = MakeNativeBackend();
     if (name == "headless") b = MakeHeadlessBackend();
     return b != nullptr;
 }
@@ -231,7 +230,7 @@ bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint) {
         hwnd->parent->changed = true;
     if (old.left != x || old.top != y) SendMessage(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
     if (sized) {
-        RECT c;
+        RECT c{0, 0, 0, 0};
         GetClientRect(hwnd, &c);
         SendMessage(hwnd, WM_SIZE, 0, MAKELPARAM(c.right, c.bottom));
     }
@@ -699,7 +698,7 @@ bool ShowScrollBar(HWND hwnd, int bar, bool show) {
     }
     if (changed) {
         DrawNonClient(hwnd);
-        RECT c;
+        RECT c{0, 0, 0, 0};
         GetClientRect(hwnd, &c);
         SendMessage(hwnd, WM_SIZE, 0, MAKELPARAM(c.right, c.bottom));
         InvalidateRect(hwnd, nullptr, true);

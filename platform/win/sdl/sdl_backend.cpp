@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -416,6 +417,18 @@ std::unique_ptr<Backend> MakeSdlBackend() {
     }
     SDL_StartTextInput();
     return std::make_unique<SdlBackend>();
+}
+
+const char* NativeBackendName() {
+    return "sdl";
+}
+
+bool NativeDisplayPresent() {
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+std::unique_ptr<Backend> MakeNativeBackend() {
+    return MakeSdlBackend();
 }
 
 }  // namespace kv

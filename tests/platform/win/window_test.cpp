@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/os/window_list.h"
 #include "tests/platform/win/test_window.h"
@@ -283,6 +284,9 @@ TEST_F(WindowTest, MonitorsAndWorkAreaComeFromTheBackend) {
     headless::SetMonitors({MonitorInfo{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}}});
 }
 
+// On Windows the desktop list is the system's own window list, which headless windows are not in
+// (the win32 backend's tests find its windows there).
+#ifndef _WIN32
 TEST_F(WindowTest, CaptionedWindowsRegisterTheirTitleInTheDesktopList) {
     std::string dir = kvtest::TempDir("winlist");
     setenv("KINEVISTA_WINDOW_LIST", dir.c_str(), 1);
@@ -305,6 +309,7 @@ TEST_F(WindowTest, CaptionedWindowsRegisterTheirTitleInTheDesktopList) {
     EXPECT_FALSE(FindTopWindow("Fernquill Kinevista Test", &found));
     unsetenv("KINEVISTA_WINDOW_LIST");
 }
+#endif
 
 namespace {
 
@@ -346,7 +351,7 @@ TEST_F(WindowTest, TheLayersOwnFileDialogOpensSavesAndSelectsSeveral) {
     kvtest::WriteFileBytes(dir + "/a.bmp", "x");
     kvtest::WriteFileBytes(dir + "/c.bmp", "x");
     kvtest::WriteFileBytes(dir + "/b.txt", "x");
-    kvtest::Run("mkdir -p '" + dir + "/sub'");
+    std::filesystem::create_directories(dir + "/sub");
     headless::UseLayerDialogs(true);
     FileDialogRequest open;
     open.filter = "Bitmaps|*.bmp|";

@@ -1,0 +1,75 @@
+// The system's own windows, input, cursors and dialogs behind the win32 backend.
+//
+// Kept apart from the layer's headers: the system headers define the Win32 names the layer uses
+// (CreateWindowEx, WM_PAINT, RGB ...) as macros, so only native.cpp sees them and this interface
+// speaks in plain integers and strings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv::native {
+
+using Handle = void*;  // a system window
+
+// Where input goes: screen coordinates, the layer's button numbers (1 left, 2 right, 3 middle,
+// 4 and 5 the extra buttons), virtual keys and code points. `user` is the pointer a window was
+// made with.
+struct Sink {
+    void (*mouse)(void* user, int x, int y, int action, int button, int wheel) = nullptr;
+    void (*key)(int vk, bool down) = nullptr;
+    void (*character)(uint32_t codepoint) = nullptr;
+    void (*close)(void* user) = nullptr;
+};
+enum : int { kMouseMove = 0, kMouseDown = 1, kMouseUp = 2, kMouseWheel = 3 };
+
+// Registers the window class; false when the system refuses.
+bool Start(const Sink& sink);
+// A borderless window (the layer draws the frame). Menus and owned popups never take activation
+// or a task-bar button; `owner` keeps an owned window above its owner.
+Handle CreateTop(void* user, const std::string& title, int x, int y, int width, int height,
+                 bool popupMenu, bool topmost, Handle owner);
+void Destroy(Handle h);
+void Place(Handle h, int x, int y, int width, int height, bool visible, bool topmost);
+void SetTitle(Handle h, const std::string& title);
+// Keeps a copy of the window's picture (top-down, 0x00RRGGBB) and paints it now; the copy
+// answers the system's own repaint requests.
+void Show(Handle h, const uint32_t* pixels, int width, int height);
+// Dispatches the system's messages; with a timeout >= 0 first waits up to that long for one.
+void Pump(int waitMs);
+
+struct Screen {
+    int left, top, right, bottom;                  // the monitor
+    int workLeft, workTop, workRight, workBottom;  // without the task bar
+};
+std::vector<Screen> Screens();  // the primary first
+
+void UseSystemCursor(int idc);
+// A 32-bit picture cursor (0xAARRGGBB, alpha 0 transparent), made once per key.
+void UseImageCursor(uintptr_t key, int width, int height, int hotX, int hotY,
+                    const uint32_t* pixels);
+void Beep();
+
+// The system's message box; answers IDOK / IDYES / IDNO / IDCANCEL.
+int AskMessageBox(Handle owner, const std::string& text, const std::string& caption, uint32_t type);
+
+struct FileQuestion {
+    Handle owner = nullptr;
+    bool save = false;
+    bool multiple = false;
+    bool mustExist = true;
+    std::vector<std::pair<std::string, std::string>> filter;  // (name, patterns)
+    std::string folder, name, title;
+};
+// The system's open or save dialog: false on cancel, else the chosen full paths.
+bool AskFile(const FileQuestion& q, std::vector<std::string>* paths);
+
+// The running program's full path (empty when the system cannot say).
+std::string ProgramFile();
+
+// UTF-8 to UTF-16 and back (invalid input is replaced, never dropped silently).
+std::wstring Wide(const std::string& s);
+std::string Narrow(const std::wstring& s);
+
+}  // namespace kv::native

@@ -1,0 +1,189 @@
+// The win32 backend: the layer's windows shown as the system's own top-level windows, the system's
+// input fed back to the layer, the system's cursors, beep, message boxes and open/save dialogs.
+// The layer still draws every window (frame, menus, controls), so the editor looks and behaves the
+// same as on the other backends; only the showing and the input are the system's.
+#include <map>
+
+#include "platform/win/internal.h"
+#include "platform/win/win32/native.h"
+
+namespace kv {
+
+namespace {
+
+native::Handle HandleOf(const Window* w) {
+    return w ? w->backendData : nullptr;
+}
+
+void OnMouse(void*, int x, int y, int action, int button, int wheel) {
+    MouseAction a = action == native::kMouseDown    ? MouseAction::Down
+                    : action == native::kMouseUp    ? MouseAction::Up
+                    : action == native::kMouseWheel ? MouseAction::Wheel
+                                                    : MouseAction::Move;
+    InjectMouse(x, y, a, button, wheel);
+}
+
+void OnKey(int vk, bool down) {
+    InjectKey(vk, down);
+}
+
+void OnChar(uint32_t cp) {
+    InjectChar(cp);
+}
+
+// The system's close request (Alt+F4, the task bar, another program) reaches the window as the
+// layer's WM_CLOSE, as a click on the layer's close box would.
+void OnClose(void* user) {
+    auto* w = static_cast<Window*>(user);
+    if (IsWindow(w)) PostMessage(w, WM_CLOSE, 0, 0);
+}
+
+// The front-most visible window that is not a menu: the owner of the system's dialogs.
+native::Handle DialogOwner() {
+    for (HWND w : AllWindows())
+        if (w->visible && !(w->style & WS_CHILD) && w->className.rfind("#", 0) != 0 &&
+            w->backendData)
+            return w->backendData;
+    return nullptr;
+}
+
+class Win32Backend : public Backend {
+public:
+    ~Win32Backend() override {
+        for (HWND w : AllWindows())
+            if (w->backendData) WindowDestroyed(w);
+    }
+
+    const char* Name() const override { return "win32"; }
+
+    void WindowCreated(Window* w) override {
+        HWND owner = w->parent;
+        while (owner && (owner->style & WS_CHILD)) owner = owner->parent;
+        w->backendData = native::CreateTop(
+            w, w->title, w->rect.left, w->rect.top, std::max(1, w->rect.right - w->rect.left),
+            std::max(1, w->rect.bottom - w->rect.top), w->className.rfind("#", 0) == 0,
+            (w->exStyle & WS_EX_TOPMOST) != 0, HandleOf(owner));
+    }
+
+    void WindowDestroyed(Window* w) override {
+        if (!w->backendData) return;
+        native::Destroy(w->backendData);
+        w->backendData = nullptr;
+    }
+
+    void WindowPlaced(Window* w) override {
+        if (!w->backendData) return;
+        native::Place(w->backendData, w->rect.left, w->rect.top,
+                      std::max(1, w->rect.right - w->rect.left),
+                      std::max(1, w->rect.bottom - w->rect.top), w->visible,
+                      (w->exStyle & WS_EX_TOPMOST) != 0);
+        w->changed = true;
+    }
+
+    void WindowTitle(Window* w) override {
+        if (w->backendData) native::SetTitle(w->backendData, w->title);
+    }
+
+    void Present() override {
+        const std::vector<HWND> all = AllWindows();
+        for (HWND w : all) {
+            if (!w->backendData || !w->visible) continue;
+            bool childChanged = false;
+            for (HWND c : all)
+                if (c->parent == w && (c->style & WS_CHILD) && c->changed) {
+                    childChanged = true;
+                    c->changed = false;
+                }
+            if (!w->changed && !childChanged) continue;
+            w->changed = false;
+            int fw = 0, fh = 0;
+            std::vector<uint32_t> px = ComposeWindow(w, &fw, &fh);
+            if (!px.empty()) native::Show(w->backendData, px.data(), fw, fh);
+        }
+    }
+
+    void Poll(bool wait, int timeoutMs) override {
+        // Other threads post to the layer's queue without waking the system's, so a wait is
+        // never longer than a twentieth of a second.
+        native::Pump(wait ? (timeoutMs < 0 ? 50 : std::min(timeoutMs, 50)) : -1);
+        Present();
+    }
+
+    std::vector<MonitorInfo> Monitors() override {
+        std::vector<MonitorInfo> out;
+        for (const native::Screen& s : native::Screens())
+            out.push_back(MonitorInfo{Rect{s.left, s.top, s.right, s.bottom},
+                                      Rect{s.workLeft, s.workTop, s.workRight, s.workBottom}});
+        return out;
+    }
+
+    void SetCursorShape(HCURSOR c) override {
+        if (const CursorImage* img = CursorImageOf(c)) {
+            if (img->width > 0 && img->height > 0 &&
+                img->pixels.size() >= static_cast<size_t>(img->width) * img->height)
+                native::UseImageCursor(static_cast<uintptr_t>(c), img->width, img->height,
+                                       img->hotX, img->hotY, img->pixels.data());
+            return;
+        }
+        int idc = SystemCursorOf(c);
+        native::UseSystemCursor(idc ? idc : IDC_ARROW);
+    }
+
+    void Bell() override { native::Beep(); }
+
+    bool AnswerMessageBox(const std::string& text, const std::string& caption, uint32_t type,
+                          int* answer) override {
+        *answer = native::AskMessageBox(DialogOwner(), text, caption, type);
+        // The system's box failing to open is answered as a cancel, never as a yes.
+        if (*answer == 0) *answer = (type & 0xF) == MB_OK ? IDOK : IDCANCEL;
+        if (*answer == IDCANCEL && (type & 0xF) == MB_YESNO) *answer = IDNO;
+        return true;
+    }
+
+    bool AnswerFileDialog(const FileDialogRequest& rq, std::vector<std::string>* paths,
+                          bool* ok) override {
+        native::FileQuestion q;
+        q.owner = rq.owner ? HandleOf(TopOf(rq.owner)) : DialogOwner();
+        q.save = rq.save;
+        q.multiple = rq.multiple;
+        q.mustExist = rq.mustExist;
+        q.filter = ParseFilter(rq.filter);
+        q.folder = rq.initialFolder;
+        q.name = rq.initialName;
+        q.title = rq.title;
+        *ok = native::AskFile(q, paths);
+        return true;
+    }
+
+private:
+    static HWND TopOf(HWND w) {
+        while (w && (w->style & WS_CHILD) && w->parent) w = w->parent;
+        return w;
+    }
+};
+
+}  // namespace
+
+std::string GetModuleFileName() {
+    return native::ProgramFile();
+}
+
+const char* NativeBackendName() {
+    return "win32";
+}
+
+bool NativeDisplayPresent() {
+    return true;
+}
+
+std::unique_ptr<Backend> MakeNativeBackend() {
+    native::Sink sink;
+    sink.mouse = OnMouse;
+    sink.key = OnKey;
+    sink.character = OnChar;
+    sink.close = OnClose;
+    if (!native::Start(sink)) return nullptr;
+    return std::make_unique<Win32Backend>();
+}
+
+}  // namespace kv
