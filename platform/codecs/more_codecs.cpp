@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef KV_HAVE_MORE_CODECS
 #include <zlib.h>
+#endif
 
 namespace kv {
 
@@ -156,6 +158,7 @@ bool ReadPngMetadata(const char* path, PictureMetadata& metadata) {
             if (std::fseek(f, static_cast<long>(length) + 4, SEEK_CUR) != 0) break;
             continue;
         }
+#ifdef KV_HAVE_MORE_CODECS
         std::vector<uint8_t> data(length);
         if (std::fread(data.data(), 1, length, f) != length) break;
         const auto zero =
@@ -180,6 +183,8 @@ bool ReadPngMetadata(const char* path, PictureMetadata& metadata) {
         inflateEnd(&z);
         if (status == Z_STREAM_END && profile.size() <= MaxProfile)
             metadata.iccProfile = std::move(profile);
+#endif
+        // Without the colour library a profile could not be used: it is not read.
         break;
     }
     std::fclose(f);
