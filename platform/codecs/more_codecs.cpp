@@ -3,6 +3,7 @@
 #include "platform/codecs/more_codecs.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -201,9 +202,38 @@ DecodeStatus DecodeTiff(const char*, PixelTarget&, const DecodeLimits&, PictureM
 bool TiffSuitsPlainReader(const char*) {
     return true;
 }
-bool ReadTiffMetadata(const char*, PictureMetadata& metadata) {
+// Without libtiff the orientation tag is still read from the first directory, so the TIFFs the
+// own reader loads come in upright too: the header and that directory are gathered into a small
+// TIFF of their own for ExifOrientation.
+bool ReadTiffMetadata(const char* path, PictureMetadata& metadata) {
     metadata = PictureMetadata{};
-    return false;
+    if (!path) return false;
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    std::vector<uint8_t> tiff(8);
+    bool ok = std::fread(tiff.data(), 1, 8, f) == 8 && (tiff[0] == 'I' || tiff[0] == 'M');
+    if (ok) {
+        const bool big = tiff[0] == 'M';
+        const uint32_t dir = Get(tiff.data() + 4, 4, big);
+        uint8_t count[2];
+        ok = dir <= static_cast<uint32_t>(LONG_MAX) &&
+             std::fseek(f, static_cast<long>(dir), SEEK_SET) == 0 &&
+             std::fread(count, 1, 2, f) == 2;
+        const uint32_t entries = ok ? std::min<uint32_t>(Get(count, 2, big), 4096) : 0;
+        if (ok) {
+            tiff.resize(8 + 2 + 12 * static_cast<std::size_t>(entries));
+            std::memcpy(tiff.data() + 8, count, 2);
+            ok = std::fread(tiff.data() + 10, 1, tiff.size() - 10, f) == tiff.size() - 10;
+        }
+        if (ok) {
+            // The directory now follows the header.
+            for (int i = 0; i < 4; ++i)
+                tiff[4 + i] = static_cast<uint8_t>(big ? (i == 3 ? 8 : 0) : (i == 0 ? 8 : 0));
+            metadata.orientation = ExifOrientation(tiff.data(), tiff.size());
+        }
+    }
+    std::fclose(f);
+    return ok;
 }
 DecodeStatus DecodeHeif(const char*, PixelTarget&, const DecodeLimits&, bool, PictureMetadata*) {
     return DecodeStatus::NotDecodable;

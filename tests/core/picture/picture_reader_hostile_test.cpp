@@ -4,7 +4,15 @@
 // the latter), and in good time.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+// (after windows.h, whose types it uses)
+#include <psapi.h>
+#undef far  // old pointer keywords the system headers still define
+#undef near
+#else
 #include <sys/resource.h>
+#endif
 
 #include <atomic>
 #include <cstring>
@@ -535,9 +543,15 @@ void NotePixelBlock(size_t bytes) {
 }
 
 long PeakResidentKilobytes() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return -1;
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+#else
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+#endif
 }
 
 TEST(BiggestClaims, HeadersOfTheLargestSizesEndWithAMessageAndAllocateNothingLikeThem) {
