@@ -79,12 +79,12 @@ void LoadBench(benchmark::State& state, const std::string& path) {
         state.SkipWithError("fixture could not be made");
         return;
     }
-    kv::FileSpec spec, none;
-    spec.SetPath(path.c_str());
+    kv::FileSpec picture, none;
+    picture.SetPath(path.c_str());
     for (auto _ : state) {
         kv::CDIB image(16, 16, 8);
         image.uprightOrientation = true;
-        if (image.Load(spec, none, false) != 1) {
+        if (image.Load(picture, none, false) != 1) {
             state.SkipWithError("load failed");
             return;
         }

@@ -335,13 +335,13 @@ TEST(ShowFile, PictureOrientationIsChosenOnLoadAndKeptInTheShow) {
     const std::string dir = kvtest::TempDir("orientation");
     const std::string path = dir + "/turned.tif";
     kvtest::WriteFileBytes(path, TurnedTiff());
-    kv::FileSpec spec;
-    spec.SetPath(path.c_str());
+    kv::FileSpec picture;
+    picture.SetPath(path.c_str());
 
     // A picture newly loaded into a show follows the setting, on by default: upright, 2 x 3.
     Show show;
     ASSERT_TRUE(show.UsePictureOrientation);
-    kv::PrepPicture(show, spec, 0, 0);
+    kv::PrepPicture(show, picture, 0, 0);
     ASSERT_EQ(show.lastLoadResult, 1);
     EXPECT_EQ(show.image.Width(), 2);
     EXPECT_EQ(show.image.Height(), 3);
@@ -357,7 +357,7 @@ TEST(ShowFile, PictureOrientationIsChosenOnLoadAndKeptInTheShow) {
     EXPECT_EQ(loaded.image.Height(), 3);
     // Preparing the show's own picture again keeps its choice whatever the setting says now.
     loaded.UsePictureOrientation = false;
-    kv::PrepPicture(loaded, spec, 0, 0);
+    kv::PrepPicture(loaded, picture, 0, 0);
     EXPECT_EQ(loaded.image.Width(), 2);
     EXPECT_TRUE(loaded.pictures[0].uprightOrientation);
 
@@ -380,7 +380,7 @@ TEST(ShowFile, PictureOrientationIsChosenOnLoadAndKeptInTheShow) {
     // With the setting off, a new picture comes in as stored.
     Show off;
     off.UsePictureOrientation = false;
-    kv::PrepPicture(off, spec, 0, 0);
+    kv::PrepPicture(off, picture, 0, 0);
     ASSERT_EQ(off.lastLoadResult, 1);
     EXPECT_EQ(off.image.Width(), 3);
     EXPECT_EQ(off.image.Height(), 2);
