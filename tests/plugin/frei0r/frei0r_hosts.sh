@@ -2,7 +2,7 @@
 # The frei0r source inside FFmpeg and melt, frame for frame against `kinevista-cli render` with
 # the same settings: the example show and a turned, tilted show with a border and video-safe
 # colours, at 720x480 and 1920x1080, a 25 fps host on the 29.97 show, and melt into a lossless
-# FFV1 movie. Usage: frei0r_hosts.sh BUILD_DIR SOURCE_DIR
+# FFV1 movie; and MLT's description file. Usage: frei0r_hosts.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 BUILD=$1
 SRC=$2
@@ -80,6 +80,22 @@ for show in "$WORK/example.kvx" "$WORK/turned.kvx"; do
             failures=$((failures + 1))
         fi
     done
+done
+
+# MLT's description, read from a data folder like the installed one with the file added.
+mkdir -p "$WORK/mlt/frei0r"
+for entry in /usr/share/mlt-7/*; do
+    [ "$(basename "$entry")" = frei0r ] || ln -s "$entry" "$WORK/mlt/"
+done
+ln -s /usr/share/mlt-7/frei0r/* "$WORK/mlt/frei0r/"
+cp "$SRC/plugin/frei0r/producer_frei0r.kinevista.yml" "$WORK/mlt/frei0r/"
+MLT_DATA=$WORK/mlt melt -query producer=frei0r.kinevista >"$WORK/query" 2>/dev/null || true
+for want in "title: Kinevista show" "title: Show" "title: Fields" "title: Quality" \
+            "title: Time unit"; do
+    if ! grep -q "$want" "$WORK/query"; then
+        echo "FAIL: melt -query producer=frei0r.kinevista lacks \"$want\":"; cat "$WORK/query"
+        failures=$((failures + 1))
+    fi
 done
 
 # A show that cannot be shown: FFmpeg goes on with the placeholder and one line on stderr.
