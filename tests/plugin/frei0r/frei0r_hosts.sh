@@ -11,8 +11,8 @@ export FREI0R_PATH=$BUILD/lib/frei0r-1
 for tool in ffmpeg melt python3; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (make setup installs it)"; exit 1; }
 done
-ffmpeg -hide_banner -filters 2>/dev/null | grep -q frei0r_src ||
-    { echo "FAIL: this ffmpeg has no frei0r_src"; exit 1; }
+filters=$(ffmpeg -hide_banner -filters 2>/dev/null)
+[[ $filters == *frei0r_src* ]] || { echo "FAIL: this ffmpeg has no frei0r_src"; exit 1; }
 CMP="python3 $SRC/tests/plugin/frei0r/frame_compare.py"
 WORK=$(mktemp -d /tmp/kv-frei0r-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
