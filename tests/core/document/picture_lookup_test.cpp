@@ -2,7 +2,6 @@
 // stored relative path, then the file name alone), then the alternative image folder, and only
 // then the message; the stored name is what the show saves again.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -168,6 +167,7 @@ TEST(PictureLookup, NamesAndFolders) {
     EXPECT_EQ(kv::FolderOfShowFile("show.kvx"), ".");
     EXPECT_EQ(kv::FolderOfShowFile("/show.kvx"), "/");
 
+#ifndef _WIN32  // the folder below is longer than Windows paths go without long-path support
     // A candidate too long for a file reference is never tried cut short.
     const std::string dir = kvtest::TempDir("lookup_long");
     const std::string deep = dir + "/" + std::string(200, 'd');
@@ -177,6 +177,10 @@ TEST(PictureLookup, NamesAndFolders) {
     stored.SetPath(("C:\\" + std::string(60, 'n') + ".bmp").c_str());
     const kv::FileSpec found = kv::LocatePicture(stored, deep);
     EXPECT_STREQ(found.path, stored.path);
+#else
+    kv::FileSpec stored;
+    stored.SetPath("C:\\nowhere\\n.bmp");
+#endif
     // No folder: the stored path, whatever it is.
     EXPECT_STREQ(kv::LocatePicture(stored, "").path, stored.path);
 }
