@@ -82,6 +82,15 @@ for show in "$WORK/example.kvx" "$WORK/turned.kvx"; do
     done
 done
 
+# MLT rendering on three threads (one plug-in instance each) makes the same movie.
+melt -quiet -profile "$WORK/profile" frei0r.kinevista show="$WORK/turned.kvx" in=0 out=240 \
+    -consumer "avformat:$WORK/m3.mkv" vcodec=ffv1 pix_fmt=bgra real_time=-3 >/dev/null 2>&1
+ffmpeg -v error -y -i "$WORK/m3.mkv" -f rawvideo -pix_fmt bgra "$WORK/m3.raw"
+if ! cmp -s "$WORK/m.raw" "$WORK/m3.raw"; then
+    echo "FAIL: melt on three threads made other frames than on one"
+    failures=$((failures + 1))
+fi
+
 # MLT's description, read from a data folder like the installed one with the file added.
 mkdir -p "$WORK/mlt/frei0r"
 for entry in /usr/share/mlt-7/*; do
