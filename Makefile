@@ -43,17 +43,21 @@ test-fast: setup build
 test-asan: setup build-asan
 	ctest --test-dir $(ASAN_BUILD) -j $(JOBS) --output-on-failure -LE no_sanitize
 
-# The thread sanitizer over the band renderer, the plug-in's multi-threaded rendering and the
-# movie pipeline (render, writer thread and frame-threaded encoders).
+# The thread sanitizer over the band renderer, the plug-in's multi-threaded rendering, the frei0r
+# source's instances on several threads and the movie pipeline (render, writer thread and
+# frame-threaded encoders).
 test-tsan: setup
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_TSAN=ON >/dev/null
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target core_render_tests plugin_tests editor_output_tests
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target core_render_tests plugin_tests editor_output_tests \
+	  frei0r_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/bin/core_render_tests --gtest_brief=1
 	cd $(TSAN_BUILD)/tests/editor/output && \
 	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan_ffmpeg.supp \
 	  ../../../bin/editor_output_tests --gtest_brief=1 --gtest_filter='MoviePipeline*:-*EveryCodec*'
 	cd $(TSAN_BUILD)/tests/plugin && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ../../bin/plugin_tests --gtest_brief=1
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/bin/frei0r_tests \
+	  --gtest_brief=1
 
 # The core on its portable kernels alone, as on a processor without x86 vector units.
 test-portable: setup

@@ -10,6 +10,7 @@ pkgs=(
   libpng-dev libjpeg62-turbo-dev libtiff-dev libheif-dev libwebp-dev liblcms2-dev
   libtiff-tools libheif-examples webp libimage-exiftool-perl
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
+  frei0r-plugins-dev melt
   libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
   imagemagick xvfb xauth xdotool

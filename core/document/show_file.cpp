@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/show/camera_motion.h"
+#include "core/show/picture_lookup.h"
 #include "core/show/show.h"
 #include "core/show/show_load_steps.h"
 #include "platform/os/atomic_file.h"
@@ -398,12 +399,21 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
     return true;
 }
 
-bool LoadShow(Show& show, const std::string& path, bool render, ShowLoadError* why) {
+namespace {
+
+// Reads and parses a show file. With `ownFolder` the show's pictures are also looked for in the
+// file's folder (a show file the user keeps); without it (the exchange file in the public
+// folder) only where the stored path and the alternative image folder say.
+bool LoadShowFile(Show& show, const std::string& path, bool render, ShowLoadError* why,
+                  bool ownFolder) {
     if (why) *why = ShowLoadError::None;
     std::vector<uint8_t> buffer;
     if (!ReadShowFile(path, buffer, why)) return false;
     show.Reset();
+    // Before Parse: the pictures are loaded while the block is read.
+    if (ownFolder) show.showFolder = FolderOfShowFile(path);
     if (!Parse(show, buffer.data(), static_cast<uint32_t>(buffer.size()), render)) {
+        show.showFolder.clear();
         if (why) *why = ShowLoadError::NotAShow;
         return false;
     }
@@ -411,25 +421,14 @@ bool LoadShow(Show& show, const std::string& path, bool render, ShowLoadError* w
     return true;
 }
 
+}  // namespace
+
+bool LoadShow(Show& show, const std::string& path, bool render, ShowLoadError* why) {
+    return LoadShowFile(show, path, render, why, true);
+}
+
 bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render, ShowLoadError* why) {
-    if (why) *why = ShowLoadError::None;
-    std::vector<uint8_t> buffer;
-    if (!ReadShowFile(path, buffer, why)) return false;
-    // The path bytes are the same in both byte orders.
-    if (buffer.size() >= HeaderBytes + RecordBytes) {
-        char stored[256];
-        std::memcpy(stored, buffer.data() + HeaderBytes + PathOffset, sizeof stored);
-        stored[255] = 0;
-        std::error_code ignored;
-        if (stored[0] != 0 && !std::filesystem::exists(std::filesystem::u8path(stored), ignored)) {
-            // The folder keeps its trailing "/" so that the file name can be appended as is.
-            const size_t slash = path.find_last_of(PathSeparators);
-            const std::string folder =
-                slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-            show.AltImageFolder.SetPath(folder.c_str());
-        }
-    }
-    return LoadShow(show, path, render, why);
+    return LoadShowFile(show, path, render, why, true);
 }
 
 bool SaveShow(Show& show, const std::string& path) {
@@ -443,7 +442,7 @@ std::string ExchangePath() {
 }
 
 bool LoadExchangeFile(Show& show, bool render) {
-    return LoadShow(show, ExchangePath(), render);
+    return LoadShowFile(show, ExchangePath(), render, nullptr, false);
 }
 
 bool SaveExchangeFile(Show& show) {

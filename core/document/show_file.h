@@ -42,12 +42,13 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render);
 enum class ShowLoadError { None, Missing, CannotOpen, NotAShow };
 
 // Reads a show file: false when it cannot be opened (show unchanged) or is not a show (the show
-// is then a new show); `why` tells the cases apart. On success showFile becomes the path.
+// is then a new show); `why` tells the cases apart. On success showFile becomes the path and
+// showFolder its folder, where the picture is looked for when its stored path does not lead to
+// it (core/show/picture_lookup.h); the stored path stays in the show and is saved again.
 bool LoadShow(Show& show, const std::string& path, bool render, ShowLoadError* why = nullptr);
 
-// LoadShow for tools run from anywhere: when the picture path stored in the show does not
-// exist, the show file's own folder becomes AltImageFolder, so a show kept beside its picture
-// loads from any copy of the folder.
+// The same as LoadShow, which now finds a picture kept beside its show from any folder; kept
+// for the tools that call it by this name.
 bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render,
                              ShowLoadError* why = nullptr);
 

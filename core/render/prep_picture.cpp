@@ -11,6 +11,7 @@
 #include "core/picture/alert.h"
 #include "core/picture/picture_reader.h"
 #include "core/render/treatments.h"
+#include "core/show/picture_lookup.h"
 #include "core/show/show.h"
 
 namespace kv {
@@ -33,7 +34,9 @@ void PrepPicture(Show& show, const FileSpec& fileSpec, int pictureIndex, int32_t
     // the treatments below then work in place on the prepared picture alone.
     auto loaded = std::make_unique<CDIB>(16, 16, 8);
     loaded->uprightOrientation = upright;
-    const int32_t result = loaded->Load(fileSpec, show.AltImageFolder, show.ShowPicError);
+    // The file is read where the look-up finds it; the show keeps the name it stores.
+    const FileSpec source = LocatePicture(fileSpec, show.showFolder);
+    const int32_t result = loaded->Load(source, show.AltImageFolder, show.ShowPicError);
     show.lastLoadResult = result;
     if (result == 0) return;  // the prepared picture stays as it was
 

@@ -72,6 +72,7 @@ void Show::Reset() {
     audio.Clear();
     BorderSize = 0;
     showFile.Clear();
+    showFolder.clear();
     lastLoadResult = 1;
 }
 

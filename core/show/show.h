@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/base/records.h"
 #include "core/picture/cdib.h"
@@ -67,6 +68,10 @@ public:
     uint16_t showId = 0;
     FileSpec audio;
     FileSpec showFile;
+    // The folder of the show file this show was loaded from, where its picture is looked for
+    // when the stored path does not lead to it (core/show/picture_lookup.h); empty for a new
+    // show and for one that came from the exchange file or the host.
+    std::string showFolder;
 
     // --- Editing state --------------------------------------------------------------------
     KeyFrame clipboard{};

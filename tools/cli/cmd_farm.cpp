@@ -24,6 +24,7 @@
 
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
+#include "core/show/picture_lookup.h"
 #include "core/show/show.h"
 #include "editor/output/movie_job.h"
 #include "platform/os/process.h"
@@ -358,7 +359,7 @@ int RunFarm(Context& ctx) {
     // is submitted.
     std::set<std::string> outputs;
     struct Staged {
-        std::string show, picture, folder;
+        std::string show, picture, pictureName, folder;
     };
     std::vector<Staged> staged;
     for (size_t i = 0; i < pos.size(); ++i) {
@@ -371,11 +372,11 @@ int RunFarm(Context& ctx) {
         Staged s;
         s.folder = plan.jobFolder + "/shows/" + std::to_string(i);
         s.show = Absolute(pos[i]);
-        // The picture the show loaded (its stored path, or the one beside the show).
-        std::string picture = show.pictures[0].fileSpec.path;
-        if (::access(picture.c_str(), R_OK) != 0)
-            picture = s.show.substr(0, s.show.find_last_of('/') + 1) + BaseName(picture);
-        s.picture = picture;
+        // The picture the show loaded, found as loading finds it (its stored path, else in the
+        // show's folder); it is copied beside the show under its stored file name, where the
+        // nodes find it by that name.
+        s.picture = kv::LocatePicture(show.pictures[0].fileSpec, show.showFolder).path;
+        s.pictureName = kv::StoredFileName(show.pictures[0].fileSpec.path);
         staged.push_back(s);
         const std::string copy = s.folder + "/" + BaseName(pos[i]);
         if (segments == 1) {
@@ -432,7 +433,7 @@ int RunFarm(Context& ctx) {
         if (::mkdir(s.folder.c_str(), 0755) != 0 && errno != EEXIST)
             return ctx.Fail("cannot make " + s.folder);
         if (!CopyFile(s.show, s.folder + "/" + BaseName(s.show), 0644) ||
-            !CopyFile(s.picture, s.folder + "/" + BaseName(s.picture), 0644))
+            !CopyFile(s.picture, s.folder + "/" + s.pictureName, 0644))
             return ctx.Fail("cannot copy " + s.show + " and its picture to " + s.folder);
     }
     if (!WriteText(plan.jobFolder + "/Kinevista.ini", kv::TheSettings().Text(), 0644) ||
