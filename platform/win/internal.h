@@ -83,6 +83,8 @@ void SystemFocusOut(Window* w);
 // Decides, once focus changes have settled, whether the program as a whole gained or lost the
 // focus, and tells its top-level windows with WM_ACTIVATEAPP. Run by the pump after each poll.
 void SettleActivation();
+// Back to the start: no window has had the system's focus and the program counts as active.
+void ForgetSystemFocus();
 // The display connection is gone: runs the program's handler (SetDisplayLostHandler) once.
 void DisplayLost();
 

@@ -512,6 +512,13 @@ void SettleActivation() {
     for (HWND w : tops) SendMessage(w, WM_ACTIVATEAPP, active ? 1 : 0, 0);
 }
 
+void ForgetSystemFocus() {
+    g_systemFocus = nullptr;
+    g_hadSystemFocus = false;
+    g_programActive = true;
+    g_focusAway = false;
+}
+
 void SetDisplayLostHandler(void (*handler)()) {
     g_displayLost = handler;
 }

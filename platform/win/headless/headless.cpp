@@ -131,6 +131,11 @@ void SetSystemFocus(HWND w) {
         SystemFocusOut(nullptr);
 }
 
+void ResetSystemFocus() {
+    S().systemFocus = nullptr;
+    ForgetSystemFocus();
+}
+
 HWND SystemFocus() {
     return IsWindow(S().systemFocus) ? S().systemFocus : nullptr;
 }

@@ -72,6 +72,9 @@ void UseLayerDialogs(bool on);
 void SetSystemFocus(HWND w);
 // The window of the layer that holds the system's focus, or null.
 HWND SystemFocus();
+// Back to the start, for the next test: no window has had the system's focus, the program counts
+// as active.
+void ResetSystemFocus();
 
 // --- Screens -------------------------------------------------------------------------------------
 void SetMonitors(const std::vector<MonitorInfo>& monitors);
