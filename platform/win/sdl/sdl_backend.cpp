@@ -10,8 +10,10 @@
 // logged once per kind instead of ending the program.
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
+#include <poll.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +141,7 @@ struct X11Api {
     bool ok = false;
     int (*raise)(Display*, ::Window) = nullptr;
     int (*setTransientFor)(Display*, ::Window, ::Window) = nullptr;
+    int (*deleteProperty)(Display*, ::Window, Atom) = nullptr;
     int (*setInputFocus)(Display*, ::Window, int, Time) = nullptr;
     Status (*getAttributes)(Display*, ::Window, XWindowAttributes*) = nullptr;
     XWMHints* (*getHints)(Display*, ::Window) = nullptr;
@@ -162,7 +165,7 @@ const X11Api& X11() {
             return fn != nullptr;
         };
         a.ok = get(a.raise, "XRaiseWindow") && get(a.setTransientFor, "XSetTransientForHint") &&
-               get(a.setInputFocus, "XSetInputFocus") &&
+               get(a.deleteProperty, "XDeleteProperty") && get(a.setInputFocus, "XSetInputFocus") &&
                get(a.getAttributes, "XGetWindowAttributes") && get(a.getHints, "XGetWMHints") &&
                get(a.setHints, "XSetWMHints") && get(a.allocHints, "XAllocWMHints") &&
                get(a.free, "XFree") && get(a.flush, "XFlush") && get(a.bell, "XBell") &&
@@ -292,6 +295,11 @@ public:
                 X11().setHints(d, xw, hints);
                 X11().free(hints);
             }
+            X11().flush(d);
+        } else if (xw) {
+            // SDL marks every window transient for the root, which a window manager reads as
+            // "above every window of the program": the window that leads keeps none.
+            X11().deleteProperty(d, xw, XA_WM_TRANSIENT_FOR);
             X11().flush(d);
         }
     }
@@ -427,9 +435,20 @@ public:
 
     void Poll(bool wait, int timeoutMs) override {
         SDL_Event e;
-        bool have =
-            wait ? SDL_WaitEventTimeout(&e, timeoutMs < 0 ? 50 : std::min(timeoutMs, 50)) != 0
-                 : SDL_PollEvent(&e) != 0;
+        bool have = SDL_PollEvent(&e) != 0;
+        if (!have && wait) {
+            int ms = timeoutMs < 0 ? 50 : std::min(timeoutMs, 50);
+            // On X the wait is on the display connection itself. SDL's own wait wakes itself with
+            // an event sent to the newest window over a second connection, which the server may
+            // handle after that window (a menu) is already gone.
+            if (Display* d = AnyDisplay()) {
+                pollfd p{ConnectionNumber(d), POLLIN, 0};
+                ::poll(&p, 1, ms);
+                have = SDL_PollEvent(&e) != 0;
+            } else {
+                have = SDL_WaitEventTimeout(&e, ms) != 0;
+            }
+        }
         while (have) {
             Handle(e);
             have = SDL_PollEvent(&e) != 0;
@@ -480,6 +499,15 @@ private:
         if (!SDL_GetWindowWMInfo(sw, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
         if (display) *display = info.info.x11.display;
         return info.info.x11.window;
+    }
+
+    // The X display the windows are on, or null when SDL is not on X or no window exists yet.
+    Display* AnyDisplay() {
+        for (const auto& entry : m_byId) {
+            Display* d = nullptr;
+            if (XWindowOf(entry.second, &d)) return d;
+        }
+        return nullptr;
     }
 
     Window* Find(uint32_t id) {
@@ -627,6 +655,10 @@ COLORREF PresentedPixel(HWND hwnd, int x, int y) {
 std::unique_ptr<Backend> MakeSdlBackend() {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    // The window surfaces are the display's own (shared memory on X): a surface kept as a
+    // texture would make SDL re-create each window, under a new id, the first time it is shown,
+    // losing what the layer told the display about it and the keyboard with it.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "sdl: %s\n", SDL_GetError());
         return nullptr;
