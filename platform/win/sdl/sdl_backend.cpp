@@ -144,10 +144,9 @@ struct X11Api {
     int (*deleteProperty)(Display*, ::Window, Atom) = nullptr;
     int (*setInputFocus)(Display*, ::Window, int, Time) = nullptr;
     Status (*getAttributes)(Display*, ::Window, XWindowAttributes*) = nullptr;
-    XWMHints* (*getHints)(Display*, ::Window) = nullptr;
-    int (*setHints)(Display*, ::Window, XWMHints*) = nullptr;
-    XWMHints* (*allocHints)() = nullptr;
-    int (*free)(void*) = nullptr;
+    Atom (*internAtom)(Display*, const char*, Bool) = nullptr;
+    int (*changeProperty)(Display*, ::Window, Atom, Atom, int, int, const unsigned char*,
+                          int) = nullptr;
     int (*flush)(Display*) = nullptr;
     int (*bell)(Display*, int) = nullptr;
     XErrorHandler (*setErrorHandler)(XErrorHandler) = nullptr;
@@ -166,10 +165,9 @@ const X11Api& X11() {
         };
         a.ok = get(a.raise, "XRaiseWindow") && get(a.setTransientFor, "XSetTransientForHint") &&
                get(a.deleteProperty, "XDeleteProperty") && get(a.setInputFocus, "XSetInputFocus") &&
-               get(a.getAttributes, "XGetWindowAttributes") && get(a.getHints, "XGetWMHints") &&
-               get(a.setHints, "XSetWMHints") && get(a.allocHints, "XAllocWMHints") &&
-               get(a.free, "XFree") && get(a.flush, "XFlush") && get(a.bell, "XBell") &&
-               get(a.setErrorHandler, "XSetErrorHandler") &&
+               get(a.getAttributes, "XGetWindowAttributes") && get(a.internAtom, "XInternAtom") &&
+               get(a.changeProperty, "XChangeProperty") && get(a.flush, "XFlush") &&
+               get(a.bell, "XBell") && get(a.setErrorHandler, "XSetErrorHandler") &&
                get(a.setIOErrorHandler, "XSetIOErrorHandler");
         return a;
     }();
@@ -284,17 +282,14 @@ public:
         HWND owner = OwnerOf(w);
         ::Window ownerXw = owner ? XWindowOf(owner, nullptr) : 0;
         if (xw && ownerXw) {
-            // An owned popup belongs to its owner for the window manager: kept above it, never
-            // given the keyboard on its own (the owner keeps it and the layer routes the keys).
+            // An owned popup belongs to its owner for the window manager: kept above it. It
+            // takes the keyboard when clicked (which activates the program) but not when it
+            // appears: a user time of 0 asks the window manager not to focus it on mapping.
             X11().setTransientFor(d, xw, ownerXw);
-            XWMHints* hints = X11().getHints(d, xw);
-            if (!hints) hints = X11().allocHints();
-            if (hints) {
-                hints->flags |= InputHint;
-                hints->input = False;
-                X11().setHints(d, xw, hints);
-                X11().free(hints);
-            }
+            long never = 0;
+            X11().changeProperty(d, xw, X11().internAtom(d, "_NET_WM_USER_TIME", False),
+                                 XA_CARDINAL, 32, PropModeReplace,
+                                 reinterpret_cast<unsigned char*>(&never), 1);
             X11().flush(d);
         } else if (xw) {
             // SDL marks every window transient for the root, which a window manager reads as
