@@ -142,6 +142,9 @@ struct X11Api {
     int (*raise)(Display*, ::Window) = nullptr;
     int (*setTransientFor)(Display*, ::Window, ::Window) = nullptr;
     int (*deleteProperty)(Display*, ::Window, Atom) = nullptr;
+    Status (*getTransientFor)(Display*, ::Window, ::Window*) = nullptr;
+    Status (*queryTree)(Display*, ::Window, ::Window*, ::Window*, ::Window**, unsigned*) = nullptr;
+    int (*free)(void*) = nullptr;
     int (*setInputFocus)(Display*, ::Window, int, Time) = nullptr;
     Status (*getAttributes)(Display*, ::Window, XWindowAttributes*) = nullptr;
     Atom (*internAtom)(Display*, const char*, Bool) = nullptr;
@@ -164,7 +167,9 @@ const X11Api& X11() {
             return fn != nullptr;
         };
         a.ok = get(a.raise, "XRaiseWindow") && get(a.setTransientFor, "XSetTransientForHint") &&
-               get(a.deleteProperty, "XDeleteProperty") && get(a.setInputFocus, "XSetInputFocus") &&
+               get(a.deleteProperty, "XDeleteProperty") &&
+               get(a.getTransientFor, "XGetTransientForHint") && get(a.queryTree, "XQueryTree") &&
+               get(a.free, "XFree") && get(a.setInputFocus, "XSetInputFocus") &&
                get(a.getAttributes, "XGetWindowAttributes") && get(a.internAtom, "XInternAtom") &&
                get(a.changeProperty, "XChangeProperty") && get(a.flush, "XFlush") &&
                get(a.bell, "XBell") && get(a.setErrorHandler, "XSetErrorHandler") &&
@@ -235,7 +240,10 @@ const char* XRequestName(int opcode) {
 
 // An X error never ends the program: the first error of each kind (error and request) is logged
 // once, the rest pass silently. Xlib calls this on the UI thread, from inside a request.
+int g_xErrors = 0;  // every error, logged or not; read by the tests
+
 int OnXError(Display*, XErrorEvent* e) {
+    ++g_xErrors;
     // Kinds already logged; touched only here.
     static std::set<std::pair<int, int>> seen;
     if (!seen.insert({e->error_code, e->request_code}).second) return 0;
@@ -484,7 +492,6 @@ public:
         if (cur) SDL_SetCursor(cur);
     }
 
-private:
     // The X window of a layer window and its display; 0 when it has none or SDL is not on X.
     static ::Window XWindowOf(const Window* w, Display** display) {
         auto* sw = w ? static_cast<SDL_Window*>(w->backendData) : nullptr;
@@ -496,6 +503,7 @@ private:
         return info.info.x11.window;
     }
 
+private:
     // The X display the windows are on, or null when SDL is not on X or no window exists yet.
     Display* AnyDisplay() {
         for (const auto& entry : m_byId) {
@@ -630,6 +638,63 @@ bool CaptureWindow(HWND hwnd, const std::string& pngPath) {
     bool ok = WritePng(pngPath, px.data(), argb->w, argb->h);
     SDL_FreeSurface(argb);
     return ok;
+}
+
+HWND TransientOwner(HWND hwnd) {
+    if (!IsWindow(hwnd) || std::string(TheBackend().Name()) != "sdl") return nullptr;
+    Display* d = nullptr;
+    ::Window xw = SdlBackend::XWindowOf(hwnd, &d), owner = 0;
+    if (!xw || !X11().getTransientFor(d, xw, &owner) || !owner) return nullptr;
+    for (HWND w : AllWindows())
+        if (!(w->style & WS_CHILD) && SdlBackend::XWindowOf(w, nullptr) == owner) return w;
+    return nullptr;
+}
+
+std::vector<HWND> DisplayOrder() {
+    std::vector<HWND> out;
+    if (std::string(TheBackend().Name()) != "sdl") return out;
+    // Each window of the layer under the root window's child that holds it (a window manager's
+    // frame, or the window itself without one).
+    std::map<::Window, HWND> byTop;
+    Display* d = nullptr;
+    for (HWND w : AllWindows()) {
+        ::Window xw = w->visible && !(w->style & WS_CHILD) ? SdlBackend::XWindowOf(w, &d) : 0;
+        for (int depth = 0; xw && depth < 16; ++depth) {
+            ::Window root = 0, parent = 0, *children = nullptr;
+            unsigned n = 0;
+            if (!X11().queryTree(d, xw, &root, &parent, &children, &n)) break;
+            if (children) X11().free(children);
+            if (parent == root) {
+                byTop[xw] = w;
+                break;
+            }
+            xw = parent;
+        }
+    }
+    if (!d) return out;
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    if (!X11().queryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n)) return out;
+    for (unsigned i = n; i-- > 0;) {  // the tree lists the root's children bottom to top
+        auto it = byTop.find(children[i]);
+        if (it != byTop.end()) out.push_back(it->second);
+    }
+    if (children) X11().free(children);
+    return out;
+}
+
+bool RaiseOnDisplay(HWND hwnd) {
+    if (!IsWindow(hwnd) || std::string(TheBackend().Name()) != "sdl") return false;
+    Display* d = nullptr;
+    ::Window xw = SdlBackend::XWindowOf(hwnd, &d);
+    if (!xw) return false;
+    X11().raise(d, xw);
+    X11().flush(d);
+    return true;
+}
+
+int XErrorCount() {
+    return g_xErrors;
 }
 
 COLORREF PresentedPixel(HWND hwnd, int x, int y) {
