@@ -94,9 +94,9 @@ size_t IndexOf(HWND h) {
 // The owner rule: every owned popup lies in front of its owner. A popup found behind its owner
 // moves to just in front of it, keeping its order among the others that move; a popup of a
 // topmost owner becomes topmost itself, as it could not lie in front of it otherwise. Returns the
-// front-most window that moved (null when none did), for the backend to restack from.
+// back-most window that moved (null when none did): the display is restacked from there forward.
 HWND KeepOwnedInFront() {
-    HWND moved = nullptr;
+    std::vector<HWND> moved;
     size_t bound = g_windows.size() * g_windows.size() + 1;
     for (bool again = true; again && bound-- > 0;) {
         again = false;
@@ -112,12 +112,15 @@ HWND KeepOwnedInFront() {
             }
             g_windows.erase(g_windows.begin() + static_cast<std::ptrdiff_t>(i));
             g_windows.insert(g_windows.begin() + static_cast<std::ptrdiff_t>(at), w);
-            if (!moved || IndexOf(w) < IndexOf(moved)) moved = w;
+            moved.push_back(w);
             again = true;
             break;
         }
     }
-    return moved;
+    HWND back = nullptr;
+    for (HWND w : moved)
+        if (!back || IndexOf(w) > IndexOf(back)) back = w;
+    return back;
 }
 
 // Hiding a window hides the popups it owns, and showing it again brings back those it hid.
@@ -347,10 +350,10 @@ bool SetWindowOrder(HWND hwnd, HWND after, bool topmost) {
         return true;
     }
     TheBackend().WindowPlaced(hwnd);
-    // The popups it owns come along in front of it; the display follows from the front-most
+    // The popups it owns come along in front of it; the display follows from the back-most
     // window that moved.
     HWND moved = KeepOwnedInFront();
-    TheBackend().Restack(moved && IndexOf(moved) < IndexOf(hwnd) ? moved : hwnd);
+    TheBackend().Restack(moved && IndexOf(moved) > IndexOf(hwnd) ? moved : hwnd);
     return true;
 }
 

@@ -96,10 +96,13 @@ int main() {
         CreateWindowEx(0, "Owner", "", WS_POPUP | WS_BORDER, 20, 420, 600, 100, main, 0);
     HWND viewer = CreateWindowEx(WS_EX_TOPMOST, "Owner", "Viewer", WS_POPUP | WS_CAPTION, 600, 80,
                                  180, 200, main, 0);
-    if (!main || !stage || !timeline || !viewer) return 2;
-    for (HWND w : {stage, timeline, viewer}) ShowWindow(w, SW_SHOW);
-    const std::vector<HWND> named{main, stage, timeline, viewer};
-    const char* const names[] = {"main", "stage", "timeline", "viewer"};
+    // Another program's window stands in for what covers the main window on a desktop.
+    HWND other =
+        CreateWindowEx(0, "Owner", "Other", WS_POPUP | WS_CAPTION, 100, 100, 300, 200, nullptr, 0);
+    if (!main || !stage || !timeline || !viewer || !other) return 2;
+    for (HWND w : {stage, timeline, viewer, other}) ShowWindow(w, SW_SHOW);
+    const std::vector<HWND> named{main, stage, timeline, viewer, other};
+    const char* const names[] = {"main", "stage", "timeline", "viewer", "other"};
     const std::vector<HWND> views{stage, timeline, viewer};
     auto inFront = [&] {
         std::vector<HWND> order = sdltest::DisplayOrder();
@@ -115,15 +118,31 @@ int main() {
                   "; display order: " + Describe(sdltest::DisplayOrder(), named, names));
     };
 
-    Check(PumpUntil([] { return sdltest::DisplayOrder().size() >= 4; }, 5000),
-          "the four windows are shown");
+    Check(PumpUntil([] { return sdltest::DisplayOrder().size() >= 5; }, 5000),
+          "the five windows are shown");
     for (HWND v : views)
         Check(sdltest::TransientOwner(v) == main, "a view is transient for the main window");
     Check(sdltest::TransientOwner(main) == nullptr, "the main window is transient for nothing");
     report("start");
 
+    SetWindowOrder(other, nullptr, false);
+    Check(PumpUntil(
+              [&] {
+                  std::vector<HWND> order = sdltest::DisplayOrder();
+                  return Position(order, other) < Position(order, main);
+              },
+              3000),
+          "the other window comes in front of the main window");
     SetWindowOrder(main, nullptr, false);
     report("the layer raised the main window");
+    Check(PumpUntil(
+              [&] {
+                  std::vector<HWND> order = sdltest::DisplayOrder();
+                  return Position(order, main) < Position(order, other);
+              },
+              3000),
+          "the raised main window comes in front of the other window");
+    DestroyWindow(other);
 
     // A press on the main window's caption: the layer does not reorder for it, but a window
     // manager raises the window, as the display raise here does.
