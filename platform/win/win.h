@@ -313,8 +313,9 @@ HWND GetFocus();
 // included) has it. Every change is sent to each top-level window as WM_ACTIVATEAPP (wParam 1
 // activated, 0 deactivated) once the focus has settled.
 bool IsProgramActive();
-// Called once when the connection to the display is lost, just before the process ends; the
-// program may save what it can there (no window call works any more).
+// Called once when the connection to the display is lost, just before the process ends with
+// status 1; the program may save what it can there (no window call works any more) and may end
+// the process itself with another status.
 void SetDisplayLostHandler(void (*handler)());
 HWND SetCapture(HWND hwnd);
 bool ReleaseCapture();

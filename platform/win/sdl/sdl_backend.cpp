@@ -14,6 +14,7 @@
 #include <X11/Xutil.h>
 #include <dlfcn.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -258,10 +259,13 @@ int OnXError(Display*, XErrorEvent* e) {
 }
 
 // The display is gone: the program's handler runs before Xlib ends the process.
+// The process then ends at once: Xlib's own exit would run the static destructors, which talk
+// to the dead display again and come back here from inside exit.
 int OnXIOError(Display*) {
     std::fprintf(stderr, "X connection lost\n");
     DisplayLost();
-    return 0;
+    std::fflush(nullptr);
+    _exit(1);
 }
 
 class SdlBackend : public Backend {

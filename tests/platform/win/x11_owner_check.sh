@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs the owner check program on an Xvfb display of its own: bare ("nowm") or under the openbox
-# window manager ("openbox"). Exits 77 (skipped, with the reason) when a needed tool is missing.
+# window manager ("openbox"); or ("lost") ends the display under a running program and checks that
+# its display-lost handler ran. Exits 77 (skipped, with the reason) when a needed tool is missing.
 mode=$1
 program=$2
 command -v Xvfb >/dev/null 2>&1 || { echo "skipped: Xvfb is not installed"; exit 77; }
@@ -39,5 +40,23 @@ if [ "$mode" = openbox ]; then
         [ $tries -gt 200 ] && { echo "openbox did not start"; cat "$dir/wm.log"; exit 1; }
         sleep 0.05
     done
+fi
+if [ "$mode" = lost ]; then
+    KINEVISTA_BACKEND=sdl "$program" --lost "$dir/ready" "$dir/mark" >"$dir/out" 2>&1 &
+    pid=$!
+    tries=0
+    while [ ! -s "$dir/ready" ]; do
+        tries=$((tries + 1))
+        [ $tries -gt 200 ] && { echo "the program did not show its window"; cat "$dir/out"; exit 1; }
+        sleep 0.05
+    done
+    kill "$xvfb"
+    wait "$xvfb" 2>/dev/null
+    xvfb=""
+    wait "$pid"
+    cat "$dir/out"
+    grep -q "display lost" "$dir/mark" 2>/dev/null || { echo "the handler did not run"; exit 1; }
+    echo "display-lost handler ran"
+    exit 0
 fi
 KINEVISTA_BACKEND=sdl "$program" 2>&1

@@ -4,6 +4,9 @@
 // layer's back (as a window manager does on a click) and after menus open and close quickly; no X
 // error may occur. Run by x11_owner_check.sh on an Xvfb display of its own, with and without a
 // window manager. Exit code 0 when every check held, 1 when one failed, 2 without the backend.
+//
+// With "--lost READY MARK" it instead shows a window, writes READY and runs until the display
+// goes away; the program's display-lost handler writes MARK before the process ends.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -44,6 +47,31 @@ bool PumpUntil(const std::function<bool()>& done, int ms) {
 }
 
 int g_failures = 0;
+const char* g_lostMark = nullptr;
+
+void WriteFile(const char* path, const char* text) {
+    if (FILE* f = std::fopen(path, "w")) {
+        std::fputs(text, f);
+        std::fclose(f);
+    }
+}
+
+void OnDisplayLost() {
+    WriteFile(g_lostMark, "display lost\n");
+}
+
+int RunUntilTheDisplayIsLost(const char* ready, const char* mark) {
+    g_lostMark = mark;
+    SetDisplayLostHandler(OnDisplayLost);
+    HWND w = CreateWindowEx(0, "Owner", "Lost", WS_POPUP | WS_CAPTION, 0, 0, 200, 100, nullptr, 0);
+    if (!w) return 2;
+    ShowWindow(w, SW_SHOW);
+    PumpUntil([] { return !sdltest::DisplayOrder().empty(); }, 5000);
+    WriteFile(ready, "ready\n");
+    // Only the end of the display ends this loop: Xlib ends the process after the handler.
+    PumpUntil([] { return false; }, 60000);
+    return 3;
+}
 
 void Check(bool ok, const std::string& what) {
     if (ok) return;
@@ -80,9 +108,11 @@ extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig\nleak:libdbus\nleak:libX11\nleak:libSDL2\n";
 }
 
-int main() {
+int main(int argc, char** argv) {
     if (!SelectBackend("sdl")) return 2;
     RegisterClass("Owner", Proc, 0, 0, LoadSystemCursor(IDC_ARROW));
+    if (argc == 4 && std::string(argv[1]) == "--lost")
+        return RunUntilTheDisplayIsLost(argv[2], argv[3]);
     HWND main = CreateWindowEx(0, "Owner", "Main", WS_POPUP | WS_CAPTION | WS_BORDER, 0, 0, 800,
                                600, nullptr, 0);
     HMENU bar = CreateMenu();
