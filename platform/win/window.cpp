@@ -139,11 +139,10 @@ void ShowOwnedWith(HWND owner, bool visible) {
     }
 }
 
-// --- Activation
-// ------------------------------------------------------------------------------------ The window
-// of the program that holds the system's focus (null: another program has it), whether the program
-// counts as active, and since when the focus has been outside it. One desktop, one focus; the UI
-// thread's alone.
+// --- Activation ---------------------------------------------------------------------------------
+// The window of the program that holds the system's focus (null: another program has it), whether
+// the program counts as active, and since when the focus has been outside it. One desktop, one
+// focus; the UI thread's alone.
 HWND g_systemFocus = nullptr;
 bool g_hadSystemFocus = false;
 bool g_programActive = true;
