@@ -21,6 +21,10 @@ Handle FindTop(const std::string& title) {
     return FindWindowW(L"KinevistaWindow", Wide(title).c_str());
 }
 
+Handle Owner(Handle h) {
+    return GetWindow(static_cast<HWND>(h), GW_OWNER);
+}
+
 bool Visible(Handle h) {
     return IsWindowVisible(static_cast<HWND>(h)) != FALSE;
 }

@@ -12,6 +12,8 @@ using Handle = void*;
 // The system window of the backend's class with this exact title, or null.
 Handle FindTop(const std::string& title);
 bool Visible(Handle h);
+// The system window that owns this one (null when none).
+Handle Owner(Handle h);
 std::string Title(Handle h);
 // The window's place on the screen: left, top, right, bottom.
 void Place(Handle h, int* l, int* t, int* r, int* b);

@@ -278,3 +278,42 @@ TEST(Win32Program, KnowsItsOwnPath) {
     EXPECT_EQ(self.substr(self.size() - 4), ".exe");
     EXPECT_NE(self.find(":\\"), std::string::npos);
 }
+
+TEST_F(Win32Backend, OwnedWindowsAreOwnedOnTheSystemAndActivationReachesEveryWindow) {
+    HWND main = Make("Kv probe main", 40, 40, 400, 300);
+    HWND view = CreateWindowEx(0, "KvWin32Probe", "Kv probe view", WS_POPUP | WS_BORDER, 80, 80,
+                               120, 90, main, 0);
+    ASSERT_NE(view, nullptr);
+    m_made.push_back(view);
+    ShowWindow(view, SW_SHOW);
+    Settle();
+    probe::Handle mainH = probe::FindTop("Kv probe main");
+    probe::Handle viewH = probe::FindTop("Kv probe view");
+    ASSERT_NE(mainH, nullptr);
+    ASSERT_NE(viewH, nullptr);
+    EXPECT_EQ(probe::Owner(viewH), mainH);
+    EXPECT_EQ(probe::Owner(mainH), nullptr);
+    // Hiding the owner hides the view on the system as well, and showing brings it back.
+    ShowWindow(main, SW_HIDE);
+    Settle();
+    EXPECT_FALSE(probe::Visible(viewH));
+    ShowWindow(main, SW_SHOW);
+    Settle();
+    EXPECT_TRUE(probe::Visible(viewH));
+    // The system's word that the program was deactivated, then activated again, reaches each of
+    // the layer's windows once, whichever system window heard it.
+    probe::Send(mainH, 0x001C /* WM_ACTIVATEAPP */, 1, 0);
+    Settle();
+    g_seen.clear();
+    probe::Send(viewH, 0x001C, 0, 0);
+    Settle();
+    EXPECT_FALSE(IsProgramActive());
+    ASSERT_EQ(SeenOf(main, WM_ACTIVATEAPP).size(), 1u);
+    EXPECT_EQ(SeenOf(main, WM_ACTIVATEAPP)[0].wParam, 0u);
+    ASSERT_EQ(SeenOf(view, WM_ACTIVATEAPP).size(), 1u);
+    probe::Send(mainH, 0x001C, 1, 0);
+    Settle();
+    EXPECT_TRUE(IsProgramActive());
+    ASSERT_EQ(SeenOf(main, WM_ACTIVATEAPP).size(), 2u);
+    EXPECT_EQ(SeenOf(main, WM_ACTIVATEAPP)[1].wParam, 1u);
+}
