@@ -76,6 +76,10 @@ int RemoveLeftoverTemps(const std::string& target);
 // Where a write to `path` really goes: symbolic links followed (up to 40) to the final file.
 std::string ResolveWriteTarget(const std::string& path);
 
+// Whether both paths name one existing file (links and "." followed): the same device and inode,
+// or on Windows the same volume and file index. False when either does not exist.
+bool SameFile(const std::string& a, const std::string& b);
+
 // A file-size limit then arrives as a write error (EFBIG) rather than a signal that ends the
 // process with the old file already truncated.
 void IgnoreFileSizeSignal();

@@ -1,8 +1,7 @@
 // JoinMovies: libavformat remuxing of movie segments (see movie_join.h).
 #include "platform/video/movie_join.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -13,6 +12,8 @@ extern "C" {
 #include <libavutil/avutil.h>
 #include <libavutil/mathematics.h>
 }
+
+#include "platform/video/plain_file.h"
 
 namespace kv {
 
@@ -43,7 +44,7 @@ struct PacketFree {
 
 bool OpenPart(const std::string& path, Input& in, std::string& error) {
     AVFormatContext* c = nullptr;
-    int err = avformat_open_input(&c, path.c_str(), nullptr, nullptr);
+    int err = video::OpenPlainInput(&c, path);
     if (err < 0) {
         error = "cannot open " + path + ": " + AvError(err);
         return false;
@@ -91,9 +92,53 @@ bool NeedsKeyStart(const AVCodecParameters* p) {
     return p->codec_type == AVMEDIA_TYPE_VIDEO && !(d && (d->props & AV_CODEC_PROP_INTRA_ONLY));
 }
 
+std::string ShortPart(const std::string& path, int64_t got, int64_t promised) {
+    return path + " is cut short: frame " + std::to_string(got + 1) + " of " +
+           std::to_string(promised) + " is missing";
+}
+
+// Whether a part read to its end held what its own index promised. AVI: the stream header's
+// length and the idx1 (or OpenDML) index, whichever counts more. .mov and .mp4: the sample
+// table. Matroska and WebM keep no count, only the segment's duration, which is held against
+// the end of the last packet (within one frame). `packets` and `ends` are per stream, `ends` in
+// the stream's own time base. False with `error` naming the part and the first frame missing.
+bool PartIsWhole(const AVFormatContext* in, const std::vector<int64_t>& packets,
+                 const std::vector<int64_t>& ends, const std::string& path, std::string& error) {
+    const std::string demuxer = in->iformat->name;
+    const bool matroska = demuxer.find("matroska") != std::string::npos;
+    for (unsigned s = 0; s < in->nb_streams; ++s) {
+        AVStream* st = in->streams[s];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        if (!matroska) {
+            int64_t promised = st->nb_frames;
+            promised = std::max<int64_t>(promised, avformat_index_get_entries_count(st));
+            if (packets[s] < promised) {
+                error = ShortPart(path, packets[s], promised);
+                return false;
+            }
+            continue;
+        }
+        if (in->duration <= 0) continue;
+        AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0) continue;
+        const int64_t start = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
+        const int64_t end = ends[s] == AV_NOPTS_VALUE
+                                ? start
+                                : av_rescale_q(ends[s], st->time_base, AV_TIME_BASE_Q);
+        const int64_t frame = av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q);
+        if (end - start + frame <= in->duration) {
+            const int64_t promised = av_rescale_q(in->duration, AV_TIME_BASE_Q, av_inv_q(rate));
+            error = ShortPart(path, packets[s], promised);
+            return false;
+        }
+    }
+    return true;
+}
+
 class Joiner {
 public:
-    Joiner(std::string out, std::string temp) : m_out(std::move(out)), m_temp(std::move(temp)) {}
+    Joiner(std::string out, std::string writeTo)
+        : m_out(std::move(out)), m_writeTo(std::move(writeTo)) {}
 
     bool Start(const AVFormatContext* first) {
         AVFormatContext* c = nullptr;
@@ -121,8 +166,8 @@ public:
         }
         m_offsets.assign(first->nb_streams, 0);
         m_lastDts.assign(first->nb_streams, AV_NOPTS_VALUE);
-        err = avio_open(&c->pb, m_temp.c_str(), AVIO_FLAG_WRITE);
-        if (err < 0) return Fail("cannot create " + m_temp + ": " + AvError(err));
+        err = video::OpenPlainOutput(c, m_writeTo);
+        if (err < 0) return Fail("cannot create " + m_writeTo + ": " + AvError(err));
         AVDictionary* opts = nullptr;
         // Uncompressed AVI rows stay bottom-up, as the parts store them.
         if (avi && raw) av_dict_set_int(&opts, "flipped_raw_rgb", 1, 0);
@@ -147,6 +192,9 @@ public:
         std::vector<bool> seen(in->nb_streams, false);
         std::vector<int64_t> partEnds(in->nb_streams, 0);
         std::vector<int64_t> partStart(in->nb_streams, AV_NOPTS_VALUE);
+        // What the part delivered, to be held against what its index promised.
+        std::vector<int64_t> packets(in->nb_streams, 0);
+        std::vector<int64_t> ownEnds(in->nb_streams, AV_NOPTS_VALUE);
         for (;;) {
             int err = av_read_frame(in, pkt.get());
             if (err == AVERROR_EOF) break;
@@ -168,6 +216,12 @@ public:
             if (partStart[s] == AV_NOPTS_VALUE)
                 partStart[s] = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
             if (partStart[s] == AV_NOPTS_VALUE) partStart[s] = 0;
+            ++packets[s];
+            const int64_t ownStamp = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            if (ownStamp != AV_NOPTS_VALUE) {
+                const int64_t end = ownStamp + (pkt->duration > 0 ? pkt->duration : 0);
+                if (ownEnds[s] == AV_NOPTS_VALUE || end > ownEnds[s]) ownEnds[s] = end;
+            }
             const int64_t shift = m_offsets[s] - partStart[s];
             if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += shift;
             if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += shift;
@@ -190,6 +244,8 @@ public:
             if (err < 0) return Fail("cannot write " + m_out + ": " + AvError(err));
             ++m_packets;
         }
+        std::string missing;
+        if (!PartIsWhole(in, packets, ownEnds, path, missing)) return Fail(missing);
         for (unsigned s = 0; s < in->nb_streams; ++s)
             if (partEnds[s] > m_offsets[s]) m_offsets[s] = partEnds[s];
         return true;
@@ -200,17 +256,7 @@ public:
         if (err < 0) return Fail("cannot finish " + m_out + ": " + AvError(err));
         err = avio_closep(&m_mux->pb);
         if (err < 0) return Fail("cannot write " + m_out + ": " + AvError(err));
-        if (std::rename(m_temp.c_str(), m_out.c_str()) != 0)
-            return Fail("cannot rename to " + m_out);
-        m_done = true;
         return true;
-    }
-
-    ~Joiner() {
-        if (!m_done) {
-            m_mux.reset();
-            ::unlink(m_temp.c_str());
-        }
     }
 
     std::string error;
@@ -222,27 +268,16 @@ private:
         return false;
     }
 
-    std::string m_out, m_temp;
+    std::string m_out, m_writeTo;
     Output m_mux;
-    bool m_done = false;
     long long m_packets = 0;
     std::vector<int64_t> m_offsets, m_lastDts;
 };
 
-// The temporary name: OUT's folder, a hidden name, OUT's extension (the muxer is chosen by OUT).
-std::string TempBeside(const std::string& out) {
-    const size_t slash = out.find_last_of('/');
-    const size_t dot = out.find_last_of('.');
-    const std::string ext = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                                ? out.substr(dot)
-                                : "";
-    const std::string folder = slash == std::string::npos ? "" : out.substr(0, slash + 1);
-    return folder + ".joining-" + std::to_string(::getpid()) + ext;
-}
-
 }  // namespace
 
-JoinResult JoinMovies(const std::string& out, const std::vector<std::string>& parts) {
+JoinResult JoinMovies(const std::string& out, const std::string& writeTo,
+                      const std::vector<std::string>& parts) {
     JoinResult r;
     if (parts.empty()) {
         r.error = "no parts to join";
@@ -251,7 +286,7 @@ JoinResult JoinMovies(const std::string& out, const std::vector<std::string>& pa
     av_log_set_level(AV_LOG_ERROR);
     Input first;
     if (!OpenPart(parts[0], first, r.error)) return r;
-    Joiner joiner(out, TempBeside(out));
+    Joiner joiner(out, writeTo);
     if (!joiner.Start(first.get())) {
         r.error = joiner.error;
         return r;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <sstream>
@@ -182,6 +183,38 @@ TEST_F(Segments, RefusedRangesAndPartsLeaveNoMovie) {
         EXPECT_EQ(name.find(".joining"), std::string::npos) << name;  // no temporary left
     EXPECT_EQ(Cli("join " + Q(a) + " " + Q(a)), 2);
     EXPECT_EQ(Cli("join " + Q(out)), 2);
+}
+
+// OUT is told from the parts by the file itself, not by its name; a part cut short is refused
+// with its name and the first frame it lacks; nothing is left behind by a refused join.
+TEST_F(Segments, JoinKnowsItsPartsByIdentityAndRefusesShortOnes) {
+    const std::string a = dir + "/a.avi", c = dir + "/c.avi", out = dir + "/out.avi";
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(a) + " " + Common + " --frames 0-9"), 0);
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(c) + " " + Common + " --frames 10-19"), 0);
+    const std::string before = kvtest::ReadFileBytes(a);
+    ASSERT_EQ(::symlink(a.c_str(), (dir + "/link.avi").c_str()), 0);
+    for (const std::string& same : {dir + "/./a.avi", dir + "//a.avi", dir + "/link.avi"}) {
+        std::string err;
+        EXPECT_EQ(Cli("join " + Q(same) + " " + Q(a) + " " + Q(c), &err), 2) << same;
+        EXPECT_NE(err.find("OUT is also one of the parts"), std::string::npos) << err;
+    }
+    EXPECT_TRUE(kvtest::ReadFileBytes(a) == before);
+
+    // The second part loses its last frames and its index, as a copy that stopped would.
+    std::string bytes = kvtest::ReadFileBytes(c);
+    const size_t movi = bytes.find("movi");
+    ASSERT_NE(movi, std::string::npos);
+    bytes.resize(movi + (bytes.size() - movi) / 2);
+    kvtest::WriteFileBytes(dir + "/cut.avi", bytes);
+    std::string err;
+    EXPECT_EQ(Cli("join " + Q(out) + " " + Q(a) + " " + Q(dir + "/cut.avi"), &err), 1);
+    EXPECT_NE(err.find("cut.avi is cut short: frame"), std::string::npos) << err;
+    EXPECT_NE(err.find("of 10 is missing"), std::string::npos) << err;
+    EXPECT_FALSE(Exists(out));
+    for (const std::string& name : kvtest::ListFolder(dir))
+        EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
+    EXPECT_EQ(Cli("join " + Q(out) + " " + Q(a) + " " + Q(c), &err), 0) << err;
+    EXPECT_TRUE(Exists(out));
 }
 
 }  // namespace
