@@ -34,6 +34,9 @@ public:
     // Syncs, closes and renames over the target; false (temporary removed) on any failure,
     // including an earlier failed Write.
     bool Commit();
+    // Commit under another name in the target's folder (the temporary is renamed, so the
+    // folder must be the same); the target given at Open stays as it was.
+    bool CommitAs(const std::string& target);
     // Removes the temporary file; the target stays as it was.
     void Discard();
 

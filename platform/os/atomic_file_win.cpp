@@ -251,6 +251,11 @@ bool AtomicFile::Commit() {
     return true;
 }
 
+bool AtomicFile::CommitAs(const std::string& target) {
+    if (!m_direct && m_fd >= 0) m_target = ResolveWriteTarget(target);
+    return Commit();
+}
+
 void AtomicFile::Discard() {
     if (m_fd >= 0) _close(m_fd);
     m_fd = -1;
