@@ -238,6 +238,16 @@ bool CliMovieHost::MovieFrameWindow(int64_t totalFrames, int64_t& first, int64_t
     }
     first = m_frames->first;
     last = m_frames->second;
+    // A range that runs past the end is cut there; a script that split the movie wrongly
+    // hears of it rather than getting fewer frames than it asked for without a word.
+    if (last >= totalFrames)
+        std::fprintf(stderr,
+                     "kinevista-cli: warning: --frames %lld-%lld ends past the movie's last "
+                     "frame (%lld); frames %lld-%lld (%lld) are written\n",
+                     static_cast<long long>(first), static_cast<long long>(last),
+                     static_cast<long long>(totalFrames - 1), static_cast<long long>(first),
+                     static_cast<long long>(totalFrames - 1),
+                     static_cast<long long>(totalFrames - first));
     return true;
 }
 

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/editor/output/show_files.h"
+#include "tests/platform/video/movie_probe.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -165,6 +167,15 @@ TEST_F(Segments, RefusedRangesAndPartsLeaveNoMovie) {
         Cli("movie " + Q(show) + " --out " + Q(out) + " " + Common + " --frames 300-310", &err), 1);
     EXPECT_NE(err.find("starts past the movie's last frame (299)"), std::string::npos) << err;
     EXPECT_FALSE(Exists(out));
+    // A range that only ends past the last frame is cut there, with a word on what was written.
+    EXPECT_EQ(
+        Cli("movie " + Q(show) + " --out " + Q(out) + " " + Common + " --frames 290-350", &err), 0);
+    EXPECT_NE(err.find("warning: --frames 290-350 ends past the movie's last frame (299); "
+                       "frames 290-299 (10) are written"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(kvtest::ProbeVideo(out)["nb_read_frames"], "10");
+    std::remove(out.c_str());
     for (const char* bad : {"5", "9-3", "-1-4", "a-b", "3-"})
         EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(out) + " --frames " + bad), 2) << bad;
 
