@@ -104,15 +104,29 @@ int RemoveLeftoverTemps(const std::string& target) {
     const std::string folder = FolderPart(target);
     const TempNameParts parts = TempNameFor(NamePart(target));
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Widen(folder + parts.prefix + "*").c_str(), &found);
+    HANDLE find = FindFirstFileW(Widen(folder + ".*~kv*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return 0;
+    FILETIME nowTime;
+    GetSystemTimeAsFileTime(&nowTime);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    const uint64_t now = ticks(nowTime);
     int removed = 0;
     do {
         const std::string name = Narrow(found.cFileName);
-        if (name.size() != parts.prefix.size() + RandomChars + parts.suffix.size()) continue;
-        if (name.compare(0, parts.prefix.size(), parts.prefix) != 0) continue;
-        if (name.compare(name.size() - parts.suffix.size(), parts.suffix.size(), parts.suffix) != 0)
+        const bool ours =
+            name.size() == parts.prefix.size() + RandomChars + parts.suffix.size() &&
+            name.compare(0, parts.prefix.size(), parts.prefix) == 0 &&
+            name.compare(name.size() - parts.suffix.size(), parts.suffix.size(), parts.suffix) == 0;
+        if (!ours && !IsTempName(name)) continue;
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
+        // Another target's file must have lain untouched for the hour (file times count 100 ns),
+        // since a writer on another machine sharing the folder may hold it open unseen.
+        const uint64_t written = ticks(found.ftLastWriteTime);
+        const uint64_t age = now > written ? (now - written) / 10000000u : 0;
+        if (!ours && age < static_cast<uint64_t>(LeftoverTempSeconds)) continue;
         // A writer that still runs holds its file open without delete sharing: the delete
         // fails for it and succeeds for what a killed writer left.
         if (DeleteFileW(Widen(folder + name).c_str())) ++removed;
