@@ -10,6 +10,7 @@
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
+#include "core/picture/disk_file.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
 #include "editor/output/movie_host.h"
@@ -359,7 +360,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     return true;
 }
 
-bool MakeStill(Show& show, MovieHost& host) {
+bool MakeStill(Show& show, MovieHost& host, std::string* saveError) {
     FileRequest save;
     save.filter = "Targa Image (*.tga)|*.tga|";
     save.extension = ".tga";
@@ -375,7 +376,17 @@ bool MakeStill(Show& show, MovieHost& host) {
         return false;
     FileSpec fileSpec;
     fileSpec.SetPath(path.c_str());
-    if (!image.Save(fileSpec, FormatTarga)) return false;
+    // As CDIB::Save writes it, with the reason of a failure kept for hosts that show it.
+    DiskFile file;
+    if (!file.Open(fileSpec, DiskFile::OpenWrite)) {
+        Alert("Error opening graphics file", NoAlertCode);
+        if (saveError) *saveError = file.WriteError();
+        return false;
+    }
+    if (!image.WriteTo(file, FormatTarga) || !file.Close()) {
+        if (saveError) *saveError = file.WriteError();
+        return false;
+    }
     host.Beep();
     return true;
 }
