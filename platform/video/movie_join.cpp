@@ -42,26 +42,6 @@ struct PacketFree {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
 
-bool OpenPart(const std::string& path, Input& in, std::string& error) {
-    AVFormatContext* c = nullptr;
-    int err = video::OpenPlainInput(&c, path);
-    if (err < 0) {
-        error = "cannot open " + path + ": " + AvError(err);
-        return false;
-    }
-    in.reset(c);
-    err = avformat_find_stream_info(c, nullptr);
-    if (err < 0) {
-        error = "cannot read the streams of " + path + ": " + AvError(err);
-        return false;
-    }
-    if (c->nb_streams == 0) {
-        error = path + " holds no streams";
-        return false;
-    }
-    return true;
-}
-
 // Whether a later part's streams are those of the first, which the joined file describes.
 bool SameStreams(const AVFormatContext* first, const AVFormatContext* part, const std::string& path,
                  std::string& error) {
@@ -97,23 +77,71 @@ std::string ShortPart(const std::string& path, int64_t got, int64_t promised) {
            std::to_string(promised) + " is missing";
 }
 
-// Whether a part read to its end held what its own index promised. AVI: the stream header's
-// length and the idx1 (or OpenDML) index, whichever counts more. .mov and .mp4: the sample
-// table. Matroska and WebM keep no count, only the segment's duration, which is held against
-// the end of the last packet (within one frame). `packets` and `ends` are per stream, `ends` in
-// the stream's own time base. False with `error` naming the part and the first frame missing.
-bool PartIsWhole(const AVFormatContext* in, const std::vector<int64_t>& packets,
-                 const std::vector<int64_t>& ends, const std::string& path, std::string& error) {
+// The frames each video stream of a part promises before a packet is read (the demuxer adds
+// to its index while reading a file that has none): AVI, the frames of the idx1 (or OpenDML)
+// index that hold bytes, since empty frames (an AVI gap) are not read as packets, or without an
+// index (it lies at the end, and a part cut short has lost it) the stream header's length;
+// .mov and .mp4, the sample table. -1 where nothing is promised (Matroska, WebM, sound).
+std::vector<int64_t> PromisedFrames(const AVFormatContext* in) {
+    std::vector<int64_t> promised(in->nb_streams, -1);
+    for (unsigned s = 0; s < in->nb_streams; ++s) {
+        AVStream* st = in->streams[s];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        const int entries = avformat_index_get_entries_count(st);
+        int64_t count = entries > 0 ? 0 : st->nb_frames;
+        for (int i = 0; i < entries; ++i)
+            if (avformat_index_get_entry(st, i)->size > 0) ++count;
+        if (count > 0) promised[s] = count;
+    }
+    return promised;
+}
+
+// Opens a part; `promised` is taken before the stream probe reads packets into the index.
+bool OpenPart(const std::string& path, Input& in, std::vector<int64_t>& promised,
+              std::string& error) {
+    AVFormatContext* c = nullptr;
+    int err = video::OpenPlainInput(&c, path);
+    if (err < 0) {
+        error = "cannot open " + path + ": " + AvError(err);
+        return false;
+    }
+    in.reset(c);
+    promised = PromisedFrames(c);
+    err = avformat_find_stream_info(c, nullptr);
+    if (err < 0) {
+        error = "cannot read the streams of " + path + ": " + AvError(err);
+        return false;
+    }
+    if (c->nb_streams == 0) {
+        error = path + " holds no streams";
+        return false;
+    }
+    return true;
+}
+
+// Whether a part read to its end held what it promised: the count of PromisedFrames, or for
+// Matroska and WebM, which keep no count, the segment's duration against the end of the last
+// packet (within one frame). `packets` and `ends` are per stream, `ends` in the stream's own
+// time base. False with `error` naming the part and the first frame missing.
+bool PartIsWhole(const AVFormatContext* in, const std::vector<int64_t>& promised,
+                 const std::vector<int64_t>& packets, const std::vector<int64_t>& ends,
+                 const std::string& path, std::string& error) {
     const std::string demuxer = in->iformat->name;
     const bool matroska = demuxer.find("matroska") != std::string::npos;
+    // The segment's duration covers its longest stream (sound may outlast the last frame by a
+    // fraction of one), so the latest end of any stream is what it is held against.
+    const int64_t start = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
+    int64_t latest = start;
+    for (unsigned s = 0; s < in->nb_streams; ++s)
+        if (ends[s] != AV_NOPTS_VALUE)
+            latest =
+                std::max(latest, av_rescale_q(ends[s], in->streams[s]->time_base, AV_TIME_BASE_Q));
     for (unsigned s = 0; s < in->nb_streams; ++s) {
         AVStream* st = in->streams[s];
         if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
         if (!matroska) {
-            int64_t promised = st->nb_frames;
-            promised = std::max<int64_t>(promised, avformat_index_get_entries_count(st));
-            if (packets[s] < promised) {
-                error = ShortPart(path, packets[s], promised);
+            if (packets[s] < promised[s]) {
+                error = ShortPart(path, packets[s], promised[s]);
                 return false;
             }
             continue;
@@ -121,14 +149,10 @@ bool PartIsWhole(const AVFormatContext* in, const std::vector<int64_t>& packets,
         if (in->duration <= 0) continue;
         AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
         if (rate.num <= 0 || rate.den <= 0) continue;
-        const int64_t start = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
-        const int64_t end = ends[s] == AV_NOPTS_VALUE
-                                ? start
-                                : av_rescale_q(ends[s], st->time_base, AV_TIME_BASE_Q);
         const int64_t frame = av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q);
-        if (end - start + frame <= in->duration) {
-            const int64_t promised = av_rescale_q(in->duration, AV_TIME_BASE_Q, av_inv_q(rate));
-            error = ShortPart(path, packets[s], promised);
+        if (latest - start + frame <= in->duration) {
+            const int64_t whole = av_rescale_q(in->duration, AV_TIME_BASE_Q, av_inv_q(rate));
+            error = ShortPart(path, packets[s], whole);
             return false;
         }
     }
@@ -186,7 +210,7 @@ public:
     }
 
     // Copies one part's packets, each stream moved on by the length of the parts before.
-    bool Add(AVFormatContext* in, const std::string& path) {
+    bool Add(AVFormatContext* in, const std::string& path, const std::vector<int64_t>& promised) {
         std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
         if (!pkt) return Fail("out of memory");
         std::vector<bool> seen(in->nb_streams, false);
@@ -245,7 +269,7 @@ public:
             ++m_packets;
         }
         std::string missing;
-        if (!PartIsWhole(in, packets, ownEnds, path, missing)) return Fail(missing);
+        if (!PartIsWhole(in, promised, packets, ownEnds, path, missing)) return Fail(missing);
         for (unsigned s = 0; s < in->nb_streams; ++s)
             if (partEnds[s] > m_offsets[s]) m_offsets[s] = partEnds[s];
         return true;
@@ -285,7 +309,8 @@ JoinResult JoinMovies(const std::string& out, const std::string& writeTo,
     }
     av_log_set_level(AV_LOG_ERROR);
     Input first;
-    if (!OpenPart(parts[0], first, r.error)) return r;
+    std::vector<int64_t> firstPromised, promised;
+    if (!OpenPart(parts[0], first, firstPromised, r.error)) return r;
     Joiner joiner(out, writeTo);
     if (!joiner.Start(first.get())) {
         r.error = joiner.error;
@@ -294,12 +319,13 @@ JoinResult JoinMovies(const std::string& out, const std::string& writeTo,
     for (size_t i = 0; i < parts.size(); ++i) {
         Input part;
         AVFormatContext* in = first.get();
+        promised = firstPromised;
         if (i > 0) {
-            if (!OpenPart(parts[i], part, r.error)) return r;
+            if (!OpenPart(parts[i], part, promised, r.error)) return r;
             if (!SameStreams(first.get(), part.get(), parts[i], r.error)) return r;
             in = part.get();
         }
-        if (!joiner.Add(in, parts[i])) {
+        if (!joiner.Add(in, parts[i], promised)) {
             r.error = joiner.error;
             return r;
         }

@@ -215,6 +215,15 @@ TEST(MovieJoin, APartCutShortIsRefusedNamingTheFrame) {
         EXPECT_FALSE(std::filesystem::exists(dir + "/out" + k.ext)) << k.ext;
     }
     EXPECT_GE(tried, 3);
+
+    // An AVI with a gap holds empty frames that are not read as packets: it is whole.
+    MovieWriter gap;
+    ASSERT_TRUE(gap.Open(dir + "/gap.avi", Format(MovieContainer::Avi, 32, 16))) << gap.LastError();
+    for (int64_t n : {0, 1, 2, 5, 6}) ASSERT_TRUE(gap.WriteFrame(n, frames.bits[n].data(), 32 * 4));
+    ASSERT_TRUE(gap.Close()) << gap.LastError();
+    const kv::JoinResult r = Join(dir + "/gaps.avi", {dir + "/gap.avi", dir + "/gap.avi"});
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.packets, 10);
 }
 
 // Names are plain files to the reader and the writer alike: "file:d/x.avi" is the file of that
