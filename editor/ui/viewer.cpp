@@ -28,7 +28,6 @@ namespace kv {
 
 namespace {
 
-constexpr uint32_t WmActivateApp = 0x001C;
 constexpr int StripHeight = 25;  // the control strip under the picture
 
 CView* g_viewObject = nullptr;  // the one viewer, for its window procedure (UI thread only)
@@ -358,7 +357,8 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
         case WM_CLOSE:
             PostQuitMessage(0);
             return true;
-        case WmActivateApp:
+        case WM_ACTIVATEAPP:
+            // A topmost window would cover other programs: it leaves with the program.
             Show(wParam ? 1 : 0);
             return true;
         case WM_MOUSEMOVE:

@@ -41,6 +41,7 @@ struct Window {
     bool visible = false;
     bool enabled = true;
     bool destroyed = false;
+    bool hiddenWithOwner = false;   // hidden because its owner was; shown again with it
     std::vector<uint32_t> surface;  // whole frame, top-down
     int surfW = 0, surfH = 0;
     bool invalid = false;
@@ -75,6 +76,17 @@ void InjectKey(int vk, bool down);
 void InjectChar(uint32_t codepoint);
 void QueueMessage(const MSG& m);
 bool AnyWindowNeedsPaint();
+// The system's focus as the backends see it: a window of the layer gained or lost it (null: the
+// program has none of it any more).
+void SystemFocusIn(Window* w);
+void SystemFocusOut(Window* w);
+// Decides, once focus changes have settled, whether the program as a whole gained or lost the
+// focus, and tells its top-level windows with WM_ACTIVATEAPP. Run by the pump after each poll.
+void SettleActivation();
+// Back to the start: no window has had the system's focus and the program counts as active.
+void ForgetSystemFocus();
+// The display connection is gone: runs the program's handler (SetDisplayLostHandler) once.
+void DisplayLost();
 
 // The backend interface: everything that differs between headless and real windows.
 class Backend {
@@ -85,6 +97,14 @@ public:
     virtual void WindowDestroyed(Window*) {}
     virtual void WindowPlaced(Window*) {}  // moved, resized, shown, hidden, re-ordered
     virtual void WindowTitle(Window*) {}
+    // The layer's order changed: `from` and every window in front of it are to be stacked as the
+    // window list has them (null: the whole list).
+    virtual void Restack(Window*) {}
+    // The program holds the system's focus and the keyboard belongs on this top-level window.
+    virtual void GiveSystemFocus(Window*) {}
+    // How long the system's focus may stay outside the program's windows before the program counts
+    // as deactivated; focus moving between two windows may pass through "none" on the way.
+    virtual int FocusSettleMs() const { return 0; }
     virtual void Present() {}  // show the changed surfaces
     // Gather input; with wait, block up to timeoutMs for something to arrive.
     virtual void Poll(bool wait, int timeoutMs) = 0;

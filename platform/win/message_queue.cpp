@@ -159,6 +159,7 @@ void PumpEvents(Pump mode) {
     FireTimers();
     bool wait = mode == Pump::Wait && QueueEmpty() && !AnyWindowNeedsPaint();
     b.Poll(wait, wait ? MsUntilNextTimer() : 0);
+    SettleActivation();
     FireTimers();
 }
 

@@ -94,6 +94,7 @@ enum : uint32_t {
     WM_QUIT = 0x0012,
     WM_ERASEBKGND = 0x0014,
     WM_SHOWWINDOW = 0x0018,
+    WM_ACTIVATEAPP = 0x001C,
     WM_SETCURSOR = 0x0020,
     WM_SETFONT = 0x0030,
     WM_NCHITTEST = 0x0084,
@@ -271,7 +272,8 @@ bool RegisterClass(const std::string& name, WNDPROC proc, uint32_t classStyle, i
 bool UnregisterClass(const std::string& name);
 // Creates a window of a registered class (or the built-in class "edit"). x, y are screen
 // coordinates for top-level windows and parent-client coordinates for WS_CHILD windows. A
-// non-child window with a parent is an owned popup of that window. Sends WM_CREATE.
+// non-child window with a parent is an owned popup of that window's top-level window: it stays in
+// front of its owner and is hidden and shown again with it. Sends WM_CREATE.
 HWND CreateWindowEx(uint32_t exStyle, const std::string& className, const std::string& title,
                     uint32_t style, int x, int y, int width, int height, HWND parent, int id);
 bool DestroyWindow(HWND hwnd);
@@ -282,6 +284,7 @@ int64_t CallWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam)
 
 bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint);
 // Z order: after == nullptr puts the window on top (and makes it topmost when topmost is set).
+// An owned popup always stays in front of its owner: raising the owner raises what it owns.
 bool SetWindowOrder(HWND hwnd, HWND after, bool topmost);
 bool ShowWindow(HWND hwnd, int cmd);
 bool IsWindowVisible(HWND hwnd);
@@ -302,8 +305,17 @@ std::vector<HWND> AllWindows();
 // The top-level window whose frame contains the screen point, front-most first.
 HWND WindowFromPoint(POINT screen);
 
+// The keyboard focus inside the program. While the program holds the system's focus, the top-level
+// window it leads to is given the system's keyboard as well.
 HWND SetFocus(HWND hwnd);
 HWND GetFocus();
+// Whether the program holds the system's focus: one of its windows (its menus and dialogs
+// included) has it. Every change is sent to each top-level window as WM_ACTIVATEAPP (wParam 1
+// activated, 0 deactivated) once the focus has settled.
+bool IsProgramActive();
+// Called once when the connection to the display is lost, just before the process ends; the
+// program may save what it can there (no window call works any more).
+void SetDisplayLostHandler(void (*handler)());
 HWND SetCapture(HWND hwnd);
 bool ReleaseCapture();
 HWND GetCapture();

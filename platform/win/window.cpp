@@ -71,6 +71,98 @@ HWND TopLevelOf(HWND h) {
     return h;
 }
 
+HWND OwnerOf(HWND h) {
+    if (!h || IsChild(h) || !h->parent || !Live(h->parent)) return nullptr;
+    HWND o = TopLevelOf(h->parent);
+    return o == h ? nullptr : o;
+}
+
+HWND RootOwnerOf(HWND h) {
+    h = TopLevelOf(h);
+    // The chain is short (a dialog on a view on the main window); the bound only guards a cycle.
+    for (int i = 0; i < 64 && OwnerOf(h); ++i) h = OwnerOf(h);
+    return h;
+}
+
+namespace {
+
+size_t IndexOf(HWND h) {
+    return static_cast<size_t>(std::find(g_windows.begin(), g_windows.end(), h) -
+                               g_windows.begin());
+}
+
+// The owner rule: every owned popup lies in front of its owner. A popup found behind its owner
+// moves to just in front of it, keeping its order among the others that move; a popup of a
+// topmost owner becomes topmost itself, as it could not lie in front of it otherwise. Returns the
+// back-most window that moved (null when none did): the display is restacked from there forward.
+HWND KeepOwnedInFront() {
+    std::vector<HWND> moved;
+    size_t bound = g_windows.size() * g_windows.size() + 1;
+    for (bool again = true; again && bound-- > 0;) {
+        again = false;
+        for (size_t i = 0; i < g_windows.size(); ++i) {
+            HWND w = g_windows[i];
+            HWND owner = OwnerOf(w);
+            if (!owner) continue;
+            size_t at = IndexOf(owner);
+            if (at > i) continue;
+            if ((owner->exStyle & WS_EX_TOPMOST) && !(w->exStyle & WS_EX_TOPMOST)) {
+                w->exStyle |= WS_EX_TOPMOST;
+                TheBackend().WindowPlaced(w);
+            }
+            g_windows.erase(g_windows.begin() + static_cast<std::ptrdiff_t>(i));
+            g_windows.insert(g_windows.begin() + static_cast<std::ptrdiff_t>(at), w);
+            moved.push_back(w);
+            again = true;
+            break;
+        }
+    }
+    HWND back = nullptr;
+    for (HWND w : moved)
+        if (!back || IndexOf(w) > IndexOf(back)) back = w;
+    return back;
+}
+
+// Hiding a window hides the popups it owns, and showing it again brings back those it hid.
+void ShowOwnedWith(HWND owner, bool visible) {
+    std::vector<HWND> owned;
+    for (HWND w : g_windows)
+        if (OwnerOf(w) == owner && !w->destroyed) owned.push_back(w);
+    for (HWND w : owned) {
+        if (!Live(w)) continue;
+        if (!visible && w->visible) {
+            ShowWindow(w, SW_HIDE);
+            w->hiddenWithOwner = true;
+        } else if (visible && w->hiddenWithOwner) {
+            ShowWindow(w, SW_SHOWNORMAL);
+        }
+    }
+}
+
+// --- Activation
+// ------------------------------------------------------------------------------------ The window
+// of the program that holds the system's focus (null: another program has it), whether the program
+// counts as active, and since when the focus has been outside it. One desktop, one focus; the UI
+// thread's alone.
+HWND g_systemFocus = nullptr;
+bool g_hadSystemFocus = false;
+bool g_programActive = true;
+uint32_t g_focusAwaySince = 0;
+bool g_focusAway = false;
+
+void (*g_displayLost)() = nullptr;
+
+// A popup that closes or hides with the system's keyboard hands it back to the window that leads
+// the program, so the program keeps it (the display would otherwise leave it nowhere).
+void HandOnSystemFocus(HWND going) {
+    if (g_systemFocus != going) return;
+    HWND next = RootOwnerOf(OwnerOf(going));
+    g_systemFocus = next && next != going && next->visible && !next->destroyed ? next : nullptr;
+    if (g_systemFocus) TheBackend().GiveSystemFocus(g_systemFocus);
+}
+
+}  // namespace
+
 Backend& TheBackend() {
     auto& b = BackendSlot();
     if (!b) {
@@ -148,6 +240,7 @@ HWND CreateWindowEx(uint32_t exStyle, const std::string& className, const std::s
     if (!(exStyle & WS_EX_TOPMOST))
         while (pos != g_windows.end() && ((*pos)->exStyle & WS_EX_TOPMOST)) ++pos;
     g_windows.insert(pos, w);
+    if (!IsChild(w)) KeepOwnedInFront();
     ResizeSurface(w);
     if (!IsChild(w)) TheBackend().WindowCreated(w);
     SendMessage(w, WM_CREATE, 0, 0);
@@ -167,6 +260,7 @@ bool DestroyWindow(HWND hwnd) {
     SendMessage(hwnd, WM_DESTROY, 0, 0);
     if (g_focus == hwnd) g_focus = IsChild(hwnd) ? hwnd->parent : nullptr;
     if (g_capture == hwnd) g_capture = nullptr;
+    if (!IsChild(hwnd)) HandOnSystemFocus(hwnd);
     ForgetInputOf(hwnd);
     CloseMenusOf(hwnd);
     // A window's menu goes with it.
@@ -251,13 +345,22 @@ bool SetWindowOrder(HWND hwnd, HWND after, bool topmost) {
             while (pos != g_windows.end() && ((*pos)->exStyle & WS_EX_TOPMOST)) ++pos;
         g_windows.insert(pos, hwnd);
     }
-    if (!IsChild(hwnd)) TheBackend().WindowPlaced(hwnd);
+    if (IsChild(hwnd)) {
+        if (hwnd->parent) hwnd->parent->changed = true;
+        return true;
+    }
+    TheBackend().WindowPlaced(hwnd);
+    // The popups it owns come along in front of it; the display follows from the back-most
+    // window that moved.
+    HWND moved = KeepOwnedInFront();
+    TheBackend().Restack(moved && IndexOf(moved) > IndexOf(hwnd) ? moved : hwnd);
     return true;
 }
 
 bool ShowWindow(HWND hwnd, int cmd) {
     if (!IsWindow(hwnd)) return false;
     bool was = hwnd->visible;
+    hwnd->hiddenWithOwner = false;
     if (cmd == SW_MAXIMIZE) {
         RECT wa = GetWorkArea();
         hwnd->visible = true;
@@ -271,12 +374,14 @@ bool ShowWindow(HWND hwnd, int cmd) {
     if (was != hwnd->visible) {
         SendMessage(hwnd, WM_SHOWWINDOW, hwnd->visible ? 1 : 0, 0);
         if (hwnd->visible) InvalidateRect(hwnd, nullptr, true);
+        if (!hwnd->visible && !IsChild(hwnd)) HandOnSystemFocus(hwnd);
         if (!IsChild(hwnd))
             TheBackend().WindowPlaced(hwnd);
         else if (hwnd->parent)
             hwnd->parent->changed = true;
         if (!hwnd->visible && g_focus && TopLevelOf(g_focus) == hwnd) g_focus = nullptr;
         SyncWindowList(hwnd);
+        if (!IsChild(hwnd)) ShowOwnedWith(hwnd, hwnd->visible);
     }
     return was;
 }
@@ -356,12 +461,75 @@ HWND SetFocus(HWND hwnd) {
     if (hwnd && !IsWindow(hwnd)) return nullptr;
     if (old == hwnd) return old;
     g_focus = hwnd;
+    // The system's keyboard goes to the window that leads the focused one: the owner of its
+    // popups, which is never hidden or closed under it. Never taken from another program.
+    if (hwnd && g_systemFocus) {
+        HWND lead = RootOwnerOf(hwnd);
+        if (lead && lead->visible && lead != g_systemFocus) TheBackend().GiveSystemFocus(lead);
+    }
     if (IsWindow(old)) SendMessage(old, WM_KILLFOCUS, reinterpret_cast<uint64_t>(hwnd), 0);
     if (hwnd) SendMessage(hwnd, WM_SETFOCUS, reinterpret_cast<uint64_t>(old), 0);
     return old;
 }
 HWND GetFocus() {
     return IsWindow(g_focus) ? g_focus : nullptr;
+}
+
+bool IsProgramActive() {
+    return g_programActive;
+}
+
+void SystemFocusIn(Window* w) {
+    if (!IsWindow(w)) return;
+    g_systemFocus = w;
+    g_hadSystemFocus = true;
+}
+
+void SystemFocusOut(Window* w) {
+    if (!w || g_systemFocus == w) g_systemFocus = nullptr;
+}
+
+void SettleActivation() {
+    bool focused = g_systemFocus && IsWindow(g_systemFocus);
+    if (!focused) g_systemFocus = nullptr;
+    bool active = g_programActive;
+    if (focused) {
+        g_focusAway = false;
+        active = true;
+    } else if (g_hadSystemFocus) {
+        // The focus passing from one window of ours to another may leave none focused for a
+        // moment; only a focus that stays away deactivates the program.
+        uint32_t now = GetTickCount();
+        if (!g_focusAway) {
+            g_focusAway = true;
+            g_focusAwaySince = now;
+        }
+        if (now - g_focusAwaySince >= static_cast<uint32_t>(TheBackend().FocusSettleMs()))
+            active = false;
+    }
+    if (active == g_programActive) return;
+    g_programActive = active;
+    std::vector<HWND> tops;
+    for (HWND w : g_windows)
+        if (!IsChild(w) && !w->destroyed) tops.push_back(w);
+    for (HWND w : tops) SendMessage(w, WM_ACTIVATEAPP, active ? 1 : 0, 0);
+}
+
+void ForgetSystemFocus() {
+    g_systemFocus = nullptr;
+    g_hadSystemFocus = false;
+    g_programActive = true;
+    g_focusAway = false;
+}
+
+void SetDisplayLostHandler(void (*handler)()) {
+    g_displayLost = handler;
+}
+
+void DisplayLost() {
+    void (*handler)() = g_displayLost;
+    g_displayLost = nullptr;
+    if (handler) handler();
 }
 
 HWND SetCapture(HWND hwnd) {

@@ -17,6 +17,10 @@ const std::vector<HWND>& WindowList();
 bool Live(HWND h);  // still in the window list (possibly being destroyed)
 bool IsChild(HWND h);
 HWND TopLevelOf(HWND h);
+// The top-level window that owns a top-level popup (null for children and unowned windows), and
+// the end of that chain: the window that owns the rest and is owned by none.
+HWND OwnerOf(HWND h);
+HWND RootOwnerOf(HWND h);
 
 // Geometry of a scroll bar: the whole bar, its two arrow boxes and the thumb.
 struct BarGeometry {

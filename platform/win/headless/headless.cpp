@@ -22,6 +22,7 @@ struct HeadlessState {
     std::deque<std::pair<bool, std::vector<std::string>>> fileAnswers;
     FileDialogRequest lastFile;
     bool layerDialogs = false;
+    HWND systemFocus = nullptr;
     std::vector<MonitorInfo> monitors{MonitorInfo{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}}};
 };
 
@@ -63,6 +64,27 @@ private:
 public:
     std::vector<MonitorInfo> Monitors() override { return S().monitors; }
 
+    // The headless system obeys at once: the focus moves in one step, nothing to settle.
+    void GiveSystemFocus(Window* w) override {
+        if (!S().systemFocus) return;
+        S().systemFocus = w;
+        SystemFocusIn(w);
+    }
+
+    void WindowDestroyed(Window* w) override {
+        if (S().systemFocus == w) {
+            S().systemFocus = nullptr;
+            SystemFocusOut(w);
+        }
+    }
+
+    void WindowPlaced(Window* w) override {
+        if (!w->visible && S().systemFocus == w) {
+            S().systemFocus = nullptr;
+            SystemFocusOut(w);
+        }
+    }
+
     bool AnswerMessageBox(const std::string& text, const std::string& caption, uint32_t type,
                           int* answer) override {
         if (S().layerDialogs) return false;
@@ -100,6 +122,23 @@ std::unique_ptr<Backend> MakeHeadlessBackend() {
 }
 
 namespace headless {
+
+void SetSystemFocus(HWND w) {
+    S().systemFocus = IsWindow(w) ? w : nullptr;
+    if (S().systemFocus)
+        SystemFocusIn(w);
+    else
+        SystemFocusOut(nullptr);
+}
+
+void ResetSystemFocus() {
+    S().systemFocus = nullptr;
+    ForgetSystemFocus();
+}
+
+HWND SystemFocus() {
+    return IsWindow(S().systemFocus) ? S().systemFocus : nullptr;
+}
 
 bool Use() {
     return SelectBackend("headless");

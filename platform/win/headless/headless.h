@@ -65,6 +65,17 @@ FileDialogRequest LastFileRequest();
 // layer's own dialog windows open, to be driven by script steps like any window.
 void UseLayerDialogs(bool on);
 
+// --- The system's focus --------------------------------------------------------------------------
+// Moves the system's focus as another program or the user would: to a window of the layer, or
+// (null) away from the program. The pump decides activation from it; a window the layer gives the
+// focus to while the program holds it takes it at once.
+void SetSystemFocus(HWND w);
+// The window of the layer that holds the system's focus, or null.
+HWND SystemFocus();
+// Back to the start, for the next test: no window has had the system's focus, the program counts
+// as active.
+void ResetSystemFocus();
+
 // --- Screens -------------------------------------------------------------------------------------
 void SetMonitors(const std::vector<MonitorInfo>& monitors);
 

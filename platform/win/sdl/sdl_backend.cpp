@@ -2,17 +2,30 @@
 // draws the frame itself) whose surface is copied to the screen when it changed; SDL events are
 // turned into the layer's screen-coordinate input, key codes into Win32 virtual keys, text input
 // into WM_CHAR. The work area is the display's usable bounds.
+//
+// On X the backend speaks to the display itself where SDL has no word for it: owned popups are
+// transient for their owner and never take the keyboard (the owner keeps it and the layer routes
+// keys inside the program), the stacking follows the layer's window list after every change and
+// after every press (a window manager raises a clicked window on its own), and an X error is
+// logged once per kind instead of ending the program.
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <dlfcn.h>
+#include <poll.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
+#include <type_traits>
+#include <utility>
 
 #include "platform/win/internal.h"
 #include "platform/win/sdl/sdl_testing.h"
+#include "platform/win/window_state.h"
 
 namespace kv {
 
@@ -121,6 +134,136 @@ SDL_SystemCursor SdlCursorOf(int idc) {
     }
 }
 
+// --- X11 --------------------------------------------------------------------------------------
+// libX11 is loaded at run time, as SDL loads it, so the program runs where SDL picks another video
+// driver; the handle is the one SDL uses, so the error handlers set here are the display's.
+struct X11Api {
+    bool ok = false;
+    int (*raise)(Display*, ::Window) = nullptr;
+    int (*setTransientFor)(Display*, ::Window, ::Window) = nullptr;
+    int (*deleteProperty)(Display*, ::Window, Atom) = nullptr;
+    Status (*getTransientFor)(Display*, ::Window, ::Window*) = nullptr;
+    Status (*queryTree)(Display*, ::Window, ::Window*, ::Window*, ::Window**, unsigned*) = nullptr;
+    int (*free)(void*) = nullptr;
+    int (*setInputFocus)(Display*, ::Window, int, Time) = nullptr;
+    Status (*getAttributes)(Display*, ::Window, XWindowAttributes*) = nullptr;
+    Atom (*internAtom)(Display*, const char*, Bool) = nullptr;
+    int (*changeProperty)(Display*, ::Window, Atom, Atom, int, int, const unsigned char*,
+                          int) = nullptr;
+    int (*flush)(Display*) = nullptr;
+    int (*bell)(Display*, int) = nullptr;
+    XErrorHandler (*setErrorHandler)(XErrorHandler) = nullptr;
+    XIOErrorHandler (*setIOErrorHandler)(XIOErrorHandler) = nullptr;
+};
+
+const X11Api& X11() {
+    // Loaded once for the process and never closed.
+    static X11Api api = [] {
+        X11Api a;
+        void* lib = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (!lib) return a;
+        auto get = [lib](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+            return fn != nullptr;
+        };
+        a.ok = get(a.raise, "XRaiseWindow") && get(a.setTransientFor, "XSetTransientForHint") &&
+               get(a.deleteProperty, "XDeleteProperty") &&
+               get(a.getTransientFor, "XGetTransientForHint") && get(a.queryTree, "XQueryTree") &&
+               get(a.free, "XFree") && get(a.setInputFocus, "XSetInputFocus") &&
+               get(a.getAttributes, "XGetWindowAttributes") && get(a.internAtom, "XInternAtom") &&
+               get(a.changeProperty, "XChangeProperty") && get(a.flush, "XFlush") &&
+               get(a.bell, "XBell") && get(a.setErrorHandler, "XSetErrorHandler") &&
+               get(a.setIOErrorHandler, "XSetIOErrorHandler");
+        return a;
+    }();
+    return api;
+}
+
+const char* XErrorName(int code) {
+    static const char* const names[] = {
+        "Success",   "BadRequest", "BadValue",    "BadWindow",   "BadPixmap", "BadAtom",
+        "BadCursor", "BadFont",    "BadMatch",    "BadDrawable", "BadAccess", "BadAlloc",
+        "BadColor",  "BadGC",      "BadIDChoice", "BadName",     "BadLength", "BadImplementation"};
+    return code >= 0 && code < 18 ? names[code] : nullptr;
+}
+
+const char* XRequestName(int opcode) {
+    switch (opcode) {
+        case 1:
+            return "X_CreateWindow";
+        case 2:
+            return "X_ChangeWindowAttributes";
+        case 3:
+            return "X_GetWindowAttributes";
+        case 4:
+            return "X_DestroyWindow";
+        case 7:
+            return "X_ReparentWindow";
+        case 8:
+            return "X_MapWindow";
+        case 10:
+            return "X_UnmapWindow";
+        case 12:
+            return "X_ConfigureWindow";
+        case 14:
+            return "X_GetGeometry";
+        case 15:
+            return "X_QueryTree";
+        case 18:
+            return "X_ChangeProperty";
+        case 19:
+            return "X_DeleteProperty";
+        case 20:
+            return "X_GetProperty";
+        case 25:
+            return "X_SendEvent";
+        case 26:
+            return "X_GrabPointer";
+        case 27:
+            return "X_UngrabPointer";
+        case 31:
+            return "X_GrabKeyboard";
+        case 38:
+            return "X_QueryPointer";
+        case 40:
+            return "X_TranslateCoords";
+        case 41:
+            return "X_WarpPointer";
+        case 42:
+            return "X_SetInputFocus";
+        case 72:
+            return "X_PutImage";
+        default:
+            return nullptr;
+    }
+}
+
+// An X error never ends the program: the first error of each kind (error and request) is logged
+// once, the rest pass silently. Xlib calls this on the UI thread, from inside a request.
+int g_xErrors = 0;  // every error, logged or not; read by the tests
+
+int OnXError(Display*, XErrorEvent* e) {
+    ++g_xErrors;
+    // Kinds already logged; touched only here.
+    static std::set<std::pair<int, int>> seen;
+    if (!seen.insert({e->error_code, e->request_code}).second) return 0;
+    const char* err = XErrorName(e->error_code);
+    const char* req = XRequestName(e->request_code);
+    char errBuf[16], reqBuf[24];
+    if (!err) std::snprintf(errBuf, sizeof errBuf, "error %d", e->error_code);
+    if (!req) std::snprintf(reqBuf, sizeof reqBuf, "request %d", e->request_code);
+    std::fprintf(stderr, "X error: %s on %s (resource 0x%lx)\n", err ? err : errBuf,
+                 req ? req : reqBuf, static_cast<unsigned long>(e->resourceid));
+    return 0;
+}
+
+// The display is gone: the program's handler runs before Xlib ends the process.
+int OnXIOError(Display*) {
+    std::fprintf(stderr, "X connection lost\n");
+    DisplayLost();
+    return 0;
+}
+
 class SdlBackend : public Backend {
 public:
     ~SdlBackend() override {
@@ -141,9 +284,31 @@ public:
         if (!sw) return;
         w->backendData = sw;
         m_byId[SDL_GetWindowID(sw)] = w;
+        m_topmost[w] = (w->exStyle & WS_EX_TOPMOST) != 0;
+        Display* d = nullptr;
+        ::Window xw = XWindowOf(w, &d);
+        HWND owner = OwnerOf(w);
+        ::Window ownerXw = owner ? XWindowOf(owner, nullptr) : 0;
+        if (xw && ownerXw) {
+            // An owned popup belongs to its owner for the window manager: kept above it. It
+            // takes the keyboard when clicked (which activates the program) but not when it
+            // appears: a user time of 0 asks the window manager not to focus it on mapping.
+            X11().setTransientFor(d, xw, ownerXw);
+            long never = 0;
+            X11().changeProperty(d, xw, X11().internAtom(d, "_NET_WM_USER_TIME", False),
+                                 XA_CARDINAL, 32, PropModeReplace,
+                                 reinterpret_cast<unsigned char*>(&never), 1);
+            X11().flush(d);
+        } else if (xw) {
+            // SDL marks every window transient for the root, which a window manager reads as
+            // "above every window of the program": the window that leads keeps none.
+            X11().deleteProperty(d, xw, XA_WM_TRANSIENT_FOR);
+            X11().flush(d);
+        }
     }
 
     void WindowDestroyed(Window* w) override {
+        m_topmost.erase(w);
         auto* sw = static_cast<SDL_Window*>(w->backendData);
         if (!sw) return;
         m_byId.erase(SDL_GetWindowID(sw));
@@ -156,44 +321,84 @@ public:
         if (!sw) return;
         int width = std::max(1, w->rect.right - w->rect.left);
         int height = std::max(1, w->rect.bottom - w->rect.top);
-        SDL_SetWindowPosition(sw, w->rect.left, w->rect.top);
-        SDL_SetWindowSize(sw, width, height);
-        SDL_SetWindowAlwaysOnTop(sw, (w->exStyle & WS_EX_TOPMOST) ? SDL_TRUE : SDL_FALSE);
-        bool shown = (SDL_GetWindowFlags(sw) & SDL_WINDOW_SHOWN) != 0;
-        if (w->visible && !shown) SDL_ShowWindow(sw);
-        if (!w->visible && shown) SDL_HideWindow(sw);
-        if (w->visible) SDL_RaiseWindow(sw);
-        // Raising a window puts it above everything on the display; windows that stay on top
-        // (the viewer) are raised again so the display keeps the layer's order without relying
-        // on a window manager.
-        if (w->visible && !(w->exStyle & WS_EX_TOPMOST)) {
-            const std::vector<HWND> order = AllWindows();  // front to back
-            for (auto it = order.rbegin(); it != order.rend(); ++it) {
-                Window* t = *it;
-                auto* ts = static_cast<SDL_Window*>(t->backendData);
-                if (ts && t->visible && (t->exStyle & WS_EX_TOPMOST)) SDL_RaiseWindow(ts);
-            }
+        int x = 0, y = 0, cw = 0, ch = 0;
+        SDL_GetWindowPosition(sw, &x, &y);
+        SDL_GetWindowSize(sw, &cw, &ch);
+        if (x != w->rect.left || y != w->rect.top)
+            SDL_SetWindowPosition(sw, w->rect.left, w->rect.top);
+        if (cw != width || ch != height) SDL_SetWindowSize(sw, width, height);
+        // Each request reaches the display (and a window manager) only when something changed.
+        bool topmost = (w->exStyle & WS_EX_TOPMOST) != 0;
+        if (m_topmost[w] != topmost) {
+            SDL_SetWindowAlwaysOnTop(sw, topmost ? SDL_TRUE : SDL_FALSE);
+            m_topmost[w] = topmost;
         }
+        bool shown = (SDL_GetWindowFlags(sw) & SDL_WINDOW_SHOWN) != 0;
+        if (w->visible && !shown) {
+            SDL_ShowWindow(sw);
+            Restack(w);
+            // Without a window manager SDL gives every window it maps the keyboard; an owned
+            // popup hands it straight back to the window that leads the program.
+            HWND lead = RootOwnerOf(w);
+            if (lead != w && IsProgramActive()) GiveSystemFocus(lead);
+        }
+        if (!w->visible && shown) SDL_HideWindow(sw);
         w->changed = true;
     }
 
-    // The X bell of the display the windows are on (libX11 is loaded at run time, as SDL does).
+    // The layer's order from `from` forwards, applied back to front; on X with plain raise
+    // requests, which a window manager honours and which never move the keyboard.
+    void Restack(Window* from) override {
+        const std::vector<HWND> order = AllWindows();  // front to back
+        size_t end = order.size();
+        if (from)
+            for (size_t i = 0; i < order.size(); ++i)
+                if (order[i] == from) end = i + 1;
+        Display* flushOn = nullptr;
+        for (size_t i = end; i-- > 0;) {
+            Window* t = order[i];
+            auto* ts = static_cast<SDL_Window*>(t->backendData);
+            if (!ts || !t->visible || (t->style & WS_CHILD)) continue;
+            if (!(SDL_GetWindowFlags(ts) & SDL_WINDOW_SHOWN)) continue;
+            Display* d = nullptr;
+            if (::Window xw = XWindowOf(t, &d)) {
+                X11().raise(d, xw);
+                flushOn = d;
+            } else {
+                SDL_RaiseWindow(ts);
+            }
+        }
+        if (flushOn) X11().flush(flushOn);
+    }
+
+    void GiveSystemFocus(Window* w) override {
+        auto* sw = static_cast<SDL_Window*>(w->backendData);
+        if (!sw || !w->visible || !(SDL_GetWindowFlags(sw) & SDL_WINDOW_SHOWN)) return;
+        Display* d = nullptr;
+        ::Window xw = XWindowOf(w, &d);
+        if (!xw) {
+            SDL_SetWindowInputFocus(sw);
+            return;
+        }
+        // Only a window the display shows can take the keyboard (a window manager may not have
+        // mapped it yet); asking for another is an error.
+        XWindowAttributes a;
+        if (!X11().getAttributes(d, xw, &a) || a.map_state != IsViewable) return;
+        X11().setInputFocus(d, xw, RevertToParent, CurrentTime);
+        X11().flush(d);
+    }
+
+    // Focus passing between two windows of the program through the window manager may leave
+    // none focused for a moment.
+    int FocusSettleMs() const override { return 150; }
+
+    // The X bell of the display the windows are on.
     void Bell() override {
         for (const auto& entry : m_byId) {
-            auto* sw = static_cast<SDL_Window*>(entry.second->backendData);
-            SDL_SysWMinfo info;
-            SDL_VERSION(&info.version);
-            if (!sw || !SDL_GetWindowWMInfo(sw, &info) || info.subsystem != SDL_SYSWM_X11) continue;
-            // Opened once for the process and never closed.
-            static void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-            if (!x11) break;
-            using BellFn = int (*)(void*, int);
-            using FlushFn = int (*)(void*);
-            auto bell = reinterpret_cast<BellFn>(dlsym(x11, "XBell"));
-            auto flush = reinterpret_cast<FlushFn>(dlsym(x11, "XFlush"));
-            if (!bell || !flush) break;
-            bell(info.info.x11.display, 0);
-            flush(info.info.x11.display);
+            Display* d = nullptr;
+            if (!XWindowOf(entry.second, &d)) continue;
+            X11().bell(d, 0);
+            X11().flush(d);
             return;
         }
         Backend::Bell();
@@ -233,9 +438,20 @@ public:
 
     void Poll(bool wait, int timeoutMs) override {
         SDL_Event e;
-        bool have =
-            wait ? SDL_WaitEventTimeout(&e, timeoutMs < 0 ? 50 : std::min(timeoutMs, 50)) != 0
-                 : SDL_PollEvent(&e) != 0;
+        bool have = SDL_PollEvent(&e) != 0;
+        if (!have && wait) {
+            int ms = timeoutMs < 0 ? 50 : std::min(timeoutMs, 50);
+            // On X the wait is on the display connection itself. SDL's own wait wakes itself with
+            // an event sent to the newest window over a second connection, which the server may
+            // handle after that window (a menu) is already gone.
+            if (Display* d = AnyDisplay()) {
+                pollfd p{ConnectionNumber(d), POLLIN, 0};
+                ::poll(&p, 1, ms);
+                have = SDL_PollEvent(&e) != 0;
+            } else {
+                have = SDL_WaitEventTimeout(&e, ms) != 0;
+            }
+        }
         while (have) {
             Handle(e);
             have = SDL_PollEvent(&e) != 0;
@@ -276,7 +492,27 @@ public:
         if (cur) SDL_SetCursor(cur);
     }
 
+    // The X window of a layer window and its display; 0 when it has none or SDL is not on X.
+    static ::Window XWindowOf(const Window* w, Display** display) {
+        auto* sw = w ? static_cast<SDL_Window*>(w->backendData) : nullptr;
+        if (!sw || !X11().ok) return 0;
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (!SDL_GetWindowWMInfo(sw, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+        if (display) *display = info.info.x11.display;
+        return info.info.x11.window;
+    }
+
 private:
+    // The X display the windows are on, or null when SDL is not on X or no window exists yet.
+    Display* AnyDisplay() {
+        for (const auto& entry : m_byId) {
+            Display* d = nullptr;
+            if (XWindowOf(entry.second, &d)) return d;
+        }
+        return nullptr;
+    }
+
     Window* Find(uint32_t id) {
         auto it = m_byId.find(id);
         return it == m_byId.end() ? nullptr : it->second;
@@ -291,10 +527,14 @@ private:
                 break;
             case SDL_MOUSEBUTTONDOWN:
             case SDL_MOUSEBUTTONUP:
-                if (Window* w = Find(e.button.windowID))
+                if (Window* w = Find(e.button.windowID)) {
                     InjectMouse(w->rect.left + e.button.x, w->rect.top + e.button.y,
                                 e.type == SDL_MOUSEBUTTONDOWN ? MouseAction::Down : MouseAction::Up,
                                 ButtonOf(e.button.button));
+                    // A window manager raises the window a press lands on before the press
+                    // arrives here; the layer's order is put back over it.
+                    if (e.type == SDL_MOUSEBUTTONDOWN) Restack(nullptr);
+                }
                 break;
             case SDL_MOUSEWHEEL: {
                 POINT p = GetCursorPos();
@@ -327,6 +567,12 @@ private:
                 if (Window* w = Find(e.window.windowID)) {
                     if (e.window.event == SDL_WINDOWEVENT_CLOSE) PostMessage(w, WM_CLOSE, 0, 0);
                     if (e.window.event == SDL_WINDOWEVENT_EXPOSED) w->changed = true;
+                    if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+                        SystemFocusIn(w);
+                        // Activation by the window manager raises the window it activates.
+                        Restack(nullptr);
+                    }
+                    if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) SystemFocusOut(w);
                     if (e.window.event == SDL_WINDOWEVENT_MOVED &&
                         (e.window.data1 != w->rect.left || e.window.data2 != w->rect.top)) {
                         int wd = w->rect.right - w->rect.left, ht = w->rect.bottom - w->rect.top;
@@ -341,6 +587,7 @@ private:
     }
 
     std::map<uint32_t, Window*> m_byId;
+    std::map<Window*, bool> m_topmost;  // what the display was last told
     std::map<HCURSOR, SDL_Cursor*> m_cursors;
 };
 
@@ -393,6 +640,63 @@ bool CaptureWindow(HWND hwnd, const std::string& pngPath) {
     return ok;
 }
 
+HWND TransientOwner(HWND hwnd) {
+    if (!IsWindow(hwnd) || std::string(TheBackend().Name()) != "sdl") return nullptr;
+    Display* d = nullptr;
+    ::Window xw = SdlBackend::XWindowOf(hwnd, &d), owner = 0;
+    if (!xw || !X11().getTransientFor(d, xw, &owner) || !owner) return nullptr;
+    for (HWND w : AllWindows())
+        if (!(w->style & WS_CHILD) && SdlBackend::XWindowOf(w, nullptr) == owner) return w;
+    return nullptr;
+}
+
+std::vector<HWND> DisplayOrder() {
+    std::vector<HWND> out;
+    if (std::string(TheBackend().Name()) != "sdl") return out;
+    // Each window of the layer under the root window's child that holds it (a window manager's
+    // frame, or the window itself without one).
+    std::map<::Window, HWND> byTop;
+    Display* d = nullptr;
+    for (HWND w : AllWindows()) {
+        ::Window xw = w->visible && !(w->style & WS_CHILD) ? SdlBackend::XWindowOf(w, &d) : 0;
+        for (int depth = 0; xw && depth < 16; ++depth) {
+            ::Window root = 0, parent = 0, *children = nullptr;
+            unsigned n = 0;
+            if (!X11().queryTree(d, xw, &root, &parent, &children, &n)) break;
+            if (children) X11().free(children);
+            if (parent == root) {
+                byTop[xw] = w;
+                break;
+            }
+            xw = parent;
+        }
+    }
+    if (!d) return out;
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    if (!X11().queryTree(d, DefaultRootWindow(d), &root, &parent, &children, &n)) return out;
+    for (unsigned i = n; i-- > 0;) {  // the tree lists the root's children bottom to top
+        auto it = byTop.find(children[i]);
+        if (it != byTop.end()) out.push_back(it->second);
+    }
+    if (children) X11().free(children);
+    return out;
+}
+
+bool RaiseOnDisplay(HWND hwnd) {
+    if (!IsWindow(hwnd) || std::string(TheBackend().Name()) != "sdl") return false;
+    Display* d = nullptr;
+    ::Window xw = SdlBackend::XWindowOf(hwnd, &d);
+    if (!xw) return false;
+    X11().raise(d, xw);
+    X11().flush(d);
+    return true;
+}
+
+int XErrorCount() {
+    return g_xErrors;
+}
+
 COLORREF PresentedPixel(HWND hwnd, int x, int y) {
     if (!IsWindow(hwnd) || std::string(TheBackend().Name()) != "sdl") return 0xFFFFFFFF;
     auto* sw = static_cast<SDL_Window*>(hwnd->backendData);
@@ -411,11 +715,20 @@ COLORREF PresentedPixel(HWND hwnd, int x, int y) {
 std::unique_ptr<Backend> MakeSdlBackend() {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    // The window surfaces are the display's own (shared memory on X): a surface kept as a
+    // texture would make SDL re-create each window, under a new id, the first time it is shown,
+    // losing what the layer told the display about it and the keyboard with it.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "sdl: %s\n", SDL_GetError());
         return nullptr;
     }
     SDL_StartTextInput();
+    // Installed after SDL's own, which would end the program on the first error.
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0 && X11().ok) {
+        X11().setErrorHandler(OnXError);
+        X11().setIOErrorHandler(OnXIOError);
+    }
     return std::make_unique<SdlBackend>();
 }
 

@@ -145,6 +145,9 @@ LRESULT CALLBACK Procedure(HWND h, UINT m, WPARAM wp, LPARAM lp) {
         case WM_CLOSE:
             if (g_sink.close) g_sink.close(t->user);
             return 0;
+        case WM_ACTIVATEAPP:
+            if (g_sink.activate) g_sink.activate(t->user, wp != FALSE);
+            break;
         case WM_MOUSEACTIVATE:
             return t->popupMenu ? MA_NOACTIVATE : MA_ACTIVATE;
         case WM_SETCURSOR:
@@ -238,8 +241,21 @@ void Place(Handle handle, int x, int y, int width, int height, bool visible, boo
     if (!visible && wasVisible) flags |= SWP_HIDEWINDOW;
     SetWindowPos(h, topmost ? HWND_TOPMOST : (visible ? HWND_TOP : HWND_NOTOPMOST), x, y, width,
                  height, flags);
-    // A window of the program that appears takes the keyboard, as a newly opened window does.
-    if (visible && !wasVisible && !menu) SetForegroundWindow(h);
+    // A window of the program that appears takes the keyboard, as a newly opened window does;
+    // the views a window owns leave it with their owner.
+    if (visible && !wasVisible && !menu && !GetWindow(h, GW_OWNER)) SetForegroundWindow(h);
+}
+
+void Raise(Handle handle) {
+    SetWindowPos(static_cast<HWND>(handle), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TakeKeyboard(Handle handle) {
+    auto h = static_cast<HWND>(handle);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(h)) SetForegroundWindow(h);
 }
 
 void SetTitle(Handle h, const std::string& title) {

@@ -21,18 +21,26 @@ struct Sink {
     void (*key)(int vk, bool down) = nullptr;
     void (*character)(uint32_t codepoint) = nullptr;
     void (*close)(void* user) = nullptr;
+    // The program as a whole was activated or deactivated by the system; `user` is the window
+    // that heard it.
+    void (*activate)(void* user, bool active) = nullptr;
 };
 enum : int { kMouseMove = 0, kMouseDown = 1, kMouseUp = 2, kMouseWheel = 3 };
 
 // Registers the window class; false when the system refuses.
 bool Start(const Sink& sink);
 // A borderless window (the layer draws the frame). Menus and owned popups never take activation
-// or a task-bar button; `owner` keeps an owned window above its owner.
+// or a task-bar button; `owner` keeps an owned window above its owner, hidden with it when it is
+// minimised. Only an unowned window takes the keyboard when it appears.
 Handle CreateTop(void* user, const std::string& title, int x, int y, int width, int height,
                  bool popupMenu, bool topmost, Handle owner);
 void Destroy(Handle h);
 void Place(Handle h, int x, int y, int width, int height, bool visible, bool topmost);
 void SetTitle(Handle h, const std::string& title);
+// Brings a shown window to the front of its band (topmost or not) without activating it.
+void Raise(Handle h);
+// Gives the window the keyboard while the program is the one the user works in.
+void TakeKeyboard(Handle h);
 // Keeps a copy of the window's picture (top-down, 0x00RRGGBB) and paints it now; the copy
 // answers the system's own repaint requests.
 void Show(Handle h, const uint32_t* pixels, int width, int height);

@@ -38,6 +38,15 @@ void OnClose(void* user) {
     if (IsWindow(w)) PostMessage(w, WM_CLOSE, 0, 0);
 }
 
+// The system's own word on the program's activation; the layer tells the program's windows.
+void OnActivate(void* user, bool active) {
+    auto* w = static_cast<Window*>(user);
+    if (active)
+        SystemFocusIn(w);
+    else
+        SystemFocusOut(nullptr);
+}
+
 // The front-most visible window that is not a menu: the owner of the system's dialogs.
 native::Handle DialogOwner() {
     for (HWND w : AllWindows())
@@ -82,6 +91,22 @@ public:
 
     void WindowTitle(Window* w) override {
         if (w->backendData) native::SetTitle(w->backendData, w->title);
+    }
+
+    // The layer's order from `from` forwards, raised back to front.
+    void Restack(Window* from) override {
+        const std::vector<HWND> order = AllWindows();  // front to back
+        size_t end = order.size();
+        if (from)
+            for (size_t i = 0; i < order.size(); ++i)
+                if (order[i] == from) end = i + 1;
+        for (size_t i = end; i-- > 0;)
+            if (order[i]->backendData && order[i]->visible && !(order[i]->style & WS_CHILD))
+                native::Raise(order[i]->backendData);
+    }
+
+    void GiveSystemFocus(Window* w) override {
+        if (w->backendData && w->visible) native::TakeKeyboard(w->backendData);
     }
 
     void Present() override {
@@ -182,6 +207,7 @@ std::unique_ptr<Backend> MakeNativeBackend() {
     sink.key = OnKey;
     sink.character = OnChar;
     sink.close = OnClose;
+    sink.activate = OnActivate;
     if (!native::Start(sink)) return nullptr;
     return std::make_unique<Win32Backend>();
 }
