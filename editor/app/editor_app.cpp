@@ -148,7 +148,7 @@ void WatchForEndRequests(int graceMs) {
     os::WatchStopSignals(&PostEndRequest, graceMs);
 }
 
-void DisplayLost() {
+void KeepShowOnLostDisplay() {
     Recovery().Rescue();
 }
 
@@ -185,9 +185,7 @@ int RunEditorProgram(int argc, char** argv) {
     // Taken before the toolkit starts, so that the window system's library leaves them to us;
     // the shutdown that follows a request is short, and a stuck one is cut off after 1.7 s.
     WatchForEndRequests(1700);
-#ifdef KV_HAVE_DISPLAY_LOST_HOOK
-    SetDisplayLostHandler(&DisplayLost);
-#endif
+    SetDisplayLostHandler(&KeepShowOnLostDisplay);
     if (!StartEditor(cmd)) {
         std::fprintf(stderr, "kinevista: the main window cannot be made\n");
         os::StopWatchingSignals();

@@ -48,7 +48,7 @@ constexpr int QuitRequestedFromOutside = 3;
 void WatchForEndRequests(int graceMs);
 // What the window layer calls when the display connection is gone, just before the process
 // ends: a dirty show goes to the recovery copy (never to the exchange file).
-void DisplayLost();
+void KeepShowOnLostDisplay();
 
 // The whole program; always returns 0.
 int RunEditorProgram(int argc, char** argv);

@@ -1,9 +1,12 @@
 // Requests from outside to end the editor (SIGTERM, SIGHUP, SIGINT), driven in process on the
 // headless backend: the signal is raised from inside the main loop and from inside local loops
-// (a question, playback); each must end the loop with the outside quit code, keep a dirty show
-// in the recovery copy and leave the exchange file alone.
+// (a question, playback, a movie being written); each must end the loop with the outside quit
+// code, keep a dirty show in the recovery copy and leave the exchange file alone.
 #include <signal.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <utility>
 
 #include "platform/os/stop_signals.h"
 #include "tests/editor/app/editor_session.h"
@@ -153,4 +156,63 @@ TEST_F(EndRequest, LocalLoopsEndToo) {
     });
     EXPECT_EQ(RunToEnd(), QuitRequestedFromOutside);
     EXPECT_FLOAT_EQ(FirstKeyX(Copy()), 141);
+}
+
+TEST_F(EndRequest, ALostDisplayKeepsOnlyADirtyShow) {
+    // What the window layer calls from its I/O error handler: a copy for a dirty show, and
+    // nothing else (the process ends right after).
+    WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
+    const std::string before = ReadFileBytes(dir + "/kvdata.kvx");
+    ASSERT_TRUE(Start({"?2997,300"}));
+    Step([this, before] {
+        KeepShowOnLostDisplay();
+        EXPECT_NE(access((dir + "/kvdata-recovery.kvx").c_str(), F_OK), 0);
+        // A change the copy has not seen yet: it is written there and then.
+        TheShow().pictures[0].keys[0].x = 77;
+        TheShow().dirty = true;
+        KeepShowOnLostDisplay();
+        EXPECT_FLOAT_EQ(FirstKeyX(dir + "/kvdata-recovery.kvx"), 77);
+        EXPECT_EQ(ReadFileBytes(dir + "/kvdata.kvx"), before);
+    });
+    Command(CmdQuitDiscard);
+    EXPECT_EQ(RunToEnd(), 1);
+}
+
+TEST_F(EndRequest, AMovieBeingWrittenStopsAsEscStopsItAndStaysPlayable) {
+    const std::string example = std::string(KV_SOURCE_DIR) + "/examples/example.jpg";
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"MovieWid", "160"},
+                                     {"MovieHgt", "120"},
+                                     {"MovieStart", "00:00:00:00"},
+                                     {"MovieHold", "00:00:00:00"},
+                                     {"MovieFPS", "25"},
+                                     {"MovieFields", ""},
+                                     {"MovieReverse", ""},
+                                     {"CodecType", ""}})
+        Setting(key, value);
+    const std::string show = WriteShow("m.kvx", example, {0, 600, 1200});
+    ASSERT_TRUE(Start({show}));
+    EditKey(150);
+    Step([this] { kv::headless::QueueFileAnswer({dir + "/cut.avi"}); });
+    Command(CmdMakeMovie);
+    KeyDown(VK_RETURN);  // the movie options
+    KeyDown(VK_RETURN);  // the compressor
+    // Each frame looks at its queue once: a few frames go by, then the request.
+    for (int i = 0; i < 6; ++i) Step([] {});
+    Step([this] {
+        EXPECT_TRUE(Main().busy);
+        raise(SIGTERM);
+    });
+    EXPECT_EQ(RunToEnd(), QuitRequestedFromOutside);
+    EXPECT_FLOAT_EQ(FirstKeyX(Copy()), 150);
+    // The frames written so far, closed as a movie a player reads to its end.
+    std::string probe;
+    ASSERT_EQ(kvtest::Run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                          "stream=width,height,nb_read_frames -of csv=p=0 '" +
+                              dir + "/cut.avi'",
+                          &probe),
+              0);
+    ASSERT_EQ(probe.rfind("160,120,", 0), 0u) << probe;
+    const int frames = std::atoi(probe.substr(8).c_str());
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(frames, 1201);
 }
