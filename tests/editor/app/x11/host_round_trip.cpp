@@ -85,8 +85,8 @@ std::string Wm(const ::testing::TestParamInfo<bool>& p) {
 
 TEST_P(HostRoundTrip, KeysMoveTheCameraEnterAddsAKeyAndCtrlQApplies) {
     ASSERT_NO_FATAL_FAILURE(StartEdit());
-    // The pointer over the stage gives the editor the keyboard; the stage has its focus.
-    ASSERT_EQ(X("mousemove 700 500"), 0);
+    // A click on the bare stage, far from the camera's frame, gives the stage the keyboard.
+    ASSERT_EQ(X("mousemove 700 500 click 1"), 0);
     ASSERT_EQ(X("key --delay 20 Right Right Right Right Right Down Down Return"), 0);
     ASSERT_TRUE(WaitForRecoveryCopy());
     ASSERT_EQ(X("key ctrl+q"), 0);
@@ -99,7 +99,7 @@ TEST_P(HostRoundTrip, KeysMoveTheCameraEnterAddsAKeyAndCtrlQApplies) {
 
 TEST_P(HostRoundTrip, QuitWithoutApplyingFromTheFileMenuLeavesTheShowAsItWas) {
     ASSERT_NO_FATAL_FAILURE(StartEdit());
-    ASSERT_EQ(X("mousemove 700 500"), 0);
+    ASSERT_EQ(X("mousemove 700 500 click 1"), 0);
     ASSERT_EQ(X("key --delay 20 Left Left Return"), 0);
     ASSERT_TRUE(WaitForRecoveryCopy());
     // File, then "Quit - DON'T Apply changes", the eighth row of the menu.
@@ -116,7 +116,7 @@ TEST_P(HostRoundTrip, QuitWithoutApplyingFromTheFileMenuLeavesTheShowAsItWas) {
 
 TEST_P(HostRoundTrip, ApplyFromTheFileMenuHandsTheEditBack) {
     ASSERT_NO_FATAL_FAILURE(StartEdit());
-    ASSERT_EQ(X("mousemove 700 500"), 0);
+    ASSERT_EQ(X("mousemove 700 500 click 1"), 0);
     ASSERT_EQ(X("key --delay 20 Down Down Down Down Return"), 0);
     ASSERT_TRUE(WaitForRecoveryCopy());
     // File, then "Apply Moves and Close", the seventh row.
@@ -131,7 +131,7 @@ TEST_P(HostRoundTrip, ApplyFromTheFileMenuHandsTheEditBack) {
 
 TEST_P(HostRoundTrip, TheWindowsCloseBoxApplies) {
     ASSERT_NO_FATAL_FAILURE(StartEdit());
-    ASSERT_EQ(X("mousemove 700 500"), 0);
+    ASSERT_EQ(X("mousemove 700 500 click 1"), 0);
     ASSERT_EQ(X("key --delay 20 Up Up Up Return"), 0);
     ASSERT_TRUE(WaitForRecoveryCopy());
     ASSERT_EQ(X("mousemove 1264 13 click 1"), 0);

@@ -48,8 +48,8 @@ protected:
         std::string why;
         ASSERT_TRUE(WaitForViews(x, &why, 60)) << why;
         ASSERT_TRUE(ReadEditorWindows(x, &ws));
-        // The pointer over the stage gives the editor the keyboard.
-        ASSERT_EQ(X("mousemove " + StagePoint(200, 300)), 0);
+        // A click on the bare stage, far from the camera's frame, gives the stage the keyboard.
+        ASSERT_EQ(X("mousemove " + StagePoint(700, 500) + " click 1"), 0);
     }
     int X(const std::string& args) { return kvtest::Run(env + "timeout 60 xdotool " + args); }
     // "x y" on the screen for a point of the stage's window.
