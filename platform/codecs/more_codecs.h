@@ -73,6 +73,11 @@ bool ReadTiffMetadata(const char* path, PictureMetadata& metadata);
 DecodeStatus DecodeHeif(const char* path, PixelTarget& target, const DecodeLimits& limits,
                         bool applyTransforms, PictureMetadata* metadata);
 
+// The largest side libheif may assemble for a picture whose size box claims `claimedSide` at
+// most: a margin over the claim (a grid's tiles may overhang it), at least 4224, never above
+// `maxSide`.
+int HeifSideLimit(int claimedSide, int maxSide);
+
 // WebP (lossy, lossless, with alpha; the first frame of an animation) through libwebp.
 DecodeStatus DecodeWebp(const char* path, PixelTarget& target, const DecodeLimits& limits,
                         PictureMetadata* metadata);

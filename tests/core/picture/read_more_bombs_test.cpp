@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "core/base/settings.h"
 #include "core/picture/cdib.h"
 #include "platform/codecs/more_codecs.h"
 #include "tests/core/picture/more_fixtures.h"
@@ -173,6 +175,27 @@ std::string HostileWebp(uint32_t width, uint32_t height) {
     return file + riff;
 }
 
+// Sets "PictureMemoryLimit" for one case and puts the previous value back.
+class MemoryLimit {
+public:
+    explicit MemoryLimit(int megabytes)
+        : previous_(kv::TheSettings().ReadInt("PictureMemoryLimit", 0)) {
+        kv::TheSettings().WriteInt("PictureMemoryLimit", megabytes);
+    }
+    ~MemoryLimit() { kv::TheSettings().WriteInt("PictureMemoryLimit", previous_); }
+
+private:
+    int previous_;
+};
+
+// Replaces `count` bytes at `at` by the big-endian 16-bit values given.
+void PatchBig16(std::string& bytes, size_t at, std::initializer_list<uint32_t> values) {
+    for (const uint32_t v : values) {
+        bytes[at++] = static_cast<char>((v >> 8) & 0xFF);
+        bytes[at++] = static_cast<char>(v & 0xFF);
+    }
+}
+
 class HostileFiles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -248,6 +271,55 @@ TEST_F(HostileFiles, HeifClaimingHugeSizesIsRefusedBeforeAllocating) {
         for (const int shift : {24, 16, 8, 0}) size += static_cast<char>((100000 >> shift) & 0xFF);
     heic.replace(ispe + 8, 8, size);
     ExpectRefusedCheaply(LoadWatched(Write("big.heic", heic)), 100000.0 * 100000 * 3, true);
+}
+
+// A picture smaller than one coded tile is stored as a grid of one tile cut to the picture's
+// size (the grid's own record, in the item data box, gives the size).
+std::string MakeGridHeic(const std::string& dir) {
+    if (kvtest::Run("convert -size 14x10 gradient:red-blue " + dir + "/s.png && heif-enc " + dir +
+                    "/s.png -o " + dir + "/s.heic >/dev/null") != 0)
+        return {};
+    return kvtest::ReadFileBytes(dir + "/s.heic");
+}
+
+TEST_F(HostileFiles, HeifGridFarLargerThanItsSizeBoxIsRefusedCheaply) {
+    // The fuzzer's finding: the grid record rewritten to 14606 x 47370 while the size box still
+    // says 14 x 10. libheif assembled the whole grid (gigabytes) before its tile failed.
+    MemoryLimit limit(256);
+    std::string heic = MakeGridHeic(dir_);
+    const size_t idat = heic.find("idat");
+    ASSERT_NE(idat, std::string::npos) << "heif-enc no longer stores small pictures as a grid";
+    // Version, flags, rows - 1, columns - 1, then the 16-bit width and height.
+    ASSERT_EQ(heic.substr(idat + 8, 4), std::string("\x00\x0e\x00\x0a", 4));
+    PatchBig16(heic, idat + 8, {14606, 47370});
+    const Outcome o = LoadWatched(Write("grid.heic", heic));
+    EXPECT_EQ(o.result, 0);
+    ASSERT_EQ(o.alerts.size(), 1u);
+    EXPECT_EQ(o.alerts[0].rfind("Can't read image file", 0), 0u) << o.alerts[0];
+    EXPECT_LT(o.largest, size_t{64} << 20);
+}
+
+TEST_F(HostileFiles, HeifSizeBoxClaimingMoreThanTheCodedPictureLoadsTheCodedPicture) {
+    // Within every limit, the size box claims 30000 x 30000 of a 14 x 10 picture: the picture
+    // is sized from what libheif decodes, without first taking the 2.7 GB claimed.
+    MemoryLimit limit(4096);
+    std::string heic = MakeGridHeic(dir_);
+    size_t ispe = 0;
+    for (size_t at = 0; (at = heic.find("ispe", at)) != std::string::npos; at += 4)
+        if (heic.compare(at + 8, 8, std::string("\0\0\0\x0e\0\0\0\x0a", 8)) == 0) ispe = at;
+    ASSERT_NE(ispe, 0u);
+    PatchBig16(heic, ispe + 8, {0, 30000, 0, 30000});
+    const Outcome o = LoadWatched(Write("claim.heic", heic));
+    EXPECT_EQ(o.result, 1);
+    EXPECT_TRUE(o.alerts.empty());
+    EXPECT_LT(o.largest, size_t{64} << 20);
+}
+
+TEST(HeifSideLimit, AMarginOverTheClaimWithinTheLargestSide) {
+    EXPECT_EQ(kv::HeifSideLimit(14, 65535), 4224);
+    EXPECT_EQ(kv::HeifSideLimit(10000, 65535), 10128);
+    EXPECT_EQ(kv::HeifSideLimit(65500, 65535), 65535);
+    EXPECT_EQ(kv::HeifSideLimit(10000, 8192), 8192);
 }
 
 }  // namespace
