@@ -60,8 +60,10 @@ ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file);
 // the turned image cannot be allocated (the image is then unchanged).
 bool ApplyOrientation(CDIB& image, int orientation);
 // Converts a 24- or 32-bit image from the colours of an ICC profile to sRGB; an empty, broken or
-// non-RGB profile, or another depth, leaves it as it is.
-void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile);
+// non-RGB profile, or another depth, leaves it as it is. A profile that would need more memory
+// than a profile may take also leaves it, with a warning naming `path`.
+void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile,
+                        const char* path = nullptr);
 
 // The fixed message Load shows for a result code, and whether the code is appended to it.
 // Returns null for ReadOk.

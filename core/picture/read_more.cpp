@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/picture/alert.h"
 #include "core/picture/disk_file.h"
 #include "core/picture/picture_reader.h"
 #include "platform/codecs/more_codecs.h"
@@ -202,19 +203,27 @@ bool ApplyOrientation(CDIB& image, int orientation) {
     return true;
 }
 
-void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile) {
+void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile, const char* path) {
     const int bytes = image.BitCount() / 8;
     if (profile.empty() || (bytes != 3 && bytes != 4)) return;
     SrgbConverter converter;
-    if (!converter.Open(profile.data(), profile.size(), bytes)) return;
+    if (!converter.Open(profile.data(), profile.size(), bytes)) {
+        // Other broken profiles are passed over silently, as they always were; this one is
+        // worth a word because the profile looks usable and the colours will be off.
+        if (converter.ProfileTooLarge())
+            Warning(
+                std::string("colour profile needs too much memory, picture left unconverted: ") +
+                (path ? path : ""));
+        return;
+    }
     for (int y = 0; y < image.Height(); ++y) converter.Convert(image.Row(y), image.Width());
 }
 
 namespace {
-ImageReadResult FinishPicture(CDIB& image, const PictureMetadata& metadata) {
+ImageReadResult FinishPicture(CDIB& image, const PictureMetadata& metadata, DiskFile& file) {
     if (image.uprightOrientation && !ApplyOrientation(image, metadata.orientation))
         return ReadNoMemory;
-    ApplyColourProfile(image, metadata.iccProfile);
+    ApplyColourProfile(image, metadata.iccProfile, file.OpenedFileSpec().path);
     return ReadOk;
 }
 }  // namespace
@@ -231,14 +240,14 @@ ImageReadResult ReadTiffPicture(CDIB& image, DiskFile& file) {
         if (status != DecodeStatus::NotDecodable) {
             const ImageReadResult r = Finish(status, target);
             if (r != ReadOk) return r;
-            return FinishPicture(image, metadata);
+            return FinishPicture(image, metadata, file);
         }
         metadata = PictureMetadata{};
     }
     const ImageReadResult r = ReadTiff(image, file);
     if (r != ReadOk) return r;
     ReadTiffMetadata(path, metadata);
-    return FinishPicture(image, metadata);
+    return FinishPicture(image, metadata, file);
 }
 
 ImageReadResult ReadHeif(CDIB& image, DiskFile& file) {
@@ -252,7 +261,7 @@ ImageReadResult ReadHeif(CDIB& image, DiskFile& file) {
         Finish(DecodeHeif(file.OpenedFileSpec().path, target, Limits(), true, &metadata), target);
     if (r != ReadOk) return r;
     metadata.orientation = 1;
-    return FinishPicture(image, metadata);
+    return FinishPicture(image, metadata, file);
 }
 
 ImageReadResult ReadWebp(CDIB& image, DiskFile& file) {
@@ -262,7 +271,7 @@ ImageReadResult ReadWebp(CDIB& image, DiskFile& file) {
     const ImageReadResult r =
         Finish(DecodeWebp(file.OpenedFileSpec().path, target, Limits(), &metadata), target);
     if (r != ReadOk) return r;
-    return FinishPicture(image, metadata);
+    return FinishPicture(image, metadata, file);
 }
 
 ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file) {
@@ -271,7 +280,7 @@ ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file) {
     PictureMetadata metadata;
     const char* path = file.OpenedFileSpec().path;
     if (!ReadJpegMetadata(path, metadata) && !ReadPngMetadata(path, metadata)) return ReadOk;
-    return FinishPicture(image, metadata);
+    return FinishPicture(image, metadata, file);
 }
 
 }  // namespace kv

@@ -91,6 +91,10 @@ bool ReadPngMetadata(const char* path, PictureMetadata& metadata);
 // it has none or the block is broken.
 int ExifOrientation(const uint8_t* tiff, std::size_t size);
 
+// The most memory LittleCMS may hold for one converter (its profiles and transform); a profile
+// needing more counts as broken.
+constexpr std::size_t ProfileMemoryCap = std::size_t{16} << 20;
+
 // Converts pixels from an embedded profile's colours to sRGB, in place.
 class SrgbConverter {
 public:
@@ -104,9 +108,13 @@ public:
     bool Open(const uint8_t* profile, std::size_t size, int channels);
     // Converts `count` pixels in place.
     void Convert(uint8_t* pixels, int count) const;
+    // Whether the last Open failed because the profile needed more than ProfileMemoryCap.
+    bool ProfileTooLarge() const { return m_tooLarge; }
 
 private:
-    void* m_transform = nullptr;
+    struct Context;
+    Context* m_context = nullptr;
+    bool m_tooLarge = false;
 };
 
 }  // namespace kv

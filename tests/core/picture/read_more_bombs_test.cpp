@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/base/settings.h"
+#include "core/picture/alert.h"
 #include "core/picture/cdib.h"
 #include "platform/codecs/more_codecs.h"
 #include "tests/core/picture/more_fixtures.h"
@@ -320,6 +321,122 @@ TEST(HeifSideLimit, AMarginOverTheClaimWithinTheLargestSide) {
     EXPECT_EQ(kv::HeifSideLimit(10000, 65535), 10128);
     EXPECT_EQ(kv::HeifSideLimit(65500, 65535), 65535);
     EXPECT_EQ(kv::HeifSideLimit(10000, 8192), 8192);
+}
+
+// ---- Colour profiles ---------------------------------------------------------------------------
+
+void PutBig(std::string& s, uint32_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// An RGB display profile of a few hundred bytes whose one tag, a 16-bit lookup table, claims a
+// colour table of `gridPoints` cubed entries (255 points: about 100 MB) that the file does not
+// hold.
+std::string HugeTableProfile(int gridPoints) {
+    std::string table = "mft2";
+    PutBig(table, 0, 4);
+    table += '\x03';
+    table += '\x03';
+    table += static_cast<char>(gridPoints);
+    table += '\0';
+    for (int i = 0; i < 9; ++i) PutBig(table, i % 4 == 0 ? 0x10000 : 0, 4);
+    PutBig(table, 2, 2);                                              // input table entries
+    PutBig(table, 2, 2);                                              // output table entries
+    for (int i = 0; i < 3; ++i) PutBig(table, 0xFFFF0000u, 4);        // identity input curves
+    table += std::string(304 - 128 - 4 - 12 - table.size(), '\x7F');  // a few table entries
+    std::string header;
+    PutBig(header, static_cast<uint32_t>(128 + 4 + 12 + table.size()), 4);
+    header += "lcms";
+    PutBig(header, 0x02100000, 4);
+    header += "mntrRGB XYZ ";
+    header += std::string(12, '\0');
+    header += "acsp";
+    header += std::string(128 - header.size(), '\0');
+    header.replace(68, 12, std::string("\x00\x00\xf6\xd6\x00\x01\x00\x00\x00\x00\xd3\x2d", 12));
+    PutBig(header, 1, 4);
+    header += "A2B0";
+    PutBig(header, 128 + 4 + 12, 4);
+    PutBig(header, static_cast<uint32_t>(table.size()), 4);
+    return header + table;
+}
+
+void RecordWarning(const std::string& text);
+std::vector<std::string> g_warnings;
+void RecordWarning(const std::string& text) {
+    g_warnings.push_back(text);
+}
+
+TEST(ProfileMemory, AProfileClaimingAHugeTableIsBrokenAndSaysSo) {
+    const std::string profile = HugeTableProfile(255);
+    ASSERT_EQ(profile.size(), 304u);
+    kv::SrgbConverter converter;
+    g_largest = 0;
+    g_watching = true;
+    const bool opened =
+        converter.Open(reinterpret_cast<const uint8_t*>(profile.data()), profile.size(), 3);
+    g_watching = false;
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(converter.ProfileTooLarge());
+    EXPECT_LT(g_largest.load(), kv::ProfileMemoryCap);
+    // A small table of the same kind is no trouble for the cap; it is broken only because the
+    // file does not hold its entries.
+    EXPECT_FALSE(converter.Open(reinterpret_cast<const uint8_t*>(HugeTableProfile(5).data()),
+                                profile.size(), 3));
+    EXPECT_FALSE(converter.ProfileTooLarge());
+}
+
+#ifdef KV_TEST_HAVE_LCMS
+TEST(ProfileMemory, AnOrdinaryProfileConvertsWithinTheCap) {
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsUInt32Number size = 0;
+    ASSERT_TRUE(cmsSaveProfileToMem(srgb, nullptr, &size));
+    std::vector<uint8_t> bytes(size);
+    ASSERT_TRUE(cmsSaveProfileToMem(srgb, bytes.data(), &size));
+    cmsCloseProfile(srgb);
+    kv::SrgbConverter converter;
+    ASSERT_TRUE(converter.Open(bytes.data(), bytes.size(), 4));
+    EXPECT_FALSE(converter.ProfileTooLarge());
+    uint8_t pixels[8] = {10, 20, 30, 40, 200, 150, 100, 7};
+    converter.Convert(pixels, 2);
+    // sRGB into sRGB: the colours stay within rounding, alpha exactly.
+    EXPECT_NEAR(pixels[0], 10, 1);
+    EXPECT_NEAR(pixels[5], 150, 1);
+    EXPECT_EQ(pixels[3], 40);
+    EXPECT_EQ(pixels[7], 7);
+}
+#endif
+
+TEST_F(HostileFiles, PngWithAHugeTableProfileLoadsUnconvertedWithOneWarning) {
+    MemoryLimit limit(256);
+    kvtest::WriteFileBytes(dir_ + "/huge.icc", HugeTableProfile(255));
+    const std::string script =
+        "import sys,zlib,struct\n"
+        "png=open(sys.argv[1],'rb').read()\n"
+        "icc=open(sys.argv[2],'rb').read()\n"
+        "body=b'iCCP'+b'icc\\0\\0'+zlib.compress(icc)\n"
+        "chunk=struct.pack('>I',len(body)-4)+body+struct.pack('>I',zlib.crc32(body))\n"
+        "open(sys.argv[3],'wb').write(png[:33]+chunk+png[33:])\n";
+    kvtest::WriteFileBytes(dir_ + "/embed.py", script);
+    ASSERT_EQ(kvtest::Run("convert -size 8x8 xc:'rgb(200,100,50)' " + dir_ +
+                          "/plain.png && python3 " + dir_ + "/embed.py " + dir_ + "/plain.png " +
+                          dir_ + "/huge.icc " + dir_ + "/huge.png"),
+              0);
+    g_warnings.clear();
+    const kv::WarningSink previous = kv::SetWarningSink(RecordWarning);
+    const Outcome o = LoadWatched(dir_ + "/huge.png");
+    kv::SetWarningSink(previous);
+    EXPECT_EQ(o.result, 1);
+    EXPECT_TRUE(o.alerts.empty());
+    ASSERT_EQ(g_warnings.size(), 1u);
+    EXPECT_NE(g_warnings[0].find("huge.png"), std::string::npos) << g_warnings[0];
+    EXPECT_LT(o.largest, kv::ProfileMemoryCap);
+    kv::CDIB image(16, 16, 8);
+    ASSERT_EQ(kvtest::LoadPicture(image, dir_ + "/huge.png", true), 1);
+    int rgba[4];
+    kvtest::PixelOf(image, 3, 3, rgba);
+    EXPECT_EQ(rgba[0], 200);
+    EXPECT_EQ(rgba[1], 100);
+    EXPECT_EQ(rgba[2], 50);
 }
 
 }  // namespace
