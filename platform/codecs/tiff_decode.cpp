@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/codecs/more_codecs.h"
@@ -186,35 +187,92 @@ bool BeginTarget(PixelTarget& target, const Fields& f, int channels) {
     return target.Begin(w, h, channels);
 }
 
+// Whether the uncompressed pixel data the file claims is all there: every strip or tile lies
+// inside the file, and together (overlaps counted once) they cover the size the picture needs.
+// A header claiming a huge picture over a few stored bytes is refused before anything is made.
+bool UncompressedDataPresent(TIFF* tif, const Fields& f) {
+    const uint64_t fileSize = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
+    const uint32_t count = f.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    if (count == 0) return false;
+    uint32_t perStrip = f.height;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &perStrip);
+    if (perStrip == 0 || perStrip > f.height) perStrip = f.height;
+    const uint64_t stripsPerPlane = (uint64_t{f.height} + perStrip - 1) / perStrip;
+    const uint64_t tileSize = f.tiled ? TIFFTileSize64(tif) : 0;
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    ranges.reserve(count);
+    uint64_t needed = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint64_t want = tileSize;
+        if (!f.tiled) {
+            const uint64_t first = (i % stripsPerPlane) * perStrip;
+            want = TIFFVStripSize64(tif,
+                                    static_cast<uint32_t>(std::min<uint64_t>(
+                                        perStrip, f.height - std::min<uint64_t>(first, f.height))));
+        }
+        const uint64_t at = TIFFGetStrileOffset(tif, i);
+        const uint64_t bytes = TIFFGetStrileByteCount(tif, i);
+        if (want == 0) continue;
+        if (at > fileSize || bytes > fileSize - at || bytes < want) return false;
+        ranges.emplace_back(at, at + want);
+        needed += want;
+    }
+    std::sort(ranges.begin(), ranges.end());
+    uint64_t covered = 0, end = 0;
+    for (const auto& r : ranges) {
+        const uint64_t from = std::max(r.first, end);
+        if (r.second > from) covered += r.second - from;
+        end = std::max(end, r.second);
+    }
+    return covered >= needed;
+}
+
+// The rows decoded before the picture is made: at least one, then up to this many bytes, so that
+// a compressed strip of a few bytes has to deliver real rows before a huge picture is allocated.
+constexpr std::size_t StagedBytes = std::size_t{16} << 20;
+
 DecodeStatus ReadStrips(TIFF* tif, const Fields& f, const Direct& d, PixelTarget& target) {
     const tmsize_t lineSize = TIFFScanlineSize(tif);
     if (lineSize <= 0) return DecodeStatus::Failed;
-    std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[static_cast<std::size_t>(lineSize)]);
-    if (!line) return DecodeStatus::Failed;
+    const auto line = static_cast<std::size_t>(lineSize);
     const int w = static_cast<int>(f.width), h = static_cast<int>(f.height);
-    if (f.planar == PLANARCONFIG_CONTIG || f.samples == 1) {
+    const bool contig = f.planar == PLANARCONFIG_CONTIG || f.samples == 1;
+    const int staged = contig ? static_cast<int>(std::clamp<std::size_t>(
+                                    StagedBytes / line, 1, static_cast<std::size_t>(h)))
+                              : 1;
+    std::unique_ptr<uint8_t[]> rows(new (std::nothrow) uint8_t[line * staged]);
+    if (!rows) return DecodeStatus::Failed;
+    if (contig) {
+        for (int y = 0; y < staged; ++y)
+            if (TIFFReadScanline(tif, rows.get() + line * y, static_cast<uint32_t>(y), 0) < 0)
+                return DecodeStatus::Failed;
+        if (!BeginTarget(target, f, d.channels)) return DecodeStatus::Stopped;
         for (int y = 0; y < h; ++y) {
-            if (TIFFReadScanline(tif, line.get(), static_cast<uint32_t>(y), 0) < 0)
+            uint8_t* src = rows.get() + line * (y < staged ? y : 0);
+            if (y >= staged && TIFFReadScanline(tif, src, static_cast<uint32_t>(y), 0) < 0)
                 return DecodeStatus::Failed;
             uint8_t* dst = target.Row(y);
             if (!dst) return DecodeStatus::Failed;
             for (int s = 0; s < f.samples; ++s)
-                PutSamples(d, s, line.get() + s * d.bytes, f.samples, w, dst);
+                PutSamples(d, s, src + s * d.bytes, f.samples, w, dst);
         }
         return DecodeStatus::Ok;
     }
+    bool begun = false;
     for (int s = 0; s < f.samples; ++s) {
         if (!d.Mask(s)) continue;
         for (int y = 0; y < h; ++y) {
-            if (TIFFReadScanline(tif, line.get(), static_cast<uint32_t>(y),
+            if (TIFFReadScanline(tif, rows.get(), static_cast<uint32_t>(y),
                                  static_cast<uint16_t>(s)) < 0)
                 return DecodeStatus::Failed;
+            if (!begun && !BeginTarget(target, f, d.channels)) return DecodeStatus::Stopped;
+            begun = true;
             uint8_t* dst = target.Row(y);
             if (!dst) return DecodeStatus::Failed;
-            PutSamples(d, s, line.get(), 1, w, dst);
+            PutSamples(d, s, rows.get(), 1, w, dst);
         }
     }
-    return DecodeStatus::Ok;
+    return begun ? DecodeStatus::Ok : DecodeStatus::Failed;
 }
 
 DecodeStatus ReadTiles(TIFF* tif, const Fields& f, const Direct& d, PixelTarget& target,
@@ -227,6 +285,7 @@ DecodeStatus ReadTiles(TIFF* tif, const Fields& f, const Direct& d, PixelTarget&
         return DecodeStatus::Failed;
     std::unique_ptr<uint8_t[]> tile(new (std::nothrow) uint8_t[static_cast<std::size_t>(tileSize)]);
     if (!tile) return DecodeStatus::Failed;
+    bool begun = false;
     const bool contig = f.planar == PLANARCONFIG_CONTIG || f.samples == 1;
     const int planes = contig ? 1 : f.samples;
     const int perPixel = contig ? f.samples : 1;
@@ -238,6 +297,9 @@ DecodeStatus ReadTiles(TIFF* tif, const Fields& f, const Direct& d, PixelTarget&
             for (uint32_t tx = 0; tx < f.width; tx += tw) {
                 if (TIFFReadTile(tif, tile.get(), tx, ty, 0, static_cast<uint16_t>(plane)) < 0)
                     return DecodeStatus::Failed;
+                // The picture is made once the first tile has decoded.
+                if (!begun && !BeginTarget(target, f, d.channels)) return DecodeStatus::Stopped;
+                begun = true;
                 const int cols = static_cast<int>(std::min(tw, f.width - tx));
                 const uint32_t rows = std::min(th, f.height - ty);
                 for (uint32_t r = 0; r < rows; ++r) {
@@ -255,7 +317,7 @@ DecodeStatus ReadTiles(TIFF* tif, const Fields& f, const Direct& d, PixelTarget&
             }
         }
     }
-    return DecodeStatus::Ok;
+    return begun ? DecodeStatus::Ok : DecodeStatus::Failed;
 }
 
 // Everything else, through libtiff's RGBA conversion (colours premultiplied by alpha).
@@ -270,7 +332,6 @@ DecodeStatus ReadRgba(TIFF* tif, const Fields& f, PixelTarget& target, std::size
     } ender{&img};
     const bool alpha = img.alpha != 0;
     const int channels = alpha ? 4 : 3;
-    if (!BeginTarget(target, f, channels)) return DecodeStatus::Stopped;
     // The stored pixels, top row first: the file's orientation is applied by the caller.
     img.req_orientation = ORIENTATION_TOPLEFT;
     img.orientation = ORIENTATION_TOPLEFT;
@@ -292,6 +353,8 @@ DecodeStatus ReadRgba(TIFF* tif, const Fields& f, PixelTarget& target, std::size
         img.row_offset = static_cast<int>(y);
         img.col_offset = 0;
         if (!TIFFRGBAImageGet(&img, raster.get(), w, rows)) return DecodeStatus::Failed;
+        // The picture is made once the first band has decoded.
+        if (y == 0 && !BeginTarget(target, f, channels)) return DecodeStatus::Stopped;
         for (uint32_t r = 0; r < rows; ++r) {
             uint8_t* dst = target.Row(static_cast<int>(y + r));
             if (!dst) return DecodeStatus::Failed;
@@ -338,9 +401,10 @@ DecodeStatus DecodeTiff(const char* path, PixelTarget& target, const DecodeLimit
     if (!target.Allows(f.width > INT_MAX ? INT_MAX : static_cast<int>(f.width),
                        f.height > INT_MAX ? INT_MAX : static_cast<int>(f.height), channels))
         return DecodeStatus::Stopped;
+    if (f.compression == COMPRESSION_NONE && !UncompressedDataPresent(tif.get(), f))
+        return DecodeStatus::Failed;
     Direct d;
     if (!DirectLayout(tif.get(), f, d)) return ReadRgba(tif.get(), f, target, limits.maxAllocation);
-    if (!BeginTarget(target, f, d.channels)) return DecodeStatus::Stopped;
     const DecodeStatus status = f.tiled ? ReadTiles(tif.get(), f, d, target, limits.maxAllocation)
                                         : ReadStrips(tif.get(), f, d, target);
     if (status == DecodeStatus::Ok && d.associated) {

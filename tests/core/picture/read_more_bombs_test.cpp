@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -222,6 +223,61 @@ TEST_F(HostileFiles, TiffClaimingHugeSizesIsRefusedBeforeAllocating) {
         ExpectRefusedCheaply(LoadWatched(Write("wide.tif", HostileTiff(4000000, 16, tiled))),
                              4000000.0 * 16 * 3, true);
     }
+}
+
+TEST_F(HostileFiles, TiffWithinTheMemoryLimitIsMadeOnlyOnceItsDataShows) {
+    // 40000 x 40000 RGB (4.8 GB) is allowed here; a few stored bytes must not make it.
+    MemoryLimit limit(6000);
+    for (const bool tiled : {false, true}) {
+        for (const uint32_t compression : {8u, 1u}) {
+            SCOPED_TRACE(std::string(tiled ? "tiled, " : "strips, ") +
+                         (compression == 1 ? "uncompressed" : "deflate"));
+            // Uncompressed strips go to the own reader, which checks the file size itself.
+            if (!tiled && compression == 1) continue;
+            const Outcome o =
+                LoadWatched(Write("claim.tif", HostileTiff(40000, 40000, tiled, compression)));
+            EXPECT_EQ(o.result, 0);
+            ASSERT_EQ(o.alerts.size(), 1u);
+            EXPECT_EQ(o.alerts[0].rfind("Can't read image file", 0), 0u) << o.alerts[0];
+            EXPECT_LT(o.largest, size_t{64} << 20);
+        }
+    }
+}
+
+TEST_F(HostileFiles, UncompressedStripsMustLieInTheFileAndNotShareTheirBytes) {
+    // 16-bit samples go through libtiff; 8 rows a strip.
+    ASSERT_EQ(kvtest::Run("convert -size 40x32 gradient:red-blue -depth 16 -define "
+                          "tiff:rows-per-strip=8 -compress none " +
+                          dir_ + "/s.tif"),
+              0);
+    const std::string good = kvtest::ReadFileBytes(dir_ + "/s.tif");
+    kv::CDIB image(16, 16, 8);
+    ASSERT_EQ(kvtest::LoadPicture(image, Write("good.tif", good), false), 1);
+    std::string out;
+    ASSERT_EQ(kvtest::Run("tiffdump " + dir_ + "/good.tif", &out), 0);
+    // The strip offsets: 4 longs in an array the entry points at.
+    const size_t tag = out.find("StripOffsets (273) LONG (4) 4<");
+    ASSERT_NE(tag, std::string::npos) << out;
+    const uint32_t first = static_cast<uint32_t>(std::stoul(out.substr(tag + 30)));
+    const size_t entry = good.find(std::string("\x11\x01\x04\x00\x04\x00\x00\x00", 8));
+    ASSERT_NE(entry, std::string::npos);
+    uint32_t array = 0;
+    std::memcpy(&array, good.data() + entry + 8, 4);
+
+    // Every strip pointing at the first one's bytes: the picture's data is not all there.
+    std::string shared = good;
+    for (int i = 0; i < 4; ++i) std::memcpy(&shared[array + 4 * i], &first, 4);
+    std::vector<std::string> alerts;
+    EXPECT_EQ(kvtest::LoadPicture(image, Write("shared.tif", shared), false, &alerts), 0);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].rfind("Can't read image file", 0), 0u) << alerts[0];
+    // The last strip running past the end of the file.
+    std::string past = good;
+    const uint32_t late = static_cast<uint32_t>(good.size() - 100);
+    std::memcpy(&past[array + 12], &late, 4);
+    EXPECT_EQ(kvtest::LoadPicture(image, Write("past.tif", past), false, &alerts), 0);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].rfind("Can't read image file", 0), 0u) << alerts[0];
 }
 
 TEST_F(HostileFiles, TiffWithACompressionNoDecoderHasKeepsTheOldMessage) {
