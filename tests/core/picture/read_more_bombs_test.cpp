@@ -305,6 +305,25 @@ TEST_F(HostileFiles, WebpClaimingTheLargestSizeIsRefusedBeforeAllocating) {
                 16383.0 * 16383 * 4);
 }
 
+TEST_F(HostileFiles, WebpReadsOnlyItsRiffChunk) {
+    ASSERT_EQ(kvtest::Run("convert -size 32x24 gradient:red-blue " + dir_ +
+                          "/w.png && cwebp -quiet " + dir_ + "/w.png -o " + dir_ + "/w.webp"),
+              0);
+    // 1000 MB of padding after the chunk (a sparse file: nothing is written to the disk).
+    ASSERT_EQ(kvtest::Run("cp " + dir_ + "/w.webp " + dir_ + "/padded.webp && truncate -s 1000M " +
+                          dir_ + "/padded.webp"),
+              0);
+    const Outcome padded = LoadWatched(dir_ + "/padded.webp");
+    EXPECT_EQ(padded.result, 1);
+    EXPECT_LT(padded.largest, size_t{1} << 20);
+    // A chunk declaring more than the largest allocation is refused without reading it.
+    std::string big = kvtest::ReadFileBytes(dir_ + "/w.webp");
+    big.replace(4, 4, std::string("\xF0\xFF\xFF\x7F", 4));
+    const Outcome claimed = LoadWatched(Write("claimed.webp", big));
+    EXPECT_EQ(claimed.result, 0);
+    EXPECT_LT(claimed.largest, size_t{1} << 20);
+}
+
 TEST_F(HostileFiles, CutWebpWithinTheLimitsIsRefusedWithoutItsRows) {
     // 5000 x 4000 is a size a picture may have; the probe finds the noise before the 60 MB of
     // rows are taken.
