@@ -1,6 +1,7 @@
 // Loading speed of the further picture formats: a 4000 x 3000 photograph-like picture (smooth
 // gradients with a little seeded noise) as LZW TIFF, 16-bit ZIP TIFF, tiled TIFF, lossy WebP,
-// HEIC, a JPEG turned by its EXIF orientation, and an LZW TIFF carrying a Display P3 profile.
+// HEIC, a JPEG turned by its EXIF orientation, an LZW TIFF carrying a Display P3 profile, and
+// CMYK and bilevel TIFFs in one strip and in strips.
 // The files are made once with ImageMagick, cwebp and heif-enc in /tmp/kv-formats-bench; each
 // benchmark loads its file through CDIB::Load and reports megapixels per second ("MP/s").
 #include <benchmark/benchmark.h>
@@ -108,6 +109,28 @@ void TiffTiled(benchmark::State& s) {
 void TiffPlain(benchmark::State& s) {
     LoadBench(s, Fixture("plain.tif", "convert {dir}/src.ppm -compress none {dir}/plain.tif"));
 }
+// CMYK and bilevel pictures in one strip against the same pixels in strips of 64 rows: the
+// reader converts them row by row, so the two should take about the same time.
+void TiffCmykOneStrip(benchmark::State& s) {
+    LoadBench(s, Fixture("cmyk1.tif",
+                         "convert {dir}/src.ppm -colorspace CMYK -compress lzw -define "
+                         "tiff:rows-per-strip=3000 {dir}/cmyk1.tif"));
+}
+void TiffCmykStrips(benchmark::State& s) {
+    LoadBench(s, Fixture("cmyk64.tif",
+                         "convert {dir}/src.ppm -colorspace CMYK -compress lzw -define "
+                         "tiff:rows-per-strip=64 {dir}/cmyk64.tif"));
+}
+void TiffG4OneStrip(benchmark::State& s) {
+    LoadBench(s, Fixture("g4one.tif",
+                         "convert {dir}/src.ppm -monochrome -compress group4 -define "
+                         "tiff:rows-per-strip=3000 {dir}/g4one.tif"));
+}
+void TiffG4Strips(benchmark::State& s) {
+    LoadBench(s, Fixture("g4strips.tif",
+                         "convert {dir}/src.ppm -monochrome -compress group4 -define "
+                         "tiff:rows-per-strip=64 {dir}/g4strips.tif"));
+}
 void WebpLossy(benchmark::State& s) {
     LoadBench(s,
               Fixture("lossy.webp",
@@ -141,6 +164,10 @@ BENCHMARK(TiffLzw)->Unit(benchmark::kMillisecond);
 BENCHMARK(Tiff16Zip)->Unit(benchmark::kMillisecond);
 BENCHMARK(TiffTiled)->Unit(benchmark::kMillisecond);
 BENCHMARK(TiffP3)->Unit(benchmark::kMillisecond);
+BENCHMARK(TiffCmykOneStrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(TiffCmykStrips)->Unit(benchmark::kMillisecond);
+BENCHMARK(TiffG4OneStrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(TiffG4Strips)->Unit(benchmark::kMillisecond);
 BENCHMARK(WebpLossy)->Unit(benchmark::kMillisecond);
 BENCHMARK(Heic)->Unit(benchmark::kMillisecond);
 BENCHMARK(JpegUpright)->Unit(benchmark::kMillisecond);
