@@ -5,6 +5,7 @@
 // Sizes: every reader here asks PictureSizeCheck before the image is created, with the size the
 // file claims; the libraries' own limits are set from MaxPictureSide.
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/picture/alert.h"
@@ -20,31 +21,60 @@ namespace {
 // row y goes to image row height - 1 - y and no flip is needed afterwards.
 class PictureTarget final : public PixelTarget {
 public:
-    explicit PictureTarget(CDIB& image) : m_image(image) {}
+    // `metadata` is filled by the decoder before it begins: a quarter turn it names is made
+    // while decoding when the image asks for upright pictures.
+    PictureTarget(CDIB& image, const PictureMetadata* metadata = nullptr)
+        : m_image(image), m_metadata(metadata) {}
     bool Allows(int width, int height, int channels) override {
         result = PictureSizeCheck(width, height, channels * 8);
         return result == ReadOk;
     }
     bool Begin(int width, int height, int channels) override {
-        result = PictureSizeCheck(width, height, channels * 8);
+        const int turn =
+            m_metadata && m_image.uprightOrientation && QuarterTurn(m_metadata->orientation)
+                ? m_metadata->orientation
+                : 0;
+        const int w = turn ? height : width, h = turn ? width : height;
+        result = PictureSizeCheck(w, h, channels * 8);
         if (result != ReadOk) return false;
-        if (!CreateForReading(m_image, width, height, channels * 8)) {
+        if (!CreateForReading(m_image, w, h, channels * 8)) {
             result = ReadNoMemory;
             return false;
         }
         m_height = height;
+        if (turn) {
+            m_turner = std::make_unique<RowTurner>(m_image, turn, width, height, channels);
+            if (!m_turner->Ready()) {
+                result = ReadNoMemory;
+                return false;
+            }
+        }
         return true;
     }
     uint8_t* Row(int y) override {
+        if (m_turner) return m_turner->Row(y);
         return y >= 0 && y < m_height ? m_image.Row(m_height - 1 - y) : nullptr;
     }
-    std::ptrdiff_t RowStep() override { return -static_cast<std::ptrdiff_t>(m_image.RowBytes()); }
+    std::ptrdiff_t RowStep() override {
+        return m_turner ? 0 : -static_cast<std::ptrdiff_t>(m_image.RowBytes());
+    }
+    void RowsAtOnce(int rows) override {
+        if (m_turner) m_turner->KeepRows(rows);
+    }
+    // Writes out the rows a turn still holds; true when the picture was turned while decoding.
+    bool FinishTurn() {
+        if (!m_turner) return false;
+        m_turner->Finish();
+        return true;
+    }
 
     ImageReadResult result = ReadOk;
 
 private:
     CDIB& m_image;
+    const PictureMetadata* m_metadata;
     int m_height = 0;
+    std::unique_ptr<RowTurner> m_turner;
 };
 
 DecodeLimits Limits() {
@@ -233,8 +263,9 @@ ImageReadResult ReadTiffPicture(CDIB& image, DiskFile& file) {
     const char* path = file.OpenedFileSpec().path;
     PictureMetadata metadata;
     if (MoreCodecsPresent() && !TiffSuitsPlainReader(path)) {
-        PictureTarget target(image);
+        PictureTarget target(image, &metadata);
         const DecodeStatus status = DecodeTiff(path, target, Limits(), &metadata);
+        if (target.FinishTurn()) metadata.orientation = 1;
         // A file libtiff cannot take at all (an unknown compression, a broken directory) gets
         // the own reader's answer, as before.
         if (status != DecodeStatus::NotDecodable) {
@@ -275,11 +306,16 @@ ImageReadResult ReadWebp(CDIB& image, DiskFile& file) {
 }
 
 ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file) {
-    const ImageReadResult r = ReadGdiplus(image, file);
-    if (r != ReadOk) return r;
     PictureMetadata metadata;
     const char* path = file.OpenedFileSpec().path;
-    if (!ReadJpegMetadata(path, metadata) && !ReadPngMetadata(path, metadata)) return ReadOk;
+    const bool described = ReadJpegMetadata(path, metadata) || ReadPngMetadata(path, metadata);
+    // A quarter turn is made while decoding, so that the picture is never held twice.
+    const int turn = described && image.uprightOrientation && QuarterTurn(metadata.orientation)
+                         ? metadata.orientation
+                         : 1;
+    const ImageReadResult r = ReadGdiplusTurned(image, file, turn);
+    if (r != ReadOk || !described) return r;
+    if (turn != 1) metadata.orientation = 1;
     return FinishPicture(image, metadata, file);
 }
 

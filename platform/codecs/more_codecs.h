@@ -39,6 +39,9 @@ public:
     // The distance in bytes from row y to row y + 1 when every row lies at the same distance
     // (negative for rows stored bottom-up), else 0. Lets a decoder write straight into the rows.
     virtual std::ptrdiff_t RowStep() { return 0; }
+    // Told, before the first row, how many rows the decoder works on at once (a tile's height)
+    // when it comes back to rows it has written.
+    virtual void RowsAtOnce(int rows) { (void)rows; }
 };
 
 // What a picture file says about how to show it.

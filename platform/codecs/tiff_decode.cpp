@@ -283,6 +283,7 @@ DecodeStatus ReadTiles(TIFF* tif, const Fields& f, const Direct& d, PixelTarget&
     uint32_t tw = 0, th = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+    target.RowsAtOnce(static_cast<int>(std::min<uint32_t>(th, INT_MAX)));
     const tmsize_t tileSize = TIFFTileSize(tif);
     if (tw == 0 || th == 0 || tileSize <= 0 || static_cast<uint64_t>(tileSize) > maxAllocation)
         return DecodeStatus::Failed;
@@ -556,6 +557,7 @@ DecodeStatus ReadConvertedTiles(TIFF* tif, const Fields& f, const Converted& c, 
     uint32_t tw = 0, th = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+    target.RowsAtOnce(static_cast<int>(std::min<uint32_t>(th, INT_MAX)));
     const tmsize_t tileSize = TIFFTileSize(tif);
     const tmsize_t rowSize = TIFFTileRowSize(tif);
     if (tw == 0 || th == 0 || tileSize <= 0 || rowSize <= 0 ||
