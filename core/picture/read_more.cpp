@@ -262,13 +262,22 @@ ImageReadResult ReadTiffPicture(CDIB& image, DiskFile& file) {
     if (image.Empty()) return ReadNoImage;
     const char* path = file.OpenedFileSpec().path;
     PictureMetadata metadata;
-    if (MoreCodecsPresent() && !TiffSuitsPlainReader(path)) {
+    const bool plain = !MoreCodecsPresent() || TiffSuitsPlainReader(path);
+    // A plain file turned a quarter goes through libtiff too, which turns it while decoding;
+    // the own reader would hold it twice.
+    const bool turnedPlain = plain && MoreCodecsPresent() && image.uprightOrientation &&
+                             ReadTiffMetadata(path, metadata) && QuarterTurn(metadata.orientation);
+    if (MoreCodecsPresent() && (!plain || turnedPlain)) {
         PictureTarget target(image, &metadata);
         const DecodeStatus status = DecodeTiff(path, target, Limits(), &metadata);
-        if (target.FinishTurn()) metadata.orientation = 1;
+        const bool begun = target.FinishTurn();
+        if (begun) metadata.orientation = 1;
         // A file libtiff cannot take at all (an unknown compression, a broken directory) gets
-        // the own reader's answer, as before.
-        if (status != DecodeStatus::NotDecodable) {
+        // the own reader's answer, as before; so does a plain file libtiff refuses before
+        // making the picture (a short one, which the own reader loads as far as it goes).
+        const bool ownAnswer = status == DecodeStatus::NotDecodable ||
+                               (turnedPlain && status == DecodeStatus::Failed && !begun);
+        if (!ownAnswer) {
             const ImageReadResult r = Finish(status, target);
             if (r != ReadOk) return r;
             return FinishPicture(image, metadata, file);

@@ -42,7 +42,9 @@ TiffPtr OpenTiff(const char* path, std::size_t maxAllocation) {
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(maxAllocation));
     TIFFOpenOptionsSetErrorHandlerExtR(options, Quiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, Quiet, nullptr);
-    TiffPtr tif(TIFFOpenExt(path, "r", options));
+    // Not mapped into memory: a mapped file's pages count against the process as much as the
+    // picture does, and the strips are read once each anyway.
+    TiffPtr tif(TIFFOpenExt(path, "rm", options));
     TIFFOpenOptionsFree(options);
     return tif;
 }

@@ -3,6 +3,9 @@
 // an allocation anywhere near the size claimed: every allocation of this test program is
 // watched (through the sanitizer's hooks in sanitizer builds, by replacing malloc otherwise).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -16,6 +19,7 @@
 #include "core/base/settings.h"
 #include "core/picture/alert.h"
 #include "core/picture/cdib.h"
+#include "core/picture/picture_reader.h"
 #include "platform/codecs/more_codecs.h"
 #include "tests/core/picture/more_fixtures.h"
 #include "tests/test_support.h"
@@ -512,6 +516,80 @@ TEST_F(HostileFiles, PngWithAHugeTableProfileLoadsUnconvertedWithOneWarning) {
     EXPECT_EQ(rgba[0], 200);
     EXPECT_EQ(rgba[1], 100);
     EXPECT_EQ(rgba[2], 50);
+}
+
+// ---- Peak memory of a whole load ----------------------------------------------------------------
+
+struct ChildLoad {
+    int result = -1;  // CDIB::Load's result in the child
+    long peakKb = 0;  // the child's peak resident memory
+};
+
+// Loads the picture in a child process at a "PictureMemoryLimit" of `limitMb` and reports its
+// peak resident memory, every allocation and copy included.
+ChildLoad LoadInChild(const std::string& path, bool upright, int limitMb) {
+    ChildLoad out;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        kv::TheSettings().WriteInt("PictureMemoryLimit", limitMb);
+        kv::CDIB image(16, 16, 8);
+        image.uprightOrientation = upright;
+        kv::FileSpec spec;
+        spec.SetPath(path.c_str());
+        _exit(image.Load(spec, kv::FileSpec{}, false));
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)) return out;
+    out.result = WEXITSTATUS(status);
+    out.peakKb = usage.ru_maxrss;
+    return out;
+}
+
+TEST_F(HostileFiles, EachHostileFileIsRefusedWithinThreeHundredMegabytesAtTheLimit) {
+    // At a limit of 256 MB, whatever each file claims.
+    std::vector<std::string> files = {
+        Write("strips.tif", HostileTiff(40000, 40000, false)),
+        Write("tiles.tif", HostileTiff(40000, 40000, true)),
+        Write("plain-tiles.tif", HostileTiff(40000, 40000, true, 1)),
+        Write("small.tif", HostileTiff(9000, 9000, false)),
+        Write("big.webp", HostileWebp(16383, 16383)),
+    };
+    std::string heic = MakeGridHeic(dir_);
+    const size_t idat = heic.find("idat");
+    ASSERT_NE(idat, std::string::npos);
+    PatchBig16(heic, idat + 8, {14606, 47370});
+    files.push_back(Write("grid.heic", heic));
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const ChildLoad load = LoadInChild(file, true, 256);
+        EXPECT_EQ(load.result, 2);  // the placeholder: refused
+        EXPECT_LT(load.peakKb, 300 * 1024);
+        std::printf("  peak %ld KB\n", load.peakKb);
+    }
+}
+
+TEST_F(HostileFiles, QuarterTurnedPicturesAreHeldOnce) {
+    // 6000 x 4000 at 24 bits is 72 MB: turning it afterwards took as much again.
+    ASSERT_EQ(kvtest::Run("convert -size 4000x6000 gradient:red-blue -quality 80 " + dir_ +
+                          "/big.jpg && convert " + dir_ + "/big.jpg -compress lzw " + dir_ +
+                          "/big.tif && convert " + dir_ + "/big.jpg -compress none " + dir_ +
+                          "/plain.tif"),
+              0);
+    ASSERT_TRUE(kvtest::AddExifOrientation(dir_ + "/big.jpg", 6));
+    for (const char* name : {"big.tif", "plain.tif"})
+        ASSERT_EQ(kvtest::Run("tiffset -s 274 6 " + dir_ + "/" + name), 0);
+    for (const char* name : {"big.jpg", "big.tif", "plain.tif"}) {
+        SCOPED_TRACE(name);
+        const ChildLoad stored = LoadInChild(dir_ + "/" + name, false, 256);
+        const ChildLoad turned = LoadInChild(dir_ + "/" + name, true, 256);
+        ASSERT_EQ(stored.result, 1);
+        ASSERT_EQ(turned.result, 1);
+        // Within 24 MB of loading the picture as stored; a second copy is 72 MB.
+        EXPECT_LT(turned.peakKb, stored.peakKb + 24 * 1024);
+        std::printf("  peak %ld KB turned, %ld KB as stored\n", turned.peakKb, stored.peakKb);
+    }
 }
 
 }  // namespace
