@@ -284,6 +284,52 @@ TEST_F(HostileFiles, UncompressedStripsMustLieInTheFileAndNotShareTheirBytes) {
     EXPECT_EQ(alerts[0].rfind("Can't read image file", 0), 0u) << alerts[0];
 }
 
+// A blank bilevel page of `side` x `side` in one Group 4 strip: each all-white row, coded against
+// the all-white row above it, is a single bit.
+std::string BlankFaxPage(uint32_t side) {
+    std::string data(side / 8 + 1, '\xFF');
+    data.back() = static_cast<char>(0xFF << (8 - side % 8));
+    data += std::string("\x00\x10\x01", 3);  // the end of the page: two end-of-line codes
+    std::string t("II*\0", 4);
+    const uint32_t entries = 9, ifd = 8, dataAt = ifd + 2 + 12 * entries + 4;
+    Put32(t, ifd);
+    Put16(t, entries);
+    const auto entry = [&t](uint32_t tag, uint32_t type, uint32_t value) {
+        Put16(t, tag);
+        Put16(t, type);
+        Put32(t, 1);
+        Put32(t, value);
+    };
+    entry(256, 4, side);
+    entry(257, 4, side);
+    entry(258, 3, 1);
+    entry(259, 3, 4);
+    entry(262, 3, 0);
+    entry(273, 4, dataAt);
+    entry(277, 3, 1);
+    entry(278, 4, side);
+    entry(279, 4, static_cast<uint32_t>(data.size()));
+    Put32(t, 0);
+    return t + data;
+}
+
+TEST_F(HostileFiles, AValidBlankFaxPageOfAFewBytesStillLoads) {
+    // 9000 x 9000 (243 MB of picture) from about 1 KB: what the file holds decoded, it loads.
+    const std::string page = BlankFaxPage(9000);
+    ASSERT_LT(page.size(), 1300u);
+    kv::CDIB image(16, 16, 8);
+    std::vector<std::string> alerts;
+    ASSERT_EQ(kvtest::LoadPicture(image, Write("page.tif", page), false, &alerts), 1)
+        << (alerts.empty() ? "" : alerts[0]);
+    ASSERT_EQ(image.Width(), 9000);
+    ASSERT_EQ(image.Height(), 9000);
+    for (const int at : {0, 4500, 8999}) {
+        int rgba[4];
+        kvtest::PixelOf(image, at, 8999 - at, rgba);
+        EXPECT_EQ(rgba[0] + rgba[1] + rgba[2], 3 * 255) << at;
+    }
+}
+
 TEST_F(HostileFiles, TiffWithACompressionNoDecoderHasKeepsTheOldMessage) {
     std::vector<std::string> alerts;
     kv::CDIB image(16, 16, 8);
