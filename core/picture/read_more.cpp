@@ -6,6 +6,9 @@
 // file claims; the libraries' own limits are set from MaxPictureSide.
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "core/picture/alert.h"
@@ -166,6 +169,16 @@ void TurnInto(const CDIB& stored, CDIB& turned, int orientation) {
     }
 }
 
+// Whether a file has not been warned about yet: a picture a show uses in many places, or loads
+// again for every frame, is named once per run.
+bool FirstWarningFor(const std::string& path) {
+    // Global: one record per process, guarded by the lock (pictures load on several threads).
+    static std::mutex lock;
+    static std::set<std::string> warned;
+    std::lock_guard<std::mutex> hold(lock);
+    return warned.insert(path).second;
+}
+
 }  // namespace
 
 int MaxPictureSide() {
@@ -240,7 +253,7 @@ void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile, const 
     if (!converter.Open(profile.data(), profile.size(), bytes)) {
         // Other broken profiles are passed over silently, as they always were; this one is
         // worth a word because the profile looks usable and the colours will be off.
-        if (converter.ProfileTooLarge())
+        if (converter.ProfileTooLarge() && FirstWarningFor(path ? path : ""))
             Warning(
                 std::string("colour profile needs too much memory, picture left unconverted: ") +
                 (path ? path : ""));

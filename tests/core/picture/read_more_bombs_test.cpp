@@ -562,6 +562,11 @@ TEST_F(HostileFiles, PngWithAHugeTableProfileLoadsUnconvertedWithOneWarning) {
     EXPECT_EQ(rgba[0], 200);
     EXPECT_EQ(rgba[1], 100);
     EXPECT_EQ(rgba[2], 50);
+    // Loaded again (a show using it twice), the file is not named a second time.
+    kv::SetWarningSink(RecordWarning);
+    ASSERT_EQ(kvtest::LoadPicture(image, dir_ + "/huge.png", true), 1);
+    kv::SetWarningSink(previous);
+    EXPECT_EQ(g_warnings.size(), 1u);
 }
 
 // ---- Peak memory of a whole load ----------------------------------------------------------------
