@@ -2,8 +2,11 @@
 // the finishing every read picture gets: its EXIF orientation (when the image asks for upright
 // pictures) and its embedded ICC profile, converted to sRGB.
 //
-// Sizes: every reader here asks PictureSizeCheck before the image is created, with the size the
-// file claims; the libraries' own limits are set from MaxPictureSide.
+// Sizes: every reader here asks PictureSizeCheck with the size the file claims before the
+// decoder spends anything on it, and the image is created only once the decoder has shown the
+// data is there (the first rows, a tile, the decoded HEIF image); the libraries' own limits are
+// set from MaxPictureSide. A quarter turn is made while decoding (RowTurner), so a turned
+// picture is never held twice.
 #include <cstring>
 #include <memory>
 #include <mutex>
