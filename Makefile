@@ -15,7 +15,7 @@ SOURCES = git ls-files '*.cpp' '*.h' '*.c'
 
 .PHONY: setup build build-asan windows demo test test-fast test-windows test-windows-editor test-asan \
         test-tsan test-portable test-fuzz \
-        format format-check bench clean
+        format format-check bench clean package
 
 setup:
 	@bash scripts/setup.sh
@@ -33,6 +33,10 @@ windows:
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target $(WIN_TARGETS)
+
+# The Debian package $(BUILD)/kinevista_VERSION_amd64.deb (see scripts/make_deb.sh).
+package: setup build
+	bash scripts/make_deb.sh $(BUILD)
 
 demo: setup build
 	bash scripts/demo.sh $(BUILD)
