@@ -28,7 +28,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/examples/example.kvx ${CMAKE_SOURCE_DIR}/examp
 
 if(NOT WIN32)
   set(pkg ${CMAKE_CURRENT_LIST_DIR})
-  install(FILES ${pkg}/man/kinevista.1 ${pkg}/man/kinevista-cli.1
+  install(FILES ${pkg}/man/kinevista.1 ${pkg}/man/kinevista-cli.1 ${pkg}/man/kinevista-host.1
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${pkg}/bash-completion/kinevista-cli
           DESTINATION share/bash-completion/completions)
