@@ -61,8 +61,10 @@ check "dependencies come from dpkg-shlibdeps plus the written list ($depends)" \
 check "the binaries are stripped" bash -c \
     "cd '$build/deb/root' && ! file usr/bin/* usr/lib/kinevista/* usr/lib/frei0r-1/* | grep -q 'not stripped'"
 
-lintian --no-tag-display-limit "$deb" >"$scratch/lintian.txt" 2>&1
-check "lintian reports no errors" bash -c "! grep '^E:' '$scratch/lintian.txt'"
+lintian --tag-display-limit 0 --fail-on error "$deb" >"$scratch/lintian.txt" 2>&1
+lintian_status=$?
+check "lintian reports no errors" \
+    bash -c "test $lintian_status -eq 0 && ! grep -q '^E:' '$scratch/lintian.txt'"
 grep '^[EW]:' "$scratch/lintian.txt" | sed 's/^/     lintian: /'
 check "apt resolves the dependencies on this system" \
     bash -c "apt-get -s install '$deb' | grep -q '^Inst kinevista '"
