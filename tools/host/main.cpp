@@ -215,6 +215,7 @@ std::string PluginEditor(const std::string& pluginFile) {
         !folder.empty())
         return (std::filesystem::path(folder) / program).string();
 #ifdef _WIN32
+    (void)pluginFile;  // Windows plug-ins always have the registry value
     return "";
 #else
     const std::filesystem::path own = std::filesystem::absolute(pluginFile).parent_path();
