@@ -3,8 +3,8 @@
 ; Start-menu entry and the .kvx association, and writes an uninstaller that takes all of it away.
 ; Both run silently with /S. Built on Linux by Debian's makensis:
 ;   makensis -DVERSION=6.0.0 -DBIN=build-win/bin -DOUT=Kinevista-Setup-6.0.0.exe kinevista.nsi
-Unicode true
-!include "x64.nsh"
+; A 64-bit setup program: it runs where the 64-bit programs run (no 32-bit Wine or WoW64 needed).
+Target amd64-unicode
 !include "LogicLib.nsh"
 
 !ifndef VERSION
@@ -41,13 +41,9 @@ UninstPage uninstConfirm
 UninstPage instfiles
 
 Function .onInit
-  ; 64-bit programs: the 64-bit Program Files and registry whatever the setup's own bitness.
+  ; The 64-bit registry view (the one the plug-in reads) and the machine-wide Start menu.
   SetRegView 64
   SetShellVarContext all
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "Kinevista needs 64-bit Windows." /SD IDOK
-    Abort
-  ${EndIf}
 FunctionEnd
 
 Section "Kinevista"

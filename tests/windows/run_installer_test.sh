@@ -66,7 +66,13 @@ check "the installed plug-in finds the installed editor" \
   bash -c "tr -d '\\r' <'$win/installer-catalogue.err' |
            grep -qxF 'kinevista-host: editor C:\\Program Files\\Kinevista\\Kinevista.exe'"
 
-# The uninstaller copies itself away and returns at once: wineserver -w waits for it.
+# The uninstaller copies itself away and returns at once: wineserver -w waits for it. Without an
+# install there is nothing to take away, and the checks below would prove nothing.
+if [ ! -s "$dir/uninstall.exe" ]; then
+  echo "FAIL: no uninstaller was installed; the removal checks cannot run"
+  echo "$passed passed, $((failed + 1)) failed"
+  exit 1
+fi
 wine "$dir/uninstall.exe" /S >/dev/null 2>&1
 "$wineserver_program" -w
 check "the silent uninstaller removes the files and the folder" test ! -e "$dir"
