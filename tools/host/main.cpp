@@ -211,9 +211,9 @@ std::string PluginEditor(const std::string& pluginFile) {
     const char* program = "kinevista";
 #endif
     std::string folder;
-    if (kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder) &&
-        !folder.empty())
-        return (std::filesystem::path(folder) / program).string();
+    // A value, even an empty one, stops the plug-in looking further (as it does).
+    if (kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder))
+        return folder.empty() ? "" : (std::filesystem::path(folder) / program).string();
 #ifdef _WIN32
     (void)pluginFile;  // Windows plug-ins always have the registry value
     return "";
