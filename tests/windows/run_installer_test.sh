@@ -54,6 +54,12 @@ check "the .kvx association opens shows with the editor" \
 check "the Start-menu entry is there" \
   test -s "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kinevista.lnk"
 
+version="$(basename "$setup" .exe)"
+version="${version#Kinevista-Setup-}"
+check "the installed programs print the setup's release number" \
+  bash -c "test \"\$(wine '$dir/kinevista-cli.exe' --version | tr -d '\r')\" = 'kinevista-cli $version' &&
+           test \"\$(wine '$dir/kinevista-host.exe' --version | tr -d '\r')\" = 'kinevista-host $version'"
+
 mkdir -p "$win/installer-public"
 export KINEVISTA_PUBLIC
 KINEVISTA_PUBLIC="$(winpath "$win/installer-public")"
