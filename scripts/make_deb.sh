@@ -23,6 +23,7 @@ version=$("$stage/usr/bin/kinevista-cli" --version | awk '{print $2}')
 find "$stage" -type d -exec chmod 0755 {} +
 find "$stage" -type f -exec chmod 0644 {} +
 chmod 0755 "$stage"/usr/bin/*
+shopt -s nullglob  # a build without the frei0r source has no lib/frei0r-1
 elves=("$stage"/usr/bin/* "$stage"/usr/lib/kinevista/* "$stage"/usr/lib/frei0r-1/*)
 strip --strip-unneeded --remove-section=.comment --remove-section=.note "${elves[@]}"
 gzip -9n "$stage"/usr/share/man/man1/*.1
