@@ -15,7 +15,7 @@ SOURCES = git ls-files '*.cpp' '*.h' '*.c'
 
 .PHONY: setup build build-asan windows demo test test-fast test-windows test-windows-editor test-asan \
         test-tsan test-portable test-fuzz \
-        format format-check bench clean
+        format format-check bench clean package windows-installer test-windows-installer
 
 setup:
 	@bash scripts/setup.sh
@@ -33,6 +33,20 @@ windows:
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target $(WIN_TARGETS)
+
+# The Windows setup program $(WIN_BUILD)/Kinevista-Setup-VERSION.exe, made with NSIS.
+windows-installer: windows
+	bash scripts/make_windows_installer.sh $(WIN_BUILD)
+
+# The setup program under Wine: silent install, the plug-in finding the editor, silent uninstall
+# (skipped, with a message, when Wine or NSIS is missing).
+test-windows-installer: setup
+	@if command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1; then $(MAKE) windows; fi
+	bash tests/windows/run_installer_test.sh $(WIN_BUILD)
+
+# The Debian package $(BUILD)/kinevista_VERSION_amd64.deb (see scripts/make_deb.sh).
+package: setup build
+	bash scripts/make_deb.sh $(BUILD)
 
 demo: setup build
 	bash scripts/demo.sh $(BUILD)
@@ -87,7 +101,7 @@ test-windows-editor: setup build
 	JOBS=$(JOBS) bash tests/windows/run_wine_editor_tests.sh $(BUILD) $(WIN_BUILD)
 
 test: format-check test-fast test-asan test-tsan test-portable test-fuzz test-windows \
-      test-windows-editor
+      test-windows-editor test-windows-installer
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks

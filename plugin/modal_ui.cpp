@@ -17,6 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 #include "core/document/show_file.h"
 #include "platform/host/acf_ids.h"
@@ -77,9 +80,28 @@ std::string EditorArguments(double frameRate, int32_t lengthInFrames) {
     return text;
 }
 
+#ifndef _WIN32
+// The folder of the module that holds this code (the plug-in), with its trailing "/"; empty
+// when the loader cannot tell.
+std::string OwnFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&OwnFolder), &info) == 0 || !info.dli_fname) return "";
+    const std::string file = info.dli_fname;
+    const size_t slash = file.rfind('/');
+    return slash == std::string::npos ? "" : file.substr(0, slash + 1);
+}
+#endif
+
 std::string EditorProgramPath() {
     std::string folder;
-    if (!kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder)) return "";
+    if (!kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder)) {
+#ifndef _WIN32
+        // No value: an installed plug-in starts the editor installed with it.
+        const std::string own = OwnFolder();
+        if (!own.empty()) return own + kv::InstalledEditorFolderFromPlugin + EditorProgram;
+#endif
+        return "";
+    }
     // The value is read into a 256-byte wide buffer: at most 127 characters.
     if (folder.empty() || folder.size() > MaxEditorFolderChars) return "";
     if (folder.back() != '/' && folder.back() != FolderSeparator) folder += FolderSeparator;

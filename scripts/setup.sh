@@ -15,6 +15,7 @@ pkgs=(
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
   imagemagick xvfb xauth xdotool openbox x11-utils x11-apps
   slurm-wlm slurmctld slurmd slurm-client munge bc
+  lintian xdg-utils desktop-file-utils libfile-mimeinfo-perl shared-mime-info nsis
 )
 # The Windows build and its checks under Wine: installed when possible; without them the
 # Windows checks are skipped with a message rather than failing the set-up.

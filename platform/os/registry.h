@@ -13,6 +13,10 @@ namespace kv {
 // The key under which the host keeps plug-in settings, and the value naming the editor folder.
 constexpr const char* PluginRegistryKey = "SOFTWARE\\Avid Technology\\AVX Plug-ins";
 constexpr const char* EditorFolderValue = "AVX2Directory";
+// An installed system has no registry file in the user's public folder: there the editor is the
+// one installed with the plug-in, in the programs' folder two levels above the plug-in's own
+// folder (lib/kinevista/ and bin/ of one prefix).
+constexpr const char* InstalledEditorFolderFromPlugin = "../../bin/";
 
 // The file that holds the values.
 std::string RegistryFile();

@@ -14,6 +14,7 @@
 #include "core/picture/disk_file.h"
 #include "core/render/show_loading.h"
 #include "core/show/show.h"
+#include "kv_version.h"
 #include "platform/os/atomic_file.h"
 #include "tools/cli/cli.h"
 
@@ -254,6 +255,10 @@ bool ReadOptions(int argc, char** argv, Context& ctx, CommandLine& cl) {
 
 int main(int argc, char** argv) {
     using namespace kvcli;
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("kinevista-cli %s\n", KV_VERSION_TEXT);
+        return ExitSuccess;
+    }
     kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
     Context ctx;
     CommandLine cl;

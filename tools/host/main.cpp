@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/picture/cdib.h"
+#include "kv_version.h"
 #include "platform/host/acf_ids.h"
 #include "platform/os/atomic_file.h"
 #include "platform/os/registry.h"
@@ -201,11 +202,39 @@ int WithPlugin(const Args& a, F&& use) {
     return status;
 }
 
+// The editor the plug-in at `pluginFile` starts for an edit: the registry's folder, or (on an
+// installed Linux system, which has no registry file) the editor installed beside the plug-in.
+std::string PluginEditor(const std::string& pluginFile) {
+#ifdef _WIN32
+    const char* program = "Kinevista.exe";
+#else
+    const char* program = "kinevista";
+#endif
+    std::string folder;
+    // A value, even an empty one, stops the plug-in looking further (as it does).
+    if (kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder))
+        return folder.empty() ? "" : (std::filesystem::path(folder) / program).string();
+#ifdef _WIN32
+    (void)pluginFile;  // Windows plug-ins always have the registry value
+    return "";
+#else
+    const std::filesystem::path own = std::filesystem::absolute(pluginFile).parent_path();
+    return (own / kv::InstalledEditorFolderFromPlugin / program).lexically_normal().string();
+#endif
+}
+
 int Catalogue(const Args& a) {
     if (a.positional.size() != 1) return Usage();
-    return WithPlugin(a, [](PluginModule& plugin, HostState& state) {
+    return WithPlugin(a, [&a](PluginModule& plugin, HostState& state) {
         const ACFRESULT r = kvhost::Catalogue(plugin, state);
         for (const std::string& line : state.Log()) std::printf("%s\n", line.c_str());
+        // Which editor an edit would start, on the error stream so that the catalogue itself
+        // reads the same on every system.
+        const std::string editor = PluginEditor(a.positional[0]);
+        std::error_code ec;
+        std::fprintf(stderr, "kinevista-host: editor %s%s\n",
+                     editor.empty() ? "(none named)" : editor.c_str(),
+                     editor.empty() || std::filesystem::exists(editor, ec) ? "" : " (missing)");
         return r == ACF_OK ? 0 : 1;
     });
 }
@@ -286,6 +315,10 @@ int Edit(const Args& a) {
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string command = argv[1];
+    if (command == "--version" && argc == 2) {
+        std::printf("kinevista-host %s\n", KV_VERSION_TEXT);
+        return 0;
+    }
     const Args a = ParseArgs(argc, argv, 2);
     if (a.bad) return 2;
     // A file-size limit reaches the writers (the plug-in's exchange file) as a write error.

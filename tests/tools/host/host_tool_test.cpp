@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "core/base/records.h"
@@ -185,4 +186,47 @@ TEST_F(HostToolTest, InstallAndEditRoundTrip) {
                           " --rate 25 --length 250 --out " + out + " 2>/dev/null"),
               0);
     EXPECT_EQ(kvtest::ReadFileBytes(out), std::string(4096, 'Z'));
+}
+
+// An installed tree has no registry file: the plug-in in <prefix>/lib/kinevista starts the editor
+// in <prefix>/bin, and the host names that editor; a registry value, once written, still wins.
+TEST_F(HostToolTest, InstalledPluginStartsTheEditorBesideIt) {
+    ASSERT_FALSE(std::string(KV_FAKE_EDITOR).empty()) << "no stand-in editor built";
+    const std::string prefix = dir + "/prefix";
+    const std::string plugin = prefix + "/lib/kinevista/Kinevista.avx";
+    ASSERT_EQ(kvtest::Run("mkdir -p " + prefix + "/lib/kinevista " + prefix + "/bin && cp " +
+                          PluginPath + " " + plugin),
+              0);
+    std::remove(kv::RegistryFile().c_str());
+
+    const std::string args = dir + "/args";
+    const std::string out = dir + "/new.kvx";
+    const std::string edit = "KV_FAKE_EDITOR_LOG=" + args + " KV_FAKE_EDITOR_MODE=quit " + Host +
+                             " edit " + plugin + " --data " + showPath +
+                             " --rate 25 --length 250 --out " + out + " 2>/dev/null";
+    // No editor installed yet: the run ends at once and starts nothing.
+    ASSERT_EQ(kvtest::Run(edit), 0);
+    EXPECT_NE(access(args.c_str(), F_OK), 0) << "an editor ran although none is installed";
+    std::string err;
+    ASSERT_EQ(kvtest::Run(Host + " catalogue " + plugin + " 2>&1 >/dev/null", &err), 0);
+    EXPECT_NE(err.find("kinevista-host: editor " + prefix + "/bin/kinevista (missing)"),
+              std::string::npos)
+        << err;
+
+    ASSERT_EQ(kvtest::Run("ln -s " + std::string(KV_FAKE_EDITOR) + " " + prefix + "/bin/kinevista"),
+              0);
+    ASSERT_EQ(kvtest::Run(edit), 0);
+    EXPECT_EQ(kvtest::ReadFileBytes(args), "?2500,250\n");
+    ASSERT_EQ(kvtest::Run(Host + " catalogue " + plugin + " 2>&1 >/dev/null", &err), 0);
+    EXPECT_NE(err.find("kinevista-host: editor " + prefix + "/bin/kinevista\n"), std::string::npos)
+        << err;
+
+    // A registry value naming a folder without an editor: that folder is tried, not the tree's.
+    const std::string elsewhere = dir + "/elsewhere";
+    ASSERT_EQ(kvtest::Run("mkdir -p " + elsewhere + " && " + Host + " install " + elsewhere +
+                          " >/dev/null"),
+              0);
+    std::remove(args.c_str());
+    ASSERT_EQ(kvtest::Run(edit), 0);
+    EXPECT_NE(access(args.c_str(), F_OK), 0) << "the registry's folder was passed over";
 }
