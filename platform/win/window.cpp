@@ -153,10 +153,22 @@ void (*g_displayLost)() = nullptr;
 
 // A popup that closes or hides with the system's keyboard hands it back to the window that leads
 // the program, so the program keeps it (the display would otherwise leave it nowhere).
+// A window without an owner (a question asked before the main window's views are up) hands it
+// to the program's frontmost window that stays, as the system activates the next window in line.
 void HandOnSystemFocus(HWND going) {
     if (g_systemFocus != going) return;
+    auto stays = [going](HWND h) { return h && h != going && h->visible && !h->destroyed; };
     HWND next = RootOwnerOf(OwnerOf(going));
-    g_systemFocus = next && next != going && next->visible && !next->destroyed ? next : nullptr;
+    if (!stays(next)) {
+        next = nullptr;
+        for (HWND w : g_windows) {  // front to back
+            if (IsChild(w) || !stays(w)) continue;
+            HWND lead = RootOwnerOf(w);
+            next = stays(lead) ? lead : w;
+            break;
+        }
+    }
+    g_systemFocus = next;
     if (g_systemFocus) TheBackend().GiveSystemFocus(g_systemFocus);
 }
 

@@ -219,3 +219,26 @@ TEST_F(OwnerTest, TheKeyboardGoesToTheLeadingWindowButIsNeverTakenFromAnotherPro
     ShowWindow(viewer, SW_HIDE);
     EXPECT_EQ(headless::SystemFocus(), main);
 }
+
+TEST_F(OwnerTest, AQuestionWithoutAnOwnerHandsTheKeyboardToTheProgramWhenItCloses) {
+    // Asked at start-up before any window leads: the box belongs to nobody, yet closing it must
+    // not leave the program without the keyboard (nothing would give it back on a bare display).
+    headless::SetSystemFocus(main);
+    Pump();
+    Log().clear();
+    headless::UseLayerDialogs(true);
+    HWND box = nullptr;
+    headless::Script([&] {
+        for (HWND h : AllWindows())
+            if (GetWindowText(h) == "Question") box = h;
+        headless::SetSystemFocus(box);
+        headless::Key(VK_RETURN);
+    });
+    EXPECT_EQ(MessageBox(nullptr, "Recover?", "Question", MB_YESNO), IDYES);
+    ASSERT_NE(box, nullptr);
+    HWND now = headless::SystemFocus();
+    EXPECT_TRUE(now == main || now == other) << "the keyboard left the program";
+    Pump();
+    EXPECT_TRUE(Activations().empty());
+    EXPECT_TRUE(IsProgramActive());
+}
