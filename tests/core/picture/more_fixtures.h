@@ -225,10 +225,10 @@ inline Rgba MagickDecode(const std::string& path) {
 inline int LoadPicture(kv::CDIB& image, const std::string& path, bool upright,
                        std::vector<std::string>* alerts = nullptr) {
     AlertRecorder recorder;
-    kv::FileSpec spec;
-    spec.SetPath(path.c_str());
+    kv::FileSpec file;
+    file.SetPath(path.c_str());
     image.uprightOrientation = upright;
-    const int result = image.Load(spec, kv::FileSpec{}, true);
+    const int result = image.Load(file, kv::FileSpec{}, true);
     if (alerts) *alerts = recorder.texts;
     return result;
 }

@@ -586,9 +586,9 @@ ChildLoad LoadInChild(const std::string& path, bool upright, int limitMb) {
         kv::TheSettings().WriteInt("PictureMemoryLimit", limitMb);
         kv::CDIB image(16, 16, 8);
         image.uprightOrientation = upright;
-        kv::FileSpec spec;
-        spec.SetPath(path.c_str());
-        _exit(image.Load(spec, kv::FileSpec{}, false));
+        kv::FileSpec file;
+        file.SetPath(path.c_str());
+        _exit(image.Load(file, kv::FileSpec{}, false));
     }
     int status = 0;
     rusage usage{};
