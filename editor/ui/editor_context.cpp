@@ -34,4 +34,9 @@ void GoToFrame(int32_t frame, bool render) {
     if (e.timeline && e.timeline->hwnd) e.timeline->KeepCurrentFrameVisible();
 }
 
+int32_t AddKeyTolerance() {
+    const EditorContext& e = Editor();
+    return e.timeline ? e.timeline->KeyTolerance() : KeyNearTolerance;
+}
+
 }  // namespace kv

@@ -647,7 +647,7 @@ void CMain::AddKeyHere() {
     const KeyFrame camera =
         e.stage ? e.stage->camera : CameraAtFrame(show, show.currentFrame, false);
     EditFeedback fb;
-    AddKeyAtCurrentFrame(show, camera, KeyNearTolerance, &fb);
+    AddKeyAtCurrentFrame(show, camera, AddKeyTolerance(), &fb);
     show.dirty = true;
     AfterEdit(fb, false);
 }
@@ -928,7 +928,7 @@ void CMain::RunCommand(int id) {
         case CmdPaste: {
             EditFeedback fb;
             const KeyFrame camera = e.stage ? e.stage->camera : KeyFrame{};
-            PasteKey(show, camera, KeyNearTolerance, &fb);
+            PasteKey(show, camera, AddKeyTolerance(), &fb);
             AfterEdit(fb, false);
             break;
         }

@@ -326,7 +326,7 @@ void CStage::MouseUp(int x, int y) {
     if (dragged) {
         if (show && show->AutoAddKey) {
             EditFeedback fb;
-            AddKeyAtCurrentFrame(*show, camera, KeyNearTolerance, &fb);
+            AddKeyAtCurrentFrame(*show, camera, AddKeyTolerance(), &fb);
             if (fb.beep) Beep(0);  // a new key
             // The new key is the camera of this frame now: stage, viewer, timeline and the
             // status panel show it.

@@ -482,6 +482,62 @@ TEST_F(MainWindow, PlusStepsAFrameAndEnterAddsAKeyThere) {
     EXPECT_EQ(RunToEnd(), 0);
 }
 
+// Enter near a key replaces it only within the timeline's tolerance, min(scale / 2, 4), and the
+// key the timeline marks as selected is the one that Enter replaces.
+TEST_F(MainWindow, EnterNearAKeyFollowsTheTimelineScale) {
+    Setting("TimeScale", "5");
+    StartOnExample({0, 30, 60, 90, 120});
+    Step([this] {
+        ASSERT_EQ(Editor().timeline->scale, 5);
+        GoToFrame(93, true);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, -1);  // three frames from 90: not at it at this scale
+        Editor().stage->camera.x = 333;
+    });
+    KeyDown(VK_RETURN);
+    Step([this] {
+        const Picture& pic = TheShow().pictures[0];
+        ASSERT_EQ(pic.keyCount, 6);
+        EXPECT_EQ(pic.keys[3].time, 90);
+        EXPECT_NE(pic.keys[3].x, 333);
+        EXPECT_EQ(pic.keys[4].time, 93);
+        EXPECT_FLOAT_EQ(pic.keys[4].x, 333);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, 4);
+        // At this scale a key is at the frames less than two from it.
+        GoToFrame(95, true);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, -1);
+        GoToFrame(61, true);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, 2);
+        Editor().stage->camera.x = 444;
+    });
+    KeyDown(VK_RETURN);
+    Step([this] {
+        const Picture& pic = TheShow().pictures[0];
+        ASSERT_EQ(pic.keyCount, 6);
+        EXPECT_EQ(pic.keys[2].time, 61);
+        EXPECT_FLOAT_EQ(pic.keys[2].x, 444);
+        // At the default scale the tolerance is four frames: three off is at the key.
+        Editor().timeline->scale = 30;
+        GoToFrame(123, true);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, 5);
+        Editor().stage->camera.x = 555;
+    });
+    KeyDown(VK_RETURN);
+    Step([this] {
+        const Picture& pic = TheShow().pictures[0];
+        ASSERT_EQ(pic.keyCount, 6);
+        EXPECT_EQ(pic.keys[5].time, 123);
+        EXPECT_FLOAT_EQ(pic.keys[5].x, 555);
+        TheShow().dirty = false;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
 TEST_F(MainWindow, RenderTimingTestReportsItsTimeInABoxAndOnStandardError) {
     StartOnExample();
     const int beeps = MessageBeepCount();
