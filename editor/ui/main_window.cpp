@@ -31,7 +31,7 @@
 #include "editor/ui/timeline.h"
 #include "editor/ui/viewer.h"
 #include "platform/codecs/more_codecs.h"
-#include "platform/os/process.h"
+#include "platform/os/shell_open.h"
 
 namespace kv {
 
@@ -843,12 +843,10 @@ void CMain::SetAspect(int id) {
 
 void CMain::OpenManual() {
     const std::string manual = ManualPath();
-    const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-    if (!manual.empty() && display && std::strcmp(BackendName(), "headless") != 0) {
-        for (const char* opener : {"/usr/bin/xdg-open", "/usr/local/bin/xdg-open"}) {
-            if (::access(opener, X_OK) == 0 && StartProcess(opener, {manual}) > 0) return;
-        }
-    }
+    // The shell's open verb on Windows, the desktop's opener on Linux (which needs a display).
+    // A headless run has no desktop unless a stand-in for it is set.
+    const bool desktop = ShellOpenHook() || std::strcmp(BackendName(), "headless") != 0;
+    if (!manual.empty() && desktop && ShellOpen(manual)) return;
     const std::string text =
         manual.empty() ? std::string("The user manual is not installed with this program.")
                        : "The user manual is at " + manual;

@@ -15,6 +15,7 @@
 #include "editor/ui/editor_context.h"
 #include "editor/ui/stage.h"
 #include "platform/codecs/more_codecs.h"
+#include "platform/os/shell_open.h"
 #include "tests/editor/app/editor_session.h"
 
 using namespace kv;
@@ -842,6 +843,35 @@ TEST_F(MainWindow, HelpNamesTheManualWithoutADesktopOpenerAndAboutNamesTheVersio
     EXPECT_EQ(access(path.c_str(), R_OK), 0) << path;
     EXPECT_NE(kvtest::ReadFileBytes(path).find("Kinevista — user manual"), std::string::npos);
     EXPECT_FALSE(about.empty());
+}
+
+namespace {
+std::vector<std::string> g_shellOpened;
+bool RecordShellOpen(const std::string& document, uintptr_t) {
+    g_shellOpened.push_back(document);
+    return true;
+}
+}  // namespace
+
+// With a desktop to ask (here the stand-in every system's ShellOpen consults), Help > Contents
+// hands the manual to it and shows no message; whatever display variable is set or not.
+TEST_F(MainWindow, HelpContentsHandsTheManualToTheDesktopsOpenVerb) {
+    g_shellOpened.clear();
+    SetShellOpenHook(&RecordShellOpen);
+    const char* display = std::getenv("DISPLAY");
+    const std::string savedDisplay = display ? display : "";
+    unsetenv("DISPLAY");
+    StartOnExample();
+    KeyDown(VK_F1);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    SetShellOpenHook(nullptr);
+    if (display) setenv("DISPLAY", savedDisplay.c_str(), 1);
+    ASSERT_EQ(g_shellOpened.size(), 1u);
+    EXPECT_NE(kvtest::ReadFileBytes(g_shellOpened[0]).find("Kinevista — user manual"),
+              std::string::npos);
+    for (const std::string& t : kv::headless::MessageBoxTexts())
+        EXPECT_EQ(t.find("The user manual"), std::string::npos) << t;
 }
 
 TEST_F(MovieFromEditor, BatchRendersEachShowAfterOfferingToSaveTheOpenOne) {
