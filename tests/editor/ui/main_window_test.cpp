@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -313,6 +314,49 @@ TEST_F(MainWindow, StageZoomStepsThroughTheFourScalesAndStopsAtTheEnds) {
     Close();
     EXPECT_EQ(RunToEnd(), 0);
     EXPECT_EQ(seen, (std::vector<float>{0.25f, 0.5f, 1.0f, 1.0f, 0.5f, 0.25f, 0.1f, 0.1f}));
+}
+
+// A picture larger than the stage shows whole when loaded, and "Fit Picture on Stage" brings it
+// back after zooming in; the stored scale follows.
+TEST_F(MainWindow, LoadedLargePictureFitsTheStageAndFitPictureRestoresIt) {
+    CDIB photo(4000, 3000, 24);
+    FileSpec photoSpec;
+    photoSpec.SetPath((dir + "/photo.bmp").c_str());
+    ASSERT_TRUE(photo.Save(photoSpec, FormatBmp));
+    settings = "[Kinevista]\r\nStageScale=100\r\nTimeScale=30\r\n";
+    StartOnExample();
+    auto wholePictureShown = [] {
+        const Rect c = Editor().stage->GetClientRect();
+        const float s = Editor().stage->scale;
+        return 4000.0f * s <= static_cast<float>(c.right) &&
+               3000.0f * s <= static_cast<float>(c.bottom);
+    };
+    Step([this] {
+        EXPECT_EQ(GetMenuString(GetMenu(MainHwnd()), CmdFitPicture), "Fit Picture on Stage");
+        EXPECT_FLOAT_EQ(Editor().stage->scale, 1.0f);  // the example fits: nothing changes
+        kv::headless::QueueFileAnswer({dir + "/photo.bmp"});
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+    });
+    Char(5);  // Ctrl+E: Load Picture
+    float fitted = 0;
+    Step([&] {
+        ASSERT_EQ(TheShow().image.Width(), 4000);
+        EXPECT_TRUE(wholePictureShown());
+        fitted = Editor().stage->scale;
+        EXPECT_LT(fitted, 1.0f);
+    });
+    Command(CmdStageZoomIn);
+    Command(CmdStageZoomIn);
+    Step([&] { EXPECT_FALSE(wholePictureShown()); });
+    Command(CmdFitPicture);
+    Step([&] {
+        EXPECT_TRUE(wholePictureShown());
+        EXPECT_FLOAT_EQ(Editor().stage->scale, fitted);
+        TheShow().dirty = false;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(SettingsFileHas("StageScale=" + std::to_string(std::lround(fitted * 100.0f))));
 }
 
 TEST_F(MainWindow, CommaEnlargesAndPeriodContractsTheTimeline) {
