@@ -1,6 +1,7 @@
 // Loading speed of the further picture formats: a 4000 x 3000 photograph-like picture (smooth
 // gradients with a little seeded noise) as LZW TIFF, 16-bit ZIP TIFF, tiled TIFF, lossy WebP,
-// HEIC, a JPEG turned by its EXIF orientation, and an LZW TIFF carrying a Display P3 profile.
+// HEIC, a JPEG turned by its EXIF orientation, an LZW TIFF carrying a Display P3 profile, and
+// CMYK and bilevel TIFFs in one strip and in strips.
 // The files are made once with ImageMagick, cwebp and heif-enc in /tmp/kv-formats-bench; each
 // benchmark loads its file through CDIB::Load and reports megapixels per second ("MP/s").
 #include <benchmark/benchmark.h>
@@ -108,6 +109,77 @@ void TiffTiled(benchmark::State& s) {
 void TiffPlain(benchmark::State& s) {
     LoadBench(s, Fixture("plain.tif", "convert {dir}/src.ppm -compress none {dir}/plain.tif"));
 }
+// CMYK and bilevel pictures in one strip against the same pixels in strips of 64 rows: the
+// reader converts them row by row, so the two should take about the same time.
+void TiffCmykOneStrip(benchmark::State& s) {
+    LoadBench(s, Fixture("cmyk1.tif",
+                         "convert {dir}/src.ppm -colorspace CMYK -compress lzw -define "
+                         "tiff:rows-per-strip=3000 {dir}/cmyk1.tif"));
+}
+void TiffCmykStrips(benchmark::State& s) {
+    LoadBench(s, Fixture("cmyk64.tif",
+                         "convert {dir}/src.ppm -colorspace CMYK -compress lzw -define "
+                         "tiff:rows-per-strip=64 {dir}/cmyk64.tif"));
+}
+void TiffG4OneStrip(benchmark::State& s) {
+    LoadBench(s, Fixture("g4one.tif",
+                         "convert {dir}/src.ppm -monochrome -compress group4 -define "
+                         "tiff:rows-per-strip=3000 {dir}/g4one.tif"));
+}
+void TiffG4Strips(benchmark::State& s) {
+    LoadBench(s, Fixture("g4strips.tif",
+                         "convert {dir}/src.ppm -monochrome -compress group4 -define "
+                         "tiff:rows-per-strip=64 {dir}/g4strips.tif"));
+}
+// A blank 30000 x 30000 bilevel page in one Group 4 strip, about 3.8 KB: each all-white row,
+// coded against the row above, is one bit. Loads as 2.7 GB of 24-bit picture.
+void TiffBlankFaxPage(benchmark::State& state) {
+    constexpr uint32_t Side = 30000;
+    const std::string path = Dir + "/blank-page.tif";
+    if (!Exists(path)) {
+        Sh("mkdir -p " + Dir);
+        std::string data(Side / 8, '\xFF');
+        data += std::string("\x00\x10\x01", 3);  // the end of the page
+        std::string t("II*\0", 4);
+        const auto put = [&t](uint32_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i) t += static_cast<char>((v >> (8 * i)) & 0xFF);
+        };
+        put(8, 4);
+        put(9, 2);
+        const uint32_t dataAt = 8 + 2 + 12 * 9 + 4;
+        const uint32_t fields[9][3] = {
+            {256, 4, Side}, {257, 4, Side}, {258, 3, 1},
+            {259, 3, 4},    {262, 3, 0},    {273, 4, dataAt},
+            {277, 3, 1},    {278, 4, Side}, {279, 4, static_cast<uint32_t>(data.size())}};
+        for (const auto& f : fields) {
+            put(f[0], 2);
+            put(f[1], 2);
+            put(1, 4);
+            put(f[2], 4);
+        }
+        put(0, 4);
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        if (!out) {
+            state.SkipWithError("fixture could not be made");
+            return;
+        }
+        std::fwrite(t.data(), 1, t.size(), out);
+        std::fwrite(data.data(), 1, data.size(), out);
+        std::fclose(out);
+    }
+    kv::FileSpec picture, none;
+    picture.SetPath(path.c_str());
+    for (auto _ : state) {
+        kv::CDIB image(16, 16, 8);
+        if (image.Load(picture, none, false) != 1) {
+            state.SkipWithError("load failed");
+            return;
+        }
+        benchmark::DoNotOptimize(image.Bits());
+    }
+    state.counters["MP/s"] =
+        benchmark::Counter(Side * 1e-6 * Side * state.iterations(), benchmark::Counter::kIsRate);
+}
 void WebpLossy(benchmark::State& s) {
     LoadBench(s,
               Fixture("lossy.webp",
@@ -141,6 +213,11 @@ BENCHMARK(TiffLzw)->Unit(benchmark::kMillisecond);
 BENCHMARK(Tiff16Zip)->Unit(benchmark::kMillisecond);
 BENCHMARK(TiffTiled)->Unit(benchmark::kMillisecond);
 BENCHMARK(TiffP3)->Unit(benchmark::kMillisecond);
+BENCHMARK(TiffCmykOneStrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(TiffCmykStrips)->Unit(benchmark::kMillisecond);
+BENCHMARK(TiffG4OneStrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(TiffG4Strips)->Unit(benchmark::kMillisecond);
+BENCHMARK(TiffBlankFaxPage)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(WebpLossy)->Unit(benchmark::kMillisecond);
 BENCHMARK(Heic)->Unit(benchmark::kMillisecond);
 BENCHMARK(JpegUpright)->Unit(benchmark::kMillisecond);

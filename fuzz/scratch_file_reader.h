@@ -1,7 +1,9 @@
 // The fuzz targets of the readers that take a file by name (libtiff, libheif, libwebp): each input
 // is written to a scratch file, made once per process and removed at exit, and read into an image
 // that asks for upright pictures, so the orientation and profile steps run too. Any crash, hang,
-// leak or out-of-bounds access is a finding; the result codes themselves are not checked.
+// leak or out-of-bounds access is a finding; the result codes themselves are not checked. Pictures
+// are held to "PictureMemoryLimit" 256 (8192 x 8192 at 32 bits), as in the picture target, so that
+// each input stays within the fuzzer's memory and time limits.
 #pragma once
 
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/base/settings.h"
 #include "core/picture/cdib.h"
 #include "core/picture/disk_file.h"
 #include "core/picture/picture_reader.h"
@@ -36,6 +39,11 @@ inline const char* ScratchPath(const char* name) {
 
 inline int ReadThroughScratchFile(const char* name, const uint8_t* data, size_t size,
                                   FileReader read) {
+    static const bool limited = [] {
+        kv::TheSettings().WriteInt("PictureMemoryLimit", 256);
+        return true;
+    }();
+    (void)limited;
     const char* path = ScratchPath(name);
     if (!path) return 0;
     std::FILE* f = std::fopen(path, "wb");

@@ -13,7 +13,7 @@ pkgs=(
   frei0r-plugins-dev melt
   libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
-  imagemagick xvfb xauth xdotool
+  imagemagick xvfb xauth xdotool openbox x11-utils x11-apps
   slurm-wlm slurmctld slurmd slurm-client munge bc
 )
 # The Windows build and its checks under Wine: installed when possible; without them the

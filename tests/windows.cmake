@@ -43,7 +43,8 @@ kv_win_test(core_base_tests core/base)
 kv_win_test(core_show_tests core/show)
 kv_win_test(core_document_tests core/document)
 # The TIFF, HEIF and WebP libraries are not in the Windows build: their tests stay on Linux.
-kv_win_test(core_picture_tests core/picture EXCLUDE read_more_test.cpp read_more_bombs_test.cpp)
+kv_win_test(core_picture_tests core/picture EXCLUDE read_more_test.cpp read_more_bombs_test.cpp
+            read_tiff_kinds_test.cpp)
 target_link_libraries(core_picture_tests PRIVATE psapi)
 kv_win_test(core_render_tests core/render)
 # The Windows side of the platform layers.

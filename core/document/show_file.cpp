@@ -211,12 +211,16 @@ constexpr const char* PathSeparators = "/";
 // The longest file name (one folder entry) the usual file systems take.
 constexpr size_t MaxFileNameBytes = 255;
 
-bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes) {
+bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes,
+                   std::string* error = nullptr) {
     const uint32_t need = Serialise(show, nullptr);
-    if (need > bufferBytes) return false;
+    if (need > bufferBytes) {
+        if (error) *error = "the show does not fit the save buffer";
+        return false;
+    }
     std::vector<uint8_t> buffer(need);
     const uint32_t S = Serialise(show, buffer.data());
-    return os::WriteFileAtomically(path, buffer.data(), S);
+    return os::WriteFileAtomically(path, buffer.data(), S, error);
 }
 
 // Reads up to MaxShowFileBytes of a show file; false (and why) when it cannot be opened.
@@ -431,8 +435,8 @@ bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render, S
     return LoadShowFile(show, path, render, why, true);
 }
 
-bool SaveShow(Show& show, const std::string& path) {
-    if (!SaveShowBytes(show, path, ShowSaveBufferBytes)) return false;
+bool SaveShow(Show& show, const std::string& path, std::string* error) {
+    if (!SaveShowBytes(show, path, ShowSaveBufferBytes, error)) return false;
     show.showFile.SetPath(path.c_str());
     return true;
 }

@@ -54,8 +54,9 @@ bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render,
 
 // Writes the show to path atomically (os::AtomicFile: temporary file in the same folder, sync,
 // rename; a symbolic link's target is replaced), so an interrupted save leaves the previous
-// file whole. On success showFile becomes the path.
-bool SaveShow(Show& show, const std::string& path);
+// file whole. On success showFile becomes the path; on failure `error`, when given, says why
+// with the operating system's reason ("cannot write PATH: No space left on device").
+bool SaveShow(Show& show, const std::string& path, std::string* error = nullptr);
 
 // The exchange file in the public folder, and the editor's side of the round trip.
 std::string ExchangePath();

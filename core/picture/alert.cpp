@@ -42,6 +42,13 @@ public:
 ConsoleSink g_console;
 std::atomic<AlertSink*> g_sink{&g_console};
 
+void ConsoleWarning(const std::string& text) {
+    std::fprintf(stderr, "Warning: %s\n", text.c_str());
+}
+
+// Global for the same reason as the alert sink.
+std::atomic<WarningSink> g_warningSink{ConsoleWarning};
+
 }  // namespace
 
 AlertSink* SetAlertSink(AlertSink* sink) {
@@ -87,6 +94,15 @@ int32_t AskYesNoCancel(const char* text, const char* caption) {
     Answer a =
         g_sink.load()->Show(AlertKind::YesNoCancel, text ? text : "", caption ? caption : "");
     return a == Answer::Yes ? 1 : a == Answer::No ? 0 : -1;
+}
+
+WarningSink SetWarningSink(WarningSink sink) {
+    const WarningSink old = g_warningSink.exchange(sink ? sink : ConsoleWarning);
+    return old == ConsoleWarning ? nullptr : old;
+}
+
+void Warning(const std::string& text) {
+    g_warningSink.load()(text);
 }
 
 }  // namespace kv

@@ -34,6 +34,14 @@ void ClearScriptedAnswers();
 std::string FormatAlert(const char* text, int32_t code);
 
 void Alert(const char* text, int32_t code = NoAlertCode);
+
+// Warnings: work that went on without part of what was asked (a picture shown without its
+// colour profile). They never open a dialog: by default each is one line, "Warning: <text>", on
+// standard error. A sink replaces that line (tests record them); nullptr restores it. Returns
+// the previous sink.
+using WarningSink = void (*)(const std::string& text);
+WarningSink SetWarningSink(WarningSink sink);
+void Warning(const std::string& text);
 bool AskYesNo(const char* text, const char* caption);
 int32_t AskYesNoCancel(const char* text, const char* caption);
 

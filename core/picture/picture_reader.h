@@ -57,11 +57,54 @@ ImageReadResult ReadWebp(CDIB& image, DiskFile& file);
 ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file);
 
 // Turns a read image upright for an EXIF orientation (1..8; others leave it alone). False when
-// the turned image cannot be allocated (the image is then unchanged).
+// the turned image cannot be allocated (the image is then unchanged). The quarter turns (5..8)
+// take a second image for the moment; the readers over decoders turn those while decoding
+// (RowTurner) instead.
 bool ApplyOrientation(CDIB& image, int orientation);
+
+// Whether an EXIF orientation turns the picture a quarter (its sides exchange).
+inline bool QuarterTurn(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+// Writes the rows of a picture being decoded straight into their columns of the upright image,
+// for the quarter turns, so that the picture is held once. A band of stored rows is kept and
+// written out when the decoder moves past it (or at Finish); a decoder may come back to a row
+// (tiles, planes) and finds it as it left it.
+class RowTurner {
+public:
+    // `upright` is already made, `storedHeight` x `storedWidth` pixels of `bytes` bytes.
+    RowTurner(CDIB& upright, int orientation, int storedWidth, int storedHeight, int bytes);
+    // False when the band could not be allocated.
+    bool Ready() const { return !m_band.empty(); }
+    // Keeps `rows` stored rows at once (a tile's height) when that fits a sensible buffer; only
+    // before the first row is asked for.
+    void KeepRows(int rows);
+    // Where stored row y (from the top) is to be written; null outside the picture.
+    uint8_t* Row(int y);
+    // Writes out the rows still held.
+    void Finish();
+
+private:
+    void Flush();
+    void Load(int first);
+    CDIB& m_image;
+    int m_orientation, m_w, m_h, m_bytes;
+    size_t m_rowBytes;
+    int m_bandRows = 32;
+    int m_first = -1;  // first stored row in the band, -1 when none
+    std::vector<uint8_t> m_band;
+    std::vector<bool> m_written;  // bands written out at least once, by band number
+};
+
+// JPEG and PNG through the platform decoders, the picture turned upright while decoding when
+// `orientation` is a quarter turn.
+ImageReadResult ReadGdiplusTurned(CDIB& image, DiskFile& file, int orientation);
 // Converts a 24- or 32-bit image from the colours of an ICC profile to sRGB; an empty, broken or
-// non-RGB profile, or another depth, leaves it as it is.
-void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile);
+// non-RGB profile, or another depth, leaves it as it is. A profile that would need more memory
+// than a profile may take also leaves it, with a warning naming `path`.
+void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile,
+                        const char* path = nullptr);
 
 // The fixed message Load shows for a result code, and whether the code is appended to it.
 // Returns null for ReadOk.

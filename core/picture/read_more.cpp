@@ -2,11 +2,19 @@
 // the finishing every read picture gets: its EXIF orientation (when the image asks for upright
 // pictures) and its embedded ICC profile, converted to sRGB.
 //
-// Sizes: every reader here asks PictureSizeCheck before the image is created, with the size the
-// file claims; the libraries' own limits are set from MaxPictureSide.
+// Sizes: every reader here asks PictureSizeCheck with the size the file claims before the
+// decoder spends anything on it, and the image is created only once the decoder has shown the
+// data is there (the first rows, a tile, the decoded HEIF image); the libraries' own limits are
+// set from MaxPictureSide. A quarter turn is made while decoding (RowTurner), so a turned
+// picture is never held twice.
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
 #include <vector>
 
+#include "core/picture/alert.h"
 #include "core/picture/disk_file.h"
 #include "core/picture/picture_reader.h"
 #include "platform/codecs/more_codecs.h"
@@ -19,31 +27,60 @@ namespace {
 // row y goes to image row height - 1 - y and no flip is needed afterwards.
 class PictureTarget final : public PixelTarget {
 public:
-    explicit PictureTarget(CDIB& image) : m_image(image) {}
+    // `metadata` is filled by the decoder before it begins: a quarter turn it names is made
+    // while decoding when the image asks for upright pictures.
+    PictureTarget(CDIB& image, const PictureMetadata* metadata = nullptr)
+        : m_image(image), m_metadata(metadata) {}
     bool Allows(int width, int height, int channels) override {
         result = PictureSizeCheck(width, height, channels * 8);
         return result == ReadOk;
     }
     bool Begin(int width, int height, int channels) override {
-        result = PictureSizeCheck(width, height, channels * 8);
+        const int turn =
+            m_metadata && m_image.uprightOrientation && QuarterTurn(m_metadata->orientation)
+                ? m_metadata->orientation
+                : 0;
+        const int w = turn ? height : width, h = turn ? width : height;
+        result = PictureSizeCheck(w, h, channels * 8);
         if (result != ReadOk) return false;
-        if (!CreateForReading(m_image, width, height, channels * 8)) {
+        if (!CreateForReading(m_image, w, h, channels * 8)) {
             result = ReadNoMemory;
             return false;
         }
         m_height = height;
+        if (turn) {
+            m_turner = std::make_unique<RowTurner>(m_image, turn, width, height, channels);
+            if (!m_turner->Ready()) {
+                result = ReadNoMemory;
+                return false;
+            }
+        }
         return true;
     }
     uint8_t* Row(int y) override {
+        if (m_turner) return m_turner->Row(y);
         return y >= 0 && y < m_height ? m_image.Row(m_height - 1 - y) : nullptr;
     }
-    std::ptrdiff_t RowStep() override { return -static_cast<std::ptrdiff_t>(m_image.RowBytes()); }
+    std::ptrdiff_t RowStep() override {
+        return m_turner ? 0 : -static_cast<std::ptrdiff_t>(m_image.RowBytes());
+    }
+    void RowsAtOnce(int rows) override {
+        if (m_turner) m_turner->KeepRows(rows);
+    }
+    // Writes out the rows a turn still holds; true when the picture was turned while decoding.
+    bool FinishTurn() {
+        if (!m_turner) return false;
+        m_turner->Finish();
+        return true;
+    }
 
     ImageReadResult result = ReadOk;
 
 private:
     CDIB& m_image;
+    const PictureMetadata* m_metadata;
     int m_height = 0;
+    std::unique_ptr<RowTurner> m_turner;
 };
 
 DecodeLimits Limits() {
@@ -135,6 +172,16 @@ void TurnInto(const CDIB& stored, CDIB& turned, int orientation) {
     }
 }
 
+// Whether a file has not been warned about yet: a picture a show uses in many places, or loads
+// again for every frame, is named once per run.
+bool FirstWarningFor(const std::string& path) {
+    // Global: one record per process, guarded by the lock (pictures load on several threads).
+    static std::mutex lock;
+    static std::set<std::string> warned;
+    std::lock_guard<std::mutex> hold(lock);
+    return warned.insert(path).second;
+}
+
 }  // namespace
 
 int MaxPictureSide() {
@@ -202,19 +249,27 @@ bool ApplyOrientation(CDIB& image, int orientation) {
     return true;
 }
 
-void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile) {
+void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile, const char* path) {
     const int bytes = image.BitCount() / 8;
     if (profile.empty() || (bytes != 3 && bytes != 4)) return;
     SrgbConverter converter;
-    if (!converter.Open(profile.data(), profile.size(), bytes)) return;
+    if (!converter.Open(profile.data(), profile.size(), bytes)) {
+        // Other broken profiles are passed over silently, as they always were; this one is
+        // worth a word because the profile looks usable and the colours will be off.
+        if (converter.ProfileTooLarge() && FirstWarningFor(path ? path : ""))
+            Warning(
+                std::string("colour profile needs too much memory, picture left unconverted: ") +
+                (path ? path : ""));
+        return;
+    }
     for (int y = 0; y < image.Height(); ++y) converter.Convert(image.Row(y), image.Width());
 }
 
 namespace {
-ImageReadResult FinishPicture(CDIB& image, const PictureMetadata& metadata) {
+ImageReadResult FinishPicture(CDIB& image, const PictureMetadata& metadata, DiskFile& file) {
     if (image.uprightOrientation && !ApplyOrientation(image, metadata.orientation))
         return ReadNoMemory;
-    ApplyColourProfile(image, metadata.iccProfile);
+    ApplyColourProfile(image, metadata.iccProfile, file.OpenedFileSpec().path);
     return ReadOk;
 }
 }  // namespace
@@ -223,22 +278,32 @@ ImageReadResult ReadTiffPicture(CDIB& image, DiskFile& file) {
     if (image.Empty()) return ReadNoImage;
     const char* path = file.OpenedFileSpec().path;
     PictureMetadata metadata;
-    if (MoreCodecsPresent() && !TiffSuitsPlainReader(path)) {
-        PictureTarget target(image);
+    const bool plain = !MoreCodecsPresent() || TiffSuitsPlainReader(path);
+    // A plain file turned a quarter goes through libtiff too, which turns it while decoding;
+    // the own reader would hold it twice.
+    const bool turnedPlain = plain && MoreCodecsPresent() && image.uprightOrientation &&
+                             ReadTiffMetadata(path, metadata) && QuarterTurn(metadata.orientation);
+    if (MoreCodecsPresent() && (!plain || turnedPlain)) {
+        PictureTarget target(image, &metadata);
         const DecodeStatus status = DecodeTiff(path, target, Limits(), &metadata);
+        const bool begun = target.FinishTurn();
+        if (begun) metadata.orientation = 1;
         // A file libtiff cannot take at all (an unknown compression, a broken directory) gets
-        // the own reader's answer, as before.
-        if (status != DecodeStatus::NotDecodable) {
+        // the own reader's answer, as before; so does a plain file libtiff refuses before
+        // making the picture (a short one, which the own reader loads as far as it goes).
+        const bool ownAnswer = status == DecodeStatus::NotDecodable ||
+                               (turnedPlain && status == DecodeStatus::Failed && !begun);
+        if (!ownAnswer) {
             const ImageReadResult r = Finish(status, target);
             if (r != ReadOk) return r;
-            return FinishPicture(image, metadata);
+            return FinishPicture(image, metadata, file);
         }
         metadata = PictureMetadata{};
     }
     const ImageReadResult r = ReadTiff(image, file);
     if (r != ReadOk) return r;
     ReadTiffMetadata(path, metadata);
-    return FinishPicture(image, metadata);
+    return FinishPicture(image, metadata, file);
 }
 
 ImageReadResult ReadHeif(CDIB& image, DiskFile& file) {
@@ -252,7 +317,7 @@ ImageReadResult ReadHeif(CDIB& image, DiskFile& file) {
         Finish(DecodeHeif(file.OpenedFileSpec().path, target, Limits(), true, &metadata), target);
     if (r != ReadOk) return r;
     metadata.orientation = 1;
-    return FinishPicture(image, metadata);
+    return FinishPicture(image, metadata, file);
 }
 
 ImageReadResult ReadWebp(CDIB& image, DiskFile& file) {
@@ -262,16 +327,21 @@ ImageReadResult ReadWebp(CDIB& image, DiskFile& file) {
     const ImageReadResult r =
         Finish(DecodeWebp(file.OpenedFileSpec().path, target, Limits(), &metadata), target);
     if (r != ReadOk) return r;
-    return FinishPicture(image, metadata);
+    return FinishPicture(image, metadata, file);
 }
 
 ImageReadResult ReadJpegPicture(CDIB& image, DiskFile& file) {
-    const ImageReadResult r = ReadGdiplus(image, file);
-    if (r != ReadOk) return r;
     PictureMetadata metadata;
     const char* path = file.OpenedFileSpec().path;
-    if (!ReadJpegMetadata(path, metadata) && !ReadPngMetadata(path, metadata)) return ReadOk;
-    return FinishPicture(image, metadata);
+    const bool described = ReadJpegMetadata(path, metadata) || ReadPngMetadata(path, metadata);
+    // A quarter turn is made while decoding, so that the picture is never held twice.
+    const int turn = described && image.uprightOrientation && QuarterTurn(metadata.orientation)
+                         ? metadata.orientation
+                         : 1;
+    const ImageReadResult r = ReadGdiplusTurned(image, file, turn);
+    if (r != ReadOk || !described) return r;
+    if (turn != 1) metadata.orientation = 1;
+    return FinishPicture(image, metadata, file);
 }
 
 }  // namespace kv

@@ -1,5 +1,6 @@
 // Helpers shared by the picture readers: the reader choice, the result messages, row flipping,
 // red-blue exchange, PackBits decoding and positioned reads.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -168,6 +169,101 @@ bool ReadAt(DiskFile& file, int64_t offset, void* buffer, int32_t count) {
     if (offset < 0 || count < 0) return false;
     if (!file.Seek(offset, DiskFile::FromStart)) return false;
     return file.Read(buffer, count) == count;
+}
+
+RowTurner::RowTurner(CDIB& upright, int orientation, int storedWidth, int storedHeight, int bytes)
+    : m_image(upright),
+      m_orientation(orientation),
+      m_w(storedWidth),
+      m_h(storedHeight),
+      m_bytes(bytes),
+      m_rowBytes(static_cast<size_t>(storedWidth) * static_cast<size_t>(bytes)) {
+    m_bandRows = std::max(1, std::min(m_bandRows, m_h));
+    m_band.assign(m_rowBytes * static_cast<size_t>(m_bandRows), 0);
+    m_written.assign(static_cast<size_t>((m_h + m_bandRows - 1) / m_bandRows), false);
+}
+
+void RowTurner::KeepRows(int rows) {
+    rows = std::min(rows, m_h);
+    // Only before the first row; up to 64 MB of band (beyond it the band stays small and is
+    // written out and read back more often).
+    if (m_first >= 0 || rows <= m_bandRows ||
+        m_rowBytes * static_cast<size_t>(rows) > (size_t{64} << 20))
+        return;
+    m_bandRows = rows;
+    m_band.assign(m_rowBytes * static_cast<size_t>(rows), 0);
+    m_written.assign(static_cast<size_t>((m_h + rows - 1) / rows), false);
+}
+
+namespace {
+// Where stored pixel (sx, sy) lies in the upright image: column from the stored row, row (from
+// the top) from the stored column.
+inline int UprightColumn(int orientation, int sy, int h) {
+    return orientation == 5 || orientation == 8 ? sy : h - 1 - sy;
+}
+inline int UprightRow(int orientation, int sx, int w) {
+    return orientation == 5 || orientation == 6 ? sx : w - 1 - sx;
+}
+}  // namespace
+
+void RowTurner::Flush() {
+    if (m_first < 0) return;
+    const int rows = std::min(m_bandRows, m_h - m_first);
+    const int uprightHeight = m_w;
+    // Stored column sx becomes upright row UprightRow(sx); the band's rows land side by side
+    // in it, so each write is one run of `rows` pixels.
+    const int c0 = UprightColumn(m_orientation, m_first, m_h);
+    const int c1 = UprightColumn(m_orientation, m_first + rows - 1, m_h);
+    const int left = std::min(c0, c1);
+    const bool reversed = c0 > c1;
+    for (int sx = 0; sx < m_w; ++sx) {
+        const int uy = UprightRow(m_orientation, sx, m_w);
+        uint8_t* dst = m_image.Row(uprightHeight - 1 - uy) + static_cast<size_t>(left) * m_bytes;
+        const uint8_t* src = m_band.data() + static_cast<size_t>(sx) * m_bytes;
+        for (int r = 0; r < rows; ++r) {
+            const int k = reversed ? rows - 1 - r : r;
+            std::memcpy(dst + static_cast<size_t>(r) * m_bytes, src + m_rowBytes * k, m_bytes);
+        }
+    }
+    m_written[static_cast<size_t>(m_first / m_bandRows)] = true;
+}
+
+void RowTurner::Load(int first) {
+    m_first = first;
+    const int rows = std::min(m_bandRows, m_h - first);
+    if (!m_written[static_cast<size_t>(first / m_bandRows)]) {
+        std::memset(m_band.data(), 0, m_band.size());
+        return;
+    }
+    const int uprightHeight = m_w;
+    const int c0 = UprightColumn(m_orientation, first, m_h);
+    const int c1 = UprightColumn(m_orientation, first + rows - 1, m_h);
+    const int left = std::min(c0, c1);
+    const bool reversed = c0 > c1;
+    for (int sx = 0; sx < m_w; ++sx) {
+        const int uy = UprightRow(m_orientation, sx, m_w);
+        const uint8_t* src =
+            m_image.Row(uprightHeight - 1 - uy) + static_cast<size_t>(left) * m_bytes;
+        uint8_t* dst = m_band.data() + static_cast<size_t>(sx) * m_bytes;
+        for (int r = 0; r < rows; ++r) {
+            const int k = reversed ? rows - 1 - r : r;
+            std::memcpy(dst + m_rowBytes * k, src + static_cast<size_t>(r) * m_bytes, m_bytes);
+        }
+    }
+}
+
+uint8_t* RowTurner::Row(int y) {
+    if (y < 0 || y >= m_h || m_band.empty()) return nullptr;
+    if (m_first < 0 || y < m_first || y >= m_first + m_bandRows) {
+        Flush();
+        Load(y / m_bandRows * m_bandRows);
+    }
+    return m_band.data() + m_rowBytes * static_cast<size_t>(y - m_first);
+}
+
+void RowTurner::Finish() {
+    Flush();
+    m_first = -1;
 }
 
 }  // namespace kv

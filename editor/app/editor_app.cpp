@@ -16,6 +16,8 @@
 #include "editor/ui/stage.h"
 #include "editor/ui/timeline.h"
 #include "editor/ui/toolkit.h"
+#include "platform/os/stop_signals.h"
+#include "platform/win/win.h"
 
 namespace kv {
 
@@ -35,6 +37,11 @@ int32_t ReadDecimal(const std::string& text, bool* any) {
         if (v < 1000000000) v = v * 10 + (text[i] - '0');
     }
     return static_cast<int32_t>(negative ? -v : v);
+}
+
+// On the signal watcher's thread: posting is the one thing the layer lets another thread do.
+void PostEndRequest(int) {
+    PostQuitMessage(QuitRequestedFromOutside);
 }
 
 // Loading a show renders frame 0 through the editor's views.
@@ -137,14 +144,30 @@ int RunMainLoop(bool filter) {
     return static_cast<int>(rec.wParam);
 }
 
+void WatchForEndRequests(int graceMs) {
+    os::WatchStopSignals(&PostEndRequest, graceMs);
+}
+
+void KeepShowOnLostDisplay() {
+    Recovery().Rescue();
+}
+
 void FinishEditor(int quitCode) {
     EditorContext& e = Editor();
     Show* show = e.show;
+    // A request that came while another quit was on its way still decides: the person (or the
+    // host) who sent it did not see the show applied or saved.
+    const bool fromOutside = quitCode == QuitRequestedFromOutside || os::StopSignal() != 0;
     // 8. The host's edit is handed back before the window the plug-in watches goes away. The
     // file is replaced whole (temporary file and rename), so the plug-in never reads half a show.
-    if (show && show->hostMode && quitCode == 0) SaveExchangeFile(*show);
-    // A clean end, an apply or a discard: the copy has served.
-    Recovery().Remove();
+    if (show && show->hostMode && quitCode == 0 && !fromOutside) SaveExchangeFile(*show);
+    if (fromOutside && show && show->dirty) {
+        // Ended from outside with unsaved changes: the next start offers them back.
+        Recovery().Write(*show);
+    } else {
+        // A clean end, an apply or a discard: the copy has served.
+        Recovery().Remove();
+    }
     // 9. The main window (which writes the settings), the show, the toolkit.
     delete e.main;
     e.main = nullptr;
@@ -159,12 +182,18 @@ int RunEditorProgram(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const EditorCommandLine cmd = ReadCommandLine(args);
+    // Taken before the toolkit starts, so that the window system's library leaves them to us;
+    // the shutdown that follows a request is short, and a stuck one is cut off after 1.7 s.
+    WatchForEndRequests(1700);
+    SetDisplayLostHandler(&KeepShowOnLostDisplay);
     if (!StartEditor(cmd)) {
         std::fprintf(stderr, "kinevista: the main window cannot be made\n");
+        os::StopWatchingSignals();
         return 0;
     }
     const int quit = RunMainLoop(true);
     FinishEditor(quit);
+    os::StopWatchingSignals();
     return 0;
 }
 

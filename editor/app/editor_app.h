@@ -34,8 +34,21 @@ bool StartEditor(const EditorCommandLine& cmd);
 // (with filtering on). Returns the quit code.
 int RunMainLoop(bool filter);
 // Steps 8 and 9: the exchange file when a host run applies, the recovery copy, then the main
-// window, the show and the toolkit (which writes the settings file).
+// window, the show and the toolkit (which writes the settings file). An end asked for from
+// outside keeps a dirty show's recovery copy and leaves the exchange file alone.
 void FinishEditor(int quitCode);
+
+// The quit code of an end asked for from outside (SIGTERM, SIGHUP, SIGINT): the main loop and
+// every local loop end as for any quit message, a movie being written stops as Esc stops it, and
+// the shutdown keeps a dirty show in the recovery copy and never writes the exchange file.
+constexpr int QuitRequestedFromOutside = 3;
+
+// Takes the requests to end the program: each posts the quit message above. graceMs > 0 ends a
+// process still running that long after the request with status 0.
+void WatchForEndRequests(int graceMs);
+// What the window layer calls when the display connection is gone, just before the process
+// ends: a dirty show goes to the recovery copy (never to the exchange file).
+void KeepShowOnLostDisplay();
 
 // The whole program; always returns 0.
 int RunEditorProgram(int argc, char** argv);

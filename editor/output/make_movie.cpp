@@ -10,6 +10,7 @@
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
+#include "core/picture/disk_file.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
 #include "editor/output/movie_host.h"
@@ -202,12 +203,28 @@ bool ChooseMovieName(Show& show, MovieHost& host, const std::string& initialFold
 }
 
 // The result of one movie of the job.
-enum class MovieResult { Written, NotWritten, NotOpened };
+enum class MovieResult { Written, NotWritten, NotOpened, Stopped };
+
+// Where a stopped job keeps its partial movie: NAME.stopped.EXT beside NAME.EXT.
+std::string StoppedName(const std::string& out) {
+    const size_t slash = out.find_last_of("/\\");
+    const size_t dot = out.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return out + ".stopped";
+    return out.substr(0, dot) + ".stopped" + out.substr(dot);
+}
+
+// What a stopped job reports.
+struct StopReport {
+    int64_t written = 0;
+    int64_t total = 0;
+    std::string keptAs;
+};
 
 // Opens, writes and closes one movie of the job at `out`. `first`: no movie of the job was
 // opened before (the compressor is chosen then).
 MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& image,
-                          const std::string& out, int32_t endFrame, bool first) {
+                          const std::string& out, int32_t endFrame, bool first, StopReport& stop) {
     MovieWriters& writers = *job.writers;
     // AVI and .mov movies are written under a temporary name beside the target (same
     // extension, so the writer picks the same container) and replace it only once they are
@@ -233,7 +250,15 @@ MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& imag
                             job.holdFrames, job.quality) &&
              ok;
     if (!CloseMovie(writers)) ok = false;
-    // A movie ended by the user is closed and playable: it is kept like a finished one.
+    if (host.StopRequested()) {
+        // A stopped job never replaces the file it was asked for: the partial movie, closed and
+        // playable, is kept beside it under its own name (replacing an older one of that name).
+        stop.written = writers.framesHandedOver;
+        stop.total = segmentFrames;
+        if (ok && atomic && target.CommitAs(StoppedName(out))) stop.keptAs = StoppedName(out);
+        return MovieResult::Stopped;
+    }
+    // A movie ended by Esc is closed and playable: it is kept like a finished one.
     if (ok && atomic) ok = target.Commit();
     return ok ? MovieResult::Written : MovieResult::NotWritten;
 }
@@ -288,6 +313,9 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     if (!batch) files.assign(1, std::string());
     bool anyOpened = false;
     bool allWritten = true;
+    bool stopped = false;
+    StopReport stop;
+    stop.total = job.totalFrames;
     for (const std::string& showPath : files) {
         std::string out = path;
         if (batch) {
@@ -298,19 +326,31 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
         if (host.StopRequested()) break;
         // The compressor is chosen with the first movie that is actually opened, even when
         // files before it were skipped.
-        const MovieResult result = WriteOneMovie(show, host, job, image, out, endFrame, !anyOpened);
+        const MovieResult result =
+            WriteOneMovie(show, host, job, image, out, endFrame, !anyOpened, stop);
         if (result == MovieResult::NotOpened) {
             Alert(MovieOpenErrorMessage);
             return false;
         }
         anyOpened = true;
+        if (result == MovieResult::Stopped) {
+            stopped = true;
+            break;
+        }
         allWritten = allWritten && result == MovieResult::Written;
     }
+    // A stop between two batch movies ends the job as well.
+    if (host.StopRequested()) stopped = true;
 
     settings.WriteString("InitialFolder", FolderOf(path).c_str());
     settings.WriteInt("InitialVrefnum", 9991);
     settings.WriteInt("InitialParID", 9991);
     StoreMovieOptions(texts);
+    if (stopped) {
+        // Not made: whatever the frames written so far, the job did not finish.
+        host.JobStopped(stop.written, stop.total, stop.keptAs);
+        return false;
+    }
     if (!allWritten) {
         // A movie that lost frames is not reported as made.
         Alert(MovieWriteErrorMessage);
@@ -320,7 +360,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     return true;
 }
 
-bool MakeStill(Show& show, MovieHost& host) {
+bool MakeStill(Show& show, MovieHost& host, std::string* saveError) {
     FileRequest save;
     save.filter = "Targa Image (*.tga)|*.tga|";
     save.extension = ".tga";
@@ -336,7 +376,17 @@ bool MakeStill(Show& show, MovieHost& host) {
         return false;
     FileSpec fileSpec;
     fileSpec.SetPath(path.c_str());
-    if (!image.Save(fileSpec, FormatTarga)) return false;
+    // As CDIB::Save writes it, with the reason of a failure kept for hosts that show it.
+    DiskFile file;
+    if (!file.Open(fileSpec, DiskFile::OpenWrite)) {
+        Alert("Error opening graphics file", NoAlertCode);
+        if (saveError) *saveError = file.WriteError();
+        return false;
+    }
+    if (!image.WriteTo(file, FormatTarga) || !file.Close()) {
+        if (saveError) *saveError = file.WriteError();
+        return false;
+    }
     host.Beep();
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/picture/cdib.h"
 #include "editor/output/writer_state.h"
@@ -35,7 +36,7 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
 
 // Saves the frame at the show's current frame as a 720 x 486 (720 x 576 at 2500) Targa file
 // chosen through the host; beeps on success. False when cancelled or when rendering or saving
-// failed (no message).
-bool MakeStill(Show& show, MovieHost& host);
+// failed (no message; `saveError`, when given, receives the reason of a failed save).
+bool MakeStill(Show& show, MovieHost& host, std::string* saveError = nullptr);
 
 }  // namespace kv

@@ -63,6 +63,11 @@ public:
     // The user asked to stop the whole job (not just the current pass): no further passes,
     // holds or batch shows are made; the movie in progress is closed and kept.
     virtual bool StopRequested() { return false; }
+    // A stopped job ends with this report instead of the success message: `written` of the
+    // `total` frames of the movie in progress were made, and the partial movie was kept as
+    // `keptAs` ("" when none could be kept). The target named at the start is never replaced.
+    virtual void JobStopped(int64_t /*written*/, int64_t /*total*/, const std::string& /*keptAs*/) {
+    }
     // Milliseconds of a steady clock; never 0.
     virtual uint64_t Ticks();
 

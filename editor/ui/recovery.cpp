@@ -107,6 +107,11 @@ void RecoveryCopy::AfterMessage() {
     Tick();
 }
 
+void RecoveryCopy::Rescue() {
+    Show* show = Editor().show;
+    if (show && show->dirty) Write(*show);
+}
+
 void RecoveryCopy::Remove() {
     if (!m_path.empty()) ::unlink(m_path.c_str());
     m_lastWritten = 0;

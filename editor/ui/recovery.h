@@ -34,6 +34,9 @@ public:
     bool Write();
     bool Write(Show& show);
     void Remove();
+    // For an end the program does not control (the display connection lost): a dirty show is
+    // written at once. It touches only the show and the file system, never the window layer.
+    void Rescue();
     // Loads the copy into the show: it keeps `showFile` as the copy remembers it and is dirty.
     bool LoadInto(Show& show);
     // How many copies were written (for the tests).

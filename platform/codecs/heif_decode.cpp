@@ -1,7 +1,10 @@
 // HEIC and AVIF decoding over libheif: the primary image, as interleaved 8-bit RGB or RGBA.
 //
-// The size is checked against the target (and libheif's own largest-side limit is set) before
-// anything is decoded. libheif decodes into its own image, which is then copied row by row.
+// The size the file claims is checked against the target before anything is decoded, and
+// libheif's largest-side limit is then narrowed to what the primary image claims, so that a grid
+// of a few bytes cannot make libheif assemble a picture far larger than the one it describes.
+// libheif decodes into its own image; our picture is sized from that image (never from the
+// size box alone) and filled row by row.
 #include <libheif/heif.h>
 
 #include <algorithm>
@@ -39,6 +42,10 @@ void ReadProfile(const heif_image_handle* handle, PictureMetadata& m) {
 
 }  // namespace
 
+int HeifSideLimit(int claimedSide, int maxSide) {
+    return std::min(std::max(claimedSide, 4096) + 128, maxSide);
+}
+
 DecodeStatus DecodeHeif(const char* path, PixelTarget& target, const DecodeLimits& limits,
                         bool applyTransforms, PictureMetadata* metadata) {
     if (metadata) *metadata = PictureMetadata{};
@@ -71,14 +78,16 @@ DecodeStatus DecodeHeif(const char* path, PixelTarget& target, const DecodeLimit
         return DecodeStatus::NotDecodable;
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const int channels = alpha ? 4 : 3;
-    const int w0 = applyTransforms ? shownW : storedW, h0 = applyTransforms ? shownH : storedH;
     if (!target.Allows(std::max(storedW, shownW), std::max(storedH, shownH), channels))
         return DecodeStatus::Stopped;
+    // libheif checks a grid's own size against this limit only when it assembles the grid; the
+    // size box is all the file says of the picture, so the grid may exceed it by a margin.
+    heif_context_set_maximum_image_size_limit(
+        ctx.get(), HeifSideLimit(std::max({storedW, storedH, shownW, shownH}), limits.maxSide));
 
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
     if (!options) return DecodeStatus::NotDecodable;
     options->ignore_transformations = applyTransforms ? 0 : 1;
-    if (!target.Begin(w0, h0, channels)) return DecodeStatus::Stopped;
     heif_image* rawImage = nullptr;
     if (heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
                           alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
@@ -91,7 +100,10 @@ DecodeStatus DecodeHeif(const char* path, PixelTarget& target, const DecodeLimit
     int stride = 0;
     const uint8_t* plane =
         heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    if (!plane || w != w0 || h != h0 || stride < w * channels) return DecodeStatus::Failed;
+    if (!plane || w <= 0 || h <= 0 || stride < w * channels) return DecodeStatus::Failed;
+    // The decoded image shows what the file holds: a size box rewritten to claim more than the
+    // coded picture does not size the picture.
+    if (!target.Begin(w, h, channels)) return DecodeStatus::Stopped;
     for (int y = 0; y < h; ++y) {
         uint8_t* dst = target.Row(y);
         if (!dst) return DecodeStatus::Failed;

@@ -238,6 +238,9 @@ bool ReadTiffMetadata(const char* path, PictureMetadata& metadata) {
 DecodeStatus DecodeHeif(const char*, PixelTarget&, const DecodeLimits&, bool, PictureMetadata*) {
     return DecodeStatus::NotDecodable;
 }
+int HeifSideLimit(int claimedSide, int maxSide) {
+    return std::min(std::max(claimedSide, 4096) + 128, maxSide);
+}
 DecodeStatus DecodeWebp(const char*, PixelTarget&, const DecodeLimits&, PictureMetadata*) {
     return DecodeStatus::NotDecodable;
 }

@@ -39,6 +39,9 @@ public:
     // The distance in bytes from row y to row y + 1 when every row lies at the same distance
     // (negative for rows stored bottom-up), else 0. Lets a decoder write straight into the rows.
     virtual std::ptrdiff_t RowStep() { return 0; }
+    // Told, before the first row, how many rows the decoder works on at once (a tile's height)
+    // when it comes back to rows it has written.
+    virtual void RowsAtOnce(int rows) { (void)rows; }
 };
 
 // What a picture file says about how to show it.
@@ -73,6 +76,11 @@ bool ReadTiffMetadata(const char* path, PictureMetadata& metadata);
 DecodeStatus DecodeHeif(const char* path, PixelTarget& target, const DecodeLimits& limits,
                         bool applyTransforms, PictureMetadata* metadata);
 
+// The largest side libheif may assemble for a picture whose size box claims `claimedSide` at
+// most: a margin over the claim (a grid's tiles may overhang it), at least 4224, never above
+// `maxSide`.
+int HeifSideLimit(int claimedSide, int maxSide);
+
 // WebP (lossy, lossless, with alpha; the first frame of an animation) through libwebp.
 DecodeStatus DecodeWebp(const char* path, PixelTarget& target, const DecodeLimits& limits,
                         PictureMetadata* metadata);
@@ -85,6 +93,10 @@ bool ReadPngMetadata(const char* path, PictureMetadata& metadata);
 // The orientation stored in an EXIF block (starting at its "II"/"MM" byte-order mark); 1 when
 // it has none or the block is broken.
 int ExifOrientation(const uint8_t* tiff, std::size_t size);
+
+// The most memory LittleCMS may hold for one converter (its profiles and transform); a profile
+// needing more counts as broken.
+constexpr std::size_t ProfileMemoryCap = std::size_t{16} << 20;
 
 // Converts pixels from an embedded profile's colours to sRGB, in place.
 class SrgbConverter {
@@ -99,9 +111,13 @@ public:
     bool Open(const uint8_t* profile, std::size_t size, int channels);
     // Converts `count` pixels in place.
     void Convert(uint8_t* pixels, int count) const;
+    // Whether the last Open failed because the profile needed more than ProfileMemoryCap.
+    bool ProfileTooLarge() const { return m_tooLarge; }
 
 private:
-    void* m_transform = nullptr;
+    struct Context;
+    Context* m_context = nullptr;
+    bool m_tooLarge = false;
 };
 
 }  // namespace kv

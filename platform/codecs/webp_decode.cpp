@@ -8,6 +8,7 @@
 #include <webp/demux.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -18,17 +19,22 @@ namespace kv {
 
 namespace {
 
-// The file is read whole into memory; one larger than the largest allocation allowed is refused
-// rather than read.
-bool ReadWhole(const char* path, std::size_t maxBytes, std::vector<uint8_t>& out) {
+// The RIFF chunk is read into memory: the length its header declares, or up to the end of the
+// file when the file is shorter. Whatever follows the chunk is never read, and a chunk longer
+// than the largest allocation allowed is refused before any of it is read.
+bool ReadRiffChunk(const char* path, std::size_t maxBytes, std::vector<uint8_t>& out) {
     std::FILE* f = std::fopen(path, "rb");
     if (!f) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    uint8_t head[12] = {};
+    bool ok = std::fread(head, 1, sizeof head, f) == sizeof head &&
+              std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0;
+    const uint64_t declared = 8 + (uint64_t{head[4]} | uint64_t{head[5]} << 8 |
+                                   uint64_t{head[6]} << 16 | uint64_t{head[7]} << 24);
+    ok = ok && declared <= maxBytes && std::fseek(f, 0, SEEK_END) == 0;
     const long size = ok ? std::ftell(f) : -1;
-    ok = ok && size > 0 && static_cast<unsigned long>(size) <= maxBytes &&
-         std::fseek(f, 0, SEEK_SET) == 0;
+    ok = ok && size > 0 && std::fseek(f, 0, SEEK_SET) == 0;
     if (ok) {
-        out.resize(static_cast<std::size_t>(size));
+        out.resize(static_cast<std::size_t>(std::min<uint64_t>(declared, uint64_t(size))));
         ok = std::fread(out.data(), 1, out.size(), f) == out.size();
     }
     std::fclose(f);
@@ -72,7 +78,7 @@ DecodeStatus DecodeWebp(const char* path, PixelTarget& target, const DecodeLimit
     if (metadata) *metadata = PictureMetadata{};
     if (!path || !*path) return DecodeStatus::NotDecodable;
     std::vector<uint8_t> file;
-    if (!ReadWhole(path, limits.maxAllocation, file)) return DecodeStatus::NotDecodable;
+    if (!ReadRiffChunk(path, limits.maxAllocation, file)) return DecodeStatus::NotDecodable;
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) return DecodeStatus::NotDecodable;
     if (WebPGetFeatures(file.data(), file.size(), &config.input) != VP8_STATUS_OK)

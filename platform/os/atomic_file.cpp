@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace kv::os {
 
@@ -89,22 +90,36 @@ int RemoveLeftoverTemps(const std::string& target) {
     const TempNameParts parts = TempNameFor(NamePart(target));
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return 0;
+    const time_t now = ::time(nullptr);
     int removed = 0;
     while (const dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
-        if (name.size() != parts.prefix.size() + RandomChars + parts.suffix.size()) continue;
-        if (name.compare(0, parts.prefix.size(), parts.prefix) != 0) continue;
-        if (name.compare(name.size() - parts.suffix.size(), parts.suffix.size(), parts.suffix) != 0)
-            continue;
+        const bool ours =
+            name.size() == parts.prefix.size() + RandomChars + parts.suffix.size() &&
+            name.compare(0, parts.prefix.size(), parts.prefix) == 0 &&
+            name.compare(name.size() - parts.suffix.size(), parts.suffix.size(), parts.suffix) == 0;
+        if (!ours && !IsTempName(name)) continue;
         const std::string path = folder + name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) continue;
-        // A writer that is still running holds its lock; a killed one released it.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0) ++removed;
+        // A writer that is still running holds its lock; a killed one released it. Another
+        // target's file must also have lain untouched for the hour, since a writer on another
+        // machine sharing the folder may hold a lock this one cannot see.
+        struct stat st {};
+        const bool stale = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                           (ours || now - st.st_mtime >= LeftoverTempSeconds);
+        if (stale && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0) ++removed;
         ::close(fd);
     }
     ::closedir(dir);
     return removed;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 void IgnoreFileSizeSignal() {
@@ -213,6 +228,11 @@ bool AtomicFile::Commit() {
         ::close(dfd);
     }
     return true;
+}
+
+bool AtomicFile::CommitAs(const std::string& target) {
+    if (!m_direct && m_fd >= 0) m_target = ResolveWriteTarget(target);
+    return Commit();
 }
 
 void AtomicFile::Discard() {

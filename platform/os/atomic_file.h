@@ -9,8 +9,11 @@
 // Temporary names follow one pattern, "." + (part of) the target's name + "~kv" + a hash of the
 // full name + "-" + six random characters + the target's extension, so that writers that choose
 // a container by extension still do, no valid name is pushed over the name limit, and files left
-// by a killed process are recognised and removed at the next write to the same target. A writer
-// holds an advisory lock on its temporary file; only unlocked ones are taken for leftovers.
+// by a killed process are recognised: at the next write to the same target, and at any write
+// into the same folder once they are an hour old. A writer holds an advisory lock on its
+// temporary file (on Windows: it is open without delete sharing); only unlocked ones are taken
+// for leftovers. The hour covers folders shared by several machines, where a lock taken on one
+// may not be seen on another: a file still being written is never an hour old.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +37,9 @@ public:
     // Syncs, closes and renames over the target; false (temporary removed) on any failure,
     // including an earlier failed Write.
     bool Commit();
+    // Commit under another name in the target's folder (the temporary is renamed, so the
+    // folder must be the same); the target given at Open stays as it was.
+    bool CommitAs(const std::string& target);
     // Removes the temporary file; the target stays as it was.
     void Discard();
 
@@ -69,12 +75,22 @@ struct TempNameParts {
 };
 TempNameParts TempNameFor(const std::string& fileName);
 
-// Removes the temporary files a killed writer left for `target` (locked ones are in use and
-// stay); returns how many were removed.
+// Removes the temporary files killed writers left in the folder of `target`: those for `target`
+// itself, and those for any other name once unchanged for LeftoverTempSeconds. Locked ones are
+// in use and stay. Returns how many were removed.
 int RemoveLeftoverTemps(const std::string& target);
+constexpr int64_t LeftoverTempSeconds = 3600;
+
+// Whether a file name (no folder) is a temporary name of this pattern for some target: its hash
+// must be that of the name it was made for, so a user's file that merely looks alike is not.
+bool IsTempName(const std::string& fileName);
 
 // Where a write to `path` really goes: symbolic links followed (up to 40) to the final file.
 std::string ResolveWriteTarget(const std::string& path);
+
+// Whether both paths name one existing file (links and "." followed): the same device and inode,
+// or on Windows the same volume and file index. False when either does not exist.
+bool SameFile(const std::string& a, const std::string& b);
 
 // A file-size limit then arrives as a write error (EFBIG) rather than a signal that ends the
 // process with the old file already truncated.

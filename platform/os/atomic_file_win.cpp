@@ -104,21 +104,53 @@ int RemoveLeftoverTemps(const std::string& target) {
     const std::string folder = FolderPart(target);
     const TempNameParts parts = TempNameFor(NamePart(target));
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Widen(folder + parts.prefix + "*").c_str(), &found);
+    HANDLE find = FindFirstFileW(Widen(folder + ".*~kv*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return 0;
+    FILETIME nowTime;
+    GetSystemTimeAsFileTime(&nowTime);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    const uint64_t now = ticks(nowTime);
     int removed = 0;
     do {
         const std::string name = Narrow(found.cFileName);
-        if (name.size() != parts.prefix.size() + RandomChars + parts.suffix.size()) continue;
-        if (name.compare(0, parts.prefix.size(), parts.prefix) != 0) continue;
-        if (name.compare(name.size() - parts.suffix.size(), parts.suffix.size(), parts.suffix) != 0)
+        const bool ours =
+            name.size() == parts.prefix.size() + RandomChars + parts.suffix.size() &&
+            name.compare(0, parts.prefix.size(), parts.prefix) == 0 &&
+            name.compare(name.size() - parts.suffix.size(), parts.suffix.size(), parts.suffix) == 0;
+        if (!ours && !IsTempName(name)) continue;
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
+        // Another target's file must have lain untouched for the hour (file times count 100 ns),
+        // since a writer on another machine sharing the folder may hold it open unseen.
+        const uint64_t written = ticks(found.ftLastWriteTime);
+        const uint64_t age = now > written ? (now - written) / 10000000u : 0;
+        if (!ours && age < static_cast<uint64_t>(LeftoverTempSeconds)) continue;
         // A writer that still runs holds its file open without delete sharing: the delete
         // fails for it and succeeds for what a killed writer left.
         if (DeleteFileW(Widen(folder + name).c_str())) ++removed;
     } while (FindNextFileW(find, &found));
     FindClose(find);
     return removed;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION info[2] = {};
+    const std::string* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        // Opening for no access still reads the identity; folders need the backup flag.
+        HANDLE h = CreateFileW(Widen(*paths[i]).c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        const BOOL ok = GetFileInformationByHandle(h, &info[i]);
+        CloseHandle(h);
+        if (!ok) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+           info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
 void IgnoreFileSizeSignal() {}  // a full disk or quota arrives as a write error on Windows
@@ -231,6 +263,11 @@ bool AtomicFile::Commit() {
     }
     m_temp.clear();
     return true;
+}
+
+bool AtomicFile::CommitAs(const std::string& target) {
+    if (!m_direct && m_fd >= 0) m_target = ResolveWriteTarget(target);
+    return Commit();
 }
 
 void AtomicFile::Discard() {

@@ -1,8 +1,7 @@
 // JoinMovies: libavformat remuxing of movie segments (see movie_join.h).
 #include "platform/video/movie_join.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -13,6 +12,8 @@ extern "C" {
 #include <libavutil/avutil.h>
 #include <libavutil/mathematics.h>
 }
+
+#include "platform/video/plain_file.h"
 
 namespace kv {
 
@@ -40,26 +41,6 @@ using Output = std::unique_ptr<AVFormatContext, OutputCloser>;
 struct PacketFree {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
-
-bool OpenPart(const std::string& path, Input& in, std::string& error) {
-    AVFormatContext* c = nullptr;
-    int err = avformat_open_input(&c, path.c_str(), nullptr, nullptr);
-    if (err < 0) {
-        error = "cannot open " + path + ": " + AvError(err);
-        return false;
-    }
-    in.reset(c);
-    err = avformat_find_stream_info(c, nullptr);
-    if (err < 0) {
-        error = "cannot read the streams of " + path + ": " + AvError(err);
-        return false;
-    }
-    if (c->nb_streams == 0) {
-        error = path + " holds no streams";
-        return false;
-    }
-    return true;
-}
 
 // Whether a later part's streams are those of the first, which the joined file describes.
 bool SameStreams(const AVFormatContext* first, const AVFormatContext* part, const std::string& path,
@@ -91,9 +72,97 @@ bool NeedsKeyStart(const AVCodecParameters* p) {
     return p->codec_type == AVMEDIA_TYPE_VIDEO && !(d && (d->props & AV_CODEC_PROP_INTRA_ONLY));
 }
 
+std::string ShortPart(const std::string& path, int64_t got, int64_t promised) {
+    return path + " is cut short: frame " + std::to_string(got + 1) + " of " +
+           std::to_string(promised) + " is missing";
+}
+
+// The frames each video stream of a part promises before a packet is read (the demuxer adds
+// to its index while reading a file that has none): AVI, the frames of the idx1 (or OpenDML)
+// index that hold bytes, since empty frames (an AVI gap) are not read as packets, or without an
+// index (it lies at the end, and a part cut short has lost it) the stream header's length;
+// .mov and .mp4, the sample table. -1 where nothing is promised (Matroska, WebM, sound).
+std::vector<int64_t> PromisedFrames(const AVFormatContext* in) {
+    std::vector<int64_t> promised(in->nb_streams, -1);
+    for (unsigned s = 0; s < in->nb_streams; ++s) {
+        AVStream* st = in->streams[s];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        const int entries = avformat_index_get_entries_count(st);
+        int64_t count = entries > 0 ? 0 : st->nb_frames;
+        for (int i = 0; i < entries; ++i)
+            if (avformat_index_get_entry(st, i)->size > 0) ++count;
+        if (count > 0) promised[s] = count;
+    }
+    return promised;
+}
+
+// Opens a part; `promised` is taken before the stream probe reads packets into the index.
+bool OpenPart(const std::string& path, Input& in, std::vector<int64_t>& promised,
+              std::string& error) {
+    AVFormatContext* c = nullptr;
+    int err = video::OpenPlainInput(&c, path);
+    if (err < 0) {
+        error = "cannot open " + path + ": " + AvError(err);
+        return false;
+    }
+    in.reset(c);
+    promised = PromisedFrames(c);
+    err = avformat_find_stream_info(c, nullptr);
+    if (err < 0) {
+        error = "cannot read the streams of " + path + ": " + AvError(err);
+        return false;
+    }
+    if (c->nb_streams == 0) {
+        error = path + " holds no streams";
+        return false;
+    }
+    return true;
+}
+
+// Whether a part read to its end held what it promised: the count of PromisedFrames, or for
+// Matroska and WebM, which keep no count, the segment's duration against the end of the last
+// packet (within one frame). `packets` and `ends` are per stream, `ends` in the stream's own
+// time base. False with `error` naming the part and the first frame missing.
+bool PartIsWhole(const AVFormatContext* in, const std::vector<int64_t>& promised,
+                 const std::vector<int64_t>& packets, const std::vector<int64_t>& ends,
+                 const std::string& path, std::string& error) {
+    const std::string demuxer = in->iformat->name;
+    const bool matroska = demuxer.find("matroska") != std::string::npos;
+    // The segment's duration covers its longest stream (sound may outlast the last frame by a
+    // fraction of one), so the latest end of any stream is what it is held against.
+    const int64_t start = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
+    int64_t latest = start;
+    for (unsigned s = 0; s < in->nb_streams; ++s)
+        if (ends[s] != AV_NOPTS_VALUE)
+            latest =
+                std::max(latest, av_rescale_q(ends[s], in->streams[s]->time_base, AV_TIME_BASE_Q));
+    for (unsigned s = 0; s < in->nb_streams; ++s) {
+        AVStream* st = in->streams[s];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        if (!matroska) {
+            if (packets[s] < promised[s]) {
+                error = ShortPart(path, packets[s], promised[s]);
+                return false;
+            }
+            continue;
+        }
+        if (in->duration <= 0) continue;
+        AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0) continue;
+        const int64_t frame = av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q);
+        if (latest - start + frame <= in->duration) {
+            const int64_t whole = av_rescale_q(in->duration, AV_TIME_BASE_Q, av_inv_q(rate));
+            error = ShortPart(path, packets[s], whole);
+            return false;
+        }
+    }
+    return true;
+}
+
 class Joiner {
 public:
-    Joiner(std::string out, std::string temp) : m_out(std::move(out)), m_temp(std::move(temp)) {}
+    Joiner(std::string out, std::string writeTo)
+        : m_out(std::move(out)), m_writeTo(std::move(writeTo)) {}
 
     bool Start(const AVFormatContext* first) {
         AVFormatContext* c = nullptr;
@@ -121,8 +190,8 @@ public:
         }
         m_offsets.assign(first->nb_streams, 0);
         m_lastDts.assign(first->nb_streams, AV_NOPTS_VALUE);
-        err = avio_open(&c->pb, m_temp.c_str(), AVIO_FLAG_WRITE);
-        if (err < 0) return Fail("cannot create " + m_temp + ": " + AvError(err));
+        err = video::OpenPlainOutput(c, m_writeTo);
+        if (err < 0) return Fail("cannot create " + m_writeTo + ": " + AvError(err));
         AVDictionary* opts = nullptr;
         // Uncompressed AVI rows stay bottom-up, as the parts store them.
         if (avi && raw) av_dict_set_int(&opts, "flipped_raw_rgb", 1, 0);
@@ -141,12 +210,15 @@ public:
     }
 
     // Copies one part's packets, each stream moved on by the length of the parts before.
-    bool Add(AVFormatContext* in, const std::string& path) {
+    bool Add(AVFormatContext* in, const std::string& path, const std::vector<int64_t>& promised) {
         std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
         if (!pkt) return Fail("out of memory");
         std::vector<bool> seen(in->nb_streams, false);
         std::vector<int64_t> partEnds(in->nb_streams, 0);
         std::vector<int64_t> partStart(in->nb_streams, AV_NOPTS_VALUE);
+        // What the part delivered, to be held against what its index promised.
+        std::vector<int64_t> packets(in->nb_streams, 0);
+        std::vector<int64_t> ownEnds(in->nb_streams, AV_NOPTS_VALUE);
         for (;;) {
             int err = av_read_frame(in, pkt.get());
             if (err == AVERROR_EOF) break;
@@ -168,6 +240,12 @@ public:
             if (partStart[s] == AV_NOPTS_VALUE)
                 partStart[s] = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
             if (partStart[s] == AV_NOPTS_VALUE) partStart[s] = 0;
+            ++packets[s];
+            const int64_t ownStamp = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            if (ownStamp != AV_NOPTS_VALUE) {
+                const int64_t end = ownStamp + (pkt->duration > 0 ? pkt->duration : 0);
+                if (ownEnds[s] == AV_NOPTS_VALUE || end > ownEnds[s]) ownEnds[s] = end;
+            }
             const int64_t shift = m_offsets[s] - partStart[s];
             if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += shift;
             if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += shift;
@@ -190,6 +268,8 @@ public:
             if (err < 0) return Fail("cannot write " + m_out + ": " + AvError(err));
             ++m_packets;
         }
+        std::string missing;
+        if (!PartIsWhole(in, promised, packets, ownEnds, path, missing)) return Fail(missing);
         for (unsigned s = 0; s < in->nb_streams; ++s)
             if (partEnds[s] > m_offsets[s]) m_offsets[s] = partEnds[s];
         return true;
@@ -200,17 +280,7 @@ public:
         if (err < 0) return Fail("cannot finish " + m_out + ": " + AvError(err));
         err = avio_closep(&m_mux->pb);
         if (err < 0) return Fail("cannot write " + m_out + ": " + AvError(err));
-        if (std::rename(m_temp.c_str(), m_out.c_str()) != 0)
-            return Fail("cannot rename to " + m_out);
-        m_done = true;
         return true;
-    }
-
-    ~Joiner() {
-        if (!m_done) {
-            m_mux.reset();
-            ::unlink(m_temp.c_str());
-        }
     }
 
     std::string error;
@@ -222,27 +292,16 @@ private:
         return false;
     }
 
-    std::string m_out, m_temp;
+    std::string m_out, m_writeTo;
     Output m_mux;
-    bool m_done = false;
     long long m_packets = 0;
     std::vector<int64_t> m_offsets, m_lastDts;
 };
 
-// The temporary name: OUT's folder, a hidden name, OUT's extension (the muxer is chosen by OUT).
-std::string TempBeside(const std::string& out) {
-    const size_t slash = out.find_last_of('/');
-    const size_t dot = out.find_last_of('.');
-    const std::string ext = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                                ? out.substr(dot)
-                                : "";
-    const std::string folder = slash == std::string::npos ? "" : out.substr(0, slash + 1);
-    return folder + ".joining-" + std::to_string(::getpid()) + ext;
-}
-
 }  // namespace
 
-JoinResult JoinMovies(const std::string& out, const std::vector<std::string>& parts) {
+JoinResult JoinMovies(const std::string& out, const std::string& writeTo,
+                      const std::vector<std::string>& parts) {
     JoinResult r;
     if (parts.empty()) {
         r.error = "no parts to join";
@@ -250,8 +309,9 @@ JoinResult JoinMovies(const std::string& out, const std::vector<std::string>& pa
     }
     av_log_set_level(AV_LOG_ERROR);
     Input first;
-    if (!OpenPart(parts[0], first, r.error)) return r;
-    Joiner joiner(out, TempBeside(out));
+    std::vector<int64_t> firstPromised, promised;
+    if (!OpenPart(parts[0], first, firstPromised, r.error)) return r;
+    Joiner joiner(out, writeTo);
     if (!joiner.Start(first.get())) {
         r.error = joiner.error;
         return r;
@@ -259,12 +319,13 @@ JoinResult JoinMovies(const std::string& out, const std::vector<std::string>& pa
     for (size_t i = 0; i < parts.size(); ++i) {
         Input part;
         AVFormatContext* in = first.get();
+        promised = firstPromised;
         if (i > 0) {
-            if (!OpenPart(parts[i], part, r.error)) return r;
+            if (!OpenPart(parts[i], part, promised, r.error)) return r;
             if (!SameStreams(first.get(), part.get(), parts[i], r.error)) return r;
             in = part.get();
         }
-        if (!joiner.Add(in, parts[i])) {
+        if (!joiner.Add(in, parts[i], promised)) {
             r.error = joiner.error;
             return r;
         }

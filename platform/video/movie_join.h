@@ -7,8 +7,14 @@
 // with a key frame, which a part written by a fresh encoder always does; a part that does not
 // is refused rather than joined into a movie whose frames would decode wrongly.
 //
-// The joined file is written beside OUT under a temporary name and takes OUT's name only once it
-// is complete, so a failed join leaves no half movie behind.
+// A part is joined only when it holds every frame its own index promises: an AVI part's stream
+// header and index, a .mov/.mp4 part's sample table, a Matroska or WebM part's duration against
+// its last packet. A part cut short (a copy that stopped, a full disk) is refused, naming the
+// part and the first frame missing, rather than joined into a movie that silently lacks frames.
+//
+// The joined bytes go to the file the caller names (the temporary of its atomic write), so that
+// the caller decides when it takes OUT's place; after a failure that file holds a partial movie
+// for the caller to discard.
 #pragma once
 
 #include <string>
@@ -22,7 +28,9 @@ struct JoinResult {
     long long packets = 0;  // packets written, all streams
 };
 
-// The container is chosen from OUT's extension (.avi, .mov ...) as the writers choose it.
-JoinResult JoinMovies(const std::string& out, const std::vector<std::string>& parts);
+// Writes the joined movie to `writeTo`. The container is chosen from the extension of `out`
+// (.avi, .mov ...) as the writers choose it; messages name `out`.
+JoinResult JoinMovies(const std::string& out, const std::string& writeTo,
+                      const std::vector<std::string>& parts);
 
 }  // namespace kv

@@ -3,7 +3,7 @@
 
 namespace kv {
 
-JoinResult JoinMovies(const std::string&, const std::vector<std::string>&) {
+JoinResult JoinMovies(const std::string&, const std::string&, const std::vector<std::string>&) {
     JoinResult r;
     r.error = "joining movies is not available in the Windows build";
     return r;

@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "platform/video/encoder_options.h"
+#include "platform/video/plain_file.h"
 #include "platform/video/sound_track.h"
 
 namespace kv {
@@ -402,7 +403,7 @@ bool MovieWriter::HasSound() const {
 // Creates the file and writes the movie's header.
 bool MovieWriter::Impl::WriteHeader() {
     const bool avi = format.container == MovieContainer::Avi;
-    int err = avio_open(&mux->pb, path.c_str(), AVIO_FLAG_WRITE);
+    int err = video::OpenPlainOutput(mux, path);
     if (err < 0) return Fail("cannot create " + path, err);
     AVDictionary* opts = nullptr;
     if (!avi) av_dict_set_int(&opts, "video_track_timescale", format.timeScale, 0);

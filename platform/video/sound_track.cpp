@@ -18,6 +18,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/video/plain_file.h"
+
 namespace kv {
 
 namespace {
@@ -40,7 +42,7 @@ public:
     bool Open(const std::string& path, std::string& error) {
         Close();
         m_path = path;
-        int err = avformat_open_input(&m_in, path.c_str(), nullptr, nullptr);
+        int err = video::OpenPlainInput(&m_in, path);
         if (err < 0) return Failed(error, "cannot open the sound file " + path, err);
         err = avformat_find_stream_info(m_in, nullptr);
         if (err < 0) return Failed(error, "cannot read the sound file " + path, err);

@@ -23,8 +23,9 @@
 #include <vector>
 
 namespace kv {
+class CDIB;
 class Show;
-}
+}  // namespace kv
 
 namespace kvcli {
 
@@ -57,6 +58,9 @@ public:
     bool PathFits(const std::string& path, const char* what) const;
     // Prints "kinevista-cli <command>: <message>" to standard error; returns ExitFailure.
     int Fail(const std::string& message) const;
+    // Fails with "could not write PATH: <the operating system's reason>" from the message of a
+    // failed atomic write ("cannot write PATH: reason").
+    int FailWrite(const std::string& path, const std::string& writeError) const;
 
     // Loads a show as the tools do (LoadShowLocatingPicture). False after a message that tells
     // a missing file, one that cannot be opened and one that is not a show apart; with
@@ -95,5 +99,9 @@ struct CommandRegistrar {
 bool ParseInt(const std::string& text, int32_t& out);
 // "WxH" into width and height.
 bool ParseSize(const std::string& text, int32_t& w, int32_t& h);
+
+// Writes a picture as CDIB::Save does (a name with ".tga" is always Targa), and on failure
+// gives the operating system's reason in `error` (the message of the failed atomic write).
+bool SavePicture(kv::CDIB& image, const std::string& path, int32_t format, std::string& error);
 
 }  // namespace kvcli

@@ -2,8 +2,10 @@
 // a progress line on the terminal and Ctrl-C as Esc. Shared by the movie, still and batch
 // commands.
 //
-// Ctrl-C ends the current pass as Esc does (the movie is closed and kept); a second Ctrl-C, or
-// SIGTERM, stops the whole job at once: no further passes, holds or batch shows.
+// Ctrl-C ends the current pass as Esc does (the movie is closed and kept, and the job goes on
+// to its success message); a second Ctrl-C, or SIGTERM, stops the whole job at once: no further
+// passes, holds or batch shows, the file asked for is left as it was, the partial movie is kept
+// as NAME.stopped.EXT, and the command says "stopped after N of M frames" and exits 130.
 #pragma once
 
 #ifdef KV_HAVE_OUTPUT
@@ -53,6 +55,7 @@ public:
     bool TakeKeyDown(bool anyKey) override;
     bool StopRequested() override;
     bool MovieFrameWindow(int64_t totalFrames, int64_t& first, int64_t& last) override;
+    void JobStopped(int64_t written, int64_t total, const std::string& keptAs) override;
 
     std::string output;
     std::vector<std::string> showFiles;
@@ -67,8 +70,9 @@ private:
     std::optional<std::string> m_codec;
     std::optional<std::pair<int64_t, int64_t>> m_frames;
     bool m_tty = false;
-    bool m_lineOpen = false;
+    mutable bool m_lineOpen = false;  // a progress line waits for its end
     uint64_t m_lastDraw = 0;
+    std::optional<std::string> m_stopReport;  // set when the job was stopped
 };
 
 }  // namespace kvcli

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/atomic_file.h"
 #include "platform/video/movie_join.h"
 #include "tools/cli/cli.h"
 
@@ -20,10 +21,16 @@ int RunJoin(Context& ctx) {
     for (const std::string& p : pos)
         if (!ctx.PathFits(p, "a movie name")) return ExitUsage;
     const std::vector<std::string> parts(pos.begin() + 1, pos.end());
+    // The same file may be named in many ways (d/./p.avi, a link, a second mount): only the
+    // file's identity tells whether OUT would overwrite a part.
     for (const std::string& p : parts)
-        if (p == pos[0]) return ctx.Usage("OUT is also one of the parts: " + p);
-    const kv::JoinResult r = kv::JoinMovies(pos[0], parts);
-    if (!r.ok) return ctx.Fail(r.error);
+        if (p == pos[0] || kv::os::SameFile(p, pos[0]))
+            return ctx.Usage("OUT is also one of the parts: " + p);
+    kv::os::AtomicFile target;
+    if (!target.Open(pos[0])) return ctx.Fail(target.Error());
+    const kv::JoinResult r = kv::JoinMovies(pos[0], target.TempPath(), parts);
+    if (!r.ok) return ctx.Fail(r.error);  // the temporary goes with `target`
+    if (!target.Commit()) return ctx.Fail(target.Error());
     std::fprintf(stderr, "kinevista-cli join: %zu parts, %lld packets into %s\n", parts.size(),
                  r.packets, pos[0].c_str());
     return ExitSuccess;

@@ -238,14 +238,40 @@ bool CliMovieHost::MovieFrameWindow(int64_t totalFrames, int64_t& first, int64_t
     }
     first = m_frames->first;
     last = m_frames->second;
+    // A range that runs past the end is cut there; a script that split the movie wrongly
+    // hears of it rather than getting fewer frames than it asked for without a word.
+    if (last >= totalFrames)
+        std::fprintf(stderr,
+                     "kinevista-cli: warning: --frames %lld-%lld ends past the movie's last "
+                     "frame (%lld); frames %lld-%lld (%lld) are written\n",
+                     static_cast<long long>(first), static_cast<long long>(last),
+                     static_cast<long long>(totalFrames - 1), static_cast<long long>(first),
+                     static_cast<long long>(totalFrames - 1),
+                     static_cast<long long>(totalFrames - first));
     return true;
 }
 
 int CliMovieHost::Finish(Context& ctx, bool made) const {
     if (refusedWindow) return ExitFailure;
     if (refusedReplace) return ctx.Fail(output + " exists and is left as it was");
-    if (g_stop) return ExitStopped;
+    if (g_stop) {
+        if (m_lineOpen) std::fputc('\n', stderr);
+        m_lineOpen = false;
+        std::fprintf(stderr, "kinevista-cli %s: %s\n", ctx.command.c_str(),
+                     m_stopReport ? m_stopReport->c_str() : "stopped");
+        return ExitStopped;
+    }
     return made ? ExitSuccess : ExitFailure;
+}
+
+void CliMovieHost::JobStopped(int64_t written, int64_t total, const std::string& keptAs) {
+    std::string report =
+        "stopped after " + std::to_string(written) + " of " + std::to_string(total) + " frames";
+    report +=
+        keptAs.empty() ? "; no partial movie was kept" : "; the partial movie is kept as " + keptAs;
+    if (!output.empty() && ::access(output.c_str(), F_OK) == 0)
+        report += "; " + output + " is left as it was";
+    m_stopReport = report;
 }
 
 bool CliMovieHost::StopRequested() {

@@ -30,9 +30,8 @@ int RunPicture(kvcli::Context& ctx) {
     const int32_t result = image.Load(fileSpec, folder, showErrors != 0);
     std::printf("load result %d\n", result);
     if (result == 0) return kvcli::ExitFailure;
-    kv::FileSpec target;
-    target.SetPath(out->c_str());
-    if (!image.Save(target, kv::FormatBmp)) return ctx.Fail("could not write " + *out);
+    std::string error;
+    if (!kvcli::SavePicture(image, *out, kv::FormatBmp, error)) return ctx.FailWrite(*out, error);
     return kvcli::ExitSuccess;
 }
 

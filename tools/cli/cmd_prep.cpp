@@ -33,9 +33,9 @@ int RunPrep(kvcli::Context& ctx) {
     if (show.lastLoadResult == 0 || show.pictureCount == 0) {
         return ctx.Fail(pos[0] + " could not be loaded");
     }
-    kv::FileSpec target;
-    target.SetPath(out->c_str());
-    if (!show.image.Save(target, kv::FormatBmp)) return ctx.Fail("could not write " + *out);
+    std::string error;
+    if (!kvcli::SavePicture(show.image, *out, kv::FormatBmp, error))
+        return ctx.FailWrite(*out, error);
     return kvcli::ExitSuccess;
 }
 

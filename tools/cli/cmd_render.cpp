@@ -56,9 +56,8 @@ int RunRender(kvcli::Context& ctx) {
     if (!kv::RenderFrame(show, frame, mode, flag != 0, width, height, &image, false))
         return ctx.Fail("frame " + std::to_string(frame) + " could not be rendered at " +
                         std::to_string(width) + "x" + std::to_string(height));
-    kv::FileSpec target;
-    target.SetPath(out->c_str());
-    if (!image.Save(target, format)) return ctx.Fail("could not write " + *out);
+    std::string error;
+    if (!kvcli::SavePicture(image, *out, format, error)) return ctx.FailWrite(*out, error);
     return kvcli::ExitSuccess;
 }
 

@@ -17,7 +17,8 @@ int RunResave(kvcli::Context& ctx) {
     kv::Show show;
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], false)) return kvcli::ExitFailure;
-    if (!kv::SaveShow(show, pos[1])) return ctx.Fail("cannot write " + pos[1]);
+    std::string error;
+    if (!kv::SaveShow(show, pos[1], &error)) return ctx.FailWrite(pos[1], error);
     return kvcli::ExitSuccess;
 }
 

@@ -67,7 +67,8 @@ int RunNew(Context& ctx) {
                         "; --allow-placeholder makes the show all the same");
     show.PictureLoaded(0, fileSpec, false, 0, 0);  // recorded even when it did not load
     if (keys && !ApplyKeysFile(ctx, *keys, show, false)) return ExitFailure;
-    if (!kv::SaveShow(show, *out)) return ctx.Fail("cannot write " + *out);
+    std::string writeError;
+    if (!kv::SaveShow(show, *out, &writeError)) return ctx.FailWrite(*out, writeError);
     return ExitSuccess;
 }
 
@@ -84,7 +85,8 @@ int RunSet(Context& ctx) {
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], false)) return ExitFailure;
     if (!ApplyKeysFile(ctx, *keys, show, true)) return ExitFailure;
-    if (!kv::SaveShow(show, target)) return ctx.Fail("cannot write " + target);
+    std::string error;
+    if (!kv::SaveShow(show, target, &error)) return ctx.FailWrite(target, error);
     return ExitSuccess;
 }
 

@@ -31,9 +31,12 @@ int RunStill(Context& ctx) {
     show.currentFrame = frame;
     host.output = *out;
     host.askReplace = ctx.answerGiven;
-    if (!kv::MakeStill(show, host))
-        return ctx.Fail(host.refusedReplace ? *out + " exists and is left as it was"
-                                            : "could not render or save " + *out);
+    std::string saveError;
+    if (!kv::MakeStill(show, host, &saveError)) {
+        if (host.refusedReplace) return ctx.Fail(*out + " exists and is left as it was");
+        if (!saveError.empty()) return ctx.FailWrite(*out, saveError);
+        return ctx.Fail("could not render or save " + *out);
+    }
     return ExitSuccess;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <unordered_set>
 
 namespace kvcli {
 
@@ -94,12 +95,15 @@ private:
             ++m_at;
             return true;
         }
+        // The names met so far, hashed: a linear search per name would make an object of many
+        // names quadratic, which a hostile document could use to hold the reader for seconds.
+        std::unordered_set<std::string> names;
         for (;;) {
             SkipSpace();
             if (Peek() != '"') return Fail("a member name in quotes was expected");
             std::string name;
             if (!String(name)) return false;
-            if (out.Find(name)) return Fail("the name \"" + name + "\" appears twice");
+            if (!names.insert(name).second) return Fail("the name \"" + name + "\" appears twice");
             SkipSpace();
             if (Peek() != ':') return Fail("':' was expected after a member name");
             ++m_at;

@@ -10,6 +10,8 @@
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
+#include "core/picture/cdib.h"
+#include "core/picture/disk_file.h"
 #include "core/render/show_loading.h"
 #include "core/show/show.h"
 #include "platform/os/atomic_file.h"
@@ -108,6 +110,31 @@ int Context::Usage(const std::string& message) const {
 int Context::Fail(const std::string& message) const {
     std::fprintf(stderr, "kinevista-cli %s: %s\n", command.c_str(), message.c_str());
     return ExitFailure;
+}
+
+int Context::FailWrite(const std::string& path, const std::string& writeError) const {
+    // The atomic write names the file it really wrote (a link's target); the user's name is
+    // kept and only the reason after the last ": " is taken.
+    const size_t colon = writeError.rfind(": ");
+    const std::string reason = colon == std::string::npos ? "" : writeError.substr(colon + 2);
+    return Fail("could not write " + path + (reason.empty() ? "" : ": " + reason));
+}
+
+bool SavePicture(kv::CDIB& image, const std::string& path, int32_t format, std::string& error) {
+    if (path.find(".tga") != std::string::npos || path.find(".TGA") != std::string::npos)
+        format = kv::FormatTarga;
+    kv::FileSpec target;
+    target.SetPath(path.c_str());
+    kv::DiskFile file;
+    if (!file.Open(target, kv::DiskFile::OpenWrite)) {
+        kv::Alert("Error opening graphics file", kv::NoAlertCode);
+        error = file.WriteError();
+        return false;
+    }
+    // A file left open after a failed write is discarded with `file`.
+    if (image.WriteTo(file, format) && file.Close()) return true;
+    error = file.WriteError();
+    return false;
 }
 
 bool Context::PathFits(const std::string& path, const char* what) const {

@@ -73,7 +73,9 @@ public:
         return true;
     }
 
-    // A finite number a float holds, within [lo, hi]; `above` makes lo itself refused.
+    // A finite number a float holds, within [lo, hi]; `above` makes lo itself refused. The
+    // range is checked on the float that will be stored, not on the text's double: 1e-50 is
+    // above 0 as a double but 0 as a float.
     bool Float(const char* name, float& out, double lo = -FLT_MAX, double hi = FLT_MAX,
                bool above = false) {
         const JsonValue* v = m_object.Find(name);
@@ -81,15 +83,21 @@ public:
             return Fail(name, "is not a number (NaN or infinity cannot be stored)");
         v = Get(name, JsonValue::Type::Number);
         if (!v) return false;
-        if (!std::isfinite(v->number) || v->number < lo || v->number > hi ||
-            (above && v->number == lo)) {
+        const bool fits = std::isfinite(v->number) && std::fabs(v->number) <= FLT_MAX;
+        const double stored = fits ? static_cast<double>(static_cast<float>(v->number)) : 0.0;
+        if (!fits || stored < lo || stored > hi || (above && stored <= lo)) {
             std::string range = above ? "above " + Number(lo) : Number(lo) + " to " + Number(hi);
             if (above && hi < FLT_MAX) range += " up to " + Number(hi);
-            return Fail(name, Number(v->number) + " is out of range (" + range + ")");
+            std::string what = Number(v->number);
+            if (fits && stored != v->number) what += " (stored as " + Number(stored) + ")";
+            return Fail(name, what + " is out of range (" + range + ")");
         }
-        out = static_cast<float>(v->number);
+        out = static_cast<float>(stored);
         return true;
     }
+
+    // A number of either kind whose value is not kept: only its presence and type are checked.
+    bool Ignored(const char* name) { return Get(name, JsonValue::Type::Number) != nullptr; }
 
     bool String(const char* name, size_t maxBytes, bool empty, std::string& out) {
         const JsonValue* v = Get(name, JsonValue::Type::String);
@@ -106,6 +114,8 @@ public:
         if (m_error.empty()) m_error = m_prefix + name + ": " + what;
         return false;
     }
+
+    static std::string Text(double v) { return Number(v); }
 
 private:
     static std::string Number(double v) {
@@ -130,24 +140,24 @@ bool ReadKey(const JsonValue& value, int index, int64_t length, kv::KeyFrame& k,
     }
     if (!f.Known(KeyFields, std::size(KeyFields))) return false;
     k = kv::KeyFrame{};
-    int64_t time = 0, undoPicture = 0, undoOp = 0;
+    int64_t time = 0, undoPicture = 0;
+    // stamp, showLength and undoOp are the file's and the editor's own bookkeeping, written
+    // afresh at every save: the values given are read and dropped.
     const bool ok =
-        f.Float("x", k.x) && f.Float("stamp", k.stamp) && f.Float("y", k.y) &&
+        f.Float("x", k.x) && f.Ignored("stamp") && f.Float("y", k.y) &&
         f.Float("width", k.width, 0.0, FLT_MAX, true) && f.Float("sizeReserve", k.sizeReserve) &&
         f.Float("tiltA", k.tiltA, -TiltLimit, TiltLimit) &&
         f.Float("tiltB", k.tiltB, -TiltLimit, TiltLimit) && f.Float("rotation", k.rotation) &&
         f.Float("easeCode", k.easeCode, 0.0, MaxEaseCode) &&
         f.Float("pictureStart", k.pictureStart) && f.Float("spareB", k.spareB) &&
-        f.Float("showLength", k.showLength) &&
-        f.Int("time", 0, static_cast<double>(length), time) &&
-        f.Int("undoPicture", 0, 65535, undoPicture) && f.Int("undoOp", 0, 65535, undoOp);
+        f.Ignored("showLength") && f.Int("time", 0, static_cast<double>(length), time) &&
+        f.Int("undoPicture", 0, 65535, undoPicture) && f.Ignored("undoOp");
     if (!ok) return false;
     // A right angle itself is as edge-on as beyond it.
     if (std::fabs(k.tiltA) >= TiltLimit) return f.Fail("tiltA", "must lie within +-90 degrees");
     if (std::fabs(k.tiltB) >= TiltLimit) return f.Fail("tiltB", "must lie within +-90 degrees");
     k.time = static_cast<int32_t>(time);
     k.undoPicture = static_cast<uint16_t>(undoPicture);
-    k.undoOp = static_cast<uint16_t>(undoOp);
     return true;
 }
 
@@ -163,20 +173,40 @@ bool ApplyShowJson(const JsonValue& doc, kv::Show& show, const ShowJsonOptions& 
     Fields f(doc, "", error);
     if (!f.Known(ShowFields, std::size(ShowFields))) return false;
 
-    int64_t length = 0, aspectMode = 0, easeType = 0, showId = 0, pictureCount = 0;
-    int64_t loadResult = 0, keyCount = 0, matte = 0, border = 0, preBlur = 0, videoColors = 0;
+    int64_t length = 0, aspectMode = 0, easeType = 0, pictureCount = 0;
+    int64_t keyCount = 0, matte = 0, border = 0, preBlur = 0, videoColors = 0;
     int64_t contrast = 0;
     float aspect = 0;
     std::string picture, audio;
     if (!(f.Int("length", 1, MaxShowLength, length) &&
           f.Float("aspect", aspect, 0.0, FLT_MAX, true) &&
           f.Int("AspectMode", 1, std::numeric_limits<int32_t>::max(), aspectMode) &&
-          f.Int("EaseType", 0, 31, easeType) && f.Int("showId", 0, 65535, showId) &&
+          f.Int("EaseType", 0, 31, easeType) && f.Ignored("showId") &&
           f.Int("pictureCount", 1, kv::MaxPictures, pictureCount) &&
           f.String("picture", sizeof(kv::FileSpec::path) - 1, !options.takePicture, picture) &&
-          f.Int("loadResult", std::numeric_limits<int32_t>::min(),
-                std::numeric_limits<int32_t>::max(), loadResult)))
+          f.Ignored("loadResult")))
         return false;
+    // The show file keeps neither the length nor these settings: a value other than the one in
+    // use would be lost at the save, so it is refused with the way to set it.
+    if (length != show.length)
+        return f.Fail("length", std::to_string(length) + " is not the length in use (" +
+                                    std::to_string(show.length) +
+                                    ") and is not kept in a show file; give --length " +
+                                    std::to_string(length) + " to every command instead");
+    const auto differs = [&](const char* name, const char* key, const std::string& given,
+                             const std::string& inUse) {
+        return f.Fail(name, given + " is not the value in use (" + inUse +
+                                ") and is not kept in a show file; give --set " + key +
+                                "=VALUE to every later command, or set it in the settings file");
+    };
+    if (aspectMode != show.AspectMode)
+        return differs("AspectMode", "AspectMode", std::to_string(aspectMode),
+                       std::to_string(show.AspectMode));
+    if (aspect != show.aspect)
+        return differs("aspect", "AspectMode", Fields::Text(aspect), Fields::Text(show.aspect));
+    if (easeType != show.EaseType)
+        return differs("EaseType", "EaseType", std::to_string(easeType),
+                       std::to_string(show.EaseType));
     const JsonValue* keys = f.Get("keys", JsonValue::Type::Array);
     if (!keys) return false;
     if (keys->items.size() > static_cast<size_t>(MaxKeysFromData))
@@ -193,10 +223,14 @@ bool ApplyShowJson(const JsonValue& doc, kv::Show& show, const ShowJsonOptions& 
           f.Int("VideoColors", 0, 1, videoColors) &&
           f.Int("ContrastBrightness", 0, 0xFFFF, contrast)))
         return false;
+    if ((videoColors != 0) != show.VideoColors)
+        return differs("VideoColors", "VideoColors", std::to_string(videoColors),
+                       show.VideoColors ? "1" : "0");
 
     kv::KeyFrame read[MaxKeysFromData] = {};
     for (size_t i = 0; i < keys->items.size(); ++i) {
-        if (!ReadKey(keys->items[i], static_cast<int>(i), length, read[i], error)) return false;
+        if (!ReadKey(keys->items[i], static_cast<int>(i), show.length, read[i], error))
+            return false;
         // The camera moves from key to key in time order; a key before its predecessor would
         // make a segment of negative length.
         if (i > 0 && read[i].time < read[i - 1].time) {
@@ -214,10 +248,6 @@ bool ApplyShowJson(const JsonValue& doc, kv::Show& show, const ShowJsonOptions& 
     std::memset(pic.keys, 0, sizeof pic.keys);
     for (int i = 0; i < pic.keyCount; ++i) pic.keys[i] = read[i];
     show.pictureCount = static_cast<int32_t>(pictureCount);
-    show.length = static_cast<int32_t>(length);
-    show.aspect = aspect;
-    show.AspectMode = static_cast<int32_t>(aspectMode);
-    show.EaseType = static_cast<int32_t>(easeType);
     if (audio.empty())
         show.audio.Clear();
     else
@@ -225,7 +255,6 @@ bool ApplyShowJson(const JsonValue& doc, kv::Show& show, const ShowJsonOptions& 
     show.MatteColor = static_cast<uint32_t>(matte);
     show.BorderSize = static_cast<int32_t>(border);
     show.PreBlur = static_cast<int32_t>(preBlur);
-    show.VideoColors = videoColors != 0;
     show.ContrastBrightness = static_cast<int32_t>(contrast);
     show.dirty = true;
     return true;

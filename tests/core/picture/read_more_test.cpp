@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -206,6 +207,47 @@ TEST_F(MoreFormats, TiffOrientationsLoadUpright) {
     }
 }
 
+TEST_F(MoreFormats, QuarterTurnsWhileDecodingInEveryTiffLayout) {
+    // 75 x 70: more rows than a band of the turn holds, tiles that overhang both edges, planes
+    // read one after the other, 16-bit samples and associated alpha read back for a second pass.
+    const kvtest::Rgba upright = kvtest::TestPattern(75, 70);
+    const char* layouts[] = {"-c lzw -r 7", "-c zip -t -w 32 -l 48", "-c lzw -p separate -r 9",
+                             "-c none -t -w 16 -l 16 -p separate"};
+    for (int o = 5; o <= 8; ++o) {
+        SCOPED_TRACE("orientation " + std::to_string(o));
+        const kvtest::Rgba stored = kvtest::StoredFor(upright, o);
+        kvtest::WritePpm(dir_ + "/t.ppm", stored);
+        ASSERT_EQ(kvtest::Run("convert " + dir_ + "/t.ppm -compress none " + dir_ + "/t.tif"), 0);
+        for (const char* layout : layouts) {
+            SCOPED_TRACE(layout);
+            const std::string tif = dir_ + "/turned.tif";
+            ASSERT_EQ(kvtest::Run("tiffcp " + std::string(layout) + " " + dir_ + "/t.tif " + tif +
+                                  " && tiffset -s 274 " + std::to_string(o) + " " + tif),
+                      0);
+            kv::CDIB image(16, 16, 8);
+            ASSERT_EQ(kvtest::LoadPicture(image, tif, true), 1);
+            ExpectMatches(image, upright, 0);
+        }
+        // CMYK, converted row by row, in tiles.
+        const std::string cmyk = dir_ + "/turned-cmyk.tif";
+        ASSERT_EQ(kvtest::Run("convert " + dir_ + "/t.ppm -colorspace CMYK " + dir_ +
+                              "/c.tif && tiffcp -c lzw -t -w 16 -l 32 " + dir_ + "/c.tif " + cmyk +
+                              " && tiffset -s 274 " + std::to_string(o) + " " + cmyk),
+                  0);
+        kv::CDIB turned(16, 16, 8), plain(16, 16, 8);
+        ASSERT_EQ(kvtest::LoadPicture(turned, cmyk, true), 1);
+        ASSERT_EQ(kvtest::LoadPicture(plain, cmyk, false), 1);
+        ASSERT_EQ(turned.Width(), plain.Height());
+        ASSERT_EQ(kv::ApplyOrientation(plain, o), true);
+        ASSERT_EQ(plain.Width(), turned.Width());
+        for (int y = 0; y < turned.Height(); ++y)
+            ASSERT_EQ(
+                std::memcmp(turned.Row(y), plain.Row(y), static_cast<size_t>(turned.Width()) * 3),
+                0)
+                << "row " << y;
+    }
+}
+
 TEST_F(MoreFormats, JpegOrientationsLoadUpright) {
     // Flat 16 x 16 blocks keep the JPEG error small at the blocks' centres.
     const kvtest::Rgba upright = kvtest::BlockPattern(3, 2, 16);
@@ -219,6 +261,15 @@ TEST_F(MoreFormats, JpegOrientationsLoadUpright) {
         kv::CDIB image(16, 16, 8);
         ASSERT_EQ(kvtest::LoadPicture(image, jpg, true), 1);
         kvtest::ExpectBlockCentres(image, upright, 16, 4);
+        // Turned while decoding, it equals the stored picture turned afterwards, to the byte.
+        kv::CDIB after(16, 16, 8);
+        ASSERT_EQ(kvtest::LoadPicture(after, jpg, false), 1);
+        ASSERT_TRUE(kv::ApplyOrientation(after, o));
+        ASSERT_EQ(after.Width(), image.Width());
+        for (int y = 0; y < image.Height(); ++y)
+            ASSERT_EQ(
+                std::memcmp(after.Row(y), image.Row(y), static_cast<size_t>(image.Width()) * 3), 0)
+                << "row " << y;
         ASSERT_EQ(kvtest::LoadPicture(image, jpg, false), 1);
         kvtest::ExpectBlockCentres(image, stored, 16, 4);
     }

@@ -2,12 +2,17 @@
 // leftovers of killed writers removed.
 #include "platform/os/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
+
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "../../test_support.h"
 
@@ -129,6 +134,55 @@ TEST(AtomicFile, LeftoversOfKilledWritersGoAtTheNextWrite) {
     EXPECT_EQ(kvtest::ReadFileBytes(target), "whole");
     // Another target's temporary file is not ours to remove.
     EXPECT_EQ(kvtest::ListFolder(dir).size(), 3u);
+}
+
+// Sets a file's modification time `seconds` into the past.
+void Age(const std::string& path, int64_t seconds) {
+    struct timespec times[2] = {};
+    times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - seconds;
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// A killed writer's temporary for another name goes at the next write into the folder once it
+// has lain an hour; a younger one, a locked one (a writer still at work) and a user's file that
+// only looks like a temporary stay.
+TEST(AtomicFile, OldLeftoversOfOtherNamesGoAtAnyWriteIntoTheFolder) {
+    const std::string dir = kvtest::TempDir("atomic-old-leftovers");
+    const std::string base = dir + "/";
+    const std::string oldOne = TempNameFor("big.avi").prefix + "Q1w2E3.avi";
+    const std::string oldNoExt = TempNameFor("notes").prefix + "zzzzzz";
+    const std::string young = TempNameFor("young.mov").prefix + "abcdef.mov";
+    const std::string locked = TempNameFor("busy.mkv").prefix + "LoCkEd.mkv";
+    // The right shape with the hash of another name, and a plain hidden file.
+    const std::string lookalike = ".big~kv00000000-Q1w2E3.avi";
+    const std::string hidden = ".config";
+    EXPECT_TRUE(IsTempName(oldOne));
+    EXPECT_TRUE(IsTempName(oldNoExt));
+    EXPECT_FALSE(IsTempName(lookalike));
+    EXPECT_FALSE(IsTempName(hidden));
+    EXPECT_FALSE(IsTempName("big.avi"));
+    for (const std::string& name : {oldOne, oldNoExt, young, locked, lookalike, hidden}) {
+        kvtest::WriteFileBytes(base + name, "left behind");
+        if (name != young) Age(base + name, LeftoverTempSeconds + 60);
+    }
+    Age(base + young, LeftoverTempSeconds - 60);
+    const int held = ::open((base + locked).c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    ASSERT_TRUE(WriteFileAtomically(base + "show.kvx", "show", 4));
+    std::vector<std::string> names = kvtest::ListFolder(dir);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> want = {hidden, lookalike, locked, young, "show.kvx"};
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(names, want);
+
+    // Once its writer is gone, the locked one goes too.
+    ::close(held);
+    EXPECT_EQ(RemoveLeftoverTemps(base + "show.kvx"), 1);
+    EXPECT_NE(kvtest::ListFolder(dir).size(), names.size());
+    struct stat st {};
+    EXPECT_NE(::stat((base + locked).c_str(), &st), 0);
 }
 
 TEST(AtomicFile, DevicesAreWrittenInPlaceAndTheirErrorsReported) {

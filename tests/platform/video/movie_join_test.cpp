@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/os/atomic_file.h"
 #include "platform/video/movie_writer.h"
 #include "tests/platform/video/movie_probe.h"
 #include "tests/test_support.h"
@@ -65,6 +69,16 @@ void WritePart(const std::string& path, const MovieFormat& f, const Frames& fram
     ASSERT_TRUE(w.Close()) << w.LastError();
 }
 
+// Joins as the program does: into the temporary of an atomic write that replaces `out` only
+// when the join succeeded.
+kv::JoinResult Join(const std::string& out, const std::vector<std::string>& parts) {
+    kv::os::AtomicFile target;
+    if (!target.Open(out)) return kv::JoinResult{false, target.Error(), 0};
+    kv::JoinResult r = kv::JoinMovies(out, target.TempPath(), parts);
+    if (r.ok && !target.Commit()) return kv::JoinResult{false, target.Error(), 0};
+    return r;
+}
+
 TEST(MovieJoin, UncompressedPartsBecomeOneMovieInOrder) {
     const std::string dir = kvtest::TempDir("join-raw");
     const Frames frames(24, 16, 23, 7);
@@ -77,7 +91,7 @@ TEST(MovieJoin, UncompressedPartsBecomeOneMovieInOrder) {
             WritePart(parts.back(), Format(c, 24, 16), frames, cuts[p], cuts[p + 1]);
         }
         const std::string out = dir + "/joined" + ext;
-        const kv::JoinResult r = kv::JoinMovies(out, parts);
+        const kv::JoinResult r = Join(out, parts);
         ASSERT_TRUE(r.ok) << r.error;
         EXPECT_EQ(r.packets, 23);
         auto probe = kvtest::ProbeVideo(out);
@@ -120,7 +134,7 @@ TEST(MovieJoin, PartsThatCannotFollowAreRefusedAndLeaveNoFile) {
         {{}, "no parts"},
     };
     for (const Case& c : cases) {
-        const kv::JoinResult r = kv::JoinMovies(dir + "/out.avi", c.parts);
+        const kv::JoinResult r = Join(dir + "/out.avi", c.parts);
         EXPECT_FALSE(r.ok) << c.message;
         EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
     }
@@ -140,15 +154,96 @@ TEST(MovieJoin, PartsThatCannotFollowAreRefusedAndLeaveNoFile) {
                               "noise=drop=key '" +
                               dir + "/nokey.mov'"),
                   0);
-        const kv::JoinResult r = kv::JoinMovies(dir + "/out.mov", {dir + "/nokey.mov"});
+        const kv::JoinResult r = Join(dir + "/out.mov", {dir + "/nokey.mov"});
         EXPECT_FALSE(r.ok);
         EXPECT_NE(r.error.find("does not start with a key frame"), std::string::npos) << r.error;
     }
     // Nothing was left behind: neither the movie nor its temporary file.
     for (const std::string& name : kvtest::ListFolder(dir))
-        EXPECT_TRUE(name.find("out.") == std::string::npos &&
-                    name.find(".joining") == std::string::npos)
+        EXPECT_TRUE(name.find("out.") == std::string::npos && name.find("~kv") == std::string::npos)
             << name;
+}
+
+// A part cut short (a copy that stopped, a full disk) holds fewer frames than its own index or
+// duration promises; it is refused, naming the part and the first frame missing, in every
+// container that keeps such a promise. Whole parts of the same kind still join.
+TEST(MovieJoin, APartCutShortIsRefusedNamingTheFrame) {
+    const std::string dir = kvtest::TempDir("join-short");
+    const Frames frames(32, 16, 20, 11);
+    struct Kind {
+        MovieContainer container;
+        const char* ext;
+        const char* codec;
+    };
+    const Kind kinds[] = {{MovieContainer::Avi, ".avi", ""},
+                          {MovieContainer::QuickTime, ".mov", ""},
+                          {MovieContainer::Mp4, ".mp4", "H264"},
+                          {MovieContainer::Matroska, ".mkv", "FFV1"},
+                          {MovieContainer::WebM, ".webm", "VP90"}};
+    int tried = 0;
+    for (const Kind& k : kinds) {
+        if (*k.codec && !kv::HaveMovieCodec(k.container, k.codec)) continue;
+        ++tried;
+        const std::string a = dir + "/a" + k.ext, b = dir + "/b" + k.ext;
+        const MovieFormat f = Format(k.container, 32, 16, k.codec);
+        WritePart(a, f, frames, 0, 10);
+        WritePart(b, f, frames, 10, 20);
+        const kv::JoinResult whole = Join(dir + "/whole" + k.ext, {a, b});
+        ASSERT_TRUE(whole.ok) << k.ext << ": " << whole.error;
+        EXPECT_EQ(kvtest::ProbeVideo(dir + "/whole" + k.ext)["nb_read_frames"], "20") << k.ext;
+
+        // The second part cut: an AVI exactly after its fifth frame's chunk, the others at 60 %
+        // of their bytes (a .mov keeps its sample table at the end, so a cut one cannot even be
+        // opened; an .mp4 keeps it in front, a Matroska file its duration).
+        std::string bytes = kvtest::ReadFileBytes(b);
+        if (k.container == MovieContainer::Avi) {
+            const size_t movi = bytes.find("movi");
+            ASSERT_NE(movi, std::string::npos);
+            bytes.resize(movi + 4 + 5 * (8 + 32 * 16 * 4));
+        } else {
+            bytes.resize(bytes.size() * 6 / 10);
+        }
+        const std::string cut = dir + "/cut" + k.ext;
+        kvtest::WriteFileBytes(cut, bytes);
+        const kv::JoinResult r = Join(dir + "/out" + k.ext, {a, cut});
+        EXPECT_FALSE(r.ok) << k.ext;
+        EXPECT_NE(r.error.find("cut" + std::string(k.ext)), std::string::npos) << r.error;
+        const std::string missing = k.container == MovieContainer::Avi ? "frame 6 of 10 is missing"
+                                    : k.container == MovieContainer::QuickTime ? "cannot open"
+                                                                               : "of 10 is missing";
+        EXPECT_NE(r.error.find(missing), std::string::npos) << r.error;
+        EXPECT_FALSE(std::filesystem::exists(dir + "/out" + k.ext)) << k.ext;
+    }
+    EXPECT_GE(tried, 3);
+
+    // An AVI with a gap holds empty frames that are not read as packets: it is whole.
+    MovieWriter gap;
+    ASSERT_TRUE(gap.Open(dir + "/gap.avi", Format(MovieContainer::Avi, 32, 16))) << gap.LastError();
+    for (int64_t n : {0, 1, 2, 5, 6}) ASSERT_TRUE(gap.WriteFrame(n, frames.bits[n].data(), 32 * 4));
+    ASSERT_TRUE(gap.Close()) << gap.LastError();
+    const kv::JoinResult r = Join(dir + "/gaps.avi", {dir + "/gap.avi", dir + "/gap.avi"});
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.packets, 10);
+}
+
+// Names are plain files to the reader and the writer alike: "file:d/x.avi" is the file of that
+// name in the folder "file:d", not "d/x.avi", and "pipe:1" names a file, not standard output.
+TEST(MovieJoin, NamesThatLookLikeProtocolsAreFiles) {
+    const std::string dir = kvtest::TempDir("join-protocol");
+    ASSERT_TRUE(std::filesystem::create_directories(dir + "/file:d"));
+    std::filesystem::create_directories(dir + "/d");
+    const std::string cwd = std::filesystem::current_path();
+    ASSERT_EQ(::chdir(dir.c_str()), 0);
+    const Frames frames(16, 16, 6, 2);
+    WritePart("pipe:1.avi", Format(MovieContainer::Avi, 16, 16), frames, 0, 3);
+    WritePart("file:d/p.avi", Format(MovieContainer::Avi, 16, 16), frames, 3, 6);
+    const kv::JoinResult r = Join("file:d/out.avi", {"pipe:1.avi", "file:d/p.avi"});
+    ASSERT_EQ(::chdir(cwd.c_str()), 0);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(std::filesystem::exists(dir + "/pipe:1.avi"));
+    EXPECT_TRUE(std::filesystem::exists(dir + "/file:d/p.avi"));
+    EXPECT_TRUE(kvtest::ListFolder(dir + "/d").empty());
+    EXPECT_EQ(kvtest::ProbeVideo(dir + "/file:d/out.avi")["nb_read_frames"], "6");
 }
 
 }  // namespace

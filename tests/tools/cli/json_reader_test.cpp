@@ -96,4 +96,28 @@ TEST(JsonReader, BoundsDepthSizeAndValueCount) {
     EXPECT_NE(error.find("values"), std::string::npos) << error;
 }
 
+// An object of as many names as the value bound allows: all distinct is read whole, one name
+// repeated far from its first use is refused and named, and the same name in sibling objects is
+// no duplicate.
+TEST(JsonReader, ManyNamesInOneObject) {
+    const size_t count = kvcli::MaxJsonValues - 2;
+    std::string doc = "{";
+    for (size_t i = 0; i < count; ++i) doc += "\"n" + std::to_string(i) + "\":0,";
+    std::string good = doc + "\"last\":1}";
+    JsonValue v;
+    std::string error;
+    ASSERT_TRUE(ReadJson(good, v, error)) << error;
+    ASSERT_EQ(v.members.size(), count + 1);
+    ASSERT_NE(v.Find("n12345"), nullptr);
+    EXPECT_EQ(v.Find("last")->number, 1.0);
+
+    EXPECT_FALSE(ReadJson(doc + "\"n7\":1}", v, error));
+    EXPECT_NE(error.find("\"n7\" appears twice"), std::string::npos) << error;
+
+    EXPECT_TRUE(ReadJson(R"({"a":{"x":1,"y":2},"b":{"x":1,"y":2},"x":{"x":{"x":0}}})", v, error))
+        << error;
+    EXPECT_FALSE(ReadJson(R"({"a":{"x":1,"y":2,"x":3}})", v, error));
+    EXPECT_NE(error.find("(in a)"), std::string::npos) << error;
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -204,12 +205,13 @@ TEST_F(CliMovie, AnExistingMovieIsReplacedOnlyByAWholeOneOrWithConsent) {
 }
 
 // Starts a long movie and returns its process once the movie file is being written (the
-// temporary file appears in the folder).
-pid_t StartMovieAndWaitForItsFile(const std::string& show, const std::string& out) {
+// temporary file appears in the folder) and holds at least `minBytes`.
+pid_t StartMovieAndWaitForItsFile(const std::string& show, const std::string& out,
+                                  const std::string& errors = "/dev/null", off_t minBytes = 0) {
     const std::string dir = out.substr(0, out.find_last_of('/'));
     const int watch = inotify_init1(IN_CLOEXEC);
     EXPECT_GE(watch, 0);
-    inotify_add_watch(watch, dir.c_str(), IN_CREATE);
+    inotify_add_watch(watch, dir.c_str(), IN_CREATE | IN_MODIFY);
     std::vector<std::string> args{std::string(KV_BIN_DIR) + "/kinevista-cli",
                                   "movie",
                                   show,
@@ -226,7 +228,8 @@ pid_t StartMovieAndWaitForItsFile(const std::string& show, const std::string& ou
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     pid_t pid = -1;
     EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
@@ -237,7 +240,11 @@ pid_t StartMovieAndWaitForItsFile(const std::string& show, const std::string& ou
         if (n <= 0) break;
         for (ssize_t at = 0; at < n;) {
             const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
-            if (e->len > 0 && std::string(e->name).find("~kv") != std::string::npos) seen = true;
+            struct stat st {};
+            if (e->len > 0 && std::string(e->name).find("~kv") != std::string::npos &&
+                (minBytes == 0 ||
+                 (::stat((dir + "/" + e->name).c_str(), &st) == 0 && st.st_size >= minBytes)))
+                seen = true;
             at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
         }
     }
@@ -251,17 +258,32 @@ int ExitOf(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-TEST_F(CliMovie, SigtermStopsTheJobAndKeepsAPlayableMovie) {
+// SIGTERM stops the job: it exits 130 and says how far it came, the movie it was asked to
+// replace stays as it was, and the partial movie is kept, playable, as NAME.stopped.EXT in
+// place of an older one of that name. It is never reported as made.
+TEST_F(CliMovie, SigtermStopsTheJobKeepsTheOldMovieAndThePartialOne) {
     const std::string longShow = kvtest::MakeShowFile(dir, "long", 3000);
     const std::string out = dir + "/term.avi";
-    const pid_t pid = StartMovieAndWaitForItsFile(longShow, out);
+    const std::string kept = dir + "/term.stopped.avi";
+    kvtest::WriteFileBytes(out, "the movie made yesterday");
+    kvtest::WriteFileBytes(kept, "an older stopped movie");
+    // Stopped once a few frames are in the file.
+    const pid_t pid =
+        StartMovieAndWaitForItsFile(longShow, out, dir + "/errors.txt", 640 * 480 * 4 * 5);
     ASSERT_GT(pid, 0);
     kill(pid, SIGTERM);
     EXPECT_EQ(ExitOf(pid), 130);
-    auto probe = kvtest::ProbeVideo(out);
-    EXPECT_EQ(probe["width"], "640") << out;
-    // Far fewer frames than the two passes and four holds of the whole job.
-    EXPECT_LT(std::atoi(probe["nb_read_frames"].c_str()), 1000) << out;
+    EXPECT_EQ(kvtest::ReadFileBytes(out), "the movie made yesterday");
+    auto probe = kvtest::ProbeVideo(kept);
+    EXPECT_EQ(probe["width"], "640") << kept;
+    // Far fewer frames than the two passes and four holds of the whole job, and as many as the
+    // report says.
+    const std::string frames = probe["nb_read_frames"];
+    EXPECT_LT(std::atoi(frames.c_str()), 1000) << kept;
+    const std::string errors = kvtest::ReadFileBytes(dir + "/errors.txt");
+    EXPECT_NE(errors.find("stopped after " + frames + " of "), std::string::npos) << errors;
+    EXPECT_NE(errors.find("kept as " + kept), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("successfully made"), std::string::npos) << errors;
     for (const std::string& name : kvtest::ListFolder(dir))
         EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
 }

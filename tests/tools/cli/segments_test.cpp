@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/editor/output/show_files.h"
+#include "tests/platform/video/movie_probe.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -164,6 +167,15 @@ TEST_F(Segments, RefusedRangesAndPartsLeaveNoMovie) {
         Cli("movie " + Q(show) + " --out " + Q(out) + " " + Common + " --frames 300-310", &err), 1);
     EXPECT_NE(err.find("starts past the movie's last frame (299)"), std::string::npos) << err;
     EXPECT_FALSE(Exists(out));
+    // A range that only ends past the last frame is cut there, with a word on what was written.
+    EXPECT_EQ(
+        Cli("movie " + Q(show) + " --out " + Q(out) + " " + Common + " --frames 290-350", &err), 0);
+    EXPECT_NE(err.find("warning: --frames 290-350 ends past the movie's last frame (299); "
+                       "frames 290-299 (10) are written"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(kvtest::ProbeVideo(out)["nb_read_frames"], "10");
+    std::remove(out.c_str());
     for (const char* bad : {"5", "9-3", "-1-4", "a-b", "3-"})
         EXPECT_EQ(Cli("movie " + Q(show) + " --out " + Q(out) + " --frames " + bad), 2) << bad;
 
@@ -182,6 +194,38 @@ TEST_F(Segments, RefusedRangesAndPartsLeaveNoMovie) {
         EXPECT_EQ(name.find(".joining"), std::string::npos) << name;  // no temporary left
     EXPECT_EQ(Cli("join " + Q(a) + " " + Q(a)), 2);
     EXPECT_EQ(Cli("join " + Q(out)), 2);
+}
+
+// OUT is told from the parts by the file itself, not by its name; a part cut short is refused
+// with its name and the first frame it lacks; nothing is left behind by a refused join.
+TEST_F(Segments, JoinKnowsItsPartsByIdentityAndRefusesShortOnes) {
+    const std::string a = dir + "/a.avi", c = dir + "/c.avi", out = dir + "/out.avi";
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(a) + " " + Common + " --frames 0-9"), 0);
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(c) + " " + Common + " --frames 10-19"), 0);
+    const std::string before = kvtest::ReadFileBytes(a);
+    ASSERT_EQ(::symlink(a.c_str(), (dir + "/link.avi").c_str()), 0);
+    for (const std::string& same : {dir + "/./a.avi", dir + "//a.avi", dir + "/link.avi"}) {
+        std::string err;
+        EXPECT_EQ(Cli("join " + Q(same) + " " + Q(a) + " " + Q(c), &err), 2) << same;
+        EXPECT_NE(err.find("OUT is also one of the parts"), std::string::npos) << err;
+    }
+    EXPECT_TRUE(kvtest::ReadFileBytes(a) == before);
+
+    // The second part loses its last frames and its index, as a copy that stopped would.
+    std::string bytes = kvtest::ReadFileBytes(c);
+    const size_t movi = bytes.find("movi");
+    ASSERT_NE(movi, std::string::npos);
+    bytes.resize(movi + (bytes.size() - movi) / 2);
+    kvtest::WriteFileBytes(dir + "/cut.avi", bytes);
+    std::string err;
+    EXPECT_EQ(Cli("join " + Q(out) + " " + Q(a) + " " + Q(dir + "/cut.avi"), &err), 1);
+    EXPECT_NE(err.find("cut.avi is cut short: frame"), std::string::npos) << err;
+    EXPECT_NE(err.find("of 10 is missing"), std::string::npos) << err;
+    EXPECT_FALSE(Exists(out));
+    for (const std::string& name : kvtest::ListFolder(dir))
+        EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
+    EXPECT_EQ(Cli("join " + Q(out) + " " + Q(a) + " " + Q(c), &err), 0) << err;
+    EXPECT_TRUE(Exists(out));
 }
 
 }  // namespace

@@ -158,29 +158,83 @@ TEST_F(CliShow, RefusedDocumentsNameTheFieldAndWriteNothing) {
         {replaced("\"VideoColors\": 1", "\"VideoColors\": true"), "VideoColors: wants a number"},
         {ManyKeys(picture, 64), "keys: holds 64 keys; a show has at most 63"},
         {good.substr(0, good.size() / 2), "line "},
+        // Checked as the float that is stored, not as the double that was read.
+        {replaced("\"width\": 30", "\"width\": 1e-50"),
+         "keys[0].width: 1e-50 (stored as 0) is out of range"},
+        {replaced("\"x\": 10,", "\"x\": 1e39,"), "keys[0].x: 1e+39 is out of range"},
+        // What a show file cannot keep, with the way to set it.
+        {replaced("\"length\": 300", "\"length\": 1073741823"),
+         "length: 1073741823 is not the length in use (300) and is not kept in a show file; "
+         "give --length 1073741823"},
+        {replaced("\"AspectMode\": 7500", "\"AspectMode\": 5625"),
+         "AspectMode: 5625 is not the value in use (7500) and is not kept in a show file; give "
+         "--set AspectMode=VALUE to every later command, or set it in the settings file"},
+        {replaced("\"aspect\": 0.75", "\"aspect\": 0.5625"), "--set AspectMode=VALUE"},
+        {replaced("\"EaseType\": 0", "\"EaseType\": 3"), "EaseType: 3 is not the value in use (0)"},
+        {replaced("\"VideoColors\": 1", "\"VideoColors\": 0"), "--set VideoColors=VALUE"},
     };
     const std::string before = kvtest::ReadFileBytes(path);
     for (const Case& c : cases) {
         kvtest::WriteFileBytes(dir + "/bad.json", c.doc);
         std::string err;
         EXPECT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/bad.json") + " --out " +
-                          Q(dir + "/out.kvx"),
+                          Q(dir + "/out.kvx") + " --length 300",
                       &err, "2>&1"),
                   1)
             << c.message;
         EXPECT_NE(err.find(c.message), std::string::npos) << err;
         EXPECT_FALSE(Exists(dir + "/out.kvx")) << c.message;
         // Without --out the show itself would be the target: it stays as it was.
-        EXPECT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/bad.json")), 1) << c.message;
+        EXPECT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/bad.json") + " --length 300"), 1)
+            << c.message;
         EXPECT_EQ(kvtest::ReadFileBytes(path), before) << c.message;
         EXPECT_EQ(Cli("new " + Q(picture) + " --keys " + Q(dir + "/bad.json") + " --out " +
-                      Q(dir + "/new.kvx")),
+                      Q(dir + "/new.kvx") + " --length 300"),
                   1)
             << c.message;
         EXPECT_FALSE(Exists(dir + "/new.kvx")) << c.message;
     }
+    // The good document itself passes with the length in use, and fails with another one,
+    // against which its key times are checked too.
+    kvtest::WriteFileBytes(dir + "/good.json", good);
+    EXPECT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/good.json") + " --out " +
+                  Q(dir + "/out.kvx") + " --length 300"),
+              0);
+    std::string err;
+    EXPECT_EQ(
+        Cli("set " + Q(path) + " --keys " + Q(dir + "/good.json") + " --length 6", &err, "2>&1"),
+        1);
+    EXPECT_NE(err.find("length: 300 is not the length in use (6)"), std::string::npos) << err;
     EXPECT_EQ(Cli("set " + Q(path)), 2);  // no --keys
     EXPECT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/absent.json")), 1);
+}
+
+// The file's and the editor's own bookkeeping (showId, loadResult, a key's stamp, showLength
+// and undoOp) is read and dropped: any value of the right type gives the same show file.
+TEST_F(CliShow, BookkeepingFieldsAreIgnored) {
+    std::string doc = ManyKeys(picture, 3);
+    kvtest::WriteFileBytes(dir + "/plain.json", doc);
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"\"showId\": 1", "\"showId\": 4000000"},
+             {"\"loadResult\": 1", "\"loadResult\": -7.5"},
+             {"\"stamp\": 0", "\"stamp\": 1e30"},
+             {"\"showLength\": 0", "\"showLength\": 2147483647"},
+             {"\"undoOp\": 0", "\"undoOp\": 70000"}}) {
+        const size_t at = doc.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        doc.replace(at, from.size(), to);
+    }
+    kvtest::WriteFileBytes(dir + "/odd.json", doc);
+    std::string err;
+    for (const char* name : {"plain", "odd"})
+        ASSERT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/" + name + ".json") + " --out " +
+                          Q(dir + "/" + name + ".kvx") + " --length 300",
+                      &err, "2>&1"),
+                  0)
+            << name << ": " << err;
+    EXPECT_EQ(WithoutIdBytes(kvtest::ReadFileBytes(dir + "/plain.kvx")),
+              WithoutIdBytes(kvtest::ReadFileBytes(dir + "/odd.kvx")));
+    EXPECT_GT(kvtest::ReadFileBytes(dir + "/odd.kvx").size(), 8u);
 }
 
 TEST_F(CliShow, NewFramesTheWholePictureOrTakesTheKeys) {

@@ -1,0 +1,188 @@
+// Seeded random sessions with the real editor on an X display: menus opened and closed, clicks
+// and drags on the stage, clicks on the timeline, the viewer's buttons, navigation keys, Enter
+// and Ctrl+Z, in random order. After every action the editor still runs, its standard error has
+// no X error, and the stage and the timeline are on screen; at the end Ctrl+S and Ctrl+Q end it
+// with status 0. A failure prints the seed: KV_SEED=<seed> replays it. KV_SESSIONS and
+// KV_ACTIONS change the run's size; KV_SOAK_SECONDS runs sessions until that time has passed
+// (scripts/soak_editor.sh), and the run's totals are printed at the end.
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "tests/editor/app/x11/x_editor.h"
+
+namespace {
+
+using kvx::XEditor;
+
+int64_t EnvInt(const char* name, int64_t fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? std::strtoll(v, nullptr, 10) : fallback;
+}
+
+class RandomSession : public XEditor {
+protected:
+    // One action chosen by the generator; its name goes into the failure message.
+    std::string Act(std::mt19937& rng) {
+        auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+        const kvx::XRect st = ws.stage->r, tl = ws.timeline->r, vw = ws.viewer->r;
+        auto at = [](int px, int py) { return std::to_string(px) + " " + std::to_string(py); };
+        const int sx = st.x + 10 + pick(std::max(1, st.w - 40));
+        const int sy = st.y + 10 + pick(std::max(1, st.h - 40));
+        switch (pick(9)) {
+            case 0: {
+                const int m = pick(6);
+                X("mousemove " + MenuTitle() + " click 1");
+                if (!WaitForPopups(1, 10)) return "menu " + std::to_string(m) + " (did not open)";
+                for (int r = 0; r < m; ++r) X("key Right");
+                X("key Escape");
+                return "menu " + std::to_string(m);
+            }
+            case 1:
+                X("mousemove " + at(sx, sy) + " click 1");
+                return "stage click at " + at(sx, sy);
+            case 2: {
+                const int dx = pick(81) - 40, dy = pick(81) - 40;
+                X("mousemove " + at(sx, sy) + " mousedown 1 mousemove " +
+                  at(sx + dx / 2, sy + dy / 2) + " mousemove " + at(sx + dx, sy + dy) +
+                  " mouseup 1");
+                return "stage drag from " + at(sx, sy) + " by " + at(dx, dy);
+            }
+            case 3: {
+                const int tx = tl.x + 5 + pick(std::max(1, tl.w - 10));
+                X("mousemove " + at(tx, tl.y + 30) + " click 1");
+                return "timeline click at " + at(tx, tl.y + 30);
+            }
+            case 4: {
+                // Reverse, stop, play and key, along the viewer's control strip.
+                const int buttons[4] = {14, 38, 62, 171};
+                const int b = pick(4);
+                X("mousemove " + at(vw.x + 1 + buttons[b], vw.Bottom() - 12) + " click 1");
+                return "viewer button " + std::to_string(b);
+            }
+            case 5: {
+                const char* keys[] = {"Left", "Right", "Up", "Down", "Prior", "Next", "Home"};
+                const std::string k = keys[pick(7)];
+                X("mousemove " + at(sx, sy) + " key " + k);
+                return "key " + k;
+            }
+            case 6:
+                X("mousemove " + at(sx, sy) + " key Return");
+                return "Enter";
+            case 7:
+                X("mousemove " + at(sx, sy) + " key ctrl+z");
+                return "Ctrl+Z";
+            default: {
+                const std::string k = pick(2) ? "ctrl+Left" : "ctrl+Prior";
+                X("mousemove " + at(sx, sy) + " key " + k);
+                return "key " + k;
+            }
+        }
+    }
+
+    // A dialog that a random double click opened is closed before the checks.
+    void CloseStrayWindows() {
+        for (int i = 0; i < 5 && kvx::ReadEditorWindows(x, &ws) && ws.popups > 0; ++i) {
+            X("key Escape");
+            WaitForPopups(0, 5);
+        }
+    }
+
+    // One session; false with the reason when a check failed.
+    bool Session(uint32_t seed, int actions, int* done, std::string* why) {
+        std::mt19937 rng(seed);
+        StartEditor();
+        if (::testing::Test::HasFatalFailure()) {
+            *why = "the editor did not start";
+            return false;
+        }
+        for (int a = 0; a < actions; ++a) {
+            const std::string action = Act(rng);
+            CloseStrayWindows();
+            std::string miss;
+            const bool ok = kvx::WaitFor(
+                [&] {
+                    kvx::Screen s;
+                    if (!kvx::ReadEditorWindows(x, &ws) || !ws.stage || !ws.timeline ||
+                        !kvx::GrabScreen(x, &s)) {
+                        miss = "the editor's windows are not all there";
+                        return false;
+                    }
+                    return kvx::StageOnScreen(s, ws.stage->r, &miss) &&
+                           kvx::TimelineOnScreen(s, ws.timeline->r, &miss);
+                },
+                15);
+            if (!editor.Running()) {
+                *why = "the editor ended after action " + std::to_string(a) + " (" + action +
+                       "): " + editor.XError();
+                return false;
+            }
+            if (!editor.XError().empty()) {
+                *why = "X error after action " + std::to_string(a) + " (" + action +
+                       "): " + editor.XError();
+                return false;
+            }
+            if (!ok) {
+                *why = "after action " + std::to_string(a) + " (" + action + "): " + miss;
+                return false;
+            }
+            ++*done;
+        }
+        X("mousemove " + StagePoint(200, 200) + " key ctrl+s");
+        X("key ctrl+q");
+        const int status = editor.Wait(60);
+        if (status != 0) {
+            *why = "Ctrl+S and Ctrl+Q ended the editor with status " + std::to_string(status) +
+                   " " + editor.XError();
+            return false;
+        }
+        return true;
+    }
+
+    void Run(int defaultSessions, int defaultActions) {
+        const int64_t soak = EnvInt("KV_SOAK_SECONDS", 0);
+        const int sessions = static_cast<int>(EnvInt("KV_SESSIONS", defaultSessions));
+        const int actions = static_cast<int>(EnvInt("KV_ACTIONS", defaultActions));
+        const auto now = std::chrono::steady_clock::now();
+        uint32_t seed = static_cast<uint32_t>(
+            EnvInt("KV_SEED", static_cast<int64_t>(now.time_since_epoch().count() & 0x7FFFFFFF)));
+        const auto end = now + std::chrono::seconds(soak);
+        int cleanSessions = 0, cleanActions = 0;
+        for (int i = 0; soak > 0 ? std::chrono::steady_clock::now() < end : i < sessions;
+             ++i, ++seed) {
+            int done = 0;
+            std::string why;
+            const bool ok = Session(seed, actions, &done, &why);
+            if (!ok) {
+                editor.Signal(SIGKILL);
+                editor.Wait(30);
+                ADD_FAILURE() << "session " << i << " failed (replay with KV_SEED=" << seed
+                              << " KV_SESSIONS=1): " << why;
+                break;
+            }
+            ++cleanSessions;
+            cleanActions += done;
+            // The next session starts on the show this one saved.
+            ws = kvx::EditorWindows{};
+        }
+        std::printf("random sessions (%s): %d sessions, %d actions ran clean\n",
+                    GetParam() ? "under openbox" : "without a window manager", cleanSessions,
+                    cleanActions);
+    }
+};
+
+TEST_P(RandomSession, RandomActionsKeepTheEditorAliveAndItsViewsOnScreen) {
+    // Under openbox the normal run's size; without a window manager a shorter one (the soak runs
+    // both at length).
+    if (GetParam())
+        Run(5, 80);
+    else
+        Run(2, 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(X11, RandomSession, ::testing::Bool(), kvx::Wm);
+
+}  // namespace

@@ -1,0 +1,383 @@
+// The X sessions' harness; see x_display.h.
+#include "tests/editor/app/x11/x_display.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "tests/test_support.h"
+
+namespace kvx {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void EndProcess(pid_t* pid) {
+    if (*pid <= 0) return;
+    kill(*pid, SIGTERM);
+    // A server that does not go on SIGTERM within a while is killed.
+    for (int i = 0; i < 500; ++i) {
+        if (waitpid(*pid, nullptr, WNOHANG) == *pid) {
+            *pid = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(*pid, SIGKILL);
+    waitpid(*pid, nullptr, 0);
+    *pid = -1;
+}
+
+uint32_t Be32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+}  // namespace
+
+bool OnPath(const char* tool) {
+    return kvtest::Run(std::string("command -v ") + tool + " >/dev/null 2>&1") == 0;
+}
+
+std::string MissingTools(bool windowManager) {
+    std::string missing;
+    for (const char* tool : {"Xvfb", "xdotool", "xwd", "xwininfo", "xprop"})
+        if (!OnPath(tool)) missing += std::string(missing.empty() ? "" : ", ") + tool;
+    if (windowManager && !OnPath("openbox"))
+        missing += std::string(missing.empty() ? "" : ", ") + "openbox";
+    return missing;
+}
+
+bool WaitFor(const std::function<bool()>& cond, double seconds) {
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (cond()) return true;
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+// --- The display --------------------------------------------------------------------------------
+XDisplay::~XDisplay() {
+    EndProcess(&m_wmPid);
+    EndProcess(&m_xPid);
+}
+
+bool XDisplay::Start(bool windowManager) {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    m_xPid = fork();
+    if (m_xPid == 0) {
+        dup2(fds[1], 3);
+        if (fds[0] != 3) close(fds[0]);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
+               "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    // The server writes its display number once it serves.
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (number.empty()) return false;
+    m_display = ":" + number;
+    if (!windowManager) return true;
+    m_wmPid = fork();
+    if (m_wmPid == 0) {
+        setenv("DISPLAY", m_display.c_str(), 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // A window manager that manages sets its check window on the root.
+    return WaitFor(
+        [&] {
+            std::string out;
+            kvtest::Run(Env() + "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null", &out);
+            return out.find("window id") != std::string::npos;
+        },
+        30);
+}
+
+// --- The window tree ----------------------------------------------------------------------------
+bool ReadEditorWindows(const XDisplay& x, EditorWindows* out) {
+    *out = EditorWindows{};
+    // The viewable windows of the editor; the tree below gives their names and places.
+    std::string visible, tree;
+    if (kvtest::Run(x.Env() + "xdotool search --onlyvisible --classname '^kinevista$' 2>/dev/null",
+                    &visible) != 0 &&
+        visible.empty())
+        return false;
+    if (kvtest::Run(x.Env() + "xwininfo -root -tree 2>/dev/null", &tree) != 0) return false;
+    std::vector<unsigned long> ids;
+    std::istringstream vs(visible);
+    for (std::string line; std::getline(vs, line);)
+        if (!line.empty()) ids.push_back(std::stoul(line));
+    static const std::regex row(
+        R"re(^\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): \((.*)\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)\s*$)re");
+    std::istringstream ts(tree);
+    for (std::string line; std::getline(ts, line);) {
+        std::smatch m;
+        if (!std::regex_match(line, m, row)) continue;
+        const unsigned long id = std::stoul(m[1].str(), nullptr, 16);
+        bool shown = false;
+        for (unsigned long v : ids) shown = shown || v == id;
+        if (!shown) continue;
+        XWin w;
+        w.id = m[1].str();
+        w.name = m[2].str();
+        w.r = XRect{std::stoi(m[6].str()), std::stoi(m[7].str()), std::stoi(m[4].str()),
+                    std::stoi(m[5].str())};
+        out->all.push_back(w);
+    }
+    for (const XWin& w : out->all) {
+        if (w.name.rfind("Fernquill Kinevista", 0) == 0)
+            out->main = &w;
+        else if (w.name == "Viewer")
+            out->viewer = &w;
+    }
+    // The stage and the timeline have no titles: the stage is the largest of the untitled, the
+    // timeline the wide one along its bottom.
+    for (const XWin& w : out->all)
+        if (w.name.empty() && (!out->stage || w.r.w * w.r.h > out->stage->r.w * out->stage->r.h))
+            out->stage = &w;
+    for (const XWin& w : out->all)
+        if (&w != out->stage && w.name.empty() && out->stage && w.r.w > 3 * w.r.h &&
+            w.r.y > out->stage->r.y + out->stage->r.h / 2)
+            out->timeline = &w;
+    for (const XWin& w : out->all)
+        if (&w != out->main && &w != out->stage && &w != out->timeline && &w != out->viewer)
+            out->popups++;
+    return true;
+}
+
+std::string TransientFor(const XDisplay& x, const std::string& id) {
+    std::string out;
+    kvtest::Run(x.Env() + "xprop -id " + id + " WM_TRANSIENT_FOR 2>/dev/null", &out);
+    static const std::regex hint(R"(window id # (0x[0-9a-f]+))");
+    std::smatch m;
+    return std::regex_search(out, m, hint) ? m[1].str() : "";
+}
+
+// --- The screen ---------------------------------------------------------------------------------
+int Screen::Count(const XRect& r, uint32_t rgb) const {
+    int n = 0;
+    for (int y = std::max(0, r.y); y < std::min(h, r.Bottom()); ++y)
+        for (int x = std::max(0, r.x); x < std::min(w, r.Right()); ++x) n += At(x, y) == rgb;
+    return n;
+}
+
+bool Screen::WritePng(const std::string& path) const {
+    // Through ImageMagick from a plain PPM; the screenshots are for people, not for the checks.
+    const std::string ppm = path + ".ppm";
+    {
+        std::ofstream f(ppm, std::ios::binary);
+        f << "P6\n" << w << " " << h << "\n255\n";
+        for (uint32_t p : px) {
+            const char rgb[3] = {static_cast<char>(p >> 16), static_cast<char>(p >> 8),
+                                 static_cast<char>(p)};
+            f.write(rgb, 3);
+        }
+        if (!f) return false;
+    }
+    const int r = kvtest::Run("convert '" + ppm + "' '" + path + "' 2>/dev/null");
+    unlink(ppm.c_str());
+    return r == 0;
+}
+
+bool GrabScreen(const XDisplay& x, Screen* out) {
+    std::string bytes;
+    if (kvtest::Run(x.Env() + "xwd -root -silent 2>/dev/null", &bytes) != 0) return false;
+    const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+    if (bytes.size() < 100) return false;
+    // The dump's header: 25 big-endian words, then the window name, then the colour map.
+    const uint32_t headerSize = Be32(b), format = Be32(b + 8), width = Be32(b + 16),
+                   height = Be32(b + 20), byteOrder = Be32(b + 28), bpp = Be32(b + 44),
+                   bytesPerLine = Be32(b + 48), visualClass = Be32(b + 52), ncolors = Be32(b + 76);
+    const uint32_t redMask = Be32(b + 56), greenMask = Be32(b + 60), blueMask = Be32(b + 64);
+    // Depth 24 with 8 bits a channel, in 32-bit words or (once a program has made a DirectColor
+    // map) packed in three bytes.
+    const uint32_t step = bpp / 8;
+    if (format != 2 || width == 0 || (step != 3 && step != 4) || bytesPerLine < step * width ||
+        redMask != 0xFF0000 || greenMask != 0xFF00 || blueMask != 0xFF)
+        return false;
+    const size_t start = headerSize + static_cast<size_t>(ncolors) * 12;
+    if (bytes.size() < start + static_cast<size_t>(bytesPerLine) * height) return false;
+    // A DirectColor visual looks each channel up in the colour map the dump carries.
+    uint8_t ramp[3][256];
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i) ramp[c][i] = static_cast<uint8_t>(i);
+    if (visualClass == 5)
+        for (uint32_t i = 0; i < ncolors; ++i) {
+            const uint8_t* e = b + headerSize + 12 * static_cast<size_t>(i);
+            const uint32_t pixel = Be32(e);
+            ramp[0][(pixel >> 16) & 255] = e[4];
+            ramp[1][(pixel >> 8) & 255] = e[6];
+            ramp[2][pixel & 255] = e[8];
+        }
+    out->w = static_cast<int>(width);
+    out->h = static_cast<int>(height);
+    out->px.resize(static_cast<size_t>(width) * height);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t xx = 0; xx < width; ++xx) {
+            const uint8_t* p = b + start + static_cast<size_t>(y) * bytesPerLine + step * xx;
+            const uint32_t v =
+                byteOrder == 0
+                    ? (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0]
+                    : (uint32_t{p[step - 3]} << 16) | (uint32_t{p[step - 2]} << 8) | p[step - 1];
+            out->px[static_cast<size_t>(y) * width + xx] =
+                (uint32_t{ramp[0][(v >> 16) & 255]} << 16) |
+                (uint32_t{ramp[1][(v >> 8) & 255]} << 8) | ramp[2][v & 255];
+        }
+    return true;
+}
+
+// --- The views' signatures ----------------------------------------------------------------------
+bool StageOnScreen(const Screen& s, const XRect& r, std::string* why) {
+    // The grid: lines of 160 grey every 24 pixels on 192 grey, wherever the picture leaves the
+    // stage bare. Column counts tell lines from a flat grey: at least four columns that are
+    // mostly line colour.
+    int lineColumns = 0;
+    for (int x = r.x; x < r.Right() && x < s.w; ++x) {
+        int grid = 0, rows = 0;
+        for (int y = std::max(0, r.y); y < std::min(s.h, r.Bottom() - 16); y += 2) {
+            ++rows;
+            grid += s.At(x, y) == 0xA0A0A0;
+        }
+        if (rows > 0 && grid * 4 > rows) ++lineColumns;
+    }
+    const int bare = s.Count(r, 0xC0C0C0);
+    if (lineColumns >= 4 && bare * 10 > r.w * r.h) return true;
+    if (why)
+        *why = "stage grid not on screen at " + std::to_string(r.x) + "," + std::to_string(r.y) +
+               " (" + std::to_string(lineColumns) + " grid columns, " + std::to_string(bare) +
+               " grey pixels)";
+    return false;
+}
+
+bool TimelineOnScreen(const Screen& s, const XRect& r, std::string* why) {
+    // The first picture's band is cyan, framed in black, as long as the picture's keys reach
+    // (a short show's band is short): a few hundred pixels of a colour nothing else draws.
+    const int band = s.Count(r, 0x00FFFF);
+    if (band >= 500) return true;
+    if (why)
+        *why = "timeline band not on screen at " + std::to_string(r.x) + "," + std::to_string(r.y) +
+               " (" + std::to_string(band) + " band pixels)";
+    return false;
+}
+
+bool ViewerOnScreen(const Screen& s, const XRect& r, std::string* why) {
+    // The control strip along the bottom: 128 grey round the buttons and a white timecode box.
+    const XRect strip{r.x, r.Bottom() - 24, r.w, 24};
+    const int grey = s.Count(strip, 0x808080);
+    const int white = s.Count(strip, 0xFFFFFF);
+    if (grey * 5 > strip.w * strip.h && white > 200) return true;
+    if (why)
+        *why = "viewer strip not on screen at " + std::to_string(r.x) + "," + std::to_string(r.y) +
+               " (" + std::to_string(grey) + " grey, " + std::to_string(white) + " white)";
+    return false;
+}
+
+bool ViewsOnScreen(const XDisplay& x, std::string* why, Screen* grabbed) {
+    EditorWindows ws;
+    Screen local;
+    Screen& s = grabbed ? *grabbed : local;
+    if (!ReadEditorWindows(x, &ws)) {
+        if (why) *why = "the window tree cannot be read";
+        return false;
+    }
+    if (!ws.main || !ws.stage || !ws.timeline || !ws.viewer) {
+        if (why)
+            *why = std::string("missing from the tree:") + (ws.main ? "" : " main") +
+                   (ws.stage ? "" : " stage") + (ws.timeline ? "" : " timeline") +
+                   (ws.viewer ? "" : " viewer");
+        return false;
+    }
+    if (!GrabScreen(x, &s)) {
+        if (why) *why = "the screen cannot be grabbed";
+        return false;
+    }
+    return StageOnScreen(s, ws.stage->r, why) && TimelineOnScreen(s, ws.timeline->r, why) &&
+           ViewerOnScreen(s, ws.viewer->r, why);
+}
+
+bool WaitForViews(const XDisplay& x, std::string* why, double seconds) {
+    Screen last;
+    if (WaitFor([&] { return ViewsOnScreen(x, why, &last); }, seconds)) return true;
+    // The screen that failed, for the person reading the failure.
+    static int failures = 0;
+    const std::string png =
+        std::string(KV_APP_BUILD_DIR) + "/x11_failure_" + std::to_string(++failures) + ".png";
+    if (last.w > 0 && last.WritePng(png) && why) *why += " (screen in " + png + ")";
+    return false;
+}
+
+// --- The editor process -------------------------------------------------------------------------
+EditorProcess::~EditorProcess() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+}
+
+bool EditorProcess::Start(const std::string& command, const std::string& stderrPath) {
+    m_stderr = stderrPath;
+    // env takes the assignments in front and becomes the program, so signals reach it.
+    const std::string cmd = "exec env " + command + " 2>'" + stderrPath + "'";
+    m_pid = fork();
+    if (m_pid == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return m_pid > 0;
+}
+
+bool EditorProcess::Running() {
+    if (m_pid <= 0) return false;
+    int status = 0;
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = -1;
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return false;
+    }
+    return true;
+}
+
+int EditorProcess::Wait(double seconds) {
+    if (!WaitFor([&] { return !Running(); }, seconds)) return -1;
+    return m_status;
+}
+
+void EditorProcess::Signal(int sig) {
+    if (m_pid > 0) kill(m_pid, sig);
+}
+
+std::string EditorProcess::Stderr() const {
+    return kvtest::ReadFileBytes(m_stderr);
+}
+
+std::string EditorProcess::XError() const {
+    std::istringstream in(Stderr());
+    for (std::string line; std::getline(in, line);)
+        if (line.find("X Error") != std::string::npos ||
+            line.find("BadWindow") != std::string::npos || line.find("X_") != std::string::npos ||
+            line.find("XIO") != std::string::npos)
+            return line;
+    return "";
+}
+
+}  // namespace kvx
