@@ -21,6 +21,9 @@ void GoToFrame(int32_t frame, bool render) {
     if (!e.show) return;
     KeyFrame camera = CameraAtFrame(*e.show, frame, false);
     if (e.stage) e.stage->camera = camera;
+    // The timecode box names the current frame whatever moved it; the viewer's own paint is not
+    // reached when the stage repaints, so the box is drawn here.
+    if (e.viewer && e.viewer->hwnd) e.viewer->DrawTimecode(e.show->currentFrame);
     if (render) {
         // The stage's paint also draws the status panel and lets the viewer render.
         if (e.stage && e.stage->hwnd)
@@ -29,6 +32,11 @@ void GoToFrame(int32_t frame, bool render) {
             e.viewer->DrawPicture(true);
     }
     if (e.timeline && e.timeline->hwnd) e.timeline->KeepCurrentFrameVisible();
+}
+
+int32_t AddKeyTolerance() {
+    const EditorContext& e = Editor();
+    return e.timeline ? e.timeline->KeyTolerance() : KeyNearTolerance;
 }
 
 }  // namespace kv

@@ -34,7 +34,12 @@ EditorContext& Editor();
 
 // Moves the editor to a frame: the camera at that frame (clamped to the show, it becomes the
 // current frame) becomes the stage's camera; with render the viewer renders it at full quality,
-// the stage repaints, the timeline keeps the frame visible and the status panel follows.
+// the stage repaints, the timeline keeps the frame visible, the status panel follows and the
+// viewer's timecode box names the frame (with or without render).
 void GoToFrame(int32_t frame, bool render);
+
+// The tolerance of Add Key and Paste: the timeline's, so that the key it marks as selected is
+// the key that adding replaces; the key-near tolerance when there is no timeline.
+int32_t AddKeyTolerance();
 
 }  // namespace kv

@@ -31,7 +31,7 @@
 #include "editor/ui/timeline.h"
 #include "editor/ui/viewer.h"
 #include "platform/codecs/more_codecs.h"
-#include "platform/os/process.h"
+#include "platform/os/shell_open.h"
 
 namespace kv {
 
@@ -218,13 +218,25 @@ std::string InfoLineText(const Show& show) {
     return line;
 }
 
-float ZoomedInScale(float scale) {
+float ZoomedInScale(float scale, bool huge) {
+    if (scale < 0.1f) {
+        // Back up through the small levels (any stored value between them goes to the next).
+        if (!huge) return 0.1f;
+        for (float level : {0.01f, 0.02f, 0.05f})
+            if (scale < level) return level;
+        return 0.1f;
+    }
     float s = scale == 0.1f ? 0.125f : scale;
     s = 2.0f * s;
     return s > 1.0f ? 1.0f : s;
 }
 
-float ZoomedOutScale(float scale) {
+float ZoomedOutScale(float scale, bool huge) {
+    if (huge && scale <= 0.1f) {
+        for (float level : {0.05f, 0.02f, 0.01f})
+            if (scale > level) return level;
+        return 0.01f;
+    }
     float s = scale * 0.5f;
     return s < 0.25f ? 0.1f : s;
 }
@@ -358,6 +370,7 @@ bool CMain::Create() {
     menu.AddItem(-1, "", 0);
     menu.AddItem(CmdStageZoomIn, "Stage Zoom In", 0);
     menu.AddItem(CmdStageZoomOut, "Stage Zoom Out", 0);
+    menu.AddItem(CmdFitPicture, "Fit Picture on Stage", 0);
     menu.AddItem(-1, "", 0);
     menu.AddItem(CmdEnlargeTimeline, "Enlarge Timeline/>", 0);
     menu.AddItem(CmdContractTimeline, "Contract Timeline/<", 0);
@@ -428,6 +441,16 @@ bool CMain::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             break;
         case WM_COMMAND:
             if (HIWORD(wParam) == 0) RunCommand(LOWORD(wParam));
+            break;
+        case WM_MOUSEWHEEL:
+            // A system that sends the wheel to the window with the focus: the stage takes it
+            // when the pointer (screen coordinates) is over it.
+            if (e.stage && e.stage->hwnd) {
+                const Rect r = e.stage->GetWindowRect();
+                const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+                if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
+                    SendMessage(e.stage->hwnd, message, wParam, lParam);
+            }
             break;
         case WM_TIMER:
             if (wParam == RecoveryTimerId) Recovery().Tick();
@@ -647,7 +670,7 @@ void CMain::AddKeyHere() {
     const KeyFrame camera =
         e.stage ? e.stage->camera : CameraAtFrame(show, show.currentFrame, false);
     EditFeedback fb;
-    AddKeyAtCurrentFrame(show, camera, KeyNearTolerance, &fb);
+    AddKeyAtCurrentFrame(show, camera, AddKeyTolerance(), &fb);
     show.dirty = true;
     AfterEdit(fb, false);
 }
@@ -774,6 +797,7 @@ void CMain::LoadShowCommand() {
         if (LoadShow(show, chosen.path, true)) {
             SetShowTitle(chosen.path);
             Recovery().Remove();
+            if (CStage* st = Editor().stage) st->FitPicture(false);
         }
         StoreInitialFolder(chosen.path, chosen);
         GoToFrame(show.currentFrame, true);
@@ -811,6 +835,7 @@ void CMain::LoadPicture() {
             MatchMoves(show, 0, oldWidth, oldHeight, newWidth, newHeight);
         show.dirty = true;
         Recovery().KeysEdited();
+        if (CStage* st = Editor().stage) st->FitPicture(false);
     }
     Redraw();
     ShowViewer(true);
@@ -843,12 +868,10 @@ void CMain::SetAspect(int id) {
 
 void CMain::OpenManual() {
     const std::string manual = ManualPath();
-    const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-    if (!manual.empty() && display && std::strcmp(BackendName(), "headless") != 0) {
-        for (const char* opener : {"/usr/bin/xdg-open", "/usr/local/bin/xdg-open"}) {
-            if (::access(opener, X_OK) == 0 && StartProcess(opener, {manual}) > 0) return;
-        }
-    }
+    // The shell's open verb on Windows, the desktop's opener on Linux (which needs a display).
+    // A headless run has no desktop unless a stand-in for it is set.
+    const bool desktop = ShellOpenHook() || std::strcmp(BackendName(), "headless") != 0;
+    if (!manual.empty() && desktop && ShellOpen(manual)) return;
     const std::string text =
         manual.empty() ? std::string("The user manual is not installed with this program.")
                        : "The user manual is at " + manual;
@@ -928,7 +951,7 @@ void CMain::RunCommand(int id) {
         case CmdPaste: {
             EditFeedback fb;
             const KeyFrame camera = e.stage ? e.stage->camera : KeyFrame{};
-            PasteKey(show, camera, KeyNearTolerance, &fb);
+            PasteKey(show, camera, AddKeyTolerance(), &fb);
             AfterEdit(fb, false);
             break;
         }
@@ -1042,9 +1065,17 @@ void CMain::RunCommand(int id) {
         case CmdStageZoomIn:
         case CmdStageZoomOut:
             if (e.stage) {
-                const float scale = id == CmdStageZoomIn ? ZoomedInScale(e.stage->scale)
-                                                         : ZoomedOutScale(e.stage->scale);
+                const bool huge = e.stage->HugePicture();
+                const float scale = id == CmdStageZoomIn ? ZoomedInScale(e.stage->scale, huge)
+                                                         : ZoomedOutScale(e.stage->scale, huge);
                 e.stage->SetScale(scale);
+                s.Save();
+                Redraw();
+            }
+            break;
+        case CmdFitPicture:
+            if (e.stage) {
+                e.stage->FitPicture(true);
                 s.Save();
                 Redraw();
             }

@@ -46,6 +46,7 @@ enum : int {
     CmdStageZoomOut = 1043,
     CmdEnlargeTimeline = 1044,
     CmdContractTimeline = 1045,
+    CmdFitPicture = 1046,
     CmdExit = 2001,
     CmdQuitDiscard = 2002,
     CmdSaveShow = 2003,
@@ -123,9 +124,10 @@ std::string MainTitle(const char* showPath);
 int MapShortcut(uint64_t code);
 // The status panel's info line for the show.
 std::string InfoLineText(const class Show& show);
-// The stage scale after Stage Zoom In / Zoom Out.
-float ZoomedInScale(float scale);
-float ZoomedOutScale(float scale);
+// The stage scale after Stage Zoom In / Zoom Out; with a huge picture Zoom Out goes on from 10 %
+// to 5, 2 and 1 % and Zoom In comes back the same way.
+float ZoomedInScale(float scale, bool huge = false);
+float ZoomedOutScale(float scale, bool huge = false);
 // The timeline's frame scale after a click on the status panel's zoom arrows (enlarge: the right
 // arrow) at a frame rate (x 100).
 int32_t ArrowTimeScale(int32_t scale, bool enlarge, int32_t frameRate);

@@ -7,6 +7,12 @@
 // Stand-alone runs keep "Kinevista-recovery.kvx"; a run for the host keeps one per exchange
 // file ("kvdata-recovery.kvx") and never touches the exchange file itself.
 //
+// A copy belongs to one show and says which: stand-alone the show's file path (or "untitled"),
+// for the host a hash of the exchange file's bytes as they were at start-up (the show id is
+// drawn anew at every write and names nothing). A run offers only its own copy and never
+// overwrites or removes another's: when the file holds a copy of another show, this run keeps
+// its copy under the next free numbered name ("Kinevista-recovery-2.kvx" ...).
+//
 // Thread rule: UI thread only.
 #pragma once
 
@@ -19,10 +25,15 @@ class Show;
 
 class RecoveryCopy {
 public:
-    // Chooses the file for the mode and forgets what was written before.
+    // Chooses the file for the mode and forgets what was written before; for the host it takes
+    // the exchange file's identity now, before the show is read from it.
     void Configure(bool hostMode);
-    const std::string& Path() const { return m_path; }
+    // This run's copy: the file that holds it, or the free one it will be written to.
+    const std::string& Path() const;
+    // Whether a copy of this run's show is there (copies of other shows do not count).
     bool Exists() const;
+    // The show this run's copies belong to.
+    std::string Owner() const;
 
     // The keys were changed: a dirty show is written now.
     void KeysEdited();
@@ -44,7 +55,13 @@ public:
 
 private:
     uint64_t Fingerprint(const Show& show) const;
-    std::string m_path;
+    // The file holding the copy of `owner`, else the first free name.
+    const std::string& PathFor(const std::string& owner) const;
+    std::string m_path;  // the first name for the mode
+    bool m_host = false;
+    std::string m_hostOwner;      // "exchange:" and the hash of the exchange file at start-up
+    mutable std::string m_found;  // the last name Path() chose
+    std::string m_written;        // the file this run last wrote its copy to
     uint64_t m_lastWritten = 0;
     int64_t m_writes = 0;
 };

@@ -106,6 +106,9 @@ bool CStage::Create(HWND parentWindow) {
     Settings& st = TheSettings();
     scale = static_cast<float>(st.ReadInt("StageScale", 50)) / 100.0f;
     if (!(scale > 0.0f)) scale = 0.5f;
+    // The levels below 10 % exist only with a huge picture; without one a stored 5, 2 or 1 %
+    // is taken as 10 %.
+    if (scale < 0.1f && !HugePicture()) scale = 0.1f;
     showCameraPath = st.ReadInt("ShowCameraPath", 0) != 0;
     centrePicture = st.ReadInt("CenterPic", 0) != 0;
     parent = parentWindow;
@@ -131,9 +134,18 @@ void CStage::Place() {
     Rect now = GetWindowRect();
     if (now.left != p.left || now.top != p.top || now.right != p.right || now.bottom != p.bottom)
         MoveTo(p, true);
-    Rect c = GetClientRect();
-    SetScrollRanges(ScrollArea, ScrollArea, c.right - c.left, c.bottom - c.top, true);
+    UpdateScrollRanges();
     placing = false;
+}
+
+void CStage::UpdateScrollRanges() {
+    if (!hwnd) return;
+    const kv::Show* show = Editor().show;
+    const Rect c = GetClientRect();
+    const int sw = show ? static_cast<int>(static_cast<float>(show->image.Width()) * scale) : 0;
+    const int sh = show ? static_cast<int>(static_cast<float>(show->image.Height()) * scale) : 0;
+    SetScrollRanges(std::max(ScrollArea, sw), std::max(ScrollArea, sh), c.right - c.left,
+                    c.bottom - c.top, true);
 }
 
 int CStage::ToScreenX(float pictureX) const {
@@ -176,6 +188,10 @@ void CStage::DrawFrame(Painter& p, bool xorMode) {
 void CStage::Redraw() {
     if (!hwnd) return;
     kv::Show* show = Editor().show;
+    // A picture loaded by start-up, a show or a recovery copy is fitted on its first paint.
+    if (show && (show->image.Width() != seenWidth || show->image.Height() != seenHeight ||
+                 seenPath != show->pictures[0].fileSpec.path))
+        FitPicture(false);
     const Rect c = GetClientRect();
     const int pw = show ? show->image.Width() : 0, ph = show ? show->image.Height() : 0;
     const int sw = static_cast<int>(static_cast<float>(pw) * scale);
@@ -326,7 +342,7 @@ void CStage::MouseUp(int x, int y) {
     if (dragged) {
         if (show && show->AutoAddKey) {
             EditFeedback fb;
-            AddKeyAtCurrentFrame(*show, camera, KeyNearTolerance, &fb);
+            AddKeyAtCurrentFrame(*show, camera, AddKeyTolerance(), &fb);
             if (fb.beep) Beep(0);  // a new key
             // The new key is the camera of this frame now: stage, viewer, timeline and the
             // status panel show it.
@@ -444,6 +460,13 @@ bool CStage::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
         case WM_RBUTTONDOWN:
             RightClick(x, y);
             return true;
+        case WM_MOUSEWHEEL: {
+            // The wheel's point is on the screen.
+            const POINT at = ScreenToClient(hwnd, POINT{x, y});
+            const int delta = static_cast<int16_t>(HIWORD(wParam));
+            if (delta != 0) WheelZoom(at.x, at.y, delta > 0 ? 1 : -1);
+            return true;
+        }
         case MsgEndDrag:
             if (dragMode != DragNone && GetCapture() == hwnd) ReleaseCapture();
             dragMode = DragNone;
@@ -462,22 +485,92 @@ bool CStage::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
 }
 
 // --- Zoom commands ------------------------------------------------------------------------------
+bool IsHugePicture(int32_t width, int32_t height) {
+    return width > HugePictureSide || height > HugePictureSide;
+}
+
+int StageLevels(bool huge, float* levels) {
+    static constexpr float all[7] = {1.0f, 0.5f, 0.25f, 0.1f, 0.05f, 0.02f, 0.01f};
+    const int n = huge ? 7 : 4;
+    std::copy(all, all + n, levels);
+    return n;
+}
+
+float FitStageScale(int32_t pictureWidth, int32_t pictureHeight, int stageWidth, int stageHeight,
+                    bool huge) {
+    float levels[7];
+    const int n = StageLevels(huge, levels);
+    for (int i = 0; i < n; ++i)
+        if (static_cast<float>(pictureWidth) * levels[i] <= static_cast<float>(stageWidth) &&
+            static_cast<float>(pictureHeight) * levels[i] <= static_cast<float>(stageHeight))
+            return levels[i];
+    return levels[n - 1];
+}
+
+bool CStage::HugePicture() const {
+    const kv::Show* show = Editor().show;
+    return show && IsHugePicture(show->image.Width(), show->image.Height());
+}
+
 void CStage::SetScale(float s) {
     scale = s;
-    TheSettings().WriteInt("StageScale", static_cast<int32_t>(scale * 100.0f));
+    // Rounded, so that 5, 2 and 1 % are stored as such.
+    TheSettings().WriteInt("StageScale", static_cast<int32_t>(std::lround(scale * 100.0f)));
+    UpdateScrollRanges();
     Redraw();
 }
 
 void CStage::ZoomIn() {
-    float s = scale;
-    if (s == 0.1f) s = 0.125f;
-    SetScale(std::min(2.0f * s, 1.0f));
+    SetScale(ZoomedInScale(scale, HugePicture()));
 }
 
 void CStage::ZoomOut() {
-    float s = scale * 0.5f;
-    if (s < 0.25f) s = 0.1f;
+    SetScale(ZoomedOutScale(scale, HugePicture()));
+}
+
+void CStage::FitPicture(bool always) {
+    kv::Show* show = Editor().show;
+    if (!show || !hwnd) return;
+    const int32_t pw = show->image.Width(), ph = show->image.Height();
+    seenWidth = pw;
+    seenHeight = ph;
+    seenPath = show->pictures[0].fileSpec.path;
+    const bool huge = IsHugePicture(pw, ph);
+    const Rect c = GetClientRect();
+    const bool fits = static_cast<float>(pw) * scale <= static_cast<float>(c.right) &&
+                      static_cast<float>(ph) * scale <= static_cast<float>(c.bottom);
+    float s = scale;
+    if (always || !fits) s = FitStageScale(pw, ph, c.right, c.bottom, huge);
+    if (s < 0.1f && !huge) s = 0.1f;  // the small levels leave with the huge picture
+    if (s == scale) return;
+    SetHScrollPos(0, false);
+    SetVScrollPos(0, false);
     SetScale(s);
+}
+
+void CStage::WheelZoom(int x, int y, int clicks) {
+    kv::Show* show = Editor().show;
+    if (!show || !hwnd || clicks == 0) return;
+    const bool huge = HugePicture();
+    const float s = clicks > 0 ? ZoomedInScale(scale, huge) : ZoomedOutScale(scale, huge);
+    if (s == scale) return;
+    // The picture point under the pointer before the step.
+    const float px = static_cast<float>(x - originX + GetHScrollPos()) / scale;
+    const float py = static_cast<float>(y - originY + GetVScrollPos()) / scale;
+    // The origin the next paint will use at the new scale.
+    const Rect c = GetClientRect();
+    const int sw = static_cast<int>(static_cast<float>(show->image.Width()) * s);
+    const int sh = static_cast<int>(static_cast<float>(show->image.Height()) * s);
+    const int ox = centrePicture ? std::max(0, (c.right - sw) / 2) : 0;
+    const int oy = centrePicture ? std::max(0, (c.bottom - sh) / 2) : 0;
+    scale = s;
+    UpdateScrollRanges();
+    const int maxH = std::max(0, std::max(ScrollArea, sw) - c.right);
+    const int maxV = std::max(0, std::max(ScrollArea, sh) - c.bottom);
+    SetHScrollPos(std::clamp(ScreenInt(px * s) + ox - x, 0, maxH), false);
+    SetVScrollPos(std::clamp(ScreenInt(py * s) + oy - y, 0, maxV), false);
+    SetScale(s);
+    TheSettings().Save();
 }
 
 void CStage::ToggleCentrePicture() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/base/records.h"
 #include "editor/ui/toolkit.h"
@@ -37,6 +38,17 @@ FrameShape ComputeFrameShape(const KeyFrame& camera, float scale, float aspect, 
 // tiltKey), resize at the others; 0 elsewhere.
 int32_t HitTestFrame(const FrameShape& shape, int x, int y, bool tiltKey);
 
+// Pictures wider or taller than this many pixels open the stage's levels below 10 %.
+constexpr int32_t HugePictureSide = 8192;
+bool IsHugePicture(int32_t width, int32_t height);
+// The stage's zoom levels, largest first: 100, 50, 25 and 10 %, then with a huge picture 5, 2
+// and 1 %. Returns the count written to `levels` (room for 7).
+int StageLevels(bool huge, float* levels);
+// The largest level at which a picture of the given size fits a stage of the given client size,
+// or the smallest level when none does.
+float FitStageScale(int32_t pictureWidth, int32_t pictureHeight, int stageWidth, int stageHeight,
+                    bool huge);
+
 class CStage : public CPWnd {
 public:
     CStage() = default;
@@ -56,6 +68,17 @@ public:
     void SetScale(float s);  // writes "StageScale" and repaints
     void ZoomIn();
     void ZoomOut();
+    // Whether the show's picture opens the levels below 10 %.
+    bool HugePicture() const;
+    // A picture was loaded: when it does not fit the visible stage at the current scale the
+    // stage takes the largest level at which it does (a picture that fits changes nothing); with
+    // `always` (the "Fit Picture on Stage" command) the fitting level is taken in any case.
+    void FitPicture(bool always);
+    // One wheel step over the client point (x, y): up zooms in, down out, keeping the picture
+    // point under the pointer where it is.
+    void WheelZoom(int x, int y, int clicks);
+    // The scrollable area: at least the fixed stage, else the picture at the current scale.
+    void UpdateScrollRanges();
     void ToggleCentrePicture();
     void ToggleCameraPath();
 
@@ -92,6 +115,9 @@ public:
     KeyFrame pressCamera{};  // the camera at the last button press (the Shift axis lock)
     HWND parent = nullptr;
     bool placing = false;  // a placement is moving the window (its own move messages are ignored)
+    // The picture the stage last fitted (size and file), to notice one loaded behind its back.
+    int32_t seenWidth = -1, seenHeight = -1;
+    std::string seenPath;
 };
 
 }  // namespace kv

@@ -117,7 +117,7 @@ int CTime::KeyAt(int x, int y) const {
     const int pi = show->PictureAt(frame);
     if (pi < 0 || pi >= MaxPictures) return -1;
     const int32_t t = frame - show->PictureStart(pi);
-    const int tolerance = std::min(scale / 2, 4);
+    const int tolerance = KeyTolerance();
     const Picture& p = show->pictures[pi];
     for (int k = 0; k < std::min(p.keyCount, MaxKeysPerPicture); ++k)
         if (std::abs(p.keys[k].time - t) < tolerance) return k;
@@ -208,6 +208,10 @@ void CTime::Redraw() {
     if (show) PaintKeys(p, *show, scroll, c);
     p.UseFont(nullptr);
     if (Editor().main) Editor().main->UpdateEditMenu();
+}
+
+int32_t CTime::KeyTolerance() const {
+    return std::min(scale / 2, KeyNearTolerance);
 }
 
 void CTime::PaintKeys(Painter& p, kv::Show& show, int scroll, const Rect& c) {

@@ -29,6 +29,9 @@ public:
     int32_t FrameAtStripX(int32_t x) const;
     // The frame under a client x (the scroll position added).
     int32_t FrameAtClientX(int32_t x) const;
+    // Frames within which a key counts as at the current frame, for the selection mark and for
+    // Add Key alike: half the scale, at most the key-near tolerance.
+    int32_t KeyTolerance() const;
 
     // In host mode picks the scale from the length; sets the strip width (at most 32700),
     // re-lays itself out and repaints.

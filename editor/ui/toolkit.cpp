@@ -325,7 +325,10 @@ int CPWnd::CaptionHeight() {
 }
 
 void CPWnd::SetScrollRanges(int hMax, int vMax, int hPage, int vPage, bool redraw) {
+    // New ranges keep the scroll positions (held within the new ranges).
     SCROLLINFO h, v;
+    h.nPos = GetScrollPos(hwnd, SB_HORZ);
+    v.nPos = GetScrollPos(hwnd, SB_VERT);
     h.nMax = hMax;
     h.nPage = static_cast<unsigned>(std::max(0, hPage));
     v.nMax = vMax;

@@ -396,7 +396,7 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
                                             ? Editor().stage->camera
                                             : CameraStateAt(show, 0, show.currentFrame, false);
                 EditFeedback fb;
-                AddKeyAtCurrentFrame(show, camera, KeyNearTolerance, &fb);
+                AddKeyAtCurrentFrame(show, camera, AddKeyTolerance(), &fb);
                 if (fb.beep) Beep(0);  // a new key
                 GoToFrame(show.currentFrame, true);
             }

@@ -9,8 +9,9 @@
 
 namespace kv {
 
-bool ShellOpen(const std::string& document, uintptr_t) {
+bool ShellOpen(const std::string& document, uintptr_t ownerWindow) {
     if (document.empty() || ::access(document.c_str(), R_OK) != 0) return false;
+    if (ShellOpenHookFn hook = ShellOpenHook()) return hook(document, ownerWindow);
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
     for (const char* opener : {"/usr/bin/xdg-open", "/usr/local/bin/xdg-open"}) {
         if (::access(opener, X_OK) == 0 && StartProcess(opener, {document}) > 0) return true;

@@ -12,4 +12,11 @@ namespace kv {
 // the document is missing, or no program takes it.
 bool ShellOpen(const std::string& document, uintptr_t ownerWindow = 0);
 
+// A stand-in for the desktop, for tests and scripted runs: while a hook is set, ShellOpen hands
+// an existing document to it instead of the shell and returns its answer. Null restores the
+// shell.
+using ShellOpenHookFn = bool (*)(const std::string& document, uintptr_t ownerWindow);
+void SetShellOpenHook(ShellOpenHookFn hook);
+ShellOpenHookFn ShellOpenHook();
+
 }  // namespace kv

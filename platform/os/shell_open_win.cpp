@@ -12,6 +12,7 @@ bool ShellOpen(const std::string& document, uintptr_t ownerWindow) {
     if (document.empty()) return false;
     const std::wstring path = os::Widen(document);
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    if (ShellOpenHookFn hook = ShellOpenHook()) return hook(document, ownerWindow);
     // Values above 32 mean success; the rest are error numbers.
     const auto result =
         reinterpret_cast<INT_PTR>(ShellExecuteW(reinterpret_cast<HWND>(ownerWindow), L"open",

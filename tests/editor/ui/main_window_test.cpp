@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "editor/ui/editor_context.h"
 #include "editor/ui/stage.h"
 #include "platform/codecs/more_codecs.h"
+#include "platform/os/shell_open.h"
 #include "tests/editor/app/editor_session.h"
 
 using namespace kv;
@@ -314,6 +316,49 @@ TEST_F(MainWindow, StageZoomStepsThroughTheFourScalesAndStopsAtTheEnds) {
     EXPECT_EQ(seen, (std::vector<float>{0.25f, 0.5f, 1.0f, 1.0f, 0.5f, 0.25f, 0.1f, 0.1f}));
 }
 
+// A picture larger than the stage shows whole when loaded, and "Fit Picture on Stage" brings it
+// back after zooming in; the stored scale follows.
+TEST_F(MainWindow, LoadedLargePictureFitsTheStageAndFitPictureRestoresIt) {
+    CDIB photo(4000, 3000, 24);
+    FileSpec photoSpec;
+    photoSpec.SetPath((dir + "/photo.bmp").c_str());
+    ASSERT_TRUE(photo.Save(photoSpec, FormatBmp));
+    settings = "[Kinevista]\r\nStageScale=100\r\nTimeScale=30\r\n";
+    StartOnExample();
+    auto wholePictureShown = [] {
+        const Rect c = Editor().stage->GetClientRect();
+        const float s = Editor().stage->scale;
+        return 4000.0f * s <= static_cast<float>(c.right) &&
+               3000.0f * s <= static_cast<float>(c.bottom);
+    };
+    Step([this] {
+        EXPECT_EQ(GetMenuString(GetMenu(MainHwnd()), CmdFitPicture), "Fit Picture on Stage");
+        EXPECT_FLOAT_EQ(Editor().stage->scale, 1.0f);  // the example fits: nothing changes
+        kv::headless::QueueFileAnswer({dir + "/photo.bmp"});
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+    });
+    Char(5);  // Ctrl+E: Load Picture
+    float fitted = 0;
+    Step([&] {
+        ASSERT_EQ(TheShow().image.Width(), 4000);
+        EXPECT_TRUE(wholePictureShown());
+        fitted = Editor().stage->scale;
+        EXPECT_LT(fitted, 1.0f);
+    });
+    Command(CmdStageZoomIn);
+    Command(CmdStageZoomIn);
+    Step([&] { EXPECT_FALSE(wholePictureShown()); });
+    Command(CmdFitPicture);
+    Step([&] {
+        EXPECT_TRUE(wholePictureShown());
+        EXPECT_FLOAT_EQ(Editor().stage->scale, fitted);
+        TheShow().dirty = false;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(SettingsFileHas("StageScale=" + std::to_string(std::lround(fitted * 100.0f))));
+}
+
 TEST_F(MainWindow, CommaEnlargesAndPeriodContractsTheTimeline) {
     StartOnExample();
     Step([] { Editor().timeline->scale = 20; });
@@ -476,6 +521,62 @@ TEST_F(MainWindow, PlusStepsAFrameAndEnterAddsAKeyThere) {
     KeyDown(VK_BACK);
     Step([this] {
         EXPECT_EQ(TheShow().pictures[0].keyCount, 3);
+        TheShow().dirty = false;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
+// Enter near a key replaces it only within the timeline's tolerance, min(scale / 2, 4), and the
+// key the timeline marks as selected is the one that Enter replaces.
+TEST_F(MainWindow, EnterNearAKeyFollowsTheTimelineScale) {
+    Setting("TimeScale", "5");
+    StartOnExample({0, 30, 60, 90, 120});
+    Step([this] {
+        ASSERT_EQ(Editor().timeline->scale, 5);
+        GoToFrame(93, true);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, -1);  // three frames from 90: not at it at this scale
+        Editor().stage->camera.x = 333;
+    });
+    KeyDown(VK_RETURN);
+    Step([this] {
+        const Picture& pic = TheShow().pictures[0];
+        ASSERT_EQ(pic.keyCount, 6);
+        EXPECT_EQ(pic.keys[3].time, 90);
+        EXPECT_NE(pic.keys[3].x, 333);
+        EXPECT_EQ(pic.keys[4].time, 93);
+        EXPECT_FLOAT_EQ(pic.keys[4].x, 333);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, 4);
+        // At this scale a key is at the frames less than two from it.
+        GoToFrame(95, true);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, -1);
+        GoToFrame(61, true);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, 2);
+        Editor().stage->camera.x = 444;
+    });
+    KeyDown(VK_RETURN);
+    Step([this] {
+        const Picture& pic = TheShow().pictures[0];
+        ASSERT_EQ(pic.keyCount, 6);
+        EXPECT_EQ(pic.keys[2].time, 61);
+        EXPECT_FLOAT_EQ(pic.keys[2].x, 444);
+        // At the default scale the tolerance is four frames: three off is at the key.
+        Editor().timeline->scale = 30;
+        GoToFrame(123, true);
+        Editor().timeline->Redraw();
+        EXPECT_EQ(TheShow().selectedKey, 5);
+        Editor().stage->camera.x = 555;
+    });
+    KeyDown(VK_RETURN);
+    Step([this] {
+        const Picture& pic = TheShow().pictures[0];
+        ASSERT_EQ(pic.keyCount, 6);
+        EXPECT_EQ(pic.keys[5].time, 123);
+        EXPECT_FLOAT_EQ(pic.keys[5].x, 555);
         TheShow().dirty = false;
     });
     Close();
@@ -786,6 +887,35 @@ TEST_F(MainWindow, HelpNamesTheManualWithoutADesktopOpenerAndAboutNamesTheVersio
     EXPECT_EQ(access(path.c_str(), R_OK), 0) << path;
     EXPECT_NE(kvtest::ReadFileBytes(path).find("Kinevista — user manual"), std::string::npos);
     EXPECT_FALSE(about.empty());
+}
+
+namespace {
+std::vector<std::string> g_shellOpened;
+bool RecordShellOpen(const std::string& document, uintptr_t) {
+    g_shellOpened.push_back(document);
+    return true;
+}
+}  // namespace
+
+// With a desktop to ask (here the stand-in every system's ShellOpen consults), Help > Contents
+// hands the manual to it and shows no message; whatever display variable is set or not.
+TEST_F(MainWindow, HelpContentsHandsTheManualToTheDesktopsOpenVerb) {
+    g_shellOpened.clear();
+    SetShellOpenHook(&RecordShellOpen);
+    const char* display = std::getenv("DISPLAY");
+    const std::string savedDisplay = display ? display : "";
+    unsetenv("DISPLAY");
+    StartOnExample();
+    KeyDown(VK_F1);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    SetShellOpenHook(nullptr);
+    if (display) setenv("DISPLAY", savedDisplay.c_str(), 1);
+    ASSERT_EQ(g_shellOpened.size(), 1u);
+    EXPECT_NE(kvtest::ReadFileBytes(g_shellOpened[0]).find("Kinevista — user manual"),
+              std::string::npos);
+    for (const std::string& t : kv::headless::MessageBoxTexts())
+        EXPECT_EQ(t.find("The user manual"), std::string::npos) << t;
 }
 
 TEST_F(MovieFromEditor, BatchRendersEachShowAfterOfferingToSaveTheOpenOne) {

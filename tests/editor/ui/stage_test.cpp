@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "core/document/show_editing.h"
+#include "editor/ui/main_window.h"
 #include "tests/editor/ui/views_test_support.h"
 
 using namespace kv;
@@ -324,4 +325,151 @@ TEST_F(Stage, CamerasFromAnyShowFileStayDrawable) {
     // The stage still paints its background and the timeline its band.
     EXPECT_EQ(headless::Pixel(W(), 410, 5), RGB(192, 192, 192));
     EXPECT_EQ(headless::Pixel(timeline->hwnd, 200, 22), RGB(0, 255, 255));
+}
+
+// --- Pictures larger than the stage ----------------------------------------------------------
+namespace {
+
+class LargePictures : public Stage {
+protected:
+    // A picture of the given size loaded behind the stage's back, as start-up and recovery load
+    // one, under a file name of its own.
+    void Load(int w, int h, const char* path) {
+        show->image.Create(w, h, 24);
+        ASSERT_EQ(show->image.Width(), w);
+        FileSpec spec;
+        spec.SetPath(path);
+        show->PictureLoaded(0, spec, true, w, h);
+    }
+    // Whether the whole picture is on the stage at the current scale (and not at the next
+    // larger level).
+    bool Fits(float s) const {
+        const Rect c = stage->GetClientRect();
+        return static_cast<float>(show->image.Width()) * s <= static_cast<float>(c.right) &&
+               static_cast<float>(show->image.Height()) * s <= static_cast<float>(c.bottom);
+    }
+    int StoredScale() { return TheSettings().ReadInt("StageScale", -1); }
+    // The picture point under a client point of the stage.
+    float PictureX(int x) const {
+        return static_cast<float>(x - stage->originX + stage->GetHScrollPos()) / stage->scale;
+    }
+    float PictureY(int y) const {
+        return static_cast<float>(y - stage->originY + stage->GetVScrollPos()) / stage->scale;
+    }
+};
+
+}  // namespace
+
+TEST(StageLevelArithmetic, FitTakesTheLargestLevelAndSmallLevelsNeedAHugePicture) {
+    EXPECT_FLOAT_EQ(FitStageScale(640, 480, 1000, 600, false), 1.0f);
+    EXPECT_FLOAT_EQ(FitStageScale(4000, 3000, 1000, 600, false), 0.1f);
+    EXPECT_FLOAT_EQ(FitStageScale(4000, 3000, 2100, 1600, false), 0.5f);
+    EXPECT_FLOAT_EQ(FitStageScale(30000, 6000, 1000, 600, true), 0.02f);
+    EXPECT_FLOAT_EQ(FitStageScale(65535, 65535, 500, 500, true), 0.01f);  // none fits: smallest
+    EXPECT_FLOAT_EQ(FitStageScale(30000, 6000, 1000, 600, false), 0.1f);
+    EXPECT_FALSE(IsHugePicture(8192, 8192));
+    EXPECT_TRUE(IsHugePicture(8193, 10));
+    EXPECT_TRUE(IsHugePicture(10, 8193));
+    // The zoom steps: the small levels only with a huge picture, both ways.
+    EXPECT_FLOAT_EQ(ZoomedOutScale(0.1f, false), 0.1f);
+    EXPECT_FLOAT_EQ(ZoomedOutScale(0.1f, true), 0.05f);
+    EXPECT_FLOAT_EQ(ZoomedOutScale(0.05f, true), 0.02f);
+    EXPECT_FLOAT_EQ(ZoomedOutScale(0.02f, true), 0.01f);
+    EXPECT_FLOAT_EQ(ZoomedOutScale(0.01f, true), 0.01f);
+    EXPECT_FLOAT_EQ(ZoomedOutScale(0.25f, true), 0.1f);
+    EXPECT_FLOAT_EQ(ZoomedInScale(0.01f, true), 0.02f);
+    EXPECT_FLOAT_EQ(ZoomedInScale(0.02f, true), 0.05f);
+    EXPECT_FLOAT_EQ(ZoomedInScale(0.05f, true), 0.1f);
+    EXPECT_FLOAT_EQ(ZoomedInScale(0.1f, true), 0.25f);
+    EXPECT_FLOAT_EQ(ZoomedInScale(0.02f, false), 0.1f);
+}
+
+TEST_F(LargePictures, ALoadedPictureThatDoesNotFitTakesTheLargestFittingLevel) {
+    ASSERT_FLOAT_EQ(stage->scale, 0.5f);
+    // A picture that fits changes nothing.
+    Load(640, 480, "/pictures/small.jpg");
+    stage->Redraw();
+    EXPECT_FLOAT_EQ(stage->scale, 0.5f);
+    // A 4000 x 3000 photo: the whole picture on the stage, at the largest such level.
+    Load(4000, 3000, "/pictures/photo.jpg");
+    stage->Redraw();
+    EXPECT_TRUE(Fits(stage->scale));
+    EXPECT_FALSE(Fits(ZoomedInScale(stage->scale)));
+    EXPECT_EQ(StoredScale(), static_cast<int>(std::lround(stage->scale * 100.0f)));
+    // Zooming in afterwards is the user's choice: the same picture is not fitted again.
+    stage->ZoomIn();
+    stage->ZoomIn();
+    stage->Redraw();
+    EXPECT_FALSE(Fits(stage->scale));
+    // "Fit Picture on Stage" applies the rule on demand, also zooming in to a fitting level.
+    stage->FitPicture(true);
+    EXPECT_TRUE(Fits(stage->scale));
+    EXPECT_FALSE(Fits(ZoomedInScale(stage->scale)));
+    Load(640, 480, "/pictures/small2.jpg");
+    stage->SetScale(0.1f);
+    stage->FitPicture(true);
+    EXPECT_TRUE(Fits(stage->scale));
+    EXPECT_GT(stage->scale, 0.1f);
+}
+
+TEST_F(LargePictures, SmallLevelsOnlyWithAPictureOverEightThousandPixels) {
+    Load(30000, 600, "/pictures/panorama.jpg");
+    stage->Redraw();
+    EXPECT_TRUE(stage->HugePicture());
+    EXPECT_FLOAT_EQ(stage->scale, 0.02f);  // 600 pixels across at 2 %, 1500 at 5 %
+    EXPECT_EQ(StoredScale(), 2);
+    stage->ZoomOut();
+    EXPECT_FLOAT_EQ(stage->scale, 0.01f);
+    EXPECT_EQ(StoredScale(), 1);
+    stage->ZoomOut();
+    EXPECT_FLOAT_EQ(stage->scale, 0.01f);
+    const float in[] = {0.02f, 0.05f, 0.1f, 0.25f};
+    for (float want : in) {
+        stage->ZoomIn();
+        EXPECT_FLOAT_EQ(stage->scale, want);
+    }
+    stage->SetScale(0.1f);
+    stage->ZoomOut();
+    EXPECT_EQ(StoredScale(), 5);
+    // A picture within 8192 pixels closes the small levels: the stage goes back to 10 %.
+    Load(800, 600, "/pictures/back.jpg");
+    stage->Redraw();
+    EXPECT_FLOAT_EQ(stage->scale, 0.1f);
+    stage->ZoomOut();
+    EXPECT_FLOAT_EQ(stage->scale, 0.1f);
+    // A stored 5 % read with no huge picture is taken as 10 %.
+    TheSettings().WriteInt("StageScale", 5);
+    stage.reset();
+    stage = std::make_unique<CStage>();
+    ASSERT_TRUE(stage->Create(main.hwnd));
+    EXPECT_FLOAT_EQ(stage->scale, 0.1f);
+}
+
+TEST_F(LargePictures, TheWheelStepsTheZoomKeepingThePointUnderThePointer) {
+    Load(4000, 3000, "/pictures/photo.jpg");
+    stage->Redraw();
+    const float start = stage->scale;
+    const Rect c = stage->GetClientRect();
+    for (bool centred : {false, true}) {
+        if (stage->centrePicture != centred) stage->ToggleCentrePicture();
+        stage->SetHScrollPos(0, false);
+        stage->SetVScrollPos(0, false);
+        stage->SetScale(start);
+        // A point on the picture far enough right that the stage can scroll to keep it (the
+        // scroll position is never negative).
+        const int x = centred ? 2 * c.right / 3 : c.right / 3, y = c.bottom / 2;
+        const float px = PictureX(x), py = PictureY(y);
+        const POINT at = ClientToScreen(W(), POINT{x, y});
+        float seen = start;
+        for (int clicks : {1, 1, -1, 1}) {
+            headless::Wheel(at.x, at.y, clicks);
+            kvtest::DrainQueue();
+            EXPECT_FLOAT_EQ(stage->scale, clicks > 0 ? ZoomedInScale(seen) : ZoomedOutScale(seen));
+            seen = stage->scale;
+            // Within a screen pixel of where it was.
+            EXPECT_NEAR(PictureX(x), px, 1.0f / stage->scale) << centred;
+            EXPECT_NEAR(PictureY(y), py, 1.0f / stage->scale) << centred;
+        }
+        EXPECT_EQ(StoredScale(), static_cast<int>(std::lround(seen * 100.0f)));
+    }
 }

@@ -3,7 +3,9 @@
 // the play loop on a stepped clock and closing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/document/show_editing.h"
 #include "core/render/render_picture.h"
@@ -144,6 +146,56 @@ TEST_F(Viewer, TimecodeEntryIsAbsoluteOrRelative) {
     SendMessage(W(), WM_LBUTTONDBLCLK, 0, MAKELPARAM(5, 5));
     EXPECT_EQ(headless::PendingSteps(), 0u);
     EXPECT_EQ(show->currentFrame, 150);
+}
+
+// The timecode box names the current frame after every move, whichever window or command made
+// it: the box on screen must look as it does when drawn afresh for the current frame.
+TEST_F(Viewer, TimecodeBoxFollowsEveryMoveOfTheCurrentFrame) {
+    SetKeys({0, 60});
+    auto boxPixels = [this] {
+        int w = 0, h = 0;
+        const std::vector<uint32_t> all = headless::CaptureClient(W(), &w, &h);
+        const Rect b = viewer->timecodeBox;
+        std::vector<uint32_t> box;
+        for (int y = std::max(0, b.top); y < std::min(h, b.bottom); ++y)
+            for (int x = std::max(0, b.left); x < std::min(w, b.right); ++x)
+                box.push_back(all[static_cast<size_t>(y) * w + x]);
+        return box;
+    };
+    auto expectBoxShowsCurrentFrame = [&](const char* after) {
+        const std::vector<uint32_t> shown = boxPixels();
+        viewer->DrawTimecode(show->currentFrame);
+        EXPECT_TRUE(shown == boxPixels()) << "stale timecode after " << after;
+    };
+    ASSERT_FALSE(boxPixels().empty());
+    const auto x = [this](int frame) {
+        return timeline->StripX(frame) - timeline->GetHScrollPos();
+    };
+
+    // A click on the timeline at another frame.
+    headless::ClientClick(timeline->hwnd, x(150), 40);
+    kvtest::DrainQueue();
+    ASSERT_EQ(show->currentFrame, 150);
+    expectBoxShowsCurrentFrame("a timeline click");
+
+    // Cancel in the key dialog opened from the timeline.
+    headless::Script([] { headless::Key(VK_ESCAPE); });
+    SendMessage(timeline->hwnd, WM_RBUTTONDOWN, 0, MAKELPARAM(x(60), 22));
+    kvtest::DrainQueue();
+    ASSERT_EQ(show->currentFrame, 60);
+    expectBoxShowsCurrentFrame("Cancel in the key dialog");
+
+    // A typed timecode, one second on.
+    Type("+00:01:00");
+    DoubleClickTimecode();
+    ASSERT_EQ(show->currentFrame, 90);
+    expectBoxShowsCurrentFrame("a typed timecode");
+
+    // A move made by a command, with and without rendering.
+    GoToFrame(200, true);
+    expectBoxShowsCurrentFrame("a move with render");
+    GoToFrame(10, false);
+    expectBoxShowsCurrentFrame("a move without render");
 }
 
 TEST_F(Viewer, PictureSafeAreasAndTimecodePixels) {

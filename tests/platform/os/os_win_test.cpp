@@ -182,3 +182,24 @@ TEST(ShellOpenWin, MissingDocumentsAreNotOpened) {
     EXPECT_FALSE(kv::ShellOpen(""));
     EXPECT_FALSE(kv::ShellOpen(kvtest::TempDir("shell") + "\\Kinevista.chm"));
 }
+
+namespace {
+std::string g_shellDocument;
+bool TakeDocument(const std::string& document, uintptr_t) {
+    g_shellDocument = document;
+    return true;
+}
+}  // namespace
+
+// Under Wine no browser is started: the hook stands where the shell's open verb would be asked.
+TEST(ShellOpenWin, AnExistingDocumentGoesToTheHookInsteadOfTheShell) {
+    const std::string path = kvtest::TempDir("shellhook") + "\\manual.html";
+    kvtest::WriteFileBytes(path, "<html></html>");
+    kv::SetShellOpenHook(&TakeDocument);
+    g_shellDocument.clear();
+    EXPECT_FALSE(kv::ShellOpen(kvtest::TempDir("shellhook") + "\\missing.html"));
+    EXPECT_EQ(g_shellDocument, "");
+    EXPECT_TRUE(kv::ShellOpen(path));
+    EXPECT_EQ(g_shellDocument, path);
+    kv::SetShellOpenHook(nullptr);
+}

@@ -1,11 +1,14 @@
 // Seeded random sessions with the real editor on an X display: menus opened and closed, clicks
-// and drags on the stage, clicks on the timeline, the viewer's buttons, navigation keys, Enter
-// and Ctrl+Z, in random order. After every action the editor still runs, its standard error has
-// no X error, and the stage and the timeline are on screen; at the end Ctrl+S and Ctrl+Q end it
-// with status 0. A failure prints the seed: KV_SEED=<seed> replays it. KV_SESSIONS and
-// KV_ACTIONS change the run's size; KV_SOAK_SECONDS runs sessions until that time has passed
-// (scripts/soak_editor.sh), and the run's totals are printed at the end.
+// and drags on the stage, wheel steps over it, clicks on the timeline, the viewer's buttons,
+// navigation keys, Enter and Ctrl+Z, in random order. The seed also picks the timeline scale (5
+// to 100 frames) and whether the show's picture is the example or a 4000 x 3000 photo. After every
+// action the editor still runs, its standard error has no X error, and the stage and the timeline
+// are on screen; at the end Ctrl+S and Ctrl+Q end it with status 0. A failure prints the seed:
+// KV_SEED=<seed> replays it. KV_SESSIONS and KV_ACTIONS change the run's size; KV_SOAK_SECONDS runs
+// sessions until that time has passed (scripts/soak_editor.sh), and the run's totals are printed at
+// the end.
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -32,7 +35,7 @@ protected:
         auto at = [](int px, int py) { return std::to_string(px) + " " + std::to_string(py); };
         const int sx = st.x + 10 + pick(std::max(1, st.w - 40));
         const int sy = st.y + 10 + pick(std::max(1, st.h - 40));
-        switch (pick(9)) {
+        switch (pick(10)) {
             case 0: {
                 const int m = pick(6);
                 X("mousemove " + MenuTitle() + " click 1");
@@ -75,6 +78,12 @@ protected:
             case 7:
                 X("mousemove " + at(sx, sy) + " key ctrl+z");
                 return "Ctrl+Z";
+            case 8: {
+                // Button 4 turns the wheel up (zoom in), 5 down.
+                const int button = 4 + pick(2);
+                X("mousemove " + at(sx, sy) + " click " + std::to_string(button));
+                return "wheel " + std::to_string(button) + " at " + at(sx, sy);
+            }
             default: {
                 const std::string k = pick(2) ? "ctrl+Left" : "ctrl+Prior";
                 X("mousemove " + at(sx, sy) + " key " + k);
@@ -91,9 +100,37 @@ protected:
         }
     }
 
+    // The session's timeline scale and picture, from the seed: the show keeps its keys.
+    void Vary(uint32_t seed) {
+        static const int scales[] = {5, 10, 15, 30, 60, 100};
+        kvtest::WriteFileBytes(dir + "/Kinevista.ini",
+                               "[Kinevista]\r\nStageScale=50\r\nTimeScale=" +
+                                   std::to_string(scales[seed % 6]) + "\r\n");
+        const std::string photo = dir + "/photo.bmp";
+        if (access(photo.c_str(), F_OK) != 0) {
+            kv::CDIB big(4000, 3000, 24);
+            for (int y = 0; y < 3000; ++y)
+                for (int i = 0; i < 4000 * 3; ++i)
+                    big.Row(y)[i] = static_cast<uint8_t>((i / 3 + y) / 24 * 37);
+            kv::FileSpec spec;
+            spec.SetPath(photo.c_str());
+            ASSERT_TRUE(big.Save(spec, kv::FormatBmp));
+        }
+        kv::Show s;
+        ASSERT_TRUE(kv::LoadShow(s, show, false));
+        const std::string example = std::string(KV_SOURCE_DIR) + "/examples/example.jpg";
+        s.pictures[0].fileSpec.SetPath((seed / 6 % 2 ? photo : example).c_str());
+        ASSERT_TRUE(kv::SaveShow(s, show));
+    }
+
     // One session; false with the reason when a check failed.
     bool Session(uint32_t seed, int actions, int* done, std::string* why) {
         std::mt19937 rng(seed);
+        Vary(seed);
+        if (::testing::Test::HasFatalFailure()) {
+            *why = "the session's show could not be prepared";
+            return false;
+        }
         StartEditor();
         if (::testing::Test::HasFatalFailure()) {
             *why = "the editor did not start";
