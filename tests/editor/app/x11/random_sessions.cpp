@@ -112,9 +112,9 @@ protected:
             for (int y = 0; y < 3000; ++y)
                 for (int i = 0; i < 4000 * 3; ++i)
                     big.Row(y)[i] = static_cast<uint8_t>((i / 3 + y) / 24 * 37);
-            kv::FileSpec spec;
-            spec.SetPath(photo.c_str());
-            ASSERT_TRUE(big.Save(spec, kv::FormatBmp));
+            kv::FileSpec file;
+            file.SetPath(photo.c_str());
+            ASSERT_TRUE(big.Save(file, kv::FormatBmp));
         }
         kv::Show s;
         ASSERT_TRUE(kv::LoadShow(s, show, false));
@@ -140,9 +140,10 @@ protected:
             const std::string action = Act(rng);
             CloseStrayWindows();
             std::string miss;
+            kvx::Screen last;
             const bool ok = kvx::WaitFor(
                 [&] {
-                    kvx::Screen s;
+                    kvx::Screen& s = last;
                     if (!kvx::ReadEditorWindows(x, &ws) || !ws.stage || !ws.timeline ||
                         !kvx::GrabScreen(x, &s)) {
                         miss = "the editor's windows are not all there";
@@ -164,6 +165,10 @@ protected:
             }
             if (!ok) {
                 *why = "after action " + std::to_string(a) + " (" + action + "): " + miss;
+                // The screen that failed, for the person replaying the seed.
+                const std::string png = std::string(KV_APP_BUILD_DIR) + "/x11_random_failure_" +
+                                        std::to_string(seed) + ".png";
+                if (last.w > 0 && last.WritePng(png)) *why += " (screen in " + png + ")";
                 return false;
             }
             ++*done;

@@ -262,6 +262,14 @@ bool StageOnScreen(const Screen& s, const XRect& r, std::string* why) {
     }
     const int bare = s.Count(r, 0xC0C0C0);
     if (lineColumns >= 4 && bare * 10 > r.w * r.h) return true;
+    // A picture that covers the whole stage leaves no grid; the stage's own scroll bars still
+    // frame it: a black arrow on the bar's grey in the vertical bar's top corner and the
+    // horizontal bar's left one, which no window under the stage draws at those two corners.
+    auto arrowBox = [&](int x, int y) {
+        const XRect box{x, y, 18, 18};
+        return s.Count(box, 0x000000) >= 6 && s.Count(box, 0xC0C0C0) >= 100;
+    };
+    if (arrowBox(r.Right() - 18, r.y) && arrowBox(r.x, r.Bottom() - 18)) return true;
     if (why)
         *why = "stage grid not on screen at " + std::to_string(r.x) + "," + std::to_string(r.y) +
                " (" + std::to_string(lineColumns) + " grid columns, " + std::to_string(bare) +
