@@ -159,18 +159,33 @@ TEST(KillNine, SettingsWriteLeavesAWholeSettingsFile) {
     int kills = 0, sawOld = 0, sawNew = 0;
     for (; kills < 90 && Clock::now() < g_deadline; ++kills) {
         kvtest::WriteFileBytes(path, oldText);
+        int done[2];
+        ASSERT_EQ(pipe(done), 0);
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            // The child writes the settings file over and over until it is killed.
+            // The child writes the settings file over and over until it is killed, and says so
+            // once the first write is complete.
+            close(done[0]);
             kv::Settings s;
             s.Load(path);
             for (unsigned round = 0;; ++round) {
                 s.WriteString("Round", (round % 2 ? b : a).c_str());
                 s.Save();
+                if (round == 0) (void)!write(done[1], "w", 1);
+            }
+        }
+        close(done[1]);
+        // Every other kill lands after a complete write, however slow the machine is; the
+        // others at any moment from the start, the first write included.
+        if (kills % 2) {
+            char c;
+            while (read(done[0], &c, 1) < 0 && errno == EINTR) {
             }
         }
         KillAtRandom(pid, std::chrono::microseconds(3000));
+        // Only now: a child still writing must not die of a closed pipe instead of the kill.
+        close(done[0]);
         const std::string now = kvtest::ReadFileBytes(path);
         const bool isOld = now == oldText, isNew = now == textA || now == textB;
         ASSERT_TRUE(isOld || isNew) << "kill " << kills << ": " << now.size() << " bytes";

@@ -46,7 +46,9 @@ protected:
         ASSERT_TRUE(editor.Start(env + std::string(KV_BIN_DIR) + "/kinevista '" + show + "'",
                                  dir + "/editor.err"));
         std::string why;
-        ASSERT_TRUE(WaitForViews(x, &why, 60)) << why;
+        ASSERT_TRUE(WaitForViews(x, &why, 60))
+            << why << "; the editor " << (editor.Running() ? "runs" : "has ended")
+            << ", its standard error: " << kvtest::ReadFileBytes(dir + "/editor.err");
         ASSERT_TRUE(ReadEditorWindows(x, &ws));
         // A click on the bare stage, far from the camera's frame, gives the stage the keyboard.
         ASSERT_EQ(X("mousemove " + StagePoint(700, 500) + " click 1"), 0);
