@@ -25,19 +25,21 @@ xvfb=$!
 tries=0
 while [ ! -s "$dir/display" ]; do
     tries=$((tries + 1))
-    [ $tries -gt 200 ] && { echo "Xvfb did not start"; cat "$dir/xvfb.log"; exit 1; }
+    [ $tries -gt 600 ] && { echo "Xvfb did not start"; cat "$dir/xvfb.log"; exit 1; }
     sleep 0.05
 done
 DISPLAY=":$(cat "$dir/display")"
 export DISPLAY
 if [ "$mode" = openbox ]; then
-    openbox --sm-disable >"$dir/wm.log" 2>&1 &
+    # A home of its own: window managers starting at once must not meet in the same files.
+    HOME="$dir" XDG_CONFIG_HOME="$dir/config" XDG_CACHE_HOME="$dir/cache" \
+        openbox --sm-disable >"$dir/wm.log" 2>&1 &
     wm=$!
     # The manager has taken the display once it names its check window on the root.
     tries=0
     until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
         tries=$((tries + 1))
-        [ $tries -gt 200 ] && { echo "openbox did not start"; cat "$dir/wm.log"; exit 1; }
+        [ $tries -gt 600 ] && { echo "openbox did not start"; cat "$dir/wm.log"; exit 1; }
         sleep 0.05
     done
 fi
