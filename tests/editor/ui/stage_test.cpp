@@ -337,9 +337,9 @@ protected:
     void Load(int w, int h, const char* path) {
         show->image.Create(w, h, 24);
         ASSERT_EQ(show->image.Width(), w);
-        FileSpec spec;
-        spec.SetPath(path);
-        show->PictureLoaded(0, spec, true, w, h);
+        FileSpec file;
+        file.SetPath(path);
+        show->PictureLoaded(0, file, true, w, h);
     }
     // Whether the whole picture is on the stage at the current scale (and not at the next
     // larger level).
