@@ -280,13 +280,19 @@ DecodeStatus ReadStrips(TIFF* tif, const Fields& f, const Direct& d, PixelTarget
     return begun ? DecodeStatus::Ok : DecodeStatus::Failed;
 }
 
+// A tiled picture's tile width and height, and the bytes of one tile; the target takes the rows
+// a tile high at once.
+tmsize_t TileShape(TIFF* tif, PixelTarget& target, uint32_t* tw, uint32_t* th) {
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, tw);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, th);
+    target.RowsAtOnce(static_cast<int>(std::min<uint32_t>(*th, INT_MAX)));
+    return TIFFTileSize(tif);
+}
+
 DecodeStatus ReadTiles(TIFF* tif, const Fields& f, const Direct& d, PixelTarget& target,
                        std::size_t maxAllocation) {
     uint32_t tw = 0, th = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
-    target.RowsAtOnce(static_cast<int>(std::min<uint32_t>(th, INT_MAX)));
-    const tmsize_t tileSize = TIFFTileSize(tif);
+    const tmsize_t tileSize = TileShape(tif, target, &tw, &th);
     if (tw == 0 || th == 0 || tileSize <= 0 || static_cast<uint64_t>(tileSize) > maxAllocation)
         return DecodeStatus::Failed;
     std::unique_ptr<uint8_t[]> tile(new (std::nothrow) uint8_t[static_cast<std::size_t>(tileSize)]);
@@ -557,10 +563,7 @@ DecodeStatus ReadConvertedStrips(TIFF* tif, const Fields& f, const Converted& c,
 DecodeStatus ReadConvertedTiles(TIFF* tif, const Fields& f, const Converted& c, PixelTarget& target,
                                 std::size_t maxAllocation) {
     uint32_t tw = 0, th = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
-    target.RowsAtOnce(static_cast<int>(std::min<uint32_t>(th, INT_MAX)));
-    const tmsize_t tileSize = TIFFTileSize(tif);
+    const tmsize_t tileSize = TileShape(tif, target, &tw, &th);
     const tmsize_t rowSize = TIFFTileRowSize(tif);
     if (tw == 0 || th == 0 || tileSize <= 0 || rowSize <= 0 ||
         static_cast<uint64_t>(tileSize) > maxAllocation ||
