@@ -37,8 +37,8 @@
 #include "core/render/show_loading.h"
 #include "core/render/treatments.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_host.h"
+#include "output/make_movie.h"
+#include "output/movie_host.h"
 #include "platform/video/movie_writer.h"
 
 namespace {

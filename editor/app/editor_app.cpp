@@ -8,7 +8,6 @@
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
 #include "core/show/show.h"
-#include "editor/output/movie_writers.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/editor_context.h"
 #include "editor/ui/main_window.h"
@@ -16,6 +15,7 @@
 #include "editor/ui/stage.h"
 #include "editor/ui/timeline.h"
 #include "editor/ui/toolkit.h"
+#include "output/movie_writers.h"
 #include "platform/os/stop_signals.h"
 #include "platform/win/win.h"
 

@@ -19,8 +19,6 @@
 #include "core/render/treatments.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_job.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/editor_context.h"
 #include "editor/ui/editor_movie_host.h"
@@ -30,6 +28,8 @@
 #include "editor/ui/stage.h"
 #include "editor/ui/timeline.h"
 #include "editor/ui/viewer.h"
+#include "output/make_movie.h"
+#include "output/movie_job.h"
 #include "platform/codecs/more_codecs.h"
 #include "platform/os/shell_open.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/output/movie_host.h"
+#include "output/movie_host.h"
 
 namespace kv {
 class Show;

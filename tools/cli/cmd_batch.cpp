@@ -7,8 +7,8 @@
 
 #include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_job.h"
+#include "output/make_movie.h"
+#include "output/movie_job.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
 

@@ -26,7 +26,7 @@
 #include "core/document/show_file.h"
 #include "core/show/picture_lookup.h"
 #include "core/show/show.h"
-#include "editor/output/movie_job.h"
+#include "output/movie_job.h"
 #include "platform/os/process.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"

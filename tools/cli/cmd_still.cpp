@@ -6,7 +6,7 @@
 
 #include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
+#include "output/make_movie.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
 

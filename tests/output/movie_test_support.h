@@ -9,8 +9,8 @@
 #include "core/base/settings.h"
 #include "core/picture/cdib.h"
 #include "core/show/show.h"
-#include "editor/output/movie_host.h"
-#include "editor/output/movie_writers.h"
+#include "output/movie_host.h"
+#include "output/movie_writers.h"
 #include "tests/platform/video/movie_probe.h"
 #include "tests/test_support.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/picture/cdib.h"
-#include "editor/output/writer_state.h"
+#include "output/writer_state.h"
 
 namespace kv {
 

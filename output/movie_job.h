@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/picture/cdib.h"
-#include "editor/output/writer_state.h"
+#include "output/writer_state.h"
 #include "platform/video/movie_writer.h"
 
 namespace kv {

@@ -1,5 +1,5 @@
 // Timecode text conversions.
-#include "editor/output/timecode.h"
+#include "output/timecode.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "core/show/show.h"
-#include "editor/output/movie_job.h"
-#include "editor/output/timecode.h"
+#include "output/movie_job.h"
+#include "output/timecode.h"
 
 namespace {
 

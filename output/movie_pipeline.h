@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "core/picture/cdib.h"
-#include "editor/output/writer_state.h"
+#include "output/writer_state.h"
 
 namespace kv {
 

@@ -5,10 +5,10 @@
 #include <sstream>
 
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_writers.h"
-#include "editor/output/outside_libraries.h"
-#include "tests/editor/output/movie_test_support.h"
+#include "output/make_movie.h"
+#include "output/movie_writers.h"
+#include "output/outside_libraries.h"
+#include "tests/output/movie_test_support.h"
 
 namespace {
 

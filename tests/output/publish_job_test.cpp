@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "editor/output/movie_job.h"
+#include "output/movie_job.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include "core/document/show_file.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_writers.h"
-#include "tests/editor/output/movie_test_support.h"
-#include "tests/editor/output/show_files.h"
+#include "output/make_movie.h"
+#include "output/movie_writers.h"
+#include "tests/output/movie_test_support.h"
+#include "tests/output/show_files.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // MakeMovie, RenderSequence and MakeStill.
-#include "editor/output/make_movie.h"
+#include "output/make_movie.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,12 +13,12 @@
 #include "core/picture/disk_file.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
-#include "editor/output/movie_host.h"
-#include "editor/output/movie_job.h"
-#include "editor/output/movie_pipeline.h"
-#include "editor/output/movie_sound.h"
-#include "editor/output/movie_writers.h"
-#include "editor/output/timecode.h"
+#include "output/movie_host.h"
+#include "output/movie_job.h"
+#include "output/movie_pipeline.h"
+#include "output/movie_sound.h"
+#include "output/movie_writers.h"
+#include "output/timecode.h"
 #include "platform/os/atomic_file.h"
 
 namespace kv {

@@ -1,12 +1,12 @@
 // MoviePipeline: the bounded hand-off between the render and the movie's writer.
-#include "editor/output/movie_pipeline.h"
+#include "output/movie_pipeline.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <system_error>
 
-#include "editor/output/movie_writers.h"
+#include "output/movie_writers.h"
 
 namespace kv {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "editor/output/outside_libraries.h"
+#include "output/outside_libraries.h"
 #include "platform/video/movie_writer.h"
 #include "platform/video/runtime_library.h"
 

@@ -4,10 +4,10 @@
 
 #include "core/base/settings.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_writers.h"
+#include "output/make_movie.h"
+#include "output/movie_writers.h"
 #include "platform/video/movie_writer.h"
-#include "tests/editor/output/movie_test_support.h"
+#include "tests/output/movie_test_support.h"
 
 namespace {
 

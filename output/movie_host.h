@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/picture/cdib.h"
-#include "editor/output/movie_job.h"
+#include "output/movie_job.h"
 
 namespace kv {
 

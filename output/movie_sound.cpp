@@ -1,10 +1,10 @@
 // The movie's sound plan; see movie_sound.h.
-#include "editor/output/movie_sound.h"
+#include "output/movie_sound.h"
 
 #include "core/base/settings.h"
 #include "core/picture/alert.h"
 #include "core/show/show.h"
-#include "editor/output/movie_job.h"
+#include "output/movie_job.h"
 #include "platform/video/movie_writer.h"
 
 namespace kv {

@@ -8,9 +8,9 @@
 #include <new>
 
 #include "core/picture/alert.h"
-#include "editor/output/movie_job.h"
-#include "editor/output/movie_writers.h"
-#include "editor/output/outside_libraries.h"
+#include "output/movie_job.h"
+#include "output/movie_writers.h"
+#include "output/outside_libraries.h"
 #include "platform/video/runtime_library.h"
 
 namespace kv {

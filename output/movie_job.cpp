@@ -1,5 +1,5 @@
 // The movie job's values, names and small conversions.
-#include "editor/output/movie_job.h"
+#include "output/movie_job.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 
 #include "core/base/settings.h"
 #include "core/show/show.h"
-#include "editor/output/timecode.h"
+#include "output/timecode.h"
 
 namespace kv {
 

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "editor/output/outside_libraries.h"
 #include "fake_log.h"
+#include "output/outside_libraries.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "core/base/settings.h"
-#include "editor/output/movie_host.h"
-#include "editor/output/movie_job.h"
-#include "editor/output/movie_writers.h"
+#include "output/movie_host.h"
+#include "output/movie_job.h"
+#include "output/movie_writers.h"
 #include "platform/video/movie_writer.h"
 
 namespace kv {

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string>
 
-#include "editor/output/writer_state.h"
+#include "output/writer_state.h"
 
 namespace kv {
 

@@ -1,14 +1,14 @@
 // The writer dispatch and the two writers that go through platform/video: AVI and .mov.
 //
 // Sections: [dispatch] [AVI] [.mov].
-#include "editor/output/movie_writers.h"
+#include "output/movie_writers.h"
 
 #include <memory>
 
 #include "core/base/settings.h"
 #include "core/picture/alert.h"
-#include "editor/output/movie_host.h"
-#include "editor/output/movie_job.h"
+#include "output/movie_host.h"
+#include "output/movie_job.h"
 #include "platform/video/movie_writer.h"
 
 namespace kv {
