@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/base/settings.h"
+#include "core/base/settings.h"  // MaxSettingPathBytes
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
 #include "core/picture/disk_file.h"
@@ -16,6 +16,7 @@
 #include "output/movie_host.h"
 #include "output/movie_job.h"
 #include "output/movie_pipeline.h"
+#include "output/movie_settings.h"
 #include "output/movie_sound.h"
 #include "output/movie_writers.h"
 #include "output/timecode.h"
@@ -190,10 +191,11 @@ bool ChooseBatchFiles(MovieHost& host, const std::string& initialFolder,
     return true;
 }
 
-// The output name chosen through the host with the filter of the "MovieType" setting.
-bool ChooseMovieName(Show& show, MovieHost& host, const std::string& initialFolder,
+// The output name chosen through the host with the filter of the kept movie type.
+bool ChooseMovieName(Show& show, MovieHost& host, const MovieSettings& settings,
                      std::string& path) {
-    MovieFileFilter filter = MovieFilterFor(TheSettings().ReadInt("MovieType", 0));
+    const std::string& initialFolder = settings.initialFolder;
+    MovieFileFilter filter = MovieFilterFor(settings.movieType);
     FileRequest save;
     save.filter = filter.filter;
     save.extension = filter.extension;
@@ -231,10 +233,11 @@ MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& imag
     // complete: a failed write leaves the previous movie as it was. The DPS and Toaster
     // libraries own their files and are handed the chosen name itself.
     os::AtomicFile target;
-    const bool atomic = job.writerType == WriterAvi || job.writerType == WriterQuickTime ||
-                        job.writerType == WriterPublish;
+    const MovieContainerRow& row = MovieRowFor(out);
+    const bool atomic = row.replacedWhole;
     if (atomic && !target.Open(out)) return MovieResult::NotOpened;
-    writers.soundPath = MovieSoundFor(show, job.writerType);
+    writers.soundPath =
+        MovieSoundFor(show, row, writers.settings ? writers.settings->movieAudio : true);
     writers.window.next = 0;
     const int64_t segmentFrames =
         std::min<int64_t>(writers.window.last, job.totalFrames - 1) - writers.window.first + 1;
@@ -263,20 +266,46 @@ MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& imag
     return ok ? MovieResult::Written : MovieResult::NotWritten;
 }
 
+// The output name, the .mov compressor, the job's image and its writers; false (after any
+// message) when the command ends here.
+bool PrepareWriters(Show& show, MovieHost& host, MovieSettings& settings, MovieJob& job,
+                    CDIB& image, std::string& path) {
+    if (!ChooseMovieName(show, host, settings, path)) return false;
+    if (!MovieExtensionWritable(path)) {
+        Alert(UnwritableMovieMessage(path).c_str());
+        return false;
+    }
+    if (WriterTypeFor(path) == WriterQuickTime) {
+        if (!QtCompressionSettings(&host, &settings, job.frameRate, job.quality)) return false;
+        host.RedrawStage(show.currentFrame);
+    }
+    if (!image.Create(job.width, job.height, 32)) {
+        Alert(MovieMemoryMessage);
+        return false;
+    }
+    job.writerType = WriterTypeFor(path);
+    settings.movieType = MovieTypeSettingFor(path);
+    settings.decided |= MovieSettings::DecidedType;
+    job.writers = std::make_unique<MovieWriters>();
+    job.writers->host = &host;
+    job.writers->settings = &settings;
+    job.writers->pipelineDepth = host.PipelineDepth();
+    return host.MovieFrameWindow(job.totalFrames, job.writers->window.first,
+                                 job.writers->window.last);
+}
+
 }  // namespace
 
-bool MakeMovie(Show& show, MovieHost& host, bool batch) {
+bool MakeMovie(Show& show, MovieHost& host, bool batch, MovieSettings& settings) {
     ViewerHidden viewer(host);
     CDIB image(0, 0, 32);
     int32_t endFrame = ShowEndFrame(show);
     const int32_t rate = show.FrameRate;
-    Settings& settings = TheSettings();
-    std::string initialFolder = settings.ReadString("InitialFolder", "");
 
     std::vector<std::string> files;
-    if (batch && !ChooseBatchFiles(host, initialFolder, files)) return false;
+    if (batch && !ChooseBatchFiles(host, settings.initialFolder, files)) return false;
 
-    MovieOptionTexts texts = MovieOptionsFromSettings(FramesToTimecode(endFrame, rate));
+    MovieOptionTexts texts = MovieOptionsFor(settings, FramesToTimecode(endFrame, rate));
     const bool accepted = host.MovieOptions(texts);
     host.RedrawStage(show.currentFrame);
     if (!accepted) return false;
@@ -287,28 +316,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     endFrame = job.endFrame;
 
     std::string path;
-    if (!ChooseMovieName(show, host, initialFolder, path)) return false;
-    if (!MovieExtensionWritable(path)) {
-        Alert(UnwritableMovieMessage(path).c_str());
-        return false;
-    }
-
-    if (WriterTypeFor(path) == WriterQuickTime) {
-        if (!QtCompressionSettings(&host, job.frameRate, job.quality)) return false;
-        host.RedrawStage(show.currentFrame);
-    }
-    if (!image.Create(job.width, job.height, 32)) {
-        Alert(MovieMemoryMessage);
-        return false;
-    }
-    job.writerType = WriterTypeFor(path);
-    settings.WriteInt("MovieType", MovieTypeSettingFor(path));
-    job.writers = std::make_unique<MovieWriters>();
-    job.writers->host = &host;
-    job.writers->pipelineDepth = host.PipelineDepth();
-    if (!host.MovieFrameWindow(job.totalFrames, job.writers->window.first,
-                               job.writers->window.last))
-        return false;
+    if (!PrepareWriters(show, host, settings, job, image, path)) return false;
 
     if (!batch) files.assign(1, std::string());
     bool anyOpened = false;
@@ -342,10 +350,9 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     // A stop between two batch movies ends the job as well.
     if (host.StopRequested()) stopped = true;
 
-    settings.WriteString("InitialFolder", FolderOf(path).c_str());
-    settings.WriteInt("InitialVrefnum", 9991);
-    settings.WriteInt("InitialParID", 9991);
-    StoreMovieOptions(texts);
+    settings.initialFolder = FolderOf(path);
+    settings.options = texts;
+    settings.decided |= MovieSettings::DecidedFolder | MovieSettings::DecidedOptions;
     if (stopped) {
         // Not made: whatever the frames written so far, the job did not finish.
         host.JobStopped(stop.written, stop.total, stop.keptAs);
@@ -360,13 +367,14 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch) {
     return true;
 }
 
-bool MakeStill(Show& show, MovieHost& host, std::string* saveError) {
+bool MakeStill(Show& show, MovieHost& host, const MovieSettings& settings, std::string* saveError) {
     FileRequest save;
     save.filter = "Targa Image (*.tga)|*.tga|";
     save.extension = ".tga";
-    std::string folder = TheSettings().ReadString("InitialFolder", "");
-    if (folder.size() > 255) folder.resize(255);
-    save.initialFolder = folder;
+    // A folder longer than a path record (from a hand-edited file) is not cut to another
+    // folder's name: the dialog opens where it would without one.
+    if (settings.initialFolder.size() <= MaxSettingPathBytes)
+        save.initialFolder = settings.initialFolder;
     std::string path;
     if (!host.ChooseOutputFile(save, path)) return false;
     CDIB image(720, show.FrameRate == 2500 ? 576 : 486, 32);

@@ -2,24 +2,20 @@
 #include "output/movie_job.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
-#include "core/base/settings.h"
+#include "core/base/settings.h"  // TextToInt
 #include "core/show/show.h"
+#include "output/movie_writers.h"
 #include "output/timecode.h"
 
 namespace kv {
 
 namespace {
-
-std::string Cut(std::string s) {
-    if (s.size() > MaxOptionText) s.resize(MaxOptionText);
-    return s;
-}
 
 int32_t Limit(int32_t v, int32_t lo, int32_t hi) {
     return v < lo ? lo : v > hi ? hi : v;
@@ -55,33 +51,6 @@ std::string& MovieOptionText(MovieOptionTexts& t, int i) {
     }
 }
 
-MovieOptionTexts MovieOptionsFromSettings(const std::string& endText) {
-    const Settings& s = TheSettings();
-    MovieOptionTexts t;
-    t.width = Cut(s.ReadString("MovieWid", "720"));
-    t.height = Cut(s.ReadString("MovieHgt", "480"));
-    t.start = Cut(s.ReadString("MovieStart", "00:00:00"));
-    t.end = Cut(endText);
-    t.hold = Cut(s.ReadString("MovieHold", "00:00:00"));
-    t.fps = Cut(s.ReadString("MovieFPS", "29.97"));
-    t.quality = Cut(s.ReadString("MovieQuality", "100"));
-    t.fields = Cut(s.ReadString("MovieFields", "1"));
-    t.reverse = Cut(s.ReadString("MovieReverse", ""));
-    return t;
-}
-
-void StoreMovieOptions(const MovieOptionTexts& t) {
-    Settings& s = TheSettings();
-    s.WriteString("MovieWid", Cut(t.width).c_str());
-    s.WriteString("MovieHgt", Cut(t.height).c_str());
-    s.WriteString("MovieStart", Cut(t.start).c_str());
-    s.WriteString("MovieHold", Cut(t.hold).c_str());
-    s.WriteString("MovieFPS", Cut(t.fps).c_str());
-    s.WriteString("MovieQuality", Cut(t.quality).c_str());
-    s.WriteString("MovieFields", Cut(t.fields).c_str());
-    s.WriteString("MovieReverse", Cut(t.reverse).c_str());
-}
-
 float MovieFrameRate(const char* text) {
     if (!text) return 0;
     char* end = nullptr;
@@ -109,18 +78,7 @@ MovieJob MakeMovieJob(const MovieOptionTexts& t, int32_t frameRate) {
 }
 
 int32_t WriterTypeFor(const std::string& path) {
-    // The file name's own extension decides when it names a movie type, so that a folder such
-    // as "/clips.mov/" never turns a trip.mp4 or trip.avi into another type.
-    const std::string ext = MovieExtension(path);
-    if (ext == ".dps") return WriterDps;
-    if (ext == ".mov") return WriterQuickTime;
-    if (ext == ".rtv") return WriterToaster;
-    if (ext == ".avi") return WriterAvi;
-    if (ext == ".mp4" || ext == ".mkv" || ext == ".webm") return WriterPublish;
-    if (path.find(".dps") != std::string::npos) return WriterDps;
-    if (path.find(".mov") != std::string::npos) return WriterQuickTime;
-    if (path.find(".rtv") != std::string::npos) return WriterToaster;
-    return WriterAvi;
+    return MovieRowFor(path).writerType;
 }
 
 std::string MovieExtension(const std::string& path) {
@@ -133,11 +91,10 @@ std::string MovieExtension(const std::string& path) {
 }
 
 bool MovieExtensionWritable(const std::string& path) {
-    static const char* const known[] = {"",     ".avi", ".mov", ".dps",
-                                        ".rtv", ".mp4", ".mkv", ".webm"};
     const std::string ext = MovieExtension(path);
-    for (const char* k : known)
-        if (ext == k) return true;
+    if (ext.empty()) return true;
+    for (const MovieContainerRow& row : MovieContainerRows())
+        if (ext == row.extension) return true;
     return false;
 }
 
@@ -148,75 +105,41 @@ std::string UnwritableMovieMessage(const std::string& path) {
 }
 
 MovieContainer PublishContainerFor(const std::string& path) {
-    const std::string ext = MovieExtension(path);
-    if (ext == ".mkv") return MovieContainer::Matroska;
-    if (ext == ".webm") return MovieContainer::WebM;
-    return MovieContainer::Mp4;
+    const MovieContainerRow& row = MovieRowFor(path);
+    return row.writerType == WriterPublish ? row.container : MovieContainer::Mp4;
 }
 
 int32_t MovieTypeSettingFor(const std::string& path) {
-    const int32_t type = WriterTypeFor(path);
-    if (type != WriterPublish) return MovieTypeSetting(type);
-    switch (PublishContainerFor(path)) {
-        case MovieContainer::Matroska:
-            return 5;
-        case MovieContainer::WebM:
-            return 6;
-        default:
-            return 4;
-    }
+    return MovieRowFor(path).movieType;
 }
 
 int32_t MovieTypeSetting(int32_t writerType) {
-    switch (writerType) {
-        case WriterDps:
-            return 2;
-        case WriterQuickTime:
-            return 1;
-        case WriterToaster:
-            return 3;
-        default:
-            return 0;
-    }
+    for (const MovieContainerRow& row : MovieContainerRows())
+        if (row.writerType == writerType) return row.movieType;
+    return 0;
 }
 
 const char* WriterExtension(int32_t writerType) {
-    switch (writerType) {
-        case WriterDps:
-            return ".dps";
-        case WriterQuickTime:
-            return ".mov";
-        case WriterToaster:
-            return ".rtv";
-        case WriterPublish:
-            return ".mp4";
-        default:
-            return ".avi";
-    }
+    for (const MovieContainerRow& row : MovieContainerRows())
+        if (row.writerType == writerType) return row.extension;
+    return MovieContainerRows().front().extension;
 }
 
 MovieFileFilter MovieFilterFor(int32_t movieType) {
-    // Each "MovieType"'s entry (0 AVI, 1 QuickTime, 2 DPS, 3 Video Toaster, 4 .mp4, 5 .mkv,
-    // 6 .webm): the chosen type first, then the others in this order.
-    static const char* const entries[7] = {
-        "AVI Files (*.avi)|*.avi|",     "QuickTime Movies (*.mov)|*.mov|",
-        "DPS Files (*.dps)|*.dps|",     "VideoToaster Files (*.rtv)|*.rtv|",
-        "MPEG-4 Movies (*.mp4)|*.mp4|", "Matroska Movies (*.mkv)|*.mkv|",
-        "WebM Movies (*.webm)|*.webm|"};
-    static const char* const extensions[7] = {".avi", ".mov", ".dps", ".rtv",
-                                              ".mp4", ".mkv", ".webm"};
-    static const std::array<std::string, 7> filters = [] {
-        std::array<std::string, 7> f;
-        for (int first = 0; first < 7; ++first) {
-            f[first] = entries[first];
-            for (int i = 0; i < 7; ++i)
-                if (i != first) f[first] += entries[i];
+    // The chosen type's entry first, then the others in "MovieType" order.
+    const std::vector<MovieContainerRow>& rows = MovieContainerRows();
+    static const std::vector<std::string> filters = [&rows] {
+        std::vector<std::string> f(rows.size());
+        for (size_t first = 0; first < rows.size(); ++first) {
+            f[first] = rows[first].filter;
+            for (size_t i = 0; i < rows.size(); ++i)
+                if (i != first) f[first] += rows[i].filter;
             f[first] += "All Files *.*|*.*||";
         }
         return f;
     }();
-    const int t = movieType >= 1 && movieType <= 6 ? movieType : 0;
-    return {filters[t].c_str(), extensions[t]};
+    const MovieContainerRow& row = MovieRowForType(movieType);
+    return {filters[static_cast<size_t>(row.movieType)].c_str(), row.extension};
 }
 
 std::string FolderOf(const std::string& path) {

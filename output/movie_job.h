@@ -67,11 +67,6 @@ struct MovieJob {
     std::unique_ptr<MovieWriters> writers;
 };
 
-// The option texts from the Movie* settings, with `endText` as the end.
-MovieOptionTexts MovieOptionsFromSettings(const std::string& endText);
-// Stores the texts back ("MovieWid" ... "MovieReverse"; the end is not kept).
-void StoreMovieOptions(const MovieOptionTexts& texts);
-
 // Turns the texts into a job; `frameRate` (x 100) is the editor's, used to read timecodes.
 // The writer type is left at AVI; WriterTypeFor sets it from the output name.
 MovieJob MakeMovieJob(const MovieOptionTexts& texts, int32_t frameRate);
@@ -92,9 +87,11 @@ bool MovieExtensionWritable(const std::string& path);
 std::string UnwritableMovieMessage(const std::string& path);
 // The container of a WriterPublish name (.mp4, .mkv or .webm).
 MovieContainer PublishContainerFor(const std::string& path);
-// The "MovieType" setting of a writer type (0 AVI, 1 QuickTime, 2 DPS, 3 Video Toaster).
+// The "MovieType" setting of a writer type: its first row's (0 AVI, 1 QuickTime, 2 DPS, 3 Video
+// Toaster, 4 for .mp4, .mkv and .webm).
 int32_t MovieTypeSetting(int32_t writerType);
-// The "MovieType" setting for an output name: as MovieTypeSetting, and 4 .mp4, 5 .mkv, 6 .webm.
+// The "MovieType" setting for an output name (its container row's place): 0 AVI, 1 QuickTime,
+// 2 DPS, 3 Video Toaster, 4 .mp4, 5 .mkv, 6 .webm.
 int32_t MovieTypeSettingFor(const std::string& path);
 // ".avi", ".dps", ".mov" or ".rtv" (".mp4" for WriterPublish; batch names keep the chosen
 // name's own extension).

@@ -1,10 +1,10 @@
 // The movie's sound plan; see movie_sound.h.
 #include "output/movie_sound.h"
 
-#include "core/base/settings.h"
 #include "core/picture/alert.h"
 #include "core/show/show.h"
 #include "output/movie_job.h"
+#include "output/movie_writers.h"
 #include "platform/video/movie_writer.h"
 
 namespace kv {
@@ -13,20 +13,7 @@ namespace {
 
 // The open movie's writer when it carries sound.
 MovieWriter* SoundWriter(MovieWriters& w) {
-    MovieWriter* writer = nullptr;
-    switch (w.type) {
-        case WriterAvi:
-            writer = w.avi.get();
-            break;
-        case WriterQuickTime:
-            writer = w.qt.get();
-            break;
-        case WriterPublish:
-            writer = w.publish.get();
-            break;
-        default:
-            break;
-    }
+    MovieWriter* writer = w.open ? w.open->Movie() : nullptr;
     return writer && writer->IsOpen() && writer->HasSound() ? writer : nullptr;
 }
 
@@ -36,11 +23,8 @@ std::string MissingSoundMessage(const std::string& reason) {
     return "The movie is made without sound: " + reason;
 }
 
-std::string MovieSoundFor(const Show& show, int32_t writerType) {
-    if (show.audio.Empty()) return {};
-    if (TheSettings().ReadInt("MovieAudio", 1) == 0) return {};
-    if (writerType != WriterAvi && writerType != WriterQuickTime && writerType != WriterPublish)
-        return {};
+std::string MovieSoundFor(const Show& show, const MovieContainerRow& row, bool movieAudio) {
+    if (show.audio.Empty() || !movieAudio || !row.carriesSound) return {};
     const std::string path = show.audio.path;
     const std::string problem = SoundFileProblem(path);
     if (!problem.empty()) {

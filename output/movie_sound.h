@@ -22,15 +22,16 @@
 namespace kv {
 
 class Show;
+struct MovieContainerRow;
 
 // The warning shown when the show's sound file cannot be read; the movie is made without sound.
 // "The movie is made without sound: <reason, which names the file>".
 std::string MissingSoundMessage(const std::string& reason);
 
-// The sound file for a movie of the show by a writer type: the show's audio file when it has
-// one, the setting "MovieAudio" is not 0 and the writer carries sound; "" otherwise. A file
-// that cannot be read is left out after a warning (Alert).
-std::string MovieSoundFor(const Show& show, int32_t writerType);
+// The sound file for a movie of the show in a container: the show's audio file when it has
+// one, `movieAudio` (the "MovieAudio" setting) is on and the container carries sound; ""
+// otherwise. A file that cannot be read is left out after a warning (Alert).
+std::string MovieSoundFor(const Show& show, const MovieContainerRow& row, bool movieAudio);
 
 // The next frame handed to the open movie shows show frame `showFrame`: the sound plays from
 // there on.

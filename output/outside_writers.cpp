@@ -19,115 +19,153 @@ const char* const RtvMissingMessage = "RtvBridge.dll is not installed!";
 
 // --- DPS --------------------------------------------------------------------------------------
 
-bool OpenDpsMovie(MovieWriters& w, const std::string& path, const CDIB& image, float frameRate,
-                  int32_t quality, int32_t totalFrames) {
-    w.type = WriterDps;
-    w.frameCounter = 0;
-    DpsWriter& dps = w.dps;
-    const int32_t wantHeight = frameRate == 25.0f ? 576 : 486;
+namespace {
+
+// MjpgOut compresses each frame into `output`, DpsOut5 writes it to the file.
+class DpsMovie : public ContainerWriter {
+public:
+    bool Open(const MovieOpenRequest& r);
+    bool Write(MovieWriters& w, int32_t n, const CDIB& image) override;
+    bool Close(MovieWriters& w) override;
+
+private:
+    std::unique_ptr<uint8_t[]> m_input;
+    std::unique_ptr<uint8_t[]> m_output;
+    RuntimeLibrary m_mjpg;
+    RuntimeLibrary m_dps;
+    MjpgOutObject* m_encoder = nullptr;  // released by Close through its own table
+    DpsOut5Object* m_maker = nullptr;    // finished by Close through its own table
+    int32_t m_height = 0;                // 486 or 576, checked at open
+};
+
+bool DpsMovie::Open(const MovieOpenRequest& r) {
+    const CDIB& image = *r.image;
+    const int32_t wantHeight = r.frameRate == 25.0f ? 576 : 486;
     if (image.Empty() || image.Width() != 720 || image.Height() != wantHeight) return false;
-    const int32_t tvLines = static_cast<int32_t>(frameRate * 1000.0f) == 25000 ? 625 : 525;
+    const int32_t tvLines = static_cast<int32_t>(r.frameRate * 1000.0f) == 25000 ? 625 : 525;
 
-    dps.input.reset(new (std::nothrow) uint8_t[DpsInputBufferSize]);
-    dps.output.reset(new (std::nothrow) uint8_t[DpsOutputBufferSize]);
-    if (!dps.input || !dps.output) return false;
-    dps.height = wantHeight;
+    m_input.reset(new (std::nothrow) uint8_t[DpsInputBufferSize]);
+    m_output.reset(new (std::nothrow) uint8_t[DpsOutputBufferSize]);
+    if (!m_input || !m_output) return false;
+    m_height = wantHeight;
 
-    if (!dps.mjpg.Load("MjpgOut.dll")) return false;
-    auto create = reinterpret_cast<CreateMjpgOutFn>(dps.mjpg.Find("CreateMjpgOut"));
+    if (!m_mjpg.Load("MjpgOut.dll")) return false;
+    auto create = reinterpret_cast<CreateMjpgOutFn>(m_mjpg.Find("CreateMjpgOut"));
     if (!create) {
-        dps.mjpg.Unload();
+        m_mjpg.Unload();
         return false;
     }
     const int32_t pixelFormat = image.BitCount() == 24 ? 0x3234 : 0x3332;
     MjpgOutObject* encoder = nullptr;
     if (create(tvLines, pixelFormat, &encoder) != 0 || !encoder) return false;
-    dps.encoder = encoder;
+    m_encoder = encoder;
 
-    if (!dps.dps.Load("DpsOut5.dll")) return false;
-    auto createDps = reinterpret_cast<CreateDpsOut5Fn>(dps.dps.Find("CreateDpsOut5"));
+    if (!m_dps.Load("DpsOut5.dll")) return false;
+    auto createDps = reinterpret_cast<CreateDpsOut5Fn>(m_dps.Find("CreateDpsOut5"));
     if (!createDps) {
-        dps.dps.Unload();
+        m_dps.Unload();
         return false;
     }
-    if (dps.encoder->ops->SetQuality(dps.encoder, quality * 100) != 0) return false;
+    if (m_encoder->ops->SetQuality(m_encoder, r.quality * 100) != 0) return false;
     DpsOut5Object* maker = nullptr;
-    if (createDps(path.c_str(), tvLines, totalFrames, 4, &maker) != 0 || !maker) return false;
-    dps.maker = maker;
+    if (createDps(r.path.c_str(), tvLines, r.totalFrames, 4, &maker) != 0 || !maker) return false;
+    m_maker = maker;
     return true;
 }
 
-bool WriteDpsFrame(MovieWriters& w, const CDIB& image) {
-    DpsWriter& dps = w.dps;
-    if (!dps.encoder || !dps.maker || !dps.input || !dps.output) return false;
+bool DpsMovie::Write(MovieWriters&, int32_t, const CDIB& image) {
+    if (!m_encoder || !m_maker || !m_input || !m_output) return false;
     // The frame size was checked at open; the byte count follows the image's own lines, so a
     // 486-line frame is never read as 576 lines.
-    if (image.Empty() || image.Width() != 720 || image.Height() != dps.height) return false;
-    const int32_t bytes = (image.BitCount() / 8) * 720 * dps.height;
+    if (image.Empty() || image.Width() != 720 || image.Height() != m_height) return false;
+    const int32_t bytes = (image.BitCount() / 8) * 720 * m_height;
     if (bytes > DpsInputBufferSize) return false;
-    std::memcpy(dps.input.get(), image.Bits(), static_cast<size_t>(bytes));
+    std::memcpy(m_input.get(), image.Bits(), static_cast<size_t>(bytes));
     int32_t count = bytes;
-    if (dps.encoder->ops->Compress(dps.encoder, dps.input.get(), dps.output.get(), &count) != 0)
+    if (m_encoder->ops->Compress(m_encoder, m_input.get(), m_output.get(), &count) != 0)
         return false;
     // A count beyond the output buffer would send memory that was never written.
     if (count < 0 || count > DpsOutputBufferSize) return false;
-    return dps.maker->ops->Write(dps.maker, dps.output.get(), count) == 0;
+    return m_maker->ops->Write(m_maker, m_output.get(), count) == 0;
 }
 
-bool CloseDpsMovie(MovieWriters& w) {
-    DpsWriter& dps = w.dps;
-    dps.input.reset();
-    dps.output.reset();
-    if (dps.encoder) dps.encoder->ops->Release(dps.encoder);
-    dps.encoder = nullptr;
-    dps.mjpg.Unload();
-    if (dps.maker) dps.maker->ops->Finish(dps.maker);
-    dps.maker = nullptr;
-    dps.dps.Unload();
+bool DpsMovie::Close(MovieWriters&) {
+    m_input.reset();
+    m_output.reset();
+    if (m_encoder) m_encoder->ops->Release(m_encoder);
+    m_encoder = nullptr;
+    m_mjpg.Unload();
+    if (m_maker) m_maker->ops->Finish(m_maker);
+    m_maker = nullptr;
+    m_dps.Unload();
     return true;
 }
 
 // --- Video Toaster ----------------------------------------------------------------------------
 
-bool OpenRtvMovie(MovieWriters& w, const std::string& path, const CDIB& image) {
-    w.type = WriterToaster;
-    w.frameCounter = 0;
-    RtvWriter& rtv = w.rtv;
-    if (!rtv.lib.Load("RtvBridge.dll")) {
+// RtvBridge and the context it is handed with every call.
+class RtvMovie : public ContainerWriter {
+public:
+    bool Open(const MovieOpenRequest& r);
+    bool Write(MovieWriters& w, int32_t n, const CDIB& image) override;
+    bool Close(MovieWriters& w) override;
+
+private:
+    RuntimeLibrary m_lib;
+    char m_context[RtvContextSize] = {};
+};
+
+bool RtvMovie::Open(const MovieOpenRequest& r) {
+    const CDIB& image = *r.image;
+    if (!m_lib.Load("RtvBridge.dll")) {
         Alert(RtvMissingMessage);
         return false;
     }
-    std::memset(rtv.context, 0, sizeof rtv.context);
-    std::strncpy(rtv.context, path.c_str(), RtvPathSize - 1);
-    auto open = reinterpret_cast<VTOpenFn>(rtv.lib.Find("VTOpen"));
+    std::memset(m_context, 0, sizeof m_context);
+    std::strncpy(m_context, r.path.c_str(), RtvPathSize - 1);
+    auto open = reinterpret_cast<VTOpenFn>(m_lib.Find("VTOpen"));
     if (!open) {
-        rtv.lib.Unload();
+        m_lib.Unload();
         return false;
     }
-    return open(path.c_str(), image.Width(), image.Height(), image.BitCount()) != 0;
+    return open(r.path.c_str(), image.Width(), image.Height(), image.BitCount()) != 0;
 }
 
-bool WriteRtvFrame(MovieWriters& w, const CDIB& image) {
+bool RtvMovie::Write(MovieWriters& w, int32_t, const CDIB& image) {
     const int32_t frame = w.frameCounter++;
-    RtvWriter& rtv = w.rtv;
-    if (!rtv.lib.Loaded() || image.Empty()) return false;
-    auto write = reinterpret_cast<VTWriteFn>(rtv.lib.Find("VTWrite"));
+    if (!m_lib.Loaded() || image.Empty()) return false;
+    auto write = reinterpret_cast<VTWriteFn>(m_lib.Find("VTWrite"));
     if (!write) {
-        rtv.lib.Unload();
+        m_lib.Unload();
         return false;
     }
-    return write(rtv.context, frame, image.Width(), image.Height(), image.Bits()) > 0;
+    return write(m_context, frame, image.Width(), image.Height(), image.Bits()) > 0;
 }
 
-bool CloseRtvMovie(MovieWriters& w) {
-    RtvWriter& rtv = w.rtv;
+bool RtvMovie::Close(MovieWriters&) {
     bool ok = true;
-    if (rtv.lib.Loaded()) {
-        if (auto close = reinterpret_cast<VTCloseFn>(rtv.lib.Find("VTClose")))
-            ok = close(rtv.context) > 0;
-        rtv.lib.Unload();
+    if (m_lib.Loaded()) {
+        if (auto close = reinterpret_cast<VTCloseFn>(m_lib.Find("VTClose")))
+            ok = close(m_context) > 0;
+        m_lib.Unload();
     }
     return ok;
+}
+
+}  // namespace
+
+bool OpenDpsMovie(MovieWriters& w, const MovieOpenRequest& r) {
+    auto movie = std::make_unique<DpsMovie>();
+    DpsMovie& dps = *movie;
+    w.open = std::move(movie);
+    return dps.Open(r);
+}
+
+bool OpenRtvMovie(MovieWriters& w, const MovieOpenRequest& r) {
+    auto movie = std::make_unique<RtvMovie>();
+    RtvMovie& rtv = *movie;
+    w.open = std::move(movie);
+    return rtv.Open(r);
 }
 
 }  // namespace kv

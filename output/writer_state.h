@@ -1,36 +1,34 @@
-// The writers of one movie job: the open movie's writer (AVI or .mov) and the DPS and Video
-// Toaster libraries with their buffers. The movie job owns them (MovieJob::writers) and hands
-// them down to the writer functions (movie_writers.h). They are opened and closed on the thread
-// of the movie command; while a pass runs, frames are written on its writer thread only.
+// The writers of one movie job: the open movie's container writer, the compressor choices the
+// job made and the sound and frame-window state of the movie. The movie job owns them
+// (MovieJob::writers) and hands them down to the writer functions (movie_writers.h). They are
+// opened and closed on the thread of the movie command; while a pass runs, frames are written
+// on its writer thread only.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "output/outside_libraries.h"
-#include "platform/video/movie_writer.h"
-#include "platform/video/runtime_library.h"
+#include "core/picture/cdib.h"
 
 namespace kv {
 
 class MovieHost;
+class MovieWriter;
+struct MovieSettings;
+struct MovieWriters;
 
-// The DPS writer: MjpgOut compresses each frame into `output`, DpsOut5 writes it to the file.
-struct DpsWriter {
-    std::unique_ptr<uint8_t[]> input;
-    std::unique_ptr<uint8_t[]> output;
-    RuntimeLibrary mjpg;
-    RuntimeLibrary dps;
-    MjpgOutObject* encoder = nullptr;  // released by CloseDpsMovie through its own table
-    DpsOut5Object* maker = nullptr;    // finished by CloseDpsMovie through its own table
-    int32_t height = 0;                // 486 or 576, checked at open
-};
-
-// The Video Toaster writer: RtvBridge and the context it is handed with every call.
-struct RtvWriter {
-    RuntimeLibrary lib;
-    char context[RtvContextSize] = {};
+// The open movie of one container row (movie_writers.h): made by the row's open function,
+// which may fail half-way; Close copes with whatever was made.
+class ContainerWriter {
+public:
+    virtual ~ContainerWriter() = default;
+    // n: frame number, or -1 for the next one.
+    virtual bool Write(MovieWriters& w, int32_t n, const CDIB& image) = 0;
+    // Finishes the file and lets go of what the open made; false when finishing failed.
+    virtual bool Close(MovieWriters& w) = 0;
+    // The platform movie writer when the container has one (for the sound cues), else null.
+    virtual MovieWriter* Movie() { return nullptr; }
 };
 
 // A segment of the movie: only the movie frames first..last are written, counted as the movie
@@ -59,14 +57,13 @@ struct MovieWriters {
     FrameWindow window;        // the whole movie unless a segment was asked for
     // Frames rendered ahead of the writer thread (MovieHost::PipelineDepth).
     int32_t pipelineDepth = DefaultPipelineDepth;
-    // Answers the compressor questions; without one the stored "CodecType" is used as it is.
+    // Answers the compressor questions; without one the kept compressor is used as it is.
     MovieHost* host = nullptr;
-    std::unique_ptr<MovieWriter> avi;  // the open AVI movie
-    MovieFormat aviFormat;
-    std::unique_ptr<MovieWriter> qt;  // the open .mov movie
-    MovieFormat qtFormat;
-    std::unique_ptr<MovieWriter> publish;  // the open .mp4, .mkv or .webm movie
-    MovieFormat publishFormat;
+    // The command's settings record: the kept compressors are read from it and the choices
+    // made written into it. Without one the containers' defaults are used and nothing is kept.
+    MovieSettings* settings = nullptr;
+    // The open movie (null before the first open and after a close).
+    std::unique_ptr<ContainerWriter> open;
     // The .mp4/.mkv/.webm codec and quality chosen with the job's first such movie.
     bool publishChosen = false;
     std::string publishCodec;
@@ -76,8 +73,6 @@ struct MovieWriters {
     // Frames handed to the open movie so far: the clock of the sound plan's cues. Counted where
     // frames are handed over, in the order they are written.
     int64_t framesHandedOver = 0;
-    DpsWriter dps;
-    RtvWriter rtv;
 };
 
 }  // namespace kv

@@ -21,7 +21,7 @@ protected:
         dir = kvtest::TempDir("make-movie");
         show.FrameRate = 2500;
     }
-    bool Make(bool batch = false) { return kv::MakeMovie(show, host, batch); }
+    bool Make(bool batch = false) { return kvtest::MakeMovieWithStore(show, host, batch); }
 
     std::string dir;
     kv::Show show;
@@ -227,7 +227,7 @@ TEST_F(MakeMovieTest, StillIsVideoSizedAndBeeps) {
     host.output = dir + "/pal.tga";
     show.FrameRate = 2500;
     show.currentFrame = 7;
-    ASSERT_TRUE(kv::MakeStill(show, host));
+    ASSERT_TRUE(kvtest::MakeStillWithStore(show, host));
     std::string tga = kvtest::ReadFileBytes(host.output);
     ASSERT_GT(tga.size(), 18u);
     EXPECT_EQ(uint8_t(tga[12]) | uint8_t(tga[13]) << 8, 720);
@@ -240,7 +240,7 @@ TEST_F(MakeMovieTest, StillIsVideoSizedAndBeeps) {
 
     host.output = dir + "/ntsc.tga";
     show.FrameRate = 2997;
-    ASSERT_TRUE(kv::MakeStill(show, host));
+    ASSERT_TRUE(kvtest::MakeStillWithStore(show, host));
     tga = kvtest::ReadFileBytes(host.output);
     EXPECT_EQ(uint8_t(tga[14]) | uint8_t(tga[15]) << 8, 486);
 
@@ -248,10 +248,10 @@ TEST_F(MakeMovieTest, StillIsVideoSizedAndBeeps) {
     // reports a file it cannot create).
     host.renderer = kvtest::FailingRenderer;
     host.output = dir + "/fail.tga";
-    EXPECT_FALSE(kv::MakeStill(show, host));
+    EXPECT_FALSE(kvtest::MakeStillWithStore(show, host));
     host.renderer = kvtest::PaintFrameNumber;
     host.output = dir + "/no/folder/x.tga";
-    EXPECT_FALSE(kv::MakeStill(show, host));
+    EXPECT_FALSE(kvtest::MakeStillWithStore(show, host));
     EXPECT_EQ(host.beeps, 2);
     EXPECT_EQ(alerts.texts, std::vector<std::string>{"Error opening graphics file"});
     EXPECT_TRUE(kvtest::ReadFileBytes(dir + "/fail.tga").empty());

@@ -104,7 +104,7 @@ protected:
         h.aviCodec = codec;
         h.qtCodec = codec;
         show.currentFrame = 0;
-        return kv::MakeMovie(show, h, false);
+        return kvtest::MakeMovieWithStore(show, h, false);
     }
 
     std::string dir;

@@ -9,7 +9,9 @@
 #include "core/base/settings.h"
 #include "core/picture/cdib.h"
 #include "core/show/show.h"
+#include "output/make_movie.h"
 #include "output/movie_host.h"
+#include "output/movie_settings.h"
 #include "output/movie_writers.h"
 #include "tests/platform/video/movie_probe.h"
 #include "tests/test_support.h"
@@ -135,6 +137,19 @@ inline std::vector<int> Concat(std::vector<std::vector<int>> parts) {
     std::vector<int> v;
     for (auto& p : parts) v.insert(v.end(), p.begin(), p.end());
     return v;
+}
+
+// The movie command as the editor runs it: the kept values from the test program's store (the
+// process's), and what the job decided written back there.
+inline bool MakeMovieWithStore(kv::Show& show, kv::MovieHost& host, bool batch) {
+    kv::MovieSettings kept = kv::MovieSettingsFrom(kv::TheSettings());
+    const bool made = kv::MakeMovie(show, host, batch, kept);
+    kv::StoreMovieSettings(kept, kv::TheSettings());
+    return made;
+}
+
+inline bool MakeStillWithStore(kv::Show& show, kv::MovieHost& host) {
+    return kv::MakeStill(show, host, kv::MovieSettingsFrom(kv::TheSettings()));
 }
 
 // Puts the process-wide movie state back to a known start.

@@ -74,7 +74,7 @@ std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
 TEST_F(OutsideWriterTest, DpsNtscCallsInOrder) {
     host.edit = kvtest::Options(720, 486, "29.97", "00:00:00", "00:00:03", "00:00:01");
     host.output = dir + "/clip.dps";
-    ASSERT_TRUE(kv::MakeMovie(show, host, false));
+    ASSERT_TRUE(kvtest::MakeMovieWithStore(show, host, false));
     EXPECT_EQ(Ops(), Join({{"CreateMjpgOut", "SetQuality", "CreateDpsOut5"},
                            Repeat({"Compress", "Write"}, 1 + 3 + 1),
                            {"Release", "Finish"}}));
@@ -106,7 +106,7 @@ TEST_F(OutsideWriterTest, DpsPalUsesSixHundredTwentyFiveLines) {
         t.quality = "40";
     };
     host.output = dir + "/pal.dps";
-    ASSERT_TRUE(kv::MakeMovie(show, host, false));
+    ASSERT_TRUE(kvtest::MakeMovieWithStore(show, host, false));
     auto calls = Calls();
     EXPECT_EQ(calls[0], "CreateMjpgOut 625 0x3332");
     EXPECT_EQ(calls[1], "SetQuality 4000");
@@ -118,11 +118,11 @@ TEST_F(OutsideWriterTest, DpsFrameSizeIsChecked) {
     // 486 lines are required at 29.97: 480 fails before any library is loaded.
     host.edit = kvtest::Options(720, 480, "29.97", "00:00:00", "00:00:02");
     host.output = dir + "/wrong.dps";
-    EXPECT_FALSE(kv::MakeMovie(show, host, false));
+    EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, false));
     EXPECT_TRUE(Calls().empty());
     // 576 lines only at exactly 25.
     host.edit = kvtest::Options(720, 576, "29.97", "00:00:00", "00:00:02");
-    EXPECT_FALSE(kv::MakeMovie(show, host, false));
+    EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, false));
     EXPECT_EQ(alerts.texts,
               (std::vector<std::string>{"Error Opening Movie File", "Error Opening Movie File"}));
 }
@@ -133,7 +133,7 @@ TEST_F(OutsideWriterTest, DpsFrameBytesFollowTheImageNotTheEditorRate) {
     show.FrameRate = 2500;
     host.edit = kvtest::Options(720, 486, "29.97", "00:00:00", "00:00:01");
     host.output = dir + "/mixed.dps";
-    ASSERT_TRUE(kv::MakeMovie(show, host, false));
+    ASSERT_TRUE(kvtest::MakeMovieWithStore(show, host, false));
     auto calls = Calls();
     ASSERT_GE(calls.size(), 4u);
     EXPECT_EQ(Words(calls[3])[0], "Compress");
@@ -147,7 +147,7 @@ TEST_F(OutsideWriterTest, DpsFailures) {
         setenv("KV_FAKE_FAIL", op, 1);
         std::remove(log.c_str());
         alerts.texts.clear();
-        EXPECT_FALSE(kv::MakeMovie(show, host, false)) << op;
+        EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, false)) << op;
         EXPECT_EQ(alerts.texts, std::vector<std::string>{"Error Opening Movie File"}) << op;
         // Whatever was made is released again.
         auto ops = Ops();
@@ -159,14 +159,14 @@ TEST_F(OutsideWriterTest, DpsFailures) {
     setenv("KV_FAKE_FAIL", "Write", 1);
     std::remove(log.c_str());
     alerts.texts.clear();
-    EXPECT_FALSE(kv::MakeMovie(show, host, false));
+    EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, false));
     EXPECT_EQ(Ops(), (std::vector<std::string>{"CreateMjpgOut", "SetQuality", "CreateDpsOut5",
                                                "Compress", "Write", "Release", "Finish"}));
     EXPECT_EQ(alerts.texts, std::vector<std::string>{"Error Writing Movie File"});
     // An encoder that claims more bytes than its output buffer holds is not believed.
     setenv("KV_FAKE_FAIL", "Oversize", 1);
     std::remove(log.c_str());
-    EXPECT_FALSE(kv::MakeMovie(show, host, false));
+    EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, false));
     auto ops = Ops();
     EXPECT_EQ(std::count(ops.begin(), ops.end(), "Write"), 0);
 }
@@ -175,7 +175,7 @@ TEST_F(OutsideWriterTest, DpsLibrariesMissing) {
     setenv("KINEVISTA_LIB_PATH", (dir + "/nothing").c_str(), 1);
     host.edit = kvtest::Options(720, 486, "29.97", "00:00:00", "00:00:02");
     host.output = dir + "/missing.dps";
-    EXPECT_FALSE(kv::MakeMovie(show, host, false));
+    EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, false));
     EXPECT_EQ(alerts.texts, std::vector<std::string>{"Error Opening Movie File"});
     EXPECT_TRUE(Calls().empty());
 }
@@ -183,7 +183,7 @@ TEST_F(OutsideWriterTest, DpsLibrariesMissing) {
 TEST_F(OutsideWriterTest, ToasterCallsWithFrameNumbersAndContext) {
     host.edit = kvtest::Options(64, 48, "29.97", "00:00:00", "00:00:03", "00:00:01");
     host.output = dir + "/clip.rtv";
-    ASSERT_TRUE(kv::MakeMovie(show, host, false));
+    ASSERT_TRUE(kvtest::MakeMovieWithStore(show, host, false));
     auto calls = Calls();
     ASSERT_EQ(calls.size(), 1u + 5 + 1);
     EXPECT_EQ(calls[0], "VTOpen " + host.output + " 64 48 32");
@@ -208,7 +208,7 @@ TEST_F(OutsideWriterTest, ToasterFailures) {
     host.edit = kvtest::Options(64, 48, "29.97", "00:00:00", "00:00:03");
     host.output = dir + "/f.rtv";
     setenv("KV_FAKE_FAIL", "VTOpen", 1);
-    EXPECT_FALSE(kv::MakeMovie(show, host, false));
+    EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, false));
     EXPECT_EQ(alerts.texts, std::vector<std::string>{"Error Opening Movie File"});
     // A failed open still closes through the library.
     EXPECT_EQ(Ops(), (std::vector<std::string>{"VTOpen", "VTClose"}));
@@ -216,7 +216,7 @@ TEST_F(OutsideWriterTest, ToasterFailures) {
     setenv("KV_FAKE_FAIL", "VTWrite", 1);
     std::remove(log.c_str());
     alerts.texts.clear();
-    EXPECT_FALSE(kv::MakeMovie(show, host, false));
+    EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, false));
     EXPECT_EQ(Ops(), (std::vector<std::string>{"VTOpen", "VTWrite", "VTClose"}));
     EXPECT_EQ(alerts.texts, std::vector<std::string>{"Error Writing Movie File"});
 }
@@ -225,16 +225,17 @@ TEST_F(OutsideWriterTest, ToasterLibraryMissing) {
     unsetenv("KINEVISTA_LIB_PATH");
     host.edit = kvtest::Options(64, 48, "29.97", "00:00:00", "00:00:02");
     host.output = dir + "/missing.rtv";
-    EXPECT_FALSE(kv::MakeMovie(show, host, false));
+    EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, false));
     EXPECT_EQ(alerts.texts, (std::vector<std::string>{"RtvBridge.dll is not installed!",
                                                       "Error Opening Movie File"}));
     // The writer entry points alone report the same results.
     kv::CDIB image(64, 48, 32);
     alerts.texts.clear();
     kv::MovieWriters writers;
-    EXPECT_FALSE(kv::OpenRtvMovie(writers, dir + "/x.rtv", image));
-    EXPECT_FALSE(kv::WriteRtvFrame(writers, image));
-    EXPECT_TRUE(kv::CloseRtvMovie(writers));
+    EXPECT_FALSE(
+        kv::OpenMovie(writers, kv::WriterToaster, true, dir + "/x.rtv", image, 29.97f, 100, 0));
+    EXPECT_FALSE(kv::WriteMovieFrame(writers, -1, image));
+    EXPECT_TRUE(kv::CloseMovie(writers));
     EXPECT_EQ(alerts.texts, std::vector<std::string>{"RtvBridge.dll is not installed!"});
 }
 

@@ -58,7 +58,7 @@ TEST_F(RealShowTest, UncompressedAviHoldsTheRenderedImages) {
         t.reverse = "";
     };
     host.output = dir + "/move.avi";
-    ASSERT_TRUE(kv::MakeMovie(show, host, false));
+    ASSERT_TRUE(kvtest::MakeMovieWithStore(show, host, false));
     EXPECT_EQ(host.seenOptions.end, "00:00:12");
     EXPECT_EQ(host.lastRequest.proposedName, dir + "/move");
     const std::string decoded = kvtest::DecodeBgra(host.output);
@@ -81,7 +81,7 @@ TEST_F(RealShowTest, BatchRendersEachShowToItsOwnEnd) {
     host.files = {a, dir + "/missing.kvx", dir + "/junk.kvx", b};
     host.edit = kvtest::Options(48, 32, "25", "00:00:00", "00:00:01", "00:00:01");
     host.output = out + "/anything.avi";
-    ASSERT_TRUE(kv::MakeMovie(show, host, true));
+    ASSERT_TRUE(kvtest::MakeMovieWithStore(show, host, true));
     EXPECT_EQ(kvtest::ProbeVideo(out + "/aB.avi")["nb_read_frames"], "12");  // 10 + 2 holds
     EXPECT_EQ(kvtest::ProbeVideo(out + "/bB.avi")["nb_read_frames"], "8");   // 6 + 2 holds
     EXPECT_TRUE(kvtest::ReadFileBytes(out + "/junkB.avi").empty());
@@ -103,10 +103,10 @@ TEST_F(RealShowTest, BatchOfOneLoadsThatShowAndAnUnreadableLastKeepsThePrevious)
     host.files = {a};
     host.edit = kvtest::Options(48, 32, "25", "00:00:00", "00:00:00");
     host.output = dir + "/x.avi";
-    ASSERT_TRUE(kv::MakeMovie(show, host, true));
+    ASSERT_TRUE(kvtest::MakeMovieWithStore(show, host, true));
     EXPECT_EQ(kvtest::ProbeVideo(dir + "/soloB.avi")["nb_read_frames"], "4");
     host.files = {a, dir + "/bad.kvx"};
-    ASSERT_TRUE(kv::MakeMovie(show, host, true));
+    ASSERT_TRUE(kvtest::MakeMovieWithStore(show, host, true));
     EXPECT_STREQ(show.showFile.path, a.c_str());
     EXPECT_EQ(kv::ShowEndFrame(show), 4);
     // When the first file is skipped, the compressor is still chosen, with the first movie
@@ -114,7 +114,7 @@ TEST_F(RealShowTest, BatchOfOneLoadsThatShowAndAnUnreadableLastKeepsThePrevious)
     host.aviAsked = 0;
     host.aviCodec = "MJPG";
     host.files = {dir + "/bad.kvx", a};
-    ASSERT_TRUE(kv::MakeMovie(show, host, true));
+    ASSERT_TRUE(kvtest::MakeMovieWithStore(show, host, true));
     EXPECT_EQ(host.aviAsked, 1);
     EXPECT_EQ(kvtest::ProbeVideo(dir + "/soloB.avi")["codec_name"], "mjpeg");
 }
@@ -127,7 +127,7 @@ TEST_F(RealShowTest, BatchStopsAtTheFirstMovieThatCannotOpen) {
     host.files = {a, a};
     host.edit = kvtest::Options(48, 32, "25", "00:00:00", "00:00:00");
     host.output = dir + "/gone/x.avi";
-    EXPECT_FALSE(kv::MakeMovie(show, host, true));
+    EXPECT_FALSE(kvtest::MakeMovieWithStore(show, host, true));
     EXPECT_EQ(alerts.texts, std::vector<std::string>{"Error Opening Movie File"});
 }
 
