@@ -39,14 +39,14 @@ public:
     // Batch: the show files to render (the command uses the first 64); false when cancelled.
     virtual bool ChooseShowFiles(const FileRequest& request, std::vector<std::string>& files) = 0;
 
-    // The AVI compressor choice, once per job: codec holds the stored "CodecType" and receives
+    // The AVI compressor choice, once per job: codec holds the kept "CodecType" and receives
     // the choice; quality likewise (0..100). False when cancelled.
     virtual bool ChooseAviCompressor(std::string& codec, int32_t& quality) = 0;
     // The .mov sequence settings: codec ("CodecType"), spatial quality (0..0x3FF) and the 16.16
     // temporal rate, edited in place. False when cancelled.
     virtual bool ChooseQtCompressor(std::string& codec, int32_t& spatialQuality,
                                     int32_t& temporalRate) = 0;
-    // The codec of an .mp4, .mkv or .webm movie, once per job: codec holds the stored
+    // The codec of an .mp4, .mkv or .webm movie, once per job: codec holds the kept
     // "MovieCodec" ("" for the container's default) and receives the choice; quality (0..100)
     // likewise. False when cancelled. Without a dialog the values are taken as they are.
     virtual bool ChooseCompressor(MovieContainer /*container*/, std::string& /*codec*/,
