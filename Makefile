@@ -62,12 +62,12 @@ test-asan: setup build-asan
 # frame-threaded encoders).
 test-tsan: setup
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_TSAN=ON >/dev/null
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target core_render_tests plugin_tests editor_output_tests \
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target core_render_tests plugin_tests output_tests \
 	  frei0r_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/bin/core_render_tests --gtest_brief=1
-	cd $(TSAN_BUILD)/tests/editor/output && \
+	cd $(TSAN_BUILD)/tests/output && \
 	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan_ffmpeg.supp \
-	  ../../../bin/editor_output_tests --gtest_brief=1 --gtest_filter='MoviePipeline*:-*EveryCodec*'
+	  ../../bin/output_tests --gtest_brief=1 --gtest_filter='MoviePipeline*:-*EveryCodec*'
 	cd $(TSAN_BUILD)/tests/plugin && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ../../bin/plugin_tests --gtest_brief=1
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/bin/frei0r_tests \

@@ -37,8 +37,9 @@
 #include "core/render/show_loading.h"
 #include "core/render/treatments.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_host.h"
+#include "output/make_movie.h"
+#include "output/movie_host.h"
+#include "output/movie_settings.h"
 #include "platform/video/movie_writer.h"
 
 namespace {
@@ -183,7 +184,8 @@ void KinevistaMovie(benchmark::State& state, const std::string& codec, int32_t d
     }
     QuietSink quiet;
     kv::AlertSink* previous = kv::SetAlertSink(&quiet);
-    kv::TheSettings().WriteString("CodecType", codec.c_str());
+    kv::MovieSettings kept;
+    kept.codecType = codec;
     BenchHost host;
     host.codec = codec;
     host.depth = depth;
@@ -192,7 +194,7 @@ void KinevistaMovie(benchmark::State& state, const std::string& codec, int32_t d
         const double t0 = Now(), c0 = CpuSeconds(RUSAGE_SELF);
         kv::Show show;
         show.FrameRate = 2997;
-        if (!kv::LoadShow(show, showPath, false) || !kv::MakeMovie(show, host, false)) {
+        if (!kv::LoadShow(show, showPath, false) || !kv::MakeMovie(show, host, false, kept)) {
             state.SkipWithError("movie failed");
             break;
         }

@@ -128,8 +128,9 @@ void BM_DirectRender(benchmark::State& st) {
     Setup& s = TheSetup();
     const int32_t w = static_cast<int32_t>(st.range(0));
     const int32_t h = static_cast<int32_t>(st.range(1));
-    kv::TheSettings().Load();
-    auto show = std::make_unique<kv::Show>();
+    kv::Settings settings;  // as a render context reads it
+    settings.Load();
+    auto show = std::make_unique<kv::Show>(settings);
     kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
     show->Reset();
     kv::Parse(*show, s.block.data(), 4096, false);

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // it filled in; 256 MB (8192 x 8192 at 32 bits) keeps each input within the fuzzer's
     // memory and time limits while every reader's path stays reachable.
     static const bool limited = [] {
-        kv::TheSettings().WriteInt("PictureMemoryLimit", 256);
+        kv::SetPictureMemoryLimit(256);
         return true;
     }();
     (void)limited;

@@ -40,7 +40,7 @@ inline const char* ScratchPath(const char* name) {
 inline int ReadThroughScratchFile(const char* name, const uint8_t* data, size_t size,
                                   FileReader read) {
     static const bool limited = [] {
-        kv::TheSettings().WriteInt("PictureMemoryLimit", 256);
+        kv::SetPictureMemoryLimit(256);
         return true;
     }();
     (void)limited;

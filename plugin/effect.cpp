@@ -8,6 +8,7 @@
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
 #include "core/picture/cdib.h"
+#include "core/picture/picture_reader.h"
 #include "core/render/render_frame.h"
 #include "core/render/show_loading.h"
 #include "core/show/show.h"
@@ -39,12 +40,14 @@ uint16_t Read16(const uint8_t* p) {
 }  // namespace
 
 RenderContext* MakeRenderContext() {
-    // The settings file is read afresh for every new context; a context keeps what it read.
-    kv::TheSettings().Load();
-    auto* context = new (std::nothrow) RenderContext;
+    // The settings file is read afresh for every new context into a store of the context's
+    // making; a context keeps what it read, and the plug-in never writes the file.
+    kv::Settings settings;
+    settings.Load();
+    kv::SetPictureMemoryLimit(settings.ReadInt("PictureMemoryLimit", 0));
+    auto* context = new (std::nothrow) RenderContext(settings);
     if (!context) return nullptr;
     context->show.length = kv::DefaultShowLength;
-    context->ignoreAlpha = kv::TheSettings().ReadInt("IgnoreAlpha", 1) != 0;
     return context;
 }
 

@@ -4,11 +4,16 @@
 
 #include <cstdint>
 
+#include "core/base/settings.h"
 #include "core/show/show.h"
 
 namespace kvplugin {
 
 struct RenderContext {
+    // The show-wide values and "IgnoreAlpha" from the store the context was made with.
+    explicit RenderContext(const kv::Settings& settings)
+        : show(settings), ignoreAlpha(settings.ReadInt("IgnoreAlpha", 1) != 0) {}
+
     kv::Show show;            // length 1800 for the context's life
     uint16_t lastStamp = 0;   // bytes 2..3 of the block last loaded; 0 before the first load
     bool ignoreAlpha = true;  // "IgnoreAlpha"

@@ -3,9 +3,10 @@
 
 The layer table there (rows `| folder | target | may include |`) is the rule: a source file may
 include headers of its own folder and of every folder its folder may include, directly or through
-those folders' own rules. Tests, benchmarks and fuzz targets are not checked. The core's rows are
-also compared with core/CMakeLists.txt: each `kv_core_layer(target folder libs...)` must be in the
-table under that folder and link only the targets of folders below it.
+those folders' own rules; folders under tools/ never reach editor/, whatever the table says.
+Tests, benchmarks and fuzz targets are not checked. The core's rows are also compared with
+core/CMakeLists.txt: each `kv_core_layer(target folder libs...)` must be in the table under that
+folder and link only the targets of folders below it.
 
 Usage: check_layers.py [SOURCE_DIR] [STAMP]   exit 0 clean, 1 with one line per fault.
 """
@@ -17,6 +18,7 @@ ROW = re.compile(r"^\|\s*`([a-z/]+)`\s*\|\s*`([A-Za-z0-9_.-]+)`\s*\|(.*)\|\s*$")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 LAYER_CALL = re.compile(r"kv_core_layer\(\s*([^\s)]+)\s+([^\s)]+)([^)]*)\)")
 UNCHECKED = ("tests/", "bench/", "fuzz/", "build")
+PROGRAMS_WITHOUT_EDITOR = "tools/"
 
 
 def read_table(root):
@@ -59,6 +61,14 @@ def main():
             if b not in rules:
                 faults.append(f"docs/ARCHITECTURE.md: {folder} may include {b}, not in the table")
     allowed = {f: closure(rules, f) for f in rules}
+    # The command-line programs build without the editor, whatever the table says: what they
+    # share with it lives in a layer below both (output/, core/).
+    for folder in sorted(rules):
+        if folder.startswith(PROGRAMS_WITHOUT_EDITOR):
+            for reached in sorted(allowed[folder]):
+                if reached.startswith("editor/"):
+                    faults.append(f"docs/ARCHITECTURE.md: {folder} may reach {reached}; tools/ "
+                                  f"includes nothing from editor/")
     for dirpath, dirnames, filenames in os.walk(root):
         rel_dir = os.path.relpath(dirpath, root)
         dirnames[:] = [d for d in dirnames if not d.startswith(".")
@@ -79,6 +89,11 @@ def main():
                     if not m or "/" not in m.group(1):
                         continue
                     target = folder_of(m.group(1), rules)
+                    if (target is None and own.startswith(PROGRAMS_WITHOUT_EDITOR)
+                            and m.group(1).startswith("editor/")):
+                        faults.append(f"{rel}:{number}: {own} includes {m.group(1)} (tools/ "
+                                      f"includes nothing from editor/)")
+                        continue
                     if target is None or target in allowed[own]:
                         continue
                     faults.append(f"{rel}:{number}: {own} includes {m.group(1)} ({target} is not "

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/os/atomic_file.h"
 #include "platform/os/public_folder.h"
@@ -128,13 +129,22 @@ int32_t Settings::ReadInt(const char* key, int32_t def) const {
     return TextToInt(text.c_str());
 }
 
-void Settings::WriteString(const char* key, const char* value) {
+bool Settings::WriteString(const char* key, const char* value) {
     std::string clean;
     for (const char* p = value ? value : ""; *p; ++p)
         if (*p != '\r' && *p != '\n') clean += *p;
+    const std::string name = key ? key : "";
+    bool stored = false;
+    if (!IsPathSetting(name.c_str()) || clean.size() <= MaxSettingPathBytes) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        stored = StoreLocked(name, clean);
+    }
+    if (!stored) Refused(name);
+    return stored;
+}
 
-    std::lock_guard<std::mutex> lock(m_lock);
-    const std::string pattern = std::string(key) + "=";
+bool Settings::StoreLocked(const std::string& key, const std::string& clean) {
+    const std::string pattern = key + "=";
     const size_t len = std::strlen(m_text);
     char* at = std::strstr(m_text, pattern.c_str());
     char* cr = at ? std::strchr(at + pattern.size(), '\r') : nullptr;
@@ -142,19 +152,46 @@ void Settings::WriteString(const char* key, const char* value) {
         char* value0 = at + pattern.size();
         const size_t oldLen = static_cast<size_t>(cr - value0);
         const size_t newTotal = len - oldLen + clean.size();
-        if (newTotal > SettingsTextSize - 1) return;
+        if (newTotal > SettingsTextSize - 1) return false;
         std::memmove(value0 + clean.size(), cr, len - static_cast<size_t>(cr - m_text) + 1);
         std::memcpy(value0, clean.data(), clean.size());
-        return;
+        return true;
     }
-    if (at) return;  // a key line without a line end cannot be replaced
-    if (len + pattern.size() + clean.size() > 1021) return;
+    if (at) return false;  // a key line without a line end cannot be replaced
+    if (len + pattern.size() + clean.size() > 1021) return false;
     std::string line = pattern + clean + "\r\n";
     std::memcpy(m_text + len, line.c_str(), line.size() + 1);
+    return true;
 }
 
-void Settings::WriteInt(const char* key, int32_t value) {
-    WriteString(key, std::to_string(value).c_str());
+void Settings::Refused(const std::string& key) const {
+    WriteRefusedHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        handler = m_refused;
+    }
+    // Called outside the lock: a handler may read the store to say what it holds.
+    if (handler) handler(key);
+}
+
+bool Settings::WriteInt(const char* key, int32_t value) {
+    return WriteString(key, std::to_string(value).c_str());
+}
+
+void Settings::SetWriteRefusedHandler(WriteRefusedHandler handler) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_refused = std::move(handler);
+}
+
+std::string WriteRefusedMessage(const std::string& key) {
+    return "The setting \"" + key + "\" does not fit in the settings file and was not saved.";
+}
+
+bool IsPathSetting(const char* key) {
+    static const char* const paths[] = {"InitialFolder", "AltImageFolder", "TextureFolder"};
+    for (const char* p : paths)
+        if (key && std::strcmp(key, p) == 0) return true;
+    return false;
 }
 
 }  // namespace kv

@@ -3,14 +3,19 @@
 // The text is at most 1023 characters (a 1024-byte NUL-terminated buffer) and starts with the
 // section line "[Kinevista]\r\n". Reads are plain substring searches of "key=" up to the next
 // "\r", so a key that is the tail of another key finds the longer key's line; writes replace a
-// value in place or append a line while the text stays within its limits, otherwise they are
-// dropped silently. The file is read once (Load) and written once at the end (Save).
+// value in place or append a line while the text stays within its limits. A write that does not
+// fit is refused whole: the write returns false and the store tells its owner through the
+// handler the owner set (the command-line tools print it, the editor shows it), so a setting is
+// never lost without a word. Path settings are refused the same way when the value is longer than
+// a path record holds; they are never cut. The file is read once (Load) and written once at the
+// end (Save).
 //
 // Thread rule: the editor uses the store on its one UI thread; plug-in render contexts only read
 // it. A mutex keeps concurrent readers and a writer apart anyway.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +24,17 @@ namespace kv {
 
 constexpr const char* AppName = "Kinevista";
 constexpr int SettingsTextSize = 1024;
+// The longest value a path setting ("InitialFolder", "AltImageFolder", "TextureFolder") takes:
+// what a 256-byte path record holds with its NUL.
+constexpr size_t MaxSettingPathBytes = 255;
+
+// Called with the key of a write the store refused; runs on the thread that wrote.
+using WriteRefusedHandler = std::function<void(const std::string& key)>;
+
+// "The setting \"KEY\" does not fit in the settings file and was not saved."
+std::string WriteRefusedMessage(const std::string& key);
+// Whether the key's value names a folder or file (and so must fit a path record).
+bool IsPathSetting(const char* key);
 
 class Settings {
 public:
@@ -39,25 +55,34 @@ public:
 
     std::string ReadString(const char* key, const char* def) const;
     int32_t ReadInt(const char* key, int32_t def) const;
-    void WriteString(const char* key, const char* value);
-    void WriteInt(const char* key, int32_t value);
+    // False when the value was not stored: the text would pass its limits, the key's line has
+    // no line end, or a path setting's value is longer than MaxSettingPathBytes. The handler,
+    // when set, is called with the key after the store's lock is released.
+    bool WriteString(const char* key, const char* value);
+    bool WriteInt(const char* key, int32_t value);
+    // The owner's handler of refused writes (none: refusals are only the false results).
+    void SetWriteRefusedHandler(WriteRefusedHandler handler);
 
     std::string Text() const;
     const std::string& Path() const { return m_path; }
 
 private:
     void ResetText();
+    bool StoreLocked(const std::string& key, const std::string& value);
+    void Refused(const std::string& key) const;
 
     mutable std::mutex m_lock;
     char m_text[SettingsTextSize];
     std::string m_path;
+    WriteRefusedHandler m_refused;
 };
 
 constexpr int32_t DefaultFrameRate = 2997;
 // The frame rates (x 100) a show runs at: 2997, 2500 and 2397.
 bool ValidFrameRate(int32_t rate);
 
-// The process's one store.
+// The editor's store until the editor owns one in its session. The command-line tools and the
+// plug-ins own their own stores, and the core and the output layer are handed values.
 Settings& TheSettings();
 
 // The usual decimal conversion: optional blanks and sign, then leading digits; none gives 0.

@@ -361,17 +361,17 @@ bool PasteKey(Show& show, const KeyFrame& camera, int32_t tolerance, EditFeedbac
 
 // --- Default ease ---------------------------------------------------------------------------
 
-void SetDefaultEase(Show& show, int32_t mode) {
+void SetDefaultEase(Show& show, int32_t mode, Settings& settings) {
     show.EaseType = (show.EaseType & EaseNoCurves) | (mode & 3);
     show.ClearEaseCodes();
-    TheSettings().WriteInt("EaseType", show.EaseType);
+    settings.WriteInt("EaseType", show.EaseType);
     show.dirty = true;
 }
 
-void ToggleNoCurves(Show& show) {
+void ToggleNoCurves(Show& show, Settings& settings) {
     show.EaseType ^= EaseNoCurves;
     show.ClearEaseCodes();
-    TheSettings().WriteInt("EaseType", show.EaseType);
+    settings.WriteInt("EaseType", show.EaseType);
     show.dirty = true;
 }
 

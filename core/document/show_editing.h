@@ -14,6 +14,7 @@
 
 namespace kv {
 
+class Settings;
 class Show;
 
 struct EditFeedback {
@@ -65,8 +66,8 @@ bool PasteKey(Show& show, const KeyFrame& camera, int32_t tolerance = KeyNearTol
 
 // --- Default ease ---------------------------------------------------------------------------
 // mode 0..3: "Slow-in & Slow Out", "Slow-in", "Slow-out", "No Slows". Clears every key's own
-// ease code and writes "EaseType" to the settings.
-void SetDefaultEase(Show& show, int32_t mode);
-void ToggleNoCurves(Show& show);
+// ease code and writes "EaseType" at once to the owner's store.
+void SetDefaultEase(Show& show, int32_t mode, Settings& settings);
+void ToggleNoCurves(Show& show, Settings& settings);
 
 }  // namespace kv

@@ -110,10 +110,14 @@ void ApplyColourProfile(CDIB& image, const std::vector<uint8_t>& profile,
 // Returns null for ReadOk.
 const char* ImageReadMessage(int32_t code, bool* appendCode);
 
-// The most bytes one picture's pixels may take: the setting "PictureMemoryLimit" in megabytes
-// when it is above 0, else half the machine's memory and at most 8 GiB. Pictures beyond it are
-// refused as NoMemory before anything is allocated for them.
+// The most bytes one picture's pixels may take: the limit the program set in megabytes when it
+// is above 0, else half the machine's memory and at most 8 GiB. Pictures beyond it are refused
+// as NoMemory before anything is allocated for them.
 uint64_t PictureMemoryLimit();
+// The program's limit, from its own settings ("PictureMemoryLimit"); 0 or less: the default.
+// Process-wide, as every picture of the process shares the machine's memory; may be set from
+// any thread.
+void SetPictureMemoryLimit(int32_t megabytes);
 bool PictureFitsInMemory(int width, int height, int bitCount);
 
 // Short files of pictures within OldMaxImageSide load what they hold (the rest stays black),

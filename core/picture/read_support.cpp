@@ -1,10 +1,10 @@
 // Helpers shared by the picture readers: the reader choice, the result messages, row flipping,
 // red-blue exchange, PackBits decoding and positioned reads.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
-#include "core/base/settings.h"
 #include "core/picture/disk_file.h"
 #include "core/picture/picture_reader.h"
 #include "platform/codecs/more_codecs.h"
@@ -75,8 +75,18 @@ const char* ImageReadMessage(int32_t code, bool* appendCode) {
     return text;
 }
 
+namespace {
+
+std::atomic<int32_t> g_pictureMemoryLimitMb{0};
+
+}  // namespace
+
+void SetPictureMemoryLimit(int32_t megabytes) {
+    g_pictureMemoryLimitMb.store(megabytes, std::memory_order_relaxed);
+}
+
 uint64_t PictureMemoryLimit() {
-    const int32_t megabytes = TheSettings().ReadInt("PictureMemoryLimit", 0);
+    const int32_t megabytes = g_pictureMemoryLimitMb.load(std::memory_order_relaxed);
     if (megabytes > 0) return static_cast<uint64_t>(megabytes) << 20;
     constexpr uint64_t Ceiling = uint64_t{8} << 30;
     const uint64_t half = PhysicalMemoryBytes() / 2;

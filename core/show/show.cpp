@@ -15,10 +15,12 @@ float AspectOf(int32_t aspectMode) {
     return static_cast<float>(aspectMode - aspectMode % 5) / 10000.0f;
 }
 
-Show::Show() {
+Show::Show() : Show(Settings()) {}
+
+Show::Show(const Settings& settings) {
     clipboard.time = -9999;  // empty until the first Copy or Cut
     Reset();
-    ApplySettings(TheSettings());
+    ApplySettings(settings);
 }
 
 void Show::ApplySettings(const Settings& s) {

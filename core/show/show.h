@@ -22,7 +22,11 @@ class Settings;
 
 class Show {
 public:
-    Show();  // new-show state, then the show-wide settings from TheSettings()
+    // New-show state with the show-wide values a store without those keys gives; reads no
+    // settings, so a show made in a library or a test does not depend on a process's store.
+    Show();
+    // New-show state, then the show-wide settings of the owner's store (ApplySettings).
+    explicit Show(const Settings& settings);
     Show(const Show&) = delete;
     Show& operator=(const Show&) = delete;
 

@@ -7,8 +7,8 @@
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
+#include "core/picture/picture_reader.h"
 #include "core/show/show.h"
-#include "editor/output/movie_writers.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/editor_context.h"
 #include "editor/ui/main_window.h"
@@ -16,6 +16,7 @@
 #include "editor/ui/stage.h"
 #include "editor/ui/timeline.h"
 #include "editor/ui/toolkit.h"
+#include "output/movie_writers.h"
 #include "platform/os/stop_signals.h"
 #include "platform/win/win.h"
 
@@ -86,7 +87,8 @@ bool StartEditor(const EditorCommandLine& cmd) {
     StartToolkit(nullptr, AppName, IconApp);
     // 2. The show applies the settings (the frame rate among them).
     EditorContext& e = Editor();
-    e.show = new Show();
+    e.show = new Show(TheSettings());
+    SetPictureMemoryLimit(TheSettings().ReadInt("PictureMemoryLimit", 0));
     Show& show = *e.show;
     // 3. Five minutes of frames.
     show.length = FiveMinutesOfFrames(show.FrameRate);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/output/movie_host.h"
+#include "output/movie_host.h"
 
 namespace kv {
 

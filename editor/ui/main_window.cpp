@@ -19,8 +19,6 @@
 #include "core/render/treatments.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_job.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/editor_context.h"
 #include "editor/ui/editor_movie_host.h"
@@ -30,6 +28,9 @@
 #include "editor/ui/stage.h"
 #include "editor/ui/timeline.h"
 #include "editor/ui/viewer.h"
+#include "output/make_movie.h"
+#include "output/movie_job.h"
+#include "output/movie_settings.h"
 #include "platform/codecs/more_codecs.h"
 #include "platform/os/shell_open.h"
 
@@ -905,7 +906,9 @@ void CMain::RunCommand(int id) {
             if (id == CmdBatchRender && !AskToSaveFirst()) break;
             EditorMovieHost host;
             busy = true;
-            MakeMovie(show, host, id == CmdBatchRender);
+            MovieSettings kept = MovieSettingsFrom(TheSettings());
+            MakeMovie(show, host, id == CmdBatchRender, kept);
+            StoreMovieSettings(kept, TheSettings());
             busy = false;
             if (id == CmdBatchRender)
                 SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
@@ -917,7 +920,7 @@ void CMain::RunCommand(int id) {
             if (show.hostMode) break;
             EditorMovieHost host;
             busy = true;
-            MakeStill(show, host);
+            MakeStill(show, host, MovieSettingsFrom(TheSettings()));
             busy = false;
             Rerender();
             break;

@@ -14,7 +14,6 @@
 #include "core/document/show_editing.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
-#include "editor/output/timecode.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/editor_context.h"
 #include "editor/ui/main_window.h"
@@ -22,6 +21,7 @@
 #include "editor/ui/painter.h"
 #include "editor/ui/stage.h"
 #include "editor/ui/viewer.h"
+#include "output/timecode.h"
 
 namespace kv {
 

@@ -16,13 +16,13 @@
 #include "core/render/render_picture.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
-#include "editor/output/timecode.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/editor_context.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/painter.h"
 #include "editor/ui/stage.h"
 #include "editor/ui/timeline.h"
+#include "output/timecode.h"
 
 namespace kv {
 

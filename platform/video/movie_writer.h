@@ -2,7 +2,7 @@
 // QuickTime-style .mov, an .mp4, a Matroska (.mkv) or a WebM file.
 //
 // It stands where the AVIFile interface and the QuickTime movie toolbox stood: the movie
-// writers of editor/output open a file with a stream description, hand over rendered frames in
+// writers of the output layer open a file with a stream description, hand over rendered frames in
 // the image buffer's own layout (bottom-up rows of 24 or 32 bits, B,G,R[,A]) and close it.
 // Underneath, each frame goes through an FFmpeg encoder (send frame / receive packet, flushed at
 // close) into the libavformat muxer.

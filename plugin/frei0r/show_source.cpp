@@ -13,6 +13,7 @@
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
+#include "core/picture/picture_reader.h"
 #include "core/render/render_frame.h"
 #include "core/render/show_loading.h"
 
@@ -38,9 +39,6 @@ CollectingAlerts g_alerts;
 struct InstallAlerts {
     InstallAlerts() { kv::SetAlertSink(&g_alerts); }
 } g_installAlerts;
-
-// The settings store is process-wide: instances made at once read it one at a time.
-std::mutex g_settingsLock;
 
 constexpr uint8_t MatteLevel = 17;
 
@@ -85,9 +83,12 @@ ShowSource::ShowSource(int32_t width, int32_t height) : m_width(width), m_height
     static const bool stepsInstalled = (kv::SetShowLoadSteps(kv::RenderingShowLoadSteps()), true);
     (void)stepsInstalled;
     {
-        std::lock_guard<std::mutex> hold(g_settingsLock);
-        kv::TheSettings().Load();
-        m_show = std::make_unique<kv::Show>();  // takes the settings just read
+        // Each instance reads the settings file into a store of its own; nothing of it is
+        // shared with other instances but the picture memory limit, the same for them all.
+        kv::Settings settings;
+        settings.Load();
+        kv::SetPictureMemoryLimit(settings.ReadInt("PictureMemoryLimit", 0));
+        m_show = std::make_unique<kv::Show>(settings);
     }
     // The length the command-line tools give a show: five minutes of frames.
     m_show->length = 5 * (m_show->FrameRate * 60 / 100);

@@ -76,8 +76,9 @@ void SetStamp(std::vector<uint8_t>& block, uint16_t stamp) {
 
 std::vector<uint8_t> DirectRender(const std::vector<uint8_t>& block, int32_t frame,
                                   int32_t fieldMode, bool fieldOrderFlag, int32_t w, int32_t h) {
-    kv::TheSettings().Load();  // as a new render context does
-    kv::Show show;
+    kv::Settings settings;  // as a new render context reads it
+    settings.Load();
+    kv::Show show(settings);
     show.length = kv::DefaultShowLength;
     show.Reset();
     EXPECT_TRUE(kv::Parse(show, block.data(), 4096, false));

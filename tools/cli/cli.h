@@ -24,6 +24,7 @@
 
 namespace kv {
 class CDIB;
+class Settings;
 class Show;
 }  // namespace kv
 
@@ -72,6 +73,11 @@ public:
 
     // Applies the common options to a show: settings, frame rate and length.
     void PrepareShow(kv::Show& show) const;
+
+    // The program's settings store: the file loaded at start with the --set values over it. The
+    // program owns it (main); the commands read it and write their choices into it for this run.
+    kv::Settings& Store() const { return *settings; }
+    kv::Settings* settings = nullptr;
 
     std::string command;
     const char* usage = "";    // the command's usage line

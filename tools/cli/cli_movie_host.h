@@ -14,11 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "editor/output/movie_host.h"
+#include "output/movie_host.h"
 
 namespace kv {
+class Settings;
 class Show;
-}
+}  // namespace kv
 
 namespace kvcli {
 
@@ -39,9 +40,12 @@ public:
     // Takes --frames FIRST-LAST (movie frames counted from 0, holds and the reverse pass
     // included); false on a usage error (already reported).
     bool TakeFrameRange(Context& ctx);
-    // The number of frames of the movie these options make of the show, as MakeMovie counts
-    // them.
-    int64_t MovieFrameCount(const kv::Show& show);
+    // The number of frames of the movie these options make of the show with the kept options
+    // of `store`, as MakeMovie counts them.
+    int64_t MovieFrameCount(const kv::Show& show, const kv::Settings& store);
+    // MakeMovie with the program's store: the kept values are handed in and what the job
+    // decided is written back for the rest of the run.
+    bool Make(Context& ctx, kv::Show& show, bool batch);
     // The exit status of a movie or batch job that MakeMovie ended with `made`.
     int Finish(Context& ctx, bool made) const;
 

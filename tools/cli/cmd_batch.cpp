@@ -7,8 +7,8 @@
 
 #include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_job.h"
+#include "output/make_movie.h"
+#include "output/movie_job.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
 
@@ -33,16 +33,16 @@ int RunBatch(Context& ctx) {
     // that are missing or are not shows are skipped by the job as before.
     if (!ctx.allowPlaceholder) {
         for (const std::string& p : pos) {
-            kv::Show check;
+            kv::Show check(ctx.Store());
             ctx.PrepareShow(check);
             if (kv::LoadShow(check, p, false) && ctx.PictureMissingFails(check, p))
                 return ExitFailure;
         }
     }
     host.showFiles = pos;
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
-    return host.Finish(ctx, kv::MakeMovie(show, host, true));
+    return host.Finish(ctx, host.Make(ctx, show, true));
 }
 
 const CommandRegistrar reg({"batch", "batch --out FILE.ext SHOW1.kvx SHOW2.kvx ... [movie options]",

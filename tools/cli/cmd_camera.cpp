@@ -18,7 +18,7 @@ int RunCamera(kvcli::Context& ctx) {
     if (!kvcli::ParseInt(pos[1], from) || !kvcli::ParseInt(pos[2], to))
         return ctx.Usage("FROM and TO are frame numbers");
     if (!ctx.PathFits(pos[0], "SHOW")) return kvcli::ExitUsage;
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], false)) return kvcli::ExitFailure;
     for (int64_t f = from; f <= to; ++f) {

@@ -26,7 +26,7 @@
 #include "core/document/show_file.h"
 #include "core/show/picture_lookup.h"
 #include "core/show/show.h"
-#include "editor/output/movie_job.h"
+#include "output/movie_job.h"
 #include "platform/os/process.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
@@ -363,7 +363,7 @@ int RunFarm(Context& ctx) {
     };
     std::vector<Staged> staged;
     for (size_t i = 0; i < pos.size(); ++i) {
-        kv::Show show;
+        kv::Show show(ctx.Store());
         ctx.PrepareShow(show);
         if (!ctx.LoadShow(show, pos[i], true)) return ExitFailure;
         const std::string movie = kv::BatchOutputName(host.output, pos[i], writerType);
@@ -387,7 +387,7 @@ int RunFarm(Context& ctx) {
             plan.tasks.push_back(t);
             continue;
         }
-        const int64_t total = host.MovieFrameCount(show);
+        const int64_t total = host.MovieFrameCount(show, ctx.Store());
         if (total < segments)
             return ctx.Fail("the movie of " + pos[i] + " has " + std::to_string(total) +
                             " frames, fewer than the " + std::to_string(segments) +
@@ -436,7 +436,7 @@ int RunFarm(Context& ctx) {
             !CopyFile(s.picture, s.folder + "/" + s.pictureName, 0644))
             return ctx.Fail("cannot copy " + s.show + " and its picture to " + s.folder);
     }
-    if (!WriteText(plan.jobFolder + "/Kinevista.ini", kv::TheSettings().Text(), 0644) ||
+    if (!WriteText(plan.jobFolder + "/Kinevista.ini", ctx.Store().Text(), 0644) ||
         !WriteText(plan.jobFolder + "/tasks.sh", plan.TasksScript(), 0755) ||
         !WriteText(plan.jobFolder + "/join.sh", plan.JoinScript(), 0755) ||
         !WriteText(plan.jobFolder + "/resubmit.sh", plan.ResubmitScript(), 0755))

@@ -67,7 +67,7 @@ int RunInfo(kvcli::Context& ctx) {
     if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 1) return ctx.Usage("wants one show file");
     if (!ctx.PathFits(pos[0], "SHOW")) return kvcli::ExitUsage;
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], false)) return kvcli::ExitFailure;
     const kv::Picture& pic = show.pictures[0];

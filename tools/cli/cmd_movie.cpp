@@ -19,9 +19,11 @@
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
-#include "editor/output/movie_job.h"
-#include "editor/output/timecode.h"
+#include "output/make_movie.h"
+#include "output/movie_job.h"
+#include "output/movie_settings.h"
+#include "output/movie_writers.h"
+#include "output/timecode.h"
 #include "platform/video/movie_writer.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
@@ -112,7 +114,7 @@ bool CliMovieHost::TakeMovieFlags(Context& ctx) {
     if (ctx.TakeFlag("--no-fields")) m_fields = false;
     if (ctx.TakeFlag("--reverse")) m_reverse = true;
     // Settings are not saved by the CLI: this holds for this run only.
-    if (ctx.TakeFlag("--no-audio")) kv::TheSettings().WriteInt("MovieAudio", 0);
+    if (ctx.TakeFlag("--no-audio")) ctx.Store().WriteInt("MovieAudio", 0);
     m_codec = ctx.TakeValue("--codec");
     if (m_codec && m_codec->size() > 4) {
         ctx.Usage("--codec wants a code of at most four characters");
@@ -131,23 +133,21 @@ bool CliMovieHost::CheckCodec(Context& ctx) const {
         return false;
     }
     if (!m_codec) return true;
-    const int32_t type = kv::WriterTypeFor(output);
-    if (type != kv::WriterAvi && type != kv::WriterQuickTime && type != kv::WriterPublish) {
+    const kv::MovieContainerRow& row = kv::MovieRowFor(output);
+    if (!row.hasCodecs) {
         ctx.Usage("--codec applies to .avi, .mov, .mp4, .mkv and .webm movies only");
         return false;
     }
-    const kv::MovieContainer c = type == kv::WriterAvi         ? kv::MovieContainer::Avi
-                                 : type == kv::WriterQuickTime ? kv::MovieContainer::QuickTime
-                                                               : kv::PublishContainerFor(output);
+    const kv::MovieContainer c = row.container;
     if (!kv::HaveMovieContainer(c)) return true;  // the writer reports the missing container
     if (kv::HaveMovieCodec(c, *m_codec)) {
         // The .mp4/.mkv/.webm choice is kept apart, so that it never reaches an AVI or .mov.
-        kv::TheSettings().WriteString(type == kv::WriterPublish ? "MovieCodec" : "CodecType",
-                                      m_codec->c_str());
+        ctx.Store().WriteString(row.writerType == kv::WriterPublish ? "MovieCodec" : "CodecType",
+                                m_codec->c_str());
         return true;
     }
     std::string known;
-    for (const std::string& code : kv::MovieCodecs(c))
+    for (const std::string& code : kv::MovieRowCodecs(row))
         known += " \"" + code + "\" (" + kv::MovieCodecName(c, code) + ")";
     ctx.Usage("unknown codec \"" + *m_codec + "\"; this build offers" + known);
     return false;
@@ -218,12 +218,19 @@ bool CliMovieHost::TakeFrameRange(Context& ctx) {
     return true;
 }
 
-int64_t CliMovieHost::MovieFrameCount(const kv::Show& show) {
+int64_t CliMovieHost::MovieFrameCount(const kv::Show& show, const kv::Settings& store) {
     const int32_t rate = show.FrameRate;
-    kv::MovieOptionTexts texts =
-        kv::MovieOptionsFromSettings(kv::FramesToTimecode(kv::ShowEndFrame(show), rate));
+    kv::MovieOptionTexts texts = kv::MovieOptionsFor(
+        kv::MovieSettingsFrom(store), kv::FramesToTimecode(kv::ShowEndFrame(show), rate));
     MovieOptions(texts);
     return kv::MakeMovieJob(texts, rate).totalFrames;
+}
+
+bool CliMovieHost::Make(Context& ctx, kv::Show& show, bool batch) {
+    kv::MovieSettings settings = kv::MovieSettingsFrom(ctx.Store());
+    const bool made = kv::MakeMovie(show, *this, batch, settings);
+    kv::StoreMovieSettings(settings, ctx.Store());
+    return made;
 }
 
 bool CliMovieHost::MovieFrameWindow(int64_t totalFrames, int64_t& first, int64_t& last) {
@@ -299,10 +306,10 @@ int RunMovie(Context& ctx) {
         return ctx.Fail(kv::UnwritableMovieMessage(host.output));
     if (!host.CheckCodec(ctx)) return ExitUsage;
     host.askReplace = ctx.answerGiven;
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], true)) return ExitFailure;
-    return host.Finish(ctx, kv::MakeMovie(show, host, false));
+    return host.Finish(ctx, host.Make(ctx, show, false));
 }
 
 const CommandRegistrar reg({"movie",

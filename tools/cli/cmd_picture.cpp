@@ -15,7 +15,7 @@ int RunPicture(kvcli::Context& ctx) {
     std::vector<std::string> pos;
     if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 1 || !out) return ctx.Usage("wants FILE --out OUT.bmp");
-    int32_t showErrors = kv::TheSettings().ReadInt("ShowPicError", 1) != 0 ? 1 : 0;
+    int32_t showErrors = ctx.Store().ReadInt("ShowPicError", 1) != 0 ? 1 : 0;
     if (errors && (!kvcli::ParseInt(*errors, showErrors) || showErrors < 0 || showErrors > 1))
         return ctx.Usage("--show-errors wants 0 or 1");
     if (!ctx.PathFits(pos[0], "FILE") || !ctx.PathFits(*out, "--out")) return kvcli::ExitUsage;
@@ -23,10 +23,10 @@ int RunPicture(kvcli::Context& ctx) {
 
     kv::FileSpec fileSpec, folder;
     fileSpec.SetPath(pos[0].c_str());
-    folder.SetPath(alt ? alt->c_str() : kv::TheSettings().ReadString("AltImageFolder", "").c_str());
+    folder.SetPath(alt ? alt->c_str() : ctx.Store().ReadString("AltImageFolder", "").c_str());
     kv::CDIB image(16, 16, 8);
     // As a picture newly loaded into a show: upright by its orientation unless set otherwise.
-    image.uprightOrientation = kv::TheSettings().ReadInt("UsePictureOrientation", 1) != 0;
+    image.uprightOrientation = ctx.Store().ReadInt("UsePictureOrientation", 1) != 0;
     const int32_t result = image.Load(fileSpec, folder, showErrors != 0);
     std::printf("load result %d\n", result);
     if (result == 0) return kvcli::ExitFailure;

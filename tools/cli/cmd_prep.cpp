@@ -18,9 +18,9 @@ int RunPrep(kvcli::Context& ctx) {
     if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 1 || !out) return ctx.Usage("wants FILE --out OUT.bmp");
     if (!ctx.PathFits(pos[0], "FILE") || !ctx.PathFits(*out, "--out")) return kvcli::ExitUsage;
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
-    const kv::Settings& s = kv::TheSettings();
+    const kv::Settings& s = ctx.Store();
     show.BorderSize = s.ReadInt("BorderSize", 0);
     if (show.BorderSize > 100) show.BorderSize = 100;
     if (show.BorderSize < -1) show.BorderSize = -1;

@@ -46,7 +46,7 @@ int RunRender(kvcli::Context& ctx) {
         return ctx.Usage("--out wants a .tga or .bmp file");
     if (!ctx.PathFits(pos[0], "SHOW") || !ctx.PathFits(*out, "--out")) return kvcli::ExitUsage;
 
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], true)) return kvcli::ExitFailure;
     // The frame image exists only for a valid size; RenderFrame judges the size itself.

@@ -14,7 +14,7 @@ int RunResave(kvcli::Context& ctx) {
     if (pos.size() != 2) return ctx.Usage("wants IN.kvx OUT.kvx");
     if (!ctx.PathFits(pos[0], "IN.kvx") || !ctx.PathFits(pos[1], "OUT.kvx"))
         return kvcli::ExitUsage;
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], false)) return kvcli::ExitFailure;
     std::string error;

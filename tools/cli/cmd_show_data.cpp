@@ -56,7 +56,7 @@ int RunNew(Context& ctx) {
     const std::string picture = error ? pos[0] : full.string();
     if (!ctx.PathFits(picture, "PICTURE") || !ctx.PathFits(*out, "--out")) return ExitUsage;
 
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
     show.ShowPicError = false;
     kv::FileSpec fileSpec;
@@ -81,7 +81,7 @@ int RunSet(Context& ctx) {
     if (!keys) return ctx.Usage("wants --keys KEYS.json");
     const std::string target = out ? *out : pos[0];
     if (!ctx.PathFits(pos[0], "SHOW") || !ctx.PathFits(target, "--out")) return ExitUsage;
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], false)) return ExitFailure;
     if (!ApplyKeysFile(ctx, *keys, show, true)) return ExitFailure;

@@ -6,7 +6,8 @@
 
 #include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "editor/output/make_movie.h"
+#include "output/make_movie.h"
+#include "output/movie_settings.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
 
@@ -25,14 +26,14 @@ int RunStill(Context& ctx) {
     int32_t frame = 0;
     if (frameText && !ParseInt(*frameText, frame)) return ctx.Usage("--frame wants a frame number");
     if (!ctx.PathFits(pos[0], "SHOW") || !ctx.PathFits(*out, "--out")) return ExitUsage;
-    kv::Show show;
+    kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], true)) return ExitFailure;
     show.currentFrame = frame;
     host.output = *out;
     host.askReplace = ctx.answerGiven;
     std::string saveError;
-    if (!kv::MakeStill(show, host, &saveError)) {
+    if (!kv::MakeStill(show, host, kv::MovieSettingsFrom(ctx.Store()), &saveError)) {
         if (host.refusedReplace) return ctx.Fail(*out + " exists and is left as it was");
         if (!saveError.empty()) return ctx.FailWrite(*out, saveError);
         return ctx.Fail("could not render or save " + *out);

@@ -12,6 +12,7 @@
 #include "core/picture/alert.h"
 #include "core/picture/cdib.h"
 #include "core/picture/disk_file.h"
+#include "core/picture/picture_reader.h"
 #include "core/render/show_loading.h"
 #include "core/show/show.h"
 #include "kv_version.h"
@@ -172,7 +173,7 @@ bool Context::LoadShow(kv::Show& show, const std::string& path, bool needPicture
 }
 
 void Context::PrepareShow(kv::Show& show) const {
-    show.ApplySettings(kv::TheSettings());
+    show.ApplySettings(Store());
     if (frameRate > 0) show.FrameRate = frameRate;
     show.length = length >= 0 ? length : 5 * (show.FrameRate * 60 / 100);
 }
@@ -275,10 +276,18 @@ int main(int argc, char** argv) {
     }
     // A file-size limit then shows as a write error, which the writers report.
     kv::os::IgnoreFileSizeSignal();
-    kv::TheSettings().Load(cl.settingsFile);
-    for (const auto& [k, v] : cl.sets) kv::TheSettings().WriteString(k.c_str(), v.c_str());
-    for (const std::string& line : kv::TheSettings().CheckValues())
+    // The program's own store: a write that does not fit (a --set, or a choice a command keeps
+    // for the rest of the run) is told on standard error, never dropped without a word.
+    kv::Settings store;
+    store.SetWriteRefusedHandler([](const std::string& key) {
+        std::fprintf(stderr, "kinevista-cli: %s\n", kv::WriteRefusedMessage(key).c_str());
+    });
+    store.Load(cl.settingsFile);
+    for (const auto& [k, v] : cl.sets) store.WriteString(k.c_str(), v.c_str());
+    for (const std::string& line : store.CheckValues())
         std::fprintf(stderr, "Warning: --set: %s\n", line.c_str());
+    kv::SetPictureMemoryLimit(store.ReadInt("PictureMemoryLimit", 0));
+    ctx.settings = &store;
     const std::string& answer = cl.answer;
     if (!answer.empty())
         kv::SetDefaultAnswer(answer == "yes"  ? kv::Answer::Yes

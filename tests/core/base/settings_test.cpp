@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "../../test_support.h"
 
@@ -101,6 +102,86 @@ TEST(Settings, WritesStopAtTheTextLimit) {
     t.WriteString("K", std::string(room, 'v').c_str());
     EXPECT_EQ(t.ReadString("K", "none").size(), room);
     EXPECT_EQ(t.Text().size(), 1023u);
+}
+
+// A store whose owner listens: every refused write is reported once, by key, and leaves the
+// text as it was; writes that fit are stored and not reported.
+struct ListeningStore {
+    Settings store;
+    std::vector<std::string> refused;
+    ListeningStore() {
+        store.SetWriteRefusedHandler([this](const std::string& key) { refused.push_back(key); });
+    }
+};
+
+TEST(Settings, RefusedWritesAreReportedNotDropped) {
+    ListeningStore l;
+    Settings& s = l.store;
+    // Fill the store to within a few characters of its limit.
+    const size_t room = 1021 - s.Text().size() - 2;
+    ASSERT_TRUE(s.WriteString("F", std::string(room - 20, 'f').c_str()));
+    EXPECT_TRUE(l.refused.empty());
+    const std::string full = s.Text();
+    // A new key that does not fit: false, reported by name, nothing written.
+    EXPECT_FALSE(s.WriteInt("ViewerWidth", 123456789));
+    ASSERT_EQ(l.refused.size(), 1u);
+    EXPECT_EQ(l.refused[0], "ViewerWidth");
+    EXPECT_EQ(s.Text(), full);
+    EXPECT_EQ(s.ReadInt("ViewerWidth", -1), -1);
+    // A replacement that would grow past the limit is refused the same way.
+    EXPECT_FALSE(s.WriteString("F", std::string(room + 5, 'g').c_str()));
+    ASSERT_EQ(l.refused.size(), 2u);
+    EXPECT_EQ(l.refused[1], "F");
+    EXPECT_EQ(s.Text(), full);
+    // A replacement that fits is still made in place, the key's line where it was.
+    EXPECT_TRUE(s.WriteString("F", "short"));
+    EXPECT_EQ(s.ReadString("F", ""), "short");
+    EXPECT_EQ(s.Text(), "[Kinevista]\r\nF=short\r\n");
+    EXPECT_EQ(l.refused.size(), 2u);
+    // Once there is room again the key that was refused goes in.
+    EXPECT_TRUE(s.WriteInt("ViewerWidth", 123456789));
+    EXPECT_EQ(s.ReadInt("ViewerWidth", -1), 123456789);
+    EXPECT_EQ(l.refused.size(), 2u);
+}
+
+TEST(Settings, LongPathsAreRefusedWholeNeverCut) {
+    ListeningStore l;
+    Settings& s = l.store;
+    ASSERT_TRUE(s.WriteString("InitialFolder", "/home/a/shows/"));
+    const std::string longest(MaxSettingPathBytes, 'p');
+    const std::string tooLong = "/" + longest;
+    for (const char* key : {"InitialFolder", "AltImageFolder", "TextureFolder"}) {
+        SCOPED_TRACE(key);
+        const size_t before = l.refused.size();
+        EXPECT_FALSE(s.WriteString(key, tooLong.c_str()));
+        ASSERT_EQ(l.refused.size(), before + 1);
+        EXPECT_EQ(l.refused.back(), key);
+    }
+    // The folder written before is kept as it was, not cut to a prefix of the long one.
+    EXPECT_EQ(s.ReadString("InitialFolder", ""), "/home/a/shows/");
+    EXPECT_EQ(s.ReadString("AltImageFolder", "none"), "none");
+    // The longest path that fits a path record is stored whole.
+    EXPECT_TRUE(s.WriteString("AltImageFolder", longest.c_str()));
+    EXPECT_EQ(s.ReadString("AltImageFolder", ""), longest);
+    // Other keys take long values while the text has room.
+    EXPECT_TRUE(s.WriteString("MovieStart", tooLong.c_str()));
+    EXPECT_TRUE(s.WriteString("MovieHold", tooLong.c_str()));
+    EXPECT_EQ(l.refused.size(), 3u);
+    // Long values that each fit no longer fill the store silently: the write that does not fit
+    // is refused and reported.
+    EXPECT_FALSE(s.WriteString("TextureFolder", longest.c_str()));
+    EXPECT_EQ(l.refused.back(), "TextureFolder");
+    EXPECT_EQ(s.ReadString("TextureFolder", "none"), "none");
+}
+
+TEST(Settings, RefusalMessageNamesTheSetting) {
+    EXPECT_EQ(WriteRefusedMessage("InitialFolder"),
+              "The setting \"InitialFolder\" does not fit in the settings file and was not "
+              "saved.");
+    // Without a handler a refusal is only the false result.
+    Settings s;
+    EXPECT_FALSE(s.WriteString("TextureFolder", std::string(300, 'x').c_str()));
+    EXPECT_TRUE(s.WriteString("TextureFolder", "x"));
 }
 
 TEST(Settings, SaveIsCompleteOrLeavesTheOldFile) {

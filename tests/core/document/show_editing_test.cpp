@@ -260,23 +260,25 @@ TEST_F(Editing, UniformSpeed) {
 }
 
 TEST_F(Editing, DefaultEaseCommands) {
-    // The commands write the process's settings: put them back for the tests that follow.
-    struct Restore {
-        int32_t saved = kv::TheSettings().ReadInt("EaseType", 0);
-        ~Restore() { kv::TheSettings().WriteInt("EaseType", saved); }
-    } restore;
+    // The commands write the owner's store at once; the process's store is not touched.
+    kv::Settings store;
+    const std::string processStore = kv::TheSettings().Text();
     AddAt(100, 1);
     show.pictures[0].keys[1].easeCode = 3041;
     show.EaseType = kv::EaseNoCurves | 1;
-    kv::SetDefaultEase(show, 2);
+    kv::SetDefaultEase(show, 2, store);
     EXPECT_EQ(show.EaseType, kv::EaseNoCurves | 2);
     EXPECT_EQ(show.pictures[0].keys[1].easeCode, 0.0f);
-    EXPECT_EQ(kv::TheSettings().ReadInt("EaseType", -1), kv::EaseNoCurves | 2);
+    EXPECT_EQ(store.ReadInt("EaseType", -1), kv::EaseNoCurves | 2);
     show.pictures[0].keys[1].easeCode = 3041;
-    kv::ToggleNoCurves(show);
+    kv::ToggleNoCurves(show, store);
     EXPECT_EQ(show.EaseType, 2);
     EXPECT_EQ(show.pictures[0].keys[1].easeCode, 0.0f);
-    EXPECT_EQ(kv::TheSettings().ReadInt("EaseType", -1), 2);
+    EXPECT_EQ(store.ReadInt("EaseType", -1), 2);
+    EXPECT_EQ(kv::TheSettings().Text(), processStore);
+    // A show made from that store starts with the ease the command chose.
+    kv::Show next(store);
+    EXPECT_EQ(next.EaseType, 2);
 }
 
 TEST_F(Editing, DeleteAllKeysKeepsTheFirst) {

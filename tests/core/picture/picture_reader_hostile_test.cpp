@@ -630,7 +630,7 @@ TEST(BiggestClaims, PicturesAboveTheMemoryLimitAreRefusedBeforeAllocating) {
     Bytes bmp(54);
     bmp.Put(0, "BM").Le(10, 54, 4).Le(14, 40, 4).Le(18, 700, 4).Le(22, 600, 4).Le(26, 1, 2);
     bmp.Le(28, 24, 2).Le(2, 54 + 2100 * 600, 4).Put(54 + 2100 * 600 - 1, std::string(1, '\0'));
-    kv::TheSettings().WriteInt("PictureMemoryLimit", 1);
+    kv::SetPictureMemoryLimit(1);
     EXPECT_EQ(kv::PictureMemoryLimit(), uint64_t{1} << 20);
     g_largestPixelBlock = 0;
     kv::SetPixelAllocationHook(&NotePixelBlock);
@@ -639,7 +639,7 @@ TEST(BiggestClaims, PicturesAboveTheMemoryLimitAreRefusedBeforeAllocating) {
     EXPECT_EQ(refused.code, kv::ReadNoMemory);
     EXPECT_LT(g_largestPixelBlock.load(), size_t{1} << 20);
     EXPECT_EQ(ReadBytes(small, kv::ReadGdiplus).code, kv::ReadOk);
-    kv::TheSettings().WriteInt("PictureMemoryLimit", 0);
+    kv::SetPictureMemoryLimit(0);
     // The default: half the machine's memory, at most 8 GiB, and never nothing.
     EXPECT_LE(kv::PictureMemoryLimit(), uint64_t{8} << 30);
     EXPECT_GE(kv::PictureMemoryLimit(), uint64_t{256} << 20);

@@ -181,17 +181,11 @@ std::string HostileWebp(uint32_t width, uint32_t height) {
     return file + riff;
 }
 
-// Sets "PictureMemoryLimit" for one case and puts the previous value back.
+// Sets the picture memory limit for one case and puts the default back.
 class MemoryLimit {
 public:
-    explicit MemoryLimit(int megabytes)
-        : previous_(kv::TheSettings().ReadInt("PictureMemoryLimit", 0)) {
-        kv::TheSettings().WriteInt("PictureMemoryLimit", megabytes);
-    }
-    ~MemoryLimit() { kv::TheSettings().WriteInt("PictureMemoryLimit", previous_); }
-
-private:
-    int previous_;
+    explicit MemoryLimit(int megabytes) { kv::SetPictureMemoryLimit(megabytes); }
+    ~MemoryLimit() { kv::SetPictureMemoryLimit(0); }
 };
 
 // Replaces `count` bytes at `at` by the big-endian 16-bit values given.
@@ -583,7 +577,7 @@ ChildLoad LoadInChild(const std::string& path, bool upright, int limitMb) {
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        kv::TheSettings().WriteInt("PictureMemoryLimit", limitMb);
+        kv::SetPictureMemoryLimit(limitMb);
         kv::CDIB image(16, 16, 8);
         image.uprightOrientation = upright;
         kv::FileSpec file;

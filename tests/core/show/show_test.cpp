@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/base/settings.h"
 #include "core/show/camera_motion.h"
 
 namespace kv {
@@ -62,6 +63,37 @@ TEST(Show, NewShowStateAfterEditsAndReset) {
     EXPECT_EQ(show.preparedPicture2, -1);
     EXPECT_EQ(show.image.Width(), 8);
     EXPECT_EQ(show.image.BitCount(), 24);
+}
+
+TEST(Show, ShowWideSettingsComeFromTheOwnersStoreOnly) {
+    Settings owner;
+    owner.WriteInt("FrameRate", 2500);
+    owner.WriteInt("AspectMode", 5626);
+    owner.WriteInt("MultiProcOffset", 7);
+    owner.WriteInt("VideoColors", 0);
+    owner.WriteString("AltImageFolder", "/pictures/");
+    const Show fromOwner(owner);
+    EXPECT_EQ(fromOwner.FrameRate, 2500);
+    EXPECT_EQ(fromOwner.AspectMode, 5626);
+    EXPECT_FLOAT_EQ(fromOwner.aspect, 0.5625f);
+    EXPECT_EQ(fromOwner.MultiProcOffset, 1);
+    EXPECT_FALSE(fromOwner.VideoColors);
+    EXPECT_STREQ(fromOwner.AltImageFolder.path, "/pictures/");
+    EXPECT_EQ(fromOwner.clipboard.time, -9999);
+
+    // A show made without a store has the new-show defaults, whatever the process's store says.
+    const std::string saved = TheSettings().Text();
+    TheSettings().WriteInt("FrameRate", 2397);
+    TheSettings().WriteInt("IgnoreAlpha", 0);
+    const Show plain;
+    TheSettings().LoadText(saved.data(), saved.size());
+    EXPECT_EQ(plain.FrameRate, DefaultFrameRate);
+    EXPECT_EQ(plain.AspectMode, 7500);
+    EXPECT_TRUE(plain.IgnoreAlpha);
+    EXPECT_TRUE(plain.VideoColors);
+    EXPECT_TRUE(plain.AutoAddKey);
+    EXPECT_EQ(plain.EaseType, 0);
+    EXPECT_EQ(plain.clipboard.time, -9999);
 }
 
 TEST(Show, OutOfRangeIndicesDoNothing) {

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "core/picture/cdib.h"
-#include "editor/output/movie_job.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/editor_context.h"
 #include "editor/ui/stage.h"
+#include "output/movie_job.h"
 #include "platform/codecs/more_codecs.h"
 #include "platform/os/shell_open.h"
 #include "tests/editor/app/editor_session.h"

@@ -7,9 +7,9 @@
 
 #include "core/document/show_editing.h"
 #include "core/show/camera_motion.h"
-#include "editor/output/timecode.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/option_dialog.h"
+#include "output/timecode.h"
 #include "tests/editor/ui/views_test_support.h"
 
 using namespace kv;

@@ -105,9 +105,9 @@ private:
 // The core's own frame of a show, as `kinevista-cli render` makes it, top row first.
 std::vector<uint8_t> CoreFrame(const std::string& showPath, int32_t frame, int width, int height,
                                int fieldMode = 0, bool draft = false) {
-    kv::TheSettings().Load();
-    kv::Show show;
-    show.ApplySettings(kv::TheSettings());
+    kv::Settings settings;
+    settings.Load();
+    kv::Show show(settings);
     show.length = 5 * (show.FrameRate * 60 / 100);
     EXPECT_TRUE(kv::LoadShow(show, showPath, false));
     if (draft) show.DraftRender = true;

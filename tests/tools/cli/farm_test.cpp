@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/editor/output/show_files.h"
+#include "tests/output/show_files.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -113,4 +113,28 @@ TEST_F(CliMain, FrameRatesOutOfRangeWarnAndUse2997) {
 }
 
 }  // namespace
+TEST_F(CliMain, SettingsThatDoNotFitAreToldNotDropped) {
+    std::string err;
+    // A folder longer than a path record is refused whole and named on standard error; the run
+    // goes on with the folder the store held.
+    const std::string folder = "/" + std::string(300, 'f') + "/";
+    EXPECT_EQ(CliErr("info " + Q(path) + " --set AltImageFolder=" + folder, &err), 0);
+    EXPECT_NE(err.find("The setting \"AltImageFolder\" does not fit in the settings file and was "
+                       "not saved."),
+              std::string::npos)
+        << err;
+    // Values that together pass the store's limit: the first that does not fit is told.
+    std::string sets;
+    for (int i = 0; i < 6; ++i)
+        sets += " --set Long" + std::to_string(i) + "=" + std::string(200, 'v');
+    // A settings file of its own, so that the store starts from the section line alone.
+    EXPECT_EQ(CliErr("info " + Q(path) + " --settings " + Q(dir + "/fresh.ini") + sets, &err), 0);
+    EXPECT_EQ(err.find("\"Long3\""), std::string::npos) << err;
+    EXPECT_NE(err.find("The setting \"Long4\" does not fit"), std::string::npos) << err;
+    EXPECT_NE(err.find("The setting \"Long5\" does not fit"), std::string::npos) << err;
+    // Settings that fit say nothing.
+    EXPECT_EQ(CliErr("info " + Q(path) + " --set AltImageFolder=/pictures/", &err), 0);
+    EXPECT_EQ(err.find("does not fit"), std::string::npos) << err;
+}
+
 }  // namespace kvclitest

@@ -7,7 +7,7 @@
 
 #include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "tests/editor/output/show_files.h"
+#include "tests/output/show_files.h"
 #include "tests/platform/video/movie_probe.h"
 #include "tests/platform/video/sound_probe.h"
 #include "tests/test_support.h"

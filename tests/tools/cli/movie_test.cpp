@@ -18,7 +18,7 @@
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
-#include "tests/editor/output/show_files.h"
+#include "tests/output/show_files.h"
 #include "tests/platform/video/movie_probe.h"
 #include "tests/test_support.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/editor/output/show_files.h"
+#include "tests/output/show_files.h"
 #include "tests/platform/video/movie_probe.h"
 #include "tests/test_support.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/base/settings.h"
-#include "tests/editor/output/show_files.h"
+#include "tests/output/show_files.h"
 #include "tests/test_support.h"
 
 extern char** environ;

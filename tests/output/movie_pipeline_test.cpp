@@ -1,0 +1,304 @@
+// The pipelined movie job against the one-frame-at-a-time reference: the same bytes for every
+// codec, the same frames for Esc, keys and the whole-job stop at random frames, and a failed
+// write that stops every stage and keeps the previous file.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "core/base/settings.h"
+#include "core/show/show.h"
+#include "output/make_movie.h"
+#include "output/movie_pipeline.h"
+#include "output/movie_writers.h"
+#include "platform/video/movie_writer.h"
+#include "tests/output/movie_test_support.h"
+
+namespace {
+
+// Frames with detail for the encoders to work on: a diagonal ramp moving with the frame number,
+// and the frame number in the first pixel (as PaintFrameNumber) so decoded frames can be named.
+bool PaintMovingRamp(kv::Show&, int32_t frame, int32_t, bool, int32_t w, int32_t h, kv::CDIB* out,
+                     bool) {
+    if (!out || out->Width() != w || out->Height() != h) return false;
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = out->Row(y);
+        for (int x = 0; x < w; ++x) {
+            row[4 * x] = static_cast<uint8_t>(x * 3 + frame * 7);
+            row[4 * x + 1] = static_cast<uint8_t>(y * 5 - frame * 3);
+            row[4 * x + 2] = static_cast<uint8_t>((x ^ y) + frame);
+            row[4 * x + 3] = 255;
+        }
+    }
+    out->Row(0)[0] = static_cast<uint8_t>(frame);
+    return true;
+}
+
+// The scripted host with a chosen pipeline depth and a whole-job stop after a number of
+// frame polls.
+class PipelineHost : public kvtest::ScriptedHost {
+public:
+    int32_t PipelineDepth() override { return depth; }
+    bool TakeKeyDown(bool anyKey) override {
+        if (!anyKey) ++framePollsSeen;
+        if (stopAtFramePoll >= 0 && framePollsSeen > stopAtFramePoll) return true;
+        return ScriptedHost::TakeKeyDown(anyKey);
+    }
+    bool StopRequested() override {
+        return stopAtFramePoll >= 0 && framePollsSeen > stopAtFramePoll;
+    }
+    void JobStopped(int64_t written, int64_t total, const std::string& keptAs) override {
+        stops.push_back({written, total, keptAs});
+    }
+    int32_t depth = kv::DefaultPipelineDepth;
+    int stopAtFramePoll = -1;
+    int framePollsSeen = 0;
+    struct Stop {
+        int64_t written, total;
+        std::string keptAs;
+    };
+    std::vector<Stop> stops;
+};
+
+// Where a stopped job keeps its partial movie.
+std::string StoppedPath(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    return path.substr(0, dot) + ".stopped" + path.substr(dot);
+}
+
+// Threads of this process (the movie job must leave none of its own behind).
+int ThreadCount() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+// The thread count before a job: a thread is started and joined first, so that a sanitizer's
+// own background thread (started with the first thread of the process) is already counted.
+int ThreadsBeforeJob() {
+    std::thread([] {}).join();
+    return ThreadCount();
+}
+
+class MoviePipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kvtest::FreshMovieState();
+        dir = kvtest::TempDir("pipeline");
+        show.FrameRate = 2500;
+    }
+    // Makes the movie at `path` with the host as set up, at the given depth.
+    bool Make(PipelineHost& h, const std::string& path, int32_t depth) {
+        kvtest::FreshMovieState();
+        kv::TheSettings().WriteString("CodecType", codec.c_str());
+        h.output = path;
+        h.depth = depth;
+        h.aviCodec = codec;
+        h.qtCodec = codec;
+        show.currentFrame = 0;
+        return kvtest::MakeMovieWithStore(show, h, false);
+    }
+
+    std::string dir;
+    std::string codec;
+    kv::Show show;
+    kvtest::AlertRecorder alerts;
+};
+
+// Every codec of both containers, with holds and the reverse pass: the pipelined movie is the
+// reference movie byte for byte.
+TEST_F(MoviePipelineTest, EveryCodecWritesTheReferenceBytes) {
+    struct Case {
+        kv::MovieContainer container;
+        std::string code;
+    };
+    std::vector<Case> cases;
+    for (auto c : {kv::MovieContainer::Avi, kv::MovieContainer::QuickTime}) {
+        if (!kv::HaveMovieContainer(c)) continue;
+        cases.push_back({c, ""});
+        for (const std::string& code : kv::MovieCodecs(c)) cases.push_back({c, code});
+    }
+    ASSERT_GE(cases.size(), 4u);
+    int compared = 0;
+    for (const Case& c : cases) {
+        codec = c.code;
+        const bool avi = c.container == kv::MovieContainer::Avi;
+        const std::string ext = avi ? ".avi" : ".mov";
+        const std::string tag = (avi ? "avi-" : "mov-") + (c.code.empty() ? "raw" : c.code);
+        std::string a, b;
+        for (int32_t depth : {0, kv::DefaultPipelineDepth}) {
+            PipelineHost h;
+            h.renderer = PaintMovingRamp;
+            // DNxHR takes nothing smaller than 256 x 120.
+            h.edit = kvtest::Options(256, 128, "25", "00:00:00", "00:00:12", "00:00:02", true);
+            const std::string path = dir + "/" + tag + "-" + std::to_string(depth) + ext;
+            ASSERT_TRUE(Make(h, path, depth)) << tag << " depth " << depth;
+            (depth == 0 ? a : b) = kvtest::ReadFileBytes(path);
+        }
+        ASSERT_GT(a.size(), 256u * 128) << tag;
+        EXPECT_TRUE(a == b) << tag << ": pipelined movie differs from the reference (" << a.size()
+                            << " against " << b.size() << " bytes)";
+        ++compared;
+    }
+    EXPECT_EQ(compared, static_cast<int>(cases.size()));
+}
+
+// Esc, a key in a hold and the whole-job stop at random polls: the pipelined movie has exactly
+// the reference movie's frames, the host sees the same frames and polls, and the job's threads
+// are gone when MakeMovie returns.
+TEST_F(MoviePipelineTest, KeysAtRandomFramesEndPassesAsTheReferenceDoes) {
+    std::mt19937 random(1234);
+    const int threadsBefore = ThreadsBeforeJob();
+    for (int trial = 0; trial < 12; ++trial) {
+        // The first pass has 20 frame polls. Esc at poll 0 or 20 ends a pass before it renders
+        // anything: its tail hold repeats the frame the pass before left in the image.
+        const int esc = trial == 0 ? 0 : trial == 1 ? 20 : static_cast<int>(random() % 30);
+        const int key = trial % 3 == 0 ? static_cast<int>(random() % 6) : -1;
+        const int stop = trial % 4 == 2 ? static_cast<int>(random() % 40) : -1;
+        std::string bytes[2];
+        std::vector<int32_t> shown[2];
+        int polls[2] = {0, 0};
+        bool made[2] = {false, false};
+        for (int run = 0; run < 2; ++run) {
+            PipelineHost h;
+            h.edit = kvtest::Options(16, 16, "25", "00:00:00", "00:00:20", "00:00:03", true);
+            h.escAtFramePoll = esc;
+            h.keyAtHoldPoll = key;
+            h.stopAtFramePoll = stop;
+            const std::string path =
+                dir + "/keys" + std::to_string(trial) + "-" + std::to_string(run) + ".avi";
+            made[run] = Make(h, path, run == 0 ? 0 : kv::DefaultPipelineDepth);
+            // A stopped job is not made and keeps its movie under the stopped name only.
+            EXPECT_EQ(made[run], h.stops.empty());
+            EXPECT_EQ(std::filesystem::exists(path), made[run]);
+            bytes[run] = kvtest::ReadFileBytes(made[run] ? path : StoppedPath(path));
+            shown[run] = h.shown;
+            polls[run] = h.polls;
+        }
+        SCOPED_TRACE("trial " + std::to_string(trial) + ": esc " + std::to_string(esc) + ", key " +
+                     std::to_string(key) + ", stop " + std::to_string(stop));
+        EXPECT_TRUE(made[0] || stop >= 0);
+        EXPECT_EQ(made[0], made[1]);
+        ASSERT_GT(bytes[0].size(), 1024u);
+        // Uncompressed frames: the same bytes are the same frames in the same order.
+        EXPECT_TRUE(bytes[0] == bytes[1]);
+        EXPECT_EQ(shown[0], shown[1]);
+        EXPECT_EQ(polls[0], polls[1]);
+        EXPECT_EQ(ThreadCount(), threadsBefore);
+    }
+}
+
+// The whole-job stop leaves a closed movie that plays to its last frame under the stopped name,
+// in place of an older one, and no thread; the movie asked for stays as it was, and the job
+// reports how far it came instead of its success.
+TEST_F(MoviePipelineTest, WholeJobStopLeavesAPlayableMovie) {
+    const int threadsBefore = ThreadsBeforeJob();
+    PipelineHost h;
+    h.edit = kvtest::Options(16, 16, "25", "00:00:00", "00:00:20", "00:00:02", true);
+    h.stopAtFramePoll = 7;
+    codec = "MJPG";
+    kvtest::WriteFileBytes(dir + "/stop.avi", "the previous movie");
+    kvtest::WriteFileBytes(dir + "/stop.stopped.avi", "an older stopped movie");
+    ASSERT_FALSE(Make(h, dir + "/stop.avi", kv::DefaultPipelineDepth));
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_EQ(kvtest::ReadFileBytes(dir + "/stop.avi"), "the previous movie");
+    ASSERT_EQ(h.stops.size(), 1u);
+    EXPECT_EQ(h.stops[0].written, 9);
+    EXPECT_EQ(h.stops[0].keptAs, dir + "/stop.stopped.avi");
+    EXPECT_GT(h.stops[0].total, 40);
+    for (const std::string& text : alerts.texts)
+        EXPECT_EQ(text.find("successfully"), std::string::npos);
+    // Two head-hold copies and frames 0..6; the stop ends the tail hold and the reverse pass.
+    auto p = kvtest::ProbeVideo(h.stops[0].keptAs);
+    EXPECT_EQ(p["codec_name"], "mjpeg");
+    EXPECT_EQ(p["nb_read_frames"], "9");
+    std::vector<int> frames = kvtest::FrameNumbers(h.stops[0].keptAs, 16, 16);
+    ASSERT_EQ(frames.size(), 9u);
+    EXPECT_NEAR(frames.back(), 6, 1);
+}
+
+// Writes fail part way (the file-size limit): the pipeline stops, the job reports the failure,
+// the movie that was there before is kept as it was and no temporary file or thread is left.
+TEST_F(MoviePipelineTest, FailedWriteStopsEveryStageAndKeepsThePreviousFile) {
+    for (int32_t depth : {0, kv::DefaultPipelineDepth}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        const std::string sub = kvtest::TempDir("pipeline-fail");
+        const std::string path = sub + "/kept.avi";
+        {
+            std::FILE* f = std::fopen(path.c_str(), "wb");
+            ASSERT_NE(f, nullptr);
+            std::fputs("the previous movie", f);
+            std::fclose(f);
+        }
+        const int threadsBefore = ThreadsBeforeJob();
+        PipelineHost h;
+        h.edit = kvtest::Options(64, 48, "25", "00:00:00", "00:02:00");  // 3000 frames, 37 MB
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 256 * 1024;  // about twenty frames
+        auto previousSignal = signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        alerts.texts.clear();
+        const bool made = Make(h, path, depth);
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, previousSignal);
+        EXPECT_FALSE(made);
+        EXPECT_EQ(alerts.texts, std::vector<std::string>{"Error Writing Movie File"});
+        EXPECT_EQ(kvtest::ReadFileBytes(path), "the previous movie");
+        // The job stopped soon after the failure instead of rendering the rest of the movie.
+        EXPECT_LT(h.shown.size(), 200u);
+        EXPECT_EQ(ThreadCount(), threadsBefore);
+        int files = 0;
+        if (DIR* d = opendir(sub.c_str())) {
+            while (dirent* e = readdir(d)) {
+                const std::string name = e->d_name;
+                if (name != "." && name != "..") ++files;
+            }
+            closedir(d);
+        }
+        EXPECT_EQ(files, 1) << "a temporary movie was left beside the kept one";
+    }
+}
+
+// The hand-off on its own: frames come out in the order handed over, holds repeat the latest
+// frame, a canvas is never one still waiting to be written, and the pass's image receives the
+// latest frame at the end.
+TEST_F(MoviePipelineTest, HandOffKeepsOrderAndTheLatestFrame) {
+    const std::string path = dir + "/handoff.avi";
+    kv::CDIB image(8, 8, 32);
+    kv::MovieWriters w;
+    ASSERT_TRUE(kv::OpenMovie(w, kv::WriterAvi, true, path, image, 25, 100, 0));
+    std::vector<int> want;
+    {
+        kv::MoviePipeline p(w, image, 2);
+        ASSERT_TRUE(p.Threaded());
+        for (int f = 1; f <= 40; ++f) {
+            kv::CDIB* c = p.Canvas();
+            ASSERT_NE(c, nullptr);
+            ASSERT_NE(c, &image);
+            kvtest::PaintFrameNumber(show, f, 0, true, 8, 8, c, true);
+            p.Keep(c);
+            const int copies = 1 + f % 3;
+            for (int k = 0; k < copies; ++k) {
+                ASSERT_TRUE(p.Write());
+                want.push_back(f);
+            }
+        }
+        ASSERT_TRUE(p.Finish());
+        EXPECT_TRUE(p.Finish());  // a second Finish changes nothing
+    }
+    EXPECT_EQ(image.Row(0)[0], 40);
+    ASSERT_TRUE(kv::CloseMovie(w));
+    EXPECT_EQ(kvtest::FrameNumbers(path, 8, 8), want);
+}
+
+}  // namespace
