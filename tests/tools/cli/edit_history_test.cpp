@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "core/base/settings.h"
 #include "core/document/show_editing.h"
 #include "core/document/show_edits.h"
 #include "core/document/show_file.h"
@@ -47,7 +48,8 @@ kv::KeyFrame RandomCamera(std::mt19937& rng) {
 }
 
 // One random user action of one of the kinds the editor offers, as the editor runs it.
-void RandomEdit(kv::ShowEdits& edits, std::mt19937& rng, const std::string& otherPicture) {
+void RandomEdit(kv::ShowEdits& edits, std::mt19937& rng, const std::string& otherPicture,
+                kv::Settings& settings) {
     const int kind = std::uniform_int_distribution<int>(0, 11)(rng);
     const int32_t frame = std::uniform_int_distribution<int32_t>(0, 299)(rng);
     const kv::KeyFrame camera = RandomCamera(rng);
@@ -75,7 +77,7 @@ void RandomEdit(kv::ShowEdits& edits, std::mt19937& rng, const std::string& othe
                 break;
             case 5:  // the show's ease and No Curves
                 s.EaseType = frame % 4;
-                kv::ToggleNoCurves(s);
+                kv::ToggleNoCurves(s, settings);
                 break;
             case 6:  // picture treatments
                 s.BlurFrames = frame % 3;
@@ -116,8 +118,9 @@ TEST_F(EditHistory, UndoAllGivesTheSavedShowAndRedoAllTheEditedOne) {
         kv::ShowEdits edits(show);
         const std::string saved = InfoOf(show, "saved");
         std::mt19937 rng(seed);
+        kv::Settings settings;
         const int actions = 10 + static_cast<int>(seed) * 4;
-        for (int i = 0; i < actions; ++i) RandomEdit(edits, rng, other);
+        for (int i = 0; i < actions; ++i) RandomEdit(edits, rng, other, settings);
         ASSERT_GT(edits.UndoSteps(), 0u) << "seed " << seed;
         ASSERT_TRUE(show.dirty);
         const std::string edited = InfoOf(show, "edited");
