@@ -32,6 +32,8 @@ constexpr double SubjectMargin = 0.35;
 constexpr double SalientShare = 0.4;
 // Room left around a salient region, as a share of its larger side.
 constexpr double SalientMargin = 0.1;
+// How much travel a pixel of the subject's distance from the end frame's middle is worth.
+constexpr double CentringWeight = 1.5;
 // Lengths picked automatically, in seconds.
 constexpr double MinAutoPanSeconds = 5.0;
 constexpr double MinAutoZoomSeconds = 8.0;
@@ -42,6 +44,10 @@ constexpr int GridSteps = 96;
 constexpr double ZoomStep = 0.01;
 // Slack in pixels for comparisons of positions computed along different roads.
 constexpr double Slack = 1e-6;
+// The renderer counts the picture's last column and its top row as outside (the matte shows
+// through where a camera reaches them), so the camera keeps to the rest, and this much further
+// in against single-precision rounding of the camera's edges.
+constexpr double EdgeInset = 0.01;
 // Ease code of the keys: "In & Out" at ease speed 0 on a curved segment, whatever the show's
 // default ease; with two keys it moves every field on the same monotone curve.
 constexpr float InAndOutEase = 1000.0f;
@@ -165,10 +171,11 @@ double SubjectY(const Problem& p) {
     return p.subject.Empty() ? p.ph * 0.5 : p.subject.CentreY();
 }
 
-// A pan: the fit rectangle slides along the picture's free axis from r0 to r1. Faces come
-// first: a pan that keeps them whole in view beats a longer one that never shows them. Then the
-// longest travel within the cap (covering the picture matters more than a salient region), then
-// ending with the subject whole, then with it nearest the middle of the frame.
+// A pan: the fit rectangle slides along the picture's free axis from r0 to r1. Ending with the
+// subject whole comes first (a pan that keeps faces whole in view beats a longer one that never
+// shows them); then the longest travel within the cap, less one and a half times how far the
+// subject ends from the frame's middle, so that the pan ends centred on the subject unless that
+// costs more travel than it is worth.
 bool SearchPan(const Problem& p, double seconds, Frame& r0, Frame& r1) {
     const bool vertical = (p.ph - p.fitW * p.aspect) / p.ph > (p.pw - p.fitW) / p.pw;
     const Frame base = FitRect(p, p.pw * 0.5, p.ph * 0.5);
@@ -200,7 +207,7 @@ bool SearchPan(const Problem& p, double seconds, Frame& r0, Frame& r1) {
         if (t > lo && t < hi) starts.push_back(t);
     bool found = false;
     bool bestHolds = false;
-    double bestTravel = -1, bestOff = 0;
+    double bestWorth = 0;
     for (double a : starts) {
         Frame s = base;
         (vertical ? s.cy : s.cx) = a;
@@ -213,23 +220,15 @@ bool SearchPan(const Problem& p, double seconds, Frame& r0, Frame& r1) {
             if (!Valid(p, s, e, seconds)) continue;
             const bool holds = !p.subject.Empty() && Contains(e, p.subject);
             const double travel = std::fabs(b - a);
-            const double off = std::fabs(b - target);
-            bool better = !found;
-            if (found) {
-                const int holdsOrder = holds == bestHolds ? 0 : holds ? 1 : -1;
-                const int travelOrder = travel > bestTravel + 1e-6   ? 1
-                                        : travel < bestTravel - 1e-6 ? -1
-                                                                     : 0;
-                const int first = p.subjectIsFaces ? holdsOrder : travelOrder;
-                const int second = p.subjectIsFaces ? travelOrder : holdsOrder;
-                better = first > 0 ||
-                         (first == 0 && (second > 0 || (second == 0 && off < bestOff - 1e-6)));
-            }
+            // Without a subject nothing pulls the end anywhere: the longest travel alone.
+            const double off = p.subject.Empty() ? 0.0 : std::fabs(b - target);
+            const double worth = travel - CentringWeight * off;
+            const bool better =
+                !found || (holds && !bestHolds) || (holds == bestHolds && worth > bestWorth + 1e-6);
             if (better) {
                 found = true;
                 bestHolds = holds;
-                bestTravel = travel;
-                bestOff = off;
+                bestWorth = worth;
                 r0 = s;
                 r1 = e;
             }
@@ -262,7 +261,8 @@ bool TightEnd(const Problem& p, const Frame& r0, double z, double seconds, Frame
 }
 
 // A push-in from the fit rectangle: the largest zoom within the cap whose tight end holds the
-// subject; among the starting places the one nearest the picture's middle.
+// subject; among the starting places one that does not cut the subject, nearest the picture's
+// middle.
 bool SearchPushIn(const Problem& p, double seconds, Frame& r0, Frame& r1) {
     const Frame base = FitRect(p, p.pw * 0.5, p.ph * 0.5);
     const bool slackX = p.pw - base.w > Slack;
@@ -271,16 +271,18 @@ bool SearchPushIn(const Problem& p, double seconds, Frame& r0, Frame& r1) {
     const int steps = static_cast<int>(std::floor((p.maxZoom - 1.0) / ZoomStep + 1e-9));
     for (int i = steps; i >= 0; --i) {
         const double z = i == steps ? p.maxZoom : 1.0 + i * ZoomStep;
-        bool found = false;
+        bool found = false, bestWhole = false;
         double bestOff = 0;
         for (double a : pos) {
             Frame s = base;
             (slackX ? s.cx : s.cy) = a;
             Frame e;
             if (!TightEnd(p, s, z, seconds, e) || !Valid(p, s, e, seconds)) continue;
+            const bool whole = p.subject.Empty() || !CutsBox(s, e, p.subject);
             const double off = slackX ? std::fabs(a - p.pw * 0.5) : std::fabs(a - p.ph * 0.5);
-            if (!found || off < bestOff - 1e-6) {
+            if (!found || (whole && !bestWhole) || (whole == bestWhole && off < bestOff - 1e-6)) {
                 found = true;
+                bestWhole = whole;
                 bestOff = off;
                 r0 = s;
                 r1 = e;
@@ -301,10 +303,11 @@ double SecondsAtCap(const Problem& p, const Frame& r0, const Frame& r1) {
     return s;
 }
 
-KeyFrame KeyOf(const Frame& r, int32_t time) {
+// A key for frame r of the search, whose y counts from the top of the usable area.
+KeyFrame KeyOf(const Frame& r, double top, int32_t time) {
     KeyFrame k{};
     k.x = static_cast<float>(r.cx);
-    k.y = static_cast<float>(r.cy);
+    k.y = static_cast<float>(r.cy + top);
     k.width = static_cast<float>(r.w);
     k.easeCode = InAndOutEase;
     k.time = time;
@@ -347,9 +350,15 @@ SuggestedMove SuggestMove(const Show& show, int picture, const SuggestOptions& o
                           const std::vector<PictureBox>& faces) {
     SuggestedMove out;
     (void)picture;  // one picture per show: the prepared picture is the one
+    // The search works on the area the renderer draws from, its top row at 0.
     Problem p;
-    p.pw = std::max(1, show.image.Width());
-    p.ph = std::max(1, show.image.Height());
+    const double top = 1 + EdgeInset;
+    p.pw = std::max(1.0, show.image.Width() - 1 - EdgeInset);
+    p.ph = std::max(1.0, show.image.Height() - 1 - EdgeInset);
+    auto toArea = [&](PictureBox b) {
+        b.top -= top;
+        return ClipTo(b, p.pw, p.ph);
+    };
     p.aspect = CameraAspect(show);
     if (!(p.aspect > 0)) p.aspect = 0.75;
     p.fitW = std::min(p.pw, p.ph / p.aspect);
@@ -359,9 +368,8 @@ SuggestedMove SuggestMove(const Show& show, int picture, const SuggestOptions& o
     double widest = 0;
     for (const PictureBox& f : faces) {
         if (f.Empty()) continue;
-        const PictureBox head = ClipTo(Grow(f, f.width * FaceSideMargin, f.height * FaceTopMargin,
-                                            f.width * FaceSideMargin, f.height * FaceBottomMargin),
-                                       p.pw, p.ph);
+        const PictureBox head = toArea(Grow(f, f.width * FaceSideMargin, f.height * FaceTopMargin,
+                                            f.width * FaceSideMargin, f.height * FaceBottomMargin));
         if (head.Empty()) continue;
         p.heads.push_back(head);
         out.subject = Union(out.subject, head);
@@ -383,7 +391,7 @@ SuggestedMove SuggestMove(const Show& show, int picture, const SuggestOptions& o
         const PictureBox salient = SalientRegion(show.image, p.aspect);
         if (!salient.Empty()) {
             const double m = std::max(salient.width, salient.height) * SalientMargin;
-            out.subject = ClipTo(Grow(salient, m, m, m, m), p.pw, p.ph);
+            out.subject = toArea(Grow(salient, m, m, m, m));
         }
     }
     p.subject = out.subject;
@@ -405,8 +413,9 @@ SuggestedMove SuggestMove(const Show& show, int picture, const SuggestOptions& o
     if (out.move == MoveKind::PullOut) std::swap(r0, r1);
     out.length = length;
     out.keyCount = 2;
-    out.keys[0] = KeyOf(r0, 0);
-    out.keys[1] = KeyOf(r1, length);
+    out.keys[0] = KeyOf(r0, top, 0);
+    out.keys[1] = KeyOf(r1, top, length);
+    if (!out.subject.Empty()) out.subject.top += top;
     return out;
 }
 

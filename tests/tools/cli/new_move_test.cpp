@@ -29,13 +29,15 @@ protected:
         dir = kvtest::TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
 
-    // A BMP with a busy patch in soft noise, so that the salient region has something to find.
-    std::string Picture(const std::string& name, int w, int h) {
+    // A BMP with a busy patch in soft noise, so that the salient region has something to find
+    // (or, flat, nothing at all).
+    std::string Picture(const std::string& name, int w, int h, bool flat = false) {
         kv::CDIB img(w, h, 24);
         for (int y = 0; y < h; ++y) {
             uint8_t* row = img.Row(y);
             for (int x = 0; x < w; ++x) {
-                const bool patch = std::abs(x - w / 3) < w / 10 && std::abs(y - h / 2) < h / 10;
+                const bool patch =
+                    !flat && std::abs(x - w / 3) < w / 10 && std::abs(y - h / 2) < h / 10;
                 const uint8_t v = patch ? static_cast<uint8_t>((x + y) % 2 ? 240 : 20)
                                         : static_cast<uint8_t>(100 + (x * 7 + y * 3) % 5);
                 row[x * 3] = row[x * 3 + 1] = row[x * 3 + 2] = v;
@@ -80,19 +82,20 @@ TEST_F(NewMove, OneShowPerPictureWithTheMoveThatSuitsItsShape) {
     Keys(dir + "/shows/a.kvx", first, last, count);
     ASSERT_EQ(count, 2);
     EXPECT_EQ(last.time, 120);  // 4 s at 29.97 frames a second
-    EXPECT_FLOAT_EQ(first.width, 400);
+    // The largest frame the renderer draws without its last column and top row: 399 x 299.
+    EXPECT_NEAR(first.width, 299 / 0.75, 0.02);
     EXPECT_NEAR(first.width / last.width, 1.5, 1e-3);
 
     Keys(dir + "/shows/b.kvx", first, last, count);
-    EXPECT_FLOAT_EQ(first.width, 300);
-    EXPECT_FLOAT_EQ(last.width, 300);
+    EXPECT_NEAR(first.width, 299, 0.02);
+    EXPECT_FLOAT_EQ(last.width, first.width);
     EXPECT_NE(first.y, last.y);
 
     Keys(dir + "/shows/c.kvx", first, last, count);
     EXPECT_NEAR(last.width / first.width, 1.5, 1e-3);
 
     Keys(dir + "/shows/d.kvx", first, last, count);
-    EXPECT_NEAR(first.width, 400, 0.01);  // the height filled at 4:3
+    EXPECT_NEAR(first.width, 299 / 0.75, 0.02);  // the height filled at 4:3
     EXPECT_NE(first.x, last.x);
 
     // Without --move a show still frames the whole picture with one key (which the save doubles
@@ -109,16 +112,17 @@ TEST_F(NewMove, OneShowPerPictureWithTheMoveThatSuitsItsShape) {
 }
 
 TEST_F(NewMove, LengthsInSecondsOrAutoAndCapsFromTheSettings) {
-    const std::string pano = Picture("pano.bmp", 1200, 300);
+    const std::string pano = Picture("pano.bmp", 1200, 300, true);
     std::string out;
-    // 4:1 at 4:3: the 400-wide frame travels 800 at 400 per 5 s: 10 s, 300 frames.
+    // 4:1 at 4:3 with nothing salient: the 398.7-wide frame travels the other 800.3 at 398.7
+    // per 5 s: 10.04 s, 302 frames; at twice the cap 151.
     ASSERT_EQ(Cli("new " + Q(pano) + " --out " + Q(dir + "/auto.kvx") + " --move pan", &out), 0);
-    EXPECT_NE(out.find("pan, 300 frames"), std::string::npos) << out;
+    EXPECT_NE(out.find("pan, 302 frames"), std::string::npos) << out;
     ASSERT_EQ(Cli("new " + Q(pano) + " --out " + Q(dir + "/auto.kvx") +
                       " --move pan --length auto --set SuggestMaxPan=200",
                   &out),
               0);
-    EXPECT_NE(out.find("pan, 150 frames"), std::string::npos) << out;
+    EXPECT_NE(out.find("pan, 151 frames"), std::string::npos) << out;
     // PAL counts 25 frames a second; 2.5 s is 63 frames (rounded).
     ASSERT_EQ(Cli("new " + Q(pano) + " --out " + Q(dir + "/pal.kvx") +
                       " --move pan --length 2.5 --frame-rate 2500",
