@@ -44,9 +44,12 @@ constexpr int GridSteps = 96;
 constexpr double ZoomStep = 0.01;
 // Slack in pixels for comparisons of positions computed along different roads.
 constexpr double Slack = 1e-6;
-// The renderer counts the picture's last column and its top row as outside (the matte shows
-// through where a camera reaches them), so the camera keeps to the rest, and this much further
-// in against single-precision rounding of the camera's edges.
+// The renderer counts the picture's last column and its top row as outside, and its box filter
+// reaches one column further right when it enlarges (the matte blends into the frame's last
+// column), so the camera keeps two columns off the right edge and one row off the top, and this
+// much further in against single-precision rounding of the camera's edges.
+constexpr double RightInset = 2.0;
+constexpr double TopInset = 1.0;
 constexpr double EdgeInset = 0.01;
 // Ease code of the keys: "In & Out" at ease speed 0 on a curved segment, whatever the show's
 // default ease; with two keys it moves every field on the same monotone curve.
@@ -115,6 +118,7 @@ PictureBox Union(const PictureBox& a, const PictureBox& b) {
 struct Problem {
     double pw = 0, ph = 0;          // picture size
     double aspect = 0.75;           // camera height / width
+    double shape = 1;               // the picture's width / height over the frame's
     double fitW = 0;                // the fit rectangle's width
     std::vector<PictureBox> heads;  // whole faces on the picture, never to be cut
     PictureBox subject;             // to be whole at the tight end; may be empty
@@ -316,8 +320,7 @@ KeyFrame KeyOf(const Frame& r, double top, int32_t time) {
 
 MoveKind ChooseKind(const Problem& p, const SuggestOptions& options) {
     if (options.move != MoveKind::Auto) return options.move;
-    const double r = (p.pw / p.ph) * p.aspect;
-    if (r < TallPictureRatio || r > WidePictureRatio) return MoveKind::Pan;
+    if (p.shape < TallPictureRatio || p.shape > WidePictureRatio) return MoveKind::Pan;
     return options.pullOutWhenAuto ? MoveKind::PullOut : MoveKind::PushIn;
 }
 
@@ -352,15 +355,18 @@ SuggestedMove SuggestMove(const Show& show, int picture, const SuggestOptions& o
     (void)picture;  // one picture per show: the prepared picture is the one
     // The search works on the area the renderer draws from, its top row at 0.
     Problem p;
-    const double top = 1 + EdgeInset;
-    p.pw = std::max(1.0, show.image.Width() - 1 - EdgeInset);
-    p.ph = std::max(1.0, show.image.Height() - 1 - EdgeInset);
+    const double top = TopInset + EdgeInset;
+    p.pw = std::max(1.0, show.image.Width() - RightInset - EdgeInset);
+    p.ph = std::max(1.0, show.image.Height() - TopInset - EdgeInset);
     auto toArea = [&](PictureBox b) {
         b.top -= top;
         return ClipTo(b, p.pw, p.ph);
     };
     p.aspect = CameraAspect(show);
     if (!(p.aspect > 0)) p.aspect = 0.75;
+    // The shape rule goes by the whole picture, not the area the camera keeps to.
+    p.shape = static_cast<double>(std::max(1, show.image.Width())) /
+              std::max(1, show.image.Height()) * p.aspect;
     p.fitW = std::min(p.pw, p.ph / p.aspect);
     p.maxZoom = std::max(1.0, options.maxZoom);
     p.maxPan = std::max(0.0, options.maxPan);

@@ -8,8 +8,8 @@
 // pan speed come in as parameters; nothing here reads the settings store.
 //
 // What a suggestion guarantees, frame by frame through the show's own camera motion: the camera
-// stays on the part of the picture the renderer draws from (all but its last column and top
-// row, which it counts as outside), so no matte shows, the subject is whole inside the frame at the
+// stays on the part of the picture the renderer draws cleanly (all but its last two columns and
+// its top row, where the matte blends in), so no matte shows, the subject is whole inside the frame at the
 // end of a push-in and pan and at the start of a pull-out, and no face is ever cut by the frame's
 // edge: each is either whole inside the frame or wholly outside it at every frame. Two keys are
 // used because then every field of the camera follows the same eased curve, so each edge of the

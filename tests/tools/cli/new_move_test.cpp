@@ -82,12 +82,12 @@ TEST_F(NewMove, OneShowPerPictureWithTheMoveThatSuitsItsShape) {
     Keys(dir + "/shows/a.kvx", first, last, count);
     ASSERT_EQ(count, 2);
     EXPECT_EQ(last.time, 120);  // 4 s at 29.97 frames a second
-    // The largest frame the renderer draws without its last column and top row: 399 x 299.
-    EXPECT_NEAR(first.width, 299 / 0.75, 0.02);
+    // The largest frame the renderer draws cleanly, without the last two columns and top row.
+    EXPECT_NEAR(first.width, 398 - 0.01, 0.02);
     EXPECT_NEAR(first.width / last.width, 1.5, 1e-3);
 
     Keys(dir + "/shows/b.kvx", first, last, count);
-    EXPECT_NEAR(first.width, 299, 0.02);
+    EXPECT_NEAR(first.width, 298 - 0.01, 0.02);
     EXPECT_FLOAT_EQ(last.width, first.width);
     EXPECT_NE(first.y, last.y);
 
@@ -114,10 +114,10 @@ TEST_F(NewMove, OneShowPerPictureWithTheMoveThatSuitsItsShape) {
 TEST_F(NewMove, LengthsInSecondsOrAutoAndCapsFromTheSettings) {
     const std::string pano = Picture("pano.bmp", 1200, 300, true);
     std::string out;
-    // 4:1 at 4:3 with nothing salient: the 398.7-wide frame travels the other 800.3 at 398.7
-    // per 5 s: 10.04 s, 302 frames; at twice the cap 151.
+    // 4:1 at 4:3 with nothing salient: the 398.7-wide frame travels the other 799.3 (of the
+    // 1198 it keeps to) at 398.7 per 5 s: 10.03 s, 301 frames; at twice the cap 151.
     ASSERT_EQ(Cli("new " + Q(pano) + " --out " + Q(dir + "/auto.kvx") + " --move pan", &out), 0);
-    EXPECT_NE(out.find("pan, 302 frames"), std::string::npos) << out;
+    EXPECT_NE(out.find("pan, 301 frames"), std::string::npos) << out;
     ASSERT_EQ(Cli("new " + Q(pano) + " --out " + Q(dir + "/auto.kvx") +
                       " --move pan --length auto --set SuggestMaxPan=200",
                   &out),
