@@ -366,3 +366,48 @@ TEST_F(Suggest, LumaIsTopRowFirstAndScaledByWholePixels) {
 }
 
 }  // namespace
+
+namespace {
+
+// FNV-1a over the keys and length of a suggestion.
+uint64_t Digest(const SuggestedMove& m, uint64_t h) {
+    auto mix = [&](const void* data, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            h ^= static_cast<const uint8_t*>(data)[i];
+            h *= 1099511628211ull;
+        }
+    };
+    mix(m.keys, sizeof m.keys);
+    mix(&m.length, sizeof m.length);
+    return h;
+}
+
+// The keys are plain scalar arithmetic on the picture and the options: the digest of a fixed
+// set of suggestions is the same on every build, the portable-kernel one included (make
+// test-portable runs this program there). A change of the suggester that changes any key
+// changes it, and must be made on purpose.
+TEST_F(Suggest, KeysAreTheSameOnEveryBuild) {
+    struct Case {
+        int w, h;
+        double px, py;
+        MoveKind move;
+        int32_t length;
+    };
+    const Case cases[] = {{800, 1600, 0.5, 0.8, MoveKind::Auto, 0},
+                          {1500, 1000, 0.3, 0.6, MoveKind::Auto, 0},
+                          {1200, 900, 0.7, 0.2, MoveKind::PullOut, 200},
+                          {6000, 1000, 0.1, 0.5, MoveKind::Auto, 0},
+                          {160, 120, 0.5, 0.5, MoveKind::PushIn, 90}};
+    uint64_t h = 1469598103934665603ull;
+    for (const Case& c : cases) {
+        MakePicture(show, c.w, c.h, c.px, c.py);
+        SuggestOptions o;
+        o.move = c.move;
+        o.length = c.length;
+        h = Digest(kv::SuggestMove(show, 0, o, {}), h);
+        h = Digest(kv::SuggestMove(show, 0, o, {{c.w * 0.4, c.h * 0.3, c.w * 0.08, c.h * 0.1}}), h);
+    }
+    EXPECT_EQ(h, 12007445339300518282ull);
+}
+
+}  // namespace
