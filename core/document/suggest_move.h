@@ -9,10 +9,10 @@
 //
 // What a suggestion guarantees, frame by frame through the show's own camera motion: the camera
 // stays on the part of the picture the renderer draws cleanly (all but its last two columns and
-// its top row, where the matte blends in), so no matte shows, the subject is whole inside the frame at the
-// end of a push-in and pan and at the start of a pull-out, and no face is ever cut by the frame's
-// edge: each is either whole inside the frame or wholly outside it at every frame. Two keys are
-// used because then every field of the camera follows the same eased curve, so each edge of the
+// its top row, where the matte blends in), so no matte shows, the subject is whole inside the frame
+// at the end of a push-in and pan and at the start of a pull-out, and no face is ever cut by the
+// frame's edge: each is either whole inside the frame or wholly outside it at every frame. Two keys
+// are used because then every field of the camera follows the same eased curve, so each edge of the
 // camera rectangle moves monotonically from its start to its end and the checks at the two ends
 // hold at every frame between them. The result depends only on the inputs (plain scalar
 // arithmetic, no vector kernels), so it is the same every time and on every build.
