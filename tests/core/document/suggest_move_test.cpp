@@ -288,6 +288,10 @@ TEST_F(Suggest, FacesAreWholeAtTheTightEndAndNeverCut) {
         ExpectFacesNeverCut(faces);
         const PictureBox tight = kind == MoveKind::PushIn ? Last() : First();
         for (const PictureBox& f : faces) EXPECT_TRUE(Holds(tight, f));
+        // The faces with their margin: the group and the face near the edge together.
+        EXPECT_TRUE(Holds(tight, m.subject));
+        EXPECT_LE(m.subject.left, 40 - 15);
+        EXPECT_GE(m.subject.Right(), 1010 + 19);
     }
 
     // A tall picture with a face near its top: the pan keeps the face in view all the way.

@@ -109,6 +109,13 @@ TEST_F(NewMove, OneShowPerPictureWithTheMoveThatSuitsItsShape) {
         EXPECT_FLOAT_EQ(k.x, 200);
         EXPECT_FLOAT_EQ(k.y, 150);
     }
+    // and so does each show of several pictures made into a folder without --move.
+    ASSERT_EQ(Cli("new " + Q(a) + " " + Q(b) + " --out-dir " + Q(dir + "/whole"), &out), 0);
+    EXPECT_EQ(out, "");
+    Keys(dir + "/whole/b.kvx", first, last, count);
+    EXPECT_FLOAT_EQ(first.width, 300);
+    EXPECT_FLOAT_EQ(first.y, 300);
+    EXPECT_FLOAT_EQ(last.y, 300);
 }
 
 TEST_F(NewMove, LengthsInSecondsOrAutoAndCapsFromTheSettings) {
