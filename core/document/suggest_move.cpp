@@ -2,8 +2,9 @@
 // what a suggestion guarantees).
 //
 // Every move is described by the camera's starting and ending rectangle. The wider one is always
-// the fit rectangle, the largest of the frame's aspect that lies on the picture, so a pan (which
-// keeps the width) fills the frame's width or height, and a push-in or pull-out zooms into it.
+// the fit rectangle, the largest of the frame's aspect that lies on the part of the picture the
+// renderer draws cleanly, so a pan (which keeps the width) fills the frame's width or height, and
+// a push-in or pull-out zooms into it.
 // The search walks a fixed grid of positions and zooms in a fixed order and keeps the first best
 // candidate, so equal inputs give equal keys.
 #include "core/document/suggest_move.h"
@@ -328,7 +329,8 @@ MoveKind ChooseKind(const Problem& p, const SuggestOptions& options) {
 void Search(const Problem& p, MoveKind kind, double seconds, Frame& r0, Frame& r1) {
     if (kind == MoveKind::Pan ? SearchPan(p, seconds, r0, r1) : SearchPushIn(p, seconds, r0, r1))
         return;
-    // A subject too big to hold whole at the tight end: move as the faces allow without it.
+    // No zoom holds the subject whole at the tight end (it is bigger than the fit rectangle, or
+    // the faces and caps leave no room): zoom as the faces allow without it, else stay still.
     Problem loose = p;
     loose.subject = {};
     if (!p.subject.Empty() && kind != MoveKind::Pan && SearchPushIn(loose, seconds, r0, r1)) return;
