@@ -11,6 +11,7 @@ pkgs=(
   libtiff-tools libheif-examples webp libimage-exiftool-perl
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   frei0r-plugins-dev melt
+  libdlib-dev python3-skimage
   libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
   imagemagick xvfb xauth xdotool openbox x11-utils x11-apps

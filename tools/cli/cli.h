@@ -85,6 +85,9 @@ public:
     bool allowPlaceholder = false;
     int32_t frameRate = -1;  // -1: from the settings
     int32_t length = -1;     // -1: five minutes at the frame rate
+    // The --length value as given ("" when absent). `new --move` reads it as seconds or "auto";
+    // a value that is not a whole number is refused for every other use.
+    std::string lengthText;
     bool usageError = false;
 };
 

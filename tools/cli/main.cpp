@@ -37,7 +37,8 @@ void PrintHelp() {
         "\ncommon options:\n"
         "  --settings FILE          settings file (default: Kinevista.ini in the public folder)\n"
         "  --set KEY=VALUE          a setting for this run only (repeatable)\n"
-        "  --length N               show length in frames (default: five minutes)\n"
+        "  --length N               show length in frames (default: five minutes); for\n"
+        "                           new --move, seconds or auto (the default)\n"
         "  --frame-rate R           frames per second x 100: 2997, 2500 or 2397\n"
         "  --answer yes|no|cancel   the answer to every question (no or cancel: an existing\n"
         "                           movie or still is left alone)\n"
@@ -189,10 +190,22 @@ struct CommandLine {
     bool help = false;
 };
 
+// Whether a --length value that is not a whole number may still be one for `new --move`
+// ("auto" or a number of seconds with a fraction).
+bool LengthForNewMove(const std::string& v) {
+    if (v == "auto") return true;
+    char* end = nullptr;
+    const double seconds = std::strtod(v.c_str(), &end);
+    return !v.empty() && *end == 0 && seconds > 0;
+}
+
 // "--length" and "--frame-rate": a whole number, and for the rate one the editor knows; false
 // (with the message) when it is not.
 bool ReadNumberOption(Context& ctx, const std::string& a, const std::string& v) {
     int32_t n = 0;
+    if (a == "--length") ctx.lengthText = v;
+    // Seconds or "auto" for `new --move`: decided once the command is known.
+    if (a == "--length" && !ParseInt(v, n) && LengthForNewMove(v)) return true;
     if (!ParseInt(v, n) || n < 0) {
         std::fprintf(stderr, "kinevista-cli: %s wants a whole number, not %s\n", a.c_str(),
                      v.c_str());
@@ -272,6 +285,12 @@ int main(int argc, char** argv) {
     auto it = Table().find(rest[0]);
     if (it == Table().end()) {
         std::fprintf(stderr, "kinevista-cli: unknown command %s (see --help)\n", rest[0].c_str());
+        return ExitUsage;
+    }
+    int32_t frames = 0;
+    if (!ctx.lengthText.empty() && !ParseInt(ctx.lengthText, frames) && rest[0] != "new") {
+        std::fprintf(stderr, "kinevista-cli: --length wants a whole number, not %s\n",
+                     ctx.lengthText.c_str());
         return ExitUsage;
     }
     // A file-size limit then shows as a write error, which the writers report.
