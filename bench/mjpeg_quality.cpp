@@ -1,0 +1,177 @@
+// Motion JPEG quality table: for each job quality, the size and fidelity of the frames FFmpeg's
+// Motion JPEG encoder made (through swscale to yuvj422p at qscale 2 + (100 - q) * 29 / 100) and of
+// libjpeg-turbo's frames at the libjpeg quality JpegQualityForMovie gives, with the highest
+// libjpeg quality whose frames are no larger than FFmpeg's (what the table in jpeg_frame.cpp
+// holds).
+//
+//   mjpeg_quality [WIDTH HEIGHT [FRAMES]]     default 720 480 20
+//
+// Frames of the benchmark move are rendered once (the picture of make_picture.sh in
+// $KV_BENCH_DIR, default /tmp/kbbench). Fidelity is the PSNR of the decoded frame's red, green and
+// blue against the rendered frame; sizes are the average bytes per frame.
+#include <turbojpeg.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "bench/bench_move.h"
+#include "platform/video/jpeg_frame.h"
+#include "platform/video/movie_writer.h"
+
+namespace {
+
+struct Measure {
+    double bytes = 0;  // per frame
+    double psnr = 0;
+};
+
+using Frames = std::vector<std::unique_ptr<kv::CDIB>>;
+
+// Squared error of a decoded top-down BGRX frame against the rendered bottom-up one.
+double SquaredError(const std::vector<uint8_t>& decoded, const kv::CDIB& frame) {
+    const int w = frame.Width(), h = frame.Height();
+    double sum = 0;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* a = decoded.data() + static_cast<size_t>(y) * w * 4;
+        const uint8_t* b = frame.Row(h - 1 - y);
+        for (int x = 0; x < w * 4; ++x) {
+            if ((x & 3) == 3) continue;
+            const double d = static_cast<double>(a[x]) - b[x];
+            sum += d * d;
+        }
+    }
+    return sum;
+}
+
+double Psnr(double squared, double samples) {
+    const double mse = squared / samples;
+    return mse > 0 ? 10.0 * std::log10(255.0 * 255.0 / mse) : 99.0;
+}
+
+class Decoder {
+public:
+    Decoder() : handle_(tjInitDecompress()) {}
+    ~Decoder() { tjDestroy(handle_); }
+    bool Decode(const uint8_t* data, size_t size, int w, int h, std::vector<uint8_t>& out) {
+        out.resize(static_cast<size_t>(w) * h * 4);
+        return tjDecompress2(handle_, data, size, out.data(), w, w * 4, h, TJPF_BGRX,
+                             TJFLAG_ACCURATEDCT) == 0;
+    }
+
+private:
+    tjhandle handle_;
+};
+
+// FFmpeg's frames at job quality q: an MJPG AVI written by the movie writer, read back packet by
+// packet.
+bool Today(const Frames& frames, int q, Measure& m) {
+    const int w = frames[0]->Width(), h = frames[0]->Height();
+    const std::string path = kv_bench::BenchDir() + "/mjpeg_quality.avi";
+    kv::MovieFormat f;
+    f.width = w;
+    f.height = h;
+    f.rate = 2997;
+    f.codec = "MJPG";
+    f.quality = q;
+    kv::MovieWriter writer;
+    if (!writer.Open(path, f)) {
+        std::fprintf(stderr, "%s\n", writer.LastError().c_str());
+        return false;
+    }
+    for (size_t n = 0; n < frames.size(); ++n)
+        if (!writer.WriteFrame(static_cast<int64_t>(n), frames[n]->Bits(), frames[n]->RowBytes()))
+            return false;
+    if (!writer.Close()) return false;
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return false;
+    AVPacket* pkt = av_packet_alloc();
+    Decoder dec;
+    std::vector<uint8_t> pixels;
+    size_t i = 0, bytes = 0;
+    double sq = 0;
+    while (av_read_frame(in, pkt) >= 0 && i < frames.size()) {
+        bytes += pkt->size;
+        if (!dec.Decode(pkt->data, pkt->size, w, h, pixels)) break;
+        sq += SquaredError(pixels, *frames[i++]);
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avformat_close_input(&in);
+    if (i != frames.size()) return false;
+    m.bytes = static_cast<double>(bytes) / i;
+    m.psnr = Psnr(sq, static_cast<double>(i) * w * h * 3);
+    return true;
+}
+
+// libjpeg-turbo's frames at libjpeg quality jq.
+bool Ours(const Frames& frames, int jq, bool psnr, Measure& m) {
+    kv::JpegFrameEncoder enc;
+    Decoder dec;
+    std::vector<uint8_t> pixels;
+    size_t bytes = 0;
+    double sq = 0;
+    for (const auto& frame : frames) {
+        if (!enc.Encode(frame->Bits(), frame->RowBytes(), true, frame->Width(), frame->Height(), 32,
+                        jq))
+            return false;
+        bytes += enc.Size();
+        if (psnr) {
+            if (!dec.Decode(enc.Data(), enc.Size(), frame->Width(), frame->Height(), pixels))
+                return false;
+            sq += SquaredError(pixels, *frame);
+        }
+    }
+    const double n = static_cast<double>(frames.size());
+    m.bytes = static_cast<double>(bytes) / n;
+    m.psnr = psnr ? Psnr(sq, n * frames[0]->Width() * frames[0]->Height() * 3) : 0;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int w = argc > 2 ? std::atoi(argv[1]) : 720;
+    const int h = argc > 2 ? std::atoi(argv[2]) : 480;
+    const int count = argc > 3 ? std::atoi(argv[3]) : 20;
+    const Frames& frames = kv_bench::PreRendered(w, h, count);
+    if (frames.empty()) {
+        std::fprintf(stderr, "no picture in %s: run make_picture.sh\n",
+                     kv_bench::BenchDir().c_str());
+        return 1;
+    }
+    std::vector<double> size(101);
+    for (int jq = 1; jq <= 100; ++jq) {
+        Measure m;
+        if (!Ours(frames, jq, false, m)) return 1;
+        size[jq] = m.bytes;
+    }
+    std::printf("%dx%d, %d frames; bytes per frame and PSNR (dB, RGB)\n", w, h, count);
+    std::printf(
+        "job q qscale | FFmpeg bytes  PSNR | libjpeg q  bytes  PSNR | largest q no larger\n");
+    int lastQscale = -1;
+    for (int q = 0; q <= 100; ++q) {
+        const int qscale = 2 + (100 - q) * 29 / 100;
+        if (qscale == lastQscale) continue;
+        lastQscale = qscale;
+        Measure today, ours;
+        if (!Today(frames, q, today)) {
+            std::fprintf(stderr, "the FFmpeg movie at quality %d failed\n", q);
+            return 1;
+        }
+        const int jq = kv::JpegQualityForMovie(q);
+        if (!Ours(frames, jq, true, ours)) return 1;
+        int fit = 1;
+        for (int c = 1; c <= 100; ++c)
+            if (size[c] <= today.bytes) fit = c;
+        std::printf("%5d %6d | %12.0f %5.2f | %9d %6.0f %5.2f | %3d\n", q, qscale, today.bytes,
+                    today.psnr, jq, ours.bytes, ours.psnr, fit);
+    }
+    return 0;
+}

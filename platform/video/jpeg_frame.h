@@ -1,0 +1,49 @@
+// JpegFrameEncoder: one movie frame of 24- or 32-bit blue-green-red rows made into a baseline
+// JPEG by libjpeg-turbo, for the Motion JPEG streams of AVI ("MJPG"), .mov ("jpeg") and Matroska.
+//
+// The frame is coded as Y'CbCr 4:2:2 at full range (JFIF, ITU-R BT.601 weights), with the
+// accurate integer DCT and libjpeg's standard Huffman tables, straight from the rows as the
+// renderer leaves them: bottom-up rows are read through libjpeg-turbo's bottom-up flag, so the
+// flip costs no copy. libjpeg-turbo's SIMD colour conversion, downsampling, DCT and
+// quantisation compute the same integers as its plain C code, so a frame's bytes are the same
+// on every x86-64 machine and with the SIMD turned off (JSIMD_FORCENONE=1).
+//
+// One encoder codes one frame at a time; frames coded side by side need one encoder each.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kv {
+
+// libjpeg's quality (1..100) for the movie job's quality (0..100). Chosen so that a frame is no
+// larger than the one the FFmpeg Motion JPEG encoder made at the same job quality (qscale
+// 2 + (100 - q) * 29 / 100), measured over rendered frames of a detailed picture.
+int JpegQualityForMovie(int movieQuality);
+
+class JpegFrameEncoder {
+public:
+    JpegFrameEncoder();
+    ~JpegFrameEncoder();
+    JpegFrameEncoder(const JpegFrameEncoder&) = delete;
+    JpegFrameEncoder& operator=(const JpegFrameEncoder&) = delete;
+
+    // Codes one frame. `firstRow` is the row at the lowest address, `rowBytes` the step between
+    // rows (at least width x bitCount / 8); bottomUp says that this first row is the picture's
+    // bottom row (the image buffer's order). jpegQuality is libjpeg's 1..100. The result stays
+    // valid until the next call. False with Error() set when the frame cannot be coded.
+    bool Encode(const uint8_t* firstRow, int32_t rowBytes, bool bottomUp, int32_t width,
+                int32_t height, int32_t bitCount, int jpegQuality);
+
+    const uint8_t* Data() const;
+    size_t Size() const;
+    const std::string& Error() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
+
+}  // namespace kv
