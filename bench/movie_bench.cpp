@@ -413,6 +413,8 @@ void PrintTable() {
 
 }  // namespace
 
+void PrintMovieStages();  // movie_stages.cpp
+
 int main(int argc, char** argv) {
     kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
     const char* cli = std::getenv("KV_CLI");
@@ -430,5 +432,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     PrintTable();
+    // KV_BENCH_STAGES=0 leaves the table of stages out.
+    const char* stages = std::getenv("KV_BENCH_STAGES");
+    if (!stages || std::string(stages) != "0") PrintMovieStages();
     return 0;
 }
