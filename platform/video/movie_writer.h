@@ -31,6 +31,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,6 +73,12 @@ public:
     // frames, .mov starts the sample at n x frameDuration). rows: the bottom row of a bottom-up
     // image with rowBytes per row and the bit count given at Open.
     bool WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowBytes);
+    // The same, but the pixels stay the caller's to keep unchanged until `released` runs, which
+    // lets Motion JPEG frames be coded side by side while the next is rendered. released runs
+    // once, on this thread, during this or a later call (Close included); codecs that do not
+    // keep frames run it before returning, and so does a refused frame.
+    bool WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t rowBytes,
+                        std::function<void()> released);
     // Only converts the frame as a compressor would see it (the priming frame of .mov movies);
     // nothing is added to the movie.
     bool PrimeFrame(const uint8_t* bottomRow, int32_t rowBytes);
