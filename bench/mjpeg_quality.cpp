@@ -18,12 +18,12 @@
 #include <vector>
 
 extern "C" {
-#include <libavformat/avformat.h>
+#include <libavcodec/avcodec.h>
+#include <libswscale/swscale.h>
 }
 
 #include "bench/bench_move.h"
 #include "platform/video/jpeg_frame.h"
-#include "platform/video/movie_writer.h"
 
 namespace {
 
@@ -69,42 +69,56 @@ private:
     tjhandle handle_;
 };
 
-// FFmpeg's frames at job quality q: an MJPG AVI written by the movie writer, read back packet by
-// packet.
+// FFmpeg's frames at job quality q, made as the movie writer made them before: swscale to
+// yuvj422p with the BT.601 matrix, then FFmpeg's Motion JPEG encoder at qscale
+// 2 + (100 - q) * 29 / 100.
 bool Today(const Frames& frames, int q, Measure& m) {
     const int w = frames[0]->Width(), h = frames[0]->Height();
-    const std::string path = kv_bench::BenchDir() + "/mjpeg_quality.avi";
-    kv::MovieFormat f;
-    f.width = w;
-    f.height = h;
-    f.rate = 2997;
-    f.codec = "MJPG";
-    f.quality = q;
-    kv::MovieWriter writer;
-    if (!writer.Open(path, f)) {
-        std::fprintf(stderr, "%s\n", writer.LastError().c_str());
-        return false;
-    }
-    for (size_t n = 0; n < frames.size(); ++n)
-        if (!writer.WriteFrame(static_cast<int64_t>(n), frames[n]->Bits(), frames[n]->RowBytes()))
-            return false;
-    if (!writer.Close()) return false;
-    AVFormatContext* in = nullptr;
-    if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) < 0) return false;
+    const AVCodec* codec = avcodec_find_encoder_by_name("mjpeg");
+    if (!codec) return false;
+    AVCodecContext* e = avcodec_alloc_context3(codec);
+    e->width = w;
+    e->height = h;
+    e->pix_fmt = AV_PIX_FMT_YUVJ422P;
+    e->time_base = AVRational{100, 2997};
+    e->flags |= AV_CODEC_FLAG_QSCALE;
+    e->global_quality = FF_QP2LAMBDA * (2 + (100 - q) * 29 / 100);
+    if (avcodec_open2(e, codec, nullptr) < 0) return false;
+    SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, AV_PIX_FMT_YUVJ422P, SWS_BILINEAR,
+                                     nullptr, nullptr, nullptr);
+    const int* coefs = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(sws, coefs, 1, coefs, 1, 0, 1 << 16, 1 << 16);
+    AVFrame* yuv = av_frame_alloc();
+    yuv->format = e->pix_fmt;
+    yuv->width = w;
+    yuv->height = h;
+    av_frame_get_buffer(yuv, 0);
     AVPacket* pkt = av_packet_alloc();
     Decoder dec;
     std::vector<uint8_t> pixels;
     size_t i = 0, bytes = 0;
     double sq = 0;
-    while (av_read_frame(in, pkt) >= 0 && i < frames.size()) {
+    bool ok = true;
+    for (size_t n = 0; ok && n < frames.size(); ++n) {
+        const kv::CDIB& f = *frames[n];
+        const uint8_t* src[4] = {f.Row(h - 1), nullptr, nullptr, nullptr};
+        const int stride[4] = {-f.RowBytes(), 0, 0, 0};
+        av_frame_make_writable(yuv);
+        sws_scale(sws, src, stride, 0, h, yuv->data, yuv->linesize);
+        yuv->pts = static_cast<int64_t>(n);
+        yuv->quality = e->global_quality;
+        ok = avcodec_send_frame(e, yuv) >= 0 && avcodec_receive_packet(e, pkt) >= 0;
+        if (!ok) break;
         bytes += pkt->size;
-        if (!dec.Decode(pkt->data, pkt->size, w, h, pixels)) break;
-        sq += SquaredError(pixels, *frames[i++]);
+        ok = dec.Decode(pkt->data, pkt->size, w, h, pixels);
+        if (ok) sq += SquaredError(pixels, *frames[i++]);
         av_packet_unref(pkt);
     }
     av_packet_free(&pkt);
-    avformat_close_input(&in);
-    if (i != frames.size()) return false;
+    av_frame_free(&yuv);
+    sws_freeContext(sws);
+    avcodec_free_context(&e);
+    if (!ok || i != frames.size()) return false;
     m.bytes = static_cast<double>(bytes) / i;
     m.psnr = Psnr(sq, static_cast<double>(i) * w * h * 3);
     return true;

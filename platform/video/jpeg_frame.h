@@ -1,10 +1,10 @@
 // JpegFrameEncoder: one movie frame of 24- or 32-bit blue-green-red rows made into a baseline
 // JPEG by libjpeg-turbo, for the Motion JPEG streams of AVI ("MJPG"), .mov ("jpeg") and Matroska.
 //
-// The frame is coded as Y'CbCr 4:2:2 at full range (JFIF, ITU-R BT.601 weights), with the
-// accurate integer DCT and libjpeg's standard Huffman tables, straight from the rows as the
-// renderer leaves them: bottom-up rows are read through libjpeg-turbo's bottom-up flag, so the
-// flip costs no copy. libjpeg-turbo's SIMD colour conversion, downsampling, DCT and
+// The frame is coded as baseline Y'CbCr 4:2:2 at full range (JFIF, ITU-R BT.601 weights), with
+// the accurate integer DCT and Huffman tables made for the frame, straight from the rows as the
+// renderer leaves them: bottom-up rows are handed to libjpeg in reverse order, so the flip costs
+// no copy. libjpeg-turbo's SIMD colour conversion, downsampling, DCT and
 // quantisation compute the same integers as its plain C code, so a frame's bytes are the same
 // on every x86-64 machine and with the SIMD turned off (JSIMD_FORCENONE=1).
 //

@@ -1,6 +1,6 @@
-// JpegFrameEncoder: frames decode back to the picture top row first, the stream is baseline
-// 4:2:2 JFIF, the bytes follow the pixels alone (not the row order, padding, alpha or bit
-// depth) and are the same with libjpeg-turbo's SIMD turned off.
+// JpegFrameEncoder: frames decode back to the picture top row first, flat colour keeps its level,
+// the stream is baseline 4:2:2 JFIF, the bytes follow the pixels alone (not the row order, padding,
+// alpha or bit depth) and are the same with libjpeg-turbo's SIMD turned off.
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
@@ -95,6 +95,25 @@ TEST(JpegFrame, DecodesCloseToTheFrameWithTheTopRowFirst) {
         const double psnr = Psnr(d.pixels, f);
         EXPECT_GT(psnr, 25.0) << f.w << "x" << f.h;
         EXPECT_GT(psnr, Psnr(d.pixels, f, true) + 8.0) << f.w << "x" << f.h;
+    }
+}
+
+TEST(JpegFrame, FlatColourKeepsItsLevelAtTheLowestQuality) {
+    // Movies carry frame numbers and fades in flat colour: the DC terms stay fine however coarse
+    // the rest of the table gets.
+    kv::JpegFrameEncoder enc;
+    const uint8_t colours[][3] = {{9, 0, 0}, {0, 200, 17}, {255, 255, 255}, {3, 130, 250}};
+    for (const auto& c : colours) {
+        TestFrame f(48, 32, 1);
+        for (size_t i = 0; i < f.bits.size(); i += 4) {
+            f.bits[i] = c[0];
+            f.bits[i + 1] = c[1];
+            f.bits[i + 2] = c[2];
+        }
+        Decoded d;
+        ASSERT_TRUE(Decode(Encode(enc, f, kv::JpegQualityForMovie(0)), d));
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(d.pixels[k], c[k], 2) << int(c[0]) << "," << k;
+        EXPECT_NEAR(d.pixels[d.pixels.size() - 4], c[0], 2);
     }
 }
 
