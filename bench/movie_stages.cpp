@@ -183,7 +183,7 @@ Run Measure(Way way, int w, int h) {
                                  1 << 16);
     }
     kv::JpegFrameEncoder jpeg;
-    const int jq = kv::JpegQualityForMovie(100);
+    const kv::JpegQuality jq = kv::JpegQualityForMovie(100);
     bool ok = true;
     auto drain = [&](int64_t) {
         while (ok && avcodec_receive_packet(enc, pkt) == 0) {

@@ -3,9 +3,10 @@
 //
 // The tables are libjpeg's standard ones at the given quality, except for the DC terms, which
 // are never coarser than 8 (a frame's mean kept to half a level), as the FFmpeg encoder keeps
-// them: otherwise flat colour drifts by several levels at low qualities. The Huffman tables are
-// made for each frame (one more pass over its coefficients): the standard ones cost up to half
-// again the bytes at low qualities, where runs of zeros dominate. One compressor object
+// them: otherwise flat colour drifts by several levels at low qualities. Below the top qualities
+// the Huffman tables are made for each frame (one more pass over its coefficients, about twice
+// the coding time): the standard ones cost up to half again the bytes there, where runs of zeros
+// dominate. One compressor object
 // and one output buffer serve every frame of a movie. libjpeg reports fatal errors through a
 // callback that must not return; they leave by longjmp back into Encode, across plain data only.
 #include "platform/video/jpeg_frame.h"
@@ -24,8 +25,10 @@ namespace {
 // libjpeg quality by the FFmpeg encoder's qscale 2 .. 31. Measured (bench/mjpeg_quality) as the
 // highest libjpeg quality whose frames are on average no larger than FFmpeg's at that qscale, on
 // rendered frames of the detailed benchmark picture at 720 x 480 and 1920 x 1080 (the lower of
-// the two), with the fine DC terms and Huffman tables made for each frame as below.
-constexpr int kQualityByQscale[30] = {89, 80, 69, 60, 48, 40, 33, 29, 25, 22, 20, 19, 17, 16, 15,
+// the two), with the fine DC terms below: for qscale 2 .. 4 with the standard Huffman tables, for
+// the rest with tables made for each frame.
+constexpr int StandardTablesUpToQscale = 4;
+constexpr int kQualityByQscale[30] = {89, 78, 65, 60, 48, 40, 33, 29, 25, 22, 20, 19, 17, 16, 15,
                                       14, 14, 13, 13, 12, 12, 12, 12, 11, 11, 11, 11, 11, 10, 10};
 
 // The coarsest DC quantiser kept.
@@ -74,11 +77,11 @@ void TermDestination(j_compress_ptr c) {
 
 }  // namespace
 
-int JpegQualityForMovie(int movieQuality) {
+JpegQuality JpegQualityForMovie(int movieQuality) {
     const int q = std::clamp(movieQuality, 0, 100);
     // The qscale the FFmpeg encoder was given for this job quality.
     const int qscale = 2 + (100 - q) * 29 / 100;
-    return kQualityByQscale[qscale - 2];
+    return JpegQuality(kQualityByQscale[qscale - 2], qscale > StandardTablesUpToQscale);
 }
 
 struct JpegFrameEncoder::Impl {
@@ -100,7 +103,7 @@ struct JpegFrameEncoder::Impl {
         return false;
     }
     bool Code(const uint8_t* firstRow, int32_t rowBytes, bool bottomUp, int32_t width,
-              int32_t height, int32_t bitCount, int quality);
+              int32_t height, int32_t bitCount, JpegQuality quality);
 };
 
 JpegFrameEncoder::JpegFrameEncoder() : m(std::make_unique<Impl>()) {}
@@ -109,7 +112,8 @@ JpegFrameEncoder::~JpegFrameEncoder() = default;
 
 // The libjpeg calls; false (with the library's message) when one of them gives up.
 bool JpegFrameEncoder::Impl::Code(const uint8_t* firstRow, int32_t rowBytes, bool bottomUp,
-                                  int32_t width, int32_t height, int32_t bitCount, int quality) {
+                                  int32_t width, int32_t height, int32_t bitCount,
+                                  JpegQuality quality) {
     if (setjmp(err.jump)) {
         jpeg_abort_compress(&cinfo);
         return Fail(err.message);
@@ -119,13 +123,13 @@ bool JpegFrameEncoder::Impl::Code(const uint8_t* firstRow, int32_t rowBytes, boo
     cinfo.input_components = bitCount / 8;
     cinfo.in_color_space = bitCount == 32 ? JCS_EXT_BGRX : JCS_EXT_BGR;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_set_quality(&cinfo, std::clamp(quality.quality, 1, 100), TRUE);
     for (int t = 0; t < 2; ++t) {
         UINT16& dc = cinfo.quant_tbl_ptrs[t]->quantval[0];
         dc = static_cast<UINT16>(std::min<unsigned>(dc, FinestDc));
     }
     cinfo.dct_method = JDCT_ISLOW;
-    cinfo.optimize_coding = TRUE;
+    cinfo.optimize_coding = quality.frameHuffman ? TRUE : FALSE;
     // 4:2:2: luma at full width, both chroma planes at half width and full height.
     cinfo.comp_info[0].h_samp_factor = 2;
     cinfo.comp_info[0].v_samp_factor = 1;
@@ -148,7 +152,8 @@ bool JpegFrameEncoder::Impl::Code(const uint8_t* firstRow, int32_t rowBytes, boo
 }
 
 bool JpegFrameEncoder::Encode(const uint8_t* firstRow, int32_t rowBytes, bool bottomUp,
-                              int32_t width, int32_t height, int32_t bitCount, int jpegQuality) {
+                              int32_t width, int32_t height, int32_t bitCount,
+                              JpegQuality quality) {
     Impl& s = *m;
     if (!firstRow || width <= 0 || height <= 0 || width > 65500 || height > 65500)
         return s.Fail("frame size out of range");
@@ -167,9 +172,7 @@ bool JpegFrameEncoder::Encode(const uint8_t* firstRow, int32_t rowBytes, bool bo
         s.dest.bytes = &s.bytes;
         s.cinfo.dest = &s.dest.pub;
     }
-    if (!s.Code(firstRow, rowBytes, bottomUp, width, height, bitCount,
-                std::clamp(jpegQuality, 1, 100)))
-        return false;
+    if (!s.Code(firstRow, rowBytes, bottomUp, width, height, bitCount, quality)) return false;
     s.error.clear();
     return true;
 }

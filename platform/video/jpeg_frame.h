@@ -18,10 +18,21 @@
 
 namespace kv {
 
-// libjpeg's quality (1..100) for the movie job's quality (0..100). Chosen so that a frame is no
-// larger than the one the FFmpeg Motion JPEG encoder made at the same job quality (qscale
-// 2 + (100 - q) * 29 / 100), measured over rendered frames of a detailed picture.
-int JpegQualityForMovie(int movieQuality);
+// How a frame is coded: libjpeg's quality (1..100), and whether the Huffman tables are made for
+// the frame (smaller at low qualities, but an extra pass that doubles the coding time) rather
+// than the standard ones.
+struct JpegQuality {
+    JpegQuality(int q = 89, bool ownTables = false) : quality(q), frameHuffman(ownTables) {}
+    int quality;
+    bool frameHuffman;
+};
+
+// The coding for the movie job's quality (0..100), chosen so that a frame is no larger than the
+// one the FFmpeg Motion JPEG encoder made at the same job quality (qscale
+// 2 + (100 - q) * 29 / 100), measured over rendered frames of a detailed picture. Qualities 90 and
+// up keep the standard Huffman tables; below them the frame's own tables buy back what the fine
+// DC terms cost.
+JpegQuality JpegQualityForMovie(int movieQuality);
 
 class JpegFrameEncoder {
 public:
@@ -32,10 +43,10 @@ public:
 
     // Codes one frame. `firstRow` is the row at the lowest address, `rowBytes` the step between
     // rows (at least width x bitCount / 8); bottomUp says that this first row is the picture's
-    // bottom row (the image buffer's order). jpegQuality is libjpeg's 1..100. The result stays
+    // bottom row (the image buffer's order). The result stays
     // valid until the next call. False with Error() set when the frame cannot be coded.
     bool Encode(const uint8_t* firstRow, int32_t rowBytes, bool bottomUp, int32_t width,
-                int32_t height, int32_t bitCount, int jpegQuality);
+                int32_t height, int32_t bitCount, JpegQuality quality);
 
     const uint8_t* Data() const;
     size_t Size() const;

@@ -46,7 +46,7 @@ struct JpegFramePool::Impl {
 
     bool Code(Slot& s) {
         return s.encoder.Encode(s.firstRow, s.rowBytes, s.bottomUp, frame.width, frame.height,
-                                frame.bitCount, frame.jpegQuality);
+                                frame.bitCount, frame.quality);
     }
 
     void WorkerLoop() {

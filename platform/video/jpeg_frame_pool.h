@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/video/jpeg_frame.h"
+
 namespace kv {
 
 class JpegFramePool {
@@ -26,7 +28,7 @@ public:
 
     struct Frame {
         int32_t width = 0, height = 0, bitCount = 32;
-        int jpegQuality = 89;
+        JpegQuality quality;
     };
 
     // workers: threads that code frames (0: each frame is coded within Submit); depth: frames

@@ -193,7 +193,7 @@ struct MovieWriter::Impl {
     SwsContext* sws = nullptr;
     std::unique_ptr<SoundTrack> sound;    // with a sound file
     std::unique_ptr<JpegFramePool> jpeg;  // Motion JPEG: coded here instead of by enc
-    int jpegQuality = 89;
+    JpegQuality jpegQuality;
     std::deque<std::function<void()>> held;  // release calls of frames the pool still reads
     bool ownYuv = false;                     // the own converter instead of sws
     AVPixelFormat sourceFmt = AV_PIX_FMT_BGRA;
@@ -462,7 +462,7 @@ bool MovieWriter::Impl::SetUpJpeg() {
     f.width = format.width;
     f.height = format.height;
     f.bitCount = format.bitCount;
-    f.jpegQuality = jpegQuality;
+    f.quality = jpegQuality;
     jpeg = std::make_unique<JpegFramePool>(
         f, JpegWorkers, JpegFramesInFlight,
         [this](int64_t n, const uint8_t* data, size_t size) {

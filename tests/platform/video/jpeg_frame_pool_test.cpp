@@ -38,7 +38,7 @@ kv::JpegFramePool::Frame Format() {
     kv::JpegFramePool::Frame f;
     f.width = W;
     f.height = H;
-    f.jpegQuality = 80;
+    f.quality = 80;
     return f;
 }
 

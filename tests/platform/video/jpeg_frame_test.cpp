@@ -21,7 +21,7 @@ std::string Bytes(const kv::JpegFrameEncoder& enc) {
     return std::string(reinterpret_cast<const char*>(enc.Data()), enc.Size());
 }
 
-std::string Encode(kv::JpegFrameEncoder& enc, const TestFrame& f, int quality) {
+std::string Encode(kv::JpegFrameEncoder& enc, const TestFrame& f, kv::JpegQuality quality) {
     EXPECT_TRUE(enc.Encode(f.bits.data(), f.rowBytes, true, f.w, f.h, 32, quality)) << enc.Error();
     return Bytes(enc);
 }
@@ -203,7 +203,7 @@ TEST(JpegFrame, SameBytesWithLibjpegTurboSimdOff) {
 TEST(JpegFrame, MovieQualityMapsOntoLibjpegQualityInOrder) {
     int previous = 0;
     for (int q = -5; q <= 105; ++q) {
-        const int jq = kv::JpegQualityForMovie(q);
+        const int jq = kv::JpegQualityForMovie(q).quality;
         EXPECT_GE(jq, 1);
         EXPECT_LE(jq, 100);
         EXPECT_GE(jq, previous) << "quality " << q;
