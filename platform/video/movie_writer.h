@@ -6,6 +6,9 @@
 // the image buffer's own layout (bottom-up rows of 24 or 32 bits, B,G,R[,A]) and close it.
 // Underneath, each frame goes through an FFmpeg encoder (send frame / receive packet, flushed at
 // close) into the libavformat muxer.
+// Motion JPEG frames are the exception: libjpeg-turbo codes them (jpeg_frame.h), several side by
+// side when the caller holds its frames (WriteFrameHeld), and they go to the muxer as they are.
+// Encoders fed 4:2:0 or 4:2:2 planes get them from the own converter (yuv_convert.h).
 //
 // AVI: the stream header carries dwRate/dwScale exactly as given (the muxer would reduce them
 // by their common divisor; the header is put back afterwards). With no codec the frames are
