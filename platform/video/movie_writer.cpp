@@ -678,6 +678,12 @@ bool MovieWriter::WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t ro
     return true;
 }
 
+bool MovieWriter::FlushHeld() {
+    Impl& s = *m;
+    if (s.jpeg && !s.jpeg->Finish()) return s.Fail(s.jpeg->Error());
+    return true;
+}
+
 bool MovieWriter::PrimeFrame(const uint8_t* bottomRow, int32_t rowBytes) {
     Impl& s = *m;
     if (!s.headerWritten || !bottomRow) return s.Fail("movie not open");

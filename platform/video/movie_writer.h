@@ -82,6 +82,10 @@ public:
     // keep frames run it before returning, and so does a refused frame.
     bool WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t rowBytes,
                         std::function<void()> released);
+    // Writes every held frame and gives each back; the movie stays open. A thread that hands
+    // over held frames calls this before it stops, so that no frame is given back later on
+    // another thread. False when one of them could not be written.
+    bool FlushHeld();
     // Only converts the frame as a compressor would see it (the priming frame of .mov movies);
     // nothing is added to the movie.
     bool PrimeFrame(const uint8_t* bottomRow, int32_t rowBytes);

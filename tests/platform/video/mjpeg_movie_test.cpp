@@ -111,6 +111,25 @@ TEST(MjpegMovie, HeldFramesGiveTheSameFileAndComeBackOnceInOrder) {
                 kvtest::ReadFileBytes(dir + "/held.avi"));
 }
 
+TEST(MjpegMovie, FlushingGivesEveryHeldFrameBackAndTheMovieGoesOn) {
+    const std::string dir = kvtest::TempDir("mjpeg-flush");
+    const std::vector<TestFrame> frames = Frames();
+    kv::MovieWriter w;
+    ASSERT_TRUE(w.Open(dir + "/f.avi", Format(MovieContainer::Avi, "MJPG")));
+    int back = 0;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(
+            w.WriteFrameHeld(i, frames[i].bits.data(), frames[i].rowBytes, [&] { ++back; }));
+    ASSERT_TRUE(w.FlushHeld());
+    EXPECT_EQ(back, 3);
+    for (int i = 3; i < Count; ++i)
+        ASSERT_TRUE(
+            w.WriteFrameHeld(i, frames[i].bits.data(), frames[i].rowBytes, [&] { ++back; }));
+    ASSERT_TRUE(w.Close());
+    EXPECT_EQ(back, Count);
+    EXPECT_EQ(kvtest::ProbeVideo(dir + "/f.avi")["nb_read_frames"], std::to_string(Count));
+}
+
 TEST(MjpegMovie, ARefusedHeldFrameIsGivenBackAtOnce) {
     const std::string dir = kvtest::TempDir("mjpeg-refused");
     const std::vector<TestFrame> frames = Frames();
