@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_move.h"
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
@@ -44,21 +45,14 @@
 
 namespace {
 
-constexpr int MoveFrames = 300;
-
-std::string BenchDir() {
-    const char* d = std::getenv("KV_BENCH_DIR");
-    return d ? d : "/tmp/kbbench";
-}
+using kv_bench::BenchDir;
+using kv_bench::Exists;
+using kv_bench::MoveFrames;
+using kv_bench::ShowFile;
 
 std::string PeerScript() {
     const char* s = std::getenv("KV_PEER_SCRIPT");
     return s ? s : "/work/shared/bench/peer_zoompan.sh";
-}
-
-bool Exists(const std::string& p) {
-    struct stat st;
-    return stat(p.c_str(), &st) == 0 && st.st_size > 0;
 }
 
 class QuietSink : public kv::AlertSink {
@@ -100,42 +94,6 @@ public:
     std::string output, codec;
     int32_t depth = kv::DefaultPipelineDepth;
 };
-
-// The show file of the move, made once beside the picture: keys every 5 frames on zoompan's
-// path (width = picture width / zoom, window's corner moving linearly).
-std::string ShowFile() {
-    static std::string path = [] {
-        const std::string jpg = BenchDir() + "/pic4000.jpg";
-        if (!Exists(jpg)) return std::string();
-        kv::Show show;
-        show.FrameRate = 2997;
-        kv::FileSpec fileSpec;
-        fileSpec.SetPath(jpg.c_str());
-        kv::PrepPicture(show, fileSpec, 0, 0);
-        if (show.lastLoadResult != 1) return std::string();
-        const float iw = 4000, ih = 3000;
-        kv::Picture& p = show.pictures[0];
-        int n = 0;
-        for (int f = 0; f < MoveFrames; f += 5) {
-            const float s = static_cast<float>(f) / (MoveFrames - 1), z = 1.0f + s;
-            kv::KeyFrame& k = p.keys[n++];
-            k = p.keys[0];
-            k.time = f;
-            k.width = iw / z;
-            k.x = (iw - iw / z) * s + k.width / 2;
-            k.y = (ih - ih / z) * 0.5f * s + ih / z / 2;
-        }
-        p.keys[n] = p.keys[n - 1];
-        p.keys[n].time = MoveFrames - 1;
-        p.keys[n].width = iw / 2;
-        p.keys[n].x = iw * 0.75f;
-        p.keys[n].y = ih * 0.5f;
-        p.keyCount = n + 1;
-        const std::string out = BenchDir() + "/movie_bench.kvx";
-        return kv::SaveShow(show, out) ? out : std::string();
-    }();
-    return path;
-}
 
 std::map<std::string, std::vector<double>> g_seconds;
 // Processor seconds (user + system, every thread) of the same runs: on a shared machine the wall
@@ -211,20 +169,7 @@ void KinevistaMovie(benchmark::State& state, const std::string& codec, int32_t d
 constexpr int PreRenderedFrames = 20;
 
 const std::vector<std::unique_ptr<kv::CDIB>>& PreRendered(int w, int h) {
-    static std::map<int, std::vector<std::unique_ptr<kv::CDIB>>> cache;
-    auto& frames = cache[w * 10000 + h];
-    if (!frames.empty() || ShowFile().empty()) return frames;
-    kv::Show show;
-    show.FrameRate = 2997;
-    if (!kv::LoadShow(show, ShowFile(), false)) return frames;
-    for (int i = 0; i < PreRenderedFrames; ++i) {
-        auto f = std::make_unique<kv::CDIB>(w, h, 32);
-        if (!kv::RenderFrame(show, i * MoveFrames / PreRenderedFrames, 0, true, w, h, f.get(),
-                             true))
-            return frames;
-        frames.push_back(std::move(f));
-    }
-    return frames;
+    return kv_bench::PreRendered(w, h, PreRenderedFrames);
 }
 
 void EncoderAlone(benchmark::State& state, const std::string& codec, int w, int h) {
@@ -415,6 +360,8 @@ void PrintTable() {
 
 }  // namespace
 
+void PrintMovieStages();  // movie_stages.cpp
+
 int main(int argc, char** argv) {
     kv::SetShowLoadSteps(kv::RenderingShowLoadSteps());
     const char* cli = std::getenv("KV_CLI");
@@ -432,5 +379,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     PrintTable();
+    // KV_BENCH_STAGES=0 leaves the table of stages out.
+    const char* stages = std::getenv("KV_BENCH_STAGES");
+    if (!stages || std::string(stages) != "0") PrintMovieStages();
     return 0;
 }

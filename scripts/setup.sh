@@ -7,7 +7,8 @@ pkgs=(
   build-essential cmake pkg-config git python3
   clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libpng-dev libjpeg62-turbo-dev libtiff-dev libheif-dev libwebp-dev liblcms2-dev
+  libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev
+  libtiff-dev libheif-dev libwebp-dev liblcms2-dev
   libtiff-tools libheif-examples webp libimage-exiftool-perl
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   frei0r-plugins-dev melt

@@ -22,12 +22,24 @@ std::atomic<PixelAllocationHook> g_allocationHook{nullptr};
 // Pixel blocks are aligned for vector loads; the header block is a plain allocation.
 constexpr size_t PixelAlignment = 64;
 
-// The C library's aligned allocation; the Windows run-time has its own pair for it.
+// Zeroed, aligned pixel blocks. On Linux the block comes from calloc, which hands out fresh pages
+// of a large block without writing them: a 36 MB picture about to be decoded over is then
+// written once, by the decoder, instead of being cleared first (a third of the time to a
+// movie's first frame). The byte before the aligned start holds its distance from calloc's
+// block. The Windows run-time has its own aligned pair.
 uint8_t* AllocatePixels(size_t bytes) {
 #ifdef _WIN32
-    return static_cast<uint8_t*>(_aligned_malloc(bytes, PixelAlignment));
+    auto* bits = static_cast<uint8_t*>(_aligned_malloc(bytes, PixelAlignment));
+    if (bits) std::memset(bits, 0, bytes);
+    return bits;
 #else
-    return static_cast<uint8_t*>(std::aligned_alloc(PixelAlignment, bytes));
+    auto* block = static_cast<uint8_t*>(std::calloc(1, bytes + PixelAlignment));
+    if (!block) return nullptr;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+    const size_t shift = PixelAlignment - at % PixelAlignment;  // 1 .. PixelAlignment
+    uint8_t* bits = block + shift;
+    bits[-1] = static_cast<uint8_t>(shift);
+    return bits;
 #endif
 }
 
@@ -35,7 +47,7 @@ void FreePixels(uint8_t* bits) {
 #ifdef _WIN32
     _aligned_free(bits);
 #else
-    std::free(bits);
+    if (bits) std::free(bits - bits[-1]);
 #endif
 }
 }  // namespace
@@ -110,7 +122,6 @@ bool CDIB::Create(int width, int height, int bitCount) {
         FreePixels(bits);
         return false;
     }
-    std::memset(bits, 0, alloc);
     m_info = info;
     m_bits = bits;
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,8 +19,11 @@ extern "C" {
 }
 
 #include "platform/video/encoder_options.h"
+#include "platform/video/jpeg_frame.h"
+#include "platform/video/jpeg_frame_pool.h"
 #include "platform/video/plain_file.h"
 #include "platform/video/sound_track.h"
+#include "platform/video/yuv_convert.h"
 
 namespace kv {
 
@@ -111,6 +116,11 @@ const char* MuxerName(MovieContainer c) {
     return "avi";
 }
 
+// Motion JPEG rows are coded here by libjpeg-turbo (jpeg_frame.h), not by an FFmpeg encoder.
+bool OwnJpeg(const CodecEntry* e) {
+    return e && std::strcmp(e->encoder, "mjpeg") == 0;
+}
+
 const CodecEntry* FindCodec(MovieContainer c, const std::string& code) {
     for (const CodecEntry& e : kCodecs)
         if (e.container == c && (code == e.code || (code.empty() && EmptyCodeIsDefault(c))))
@@ -122,6 +132,17 @@ const CodecEntry* FindCodec(MovieContainer c, const std::string& code) {
 // H.264 movie: changing the H.264 count changes every H.264 movie.
 constexpr int IntraEncoderThreads = 2;
 constexpr int H264EncoderThreads = 2;
+// Motion JPEG: frames coded side by side by this many workers, at most JpegFramesInFlight of
+// them held at once. Neither changes the bytes.
+constexpr int JpegWorkers = 2;
+constexpr int JpegFramesInFlight = 4;
+
+// The encoder pixel formats the own converter writes from 32-bit frames (yuv_convert.h); the
+// others go through swscale.
+bool OwnConversion(AVPixelFormat from, AVPixelFormat to) {
+    return from == AV_PIX_FMT_BGRA && (to == AV_PIX_FMT_YUV420P || to == AV_PIX_FMT_YUV422P ||
+                                       to == AV_PIX_FMT_YUVJ420P || to == AV_PIX_FMT_YUVJ422P);
+}
 
 std::string AvError(int err) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -170,7 +191,11 @@ struct MovieWriter::Impl {
     AVFrame* wrapper = nullptr;  // points at the caller's pixels when no conversion is needed
     AVPacket* packet = nullptr;
     SwsContext* sws = nullptr;
-    std::unique_ptr<SoundTrack> sound;  // with a sound file
+    std::unique_ptr<SoundTrack> sound;    // with a sound file
+    std::unique_ptr<JpegFramePool> jpeg;  // Motion JPEG: coded here instead of by enc
+    JpegQuality jpegQuality;
+    std::deque<std::function<void()>> held;  // release calls of frames the pool still reads
+    bool ownYuv = false;                     // the own converter instead of sws
     AVPixelFormat sourceFmt = AV_PIX_FMT_BGRA;
     bool keepBottomUp = false;  // AVI BI_RGB frames stay bottom-up
     bool headerWritten = false;
@@ -181,6 +206,11 @@ struct MovieWriter::Impl {
         return false;
     }
     bool Drain();
+    bool WritePacket(AVPacket* p, AVRational timeBase);
+    AVRational FrameTimeBase() const;
+    bool OpenMuxer();
+    bool OpenJpegStream();
+    bool SetUpJpeg();
     bool CheckFormat(const AVCodec*& encoder);
     bool SetUpEncoder(const AVCodec* encoder);
     void SetThreads(AVCodecContext* e) const;
@@ -194,6 +224,12 @@ struct MovieWriter::Impl {
 };
 
 void MovieWriter::Impl::Free() {
+    // The pool goes first: its workers may still read frames, which are then given back.
+    jpeg.reset();
+    while (!held.empty()) {
+        if (held.front()) held.front()();
+        held.pop_front();
+    }
     sws_freeContext(sws);
     sws = nullptr;
     av_frame_free(&frame);
@@ -239,7 +275,8 @@ bool HaveMovieContainer(MovieContainer c) {
 
 bool HaveMovieCodec(MovieContainer c, const std::string& code) {
     const CodecEntry* e = FindCodec(c, code);
-    return e && HaveMovieContainer(c) && avcodec_find_encoder_by_name(e->encoder) != nullptr;
+    return e && HaveMovieContainer(c) &&
+           (OwnJpeg(e) || avcodec_find_encoder_by_name(e->encoder) != nullptr);
 }
 
 std::vector<std::string> MovieCodecs(MovieContainer c) {
@@ -265,8 +302,8 @@ bool MovieWriter::Impl::CheckFormat(const AVCodec*& encoder) {
     if (!HaveMovieContainer(format.container)) return Fail("container not available");
     codec = FindCodec(format.container, format.codec);
     if (!codec) return Fail("unknown codec '" + format.codec + "'");
-    encoder = avcodec_find_encoder_by_name(codec->encoder);
-    if (!encoder) return Fail(std::string("no encoder ") + codec->encoder);
+    encoder = OwnJpeg(codec) ? nullptr : avcodec_find_encoder_by_name(codec->encoder);
+    if (!encoder && !OwnJpeg(codec)) return Fail(std::string("no encoder ") + codec->encoder);
     if (format.width <= 0 || format.height <= 0 || format.width > 8192 || format.height > 8192)
         return Fail("frame size out of range");
     if (format.bitCount != 24 && format.bitCount != 32) return Fail("frames must be 24 or 32 bits");
@@ -276,13 +313,24 @@ bool MovieWriter::Impl::CheckFormat(const AVCodec*& encoder) {
     return true;
 }
 
-// The muxer and the encoder's context, with its size, clock and quality (not yet opened).
-bool MovieWriter::Impl::SetUpEncoder(const AVCodec* encoder) {
-    const bool avi = format.container == MovieContainer::Avi;
+bool MovieWriter::Impl::OpenMuxer() {
     int err =
         avformat_alloc_output_context2(&mux, nullptr, MuxerName(format.container), path.c_str());
     if (err < 0 || !mux) return Fail("no muxer", err);
+    return true;
+}
 
+// The clock frames are numbered in: AVI's dwScale/dwRate, or the .mov media's frame duration.
+AVRational MovieWriter::Impl::FrameTimeBase() const {
+    return format.container == MovieContainer::Avi
+               ? AVRational{format.scale, format.rate}
+               : AVRational{format.frameDuration, format.timeScale};
+}
+
+// The encoder's context, with its size, clock and quality (not yet opened).
+bool MovieWriter::Impl::SetUpEncoder(const AVCodec* encoder) {
+    const bool avi = format.container == MovieContainer::Avi;
+    if (!OpenMuxer()) return false;
     enc = avcodec_alloc_context3(encoder);
     if (!enc) return Fail("out of memory");
     AVCodecContext* e = enc;
@@ -380,6 +428,61 @@ bool MovieWriter::Impl::OpenStream() {
     return true;
 }
 
+// The video stream of Motion JPEG frames coded here: what the FFmpeg encoder's context used to
+// describe (4:2:2 at full range, 24 bits in the AVI header).
+bool MovieWriter::Impl::OpenJpegStream() {
+    stream = avformat_new_stream(mux, nullptr);
+    if (!stream) return Fail("out of memory");
+    AVCodecParameters* par = stream->codecpar;
+    par->codec_type = AVMEDIA_TYPE_VIDEO;
+    par->codec_id = AV_CODEC_ID_MJPEG;
+    par->codec_tag = codec->aviTag;
+    par->format = AV_PIX_FMT_YUVJ422P;
+    par->color_range = AVCOL_RANGE_JPEG;
+    par->width = format.width;
+    par->height = format.height;
+    par->sample_aspect_ratio = AVRational{1, 1};
+    par->bits_per_coded_sample = 24;
+    const AVRational frameTime = FrameTimeBase();
+    stream->avg_frame_rate = AVRational{frameTime.den, frameTime.num};
+    stream->time_base =
+        format.container == MovieContainer::Avi ? frameTime : AVRational{1, format.timeScale};
+    // The job's quality as the FFmpeg encoder took it (.mov: the spatial quality).
+    int q = format.container == MovieContainer::QuickTime ? format.spatialQuality * 100 / 0x3FF
+                                                          : format.quality;
+    jpegQuality = JpegQualityForMovie(q);
+    return true;
+}
+
+// The workers that code the frames; each coded frame is written as one key-frame packet.
+bool MovieWriter::Impl::SetUpJpeg() {
+    packet = av_packet_alloc();
+    if (!packet) return Fail("out of memory");
+    JpegFramePool::Frame f;
+    f.width = format.width;
+    f.height = format.height;
+    f.bitCount = format.bitCount;
+    f.quality = jpegQuality;
+    jpeg = std::make_unique<JpegFramePool>(
+        f, JpegWorkers, JpegFramesInFlight,
+        [this](int64_t n, const uint8_t* data, size_t size) {
+            av_packet_unref(packet);
+            packet->data = const_cast<uint8_t*>(data);  // copied by the muxer, never written
+            packet->size = static_cast<int>(size);
+            packet->pts = packet->dts = n;
+            packet->duration = 1;
+            packet->flags |= AV_PKT_FLAG_KEY;
+            return WritePacket(packet, FrameTimeBase());
+        },
+        [this](int64_t) {
+            if (held.empty()) return;
+            std::function<void()> release = std::move(held.front());
+            held.pop_front();
+            if (release) release();
+        });
+    return true;
+}
+
 // The sound stream, when the format names a sound file; a frame lasts the video's frame time.
 bool MovieWriter::Impl::OpenSound() {
     if (format.soundPath.empty()) return true;
@@ -431,6 +534,8 @@ bool MovieWriter::Impl::SetUpFrames() {
     frame->height = e->height;
     int err = av_frame_get_buffer(frame, 0);
     if (err < 0) return Fail("frame buffer", err);
+    ownYuv = OwnConversion(sourceFmt, e->pix_fmt);
+    if (ownYuv) return true;
     sws = sws_getContext(e->width, e->height, sourceFmt, e->width, e->height, e->pix_fmt,
                          SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!sws) return Fail("no conversion to the encoder's pixel format");
@@ -454,6 +559,9 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     s.sourceFmt = format.bitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
     s.keepBottomUp =
         format.container == MovieContainer::Avi && s.codec->encoder == std::string("rawvideo");
+    if (OwnJpeg(s.codec))
+        return s.OpenMuxer() && s.OpenJpegStream() && s.OpenSound() && s.WriteHeader() &&
+               s.SetUpJpeg();
     if (!s.SetUpEncoder(codec)) return false;
     const int err = avcodec_open2(s.enc, codec, nullptr);
     if (err < 0)
@@ -472,7 +580,7 @@ bool MovieWriter::Impl::Convert(const uint8_t* bottomRow, int32_t rowBytes, AVFr
         src = bottomRow + static_cast<ptrdiff_t>(h - 1) * rowBytes;
         stride = -rowBytes;
     }
-    if (!sws) {
+    if (!sws && !ownYuv) {
         av_frame_unref(wrapper);
         wrapper->format = sourceFmt;
         wrapper->width = format.width;
@@ -484,6 +592,20 @@ bool MovieWriter::Impl::Convert(const uint8_t* bottomRow, int32_t rowBytes, AVFr
     }
     int err = av_frame_make_writable(frame);
     if (err < 0) return Fail("frame buffer", err);
+    if (ownYuv) {
+        YuvTarget t;
+        t.layout = frame->format == AV_PIX_FMT_YUV420P || frame->format == AV_PIX_FMT_YUVJ420P
+                       ? ChromaLayout::Yuv420
+                       : ChromaLayout::Yuv422;
+        t.fullRange = frame->format == AV_PIX_FMT_YUVJ420P || frame->format == AV_PIX_FMT_YUVJ422P;
+        for (int i = 0; i < 3; ++i) {
+            t.planes[i] = frame->data[i];
+            t.strides[i] = frame->linesize[i];
+        }
+        ConvertBgraToYuv(bottomRow, rowBytes, true, format.width, h, t);
+        *out = frame;
+        return true;
+    }
     const uint8_t* planes[4] = {src, nullptr, nullptr, nullptr};
     const int strides[4] = {stride, 0, 0, 0};
     if (sws_scale(sws, planes, strides, 0, h, frame->data, frame->linesize) != h)
@@ -497,20 +619,50 @@ bool MovieWriter::Impl::Drain() {
         int err = avcodec_receive_packet(enc, packet);
         if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return true;
         if (err < 0) return Fail("encoding failed", err);
-        av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        if (format.container == MovieContainer::Avi) packet->flags |= AV_PKT_FLAG_KEY;
-        err = av_interleaved_write_frame(mux, packet);
-        av_packet_unref(packet);
-        if (err < 0) return Fail("cannot write to the movie file", err);
+        if (!WritePacket(packet, enc->time_base)) return false;
     }
 }
 
+// One coded frame into the file; the packet is emptied.
+bool MovieWriter::Impl::WritePacket(AVPacket* p, AVRational timeBase) {
+    av_packet_rescale_ts(p, timeBase, stream->time_base);
+    p->stream_index = stream->index;
+    if (format.container == MovieContainer::Avi) p->flags |= AV_PKT_FLAG_KEY;
+    const int err = av_interleaved_write_frame(mux, p);
+    av_packet_unref(p);
+    if (err < 0) return Fail("cannot write to the movie file", err);
+    return true;
+}
+
 bool MovieWriter::WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowBytes) {
+    if (!WriteFrameHeld(n, bottomRow, rowBytes, {})) return false;
+    // The caller may change the pixels once this returns: wait for frames still being coded.
     Impl& s = *m;
+    if (s.jpeg && !s.jpeg->Finish()) return s.Fail(s.jpeg->Error());
+    return true;
+}
+
+bool MovieWriter::WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t rowBytes,
+                                 std::function<void()> released) {
+    Impl& s = *m;
+    // Given back at once on every early return; once queued, the pool gives it back.
+    struct GiveBack {
+        std::function<void()>* f;
+        ~GiveBack() {
+            if (f && *f) (*f)();
+        }
+    } giveBack{&released};
     if (!s.headerWritten || !bottomRow) return s.Fail("movie not open");
     if (n < s.next) return s.Fail("frames must be written in order");
     if (rowBytes < s.format.width * (s.format.bitCount / 8)) return s.Fail("rows too short");
+    if (s.jpeg) {
+        s.held.push_back(std::move(released));
+        giveBack.f = nullptr;
+        s.next = n + 1;
+        if (!s.jpeg->Submit(n, bottomRow, rowBytes, true)) return s.Fail(s.jpeg->Error());
+        if (s.sound && !s.sound->WriteUntil(s.next)) return s.Fail(s.sound->Error());
+        return true;
+    }
     AVFrame* f = nullptr;
     if (!s.Convert(bottomRow, rowBytes, &f)) return false;
     f->pts = n;
@@ -526,9 +678,16 @@ bool MovieWriter::WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowByt
     return true;
 }
 
+bool MovieWriter::FlushHeld() {
+    Impl& s = *m;
+    if (s.jpeg && !s.jpeg->Finish()) return s.Fail(s.jpeg->Error());
+    return true;
+}
+
 bool MovieWriter::PrimeFrame(const uint8_t* bottomRow, int32_t rowBytes) {
     Impl& s = *m;
     if (!s.headerWritten || !bottomRow) return s.Fail("movie not open");
+    if (s.jpeg) return true;  // nothing is converted ahead of the JPEG coding
     AVFrame* f = nullptr;
     bool ok = s.Convert(bottomRow, rowBytes, &f);
     if (f == s.wrapper) av_frame_unref(s.wrapper);
@@ -541,12 +700,16 @@ bool MovieWriter::Close() {
     Impl& s = *m;
     if (!s.mux && !s.enc) return true;
     bool ok = true;
-    if (s.headerWritten) {
+    if (s.headerWritten && s.jpeg) {
+        if (!s.jpeg->Finish()) ok = s.Fail(s.jpeg->Error());
+    } else if (s.headerWritten) {
         int err = avcodec_send_frame(s.enc, nullptr);
         if (err < 0 && err != AVERROR_EOF) ok = s.Fail("flush", err);
         if (!s.Drain()) ok = false;
+    }
+    if (s.headerWritten) {
         if (s.sound && !s.sound->Finish(s.next)) ok = s.Fail(s.sound->Error());
-        err = av_write_trailer(s.mux);
+        const int err = av_write_trailer(s.mux);
         if (err < 0) ok = s.Fail("cannot finish the movie file", err);
     }
     const bool wrote = s.headerWritten;

@@ -6,6 +6,9 @@
 // the image buffer's own layout (bottom-up rows of 24 or 32 bits, B,G,R[,A]) and close it.
 // Underneath, each frame goes through an FFmpeg encoder (send frame / receive packet, flushed at
 // close) into the libavformat muxer.
+// Motion JPEG frames are the exception: libjpeg-turbo codes them (jpeg_frame.h), several side by
+// side when the caller holds its frames (WriteFrameHeld), and they go to the muxer as they are.
+// Encoders fed 4:2:0 or 4:2:2 planes get them from the own converter (yuv_convert.h).
 //
 // AVI: the stream header carries dwRate/dwScale exactly as given (the muxer would reduce them
 // by their common divisor; the header is put back afterwards). With no codec the frames are
@@ -31,6 +34,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,6 +76,16 @@ public:
     // frames, .mov starts the sample at n x frameDuration). rows: the bottom row of a bottom-up
     // image with rowBytes per row and the bit count given at Open.
     bool WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowBytes);
+    // The same, but the pixels stay the caller's to keep unchanged until `released` runs, which
+    // lets Motion JPEG frames be coded side by side while the next is rendered. released runs
+    // once, on this thread, during this or a later call (Close included); codecs that do not
+    // keep frames run it before returning, and so does a refused frame.
+    bool WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t rowBytes,
+                        std::function<void()> released);
+    // Writes every held frame and gives each back; the movie stays open. A thread that hands
+    // over held frames calls this before it stops, so that no frame is given back later on
+    // another thread. False when one of them could not be written.
+    bool FlushHeld();
     // Only converts the frame as a compressor would see it (the priming frame of .mov movies);
     // nothing is added to the movie.
     bool PrimeFrame(const uint8_t* bottomRow, int32_t rowBytes);

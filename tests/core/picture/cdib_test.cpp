@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "../../test_support.h"
@@ -178,6 +179,30 @@ TEST(CDIB, ImageMagickReadsBmpAndTarga) {
                 }
         }
     }
+}
+
+TEST(CDIB, FreshPixelsAreZeroAndAlignedAfterDirtyOnes) {
+    // Sizes below and far above the C library's threshold for blocks of their own; each
+    // allocation follows a freed block of the same size that was filled, so a reused block
+    // must still come back cleared.
+    for (const int side : {3, 64, 700, 3000}) {
+        for (int round = 0; round < 2; ++round) {
+            CDIB d(side, side / 2 + 1, 32);
+            ASSERT_FALSE(d.Empty());
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(d.Bits()) % 64, 0u) << side;
+            const size_t bytes = size_t(d.RowBytes()) * d.Height();
+            size_t nonZero = 0;
+            for (size_t i = 0; i < bytes; ++i) nonZero += d.Bits()[i] != 0;
+            EXPECT_EQ(nonZero, 0u) << side << " round " << round;
+            std::memset(d.Bits(), 0xC3, bytes);
+        }
+    }
+    // Recreating at another size clears as well.
+    CDIB d(500, 400, 24);
+    std::memset(d.Bits(), 0x7E, size_t(d.RowBytes()) * d.Height());
+    ASSERT_TRUE(d.Create(400, 500, 24));
+    EXPECT_EQ(d.Bits()[0], 0);
+    EXPECT_EQ(d.Bits()[size_t(d.RowBytes()) * d.Height() - 1], 0);
 }
 
 }  // namespace
