@@ -195,11 +195,22 @@ TEST_F(WindowTest, MenuBarOpensPopupsAndChosenItemsSendCommands) {
     for (int y = 2; y < 22; ++y)
         for (int x = 0; x < pw; ++x)
             if (GetRValue(px[y * pw + x]) < 120) rightmostInk = std::max(rightmostInk, x);
+    // The greyed row has ink, all of it grey: never darker than the grey text colour (how much
+    // of a glyph covers a whole pixel depends on the installed font).
+    const COLORREF background = px[22 * pw + pw - 3];
+    int darkestGrey = 255;
     for (int y = 22; y < 42; ++y)
-        for (int x = 0; x < pw; ++x) greyInk |= px[y * pw + x] == RGB(128, 128, 128);
+        for (int x = 0; x < pw; ++x) {
+            const COLORREF ink = px[y * pw + x];
+            if (ink == background) continue;
+            greyInk |= GetRValue(ink) == GetGValue(ink) && GetGValue(ink) == GetBValue(ink);
+            darkestGrey = std::min<int>(darkestGrey, GetRValue(ink));
+        }
     EXPECT_GE(rightmostInk, pw - 16);
     EXPECT_LT(rightmostInk, pw - 10);
     EXPECT_TRUE(greyInk);
+    EXPECT_GE(darkestGrey, 128);
+    EXPECT_LT(darkestGrey, GetRValue(background));
     // Greyed item (second row) does nothing; the first one sends its command.
     headless::MouseDown(pr.left + 20, pr.top + 1 + 2 + 20 + 5);
     headless::MouseUp(pr.left + 20, pr.top + 1 + 2 + 20 + 5);
