@@ -10,12 +10,10 @@
 #include "core/show/show.h"
 #include "editor/output/movie_writers.h"
 #include "editor/resources/resources.h"
-#include "editor/ui/editor_context.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/recovery.h"
-#include "editor/ui/stage.h"
-#include "editor/ui/timeline.h"
-#include "editor/ui/toolkit.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/toolkit.h"
 #include "platform/os/stop_signals.h"
 #include "platform/win/win.h"
 
@@ -46,7 +44,7 @@ void PostEndRequest(int) {
 
 // Loading a show renders frame 0 through the editor's views.
 void RenderThroughViews(Show&, int32_t frame) {
-    GoToFrame(frame, true);
+    Session().GoToFrame(frame, true);
 }
 
 }  // namespace
@@ -85,9 +83,8 @@ bool StartEditor(const EditorCommandLine& cmd) {
     // 1. The toolkit, which reads the settings file.
     StartToolkit(nullptr, AppName, IconApp);
     // 2. The show applies the settings (the frame rate among them).
-    EditorContext& e = Editor();
-    e.show = new Show();
-    Show& show = *e.show;
+    Show& show = *new Show();
+    Session().Attach(&show, &TheSettings());
     // 3. Five minutes of frames.
     show.length = FiveMinutesOfFrames(show.FrameRate);
     // 4. The mode.
@@ -101,7 +98,6 @@ bool StartEditor(const EditorCommandLine& cmd) {
     SetParseRenderHook(&RenderThroughViews);
     Recovery().Configure(show.hostMode);
     // 5. The main window with its views.
-    e.main = nullptr;
     auto* main = new CMain();
     if (!main->Create()) {
         delete main;
@@ -126,8 +122,10 @@ bool StartEditor(const EditorCommandLine& cmd) {
             Recovery().Remove();
         }
     }
-    if (e.timeline && e.timeline->hwnd) e.timeline->SetScaleForLength(show.length);
-    GoToFrame(show.currentFrame, true);
+    if (main->timeline && main->timeline->hwnd) main->timeline->SetScaleForLength(show.length);
+    // Whatever was loaded is where the history starts.
+    Session().ForgetHistory();
+    Session().GoToFrame(show.currentFrame, true);
     main->UpdateEditMenu();
     main->Redraw();
     return true;
@@ -153,8 +151,7 @@ void KeepShowOnLostDisplay() {
 }
 
 void FinishEditor(int quitCode) {
-    EditorContext& e = Editor();
-    Show* show = e.show;
+    Show* show = Session().GetShow();
     // A request that came while another quit was on its way still decides: the person (or the
     // host) who sent it did not see the show applied or saved.
     const bool fromOutside = quitCode == QuitRequestedFromOutside || os::StopSignal() != 0;
@@ -169,11 +166,10 @@ void FinishEditor(int quitCode) {
         Recovery().Remove();
     }
     // 9. The main window (which writes the settings), the show, the toolkit.
-    delete e.main;
-    e.main = nullptr;
+    delete MainWindow();
     SetParseRenderHook(nullptr);
+    Session().Detach();
     delete show;
-    e.show = nullptr;
     StopToolkit();
     EndQuickTime();
 }

@@ -182,7 +182,7 @@ TEST_F(Stage, MoveWithShiftKeepsOneAxis) {
 }
 
 TEST_F(Stage, ReleaseAddsAKeyOnlyWithAutoAddKey) {
-    GoToFrame(90, true);
+    Session().GoToFrame(90, true);
     SmallFrame();
     show->AutoAddKey = false;
     Drag(W(), 200, 150, 260, 150);
@@ -293,7 +293,6 @@ TEST_F(Stage, NoFrameOrScaleOfZero) {
     CStage other;
     ASSERT_TRUE(other.Create(main.hwnd));
     EXPECT_FLOAT_EQ(other.scale, 0.5f);
-    Editor().stage = stage.get();
 }
 
 TEST_F(Stage, CamerasFromAnyShowFileStayDrawable) {
@@ -318,7 +317,7 @@ TEST_F(Stage, CamerasFromAnyShowFileStayDrawable) {
     cam.width = std::nanf("");
     stage->camera = cam;
     show->pictures[0].keys[0].easeCode = std::nanf("");
-    GoToFrame(0, false);
+    Session().GoToFrame(0, false);
     stage->camera = cam;
     stage->Redraw();
     timeline->Redraw();

@@ -9,7 +9,8 @@
 #include "core/show/camera_motion.h"
 #include "editor/output/timecode.h"
 #include "editor/resources/resources.h"
-#include "editor/ui/option_dialog.h"
+#include "editor/ui/toolkit/keyframe_options.h"
+#include "editor/ui/toolkit/option_dialog.h"
 #include "tests/editor/ui/views_test_support.h"
 
 using namespace kv;
@@ -193,30 +194,30 @@ TEST_F(Timeline, KeyFrameOptionsEaseCodes) {
         headless::Screenshot(st, shot);
         headless::Key(VK_RETURN);
     });
-    ASSERT_TRUE(RunKeyFrameOptions(k, false, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, false, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 3005.0f);  // 3000 + (5 AND 254 = 4) + 1
 
     // "In" chosen and "No Curves" cleared: 2000 + 4.
     click(w + 24, rowY(6));
     click(w + 24, rowY(10));
     click(16 + 2 * w - 30, rowY(11));  // OK
-    ASSERT_TRUE(RunKeyFrameOptions(k, false, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, false, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 2004.0f);
 
     // "Use Default" keeps a non-zero code when a speed is left.
     click(w + 24, rowY(4));
     click(16 + 2 * w - 30, rowY(11));
-    ASSERT_TRUE(RunKeyFrameOptions(k, false, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, false, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 4.0f);
 
     // A code above the last kind still opens on "None".
     k.easeCode = 7000.0f;
     headless::Script([] { headless::Key(VK_RETURN); });
-    ASSERT_TRUE(RunKeyFrameOptions(k, false, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, false, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 4000.0f);
     // The four-item form from the stage leaves the code alone.
     headless::Script([] { headless::Key(VK_RETURN); });
-    ASSERT_TRUE(RunKeyFrameOptions(k, true, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, true, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 4000.0f);
 }
 
@@ -277,7 +278,7 @@ TEST_F(Timeline, PlacementInBothModes) {
 
 TEST_F(Timeline, RulerStripeAndKeyCellPixels) {
     SetKeys({0, 60, 150, 151});
-    GoToFrame(0, true);
+    Session().GoToFrame(0, true);
     const Rect c = timeline->GetClientRect();
     // Light stripe from x 4, dark from 64 to 123, on both ruler bands.
     EXPECT_EQ(headless::Pixel(W(), 40, 5), RGB(192, 192, 192));
@@ -309,7 +310,7 @@ TEST_F(Timeline, RulerStripeAndKeyCellPixels) {
     EXPECT_EQ(headless::Pixel(W(), 305, 11), RGB(255, 0, 0));
     EXPECT_NE(headless::Pixel(W(), 125, 11), RGB(255, 0, 0));
     // Current at 60: that key is drawn as the current one and becomes the selected key.
-    GoToFrame(60, true);
+    Session().GoToFrame(60, true);
     ExpectBitmapAt(W(), BmpKey, 4, 14);
     ExpectBitmapAt(W(), BmpKeyCurrent, 124 - 6, 14);
     EXPECT_EQ(show->selectedKey, 1);
@@ -333,5 +334,4 @@ TEST_F(Timeline, AStoredScaleOfZeroFallsBackToOneSecond) {
     ASSERT_TRUE(other.Create(main.hwnd));
     EXPECT_EQ(other.scale, 30);
     EXPECT_EQ(other.StripX(30), 64);
-    Editor().timeline = timeline.get();
 }
