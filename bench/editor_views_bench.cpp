@@ -22,9 +22,9 @@
 #include "core/base/settings.h"
 #include "core/show/show.h"
 #include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/toolkit.h"
 #include "editor/ui/views/stage.h"
 #include "editor/ui/views/timeline.h"
-#include "editor/ui/toolkit/toolkit.h"
 #include "editor/ui/views/viewer.h"
 #include "platform/win/headless/headless.h"
 

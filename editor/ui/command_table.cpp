@@ -76,8 +76,7 @@ const std::vector<CommandRow>& Rows() {
         {CmdCut, "Edit", "Cut", 'X', M::Both, CanCutOrDelete, nullptr, RunCutOrDelete, nullptr},
         {CmdCopy, "Edit", "Copy", 'C', M::Both, CanCopy, nullptr, RunCopy, nullptr},
         {CmdPaste, "Edit", "Paste", 'V', M::Both, CanPaste, nullptr, RunPaste, nullptr},
-        {CmdDelete, "Edit", "Delete", 0, M::Both, CanCutOrDelete, nullptr, RunCutOrDelete,
-         nullptr},
+        {CmdDelete, "Edit", "Delete", 0, M::Both, CanCutOrDelete, nullptr, RunCutOrDelete, nullptr},
         Line("Edit"),
         {CmdDeleteAllKeys, "Edit", "Delete All Keys", 0, M::Both, HasShow, nullptr,
          RunDeleteAllKeys, nullptr},
@@ -101,8 +100,8 @@ const std::vector<CommandRow>& Rows() {
          [](const EditSession& s) { return EaseIs(s, 3); }, RunDefaultEase, nullptr},
         Line("Options"),
         {CmdNoCurves, "Options", "No Curves", 0, M::Both, nullptr,
-         [](const EditSession& s) { return (Setting(s, "EaseType", 0) & 240) != 0; },
-         RunNoCurves, nullptr},
+         [](const EditSession& s) { return (Setting(s, "EaseType", 0) & 240) != 0; }, RunNoCurves,
+         nullptr},
 
         {CmdAspect43, "Render", "4:3 Aspect Ratio", 0, M::Both, nullptr,
          [](const EditSession& s) { return AspectIs(s, 7500); }, RunAspect, nullptr},
@@ -130,8 +129,8 @@ const std::vector<CommandRow>& Rows() {
          nullptr},
         {CmdStageZoomOut, "View", "Stage Zoom Out", 0, M::Both, nullptr, nullptr, RunStageZoom,
          nullptr},
-        {CmdFitPicture, "View", "Fit Picture on Stage", 0, M::Both, nullptr, nullptr,
-         RunFitPicture, nullptr},
+        {CmdFitPicture, "View", "Fit Picture on Stage", 0, M::Both, nullptr, nullptr, RunFitPicture,
+         nullptr},
         Line("View"),
         {CmdEnlargeTimeline, "View", "Enlarge Timeline", '>', M::Both, nullptr, nullptr,
          RunTimelineZoom, nullptr},
@@ -159,8 +158,7 @@ const std::vector<CommandRow>& CommandTable() {
 }
 
 bool InMode(const CommandRow& row, bool hostMode) {
-    return row.mode == CommandMode::Both ||
-           (row.mode == CommandMode::Host) == hostMode;
+    return row.mode == CommandMode::Both || (row.mode == CommandMode::Host) == hostMode;
 }
 
 const CommandRow* FindCommand(int id, bool hostMode) {
@@ -202,8 +200,7 @@ int MapShortcut(uint64_t code) {
 
 const CommandRow* CommandForShortcut(int mapped, bool hostMode) {
     if (mapped == 0) return nullptr;
-    const char wanted =
-        static_cast<char>(std::isalpha(mapped) ? std::toupper(mapped) : mapped);
+    const char wanted = static_cast<char>(std::isalpha(mapped) ? std::toupper(mapped) : mapped);
     for (const CommandRow& row : Rows())
         if (row.shortcut == wanted && InMode(row, hostMode)) return &row;
     return nullptr;

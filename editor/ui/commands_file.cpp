@@ -121,6 +121,7 @@ void CMain::NewShow() {
     }
     SetShowTitle(nullptr);
     show.Reset();
+    Session().ForgetHistory();
     Recovery().Remove();
     Session().GoToFrame(0, true);
     Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
@@ -134,6 +135,7 @@ void CMain::LoadShowCommand() {
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, ShowFilter, ".kvx", &folder, false)) {
         if (LoadShow(show, chosen.path, true)) {
+            Session().ForgetHistory();
             SetShowTitle(chosen.path);
             Recovery().Remove();
             if (stage) stage->FitPicture(false);
@@ -164,15 +166,17 @@ void CMain::LoadPicture() {
     FileSpec chosen;
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, filter.c_str(), ".bmp", &folder, false)) {
-        const int32_t oldWidth = show.image.Width(), oldHeight = show.image.Height();
-        PrepPicture(show, chosen, 0, 0);
+        // The load and the matched moves are one step.
+        Session().Edit([&chosen](kv::Show& sh) {
+            const int32_t oldWidth = sh.image.Width(), oldHeight = sh.image.Height();
+            PrepPicture(sh, chosen, 0, 0);
+            const int32_t newWidth = sh.image.Width(), newHeight = sh.image.Height();
+            if (MatchMovesOffered(sh.pictures[0].keyCount, oldWidth, oldHeight, newWidth,
+                                  newHeight) &&
+                AskYesNo("Match moves to new Picture size?", "Match Moves"))
+                MatchMoves(sh, 0, oldWidth, oldHeight, newWidth, newHeight);
+        });
         StoreInitialFolder(FolderPart(chosen.path), chosen);
-        const int32_t newWidth = show.image.Width(), newHeight = show.image.Height();
-        if (MatchMovesOffered(show.pictures[0].keyCount, oldWidth, oldHeight, newWidth,
-                              newHeight) &&
-            AskYesNo("Match moves to new Picture size?", "Match Moves"))
-            MatchMoves(show, 0, oldWidth, oldHeight, newWidth, newHeight);
-        show.dirty = true;
         Recovery().KeysEdited();
         if (stage) stage->FitPicture(false);
     }
@@ -228,7 +232,11 @@ void RunMakeMovie(CMain& m, int id) {
     if (id == CmdBatchRender) m.SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
     m.Redraw();
     Session().GoToFrame(show.currentFrame, true);
-    if (id == CmdBatchRender) Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+    if (id == CmdBatchRender) {
+        // The batch loaded other shows into the editor: the history of the old one is gone.
+        Session().ForgetHistory();
+        Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+    }
 }
 
 void RunMakeStill(CMain& m, int) {

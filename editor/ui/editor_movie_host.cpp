@@ -7,9 +7,9 @@
 
 #include "core/show/show.h"
 #include "editor/ui/main_window.h"
+#include "editor/ui/session/edit_session.h"
 #include "editor/ui/toolkit/option_dialog.h"
 #include "editor/ui/toolkit/painter.h"
-#include "editor/ui/session/edit_session.h"
 #include "editor/ui/toolkit/toolkit.h"
 #include "platform/video/movie_writer.h"
 

@@ -9,8 +9,8 @@
 
 #include "core/base/settings.h"
 #include "core/render/treatments.h"
-#include "editor/ui/toolkit/toolkit.h"
 #include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/toolkit.h"
 
 namespace kv {
 

@@ -5,6 +5,8 @@
 
 #include "core/base/settings.h"
 #include "core/document/show_editing.h"
+#include "core/document/show_edits.h"
+#include "core/render/treatments.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
 
@@ -16,8 +18,12 @@ EditSession& Session() {
     return session;
 }
 
+EditSession::EditSession() = default;
+EditSession::~EditSession() = default;
+
 void EditSession::Attach(Show* show, Settings* settings) {
     show_ = show;
+    edits_ = show ? std::make_unique<ShowEdits>(*show) : nullptr;
     settings_ = settings;
     listeners_.clear();
     commandKeys = nullptr;
@@ -75,35 +81,85 @@ void EditSession::CameraEdited(bool quality, const void* origin) {
 }
 
 uint32_t EditSession::Edit(const std::function<void(Show&)>& change) {
-    if (!show_) return 0;
-    change(*show_);
-    show_->dirty = true;
-    return 1;
+    if (!show_ || !edits_) return 0;
+    return edits_->Apply(change);
 }
 
-void EditSession::BeginEdit() {}
+void EditSession::BeginEdit() {
+    if (edits_) edits_->Begin();
+}
 
 uint32_t EditSession::CommitEdit() {
-    return 0;
+    return edits_ ? edits_->Commit() : 0;
+}
+
+namespace {
+
+// The treatments baked into the prepared picture.
+struct Treatments {
+    bool VideoColors;
+    int32_t PreBlur, BorderSize, ContrastBrightness;
+    uint32_t MatteColor;
+    bool operator==(const Treatments&) const = default;
+};
+
+Treatments TreatmentsOf(const Show& show) {
+    return Treatments{show.VideoColors, show.PreBlur, show.BorderSize, show.ContrastBrightness,
+                      show.MatteColor};
+}
+
+}  // namespace
+
+uint32_t EditSession::HistoryStep(bool undo) {
+    if (!show_ || !edits_) return 0;
+    Show& show = *show_;
+    const Treatments before = TreatmentsOf(show);
+    const uint32_t changes = undo ? edits_->Undo() : edits_->Redo();
+    if ((changes & ChangePicture) || !(TreatmentsOf(show) == before)) {
+        // Preparing reads the picture file and frames a lone first key anew: the records the
+        // step restored are put back over what preparing did to them.
+        const ShowRecords restored = RecordsOf(show);
+        for (int i = 0; i < show.pictureCount && i < MaxPictures; ++i)
+            PrepPicture(show, show.pictures[i].fileSpec, i, show.PictureStart(i));
+        RestoreRecords(show, restored);
+    }
+    if (changes & ChangeOptions) {
+        Settings& s = Store();
+        s.WriteInt("EaseType", show.EaseType);
+        s.WriteInt("AspectMode", show.AspectMode);
+        s.WriteInt("DraftRender", show.DraftRender ? 1 : 0);
+        s.WriteInt("BlurFrames", show.BlurFrames);
+        s.WriteInt("VideoColors", show.VideoColors ? 1 : 0);
+        s.WriteInt("PreBlur", show.PreBlur);
+        s.WriteInt("MatteColor", static_cast<int32_t>(show.MatteColor));
+    }
+    if (changes) camera = CameraAtFrame(show, show.currentFrame, false);
+    return changes;
 }
 
 uint32_t EditSession::Undo() {
-    return show_ && kv::Undo(*show_) ? 1 : 0;
+    return HistoryStep(true);
 }
 
 uint32_t EditSession::Redo() {
-    return show_ && kv::Redo(*show_) ? 1 : 0;
+    return HistoryStep(false);
 }
 
 bool EditSession::CanUndo() const {
-    return show_ && show_->undoCount > 0;
+    return edits_ && edits_->CanUndo();
 }
 
 bool EditSession::CanRedo() const {
-    return show_ && show_->redoCount > 0;
+    return edits_ && edits_->CanRedo();
 }
 
-void EditSession::ForgetHistory() {}
+size_t EditSession::UndoSteps() const {
+    return edits_ ? edits_->UndoSteps() : 0;
+}
+
+void EditSession::ForgetHistory() {
+    if (edits_) edits_->Forget();
+}
 
 int32_t EditSession::AddKeyTolerance() const {
     return keyTolerance ? keyTolerance() : KeyNearTolerance;

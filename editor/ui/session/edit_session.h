@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/base/records.h"
@@ -19,18 +20,19 @@ namespace kv {
 
 class Show;
 class Settings;
+class ShowEdits;
 
 // What a change touched; listeners receive the union of the bits.
 enum SessionChange : uint32_t {
-    ChangedFrame = 1,        // the current frame moved: timecode box, timeline scroll position
-    ChangedCamera = 2,       // the camera under edit changed: status panel, viewer picture
-    ChangedKeys = 4,         // the keys or the show-wide options: timeline, stage path
-    ChangedPicture = 8,      // the picture was loaded, prepared again or deleted
-    ChangedSettings = 16,    // a setting a view shows (scale, safe area, aspect ...)
-    ChangedEditState = 32,   // selection, clipboard or history: the Edit menu's greying
-    EndDrags = 64,           // every view ends the drag it is performing
-    RepaintViews = 128,      // every view paints itself again
-    PointedFrame = 256,      // a drag points at a frame (pointedFrame) the timecode box names
+    ChangedFrame = 1,       // the current frame moved: timecode box, timeline scroll position
+    ChangedCamera = 2,      // the camera under edit changed: status panel, viewer picture
+    ChangedKeys = 4,        // the keys or the show-wide options: timeline, stage path
+    ChangedPicture = 8,     // the picture was loaded, prepared again or deleted
+    ChangedSettings = 16,   // a setting a view shows (scale, safe area, aspect ...)
+    ChangedEditState = 32,  // selection, clipboard or history: the Edit menu's greying
+    EndDrags = 64,          // every view ends the drag it is performing
+    RepaintViews = 128,     // every view paints itself again
+    PointedFrame = 256,     // a drag points at a frame (pointedFrame) the timecode box names
 };
 
 // Private window message that ends a view's drag (both parameters 0); the views also take it
@@ -39,6 +41,8 @@ constexpr uint32_t MsgEndDrag = 1234532;
 
 class EditSession {
 public:
+    EditSession();
+    ~EditSession();
     using Listener = std::function<void(uint32_t changes, const void* origin)>;
 
     // The show and the settings store the session works on (start-up; the tests hand their own).
@@ -75,7 +79,9 @@ public:
     // --- Edits ---------------------------------------------------------------------------------
     // One user action on the show, one undo step: runs change and, when the show's records
     // differ afterwards, keeps the step and marks the show changed. Returns what changed (the
-    // EditChange bits of the show's edit history; 0 nothing).
+    // EditChange bits of the show's edit history; 0 nothing). Undo and Redo also prepare the
+    // picture again when a step changed it or its treatments, and write the show-wide options
+    // the menus show back to the settings, so that check marks and the show agree.
     uint32_t Edit(const std::function<void(Show&)>& change);
     // An action that spans several events (a drag): Begin takes the before state, Commit keeps
     // the step when anything changed.
@@ -85,6 +91,7 @@ public:
     uint32_t Redo();
     bool CanUndo() const;
     bool CanRedo() const;
+    size_t UndoSteps() const;
     // A new, opened or recovered show starts without history.
     void ForgetHistory();
 
@@ -119,7 +126,10 @@ private:
         int id;
         Listener listener;
     };
+    uint32_t HistoryStep(bool undo);
+
     Show* show_ = nullptr;
+    std::unique_ptr<ShowEdits> edits_;
     Settings* settings_ = nullptr;
     std::vector<Entry> listeners_;
     int nextId_ = 1;

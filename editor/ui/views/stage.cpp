@@ -341,9 +341,15 @@ void CStage::MouseUp(int x, int y) {
     dragMode = DragNone;
     if (dragged) {
         if (show && show->AutoAddKey) {
-            EditFeedback fb;
-            AddKeyAtCurrentFrame(*show, camera, Session().AddKeyTolerance(), &fb);
-            if (fb.beep) Beep(0);  // a new key
+            bool added = false;
+            const KeyFrame edited = camera;
+            const int32_t tolerance = Session().AddKeyTolerance();
+            Session().Edit([&](kv::Show& sh) {
+                EditFeedback fb;
+                AddKeyAtCurrentFrame(sh, edited, tolerance, &fb);
+                added = fb.beep;
+            });
+            if (added) Beep(0);  // a new key
             // The new key is the camera of this frame now: stage, viewer, timeline and the
             // status panel show it.
             Session().GoToFrame(show->currentFrame, true);

@@ -32,10 +32,6 @@ constexpr COLORREF DarkGrey = RGB(128, 128, 128);
 constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF White = RGB(255, 255, 255);
 constexpr COLORREF Red = RGB(255, 0, 0);
-// The undo ring's re-sort mark: a record whose key moved when the keys were sorted after the
-// edit sorts them again when applied and follows the key (kept in the high bit of undoPicture,
-// as show editing keeps it).
-constexpr uint16_t UndoResortMark = 0x8000;
 
 CTime* g_timeObject = nullptr;  // the one timeline, for its window procedure (UI thread only)
 
@@ -360,26 +356,22 @@ void CTime::MouseUp(int x, bool shift) {
     const int32_t s = FrameAtStripX(pressX);
     const int32_t e = std::min(FrameAtClientX(x), show->length);
     if (wasDragging && e != s) {
-        if (shift) ShiftKeysAfter(*show, s, e - s);
-        const int ps = show->PictureAt(s), pe = show->PictureAt(e);
-        if (ps == pe && ps >= 0 && ps < MaxPictures && key < show->pictures[ps].keyCount) {
-            Picture& pic = show->pictures[ps];
-            const KeyFrame before = pic.keys[key];
-            PushUndo(*show, before, static_cast<uint16_t>(key), ps);
-            KeyFrame moved = before;
-            moved.time = e - show->PictureStart(ps);
+        // The move, the ripple and a drop onto the picture's start are one step.
+        const int32_t dropBelow = std::min(scale / 2, 5);
+        Session().Edit([&](kv::Show& sh) {
+            if (shift) ShiftKeysAfter(sh, s, e - s);
+            const int ps = sh.PictureAt(s), pe = sh.PictureAt(e);
+            if (ps != pe || ps < 0 || ps >= MaxPictures || key >= sh.pictures[ps].keyCount) return;
+            Picture& pic = sh.pictures[ps];
+            KeyFrame moved = pic.keys[key];
+            moved.time = e - sh.PictureStart(ps);
             moved.undoPicture = moved.undoOp = 0;
-            show->SetKey(key, ps, moved);
-            show->SortKeys(ps);
-            // Sorting can move the key: the undo record and the delete below follow it.
+            sh.SetKey(key, ps, moved);
+            sh.SortKeys(ps);
+            // Sorting can move the key: the delete below follows it.
             const int at = FindWholeKey(pic, moved);
-            if (at >= 0 && at != key) {
-                show->undo[show->undoIndex].undoOp = static_cast<uint16_t>(at);
-                show->undo[show->undoIndex].undoPicture |= UndoResortMark;
-            }
-            if (moved.time < std::min(scale / 2, 5) && at > 0) DeleteKey(*show, at, ps);
-            show->dirty = true;
-        }
+            if (moved.time < dropBelow && at > 0) DeleteKey(sh, at, ps);
+        });
     }
     Session().GoToFrame(e, true);
     if (wasDragging) Session().Notify(ChangedKeys | ChangedEditState);
@@ -393,11 +385,11 @@ void CTime::RightClick(int x, int y) {
     const int32_t frame = FrameAtClientX(x);
     const int pi = show->PictureAt(frame);
     KeyFrame k = show->pictures[pi].keys[key];
-    PushUndo(*show, k, static_cast<uint16_t>(key), pi);
     const POINT at = ClientToScreen(hwnd, POINT{x, y});
     if (RunKeyFrameOptions(Session().dialogWindow, k, false, at.x, at.y)) {
         k.undoPicture = k.undoOp = 0;
-        show->SetKey(key, pi, k);
+        Session().Edit([&](kv::Show& sh) { sh.SetKey(key, pi, k); });
+        Session().Notify(ChangedKeys | ChangedEditState, this);
     }
     Session().GoToFrame(frame, true);
 }

@@ -394,9 +394,15 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             if (hit == 3) Play(1);
             if (hit == 4 && Session().HasShow()) {
                 kv::Show& show = Session().TheShow();
-                EditFeedback fb;
-                AddKeyAtCurrentFrame(show, Session().camera, Session().AddKeyTolerance(), &fb);
-                if (fb.beep) Beep(0);  // a new key
+                bool added = false;
+                const KeyFrame camera = Session().camera;
+                const int32_t tolerance = Session().AddKeyTolerance();
+                Session().Edit([&](kv::Show& sh) {
+                    EditFeedback fb;
+                    AddKeyAtCurrentFrame(sh, camera, tolerance, &fb);
+                    added = fb.beep;
+                });
+                if (added) Beep(0);  // a new key
                 Session().GoToFrame(show.currentFrame, true);
                 Session().Notify(ChangedKeys | ChangedEditState);
             }

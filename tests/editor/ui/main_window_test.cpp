@@ -198,9 +198,10 @@ TEST_F(MainWindow, KeyCommandsAskFirstAndOnlyActOnYes) {
         EXPECT_TRUE(TheShow().dirty);
         EXPECT_FALSE(Greyed(CmdUndo));
     });
-    Char(26);  // Ctrl+Z takes one key back
+    Char(26);  // Ctrl+Z takes the whole command back: it was one action
     Step([this] {
-        EXPECT_EQ(TheShow().pictures[0].keyCount, 2);
+        EXPECT_EQ(TheShow().pictures[0].keyCount, 3);
+        EXPECT_TRUE(Greyed(CmdUndo));
         EXPECT_FALSE(Greyed(CmdRedo));
         kv::headless::QueueMessageBoxAnswer(IDNO);  // the exit question
     });

@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "core/base/settings.h"
-#include "editor/ui/session/edit_session.h"
 #include "editor/ui/recovery.h"
+#include "editor/ui/session/edit_session.h"
 #include "tests/test_support.h"
 
 using namespace kv;

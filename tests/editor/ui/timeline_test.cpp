@@ -114,7 +114,7 @@ TEST_F(Timeline, DroppingAKeyOnThePictureStartDeletesThatKey) {
     EXPECT_EQ(Times(1), 30);
     EXPECT_FLOAT_EQ(KeyX(1), 420.0f);
     // One Undo puts the moved key back where it was.
-    EXPECT_TRUE(Undo(*show));
+    EXPECT_NE(Session().Undo(), 0u);
     EXPECT_EQ(Times(1), 60);
     EXPECT_EQ(Times(2), 120);
     EXPECT_FLOAT_EQ(KeyX(2), 420.0f);
@@ -139,27 +139,29 @@ TEST_F(Timeline, ShiftDragRipplesLaterKeysWithinTheShow) {
     EXPECT_EQ(Times(2), 110);
 }
 
-TEST_F(Timeline, RightClickAndCancelStillLeavesAnUndoRecord) {
+TEST_F(Timeline, RightClickAndCancelLeavesTheKeyAndNoStep) {
     SetKeys({0, 60});
     const KeyFrame before = show->pictures[0].keys[1];
     headless::Script([] { headless::Key(VK_ESCAPE); });
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), KeyRow));
     kvtest::DrainQueue();
-    EXPECT_EQ(show->undoCount, 1);
+    // A cancelled dialog changed nothing, so there is nothing to take back.
+    EXPECT_FALSE(Session().CanUndo());
     EXPECT_EQ(show->currentFrame, 60);
     EXPECT_TRUE(show->pictures[0].keys[1] == before);
-    EXPECT_TRUE(Undo(*show));
-    EXPECT_TRUE(show->pictures[0].keys[1] == before);  // nothing visible changes
-    // Enter keeps the key's values (whole numbers) and writes it back.
+    // Enter keeps the key's values (whole numbers) and writes it back, as one step.
     show->pictures[0].keys[1].x = 410.6f;
     headless::Script([] { headless::Key(VK_RETURN); });
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), KeyRow));
     kvtest::DrainQueue();
     EXPECT_FLOAT_EQ(show->pictures[0].keys[1].x, 410.0f);
+    EXPECT_TRUE(show->dirty);
+    ASSERT_NE(Session().Undo(), 0u);
+    EXPECT_FLOAT_EQ(show->pictures[0].keys[1].x, 410.6f);
+    EXPECT_FALSE(Session().CanUndo());
     // Outside the key row a right click does nothing.
-    const int undos = show->undoCount;
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), 40));
-    EXPECT_EQ(show->undoCount, undos);
+    EXPECT_FALSE(Session().CanUndo());
 }
 
 TEST_F(Timeline, KeyFrameOptionsEaseCodes) {

@@ -100,6 +100,7 @@ protected:
         }
         show->pictures[0].keyCount = i;
         show->undoCount = show->redoCount = 0;
+        kv::Session().ForgetHistory();
     }
     // A press, moves in steps and a release in the window's client coordinates, dispatched.
     void Drag(kv::HWND w, int x0, int y0, int x1, int y1, int steps = 4) {
