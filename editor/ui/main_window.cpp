@@ -299,6 +299,7 @@ OptionHooks CMain::OptionDialogHooks() {
     OptionHooks h;
     h.owner = stage && stage->hwnd ? stage->hwnd : hwnd;
     h.mainWindow = hwnd;
+    h.run = dialogRunner;
     h.hideViewer = [this] { ShowViewer(false); };
     h.showViewer = [this] { ShowViewer(true); };
     h.refitViewer = [this] {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -78,6 +79,9 @@ public:
     void ShowViewer(bool visible);
     // What the option dialogs need from the windows around them.
     OptionHooks OptionDialogHooks();
+    // Runs the option dialogs in place of RunOptionDialog when set (a test's stand-in answer).
+    std::function<int(int count, OptionText* items, OptionText* values, const char* title)>
+        dialogRunner;
     // After a command changed the keys: one beep when asked, every view repaints, the Edit
     // menu follows and the recovery copy is written.
     void AfterEdit(bool beep);
