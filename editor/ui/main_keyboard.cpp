@@ -38,6 +38,11 @@ void CMain::HandleKey(uint32_t message, uint64_t code) {
         }
         return;
     }
+    PlainKey(code, keyDown, character);
+}
+
+void CMain::PlainKey(uint64_t code, bool keyDown, bool character) {
+    kv::Show& show = Session().TheShow();
     switch (code) {
         case 16:
             break;  // Shift alone

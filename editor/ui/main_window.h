@@ -88,6 +88,8 @@ public:
 
 private:
     void HandleKey(uint32_t message, uint64_t code);
+    // The keys that are no shortcut of the command table: playback, stepping, jumps, Enter.
+    void PlainKey(uint64_t code, bool keyDown, bool character);
     void ReleaseClick(int x, int y);
     void SessionChanged(uint32_t changes, const void* origin);
     int listener = 0;
