@@ -141,6 +141,7 @@ bool CMain::Create() {
         const uint32_t flags = (line.checked ? static_cast<uint32_t>(MenuChecked) : 0u) |
                                (line.greyed ? static_cast<uint32_t>(MenuGreyed) : 0u);
         menu.AddItem(line.id, line.text.c_str(), flags);
+        if (line.id != MenuSeparator) menuStates[line.id] = flags;
     }
     DrawMenuBar(hwnd);
 
@@ -268,10 +269,16 @@ void CMain::ReleaseClick(int x, int y) {
 // --- Commands ------------------------------------------------------------------------------------
 void CMain::UpdateEditMenu() {
     if (!Session().HasShow()) return;
+    // The timeline asks for this on every paint (playback included): only items whose state
+    // changed are touched.
     for (const MenuLine& line : MenuLines(HostMode(), Session())) {
         if (line.id == MenuSeparator) continue;
-        menu.SetItemState(line.id, (line.checked ? static_cast<uint32_t>(MenuChecked) : 0u) |
-                                       (line.greyed ? static_cast<uint32_t>(MenuGreyed) : 0u));
+        const uint32_t state = (line.checked ? static_cast<uint32_t>(MenuChecked) : 0u) |
+                               (line.greyed ? static_cast<uint32_t>(MenuGreyed) : 0u);
+        auto known = menuStates.find(line.id);
+        if (known != menuStates.end() && known->second == state) continue;
+        menu.SetItemState(line.id, state);
+        menuStates[line.id] = state;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -93,6 +94,7 @@ private:
     void ReleaseClick(int x, int y);
     void SessionChanged(uint32_t changes, const void* origin);
     int listener = 0;
+    std::map<int, uint32_t> menuStates;  // each item's check and grey flags as last set
 };
 
 // The one main window of this process (null before Create and after it is destroyed).
