@@ -1,7 +1,8 @@
 // The editing session: its notices (order, origin, windows that come and go while one is
 // told), the frame moves, and, with the whole editor running, that each user action is one step
 // of the history which Undo takes back and Redo does again, with the Edit menu's greying
-// following it: Paste, an ease choice, Prep Picture's dialog, Delete Picture and a stage drag.
+// following it: Paste, an ease choice, Prep Picture's dialog, Delete Picture, a stage drag and
+// Load Picture with matched moves.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "core/base/settings.h"
 #include "core/document/show_edits.h"
+#include "core/picture/cdib.h"
 #include "core/show/show.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/session/edit_session.h"
@@ -234,6 +236,37 @@ TEST_F(EditSteps, AStageDragThatAddsAKeyIsOneStep) {
         });
     });
     Step([this] { TheShow().dirty = false; });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
+TEST_F(EditSteps, LoadingAPictureWithMatchedMovesIsOneStep) {
+    // A picture of half the example's size: the moves are matched to it in the same step.
+    CDIB half(320, 240, 24);
+    FileSpec halfSpec;
+    halfSpec.SetPath((dir + "/half.bmp").c_str());
+    ASSERT_TRUE(half.Save(halfSpec, FormatBmp));
+    const std::string path = WriteShow("load.kvx", Example, {0, 30, 90});
+    ASSERT_TRUE(Start({path}));
+    OneStep(
+        "load picture",
+        [this] {
+            Step([this] {
+                kv::headless::QueueFileAnswer({dir + "/half.bmp"});
+                kv::headless::QueueMessageBoxAnswer(IDYES);
+            });
+            Char(5);  // Ctrl+E
+        },
+        [this] {
+            // The example is prepared again and the keys are the unmatched ones.
+            EXPECT_EQ(TheShow().image.Width(), 640);
+            EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 110.0f);
+        });
+    Step([this] {
+        EXPECT_EQ(TheShow().image.Width(), 320);
+        EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 55.0f);
+        TheShow().dirty = false;
+    });
     Close();
     EXPECT_EQ(RunToEnd(), 0);
 }

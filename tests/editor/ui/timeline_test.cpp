@@ -133,6 +133,15 @@ TEST_F(Timeline, ShiftDragRipplesLaterKeysWithinTheShow) {
     EXPECT_EQ(Times(2), 110);
     EXPECT_EQ(Times(3), 125);  // 130 would pass the show's end
     for (int i = 0; i < 4; ++i) EXPECT_LE(Times(i), show->length);
+    // The ripple is one step: one Undo puts every key back, Redo moves them again.
+    EXPECT_EQ(Session().UndoSteps(), 1u);
+    ASSERT_NE(Session().Undo(), 0u);
+    EXPECT_EQ(Times(1), 60);
+    EXPECT_EQ(Times(2), 100);
+    EXPECT_EQ(Times(3), 120);
+    ASSERT_NE(Session().Redo(), 0u);
+    EXPECT_EQ(Times(2), 110);
+    EXPECT_EQ(Times(3), 125);
     // Without Shift only the dragged key moves.
     Drag(W(), X(70), KeyRow, X(80), KeyRow);
     EXPECT_EQ(Times(1), 80);
