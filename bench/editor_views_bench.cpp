@@ -21,11 +21,11 @@
 
 #include "core/base/settings.h"
 #include "core/show/show.h"
-#include "editor/ui/editor_context.h"
-#include "editor/ui/stage.h"
-#include "editor/ui/timeline.h"
-#include "editor/ui/toolkit.h"
-#include "editor/ui/viewer.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/toolkit.h"
+#include "editor/ui/views/stage.h"
+#include "editor/ui/views/timeline.h"
+#include "editor/ui/views/viewer.h"
 #include "platform/win/headless/headless.h"
 
 namespace {
@@ -96,8 +96,8 @@ struct Views {
             k.y = ih * 0.5f;
         }
         p.keyCount = 4;
-        kv::Editor() = kv::EditorContext{};
-        kv::Editor().show = &show;
+        kv::Session().Detach();
+        kv::Session().Attach(&show, &kv::TheSettings());
         kv::Settings& st = kv::TheSettings();
         st.WriteInt("StageScale", 25);
         st.WriteInt("ViewerLeft", 100);
@@ -116,10 +116,10 @@ struct Views {
         viewer.MoveTo(outer.left, outer.top, outer.left + pictureWidth + border, outer.bottom,
                       true);
         kv::DrainMessages();
-        kv::GoToFrame(0, true);
+        kv::Session().GoToFrame(0, true);
     }
     ~Views() {
-        kv::Editor() = kv::EditorContext{};
+        kv::Session().Detach();
         viewer.DestroyWin();
         timeline.DestroyWin();
         stage.DestroyWin();

@@ -3,7 +3,9 @@
 
 The layer table there (rows `| folder | target | may include |`) is the rule: a source file may
 include headers of its own folder and of every folder its folder may include, directly or through
-those folders' own rules; folders under tools/ never reach editor/, whatever the table says.
+those folders' own rules; folders under tools/ never reach editor/, whatever the table says. A
+row whose last cell says "files apart" keeps its files from each other too: each may include only
+its own header from its folder (the editor's views, which meet only through the editing session).
 Tests, benchmarks and fuzz targets are not checked. The core's rows are also compared with
 core/CMakeLists.txt: each `kv_core_layer(target folder libs...)` must be in the table under that
 folder and link only the targets of folders below it.
@@ -22,7 +24,7 @@ PROGRAMS_WITHOUT_EDITOR = "tools/"
 
 
 def read_table(root):
-    rules, targets = {}, {}
+    rules, targets, apart = {}, {}, set()
     with open(os.path.join(root, "docs", "ARCHITECTURE.md"), encoding="utf-8") as f:
         for line in f:
             m = ROW.match(line)
@@ -30,7 +32,9 @@ def read_table(root):
                 folder, target, below = m.group(1), m.group(2), m.group(3)
                 rules[folder] = re.findall(r"`([a-z/]+)`", below)
                 targets[folder] = target
-    return rules, targets
+                if "files apart" in below:
+                    apart.add(folder)
+    return rules, targets, apart
 
 
 def closure(rules, folder):
@@ -51,10 +55,16 @@ def folder_of(path, folders):
     return best
 
 
+def same_stem(path, header):
+    """Whether an include names the including file's own header (foo.cpp -> foo.h)."""
+    stem = lambda p: os.path.splitext(p)[0]
+    return stem(os.path.normpath(path)) == stem(os.path.normpath(header))
+
+
 def main():
     root = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         os.path.dirname(__file__), ".."))
-    rules, targets = read_table(root)
+    rules, targets, apart = read_table(root)
     faults = []
     for folder, below in rules.items():
         for b in below:
@@ -93,6 +103,10 @@ def main():
                             and m.group(1).startswith("editor/")):
                         faults.append(f"{rel}:{number}: {own} includes {m.group(1)} (tools/ "
                                       f"includes nothing from editor/)")
+                        continue
+                    if own in apart and target == own and not same_stem(rel, m.group(1)):
+                        faults.append(f"{rel}:{number}: {own} includes {m.group(1)} (the files "
+                                      f"of {own} include only their own header of it)")
                         continue
                     if target is None or target in allowed[own]:
                         continue

@@ -10,13 +10,10 @@
 #include "core/picture/picture_reader.h"
 #include "core/show/show.h"
 #include "editor/resources/resources.h"
-#include "editor/ui/editor_context.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/recovery.h"
-#include "editor/ui/stage.h"
-#include "editor/ui/timeline.h"
-#include "editor/ui/toolkit.h"
-#include "output/movie_writers.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/toolkit.h"
 #include "platform/os/stop_signals.h"
 #include "platform/win/win.h"
 
@@ -47,7 +44,7 @@ void PostEndRequest(int) {
 
 // Loading a show renders frame 0 through the editor's views.
 void RenderThroughViews(Show&, int32_t frame) {
-    GoToFrame(frame, true);
+    Session().GoToFrame(frame, true);
 }
 
 }  // namespace
@@ -86,10 +83,9 @@ bool StartEditor(const EditorCommandLine& cmd) {
     // 1. The toolkit, which reads the settings file.
     StartToolkit(nullptr, AppName, IconApp);
     // 2. The show applies the settings (the frame rate among them).
-    EditorContext& e = Editor();
-    e.show = new Show(TheSettings());
+    Show& show = *new Show(TheSettings());
+    Session().Attach(&show, &TheSettings());
     SetPictureMemoryLimit(TheSettings().ReadInt("PictureMemoryLimit", 0));
-    Show& show = *e.show;
     // 3. Five minutes of frames.
     show.length = FiveMinutesOfFrames(show.FrameRate);
     // 4. The mode.
@@ -103,7 +99,6 @@ bool StartEditor(const EditorCommandLine& cmd) {
     SetParseRenderHook(&RenderThroughViews);
     Recovery().Configure(show.hostMode);
     // 5. The main window with its views.
-    e.main = nullptr;
     auto* main = new CMain();
     if (!main->Create()) {
         delete main;
@@ -128,8 +123,10 @@ bool StartEditor(const EditorCommandLine& cmd) {
             Recovery().Remove();
         }
     }
-    if (e.timeline && e.timeline->hwnd) e.timeline->SetScaleForLength(show.length);
-    GoToFrame(show.currentFrame, true);
+    if (main->timeline && main->timeline->hwnd) main->timeline->SetScaleForLength(show.length);
+    // Whatever was loaded is where the history starts.
+    Session().ForgetHistory();
+    Session().GoToFrame(show.currentFrame, true);
     main->UpdateEditMenu();
     main->Redraw();
     return true;
@@ -155,8 +152,7 @@ void KeepShowOnLostDisplay() {
 }
 
 void FinishEditor(int quitCode) {
-    EditorContext& e = Editor();
-    Show* show = e.show;
+    Show* show = Session().GetShow();
     // A request that came while another quit was on its way still decides: the person (or the
     // host) who sent it did not see the show applied or saved.
     const bool fromOutside = quitCode == QuitRequestedFromOutside || os::StopSignal() != 0;
@@ -171,11 +167,10 @@ void FinishEditor(int quitCode) {
         Recovery().Remove();
     }
     // 9. The main window (which writes the settings), the show, the toolkit.
-    delete e.main;
-    e.main = nullptr;
+    delete MainWindow();
     SetParseRenderHook(nullptr);
+    Session().Detach();
     delete show;
-    e.show = nullptr;
     StopToolkit();
     EndQuickTime();
 }

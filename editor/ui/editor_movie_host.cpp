@@ -6,28 +6,23 @@
 #include <cstring>
 
 #include "core/show/show.h"
-#include "editor/ui/editor_context.h"
 #include "editor/ui/main_window.h"
-#include "editor/ui/option_dialog.h"
-#include "editor/ui/painter.h"
-#include "editor/ui/stage.h"
-#include "editor/ui/timeline.h"
-#include "editor/ui/toolkit.h"
-#include "editor/ui/viewer.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/option_dialog.h"
+#include "editor/ui/toolkit/painter.h"
+#include "editor/ui/toolkit/toolkit.h"
 #include "platform/video/movie_writer.h"
 
 namespace kv {
 
 namespace {
 
-HWND DialogOwner() {
-    EditorContext& e = Editor();
-    if (e.stage && e.stage->hwnd) return e.stage->hwnd;
-    return e.main ? e.main->hwnd : nullptr;
+HWND MainHandle() {
+    return MainWindow() ? MainWindow()->hwnd : nullptr;
 }
 
-HWND MainHandle() {
-    return Editor().main ? Editor().main->hwnd : nullptr;
+HWND DialogOwner() {
+    return Session().dialogWindow ? Session().dialogWindow : MainHandle();
 }
 
 void CopyText(OptionText& slot, const std::string& text) {
@@ -138,7 +133,7 @@ bool EditorMovieHost::ChooseCompressor(MovieContainer container, std::string& co
 }
 
 void EditorMovieHost::ShowProgress(double fraction, const char* text, uint64_t startTick) {
-    CStage* stage = Editor().stage;
+    CStage* stage = MainWindow() ? MainWindow()->stage.get() : nullptr;
     if (!stage || !stage->hwnd) return;
     const ProgressPanelLayout lay =
         LayoutProgressPanel(MovieProgressRect, fraction, startTick, Ticks());
@@ -180,18 +175,18 @@ bool EditorMovieHost::TakeKeyDown(bool anyKey) {
 }
 
 void EditorMovieHost::FrameShown(int32_t frame) {
-    EditorContext& e = Editor();
-    if (e.viewer && e.viewer->hwnd) e.viewer->DrawTimecode(frame);
-    if (e.timeline && e.timeline->hwnd) e.timeline->KeepCurrentFrameVisible();
+    // The timeline keeps the current frame in view; the timecode box names the movie's frame.
+    Session().Notify(ChangedFrame);
+    Session().PointAtFrame(frame, nullptr);
 }
 
 void EditorMovieHost::RedrawStage(int32_t frame) {
-    GoToFrame(frame, false);
-    if (CStage* s = Editor().stage; s && s->hwnd) s->Redraw();
+    Session().GoToFrame(frame, false);
+    Session().RepaintAll();
 }
 
 void EditorMovieHost::ShowViewer(bool visible) {
-    if (CView* v = Editor().viewer; v && v->hwnd) v->Show(visible ? 1 : 0);
+    if (CMain* m = MainWindow()) m->ShowViewer(visible);
 }
 
 void EditorMovieHost::ArrowCursor() {

@@ -3,81 +3,42 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "core/base/records.h"
-#include "editor/ui/toolkit.h"
+#include "editor/ui/command_table.h"
+#include "editor/ui/option_commands.h"
+#include "editor/ui/toolkit/toolkit.h"
+#include "editor/ui/views/stage.h"
+#include "editor/ui/views/timeline.h"
+#include "editor/ui/views/viewer.h"
 
 namespace kv {
 
 class Painter;
-
-// Menu command ids.
-enum : int {
-    CmdShowCameraPath = 1000,
-    CmdAutoRescale = 1002,
-    CmdEaseInOut = 1003,  // 1003..1006 the default ease modes
-    CmdNoCurves = 1007,
-    CmdViewerAspect = 1008,
-    CmdLoadPicture = 1010,
-    CmdReserved = 1011,
-    CmdMakeMovie = 1013,
-    CmdBatchRender = 1014,
-    CmdNtsc = 1015,
-    CmdPal = 1016,
-    CmdFilm = 1017,
-    CmdContents = 1020,
-    CmdUniformSpeed = 1022,
-    CmdDeletePicture = 1023,
-    CmdDeleteAllKeys = 1024,
-    CmdPrepPicture = 1025,
-    CmdAbout = 1026,
-    CmdAspect43 = 1030,
-    CmdAspect169 = 1031,
-    CmdLetterBox = 1032,
-    CmdDraft = 1033,
-    CmdMultiProcess = 1034,
-    CmdMotionBlur = 1035,
-    CmdAdvancedOptions = 1036,
-    CmdMakeStill = 1037,
-    CmdShowTvSafe = 1040,
-    CmdCentrePicture = 1041,
-    CmdStageZoomIn = 1042,
-    CmdStageZoomOut = 1043,
-    CmdEnlargeTimeline = 1044,
-    CmdContractTimeline = 1045,
-    CmdFitPicture = 1046,
-    CmdExit = 2001,
-    CmdQuitDiscard = 2002,
-    CmdSaveShow = 2003,
-    CmdLoadShow = 2004,
-    CmdNewShow = 2005,
-    CmdCopy = 9000,
-    CmdCut = 9001,
-    CmdPaste = 9002,
-    CmdDelete = 9003,
-    CmdUndo = 9004,
-    CmdRedo = 9005,
-};
 
 class CMain : public CPWnd {
 public:
     CMain() = default;
     ~CMain() override;
 
-    // Creates the window, menus and OK button, shows it maximized, publishes itself as the main
-    // window, then creates the stage, the timeline and the viewer.
+    // Creates the window, the menus from the command table and the OK button, shows it
+    // maximized, publishes itself as the main window, then creates the stage, the timeline and
+    // the viewer and subscribes to the session.
     bool Create();
 
     bool OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) override;
-    // The background tiles and the status panel with the stage's camera.
+    // The background tiles and the status panel with the session's camera.
     void Redraw() override;
 
-    // The status panel with a given camera (the stage and the timeline call it during drags).
+    // The status panel with a given camera.
     void DrawStatusPanel(const KeyFrame& camera);
-    // Cut/Copy/Paste/Delete/Undo/Redo greying from the selected key, clipboard and undo ring.
+    // Every item's greying and check mark from the command table's functions of the session.
     void UpdateEditMenu();
-    // Runs a menu command by id.
+    // Runs a menu command by id (the command table's row of this mode; unknown ids do nothing).
     void RunCommand(int id);
     // "Fernquill Kinevista", with " - NAME" when a show file is given (nullptr: the bare title).
     void SetShowTitle(const char* showPath);
@@ -86,6 +47,12 @@ public:
     BitmapButton okButton;
     bool busy = false;  // a movie, a still or a batch is being made
 
+    // The views this window owns; they know only the session.
+    std::unique_ptr<CStage> stage;
+    std::unique_ptr<CTime> timeline;
+    std::unique_ptr<CView> viewer;
+
+    // --- What the command rows call (commands_*.cpp) ----------------------------------------
     // The quick save "s": writes to the show's file without a dialog when it has one.
     void QuickSave();
     // The close sequence: the save question (stand-alone, dirty), then the quit message 0.
@@ -96,16 +63,12 @@ public:
     void JumpToNextKey();
     // End: the last key (stand-alone) or the last frame (host).
     void JumpToEnd();
-    // Enter: the stage's camera becomes a key at the current frame.
+    // Enter: the camera under edit becomes a key at the current frame.
     void AddKeyHere();
     // "d": renders frames 0..299 at 720 x 484 and reports the time; returns the value shown.
     long RenderTimingTest();
     // Writes a settings value and saves the settings file at once, so that a crash keeps it.
     static void WriteSetting(const char* key, int32_t value);
-
-private:
-    void HandleKey(uint32_t message, uint64_t code);
-    void ReleaseClick(int x, int y);
     void LoadPicture();
     void NewShow();
     void LoadShowCommand();
@@ -114,20 +77,35 @@ private:
     void SetAspect(int id);
     void TimelineArrow(bool enlarge);
     void OpenManual();
+    void ShowViewer(bool visible);
+    // What the option dialogs need from the windows around them.
+    OptionHooks OptionDialogHooks();
+    // Runs the option dialogs in place of RunOptionDialog when set (a test's stand-in answer).
+    std::function<int(int count, OptionText* items, OptionText* values, const char* title)>
+        dialogRunner;
+    // After a command changed the keys: one beep when asked, every view repaints, the Edit
+    // menu follows and the recovery copy is written.
+    void AfterEdit(bool beep);
+
+private:
+    void HandleKey(uint32_t message, uint64_t code);
+    // The keys that are no shortcut of the command table: playback, stepping, jumps, Enter.
+    void PlainKey(uint64_t code, bool keyDown, bool character);
+    void ReleaseClick(int x, int y);
+    void SessionChanged(uint32_t changes, const void* origin);
+    int listener = 0;
+    std::map<int, uint32_t> menuStates;  // each item's check and grey flags as last set
 };
+
+// The one main window of this process (null before Create and after it is destroyed).
+CMain* MainWindow();
 
 // --- Pure pieces of the main window, for the tests -------------------------------------------
 // "Fernquill Kinevista", with " - " and the file's name without folder (up to the last "\", "/"
 // or ":") and extension (from the first ".") when a path is given.
 std::string MainTitle(const char* showPath);
-// The shortcut mapping of key and character codes: the mapped character, or 0 when unmapped.
-int MapShortcut(uint64_t code);
 // The status panel's info line for the show.
 std::string InfoLineText(const class Show& show);
-// The stage scale after Stage Zoom In / Zoom Out; with a huge picture Zoom Out goes on from 10 %
-// to 5, 2 and 1 % and Zoom In comes back the same way.
-float ZoomedInScale(float scale, bool huge = false);
-float ZoomedOutScale(float scale, bool huge = false);
 // The timeline's frame scale after a click on the status panel's zoom arrows (enlarge: the right
 // arrow) at a frame rate (x 100).
 int32_t ArrowTimeScale(int32_t scale, bool enlarge, int32_t frameRate);

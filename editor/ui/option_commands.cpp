@@ -9,7 +9,8 @@
 
 #include "core/base/settings.h"
 #include "core/render/treatments.h"
-#include "editor/ui/toolkit.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/toolkit.h"
 
 namespace kv {
 
@@ -124,7 +125,7 @@ int PrepPicturesCommand(Show& show, const OptionHooks& hooks) {
     Call(hooks.redrawMain);
     show.currentFrame = 0;
     Call(hooks.renderCurrentFrame);
-    Settings& s = TheSettings();
+    Settings& s = Session().Store();
     s.WriteInt("VideoColors", show.VideoColors ? 1 : 0);
     s.WriteInt("PreBlur", show.PreBlur);
     s.WriteInt("MatteColor", static_cast<int32_t>(show.MatteColor));
@@ -172,7 +173,7 @@ int AdvancedOptionsCommand(Show& show, const OptionHooks& hooks) {
     int result = Run(hooks, rows, 7, "Advanced Options");
     if (result == OptionOk) {
         bool special = StoreAdvancedRows(rows, startFolder, show, &dual);
-        Settings& s = TheSettings();
+        Settings& s = Session().Store();
         s.WriteInt("FieldSwap", show.FieldSwap ? 1 : 0);
         s.WriteInt("FlopTopField", show.FlopTopField ? 1 : 0);
         s.WriteInt("MultiProcOffset", show.MultiProcOffset);
@@ -227,7 +228,7 @@ bool ApplyAspect(Show& show, double value) {
     if (!std::isfinite(value) || value <= 0.0 || value > 100.0) return false;
     show.aspect = static_cast<float>(value);
     show.AspectMode = static_cast<int32_t>(value * 10000 + 0.5);
-    TheSettings().WriteInt("AspectMode", show.AspectMode);
+    Session().Store().WriteInt("AspectMode", show.AspectMode);
     return true;
 }
 

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "core/show/show.h"
-#include "editor/ui/option_dialog.h"
+#include "editor/ui/toolkit/option_dialog.h"
 
 namespace kv {
 

@@ -10,7 +10,7 @@
 
 #include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "editor/ui/editor_context.h"
+#include "editor/ui/session/edit_session.h"
 #include "platform/os/atomic_file.h"
 #include "platform/os/public_folder.h"
 
@@ -110,7 +110,7 @@ void RecoveryCopy::Configure(bool hostMode) {
 
 std::string RecoveryCopy::Owner() const {
     if (m_host) return m_hostOwner;
-    const Show* show = Editor().show;
+    const Show* show = Session().GetShow();
     return ShowOwner(show ? show->showFile.path : "");
 }
 
@@ -200,17 +200,17 @@ bool RecoveryCopy::Write(Show& show) {
 }
 
 bool RecoveryCopy::Write() {
-    Show* show = Editor().show;
+    Show* show = Session().GetShow();
     return show && Write(*show);
 }
 
 void RecoveryCopy::KeysEdited() {
-    Show* show = Editor().show;
+    Show* show = Session().GetShow();
     if (show && show->dirty) Write(*show);
 }
 
 void RecoveryCopy::Tick() {
-    Show* show = Editor().show;
+    Show* show = Session().GetShow();
     if (show && show->dirty && Fingerprint(*show) != m_lastWritten) Write(*show);
 }
 
@@ -219,7 +219,7 @@ void RecoveryCopy::AfterMessage() {
 }
 
 void RecoveryCopy::Rescue() {
-    Show* show = Editor().show;
+    Show* show = Session().GetShow();
     if (show && show->dirty) Write(*show);
 }
 

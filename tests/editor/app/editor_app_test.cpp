@@ -153,7 +153,7 @@ TEST_F(EditorSession, HostApplyWithCtrlQWritesTheEditedShowBack) {
     Char('\t');  // to the key at 60
     Step([this] {
         EXPECT_EQ(TheShow().currentFrame, 60);
-        kv::Editor().stage->camera.x = 77;
+        kv::Session().camera.x = 77;
     });
     KeyDown(VK_RETURN);
     Char(17);  // Ctrl+Q
@@ -169,7 +169,7 @@ TEST_F(EditorSession, HostApplyWithCtrlQWritesTheEditedShowBack) {
 TEST_F(EditorSession, CtrlQTypedOnTheKeyboardAppliesWhenItsKeysArriveInOneBurst) {
     WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
     ASSERT_TRUE(Start({"?2997,300"}));
-    Step([] { kv::Editor().stage->camera.x = 88; });
+    Step([] { kv::Session().camera.x = 88; });
     KeyDown(VK_RETURN);
     // Ctrl down, Q down and up, Ctrl up, all read before the first is translated.
     Step([] {
@@ -180,7 +180,7 @@ TEST_F(EditorSession, CtrlQTypedOnTheKeyboardAppliesWhenItsKeysArriveInOneBurst)
     // Reached only when the editor is still open after the keys.
     Step([] {
         ADD_FAILURE() << "Ctrl+Q did not close the editor";
-        kv::PostMessage(kv::Editor().main->hwnd, WM_COMMAND, CmdQuitDiscard, 0);
+        kv::PostMessage(kv::MainWindow()->hwnd, WM_COMMAND, CmdQuitDiscard, 0);
     });
     EXPECT_EQ(RunToEnd(), 0);
     EXPECT_FLOAT_EQ(KeysOf(dir + "/kvdata.kvx").keys[0].x, 88);
@@ -190,7 +190,7 @@ TEST_F(EditorSession, HostDiscardLeavesTheExchangeFileUntouched) {
     WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
     const std::string before = ReadFileBytes(dir + "/kvdata.kvx");
     ASSERT_TRUE(Start({"?2997,300"}));
-    Step([] { kv::Editor().stage->camera.x = 12; });
+    Step([] { kv::Session().camera.x = 12; });
     KeyDown(VK_RETURN);
     Step([] { EXPECT_TRUE(Recovery().Exists()); });
     Command(CmdQuitDiscard);
@@ -203,7 +203,7 @@ TEST_F(EditorSession, HostDiscardLeavesTheExchangeFileUntouched) {
 TEST_F(EditorSession, HostCloseBoxAndOkButtonApplyLikeTheMenu) {
     WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
     ASSERT_TRUE(Start({"?2997,300"}));
-    Step([] { kv::Editor().stage->camera.x = 55; });
+    Step([] { kv::Session().camera.x = 55; });
     KeyDown(VK_RETURN);
     Close();
     EXPECT_EQ(RunToEnd(), 0);
@@ -229,7 +229,7 @@ TEST_F(EditorSession, StandAloneCloseAsksOnlyWhenTheShowIsDirty) {
     EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
 
     ASSERT_TRUE(Start({show}));
-    Step([] { kv::Editor().stage->camera.x = 31; });
+    Step([] { kv::Session().camera.x = 31; });
     KeyDown(VK_RETURN);
     Step([this] {
         EXPECT_TRUE(TheShow().dirty);
@@ -246,7 +246,7 @@ TEST_F(EditorSession, MessagesWithoutARegisteredWindowAreDropped) {
     ASSERT_TRUE(Start({"?2997,300"}));
     // A thread message asking to discard is not for a window of the editor: dropped.
     Step([] { kv::PostMessage(nullptr, WM_COMMAND, CmdQuitDiscard, 0); });
-    Step([] { EXPECT_NE(kv::Editor().main, nullptr); });
+    Step([] { EXPECT_NE(kv::MainWindow(), nullptr); });
     Command(CmdExit);
     EXPECT_EQ(RunToEnd(), 0);
 }
@@ -259,7 +259,7 @@ TEST_F(EditorSession, RecoveryCopyFollowsKeyEditsAndGoesWithASave) {
     const std::string copy = dir + "/Kinevista-recovery.kvx";
     EXPECT_EQ(Recovery().Path(), copy);
     Step([&] { EXPECT_FALSE(Recovery().Exists()); });
-    Step([] { kv::Editor().stage->camera.x = 150; });
+    Step([] { kv::Session().camera.x = 150; });
     KeyDown(VK_RETURN);
     Step([&] {
         ASSERT_TRUE(Recovery().Exists());
@@ -282,7 +282,7 @@ TEST_F(EditorSession, HostRecoveryCopyIsPerExchangeFileAndNeverTouchesIt) {
     const std::string before = ReadFileBytes(dir + "/kvdata.kvx");
     ASSERT_TRUE(Start({"?2997,300"}));
     EXPECT_EQ(Recovery().Path(), dir + "/kvdata-recovery.kvx");
-    Step([] { kv::Editor().stage->camera.x = 99; });
+    Step([] { kv::Session().camera.x = 99; });
     KeyDown(VK_RETURN);
     Step([&] {
         EXPECT_TRUE(Recovery().Exists());
@@ -301,7 +301,7 @@ bool EditAndKill(const std::vector<std::string>& args, float x) {
     if (pid == 0) {
         if (!kv::StartEditor(kv::ReadCommandLine(args))) _exit(2);
         kv::headless::Script([] { kv::headless::Type("\t"); });
-        kv::headless::Script([x] { kv::Editor().stage->camera.x = x; });
+        kv::headless::Script([x] { kv::Session().camera.x = x; });
         kv::headless::Script([] { kv::headless::Key(VK_RETURN); });
         kv::headless::Script([] {
             if (Recovery().Exists()) kill(getpid(), SIGKILL);

@@ -14,12 +14,12 @@
 #include "core/document/show_file.h"
 #include "core/show/show.h"
 #include "editor/app/editor_app.h"
-#include "editor/ui/editor_context.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/recovery.h"
-#include "editor/ui/stage.h"
-#include "editor/ui/timeline.h"
-#include "editor/ui/viewer.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/views/stage.h"
+#include "editor/ui/views/timeline.h"
+#include "editor/ui/views/viewer.h"
 #include "platform/win/headless/headless.h"
 #include "tests/platform/win/test_window.h"
 #include "tests/test_support.h"
@@ -42,7 +42,7 @@ protected:
             "ViewerLeft=1000\r\nViewerWidth=220\r\n";
     }
     void TearDown() override {
-        if (kv::Editor().main) Finish(1);
+        if (kv::MainWindow()) Finish(1);
         kv::headless::ClearScript();
         DrainQueue();
         setenv("KINEVISTA_PUBLIC", m_oldPublic.c_str(), 1);
@@ -75,7 +75,7 @@ protected:
 
     void Step(std::function<void()> step) { kv::headless::Script(std::move(step)); }
     void Command(int id) {
-        Step([id] { kv::PostMessage(kv::Editor().main->hwnd, kv::WM_COMMAND, id, 0); });
+        Step([id] { kv::PostMessage(kv::MainWindow()->hwnd, kv::WM_COMMAND, id, 0); });
     }
     void KeyDown(int vk) {
         Step([vk] { kv::headless::Key(vk); });
@@ -84,12 +84,12 @@ protected:
         Step([c] { kv::headless::Type(std::string(1, c)); });
     }
     void Close() {
-        Step([] { kv::PostMessage(kv::Editor().main->hwnd, kv::WM_CLOSE, 0, 0); });
+        Step([] { kv::PostMessage(kv::MainWindow()->hwnd, kv::WM_CLOSE, 0, 0); });
     }
 
-    kv::CMain& Main() { return *kv::Editor().main; }
-    kv::Show& TheShow() { return *kv::Editor().show; }
-    kv::HWND MainHwnd() { return kv::Editor().main->hwnd; }
+    kv::CMain& Main() { return *kv::MainWindow(); }
+    kv::Show& TheShow() { return kv::Session().TheShow(); }
+    kv::HWND MainHwnd() { return kv::MainWindow()->hwnd; }
 
     // A show file with `keys` keys at the given frames over a picture, written to dir/name.
     std::string WriteShow(const std::string& name, const std::string& picture,

@@ -40,7 +40,7 @@ protected:
     }
     // A key edit that makes the show dirty: the stage's camera moved and Enter.
     void EditKey(float x) {
-        Step([x] { kv::Editor().stage->camera.x = x; });
+        Step([x] { kv::Session().camera.x = x; });
         KeyDown(VK_RETURN);
         Step([this] { ASSERT_TRUE(TheShow().dirty); });
     }
@@ -148,10 +148,10 @@ TEST_F(EndRequest, LocalLoopsEndToo) {
     // Playback: the viewer's loop runs until it is stopped.
     ASSERT_TRUE(Start({show}));
     EditKey(141);
-    Step([] { kv::Editor().viewer->Play(1); });
+    Step([] { kv::MainWindow()->viewer->Play(1); });
     // This step runs from inside the playback loop's own pump.
     Step([] {
-        EXPECT_EQ(kv::Editor().viewer->playDirection, 1);
+        EXPECT_EQ(kv::MainWindow()->viewer->playDirection, 1);
         raise(SIGTERM);
     });
     EXPECT_EQ(RunToEnd(), QuitRequestedFromOutside);

@@ -1,6 +1,6 @@
 // The bridge between the core and the window layer: alerts become message boxes, and the core's
 // images draw through the layer's StretchDIBits.
-#include "editor/ui/core_bridge.h"
+#include "editor/ui/toolkit/core_bridge.h"
 
 #include <gtest/gtest.h>
 

@@ -12,8 +12,8 @@
 
 #include "core/picture/cdib.h"
 #include "editor/resources/resources.h"
-#include "editor/ui/editor_context.h"
-#include "editor/ui/stage.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/views/stage.h"
 #include "output/movie_job.h"
 #include "platform/codecs/more_codecs.h"
 #include "platform/os/shell_open.h"
@@ -30,10 +30,10 @@ namespace {
 const std::string Example = std::string(KV_SOURCE_DIR) + "/examples/example.jpg";
 
 bool Checked(int id) {
-    return (GetMenuState(GetMenu(Editor().main->hwnd), id) & MF_CHECKED) != 0;
+    return (GetMenuState(GetMenu(kv::MainWindow()->hwnd), id) & MF_CHECKED) != 0;
 }
 bool Greyed(int id) {
-    return (GetMenuState(GetMenu(Editor().main->hwnd), id) & MF_GRAYED) != 0;
+    return (GetMenuState(GetMenu(kv::MainWindow()->hwnd), id) & MF_GRAYED) != 0;
 }
 
 // What ffprobe reads from the first video stream: "width,height,r_frame_rate,nb_read_frames".
@@ -198,9 +198,10 @@ TEST_F(MainWindow, KeyCommandsAskFirstAndOnlyActOnYes) {
         EXPECT_TRUE(TheShow().dirty);
         EXPECT_FALSE(Greyed(CmdUndo));
     });
-    Char(26);  // Ctrl+Z takes one key back
+    Char(26);  // Ctrl+Z takes the whole command back: it was one action
     Step([this] {
-        EXPECT_EQ(TheShow().pictures[0].keyCount, 2);
+        EXPECT_EQ(TheShow().pictures[0].keyCount, 3);
+        EXPECT_TRUE(Greyed(CmdUndo));
         EXPECT_FALSE(Greyed(CmdRedo));
         kv::headless::QueueMessageBoxAnswer(IDNO);  // the exit question
     });
@@ -299,16 +300,16 @@ TEST_F(MainWindow, EditMenuFollowsSelectionClipboardAndUndo) {
 TEST_F(MainWindow, StageZoomStepsThroughTheFourScalesAndStopsAtTheEnds) {
     settings = "[Kinevista]\r\nStageScale=10\r\nTimeScale=30\r\n";
     StartOnExample();
-    ASSERT_FLOAT_EQ(Editor().stage->scale, 0.1f);
+    ASSERT_FLOAT_EQ(kv::MainWindow()->stage->scale, 0.1f);
     std::vector<float> seen;
     for (int i = 0; i < 4; ++i) {
         Command(CmdStageZoomIn);
-        Step([&seen] { seen.push_back(Editor().stage->scale); });
+        Step([&seen] { seen.push_back(kv::MainWindow()->stage->scale); });
     }
     Step([this] { EXPECT_TRUE(SettingsFileHas("StageScale=100")); });
     for (int i = 0; i < 4; ++i) {
         Command(CmdStageZoomOut);
-        Step([&seen] { seen.push_back(Editor().stage->scale); });
+        Step([&seen] { seen.push_back(kv::MainWindow()->stage->scale); });
     }
     Step([this] { EXPECT_TRUE(SettingsFileHas("StageScale=10")); });
     Close();
@@ -326,14 +327,14 @@ TEST_F(MainWindow, LoadedLargePictureFitsTheStageAndFitPictureRestoresIt) {
     settings = "[Kinevista]\r\nStageScale=100\r\nTimeScale=30\r\n";
     StartOnExample();
     auto wholePictureShown = [] {
-        const Rect c = Editor().stage->GetClientRect();
-        const float s = Editor().stage->scale;
+        const Rect c = kv::MainWindow()->stage->GetClientRect();
+        const float s = kv::MainWindow()->stage->scale;
         return 4000.0f * s <= static_cast<float>(c.right) &&
                3000.0f * s <= static_cast<float>(c.bottom);
     };
     Step([this] {
         EXPECT_EQ(GetMenuString(GetMenu(MainHwnd()), CmdFitPicture), "Fit Picture on Stage");
-        EXPECT_FLOAT_EQ(Editor().stage->scale, 1.0f);  // the example fits: nothing changes
+        EXPECT_FLOAT_EQ(kv::MainWindow()->stage->scale, 1.0f);  // the example fits: nothing changes
         kv::headless::QueueFileAnswer({dir + "/photo.bmp"});
         kv::headless::QueueMessageBoxAnswer(IDNO);
     });
@@ -342,7 +343,7 @@ TEST_F(MainWindow, LoadedLargePictureFitsTheStageAndFitPictureRestoresIt) {
     Step([&] {
         ASSERT_EQ(TheShow().image.Width(), 4000);
         EXPECT_TRUE(wholePictureShown());
-        fitted = Editor().stage->scale;
+        fitted = kv::MainWindow()->stage->scale;
         EXPECT_LT(fitted, 1.0f);
     });
     Command(CmdStageZoomIn);
@@ -351,7 +352,7 @@ TEST_F(MainWindow, LoadedLargePictureFitsTheStageAndFitPictureRestoresIt) {
     Command(CmdFitPicture);
     Step([&] {
         EXPECT_TRUE(wholePictureShown());
-        EXPECT_FLOAT_EQ(Editor().stage->scale, fitted);
+        EXPECT_FLOAT_EQ(kv::MainWindow()->stage->scale, fitted);
         TheShow().dirty = false;
     });
     Close();
@@ -361,19 +362,19 @@ TEST_F(MainWindow, LoadedLargePictureFitsTheStageAndFitPictureRestoresIt) {
 
 TEST_F(MainWindow, CommaEnlargesAndPeriodContractsTheTimeline) {
     StartOnExample();
-    Step([] { Editor().timeline->scale = 20; });
+    Step([] { kv::MainWindow()->timeline->scale = 20; });
     KeyDown(VK_OEM_COMMA);
     Step([] {
-        EXPECT_EQ(Editor().timeline->scale, 30);  // 40 rounded down to whole seconds
-        Editor().timeline->scale = 20;
+        EXPECT_EQ(kv::MainWindow()->timeline->scale, 30);  // 40 rounded down to whole seconds
+        kv::MainWindow()->timeline->scale = 20;
     });
     Step([] { kv::headless::KeyDown(VK_OEM_PERIOD); });
     Step([] {
-        EXPECT_EQ(Editor().timeline->scale, 10);
-        Editor().timeline->scale = 1920;
+        EXPECT_EQ(kv::MainWindow()->timeline->scale, 10);
+        kv::MainWindow()->timeline->scale = 1920;
     });
     Command(CmdEnlargeTimeline);
-    Step([] { EXPECT_EQ(Editor().timeline->scale, 1920); });  // 64 seconds at most
+    Step([] { EXPECT_EQ(kv::MainWindow()->timeline->scale, 1920); });  // 64 seconds at most
     Close();
     EXPECT_EQ(RunToEnd(), 0);
 }
@@ -404,25 +405,25 @@ TEST_F(MainWindow, StatusPanelClicksSetTheStageScaleAndZoomTheTimeline) {
         kv::headless::ClientClick(MainHwnd(), 15, c.bottom - 77);
     });
     Step([this] {
-        EXPECT_FLOAT_EQ(Editor().stage->scale, 1.0f);
+        EXPECT_FLOAT_EQ(kv::MainWindow()->stage->scale, 1.0f);
         EXPECT_TRUE(SettingsFileHas("StageScale=100"));
         const Rect c = Main().GetClientRect();
         kv::headless::ClientClick(MainHwnd(), 15, c.bottom - 47);
     });
     Step([this] {
-        EXPECT_FLOAT_EQ(Editor().stage->scale, 0.1f);
-        Editor().timeline->scale = 30;
+        EXPECT_FLOAT_EQ(kv::MainWindow()->stage->scale, 0.1f);
+        kv::MainWindow()->timeline->scale = 30;
         const Rect c = Main().GetClientRect();
         kv::headless::ClientClick(MainHwnd(), c.left + 110, c.bottom - 20);  // the plus arrow
     });
     Step([this] {
-        EXPECT_EQ(Editor().timeline->scale, 60);
+        EXPECT_EQ(kv::MainWindow()->timeline->scale, 60);
         EXPECT_TRUE(SettingsFileHas("TimeScale=60"));
         const Rect c = Main().GetClientRect();
         kv::headless::ClientClick(MainHwnd(), c.left + 94, c.bottom - 20);  // the minus arrow
     });
     Step([this] {
-        EXPECT_EQ(Editor().timeline->scale, 30);
+        EXPECT_EQ(kv::MainWindow()->timeline->scale, 30);
         EXPECT_TRUE(SettingsFileHas("TimeScale=30"));
     });
     Close();
@@ -434,7 +435,7 @@ TEST_F(MainWindow, HostRunHasNoTimelineArrows) {
     WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(dir + "/h.kvx"));
     ASSERT_TRUE(Start({"?2997,300"}));
     Step([this] {
-        Editor().timeline->scale = 30;
+        kv::MainWindow()->timeline->scale = 30;
         const Rect c = Main().GetClientRect();
         kv::headless::ClientClick(MainHwnd(), c.left + 110, c.bottom - 20);
     });
@@ -506,7 +507,7 @@ TEST_F(MainWindow, PlusStepsAFrameAndEnterAddsAKeyThere) {
     Char('-');
     Step([this] {
         EXPECT_EQ(TheShow().currentFrame, 11);
-        Editor().stage->camera.x = 400;
+        Session().camera.x = 400;
     });
     KeyDown(VK_RETURN);
     Step([this] {
@@ -533,11 +534,11 @@ TEST_F(MainWindow, EnterNearAKeyFollowsTheTimelineScale) {
     Setting("TimeScale", "5");
     StartOnExample({0, 30, 60, 90, 120});
     Step([this] {
-        ASSERT_EQ(Editor().timeline->scale, 5);
-        GoToFrame(93, true);
-        Editor().timeline->Redraw();
+        ASSERT_EQ(kv::MainWindow()->timeline->scale, 5);
+        Session().GoToFrame(93, true);
+        kv::MainWindow()->timeline->Redraw();
         EXPECT_EQ(TheShow().selectedKey, -1);  // three frames from 90: not at it at this scale
-        Editor().stage->camera.x = 333;
+        Session().camera.x = 333;
     });
     KeyDown(VK_RETURN);
     Step([this] {
@@ -547,16 +548,16 @@ TEST_F(MainWindow, EnterNearAKeyFollowsTheTimelineScale) {
         EXPECT_NE(pic.keys[3].x, 333);
         EXPECT_EQ(pic.keys[4].time, 93);
         EXPECT_FLOAT_EQ(pic.keys[4].x, 333);
-        Editor().timeline->Redraw();
+        kv::MainWindow()->timeline->Redraw();
         EXPECT_EQ(TheShow().selectedKey, 4);
         // At this scale a key is at the frames less than two from it.
-        GoToFrame(95, true);
-        Editor().timeline->Redraw();
+        Session().GoToFrame(95, true);
+        kv::MainWindow()->timeline->Redraw();
         EXPECT_EQ(TheShow().selectedKey, -1);
-        GoToFrame(61, true);
-        Editor().timeline->Redraw();
+        Session().GoToFrame(61, true);
+        kv::MainWindow()->timeline->Redraw();
         EXPECT_EQ(TheShow().selectedKey, 2);
-        Editor().stage->camera.x = 444;
+        Session().camera.x = 444;
     });
     KeyDown(VK_RETURN);
     Step([this] {
@@ -565,11 +566,11 @@ TEST_F(MainWindow, EnterNearAKeyFollowsTheTimelineScale) {
         EXPECT_EQ(pic.keys[2].time, 61);
         EXPECT_FLOAT_EQ(pic.keys[2].x, 444);
         // At the default scale the tolerance is four frames: three off is at the key.
-        Editor().timeline->scale = 30;
-        GoToFrame(123, true);
-        Editor().timeline->Redraw();
+        kv::MainWindow()->timeline->scale = 30;
+        Session().GoToFrame(123, true);
+        kv::MainWindow()->timeline->Redraw();
         EXPECT_EQ(TheShow().selectedKey, 5);
-        Editor().stage->camera.x = 555;
+        Session().camera.x = 555;
     });
     KeyDown(VK_RETURN);
     Step([this] {
@@ -608,7 +609,7 @@ TEST_F(MainWindow, QuickSaveAsksForAFileTheFirstTimeOnly) {
     Step([] { kv::headless::QueueFileAnswer({Example}); });
     Char(5);  // a picture first: a show keeps its keys with its picture
     Step([this] {
-        Editor().stage->camera.x = 44;
+        Session().camera.x = 44;
         kv::headless::QueueFileAnswer({dir + "/first.kvx"});
     });
     KeyDown(VK_RETURN);
@@ -619,7 +620,7 @@ TEST_F(MainWindow, QuickSaveAsksForAFileTheFirstTimeOnly) {
         EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista - first");
         EXPECT_FALSE(TheShow().dirty);
         EXPECT_TRUE(SettingsFileHas("InitialFolder=" + dir + "/"));
-        Editor().stage->camera.x = 66;
+        Session().camera.x = 66;
         TheShow().currentFrame = 40;
     });
     KeyDown(VK_RETURN);
@@ -727,7 +728,7 @@ protected:
     }
     // A step that comes back until the movie is made, then runs `then`.
     static void WaitThen(const std::function<void()>& then) {
-        if (Editor().main->busy)
+        if (kv::MainWindow()->busy)
             kv::headless::Script([then] { WaitThen(then); });
         else
             then();
@@ -768,7 +769,7 @@ TEST_F(MovieFromEditor, EscDuringTheProgressPanelCancelsAndTheEditorGoesOn) {
     });
     WhenDone([this] {
         // The editor is still there and answers commands.
-        EXPECT_NE(Editor().main, nullptr);
+        EXPECT_NE(kv::MainWindow(), nullptr);
         kv::PostMessage(MainHwnd(), WM_COMMAND, CmdPal, 0);
     });
     Step([this] {
@@ -811,9 +812,9 @@ namespace {
 // The open menu popup, or null.
 HWND OpenMenuPopup() {
     for (HWND w : AllWindows())
-        if (IsWindowVisible(w) && GetParent(w) == Editor().main->hwnd &&
+        if (IsWindowVisible(w) && GetParent(w) == kv::MainWindow()->hwnd &&
             (GetWindowStyle(w) & WS_BORDER) && GetWindowText(w).empty() &&
-            (GetWindowExStyle(w) & WS_EX_TOPMOST) && w != Editor().viewer->hwnd)
+            (GetWindowExStyle(w) & WS_EX_TOPMOST) && w != kv::MainWindow()->viewer->hwnd)
             return w;
     return nullptr;
 }
@@ -822,7 +823,7 @@ HWND OpenMenuPopup() {
 void ShootMenu(EditorSession& s, int titleX, const std::string& name) {
     (void)s;
     kv::headless::Script([titleX] {
-        const Rect r = Editor().main->GetWindowRect();
+        const Rect r = kv::MainWindow()->GetWindowRect();
         kv::headless::MouseDown(r.left + titleX, r.top + 34);
         kv::headless::MouseUp(r.left + titleX, r.top + 34);
     });
@@ -831,7 +832,7 @@ void ShootMenu(EditorSession& s, int titleX, const std::string& name) {
         ASSERT_NE(popup, nullptr) << name;
         Rect p{};
         GetWindowRect(popup, &p);
-        const Rect m = Editor().main->GetWindowRect();
+        const Rect m = kv::MainWindow()->GetWindowRect();
         EXPECT_LE(p.left, m.left + titleX);
         EXPECT_GE(p.top, m.top + 40);
         EXPECT_TRUE(kv::headless::ScreenshotDesktop(
@@ -972,7 +973,7 @@ TEST_F(MainWindow, LoadShowAsksAboutTheOpenShowAndRemembersTheFile) {
         EXPECT_FALSE(TheShow().dirty);
         EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista - other");
         EXPECT_TRUE(SettingsFileHas("InitialFolder=" + other));
-        EXPECT_TRUE(IsWindowVisible(Editor().viewer->hwnd));
+        EXPECT_TRUE(IsWindowVisible(kv::MainWindow()->viewer->hwnd));
     });
     Close();
     EXPECT_EQ(RunToEnd(), 0);
@@ -994,7 +995,7 @@ TEST_F(MainWindow, StatusPanelDrawnAgainLooksTheSameAsDrawnOnce) {
     };
     Step([&] {
         band(once);
-        const KeyFrame camera = Editor().stage->camera;
+        const KeyFrame camera = Session().camera;
         for (int i = 0; i < 5; ++i) Main().DrawStatusPanel(camera);
         band(again);
     });

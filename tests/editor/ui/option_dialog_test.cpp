@@ -7,7 +7,7 @@
 
 #include "core/show/show.h"
 #include "editor/ui/option_commands.h"
-#include "editor/ui/option_dialog.h"
+#include "editor/ui/toolkit/option_dialog.h"
 #include "tests/editor/ui/ui_test_support.h"
 #include "tests/test_support.h"
 

@@ -2,7 +2,7 @@
 // no context draws nothing; window and owner painters give their contexts back.
 #include <gtest/gtest.h>
 
-#include "editor/ui/painter.h"
+#include "editor/ui/toolkit/painter.h"
 #include "tests/editor/ui/ui_test_support.h"
 #include "tests/test_support.h"
 

@@ -7,10 +7,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/base/settings.h"
 #include "core/document/show_file.h"
 #include "core/show/show.h"
-#include "editor/ui/editor_context.h"
 #include "editor/ui/recovery.h"
+#include "editor/ui/session/edit_session.h"
 #include "tests/test_support.h"
 
 using namespace kv;
@@ -24,8 +25,8 @@ protected:
         m_oldPublic = old ? old : "";
         dir = kvtest::TempDir("recovery_owner");
         setenv("KINEVISTA_PUBLIC", dir.c_str(), 1);
-        m_oldShow = Editor().show;
-        Editor().show = &show;
+        m_oldShow = Session().GetShow();
+        Session().Attach(&show, &kv::TheSettings());
         show.Reset();
         // Two keys: a lone first key is framed anew when the copy is read back.
         show.pictureCount = 1;
@@ -34,7 +35,7 @@ protected:
         show.pictures[0].keys[1].time = 30;
     }
     void TearDown() override {
-        Editor().show = m_oldShow;
+        Session().Attach(m_oldShow, &kv::TheSettings());
         setenv("KINEVISTA_PUBLIC", m_oldPublic.c_str(), 1);
         Recovery().Configure(false);
     }
@@ -46,9 +47,9 @@ protected:
     }
     float RecoveredX() {
         Show back;
-        Show* editing = Editor().show;
+        Show* editing = Session().GetShow();
         EXPECT_TRUE(Recovery().LoadInto(back));
-        Editor().show = editing;
+        Session().Attach(editing, &kv::TheSettings());
         return back.pictures[0].keys[1].x;
     }
     bool Present(const std::string& name) const {

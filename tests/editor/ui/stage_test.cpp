@@ -182,13 +182,13 @@ TEST_F(Stage, MoveWithShiftKeepsOneAxis) {
 }
 
 TEST_F(Stage, ReleaseAddsAKeyOnlyWithAutoAddKey) {
-    GoToFrame(90, true);
+    Session().GoToFrame(90, true);
     SmallFrame();
     show->AutoAddKey = false;
     Drag(W(), 200, 150, 260, 150);
     EXPECT_FLOAT_EQ(stage->camera.x, 520.0f);
     EXPECT_EQ(show->pictures[0].keyCount, 1);
-    EXPECT_EQ(show->undoCount, 0);
+    EXPECT_EQ(Session().UndoSteps(), 0u);
 
     show->AutoAddKey = true;
     Drag(W(), 260, 150, 270, 160);
@@ -196,7 +196,7 @@ TEST_F(Stage, ReleaseAddsAKeyOnlyWithAutoAddKey) {
     EXPECT_EQ(show->pictures[0].keys[1].time, 90);
     EXPECT_FLOAT_EQ(show->pictures[0].keys[1].x, 540.0f);
     EXPECT_FLOAT_EQ(show->pictures[0].keys[1].y, 320.0f);
-    EXPECT_EQ(show->undoCount, 1);
+    EXPECT_EQ(Session().UndoSteps(), 1u);
     EXPECT_EQ(show->currentFrame, 90);
     // A second drag at the same frame replaces that key.
     Drag(W(), 270, 160, 280, 160);
@@ -204,7 +204,7 @@ TEST_F(Stage, ReleaseAddsAKeyOnlyWithAutoAddKey) {
     EXPECT_FLOAT_EQ(show->pictures[0].keys[1].x, 560.0f);
     // A press outside every zone starts nothing.
     Drag(W(), 390, 290, 395, 295);
-    EXPECT_EQ(show->undoCount, 2);
+    EXPECT_EQ(Session().UndoSteps(), 2u);
 }
 
 TEST_F(Stage, ZoomSequencesAndTheStoredScale) {
@@ -293,7 +293,6 @@ TEST_F(Stage, NoFrameOrScaleOfZero) {
     CStage other;
     ASSERT_TRUE(other.Create(main.hwnd));
     EXPECT_FLOAT_EQ(other.scale, 0.5f);
-    Editor().stage = stage.get();
 }
 
 TEST_F(Stage, CamerasFromAnyShowFileStayDrawable) {
@@ -318,7 +317,7 @@ TEST_F(Stage, CamerasFromAnyShowFileStayDrawable) {
     cam.width = std::nanf("");
     stage->camera = cam;
     show->pictures[0].keys[0].easeCode = std::nanf("");
-    GoToFrame(0, false);
+    Session().GoToFrame(0, false);
     stage->camera = cam;
     stage->Redraw();
     timeline->Redraw();

@@ -8,7 +8,8 @@
 #include "core/document/show_editing.h"
 #include "core/show/camera_motion.h"
 #include "editor/resources/resources.h"
-#include "editor/ui/option_dialog.h"
+#include "editor/ui/toolkit/keyframe_options.h"
+#include "editor/ui/toolkit/option_dialog.h"
 #include "output/timecode.h"
 #include "tests/editor/ui/views_test_support.h"
 
@@ -113,7 +114,7 @@ TEST_F(Timeline, DroppingAKeyOnThePictureStartDeletesThatKey) {
     EXPECT_EQ(Times(1), 30);
     EXPECT_FLOAT_EQ(KeyX(1), 420.0f);
     // One Undo puts the moved key back where it was.
-    EXPECT_TRUE(Undo(*show));
+    EXPECT_NE(Session().Undo(), 0u);
     EXPECT_EQ(Times(1), 60);
     EXPECT_EQ(Times(2), 120);
     EXPECT_FLOAT_EQ(KeyX(2), 420.0f);
@@ -132,33 +133,44 @@ TEST_F(Timeline, ShiftDragRipplesLaterKeysWithinTheShow) {
     EXPECT_EQ(Times(2), 110);
     EXPECT_EQ(Times(3), 125);  // 130 would pass the show's end
     for (int i = 0; i < 4; ++i) EXPECT_LE(Times(i), show->length);
+    // The ripple is one step: one Undo puts every key back, Redo moves them again.
+    EXPECT_EQ(Session().UndoSteps(), 1u);
+    ASSERT_NE(Session().Undo(), 0u);
+    EXPECT_EQ(Times(1), 60);
+    EXPECT_EQ(Times(2), 100);
+    EXPECT_EQ(Times(3), 120);
+    ASSERT_NE(Session().Redo(), 0u);
+    EXPECT_EQ(Times(2), 110);
+    EXPECT_EQ(Times(3), 125);
     // Without Shift only the dragged key moves.
     Drag(W(), X(70), KeyRow, X(80), KeyRow);
     EXPECT_EQ(Times(1), 80);
     EXPECT_EQ(Times(2), 110);
 }
 
-TEST_F(Timeline, RightClickAndCancelStillLeavesAnUndoRecord) {
+TEST_F(Timeline, RightClickAndCancelLeavesTheKeyAndNoStep) {
     SetKeys({0, 60});
     const KeyFrame before = show->pictures[0].keys[1];
     headless::Script([] { headless::Key(VK_ESCAPE); });
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), KeyRow));
     kvtest::DrainQueue();
-    EXPECT_EQ(show->undoCount, 1);
+    // A cancelled dialog changed nothing, so there is nothing to take back.
+    EXPECT_FALSE(Session().CanUndo());
     EXPECT_EQ(show->currentFrame, 60);
     EXPECT_TRUE(show->pictures[0].keys[1] == before);
-    EXPECT_TRUE(Undo(*show));
-    EXPECT_TRUE(show->pictures[0].keys[1] == before);  // nothing visible changes
-    // Enter keeps the key's values (whole numbers) and writes it back.
+    // Enter keeps the key's values (whole numbers) and writes it back, as one step.
     show->pictures[0].keys[1].x = 410.6f;
     headless::Script([] { headless::Key(VK_RETURN); });
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), KeyRow));
     kvtest::DrainQueue();
     EXPECT_FLOAT_EQ(show->pictures[0].keys[1].x, 410.0f);
+    EXPECT_TRUE(show->dirty);
+    ASSERT_NE(Session().Undo(), 0u);
+    EXPECT_FLOAT_EQ(show->pictures[0].keys[1].x, 410.6f);
+    EXPECT_FALSE(Session().CanUndo());
     // Outside the key row a right click does nothing.
-    const int undos = show->undoCount;
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), 40));
-    EXPECT_EQ(show->undoCount, undos);
+    EXPECT_FALSE(Session().CanUndo());
 }
 
 TEST_F(Timeline, KeyFrameOptionsEaseCodes) {
@@ -193,30 +205,30 @@ TEST_F(Timeline, KeyFrameOptionsEaseCodes) {
         headless::Screenshot(st, shot);
         headless::Key(VK_RETURN);
     });
-    ASSERT_TRUE(RunKeyFrameOptions(k, false, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, false, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 3005.0f);  // 3000 + (5 AND 254 = 4) + 1
 
     // "In" chosen and "No Curves" cleared: 2000 + 4.
     click(w + 24, rowY(6));
     click(w + 24, rowY(10));
     click(16 + 2 * w - 30, rowY(11));  // OK
-    ASSERT_TRUE(RunKeyFrameOptions(k, false, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, false, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 2004.0f);
 
     // "Use Default" keeps a non-zero code when a speed is left.
     click(w + 24, rowY(4));
     click(16 + 2 * w - 30, rowY(11));
-    ASSERT_TRUE(RunKeyFrameOptions(k, false, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, false, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 4.0f);
 
     // A code above the last kind still opens on "None".
     k.easeCode = 7000.0f;
     headless::Script([] { headless::Key(VK_RETURN); });
-    ASSERT_TRUE(RunKeyFrameOptions(k, false, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, false, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 4000.0f);
     // The four-item form from the stage leaves the code alone.
     headless::Script([] { headless::Key(VK_RETURN); });
-    ASSERT_TRUE(RunKeyFrameOptions(k, true, at.x, at.y));
+    ASSERT_TRUE(RunKeyFrameOptions(stage->hwnd, k, true, at.x, at.y));
     EXPECT_FLOAT_EQ(k.easeCode, 4000.0f);
 }
 
@@ -277,7 +289,7 @@ TEST_F(Timeline, PlacementInBothModes) {
 
 TEST_F(Timeline, RulerStripeAndKeyCellPixels) {
     SetKeys({0, 60, 150, 151});
-    GoToFrame(0, true);
+    Session().GoToFrame(0, true);
     const Rect c = timeline->GetClientRect();
     // Light stripe from x 4, dark from 64 to 123, on both ruler bands.
     EXPECT_EQ(headless::Pixel(W(), 40, 5), RGB(192, 192, 192));
@@ -309,7 +321,7 @@ TEST_F(Timeline, RulerStripeAndKeyCellPixels) {
     EXPECT_EQ(headless::Pixel(W(), 305, 11), RGB(255, 0, 0));
     EXPECT_NE(headless::Pixel(W(), 125, 11), RGB(255, 0, 0));
     // Current at 60: that key is drawn as the current one and becomes the selected key.
-    GoToFrame(60, true);
+    Session().GoToFrame(60, true);
     ExpectBitmapAt(W(), BmpKey, 4, 14);
     ExpectBitmapAt(W(), BmpKeyCurrent, 124 - 6, 14);
     EXPECT_EQ(show->selectedKey, 1);
@@ -333,5 +345,4 @@ TEST_F(Timeline, AStoredScaleOfZeroFallsBackToOneSecond) {
     ASSERT_TRUE(other.Create(main.hwnd));
     EXPECT_EQ(other.scale, 30);
     EXPECT_EQ(other.StripX(30), 64);
-    Editor().timeline = timeline.get();
 }

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "editor/ui/painter.h"
-#include "editor/ui/toolkit.h"
+#include "editor/ui/toolkit/painter.h"
+#include "editor/ui/toolkit/toolkit.h"
 #include "tests/platform/win/test_window.h"
 
 namespace kvtest {

@@ -125,7 +125,7 @@ TEST_F(Viewer, HeightFollowsTheAspectAndMovesAreStored) {
 }
 
 TEST_F(Viewer, TimecodeEntryIsAbsoluteOrRelative) {
-    GoToFrame(40, true);
+    Session().GoToFrame(40, true);
     Type("+00:01:00");  // one second forward
     DoubleClickTimecode();
     EXPECT_EQ(show->currentFrame, 70);
@@ -192,9 +192,9 @@ TEST_F(Viewer, TimecodeBoxFollowsEveryMoveOfTheCurrentFrame) {
     expectBoxShowsCurrentFrame("a typed timecode");
 
     // A move made by a command, with and without rendering.
-    GoToFrame(200, true);
+    Session().GoToFrame(200, true);
     expectBoxShowsCurrentFrame("a move with render");
-    GoToFrame(10, false);
+    Session().GoToFrame(10, false);
     expectBoxShowsCurrentFrame("a move without render");
 }
 
@@ -234,7 +234,7 @@ TEST_F(Viewer, PictureSafeAreasAndTimecodePixels) {
 }
 
 TEST_F(Viewer, KeyButtonAddsAKeyAtTheCurrentFrame) {
-    GoToFrame(90, true);
+    Session().GoToFrame(90, true);
     stage->camera.x = 300.0f;
     const Rect k = viewer->GetClientRect();
     headless::ClientClick(W(), 161 + 9, k.bottom - 21 + 9);

@@ -21,7 +21,7 @@
 #include "core/document/show_file.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
-#include "editor/ui/stage.h"
+#include "editor/ui/views/stage.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -10,10 +10,10 @@
 
 #include "core/base/settings.h"
 #include "core/show/show.h"
-#include "editor/ui/editor_context.h"
-#include "editor/ui/stage.h"
-#include "editor/ui/timeline.h"
-#include "editor/ui/viewer.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/views/stage.h"
+#include "editor/ui/views/timeline.h"
+#include "editor/ui/views/viewer.h"
 #include "tests/editor/ui/ui_test_support.h"
 
 namespace kvtest {
@@ -47,8 +47,7 @@ protected:
         show->hostMode = false;
         show->length = 300;
         MakePicture();
-        kv::Editor() = kv::EditorContext{};
-        kv::Editor().show = show.get();
+        kv::Session().Attach(show.get(), &kv::TheSettings());
         ASSERT_TRUE(main.Open(0, 0, 1024, 768));
         if (withViews) CreateViews();
     }
@@ -57,7 +56,7 @@ protected:
         timeline.reset();
         stage.reset();
         main.DestroyWin();
-        kv::Editor() = kv::EditorContext{};
+        kv::Session().Detach();
         kv::SetPlayCounter(nullptr, 0);
         DrainQueue();
     }
@@ -69,7 +68,7 @@ protected:
         viewer = std::make_unique<kv::CView>();
         ASSERT_TRUE(viewer->Create(main.hwnd));
         DrainQueue();
-        kv::GoToFrame(0, true);
+        kv::Session().GoToFrame(0, true);
     }
     // Left half dark red, right half dark blue, a white cross through the middle; one key
     // framing the whole picture.
@@ -101,6 +100,7 @@ protected:
         }
         show->pictures[0].keyCount = i;
         show->undoCount = show->redoCount = 0;
+        kv::Session().ForgetHistory();
     }
     // A press, moves in steps and a release in the window's client coordinates, dispatched.
     void Drag(kv::HWND w, int x0, int y0, int x1, int y1, int steps = 4) {

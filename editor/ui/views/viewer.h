@@ -8,7 +8,7 @@
 
 #include "core/picture/cdib.h"
 #include "core/render/render_picture.h"
-#include "editor/ui/toolkit.h"
+#include "editor/ui/toolkit/toolkit.h"
 
 namespace kv {
 
@@ -32,13 +32,15 @@ public:
     ~CView() override;
 
     // Creates the popup owned by the main window, the buttons, the flags from the settings, the
-    // ticks per frame and the placement; then shows it and registers itself as the viewer.
+    // ticks per frame and the placement; then shows it and subscribes to the session.
     bool Create(HWND mainWindow);
 
     bool OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) override;
     void Redraw() override;
+    // The timecode box follows the frame, the picture the camera under edit.
+    void SessionChanged(uint32_t changes, const void* origin);
 
-    // Renders the stage's camera into the picture area: draft in one band when not full quality
+    // Renders the session's camera into the picture area: draft in one band when not full quality
     // and unrotated, otherwise full (or draft with "DraftRender") in bands.
     void DrawPicture(bool fullQuality);
     void DrawTimecode(int32_t frame);
@@ -70,6 +72,7 @@ public:
     bool placing = false;
     int64_t framesShown = 0;    // distinct frames drawn by play loops since the viewer was made
     int64_t picturesDrawn = 0;  // DrawPicture calls since the last Play
+    int listener = 0;           // the session subscription
 };
 
 }  // namespace kv

@@ -1,5 +1,5 @@
 // The core's alerts as message boxes and its images drawn through the window layer.
-#include "editor/ui/core_bridge.h"
+#include "editor/ui/toolkit/core_bridge.h"
 
 #include "core/picture/alert.h"
 #include "core/picture/cdib.h"

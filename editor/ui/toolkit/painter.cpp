@@ -1,5 +1,5 @@
 // Painter: the toolkit's drawing primitives and widgets on the one context it is bound to.
-#include "editor/ui/painter.h"
+#include "editor/ui/toolkit/painter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -265,6 +265,11 @@ int Painter::StringWidth(const char* text) {
     SIZE sz;
     GetTextExtentPoint32(m_dc, text, &sz);
     return sz.cx;
+}
+
+int32_t ScreenInt(float v) {
+    if (!(v == v)) return 0;
+    return static_cast<int32_t>(std::clamp(v, -1000000.0f, 1000000.0f));
 }
 
 }  // namespace kv

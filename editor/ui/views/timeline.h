@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/base/records.h"
-#include "editor/ui/toolkit.h"
+#include "editor/ui/toolkit/toolkit.h"
 
 namespace kv {
 
@@ -18,11 +18,13 @@ public:
     ~CTime() override;
 
     // Reads "TimeScale", creates the window as an owned popup of `parent`, sets the scale for the
-    // show length and registers itself as the editor's timeline.
+    // show length, subscribes to the session and offers it the key tolerance and the frame under
+    // a click.
     bool Create(HWND parent);
 
     bool OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) override;
     void Redraw() override;
+    void SessionChanged(uint32_t changes, const void* origin);
 
     // Strip coordinates: x = frame * 60 / scale + 4; the frame under a strip x.
     int32_t StripX(int32_t frame) const;
@@ -69,11 +71,7 @@ public:
     bool placing = false;  // a placement is moving the window (its own move messages are ignored)
     static constexpr int NoMark = -100000;
     int xorX = NoMark;  // client x of the drawn drag outline
+    int listener = 0;   // the session subscription
 };
-
-// The "Set KeyFrame Options" dialog on one key: all eleven items, or the first four only (from
-// the stage). Placed with its top-left at (x, y) in screen coordinates. True on OK, when `key`
-// holds the edited values.
-bool RunKeyFrameOptions(KeyFrame& key, bool firstFourOnly, int x, int y);
 
 }  // namespace kv

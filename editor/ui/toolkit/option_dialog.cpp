@@ -5,7 +5,7 @@
 // the open text field, whose messages are dispatched normally; paint messages are dispatched so
 // other windows stay drawn, and when the owner repaints, the dialog is drawn again over it.
 // Nothing else reaches other windows while the dialog runs.
-#include "editor/ui/option_dialog.h"
+#include "editor/ui/toolkit/option_dialog.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,8 +13,8 @@
 #include <string>
 
 #include "core/base/settings.h"
-#include "editor/ui/painter.h"
-#include "editor/ui/toolkit.h"
+#include "editor/ui/toolkit/painter.h"
+#include "editor/ui/toolkit/toolkit.h"
 
 namespace kv {
 

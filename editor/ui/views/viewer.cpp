@@ -2,7 +2,7 @@
 // real-time play loop.
 //
 // Sections: creation and placement; drawing; playback; messages.
-#include "editor/ui/viewer.h"
+#include "editor/ui/views/viewer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,11 +17,8 @@
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
 #include "editor/resources/resources.h"
-#include "editor/ui/editor_context.h"
-#include "editor/ui/main_window.h"
-#include "editor/ui/painter.h"
-#include "editor/ui/stage.h"
-#include "editor/ui/timeline.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/painter.h"
 #include "output/timecode.h"
 
 namespace kv {
@@ -55,13 +52,13 @@ void SetPlayCounter(PlayCounterFn now, int64_t frequency) {
 
 // --- Creation and placement ---------------------------------------------------------------------
 CView::~CView() {
-    if (Editor().viewer == this) Editor().viewer = nullptr;
+    Session().Unsubscribe(listener);
     if (g_viewObject == this) g_viewObject = nullptr;
     DestroyWin();
 }
 
 Rect ViewerPlacement(const Rect& main, bool dualScreen) {
-    Settings& st = TheSettings();
+    Settings& st = Session().Store();
     const int dw = std::max((main.right - main.left) / 8, 220);
     const int storedTop = st.ReadInt("ViewerTop", main.top + 80);
     const int storedLeft = st.ReadInt("ViewerLeft", main.right - dw - 40);
@@ -87,7 +84,7 @@ Rect ViewerPlacement(const Rect& main, bool dualScreen) {
 }
 
 bool CView::Create(HWND mainWindow) {
-    Settings& st = TheSettings();
+    Settings& st = Session().Store();
     safeArea = st.ReadInt("ShowTVSafe", 0) != 0;
     dualScreen = st.ReadInt("DualScreenViewer", 0) != 0;
     g_viewObject = this;
@@ -96,12 +93,13 @@ bool CView::Create(HWND mainWindow) {
     stopButton.Init(BmpStop, BmpStopPressed, 0, BmpStopActive, 0);
     playButton.Init(BmpPlay, BmpPlayPressed, 0, BmpPlayActive, 0);
     keyButton.Init(BmpKeyButton, BmpKeyButtonPressed, 0, 0, 0);
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     ticksPerFrame = std::max<int64_t>(1, Frequency() * 100 / (show ? show->FrameRate : 2997));
     Rect main{0, 0, 640, 480};
     if (mainWindow) kv::GetWindowRect(mainWindow, &main);
     SetTitle("Viewer");
-    Editor().viewer = this;
+    listener = Session().Subscribe(
+        [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
     placing = true;
     MoveTo(ViewerPlacement(main, dualScreen), false);
     placing = false;
@@ -112,7 +110,7 @@ bool CView::Create(HWND mainWindow) {
 
 void CView::FitHeight() {
     if (!hwnd) return;
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     const float aspect = show ? show->aspect : 0.75f;
     const Rect r = GetWindowRect();
     const int width = r.right - r.left;
@@ -120,7 +118,7 @@ void CView::FitHeight() {
     placing = true;
     if (r.bottom - r.top != height) MoveTo(r.left, r.top, r.right, r.top + height, true);
     placing = false;
-    Settings& st = TheSettings();
+    Settings& st = Session().Store();
     st.WriteInt("ViewerTop", r.top);
     st.WriteInt("ViewerLeft", r.left);
     st.WriteInt("ViewerWidth", width);
@@ -147,14 +145,14 @@ void CView::Redraw() {
         keyButton.Place(p, Rect{161, top, 180, top + 19});
         timecodeBox = Rect{76, top, 156, k.bottom - 2};
     }
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     DrawTimecode(show ? show->currentFrame : 0);
     DrawPicture(true);
 }
 
 void CView::DrawTimecode(int32_t frame) {
     if (!hwnd) return;
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     Painter p(*this);
     if (!p) return;
     p.FillRoundBox(RGB(255, 255, 255), timecodeBox, 6);
@@ -202,10 +200,9 @@ CameraRect ViewerCameraRect(const KeyFrame& camera, int32_t pictureHeight, float
 }
 
 void CView::DrawPicture(bool fullQuality) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!hwnd || !show || !PrepareImage()) return;
-    const KeyFrame camera = Editor().stage ? Editor().stage->camera
-                                           : CameraStateAt(*show, 0, show->currentFrame, false);
+    const KeyFrame camera = Session().camera;
     const CameraRect cam = ViewerCameraRect(camera, show->image.Height(), show->aspect);
     // The renderer turns and tilts only a picture marked for it: the stage marks the show when
     // a drag turns the camera, the keys mark it when the show is loaded.
@@ -223,7 +220,7 @@ void CView::DrawPicture(bool fullQuality) {
 }
 
 void CView::ShowFrame(int32_t frame) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!hwnd || !show || !PrepareImage()) return;
     RenderFrame(*show, frame, 0, true, image->Width(), image->Height(), image.get(), true);
     ShowImage();
@@ -231,8 +228,16 @@ void CView::ShowFrame(int32_t frame) {
 
 void CView::ToggleSafeArea() {
     safeArea = !safeArea;
-    TheSettings().WriteInt("ShowTVSafe", safeArea ? 1 : 0);
+    Session().Store().WriteInt("ShowTVSafe", safeArea ? 1 : 0);
     Redraw();
+}
+
+void CView::SessionChanged(uint32_t changes, const void* origin) {
+    if (origin == this || !hwnd) return;
+    kv::Show* show = Session().GetShow();
+    if ((changes & ChangedFrame) && show) DrawTimecode(show->currentFrame);
+    if (changes & PointedFrame) DrawTimecode(Session().pointedFrame);
+    if (changes & ChangedCamera) DrawPicture(Session().fullQuality);
 }
 
 // --- Playback -----------------------------------------------------------------------------------
@@ -245,7 +250,7 @@ void CView::SetPlayButtons() {
 }
 
 void CView::Play(int32_t direction) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     playDirection = show ? direction : 0;
     SetPlayButtons();
     if (playDirection == 0) return;
@@ -267,11 +272,10 @@ void CView::Play(int32_t direction) {
     playStartCounter = Now();
     picturesDrawn = 0;
     PlayLoop(*show);
-    GoToFrame(show->currentFrame, true);
+    Session().GoToFrame(show->currentFrame, true);
 }
 
 void CView::PlayLoop(kv::Show& show) {
-    CTime* timeline = Editor().timeline;
     int32_t lastShown = -1;
     while (playDirection != 0) {
         const int32_t frame = show.currentFrame;
@@ -281,7 +285,7 @@ void CView::PlayLoop(kv::Show& show) {
         }
         if (frame != lastShown) {
             KeyFrame camera = CameraAtFrame(show, frame, false);
-            if (Editor().stage) Editor().stage->camera = camera;
+            Session().camera = camera;
             DrawPicture(true);
             ++framesShown;
             lastShown = frame;
@@ -293,8 +297,8 @@ void CView::PlayLoop(kv::Show& show) {
         const int64_t elapsed = (Now() - playStartCounter) / ticksPerFrame;
         show.currentFrame = playDirection * static_cast<int32_t>(elapsed) + playStartFrame;
         if (show.currentFrame != frame) {
-            if (timeline && timeline->hwnd) timeline->KeepCurrentFrameVisible();
-            DrawTimecode(show.currentFrame);
+            // The timeline keeps the frame in view, this viewer names it.
+            Session().Notify(ChangedFrame);
         }
 
         MSG m;
@@ -304,8 +308,9 @@ void CView::PlayLoop(kv::Show& show) {
                 Play(0);
                 break;
             case WM_LBUTTONUP:
-                if (timeline && timeline->hwnd && m.hwnd == timeline->hwnd) {
-                    show.currentFrame = timeline->FrameAtClientX(GET_X_LPARAM(m.lParam));
+                if (int32_t at = 0; Session().frameAtPointer &&
+                                    Session().frameAtPointer(m.hwnd, GET_X_LPARAM(m.lParam), &at)) {
+                    show.currentFrame = at;
                     playStartFrame = show.currentFrame;
                     playStartCounter = Now();
                 } else {
@@ -333,7 +338,7 @@ void CView::PlayLoop(kv::Show& show) {
 
 // --- Messages -----------------------------------------------------------------------------------
 void CView::EditTimecode() {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!show) return;
     char text[80] = {};
     std::snprintf(text, sizeof text, "%s",
@@ -341,7 +346,7 @@ void CView::EditTimecode() {
     AskText(text, "Timecode", "Type Timecode", "");
     int32_t frame = show->currentFrame;
     TimecodeToFrames(text, frame, show->FrameRate);
-    GoToFrame(frame, true);
+    Session().GoToFrame(frame, true);
 }
 
 bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
@@ -371,10 +376,7 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             return true;
         }
         case WM_LBUTTONUP: {
-            if (Editor().timeline && Editor().timeline->hwnd)
-                SendMessage(Editor().timeline->hwnd, MsgEndDrag, 0, 0);
-            if (Editor().stage && Editor().stage->hwnd)
-                SendMessage(Editor().stage->hwnd, MsgEndDrag, 0, 0);
+            Session().Notify(EndDrags, this);
             int hit = 0;
             {
                 Painter p(*this);
@@ -390,15 +392,19 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             if (hit == 1) Play(-1);
             if (hit == 2) Play(0);
             if (hit == 3) Play(1);
-            if (hit == 4 && Editor().show) {
-                kv::Show& show = *Editor().show;
-                const KeyFrame camera = Editor().stage
-                                            ? Editor().stage->camera
-                                            : CameraStateAt(show, 0, show.currentFrame, false);
-                EditFeedback fb;
-                AddKeyAtCurrentFrame(show, camera, AddKeyTolerance(), &fb);
-                if (fb.beep) Beep(0);  // a new key
-                GoToFrame(show.currentFrame, true);
+            if (hit == 4 && Session().HasShow()) {
+                kv::Show& show = Session().TheShow();
+                bool added = false;
+                const KeyFrame camera = Session().camera;
+                const int32_t tolerance = Session().AddKeyTolerance();
+                Session().Edit([&](kv::Show& sh) {
+                    EditFeedback fb;
+                    AddKeyAtCurrentFrame(sh, camera, tolerance, &fb);
+                    added = fb.beep;
+                });
+                if (added) Beep(0);  // a new key
+                Session().GoToFrame(show.currentFrame, true);
+                Session().Notify(ChangedKeys | ChangedEditState);
             }
             return true;
         }
@@ -410,7 +416,7 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
         case WM_KEYDOWN:
         case WM_CHAR:
             if (message == WM_KEYDOWN && wParam == VK_SHIFT) return true;
-            if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
+            Session().HandOnKey(message, wParam, lParam);
             return true;
         default:
             return CPWnd::OnMessage(message, wParam, lParam);

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "core/base/settings.h"
-#include "editor/ui/option_dialog.h"
-#include "editor/ui/painter.h"
-#include "editor/ui/toolkit.h"
+#include "editor/ui/toolkit/option_dialog.h"
+#include "editor/ui/toolkit/painter.h"
+#include "editor/ui/toolkit/toolkit.h"
 
 namespace kv {
 

@@ -10,9 +10,14 @@
 
 #include <cstdint>
 
-#include "editor/ui/toolkit.h"
+#include "editor/ui/toolkit/toolkit.h"
 
 namespace kv {
+
+// A picture or screen value as a whole pixel, truncated toward zero. Keys come from show files,
+// so a value can be anything a float holds: not-a-number counts as 0 and the rest is held within
+// +-1,000,000 pixels, which keeps every sum of the frame's geometry inside an int.
+int32_t ScreenInt(float v);
 
 class Painter {
 public:

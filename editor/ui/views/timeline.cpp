@@ -2,7 +2,7 @@
 // the KeyFrame Options dialog and the time zoom.
 //
 // Sections: coordinates and placement; painting; mouse; the KeyFrame Options dialog; zoom.
-#include "editor/ui/timeline.h"
+#include "editor/ui/views/timeline.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,12 +15,9 @@
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
 #include "editor/resources/resources.h"
-#include "editor/ui/editor_context.h"
-#include "editor/ui/main_window.h"
-#include "editor/ui/option_dialog.h"
-#include "editor/ui/painter.h"
-#include "editor/ui/stage.h"
-#include "editor/ui/viewer.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/keyframe_options.h"
+#include "editor/ui/toolkit/painter.h"
 #include "output/timecode.h"
 
 namespace kv {
@@ -35,10 +32,6 @@ constexpr COLORREF DarkGrey = RGB(128, 128, 128);
 constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF White = RGB(255, 255, 255);
 constexpr COLORREF Red = RGB(255, 0, 0);
-// The undo ring's re-sort mark: a record whose key moved when the keys were sorted after the
-// edit sorts them again when applied and follows the key (kept in the high bit of undoPicture,
-// as show editing keeps it).
-constexpr uint16_t UndoResortMark = 0x8000;
 
 CTime* g_timeObject = nullptr;  // the one timeline, for its window procedure (UI thread only)
 
@@ -54,11 +47,6 @@ std::string BareName(const char* path) {
     const size_t dot = s.find('.');
     if (dot != std::string::npos) s = s.substr(0, dot);
     return s;
-}
-
-// The ease kind of a key's code: 0 the default, 1 In & Out, 2 In, 3 Out, 4 None.
-int EaseKind(float code) {
-    return std::clamp(ScreenInt(code / 1000.0f + 0.5f), 0, 4);
 }
 
 bool SameCamera(const KeyFrame& a, const KeyFrame& b) {
@@ -77,15 +65,19 @@ int FindWholeKey(const Picture& p, const KeyFrame& k) {
 // --- Coordinates and placement
 // --------------------------------------------------------------------
 CTime::~CTime() {
-    if (Editor().timeline == this) Editor().timeline = nullptr;
+    Session().Unsubscribe(listener);
+    if (g_timeObject == this) {
+        Session().keyTolerance = nullptr;
+        Session().frameAtPointer = nullptr;
+    }
     if (g_timeObject == this) g_timeObject = nullptr;
     DestroyWin();
 }
 
 bool CTime::Create(HWND parentWindow) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     const int second = show ? show->OneSecond() : 30;
-    scale = TheSettings().ReadInt("TimeScale", second);
+    scale = Session().Store().ReadInt("TimeScale", second);
     if (scale < 1) scale = second;
     draggedKey = draggedBoundary = draggedPicture = -1;
     scrubbing = false;
@@ -93,7 +85,15 @@ bool CTime::Create(HWND parentWindow) {
     g_timeObject = this;
     if (!CreateWin(parentWindow, WinPopup | WinHScroll, &TimeProc)) return false;
     Show(1);
-    Editor().timeline = this;
+    EditSession& session = Session();
+    listener = session.Subscribe(
+        [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
+    session.keyTolerance = [this] { return KeyTolerance(); };
+    session.frameAtPointer = [this](HWND window, int clientX, int32_t* frame) {
+        if (!hwnd || window != hwnd) return false;
+        *frame = FrameAtClientX(clientX);
+        return true;
+    };
     SetScaleForLength(show ? show->length : 0);
     return true;
 }
@@ -111,7 +111,7 @@ int32_t CTime::FrameAtClientX(int32_t x) const {
 }
 
 int CTime::KeyAt(int x, int y) const {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!show || y < BandTop || y > BandBottom) return -1;
     const int32_t frame = FrameAtClientX(x);
     const int pi = show->PictureAt(frame);
@@ -126,7 +126,7 @@ int CTime::KeyAt(int x, int y) const {
 
 void CTime::Place() {
     if (!hwnd) return;
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     Rect r{0, 0, 640, 480};
     if (parent) kv::GetWindowRect(parent, &r);
     const int s = HScrollBarHeight();
@@ -151,13 +151,13 @@ void CTime::Place() {
 }
 
 void CTime::UpdateStripWidth() {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     stripWidth = std::min(StripX(show ? show->length : 0), MaxStripWidth);
     Place();
 }
 
 void CTime::SetScaleForLength(int32_t length) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (show && show->hostMode) {
         const int32_t second = show->OneSecond();
         if (length < 3 * second)
@@ -173,7 +173,7 @@ void CTime::SetScaleForLength(int32_t length) {
 }
 
 void CTime::KeepCurrentFrameVisible() {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!hwnd || !show) return;
     const int x = StripX(show->currentFrame);
     const int pos = GetHScrollPos();
@@ -186,7 +186,7 @@ void CTime::KeepCurrentFrameVisible() {
 // -------------------------------------------------------------------------------------
 void CTime::Redraw() {
     if (!hwnd) return;
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     Painter p(*this);
     if (!p) return;
     const Rect c = GetClientRect();
@@ -207,7 +207,17 @@ void CTime::Redraw() {
     }
     if (show) PaintKeys(p, *show, scroll, c);
     p.UseFont(nullptr);
-    if (Editor().main) Editor().main->UpdateEditMenu();
+    // The selection follows the current frame the keys were painted against.
+    Session().Notify(ChangedEditState, this);
+}
+
+void CTime::SessionChanged(uint32_t changes, const void* origin) {
+    if (origin == this || !hwnd) return;
+    if (changes & EndDrags) EndDrag();
+    if (changes & ChangedFrame)
+        KeepCurrentFrameVisible();  // which paints
+    else if (changes & (ChangedKeys | ChangedPicture | RepaintViews))
+        Redraw();
 }
 
 int32_t CTime::KeyTolerance() const {
@@ -305,21 +315,17 @@ void CTime::EndDrag() {
 }
 
 void CTime::MouseMove(int x, int y) {
-    kv::Show* show = Editor().show;
-    CView* viewer = Editor().viewer;
+    kv::Show* show = Session().GetShow();
     if (scrubbing && show) {
-        GoToFrame(FrameAtClientX(x), false);
-        if (viewer && viewer->hwnd) {
-            viewer->DrawTimecode(show->currentFrame);
-            viewer->DrawPicture(false);
-        }
+        Session().GoToFrame(FrameAtClientX(x), false);
+        Session().CameraEdited(false, this);
         return;
     }
     if (draggedKey >= 0) {
         if (xorX != NoMark) XorMark(xorX);
         xorX = x;
         XorMark(xorX);
-        if (viewer && viewer->hwnd) viewer->DrawTimecode(FrameAtClientX(x));
+        Session().PointAtFrame(FrameAtClientX(x), this);
         return;
     }
     const int key = KeyAt(x, y);
@@ -341,55 +347,51 @@ void CTime::MouseDown(int x, int y) {
 }
 
 void CTime::MouseUp(int x, bool shift) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     const bool wasDragging = draggedKey >= 0;
     const int key = draggedKey;
     EndDrag();
-    if (Editor().stage && Editor().stage->hwnd) SendMessage(Editor().stage->hwnd, MsgEndDrag, 0, 0);
+    Session().Notify(EndDrags, this);
     if (!show) return;
     const int32_t s = FrameAtStripX(pressX);
     const int32_t e = std::min(FrameAtClientX(x), show->length);
     if (wasDragging && e != s) {
-        if (shift) ShiftKeysAfter(*show, s, e - s);
-        const int ps = show->PictureAt(s), pe = show->PictureAt(e);
-        if (ps == pe && ps >= 0 && ps < MaxPictures && key < show->pictures[ps].keyCount) {
-            Picture& pic = show->pictures[ps];
-            const KeyFrame before = pic.keys[key];
-            PushUndo(*show, before, static_cast<uint16_t>(key), ps);
-            KeyFrame moved = before;
-            moved.time = e - show->PictureStart(ps);
+        // The move, the ripple and a drop onto the picture's start are one step.
+        const int32_t dropBelow = std::min(scale / 2, 5);
+        Session().Edit([&](kv::Show& sh) {
+            if (shift) ShiftKeysAfter(sh, s, e - s);
+            const int ps = sh.PictureAt(s), pe = sh.PictureAt(e);
+            if (ps != pe || ps < 0 || ps >= MaxPictures || key >= sh.pictures[ps].keyCount) return;
+            Picture& pic = sh.pictures[ps];
+            KeyFrame moved = pic.keys[key];
+            moved.time = e - sh.PictureStart(ps);
             moved.undoPicture = moved.undoOp = 0;
-            show->SetKey(key, ps, moved);
-            show->SortKeys(ps);
-            // Sorting can move the key: the undo record and the delete below follow it.
+            sh.SetKey(key, ps, moved);
+            sh.SortKeys(ps);
+            // Sorting can move the key: the delete below follows it.
             const int at = FindWholeKey(pic, moved);
-            if (at >= 0 && at != key) {
-                show->undo[show->undoIndex].undoOp = static_cast<uint16_t>(at);
-                show->undo[show->undoIndex].undoPicture |= UndoResortMark;
-            }
-            if (moved.time < std::min(scale / 2, 5) && at > 0) DeleteKey(*show, at, ps);
-            show->dirty = true;
-        }
+            if (moved.time < dropBelow && at > 0) DeleteKey(sh, at, ps);
+        });
     }
-    GoToFrame(e, true);
-    if (Editor().main && Editor().stage) Editor().main->DrawStatusPanel(Editor().stage->camera);
+    Session().GoToFrame(e, true);
+    if (wasDragging) Session().Notify(ChangedKeys | ChangedEditState);
 }
 
 void CTime::RightClick(int x, int y) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!show) return;
     const int key = KeyAt(x, y);
     if (key < 0) return;
     const int32_t frame = FrameAtClientX(x);
     const int pi = show->PictureAt(frame);
     KeyFrame k = show->pictures[pi].keys[key];
-    PushUndo(*show, k, static_cast<uint16_t>(key), pi);
     const POINT at = ClientToScreen(hwnd, POINT{x, y});
-    if (RunKeyFrameOptions(k, false, at.x, at.y)) {
+    if (RunKeyFrameOptions(Session().dialogWindow, k, false, at.x, at.y)) {
         k.undoPicture = k.undoOp = 0;
-        show->SetKey(key, pi, k);
+        Session().Edit([&](kv::Show& sh) { sh.SetKey(key, pi, k); });
+        Session().Notify(ChangedKeys | ChangedEditState, this);
     }
-    GoToFrame(frame, true);
+    Session().GoToFrame(frame, true);
 }
 
 bool CTime::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
@@ -426,7 +428,7 @@ bool CTime::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
         case WM_KEYDOWN:
         case WM_CHAR:
             if (message == WM_KEYDOWN && wParam == VK_SHIFT) return true;
-            if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
+            Session().HandOnKey(message, wParam, lParam);
             return true;
         default:
             return CPWnd::OnMessage(message, wParam, lParam);
@@ -436,7 +438,7 @@ bool CTime::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
 // --- Zoom
 // -----------------------------------------------------------------------------------------
 void CTime::Enlarge() {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     const int fps = show ? show->OneSecond() : 30;
     scale = std::min(2 * scale, 64 * fps);
     if (scale > fps) scale = scale / fps * fps;
@@ -445,66 +447,12 @@ void CTime::Enlarge() {
 }
 
 void CTime::Contract() {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     const int fps = show ? show->OneSecond() : 30;
     scale = std::max(scale / 2, fps / 4);
     scale = std::max(5, scale / 5 * 5);
     UpdateStripWidth();
     KeepCurrentFrameVisible();
-}
-
-// --- The KeyFrame Options dialog
-// --------------------------------------------------------------------
-bool RunKeyFrameOptions(KeyFrame& key, bool firstFourOnly, int x, int y) {
-    CStage* stage = Editor().stage;
-    if (!stage || !stage->hwnd) return false;
-    OptionText items[11] = {};
-    OptionText values[11] = {};
-    const char* labels[11] = {"Horizontal Position",
-                              "Vertical Position",
-                              "Width",
-                              "Rotation",
-                              "@REases|Use Default",
-                              "@RIn & Out",
-                              "@RIn",
-                              "@ROut",
-                              "@RNone",
-                              "@SEase Speed",
-                              "@CNo Curves"};
-    for (int i = 0; i < 11; ++i) std::snprintf(items[i], OptionSlot, "%s", labels[i]);
-    const float fields[4] = {key.x, key.y, key.width, key.rotation};
-    for (int i = 0; i < 4; ++i) std::snprintf(values[i], OptionSlot, "%d", ScreenInt(fields[i]));
-    const int code = ScreenInt(key.easeCode);
-    const int kind = EaseKind(key.easeCode);
-    for (int r = 0; r < 5; ++r)
-        std::snprintf(values[4 + r], OptionSlot, "%s", kind == r ? "1" : "");
-    std::snprintf(values[9], OptionSlot, "%d", (code % 1000) & 254);
-    std::snprintf(values[10], OptionSlot, "%s", (code & 1) ? "1" : "");
-    const int count = firstFourOnly ? 4 : 11;
-
-    // The dialog is drawn on the stage: the point becomes stage coordinates, kept inside it.
-    const Rect c = stage->GetClientRect();
-    POINT at = ScreenToClient(stage->hwnd, POINT{x, y});
-    const int w = 16 + 2 * OptionDialogLabelWidth(count, items);
-    const int h = 36 + 20 * (count + 2);
-    at.x = std::max(0, std::min(at.x, c.right - w));
-    at.y = std::max(0, std::min(at.y, c.bottom - h));
-    if (RunOptionDialog(stage->hwnd, at.x, at.y, count, items, values, "Set KeyFrame Options") !=
-        OptionOk)
-        return false;
-    key.x = static_cast<float>(TextToInt(values[0]));
-    key.y = static_cast<float>(TextToInt(values[1]));
-    key.width = static_cast<float>(TextToInt(values[2]));
-    key.rotation = static_cast<float>(TextToInt(values[3]));
-    if (!firstFourOnly) {
-        int sum = 0;
-        for (int r = 0; r < 5; ++r)
-            if (std::strcmp(values[4 + r], "1") == 0) sum = 1000 * r;
-        if (std::strcmp(values[10], "1") == 0) sum += 1;
-        sum += TextToInt(values[9]) & 254;
-        key.easeCode = static_cast<float>(sum);
-    }
-    return true;
 }
 
 }  // namespace kv

@@ -1,7 +1,7 @@
 // The toolkit over the window layer: start and stop, the window registry, CPWnd, bitmap buttons,
 // fonts, cursors, menus, the text-entry and file dialogs, and the edit field. The drawing
 // primitives are Painter's (painter.cpp).
-#include "editor/ui/toolkit.h"
+#include "editor/ui/toolkit/toolkit.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,8 +12,8 @@
 #include "core/document/show_file.h"
 #include "core/render/show_loading.h"
 #include "editor/resources/resources.h"
-#include "editor/ui/core_bridge.h"
-#include "editor/ui/painter.h"
+#include "editor/ui/toolkit/core_bridge.h"
+#include "editor/ui/toolkit/painter.h"
 
 namespace kv {
 

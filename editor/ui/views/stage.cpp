@@ -3,7 +3,7 @@
 //
 // Sections: frame geometry and hit test; creation and placement; painting; mouse; keyboard;
 // zoom commands.
-#include "editor/ui/stage.h"
+#include "editor/ui/views/stage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,11 +13,9 @@
 #include "core/document/show_editing.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
-#include "editor/ui/editor_context.h"
-#include "editor/ui/main_window.h"
-#include "editor/ui/painter.h"
-#include "editor/ui/timeline.h"
-#include "editor/ui/viewer.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/keyframe_options.h"
+#include "editor/ui/toolkit/painter.h"
 
 namespace kv {
 
@@ -46,22 +44,9 @@ bool Near(const POINT& p, int x, int y, int h) {
     return std::abs(x - p.x) <= h && std::abs(y - p.y) <= h;
 }
 
-void MainStatus(const KeyFrame& camera) {
-    if (Editor().main) Editor().main->DrawStatusPanel(camera);
-}
-
-void ViewerDraw(bool fullQuality) {
-    if (Editor().viewer && Editor().viewer->hwnd) Editor().viewer->DrawPicture(fullQuality);
-}
-
 }  // namespace
 
 // --- Frame geometry and hit test --------------------------------------------------------------
-int32_t ScreenInt(float v) {
-    if (!(v == v)) return 0;
-    return static_cast<int32_t>(std::clamp(v, -1000000.0f, 1000000.0f));
-}
-
 FrameShape ComputeFrameShape(const KeyFrame& camera, float scale, float aspect, int offsetX,
                              int offsetY) {
     FrameShape s;
@@ -97,13 +82,14 @@ int32_t HitTestFrame(const FrameShape& s, int x, int y, bool tiltKey) {
 
 // --- Creation and placement ---------------------------------------------------------------------
 CStage::~CStage() {
-    if (Editor().stage == this) Editor().stage = nullptr;
+    Session().Unsubscribe(listener);
+    if (hwnd && Session().dialogWindow == hwnd) Session().dialogWindow = nullptr;
     if (g_stageObject == this) g_stageObject = nullptr;
     DestroyWin();
 }
 
 bool CStage::Create(HWND parentWindow) {
-    Settings& st = TheSettings();
+    Settings& st = Session().Store();
     scale = static_cast<float>(st.ReadInt("StageScale", 50)) / 100.0f;
     if (!(scale > 0.0f)) scale = 0.5f;
     // The levels below 10 % exist only with a huge picture; without one a stored 5, 2 or 1 %
@@ -116,8 +102,10 @@ bool CStage::Create(HWND parentWindow) {
     if (!CreateWin(parentWindow, WinPopup | WinHScroll | WinVScroll, &StageProc)) return false;
     Place();
     Show(1);
-    if (kv::Show* show = Editor().show) show->GetKey(0, 0, camera);
-    Editor().stage = this;
+    if (kv::Show* show = Session().GetShow()) show->GetKey(0, 0, camera);
+    Session().dialogWindow = hwnd;
+    listener = Session().Subscribe(
+        [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
     return true;
 }
 
@@ -140,7 +128,7 @@ void CStage::Place() {
 
 void CStage::UpdateScrollRanges() {
     if (!hwnd) return;
-    const kv::Show* show = Editor().show;
+    const kv::Show* show = Session().GetShow();
     const Rect c = GetClientRect();
     const int sw = show ? static_cast<int>(static_cast<float>(show->image.Width()) * scale) : 0;
     const int sh = show ? static_cast<int>(static_cast<float>(show->image.Height()) * scale) : 0;
@@ -157,7 +145,7 @@ int CStage::ToScreenY(float pictureY) const {
 }
 
 FrameShape CStage::Shape() const {
-    const float aspect = Editor().show ? Editor().show->aspect : 0.75f;
+    const float aspect = Session().GetShow() ? Session().GetShow()->aspect : 0.75f;
     return ComputeFrameShape(camera, scale, aspect, originX - GetHScrollPos(),
                              originY - GetVScrollPos());
 }
@@ -185,9 +173,25 @@ void CStage::DrawFrame(Painter& p, bool xorMode) {
     }
 }
 
+void CStage::SessionChanged(uint32_t changes, const void* origin) {
+    if (origin == this || !hwnd) return;
+    if (changes & EndDrags) {
+        if (dragMode != DragNone && GetCapture() == hwnd) ReleaseCapture();
+        dragMode = DragNone;
+    }
+    // The camera path follows the keys; everything else repaints on the general notice.
+    if ((changes & RepaintViews) || ((changes & ChangedKeys) && showCameraPath)) Paint();
+}
+
 void CStage::Redraw() {
+    Paint();
+    // The status panel and the viewer show the camera this paint drew.
+    if (hwnd) Session().CameraEdited(true, this);
+}
+
+void CStage::Paint() {
     if (!hwnd) return;
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     // A picture loaded by start-up, a show or a recovery copy is fitted on its first paint.
     if (show && (show->image.Width() != seenWidth || show->image.Height() != seenHeight ||
                  seenPath != show->pictures[0].fileSpec.path))
@@ -216,8 +220,6 @@ void CStage::Redraw() {
         if (show && showCameraPath) DrawCameraPath(p, *show);
         DrawFrame(p, false);
     }
-    MainStatus(camera);
-    ViewerDraw(true);
 }
 
 void CStage::DrawCameraPath(Painter& p, kv::Show& show) {
@@ -245,7 +247,7 @@ void CStage::DrawCameraPath(Painter& p, kv::Show& show) {
 }
 
 int CStage::KeyMarkAt(int x, int y) const {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!show || !showCameraPath) return -1;
     const int pi = std::max(0, show->PictureAt(show->currentFrame));
     const Picture& pic = show->pictures[pi];
@@ -280,7 +282,7 @@ void CStage::MouseDown(int x, int y, uint64_t keys) {
 }
 
 void CStage::DragTo(int x, int y, uint64_t keys) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     const bool shift = (keys & MK_SHIFT) != 0;
     Painter p(*this);
     DrawFrame(p, true);
@@ -328,26 +330,30 @@ void CStage::DragTo(int x, int y, uint64_t keys) {
             break;
     }
     DrawFrame(p, true);
-    MainStatus(camera);
-    ViewerDraw(false);
+    Session().CameraEdited(false, this);
 }
 
 void CStage::MouseUp(int x, int y) {
-    kv::Show* show = Editor().show;
-    if (Editor().timeline && Editor().timeline->hwnd)
-        SendMessage(Editor().timeline->hwnd, MsgEndDrag, 0, 0);
+    kv::Show* show = Session().GetShow();
+    Session().Notify(EndDrags, this);
     if (GetCapture() == hwnd) ReleaseCapture();
     const bool dragged = dragMode != DragNone;
     dragMode = DragNone;
     if (dragged) {
         if (show && show->AutoAddKey) {
-            EditFeedback fb;
-            AddKeyAtCurrentFrame(*show, camera, AddKeyTolerance(), &fb);
-            if (fb.beep) Beep(0);  // a new key
+            bool added = false;
+            const KeyFrame edited = camera;
+            const int32_t tolerance = Session().AddKeyTolerance();
+            Session().Edit([&](kv::Show& sh) {
+                EditFeedback fb;
+                AddKeyAtCurrentFrame(sh, edited, tolerance, &fb);
+                added = fb.beep;
+            });
+            if (added) Beep(0);  // a new key
             // The new key is the camera of this frame now: stage, viewer, timeline and the
             // status panel show it.
-            GoToFrame(show->currentFrame, true);
-            if (Editor().main) Editor().main->UpdateEditMenu();
+            Session().GoToFrame(show->currentFrame, true);
+            Session().Notify(ChangedKeys | ChangedEditState, this);
         } else {
             Redraw();
         }
@@ -355,7 +361,7 @@ void CStage::MouseUp(int x, int y) {
     const int key = KeyMarkAt(x, y);
     if (key >= 0 && show) {
         const int pi = std::max(0, show->PictureAt(show->currentFrame));
-        GoToFrame(show->PictureStart(pi) + show->pictures[pi].keys[key].time, true);
+        Session().GoToFrame(show->PictureStart(pi) + show->pictures[pi].keys[key].time, true);
     }
 }
 
@@ -364,7 +370,7 @@ void CStage::RightClick(int x, int y) {
     const Rect c = GetClientRect();
     POINT at = ClientToScreen(hwnd, POINT{x + 100, std::min(y + 30, c.bottom - 160)});
     KeyFrame edited = camera;
-    if (RunKeyFrameOptions(edited, true, at.x, at.y)) camera = edited;
+    if (RunKeyFrameOptions(Session().dialogWindow, edited, true, at.x, at.y)) camera = edited;
     Redraw();
 }
 
@@ -393,7 +399,7 @@ void CStage::SetHoverCursor(int x, int y, uint64_t keys) {
 
 // --- Keyboard -----------------------------------------------------------------------------------
 bool CStage::KeyDown(int vk) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!show) return false;
     const bool ctrl = IsKeyDown(VK_CONTROL);
     const float pw = static_cast<float>(show->image.Width());
@@ -474,10 +480,10 @@ bool CStage::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
         case WM_KEYDOWN:
             if (wParam == VK_SHIFT) return true;
             if (KeyDown(static_cast<int>(wParam))) return true;
-            if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
+            Session().HandOnKey(message, wParam, lParam);
             return true;
         case WM_CHAR:
-            if (Editor().main) Editor().main->OnMessage(message, wParam, lParam);
+            Session().HandOnKey(message, wParam, lParam);
             return true;
         default:
             return CPWnd::OnMessage(message, wParam, lParam);
@@ -496,6 +502,29 @@ int StageLevels(bool huge, float* levels) {
     return n;
 }
 
+float ZoomedInScale(float scale, bool huge) {
+    if (scale < 0.1f) {
+        // Back up through the small levels (any stored value between them goes to the next).
+        if (!huge) return 0.1f;
+        for (float level : {0.01f, 0.02f, 0.05f})
+            if (scale < level) return level;
+        return 0.1f;
+    }
+    float s = scale == 0.1f ? 0.125f : scale;
+    s = 2.0f * s;
+    return s > 1.0f ? 1.0f : s;
+}
+
+float ZoomedOutScale(float scale, bool huge) {
+    if (huge && scale <= 0.1f) {
+        for (float level : {0.05f, 0.02f, 0.01f})
+            if (scale > level) return level;
+        return 0.01f;
+    }
+    float s = scale * 0.5f;
+    return s < 0.25f ? 0.1f : s;
+}
+
 float FitStageScale(int32_t pictureWidth, int32_t pictureHeight, int stageWidth, int stageHeight,
                     bool huge) {
     float levels[7];
@@ -508,14 +537,14 @@ float FitStageScale(int32_t pictureWidth, int32_t pictureHeight, int stageWidth,
 }
 
 bool CStage::HugePicture() const {
-    const kv::Show* show = Editor().show;
+    const kv::Show* show = Session().GetShow();
     return show && IsHugePicture(show->image.Width(), show->image.Height());
 }
 
 void CStage::SetScale(float s) {
     scale = s;
     // Rounded, so that 5, 2 and 1 % are stored as such.
-    TheSettings().WriteInt("StageScale", static_cast<int32_t>(std::lround(scale * 100.0f)));
+    Session().Store().WriteInt("StageScale", static_cast<int32_t>(std::lround(scale * 100.0f)));
     UpdateScrollRanges();
     Redraw();
 }
@@ -529,7 +558,7 @@ void CStage::ZoomOut() {
 }
 
 void CStage::FitPicture(bool always) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!show || !hwnd) return;
     const int32_t pw = show->image.Width(), ph = show->image.Height();
     seenWidth = pw;
@@ -549,7 +578,7 @@ void CStage::FitPicture(bool always) {
 }
 
 void CStage::WheelZoom(int x, int y, int clicks) {
-    kv::Show* show = Editor().show;
+    kv::Show* show = Session().GetShow();
     if (!show || !hwnd || clicks == 0) return;
     const bool huge = HugePicture();
     const float s = clicks > 0 ? ZoomedInScale(scale, huge) : ZoomedOutScale(scale, huge);
@@ -570,18 +599,18 @@ void CStage::WheelZoom(int x, int y, int clicks) {
     SetHScrollPos(std::clamp(ScreenInt(px * s) + ox - x, 0, maxH), false);
     SetVScrollPos(std::clamp(ScreenInt(py * s) + oy - y, 0, maxV), false);
     SetScale(s);
-    TheSettings().Save();
+    Session().Store().Save();
 }
 
 void CStage::ToggleCentrePicture() {
     centrePicture = !centrePicture;
-    TheSettings().WriteInt("CenterPic", centrePicture ? 1 : 0);
+    Session().Store().WriteInt("CenterPic", centrePicture ? 1 : 0);
     Redraw();
 }
 
 void CStage::ToggleCameraPath() {
     showCameraPath = !showCameraPath;
-    TheSettings().WriteInt("ShowCameraPath", showCameraPath ? 1 : 0);
+    Session().Store().WriteInt("ShowCameraPath", showCameraPath ? 1 : 0);
     Redraw();
 }
 

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "core/base/records.h"
-#include "editor/ui/toolkit.h"
+#include "editor/ui/session/edit_session.h"
+#include "editor/ui/toolkit/toolkit.h"
 
 namespace kv {
 
@@ -15,11 +16,6 @@ class Show;
 
 // Drag modes, also the hit-test results.
 enum : int32_t { DragNone = 0, DragMove = 8, DragRotate = 9, DragResize = 10, DragTilt = 11 };
-
-// A picture or screen value as a whole pixel, truncated toward zero. Keys come from show files,
-// so a value can be anything a float holds: not-a-number counts as 0 and the rest is held within
-// +-1,000,000 pixels, which keeps every sum of the frame's geometry inside an int.
-int32_t ScreenInt(float v);
 
 // The camera frame on screen: centre, half sizes, the four corners (top-left, top-right,
 // bottom-right, bottom-left; tilted, then rotated about the centre), the handle's centre and the
@@ -46,6 +42,10 @@ bool IsHugePicture(int32_t width, int32_t height);
 int StageLevels(bool huge, float* levels);
 // The largest level at which a picture of the given size fits a stage of the given client size,
 // or the smallest level when none does.
+// The stage scale after Stage Zoom In / Zoom Out; with a huge picture Zoom Out goes on from 10 %
+// to 5, 2 and 1 % and Zoom In comes back the same way.
+float ZoomedInScale(float scale, bool huge = false);
+float ZoomedOutScale(float scale, bool huge = false);
 float FitStageScale(int32_t pictureWidth, int32_t pictureHeight, int stageWidth, int stageHeight,
                     bool huge);
 
@@ -56,12 +56,16 @@ public:
 
     // Reads "StageScale", "ShowCameraPath" and "CenterPic", creates the window as an owned popup
     // of `parent`, places itself against the main window, takes the first key of picture 0 as its
-    // camera and registers itself as the editor's stage.
+    // camera, offers itself as the window dialogs are drawn on and subscribes to the session.
     bool Create(HWND parent);
 
     bool OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) override;
-    // Paints the stage, then the status panel with the camera, then lets the viewer re-render.
+    // Paints the stage, then tells the session its camera was drawn (the status panel and the
+    // viewer follow).
     void Redraw() override;
+    // The stage alone.
+    void Paint();
+    void SessionChanged(uint32_t changes, const void* origin);
 
     // Zoom and view commands of the main window; each writes its setting and repaints.
     float Scale() const { return scale; }
@@ -111,13 +115,15 @@ public:
     int32_t dragMode = DragNone;
     bool showCameraPath = false;
     bool centrePicture = false;
-    KeyFrame camera{};       // the camera being edited (the camera state of the current frame)
+    // The camera being edited is the session's: the stage changes it in place during drags.
+    KeyFrame& camera = Session().camera;
     KeyFrame pressCamera{};  // the camera at the last button press (the Shift axis lock)
     HWND parent = nullptr;
     bool placing = false;  // a placement is moving the window (its own move messages are ignored)
     // The picture the stage last fitted (size and file), to notice one loaded behind its back.
     int32_t seenWidth = -1, seenHeight = -1;
     std::string seenPath;
+    int listener = 0;  // the session subscription
 };
 
 }  // namespace kv

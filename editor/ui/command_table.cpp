@@ -1,0 +1,207 @@
+// The command table's rows and what is built from them; see command_table.h. The functions the
+// rows run are grouped by menu in commands_file.cpp, commands_edit.cpp and commands_view.cpp.
+#include "editor/ui/command_table.h"
+
+#include <cctype>
+
+#include "core/base/settings.h"
+#include "core/show/show.h"
+#include "editor/ui/commands.h"
+#include "editor/ui/session/edit_session.h"
+
+namespace kv {
+
+namespace {
+
+using M = CommandMode;
+
+int32_t Setting(const EditSession& s, const char* key, int32_t def) {
+    return s.Store().ReadInt(key, def);
+}
+
+// Check marks read the settings every command writes at once, as the menus did when built.
+bool RateIs(const EditSession& s, int32_t rate) {
+    return Setting(s, "FrameRate", 2997) == rate;
+}
+bool EaseIs(const EditSession& s, int32_t mode) {
+    return (Setting(s, "EaseType", 0) & 15) == mode;
+}
+bool AspectIs(const EditSession& s, int32_t mode) {
+    return Setting(s, "AspectMode", 7500) == mode;
+}
+bool On(const EditSession& s, const char* key) {
+    return Setting(s, key, 0) != 0;
+}
+bool HasShow(const EditSession& s) {
+    return s.HasShow();
+}
+
+constexpr CommandRow Line(const char* menu, M mode = M::Both) {
+    return CommandRow{MenuSeparator, menu, "", 0, mode, nullptr, nullptr, nullptr, nullptr};
+}
+
+// The rows, menus in order. A new command is one row here and the one function it runs.
+const std::vector<CommandRow> g_rows = {
+    {CmdLoadPicture, "File", "Load Picture", 'E', M::Both, nullptr, nullptr, RunLoadPicture,
+     nullptr},
+    Line("File"),
+    {CmdNewShow, "File", "New Show", 'N', M::Both, nullptr, nullptr, RunNewShow, nullptr},
+    {CmdLoadShow, "File", "Load Show", 'O', M::Both, nullptr, nullptr, RunLoadShow, nullptr},
+    {CmdSaveShow, "File", "Save Show", 'S', M::Both, nullptr, nullptr, RunSaveShow, KeyQuickSave},
+    Line("File"),
+    {CmdExit, "File", "Apply Moves and Close", 'Q', M::Host, nullptr, nullptr, RunExit, KeyClose},
+    {CmdQuitDiscard, "File", "Quit - DON'T Apply changes", 0, M::Host, nullptr, nullptr,
+     RunQuitDiscard, nullptr},
+    {CmdMakeMovie, "File", "Make Movie File", 'K', M::StandAlone, nullptr, nullptr, RunMakeMovie,
+     nullptr},
+    {CmdBatchRender, "File", "Batch Render Movies", 0, M::StandAlone, nullptr, nullptr,
+     RunMakeMovie, nullptr},
+    {CmdMakeStill, "File", "Make Still Image", 'T', M::StandAlone, nullptr, nullptr, RunMakeStill,
+     KeyMakeStill},
+    Line("File", M::StandAlone),
+    {CmdNtsc, "File", "NTSC", 0, M::StandAlone, nullptr,
+     [](const EditSession& s) { return RateIs(s, 2997); }, RunFrameRate, nullptr},
+    {CmdPal, "File", "PAL", 0, M::StandAlone, nullptr,
+     [](const EditSession& s) { return RateIs(s, 2500); }, RunFrameRate, nullptr},
+    {CmdFilm, "File", "Film", 0, M::StandAlone, nullptr,
+     [](const EditSession& s) { return RateIs(s, 2397); }, RunFrameRate, nullptr},
+    Line("File", M::StandAlone),
+    {CmdExit, "File", "Exit", 'Q', M::StandAlone, nullptr, nullptr, RunExit, KeyClose},
+
+    {CmdUndo, "Edit", "Undo", 'Z', M::Both, CanUndoNow, nullptr, RunUndoRedo, nullptr},
+    {CmdRedo, "Edit", "Redo", 'Y', M::Both, CanRedoNow, nullptr, RunUndoRedo, nullptr},
+    Line("Edit"),
+    {CmdCut, "Edit", "Cut", 'X', M::Both, CanCutOrDelete, nullptr, RunCutOrDelete, nullptr},
+    {CmdCopy, "Edit", "Copy", 'C', M::Both, CanCopy, nullptr, RunCopy, nullptr},
+    {CmdPaste, "Edit", "Paste", 'V', M::Both, CanPaste, nullptr, RunPaste, nullptr},
+    {CmdDelete, "Edit", "Delete", 0, M::Both, CanCutOrDelete, nullptr, RunCutOrDelete, nullptr},
+    Line("Edit"),
+    {CmdDeleteAllKeys, "Edit", "Delete All Keys", 0, M::Both, HasShow, nullptr, RunDeleteAllKeys,
+     nullptr},
+    {CmdUniformSpeed, "Edit", "Uniform Speed", 0, M::Both, HasShow, nullptr, RunUniformSpeed,
+     nullptr},
+    {CmdPrepPicture, "Edit", "Prep Picture", 0, M::Both, HasShow, nullptr, RunPrepPicture, nullptr},
+
+    {CmdShowCameraPath, "Options", "Show Camera Path", 0, M::Both, nullptr,
+     [](const EditSession& s) { return On(s, "ShowCameraPath"); }, RunCameraPath, nullptr},
+    {CmdAutoRescale, "Options", "Auto-Rescale Show", 0, M::Both, nullptr,
+     [](const EditSession& s) { return On(s, "RescaleShow"); }, RunAutoRescale, nullptr},
+    Line("Options"),
+    {CmdEaseInOut, "Options", "Slow-in & Slow Out", 0, M::Both, nullptr,
+     [](const EditSession& s) { return EaseIs(s, 0); }, RunDefaultEase, nullptr},
+    {CmdEaseInOut + 1, "Options", "Slow-in", 0, M::Both, nullptr,
+     [](const EditSession& s) { return EaseIs(s, 1); }, RunDefaultEase, nullptr},
+    {CmdEaseInOut + 2, "Options", "Slow-out", 0, M::Both, nullptr,
+     [](const EditSession& s) { return EaseIs(s, 2); }, RunDefaultEase, nullptr},
+    {CmdEaseInOut + 3, "Options", "No Slows", 0, M::Both, nullptr,
+     [](const EditSession& s) { return EaseIs(s, 3); }, RunDefaultEase, nullptr},
+    Line("Options"),
+    {CmdNoCurves, "Options", "No Curves", 0, M::Both, nullptr,
+     [](const EditSession& s) { return (Setting(s, "EaseType", 0) & 240) != 0; }, RunNoCurves,
+     nullptr},
+
+    {CmdAspect43, "Render", "4:3 Aspect Ratio", 0, M::Both, nullptr,
+     [](const EditSession& s) { return AspectIs(s, 7500); }, RunAspect, nullptr},
+    {CmdAspect169, "Render", "16:9 Aspect Ratio", 0, M::Both, nullptr,
+     [](const EditSession& s) { return AspectIs(s, 5625); }, RunAspect, nullptr},
+    {CmdLetterBox, "Render", "LetterBox 16:9", 0, M::Both, nullptr,
+     [](const EditSession& s) { return AspectIs(s, 5626); }, RunAspect, nullptr},
+    Line("Render"),
+    {CmdDraft, "Render", "Draft quality", 0, M::Both, nullptr,
+     [](const EditSession& s) { return On(s, "DraftRender"); }, RunDraft, nullptr},
+    {CmdMotionBlur, "Render", "Add Motion Blur", 0, M::Both, nullptr,
+     [](const EditSession& s) { return On(s, "BlurFrames"); }, RunMotionBlur, nullptr},
+    {CmdMultiProcess, "Render", "Multiple Processors", 0, M::Both, nullptr,
+     [](const EditSession& s) { return On(s, "MultiProcess"); }, RunMultiProcess, nullptr},
+    Line("Render"),
+    {CmdAdvancedOptions, "Render", "Advanced Options", 0, M::Both, nullptr, nullptr,
+     RunAdvancedOptions, nullptr},
+
+    {CmdCentrePicture, "View", "Center Pic on Stage", 0, M::Both, nullptr,
+     [](const EditSession& s) { return On(s, "CenterPic"); }, RunCentrePicture, nullptr},
+    {CmdShowTvSafe, "View", "Show TV Safe Area", 0, M::Both, nullptr,
+     [](const EditSession& s) { return On(s, "ShowTVSafe"); }, RunTvSafe, nullptr},
+    Line("View"),
+    {CmdStageZoomIn, "View", "Stage Zoom In", 0, M::Both, nullptr, nullptr, RunStageZoom, nullptr},
+    {CmdStageZoomOut, "View", "Stage Zoom Out", 0, M::Both, nullptr, nullptr, RunStageZoom,
+     nullptr},
+    {CmdFitPicture, "View", "Fit Picture on Stage", 0, M::Both, nullptr, nullptr, RunFitPicture,
+     nullptr},
+    Line("View"),
+    {CmdEnlargeTimeline, "View", "Enlarge Timeline", '>', M::Both, nullptr, nullptr,
+     RunTimelineZoom, nullptr},
+    {CmdContractTimeline, "View", "Contract Timeline", '<', M::Both, nullptr, nullptr,
+     RunTimelineZoom, nullptr},
+
+    {CmdContents, "Help", "Contents", 0, M::Both, nullptr, nullptr, RunContents, nullptr},
+    {CmdAbout, "Help", "About", 0, M::Both, nullptr, nullptr, RunAbout, nullptr},
+
+    // Without a menu item: Delete Picture, the id the Advanced Options dialog sends, and the
+    // reserved "~" key.
+    {CmdDeletePicture, "", "Delete Picture", 0, M::Both, HasShow, nullptr, RunDeletePicture,
+     nullptr},
+    {CmdViewerAspect, "", "Set Viewer Aspect Ratio", 0, M::Both, nullptr, nullptr, RunViewerAspect,
+     nullptr},
+    {CmdReserved, "", "", '~', M::Both, nullptr, nullptr, nullptr, nullptr},
+};
+
+const std::vector<CommandRow>& Rows() {
+    return g_rows;
+}
+
+}  // namespace
+
+const std::vector<CommandRow>& CommandTable() {
+    return Rows();
+}
+
+bool InMode(const CommandRow& row, bool hostMode) {
+    return row.mode == CommandMode::Both || (row.mode == CommandMode::Host) == hostMode;
+}
+
+const CommandRow* FindCommand(int id, bool hostMode) {
+    if (id == MenuSeparator) return nullptr;
+    for (const CommandRow& row : Rows())
+        if (row.id == id && InMode(row, hostMode)) return &row;
+    return nullptr;
+}
+
+std::vector<MenuLine> MenuLines(bool hostMode, const EditSession& session) {
+    std::vector<MenuLine> lines;
+    for (const CommandRow& row : Rows()) {
+        if (!*row.menu || !InMode(row, hostMode)) continue;
+        MenuLine line;
+        line.popup = row.menu;
+        line.id = row.id;
+        line.text = row.text;
+        if (row.shortcut) line.text += std::string("/") + row.shortcut;
+        line.greyed = row.enabled && !row.enabled(session);
+        line.checked = row.checked && row.checked(session);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+int MapShortcut(uint64_t code) {
+    // The comma, period and tilde keys by their key codes.
+    if (code == 188) return '>';
+    if (code == 190) return '<';
+    if (code == 192) return '~';
+    // Ctrl+letter arrives as the letter's control character; only letters of the table count.
+    if (code >= 1 && code <= 26) {
+        const char letter = static_cast<char>('A' + code - 1);
+        for (const CommandRow& row : Rows())
+            if (row.shortcut == letter) return std::tolower(letter);
+    }
+    return 0;
+}
+
+const CommandRow* CommandForShortcut(int mapped, bool hostMode) {
+    if (mapped == 0) return nullptr;
+    const char wanted = static_cast<char>(std::isalpha(mapped) ? std::toupper(mapped) : mapped);
+    for (const CommandRow& row : Rows())
+        if (row.shortcut == wanted && InMode(row, hostMode)) return &row;
+    return nullptr;
+}
+
+}  // namespace kv

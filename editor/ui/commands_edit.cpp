@@ -1,0 +1,112 @@
+// The Edit menu's commands: Undo and Redo, the one-key clipboard, Delete All Keys, Uniform Speed,
+// Prep Picture and Delete Picture. Each change to the show is one step of the session's history.
+#include "core/base/settings.h"
+#include "core/document/show_editing.h"
+#include "core/picture/alert.h"
+#include "core/show/show.h"
+#include "editor/ui/commands.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/option_commands.h"
+#include "editor/ui/session/edit_session.h"
+
+namespace kv {
+
+bool CanUndoNow(const EditSession& s) {
+    return s.CanUndo();
+}
+
+bool CanRedoNow(const EditSession& s) {
+    return s.CanRedo();
+}
+
+bool CanCutOrDelete(const EditSession& s) {
+    return s.HasShow() && s.TheShow().selectedKey > 0;
+}
+
+bool CanCopy(const EditSession& s) {
+    return s.HasShow() && s.TheShow().selectedKey != -1;
+}
+
+bool CanPaste(const EditSession& s) {
+    return s.HasShow() && s.TheShow().clipboard.time != -9999;
+}
+
+void RunUndoRedo(CMain& m, int id) {
+    EditSession& session = Session();
+    // The session prepares the picture again when the step changed it or its treatments.
+    if (id == CmdUndo)
+        session.Undo();
+    else
+        session.Redo();
+    m.AfterEdit(false);
+}
+
+void RunCutOrDelete(CMain& m, int id) {
+    EditSession& session = Session();
+    if (!CanCutOrDelete(session)) return;
+    session.Edit([id](kv::Show& show) {
+        EditFeedback fb;
+        if (id == CmdCut)
+            CutKey(show, &fb);
+        else
+            DeleteSelectedKey(show, &fb);
+    });
+    m.AfterEdit(true);
+}
+
+void RunCopy(CMain& m, int) {
+    EditSession& session = Session();
+    if (CanCopy(session)) CopyKey(session.TheShow());
+    m.UpdateEditMenu();
+}
+
+void RunPaste(CMain& m, int) {
+    EditSession& session = Session();
+    bool beep = false;
+    const KeyFrame camera = session.camera;
+    const int32_t tolerance = session.AddKeyTolerance();
+    session.Edit([&](kv::Show& show) {
+        EditFeedback fb;
+        PasteKey(show, camera, tolerance, &fb);
+        beep = fb.beep;
+    });
+    m.AfterEdit(beep);
+}
+
+void RunDeleteAllKeys(CMain& m, int) {
+    if (AskYesNo("Are you sure?", "Delete All Keys")) Session().Edit(&DeleteAllKeys);
+    m.AfterEdit(false);
+}
+
+void RunUniformSpeed(CMain& m, int) {
+    EditSession& session = Session();
+    if (AskYesNo("Space keys at a uniform speed?", "Uniform Speed")) {
+        session.Edit([](kv::Show& show) {
+            const int p = show.PictureAt(show.currentFrame);
+            UniformSpeed(show, p < 0 ? 0 : p);
+        });
+    }
+    session.TheShow().currentFrame = 0;
+    m.AfterEdit(false);
+}
+
+void RunDeletePicture(CMain& m, int) {
+    if (AskYesNo("Are you sure?", "Delete Picture")) {
+        Session().Edit([](kv::Show& show) {
+            const int p = show.PictureAt(show.currentFrame);
+            show.DeletePicture(p < 0 ? 0 : p);
+        });
+        Session().Notify(ChangedPicture);
+    }
+    m.AfterEdit(false);
+}
+
+void RunPrepPicture(CMain& m, int) {
+    // The dialog's rounds (Apply) and its cancel all land in one step: what the show holds when
+    // the dialog is done is what Undo takes back.
+    EditSession& session = Session();
+    session.Edit([&m](kv::Show& show) { PrepPicturesCommand(show, m.OptionDialogHooks()); });
+    m.AfterEdit(false);
+}
+
+}  // namespace kv

@@ -1,0 +1,272 @@
+// The File menu's commands and the close sequence: pictures and shows in and out, movies and
+// stills, the frame rate, and the questions that guard unsaved changes.
+#include <string>
+
+#include "core/base/settings.h"
+#include "core/document/show_editing.h"
+#include "core/document/show_file.h"
+#include "core/picture/alert.h"
+#include "core/render/treatments.h"
+#include "core/show/show.h"
+#include "editor/ui/commands.h"
+#include "editor/ui/editor_movie_host.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/recovery.h"
+#include "editor/ui/session/edit_session.h"
+#include "output/make_movie.h"
+#include "output/movie_job.h"
+#include "output/movie_settings.h"
+#include "platform/codecs/more_codecs.h"
+
+namespace kv {
+
+namespace {
+
+constexpr const char* ShowFilter = "Kinevista Files (*.kvx)|*.kvx|All Files (*.*)|*.*|";
+
+FileSpec InitialFolderSpec() {
+    FileSpec folder;
+    Settings& s = Session().Store();
+    folder.SetPath(s.ReadString("InitialFolder", "").c_str());
+    folder.vRefNum = static_cast<int16_t>(s.ReadInt("InitialVrefnum", 0));
+    folder.parID = s.ReadInt("InitialParID", 0);
+    return folder;
+}
+
+void StoreInitialFolder(const std::string& folder, const FileSpec& chosen) {
+    Settings& s = Session().Store();
+    s.WriteString("InitialFolder", folder.c_str());
+    s.WriteInt("InitialVrefnum", chosen.vRefNum);
+    s.WriteInt("InitialParID", chosen.parID);
+    s.Save();
+}
+
+std::string FolderPart(const char* path) {
+    std::string p = path ? path : "";
+    const size_t cut = p.find_last_of("\\/:");
+    return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
+}
+
+}  // namespace
+
+// --- The menu's work ----------------------------------------------------------------------------
+void CMain::CloseSequence() {
+    kv::Show& show = Session().TheShow();
+    if (show.dirty && !show.hostMode &&
+        AskYesNo("Do you want to save this show?", "Exit Application"))
+        SaveShowCommand();
+    PostQuitMessage(0);
+}
+
+bool CMain::SaveShowCommand() {
+    kv::Show& show = Session().TheShow();
+    FileSpec io = show.showFile;
+    const FileSpec folder = InitialFolderSpec();
+    ShowViewer(false);
+    const bool chosen = ChooseFileToSave(hwnd, &io, ShowFilter, ".kvx", &folder);
+    ShowViewer(true);
+    if (!chosen) return false;
+    const std::string path = io.path;
+    bool written = false;
+    // A host run hands the show back in a smaller buffer: a show that does not fit is refused.
+    if (!show.hostMode || Serialise(show, nullptr) <= ExchangeBufferBytes)
+        written = SaveShow(show, path);
+    show.showFile.SetPath(path.c_str());
+    if (written) {
+        Recovery().Remove();
+    } else {
+        // Nothing reached the disk: the show keeps its changes and the user hears of it.
+        show.dirty = true;
+        Alert("The show could not be saved to this file.");
+    }
+    SetShowTitle(path.c_str());
+    StoreInitialFolder(FolderPart(path.c_str()), io);
+    return written;
+}
+
+void CMain::QuickSave() {
+    kv::Show& show = Session().TheShow();
+    if (show.showFile.Empty()) {
+        SaveShowCommand();
+        return;
+    }
+    const int32_t frame = show.currentFrame;
+    show.currentFrame = 0;
+    const bool written = SaveShow(show, show.showFile.path);
+    show.currentFrame = frame;
+    if (written) {
+        Recovery().Remove();
+    } else {
+        show.dirty = true;
+        Alert("The show could not be saved to this file.");
+    }
+}
+
+bool CMain::AskToSaveFirst() {
+    kv::Show& show = Session().TheShow();
+    if (!show.dirty) return true;
+    const int32_t a = AskYesNoCancel("Do you want to save current show?", "New Show");
+    if (a < 0) return false;
+    if (a > 0) SaveShowCommand();
+    return true;
+}
+
+void CMain::NewShow() {
+    kv::Show& show = Session().TheShow();
+    if (show.dirty) {
+        if (show.hostMode) {
+            if (!AskYesNo("Are you sure?", "New Show")) return;
+        } else if (!AskToSaveFirst()) {
+            return;
+        }
+    }
+    SetShowTitle(nullptr);
+    show.Reset();
+    Session().ForgetHistory();
+    Recovery().Remove();
+    Session().GoToFrame(0, true);
+    Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+}
+
+void CMain::LoadShowCommand() {
+    kv::Show& show = Session().TheShow();
+    if (!AskToSaveFirst()) return;
+    FileSpec chosen;
+    const FileSpec folder = InitialFolderSpec();
+    ShowViewer(false);
+    if (ChooseFileToOpen(hwnd, &chosen, ShowFilter, ".kvx", &folder, false)) {
+        if (LoadShow(show, chosen.path, true)) {
+            Session().ForgetHistory();
+            SetShowTitle(chosen.path);
+            Recovery().Remove();
+            if (stage) stage->FitPicture(false);
+        }
+        StoreInitialFolder(chosen.path, chosen);
+        Session().GoToFrame(show.currentFrame, true);
+        if (timeline && timeline->hwnd) timeline->SetScaleForLength(show.length);
+        Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+    }
+    Redraw();
+    ShowViewer(true);
+}
+
+void CMain::LoadPicture() {
+    kv::Show& show = Session().TheShow();
+    std::string filter = "All Graphics Files|*.bmp;*.tga;*.tif;*.psd";
+    if (show.GdiplusHasJpegDecoder) filter += ";*.jpg;*.png";
+    if (MoreCodecsPresent()) filter += ";*.tiff;*.heic;*.heif;*.avif;*.webp";
+    filter += "|BMP Files (*.bmp)|*.bmp|Targa Files (*.tga)|*.tga|TIFF Files (*.tif)|*.tif";
+    if (MoreCodecsPresent()) filter += ";*.tiff";
+    filter += "|Photoshop Files (*.psd)|*.psd";
+    if (show.GdiplusHasJpegDecoder) filter += "|Jpeg Files (*.jpg)|*.jpg|PNG Files (*.png)|*.png";
+    if (MoreCodecsPresent())
+        filter +=
+            "|HEIF Files (*.heic;*.heif;*.avif)|*.heic;*.heif;*.avif|WebP Files (*.webp)|*.webp";
+    filter += "|All Files (*.*)|*.*|";
+    const FileSpec folder = InitialFolderSpec();
+    FileSpec chosen;
+    ShowViewer(false);
+    if (ChooseFileToOpen(hwnd, &chosen, filter.c_str(), ".bmp", &folder, false)) {
+        // The load and the matched moves are one step.
+        Session().Edit([&chosen](kv::Show& sh) {
+            const int32_t oldWidth = sh.image.Width(), oldHeight = sh.image.Height();
+            PrepPicture(sh, chosen, 0, 0);
+            const int32_t newWidth = sh.image.Width(), newHeight = sh.image.Height();
+            if (MatchMovesOffered(sh.pictures[0].keyCount, oldWidth, oldHeight, newWidth,
+                                  newHeight) &&
+                AskYesNo("Match moves to new Picture size?", "Match Moves"))
+                MatchMoves(sh, 0, oldWidth, oldHeight, newWidth, newHeight);
+        });
+        StoreInitialFolder(FolderPart(chosen.path), chosen);
+        Recovery().KeysEdited();
+        if (stage) stage->FitPicture(false);
+    }
+    Redraw();
+    ShowViewer(true);
+    Session().GoToFrame(0, true);
+    Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+}
+
+void CMain::SetFrameRate(int id) {
+    kv::Show& show = Session().TheShow();
+    const int32_t rate = id == CmdNtsc ? 2997 : id == CmdPal ? 2500 : 2397;
+    show.FrameRate = rate;
+    WriteSetting("FrameRate", rate);
+    Redraw();
+}
+
+// --- The rows -----------------------------------------------------------------------------------
+void RunLoadPicture(CMain& m, int) {
+    m.LoadPicture();
+}
+
+void RunNewShow(CMain& m, int) {
+    m.NewShow();
+}
+
+void RunLoadShow(CMain& m, int) {
+    m.LoadShowCommand();
+}
+
+void RunSaveShow(CMain& m, int) {
+    m.SaveShowCommand();
+}
+
+void RunExit(CMain& m, int) {
+    m.CloseSequence();
+}
+
+void RunQuitDiscard(CMain&, int) {
+    if (Session().TheShow().hostMode) PostQuitMessage(1);
+}
+
+void RunMakeMovie(CMain& m, int id) {
+    kv::Show& show = Session().TheShow();
+    if (show.hostMode) return;
+    // A batch loads each show it renders: the show being edited is offered for saving first
+    // rather than replaced unsaved.
+    if (id == CmdBatchRender && !m.AskToSaveFirst()) return;
+    EditorMovieHost host;
+    m.busy = true;
+    MovieSettings kept = MovieSettingsFrom(Session().Store());
+    MakeMovie(show, host, id == CmdBatchRender, kept);
+    StoreMovieSettings(kept, Session().Store());
+    m.busy = false;
+    if (id == CmdBatchRender) m.SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
+    m.Redraw();
+    Session().GoToFrame(show.currentFrame, true);
+    if (id == CmdBatchRender) {
+        // The batch loaded other shows into the editor: the history of the old one is gone.
+        Session().ForgetHistory();
+        Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+    }
+}
+
+void RunMakeStill(CMain& m, int) {
+    kv::Show& show = Session().TheShow();
+    if (show.hostMode) return;
+    EditorMovieHost host;
+    m.busy = true;
+    MakeStill(show, host, MovieSettingsFrom(Session().Store()));
+    m.busy = false;
+    Session().GoToFrame(show.currentFrame, true);
+}
+
+void RunFrameRate(CMain& m, int id) {
+    if (!Session().TheShow().hostMode) m.SetFrameRate(id);
+}
+
+void KeyQuickSave(CMain& m, bool) {
+    m.QuickSave();
+}
+
+void KeyClose(CMain& m, bool character) {
+    // Ctrl+Q's key-down code is the Ctrl key's own: only the character closes.
+    if (character) m.CloseSequence();
+}
+
+void KeyMakeStill(CMain& m, bool character) {
+    if (character) RunMakeStill(m, CmdMakeStill);
+}
+
+}  // namespace kv

@@ -1,0 +1,188 @@
+// The Options, Render, View and Help menus' commands: the default ease and curves, the aspect,
+// draft, motion blur and processors, the option dialogs, the stage and timeline zoom, the safe
+// area, the manual and About. Every setting a command changes is written at once.
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/base/settings.h"
+#include "core/picture/alert.h"
+#include "core/show/show.h"
+#include "editor/ui/commands.h"
+#include "editor/ui/main_window.h"
+#include "editor/ui/option_commands.h"
+#include "editor/ui/session/edit_session.h"
+#include "platform/os/shell_open.h"
+
+namespace kv {
+
+namespace {
+
+Show& TheShow() {
+    return Session().TheShow();
+}
+
+}  // namespace
+
+// --- Options -------------------------------------------------------------------------------------
+void RunCameraPath(CMain& m, int) {
+    if (!m.stage) return;
+    m.stage->ToggleCameraPath();
+    Session().Store().Save();
+}
+
+void RunAutoRescale(CMain&, int) {
+    Show& show = TheShow();
+    show.RescaleShow = !show.RescaleShow;
+    CMain::WriteSetting("RescaleShow", show.RescaleShow ? 1 : 0);
+}
+
+void RunDefaultEase(CMain&, int id) {
+    Session().Edit([id](kv::Show& show) {
+        show.EaseType = (show.EaseType & 16) | (id - CmdEaseInOut);
+        show.ClearEaseCodes();
+    });
+    CMain::WriteSetting("EaseType", TheShow().EaseType);
+    Session().Notify(ChangedKeys);
+}
+
+void RunNoCurves(CMain&, int) {
+    Session().Edit([](kv::Show& show) {
+        show.EaseType ^= 16;
+        show.ClearEaseCodes();
+    });
+    CMain::WriteSetting("EaseType", TheShow().EaseType);
+    Session().RepaintAll();
+}
+
+// --- Render --------------------------------------------------------------------------------------
+void RunAspect(CMain& m, int id) {
+    m.SetAspect(id);
+}
+
+void RunDraft(CMain& m, int) {
+    Session().Edit([](kv::Show& show) { show.DraftRender = !show.DraftRender; });
+    CMain::WriteSetting("DraftRender", TheShow().DraftRender ? 1 : 0);
+    m.Redraw();
+}
+
+void RunMotionBlur(CMain& m, int) {
+    Session().Edit([](kv::Show& show) { show.BlurFrames = show.BlurFrames == 0 ? 1 : 0; });
+    CMain::WriteSetting("BlurFrames", TheShow().BlurFrames);
+    m.Redraw();
+}
+
+void RunMultiProcess(CMain&, int) {
+    Show& show = TheShow();
+    show.MultiProcess = !show.MultiProcess;
+    CMain::WriteSetting("MultiProcess", show.MultiProcess ? 1 : 0);
+}
+
+void RunAdvancedOptions(CMain& m, int) {
+    Session().Edit([&m](kv::Show& show) { AdvancedOptionsCommand(show, m.OptionDialogHooks()); });
+    Session().Notify(ChangedSettings);
+}
+
+void RunViewerAspect(CMain& m, int) {
+    Session().Edit([&m](kv::Show& show) { ViewerAspectCommand(show, m.OptionDialogHooks()); });
+    Session().Notify(ChangedSettings);
+}
+
+void CMain::SetAspect(int id) {
+    Session().Edit([id](kv::Show& show) {
+        show.aspect = id == CmdAspect43 ? 0.75f : 0.5625f;
+        show.AspectMode = id == CmdAspect43 ? 7500 : id == CmdAspect169 ? 5625 : 5626;
+    });
+    WriteSetting("AspectMode", TheShow().AspectMode);
+    if (viewer && viewer->hwnd) SendMessage(viewer->hwnd, WM_MOVE, 0, 0);
+    Session().RepaintAll();
+}
+
+// --- View ----------------------------------------------------------------------------------------
+void RunCentrePicture(CMain& m, int) {
+    if (!m.stage) return;
+    m.stage->ToggleCentrePicture();
+    Session().Store().Save();
+}
+
+void RunTvSafe(CMain& m, int) {
+    if (!m.viewer) return;
+    m.viewer->ToggleSafeArea();
+    Session().Store().Save();
+}
+
+void RunStageZoom(CMain& m, int id) {
+    if (!m.stage) return;
+    const bool huge = m.stage->HugePicture();
+    const float scale = id == CmdStageZoomIn ? ZoomedInScale(m.stage->scale, huge)
+                                             : ZoomedOutScale(m.stage->scale, huge);
+    m.stage->SetScale(scale);
+    Session().Store().Save();
+    m.Redraw();
+}
+
+void RunFitPicture(CMain& m, int) {
+    if (!m.stage) return;
+    m.stage->FitPicture(true);
+    Session().Store().Save();
+    m.Redraw();
+}
+
+void RunTimelineZoom(CMain& m, int id) {
+    if (!m.timeline) return;
+    if (id == CmdEnlargeTimeline)
+        m.timeline->Enlarge();
+    else
+        m.timeline->Contract();
+}
+
+void CMain::TimelineArrow(bool enlarge) {
+    if (!timeline) return;
+    timeline->scale = ArrowTimeScale(timeline->scale, enlarge, TheShow().FrameRate);
+    WriteSetting("TimeScale", timeline->scale);
+    if (timeline->hwnd) {
+        timeline->SetScaleForLength(TheShow().length);
+        timeline->KeepCurrentFrameVisible();
+    }
+}
+
+// --- Help ----------------------------------------------------------------------------------------
+std::string ManualPath() {
+    const std::string self = GetModuleFileName();
+    if (!self.empty()) {
+        std::string folder = self;
+        const size_t cut = folder.find_last_of("\\/:");
+        folder = cut == std::string::npos ? std::string() : folder.substr(0, cut + 1);
+        for (const char* rel : {"../manual/index.html", "../share/kinevista/manual/index.html"}) {
+            const std::string p = folder + rel;
+            if (::access(p.c_str(), R_OK) == 0) return p;
+        }
+    }
+#ifdef KV_MANUAL_SOURCE
+    if (::access(KV_MANUAL_SOURCE, R_OK) == 0) return KV_MANUAL_SOURCE;
+#endif
+    return "";
+}
+
+void CMain::OpenManual() {
+    const std::string manual = ManualPath();
+    // The shell's open verb on Windows, the desktop's opener on Linux (which needs a display).
+    // A headless run has no desktop unless a stand-in for it is set.
+    const bool desktop = ShellOpenHook() || std::strcmp(BackendName(), "headless") != 0;
+    if (!manual.empty() && desktop && ShellOpen(manual)) return;
+    const std::string text =
+        manual.empty() ? std::string("The user manual is not installed with this program.")
+                       : "The user manual is at " + manual;
+    Alert(text.c_str());
+}
+
+void RunContents(CMain& m, int) {
+    m.OpenManual();
+}
+
+void RunAbout(CMain&, int) {
+    Alert(" Kinevista  6.0\nCamera moves on still pictures.");
+}
+
+}  // namespace kv

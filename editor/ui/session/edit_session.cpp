@@ -1,0 +1,177 @@
+// The editing session; see edit_session.h.
+#include "editor/ui/session/edit_session.h"
+
+#include <algorithm>
+
+#include "core/base/settings.h"
+#include "core/document/show_editing.h"
+#include "core/document/show_edits.h"
+#include "core/picture/alert.h"
+#include "core/render/treatments.h"
+#include "core/show/camera_motion.h"
+#include "core/show/show.h"
+
+namespace kv {
+
+EditSession& Session() {
+    // The one session of this process; see the thread rule in the header.
+    static EditSession session;
+    return session;
+}
+
+EditSession::EditSession() = default;
+EditSession::~EditSession() = default;
+
+void EditSession::Attach(Show* show, Settings* settings) {
+    show_ = show;
+    edits_ = show ? std::make_unique<ShowEdits>(*show) : nullptr;
+    settings_ = settings;
+    // A setting that does not fit in the store is told, naming it, rather than lost unseen.
+    if (settings_)
+        settings_->SetWriteRefusedHandler(
+            [](const std::string& key) { Alert(WriteRefusedMessage(key).c_str()); });
+    listeners_.clear();
+    commandKeys = nullptr;
+    frameAtPointer = nullptr;
+    keyTolerance = nullptr;
+    dialogWindow = nullptr;
+    fullQuality = true;
+    camera = KeyFrame{};
+    if (show_) show_->GetKey(0, 0, camera);
+}
+
+void EditSession::Detach() {
+    Attach(nullptr, nullptr);
+}
+
+Settings& EditSession::Store() const {
+    return settings_ ? *settings_ : TheSettings();
+}
+
+int EditSession::Subscribe(Listener listener) {
+    const int id = nextId_++;
+    listeners_.push_back(Entry{id, std::move(listener)});
+    return id;
+}
+
+void EditSession::Unsubscribe(int id) {
+    listeners_.erase(std::remove_if(listeners_.begin(), listeners_.end(),
+                                    [id](const Entry& e) { return e.id == id; }),
+                     listeners_.end());
+}
+
+void EditSession::Notify(uint32_t changes, const void* origin) {
+    if (changes == 0) return;
+    // A listener may subscribe or leave while it is told (a window made or destroyed by a
+    // command); the ones present when the notice started are told, unless they left.
+    const std::vector<Entry> now = listeners_;
+    for (const Entry& e : now) {
+        const bool present = std::any_of(listeners_.begin(), listeners_.end(),
+                                         [&](const Entry& l) { return l.id == e.id; });
+        if (present) e.listener(changes, origin);
+    }
+}
+
+void EditSession::GoToFrame(int32_t frame, bool render) {
+    if (!show_) return;
+    camera = CameraAtFrame(*show_, frame, false);
+    fullQuality = true;
+    Notify(render ? ChangedFrame | ChangedCamera | RepaintViews : ChangedFrame);
+}
+
+void EditSession::CameraEdited(bool quality, const void* origin) {
+    fullQuality = quality;
+    Notify(ChangedCamera, origin);
+    fullQuality = true;
+}
+
+uint32_t EditSession::Edit(const std::function<void(Show&)>& change) {
+    if (!show_ || !edits_) return 0;
+    return edits_->Apply(change);
+}
+
+void EditSession::BeginEdit() {
+    if (edits_) edits_->Begin();
+}
+
+uint32_t EditSession::CommitEdit() {
+    return edits_ ? edits_->Commit() : 0;
+}
+
+namespace {
+
+// The treatments baked into the prepared picture.
+struct Treatments {
+    bool VideoColors;
+    int32_t PreBlur, BorderSize, ContrastBrightness;
+    uint32_t MatteColor;
+    bool operator==(const Treatments&) const = default;
+};
+
+Treatments TreatmentsOf(const Show& show) {
+    return Treatments{show.VideoColors, show.PreBlur, show.BorderSize, show.ContrastBrightness,
+                      show.MatteColor};
+}
+
+}  // namespace
+
+uint32_t EditSession::HistoryStep(bool undo) {
+    if (!show_ || !edits_) return 0;
+    Show& show = *show_;
+    const Treatments before = TreatmentsOf(show);
+    const uint32_t changes = undo ? edits_->Undo() : edits_->Redo();
+    if ((changes & ChangePicture) || !(TreatmentsOf(show) == before)) {
+        // Preparing reads the picture file and frames a lone first key anew: the records the
+        // step restored are put back over what preparing did to them.
+        const ShowRecords restored = RecordsOf(show);
+        for (int i = 0; i < show.pictureCount && i < MaxPictures; ++i)
+            PrepPicture(show, show.pictures[i].fileSpec, i, show.PictureStart(i));
+        RestoreRecords(show, restored);
+    }
+    if (changes & ChangeOptions) {
+        Settings& s = Store();
+        s.WriteInt("EaseType", show.EaseType);
+        s.WriteInt("AspectMode", show.AspectMode);
+        s.WriteInt("DraftRender", show.DraftRender ? 1 : 0);
+        s.WriteInt("BlurFrames", show.BlurFrames);
+        s.WriteInt("VideoColors", show.VideoColors ? 1 : 0);
+        s.WriteInt("PreBlur", show.PreBlur);
+        s.WriteInt("MatteColor", static_cast<int32_t>(show.MatteColor));
+    }
+    if (changes) camera = CameraAtFrame(show, show.currentFrame, false);
+    return changes;
+}
+
+uint32_t EditSession::Undo() {
+    return HistoryStep(true);
+}
+
+uint32_t EditSession::Redo() {
+    return HistoryStep(false);
+}
+
+bool EditSession::CanUndo() const {
+    return edits_ && edits_->CanUndo();
+}
+
+bool EditSession::CanRedo() const {
+    return edits_ && edits_->CanRedo();
+}
+
+size_t EditSession::UndoSteps() const {
+    return edits_ ? edits_->UndoSteps() : 0;
+}
+
+void EditSession::ForgetHistory() {
+    if (edits_) edits_->Forget();
+}
+
+int32_t EditSession::AddKeyTolerance() const {
+    return keyTolerance ? keyTolerance() : KeyNearTolerance;
+}
+
+void EditSession::HandOnKey(uint32_t message, uint64_t wParam, int64_t lParam) const {
+    if (commandKeys) commandKeys(message, wParam, lParam);
+}
+
+}  // namespace kv

@@ -1,0 +1,141 @@
+// The editing session: the one place that holds what the editor is working on — the show, the
+// current frame (kept in the show), the camera under edit, the selection and clipboard (kept in
+// the show's editing fields), the settings store and the history of edits — and that tells the
+// windows what changed. The stage, the timeline, the viewer and the status panel subscribe and
+// repaint themselves; none of them reaches another window, so a change made anywhere (a frame
+// moved by a command, a drag, playback or a dialog) reaches every view the same way.
+//
+// Thread rule: user-interface thread only, like every window of the editor.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/base/records.h"
+#include "platform/win/win.h"
+
+namespace kv {
+
+class Show;
+class Settings;
+class ShowEdits;
+
+// What a change touched; listeners receive the union of the bits.
+enum SessionChange : uint32_t {
+    ChangedFrame = 1,       // the current frame moved: timecode box, timeline scroll position
+    ChangedCamera = 2,      // the camera under edit changed: status panel, viewer picture
+    ChangedKeys = 4,        // the keys or the show-wide options: timeline, stage path
+    ChangedPicture = 8,     // the picture was loaded, prepared again or deleted
+    ChangedSettings = 16,   // a setting a view shows (scale, safe area, aspect ...)
+    ChangedEditState = 32,  // selection, clipboard or history: the Edit menu's greying
+    EndDrags = 64,          // every view ends the drag it is performing
+    RepaintViews = 128,     // every view paints itself again
+    PointedFrame = 256,     // a drag points at a frame (pointedFrame) the timecode box names
+};
+
+// Private window message that ends a view's drag (both parameters 0); the views also take it
+// from the session's EndDrags notice.
+constexpr uint32_t MsgEndDrag = 1234532;
+
+class EditSession {
+public:
+    EditSession();
+    ~EditSession();
+    using Listener = std::function<void(uint32_t changes, const void* origin)>;
+
+    // The show and the settings store the session works on (start-up; the tests hand their own).
+    // Attaching clears listeners and hooks left by an earlier run.
+    void Attach(Show* show, Settings* settings);
+    void Detach();
+    Show* GetShow() const { return show_; }
+    bool HasShow() const { return show_ != nullptr; }
+    Show& TheShow() const { return *show_; }
+    // The settings store of the editor: every window reads and writes its settings here.
+    Settings& Store() const;
+
+    // Listeners, called in the order they subscribed. The id unsubscribes.
+    int Subscribe(Listener listener);
+    void Unsubscribe(int id);
+    // Tells every listener; origin is the window that made the change (it may skip its own).
+    void Notify(uint32_t changes, const void* origin = nullptr);
+
+    // Moves to a frame: the camera at that frame (clamped to the show, it becomes the current
+    // frame) becomes the camera under edit; with render every view repaints at full quality,
+    // without it only the timecode box and the timeline's scroll position follow.
+    void GoToFrame(int32_t frame, bool render);
+    // The camera under edit was changed by a window (a drag): the status panel and the viewer
+    // show it, the viewer in draft while fullQuality is false.
+    void CameraEdited(bool fullQuality, const void* origin);
+    // A drag points at a frame that is not yet current (a key dragged on the timeline).
+    void PointAtFrame(int32_t frame, const void* origin) {
+        pointedFrame = frame;
+        Notify(PointedFrame, origin);
+    }
+    // Every view repaints (after a command changed what they show).
+    void RepaintAll() { Notify(ChangedCamera | RepaintViews); }
+
+    // --- Edits ---------------------------------------------------------------------------------
+    // One user action on the show, one undo step: runs change and, when the show's records
+    // differ afterwards, keeps the step and marks the show changed. Returns what changed (the
+    // EditChange bits of the show's edit history; 0 nothing). Undo and Redo also prepare the
+    // picture again when a step changed it or its treatments, and write the show-wide options
+    // the menus show back to the settings, so that check marks and the show agree.
+    uint32_t Edit(const std::function<void(Show&)>& change);
+    // An action that spans several events (a drag): Begin takes the before state, Commit keeps
+    // the step when anything changed.
+    void BeginEdit();
+    uint32_t CommitEdit();
+    uint32_t Undo();
+    uint32_t Redo();
+    bool CanUndo() const;
+    bool CanRedo() const;
+    size_t UndoSteps() const;
+    // A new, opened or recovered show starts without history.
+    void ForgetHistory();
+
+    // The tolerance of Add Key and Paste: the timeline's (so that the key it marks as selected
+    // is the key adding replaces), the key-near tolerance when there is no timeline.
+    int32_t AddKeyTolerance() const;
+
+    // The camera under edit: the camera state of the current frame, changed by drags on the
+    // stage and the keyboard before it becomes a key.
+    KeyFrame camera{};
+    // The quality the viewer renders the camera at (false during drags).
+    bool fullQuality = true;
+    int32_t pointedFrame = 0;
+
+    // Services a window offers the others without their knowing it. Each is empty until the
+    // window that offers it exists, and emptied when it goes.
+    // Keys a view does not use go to the command keyboard (the main window's).
+    std::function<void(uint32_t message, uint64_t wParam, int64_t lParam)> commandKeys;
+    // The timeline's frame under a client x of a window, false when the window is not it (the
+    // viewer's play loop moves playback to a click there).
+    std::function<bool(HWND window, int clientX, int32_t* frame)> frameAtPointer;
+    // The timeline's key tolerance.
+    std::function<int32_t()> keyTolerance;
+    // The window dialogs over the stage are drawn on (the stage itself).
+    HWND dialogWindow = nullptr;
+
+    // Hands a key message to the command keyboard.
+    void HandOnKey(uint32_t message, uint64_t wParam, int64_t lParam) const;
+
+private:
+    struct Entry {
+        int id;
+        Listener listener;
+    };
+    uint32_t HistoryStep(bool undo);
+
+    Show* show_ = nullptr;
+    std::unique_ptr<ShowEdits> edits_;
+    Settings* settings_ = nullptr;
+    std::vector<Entry> listeners_;
+    int nextId_ = 1;
+};
+
+// The one session of this process.
+EditSession& Session();
+
+}  // namespace kv
