@@ -427,7 +427,7 @@ SuggestedMove SuggestMove(const Show& show, int picture, const SuggestOptions& o
     return out;
 }
 
-void ApplySuggestedMove(Show& show, int picture, const SuggestedMove& move) {
+void ReplaceKeysWithMove(Show& show, int picture, const SuggestedMove& move) {
     if (picture < 0 || picture >= MaxPictures || move.keyCount < 1) return;
     Picture& pic = show.pictures[picture];
     KeyFrame first = pic.keys[0];
@@ -437,11 +437,17 @@ void ApplySuggestedMove(Show& show, int picture, const SuggestedMove& move) {
     pic.keys[0].stamp = first.stamp;
     pic.keys[0].pictureStart = first.pictureStart;
     pic.keys[0].sizeReserve = first.sizeReserve;
+    pic.keys[0].showLength = first.showLength;
     pic.keyCount = move.keyCount;
-    if (move.length > 0) show.length = move.length;
-    pic.keys[0].showLength = static_cast<float>(show.length);
     show.selectedKey = 0;
     show.rotationInUse = show.RotationInUse(picture);
+}
+
+void ApplySuggestedMove(Show& show, int picture, const SuggestedMove& move) {
+    if (picture < 0 || picture >= MaxPictures || move.keyCount < 1) return;
+    ReplaceKeysWithMove(show, picture, move);
+    if (move.length > 0) show.length = move.length;
+    show.pictures[picture].keys[0].showLength = static_cast<float>(show.length);
     show.dirty = true;
 }
 

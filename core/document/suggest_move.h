@@ -93,6 +93,8 @@ SuggestedMove SuggestMove(const Show& show, int picture, const SuggestOptions& o
 // first key keeps the show-wide values it carries. For callers without an editing session (the
 // command-line tool); the editor records the change as one undo step of its own.
 void ApplySuggestedMove(Show& show, int picture, const SuggestedMove& move);
+// Only the keys of the same: the show keeps its length. What the editor's Suggest Move records.
+void ReplaceKeysWithMove(Show& show, int picture, const SuggestedMove& move);
 
 // A grey copy of a picture for a detector: top row first, one byte a pixel, scaled down by a
 // whole-pixel box average so that its longer side is at most maxSide.

@@ -14,6 +14,7 @@
 #include "editor/ui/recovery.h"
 #include "editor/ui/session/edit_session.h"
 #include "editor/ui/toolkit/toolkit.h"
+#include "output/movie_writers.h"
 #include "platform/os/stop_signals.h"
 #include "platform/win/win.h"
 

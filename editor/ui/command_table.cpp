@@ -36,6 +36,10 @@ bool HasShow(const EditSession& s) {
     return s.HasShow();
 }
 
+bool HasPicture(const EditSession& s) {
+    return s.HasShow() && s.TheShow().pictureCount > 0;
+}
+
 constexpr CommandRow Line(const char* menu, M mode = M::Both) {
     return CommandRow{MenuSeparator, menu, "", 0, mode, nullptr, nullptr, nullptr, nullptr};
 }
@@ -81,6 +85,8 @@ const std::vector<CommandRow> g_rows = {
     {CmdUniformSpeed, "Edit", "Uniform Speed", 0, M::Both, HasShow, nullptr, RunUniformSpeed,
      nullptr},
     {CmdPrepPicture, "Edit", "Prep Picture", 0, M::Both, HasShow, nullptr, RunPrepPicture, nullptr},
+    {CmdSuggestMove, "Edit", "Suggest Move", 0, M::Both, HasPicture, nullptr, RunSuggestMove,
+     nullptr},
 
     {CmdShowCameraPath, "Options", "Show Camera Path", 0, M::Both, nullptr,
      [](const EditSession& s) { return On(s, "ShowCameraPath"); }, RunCameraPath, nullptr},

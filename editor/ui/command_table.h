@@ -48,6 +48,7 @@ enum : int {
     CmdEnlargeTimeline = 1044,
     CmdContractTimeline = 1045,
     CmdFitPicture = 1046,
+    CmdSuggestMove = 1047,
     CmdExit = 2001,
     CmdQuitDiscard = 2002,
     CmdSaveShow = 2003,

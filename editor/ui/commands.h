@@ -36,6 +36,7 @@ void RunDeleteAllKeys(CMain& m, int id);
 void RunUniformSpeed(CMain& m, int id);
 void RunPrepPicture(CMain& m, int id);
 void RunDeletePicture(CMain& m, int id);
+void RunSuggestMove(CMain& m, int id);
 
 // Options, Render, View, Help.
 void RunCameraPath(CMain& m, int id);

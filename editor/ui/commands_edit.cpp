@@ -1,13 +1,19 @@
 // The Edit menu's commands: Undo and Redo, the one-key clipboard, Delete All Keys, Uniform Speed,
-// Prep Picture and Delete Picture. Each change to the show is one step of the session's history.
+// Prep Picture, Delete Picture and Suggest Move. Each change to the show is one step of the
+// session's history.
+#include <algorithm>
+#include <vector>
+
 #include "core/base/settings.h"
 #include "core/document/show_editing.h"
+#include "core/document/suggest_move.h"
 #include "core/picture/alert.h"
 #include "core/show/show.h"
 #include "editor/ui/commands.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/option_commands.h"
 #include "editor/ui/session/edit_session.h"
+#include "platform/faces/face_detector.h"
 
 namespace kv {
 
@@ -106,6 +112,41 @@ void RunPrepPicture(CMain& m, int) {
     // the dialog is done is what Undo takes back.
     EditSession& session = Session();
     session.Edit([&m](kv::Show& show) { PrepPicturesCommand(show, m.OptionDialogHooks()); });
+    m.AfterEdit(false);
+}
+
+namespace {
+
+// The longer side of the grey copy the face detector searches: big enough for faces a tenth of
+// the picture high, small enough to answer in a fraction of a second.
+constexpr int32_t FaceSearchSide = 800;
+
+// A cap from the settings store in percent; a value below `least` gives the default.
+double SuggestCap(const Settings& store, const char* key, int32_t fallback, int32_t least) {
+    const int32_t value = store.ReadInt(key, fallback);
+    return (value >= least ? value : fallback) / 100.0;
+}
+
+}  // namespace
+
+void RunSuggestMove(CMain& m, int) {
+    EditSession& session = Session();
+    const kv::Show& shown = session.TheShow();
+    const int picture = std::max(0, shown.PictureAt(shown.currentFrame));
+    const LumaImage luma = PictureLuma(shown.image, FaceSearchSide);
+    std::vector<PictureBox> found;
+    for (const faces::FaceBox& f :
+         faces::DetectFaces(luma.pixels.data(), luma.width, luma.height, luma.width))
+        found.push_back(luma.ToPicture(f.left, f.top, f.width, f.height));
+    SuggestOptions options;
+    options.maxZoom =
+        SuggestCap(session.Store(), "SuggestMaxZoom", DefaultSuggestMaxZoomPercent, 100);
+    options.maxPan = SuggestCap(session.Store(), "SuggestMaxPan", DefaultSuggestMaxPanPercent, 1);
+    const SuggestedMove move = SuggestMove(shown, picture, options, found);
+    session.Edit([&](kv::Show& show) {
+        ReplaceKeysWithMove(show, picture, move);
+        if (move.length > show.length) show.length = move.length;
+    });
     m.AfterEdit(false);
 }
 

@@ -34,6 +34,7 @@ const std::vector<std::string> TheRest = {
     "Edit|Delete All Keys",
     "Edit|Uniform Speed",
     "Edit|Prep Picture",
+    "Edit|Suggest Move",
     "Options|Show Camera Path",
     "Options|Auto-Rescale Show",
     "Options|-",

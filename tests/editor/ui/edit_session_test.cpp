@@ -2,7 +2,7 @@
 // told), the frame moves, and, with the whole editor running, that each user action is one step
 // of the history which Undo takes back and Redo does again, with the Edit menu's greying
 // following it: Paste, an ease choice, Prep Picture's dialog, Delete Picture, a stage drag and
-// Load Picture with matched moves.
+// Load Picture with matched moves, Suggest Move.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -267,6 +267,39 @@ TEST_F(EditSteps, LoadingAPictureWithMatchedMovesIsOneStep) {
         EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 55.0f);
         TheShow().dirty = false;
     });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
+TEST_F(EditSteps, SuggestMoveOnAPortraitPansDownItsLengthAsOneStep) {
+    // A portrait picture in a 4:3 frame: the suggestion fills the frame's width and pans
+    // vertically, replacing the three keys with two; Undo brings the three back.
+    CDIB tall(300, 600, 24);
+    for (int y = 0; y < 600; ++y)
+        for (int i = 0; i < tall.RowBytes(); ++i)
+            tall.Row(y)[i] = static_cast<uint8_t>((y / 40 + i / 90) % 2 ? 200 : 40);
+    FileSpec tallSpec;
+    tallSpec.SetPath((dir + "/tall.bmp").c_str());
+    ASSERT_TRUE(tall.Save(tallSpec, FormatBmp));
+    const std::string path = WriteShow("suggest.kvx", dir + "/tall.bmp", {0, 30, 90});
+    ASSERT_TRUE(Start({path}));
+    Step([] { EXPECT_FALSE(Greyed(CmdSuggestMove)); });
+    OneStep(
+        "suggest move", [this] { Command(CmdSuggestMove); },
+        [this] { EXPECT_EQ(TheShow().KeyCount(0), 3); });
+    Step([this] {
+        const Picture& p = TheShow().pictures[0];
+        ASSERT_EQ(p.keyCount, 2);
+        EXPECT_EQ(p.keys[0].time, 0);
+        EXPECT_GT(p.keys[1].time, 0);
+        // A vertical pan: the same width, near the picture's, at two heights; never beyond it.
+        EXPECT_EQ(p.keys[0].width, p.keys[1].width);
+        EXPECT_GT(p.keys[0].width, 280.0f);
+        EXPECT_LE(p.keys[0].width, 300.0f);
+        EXPECT_NE(p.keys[0].y, p.keys[1].y);
+        EXPECT_FLOAT_EQ(p.keys[0].x, p.keys[1].x);
+    });
+    Step([this] { TheShow().dirty = false; });
     Close();
     EXPECT_EQ(RunToEnd(), 0);
 }
