@@ -656,6 +656,9 @@ bool MovieWriter::WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t ro
     if (n < s.next) return s.Fail("frames must be written in order");
     if (rowBytes < s.format.width * (s.format.bitCount / 8)) return s.Fail("rows too short");
     if (s.jpeg) {
+        // A failed pool takes no frame: this one is given back here, not at a later close,
+        // which may run after the caller's buffers are gone.
+        if (s.jpeg->Failed()) return s.Fail(s.jpeg->Error());
         s.held.push_back(std::move(released));
         giveBack.f = nullptr;
         s.next = n + 1;
