@@ -15,8 +15,9 @@ MoviePipeline::MoviePipeline(MovieWriters& writers, CDIB& image, int32_t depth)
     m_slots.resize(1);
     m_slots[0].image = &image;
     if (m_depth == 0) return;
-    // One image per frame rendered ahead, and one for the latest frame, which holds repeat.
-    m_slots.resize(static_cast<size_t>(m_depth) + 2);
+    // One image per frame rendered ahead, one per frame the writer may hold and one for the
+    // latest frame, which holds repeat. Images are made when first needed.
+    m_slots.resize(static_cast<size_t>(m_depth + WriterHeldFrames) + 2);
     try {
         m_thread = std::thread([this] { WriterLoop(); });
     } catch (const std::system_error&) {
@@ -34,7 +35,10 @@ CDIB* MoviePipeline::Canvas() {
     if (m_depth == 0) return &m_image;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        if (m_failed) return nullptr;
+        if (m_failed) {
+            m_canvasWanted = false;
+            return nullptr;
+        }
         for (size_t i = 1; i < m_slots.size(); ++i) {
             Slot& s = m_slots[i];
             if (i == m_latest || s.queued > 0) continue;
@@ -47,8 +51,13 @@ CDIB* MoviePipeline::Canvas() {
                 }
                 s.image = s.owned.get();
             }
+            m_canvasWanted = false;
             return s.image;
         }
+        // Every image is queued or held: the writer is told, so that it gives back the frames
+        // it holds when nothing else is left for it to write.
+        m_canvasWanted = true;
+        m_changed.notify_all();
         m_changed.wait(lock);
     }
 }
@@ -81,17 +90,41 @@ bool MoviePipeline::Write() {
 void MoviePipeline::WriterLoop() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-        if (m_queue.empty()) return;  // stopping, and everything handed over is written
+        m_changed.wait(lock, [this] {
+            return m_stopping || !m_queue.empty() || (m_held > 0 && m_canvasWanted);
+        });
+        if (m_queue.empty()) {
+            // Stopping, or the render waits for an image the writer still holds: every held
+            // frame is written and given back, here, before this thread may end.
+            m_canvasWanted = false;
+            lock.unlock();
+            const bool ok = FlushMovieFrames(m_writers);
+            lock.lock();
+            if (!ok) m_failed = true;
+            m_changed.notify_all();
+            if (m_stopping && m_queue.empty()) return;
+            continue;
+        }
         const size_t slot = m_queue.front();
-        // The slot stays counted as queued until it is written, so it is not rendered over.
+        m_queue.pop_front();
+        // The slot stays counted as queued until the writer gives it back, so it is not
+        // rendered over while a frame is still being coded from it.
         const CDIB& frame = *m_slots[slot].image;
         const bool skip = m_failed;
+        ++m_held;
         lock.unlock();
-        const bool ok = skip || WriteMovieFrame(m_writers, -1, frame);
+        auto released = [this, slot] {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            --m_slots[slot].queued;
+            --m_held;
+            m_changed.notify_all();
+        };
+        bool ok = true;
+        if (skip)
+            released();
+        else
+            ok = WriteMovieFrameHeld(m_writers, -1, frame, released);
         lock.lock();
-        m_queue.pop_front();
-        --m_slots[slot].queued;
         if (!ok) m_failed = true;
         m_changed.notify_all();
     }

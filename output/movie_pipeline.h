@@ -6,8 +6,11 @@
 // Esc and the whole-job stop are polled there, in the same order as when every frame is written
 // at once, and nothing it has handed over is ever dropped. A movie is therefore the same bytes
 // whichever way it is made. The writer thread only takes frames off the queue in order and gives
-// them to the movie's writer; the first write that fails ends the pipeline (later frames are
-// dropped, the calling thread sees the failure at its next call).
+// them to the movie's writer, which may hold a few (Motion JPEG frames are coded side by side)
+// until it gives them back: an image is rendered over only once every copy of it is given
+// back. The first write that fails ends the pipeline (later frames are dropped, the calling
+// thread sees the failure at its next call), and every held frame is given back before the
+// writer thread ends.
 //
 // Depth 0 writes every frame on the calling thread at the moment it is handed over: the
 // reference path the pipelined one is tested against.
@@ -28,6 +31,10 @@ namespace kv {
 
 // Copies of frames (holds included) waiting for the writer at most.
 constexpr int32_t PipelineQueueLength = 8;
+// Frames the movie's writer may hold while it codes them (Motion JPEG codes four side by side):
+// the images for them are made only when a writer holds frames, so that the render does not
+// wait for a frame the writer has not finished with.
+constexpr int32_t WriterHeldFrames = 4;
 
 class MoviePipeline {
 public:
@@ -58,7 +65,7 @@ private:
     struct Slot {
         CDIB* image = nullptr;
         std::unique_ptr<CDIB> owned;  // null for the pass's own image (slot 0)
-        int32_t queued = 0;           // copies waiting for or being written
+        int32_t queued = 0;           // copies waiting, being written or held by the writer
     };
     void WriterLoop();
 
@@ -70,7 +77,9 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<size_t> m_queue;  // slots to write, in order (the front one may be being written)
+    std::deque<size_t> m_queue;   // slots to write, in order
+    int32_t m_held = 0;           // copies handed to the writer and not yet given back
+    bool m_canvasWanted = false;  // Canvas waits for an image
     bool m_failed = false;
     bool m_stopping = false;
     bool m_finished = false;

@@ -108,6 +108,17 @@ bool WriteMovieFrame(MovieWriters& w, int32_t n, const CDIB& image) {
     return w.open && w.open->Write(w, n, image);
 }
 
+bool WriteMovieFrameHeld(MovieWriters& w, int32_t n, const CDIB& image,
+                         std::function<void()> released) {
+    if (w.open) return w.open->WriteHeld(w, n, image, std::move(released));
+    if (released) released();
+    return false;
+}
+
+bool FlushMovieFrames(MovieWriters& w) {
+    return !w.open || w.open->FlushHeld(w);
+}
+
 bool CloseMovie(MovieWriters& w) {
     if (!w.open) return true;
     const bool ok = w.open->Close(w);
@@ -129,6 +140,18 @@ bool PlatformMovie::Takes(const CDIB& image) const {
 
 bool PlatformMovie::Close(MovieWriters&) {
     return m_movie.Close();
+}
+
+bool PlatformMovie::FlushHeld(MovieWriters&) {
+    return m_movie.FlushHeld();
+}
+
+bool PlatformMovie::WriteHeldAt(int64_t n, const CDIB& image, std::function<void()> released) {
+    if (!Takes(image)) {
+        if (released) released();
+        return false;
+    }
+    return m_movie.WriteFrameHeld(n, image.Bits(), image.RowBytes(), std::move(released));
 }
 
 // --- [AVI] ------------------------------------------------------------------------------------
@@ -153,6 +176,12 @@ public:
         if (!Takes(image)) return false;
         const int32_t number = n == -1 ? w.frameCounter++ : n;
         return m_movie.WriteFrame(number, image.Bits(), image.RowBytes());
+    }
+    bool WriteHeld(MovieWriters& w, int32_t n, const CDIB& image,
+                   std::function<void()> released) override {
+        if (!Takes(image)) return WriteHeldAt(-1, image, std::move(released));
+        const int32_t number = n == -1 ? w.frameCounter++ : n;
+        return WriteHeldAt(number, image, std::move(released));
     }
 };
 
@@ -254,6 +283,12 @@ public:
         if (!Takes(image)) return false;
         if (n == QtPrimingFrame) return m_movie.PrimeFrame(image.Bits(), image.RowBytes());
         return m_movie.WriteFrame(m_movie.NextFrame(), image.Bits(), image.RowBytes());
+    }
+    bool WriteHeld(MovieWriters& w, int32_t n, const CDIB& image,
+                   std::function<void()> released) override {
+        // The priming frame adds no sample: it is converted at once, as by Write.
+        if (n == QtPrimingFrame) return ContainerWriter::WriteHeld(w, n, image, released);
+        return WriteHeldAt(m_movie.NextFrame(), image, std::move(released));
     }
 };
 

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,12 @@ bool OpenMovie(MovieWriters& w, int32_t writerType, bool first, const std::strin
                CDIB& image, float frameRate, int32_t quality, int32_t totalFrames);
 // n: frame number, or -1 for the next one. False when no movie is open.
 bool WriteMovieFrame(MovieWriters& w, int32_t n, const CDIB& image);
+// The same, with the image held until `released` runs (ContainerWriter::WriteHeld); without an
+// open movie it is given back at once.
+bool WriteMovieFrameHeld(MovieWriters& w, int32_t n, const CDIB& image,
+                         std::function<void()> released);
+// Writes and gives back every held frame of the open movie. True when none is open.
+bool FlushMovieFrames(MovieWriters& w);
 // Closes the open movie; false when finishing the file failed. True when none is open.
 bool CloseMovie(MovieWriters& w);
 
@@ -122,9 +129,14 @@ std::string KeptCodecType(const MovieWriters& w);
 class PlatformMovie : public ContainerWriter {
 public:
     bool Close(MovieWriters& w) override;
+    bool FlushHeld(MovieWriters& w) override;
     MovieWriter* Movie() override { return &m_movie; }
 
 protected:
+    // Hands frame n to the writer, held until `released` runs; a frame the movie does not take
+    // is given back at once.
+    bool WriteHeldAt(int64_t n, const CDIB& image, std::function<void()> released);
+
     bool Open(const std::string& path, const MovieFormat& format);
     // The movie is open and the image has its size and depth.
     bool Takes(const CDIB& image) const;

@@ -27,6 +27,11 @@ public:
         if (!Takes(image)) return false;
         return m_movie.WriteFrame(w.frameCounter++, image.Bits(), image.RowBytes());
     }
+    bool WriteHeld(MovieWriters& w, int32_t, const CDIB& image,
+                   std::function<void()> released) override {
+        if (!Takes(image)) return WriteHeldAt(-1, image, std::move(released));
+        return WriteHeldAt(w.frameCounter++, image, std::move(released));
+    }
 };
 
 // The job's codec and quality, chosen with its first such movie; false when refused.

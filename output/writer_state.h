@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,19 @@ public:
     virtual ~ContainerWriter() = default;
     // n: frame number, or -1 for the next one.
     virtual bool Write(MovieWriters& w, int32_t n, const CDIB& image) = 0;
+    // The same, but the image stays the caller's, unchanged, until `released` runs: once, on
+    // this thread, during this or a later WriteHeld or FlushHeld. Containers that code frames
+    // side by side keep a few; the others write the frame and give it back before returning,
+    // and so does a refused frame.
+    virtual bool WriteHeld(MovieWriters& w, int32_t n, const CDIB& image,
+                           std::function<void()> released) {
+        const bool ok = Write(w, n, image);
+        if (released) released();
+        return ok;
+    }
+    // Writes every held frame and gives each back; the thread that hands over held frames
+    // calls it before it stops. False when one of them could not be written.
+    virtual bool FlushHeld(MovieWriters&) { return true; }
     // Finishes the file and lets go of what the open made; false when finishing failed.
     virtual bool Close(MovieWriters& w) = 0;
     // The platform movie writer when the container has one (for the sound cues), else null.

@@ -152,6 +152,10 @@ bool JpegFramePool::Finish() {
     return ok && !m->failed;
 }
 
+bool JpegFramePool::Failed() const {
+    return m->failed;
+}
+
 const std::string& JpegFramePool::Error() const {
     return m->error;
 }

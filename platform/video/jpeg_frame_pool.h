@@ -45,6 +45,8 @@ public:
     // Waits for every frame in flight and hands them on. False as Submit.
     bool Finish();
     const std::string& Error() const;
+    // Whether a frame failed or the sink refused one: Submit then takes no more frames.
+    bool Failed() const;
 
 private:
     struct Impl;

@@ -6,7 +6,10 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstring>
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -86,6 +89,97 @@ int ThreadCount() {
 int ThreadsBeforeJob() {
     std::thread([] {}).join();
     return ThreadCount();
+}
+
+// A container writer that holds the frames handed to it, as the Motion JPEG writer does, and
+// checks that a held image is not rendered over before it gives the frame back. It gives back
+// the oldest frame once more than `keep` are held (never when keep < 0) and every frame at
+// FlushHeld, and refuses the frame numbered `refuse` (handed over in order from 1).
+class HoldingWriter : public kv::ContainerWriter {
+public:
+    bool Write(kv::MovieWriters&, int32_t, const kv::CDIB&) override { return false; }
+    bool WriteHeld(kv::MovieWriters&, int32_t, const kv::CDIB& image,
+                   std::function<void()> released) override {
+        CheckThread();
+        ++handedOver;
+        const int number = image.Row(0)[0];
+        if (number == refuse) {
+            released();
+            ++givenBack;
+            return false;
+        }
+        written.push_back(number);
+        held.push_back({&image, Sum(image), std::move(released)});
+        while (keep >= 0 && held.size() > static_cast<size_t>(keep)) GiveBackOldest();
+        return true;
+    }
+    bool FlushHeld(kv::MovieWriters&) override {
+        CheckThread();
+        ++flushes;
+        while (!held.empty()) GiveBackOldest();
+        return true;
+    }
+    bool Close(kv::MovieWriters&) override { return held.empty(); }
+
+    int keep = 3;
+    int refuse = -1;
+    std::vector<int> written;
+    int handedOver = 0, givenBack = 0, flushes = 0, renderedOver = 0, otherThread = 0;
+
+private:
+    struct Held {
+        const kv::CDIB* image;
+        uint64_t sum;
+        std::function<void()> released;
+    };
+    static uint64_t Sum(const kv::CDIB& image) {
+        uint64_t sum = 0;
+        for (int y = 0; y < image.Height(); ++y)
+            for (int x = 0; x < image.RowBytes(); ++x) sum = sum * 31 + image.Row(y)[x];
+        return sum;
+    }
+    void GiveBackOldest() {
+        Held h = std::move(held.front());
+        held.pop_front();
+        if (Sum(*h.image) != h.sum) ++renderedOver;
+        h.released();
+        ++givenBack;
+    }
+    // Frames are handed over and given back on one thread only.
+    void CheckThread() {
+        if (thread == std::thread::id()) thread = std::this_thread::get_id();
+        if (thread != std::this_thread::get_id()) ++otherThread;
+    }
+    std::deque<Held> held;
+    std::thread::id thread;
+};
+
+// Fills a canvas with frame f: every byte differs between frames, so a frame rendered over a
+// held one changes its sum.
+void FillFrame(kv::CDIB& c, int f) {
+    for (int y = 0; y < c.Height(); ++y)
+        std::memset(c.Row(y), (f * 13 + y) & 0xFF, static_cast<size_t>(c.RowBytes()));
+    c.Row(0)[0] = static_cast<uint8_t>(f);
+}
+
+// Renders frames 1..count through the pipeline with 1 to 3 copies of each; the numbers handed
+// over in order. Stops at the first refused canvas or write.
+std::vector<int> RunFrames(kv::MoviePipeline& p, kv::CDIB& image, int count) {
+    std::vector<int> want;
+    for (int f = 1; f <= count; ++f) {
+        kv::CDIB* c = p.Canvas();
+        if (!c) break;
+        EXPECT_NE(c, &image);
+        FillFrame(*c, f);
+        p.Keep(c);
+        bool ok = true;
+        for (int k = 0; ok && k < 1 + f % 3; ++k) {
+            ok = p.Write();
+            if (ok) want.push_back(f);
+        }
+        if (!ok) break;
+    }
+    return want;
 }
 
 class MoviePipelineTest : public ::testing::Test {
@@ -299,6 +393,94 @@ TEST_F(MoviePipelineTest, HandOffKeepsOrderAndTheLatestFrame) {
     EXPECT_EQ(image.Row(0)[0], 40);
     ASSERT_TRUE(kv::CloseMovie(w));
     EXPECT_EQ(kvtest::FrameNumbers(path, 8, 8), want);
+}
+
+// A writer that holds frames: every frame comes out in order, no held image is rendered over,
+// each is given back exactly once on the writer's thread, and the writer's flush runs before
+// its thread ends. Holding more frames than the pipeline has images (keep -1: only the flush
+// gives them back) must not stall the render.
+TEST_F(MoviePipelineTest, FramesHeldByTheWriterAreNotRenderedOver) {
+    for (int keep : {0, 3, 12, -1}) {
+        for (int32_t depth : {1, kv::DefaultPipelineDepth}) {
+            SCOPED_TRACE("keep " + std::to_string(keep) + " depth " + std::to_string(depth));
+            kv::CDIB image(16, 8, 32);
+            kv::MovieWriters w;
+            auto writer = std::make_unique<HoldingWriter>();
+            HoldingWriter& h = *writer;
+            h.keep = keep;
+            w.open = std::move(writer);
+            std::vector<int> want;
+            {
+                kv::MoviePipeline p(w, image, depth);
+                ASSERT_TRUE(p.Threaded());
+                want = RunFrames(p, image, 60);
+                ASSERT_TRUE(p.Finish());
+            }
+            EXPECT_EQ(want.size(), 120u);
+            EXPECT_EQ(h.written, want);
+            EXPECT_EQ(h.renderedOver, 0);
+            EXPECT_EQ(h.givenBack, h.handedOver);
+            EXPECT_EQ(h.otherThread, 0);
+            EXPECT_GE(h.flushes, 1);
+            EXPECT_EQ(image.Row(0)[0], 60);
+            EXPECT_TRUE(kv::CloseMovie(w));  // nothing left held
+        }
+    }
+}
+
+// A refused frame ends the pipeline: the render is told at its next call, the frames queued
+// behind the refused one are dropped, and every frame handed over is given back.
+TEST_F(MoviePipelineTest, RefusedHeldFrameGivesEveryFrameBack) {
+    kv::CDIB image(16, 8, 32);
+    kv::MovieWriters w;
+    auto writer = std::make_unique<HoldingWriter>();
+    HoldingWriter& h = *writer;
+    h.refuse = 10;
+    w.open = std::move(writer);
+    std::vector<int> handed;
+    {
+        kv::MoviePipeline p(w, image, kv::DefaultPipelineDepth);
+        handed = RunFrames(p, image, 200);
+        EXPECT_FALSE(p.Finish());
+        EXPECT_EQ(p.Canvas(), nullptr);
+        EXPECT_FALSE(p.Write());
+    }
+    ASSERT_FALSE(handed.empty());
+    EXPECT_LT(handed.back(), 40);  // stopped soon after the refusal
+    ASSERT_GE(h.written.size(), 1u);
+    EXPECT_EQ(h.written.back(), 9);  // nothing after the refused frame reached the writer
+    EXPECT_EQ(h.givenBack, h.handedOver);
+    EXPECT_EQ(h.renderedOver, 0);
+    EXPECT_TRUE(kv::CloseMovie(w));
+}
+
+// Motion JPEG in .avi and .mov, long enough for the writer to code several frames side by side:
+// the threaded movie is the one-at-a-time movie byte for byte, at every depth.
+TEST_F(MoviePipelineTest, MotionJpegIsTheSameBytesAtEveryDepth) {
+    for (auto container : {kv::MovieContainer::Avi, kv::MovieContainer::QuickTime}) {
+        if (!kv::HaveMovieContainer(container)) continue;
+        const bool avi = container == kv::MovieContainer::Avi;
+        codec = avi ? "MJPG" : "jpeg";
+        if (!kv::HaveMovieCodec(container, codec)) continue;
+        std::string reference;
+        for (int32_t depth : {0, 1, kv::DefaultPipelineDepth, 8}) {
+            SCOPED_TRACE(codec + " depth " + std::to_string(depth));
+            PipelineHost h;
+            h.renderer = PaintMovingRamp;
+            h.edit = kvtest::Options(96, 64, "25", "00:00:00", "00:00:40", "00:00:03", true);
+            const std::string path =
+                dir + "/mjpeg-" + std::to_string(depth) + (avi ? ".avi" : ".mov");
+            ASSERT_TRUE(Make(h, path, depth));
+            const std::string bytes = kvtest::ReadFileBytes(path);
+            if (depth == 0) {
+                ASSERT_GT(bytes.size(), 96u * 64);
+                reference = bytes;
+            } else {
+                EXPECT_TRUE(bytes == reference)
+                    << bytes.size() << " bytes against " << reference.size();
+            }
+        }
+    }
 }
 
 }  // namespace
