@@ -198,9 +198,6 @@ struct MovieWriter::Impl {
     bool ownYuv = false;                     // the own converter instead of sws
     AVPixelFormat sourceFmt = AV_PIX_FMT_BGRA;
     bool keepBottomUp = false;  // AVI BI_RGB frames stay bottom-up
-    // Uncompressed 32-bit AVI without sound: each frame's rows go from the caller's pixels to
-    // the file in one write, with no encoder copy and no copy through the output buffer.
-    bool rowsStraight = false;
     bool headerWritten = false;
     int64_t next = 0;
 
@@ -210,7 +207,6 @@ struct MovieWriter::Impl {
     }
     bool Drain();
     bool WritePacket(AVPacket* p, AVRational timeBase);
-    bool WriteRows(int64_t n, const uint8_t* bottomRow);
     AVRational FrameTimeBase() const;
     bool OpenMuxer();
     bool OpenJpegStream();
@@ -510,9 +506,7 @@ bool MovieWriter::HasSound() const {
 // Creates the file and writes the movie's header.
 bool MovieWriter::Impl::WriteHeader() {
     const bool avi = format.container == MovieContainer::Avi;
-    // Rows written straight bypass libavformat's small output buffer (its own headers still
-    // go through it, flushed before each frame's rows).
-    int err = video::OpenPlainOutput(mux, path, rowsStraight ? AVIO_FLAG_DIRECT : 0);
+    int err = video::OpenPlainOutput(mux, path);
     if (err < 0) return Fail("cannot create " + path, err);
     AVDictionary* opts = nullptr;
     if (!avi) av_dict_set_int(&opts, "video_track_timescale", format.timeScale, 0);
@@ -568,7 +562,6 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     if (OwnJpeg(s.codec))
         return s.OpenMuxer() && s.OpenJpegStream() && s.OpenSound() && s.WriteHeader() &&
                s.SetUpJpeg();
-    s.rowsStraight = s.keepBottomUp && format.bitCount == 32 && format.soundPath.empty();
     if (!s.SetUpEncoder(codec)) return false;
     const int err = avcodec_open2(s.enc, codec, nullptr);
     if (err < 0)
@@ -641,25 +634,6 @@ bool MovieWriter::Impl::WritePacket(AVPacket* p, AVRational timeBase) {
     return true;
 }
 
-// The bottom-up rows as they are, as the packet of frame n: what the raw video encoder would
-// have copied into one. The muxer writes it before returning (one stream, nothing interleaved)
-// and keeps no reference to the caller's pixels.
-bool MovieWriter::Impl::WriteRows(int64_t n, const uint8_t* bottomRow) {
-    av_packet_unref(packet);
-    packet->data = const_cast<uint8_t*>(bottomRow);  // read only by the muxer
-    packet->size = format.width * 4 * format.height;
-    packet->pts = packet->dts = n;
-    packet->duration = 1;
-    packet->flags |= AV_PKT_FLAG_KEY;
-    packet->stream_index = stream->index;
-    av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
-    const int err = av_write_frame(mux, packet);
-    av_packet_unref(packet);
-    if (err < 0) return Fail("cannot write to the movie file", err);
-    next = n + 1;
-    return true;
-}
-
 bool MovieWriter::WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowBytes) {
     if (!WriteFrameHeld(n, bottomRow, rowBytes, {})) return false;
     // The caller may change the pixels once this returns: wait for frames still being coded.
@@ -692,7 +666,6 @@ bool MovieWriter::WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t ro
         if (s.sound && !s.sound->WriteUntil(s.next)) return s.Fail(s.sound->Error());
         return true;
     }
-    if (s.rowsStraight && rowBytes == s.format.width * 4) return s.WriteRows(n, bottomRow);
     AVFrame* f = nullptr;
     if (!s.Convert(bottomRow, rowBytes, &f)) return false;
     f->pts = n;

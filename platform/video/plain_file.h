@@ -27,14 +27,13 @@ inline int OpenPlainInput(AVFormatContext** context, const std::string& path) {
 }
 
 // avio_open for writing a plain file; the muxer context's own list is narrowed the same way.
-// extraFlags: AVIO_FLAG_DIRECT for files whose large writes should skip the output buffer.
-inline int OpenPlainOutput(AVFormatContext* mux, const std::string& path, int extraFlags = 0) {
+inline int OpenPlainOutput(AVFormatContext* mux, const std::string& path) {
     av_freep(&mux->protocol_whitelist);
     mux->protocol_whitelist = av_strdup("file");
     AVDictionary* opts = nullptr;
     av_dict_set(&opts, "protocol_whitelist", "file", 0);
-    const int err = avio_open2(&mux->pb, PlainFileUrl(path).c_str(), AVIO_FLAG_WRITE | extraFlags,
-                               nullptr, &opts);
+    const int err =
+        avio_open2(&mux->pb, PlainFileUrl(path).c_str(), AVIO_FLAG_WRITE, nullptr, &opts);
     av_dict_free(&opts);
     return err;
 }

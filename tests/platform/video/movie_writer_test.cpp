@@ -121,39 +121,6 @@ TEST(AviWriter, UncompressedFramesAreTheRenderedBytes) {
               0);
 }
 
-// Tight rows go to the file as they are; rows with padding go through the raw encoder. Both
-// give the same file, gaps in the frame numbers included, and the caller's pixels are never
-// written to.
-TEST(AviWriter, UncompressedRowsStraightAreTheEncodedBytes) {
-    const std::string dir = kvtest::TempDir("avi-straight");
-    std::vector<Frame> frames;
-    for (uint32_t i = 0; i < 6; ++i) frames.emplace_back(40, 30, 300 + i);
-    const int64_t numbers[] = {0, 1, 2, 5, 6, 9};
-    auto write = [&](const std::string& path, int32_t padding) {
-        MovieWriter w;
-        if (!w.Open(path, Avi(40, 30, 2500))) return false;
-        const int32_t rowBytes = 40 * 4 + padding;
-        for (size_t i = 0; i < frames.size(); ++i) {
-            std::vector<uint8_t> rows(static_cast<size_t>(rowBytes) * 30, 0xEE);
-            for (int y = 0; y < 30; ++y)
-                std::memcpy(rows.data() + size_t(y) * rowBytes,
-                            frames[i].bits.data() + size_t(y) * 40 * 4, 40 * 4);
-            const std::vector<uint8_t> before = rows;
-            if (!w.WriteFrame(numbers[i], rows.data(), rowBytes)) return false;
-            EXPECT_TRUE(rows == before) << "frame " << i;
-        }
-        return w.Close();
-    };
-    ASSERT_TRUE(write(dir + "/tight.avi", 0));
-    ASSERT_TRUE(write(dir + "/padded.avi", 16));
-    const std::string tight = kvtest::ReadFileBytes(dir + "/tight.avi");
-    ASSERT_GT(tight.size(), 6u * 40 * 30 * 4);
-    EXPECT_TRUE(tight == kvtest::ReadFileBytes(dir + "/padded.avi"));
-    // Every frame's rows are in the file as they were handed over (the gaps are empty chunks).
-    for (const Frame& f : frames)
-        EXPECT_NE(tight.find(std::string(f.bits.begin(), f.bits.end())), std::string::npos);
-}
-
 TEST(AviWriter, StreamClockKeepsScaleOfAHundred) {
     const std::string dir = kvtest::TempDir("avi-rate");
     std::vector<Frame> frames{Frame(32, 32, 1), Frame(32, 32, 2)};
