@@ -2,10 +2,12 @@
 // codec choice and the failure messages.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -233,9 +235,18 @@ pid_t StartMovieAndWaitForItsFile(const std::string& show, const std::string& ou
     pid_t pid = -1;
     EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
-    // Block until the temporary movie file is created.
+    // Block until the temporary movie file is created, or until the program ends without
+    // making it (its process descriptor becomes readable): then the caller's checks fail
+    // instead of the test waiting for ever.
+    const int child = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     alignas(inotify_event) char buffer[4096];
     for (bool seen = false; !seen;) {
+        pollfd fds[2] = {{watch, POLLIN, 0}, {child, POLLIN, 0}};
+        if (poll(fds, child >= 0 ? 2 : 1, -1) <= 0) break;
+        if (!(fds[0].revents & POLLIN)) {
+            ADD_FAILURE() << "kinevista-cli ended before its movie file was written";
+            break;
+        }
         const ssize_t n = read(watch, buffer, sizeof buffer);
         if (n <= 0) break;
         for (ssize_t at = 0; at < n;) {
@@ -249,6 +260,7 @@ pid_t StartMovieAndWaitForItsFile(const std::string& show, const std::string& ou
         }
     }
     close(watch);
+    if (child >= 0) close(child);
     return pid;
 }
 
