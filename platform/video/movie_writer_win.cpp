@@ -256,6 +256,19 @@ bool MovieWriter::PrimeFrame(const uint8_t* bottomRow, int32_t) {
     return true;  // AVI frames need no conversion before the compressor sees them
 }
 
+// The system's compressors take each frame as it is written: nothing is kept, so a held frame
+// is given back at once and there is never anything to flush.
+bool MovieWriter::WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t rowBytes,
+                                 std::function<void()> released) {
+    const bool ok = WriteFrame(n, bottomRow, rowBytes);
+    if (released) released();
+    return ok;
+}
+
+bool MovieWriter::FlushHeld() {
+    return true;
+}
+
 bool MovieWriter::Close() {
     Impl& s = *m;
     if (!s.file) return true;
