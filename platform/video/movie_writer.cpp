@@ -19,6 +19,7 @@ extern "C" {
 }
 
 #include "platform/video/encoder_options.h"
+#include "platform/video/file_output.h"
 #include "platform/video/jpeg_frame.h"
 #include "platform/video/jpeg_frame_pool.h"
 #include "platform/video/plain_file.h"
@@ -198,6 +199,10 @@ struct MovieWriter::Impl {
     bool ownYuv = false;                     // the own converter instead of sws
     AVPixelFormat sourceFmt = AV_PIX_FMT_BGRA;
     bool keepBottomUp = false;  // AVI BI_RGB frames stay bottom-up
+    // Uncompressed 32-bit AVI without sound: each frame's rows go from the caller's pixels to
+    // the file in one write, with no encoder copy and no copy through the output buffer.
+    bool rowsStraight = false;
+    video::FileOutput output;  // the file when rows go straight
     bool headerWritten = false;
     int64_t next = 0;
 
@@ -207,6 +212,7 @@ struct MovieWriter::Impl {
     }
     bool Drain();
     bool WritePacket(AVPacket* p, AVRational timeBase);
+    bool WriteRows(int64_t n, const uint8_t* bottomRow);
     AVRational FrameTimeBase() const;
     bool OpenMuxer();
     bool OpenJpegStream();
@@ -238,7 +244,10 @@ void MovieWriter::Impl::Free() {
     avcodec_free_context(&enc);
     sound.reset();
     if (mux) {
-        if (mux->pb) avio_closep(&mux->pb);
+        if (output.IsOpen())
+            output.Close(mux);
+        else if (mux->pb)
+            avio_closep(&mux->pb);
         avformat_free_context(mux);
         mux = nullptr;
     }
@@ -506,7 +515,8 @@ bool MovieWriter::HasSound() const {
 // Creates the file and writes the movie's header.
 bool MovieWriter::Impl::WriteHeader() {
     const bool avi = format.container == MovieContainer::Avi;
-    int err = video::OpenPlainOutput(mux, path);
+    // Rows written straight go to the file through the own output, in one write each.
+    int err = rowsStraight ? output.Open(mux, path) : video::OpenPlainOutput(mux, path);
     if (err < 0) return Fail("cannot create " + path, err);
     AVDictionary* opts = nullptr;
     if (!avi) av_dict_set_int(&opts, "video_track_timescale", format.timeScale, 0);
@@ -562,6 +572,7 @@ bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     if (OwnJpeg(s.codec))
         return s.OpenMuxer() && s.OpenJpegStream() && s.OpenSound() && s.WriteHeader() &&
                s.SetUpJpeg();
+    s.rowsStraight = s.keepBottomUp && format.bitCount == 32 && format.soundPath.empty();
     if (!s.SetUpEncoder(codec)) return false;
     const int err = avcodec_open2(s.enc, codec, nullptr);
     if (err < 0)
@@ -634,6 +645,25 @@ bool MovieWriter::Impl::WritePacket(AVPacket* p, AVRational timeBase) {
     return true;
 }
 
+// The bottom-up rows as they are, as the packet of frame n: what the raw video encoder would
+// have copied into one. The muxer writes it before returning (one stream, nothing interleaved)
+// and keeps no reference to the caller's pixels.
+bool MovieWriter::Impl::WriteRows(int64_t n, const uint8_t* bottomRow) {
+    av_packet_unref(packet);
+    packet->data = const_cast<uint8_t*>(bottomRow);  // read only by the muxer
+    packet->size = format.width * 4 * format.height;
+    packet->pts = packet->dts = n;
+    packet->duration = 1;
+    packet->flags |= AV_PKT_FLAG_KEY;
+    packet->stream_index = stream->index;
+    av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
+    const int err = av_write_frame(mux, packet);
+    av_packet_unref(packet);
+    if (err < 0) return Fail("cannot write to the movie file", err);
+    next = n + 1;
+    return true;
+}
+
 bool MovieWriter::WriteFrame(int64_t n, const uint8_t* bottomRow, int32_t rowBytes) {
     if (!WriteFrameHeld(n, bottomRow, rowBytes, {})) return false;
     // The caller may change the pixels once this returns: wait for frames still being coded.
@@ -666,6 +696,7 @@ bool MovieWriter::WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t ro
         if (s.sound && !s.sound->WriteUntil(s.next)) return s.Fail(s.sound->Error());
         return true;
     }
+    if (s.rowsStraight && rowBytes == s.format.width * 4) return s.WriteRows(n, bottomRow);
     AVFrame* f = nullptr;
     if (!s.Convert(bottomRow, rowBytes, &f)) return false;
     f->pts = n;
@@ -714,6 +745,10 @@ bool MovieWriter::Close() {
         if (s.sound && !s.sound->Finish(s.next)) ok = s.Fail(s.sound->Error());
         const int err = av_write_trailer(s.mux);
         if (err < 0) ok = s.Fail("cannot finish the movie file", err);
+    }
+    if (s.output.IsOpen()) {
+        const int err = s.output.Close(s.mux);
+        if (err < 0 && ok) ok = s.Fail("cannot finish the movie file", err);
     }
     const bool wrote = s.headerWritten;
     const bool avi = s.format.container == MovieContainer::Avi;

@@ -1,5 +1,6 @@
 // MovieWriter: AVI and .mov files written frame by frame and read back by ffprobe and ffmpeg.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -119,6 +120,57 @@ TEST(AviWriter, UncompressedFramesAreTheRenderedBytes) {
     EXPECT_EQ(file.compare(chunk + 8, 64 * 4, reinterpret_cast<const char*>(frames[0].bits.data()),
                            64 * 4),
               0);
+}
+
+// Tight rows go to the file as they are; rows with padding go through the raw encoder. Both
+// give the same file, gaps in the frame numbers included, and the caller's pixels are never
+// written to. 640 x 480 frames are larger than one write of libavformat's file protocol.
+TEST(AviWriter, UncompressedRowsStraightAreTheEncodedBytes) {
+    const std::string dir = kvtest::TempDir("avi-straight");
+    for (const auto& [w, h] : {std::pair{40, 30}, std::pair{640, 480}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        std::vector<Frame> frames;
+        for (uint32_t i = 0; i < 6; ++i) frames.emplace_back(w, h, 300 + i);
+        const int64_t numbers[] = {0, 1, 2, 5, 6, 9};
+        auto write = [&](const std::string& path, int32_t padding) {
+            MovieWriter writer;
+            if (!writer.Open(path, Avi(w, h, 2500))) return false;
+            const int32_t rowBytes = w * 4 + padding;
+            for (size_t i = 0; i < frames.size(); ++i) {
+                std::vector<uint8_t> rows(static_cast<size_t>(rowBytes) * h, 0xEE);
+                for (int y = 0; y < h; ++y)
+                    std::memcpy(rows.data() + size_t(y) * rowBytes,
+                                frames[i].bits.data() + size_t(y) * w * 4, size_t(w) * 4);
+                const std::vector<uint8_t> before = rows;
+                if (!writer.WriteFrame(numbers[i], rows.data(), rowBytes)) return false;
+                EXPECT_TRUE(rows == before) << "frame " << i;
+            }
+            return writer.Close();
+        };
+        const std::string tag = std::to_string(w);
+        ASSERT_TRUE(write(dir + "/tight" + tag + ".avi", 0));
+        ASSERT_TRUE(write(dir + "/padded" + tag + ".avi", 16));
+        const std::string tight = kvtest::ReadFileBytes(dir + "/tight" + tag + ".avi");
+        ASSERT_GT(tight.size(), 6u * w * h * 4);
+        EXPECT_TRUE(tight == kvtest::ReadFileBytes(dir + "/padded" + tag + ".avi"));
+        // Every frame's rows are in the file as handed over (the gaps are empty chunks).
+        for (const Frame& f : frames)
+            EXPECT_NE(tight.find(std::string(f.bits.begin(), f.bits.end())), std::string::npos);
+    }
+}
+
+// A device that takes no bytes: the straight rows' failed writes are reported, never a movie
+// said to be complete.
+TEST(AviWriter, UncompressedRowsOnAFullDiskFail) {
+    if (access("/dev/full", W_OK) != 0) GTEST_FAIL() << "no /dev/full on this machine";
+    const Frame frame(640, 480, 7);
+    MovieWriter writer;
+    // 29.97: a clock with no common divisor, so that nothing is rewritten after the close.
+    bool ok = writer.Open("/dev/full", Avi(640, 480, 2997));
+    for (int i = 0; ok && i < 3; ++i) ok = writer.WriteFrame(i, frame.bits.data(), 640 * 4);
+    ok = writer.Close() && ok;
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(writer.LastError().empty());
 }
 
 TEST(AviWriter, StreamClockKeepsScaleOfAHundred) {
