@@ -9,6 +9,7 @@
 
 #include "core/picture/alert.h"
 #include "core/picture/disk_file.h"
+#include "platform/os/memory.h"
 
 namespace kv {
 
@@ -21,6 +22,8 @@ std::atomic<PixelAllocationHook> g_allocationHook{nullptr};
 
 // Pixel blocks are aligned for vector loads; the header block is a plain allocation.
 constexpr size_t PixelAlignment = 64;
+// Blocks from this size on (a picture, not a frame) ask for large pages.
+constexpr size_t LargePageBlock = size_t{4} << 20;
 
 // Zeroed, aligned pixel blocks. On Linux the block comes from calloc, which hands out fresh pages
 // of a large block without writing them: a 36 MB picture about to be decoded over is then
@@ -35,6 +38,7 @@ uint8_t* AllocatePixels(size_t bytes) {
 #else
     auto* block = static_cast<uint8_t*>(std::calloc(1, bytes + PixelAlignment));
     if (!block) return nullptr;
+    if (bytes >= LargePageBlock) AdviseLargePages(block, bytes + PixelAlignment);
     const uintptr_t at = reinterpret_cast<uintptr_t>(block);
     const size_t shift = PixelAlignment - at % PixelAlignment;  // 1 .. PixelAlignment
     uint8_t* bits = block + shift;

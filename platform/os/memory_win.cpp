@@ -12,4 +12,7 @@ uint64_t PhysicalMemoryBytes() {
     return status.ullTotalPhys;
 }
 
+// Large pages need a privilege on Windows; blocks keep the normal ones.
+void AdviseLargePages(void*, size_t) {}
+
 }  // namespace kv
