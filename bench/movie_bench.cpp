@@ -20,6 +20,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -215,7 +216,13 @@ std::string g_cli;
 
 double g_lastCpu = 0;  // processor seconds of the last RunTimed command
 
-double RunTimed(const std::string& cmd) {
+// Runs a command that writes `output`, removed first (and the file system synced) outside the
+// timing: freeing the previous run's hundreds of megabytes belongs to neither side's movie.
+double RunTimed(const std::string& cmd, const std::string& output = "") {
+    if (!output.empty()) {
+        std::remove(output.c_str());
+        sync();
+    }
     const double t0 = Now(), c0 = CpuSeconds(RUSAGE_CHILDREN);
     const bool ok = std::system(cmd.c_str()) == 0;
     g_lastCpu = CpuSeconds(RUSAGE_CHILDREN) - c0;
@@ -236,12 +243,66 @@ void CliMovie(benchmark::State& state, const std::string& codec, int w, int h) {
                             " --quality 100 --no-fields --codec '" +
                             codec + "' >/dev/null 2>&1";
     for (auto _ : state) {
-        const double s = RunTimed(cmd);
+        const double s = RunTimed(cmd, out);
         if (s < 0) {
             state.SkipWithError("kinevista-cli failed");
             break;
         }
         Record("cli " + Tag(codec) + " " + std::to_string(h), s, g_lastCpu);
+    }
+    CountFrames(state);
+}
+
+// The first frame: a one-frame Motion JPEG movie against the picture's decoding by djpeg, and
+// the program's start alone (`kinevista-cli --help`: loading its libraries, FFmpeg's among them),
+// so that the set-up between the decode and the first frame shows.
+void FirstFrame(benchmark::State& state, const std::string& what) {
+    const std::string showPath = ShowFile();
+    if (showPath.empty() || !Exists(g_cli)) {
+        state.SkipWithError("no picture or no kinevista-cli");
+        return;
+    }
+    const std::string output = BenchDir() + "/first_frame.avi";
+    std::string cmd;
+    if (what == "djpeg")
+        cmd = "djpeg -outfile /dev/null '" + BenchDir() + "/pic4000.jpg'";
+    else if (what == "start")
+        cmd = "'" + g_cli + "' --help";
+    else
+        cmd = "'" + g_cli + "' movie '" + showPath + "' --out '" + output +
+              "' --size 720x480 --start 00:00:00 --end 00:10:00 --hold 00:00:00"
+              " --fps 29.97 --quality 100 --no-fields --codec MJPG --frames 0-0";
+    for (auto _ : state) {
+        const double s = RunTimed(cmd + " >/dev/null 2>&1", what == "movie" ? output : "");
+        if (s < 0) {
+            state.SkipWithError("command failed");
+            break;
+        }
+        Record("first " + what, s, g_lastCpu);
+    }
+}
+
+std::string PeerCodec(const std::string& codec);
+
+// x264 on its own: ffmpeg encoding the frames of our uncompressed movie of the same size (made
+// by the Cli/raw case before it) with the options of PeerCodec, x264 choosing its threads.
+// Reading an uncompressed AVI is no work; the conversion to 4:2:0 is part of both.
+void X264FromRaw(benchmark::State& state, int h) {
+    const std::string in = BenchDir() + "/cli_raw_" + std::to_string(h) + ".avi";
+    if (!Exists(in)) {
+        state.SkipWithError("no uncompressed movie: run Cli/raw first");
+        return;
+    }
+    const std::string out = BenchDir() + "/x264_" + std::to_string(h) + ".avi";
+    const std::string cmd = "ffmpeg -hide_banner -nostdin -loglevel error -y -i '" + in + "' " +
+                            PeerCodec("H264") + " '" + out + "' >/dev/null 2>&1";
+    for (auto _ : state) {
+        const double s = RunTimed(cmd, out);
+        if (s < 0) {
+            state.SkipWithError("ffmpeg failed");
+            break;
+        }
+        Record("x264 " + std::to_string(h), s, g_lastCpu);
     }
     CountFrames(state);
 }
@@ -271,11 +332,10 @@ void PeerMovie(benchmark::State& state, const std::string& codec, int h) {
         return;
     }
     const std::string ext = codec == "apcn" ? ".mov" : ".avi";
-    cmd.replace(at, nullOut.size(),
-                PeerCodec(codec) + " '" + BenchDir() + "/peer_" + Tag(codec) + "_" +
-                    std::to_string(h) + ext + "'");
+    const std::string out = BenchDir() + "/peer_" + Tag(codec) + "_" + std::to_string(h) + ext;
+    cmd.replace(at, nullOut.size(), PeerCodec(codec) + " '" + out + "'");
     for (auto _ : state) {
-        const double s = RunTimed(cmd + " >/dev/null 2>&1");
+        const double s = RunTimed(cmd + " >/dev/null 2>&1", out);
         if (s < 0) {
             state.SkipWithError("peer command failed");
             break;
@@ -316,6 +376,14 @@ void Register() {
             add("InProcess/" + Tag(codec) + "/depth:" + std::to_string(depth),
                 [=](benchmark::State& s) { KinevistaMovie(s, codec, depth); });
         }
+    for (const char* what : {"djpeg", "start", "movie"}) {
+        const std::string w = what;
+        benchmark::RegisterBenchmark(("FirstFrame/" + w).c_str(),
+                                     [=](benchmark::State& s) { FirstFrame(s, w); })
+            ->Iterations(std::max(runs, 5))
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
+    }
     for (int h : kHeights) {
         const int w = h == 1080 ? 1920 : 720;
         for (const char* c : kCodecs) {
@@ -325,6 +393,9 @@ void Register() {
                 [=](benchmark::State& s) { EncoderAlone(s, codec, w, h); });
             add("Cli/" + suffix, [=](benchmark::State& s) { CliMovie(s, codec, w, h); });
             add("Zoompan/" + suffix, [=](benchmark::State& s) { PeerMovie(s, codec, h); });
+            if (codec == "H264")
+                add("X264FromRaw/" + std::to_string(h),
+                    [=](benchmark::State& s) { X264FromRaw(s, h); });
         }
     }
 }
@@ -340,6 +411,14 @@ void PrintTable() {
                 "gain %.2fx\n",
                 tag, Fps(piped), Cpu(piped), Fps(single), Cpu(single), Fps(piped) / Fps(single));
     }
+    const double djpeg = Median(g_seconds["first djpeg"]), start = Median(g_seconds["first start"]),
+                 first = Median(g_seconds["first movie"]);
+    if (djpeg > 0 && first > 0)
+        std::printf(
+            "\nfirst frame, 720 x 480 MJPG (ms, median): whole program %.0f; its start alone %.0f;"
+            "\n  after the start %.0f, against the picture's decode by djpeg %.0f: %+.0f ms\n",
+            first * 1e3, start * 1e3, (first - start) * 1e3, djpeg * 1e3,
+            (first - start - djpeg) * 1e3);
     std::printf(
         "\nwhole runs, 300 frames (fps; ratio = ours / zoompan; share = ours / encoder alone;\n"
         "cpu = processor seconds of the run, all threads)\n");
@@ -355,6 +434,14 @@ void PrintTable() {
                         peer > 0 ? ours / peer : 0, alone, alone > 0 ? 100 * ours / alone : 0,
                         Cpu("cli " + key), Cpu("zoompan " + key));
         }
+    }
+    for (int h : kHeights) {
+        const double ours = Fps("cli H264 " + std::to_string(h)),
+                     x264 = Fps("x264 " + std::to_string(h));
+        if (ours > 0 && x264 > 0)
+            std::printf(
+                "  H.264 %4d lines: ours %.1f fps against x264 from raw %.1f fps (%+.0f%%)\n", h,
+                ours, x264, 100 * (ours / x264 - 1));
     }
 }
 

@@ -34,6 +34,7 @@ private:
     static int64_t Seek(void* opaque, int64_t offset, int whence);
 
     int m_fd = -1;
+    int64_t m_unsynced = 0;  // bytes written since writing to disk was last started
     AVIOContext* m_io = nullptr;
 };
 
