@@ -105,6 +105,11 @@ public:
     // How long the system's focus may stay outside the program's windows before the program counts
     // as deactivated; focus moving between two windows may pass through "none" on the way.
     virtual int FocusSettleMs() const { return 0; }
+    // Whether a window of another program holds the system's keyboard, asked before the program
+    // counts as deactivated. A focus left on no window at all (the screen's root, where a
+    // display without a window manager puts it when the focused window goes) is nobody's, and
+    // deactivates nothing. Backends that cannot tell say yes.
+    virtual bool FocusHeldByAnotherProgram() { return true; }
     virtual void Present() {}  // show the changed surfaces
     // Gather input; with wait, block up to timeoutMs for something to arrive.
     virtual void Poll(bool wait, int timeoutMs) = 0;

@@ -515,8 +515,14 @@ void SettleActivation() {
             g_focusAway = true;
             g_focusAwaySince = now;
         }
-        if (now - g_focusAwaySince >= static_cast<uint32_t>(TheBackend().FocusSettleMs()))
-            active = false;
+        if (now - g_focusAwaySince >= static_cast<uint32_t>(TheBackend().FocusSettleMs())) {
+            // A focus that went nowhere leaves the program in front; looked at again after the
+            // same wait, as another program may take it later.
+            if (g_programActive && !TheBackend().FocusHeldByAnotherProgram())
+                g_focusAwaySince = now;
+            else
+                active = false;
+        }
     }
     if (active == g_programActive) return;
     g_programActive = active;

@@ -23,6 +23,7 @@ struct HeadlessState {
     FileDialogRequest lastFile;
     bool layerDialogs = false;
     HWND systemFocus = nullptr;
+    bool focusOnNothing = false;  // the focus left the program for no window at all
     std::vector<MonitorInfo> monitors{MonitorInfo{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}}};
 };
 
@@ -63,6 +64,8 @@ private:
 
 public:
     std::vector<MonitorInfo> Monitors() override { return S().monitors; }
+
+    bool FocusHeldByAnotherProgram() override { return !S().focusOnNothing; }
 
     // The headless system obeys at once: the focus moves in one step, nothing to settle.
     void GiveSystemFocus(Window* w) override {
@@ -124,6 +127,7 @@ std::unique_ptr<Backend> MakeHeadlessBackend() {
 namespace headless {
 
 void SetSystemFocus(HWND w) {
+    S().focusOnNothing = false;
     S().systemFocus = IsWindow(w) ? w : nullptr;
     if (S().systemFocus)
         SystemFocusIn(w);
@@ -131,7 +135,14 @@ void SetSystemFocus(HWND w) {
         SystemFocusOut(nullptr);
 }
 
+void SetSystemFocusToNothing() {
+    S().systemFocus = nullptr;
+    S().focusOnNothing = true;
+    SystemFocusOut(nullptr);
+}
+
 void ResetSystemFocus() {
+    S().focusOnNothing = false;
     S().systemFocus = nullptr;
     ForgetSystemFocus();
 }

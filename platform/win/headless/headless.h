@@ -70,6 +70,9 @@ void UseLayerDialogs(bool on);
 // (null) away from the program. The pump decides activation from it; a window the layer gives the
 // focus to while the program holds it takes it at once.
 void SetSystemFocus(HWND w);
+// Moves the system's focus off the program's windows onto no window at all, as a display
+// without a window manager does when the focused window goes.
+void SetSystemFocusToNothing();
 // The window of the layer that holds the system's focus, or null.
 HWND SystemFocus();
 // Back to the start, for the next test: no window has had the system's focus, the program counts

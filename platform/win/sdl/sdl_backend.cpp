@@ -147,6 +147,8 @@ struct X11Api {
     Status (*queryTree)(Display*, ::Window, ::Window*, ::Window*, ::Window**, unsigned*) = nullptr;
     int (*free)(void*) = nullptr;
     int (*setInputFocus)(Display*, ::Window, int, Time) = nullptr;
+    int (*getInputFocus)(Display*, ::Window*, int*) = nullptr;
+    ::Window (*defaultRootWindow)(Display*) = nullptr;
     Status (*getAttributes)(Display*, ::Window, XWindowAttributes*) = nullptr;
     Atom (*internAtom)(Display*, const char*, Bool) = nullptr;
     int (*changeProperty)(Display*, ::Window, Atom, Atom, int, int, const unsigned char*,
@@ -171,6 +173,8 @@ const X11Api& X11() {
                get(a.deleteProperty, "XDeleteProperty") &&
                get(a.getTransientFor, "XGetTransientForHint") && get(a.queryTree, "XQueryTree") &&
                get(a.free, "XFree") && get(a.setInputFocus, "XSetInputFocus") &&
+               get(a.getInputFocus, "XGetInputFocus") &&
+               get(a.defaultRootWindow, "XDefaultRootWindow") &&
                get(a.getAttributes, "XGetWindowAttributes") && get(a.internAtom, "XInternAtom") &&
                get(a.changeProperty, "XChangeProperty") && get(a.flush, "XFlush") &&
                get(a.bell, "XBell") && get(a.setErrorHandler, "XSetErrorHandler") &&
@@ -395,6 +399,22 @@ public:
     // Focus passing between two windows of the program through the window manager may leave
     // none focused for a moment.
     int FocusSettleMs() const override { return 150; }
+
+    // The X focus as the server has it now: no window, the screen's root (where a display
+    // without a window manager leaves it when the focused window is hidden) or a window of ours
+    // whose focus event is still on its way belong to no other program.
+    bool FocusHeldByAnotherProgram() override {
+        Display* d = AnyDisplay();
+        if (!d) return true;
+        ::Window focus = 0;
+        int revert = 0;
+        X11().getInputFocus(d, &focus, &revert);
+        if (focus == None || focus == PointerRoot || focus == X11().defaultRootWindow(d))
+            return false;
+        for (HWND w : AllWindows())
+            if (XWindowOf(w, nullptr) == focus) return false;
+        return true;
+    }
 
     // The X bell of the display the windows are on.
     void Bell() override {

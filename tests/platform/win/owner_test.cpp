@@ -174,6 +174,23 @@ TEST_F(OwnerTest, ActivateAppIsSentOnceWhenTheWholeProgramLosesOrGainsTheFocus) 
     EXPECT_TRUE(Activations().empty());
 }
 
+// A display without a window manager puts the focus on no window when the focused one is hidden:
+// no other program is in front, so the program stays active and its topmost viewer stays up,
+// however long it lasts. Another program taking the focus afterwards still deactivates it.
+TEST_F(OwnerTest, FocusLeftOnNoWindowKeepsTheProgramActive) {
+    headless::SetSystemFocus(main);
+    Pump();
+    headless::SetSystemFocusToNothing();
+    for (int i = 0; i < 4; ++i) Pump();
+    EXPECT_TRUE(IsProgramActive());
+    EXPECT_TRUE(Activations().empty());
+    headless::SetSystemFocus(nullptr);
+    Pump();
+    Pump();
+    EXPECT_FALSE(IsProgramActive());
+    EXPECT_EQ(Activations().size(), 5u);
+}
+
 TEST_F(OwnerTest, OwnMenusAndDialogsAreNotLeavingAndHandTheKeyboardBack) {
     headless::SetSystemFocus(main);
     SetFocus(stage);
