@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 namespace kv::video {
 
@@ -13,12 +14,13 @@ namespace {
 
 // The buffer that gathers the muxer's headers and index; frames bypass it.
 constexpr int HeaderBufferSize = 64 * 1024;
-// Bytes written between two requests to start writing the file to disk.
-constexpr int64_t WritebackStep = int64_t{16} << 20;
+// Bytes written between two syncs asked of the syncing thread.
+constexpr int64_t SyncStep = int64_t{32} << 20;
 
 }  // namespace
 
 FileOutput::~FileOutput() {
+    StopSyncing();
     if (m_io) {
         av_freep(&m_io->buffer);
         avio_context_free(&m_io);
@@ -46,6 +48,7 @@ int FileOutput::Open(AVFormatContext* mux, const std::string& path) {
 
 int FileOutput::Close(AVFormatContext* mux) {
     int err = 0;
+    StopSyncing();
     if (m_io) {
         avio_flush(m_io);
         err = m_io->error;
@@ -73,13 +76,10 @@ int FileOutput::Write(void* opaque, uint8_t* data, int size) {
         if (n == 0) return AVERROR(EIO);
         done += static_cast<int>(n);
     }
-    // The file is made durable before it takes the movie's name; starting the disk on what is
-    // written as the movie goes leaves that last sync less to wait for. Only started, never
-    // waited for here: waiting would hold up the frames behind it.
     self->m_unsynced += size;
-    if (self->m_unsynced >= WritebackStep) {
+    if (self->m_unsynced >= SyncStep) {
         self->m_unsynced = 0;
-        sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        self->AskForSync();
     }
     return size;
 }
@@ -92,6 +92,49 @@ int64_t FileOutput::Seek(void* opaque, int64_t offset, int whence) {
     }
     const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
     return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+}
+
+// The movie is synced before it takes its name; on a disk whose own cache must be written out
+// for that, the sync at the end would wait for the whole file. Syncing each stretch as the
+// movie goes, on a thread of its own, leaves the last one only the tail.
+void FileOutput::AskForSync() {
+    {
+        std::lock_guard<std::mutex> lock(m_syncMutex);
+        m_syncWanted = true;
+    }
+    if (!m_syncer.joinable()) {
+        try {
+            m_syncer = std::thread([this] { SyncLoop(); });
+        } catch (const std::system_error&) {
+            return;  // no thread: the sync at the end does it all
+        }
+    }
+    m_syncWake.notify_one();
+}
+
+void FileOutput::SyncLoop() {
+    std::unique_lock<std::mutex> lock(m_syncMutex);
+    for (;;) {
+        m_syncWake.wait(lock, [this] { return m_syncWanted || m_syncStop; });
+        if (m_syncStop) return;
+        m_syncWanted = false;
+        lock.unlock();
+        // A failure here is met again by the sync at the end, which reports it.
+        (void)::fdatasync(m_fd);
+        lock.lock();
+    }
+}
+
+void FileOutput::StopSyncing() {
+    if (!m_syncer.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(m_syncMutex);
+        m_syncStop = true;
+    }
+    m_syncWake.notify_one();
+    m_syncer.join();
+    m_syncStop = false;
+    m_syncWanted = false;
 }
 
 }  // namespace kv::video

@@ -6,7 +6,10 @@
 // straight from the caller's pixels. The path is opened as a plain file name, never as a URL.
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -32,10 +35,19 @@ public:
 private:
     static int Write(void* opaque, uint8_t* data, int size);
     static int64_t Seek(void* opaque, int64_t offset, int whence);
+    void AskForSync();
+    void SyncLoop();
+    void StopSyncing();
 
     int m_fd = -1;
-    int64_t m_unsynced = 0;  // bytes written since writing to disk was last started
+    int64_t m_unsynced = 0;  // bytes written since the last sync was asked for
     AVIOContext* m_io = nullptr;
+    // The thread that syncs what is written as the movie goes; it only waits on the disk.
+    std::thread m_syncer;
+    std::mutex m_syncMutex;
+    std::condition_variable m_syncWake;
+    bool m_syncWanted = false;
+    bool m_syncStop = false;
 };
 
 }  // namespace kv::video

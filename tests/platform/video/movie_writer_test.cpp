@@ -159,6 +159,31 @@ TEST(AviWriter, UncompressedRowsStraightAreTheEncodedBytes) {
     }
 }
 
+// A movie longer than the stretches synced as it goes (the writer syncs every 32 MB on a thread
+// of its own): every frame is in the file, in order, and ffmpeg decodes them all.
+TEST(AviWriter, UncompressedMovieSyncedAsItGoesIsWhole) {
+    const std::string dir = kvtest::TempDir("avi-synced");
+    std::vector<Frame> frames;
+    for (uint32_t i = 0; i < 4; ++i) frames.emplace_back(640, 480, 900 + i);
+    constexpr int Count = 40;  // 49 MB of rows
+    const std::string path = dir + "/long.avi";
+    {
+        MovieWriter writer;
+        ASSERT_TRUE(writer.Open(path, Avi(640, 480, 2997)));
+        for (int i = 0; i < Count; ++i)
+            ASSERT_TRUE(writer.WriteFrame(i, frames[i % 4].bits.data(), 640 * 4))
+                << writer.LastError();
+        ASSERT_TRUE(writer.Close()) << writer.LastError();
+    }
+    EXPECT_EQ(kvtest::ProbeVideo(path)["nb_read_frames"], std::to_string(Count));
+    const std::string decoded = kvtest::DecodeBgra(path);
+    ASSERT_EQ(decoded.size(), size_t{Count} * 640 * 480 * 4);
+    for (int i = 0; i < Count; i += 13)
+        EXPECT_EQ(
+            decoded.compare(size_t(i) * 640 * 480 * 4, 640 * 480 * 4, frames[i % 4].TopDown()), 0)
+            << "frame " << i;
+}
+
 // A device that takes no bytes: the straight rows' failed writes are reported, never a movie
 // said to be complete.
 TEST(AviWriter, UncompressedRowsOnAFullDiskFail) {
