@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <chrono>
 
 #include <cstring>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "core/base/settings.h"
@@ -73,22 +76,40 @@ std::string StoppedPath(const std::string& path) {
     return path.substr(0, dot) + ".stopped" + path.substr(dot);
 }
 
-// Threads of this process (the movie job must leave none of its own behind).
-int ThreadCount() {
-    int n = 0;
+// Thread ids of this process (the movie job must leave none of its own behind).
+std::set<std::string> Threads() {
+    std::set<std::string> ids;
     if (DIR* d = opendir("/proc/self/task")) {
         while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') ++n;
+            if (e->d_name[0] != '.') ids.insert(e->d_name);
         closedir(d);
     }
-    return n;
+    return ids;
 }
 
-// The thread count before a job: a thread is started and joined first, so that a sanitizer's
-// own background thread (started with the first thread of the process) is already counted.
-int ThreadsBeforeJob() {
+// The threads before a job: a thread is started and joined first, so that a sanitizer's own
+// background thread (started with the first thread of the process) is already among them.
+std::set<std::string> ThreadsBeforeJob() {
     std::thread([] {}).join();
-    return ThreadCount();
+    return Threads();
+}
+
+// How many threads the job left that were not there before it. A joined thread can still be
+// listed for a moment (join returns once the thread has cleared its id, which the kernel does
+// before the task leaves /proc), so this waits for the listing to settle; a thread left running
+// never leaves, and the bound only decides when to give up on it.
+size_t ThreadsLeftAfter(const std::set<std::string>& before) {
+    auto left = [&before] {
+        size_t n = 0;
+        for (const std::string& id : Threads()) n += before.count(id) == 0 ? 1 : 0;
+        return n;
+    };
+    size_t n = left();
+    for (int tries = 0; n > 0 && tries < 5000; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        n = left();
+    }
+    return n;
 }
 
 // A container writer that holds the frames handed to it, as the Motion JPEG writer does, and
@@ -250,7 +271,7 @@ TEST_F(MoviePipelineTest, EveryCodecWritesTheReferenceBytes) {
 // are gone when MakeMovie returns.
 TEST_F(MoviePipelineTest, KeysAtRandomFramesEndPassesAsTheReferenceDoes) {
     std::mt19937 random(1234);
-    const int threadsBefore = ThreadsBeforeJob();
+    const std::set<std::string> threadsBefore = ThreadsBeforeJob();
     for (int trial = 0; trial < 12; ++trial) {
         // The first pass has 20 frame polls. Esc at poll 0 or 20 ends a pass before it renders
         // anything: its tail hold repeats the frame the pass before left in the image.
@@ -286,7 +307,7 @@ TEST_F(MoviePipelineTest, KeysAtRandomFramesEndPassesAsTheReferenceDoes) {
         EXPECT_TRUE(bytes[0] == bytes[1]);
         EXPECT_EQ(shown[0], shown[1]);
         EXPECT_EQ(polls[0], polls[1]);
-        EXPECT_EQ(ThreadCount(), threadsBefore);
+        EXPECT_EQ(ThreadsLeftAfter(threadsBefore), 0u);
     }
 }
 
@@ -294,7 +315,7 @@ TEST_F(MoviePipelineTest, KeysAtRandomFramesEndPassesAsTheReferenceDoes) {
 // in place of an older one, and no thread; the movie asked for stays as it was, and the job
 // reports how far it came instead of its success.
 TEST_F(MoviePipelineTest, WholeJobStopLeavesAPlayableMovie) {
-    const int threadsBefore = ThreadsBeforeJob();
+    const std::set<std::string> threadsBefore = ThreadsBeforeJob();
     PipelineHost h;
     h.edit = kvtest::Options(16, 16, "25", "00:00:00", "00:00:20", "00:00:02", true);
     h.stopAtFramePoll = 7;
@@ -302,7 +323,7 @@ TEST_F(MoviePipelineTest, WholeJobStopLeavesAPlayableMovie) {
     kvtest::WriteFileBytes(dir + "/stop.avi", "the previous movie");
     kvtest::WriteFileBytes(dir + "/stop.stopped.avi", "an older stopped movie");
     ASSERT_FALSE(Make(h, dir + "/stop.avi", kv::DefaultPipelineDepth));
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_EQ(ThreadsLeftAfter(threadsBefore), 0u);
     EXPECT_EQ(kvtest::ReadFileBytes(dir + "/stop.avi"), "the previous movie");
     ASSERT_EQ(h.stops.size(), 1u);
     EXPECT_EQ(h.stops[0].written, 9);
@@ -332,7 +353,7 @@ TEST_F(MoviePipelineTest, FailedWriteStopsEveryStageAndKeepsThePreviousFile) {
             std::fputs("the previous movie", f);
             std::fclose(f);
         }
-        const int threadsBefore = ThreadsBeforeJob();
+        const std::set<std::string> threadsBefore = ThreadsBeforeJob();
         PipelineHost h;
         h.edit = kvtest::Options(64, 48, "25", "00:00:00", "00:02:00");  // 3000 frames, 37 MB
         rlimit old{};
@@ -350,7 +371,7 @@ TEST_F(MoviePipelineTest, FailedWriteStopsEveryStageAndKeepsThePreviousFile) {
         EXPECT_EQ(kvtest::ReadFileBytes(path), "the previous movie");
         // The job stopped soon after the failure instead of rendering the rest of the movie.
         EXPECT_LT(h.shown.size(), 200u);
-        EXPECT_EQ(ThreadCount(), threadsBefore);
+        EXPECT_EQ(ThreadsLeftAfter(threadsBefore), 0u);
         int files = 0;
         if (DIR* d = opendir(sub.c_str())) {
             while (dirent* e = readdir(d)) {
