@@ -98,6 +98,18 @@ wait_file() { timeout 60 sh -c "until [ -e '$1' ]; do sleep 0.05; done"; }
 # Sends window messages to the window with this title (see post_input.cpp).
 post() { wine "$win/bin/post_input.exe" "$@" >/dev/null 2>&1 || echo "post_input: $* not delivered"; }
 wait_gone() { timeout "$2" sh -c "while kill -0 $1 2>/dev/null; do sleep 0.05; done"; }
+# The stage shows the picture once the show has loaded and rendered: the screen is taken into
+# the file given until it has the picture's colours (at most a minute). Prints the colour count.
+wait_for_picture() {
+  local colours=0
+  for _ in $(seq 120); do
+    import -window root "$1" 2>/dev/null
+    colours="$(identify -format '%k' "$1" 2>/dev/null || echo 0)"
+    [ "${colours:-0}" -gt 200 ] && break
+    sleep 0.5
+  done
+  echo "${colours:-0}"
+}
 
 # --- The window layer's own tests: headless, and on the system's windows ------------------------
 if (cd "$win/bin" && wine platform_win_tests.exe >"$work/layer-headless.log" 2>&1); then
@@ -122,15 +134,7 @@ editor=$!
 main_window="$(find_window '^Fernquill Kinevista - example$')"
 viewer="$(find_window '^Viewer$')"
 if [ -n "$main_window" ] && [ -n "$viewer" ]; then
-  # The stage shows the picture once the show has loaded and rendered: the screen is taken until
-  # it has the picture's colours (at most a minute).
-  colours=0
-  for _ in $(seq 120); do
-    import -window root "$shot" 2>/dev/null
-    colours="$(identify -format '%k' "$shot" 2>/dev/null || echo 0)"
-    [ "${colours:-0}" -gt 200 ] && break
-    sleep 0.5
-  done
+  colours="$(wait_for_picture "$shot")"
   if [ "${colours:-0}" -gt 200 ]; then
     pass "screenshot of the editor under Wine ($shot, $colours colours)"
   else
@@ -157,6 +161,9 @@ recovery="$work/public/kvdata-recovery.kvx"
 host=$!
 main_window="$(find_window '^Fernquill Kinevista$')"
 if [ -n "$main_window" ] && [ -n "$(find_window '^Viewer$')" ]; then
+  # Keys sent before the show has loaded would find no key to move: wait for its picture.
+  [ "$(wait_for_picture "$win/editor_under_wine_edit_before.png")" -gt 200 ] ||
+    fail "the host's show did not appear in the editor"
   # The pointer over the stage gives it the keyboard: five steps right, two down, a key.
   post "Fernquill Kinevista" move:700,500 key:39 key:39 key:39 key:39 key:39 key:40 key:40 key:13
   if wait_file "$recovery"; then
