@@ -52,7 +52,15 @@ protected:
                                    "--out '" + dir + "/back.kvx' >'" + dir + "/host.log'",
                                dir + "/host.err"));
         std::string why;
-        ASSERT_TRUE(kvx::WaitForViews(x, &why, 60)) << why;
+        if (kvx::WaitForViews(x, &why, 60)) return;
+        // What the host and the editor said, for the person reading the failure.
+        std::string entries;
+        kvtest::Run("ls -l '" + dir + "/windows' 2>&1", &entries);
+        FAIL() << why << "; the host is " << (host.Running() ? "running" : "gone")
+               << "; its standard error (the editor's too):\n"
+               << host.Stderr() << "\nits log:\n"
+               << kvtest::ReadFileBytes(dir + "/host.log") << "\nthe window list:\n"
+               << entries;
     }
     // Waits until the editor has written its recovery copy, which it does after a key edit.
     bool WaitForRecoveryCopy() {
