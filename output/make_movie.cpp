@@ -12,6 +12,7 @@
 #include "core/picture/alert.h"
 #include "core/picture/disk_file.h"
 #include "core/render/render_frame.h"
+#include "core/show/picture_lookup.h"
 #include "core/show/show.h"
 #include "output/movie_host.h"
 #include "output/movie_job.h"
@@ -59,7 +60,13 @@ bool LoadBatchShow(Show& show, const std::string& path) {
     const uint16_t magic = static_cast<uint16_t>(block[0] | block[1] << 8);
     if (n < 2 || (magic != 0x1234 && magic != 0x3412)) return false;
     show.Reset();
-    if (!Parse(show, block.data(), static_cast<uint32_t>(n), false)) return false;
+    // As every show is loaded: a picture that its stored path does not lead to is looked for in
+    // the show's own folder.
+    show.showFolder = FolderOfShowFile(path);
+    if (!Parse(show, block.data(), static_cast<uint32_t>(n), false)) {
+        show.showFolder.clear();
+        return false;
+    }
     show.showFile.SetPath(path.c_str());
     return true;
 }
@@ -235,15 +242,20 @@ MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& imag
     os::AtomicFile target;
     const MovieContainerRow& row = MovieRowFor(out);
     const bool atomic = row.replacedWhole;
-    if (atomic && !target.Open(out)) return MovieResult::NotOpened;
+    if (atomic && !target.Open(out)) {
+        host.MovieWriteFailed(out, target.Error());
+        return MovieResult::NotOpened;
+    }
     writers.soundPath =
         MovieSoundFor(show, row, writers.settings ? writers.settings->movieAudio : true);
     writers.window.next = 0;
+    writers.problem.clear();
     const int64_t segmentFrames =
         std::min<int64_t>(writers.window.last, job.totalFrames - 1) - writers.window.first + 1;
     if (!OpenMovie(writers, job.writerType, first, atomic ? target.TempPath() : out, image,
                    job.frameRate, job.quality, static_cast<int32_t>(segmentFrames))) {
         CloseMovie(writers);
+        host.MovieWriteFailed(out, writers.problem);
         return MovieResult::NotOpened;
     }
     bool ok = RenderSequence(show, host, writers, image, job.fieldMode, job.startFrame, endFrame,
@@ -262,7 +274,11 @@ MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& imag
         return MovieResult::Stopped;
     }
     // A movie ended by Esc is closed and playable: it is kept like a finished one.
-    if (ok && atomic) ok = target.Commit();
+    if (ok && atomic && !target.Commit()) {
+        ok = false;
+        writers.problem = target.Error();
+    }
+    if (!ok) host.MovieWriteFailed(out, writers.problem);
     return ok ? MovieResult::Written : MovieResult::NotWritten;
 }
 
@@ -327,7 +343,10 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch, MovieSettings& settings)
     for (const std::string& showPath : files) {
         std::string out = path;
         if (batch) {
-            if (!LoadBatchShow(show, showPath)) continue;  // unreadable or not a show: skipped
+            if (!LoadBatchShow(show, showPath)) {  // unreadable or not a show: skipped
+                host.BatchShowSkipped(showPath);
+                continue;
+            }
             out = BatchOutputName(path, showPath, job.writerType);
             endFrame = ShowEndFrame(show);
         }

@@ -91,6 +91,12 @@ public:
     // Frames rendered ahead while earlier ones are encoded and written on a thread of their own;
     // 0 writes each frame before the next is rendered. The movie's bytes are the same either way.
     virtual int32_t PipelineDepth() { return DefaultPipelineDepth; }
+    // A batch entry that made no movie: it is missing, cannot be read or is not a show. The
+    // editor's batch passes over such entries as before; the command-line tool names them.
+    virtual void BatchShowSkipped(const std::string& /*path*/) {}
+    // The movie at `path` could not be written whole; `problem` says why in the system's words
+    // when the writer knows ("" otherwise). The job's own message follows.
+    virtual void MovieWriteFailed(const std::string& /*path*/, const std::string& /*problem*/) {}
 };
 
 }  // namespace kv

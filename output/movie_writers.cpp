@@ -122,6 +122,8 @@ bool FlushMovieFrames(MovieWriters& w) {
 bool CloseMovie(MovieWriters& w) {
     if (!w.open) return true;
     const bool ok = w.open->Close(w);
+    const std::string problem = w.open->Problem();
+    if (!problem.empty()) w.problem = problem;
     w.open.reset();
     return ok;
 }
@@ -140,6 +142,10 @@ bool PlatformMovie::Takes(const CDIB& image) const {
 
 bool PlatformMovie::Close(MovieWriters&) {
     return m_movie.Close();
+}
+
+std::string PlatformMovie::Problem() const {
+    return m_movie.LastError();
 }
 
 bool PlatformMovie::FlushHeld(MovieWriters&) {

@@ -131,6 +131,7 @@ public:
     bool Close(MovieWriters& w) override;
     bool FlushHeld(MovieWriters& w) override;
     MovieWriter* Movie() override { return &m_movie; }
+    std::string Problem() const override;
 
 protected:
     // Hands frame n to the writer, held until `released` runs; a frame the movie does not take

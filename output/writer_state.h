@@ -43,6 +43,8 @@ public:
     virtual bool Close(MovieWriters& w) = 0;
     // The platform movie writer when the container has one (for the sound cues), else null.
     virtual MovieWriter* Movie() { return nullptr; }
+    // Why a write or the close failed, when the writer knows ("" otherwise).
+    virtual std::string Problem() const { return {}; }
 };
 
 // A segment of the movie: only the movie frames first..last are written, counted as the movie
@@ -87,6 +89,8 @@ struct MovieWriters {
     // Frames handed to the open movie so far: the clock of the sound plan's cues. Counted where
     // frames are handed over, in the order they are written.
     int64_t framesHandedOver = 0;
+    // Why the last movie could not be written whole, in the system's words ("" when it was).
+    std::string problem;
 };
 
 }  // namespace kv

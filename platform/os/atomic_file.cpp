@@ -43,6 +43,16 @@ mode_t NewFileMode() {
     return mode;
 }
 
+constexpr int CreateAttempts = 16;
+
+// Whether `path` still names the file open as `fd` (not removed or replaced meanwhile).
+bool NameStillLeadsTo(const std::string& path, int fd) {
+    struct stat byName {
+    }, byFd{};
+    return ::stat(path.c_str(), &byName) == 0 && ::fstat(fd, &byFd) == 0 &&
+           byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino;
+}
+
 uint32_t NameHash(const std::string& name) {
     uint32_t h = 2166136261u;
     for (unsigned char c : name) h = (h ^ c) * 16777619u;
@@ -160,17 +170,27 @@ bool AtomicFile::Open(const std::string& target) {
     }
     RemoveLeftoverTemps(m_target);
     const TempNameParts parts = TempNameFor(name);
-    std::string temp =
-        FolderPart(m_target) + parts.prefix + std::string(RandomChars, 'X') + parts.suffix;
-    const int fd = ::mkostemps(temp.data(), static_cast<int>(parts.suffix.size()), O_CLOEXEC);
-    if (fd < 0) {
-        Fail("cannot create a file beside", errno);
-        return false;
+    for (int attempt = 0; attempt < CreateAttempts; ++attempt) {
+        std::string temp =
+            FolderPart(m_target) + parts.prefix + std::string(RandomChars, 'X') + parts.suffix;
+        const int fd = ::mkostemps(temp.data(), static_cast<int>(parts.suffix.size()), O_CLOEXEC);
+        if (fd < 0) {
+            Fail("cannot create a file beside", errno);
+            return false;
+        }
+        ::flock(fd, LOCK_EX);
+        // Another writer's sweep may have taken the new file for a leftover in the moment
+        // before it was locked; once locked and still in place under its name, it is ours.
+        if (!NameStillLeadsTo(temp, fd)) {
+            ::close(fd);
+            continue;
+        }
+        m_fd = fd;
+        m_temp = temp;
+        return true;
     }
-    ::flock(fd, LOCK_EX);
-    m_fd = fd;
-    m_temp = temp;
-    return true;
+    Fail("cannot create a file beside", EEXIST);
+    return false;
 }
 
 bool AtomicFile::Write(const void* data, size_t n) {
@@ -211,11 +231,14 @@ bool AtomicFile::Commit() {
     struct stat st {};
     const mode_t mode = ::stat(m_target.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
     if (!m_failed && ::fchmod(m_fd, mode) != 0) Fail("cannot write", errno);
-    if (::close(m_fd) != 0 && !m_failed) Fail("cannot write", errno);
-    m_fd = -1;
+    // The lock is held until the rename is done: a sweep by another writer never takes a
+    // finished temporary for a leftover in the moment between closing and renaming it.
     if (!m_failed && ::rename(m_temp.c_str(), m_target.c_str()) != 0) Fail("cannot replace", errno);
+    // The bytes were synced before the rename, so a late close error changes nothing on disk.
+    if (m_failed) ::unlink(m_temp.c_str());
+    ::close(m_fd);
+    m_fd = -1;
     if (m_failed) {
-        ::unlink(m_temp.c_str());
         m_temp.clear();
         return false;
     }

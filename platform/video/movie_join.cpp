@@ -13,6 +13,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "platform/video/join_sound.h"
 #include "platform/video/plain_file.h"
 
 namespace kv {
@@ -171,8 +172,16 @@ public:
         m_mux.reset(c);
         const bool avi = std::string(c->oformat->name) == "avi";
         bool raw = false;
+        m_sounds.resize(first->nb_streams);
         for (unsigned s = 0; s < first->nb_streams; ++s) {
             const AVStream* in = first->streams[s];
+            if (in->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+                // Sound is coded again across the joints (join_sound.h).
+                m_sounds[s] = std::make_unique<video::JoinedSound>();
+                if (!m_sounds[s]->Open(c, in))
+                    return Fail("the sound cannot be kept in step: " + m_sounds[s]->Error());
+                continue;
+            }
             AVStream* st = avformat_new_stream(c, nullptr);
             if (!st) return Fail("out of memory");
             err = avcodec_parameters_copy(st->codecpar, in->codecpar);
@@ -219,6 +228,11 @@ public:
         // What the part delivered, to be held against what its index promised.
         std::vector<int64_t> packets(in->nb_streams, 0);
         std::vector<int64_t> ownEnds(in->nb_streams, AV_NOPTS_VALUE);
+        const int picture = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        // Sound read before the part's first picture waits for it: only then is it known where
+        // the part begins in the joined movie.
+        std::vector<std::unique_ptr<AVPacket, PacketFree>> waiting;
+        bool soundStarted = false;
         for (;;) {
             int err = av_read_frame(in, pkt.get());
             if (err == AVERROR_EOF) break;
@@ -236,6 +250,26 @@ public:
                             "without re-encoding");
             }
             seen[s] = true;
+            if (m_sounds[s]) {
+                ++packets[s];
+                const int64_t own = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+                if (own != AV_NOPTS_VALUE) {
+                    const int64_t end = own + (pkt->duration > 0 ? pkt->duration : 0);
+                    if (ownEnds[s] == AV_NOPTS_VALUE || end > ownEnds[s]) ownEnds[s] = end;
+                }
+                if (!soundStarted && picture >= 0) {
+                    waiting.emplace_back(av_packet_clone(pkt.get()));
+                    av_packet_unref(pkt.get());
+                    if (!waiting.back()) return Fail("out of memory");
+                    continue;
+                }
+                if (!soundStarted && !StartSound(in, picture, AV_NOPTS_VALUE)) return false;
+                soundStarted = true;
+                const bool ok = m_sounds[s]->AddPacket(pkt.get());
+                av_packet_unref(pkt.get());
+                if (!ok) return Fail("the sound of " + path + ": " + m_sounds[s]->Error());
+                continue;
+            }
             // Each part's own clock starts at its first timestamp.
             if (partStart[s] == AV_NOPTS_VALUE)
                 partStart[s] = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
@@ -267,15 +301,37 @@ public:
             err = av_interleaved_write_frame(m_mux.get(), pkt.get());
             if (err < 0) return Fail("cannot write " + m_out + ": " + AvError(err));
             ++m_packets;
+            if (static_cast<int>(s) == picture) {
+                if (!soundStarted) {
+                    if (!StartSound(in, picture, partStart[s])) return false;
+                    soundStarted = true;
+                    for (auto& w : waiting)
+                        if (!AddSound(in, *w, path)) return false;
+                    waiting.clear();
+                }
+                if (!SoundReaches(partEnds[s], in->streams[s]->time_base, path)) return false;
+            }
         }
+        if (!soundStarted && !StartSound(in, picture, AV_NOPTS_VALUE)) return false;
+        for (auto& w : waiting)
+            if (!AddSound(in, *w, path)) return false;
         std::string missing;
         if (!PartIsWhole(in, promised, packets, ownEnds, path, missing)) return Fail(missing);
         for (unsigned s = 0; s < in->nb_streams; ++s)
             if (partEnds[s] > m_offsets[s]) m_offsets[s] = partEnds[s];
+        // The part's sound ends with its picture.
+        if (picture >= 0) {
+            const AVRational base = in->streams[picture]->time_base;
+            for (auto& sound : m_sounds)
+                if (sound && !sound->FinishPart(m_offsets[picture] * base.num, base.den))
+                    return Fail("the sound of " + path + ": " + sound->Error());
+        }
         return true;
     }
 
     bool Finish() {
+        for (auto& sound : m_sounds)
+            if (sound && !sound->Finish()) return Fail("the joined sound: " + sound->Error());
         int err = av_write_trailer(m_mux.get());
         if (err < 0) return Fail("cannot finish " + m_out + ": " + AvError(err));
         err = avio_closep(&m_mux->pb);
@@ -292,10 +348,49 @@ private:
         return false;
     }
 
+    // The part's sound begins where its first picture is shown in the joined movie: the
+    // picture's first time on the part's clock, moved as the picture's packets are moved (by
+    // the joined length so far less the part's first picture stamp, `firstStamp`; unknown for
+    // a part without pictures).
+    bool StartSound(const AVFormatContext* in, int picture, int64_t firstStamp) {
+        int64_t joinedNum = 0, joinedDen = 1, pictureStart = 0;
+        AVRational pictureBase{1, 1};
+        if (picture >= 0) {
+            const AVStream* v = in->streams[picture];
+            pictureBase = v->time_base;
+            pictureStart = v->start_time != AV_NOPTS_VALUE ? v->start_time : 0;
+            if (firstStamp == AV_NOPTS_VALUE) firstStamp = pictureStart;
+            const int64_t shift = m_offsets[picture] - firstStamp;
+            joinedNum = (pictureStart + shift) * pictureBase.num;
+            joinedDen = pictureBase.den;
+        }
+        for (unsigned s = 0; s < in->nb_streams; ++s) {
+            if (!m_sounds[s]) continue;
+            const int64_t zero = av_rescale_q(pictureStart, pictureBase, in->streams[s]->time_base);
+            if (!m_sounds[s]->StartPart(in->streams[s], zero, joinedNum, joinedDen))
+                return Fail("the sound cannot be kept in step: " + m_sounds[s]->Error());
+        }
+        return true;
+    }
+
+    bool AddSound(const AVFormatContext*, AVPacket& packet, const std::string& path) {
+        video::JoinedSound& sound = *m_sounds[static_cast<size_t>(packet.stream_index)];
+        const bool ok = sound.AddPacket(&packet);
+        return ok || Fail("the sound of " + path + ": " + sound.Error());
+    }
+
+    bool SoundReaches(int64_t end, AVRational base, const std::string& path) {
+        for (auto& sound : m_sounds)
+            if (sound && !sound->PictureReaches(end * base.num, base.den))
+                return Fail("the sound of " + path + ": " + sound->Error());
+        return true;
+    }
+
     std::string m_out, m_writeTo;
     Output m_mux;
     long long m_packets = 0;
     std::vector<int64_t> m_offsets, m_lastDts;
+    std::vector<std::unique_ptr<video::JoinedSound>> m_sounds;  // null for pictures
 };
 
 }  // namespace

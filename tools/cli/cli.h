@@ -45,6 +45,8 @@ public:
     // What remains of the command line after the common options: positional arguments and
     // the subcommand's own flags, in order.
     std::vector<std::string> args;
+    // The arguments after "--": positional whatever they look like, after those in args.
+    std::vector<std::string> literals;
 
     // Takes "--name VALUE" out of args; nullopt when absent. A missing value is a usage error.
     std::optional<std::string> TakeValue(const char* name);

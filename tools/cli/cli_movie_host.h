@@ -60,6 +60,10 @@ public:
     bool StopRequested() override;
     bool MovieFrameWindow(int64_t totalFrames, int64_t& first, int64_t& last) override;
     void JobStopped(int64_t written, int64_t total, const std::string& keptAs) override;
+    void BatchShowSkipped(const std::string& path) override;
+    void MovieWriteFailed(const std::string& path, const std::string& problem) override;
+    // Batch entries the job could not load (named on standard error as they were met).
+    int SkippedShows() const { return m_skippedShows; }
 
     std::string output;
     std::vector<std::string> showFiles;
@@ -77,6 +81,10 @@ private:
     mutable bool m_lineOpen = false;  // a progress line waits for its end
     uint64_t m_lastDraw = 0;
     std::optional<std::string> m_stopReport;  // set when the job was stopped
+    int m_skippedShows = 0;
+    int32_t m_showRate = -1;  // --frame-rate, -1 when not given
+    bool m_rateWarned = false;
+    void WarnOfMovieRate(const std::string& fps);
 };
 
 }  // namespace kvcli

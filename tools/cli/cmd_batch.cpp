@@ -2,6 +2,8 @@
 // output's folder as <show name>B.<extension>.
 #ifdef KV_HAVE_OUTPUT
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -16,9 +18,27 @@ namespace kvcli {
 
 namespace {
 
+// The batch's own limit per round (what one open dialog may choose); longer lists are made in
+// further rounds with the same options.
+constexpr size_t ShowsPerRound = 64;
+
+// Options that name movie frames of one show: each show of a batch runs to its own end, so they
+// cannot apply to all of them alike.
+bool RefusesPerShowOptions(Context& ctx) {
+    for (const char* flag : {"--end", "--frames"}) {
+        if (ctx.TakeValue(flag)) {
+            ctx.Usage(std::string(flag) +
+                      " does not apply to a batch: each show is rendered to its own end (render "
+                      "such a show with movie)");
+            return true;
+        }
+    }
+    return ctx.usageError;
+}
+
 int RunBatch(Context& ctx) {
     CliMovieHost host;
-    if (!host.TakeMovieFlags(ctx)) return ExitUsage;
+    if (RefusesPerShowOptions(ctx) || !host.TakeMovieFlags(ctx)) return ExitUsage;
     std::vector<std::string> pos;
     if (!ctx.Positionals(pos)) return ExitUsage;
     if (pos.empty()) return ctx.Usage("wants one or more SHOW.kvx");
@@ -29,20 +49,36 @@ int RunBatch(Context& ctx) {
     for (const std::string& p : pos)
         if (!ctx.PathFits(p, "SHOW")) return ExitUsage;
     if (!host.CheckCodec(ctx)) return ExitUsage;
-    // A show whose picture cannot be loaded fails the batch before any movie is made; shows
-    // that are missing or are not shows are skipped by the job as before.
-    if (!ctx.allowPlaceholder) {
-        for (const std::string& p : pos) {
-            kv::Show check(ctx.Store());
-            ctx.PrepareShow(check);
-            if (kv::LoadShow(check, p, false) && ctx.PictureMissingFails(check, p))
-                return ExitFailure;
+    // Every entry is loaded as `movie` loads it. One that is missing, unreadable or not a show
+    // is named and left out, the others are made, and the batch ends with status 1; a show
+    // whose picture cannot be loaded fails the batch before any movie is made.
+    std::vector<std::string> shows;
+    bool entriesLeftOut = false;
+    for (const std::string& p : pos) {
+        kv::Show check(ctx.Store());
+        ctx.PrepareShow(check);
+        if (!ctx.LoadShow(check, p, false)) {
+            std::fprintf(stderr, "kinevista-cli batch: %s is left out\n", p.c_str());
+            entriesLeftOut = true;
+            continue;
         }
+        if (ctx.PictureMissingFails(check, p)) return ExitFailure;
+        shows.push_back(p);
     }
-    host.showFiles = pos;
+    if (shows.empty()) return ctx.Fail("no show to render");
     kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
-    return host.Finish(ctx, host.Make(ctx, show, true));
+    bool made = true;
+    for (size_t first = 0; first < shows.size(); first += ShowsPerRound) {
+        const size_t last = std::min(shows.size(), first + ShowsPerRound);
+        host.showFiles.assign(shows.begin() + static_cast<std::ptrdiff_t>(first),
+                              shows.begin() + static_cast<std::ptrdiff_t>(last));
+        made = host.Make(ctx, show, true) && made;
+        if (host.StopRequested() || host.refusedReplace) break;
+    }
+    const int status = host.Finish(ctx, made);
+    if (status == ExitSuccess && (entriesLeftOut || host.SkippedShows() > 0)) return ExitFailure;
+    return status;
 }
 
 const CommandRegistrar reg({"batch", "batch --out FILE.ext SHOW1.kvx SHOW2.kvx ... [movie options]",

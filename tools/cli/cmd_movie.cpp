@@ -95,6 +95,13 @@ bool CliMovieHost::TakeMovieFlags(Context& ctx) {
             ctx.Usage("--size wants WxH, not " + *size);
             return false;
         }
+        // The job would cut a larger side down to its limit without a word.
+        if (w > kv::MaxMovieSide || h > kv::MaxMovieSide) {
+            ctx.Usage("--size " + *size + " is too large: movies are at most " +
+                      std::to_string(kv::MaxMovieSide) + " x " + std::to_string(kv::MaxMovieSide) +
+                      " pixels");
+            return false;
+        }
         m_width = std::to_string(w);
         m_height = std::to_string(h);
     }
@@ -110,6 +117,7 @@ bool CliMovieHost::TakeMovieFlags(Context& ctx) {
             return false;
         }
     }
+    m_showRate = ctx.frameRate;
     if (ctx.TakeFlag("--fields")) m_fields = true;
     if (ctx.TakeFlag("--no-fields")) m_fields = false;
     if (ctx.TakeFlag("--reverse")) m_reverse = true;
@@ -163,7 +171,23 @@ bool CliMovieHost::MovieOptions(kv::MovieOptionTexts& t) {
     if (m_quality) t.quality = *m_quality;
     if (m_fields) t.fields = *m_fields ? "1" : "";
     if (m_reverse) t.reverse = *m_reverse ? "1" : "";
+    WarnOfMovieRate(t.fps);
     return true;
+}
+
+void CliMovieHost::WarnOfMovieRate(const std::string& fps) {
+    // --frame-rate sets the show's clock; the movie's own rate is the movie option, kept apart.
+    if (m_showRate <= 0 || m_fps || m_rateWarned) return;
+    const double movieRate = kv::MovieFrameRate(fps.c_str());
+    if (static_cast<int32_t>(movieRate * 100 + 0.5) == m_showRate) return;
+    m_rateWarned = true;
+    char wanted[16];
+    std::snprintf(wanted, sizeof wanted, "%g", m_showRate / 100.0);
+    std::fprintf(stderr,
+                 "kinevista-cli: warning: --frame-rate %d sets the show's rate; the movie is "
+                 "written at %s frames a second (the kept movie rate): add --fps %s to write it "
+                 "at the show's rate\n",
+                 static_cast<int>(m_showRate), fps.c_str(), wanted);
 }
 
 bool CliMovieHost::ChooseOutputFile(const kv::FileRequest&, std::string& path) {
@@ -279,6 +303,24 @@ void CliMovieHost::JobStopped(int64_t written, int64_t total, const std::string&
     if (!output.empty() && ::access(output.c_str(), F_OK) == 0)
         report += "; " + output + " is left as it was";
     m_stopReport = report;
+}
+
+void CliMovieHost::MovieWriteFailed(const std::string& path, const std::string& problem) {
+    if (m_lineOpen) std::fputc('\n', stderr);
+    m_lineOpen = false;
+    // The system's reason is what follows the writer's last ": ".
+    const size_t colon = problem.rfind(": ");
+    const std::string reason = colon == std::string::npos ? problem : problem.substr(colon + 2);
+    std::fprintf(stderr, "kinevista-cli: could not write %s%s%s\n", path.c_str(),
+                 reason.empty() ? "" : ": ", reason.c_str());
+}
+
+void CliMovieHost::BatchShowSkipped(const std::string& path) {
+    if (m_lineOpen) std::fputc('\n', stderr);
+    m_lineOpen = false;
+    std::fprintf(stderr, "kinevista-cli batch: %s could not be loaded as a show; no movie made\n",
+                 path.c_str());
+    ++m_skippedShows;
 }
 
 bool CliMovieHost::StopRequested() {

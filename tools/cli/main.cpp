@@ -100,6 +100,7 @@ bool Context::Positionals(std::vector<std::string>& out) {
         }
         out.push_back(a);
     }
+    out.insert(out.end(), literals.begin(), literals.end());
     return !usageError;
 }
 
@@ -186,7 +187,8 @@ struct CommandLine {
     std::string settingsFile;
     std::vector<std::pair<std::string, std::string>> sets;
     std::string answer;
-    std::vector<std::string> rest;  // the command and its arguments
+    std::vector<std::string> rest;      // the command and its arguments
+    std::vector<std::string> literals;  // the arguments after "--", never read as options
     bool help = false;
 };
 
@@ -224,6 +226,14 @@ bool ReadNumberOption(Context& ctx, const std::string& a, const std::string& v) 
 bool ReadOptions(int argc, char** argv, Context& ctx, CommandLine& cl) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--") {
+            // Everything after it is a name, even when it starts with "-" (the command itself
+            // when none came before).
+            int at = i + 1;
+            if (cl.rest.empty() && at < argc) cl.rest.push_back(argv[at++]);
+            cl.literals.assign(argv + at, argv + argc);
+            break;
+        }
         auto value = [&](std::string& out) {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "kinevista-cli: %s needs a value\n", a.c_str());
@@ -316,5 +326,6 @@ int main(int argc, char** argv) {
     ctx.command = rest[0];
     ctx.usage = it->second.usage;
     ctx.args.assign(rest.begin() + 1, rest.end());
+    ctx.literals = cl.literals;
     return it->second.run(ctx);
 }

@@ -11,7 +11,10 @@
 #include <ctime>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../../test_support.h"
@@ -134,6 +137,39 @@ TEST(AtomicFile, LeftoversOfKilledWritersGoAtTheNextWrite) {
     EXPECT_EQ(kvtest::ReadFileBytes(target), "whole");
     // Another target's temporary file is not ours to remove.
     EXPECT_EQ(kvtest::ListFolder(dir).size(), 3u);
+}
+
+// Writers racing on one target each sweep the others' temporaries: a sweep never takes one that
+// a writer holds, between its creation and its rename included, so every writer succeeds and
+// the target is always one writer's whole bytes.
+TEST(AtomicFile, ConcurrentWritersToOneTargetAllSucceed) {
+    const std::string dir = kvtest::TempDir("atomic-race");
+    const std::string target = dir + "/show.kvx";
+    constexpr int Writers = 8;
+    constexpr int Rounds = 40;
+    std::atomic<int> failures{0};
+    std::string firstError;
+    std::mutex errorLock;
+    std::vector<std::thread> threads;
+    for (int w = 0; w < Writers; ++w) {
+        threads.emplace_back([&, w] {
+            const std::string bytes(2000 + w, static_cast<char>('a' + w));
+            for (int r = 0; r < Rounds; ++r) {
+                std::string error;
+                if (!WriteFileAtomically(target, bytes.data(), bytes.size(), &error)) {
+                    ++failures;
+                    std::lock_guard<std::mutex> lock(errorLock);
+                    if (firstError.empty()) firstError = error;
+                }
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0) << firstError;
+    const std::string last = kvtest::ReadFileBytes(target);
+    ASSERT_GE(last.size(), 2000u);
+    EXPECT_EQ(last, std::string(last.size(), last[0]));
+    EXPECT_EQ(kvtest::ListFolder(dir), std::vector<std::string>{"show.kvx"});
 }
 
 // Sets a file's modification time `seconds` into the past.

@@ -113,6 +113,33 @@ TEST_F(CliMain, FrameRatesOutOfRangeWarnAndUse2997) {
 }
 
 }  // namespace
+// "--" ends the options: a name that starts with "--" is a name. A movie larger than the
+// writers take is refused, not cut; a show rate that is not the movie's is warned of.
+TEST_F(CliMain, NamesAfterDashDashSizesAboveTheLimitAndRatesApart) {
+    std::string err;
+    ASSERT_EQ(kvtest::Run("cp " + Q(path) + " " + Q(dir + "/--odd.kvx")), 0);
+    const std::string inDir = "cd " + Q(dir) + " && ";
+    EXPECT_EQ(CliErr("info -- --odd.kvx", &err, inDir), 0) << err;
+    EXPECT_EQ(CliErr("info --odd.kvx", &err, inDir), 2);  // without it, an unknown option
+    EXPECT_EQ(CliErr("resave -- --odd.kvx --copy.kvx", &err, inDir), 0) << err;
+    EXPECT_NE(kvtest::ReadFileBytes(dir + "/--copy.kvx"), "");
+
+    const std::string movie = dir + "/big.avi";
+    EXPECT_EQ(CliErr("movie " + Q(path) + " --size 8192x8192 --out " + Q(movie), &err), 2);
+    EXPECT_NE(err.find("movies are at most 4096 x 4096 pixels"), std::string::npos) << err;
+    EXPECT_EQ(kvtest::ReadFileBytes(movie), "");
+
+    EXPECT_EQ(
+        CliErr("movie " + Q(path) + " --size 16x16 --frame-rate 2500 --out " + Q(movie), &err), 0);
+    EXPECT_NE(err.find("the movie is written at 29.97 frames a second"), std::string::npos) << err;
+    EXPECT_NE(err.find("add --fps 25 to write it"), std::string::npos) << err;
+    EXPECT_EQ(
+        CliErr("movie " + Q(path) + " --size 16x16 --frame-rate 2500 --fps 25 --out " + Q(movie),
+               &err),
+        0);
+    EXPECT_EQ(err.find("warning"), std::string::npos) << err;
+}
+
 TEST_F(CliMain, SettingsThatDoNotFitAreToldNotDropped) {
     std::string err;
     // A folder longer than a path record is refused whole and named on standard error; the run

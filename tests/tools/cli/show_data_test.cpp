@@ -15,6 +15,7 @@ namespace {
 using kvclitest::Cli;
 using kvclitest::CliShow;
 using kvclitest::Q;
+using kvclitest::WithoutId;
 
 bool Exists(const std::string& path) {
     struct stat st;
@@ -260,6 +261,32 @@ TEST_F(CliShow, NewFramesTheWholePictureOrTakesTheKeys) {
     EXPECT_EQ(Cli("new " + Q(dir + "/absent.bmp") + " --out " + Q(dir + "/x.kvx")), 1);
     EXPECT_FALSE(Exists(dir + "/x.kvx"));
     EXPECT_EQ(Cli("new " + Q(picture)), 2);  // no --out
+}
+
+}  // namespace
+
+namespace {
+
+// Ten `set` processes at once on one show, twenty times over: each writer either succeeds or
+// fails for a reason of its own; none loses its temporary file to another writer's sweep of
+// leftovers, and the show is always one writer's whole file.
+TEST_F(CliShow, ConcurrentSetsOnOneShowAllSucceed) {
+    std::string json;
+    ASSERT_EQ(Cli("info " + Q(path), &json), 0);
+    kvtest::WriteFileBytes(dir + "/keys.json", json);
+    const std::string set = std::string(KV_BIN_DIR) + "/kinevista-cli set " + Q(path) + " --keys " +
+                            Q(dir + "/keys.json");
+    const std::string failures = dir + "/failures.txt";
+    const std::string script = "for r in $(seq 20); do for i in $(seq 10); do (" + set + " 2>>" +
+                               Q(failures) + " || echo failed >>" + Q(failures) +
+                               ") & done; wait; done";
+    kvtest::WriteFileBytes(dir + "/race.sh", script + "\n");
+    ASSERT_EQ(kvtest::Run("bash " + Q(dir + "/race.sh")), 0);
+    const std::string failed = kvtest::ReadFileBytes(failures);
+    EXPECT_TRUE(failed.empty()) << failed.substr(0, 400);
+    std::string after;
+    EXPECT_EQ(Cli("info " + Q(path), &after), 0);
+    EXPECT_EQ(WithoutId(after), WithoutId(json));
 }
 
 }  // namespace

@@ -17,8 +17,9 @@ using kvclitest::Q;
 
 TEST_F(CliShow, WriteFailuresNameTheReason) {
     const std::string bmp = dir + "/full.bmp", tga = dir + "/full.tga";
-    ASSERT_EQ(::symlink("/dev/full", bmp.c_str()), 0);
-    ASSERT_EQ(::symlink("/dev/full", tga.c_str()), 0);
+    const std::string avi = dir + "/full.avi", mp4 = dir + "/full.mp4";
+    for (const std::string& link : {bmp, tga, avi, mp4})
+        ASSERT_EQ(::symlink("/dev/full", link.c_str()), 0);
     std::string json;
     ASSERT_EQ(Cli("info " + Q(path), &json), 0);
     kvtest::WriteFileBytes(dir + "/keys.json", json);
@@ -34,6 +35,8 @@ TEST_F(CliShow, WriteFailuresNameTheReason) {
         {"new " + Q(picture) + " --out /dev/full", "/dev/full"},
         {"set " + Q(path) + " --keys " + Q(dir + "/keys.json") + " --out /dev/full", "/dev/full"},
         {"resave " + Q(path) + " /dev/full", "/dev/full"},
+        {"movie " + Q(path) + " --size 64x48 --out " + Q(avi), avi},
+        {"movie " + Q(path) + " --size 64x48 --out " + Q(mp4), mp4},
     };
     for (const Case& c : cases) {
         std::string err;
@@ -59,6 +62,16 @@ TEST_F(CliShow, AFileSizeLimitIsNamedAndKeepsTheOldFile) {
         << err;
     EXPECT_NE(err.find("could not write " + out + ": File too large"), std::string::npos) << err;
     EXPECT_EQ(kvtest::ReadFileBytes(out), "the old frame");
+    // A movie too: the writer's failure names the system's reason.
+    const std::string movie = dir + "/movie.avi";
+    kvtest::WriteFileBytes(movie, "the old movie");
+    EXPECT_EQ(kvtest::Run("ulimit -f 8; " + std::string(KV_BIN_DIR) + "/kinevista-cli movie " +
+                              Q(path) + " --size 320x240 --out " + Q(movie) + " 2>&1",
+                          &err),
+              1)
+        << err;
+    EXPECT_NE(err.find("could not write " + movie + ": File too large"), std::string::npos) << err;
+    EXPECT_EQ(kvtest::ReadFileBytes(movie), "the old movie");
     for (const std::string& name : kvtest::ListFolder(dir))
         EXPECT_EQ(name.find("~kv"), std::string::npos) << name;
 }
