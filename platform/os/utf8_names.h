@@ -25,9 +25,10 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 // Whether something (a file or a folder) has this UTF-8 name.
 bool PathExists(const std::string& path);
 
-// A std::filesystem::path of a UTF-8 name, and a path's name as UTF-8. Neither throws: bytes
-// that are not UTF-8 (a name stored by an older program) become U+FFFD on Windows, which names
-// no file, and stay as they are on Linux.
+// A std::filesystem::path of a UTF-8 name, and a path's name as UTF-8. Neither throws. A name
+// whose bytes are not UTF-8 (a picture path an older Windows program kept in a show) is read on
+// Windows in the system's ANSI code page, as that program meant it, by these calls and by
+// OpenFile and PathExists; on Linux its bytes are the name.
 std::filesystem::path FsPath(const std::string& path);
 std::string Utf8Name(const std::filesystem::path& path);
 

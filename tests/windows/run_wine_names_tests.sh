@@ -2,8 +2,9 @@
 # The Windows build with names beyond ASCII, under Wine: shows whose pictures sit in a folder
 # named "Straße é Ø 中文" (a BMP and a JPEG read through GDI+) made, described, rendered and
 # made into movies by kinevista-cli.exe, each compared with the Linux build's result; shows and
-# outputs with such names; "Fête.kvx" and "Fète.kvx" kept apart; a missing "Schöner.kvx" told
-# as missing; and the names layer's own tests (platform_os_win_tests).
+# outputs with such names; a picture path kept in the ANSI code page by an older program;
+# "Fête.kvx" and "Fète.kvx" kept apart; a missing "Schöner.kvx" told as missing; and the names
+# layer's own tests (platform_os_win_tests).
 #
 #   tests/windows/run_wine_names_tests.sh LINUX_BUILD WIN_BUILD
 #
@@ -153,6 +154,27 @@ win_frames="$(raw "$work/Film $letters.avi")"
 check "movie of the BMP show to \"Film $letters.avi\": exit 0 ($status), every frame the Linux one" \
   test $status -eq 0 -a -s "$work/Film $letters.avi" -a -s "$work/linux/film.avi" -a \
        "$linux_frames" = "$win_frames"
+
+# --- A picture path an older program kept in the ANSI code page ------------------------------
+# The same show as the BMP one, over a copy of its picture named "Schöner Garten.bmp", with the
+# stored path's "ö" rewritten as the single byte of Windows-1252 (Wine's code page here): the
+# picture is found by that path, as the older program meant it.
+mkdir -p "$work/Altes Programm"
+cp "$work/$letters/$letters.bmp" "$work/Altes Programm/Schöner Garten.bmp"
+cli new "Altes Programm/Schöner Garten.bmp" --out shows/legacy.kvx >/dev/null 2>&1
+python3 - "$work/shows/legacy.kvx" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+name = 'Schöner Garten.bmp'
+assert data.count(name.encode() + b'\0') == 1
+data = data.replace(name.encode() + b'\0', name.encode('cp1252') + b'\0\0')
+open(sys.argv[1], 'wb').write(data)
+PY
+patched=$?
+frame shows/legacy.kvx legacy.bmp
+status=$?
+check "render over a picture path kept in Windows-1252: exit 0 ($status), the Linux bytes" \
+  bash -c "test $patched -eq 0 -a $status -eq 0 && cmp -s '$work/linux/bmp.bmp' '$work/legacy.bmp'"
 
 # --- Names that differ in one accent are two files ------------------------------------------------
 mkdir -p "$work/resave"

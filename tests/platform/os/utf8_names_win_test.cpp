@@ -45,3 +45,35 @@ TEST(Utf8NamesWin, NamesNeverPassThroughTheAnsiCodePage) {
     EXPECT_EQ(kv::os::FsPath(name), std::filesystem::path(wideName));
     EXPECT_EQ(kv::os::Utf8Name(std::filesystem::path(wideName)), name);
 }
+
+TEST(Utf8NamesWin, NamesKeptInTheAnsiCodePageByOlderProgramsAreFound) {
+    // "Schöner.kvx" as an older program kept it: in the system's ANSI code page, not UTF-8.
+    const std::string dir = kvtest::TempDir("utf8-legacy");
+    const std::wstring wideName = kv::os::Widen(dir) + L"\\Sch\u00f6ner.kvx";
+    DWORD codePage = 0;
+    ASSERT_GT(
+        GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)),
+        0);
+    char legacy[8] = {};
+    BOOL lost = FALSE;
+    ASSERT_EQ(WideCharToMultiByte(codePage, 0, L"\u00f6", 1, legacy, sizeof legacy, nullptr, &lost),
+              1)
+        << "code page " << codePage;
+    ASSERT_FALSE(lost);
+    const std::string stored = dir + "\\Sch" + legacy + "ner.kvx";
+    EXPECT_FALSE(kv::os::PathExists(stored));
+
+    HANDLE h = CreateFileW(wideName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_TRUE(kv::os::PathExists(stored)) << "code page " << codePage;
+    std::FILE* f = kv::os::OpenFile(stored, "rb");
+    EXPECT_NE(f, nullptr);
+    if (f) std::fclose(f);
+    EXPECT_EQ(kv::os::FsPath(stored), std::filesystem::path(wideName));
+    // The UTF-8 name of the same file is found as well, and is what the path gives back.
+    EXPECT_TRUE(kv::os::PathExists(dir + "\\Schöner.kvx"));
+    EXPECT_EQ(kv::os::Utf8Name(kv::os::FsPath(stored)), dir + "\\Schöner.kvx");
+}
