@@ -89,10 +89,11 @@ format-check:
 	@$(SOURCES) | xargs clang-format --dry-run -Werror || \
 	  { echo "format-check: sources are not clang-format clean; run 'make format'"; exit 1; }
 
-# The Windows build under Wine, compared with the Linux build's programs (skipped, with a message,
-# when MinGW-w64 or Wine is missing).
+# The Windows build under Wine, compared with the Linux build's programs, and again with names
+# beyond ASCII (skipped, with a message, when MinGW-w64 or Wine is missing).
 test-windows: setup build
 	JOBS=$(JOBS) bash tests/windows/run_wine_tests.sh $(BUILD) $(WIN_BUILD)
+	JOBS=$(JOBS) bash tests/windows/run_wine_names_tests.sh $(BUILD) $(WIN_BUILD)
 
 # The editor's Windows build under Wine on a display of its own: the window layer's tests, a
 # screenshot (build-win/editor_under_wine.png) and the host's edit round trip (skipped, with a

@@ -26,6 +26,7 @@
 #include "platform/os/atomic_file.h"
 #include "platform/os/process.h"
 #include "platform/os/registry.h"
+#include "platform/os/utf8_names.h"
 #include "platform/os/window_list.h"
 #include "plugin/components.h"
 #include "plugin/modal_ui.h"
@@ -115,7 +116,8 @@ bool WriteExchangeFile(const uint8_t* block, uint32_t size) {
 }
 
 int32_t ReadExchangeFile(uint8_t* block, uint32_t size) {
-    std::FILE* f = std::fopen(kv::ExchangePath().c_str(), "rb");
+    // Wide-character calls: the host's code page is the host's choice, not ours.
+    std::FILE* f = kv::os::OpenFile(kv::ExchangePath(), "rb");
     if (!f) return -1;
     const size_t n = std::fread(block, 1, size, f);
     std::fclose(f);

@@ -8,6 +8,7 @@
 
 #include "platform/os/atomic_file.h"
 #include "platform/os/public_folder.h"
+#include "platform/os/utf8_names.h"
 
 namespace kv {
 
@@ -48,7 +49,7 @@ void Settings::Load(const std::string& path) {
         m_path = path.empty() ? PublicPath("Kinevista.ini") : path;
         file = m_path;
     }
-    if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
+    if (std::FILE* f = os::OpenFile(file, "rb")) {
         char buffer[SettingsTextSize];
         const size_t n = std::fread(buffer, 1, sizeof buffer, f);
         bytes.assign(buffer, n);

@@ -22,6 +22,7 @@
 #include "core/show/show_load_steps.h"
 #include "platform/os/atomic_file.h"
 #include "platform/os/public_folder.h"
+#include "platform/os/utf8_names.h"
 
 namespace kv {
 
@@ -225,18 +226,14 @@ bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes,
 
 // Reads up to MaxShowFileBytes of a show file; false (and why) when it cannot be opened.
 bool ReadShowFile(const std::string& path, std::vector<uint8_t>& out, ShowLoadError* why) {
-    // Not inherited by a program started meanwhile ("e"; Windows handles are not inherited).
-#ifdef _WIN32
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-#else
-    std::FILE* f = std::fopen(path.c_str(), "rbe");
-#endif
+    // Not inherited by a program started meanwhile ("e").
+    std::FILE* f = os::OpenFile(path, "rbe");
     if (!f) {
         const int err = errno;
         std::error_code ignored;
         // Where a folder cannot be opened as a file (Windows), it reads as nothing, as it
         // does where it can.
-        if (std::filesystem::is_directory(std::filesystem::u8path(path), ignored)) {
+        if (std::filesystem::is_directory(os::FsPath(path), ignored)) {
             out.clear();
             return true;
         }

@@ -2,6 +2,7 @@
 #include "core/picture/disk_file.h"
 
 #include "platform/os/atomic_file.h"
+#include "platform/os/utf8_names.h"
 
 namespace kv {
 
@@ -35,7 +36,7 @@ bool DiskFile::Open(const FileSpec& fileSpec, int32_t flags) {
         mode = "ab";
     }
     if (!mode || fileSpec.Empty()) return false;
-    m_stream = std::fopen(fileSpec.path, mode);
+    m_stream = os::OpenFile(fileSpec.path, mode);
     return m_stream != nullptr;
 }
 

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/os/utf8_names.h"
+
 namespace kv {
 
 namespace {
@@ -19,7 +21,7 @@ bool IsRooted(const char* path) {
 
 bool IsFile(const std::string& path) {
     std::error_code ignored;
-    const auto status = std::filesystem::status(std::filesystem::u8path(path), ignored);
+    const auto status = std::filesystem::status(os::FsPath(path), ignored);
     return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 

@@ -13,6 +13,7 @@
 #include "editor/ui/session/edit_session.h"
 #include "platform/os/atomic_file.h"
 #include "platform/os/public_folder.h"
+#include "platform/os/utf8_names.h"
 
 namespace kv {
 
@@ -32,7 +33,7 @@ uint64_t Fnv1a(const uint8_t* data, size_t n) {
 }
 
 bool ReadBytes(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = os::OpenFile(path, "rb");
     if (!f) return false;
     bytes.clear();
     uint8_t buf[4096];

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/codecs/codec_file.h"
+
 #ifdef KV_HAVE_MORE_CODECS
 #include <zlib.h>
 #endif
@@ -91,7 +93,7 @@ int ExifOrientation(const uint8_t* tiff, std::size_t size) {
 bool ReadJpegMetadata(const char* path, PictureMetadata& metadata) {
     metadata = PictureMetadata{};
     if (!path) return false;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = OpenCodecFile(path);
     if (!f) return false;
     uint8_t soi[2] = {};
     if (std::fread(soi, 1, 2, f) != 2 || soi[0] != 0xFF || soi[1] != 0xD8) {
@@ -140,7 +142,7 @@ bool ReadJpegMetadata(const char* path, PictureMetadata& metadata) {
 bool ReadPngMetadata(const char* path, PictureMetadata& metadata) {
     metadata = PictureMetadata{};
     if (!path) return false;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = OpenCodecFile(path);
     if (!f) return false;
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     uint8_t head[8] = {};
@@ -208,7 +210,7 @@ bool TiffSuitsPlainReader(const char*) {
 bool ReadTiffMetadata(const char* path, PictureMetadata& metadata) {
     metadata = PictureMetadata{};
     if (!path) return false;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = OpenCodecFile(path);
     if (!f) return false;
     std::vector<uint8_t> tiff(8);
     bool ok = std::fread(tiff.data(), 1, 8, f) == 8 && (tiff[0] == 'I' || tiff[0] == 'M');

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "platform/codecs/codec_file.h"
+
 namespace kv {
 
 bool GdiplusHasJpegDecoder() {
@@ -11,7 +13,7 @@ bool GdiplusHasJpegDecoder() {
 
 DecodeStatus DecodePictureFile(const char* path, DecodeTarget& target) {
     if (!path || !*path) return DecodeStatus::NotDecodable;
-    std::FILE* stream = std::fopen(path, "rb");
+    std::FILE* stream = OpenCodecFile(path);
     if (!stream) return DecodeStatus::NotDecodable;
     unsigned char head[8] = {};
     const size_t got = std::fread(head, 1, sizeof head, stream);

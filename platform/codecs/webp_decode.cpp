@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/codecs/codec_file.h"
 #include "platform/codecs/more_codecs.h"
 
 namespace kv {
@@ -23,7 +24,7 @@ namespace {
 // file when the file is shorter. Whatever follows the chunk is never read, and a chunk longer
 // than the largest allocation allowed is refused before any of it is read.
 bool ReadRiffChunk(const char* path, std::size_t maxBytes, std::vector<uint8_t>& out) {
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = OpenCodecFile(path);
     if (!f) return false;
     uint8_t head[12] = {};
     bool ok = std::fread(head, 1, sizeof head, f) == sizeof head &&

@@ -38,8 +38,9 @@ std::string KnownPublicFolder() {
 
 std::string PublicFolder() {
     std::string folder;
-    if (const char* env = std::getenv("KINEVISTA_PUBLIC"); env && *env) {
-        folder = env;
+    // The variable's wide text: its narrow form is in the ANSI code page.
+    if (const wchar_t* env = _wgetenv(L"KINEVISTA_PUBLIC"); env && *env) {
+        folder = os::Narrow(env);
     } else {
         folder = KnownPublicFolder();
     }

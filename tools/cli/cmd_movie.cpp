@@ -24,6 +24,7 @@
 #include "output/movie_settings.h"
 #include "output/movie_writers.h"
 #include "output/timecode.h"
+#include "platform/os/utf8_names.h"
 #include "platform/video/movie_writer.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
@@ -193,7 +194,7 @@ void CliMovieHost::WarnOfMovieRate(const std::string& fps) {
 bool CliMovieHost::ChooseOutputFile(const kv::FileRequest&, std::string& path) {
     path = output;
     if (path.empty()) return false;
-    if (askReplace && ::access(path.c_str(), F_OK) == 0 &&
+    if (askReplace && kv::os::PathExists(path) &&
         !kv::AskYesNo((path + " already exists. Replace it?").c_str(), "Kinevista")) {
         refusedReplace = true;
         return false;
@@ -300,8 +301,7 @@ void CliMovieHost::JobStopped(int64_t written, int64_t total, const std::string&
         "stopped after " + std::to_string(written) + " of " + std::to_string(total) + " frames";
     report +=
         keptAs.empty() ? "; no partial movie was kept" : "; the partial movie is kept as " + keptAs;
-    if (!output.empty() && ::access(output.c_str(), F_OK) == 0)
-        report += "; " + output + " is left as it was";
+    if (kv::os::PathExists(output)) report += "; " + output + " is left as it was";
     m_stopReport = report;
 }
 

@@ -22,6 +22,7 @@
 #include "core/show/show.h"
 #include "core/show/show_load_steps.h"
 #include "platform/faces/face_detector.h"
+#include "platform/os/utf8_names.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/json_reader.h"
 #include "tools/cli/show_json.h"
@@ -142,7 +143,7 @@ int ReadNewRequest(Context& ctx, NewRequest& req) {
         }
         // Named after the picture, in the folder given; two pictures may not share a name.
         const std::string show =
-            (std::filesystem::path(*outDir) / std::filesystem::path(p).stem()).string() + ".kvx";
+            kv::os::Utf8Name(kv::os::FsPath(*outDir) / kv::os::FsPath(p).stem()) + ".kvx";
         if (std::find(req.shows.begin(), req.shows.end(), show) != req.shows.end())
             return ctx.Usage("two pictures would both make " + show);
         req.shows.push_back(show);
@@ -151,7 +152,7 @@ int ReadNewRequest(Context& ctx, NewRequest& req) {
         if (!ctx.PathFits(show, out ? "--out" : "--out-dir")) return ExitUsage;
     if (outDir) {
         std::error_code error;
-        std::filesystem::create_directories(*outDir, error);
+        std::filesystem::create_directories(kv::os::FsPath(*outDir), error);
         if (error) {
             ctx.Fail("cannot make the folder " + *outDir + ": " + error.message());
             return ExitFailure;
@@ -177,8 +178,8 @@ int MakeShow(Context& ctx, NewRequest& req, size_t index, int& zoomMoves) {
     const std::string& target = req.shows[index];
     // The show keeps the picture's full path, so it renders from any working folder.
     std::error_code error;
-    const std::filesystem::path full = std::filesystem::canonical(given, error);
-    const std::string picture = error ? given : full.string();
+    const std::filesystem::path full = std::filesystem::canonical(kv::os::FsPath(given), error);
+    const std::string picture = error ? given : kv::os::Utf8Name(full);
     if (!ctx.PathFits(picture, "PICTURE")) return ExitUsage;
 
     kv::Show show(ctx.Store());

@@ -17,6 +17,7 @@
 #include "core/show/show.h"
 #include "kv_version.h"
 #include "platform/os/atomic_file.h"
+#include "platform/os/utf8_names.h"
 #include "tools/cli/cli.h"
 
 namespace kvcli {
@@ -273,12 +274,8 @@ bool ReadOptions(int argc, char** argv, Context& ctx, CommandLine& cl) {
     return true;
 }
 
-}  // namespace
-
-}  // namespace kvcli
-
-int main(int argc, char** argv) {
-    using namespace kvcli;
+// The program with its arguments as UTF-8.
+int Main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("kinevista-cli %s\n", KV_VERSION_TEXT);
         return ExitSuccess;
@@ -328,4 +325,13 @@ int main(int argc, char** argv) {
     ctx.args.assign(rest.begin() + 1, rest.end());
     ctx.literals = cl.literals;
     return it->second.run(ctx);
+}
+
+}  // namespace
+
+}  // namespace kvcli
+
+int main(int argc, char** argv) {
+    // No exception ends the program unexplained: a file the system refused is named, exit 1.
+    return kv::os::RunProgram("kinevista-cli", argc, argv, kvcli::Main);
 }

@@ -10,6 +10,7 @@
 
 #include "core/base/records.h"
 #include "core/show/show.h"
+#include "platform/os/utf8_names.h"
 
 namespace kvcli {
 
@@ -261,7 +262,7 @@ bool ApplyShowJson(const JsonValue& doc, kv::Show& show, const ShowJsonOptions& 
 }
 
 bool ReadJsonFile(const std::string& path, std::string& text, std::string& error) {
-    std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    std::FILE* f = path == "-" ? stdin : kv::os::OpenFile(path, "rb");
     if (!f) {
         error = "cannot open " + path + ": " + std::strerror(errno);
         return false;

@@ -24,6 +24,7 @@
 #include "platform/host/acf_ids.h"
 #include "platform/os/atomic_file.h"
 #include "platform/os/registry.h"
+#include "platform/os/utf8_names.h"
 #include "tools/host/sim_host.h"
 
 using namespace kvhost;
@@ -143,7 +144,7 @@ bool WriteTarga(const std::string& path, int32_t width, int32_t height,
 }
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = kv::os::OpenFile(path, "wb");
     if (!f) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
@@ -153,8 +154,8 @@ int Install(const Args& a) {
     if (a.positional.size() != 1) return Usage();
     std::string dir = a.positional[0];
     std::error_code failed;
-    const std::filesystem::path real = std::filesystem::canonical(dir, failed);
-    if (!failed) dir = real.string();
+    const std::filesystem::path real = std::filesystem::canonical(kv::os::FsPath(dir), failed);
+    if (!failed) dir = kv::os::Utf8Name(real);
     if (!kv::WriteRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, dir)) {
         std::fprintf(stderr, "kinevista-host: cannot write %s\n", kv::RegistryFile().c_str());
         return 2;
@@ -213,13 +214,16 @@ std::string PluginEditor(const std::string& pluginFile) {
     std::string folder;
     // A value, even an empty one, stops the plug-in looking further (as it does).
     if (kv::ReadRegistryValue(kv::PluginRegistryKey, kv::EditorFolderValue, &folder))
-        return folder.empty() ? "" : (std::filesystem::path(folder) / program).string();
+        return folder.empty() ? "" : kv::os::Utf8Name(kv::os::FsPath(folder) / program);
 #ifdef _WIN32
     (void)pluginFile;  // Windows plug-ins always have the registry value
     return "";
 #else
-    const std::filesystem::path own = std::filesystem::absolute(pluginFile).parent_path();
-    return (own / kv::InstalledEditorFolderFromPlugin / program).lexically_normal().string();
+    std::error_code ec;
+    const std::filesystem::path own =
+        std::filesystem::absolute(kv::os::FsPath(pluginFile), ec).parent_path();
+    return kv::os::Utf8Name(
+        (own / kv::InstalledEditorFolderFromPlugin / program).lexically_normal());
 #endif
 }
 
@@ -231,10 +235,9 @@ int Catalogue(const Args& a) {
         // Which editor an edit would start, on the error stream so that the catalogue itself
         // reads the same on every system.
         const std::string editor = PluginEditor(a.positional[0]);
-        std::error_code ec;
         std::fprintf(stderr, "kinevista-host: editor %s%s\n",
                      editor.empty() ? "(none named)" : editor.c_str(),
-                     editor.empty() || std::filesystem::exists(editor, ec) ? "" : " (missing)");
+                     editor.empty() || kv::os::PathExists(editor) ? "" : " (missing)");
         return r == ACF_OK ? 0 : 1;
     });
 }
@@ -310,9 +313,8 @@ int Edit(const Args& a) {
     });
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The program with its arguments as UTF-8.
+int Main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     if (command == "--version" && argc == 2) {
@@ -328,4 +330,10 @@ int main(int argc, char** argv) {
     if (command == "render") return Render(a);
     if (command == "edit") return Edit(a);
     return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return kv::os::RunProgram("kinevista-host", argc, argv, Main);
 }

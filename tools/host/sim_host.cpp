@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "platform/host/acf_ids.h"
+#include "platform/os/utf8_names.h"
 
 namespace kvhost {
 
@@ -846,7 +847,7 @@ int32_t PendingHostMessages() {
 
 std::vector<uint8_t> PrivateDataFromFile(const std::string& path, bool* ok) {
     std::vector<uint8_t> data(PrivateDataSize, 0);
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = kv::os::OpenFile(path, "rb");
     if (ok) *ok = f != nullptr;
     if (f) {
         const size_t n = std::fread(data.data(), 1, data.size(), f);

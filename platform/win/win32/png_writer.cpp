@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/utf8_names.h"
 #include "platform/win/gdi.h"
 
 namespace kv {
@@ -86,7 +87,7 @@ bool WritePng(const std::string& path, const uint32_t* pixels, int width, int he
     Chunk(file, "IHDR", header);
     Chunk(file, "IDAT", z);
     Chunk(file, "IEND", {});
-    FILE* f = std::fopen(path.c_str(), "wb");
+    FILE* f = os::OpenFile(path, "wb");
     if (!f) return false;
     bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
     return std::fclose(f) == 0 && ok;

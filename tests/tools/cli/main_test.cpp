@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/tools/cli/cli_show_fixture.h"
 
@@ -92,6 +93,35 @@ TEST_F(CliMain, MissingShowsAndPicturesAreFailures) {
                      &err),
               0);
     EXPECT_EQ(kvtest::ReadFileBytes(out).size(), 54u + 64 * 48 * 4);
+}
+
+TEST_F(CliMain, NamesBeyondAsciiAreKeptLetterForLetter) {
+    // A picture in a folder named with Latin, Nordic and Chinese letters; the show elsewhere,
+    // so that the picture is found by the path the show keeps.
+    const std::string letters = "Straße é Ø 中文";
+    ASSERT_EQ(kvtest::Run("mkdir -p " + Q(dir + "/" + letters) + " " + Q(dir + "/shows")), 0);
+    const std::string pictureThere = dir + "/" + letters + "/" + letters + ".bmp";
+    kvtest::WriteFileBytes(pictureThere, kvtest::ReadFileBytes(picture));
+    const std::string show = dir + "/shows/" + letters + ".kvx";
+    std::string err;
+    ASSERT_EQ(CliErr("new " + Q(pictureThere) + " --out " + Q(show), &err), 0) << err;
+    std::string json;
+    ASSERT_EQ(Cli("info " + Q(show), &json), 0);
+    EXPECT_NE(json.find(letters + "/" + letters + ".bmp"), std::string::npos) << json;
+    const std::string frame = dir + "/Bild " + letters + ".bmp";
+    EXPECT_EQ(CliErr("render " + Q(show) + " --frame 0 --size 64x48 --out " + Q(frame), &err), 0)
+        << err;
+    EXPECT_EQ(kvtest::ReadFileBytes(frame).size(), 54u + 64 * 48 * 4);
+
+    // Names one accent apart are two files.
+    ASSERT_EQ(kvtest::Run("mkdir " + Q(dir + "/saved")), 0);
+    EXPECT_EQ(CliErr("resave " + Q(path) + " " + Q(dir + "/saved/Fête.kvx"), &err), 0) << err;
+    EXPECT_EQ(CliErr("resave " + Q(path) + " " + Q(dir + "/saved/Fète.kvx"), &err), 0) << err;
+    EXPECT_EQ(kvtest::ListFolder(dir + "/saved"),
+              (std::vector<std::string>{"Fète.kvx", "Fête.kvx"}));
+
+    EXPECT_EQ(CliErr("info " + Q(dir + "/Schöner.kvx"), &err), 1);
+    EXPECT_NE(err.find("Schöner.kvx is missing"), std::string::npos) << err;
 }
 
 TEST_F(CliMain, FrameRatesOutOfRangeWarnAndUse2997) {
