@@ -22,6 +22,7 @@
 #include "output/movie_writers.h"
 #include "output/timecode.h"
 #include "platform/os/atomic_file.h"
+#include "platform/os/utf8_names.h"
 
 namespace kv {
 
@@ -49,7 +50,7 @@ private:
 
 // Reads at most ShowFileBufferSize bytes of a show file and parses them into the show.
 bool LoadBatchShow(Show& show, const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = os::OpenFile(path, "rb");
     if (!f) return false;
     std::vector<uint8_t> block(ShowFileBufferSize);
     size_t n = std::fread(block.data(), 1, block.size(), f);
