@@ -283,3 +283,110 @@ TEST_F(FrameShape, AMattedMovieSaysSoOnceAndFillDoesNot) {
 }
 
 }  // namespace
+
+namespace {
+
+// The camera of one frame: x, y and width.
+struct Camera {
+    double x = 0, y = 0, width = 0;
+};
+Camera CameraAt(const std::string& show, int frame) {
+    std::string out;
+    Cli("camera " + Q(show) + " " + std::to_string(frame) + " " + std::to_string(frame), &out);
+    Camera c;
+    int f = 0;
+    std::sscanf(out.c_str(), "%d %lf %lf %lf", &f, &c.x, &c.y, &c.width);
+    return c;
+}
+
+// A picture of the given size with detail spread over it (stripes and a disc), saved as BMP.
+std::string Photo(const std::string& dir, int w, int h) {
+    kv::CDIB img(w, h, 24);
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = img.Row(y);
+        for (int x = 0; x < w; ++x) {
+            const double dx = x - w / 2.0, dy = y - h / 2.0;
+            const bool disc = dx * dx + dy * dy < (h / 6.0) * (h / 6.0);
+            row[3 * x] = static_cast<uint8_t>(disc ? 240 : (x / 7 % 2) * 90 + y * 100 / h);
+            row[3 * x + 1] = static_cast<uint8_t>(disc ? 240 : (y / 11 % 2) * 80 + 40);
+            row[3 * x + 2] = static_cast<uint8_t>(disc ? 240 : x * 200 / w);
+        }
+    }
+    const std::string path = dir + "/photo" + std::to_string(w) + "x" + std::to_string(h) + ".bmp";
+    kv::FileSpec spec;
+    spec.SetPath(path.c_str());
+    EXPECT_TRUE(img.Save(spec, kv::FormatBmp));
+    return path;
+}
+
+int ShowAspectMode(const std::string& show, const std::string& more = "") {
+    std::string out;
+    Cli("info " + Q(show) + more, &out);
+    const size_t at = out.find("\"AspectMode\": ");
+    return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 14);
+}
+
+TEST_F(FrameShape, ShowsKeepTheirShapeAndMoviesFollowIt) {
+    const std::string photo = Photo(dir, 1600, 1200);
+    const std::string show = dir + "/tall.kvx";
+    std::string said;
+    ASSERT_EQ(Cli("new " + Q(photo) + " --aspect 9:16 --move auto --out " + Q(show), &said), 0);
+    EXPECT_EQ(ShowAspectMode(show), 17775);
+    const int frames = std::atoi(said.c_str() + said.find(", ") + 2);
+    ASSERT_GT(frames, 10) << said;
+    // A landscape picture in a vertical show: the camera pans across it at its full height.
+    const Camera first = CameraAt(show, 0), last = CameraAt(show, frames - 1);
+    EXPECT_NEAR(first.width * 1.7775, 1200, 12);
+    EXPECT_NEAR(last.width * 1.7775, 1200, 12);
+    EXPECT_GT(std::fabs(first.x - last.x), 100);
+    EXPECT_NEAR(first.y, last.y, 1);
+
+    // No size: the movie takes the show's shape, whatever the setting says.
+    const std::string mp4 = dir + "/tall.mp4";
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(mp4) +
+                  " --set AspectMode=5625 --end 00:00:00:02 --no-audio"),
+              0);
+    auto f = Probe(mp4, "width,height,sample_aspect_ratio");
+    EXPECT_EQ(f["width"], "1080");
+    EXPECT_EQ(f["height"], "1920");
+    EXPECT_EQ(f["sample_aspect_ratio"], "1:1");
+    // --aspect wins over the show's shape for that run only.
+    ASSERT_EQ(
+        Cli("movie " + Q(show) + " --out " + Q(mp4) + " --aspect 1:1 --end 00:00:00:02 --no-audio"),
+        0);
+    EXPECT_EQ(Probe(mp4, "height")["height"], "1080");
+    EXPECT_EQ(ShowAspectMode(show), 17775);
+    // set --aspect keeps a new shape in the show.
+    ASSERT_EQ(Cli("set " + Q(show) + " --aspect 4:5"), 0);
+    EXPECT_EQ(ShowAspectMode(show), 12500);
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(mp4) + " --end 00:00:00:02 --no-audio"), 0);
+    EXPECT_EQ(Probe(mp4, "height")["height"], "1350");
+    // A show without a shape of its own follows the setting.
+    const std::string plain = dir + "/plain.kvx";
+    ASSERT_EQ(Cli("new " + Q(photo) + " --out " + Q(plain)), 0);
+    EXPECT_EQ(ShowAspectMode(plain, " --set AspectMode=10000"), 10000);
+    std::string err;
+    EXPECT_EQ(Cli("set " + Q(show) + " --aspect wide", &err, "2>&1"), 2);
+    EXPECT_NE(err.find("--aspect wants"), std::string::npos) << err;
+}
+
+TEST_F(FrameShape, APortraitPictureInAWideShowPansDownItAtFullWidth) {
+    const std::string photo = Photo(dir, 1200, 1600);
+    const std::string show = dir + "/wide.kvx";
+    std::string said;
+    ASSERT_EQ(Cli("new " + Q(photo) + " --aspect 16:9 --move auto --out " + Q(show), &said), 0);
+    const int frames = std::atoi(said.c_str() + said.find(", ") + 2);
+    ASSERT_GT(frames, 10) << said;
+    const Camera first = CameraAt(show, 0), last = CameraAt(show, frames - 1);
+    EXPECT_NEAR(first.width, 1200, 12);
+    EXPECT_NEAR(last.width, 1200, 12);
+    EXPECT_GT(std::fabs(first.y - last.y), 100);
+    EXPECT_NEAR(first.x, last.x, 1);
+    const std::string mp4 = dir + "/wide.mp4";
+    ASSERT_EQ(Cli("movie " + Q(show) + " --out " + Q(mp4) + " --end 00:00:00:02 --no-audio"), 0);
+    auto f = Probe(mp4, "width,height");
+    EXPECT_EQ(f["width"], "1920");
+    EXPECT_EQ(f["height"], "1080");
+}
+
+}  // namespace
