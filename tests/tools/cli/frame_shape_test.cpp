@@ -370,6 +370,24 @@ TEST_F(FrameShape, ShowsKeepTheirShapeAndMoviesFollowIt) {
     EXPECT_NE(err.find("--aspect wants"), std::string::npos) << err;
 }
 
+TEST_F(FrameShape, ABatchTakesTheSizeOfItsFirstShowsShape) {
+    const std::string photo = Photo(dir, 640, 480);
+    const std::string tall = dir + "/tall.kvx", plain = dir + "/plain.kvx";
+    ASSERT_EQ(Cli("new " + Q(photo) + " --aspect 9:16 --out " + Q(tall)), 0);
+    ASSERT_EQ(Cli("new " + Q(photo) + " --out " + Q(plain)), 0);
+    ASSERT_EQ(Cli("batch --out " + Q(dir + "/x.mp4") + " " + Q(tall) + " " + Q(plain) +
+                  " --end 00:00:00:02 --no-audio"),
+              0);
+    auto f = Probe(dir + "/tallB.mp4", "width,height");
+    EXPECT_EQ(f["width"], "1080");
+    EXPECT_EQ(f["height"], "1920");
+    // The second show, 4:3, is drawn at its own shape in the batch's frame.
+    EXPECT_EQ(Probe(dir + "/plainB.mp4", "height")["height"], "1920");
+    const std::string grey = FirstFrameGrey(dir + "/plainB.mp4");
+    ASSERT_EQ(grey.size(), 1080u * 1920u);
+    EXPECT_NEAR(static_cast<uint8_t>(grey[1080 * 4 + 540]), 17, 4);
+}
+
 TEST_F(FrameShape, APortraitPictureInAWideShowPansDownItAtFullWidth) {
     const std::string photo = Photo(dir, 1200, 1600);
     const std::string show = dir + "/wide.kvx";
