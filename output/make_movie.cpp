@@ -32,6 +32,8 @@ const char* const MovieMemoryMessage = "Not Enough Memory to Make Movie";
 const char* const MovieWriteErrorMessage = "Error Writing Movie File";
 const char* const RenderingText = "Rendering... (Hit Esc key to cancel)";
 const char* const RenderingHoldText = "Rendering Hold... (Hit any key to cancel)";
+const char* const WebmProgressiveNotice =
+    "A WebM movie holds whole frames: rendered without fields";
 
 namespace {
 
@@ -110,6 +112,28 @@ bool FrameWanted(const FrameWindow& window, int64_t i, int64_t steps, int32_t ho
     return i == steps - 1 && window.Wants(window.next + head + 1, holds);
 }
 
+// Renders the show's current frame into the canvas: through the movie's frame description
+// when it has one for this size, else over the whole canvas.
+bool RenderCanvas(Show& show, FrameRenderFn render, const OutputFrame& frame, int32_t fieldMode,
+                  CDIB* canvas, CDIB& inner) {
+    if (frame.width == canvas->Width() && frame.height == canvas->Height())
+        return RenderOutputFrame(show, render, frame, show.currentFrame, fieldMode, true, canvas,
+                                 inner, true);
+    return render(show, show.currentFrame, fieldMode, true, canvas->Width(), canvas->Height(),
+                  canvas, true);
+}
+
+// Describes the frames of the job's next movie from its show, and tells the host once per job
+// when the show does not fill them.
+void DescribeFrames(Show& show, MovieHost& host, const MovieJob& job, bool& told) {
+    MovieWriters& w = *job.writers;
+    w.frame = DescribeOutputFrame(show, job.width, job.height, job.fieldMode, job.frameRate,
+                                  host.FillFrame());
+    if (told || !w.frame.Matted()) return;
+    told = true;
+    host.FrameNotice(MattedFrameNotice(w.frame));
+}
+
 }  // namespace
 
 uint64_t MovieHost::Ticks() {
@@ -135,6 +159,7 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
     // Every decision (the next frame, Esc, a key in a hold) is taken here, on this thread, in
     // the order of the frames; the pipeline only writes what it is handed, in that order.
     MoviePipeline frames(writers, image, writers.pipelineDepth);
+    CDIB inner(0, 0, 32);
     bool soundCued = false;
     for (int64_t i = 0; i < steps; ++i) {
         host.ShowProgress(static_cast<double>(i) / static_cast<double>(steps), RenderingText,
@@ -150,8 +175,7 @@ bool RenderSequence(Show& show, MovieHost& host, MovieWriters& writers, CDIB& im
         // A frame that cannot be rendered would leave the previous one in the image; the pass
         // stops instead of writing it again under a new number.
         CDIB* canvas = frames.Canvas();
-        if (!canvas || !render(show, show.currentFrame, fieldMode, true, canvas->Width(),
-                               canvas->Height(), canvas, true)) {
+        if (!canvas || !RenderCanvas(show, render, writers.frame, fieldMode, canvas, inner)) {
             result = false;
             break;
         }
@@ -307,6 +331,11 @@ bool PrepareWriters(Show& show, MovieHost& host, MovieSettings& settings, MovieJ
     job.writers->host = &host;
     job.writers->settings = &settings;
     job.writers->pipelineDepth = host.PipelineDepth();
+    if (MovieRowFor(path).container == MovieContainer::WebM && job.fieldMode != 0) {
+        // Fields have no place in a WebM file: its frames are made whole.
+        job.fieldMode = 0;
+        host.FrameNotice(WebmProgressiveNotice);
+    }
     return host.MovieFrameWindow(job.totalFrames, job.writers->window.first,
                                  job.writers->window.last);
 }
@@ -341,6 +370,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch, MovieSettings& settings)
     bool stopped = false;
     StopReport stop;
     stop.total = job.totalFrames;
+    bool toldMatte = false;
     for (const std::string& showPath : files) {
         std::string out = path;
         if (batch) {
@@ -352,6 +382,7 @@ bool MakeMovie(Show& show, MovieHost& host, bool batch, MovieSettings& settings)
             endFrame = ShowEndFrame(show);
         }
         if (host.StopRequested()) break;
+        DescribeFrames(show, host, job, toldMatte);
         // The compressor is chosen with the first movie that is actually opened, even when
         // files before it were skipped.
         const MovieResult result =
@@ -397,10 +428,15 @@ bool MakeStill(Show& show, MovieHost& host, const MovieSettings& settings, std::
         save.initialFolder = settings.initialFolder;
     std::string path;
     if (!host.ChooseOutputFile(save, path)) return false;
-    CDIB image(720, show.FrameRate == 2500 ? 576 : 486, 32);
+    const int32_t width = 720, height = show.FrameRate == 2500 ? 576 : 486;
+    CDIB image(width, height, 32);
     if (image.Empty()) return false;
-    FrameRenderFn render = host.Renderer();
-    if (!render(show, show.currentFrame, 0, true, image.Width(), image.Height(), &image, false))
+    const OutputFrame frame =
+        DescribeOutputFrame(show, width, height, 0, show.FrameRate / 100.0f, host.FillFrame());
+    if (frame.Matted()) host.FrameNotice(MattedFrameNotice(frame));
+    CDIB inner(0, 0, 32);
+    if (!RenderOutputFrame(show, host.Renderer(), frame, show.currentFrame, 0, true, &image, inner,
+                           false))
         return false;
     FileSpec fileSpec;
     fileSpec.SetPath(path.c_str());

@@ -21,6 +21,7 @@ extern const char* const MovieMemoryMessage;      // "Not Enough Memory to Make 
 extern const char* const MovieWriteErrorMessage;  // "Error Writing Movie File"
 extern const char* const RenderingText;           // "Rendering... (Hit Esc key to cancel)"
 extern const char* const RenderingHoldText;       // "Rendering Hold... (Hit any key to cancel)"
+extern const char* const WebmProgressiveNotice;   // a .webm job asked for fields
 
 // The whole command. True after every movie was opened, written and closed; a job whose frames
 // could not all be written ends with MovieWriteErrorMessage and false. In batch mode the show

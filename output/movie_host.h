@@ -11,14 +11,11 @@
 
 #include "core/picture/cdib.h"
 #include "output/movie_job.h"
+#include "output/output_frame.h"
 
 namespace kv {
 
 class Show;
-
-// The frame renderer's signature (RenderFrame); hosts may hand in another for tests.
-using FrameRenderFn = bool (*)(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFlag,
-                               int32_t width, int32_t height, CDIB* out, bool preferPrevious);
 
 // A save or open dialog request.
 struct FileRequest {
@@ -81,6 +78,11 @@ public:
     virtual void ArrowCursor() {}
     // The default beep after a still was saved.
     virtual void Beep() {}
+    // Whether the camera takes the frame's shape instead of the show being matted in it.
+    virtual bool FillFrame() { return false; }
+    // Something the person should know about the frames of the job (said once per job): the
+    // show is matted in the frame, or the container takes no fields.
+    virtual void FrameNotice(const std::string& /*text*/) {}
     // The renderer to use; RenderFrame unless a host says otherwise.
     virtual FrameRenderFn Renderer();
     // The movie frames to write of a movie of totalFrames (see FrameWindow); false ends the

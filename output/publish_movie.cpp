@@ -63,10 +63,21 @@ bool OpenPublishMovie(MovieWriters& w, const MovieOpenRequest& r) {
     f.width = image.Width();
     f.height = image.Height();
     f.bitCount = image.BitCount();
-    f.rate = AviRate(r.frameRate);
-    f.scale = 100;
-    f.timeScale = f.rate;
-    f.frameDuration = 100;
+    // These containers state the rate as a fraction: 29.97 is written as 30000/1001.
+    const ExactRate rate = ExactRateFor(r.frameRate);
+    f.rate = rate.num;
+    f.scale = rate.den;
+    f.timeScale = rate.num;
+    f.frameDuration = rate.den;
+    // The frames as described for the job; a writer set up without a description writes square
+    // progressive frames.
+    if (w.frame.width == f.width && w.frame.height == f.height) {
+        f.pixelNum = w.frame.pixelNum;
+        f.pixelDen = w.frame.pixelDen;
+        f.scan = w.frame.scan == FrameScan::TopFieldFirst      ? MovieScan::TopFieldFirst
+                 : w.frame.scan == FrameScan::BottomFieldFirst ? MovieScan::BottomFieldFirst
+                                                               : MovieScan::Progressive;
+    }
     // A later movie of a batch in another container keeps the quality and takes the codec
     // only when that container offers it.
     f.codec = HaveMovieCodec(c, w.publishCodec) ? w.publishCodec : std::string();

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/picture/cdib.h"
+#include "output/output_frame.h"
 
 namespace kv {
 
@@ -80,6 +81,9 @@ struct MovieWriters {
     MovieSettings* settings = nullptr;
     // The open movie (null before the first open and after a close).
     std::unique_ptr<ContainerWriter> open;
+    // What the movie's frames are: size, pixel shape, scan, rate and where the show is drawn
+    // in them. A width of 0 (writers set up without it) renders the show over the whole image.
+    OutputFrame frame;
     // The .mp4/.mkv/.webm codec and quality chosen with the job's first such movie.
     bool publishChosen = false;
     std::string publishCodec;

@@ -48,6 +48,8 @@ RenderContext* MakeRenderContext() {
     auto* context = new (std::nothrow) RenderContext(settings);
     if (!context) return nullptr;
     context->show.length = kv::DefaultShowLength;
+    // The host's frames take the shape of "AspectMode", not one a show file keeps.
+    context->show.hostMode = true;
     return context;
 }
 

@@ -28,6 +28,7 @@ ShowRecords RecordsOf(const Show& show) {
     r.length = show.length;
     r.AspectMode = show.AspectMode;
     r.aspect = show.aspect;
+    r.ownShape = show.ownShape;
     r.EaseType = show.EaseType;
     r.AlwaysUseRotation = show.AlwaysUseRotation;
     r.FieldSwap = show.FieldSwap;
@@ -51,6 +52,7 @@ void RestoreRecords(Show& show, const ShowRecords& r) {
     show.length = r.length;
     show.AspectMode = r.AspectMode;
     show.aspect = r.aspect;
+    show.ownShape = r.ownShape;
     show.EaseType = r.EaseType;
     show.AlwaysUseRotation = r.AlwaysUseRotation;
     show.FieldSwap = r.FieldSwap;
@@ -79,12 +81,13 @@ uint32_t ChangesBetween(const ShowRecords& a, const ShowRecords& b) {
     }
     if (a.length != b.length) changes |= ChangeKeys;
     const bool sameOptions =
-        a.AspectMode == b.AspectMode && a.aspect == b.aspect && a.EaseType == b.EaseType &&
-        a.AlwaysUseRotation == b.AlwaysUseRotation && a.FieldSwap == b.FieldSwap &&
-        a.FlopTopField == b.FlopTopField && a.VideoColors == b.VideoColors &&
-        a.DraftRender == b.DraftRender && a.BlurFrames == b.BlurFrames && a.PreBlur == b.PreBlur &&
-        a.BorderSize == b.BorderSize && a.MatteColor == b.MatteColor &&
-        a.ContrastBrightness == b.ContrastBrightness && SameFile(a.audio, b.audio);
+        a.AspectMode == b.AspectMode && a.aspect == b.aspect && a.ownShape == b.ownShape &&
+        a.EaseType == b.EaseType && a.AlwaysUseRotation == b.AlwaysUseRotation &&
+        a.FieldSwap == b.FieldSwap && a.FlopTopField == b.FlopTopField &&
+        a.VideoColors == b.VideoColors && a.DraftRender == b.DraftRender &&
+        a.BlurFrames == b.BlurFrames && a.PreBlur == b.PreBlur && a.BorderSize == b.BorderSize &&
+        a.MatteColor == b.MatteColor && a.ContrastBrightness == b.ContrastBrightness &&
+        SameFile(a.audio, b.audio);
     if (!sameOptions) changes |= ChangeOptions;
     return changes;
 }

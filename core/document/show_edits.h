@@ -38,6 +38,7 @@ struct ShowRecords {
     int32_t length = 0;
     int32_t AspectMode = 0;
     float aspect = 0.0f;
+    bool ownShape = false;
     int32_t EaseType = 0;
     bool AlwaysUseRotation = false;
     bool FieldSwap = false;

@@ -38,6 +38,10 @@ constexpr uint8_t UprightMark[4] = {'K', 'V', 'u', 'p'};
 constexpr uint32_t CountOffset = 262;
 constexpr uint32_t KeyBytes = 56;
 constexpr uint32_t TrailerBytes = 20;
+// The show's own shape sits in the trailer's last four bytes as ShapeMark << 16 | AspectMode.
+constexpr uint32_t ShapeOffset = 16;
+constexpr uint32_t ShapeMark = 0x4B56;
+constexpr int32_t MinOwnShape = 1000;
 constexpr uint32_t KeyFloatBytes = 48;  // the twelve float fields ahead of `time`
 
 // Global: the editor's viewer is the one place that shows frame 0, and the hook is set once at
@@ -132,6 +136,7 @@ struct ParsedBlock {
     int32_t border = 0;
     int32_t preBlur = 0;
     int32_t contrastBrightness = 0x3232;
+    int32_t ownShape = 0;  // the show's own AspectMode, 0 when the file holds none
 };
 
 bool ReadBlock(const uint8_t* block, uint32_t size, int32_t easeType, ParsedBlock& out) {
@@ -199,6 +204,13 @@ bool ReadBlock(const uint8_t* block, uint32_t size, int32_t easeType, ParsedBloc
         out.border = static_cast<int32_t>(r.U32(at + 4));
         out.preBlur = static_cast<int32_t>(r.U32(at + 8));
         if (out.contrastField) out.contrastBrightness = static_cast<int16_t>(r.U16(at + 14));
+        // The trailer's last four bytes were never written with meaning before: only the mark
+        // makes them a shape.
+        if (uint64_t{trailerAt} + TrailerBytes <= S) {
+            const uint32_t v = r.U32(at + ShapeOffset);
+            const int32_t mode = static_cast<int32_t>(v & 0xFFFF);
+            if ((v >> 16) == ShapeMark && mode >= MinOwnShape) out.ownShape = mode;
+        }
     }
     return true;
 }
@@ -321,6 +333,8 @@ uint32_t Serialise(Show& show, uint8_t* buffer) {
     Put32(buffer + pos + 8, static_cast<uint32_t>(show.PreBlur));
     Put16(buffer + pos + 12, show.VideoColors ? 1 : 0);
     Put16(buffer + pos + 14, static_cast<uint16_t>(show.ContrastBrightness));
+    if (show.ownShape && show.AspectMode >= MinOwnShape && show.AspectMode <= 0xFFFF)
+        Put32(buffer + pos + ShapeOffset, ShapeMark << 16 | static_cast<uint32_t>(show.AspectMode));
 
     // A fresh id tells the plug-in that the show changed, so never reuse the current one.
     uint16_t id = NextShowId();
@@ -359,6 +373,17 @@ bool Parse(Show& show, const uint8_t* block, uint32_t size, bool render) {
         show.PreBlur = parsed.preBlur;
         // The stored VideoColors is not used: the settings file's value stays in force.
         if (parsed.contrastField) show.ContrastBrightness = parsed.contrastBrightness;
+    }
+    // The show's own shape wins over the program's setting, except for a host, which hands
+    // its own shape in through "AspectMode".
+    if (show.requiredShape) {
+        SetOwnShape(show, show.requiredShape);
+    } else if (parsed.ownShape && !show.hostMode) {
+        SetOwnShape(show, parsed.ownShape);
+    } else if (show.ownShape) {
+        show.ownShape = false;
+        show.AspectMode = show.settingsAspectMode;
+        show.aspect = AspectOf(show.AspectMode);
     }
 
     const ShowLoadSteps* steps = g_loadSteps.load();
@@ -483,6 +508,7 @@ bool SwapShowByteOrder(uint8_t* block, uint32_t size) {
     swap(t + 8, 4);
     swap(t + 12, 2);
     swap(t + 14, 2);
+    swap(t + ShapeOffset, 4);  // the show's own shape, when it has one
     swap(0, 2);
     swap(2, 2);
     swap(4, 4);

@@ -11,6 +11,30 @@
 
 namespace kv {
 
+bool AspectModeFromText(const std::string& text, int32_t& aspectMode) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) return false;
+    int64_t w = 0, h = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i == colon) continue;
+        if (text[i] < '0' || text[i] > '9') return false;
+        int64_t& v = i < colon ? w : h;
+        v = v * 10 + (text[i] - '0');
+        if (v > 1000000) return false;
+    }
+    if (w <= 0 || h <= 0) return false;
+    const int64_t mode = h * 10000 / w;
+    if (mode < 1000 || mode > 65535) return false;
+    aspectMode = static_cast<int32_t>(mode - mode % 5);
+    return true;
+}
+
+void SetOwnShape(Show& show, int32_t aspectMode) {
+    show.AspectMode = aspectMode;
+    show.aspect = AspectOf(aspectMode);
+    show.ownShape = true;
+}
+
 float AspectOf(int32_t aspectMode) {
     return static_cast<float>(aspectMode - aspectMode % 5) / 10000.0f;
 }
@@ -26,8 +50,12 @@ Show::Show(const Settings& settings) {
 void Show::ApplySettings(const Settings& s) {
     EaseType = s.ReadInt("EaseType", 0);
     AlwaysUseRotation = s.ReadInt("AlwaysUseRotation", 0) != 0;
-    AspectMode = s.ReadInt("AspectMode", 7500);
-    aspect = AspectOf(AspectMode);
+    settingsAspectMode = s.ReadInt("AspectMode", 7500);
+    // A show with a shape of its own keeps it when the program's setting changes.
+    if (!ownShape) {
+        AspectMode = settingsAspectMode;
+        aspect = AspectOf(AspectMode);
+    }
     FieldSwap = s.ReadInt("FieldSwap", 0) != 0;
     FlopTopField = s.ReadInt("FlopTopField", 0) != 0;
     MultiProcess = s.ReadInt("MultiProcess", 0) != 0;
@@ -51,6 +79,12 @@ void Show::ApplySettings(const Settings& s) {
 }
 
 void Show::Reset() {
+    // A new show has no shape of its own: it takes the program's.
+    if (ownShape) {
+        ownShape = false;
+        AspectMode = settingsAspectMode;
+        aspect = AspectOf(AspectMode);
+    }
     // A fresh black 8 x 8 image: Create keeps the pixels when the size is unchanged.
     image.Create(8, 8, 24);
     if (image.Bits()) std::memset(image.Bits(), 0, static_cast<size_t>(image.RowBytes()) * 8);

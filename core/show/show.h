@@ -65,6 +65,13 @@ public:
     bool dirty = false;
     float aspect = 0.75f;
     int32_t AspectMode = 7500;
+    // Whether AspectMode is the show's own shape, kept in its file, rather than the program's
+    // "AspectMode" setting; settingsAspectMode is that setting, which a show without a shape
+    // of its own takes.
+    bool ownShape = false;
+    int32_t settingsAspectMode = 7500;
+    // A shape a program asks every show it loads to take, over the file's own (0 for none).
+    int32_t requiredShape = 0;
     int32_t EaseType = 0;
     int32_t length = DefaultShowLength;
     int32_t pictureCount = 0;
@@ -121,5 +128,12 @@ private:
 
 // Aspect (height / width) of an AspectMode: the mode rounded down to a multiple of 5, / 10000.
 float AspectOf(int32_t aspectMode);
+
+// The AspectMode of a shape named "16:9", "9:16", "1:1", "4:5", "4:3" or "W:H" (whole numbers
+// above 0): height / width x 10000, rounded down to a multiple of 5 (9:16 is 17775). False for
+// anything else, or a shape outside 1000..65535 (1:10 to 6.5:1 tall).
+bool AspectModeFromText(const std::string& text, int32_t& aspectMode);
+// Makes the shape the show's own.
+void SetOwnShape(Show& show, int32_t aspectMode);
 
 }  // namespace kv

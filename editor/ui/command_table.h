@@ -49,6 +49,10 @@ enum : int {
     CmdContractTimeline = 1045,
     CmdFitPicture = 1046,
     CmdSuggestMove = 1047,
+    // The shapes of phone and feed screens, after the three television ones.
+    CmdAspectVertical = 1048,  // 9:16
+    CmdAspectSquare = 1049,    // 1:1
+    CmdAspectPortrait = 1050,  // 4:5
     CmdExit = 2001,
     CmdQuitDiscard = 2002,
     CmdSaveShow = 2003,

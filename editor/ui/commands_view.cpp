@@ -89,10 +89,35 @@ void RunViewerAspect(CMain& m, int) {
     Session().Notify(ChangedSettings);
 }
 
+namespace {
+
+// The AspectMode of an aspect command.
+int32_t AspectModeOf(int id) {
+    switch (id) {
+        case CmdAspect43:
+            return 7500;
+        case CmdAspect169:
+            return 5625;
+        case CmdAspectVertical:
+            return 17775;
+        case CmdAspectSquare:
+            return 10000;
+        case CmdAspectPortrait:
+            return 12500;
+        default:
+            return 5626;
+    }
+}
+
+}  // namespace
+
 void CMain::SetAspect(int id) {
+    // One undoable edit; outside host mode the shape becomes the show's own, kept in its file.
     Session().Edit([id](kv::Show& show) {
-        show.aspect = id == CmdAspect43 ? 0.75f : 0.5625f;
-        show.AspectMode = id == CmdAspect43 ? 7500 : id == CmdAspect169 ? 5625 : 5626;
+        const int32_t mode = AspectModeOf(id);
+        show.AspectMode = mode;
+        show.aspect = mode == 5626 ? 0.5625f : kv::AspectOf(mode);
+        if (!show.hostMode) show.ownShape = true;
     });
     WriteSetting("AspectMode", TheShow().AspectMode);
     if (viewer && viewer->hwnd) SendMessage(viewer->hwnd, WM_MOVE, 0, 0);

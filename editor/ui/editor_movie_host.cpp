@@ -5,12 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/base/settings.h"  // TextToInt
 #include "core/show/show.h"
 #include "editor/ui/main_window.h"
 #include "editor/ui/session/edit_session.h"
 #include "editor/ui/toolkit/option_dialog.h"
 #include "editor/ui/toolkit/painter.h"
 #include "editor/ui/toolkit/toolkit.h"
+#include "output/make_movie.h"
+#include "output/output_frame.h"
 #include "platform/video/movie_writer.h"
 
 namespace kv {
@@ -71,7 +74,24 @@ CompressorChoice CompressorChoiceFor(MovieContainer c, const std::string& stored
     return choice;
 }
 
+void ProposeSizeForShape(const Show& show, MovieOptionTexts& texts) {
+    const int32_t w = TextToInt(texts.width.c_str()), h = TextToInt(texts.height.c_str());
+    if (w <= 0 || h <= 0 || w > MaxMovieSide || h > MaxMovieSide) return;
+    if (!DescribeOutputFrame(show, w, h, 0, 0, false).Matted()) return;
+    int32_t pw = 0, ph = 0;
+    PublishDefaultSize(ShowShape(show, 0, 0), pw, ph);
+    texts.width = std::to_string(pw);
+    texts.height = std::to_string(ph);
+}
+
+void EditorMovieHost::FrameNotice(const std::string& text) {
+    // Said on the panel before the frames start; the matte needs no word in the editor, whose
+    // viewer shows the shape.
+    if (text == WebmProgressiveNotice) ShowProgress(0, text.c_str(), 0);
+}
+
 bool EditorMovieHost::MovieOptions(MovieOptionTexts& texts) {
+    ProposeSizeForShape(Session().TheShow(), texts);
     OptionText items[MovieOptionCount] = {};
     OptionText values[MovieOptionCount] = {};
     for (int i = 0; i < MovieOptionCount; ++i) {

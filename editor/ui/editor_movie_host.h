@@ -26,7 +26,12 @@ public:
     void ShowViewer(bool visible) override;
     void ArrowCursor() override;
     void Beep() override;
+    void FrameNotice(const std::string& text) override;
 };
+
+// The movie option texts with the size proposed for the show's shape when the kept size does
+// not fit it (square pixels, the shorter side 1080); the person may change it in the dialog.
+void ProposeSizeForShape(const Show& show, MovieOptionTexts& texts);
 
 // The compressor dialog's rows for a container's codes: one radio button per code (the stored
 // code selected, else the first) and the quality slider. Used by both compressor choices.

@@ -228,6 +228,8 @@ bool ApplyAspect(Show& show, double value) {
     if (!std::isfinite(value) || value <= 0.0 || value > 100.0) return false;
     show.aspect = static_cast<float>(value);
     show.AspectMode = static_cast<int32_t>(value * 10000 + 0.5);
+    // The shape is the show's own now (a host keeps handing its shape in instead).
+    if (!show.hostMode) show.ownShape = true;
     Session().Store().WriteInt("AspectMode", show.AspectMode);
     return true;
 }

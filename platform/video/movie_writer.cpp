@@ -197,6 +197,8 @@ struct MovieWriter::Impl {
     JpegQuality jpegQuality;
     std::deque<std::function<void()>> held;  // release calls of frames the pool still reads
     bool ownYuv = false;                     // the own converter instead of sws
+    bool fieldChroma = false;                // 4:2:0 colour from the rows of each field apart
+    bool codedAsFields = false;              // the encoder codes each frame as two fields
     AVPixelFormat sourceFmt = AV_PIX_FMT_BGRA;
     bool keepBottomUp = false;  // AVI BI_RGB frames stay bottom-up
     // Uncompressed 32-bit AVI without sound: each frame's rows go from the caller's pixels to
@@ -210,6 +212,7 @@ struct MovieWriter::Impl {
         error = err ? what + ": " + AvError(err) : what;
         return false;
     }
+    void DescribeScan(AVCodecContext* e);
     bool Drain();
     bool WritePacket(AVPacket* p, AVRational timeBase);
     bool WriteRows(int64_t n, const uint8_t* bottomRow);
@@ -357,10 +360,42 @@ bool MovieWriter::Impl::SetUpEncoder(const AVCodec* encoder) {
         e->gop_size = 12;
     }
     e->max_b_frames = 0;  // the first sample is the first frame written
+    if (!avi && format.container != MovieContainer::QuickTime) DescribeScan(e);
     SetThreads(e);
     if (mux->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     SetQuality();
     return true;
+}
+
+// What the file says its frames are: the pixel shape, and progressive frames or fields in their
+// order, with H.264 coding fields as fields.
+void MovieWriter::Impl::DescribeScan(AVCodecContext* e) {
+    if (format.pixelNum > 0 && format.pixelDen > 0)
+        e->sample_aspect_ratio = AVRational{format.pixelNum, format.pixelDen};
+    switch (format.scan) {
+        case MovieScan::Progressive:
+            e->field_order = AV_FIELD_PROGRESSIVE;
+            return;
+        case MovieScan::TopFieldFirst:
+            e->field_order = AV_FIELD_TT;
+            break;
+        case MovieScan::BottomFieldFirst:
+            e->field_order = AV_FIELD_BB;
+            break;
+    }
+    // Two fields of 4:2:0 colour need whole chroma rows in each: a height of a multiple of 4.
+    if (format.height % 4 != 0) return;
+    fieldChroma = codec->pixFmt == AV_PIX_FMT_YUV420P;
+    if (std::string(codec->encoder) == "libx264") {
+        e->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+        // The stream's own order and picture structure, which players read before any
+        // container tag.
+        av_opt_set(
+            e->priv_data, "x264-params",
+            format.scan == MovieScan::TopFieldFirst ? "tff=1:pic-struct=1" : "bff=1:pic-struct=1",
+            0);
+        codedAsFields = true;
+    }
 }
 
 // Encoder threads, always a fixed number so that the bytes never follow the machine's core
@@ -433,6 +468,9 @@ bool MovieWriter::Impl::OpenStream() {
         if (codec->quality != ProresProfile) stream->codecpar->codec_tag = codec->aviTag;
         stream->time_base = AVRational{1, format.timeScale};
         stream->avg_frame_rate = enc->framerate;
+        // Matroska and WebM state the display size from the stream's own pixel shape.
+        if (format.container != MovieContainer::QuickTime)
+            stream->sample_aspect_ratio = enc->sample_aspect_ratio;
     }
     return true;
 }
@@ -613,7 +651,23 @@ bool MovieWriter::Impl::Convert(const uint8_t* bottomRow, int32_t rowBytes, AVFr
             t.planes[i] = frame->data[i];
             t.strides[i] = frame->linesize[i];
         }
-        ConvertBgraToYuv(bottomRow, rowBytes, true, format.width, h, t);
+        if (fieldChroma && t.layout == ChromaLayout::Yuv420) {
+            // Each field on its own, into every other row of the planes: colour never mixes
+            // rows drawn half a frame apart.
+            for (int field = 0; field < 2; ++field) {
+                YuvTarget ft = t;
+                for (int i = 0; i < 3; ++i) {
+                    ft.planes[i] = t.planes[i] + field * t.strides[i];
+                    ft.strides[i] = 2 * t.strides[i];
+                }
+                const int lowest = (h - 1 - field) % 2;  // its bottom row, counted from the bottom
+                ConvertBgraToYuv(bottomRow + static_cast<ptrdiff_t>(lowest) * rowBytes,
+                                 2 * static_cast<ptrdiff_t>(rowBytes), true, format.width, h / 2,
+                                 ft);
+            }
+        } else {
+            ConvertBgraToYuv(bottomRow, rowBytes, true, format.width, h, t);
+        }
         *out = frame;
         return true;
     }
@@ -701,6 +755,10 @@ bool MovieWriter::WriteFrameHeld(int64_t n, const uint8_t* bottomRow, int32_t ro
     if (!s.Convert(bottomRow, rowBytes, &f)) return false;
     f->pts = n;
     f->pict_type = AV_PICTURE_TYPE_NONE;
+    if (s.codedAsFields) {
+        f->interlaced_frame = 1;
+        f->top_field_first = s.format.scan == MovieScan::TopFieldFirst ? 1 : 0;
+    }
     // Fixed-quantiser encoders read the quality from each frame.
     f->quality = s.enc->global_quality;
     int err = avcodec_send_frame(s.enc, f);

@@ -43,6 +43,9 @@ namespace kv {
 
 enum class MovieContainer { Avi, QuickTime, Mp4, Matroska, WebM };
 
+// How the frames were drawn: whole, or as two fields with the one shown first.
+enum class MovieScan { Progressive, TopFieldFirst, BottomFieldFirst };
+
 struct MovieFormat {
     MovieContainer container = MovieContainer::Avi;
     int32_t width = 0;
@@ -60,6 +63,12 @@ struct MovieFormat {
     int32_t spatialQuality = 0x3FF;
     // A sound file FFmpeg can read, or empty for a movie without sound.
     std::string soundPath;
+    // .mp4, .mkv and .webm only (AVI and .mov keep their fixed records): the pixel shape and
+    // the scan the file states. Fields are coded as fields where the codec can (H.264 at a
+    // height that is a multiple of 4), with 4:2:0 colour taken from each field's own rows.
+    int32_t pixelNum = 1;
+    int32_t pixelDen = 1;
+    MovieScan scan = MovieScan::Progressive;
 };
 
 class MovieWriter {

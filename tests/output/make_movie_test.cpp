@@ -107,7 +107,7 @@ TEST_F(MakeMovieTest, FieldModeAndRateReachTheRenderer) {
     ASSERT_TRUE(Make());
     std::string bytes = kvtest::DecodeBgra(host.output);
     ASSERT_EQ(bytes.size(), 2u * 16 * 16 * 4);
-    EXPECT_EQ(uint8_t(bytes[2]), 30);  // red carries fieldMode 3
+    EXPECT_EQ(uint8_t(bytes[kvtest::CentrePixel(16, 16) + 2]), 30);  // red carries fieldMode 3
     EXPECT_EQ(kvtest::ProbeVideo(host.output)["r_frame_rate"], "2997/100");
 }
 

@@ -114,13 +114,20 @@ inline std::function<void(kv::MovieOptionTexts&)> Options(int w, int h, const ch
     };
 }
 
+// The byte offset of a frame's centre pixel in a decoded movie: a frame of another shape than
+// the show's holds the show in its middle, matte around it.
+inline size_t CentrePixel(int w, int h) {
+    return (size_t(h / 2) * w + w / 2) * 4;
+}
+
 // The frame numbers of a decoded movie of PaintFrameNumber frames.
 inline std::vector<int> FrameNumbers(const std::string& path, int w, int h) {
     std::string bytes = DecodeBgra(path);
     std::vector<int> out;
     const size_t frame = size_t(w) * h * 4;
+    const size_t centre = CentrePixel(w, h);
     for (size_t at = 0; at + frame <= bytes.size(); at += frame)
-        out.push_back(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8);
+        out.push_back(uint8_t(bytes[at + centre]) | uint8_t(bytes[at + centre + 1]) << 8);
     return out;
 }
 

@@ -24,18 +24,25 @@ protected:
     kvtest::AlertRecorder alerts;
 };
 
-// The frames RenderFrame gives for a freshly loaded show, top row first as decoders give them.
+// The frames RenderFrame gives for a freshly loaded show, top row first as decoders give them,
+// drawn `innerW` wide in the middle of a w-wide frame with opaque matte (17, 17, 17) beside it:
+// a show is never stretched to a frame of another shape.
 std::string RenderedFrames(const std::string& showPath, int w, int h, int from, int to,
-                           int fieldMode) {
+                           int fieldMode, int innerW) {
     kv::Show show;
     show.FrameRate = 2500;
     EXPECT_TRUE(kv::LoadShow(show, showPath, false));
-    kv::CDIB image(w, h, 32);
+    kv::CDIB image(innerW, h, 32);
+    const std::string matte = std::string("\x11\x11\x11\xff");
+    std::string bars;
+    for (int x = 0; x < (w - innerW) / 2; ++x) bars += matte;
     std::string out;
     for (int f = from; f < to; ++f) {
-        EXPECT_TRUE(kv::RenderFrame(show, f, fieldMode, true, w, h, &image, true));
+        EXPECT_TRUE(kv::RenderFrame(show, f, fieldMode, true, innerW, h, &image, true));
         for (int y = h - 1; y >= 0; --y)
-            out.append(reinterpret_cast<const char*>(image.Row(y)), size_t(w) * 4);
+            out += bars +
+                   std::string(reinterpret_cast<const char*>(image.Row(y)), size_t(innerW) * 4) +
+                   bars;
     }
     return out;
 }
@@ -62,7 +69,9 @@ TEST_F(RealShowTest, UncompressedAviHoldsTheRenderedImages) {
     EXPECT_EQ(host.seenOptions.end, "00:00:12");
     EXPECT_EQ(host.lastRequest.proposedName, dir + "/move");
     const std::string decoded = kvtest::DecodeBgra(host.output);
-    const std::string want = RenderedFrames(showPath, 96, 64, 2, 12, 3);
+    // The 4:3 show in a 3:2 frame: 86 columns wide (64 / 0.75, to the frame's parity), with
+    // five columns of matte on each side.
+    const std::string want = RenderedFrames(showPath, 96, 64, 2, 12, 3, 86);
     ASSERT_EQ(decoded.size(), 10u * 96 * 64 * 4);
     EXPECT_TRUE(decoded == want);
     // The frames really move.

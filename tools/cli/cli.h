@@ -73,8 +73,13 @@ public:
     // Whether a picture that failed to load ends a rendering command.
     bool PictureMissingFails(const kv::Show& show, const std::string& path) const;
 
-    // Applies the common options to a show: settings, frame rate and length.
+    // Applies the common options to a show: settings, frame rate and length, and the shape
+    // of --aspect once TakeAspect has read it.
     void PrepareShow(kv::Show& show) const;
+    // Takes "--aspect 16:9|9:16|1:1|4:5|4:3|W:H" out of args into aspectMode; false after a
+    // usage message when the value is not a shape.
+    bool TakeAspect();
+    int32_t aspectMode = 0;  // --aspect as an AspectMode; 0 when not given
 
     // The program's settings store: the file loaded at start with the --set values over it. The
     // program owns it (main); the commands read it and write their choices into it for this run.

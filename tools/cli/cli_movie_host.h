@@ -59,6 +59,8 @@ public:
     bool TakeKeyDown(bool anyKey) override;
     bool StopRequested() override;
     bool MovieFrameWindow(int64_t totalFrames, int64_t& first, int64_t& last) override;
+    bool FillFrame() override { return fill; }
+    void FrameNotice(const std::string& text) override;
     void JobStopped(int64_t written, int64_t total, const std::string& keptAs) override;
     void BatchShowSkipped(const std::string& path) override;
     void MovieWriteFailed(const std::string& path, const std::string& problem) override;
@@ -71,6 +73,10 @@ public:
     bool askReplace = false;
     bool refusedReplace = false;  // the answer kept an existing output
     bool refusedWindow = false;   // --frames lies beyond the movie
+    bool fill = false;            // --fill: the camera takes the frame's shape
+    // The shape (height / width) the .mp4, .mkv and .webm default size follows; 0 before the
+    // show is known.
+    double shape = 0;
 
 private:
     std::optional<std::string> m_width, m_height, m_start, m_end, m_hold, m_fps, m_quality;
@@ -81,6 +87,7 @@ private:
     mutable bool m_lineOpen = false;  // a progress line waits for its end
     uint64_t m_lastDraw = 0;
     std::optional<std::string> m_stopReport;  // set when the job was stopped
+    std::vector<std::string> m_notices;       // said once each
     int m_skippedShows = 0;
     int32_t m_showRate = -1;  // --frame-rate, -1 when not given
     bool m_rateWarned = false;

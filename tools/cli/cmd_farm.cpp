@@ -125,9 +125,10 @@ std::string Absolute(const std::string& path) {
 // The options a task's movie command is given as farm was: the movie options and the common
 // options that shape a movie (the settings travel in the snapshot).
 std::vector<std::string> TakeForwardedArgs(const Context& ctx) {
-    static const std::set<std::string> valued = {"--size", "--start",   "--end",  "--hold",
-                                                 "--fps",  "--quality", "--codec"};
-    static const std::set<std::string> switches = {"--fields", "--no-fields", "--reverse"};
+    static const std::set<std::string> valued = {"--size", "--start",   "--end",   "--hold",
+                                                 "--fps",  "--quality", "--codec", "--aspect"};
+    static const std::set<std::string> switches = {"--fields", "--no-fields", "--reverse",
+                                                   "--fill"};
     std::vector<std::string> out;
     for (size_t i = 0; i < ctx.args.size(); ++i) {
         if (valued.count(ctx.args[i]) && i + 1 < ctx.args.size()) {

@@ -23,6 +23,7 @@
 #include "output/movie_job.h"
 #include "output/movie_settings.h"
 #include "output/movie_writers.h"
+#include "output/output_frame.h"
 #include "output/timecode.h"
 #include "platform/os/utf8_names.h"
 #include "platform/video/movie_writer.h"
@@ -122,6 +123,8 @@ bool CliMovieHost::TakeMovieFlags(Context& ctx) {
     if (ctx.TakeFlag("--fields")) m_fields = true;
     if (ctx.TakeFlag("--no-fields")) m_fields = false;
     if (ctx.TakeFlag("--reverse")) m_reverse = true;
+    if (ctx.TakeFlag("--fill")) fill = true;
+    if (!ctx.TakeAspect()) return false;
     // Settings are not saved by the CLI: this holds for this run only.
     if (ctx.TakeFlag("--no-audio")) ctx.Store().WriteInt("MovieAudio", 0);
     m_codec = ctx.TakeValue("--codec");
@@ -139,6 +142,10 @@ bool CliMovieHost::CheckCodec(Context& ctx) const {
     for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     if (ext.empty()) {
         ctx.Usage("--out wants a .avi, .mov, .mp4, .mkv, .webm, .dps or .rtv file, not " + output);
+        return false;
+    }
+    if (ext == ".webm" && m_fields && *m_fields) {
+        ctx.Usage("--fields cannot be used with .webm: a WebM movie holds whole frames only");
         return false;
     }
     if (!m_codec) return true;
@@ -163,6 +170,15 @@ bool CliMovieHost::CheckCodec(Context& ctx) const {
 }
 
 bool CliMovieHost::MovieOptions(kv::MovieOptionTexts& t) {
+    if (kv::WriterTypeFor(output) == kv::WriterPublish) {
+        // Made for today's screens: square pixels at the show's shape, whole frames, unless
+        // the options below ask otherwise.
+        int32_t w = 0, h = 0;
+        kv::PublishDefaultSize(shape, w, h);
+        t.width = std::to_string(w);
+        t.height = std::to_string(h);
+        t.fields.clear();
+    }
     if (m_width) t.width = *m_width;
     if (m_height) t.height = *m_height;
     if (m_start) t.start = *m_start;
@@ -251,7 +267,27 @@ int64_t CliMovieHost::MovieFrameCount(const kv::Show& show, const kv::Settings& 
     return kv::MakeMovieJob(texts, rate).totalFrames;
 }
 
+void CliMovieHost::FrameNotice(const std::string& text) {
+    for (const std::string& told : m_notices)
+        if (told == text) return;
+    m_notices.push_back(text);
+    if (m_lineOpen) std::fputc('\n', stderr);
+    m_lineOpen = false;
+    std::fprintf(stderr, "kinevista-cli: note: %s%s\n", text.c_str(),
+                 fill ? "" : " (--fill fills the frame instead)");
+}
+
 bool CliMovieHost::Make(Context& ctx, kv::Show& show, bool batch) {
+    if (shape <= 0 && ctx.aspectMode > 0) shape = kv::AspectOf(ctx.aspectMode);
+    if (shape <= 0) {
+        // The default size of a batch follows its first show that loads.
+        if (!batch) shape = kv::ShowShape(show, 0, 0);
+        for (size_t i = 0; batch && i < showFiles.size() && shape <= 0; ++i) {
+            kv::Show first(ctx.Store());
+            ctx.PrepareShow(first);  // with --aspect, the shape every show takes
+            if (kv::LoadShow(first, showFiles[i], false)) shape = kv::ShowShape(first, 0, 0);
+        }
+    }
     kv::MovieSettings settings = kv::MovieSettingsFrom(ctx.Store());
     const bool made = kv::MakeMovie(show, *this, batch, settings);
     kv::StoreMovieSettings(settings, ctx.Store());
@@ -354,12 +390,13 @@ int RunMovie(Context& ctx) {
     return host.Finish(ctx, host.Make(ctx, show, false));
 }
 
-const CommandRegistrar reg({"movie",
-                            "movie SHOW.kvx --out FILE.(avi|mov|mp4|mkv|webm|dps|rtv) [--size WxH] "
-                            "[--start TC] [--end TC] [--hold TC] [--fps F] [--quality Q] "
-                            "[--fields] [--reverse] [--codec FOURCC] [--no-audio] "
-                            "[--frames FIRST-LAST]",
-                            "render the show to a movie file", RunMovie});
+const CommandRegistrar reg(
+    {"movie",
+     "movie SHOW.kvx --out FILE.(avi|mov|mp4|mkv|webm|dps|rtv) [--size WxH] "
+     "[--start TC] [--end TC] [--hold TC] [--fps F] [--quality Q] "
+     "[--fields] [--reverse] [--fill] [--aspect W:H] [--codec FOURCC] [--no-audio] "
+     "[--frames FIRST-LAST]",
+     "render the show to a movie file", RunMovie});
 
 }  // namespace
 

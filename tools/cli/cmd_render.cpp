@@ -7,6 +7,9 @@
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
+#ifdef KV_HAVE_OUTPUT
+#include "output/output_frame.h"
+#endif
 #include "tools/cli/cli.h"
 
 namespace {
@@ -27,6 +30,8 @@ int RunRender(kvcli::Context& ctx) {
     const auto modeText = ctx.TakeValue("--field-mode");
     const auto flagText = ctx.TakeValue("--field-order-flag");
     const auto out = ctx.TakeValue("--out");
+    const bool fill = ctx.TakeFlag("--fill");
+    if (!ctx.TakeAspect()) return kvcli::ExitUsage;
     std::vector<std::string> pos;
     if (!ctx.Positionals(pos)) return kvcli::ExitUsage;
     if (pos.size() != 1) return ctx.Usage("wants one SHOW.kvx");
@@ -53,7 +58,19 @@ int RunRender(kvcli::Context& ctx) {
     kv::CDIB image(1, 1, 32);
     if (width >= 1 && width <= kv::MaxOutputSide && height >= 1 && height <= kv::MaxOutputSide)
         image.Create(width, height, 32);
-    if (!kv::RenderFrame(show, frame, mode, flag != 0, width, height, &image, false))
+#ifdef KV_HAVE_OUTPUT
+    // Drawn as a movie frame of this size would be: never stretched to a size of another shape.
+    const kv::OutputFrame described = kv::DescribeOutputFrame(
+        show, width, height, mode == 3 ? 3 : 0, static_cast<float>(show.FrameRate) / 100.0f, fill);
+    if (described.Matted())
+        std::fprintf(stderr, "kinevista-cli: note: %s (--fill fills the frame instead)\n",
+                     kv::MattedFrameNotice(described).c_str());
+    kv::CDIB inner(0, 0, 32);
+    if (!kv::RenderOutputFrame(show, &kv::RenderFrame, described, frame, mode, flag != 0, &image,
+                               inner, false))
+#else
+    if (fill || !kv::RenderFrame(show, frame, mode, flag != 0, width, height, &image, false))
+#endif
         return ctx.Fail("frame " + std::to_string(frame) + " could not be rendered at " +
                         std::to_string(width) + "x" + std::to_string(height));
     std::string error;
@@ -61,10 +78,10 @@ int RunRender(kvcli::Context& ctx) {
     return kvcli::ExitSuccess;
 }
 
-const kvcli::CommandRegistrar reg({"render",
-                                   "render SHOW.kvx --frame N --size WxH [--field-mode M] "
-                                   "[--field-order-flag 0|1] --out FILE.tga|FILE.bmp",
-                                   "render one frame (32 bits) as a Targa or BMP picture",
-                                   RunRender});
+const kvcli::CommandRegistrar reg(
+    {"render",
+     "render SHOW.kvx --frame N --size WxH [--field-mode M] "
+     "[--field-order-flag 0|1] [--fill] [--aspect W:H] --out FILE.tga|FILE.bmp",
+     "render one frame (32 bits) as a Targa or BMP picture", RunRender});
 
 }  // namespace

@@ -110,6 +110,7 @@ int ReadNewRequest(Context& ctx, NewRequest& req) {
     const std::optional<std::string> outDir = ctx.TakeValue("--out-dir");
     const std::optional<std::string> move = ctx.TakeValue("--move");
     req.keys = ctx.TakeValue("--keys");
+    if (!ctx.TakeAspect()) return ExitUsage;
     if (!ctx.Positionals(req.pictures)) return ExitUsage;
     if (req.pictures.empty()) return ctx.Usage("wants a PICTURE");
     if (out && outDir) return ctx.Usage("takes --out or --out-dir, not both");
@@ -194,6 +195,7 @@ int MakeShow(Context& ctx, NewRequest& req, size_t index, int& zoomMoves) {
                         "; --allow-placeholder makes the show all the same");
     show.PictureLoaded(0, fileSpec, false, 0, 0);  // recorded even when it did not load
     if (req.keys && !ApplyKeysFile(ctx, *req.keys, show, false)) return ExitFailure;
+    if (ctx.aspectMode) kv::SetOwnShape(show, ctx.aspectMode);
     if (req.suggest && loaded) {
         kv::SuggestOptions options = req.options;
         options.pullOutWhenAuto = zoomMoves % 2 == 1;
@@ -238,16 +240,19 @@ int RunNew(Context& ctx) {
 int RunSet(Context& ctx) {
     const std::optional<std::string> out = ctx.TakeValue("--out");
     const std::optional<std::string> keys = ctx.TakeValue("--keys");
+    if (!ctx.TakeAspect()) return ExitUsage;
     std::vector<std::string> pos;
     if (!ctx.Positionals(pos)) return ExitUsage;
     if (pos.size() != 1) return ctx.Usage("wants one SHOW.kvx");
-    if (!keys) return ctx.Usage("wants --keys KEYS.json");
+    if (!keys && !ctx.aspectMode) return ctx.Usage("wants --keys KEYS.json or --aspect W:H");
     const std::string target = out ? *out : pos[0];
     if (!ctx.PathFits(pos[0], "SHOW") || !ctx.PathFits(target, "--out")) return ExitUsage;
     kv::Show show(ctx.Store());
     ctx.PrepareShow(show);
     if (!ctx.LoadShow(show, pos[0], false)) return ExitFailure;
-    if (!ApplyKeysFile(ctx, *keys, show, true)) return ExitFailure;
+    if (keys && !ApplyKeysFile(ctx, *keys, show, true)) return ExitFailure;
+    // --aspect wins over a shape in the keys file: the show keeps it as its own.
+    if (ctx.aspectMode) kv::SetOwnShape(show, ctx.aspectMode);
     std::string error;
     if (!kv::SaveShow(show, target, &error)) return ctx.FailWrite(target, error);
     return ExitSuccess;
@@ -255,12 +260,15 @@ int RunSet(Context& ctx) {
 
 const CommandRegistrar regNew(
     {"new",
-     "new PICTURE... (--out SHOW.kvx | --out-dir DIR) [--keys KEYS.json | --move "
-     "auto|push-in|pull-out|pan [--length SECONDS|auto]]",
+     "new PICTURE... (--out SHOW.kvx | --out-dir DIR) [--aspect W:H] [--keys KEYS.json | "
+     "--move auto|push-in|pull-out|pan [--length SECONDS|auto]]",
      "make a show per picture: framed whole, with the keys given, or with a suggested move",
      RunNew});
-const CommandRegistrar regSet({"set", "set SHOW.kvx --keys KEYS.json [--out NEW.kvx]",
-                               "replace a show's keys and values with info's JSON", RunSet});
+const CommandRegistrar regSet({"set",
+                               "set SHOW.kvx (--keys KEYS.json | --aspect W:H) [--out NEW.kvx]",
+                               "replace a show's keys and values with info's JSON, or give "
+                               "it a shape of its own",
+                               RunSet});
 
 }  // namespace
 

@@ -19,6 +19,8 @@ int RunStill(Context& ctx) {
     CliMovieHost host;
     std::optional<std::string> out = ctx.TakeValue("--out");
     std::optional<std::string> frameText = ctx.TakeValue("--frame");
+    host.fill = ctx.TakeFlag("--fill");
+    if (!ctx.TakeAspect()) return ExitUsage;
     std::vector<std::string> pos;
     if (!ctx.Positionals(pos)) return ExitUsage;
     if (pos.size() != 1) return ctx.Usage("wants one SHOW.kvx");
@@ -41,7 +43,8 @@ int RunStill(Context& ctx) {
     return ExitSuccess;
 }
 
-const CommandRegistrar reg({"still", "still SHOW.kvx --out FILE.tga [--frame N]",
+const CommandRegistrar reg({"still",
+                            "still SHOW.kvx --out FILE.tga [--frame N] [--fill] [--aspect W:H]",
                             "save one frame as a 720x486 (720x576 at 2500) Targa picture",
                             RunStill});
 

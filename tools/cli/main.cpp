@@ -179,6 +179,10 @@ void Context::PrepareShow(kv::Show& show) const {
     show.ApplySettings(Store());
     if (frameRate > 0) show.FrameRate = frameRate;
     show.length = length >= 0 ? length : 5 * (show.FrameRate * 60 / 100);
+    if (aspectMode > 0) {
+        show.requiredShape = aspectMode;
+        kv::SetOwnShape(show, aspectMode);
+    }
 }
 
 namespace {

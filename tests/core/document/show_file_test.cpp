@@ -617,3 +617,97 @@ TEST(ShowFile, HostileNumbersInKeys) {
 }
 
 }  // namespace
+
+namespace {
+
+// The show's own shape rides in the trailer's last four bytes.
+TEST(ShowFileShape, OwnShapeRoundTripsInBothByteOrdersAndOthersWriteNothing) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    std::vector<uint8_t> plain = Block(show);
+    EXPECT_EQ(U32(plain, plain.size() - 4), 0u);  // no shape of its own: the slack stays 0
+
+    kv::SetOwnShape(show, 17775);
+    std::vector<uint8_t> b = Block(show);
+    ASSERT_EQ(b.size(), plain.size());
+    EXPECT_EQ(U32(b, b.size() - 4), 0x4B56u << 16 | 17775u);
+    for (bool swapped : {false, true}) {
+        if (swapped) {
+            ASSERT_TRUE(kv::SwapShowByteOrder(b.data(), static_cast<uint32_t>(b.size())));
+        }
+        Show back;
+        back.Reset();
+        back.length = show.length;
+        ASSERT_TRUE(kv::Parse(back, b.data(), static_cast<uint32_t>(b.size()), false));
+        EXPECT_TRUE(back.ownShape) << swapped;
+        EXPECT_EQ(back.AspectMode, 17775) << swapped;
+        EXPECT_FLOAT_EQ(back.aspect, 1.7775f) << swapped;
+    }
+}
+
+TEST(ShowFileShape, UnmarkedSlackHostsAndRequiredShapesLeaveTheFileShapeAside) {
+    kvtest::AlertRecorder alerts;
+    Show show;
+    MakeShow(show);
+    kv::SetOwnShape(show, 10000);
+    std::vector<uint8_t> b = Block(show);
+
+    // Anything else in the slack (older files hold what they like there) is no shape.
+    std::vector<uint8_t> other = b;
+    Set32(other, other.size() - 4, 0x12345678u);
+    Show a;
+    a.settingsAspectMode = 5625;
+    a.AspectMode = 5625;
+    a.aspect = 0.5625f;
+    ASSERT_TRUE(kv::Parse(a, other.data(), static_cast<uint32_t>(other.size()), false));
+    EXPECT_FALSE(a.ownShape);
+    EXPECT_EQ(a.AspectMode, 5625);
+
+    // A host hands its shape in through AspectMode.
+    Show host;
+    host.hostMode = true;
+    ASSERT_TRUE(kv::Parse(host, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_FALSE(host.ownShape);
+    EXPECT_EQ(host.AspectMode, 7500);
+
+    // A shape asked for by the program wins over the file's.
+    Show required;
+    required.requiredShape = 12500;
+    ASSERT_TRUE(kv::Parse(required, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_EQ(required.AspectMode, 12500);
+
+    // A show loaded after one with a shape of its own takes the setting again.
+    Show editor;
+    editor.settingsAspectMode = 5625;
+    ASSERT_TRUE(kv::Parse(editor, b.data(), static_cast<uint32_t>(b.size()), false));
+    EXPECT_EQ(editor.AspectMode, 10000);
+    std::vector<uint8_t> none = b;
+    Set32(none, none.size() - 4, 0);
+    ASSERT_TRUE(kv::Parse(editor, none.data(), static_cast<uint32_t>(none.size()), false));
+    EXPECT_FALSE(editor.ownShape);
+    EXPECT_EQ(editor.AspectMode, 5625);
+    // And New Show drops an own shape too.
+    kv::SetOwnShape(editor, 17775);
+    editor.Reset();
+    EXPECT_EQ(editor.AspectMode, 5625);
+}
+
+TEST(ShowShape, AspectTextsAreStoredAsMultiplesOfFive) {
+    struct Case {
+        const char* text;
+        int32_t mode;
+    } cases[] = {{"16:9", 5625}, {"9:16", 17775}, {"1:1", 10000}, {"4:5", 12500},
+                 {"4:3", 7500},  {"21:9", 4285},  {"3:2", 6665}};
+    for (const Case& c : cases) {
+        int32_t mode = 0;
+        ASSERT_TRUE(kv::AspectModeFromText(c.text, mode)) << c.text;
+        EXPECT_EQ(mode, c.mode) << c.text;
+    }
+    int32_t mode = 0;
+    for (const char* bad :
+         {"", "16", "16:", ":9", "0:9", "16:0", "a:b", "16:9x", "-4:3", "1:100", "100:1", "1:7"})
+        EXPECT_FALSE(kv::AspectModeFromText(bad, mode)) << bad;
+}
+
+}  // namespace

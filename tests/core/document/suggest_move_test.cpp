@@ -315,6 +315,37 @@ TEST_F(Suggest, FacesAreWholeAtTheTightEndAndNeverCut) {
     ExpectFacesNeverCut(ends);
 }
 
+TEST_F(Suggest, EveryScreenShapeStaysOnThePictureAndKeepsFacesWhole) {
+    const std::vector<PictureBox> faces = {{640, 420, 120, 150}, {820, 430, 110, 140}};
+    for (int32_t mode : {17775, 12500, 10000, 5625}) {
+        for (bool landscape : {true, false}) {
+            SCOPED_TRACE(std::to_string(mode) + (landscape ? " landscape" : " portrait"));
+            MakePicture(show, landscape ? 1600 : 1200, landscape ? 1200 : 1600);
+            show.AspectMode = mode;
+            show.aspect = kv::AspectOf(mode);
+            for (MoveKind kind : {MoveKind::Auto, MoveKind::Pan, MoveKind::PushIn}) {
+                SuggestOptions o;
+                o.move = kind;
+                o.length = 200;
+                const SuggestedMove m = Run(o, faces);
+                ExpectOnPicture();
+                ExpectFacesNeverCut(faces);
+                if (m.move != MoveKind::Pan) continue;
+                // A pan of a picture wider than the frame's shape runs across it at its full
+                // height; of one taller, down it at its full width.
+                const double pictureShape = landscape ? 0.75 : 1600.0 / 1200.0;
+                if (pictureShape < show.aspect) {
+                    EXPECT_NEAR(First().height, show.image.Height(), TopInset + 0.5);
+                    EXPECT_GT(std::fabs(Last().left - First().left), 50.0);
+                } else {
+                    EXPECT_NEAR(First().width, show.image.Width(), RightInset + 0.5);
+                    EXPECT_GT(std::fabs(Last().top - First().top), 50.0);
+                }
+            }
+        }
+    }
+}
+
 TEST_F(Suggest, SameKeysEveryTime) {
     MakePicture(show, 1500, 1000, 0.3, 0.6);
     const std::vector<PictureBox> faces = {{300, 420, 90, 110}};

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "core/show/show.h"
 #include "editor/ui/editor_movie_host.h"
+#include "output/movie_settings.h"
 #include "platform/video/movie_writer.h"
 
 namespace {
@@ -30,6 +32,31 @@ TEST(CompressorChoice, EachContainerOffersItsOwnCodecs) {
     EXPECT_EQ(kv::CompressorChoiceFor(false, "MJPG").codes,
               kv::CompressorChoiceFor(MovieContainer::Avi, "MJPG").codes);
     EXPECT_EQ(kv::CompressorChoiceFor(true, "").codes[0], "");
+}
+
+// The movie options propose the size for the show's shape only when the kept one does not fit.
+TEST(MovieOptionsSize, ProposedForTheShowsShapeWhenTheKeptSizeDoesNotFit) {
+    struct Case {
+        int32_t mode;
+        const char *keptW, *keptH, *wantW, *wantH;
+    } cases[] = {{7500, "720", "480", "720", "480"},
+                 {5625, "720", "486", "720", "486"},
+                 {5625, "1280", "720", "1280", "720"},
+                 {17775, "720", "480", "1080", "1920"},
+                 {12500, "1920", "1080", "1080", "1350"},
+                 {10000, "500", "500", "500", "500"},
+                 {10000, "", "480", "", "480"}};
+    for (const Case& c : cases) {
+        kv::Show show;
+        show.AspectMode = c.mode;
+        show.aspect = kv::AspectOf(c.mode);
+        kv::MovieOptionTexts t = kv::DefaultMovieOptions();
+        t.width = c.keptW;
+        t.height = c.keptH;
+        kv::ProposeSizeForShape(show, t);
+        EXPECT_EQ(t.width, c.wantW) << c.mode << " " << c.keptW;
+        EXPECT_EQ(t.height, c.wantH) << c.mode << " " << c.keptW;
+    }
 }
 
 }  // namespace

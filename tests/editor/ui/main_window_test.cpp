@@ -183,6 +183,43 @@ TEST_F(MainWindow, EaseChoicesClearTheKeysOwnEasesAndMarkTheShowChanged) {
     EXPECT_EQ(RunToEnd(), 0);
 }
 
+TEST_F(MainWindow, ScreenShapesAreOneUndoableEditThatTheShowKeeps) {
+    StartOnExample();
+    Step([this] { TheShow().dirty = false; });
+    Command(CmdAspectVertical);
+    Step([this] {
+        EXPECT_EQ(TheShow().AspectMode, 17775);
+        EXPECT_FLOAT_EQ(TheShow().aspect, 1.7775f);
+        EXPECT_TRUE(TheShow().ownShape);
+        EXPECT_TRUE(TheShow().dirty);
+        EXPECT_TRUE(Checked(CmdAspectVertical));
+        EXPECT_FALSE(Checked(CmdAspect43));
+        EXPECT_TRUE(SettingsFileHas("AspectMode=17775"));
+        EXPECT_FALSE(Greyed(CmdUndo));
+    });
+    Command(CmdAspectSquare);
+    Command(CmdAspectPortrait);
+    Step([this] {
+        EXPECT_EQ(TheShow().AspectMode, 12500);
+        EXPECT_TRUE(Checked(CmdAspectPortrait));
+        EXPECT_TRUE(SettingsFileHas("AspectMode=12500"));
+    });
+    Char(26);  // Ctrl+Z: back to the square shape, one command at a time
+    Step([this] {
+        EXPECT_EQ(TheShow().AspectMode, 10000);
+        EXPECT_FLOAT_EQ(TheShow().aspect, 1.0f);
+    });
+    Char(26);
+    Char(26);
+    Step([this] {
+        EXPECT_EQ(TheShow().AspectMode, 7500);
+        EXPECT_FALSE(TheShow().ownShape);
+        kv::headless::QueueMessageBoxAnswer(IDNO);  // the exit question
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
 TEST_F(MainWindow, KeyCommandsAskFirstAndOnlyActOnYes) {
     StartOnExample();
     Step([] { kv::headless::QueueMessageBoxAnswer(IDNO); });

@@ -69,12 +69,19 @@ TEST_F(CliMovie, UncompressedAviEqualsTheRenderedFrames) {
     kv::Show s;
     s.FrameRate = 2500;
     ASSERT_TRUE(kv::LoadShow(s, show, false));
-    kv::CDIB image(96, 64, 32);
+    // The 4:3 show is not stretched over the 3:2 frame: it is drawn 86 columns wide in its
+    // middle, with five columns of opaque matte on each side.
+    kv::CDIB image(86, 64, 32);
+    const std::string bars = std::string(5 * 4, '\x11');
     std::string want;
     for (int f = 0; f < 10; ++f) {
-        ASSERT_TRUE(kv::RenderFrame(s, f, 0, true, 96, 64, &image, true));
-        for (int y = 63; y >= 0; --y)
-            want.append(reinterpret_cast<const char*>(image.Row(y)), 96 * 4);
+        ASSERT_TRUE(kv::RenderFrame(s, f, 0, true, 86, 64, &image, true));
+        for (int y = 63; y >= 0; --y) {
+            std::string row =
+                bars + std::string(reinterpret_cast<const char*>(image.Row(y)), 86 * 4) + bars;
+            for (int x : {0, 1, 2, 3, 4, 91, 92, 93, 94, 95}) row[4 * x + 3] = '\xff';
+            want += row;
+        }
     }
     EXPECT_TRUE(kvtest::DecodeBgra(out) == want);
 }
