@@ -370,7 +370,11 @@ void CStage::RightClick(int x, int y) {
     const Rect c = GetClientRect();
     POINT at = ClientToScreen(hwnd, POINT{x + 100, std::min(y + 30, c.bottom - 160)});
     KeyFrame edited = camera;
-    if (RunKeyFrameOptions(Session().dialogWindow, edited, true, at.x, at.y)) camera = edited;
+    if (RunKeyFrameOptions(Session().dialogWindow, edited, true, at.x, at.y)) {
+        camera = edited;
+        // The viewer and the status panel show the camera as the dialog left it.
+        Session().CameraEdited(true, this);
+    }
     Redraw();
 }
 
