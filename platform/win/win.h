@@ -238,7 +238,14 @@ enum : uint32_t { ES_LEFT = 0, ES_CENTER = 1, ES_MULTILINE = 4, ES_AUTOHSCROLL =
 enum : uint32_t { CS_VREDRAW = 1, CS_HREDRAW = 2, CS_DBLCLKS = 8 };
 
 // ShowWindow commands.
-enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_MAXIMIZE = 3, SW_RESTORE = 9 };
+enum : int {
+    SW_HIDE = 0,
+    SW_SHOWNORMAL = 1,
+    SW_SHOW = 5,
+    SW_MAXIMIZE = 3,
+    SW_MINIMIZE = 6,
+    SW_RESTORE = 9
+};
 
 // System metrics.
 enum : int {
@@ -287,6 +294,8 @@ bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint);
 // An owned popup always stays in front of its owner: raising the owner raises what it owns.
 bool SetWindowOrder(HWND hwnd, HWND after, bool topmost);
 bool ShowWindow(HWND hwnd, int cmd);
+bool IsZoomed(HWND hwnd);  // maximized
+bool IsIconic(HWND hwnd);  // minimized
 bool IsWindowVisible(HWND hwnd);
 bool GetWindowRect(HWND hwnd, RECT* r);  // screen coordinates (parent-client for children)
 bool GetClientRect(HWND hwnd, RECT* r);  // (0, 0, width, height)

@@ -596,3 +596,70 @@ TEST(FileTypeNames, UserFoldersAreReadFromTheirListing) {
     EXPECT_EQ(dirs[1], (std::pair<std::string, std::string>{"PICTURES", "/data/Bilder"}));
     EXPECT_EQ(dirs[2], (std::pair<std::string, std::string>{"VIDEOS", "/home/ann/My \"Films\""}));
 }
+
+// The caption of a main window: minimize, maximize/restore and close boxes from the right, and a
+// double-click on the caption maximizes and restores, as the window's style allows.
+TEST_F(WindowTest, CaptionBoxesAndDoubleClickMaximizeRestoreAndMinimize) {
+    const RECT area = GetWorkArea();
+    HWND w = Make(100, 100, 400, 300, WS_OVERLAPPEDWINDOW);
+    ShowWindow(w, SW_SHOW);
+    const int frame = GetSystemMetrics(SM_CXFRAME);
+    const int boxY = 100 + frame + 10;
+    auto boxX = [&](int box) {  // 0 close, 1 maximize, 2 minimize, counted from the right
+        RECT r;
+        GetWindowRect(w, &r);
+        return static_cast<int>(r.right) - frame - 11 - 18 * box;
+    };
+    auto press = [](int x, int y) {
+        headless::MouseDown(x, y);
+        headless::MouseUp(x, y);
+        kvtest::DrainQueue();
+    };
+    RECT r;
+    ShowWindow(w, SW_MAXIMIZE);
+    EXPECT_TRUE(IsZoomed(w));
+    GetWindowRect(w, &r);
+    EXPECT_EQ(r.left, area.left);
+    EXPECT_EQ(r.right, area.right);
+    EXPECT_EQ(r.bottom, area.bottom);
+    // The maximize box restores the window's own place, and maximizes it again.
+    press(boxX(1), area.top + frame + 10);
+    EXPECT_FALSE(IsZoomed(w));
+    GetWindowRect(w, &r);
+    EXPECT_EQ(r.left, 100);
+    EXPECT_EQ(r.top, 100);
+    EXPECT_EQ(r.right, 500);
+    EXPECT_EQ(r.bottom, 400);
+    press(boxX(1), boxY);
+    EXPECT_TRUE(IsZoomed(w));
+    // A double-click on the caption restores; another maximizes.
+    SetDoubleClickTime(500);
+    press(area.left + 150, area.top + frame + 10);
+    press(area.left + 150, area.top + frame + 10);
+    EXPECT_FALSE(IsZoomed(w));
+    press(250, boxY);
+    press(250, boxY);
+    EXPECT_TRUE(IsZoomed(w));
+    // Two presses apart on the caption are no double-click.
+    press(area.left + 150, area.top + frame + 10);
+    press(area.left + 300, area.top + frame + 10);
+    EXPECT_TRUE(IsZoomed(w));
+    SetDoubleClickTime(0);
+    ShowWindow(w, SW_RESTORE);
+    EXPECT_FALSE(IsZoomed(w));
+    // The minimize box; restoring brings back the window as it was.
+    press(boxX(2), boxY);
+    EXPECT_TRUE(IsIconic(w));
+    ShowWindow(w, SW_RESTORE);
+    EXPECT_FALSE(IsIconic(w));
+    GetWindowRect(w, &r);
+    EXPECT_EQ(r.right - r.left, 400);
+    // Without a minimize box (a window started by the host) the spot is caption: nothing happens.
+    HWND host = Make(100, 500, 400, 200, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX);
+    ShowWindow(host, SW_SHOW);
+    GetWindowRect(host, &r);
+    press(static_cast<int>(r.right) - frame - 11 - 36, 500 + frame + 10);
+    EXPECT_FALSE(IsIconic(host));
+    press(static_cast<int>(r.right) - frame - 11 - 18, 500 + frame + 10);
+    EXPECT_TRUE(IsZoomed(host));
+}
