@@ -156,6 +156,7 @@ struct X11Api {
                           int) = nullptr;
     int (*flush)(Display*) = nullptr;
     int (*bell)(Display*, int) = nullptr;
+    int (*freeColormap)(Display*, Colormap) = nullptr;
     XErrorHandler (*setErrorHandler)(XErrorHandler) = nullptr;
     XIOErrorHandler (*setIOErrorHandler)(XIOErrorHandler) = nullptr;
 };
@@ -178,7 +179,8 @@ const X11Api& X11() {
                get(a.defaultRootWindow, "XDefaultRootWindow") &&
                get(a.getAttributes, "XGetWindowAttributes") && get(a.internAtom, "XInternAtom") &&
                get(a.changeProperty, "XChangeProperty") && get(a.flush, "XFlush") &&
-               get(a.bell, "XBell") && get(a.setErrorHandler, "XSetErrorHandler") &&
+               get(a.bell, "XBell") && get(a.freeColormap, "XFreeColormap") &&
+               get(a.setErrorHandler, "XSetErrorHandler") &&
                get(a.setIOErrorHandler, "XSetIOErrorHandler");
         return a;
     }();
@@ -325,7 +327,21 @@ public:
         auto* sw = static_cast<SDL_Window*>(w->backendData);
         if (!sw) return;
         m_byId.erase(SDL_GetWindowID(sw));
+        // SDL makes a colormap for each window it creates and leaves it behind when it destroys
+        // the window: it is freed here, unless it is the screen's own.
+        Display* d = nullptr;
+        Colormap colormap = 0;
+        if (::Window xw = XWindowOf(w, &d)) {
+            XWindowAttributes a;
+            if (X11().getAttributes(d, xw, &a) && a.colormap != None &&
+                (!a.screen || a.colormap != a.screen->cmap))
+                colormap = a.colormap;
+        }
         SDL_DestroyWindow(sw);
+        if (d && colormap) {
+            X11().freeColormap(d, colormap);
+            X11().flush(d);
+        }
         w->backendData = nullptr;
     }
 
