@@ -94,7 +94,7 @@ protected:
                 if (!WaitForPopups(1, 10)) return "file dialog (did not open)";
                 const kvx::XWin* d = nullptr;
                 for (const kvx::XWin& w : ws.all)
-                    if (w.name == "Load Picture") d = &w;
+                    if (w.name == "Open") d = &w;
                 if (!d) return "file dialog (not found)";
                 const int row = pick(3);
                 // The client starts below a 1-pixel border and a 20-pixel caption; the list at
