@@ -72,7 +72,8 @@ public:
     void LoadPicture();
     void NewShow();
     void LoadShowCommand();
-    bool AskToSaveFirst();  // false when Cancel abandons the command
+    // False when Cancel abandons the command; `title` is the question's, the command's name.
+    bool AskToSaveFirst(const char* title = "New Show");
     void SetFrameRate(int id);
     void SetAspect(int id);
     // Reshapes the viewer to the show's aspect and draws the camera at its new size; what every

@@ -416,6 +416,42 @@ TEST_F(MainWindow, LoadedLargePictureFitsTheStageAndFitPictureRestoresIt) {
     EXPECT_TRUE(SettingsFileHas("StageScale=" + std::to_string(std::lround(fitted * 100.0f))));
 }
 
+// After a large picture a smaller one is fitted again: it is not left small at the large one's
+// zoom.
+TEST_F(MainWindow, LoadedSmallerPictureIsFittedAgain) {
+    CDIB photo(4000, 3000, 24);
+    FileSpec photoSpec;
+    photoSpec.SetPath((dir + "/photo.bmp").c_str());
+    ASSERT_TRUE(photo.Save(photoSpec, FormatBmp));
+    settings = "[Kinevista]\r\nStageScale=100\r\nTimeScale=30\r\n";
+    StartOnExample();
+    Step([this] {
+        kv::headless::QueueFileAnswer({dir + "/photo.bmp"});
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+    });
+    Char(5);  // Ctrl+E: Load Picture
+    float fitted = 0;
+    Step([&] {
+        ASSERT_EQ(TheShow().image.Width(), 4000);
+        fitted = kv::MainWindow()->stage->scale;
+        EXPECT_LT(fitted, 0.5f);
+        kv::headless::QueueFileAnswer({Example});
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+    });
+    Char(5);
+    Step([&] {
+        ASSERT_LT(TheShow().image.Width(), 4000);
+        const float s = kv::MainWindow()->stage->scale;
+        EXPECT_GT(s, fitted);
+        const Rect c = kv::MainWindow()->stage->GetClientRect();
+        EXPECT_LE(static_cast<float>(TheShow().image.Width()) * s, static_cast<float>(c.right));
+        EXPECT_LE(static_cast<float>(TheShow().image.Height()) * s, static_cast<float>(c.bottom));
+        TheShow().dirty = false;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
 TEST_F(MainWindow, CommaEnlargesAndPeriodContractsTheTimeline) {
     StartOnExample();
     Step([] { kv::MainWindow()->timeline->scale = 20; });
@@ -990,7 +1026,7 @@ TEST_F(MovieFromEditor, BatchRendersEachShowAfterOfferingToSaveTheOpenOne) {
     });
     Command(CmdBatchRender);  // cancelled at the save question: nothing is asked after it
     Step([this, a, b] {
-        EXPECT_TRUE(Asked("New Show: Do you want to save current show?"));
+        EXPECT_TRUE(Asked("Batch Render Movies: Do you want to save current show?"));
         EXPECT_EQ(TheShow().pictures[0].keyCount, 3);
         kv::headless::QueueMessageBoxAnswer(IDNO);
         kv::headless::QueueFileAnswer({a, b});
