@@ -15,7 +15,7 @@ pkgs=(
   libdlib-dev python3-skimage
   libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
-  imagemagick xvfb xauth xdotool openbox x11-utils x11-apps
+  imagemagick xvfb xauth xdotool openbox x11-utils x11-apps xrestop
   slurm-wlm slurmctld slurmd slurm-client munge bc
   lintian xdg-utils desktop-file-utils libfile-mimeinfo-perl shared-mime-info nsis
 )

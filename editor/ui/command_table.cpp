@@ -26,8 +26,18 @@ bool RateIs(const EditSession& s, int32_t rate) {
 bool EaseIs(const EditSession& s, int32_t mode) {
     return (Setting(s, "EaseType", 0) & 15) == mode;
 }
+// The aspect rows' marks follow the show's mode when it is one of theirs (commands, Undo, Redo,
+// a loaded show); any other aspect, set through Set Viewer Aspect, leaves them as they were. A new
+// aspect row adds its mode to the list.
+int32_t g_aspectMarked = 0;  // none until a row's mode is seen; the UI thread's alone
+
 bool AspectIs(const EditSession& s, int32_t mode) {
-    return Setting(s, "AspectMode", 7500) == mode;
+    static constexpr int32_t RowModes[] = {7500, 5625, 5626};
+    int32_t& marked = g_aspectMarked;
+    const int32_t now = s.HasShow() ? s.TheShow().AspectMode : Setting(s, "AspectMode", 7500);
+    for (int32_t m : RowModes)
+        if (m == now) marked = now;
+    return marked == mode;
 }
 bool On(const EditSession& s, const char* key) {
     return Setting(s, key, 0) != 0;
@@ -43,6 +53,14 @@ bool HasPicture(const EditSession& s) {
 constexpr CommandRow Line(const char* menu, M mode = M::Both) {
     return CommandRow{MenuSeparator, menu, "", 0, mode, nullptr, nullptr, nullptr, nullptr};
 }
+
+}  // namespace
+
+void ForgetAspectMarks() {
+    g_aspectMarked = 0;
+}
+
+namespace {
 
 // The rows, menus in order. A new command is one row here and the one function it runs.
 const std::vector<CommandRow> g_rows = {

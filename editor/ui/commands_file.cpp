@@ -102,10 +102,10 @@ void CMain::QuickSave() {
     }
 }
 
-bool CMain::AskToSaveFirst() {
+bool CMain::AskToSaveFirst(const char* title) {
     kv::Show& show = Session().TheShow();
     if (!show.dirty) return true;
-    const int32_t a = AskYesNoCancel("Do you want to save current show?", "New Show");
+    const int32_t a = AskYesNoCancel("Do you want to save current show?", title);
     if (a < 0) return false;
     if (a > 0) SaveShowCommand();
     return true;
@@ -225,7 +225,7 @@ void RunMakeMovie(CMain& m, int id) {
     if (show.hostMode) return;
     // A batch loads each show it renders: the show being edited is offered for saving first
     // rather than replaced unsaved.
-    if (id == CmdBatchRender && !m.AskToSaveFirst()) return;
+    if (id == CmdBatchRender && !m.AskToSaveFirst("Batch Render Movies")) return;
     EditorMovieHost host;
     m.busy = true;
     MovieSettings kept = MovieSettingsFrom(Session().Store());

@@ -120,7 +120,7 @@ void CMain::SetAspect(int id) {
         if (!show.hostMode) show.ownShape = true;
     });
     WriteSetting("AspectMode", TheShow().AspectMode);
-    if (viewer && viewer->hwnd) SendMessage(viewer->hwnd, WM_MOVE, 0, 0);
+    RefitViewer();
     Session().RepaintAll();
 }
 
@@ -190,16 +190,30 @@ std::string ManualPath() {
     return "";
 }
 
+std::string ManualMessage(const std::string& manual) {
+    if (manual.empty()) return "The user manual is not installed with this program.";
+#ifdef _WIN32
+    const std::string command = "start \"\" \"" + manual + "\"";
+#else
+    // Quoted for a shell: a quote inside the path closes, escapes and reopens the quotes.
+    std::string quoted = "'";
+    for (char c : manual) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    const std::string command =
+        "xdg-open " +
+        (manual.find_first_of(" '\"\\$`&;|<>()*?[]#~") == std::string::npos ? manual : quoted);
+#endif
+    return "The user manual is at\n" + manual +
+           "\n\nOpen it in a web browser, or with the command\n" + command;
+}
+
 void CMain::OpenManual() {
     const std::string manual = ManualPath();
     // The shell's open verb on Windows, the desktop's opener on Linux (which needs a display).
     // A headless run has no desktop unless a stand-in for it is set.
     const bool desktop = ShellOpenHook() || std::strcmp(BackendName(), "headless") != 0;
     if (!manual.empty() && desktop && ShellOpen(manual)) return;
-    const std::string text =
-        manual.empty() ? std::string("The user manual is not installed with this program.")
-                       : "The user manual is at " + manual;
-    Alert(text.c_str());
+    Alert(ManualMessage(manual).c_str());
 }
 
 void RunContents(CMain& m, int) {

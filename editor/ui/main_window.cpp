@@ -131,6 +131,7 @@ bool CMain::Create() {
     SetShowTitle(nullptr);
 
     // The menus, item for item from the command table, with their states for the session.
+    ForgetAspectMarks();
     menu.Attach(hwnd);
     std::string popup;
     for (const MenuLine& line : MenuLines(show.hostMode, Session())) {
@@ -174,6 +175,7 @@ void CMain::SetShowTitle(const char* showPath) {
     // The plug-in recognises the editor it started by the exact bare title, so a host run keeps
     // it whatever file the show is saved to.
     SetTitle(MainTitle(HostMode() ? nullptr : showPath).c_str());
+    SetDialogShowFolder(showPath);
 }
 
 void CMain::WriteSetting(const char* key, int32_t value) {
@@ -298,6 +300,10 @@ void CMain::AfterEdit(bool beep) {
     Recovery().KeysEdited();
 }
 
+void CMain::RefitViewer() {
+    if (viewer) viewer->FitToAspect();
+}
+
 void CMain::ShowViewer(bool visible) {
     if (viewer && viewer->hwnd) viewer->Show(visible ? 1 : 0);
 }
@@ -309,9 +315,7 @@ OptionHooks CMain::OptionDialogHooks() {
     h.run = dialogRunner;
     h.hideViewer = [this] { ShowViewer(false); };
     h.showViewer = [this] { ShowViewer(true); };
-    h.refitViewer = [this] {
-        if (viewer && viewer->hwnd) SendMessage(viewer->hwnd, WM_MOVE, 0, 0);
-    };
+    h.refitViewer = [this] { RefitViewer(); };
     h.redrawStage = [] { Session().RepaintAll(); };
     h.redrawMain = [this] { Redraw(); };
     h.renderCurrentFrame = [] { Session().GoToFrame(Session().TheShow().currentFrame, true); };

@@ -72,9 +72,13 @@ public:
     void LoadPicture();
     void NewShow();
     void LoadShowCommand();
-    bool AskToSaveFirst();  // false when Cancel abandons the command
+    // False when Cancel abandons the command; `title` is the question's, the command's name.
+    bool AskToSaveFirst(const char* title = "New Show");
     void SetFrameRate(int id);
     void SetAspect(int id);
+    // Reshapes the viewer to the show's aspect and draws the camera at its new size; what every
+    // command that changes the aspect calls after the change.
+    void RefitViewer();
     void TimelineArrow(bool enlarge);
     void OpenManual();
     void ShowViewer(bool visible);
@@ -113,5 +117,7 @@ int32_t ArrowTimeScale(int32_t scale, bool enlarge, int32_t frameRate);
 float ScaleButtonAt(int x, int y, int bottom);
 // The user manual's index page: next to the program, else in the source tree ("" when none).
 std::string ManualPath();
+// What Help says when nothing can show the manual: where it is and a command that opens it.
+std::string ManualMessage(const std::string& manual);
 
 }  // namespace kv

@@ -8,6 +8,11 @@
 
 namespace kv {
 
+// The shell always has an answer for a document: a program, or its own "Open with" question.
+bool DesktopCanOpen() {
+    return true;
+}
+
 bool ShellOpen(const std::string& document, uintptr_t ownerWindow) {
     if (document.empty()) return false;
     const std::wstring path = os::Widen(document);

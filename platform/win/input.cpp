@@ -40,6 +40,7 @@ struct ClickMemory {
     uint32_t time = 0;
     POINT pt{0, 0};
 } g_lastClick;
+ClickMemory g_ncClick;  // the last press on a caption, for its double-click
 
 bool Inside(const Rect& r, int x, int y) {
     return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
@@ -118,9 +119,29 @@ void NonClientDown(HWND w, int sx, int sy) {
         return;
     }
     if (m.caption && sy >= m.border && sy < m.border + m.caption) {
-        if ((w->style & WS_SYSMENU) && sx >= w->surfW - m.border - 18 &&
-            sx < w->surfW - m.border - 4) {
+        const CaptionBoxes boxes = CaptionBoxesOf(w);
+        const bool maximizable = (w->style & WS_MAXIMIZEBOX) != 0;
+        if (Inside(boxes.close, sx, sy)) {
             PostMessage(w, WM_CLOSE, 0, 0);
+            return;
+        }
+        if (Inside(boxes.maximize, sx, sy)) {
+            ShowWindow(w, w->maximized ? SW_RESTORE : SW_MAXIMIZE);
+            return;
+        }
+        if (Inside(boxes.minimize, sx, sy)) {
+            ShowWindow(w, SW_MINIMIZE);
+            return;
+        }
+        // A second press soon after on the same spot of the caption maximizes or restores.
+        const uint32_t now = GetTickCount();
+        const bool second = g_ncClick.hwnd == w &&
+                            now - g_ncClick.time <= static_cast<uint32_t>(g_dblClickMs) &&
+                            std::abs(g_ncClick.pt.x - g_cursorPos.x) <= 4 &&
+                            std::abs(g_ncClick.pt.y - g_cursorPos.y) <= 4;
+        g_ncClick = second ? ClickMemory{} : ClickMemory{w, WM_LBUTTONDOWN, now, g_cursorPos};
+        if (second && maximizable) {
+            ShowWindow(w, w->maximized ? SW_RESTORE : SW_MAXIMIZE);
             return;
         }
         g_nc = NcDragState{NcDrag::Move, w, g_cursorPos, w->rect, 0, 0};
@@ -179,6 +200,7 @@ void NonClientDrag(int x, int y) {
 void ForgetInputOf(HWND h) {
     if (g_nc.hwnd == h) g_nc = NcDragState{};
     if (g_lastClick.hwnd == h) g_lastClick = ClickMemory{};
+    if (g_ncClick.hwnd == h) g_ncClick = ClickMemory{};
 }
 
 void SetDoubleClickTime(int ms) {

@@ -53,6 +53,9 @@ struct Window {
     void* controlData = nullptr;  // built-in controls keep their state here
     void* backendData = nullptr;
     HFONT font = nullptr;
+    bool maximized = false;        // SW_MAXIMIZE: covers the work area until restored
+    bool minimized = false;        // SW_MINIMIZE: iconified by the display until restored
+    Rect restoreRect{0, 0, 0, 0};  // where a maximized window goes back to
 };
 
 // Frame geometry of a window: widths of the non-client parts.
@@ -62,6 +65,12 @@ struct FrameMetrics {
 FrameMetrics MetricsOf(const Window* w);
 Rect ClientAreaInSurface(const Window* w);
 void DrawNonClient(Window* w);
+// The caption's boxes, right to left: close, maximize/restore, minimize; empty when the window
+// has none of that kind (surface coordinates).
+struct CaptionBoxes {
+    Rect close{0, 0, 0, 0}, maximize{0, 0, 0, 0}, minimize{0, 0, 0, 0};
+};
+CaptionBoxes CaptionBoxesOf(const Window* w);
 void ResizeSurface(Window* w);
 // The window's device context with its client area filled with `colour`; the client
 // rectangle goes to `client` when asked for.
@@ -97,6 +106,9 @@ public:
     virtual void WindowDestroyed(Window*) {}
     virtual void WindowPlaced(Window*) {}  // moved, resized, shown, hidden, re-ordered
     virtual void WindowTitle(Window*) {}
+    // The window's maximized or minimized state changed: the display and its window manager
+    // are told (the layer has already placed a maximized window on the work area).
+    virtual void WindowState(Window*) {}
     // The layer's order changed: `from` and every window in front of it are to be stacked as the
     // window list has them (null: the whole list).
     virtual void Restack(Window*) {}

@@ -238,7 +238,14 @@ enum : uint32_t { ES_LEFT = 0, ES_CENTER = 1, ES_MULTILINE = 4, ES_AUTOHSCROLL =
 enum : uint32_t { CS_VREDRAW = 1, CS_HREDRAW = 2, CS_DBLCLKS = 8 };
 
 // ShowWindow commands.
-enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_MAXIMIZE = 3, SW_RESTORE = 9 };
+enum : int {
+    SW_HIDE = 0,
+    SW_SHOWNORMAL = 1,
+    SW_SHOW = 5,
+    SW_MAXIMIZE = 3,
+    SW_MINIMIZE = 6,
+    SW_RESTORE = 9
+};
 
 // System metrics.
 enum : int {
@@ -287,6 +294,8 @@ bool MoveWindow(HWND hwnd, int x, int y, int width, int height, bool repaint);
 // An owned popup always stays in front of its owner: raising the owner raises what it owns.
 bool SetWindowOrder(HWND hwnd, HWND after, bool topmost);
 bool ShowWindow(HWND hwnd, int cmd);
+bool IsZoomed(HWND hwnd);  // maximized
+bool IsIconic(HWND hwnd);  // minimized
 bool IsWindowVisible(HWND hwnd);
 bool GetWindowRect(HWND hwnd, RECT* r);  // screen coordinates (parent-client for children)
 bool GetClientRect(HWND hwnd, RECT* r);  // (0, 0, width, height)
@@ -460,6 +469,7 @@ struct FileDialogRequest {
     std::string initialFolder;
     std::string initialName;
     std::string title;
+    std::string showFolder;  // offered among the places beside the listing, when not empty
 };
 // The answer in the Win32 buffer form: one full path, or (multiple selection of several files)
 // the folder, then each name, NUL-separated and ending with two NULs. Empty on cancel.
@@ -468,6 +478,17 @@ std::string RunFileDialog(const FileDialogRequest& request);
 std::vector<std::pair<std::string, std::string>> ParseFilter(const std::string& filter);
 // True when the file name matches one of the ';'-separated wildcard patterns (case-insensitive).
 bool MatchesPattern(const std::string& name, const std::string& patterns);
+// The extension (".mp4") a type's patterns give a file: that of the first "*.ext" pattern, empty
+// for "*", "*.*" or a pattern with wildcards in its extension.
+std::string PatternExtension(const std::string& patterns);
+// The name as it reads after the file type changes from `oldPatterns` to `newPatterns`: a name
+// carrying the old type's extension takes the new type's; any other name is kept.
+std::string NameForType(const std::string& name, const std::string& oldPatterns,
+                        const std::string& newPatterns);
+// The user folders named in an XDG user-dirs.dirs text, by key ("PICTURES", "VIDEOS", ...) in
+// the order listed; "$HOME" is replaced by `home`. Lines that do not parse are skipped.
+std::vector<std::pair<std::string, std::string>> ParseUserDirs(const std::string& text,
+                                                               const std::string& home);
 
 // --- Text entry dialog ------------------------------------------------------------------------
 // A modal dialog with a title, two lines of text, an edit field and an OK button. OK, Enter

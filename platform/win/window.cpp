@@ -374,8 +374,26 @@ bool ShowWindow(HWND hwnd, int cmd) {
     hwnd->hiddenWithOwner = false;
     if (cmd == SW_MAXIMIZE) {
         RECT wa = GetWorkArea();
+        if (!hwnd->maximized) hwnd->restoreRect = hwnd->rect;
+        hwnd->maximized = true;
+        hwnd->minimized = false;
         hwnd->visible = true;
         MoveWindow(hwnd, wa.left, wa.top, wa.right - wa.left, wa.bottom - wa.top, true);
+        TheBackend().WindowState(hwnd);
+    } else if (cmd == SW_RESTORE && (hwnd->maximized || hwnd->minimized)) {
+        // From minimized back to what it was; from maximized back to its own place.
+        // The display hears of the state first, so that a window manager's own restore comes
+        // before the layer's placement and does not undo it.
+        bool wasMinimized = hwnd->minimized;
+        hwnd->minimized = false;
+        if (!wasMinimized) hwnd->maximized = false;
+        TheBackend().WindowState(hwnd);
+        const Rect r = hwnd->restoreRect;
+        if (!wasMinimized && r.right > r.left && r.bottom > r.top)
+            MoveWindow(hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, true);
+    } else if (cmd == SW_MINIMIZE && !IsChild(hwnd)) {
+        hwnd->minimized = true;
+        TheBackend().WindowState(hwnd);
     }
     hwnd->visible = cmd != SW_HIDE;
     if (hwnd->visible)
@@ -395,6 +413,14 @@ bool ShowWindow(HWND hwnd, int cmd) {
         if (!IsChild(hwnd)) ShowOwnedWith(hwnd, hwnd->visible);
     }
     return was;
+}
+
+bool IsZoomed(HWND hwnd) {
+    return IsWindow(hwnd) && hwnd->maximized;
+}
+
+bool IsIconic(HWND hwnd) {
+    return IsWindow(hwnd) && hwnd->minimized;
 }
 
 bool IsWindowVisible(HWND hwnd) {
@@ -739,6 +765,20 @@ BarGeometry BarOf(const Window* w, bool horizontal) {
     return g;
 }
 
+CaptionBoxes CaptionBoxesOf(const Window* w) {
+    CaptionBoxes b;
+    FrameMetrics m = MetricsOf(w);
+    if (!m.caption || !(w->style & WS_SYSMENU)) return b;
+    const int top = m.border + 3, right = w->surfW - m.border;
+    b.close = Rect{right - 18, top, right - 4, top + 14};
+    int next = right - 18;
+    // A window with either box shows both, the one it lacks greyed out of use (left empty).
+    if (w->style & WS_MAXIMIZEBOX) b.maximize = Rect{next - 18, top, next - 4, top + 14};
+    if (w->style & (WS_MAXIMIZEBOX | WS_MINIMIZEBOX)) next -= 18;
+    if (w->style & WS_MINIMIZEBOX) b.minimize = Rect{next - 18, top, next - 4, top + 14};
+    return b;
+}
+
 void DrawNonClient(Window* w) {
     if (w->surfW <= 0 || w->surfH <= 0) return;
     FrameMetrics m = MetricsOf(w);
@@ -764,16 +804,46 @@ void DrawNonClient(Window* w) {
         HGDIOBJ old = SelectObject(dc, f);
         SetTextColor(dc, RGB(255, 255, 255));
         TextOut(dc, cap.left + 6, cap.top + 3, w->title);
-        if (w->style & WS_SYSMENU) {
-            // The close box.
-            Rect box{cap.right - 18, cap.top + 3, cap.right - 4, cap.top + 17};
+        // The boxes: a cross, a frame (two overlapping ones when maximized), a bar.
+        const CaptionBoxes boxes = CaptionBoxesOf(w);
+        auto px = [w](int x, int y) {
+            if (x >= 0 && y >= 0 && x < w->surfW && y < w->surfH)
+                w->surface[static_cast<size_t>(y) * w->surfW + x] = 0xFF000000u;
+        };
+        auto frameBox = [&](int l, int t, int r, int b, bool thick) {
+            for (int x = l; x <= r; ++x) {
+                px(x, t);
+                px(x, b);
+                if (thick) px(x, t + 1);
+            }
+            for (int y = t; y <= b; ++y) {
+                px(l, y);
+                px(r, y);
+            }
+        };
+        if (boxes.close.right > boxes.close.left) {
+            const Rect& box = boxes.close;
             Fill(w, box, face);
             for (int i = 3; i < 11; ++i) {
-                w->surface[static_cast<size_t>(box.top + i) * w->surfW + box.left + i] =
-                    0xFF000000u;
-                w->surface[static_cast<size_t>(box.top + i) * w->surfW + box.left + 13 - i] =
-                    0xFF000000u;
+                px(box.left + i, box.top + i);
+                px(box.left + 13 - i, box.top + i);
             }
+        }
+        if (boxes.maximize.right > boxes.maximize.left) {
+            const Rect& box = boxes.maximize;
+            Fill(w, box, face);
+            if (w->maximized) {
+                frameBox(box.left + 5, box.top + 2, box.left + 11, box.top + 8, true);
+                Fill(w, Rect{box.left + 3, box.top + 5, box.left + 9, box.top + 11}, face);
+                frameBox(box.left + 2, box.top + 5, box.left + 8, box.top + 11, true);
+            } else {
+                frameBox(box.left + 3, box.top + 3, box.left + 10, box.top + 10, true);
+            }
+        }
+        if (boxes.minimize.right > boxes.minimize.left) {
+            const Rect& box = boxes.minimize;
+            Fill(w, box, face);
+            Fill(w, Rect{box.left + 3, box.top + 9, box.left + 10, box.top + 11}, 0xFF000000u);
         }
         SelectObject(dc, old);
         DeleteObject(f);

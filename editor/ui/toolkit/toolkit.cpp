@@ -592,6 +592,16 @@ int FillFileRecords(const std::string& answer, FileSpec* out, int capacity) {
     return stored;
 }
 
+namespace {
+std::string g_showFolder;  // the UI thread's alone
+}  // namespace
+
+void SetDialogShowFolder(const char* showPath) {
+    std::string path = showPath ? showPath : "";
+    const size_t cut = path.find_last_of("/\\");
+    g_showFolder = cut == std::string::npos ? std::string() : path.substr(0, cut == 0 ? 1 : cut);
+}
+
 bool ChooseFileToOpen(HWND owner, FileSpec* out, const char* filter, const char* defaultExtension,
                       const FileSpec* initialFolder, bool multiple, int capacity) {
     if (!out) return false;
@@ -599,6 +609,7 @@ bool ChooseFileToOpen(HWND owner, FileSpec* out, const char* filter, const char*
     rq.owner = owner;
     rq.multiple = multiple;
     rq.mustExist = true;
+    rq.showFolder = g_showFolder;
     rq.filter = filter ? filter : "";
     rq.defaultExtension = defaultExtension ? defaultExtension : "";
     if (initialFolder) rq.initialFolder = InitialName(initialFolder);
@@ -625,6 +636,7 @@ bool ChooseFileToSave(HWND owner, FileSpec* io, const char* filter, const char* 
     rq.owner = owner;
     rq.save = true;
     rq.overwritePrompt = true;
+    rq.showFolder = g_showFolder;
     rq.filter = filter ? filter : "";
     rq.defaultExtension = defaultExtension ? defaultExtension : "";
     if (initialFolder) rq.initialFolder = InitialName(initialFolder);

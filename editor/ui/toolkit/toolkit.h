@@ -199,6 +199,9 @@ bool ChooseFileToOpen(HWND owner, FileSpec* out, const char* filter, const char*
                       const FileSpec* initialFolder, bool multiple, int capacity = 1);
 bool ChooseFileToSave(HWND owner, FileSpec* io, const char* filter, const char* defaultExtension,
                       const FileSpec* initialFolder);
+// The folder of the show file in use (a file's path; null or empty for none), offered by the file
+// dialogs as a place of their own.
+void SetDialogShowFolder(const char* showPath);
 // Splits a multiple-selection answer (one path, or folder NUL name NUL ... NUL NUL) into
 // records: the names in reverse order, then an end mark. Returns the number of files stored.
 int FillFileRecords(const std::string& answer, FileSpec* out, int capacity);

@@ -370,7 +370,11 @@ void CStage::RightClick(int x, int y) {
     const Rect c = GetClientRect();
     POINT at = ClientToScreen(hwnd, POINT{x + 100, std::min(y + 30, c.bottom - 160)});
     KeyFrame edited = camera;
-    if (RunKeyFrameOptions(Session().dialogWindow, edited, true, at.x, at.y)) camera = edited;
+    if (RunKeyFrameOptions(Session().dialogWindow, edited, true, at.x, at.y)) {
+        camera = edited;
+        // The viewer and the status panel show the camera as the dialog left it.
+        Session().CameraEdited(true, this);
+    }
     Redraw();
 }
 
@@ -561,6 +565,8 @@ void CStage::FitPicture(bool always) {
     kv::Show* show = Session().GetShow();
     if (!show || !hwnd) return;
     const int32_t pw = show->image.Width(), ph = show->image.Height();
+    const bool newSize = seenWidth > 0 && seenHeight > 0 && (pw != seenWidth || ph != seenHeight);
+    if (scale != zoomOfFit) zoomBeforeFit = 0.0f;  // zoomed by the user since
     seenWidth = pw;
     seenHeight = ph;
     seenPath = show->pictures[0].fileSpec.path;
@@ -569,8 +575,19 @@ void CStage::FitPicture(bool always) {
     const bool fits = static_cast<float>(pw) * scale <= static_cast<float>(c.right) &&
                       static_cast<float>(ph) * scale <= static_cast<float>(c.bottom);
     float s = scale;
-    if (always || !fits) s = FitStageScale(pw, ph, c.right, c.bottom, huge);
+    if (always || !fits) {
+        if (!always && zoomBeforeFit == 0.0f) zoomBeforeFit = scale;
+        if (always) zoomBeforeFit = 0.0f;
+        s = FitStageScale(pw, ph, c.right, c.bottom, huge);
+    } else if (newSize && zoomBeforeFit > scale) {
+        // A smaller picture after one that needed a smaller zoom: back towards the user's own
+        // zoom, as far as the new picture fits.
+        s = std::max(scale,
+                     std::min(zoomBeforeFit, FitStageScale(pw, ph, c.right, c.bottom, huge)));
+        if (s >= zoomBeforeFit) zoomBeforeFit = 0.0f;
+    }
     if (s < 0.1f && !huge) s = 0.1f;  // the small levels leave with the huge picture
+    zoomOfFit = s;
     if (s == scale) return;
     SetHScrollPos(0, false);
     SetVScrollPos(0, false);

@@ -123,6 +123,9 @@ public:
     // The picture the stage last fitted (size and file), to notice one loaded behind its back.
     int32_t seenWidth = -1, seenHeight = -1;
     std::string seenPath;
+    // The zoom a picture too large for it made the stage leave (0: none), and the zoom it got
+    // instead: while the user keeps that one, a later picture that fits goes back to the first.
+    float zoomBeforeFit = 0.0f, zoomOfFit = 0.0f;
     int listener = 0;  // the session subscription
 };
 

@@ -112,6 +112,7 @@ void CView::FitHeight() {
     if (!hwnd) return;
     kv::Show* show = Session().GetShow();
     const float aspect = show ? show->aspect : 0.75f;
+    fittedAspect = aspect;
     const Rect r = GetWindowRect();
     const int width = r.right - r.left;
     const int height = static_cast<int>(static_cast<float>(width) * aspect) + CaptionHeight() + 24;
@@ -232,12 +233,22 @@ void CView::ToggleSafeArea() {
     Redraw();
 }
 
+void CView::FitToAspect() {
+    if (!hwnd) return;
+    FitHeight();
+    DrawPicture(Session().fullQuality);
+}
+
 void CView::SessionChanged(uint32_t changes, const void* origin) {
     if (origin == this || !hwnd) return;
     kv::Show* show = Session().GetShow();
     if ((changes & ChangedFrame) && show) DrawTimecode(show->currentFrame);
     if (changes & PointedFrame) DrawTimecode(Session().pointedFrame);
-    if (changes & ChangedCamera) DrawPicture(Session().fullQuality);
+    // An aspect changed by Undo, Redo or a loaded show reshapes the window as a command does.
+    if (show && show->aspect != fittedAspect)
+        FitToAspect();
+    else if (changes & ChangedCamera)
+        DrawPicture(Session().fullQuality);
 }
 
 // --- Playback -----------------------------------------------------------------------------------

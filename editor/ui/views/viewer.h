@@ -52,6 +52,9 @@ public:
 
     // Height from the width and the show's aspect; writes the position settings.
     void FitHeight();
+    // After the show's aspect changed: the height fitted to it and the camera drawn at the new
+    // size. Every change of the aspect ends here (the session's changes call it as well).
+    void FitToAspect();
     Rect PictureArea() const;  // the client area above the 25-pixel control strip
     bool PrepareImage();       // the 32-bit image at the picture area's size
     void ShowImage();          // the image and the safe areas into the picture area
@@ -73,6 +76,7 @@ public:
     int64_t framesShown = 0;    // distinct frames drawn by play loops since the viewer was made
     int64_t picturesDrawn = 0;  // DrawPicture calls since the last Play
     int listener = 0;           // the session subscription
+    float fittedAspect = 0.0f;  // the aspect the height was last fitted to
 };
 
 }  // namespace kv

@@ -23,6 +23,7 @@
 #include <set>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "platform/win/internal.h"
 #include "platform/win/sdl/sdl_testing.h"
@@ -155,6 +156,7 @@ struct X11Api {
                           int) = nullptr;
     int (*flush)(Display*) = nullptr;
     int (*bell)(Display*, int) = nullptr;
+    int (*freeColormap)(Display*, Colormap) = nullptr;
     XErrorHandler (*setErrorHandler)(XErrorHandler) = nullptr;
     XIOErrorHandler (*setIOErrorHandler)(XIOErrorHandler) = nullptr;
 };
@@ -177,7 +179,8 @@ const X11Api& X11() {
                get(a.defaultRootWindow, "XDefaultRootWindow") &&
                get(a.getAttributes, "XGetWindowAttributes") && get(a.internAtom, "XInternAtom") &&
                get(a.changeProperty, "XChangeProperty") && get(a.flush, "XFlush") &&
-               get(a.bell, "XBell") && get(a.setErrorHandler, "XSetErrorHandler") &&
+               get(a.bell, "XBell") && get(a.freeColormap, "XFreeColormap") &&
+               get(a.setErrorHandler, "XSetErrorHandler") &&
                get(a.setIOErrorHandler, "XSetIOErrorHandler");
         return a;
     }();
@@ -285,11 +288,14 @@ public:
         int width = std::max(1, w->rect.right - w->rect.left);
         int height = std::max(1, w->rect.bottom - w->rect.top);
         uint32_t flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
+        // A sizing frame tells the window manager the window may be resized (its size hints).
+        if (w->style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
         if (w->exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
         if (w->className.rfind("#", 0) == 0) flags |= SDL_WINDOW_POPUP_MENU;
         SDL_Window* sw =
             SDL_CreateWindow(w->title.c_str(), w->rect.left, w->rect.top, width, height, flags);
         if (!sw) return;
+        if (w->style & WS_THICKFRAME) SDL_SetWindowMinimumSize(sw, 120, 80);
         w->backendData = sw;
         m_byId[SDL_GetWindowID(sw)] = w;
         m_topmost[w] = (w->exStyle & WS_EX_TOPMOST) != 0;
@@ -317,10 +323,25 @@ public:
 
     void WindowDestroyed(Window* w) override {
         m_topmost.erase(w);
+        m_asked.erase(w);
         auto* sw = static_cast<SDL_Window*>(w->backendData);
         if (!sw) return;
         m_byId.erase(SDL_GetWindowID(sw));
+        // SDL makes a colormap for each window it creates and leaves it behind when it destroys
+        // the window: it is freed here, unless it is the screen's own.
+        Display* d = nullptr;
+        Colormap colormap = 0;
+        if (::Window xw = XWindowOf(w, &d)) {
+            XWindowAttributes a;
+            if (X11().getAttributes(d, xw, &a) && a.colormap != None &&
+                (!a.screen || a.colormap != a.screen->cmap))
+                colormap = a.colormap;
+        }
         SDL_DestroyWindow(sw);
+        if (d && colormap) {
+            X11().freeColormap(d, colormap);
+            X11().flush(d);
+        }
         w->backendData = nullptr;
     }
 
@@ -334,7 +355,14 @@ public:
         SDL_GetWindowSize(sw, &cw, &ch);
         if (x != w->rect.left || y != w->rect.top)
             SDL_SetWindowPosition(sw, w->rect.left, w->rect.top);
-        if (cw != width || ch != height) SDL_SetWindowSize(sw, width, height);
+        if (cw != width || ch != height) {
+            SDL_SetWindowSize(sw, width, height);
+            // Remembered until the display reports it, so that the report is not taken for a
+            // resize by the window manager.
+            std::vector<std::pair<int, int>>& asked = m_asked[w];
+            if (asked.size() >= 16) asked.erase(asked.begin());
+            asked.emplace_back(width, height);
+        }
         // Each request reaches the display (and a window manager) only when something changed.
         bool topmost = (w->exStyle & WS_EX_TOPMOST) != 0;
         if (m_topmost[w] != topmost) {
@@ -426,6 +454,17 @@ public:
             return;
         }
         Backend::Bell();
+    }
+
+    void WindowState(Window* w) override {
+        auto* sw = static_cast<SDL_Window*>(w->backendData);
+        if (!sw) return;
+        if (w->minimized)
+            SDL_MinimizeWindow(sw);
+        else if (w->maximized)
+            SDL_MaximizeWindow(sw);
+        else
+            SDL_RestoreWindow(sw);
     }
 
     void WindowTitle(Window* w) override {
@@ -597,6 +636,10 @@ private:
                         Restack(nullptr);
                     }
                     if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) SystemFocusOut(w);
+                    if (e.window.event == SDL_WINDOWEVENT_MINIMIZED) w->minimized = true;
+                    if (e.window.event == SDL_WINDOWEVENT_RESTORED) w->minimized = false;
+                    if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+                        SizeReported(w, e.window.data1, e.window.data2);
                     if (e.window.event == SDL_WINDOWEVENT_MOVED &&
                         (e.window.data1 != w->rect.left || e.window.data2 != w->rect.top)) {
                         int wd = w->rect.right - w->rect.left, ht = w->rect.bottom - w->rect.top;
@@ -610,8 +653,29 @@ private:
         }
     }
 
+    // A size the display reports: the echo of one the layer asked for, or the window manager's
+    // own resize (its frame dragged, a maximize key), which the layer then follows.
+    void SizeReported(Window* w, int width, int height) {
+        std::vector<std::pair<int, int>>& asked = m_asked[w];
+        for (size_t i = 0; i < asked.size(); ++i) {
+            if (asked[i] != std::make_pair(width, height)) continue;
+            asked.erase(asked.begin(), asked.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return;
+        }
+        if (!asked.empty()) {
+            // Asked-for sizes the display changed on the way (a window manager's limits): they
+            // will not be reported as asked.
+            asked.clear();
+            return;
+        }
+        if (IsChild(w) || !(w->style & WS_THICKFRAME)) return;
+        if (width == w->rect.right - w->rect.left && height == w->rect.bottom - w->rect.top) return;
+        MoveWindow(w, w->rect.left, w->rect.top, width, height, true);
+    }
+
     std::map<uint32_t, Window*> m_byId;
-    std::map<Window*, bool> m_topmost;  // what the display was last told
+    std::map<Window*, bool> m_topmost;                            // what the display was last told
+    std::map<Window*, std::vector<std::pair<int, int>>> m_asked;  // sizes not yet reported
     std::map<HCURSOR, SDL_Cursor*> m_cursors;
 };
 

@@ -246,6 +246,11 @@ void Place(Handle handle, int x, int y, int width, int height, bool visible, boo
     if (visible && !wasVisible && !menu && !GetWindow(h, GW_OWNER)) SetForegroundWindow(h);
 }
 
+void Minimize(Handle handle, bool minimized) {
+    auto h = static_cast<HWND>(handle);
+    if ((IsIconic(h) != FALSE) != minimized) ShowWindow(h, minimized ? SW_MINIMIZE : SW_RESTORE);
+}
+
 void Raise(Handle handle) {
     SetWindowPos(static_cast<HWND>(handle), HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

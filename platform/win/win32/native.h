@@ -37,6 +37,8 @@ Handle CreateTop(void* user, const std::string& title, int x, int y, int width, 
 void Destroy(Handle h);
 void Place(Handle h, int x, int y, int width, int height, bool visible, bool topmost);
 void SetTitle(Handle h, const std::string& title);
+// Minimizes the window to the task bar, or shows it again.
+void Minimize(Handle h, bool minimized);
 // Brings a shown window to the front of its band (topmost or not) without activating it.
 void Raise(Handle h);
 // Gives the window the keyboard while the program is the one the user works in.

@@ -93,6 +93,11 @@ public:
         if (w->backendData) native::SetTitle(w->backendData, w->title);
     }
 
+    // The layer places a maximized window itself; minimizing is the system's.
+    void WindowState(Window* w) override {
+        if (w->backendData) native::Minimize(w->backendData, w->minimized);
+    }
+
     // The layer's order from `from` forwards, raised back to front.
     void Restack(Window* from) override {
         const std::vector<HWND> order = AllWindows();  // front to back

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -87,6 +88,61 @@ TEST_F(MainWindow, CheckMarksComeFromTheSettingsFile) {
                    CmdShowCameraPath, CmdAutoRescale})
         EXPECT_TRUE(Checked(id)) << id;
     EXPECT_EQ(TheShow().FrameRate, 2500);
+}
+
+// The viewer's height for the show's aspect at its present width.
+int FittedViewerHeight() {
+    const Rect r = kv::MainWindow()->viewer->GetWindowRect();
+    return static_cast<int>(static_cast<float>(r.right - r.left) * Session().TheShow().aspect) +
+           CPWnd::CaptionHeight() + 24;
+}
+int ViewerHeight() {
+    const Rect r = kv::MainWindow()->viewer->GetWindowRect();
+    return r.bottom - r.top;
+}
+
+TEST_F(MainWindow, ViewerFollowsEveryAspectChangeAndSetViewerAspectKeepsTheMarks) {
+    StartOnExample();
+    Step([] { ASSERT_TRUE(kv::MainWindow()->viewer); });
+    Command(CmdAspect169);
+    Step([this] {
+        EXPECT_FLOAT_EQ(TheShow().aspect, 0.5625f);
+        EXPECT_EQ(ViewerHeight(), FittedViewerHeight());
+    });
+    // Undo takes the aspect back: the window has the 4:3 shape again and the marks follow.
+    Command(CmdUndo);
+    Step([this] {
+        EXPECT_FLOAT_EQ(TheShow().aspect, 0.75f);
+        EXPECT_EQ(ViewerHeight(), FittedViewerHeight());
+        EXPECT_TRUE(Checked(CmdAspect43));
+        EXPECT_FALSE(Checked(CmdAspect169));
+    });
+    Command(CmdRedo);
+    Step([this] {
+        EXPECT_FLOAT_EQ(TheShow().aspect, 0.5625f);
+        EXPECT_EQ(ViewerHeight(), FittedViewerHeight());
+        EXPECT_TRUE(Checked(CmdAspect169));
+    });
+    // Set Viewer Aspect with a number of its own: the window fits it, the marks stay.
+    Step([] {
+        kv::MainWindow()->dialogRunner = [](int count, OptionText*, OptionText* values,
+                                            const char*) {
+            for (int i = 0; i + 1 < count; ++i) values[i][0] = '\0';
+            std::strcpy(values[count - 1], "0.6000");
+            return static_cast<int>(OptionOk);
+        };
+    });
+    Command(CmdViewerAspect);
+    Step([this] {
+        EXPECT_FLOAT_EQ(TheShow().aspect, 0.6f);
+        EXPECT_EQ(TheShow().AspectMode, 6000);
+        EXPECT_EQ(ViewerHeight(), FittedViewerHeight());
+        EXPECT_TRUE(Checked(CmdAspect169));
+        EXPECT_FALSE(Checked(CmdAspect43));
+        kv::MainWindow()->dialogRunner = nullptr;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
 }
 
 TEST_F(MainWindow, DefaultsCheckTheFirstChoicesAndGreyTheClipboardItems) {
@@ -395,6 +451,42 @@ TEST_F(MainWindow, LoadedLargePictureFitsTheStageAndFitPictureRestoresIt) {
     Close();
     EXPECT_EQ(RunToEnd(), 0);
     EXPECT_TRUE(SettingsFileHas("StageScale=" + std::to_string(std::lround(fitted * 100.0f))));
+}
+
+// After a large picture a smaller one is fitted again: it is not left small at the large one's
+// zoom.
+TEST_F(MainWindow, LoadedSmallerPictureIsFittedAgain) {
+    CDIB photo(4000, 3000, 24);
+    FileSpec photoSpec;
+    photoSpec.SetPath((dir + "/photo.bmp").c_str());
+    ASSERT_TRUE(photo.Save(photoSpec, FormatBmp));
+    settings = "[Kinevista]\r\nStageScale=100\r\nTimeScale=30\r\n";
+    StartOnExample();
+    Step([this] {
+        kv::headless::QueueFileAnswer({dir + "/photo.bmp"});
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+    });
+    Char(5);  // Ctrl+E: Load Picture
+    float fitted = 0;
+    Step([&] {
+        ASSERT_EQ(TheShow().image.Width(), 4000);
+        fitted = kv::MainWindow()->stage->scale;
+        EXPECT_LT(fitted, 0.5f);
+        kv::headless::QueueFileAnswer({Example});
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+    });
+    Char(5);
+    Step([&] {
+        ASSERT_LT(TheShow().image.Width(), 4000);
+        const float s = kv::MainWindow()->stage->scale;
+        EXPECT_GT(s, fitted);
+        const Rect c = kv::MainWindow()->stage->GetClientRect();
+        EXPECT_LE(static_cast<float>(TheShow().image.Width()) * s, static_cast<float>(c.right));
+        EXPECT_LE(static_cast<float>(TheShow().image.Height()) * s, static_cast<float>(c.bottom));
+        TheShow().dirty = false;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
 }
 
 TEST_F(MainWindow, CommaEnlargesAndPeriodContractsTheTimeline) {
@@ -916,13 +1008,18 @@ TEST_F(MainWindow, HelpNamesTheManualWithoutADesktopOpenerAndAboutNamesTheVersio
     EXPECT_EQ(RunToEnd(), 0);
     std::string manual, about;
     for (const std::string& t : kv::headless::MessageBoxTexts()) {
-        if (t.find("The user manual is at ") != std::string::npos) manual = t;
+        if (t.find("The user manual is at\n") != std::string::npos) manual = t;
         if (t.find(" Kinevista") != std::string::npos && t.find("6.0") != std::string::npos)
             about = t;
     }
     ASSERT_FALSE(manual.empty());
-    const std::string path = manual.substr(manual.find(" at ") + 4);
+    // The path on a line of its own, and the command that opens it.
+    const size_t start = manual.find(" at\n") + 4;
+    const std::string path = manual.substr(start, manual.find('\n', start) - start);
     EXPECT_EQ(access(path.c_str(), R_OK), 0) << path;
+#ifndef _WIN32
+    EXPECT_NE(manual.find("\nxdg-open " + path), std::string::npos) << manual;
+#endif
     EXPECT_NE(kvtest::ReadFileBytes(path).find("Kinevista — user manual"), std::string::npos);
     EXPECT_FALSE(about.empty());
 }
@@ -966,7 +1063,7 @@ TEST_F(MovieFromEditor, BatchRendersEachShowAfterOfferingToSaveTheOpenOne) {
     });
     Command(CmdBatchRender);  // cancelled at the save question: nothing is asked after it
     Step([this, a, b] {
-        EXPECT_TRUE(Asked("New Show: Do you want to save current show?"));
+        EXPECT_TRUE(Asked("Batch Render Movies: Do you want to save current show?"));
         EXPECT_EQ(TheShow().pictures[0].keyCount, 3);
         kv::headless::QueueMessageBoxAnswer(IDNO);
         kv::headless::QueueFileAnswer({a, b});

@@ -5,7 +5,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "core/document/show_editing.h"
 #include "editor/ui/main_window.h"
@@ -255,12 +257,21 @@ TEST_F(Stage, RightClickOpensTheFirstFourOptions) {
     SmallFrame();
     stage->camera.x = 400.7f;
     stage->camera.rotation = 12.9f;
+    ASSERT_TRUE(viewer->image);
+    const size_t bytes = static_cast<size_t>(viewer->image->RowBytes()) *
+                         static_cast<size_t>(viewer->image->Height());
+    const std::vector<uint8_t> before(viewer->image->Bits(), viewer->image->Bits() + bytes);
+    const int64_t drawn = viewer->picturesDrawn;
     // Enter takes the dialog's values: each field is the camera value as a whole number.
     headless::Script([] { headless::Key(VK_RETURN); });
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(200, 150));
     kvtest::DrainQueue();
     EXPECT_FLOAT_EQ(stage->camera.x, 400.0f);
     EXPECT_FLOAT_EQ(stage->camera.rotation, 12.0f);
+    // The viewer shows the camera the dialog left: drawn again, and turned now.
+    EXPECT_GT(viewer->picturesDrawn, drawn);
+    ASSERT_EQ(static_cast<size_t>(viewer->image->RowBytes()) * viewer->image->Height(), bytes);
+    EXPECT_NE(std::memcmp(before.data(), viewer->image->Bits(), bytes), 0);
     EXPECT_EQ(show->pictures[0].keyCount, 1);  // the dialog adds no key
     // Escape leaves the camera alone.
     stage->camera.x = 333.3f;

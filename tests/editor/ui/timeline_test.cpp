@@ -150,6 +150,7 @@ TEST_F(Timeline, ShiftDragRipplesLaterKeysWithinTheShow) {
 
 TEST_F(Timeline, RightClickAndCancelLeavesTheKeyAndNoStep) {
     SetKeys({0, 60});
+    show->currentFrame = 20;
     const KeyFrame before = show->pictures[0].keys[1];
     headless::Script([] { headless::Key(VK_ESCAPE); });
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), KeyRow));
@@ -160,6 +161,7 @@ TEST_F(Timeline, RightClickAndCancelLeavesTheKeyAndNoStep) {
     EXPECT_TRUE(show->pictures[0].keys[1] == before);
     // Enter keeps the key's values (whole numbers) and writes it back, as one step.
     show->pictures[0].keys[1].x = 410.6f;
+    show->currentFrame = 0;
     headless::Script([] { headless::Key(VK_RETURN); });
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), KeyRow));
     kvtest::DrainQueue();
@@ -167,6 +169,7 @@ TEST_F(Timeline, RightClickAndCancelLeavesTheKeyAndNoStep) {
     EXPECT_TRUE(show->dirty);
     ASSERT_NE(Session().Undo(), 0u);
     EXPECT_FLOAT_EQ(show->pictures[0].keys[1].x, 410.6f);
+    EXPECT_EQ(show->currentFrame, 60);  // Undo stays at the key's frame
     EXPECT_FALSE(Session().CanUndo());
     // Outside the key row a right click does nothing.
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), 40));

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -52,4 +55,56 @@ TEST(ShellOpen, AHookStandsInForTheDesktopForExistingDocumentsOnly) {
     EXPECT_EQ(g_owner, 77u);
     kv::SetShellOpenHook(nullptr);
     EXPECT_EQ(kv::ShellOpenHook(), nullptr);
+}
+
+namespace {
+// Sets an environment variable (null: unsets it) and puts the old value back at the end.
+class EnvFor {
+public:
+    EnvFor(const char* name, const char* value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (old) old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~EnvFor() {
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+}  // namespace
+
+// A display with no desktop session and no browser has nothing to show a document with: the
+// caller hears so at once instead of an opener failing unseen later.
+TEST(ShellOpen, ADisplayWithoutDesktopOrBrowserOpensNothing) {
+    const std::string dir = kvtest::TempDir("shellnobrowser");
+    kvtest::WriteFileBytes(dir + "/manual.html", "<html></html>");
+    EnvFor display("DISPLAY", ":97");
+    EnvFor desktop("XDG_CURRENT_DESKTOP", nullptr);
+    EnvFor browser("BROWSER", nullptr);
+    EnvFor path("PATH", dir.c_str());
+    EXPECT_FALSE(kv::DesktopCanOpen());
+    EXPECT_FALSE(kv::ShellOpen(dir + "/manual.html"));
+    // A browser on the path, the user's BROWSER or a desktop session is something to open with.
+    kvtest::WriteFileBytes(dir + "/firefox", "#!/bin/sh\nexit 0\n");
+    EXPECT_FALSE(kv::DesktopCanOpen());  // not executable
+    ASSERT_EQ(chmod((dir + "/firefox").c_str(), 0755), 0);
+    EXPECT_TRUE(kv::DesktopCanOpen());
+    ASSERT_EQ(unlink((dir + "/firefox").c_str()), 0);
+    {
+        EnvFor mine("BROWSER", "lynx");
+        EXPECT_TRUE(kv::DesktopCanOpen());
+    }
+    EnvFor session("XDG_CURRENT_DESKTOP", "GNOME");
+    EXPECT_TRUE(kv::DesktopCanOpen());
 }

@@ -330,6 +330,45 @@ HWND FindDialog(const std::string& title) {
     return nullptr;
 }
 
+// Where the file dialog's parts are, in its client area.
+constexpr int ListX = 200;
+int RowY(int row) {
+    return 30 + 1 + row * 18 + 9;
+}
+constexpr int PlaceX = 50;
+int PlaceY(int place) {
+    return 30 + 1 + place * 22 + 11;
+}
+constexpr int TypeX = 150, TypeY = 380 - 56, UpX = 50, UpY = 14;
+
+// A double-click as a user makes it: two quick presses on one spot.
+void DoubleClick(HWND w, int x, int y) {
+    headless::ClientClick(w, x, y);
+    headless::ClientClick(w, x, y);
+}
+
+// Sets an environment variable for one test and puts the old value back after it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (old) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+
 }  // namespace
 
 TEST_F(WindowTest, TheLayersOwnMessageBoxAnswersKeysAndButtons) {
@@ -383,8 +422,8 @@ TEST_F(WindowTest, TheLayersOwnFileDialogOpensSavesAndSelectsSeveral) {
         HWND d = FindDialog("Load Picture");
         ASSERT_NE(d, nullptr);
         headless::KeyDown(VK_CONTROL);
-        headless::ClientClick(d, 100, 30 + 1 + 2 * 18 + 9);
-        headless::ClientClick(d, 100, 30 + 1 + 3 * 18 + 9);
+        headless::ClientClick(d, ListX, RowY(2));
+        headless::ClientClick(d, ListX, RowY(3));
         headless::KeyUp(VK_CONTROL);
     });
     headless::Script([] { headless::Key(VK_RETURN); });
@@ -400,4 +439,227 @@ TEST_F(WindowTest, TheLayersOwnFileDialogOpensSavesAndSelectsSeveral) {
     headless::Script([] { headless::Key(VK_RETURN); });
     EXPECT_EQ(RunFileDialog(save), dir + "/sub/show.kvx");
     headless::UseLayerDialogs(false);
+}
+
+TEST_F(WindowTest, FileDialogIsWalkedByMouseAlone) {
+    std::string dir = kvtest::TempDir("clickdlg");
+    std::filesystem::create_directories(dir + "/shows/deeper");
+    kvtest::WriteFileBytes(dir + "/shows/trip.kvx", "x");
+    kvtest::WriteFileBytes(dir + "/top.kvx", "x");
+    headless::UseLayerDialogs(true);
+    SetDoubleClickTime(500);
+    FileDialogRequest open;
+    open.filter = "Shows|*.kvx|";
+    open.initialFolder = dir;
+    open.title = "Load Show";
+    // Rows: "..", "shows", "top.kvx"; inside: "..", "deeper", "trip.kvx".
+    headless::Script([] { DoubleClick(FindDialog("Load Show"), ListX, RowY(1)); });
+    headless::Script([] { DoubleClick(FindDialog("Load Show"), ListX, RowY(2)); });
+    EXPECT_EQ(RunFileDialog(open), dir + "/shows/trip.kvx");
+    // Open with a folder picked enters it; the parent-folder button and Backspace go up. Each
+    // click is on a spot of its own, so that none makes a double-click with the one before.
+    headless::Script([] {
+        HWND d = FindDialog("Load Show");
+        headless::ClientClick(d, ListX, RowY(1));
+        headless::Key(VK_RETURN);
+    });
+    headless::Script([] {
+        HWND d = FindDialog("Load Show");
+        headless::ClientClick(d, ListX + 20, RowY(1));  // "deeper", now inside "shows"
+        headless::Key(VK_RETURN);
+    });
+    headless::Script([] { headless::ClientClick(FindDialog("Load Show"), UpX, UpY); });
+    headless::Script([] {
+        HWND d = FindDialog("Load Show");
+        headless::ClientClick(d, ListX + 40, RowY(0));  // the list has the keyboard
+        headless::Key(VK_BACK);
+    });
+    // Back in `dir`: "..", "shows", "top.kvx".
+    headless::Script([] { DoubleClick(FindDialog("Load Show"), ListX + 60, RowY(2)); });
+    EXPECT_EQ(RunFileDialog(open), dir + "/top.kvx");
+    // A click on a folder, then on Open: the folder is entered, not chosen.
+    headless::Script([] {
+        HWND d = FindDialog("Load Show");
+        headless::ClientClick(d, ListX, RowY(1));
+        headless::ClientClick(d, 600 - 130, 380 - 20);  // Open
+    });
+    headless::Script([] { DoubleClick(FindDialog("Load Show"), ListX + 20, RowY(2)); });
+    EXPECT_EQ(RunFileDialog(open), dir + "/shows/trip.kvx");
+    SetDoubleClickTime(0);
+    headless::UseLayerDialogs(false);
+}
+
+TEST_F(WindowTest, FileDialogOffersHomeUserFoldersAndTheShowsFolder) {
+    std::string home = kvtest::TempDir("dlghome");
+    std::filesystem::create_directories(home + "/.config");
+    std::filesystem::create_directories(home + "/Bilder");
+    std::filesystem::create_directories(home + "/work");
+    kvtest::WriteFileBytes(home + "/Bilder/p.bmp", "x");
+    kvtest::WriteFileBytes(home + "/work/show.kvx", "x");
+    // The picture folder has a localised name; the video folder named does not exist.
+    kvtest::WriteFileBytes(home + "/.config/user-dirs.dirs",
+                           "# written by xdg-user-dirs-update\n"
+                           "XDG_DESKTOP_DIR=\"$HOME\"\n"
+                           "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n"
+                           "XDG_VIDEOS_DIR=\"$HOME/Videos\"\n");
+    ScopedEnv homeEnv("HOME", home);
+    ScopedEnv configEnv("XDG_CONFIG_HOME", home + "/.config");
+    headless::UseLayerDialogs(true);
+    FileDialogRequest open;
+    open.filter = "All|*.*|";
+    open.initialFolder = "/";
+    open.showFolder = home + "/work";
+    open.title = "Load Picture";
+    // Places: Home, Bilder, Show's Folder. The picture folder lists "..", "p.bmp".
+    headless::Script([] { headless::ClientClick(FindDialog("Load Picture"), PlaceX, PlaceY(1)); });
+    headless::Script([] { headless::ClientClick(FindDialog("Load Picture"), ListX, RowY(1)); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    EXPECT_EQ(RunFileDialog(open), home + "/Bilder/p.bmp");
+    headless::Script([] { headless::ClientClick(FindDialog("Load Picture"), PlaceX, PlaceY(2)); });
+    headless::Script([] { headless::ClientClick(FindDialog("Load Picture"), ListX, RowY(1)); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    EXPECT_EQ(RunFileDialog(open), home + "/work/show.kvx");
+    // Home lists "..", ".config" hidden, "Bilder", "work".
+    headless::Script([] { headless::ClientClick(FindDialog("Load Picture"), PlaceX, PlaceY(0)); });
+    headless::Script([] { DoubleClick(FindDialog("Load Picture"), ListX, RowY(2)); });
+    headless::Script([] { headless::Key(VK_ESCAPE); });
+    SetDoubleClickTime(500);
+    EXPECT_EQ(RunFileDialog(open), "");
+    SetDoubleClickTime(0);
+    headless::UseLayerDialogs(false);
+}
+
+TEST_F(WindowTest, SaveDialogTypeFollowsTheNameAndTheNameTheType) {
+    std::string dir = kvtest::TempDir("typedlg");
+    headless::UseLayerDialogs(true);
+    FileDialogRequest save;
+    save.save = true;
+    save.filter = "AVI Movies (*.avi)|*.avi|MPEG-4 Movies (*.mp4)|*.mp4|All Files *.*|*.*||";
+    save.defaultExtension = ".avi";
+    save.initialFolder = dir;
+    save.initialName = "clip.avi";
+    save.title = "Make Movie";
+    // The proposed name takes the extension of the type chosen.
+    headless::Script([] { headless::ClientClick(FindDialog("Make Movie"), TypeX, TypeY); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    EXPECT_EQ(RunFileDialog(save), dir + "/clip.mp4");
+    // A name with another type's extension keeps it whatever the type.
+    save.initialName = "clip.mkv";
+    headless::Script([] { headless::ClientClick(FindDialog("Make Movie"), TypeX, TypeY); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    EXPECT_EQ(RunFileDialog(save), dir + "/clip.mkv");
+    // A bare name gets the chosen type's extension, and "All Files" leaves the last one alone.
+    save.initialName = "take";
+    headless::Script([] { headless::ClientClick(FindDialog("Make Movie"), TypeX, TypeY); });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    EXPECT_EQ(RunFileDialog(save), dir + "/take.mp4");
+    save.initialName = "clip.avi";
+    headless::Script([] {
+        HWND d = FindDialog("Make Movie");
+        headless::ClientClick(d, TypeX, TypeY);
+        headless::ClientClick(d, TypeX, TypeY);
+    });
+    headless::Script([] { headless::Key(VK_RETURN); });
+    EXPECT_EQ(RunFileDialog(save), dir + "/clip.mp4");
+    headless::UseLayerDialogs(false);
+}
+
+TEST(FileTypeNames, ExtensionOfAPatternAndNameAfterATypeChange) {
+    EXPECT_EQ(PatternExtension("*.mp4"), ".mp4");
+    EXPECT_EQ(PatternExtension(" *.tga;*.tpic"), ".tga");
+    EXPECT_EQ(PatternExtension("*.*"), "");
+    EXPECT_EQ(PatternExtension("*"), "");
+    EXPECT_EQ(PatternExtension("*.jp?"), "");
+    EXPECT_EQ(PatternExtension("name.avi"), "");
+    EXPECT_EQ(NameForType("a.AVI", "*.avi", "*.mp4"), "a.mp4");
+    EXPECT_EQ(NameForType("a.b.avi", "*.avi", "*.mov"), "a.b.mov");
+    EXPECT_EQ(NameForType("a.mkv", "*.avi", "*.mp4"), "a.mkv");
+    EXPECT_EQ(NameForType(".avi", "*.avi", "*.mp4"), ".avi");
+    EXPECT_EQ(NameForType("a.avi", "*.avi", "*.*"), "a.avi");
+    EXPECT_EQ(NameForType("a.avi", "*.*", "*.mp4"), "a.avi");
+}
+
+TEST(FileTypeNames, UserFoldersAreReadFromTheirListing) {
+    auto dirs = ParseUserDirs(
+        "# comment\n"
+        "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\r\n"
+        "  XDG_PICTURES_DIR=\"/data/Bilder/\"\n"
+        "XDG_VIDEOS_DIR=\"$HOME/My \\\"Films\\\"\"\n"
+        "XDG_MUSIC_DIR=relative\n"
+        "XDG_BROKEN_DIR=\"$HOME/x\n"
+        "XDG_DOCUMENTS_DIR=\"Documents\"\n"
+        "XDG_TEMPLATES_DIR=\"$HOMEWORK\"\n"
+        "OTHER=\"/x\"\n",
+        "/home/ann");
+    ASSERT_EQ(dirs.size(), 3u);
+    EXPECT_EQ(dirs[0], (std::pair<std::string, std::string>{"DESKTOP", "/home/ann/Schreibtisch"}));
+    EXPECT_EQ(dirs[1], (std::pair<std::string, std::string>{"PICTURES", "/data/Bilder"}));
+    EXPECT_EQ(dirs[2], (std::pair<std::string, std::string>{"VIDEOS", "/home/ann/My \"Films\""}));
+}
+
+// The caption of a main window: minimize, maximize/restore and close boxes from the right, and a
+// double-click on the caption maximizes and restores, as the window's style allows.
+TEST_F(WindowTest, CaptionBoxesAndDoubleClickMaximizeRestoreAndMinimize) {
+    const RECT area = GetWorkArea();
+    HWND w = Make(100, 100, 400, 300, WS_OVERLAPPEDWINDOW);
+    ShowWindow(w, SW_SHOW);
+    const int frame = GetSystemMetrics(SM_CXFRAME);
+    const int boxY = 100 + frame + 10;
+    auto boxX = [&](int box) {  // 0 close, 1 maximize, 2 minimize, counted from the right
+        RECT r;
+        GetWindowRect(w, &r);
+        return static_cast<int>(r.right) - frame - 11 - 18 * box;
+    };
+    auto press = [](int x, int y) {
+        headless::MouseDown(x, y);
+        headless::MouseUp(x, y);
+        kvtest::DrainQueue();
+    };
+    RECT r;
+    ShowWindow(w, SW_MAXIMIZE);
+    EXPECT_TRUE(IsZoomed(w));
+    GetWindowRect(w, &r);
+    EXPECT_EQ(r.left, area.left);
+    EXPECT_EQ(r.right, area.right);
+    EXPECT_EQ(r.bottom, area.bottom);
+    // The maximize box restores the window's own place, and maximizes it again.
+    press(boxX(1), area.top + frame + 10);
+    EXPECT_FALSE(IsZoomed(w));
+    GetWindowRect(w, &r);
+    EXPECT_EQ(r.left, 100);
+    EXPECT_EQ(r.top, 100);
+    EXPECT_EQ(r.right, 500);
+    EXPECT_EQ(r.bottom, 400);
+    press(boxX(1), boxY);
+    EXPECT_TRUE(IsZoomed(w));
+    // A double-click on the caption restores; another maximizes.
+    SetDoubleClickTime(500);
+    press(area.left + 150, area.top + frame + 10);
+    press(area.left + 150, area.top + frame + 10);
+    EXPECT_FALSE(IsZoomed(w));
+    press(250, boxY);
+    press(250, boxY);
+    EXPECT_TRUE(IsZoomed(w));
+    // Two presses apart on the caption are no double-click.
+    press(area.left + 150, area.top + frame + 10);
+    press(area.left + 300, area.top + frame + 10);
+    EXPECT_TRUE(IsZoomed(w));
+    SetDoubleClickTime(0);
+    ShowWindow(w, SW_RESTORE);
+    EXPECT_FALSE(IsZoomed(w));
+    // The minimize box; restoring brings back the window as it was.
+    press(boxX(2), boxY);
+    EXPECT_TRUE(IsIconic(w));
+    ShowWindow(w, SW_RESTORE);
+    EXPECT_FALSE(IsIconic(w));
+    GetWindowRect(w, &r);
+    EXPECT_EQ(r.right - r.left, 400);
+    // Without a minimize box (a window started by the host) the spot is caption: nothing happens.
+    HWND host = Make(100, 500, 400, 200, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX);
+    ShowWindow(host, SW_SHOW);
+    GetWindowRect(host, &r);
+    press(static_cast<int>(r.right) - frame - 11 - 36, 500 + frame + 10);
+    EXPECT_FALSE(IsIconic(host));
+    press(static_cast<int>(r.right) - frame - 11 - 18, 500 + frame + 10);
+    EXPECT_TRUE(IsZoomed(host));
 }

@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+#include <filesystem>
+
 #include "tests/editor/app/x11/x_editor.h"
 
 namespace {
@@ -101,6 +103,66 @@ TEST_P(XEditor, ViewsStayOnScreenAfterScaleMarksMenusADialogAndTheCaption) {
     for (const kvx::XWin* w : {ws.stage, ws.timeline, ws.viewer})
         EXPECT_EQ(kvx::TransientFor(x, w->id), mainId) << w->name;
 
+    ASSERT_EQ(X("mousemove " + StagePoint(400, 300) + " key ctrl+q"), 0);
+    EXPECT_EQ(editor.Wait(60), 0);
+}
+
+// The mouse alone: File, Load Show (its dialog is "Open"), a double-click into a folder and one on
+// a show in it, which the editor then shows (its name in the title).
+TEST_P(XEditor, FileDialogIsWalkedByMouseToAShowInASubfolder) {
+    // "0shows" sorts first among the folder's folders: row 1, below "..".
+    std::filesystem::create_directories(dir + "/0shows");
+    std::filesystem::copy_file(show, dir + "/0shows/trip.kvx");
+    ASSERT_NO_FATAL_FAILURE(StartEditor());
+    ASSERT_EQ(X("mousemove " + MenuTitle() + " click 1"), 0);
+    ASSERT_TRUE(WaitForPopups(1)) << "the File menu did not open";
+    const kvx::XWin* menu = nullptr;
+    for (const kvx::XWin& w : ws.all)
+        if (&w != ws.main && &w != ws.stage && &w != ws.timeline && &w != ws.viewer) menu = &w;
+    ASSERT_NE(menu, nullptr);
+    // Rows of 20 pixels (separators 8) from y 2 inside a 1-pixel border: Load Show is the fourth
+    // row, below Load Picture, a separator and New Show.
+    auto at = [](int px, int py) { return std::to_string(px) + " " + std::to_string(py); };
+    ASSERT_EQ(X("mousemove " + at(menu->r.x + 30, menu->r.y + 1 + 50 + 10) + " click 1"), 0);
+    const kvx::XWin* dialog = nullptr;
+    ASSERT_TRUE(kvx::WaitFor(
+        [&] {
+            dialog = nullptr;
+            if (!kvx::ReadEditorWindows(x, &ws)) return false;
+            for (const kvx::XWin& w : ws.all)
+                if (w.name == "Open") dialog = &w;
+            return dialog != nullptr;
+        },
+        30))
+        << "the Open dialog did not open";
+    const kvx::XRect d = dialog->r;
+    if (GetParam()) {
+        kvx::Screen s;
+        ASSERT_TRUE(kvx::GrabScreen(x, &s));
+        s.WritePng(std::string(KV_APP_BUILD_DIR) + "/x11_file_dialog.png");
+    }
+    // The client below a 1-pixel border and a 20-pixel caption; the list's rows of 18 pixels
+    // from y 31, at x 140 and on.
+    auto row = [&](int r) { return at(d.x + 1 + 220, d.y + 21 + 31 + r * 18 + 9); };
+    // The dialog starts in the last folder shows came from (the home folder the first time):
+    // the second place on the left, 22 pixels a place, is the show's folder.
+    ASSERT_EQ(X("mousemove " + at(d.x + 1 + 50, d.y + 21 + 31 + 22 + 11) + " click 1"), 0);
+    ASSERT_EQ(X("mousemove " + row(1) + " sleep 0.6 click --repeat 2 --delay 80 1"), 0);
+    if (GetParam()) {
+        kvx::Screen s;
+        ASSERT_TRUE(kvx::GrabScreen(x, &s));
+        s.WritePng(std::string(KV_APP_BUILD_DIR) + "/x11_file_dialog_subfolder.png");
+    }
+    ASSERT_EQ(X("mousemove " + row(1) + " sleep 0.6 click --repeat 2 --delay 80 1"), 0);
+    EXPECT_TRUE(kvx::WaitFor(
+        [&] {
+            return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.popups == 0 &&
+                   ws.main->name == "Fernquill Kinevista - trip";
+        },
+        30))
+        << "the show in the subfolder was not loaded; the title is "
+        << (ws.main ? ws.main->name : std::string("gone"));
+    ExpectViews("a show loaded from the file dialog");
     ASSERT_EQ(X("mousemove " + StagePoint(400, 300) + " key ctrl+q"), 0);
     EXPECT_EQ(editor.Wait(60), 0);
 }

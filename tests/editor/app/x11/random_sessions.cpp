@@ -1,18 +1,21 @@
 // Seeded random sessions with the real editor on an X display: menus opened and closed, clicks
 // and drags on the stage, wheel steps over it, clicks on the timeline, the viewer's buttons,
-// navigation keys, Enter and Ctrl+Z, in random order. The seed also picks the timeline scale (5
+// navigation keys, Enter and Ctrl+Z, double-clicks in the file dialog, the main window's maximize
+// box and caption, in random order. The seed also picks the timeline scale (5
 // to 100 frames) and whether the show's picture is the example or a 4000 x 3000 photo. After every
 // action the editor still runs, its standard error has no X error, and the stage and the timeline
-// are on screen; at the end Ctrl+S and Ctrl+Q end it with status 0. A failure prints the seed:
-// KV_SEED=<seed> replays it. KV_SESSIONS and KV_ACTIONS change the run's size; KV_SOAK_SECONDS runs
-// sessions until that time has passed (scripts/soak_editor.sh), and the run's totals are printed at
-// the end.
+// are on screen; at the end the server holds as many windows, colormaps and other resources for
+// the editor as after its start, and Ctrl+S and Ctrl+Q end it with status 0. A failure prints the
+// seed: KV_SEED=<seed> replays it. KV_SESSIONS and KV_ACTIONS change the run's size;
+// KV_SOAK_SECONDS runs sessions until that time has passed (scripts/soak_editor.sh), and the run's
+// totals are printed at the end.
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <random>
 
 #include "tests/editor/app/x11/x_editor.h"
@@ -35,7 +38,7 @@ protected:
         auto at = [](int px, int py) { return std::to_string(px) + " " + std::to_string(py); };
         const int sx = st.x + 10 + pick(std::max(1, st.w - 40));
         const int sy = st.y + 10 + pick(std::max(1, st.h - 40));
-        switch (pick(10)) {
+        switch (pick(12)) {
             case 0: {
                 const int m = pick(6);
                 X("mousemove " + MenuTitle() + " click 1");
@@ -83,6 +86,45 @@ protected:
                 const int button = 4 + pick(2);
                 X("mousemove " + at(sx, sy) + " click " + std::to_string(button));
                 return "wheel " + std::to_string(button) + " at " + at(sx, sy);
+            }
+            case 10: {
+                // Load Picture's dialog: a double-click on one of its first rows (the parent
+                // folder, a folder or a picture, whatever is there), maybe Backspace, then Escape.
+                X("mousemove " + at(sx, sy) + " key ctrl+e");
+                if (!WaitForPopups(1, 10)) return "file dialog (did not open)";
+                const kvx::XWin* d = nullptr;
+                for (const kvx::XWin& w : ws.all)
+                    if (w.name == "Open") d = &w;
+                if (!d) return "file dialog (not found)";
+                const int row = pick(3);
+                // The client starts below a 1-pixel border and a 20-pixel caption; the list at
+                // x 140, its rows 18 pixels from y 31.
+                X("mousemove " + at(d->r.x + 1 + 220, d->r.y + 21 + 31 + row * 18 + 9) +
+                  " click --repeat 2 --delay 60 1");
+                const bool back = pick(2) != 0;
+                if (back) X("key BackSpace");
+                X("key Escape");
+                return "file dialog: double-click on row " + std::to_string(row) +
+                       (back ? ", Backspace" : "");
+            }
+            case 11: {
+                // The maximize box restores the main window; a caption double-click maximizes it.
+                const kvx::XRect m = ws.main->r;
+                X("mousemove " + at(m.Right() - 33, m.y + 14) + " click 1");
+                kvx::WaitFor(
+                    [&] {
+                        return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.main->r.w != m.w;
+                    },
+                    10);
+                if (!ws.main) return "window boxes (no main window)";
+                const kvx::XRect r = ws.main->r;
+                X("mousemove " + at(r.x + r.w / 2, r.y + 12) + " click --repeat 2 --delay 80 1");
+                kvx::WaitFor(
+                    [&] {
+                        return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.main->r.w == m.w;
+                    },
+                    10);
+                return "maximize box, then caption double-click";
             }
             default: {
                 const std::string k = pick(2) ? "ctrl+Left" : "ctrl+Prior";
@@ -136,6 +178,13 @@ protected:
             *why = "the editor did not start";
             return false;
         }
+        // The server's resources for the editor with its four windows, before the actions and
+        // after them: every window an action made is gone with all it made.
+        std::map<std::string, long> before, after;
+        if (!kvx::ClientResources(x, editor.Pid(), &before)) {
+            *why = "xrestop does not list the editor";
+            return false;
+        }
         for (int a = 0; a < actions; ++a) {
             const std::string action = Act(rng);
             CloseStrayWindows();
@@ -172,6 +221,19 @@ protected:
                 return false;
             }
             ++*done;
+        }
+        CloseStrayWindows();
+        WaitForPopups(0, 10);
+        if (!kvx::ClientResources(x, editor.Pid(), &after)) {
+            *why = "xrestop does not list the editor at the end";
+            return false;
+        }
+        for (const char* kind : {"windows", "colormaps", "pixmaps", "unknowns"}) {
+            if (after[kind] == before[kind]) continue;
+            *why = std::string("the editor's ") + kind + " went from " +
+                   std::to_string(before[kind]) + " to " + std::to_string(after[kind]) + " in " +
+                   std::to_string(actions) + " actions";
+            return false;
         }
         X("mousemove " + StagePoint(200, 200) + " key ctrl+s");
         X("key ctrl+q");

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <regex>
@@ -50,11 +51,36 @@ bool OnPath(const char* tool) {
 
 std::string MissingTools(bool windowManager) {
     std::string missing;
-    for (const char* tool : {"Xvfb", "xdotool", "xwd", "xwininfo", "xprop"})
+    for (const char* tool : {"Xvfb", "xdotool", "xwd", "xwininfo", "xprop", "xrestop"})
         if (!OnPath(tool)) missing += std::string(missing.empty() ? "" : ", ") + tool;
     if (windowManager && !OnPath("openbox"))
         missing += std::string(missing.empty() ? "" : ", ") + "openbox";
     return missing;
+}
+
+bool ClientResources(const XDisplay& x, int pid, std::map<std::string, long>* counts) {
+    std::string out;
+    if (kvtest::Run(x.Env() + "xrestop -b -m 1 2>/dev/null", &out) != 0) return false;
+    // Blocks of "N - name ( PID: p ):" followed by tab-indented "key : value" lines.
+    char head[32];
+    std::snprintf(head, sizeof head, "PID:%5d ):", pid);
+    const size_t at = out.find(head);
+    if (at == std::string::npos) return false;
+    counts->clear();
+    size_t line = out.find('\n', at);
+    while (line != std::string::npos && line + 1 < out.size() && out[line + 1] == '\t') {
+        const size_t end = out.find('\n', line + 1);
+        const std::string text =
+            out.substr(line + 2, end == std::string::npos ? end : end - line - 2);
+        const size_t colon = text.find(':');
+        if (colon != std::string::npos) {
+            std::string key = text.substr(0, colon);
+            while (!key.empty() && key.back() == ' ') key.pop_back();
+            (*counts)[key] = std::strtol(text.c_str() + colon + 1, nullptr, 0);
+        }
+        line = end;
+    }
+    return !counts->empty();
 }
 
 bool WaitFor(const std::function<bool()>& cond, double seconds) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,11 @@ struct EditorWindows {
 bool ReadEditorWindows(const XDisplay& x, EditorWindows* out);
 // The window a window is transient for ("" when none).
 std::string TransientFor(const XDisplay& x, const std::string& id);
+
+// The server's resource counts for the client of process `pid` ("windows", "GCs", "pixmaps",
+// "unknowns" (colormaps among them) ...), as xrestop reads them through the X-Resource
+// extension. False when the client is not found.
+bool ClientResources(const XDisplay& x, int pid, std::map<std::string, long>* counts);
 
 // The screen as the X server shows it.
 struct Screen {
