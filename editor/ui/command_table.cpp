@@ -32,7 +32,7 @@ bool EaseIs(const EditSession& s, int32_t mode) {
 int32_t g_aspectMarked = 0;  // none until a row's mode is seen; the UI thread's alone
 
 bool AspectIs(const EditSession& s, int32_t mode) {
-    static constexpr int32_t RowModes[] = {7500, 5625, 5626};
+    static constexpr int32_t RowModes[] = {7500, 5625, 5626, 17775, 10000, 12500};
     int32_t& marked = g_aspectMarked;
     const int32_t now = s.HasShow() ? s.TheShow().AspectMode : Setting(s, "AspectMode", 7500);
     for (int32_t m : RowModes)
