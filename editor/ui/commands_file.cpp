@@ -52,9 +52,13 @@ std::string FolderPart(const char* path) {
 // --- The menu's work ----------------------------------------------------------------------------
 void CMain::CloseSequence() {
     kv::Show& show = Session().TheShow();
-    if (show.dirty && !show.hostMode &&
-        AskYesNo("Do you want to save this show?", "Exit Application"))
-        SaveShowCommand();
+    if (show.dirty && !show.hostMode) {
+        if (AskYesNo("Do you want to save this show?", "Exit Application"))
+            SaveShowCommand();
+        else
+            Recovery().Declined();
+    }
+    // Nothing cancels the close: a save that did not happen leaves the recovery copy.
     PostQuitMessage(0);
 }
 
@@ -107,7 +111,10 @@ bool CMain::AskToSaveFirst() {
     if (!show.dirty) return true;
     const int32_t a = AskYesNoCancel("Do you want to save current show?", "New Show");
     if (a < 0) return false;
-    if (a > 0) SaveShowCommand();
+    if (a > 0)
+        SaveShowCommand();
+    else
+        Recovery().Declined();
     return true;
 }
 
@@ -116,14 +123,15 @@ void CMain::NewShow() {
     if (show.dirty) {
         if (show.hostMode) {
             if (!AskYesNo("Are you sure?", "New Show")) return;
+            Recovery().Declined();
         } else if (!AskToSaveFirst()) {
             return;
         }
     }
+    Recovery().ShowReplaced();
     SetShowTitle(nullptr);
     show.Reset();
     Session().ForgetHistory();
-    Recovery().Remove();
     Session().GoToFrame(0, true);
     Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
 }
@@ -135,10 +143,15 @@ void CMain::LoadShowCommand() {
     const FileSpec folder = InitialFolderSpec();
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, ShowFilter, ".kvx", &folder, false)) {
+        Recovery().ShowReplaced();
         if (LoadShow(show, chosen.path, true)) {
             Session().ForgetHistory();
             SetShowTitle(chosen.path);
-            Recovery().Remove();
+            // A run that ended with unsaved changes to this show left them: offered first.
+            if (OfferLeftCopies(show, StandAloneOwner(chosen.path))) {
+                Session().ForgetHistory();
+                SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
+            }
             if (stage) stage->FitPicture(false);
         }
         StoreInitialFolder(chosen.path, chosen);
@@ -217,7 +230,10 @@ void RunExit(CMain& m, int) {
 }
 
 void RunQuitDiscard(CMain&, int) {
-    if (Session().TheShow().hostMode) PostQuitMessage(1);
+    if (!Session().TheShow().hostMode) return;
+    // The host keeps its old show: the person said No to these changes.
+    Recovery().Declined();
+    PostQuitMessage(1);
 }
 
 void RunMakeMovie(CMain& m, int id) {
@@ -225,7 +241,10 @@ void RunMakeMovie(CMain& m, int id) {
     if (show.hostMode) return;
     // A batch loads each show it renders: the show being edited is offered for saving first
     // rather than replaced unsaved.
-    if (id == CmdBatchRender && !m.AskToSaveFirst()) return;
+    if (id == CmdBatchRender) {
+        if (!m.AskToSaveFirst()) return;
+        Recovery().ShowReplaced();
+    }
     EditorMovieHost host;
     m.busy = true;
     MovieSettings kept = MovieSettingsFrom(Session().Store());
