@@ -591,3 +591,35 @@ TEST_F(EditorSession, ARecoveredShowFindsItsPictureInItsOwnFolder) {
         EXPECT_EQ(t.find("graphics file"), std::string::npos) << t;
     EXPECT_STREQ(TheShow().pictures[0].fileSpec.path, "beside.bmp");
 }
+
+// --- Settings shared with another editor --------------------------------------------------------
+TEST_F(EditorSession, SettingsAnotherEditorSavedSurviveThisOnesChangesAndExit) {
+    ASSERT_TRUE(Start({}));
+    Command(CmdMultiProcess);
+    // Another editor, which loaded the file at its own start, changes a menu setting and saves.
+    Step([this] {
+        EXPECT_TRUE(SettingsFileHas("MultiProcess=1"));
+        kv::Settings other;
+        other.Load(dir + "/Kinevista.ini");
+        other.WriteInt("DraftRender", 1);
+        ASSERT_TRUE(other.Save());
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(SettingsFileHas("MultiProcess=1"));
+    EXPECT_TRUE(SettingsFileHas("DraftRender=1"));
+
+    // A key this run never touched keeps what the other program saved last.
+    ASSERT_TRUE(Start({}));
+    Step([this] {
+        kv::Settings other;
+        other.Load(dir + "/Kinevista.ini");
+        other.WriteInt("CenterPic", 1);
+        ASSERT_TRUE(other.Save());
+    });
+    Command(CmdMultiProcess);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(SettingsFileHas("CenterPic=1")) << SettingsFile();
+    EXPECT_TRUE(SettingsFileHas("MultiProcess=1")) << SettingsFile();
+}
