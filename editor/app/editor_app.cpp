@@ -15,6 +15,7 @@
 #include "editor/ui/session/edit_session.h"
 #include "editor/ui/toolkit/toolkit.h"
 #include "output/movie_writers.h"
+#include "platform/os/public_folder.h"
 #include "platform/os/stop_signals.h"
 #include "platform/win/win.h"
 
@@ -105,6 +106,9 @@ bool StartEditor(const EditorCommandLine& cmd) {
         delete main;
         return false;
     }
+    // The folder of the settings and the recovery copies cannot be written (a read-only
+    // mount): said once, and the editor goes on.
+    if (!Recovery().CanKeepCopies()) Alert(UnwritableFolderMessage(PublicFolder()).c_str());
     // 6. The first show.
     if (show.hostMode) {
         const int32_t length = show.length;

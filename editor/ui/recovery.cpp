@@ -130,6 +130,12 @@ std::string StandAloneOwner(const std::string& showPath) {
     return ec ? showPath : full.lexically_normal().string();
 }
 
+std::string UnwritableFolderMessage(const std::string& folder) {
+    return "The folder " + folder +
+           " cannot be written.\nSettings changed now will not be kept, nor a recovery copy of "
+           "unsaved work.";
+}
+
 RecoveryCopy& Recovery() {
     static RecoveryCopy copy;
     return copy;

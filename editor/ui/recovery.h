@@ -92,6 +92,8 @@ public:
     bool LoadInto(Show& show);
     // How many copies were written (for the tests).
     int64_t Writes() const { return m_writes; }
+    // Whether copies can be kept: the public folder took this run's lock file.
+    bool CanKeepCopies() const { return m_lock.Held(); }
     // The lock file of this run ("" when it could not be taken).
     const std::string& RunName() const { return m_lock.Name(); }
 
@@ -127,6 +129,9 @@ bool OfferLeftCopies(Show& show, const std::string& owner);
 
 // The identity of a stand-alone show in its copies: its file as a full path, "untitled" for none.
 std::string StandAloneOwner(const std::string& showPath);
+
+// What a start says once when the public folder cannot be written.
+std::string UnwritableFolderMessage(const std::string& folder);
 
 // Writes bytes to a file through a temporary file in the same folder and a rename.
 bool WriteFileReplacing(const std::string& path, const void* data, size_t size);

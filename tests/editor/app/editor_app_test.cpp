@@ -623,3 +623,38 @@ TEST_F(EditorSession, SettingsAnotherEditorSavedSurviveThisOnesChangesAndExit) {
     EXPECT_TRUE(SettingsFileHas("CenterPic=1")) << SettingsFile();
     EXPECT_TRUE(SettingsFileHas("MultiProcess=1")) << SettingsFile();
 }
+
+// --- A settings folder that cannot be written -------------------------------------------------
+TEST_F(EditorSession, AReadOnlySettingsFolderIsSaidOnceAndTheEditorWorksOn) {
+    const std::string show = WriteShow("ro.kvx", PictureFile, {0, 60});
+    WriteFileBytes(dir + "/Kinevista.ini", settings + "MultiProcess=1\r\n");
+    // A read-only mount: root ignores file modes, not a read-only file system.
+    if (kvtest::Run("mount --bind '" + dir + "' '" + dir + "' 2>/dev/null && mount -o " +
+                    "remount,ro,bind '" + dir + "' 2>/dev/null") != 0) {
+        kvtest::Run("umount '" + dir + "' 2>/dev/null");
+        GTEST_SKIP() << "a read-only bind mount needs the right to mount";
+    }
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { kvtest::Run("umount '" + dir + "'"); }
+    } unmount{dir};
+    ASSERT_TRUE(kv::StartEditor(kv::ReadCommandLine({show})));
+    const std::vector<std::string> said = kv::headless::MessageBoxTexts();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find(UnwritableFolderMessage(dir)), std::string::npos) << said[0];
+    // The settings it read are in force; edits, a menu setting and a close work on.
+    EXPECT_EQ(kv::Session().Store().ReadInt("MultiProcess", 0), 1);
+    Char('\t');
+    Step([] { kv::Session().camera.x = 123; });
+    KeyDown(VK_RETURN);
+    Command(CmdMultiProcess);
+    Step([this] {
+        EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 123);
+        EXPECT_EQ(kv::headless::MessageBoxTexts().size(), 1u);  // nothing more was said
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_EQ(kv::headless::MessageBoxTexts().size(), 2u);  // the save question
+    EXPECT_TRUE(SettingsFileHas("MultiProcess=1"));         // the file as it was
+}

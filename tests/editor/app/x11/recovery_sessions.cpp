@@ -218,6 +218,42 @@ TEST_P(RecoverySession, AltF4OnTheViewerKeepsTheWork) {
     EXPECT_EQ(editor.Wait(60), 0);
 }
 
+TEST_P(RecoverySession, AReadOnlySettingsFolderIsSaidOnceAndTheEditorWorksOn) {
+    // A read-only mount of the public folder (root ignores file modes).
+    if (kvtest::Run("mount --bind '" + dir + "' '" + dir + "' 2>/dev/null && mount -o " +
+                    "remount,ro,bind '" + dir + "' 2>/dev/null") != 0) {
+        kvtest::Run("umount '" + dir + "' 2>/dev/null");
+        GTEST_SKIP() << "a read-only bind mount needs the right to mount";
+    }
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { kvtest::Run("umount '" + dir + "'"); }
+    } unmount{dir};
+    // Its standard error goes elsewhere: the folder takes no file.
+    const std::string errors = kvtest::TempDir("xeditor_ro");
+    ASSERT_TRUE(editor.Start(env + std::string(KV_BIN_DIR) + "/kinevista '" + rel + "'",
+                             errors + "/editor.err"));
+    // The message, the only window besides the main window and its views.
+    ASSERT_TRUE(kvx::WaitFor([&] { return kvx::ReadEditorWindows(x, &ws) && ws.popups == 1; }, 60))
+        << "no message about the folder";
+    std::string box;
+    for (const kvx::XWin& w : ws.all)
+        if (&w != ws.main && &w != ws.stage && &w != ws.timeline && &w != ws.viewer) box = w.id;
+    Shot("x11_read_only_folder.png", box);
+    ASSERT_EQ(X("mousemove --window " + box + " 40 40 key Return"), 0);
+    std::string why;
+    ASSERT_TRUE(kvx::WaitForViews(x, &why, 60)) << why;
+    ASSERT_TRUE(kvx::ReadEditorWindows(x, &ws));
+    EXPECT_EQ(ws.popups, 0);
+    // The editor works on: an edit, then the close asks about it.
+    ASSERT_EQ(X("mousemove " + StagePoint(700, 500) + " click 1 key --delay 20 Right Return"), 0);
+    ASSERT_EQ(X("key ctrl+q"), 0);
+    ASSERT_TRUE(WaitForWindow("^Exit Application$")) << "the edit did not reach the show";
+    ASSERT_EQ(X("key n"), 0);
+    EXPECT_EQ(editor.Wait(60), 0);
+    EXPECT_EQ(editor.XError(), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(X11, RecoverySession, ::testing::Bool(), kvx::Wm);
 
 }  // namespace
