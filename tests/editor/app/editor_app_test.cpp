@@ -658,3 +658,35 @@ TEST_F(EditorSession, AReadOnlySettingsFolderIsSaidOnceAndTheEditorWorksOn) {
     EXPECT_EQ(kv::headless::MessageBoxTexts().size(), 2u);  // the save question
     EXPECT_TRUE(SettingsFileHas("MultiProcess=1"));         // the file as it was
 }
+
+// --- The key limit ------------------------------------------------------------------------------
+TEST_F(EditorSession, EnterAndPasteAtTheKeyLimitSaySoAndLeaveTheCamera) {
+    std::vector<int> times;
+    for (int k = 0; k < 63; ++k) times.push_back(10 * k);
+    const std::string show = WriteShow("full.kvx", PictureFile, times);
+    ASSERT_TRUE(Start({show}));
+    Step([] {
+        kv::Session().GoToFrame(635, true);
+        kv::Session().camera.x = 321;
+    });
+    KeyDown(VK_RETURN);
+    Step([this] {
+        EXPECT_TRUE(Asked(KeyLimitMessage));
+        EXPECT_EQ(TheShow().pictures[0].keyCount, 63);
+        EXPECT_FLOAT_EQ(kv::Session().camera.x, 321);  // not snapped back
+        EXPECT_FALSE(TheShow().dirty);
+        kv::headless::ClearMessageBoxTexts();
+        // Copy key 5, then paste it where there is no room.
+        TheShow().selectedKey = 5;
+    });
+    Command(CmdCopy);
+    Step([] { kv::Session().TheShow().selectedKey = -1; });
+    Command(CmdPaste);
+    Step([this] {
+        EXPECT_TRUE(Asked(KeyLimitMessage));
+        for (int k = 0; k < 63; ++k)
+            EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[k].x, 100 + 10.0f * k) << k;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
