@@ -128,6 +128,7 @@ bool StartEditor(const EditorCommandLine& cmd) {
             main->SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
         }
     }
+    main->RememberShowFile();
     if (main->timeline && main->timeline->hwnd) main->timeline->SetScaleForLength(show.length);
     // Whatever was loaded is where the history starts.
     Session().ForgetHistory();

@@ -690,3 +690,56 @@ TEST_F(EditorSession, EnterAndPasteAtTheKeyLimitSaySoAndLeaveTheCamera) {
     Close();
     EXPECT_EQ(RunToEnd(), 0);
 }
+
+// --- A show file changed on disk by another program ------------------------------------------
+TEST_F(EditorSession, SavingOverAShowAnotherProgramChangedAsksFirst) {
+    const std::string show = WriteShow("shared.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    Char('\t');
+    Step([] { kv::Session().camera.x = 150; });
+    KeyDown(VK_RETURN);
+    // Another program (the command-line tool) rewrites the show meanwhile.
+    Step([this] { WriteShow("shared.kvx", PictureFile, {0, 30, 90}, 500); });
+    // Ctrl+S asks; Cancel writes nothing and keeps the work.
+    Step([] { kv::headless::QueueMessageBoxAnswer(IDCANCEL); });
+    Char(19);
+    Step([&] {
+        ASSERT_EQ(kv::headless::MessageBoxTexts().size(), 1u);
+        EXPECT_NE(kv::headless::MessageBoxTexts()[0].find("changed on disk"), std::string::npos);
+        EXPECT_EQ(KeysOf(show).count, 3);
+        EXPECT_TRUE(TheShow().dirty);
+        // No: saved under another name, both versions kept.
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+        kv::headless::QueueFileAnswer({dir + "/mine.kvx"});
+    });
+    Char(19);
+    Step([&] {
+        EXPECT_EQ(KeysOf(show).count, 3);
+        EXPECT_FLOAT_EQ(KeysOf(show).keys[0].x, 500);
+        EXPECT_EQ(KeysOf(dir + "/mine.kvx").count, 2);
+        EXPECT_FLOAT_EQ(KeysOf(dir + "/mine.kvx").keys[1].x, 150);
+        EXPECT_FALSE(TheShow().dirty);
+        EXPECT_STREQ(TheShow().showFile.path, (dir + "/mine.kvx").c_str());
+    });
+    // The file this run saved itself is written again without a question.
+    Step([] { kv::Session().camera.x = 160; });
+    KeyDown(VK_RETURN);
+    Step([] { kv::headless::ClearMessageBoxTexts(); });
+    Char(19);
+    Step([&] {
+        EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+        EXPECT_FLOAT_EQ(KeysOf(dir + "/mine.kvx").keys[1].x, 160);
+        // Changed again behind its back: Yes writes over it.
+        WriteShow("mine.kvx", PictureFile, {0, 40}, 700);
+        kv::Session().camera.x = 170;
+    });
+    KeyDown(VK_RETURN);
+    Step([] { kv::headless::QueueMessageBoxAnswer(IDYES); });
+    Char(19);
+    Step([&] {
+        EXPECT_EQ(kv::headless::MessageBoxTexts().size(), 1u);
+        EXPECT_FLOAT_EQ(KeysOf(dir + "/mine.kvx").keys[1].x, 170);
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
