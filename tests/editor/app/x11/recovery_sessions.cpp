@@ -254,6 +254,35 @@ TEST_P(RecoverySession, AReadOnlySettingsFolderIsSaidOnceAndTheEditorWorksOn) {
     EXPECT_EQ(editor.XError(), "");
 }
 
+TEST_P(RecoverySession, CtrlSAsksWhenTheCommandLineToolRewroteTheShow) {
+    const std::string cli = std::string(KV_BIN_DIR) + "/kinevista-cli";
+    if (access(cli.c_str(), X_OK) != 0) GTEST_SKIP() << "kinevista-cli is not built";
+    show = rel;
+    ASSERT_NO_FATAL_FAILURE(StartEditor());
+    ASSERT_NO_FATAL_FAILURE(EditAndWaitForCopy(320));
+    const float work = SavedX(copy);
+    // The tool rewrites the show the editor has open.
+    ASSERT_EQ(kvtest::Run("'" + cli + "' info '" + rel + "' > '" + dir + "/info.json' && '" + cli +
+                          "' set '" + rel + "' --keys '" + dir + "/info.json' >/dev/null"),
+              0);
+    ASSERT_EQ(X("mousemove " + StagePoint(700, 500) + " key ctrl+s"), 0);
+    std::string q;
+    ASSERT_TRUE(WaitForWindow("^Save Show$", &q)) << "Ctrl+S did not ask";
+    Shot("x11_show_changed_on_disk.png", q);
+    // No: save under another name; both versions are kept.
+    ASSERT_EQ(X("key n"), 0);
+    ASSERT_TRUE(WaitForWindow("^Save As$")) << "no save dialog after No";
+    const std::string mine = dir + "/mine.kvx";
+    // The name field holds the show's name: cleared, then the new one typed.
+    ASSERT_EQ(X("key End key --repeat 120 --delay 2 BackSpace type --delay 20 '" + mine + "'"), 0);
+    ASSERT_EQ(X("key Return"), 0);
+    ASSERT_TRUE(kvx::WaitFor([&] { return SavedX(mine) == work; }, 30)) << "not saved";
+    EXPECT_FLOAT_EQ(SavedX(rel), 320);
+    ASSERT_TRUE(WaitForWindow("^Fernquill Kinevista - mine$"));
+    ASSERT_EQ(X("mousemove " + StagePoint(700, 500) + " key ctrl+q"), 0);
+    EXPECT_EQ(editor.Wait(60), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(X11, RecoverySession, ::testing::Bool(), kvx::Wm);
 
 }  // namespace
