@@ -1,6 +1,9 @@
 // The recovery copy of the show; see recovery.h.
 #include "editor/ui/recovery.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -205,8 +208,9 @@ std::string RecoveryCopy::ClaimName() const {
         if (fs::exists(p, ec)) continue;
         // Created exclusively: two runs choosing at once cannot both take one name. The empty
         // file is no copy for anyone until the copy replaces it.
-        if (std::FILE* f = std::fopen(p.c_str(), "wbx")) {
-            std::fclose(f);
+        const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0) {
+            ::close(fd);
             return p;
         }
     }
