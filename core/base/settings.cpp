@@ -1,6 +1,7 @@
 // The settings store's text rules.
 #include "core/base/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -65,6 +66,7 @@ void Settings::LoadText(const char* data, size_t n) {
     std::memset(m_text, 0, sizeof m_text);
     if (data) std::memcpy(m_text, data, n < sizeof m_text ? n : sizeof m_text);
     m_text[SettingsTextSize - 1] = 0;
+    m_changed.clear();
     // A file that is not ours (no application name anywhere in it) starts afresh.
     if (!std::strstr(m_text, AppName)) ResetText();
 }
@@ -94,15 +96,47 @@ std::vector<std::string> Settings::CheckValues() {
     return warnings;
 }
 
-bool Settings::Save() const {
+bool Settings::Save() {
     std::string path, text;
+    std::vector<std::string> changed;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         path = m_path.empty() ? PublicPath("Kinevista.ini") : m_path;
         text = m_text;
+        changed = m_changed;
+    }
+    // The file as another program may have left it, with this store's own changes on top. A
+    // file that cannot be read (missing, not ours) is replaced by this store's text.
+    std::string merged = text;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[SettingsTextSize];
+        const size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        std::fclose(f);
+        Settings onDisk;
+        onDisk.LoadText(buffer, n);
+        bool applied = true;
+        for (const std::string& key : changed) {
+            const std::string value = ReadString(key.c_str(), "");
+            applied = onDisk.WriteString(key.c_str(), value.c_str()) && applied;
+        }
+        // A change that does not fit beside the other program's keys: this store's whole text
+        // wins, as it did before merging, rather than a setting of this run being dropped.
+        if (applied) merged = onDisk.Text();
     }
     // Complete or not at all: a crash or a full disk keeps the previous file.
-    return os::WriteFileAtomically(path, text.data(), text.size());
+    if (!os::WriteFileAtomically(path, merged.data(), merged.size())) return false;
+    std::lock_guard<std::mutex> lock(m_lock);
+    // Keys written while the file was being written stay pending with their new values.
+    std::vector<std::string> later;
+    const std::string now = m_text;
+    for (const std::string& key : m_changed)
+        if (std::find(changed.begin(), changed.end(), key) == changed.end()) later.push_back(key);
+    if (now == text) {
+        std::memset(m_text, 0, sizeof m_text);
+        std::memcpy(m_text, merged.data(), std::min(merged.size(), sizeof m_text - 1));
+    }
+    m_changed = later;
+    return true;
 }
 
 bool ValidFrameRate(int32_t rate) {
@@ -139,6 +173,8 @@ bool Settings::WriteString(const char* key, const char* value) {
     if (!IsPathSetting(name.c_str()) || clean.size() <= MaxSettingPathBytes) {
         std::lock_guard<std::mutex> lock(m_lock);
         stored = StoreLocked(name, clean);
+        if (stored && std::find(m_changed.begin(), m_changed.end(), name) == m_changed.end())
+            m_changed.push_back(name);
     }
     if (!stored) Refused(name);
     return stored;

@@ -7,8 +7,10 @@
 // fit is refused whole: the write returns false and the store tells its owner through the
 // handler the owner set (the command-line tools print it, the editor shows it), so a setting is
 // never lost without a word. Path settings are refused the same way when the value is longer than
-// a path record holds; they are never cut. The file is read once (Load) and written once at the
-// end (Save).
+// a path record holds; they are never cut. The file is read once (Load). Save writes it whole
+// and atomically, merged: the file is read again and only the keys this store changed since its
+// last save are applied to it, so that what another program (a second editor) saved in the
+// meantime is kept.
 //
 // Thread rule: the editor uses the store on its one UI thread; plug-in render contexts only read
 // it. A mutex keeps concurrent readers and a writer apart anyway.
@@ -49,9 +51,10 @@ public:
     // 2997, 2500 or 2397 becomes 2997, "MultiProcOffset" is held to 0..1. One warning line per
     // value changed.
     std::vector<std::string> CheckValues();
-    // Writes the text to the file it was loaded from, atomically: false (old file kept) when it
-    // cannot be written completely.
-    bool Save() const;
+    // Merges the keys changed since the last save into the file as it is now and writes it,
+    // atomically: false (old file kept, changes still pending) when it cannot be written
+    // completely. On success the store holds the merged text.
+    bool Save();
 
     std::string ReadString(const char* key, const char* def) const;
     int32_t ReadInt(const char* key, int32_t def) const;
@@ -75,6 +78,7 @@ private:
     char m_text[SettingsTextSize];
     std::string m_path;
     WriteRefusedHandler m_refused;
+    std::vector<std::string> m_changed;  // keys written since the last save, in order
 };
 
 constexpr int32_t DefaultFrameRate = 2997;

@@ -179,7 +179,10 @@ bool AddKeyAtCurrentFrame(Show& show, const KeyFrame& camera, int32_t tolerance,
         }
     }
     const bool isNew = j == p.keyCount;
-    if (isNew && p.keyCount >= MaxKeysPerPicture - 1) return false;
+    if (isNew && p.keyCount >= MaxKeysPerPicture - 1) {
+        if (fb) fb->full = true;
+        return false;
+    }
     if (isNew) p.keyCount++;
     if (fb && (!show.AutoAddKey || isNew)) fb->beep = true;
 
@@ -338,7 +341,11 @@ bool PasteKey(Show& show, const KeyFrame& camera, int32_t tolerance, EditFeedbac
     if (key < 0) {
         if (frame >= show.length) frame = show.length - 1;
         if (frame < 0) frame = 0;
-        AddKeyAtCurrentFrame(show, camera, tolerance, fb);
+        EditFeedback local;
+        EditFeedback* added = fb ? fb : &local;
+        AddKeyAtCurrentFrame(show, camera, tolerance, added);
+        // No room for the key: the clipboard never lands on a neighbouring key instead.
+        if (added->full) return false;
         // Look the key up where it was added: with AutoAddKey off, adding moves on a second.
         const int pi = show.PictureAt(frame);
         const Picture& p = show.pictures[pi];

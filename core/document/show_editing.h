@@ -21,7 +21,11 @@ struct EditFeedback {
     bool beep = false;    // the standard message beep
     bool render = false;  // render `frame` and refresh the views
     int32_t frame = 0;
+    bool full = false;  // a new key was refused: the picture holds its most keys
 };
+
+// What the editor says when a new key is refused.
+constexpr const char* KeyLimitMessage = "A show holds at most 63 keys.";
 
 // --- Undo ring ----------------------------------------------------------------------------
 // Stores a record with its operation (a key index 0..63, OpInserted, OpDeleted, OpSwapped) for

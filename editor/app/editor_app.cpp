@@ -15,6 +15,7 @@
 #include "editor/ui/session/edit_session.h"
 #include "editor/ui/toolkit/toolkit.h"
 #include "output/movie_writers.h"
+#include "platform/os/public_folder.h"
 #include "platform/os/stop_signals.h"
 #include "platform/win/win.h"
 
@@ -105,6 +106,9 @@ bool StartEditor(const EditorCommandLine& cmd) {
         delete main;
         return false;
     }
+    // The folder of the settings and the recovery copies cannot be written (a read-only
+    // mount): said once, and the editor goes on.
+    if (!Recovery().CanKeepCopies()) Alert(UnwritableFolderMessage(PublicFolder()).c_str());
     // 6. The first show.
     if (show.hostMode) {
         const int32_t length = show.length;
@@ -112,18 +116,19 @@ bool StartEditor(const EditorCommandLine& cmd) {
     } else if (!cmd.showPath.empty()) {
         if (LoadShow(show, cmd.showPath, true)) main->SetShowTitle(cmd.showPath.c_str());
     }
-    // A copy left by a run that did not end cleanly.
-    if (Recovery().Exists()) {
-        if (AskYesNo("Recover the unsaved show?", "Kinevista")) {
-            const int32_t length = show.length;
-            if (Recovery().LoadInto(show)) {
-                if (show.hostMode && cmd.markerValid) show.length = length;
-                main->SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
-            }
-        } else {
-            Recovery().Remove();
+    // Copies left by runs that ended with unsaved changes: those of this show (of this
+    // exchange file for the host); a stand-alone start without a file offers every one.
+    const std::string owner = show.hostMode          ? Recovery().Owner()
+                              : cmd.showPath.empty() ? std::string()
+                                                     : StandAloneOwner(cmd.showPath);
+    {
+        const int32_t length = show.length;
+        if (OfferLeftCopies(show, owner)) {
+            if (show.hostMode && cmd.markerValid) show.length = length;
+            main->SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
         }
     }
+    main->RememberShowFile();
     if (main->timeline && main->timeline->hwnd) main->timeline->SetScaleForLength(show.length);
     // Whatever was loaded is where the history starts.
     Session().ForgetHistory();
@@ -159,14 +164,14 @@ void FinishEditor(int quitCode) {
     const bool fromOutside = quitCode == QuitRequestedFromOutside || os::StopSignal() != 0;
     // 8. The host's edit is handed back before the window the plug-in watches goes away. The
     // file is replaced whole (temporary file and rename), so the plug-in never reads half a show.
-    if (show && show->hostMode && quitCode == 0 && !fromOutside) SaveExchangeFile(*show);
-    if (fromOutside && show && show->dirty) {
-        // Ended from outside with unsaved changes: the next start offers them back.
-        Recovery().Write(*show);
-    } else {
-        // A clean end, an apply or a discard: the copy has served.
-        Recovery().Remove();
+    if (show && show->hostMode && quitCode == 0 && !fromOutside && !SaveExchangeFile(*show)) {
+        // Not handed back: the edit stays in the recovery copy.
+        show->dirty = true;
     }
+    // A show saved, applied or declined leaves no copy; any other end (the viewer closed, a save
+    // dialog cancelled after Yes, a request from outside) keeps its unsaved changes for the next
+    // start.
+    Recovery().Finish();
     // 9. The main window (which writes the settings), the show, the toolkit.
     delete MainWindow();
     SetParseRenderHook(nullptr);

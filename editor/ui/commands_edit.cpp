@@ -68,14 +68,19 @@ void RunCopy(CMain& m, int) {
 
 void RunPaste(CMain& m, int) {
     EditSession& session = Session();
-    bool beep = false;
+    bool beep = false, full = false;
     const KeyFrame camera = session.camera;
     const int32_t tolerance = session.AddKeyTolerance();
     session.Edit([&](kv::Show& show) {
         EditFeedback fb;
         PasteKey(show, camera, tolerance, &fb);
         beep = fb.beep;
+        full = fb.full;
     });
+    if (full) {
+        Alert(KeyLimitMessage);
+        return;
+    }
     m.AfterEdit(beep);
 }
 

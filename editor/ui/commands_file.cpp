@@ -1,6 +1,9 @@
 // The File menu's commands and the close sequence: pictures and shows in and out, movies and
 // stills, the frame rate, and the questions that guard unsaved changes.
+#include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "core/base/settings.h"
 #include "core/document/show_editing.h"
@@ -17,6 +20,7 @@
 #include "output/movie_job.h"
 #include "output/movie_settings.h"
 #include "platform/codecs/more_codecs.h"
+#include "platform/os/atomic_file.h"
 
 namespace kv {
 
@@ -41,6 +45,27 @@ void StoreInitialFolder(const std::string& folder, const FileSpec& chosen) {
     s.Save();
 }
 
+// What a file is on disk: its size, its change time and a hash of its bytes ("" when it does
+// not exist). A show file is small; a file of another kind is hashed over its first megabyte.
+std::string DiskStamp(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) return "";
+    const auto time = std::filesystem::last_write_time(path, ec);
+    uint64_t h = 1469598103934665603ull;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        unsigned char buf[4096];
+        size_t n, total = 0;
+        while (total < (1u << 20) && (n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+            for (size_t i = 0; i < n; ++i) h = (h ^ buf[i]) * 1099511628211ull;
+            total += n;
+        }
+        std::fclose(f);
+    }
+    return std::to_string(size) + ":" + std::to_string(ec ? 0 : time.time_since_epoch().count()) +
+           ":" + std::to_string(h);
+}
+
 std::string FolderPart(const char* path) {
     std::string p = path ? path : "";
     const size_t cut = p.find_last_of("\\/:");
@@ -52,10 +77,38 @@ std::string FolderPart(const char* path) {
 // --- The menu's work ----------------------------------------------------------------------------
 void CMain::CloseSequence() {
     kv::Show& show = Session().TheShow();
-    if (show.dirty && !show.hostMode &&
-        AskYesNo("Do you want to save this show?", "Exit Application"))
-        SaveShowCommand();
+    if (show.dirty && !show.hostMode) {
+        if (AskYesNo("Do you want to save this show?", "Exit Application"))
+            SaveShowCommand();
+        else
+            Recovery().Declined();
+    }
+    // Nothing cancels the close: a save that did not happen leaves the recovery copy.
     PostQuitMessage(0);
+}
+
+void CMain::RememberShowFile() {
+    const kv::Show& show = Session().TheShow();
+    fileSeen = show.showFile.Empty() ? std::string() : std::string(show.showFile.path);
+    stampSeen = fileSeen.empty() ? std::string() : DiskStamp(fileSeen);
+}
+
+bool CMain::MayWriteOver(const std::string& path, bool* another) {
+    *another = false;
+    // Only the file this show was read from or saved to: any other existing file was chosen
+    // in the save dialog, which asks about replacing it.
+    if (fileSeen.empty() || !os::SameFile(path, fileSeen) || DiskStamp(path) == stampSeen)
+        return true;
+    const int32_t a = AskYesNoCancel(
+        "The show file was changed on disk by another program since it was opened or saved "
+        "here.\nYes: write over that change.  No: save under another name.",
+        "Save Show");
+    if (a < 0) return false;
+    if (a == 0) {
+        *another = true;
+        return false;
+    }
+    return true;
 }
 
 bool CMain::SaveShowCommand() {
@@ -67,6 +120,8 @@ bool CMain::SaveShowCommand() {
     ShowViewer(true);
     if (!chosen) return false;
     const std::string path = io.path;
+    bool another = false;
+    if (!MayWriteOver(path, &another)) return another ? SaveShowCommand() : false;
     bool written = false;
     // A host run hands the show back in a smaller buffer: a show that does not fit is refused.
     if (!show.hostMode || Serialise(show, nullptr) <= ExchangeBufferBytes)
@@ -74,6 +129,7 @@ bool CMain::SaveShowCommand() {
     show.showFile.SetPath(path.c_str());
     if (written) {
         Recovery().Remove();
+        RememberShowFile();
     } else {
         // Nothing reached the disk: the show keeps its changes and the user hears of it.
         show.dirty = true;
@@ -90,12 +146,18 @@ void CMain::QuickSave() {
         SaveShowCommand();
         return;
     }
+    bool another = false;
+    if (!MayWriteOver(show.showFile.path, &another)) {
+        if (another) SaveShowCommand();
+        return;
+    }
     const int32_t frame = show.currentFrame;
     show.currentFrame = 0;
     const bool written = SaveShow(show, show.showFile.path);
     show.currentFrame = frame;
     if (written) {
         Recovery().Remove();
+        RememberShowFile();
     } else {
         show.dirty = true;
         Alert("The show could not be saved to this file.");
@@ -107,7 +169,10 @@ bool CMain::AskToSaveFirst(const char* title) {
     if (!show.dirty) return true;
     const int32_t a = AskYesNoCancel("Do you want to save current show?", title);
     if (a < 0) return false;
-    if (a > 0) SaveShowCommand();
+    if (a > 0)
+        SaveShowCommand();
+    else
+        Recovery().Declined();
     return true;
 }
 
@@ -116,14 +181,16 @@ void CMain::NewShow() {
     if (show.dirty) {
         if (show.hostMode) {
             if (!AskYesNo("Are you sure?", "New Show")) return;
+            Recovery().Declined();
         } else if (!AskToSaveFirst()) {
             return;
         }
     }
+    Recovery().ShowReplaced();
     SetShowTitle(nullptr);
     show.Reset();
+    RememberShowFile();
     Session().ForgetHistory();
-    Recovery().Remove();
     Session().GoToFrame(0, true);
     Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
 }
@@ -135,10 +202,16 @@ void CMain::LoadShowCommand() {
     const FileSpec folder = InitialFolderSpec();
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, ShowFilter, ".kvx", &folder, false)) {
+        Recovery().ShowReplaced();
         if (LoadShow(show, chosen.path, true)) {
             Session().ForgetHistory();
             SetShowTitle(chosen.path);
-            Recovery().Remove();
+            RememberShowFile();
+            // A run that ended with unsaved changes to this show left them: offered first.
+            if (OfferLeftCopies(show, StandAloneOwner(chosen.path))) {
+                Session().ForgetHistory();
+                SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
+            }
             if (stage) stage->FitPicture(false);
         }
         StoreInitialFolder(chosen.path, chosen);
@@ -217,7 +290,10 @@ void RunExit(CMain& m, int) {
 }
 
 void RunQuitDiscard(CMain&, int) {
-    if (Session().TheShow().hostMode) PostQuitMessage(1);
+    if (!Session().TheShow().hostMode) return;
+    // The host keeps its old show: the person said No to these changes.
+    Recovery().Declined();
+    PostQuitMessage(1);
 }
 
 void RunMakeMovie(CMain& m, int id) {
@@ -225,7 +301,10 @@ void RunMakeMovie(CMain& m, int id) {
     if (show.hostMode) return;
     // A batch loads each show it renders: the show being edited is offered for saving first
     // rather than replaced unsaved.
-    if (id == CmdBatchRender && !m.AskToSaveFirst("Batch Render Movies")) return;
+    if (id == CmdBatchRender) {
+        if (!m.AskToSaveFirst("Batch Render Movies")) return;
+        Recovery().ShowReplaced();
+    }
     EditorMovieHost host;
     m.busy = true;
     MovieSettings kept = MovieSettingsFrom(Session().Store());

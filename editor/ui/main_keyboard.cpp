@@ -147,12 +147,18 @@ void CMain::AddKeyHere() {
     EditSession& session = Session();
     const KeyFrame camera = session.camera;
     const int32_t tolerance = session.AddKeyTolerance();
-    bool beep = false;
+    bool beep = false, full = false;
     session.Edit([&](kv::Show& show) {
         EditFeedback fb;
         AddKeyAtCurrentFrame(show, camera, tolerance, &fb);
         beep = fb.beep;
+        full = fb.full;
     });
+    // No room: said, and the camera stays where the person put it.
+    if (full) {
+        Alert(KeyLimitMessage);
+        return;
+    }
     AfterEdit(beep);
 }
 

@@ -59,6 +59,13 @@ public:
     void CloseSequence();
     // Save Show (2003); true when the show was written.
     bool SaveShowCommand();
+    // Remembers the show's file as it is on disk now (after a load or a save), so that a save
+    // can tell when another program changed it in between.
+    void RememberShowFile();
+    // Before writing over `path`: true when it may be written. When the file changed on disk
+    // since it was remembered, the person chooses: write over it, save under another name
+    // (*another set), or cancel.
+    bool MayWriteOver(const std::string& path, bool* another);
     // Tab: the next key after the current frame, else frame 0.
     void JumpToNextKey();
     // End: the last key (stand-alone) or the last frame (host).
@@ -99,6 +106,8 @@ private:
     void SessionChanged(uint32_t changes, const void* origin);
     int listener = 0;
     std::map<int, uint32_t> menuStates;  // each item's check and grey flags as last set
+    std::string fileSeen;                // the show's file and its stamp when last loaded or saved
+    std::string stampSeen;
 };
 
 // The one main window of this process (null before Create and after it is destroyed).

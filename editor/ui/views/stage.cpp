@@ -11,6 +11,7 @@
 
 #include "core/base/settings.h"
 #include "core/document/show_editing.h"
+#include "core/picture/alert.h"
 #include "core/show/camera_motion.h"
 #include "core/show/show.h"
 #include "editor/ui/session/edit_session.h"
@@ -341,14 +342,21 @@ void CStage::MouseUp(int x, int y) {
     dragMode = DragNone;
     if (dragged) {
         if (show && show->AutoAddKey) {
-            bool added = false;
+            bool added = false, full = false;
             const KeyFrame edited = camera;
             const int32_t tolerance = Session().AddKeyTolerance();
             Session().Edit([&](kv::Show& sh) {
                 EditFeedback fb;
                 AddKeyAtCurrentFrame(sh, edited, tolerance, &fb);
                 added = fb.beep;
+                full = fb.full;
             });
+            if (full) {
+                // No room for the key: said, and the camera stays where the drag left it.
+                Alert(KeyLimitMessage);
+                Redraw();
+                return;
+            }
             if (added) Beep(0);  // a new key
             // The new key is the camera of this frame now: stage, viewer, timeline and the
             // status panel show it.

@@ -12,6 +12,7 @@
 
 #include "core/base/settings.h"
 #include "core/document/show_editing.h"
+#include "core/picture/alert.h"
 #include "core/render/render_frame.h"
 #include "core/render/render_picture.h"
 #include "core/show/camera_motion.h"
@@ -405,14 +406,19 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             if (hit == 3) Play(1);
             if (hit == 4 && Session().HasShow()) {
                 kv::Show& show = Session().TheShow();
-                bool added = false;
+                bool added = false, full = false;
                 const KeyFrame camera = Session().camera;
                 const int32_t tolerance = Session().AddKeyTolerance();
                 Session().Edit([&](kv::Show& sh) {
                     EditFeedback fb;
                     AddKeyAtCurrentFrame(sh, camera, tolerance, &fb);
                     added = fb.beep;
+                    full = fb.full;
                 });
+                if (full) {
+                    Alert(KeyLimitMessage);
+                    return true;
+                }
                 if (added) Beep(0);  // a new key
                 Session().GoToFrame(show.currentFrame, true);
                 Session().Notify(ChangedKeys | ChangedEditState);

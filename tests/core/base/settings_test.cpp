@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -198,6 +199,65 @@ TEST(Settings, SaveIsCompleteOrLeavesTheOldFile) {
     EXPECT_EQ(kvtest::ReadFileBytes(path), "[Kinevista]\r\nFrameRate=2500\r\n");
     ASSERT_TRUE(s.Save());
     EXPECT_EQ(kvtest::ReadFileBytes(path), s.Text());
+}
+
+// Two programs share the file: each save applies only the keys its store changed to the file
+// as it is then, so neither undoes the other's settings.
+TEST(Settings, TwoStoresOnOneFileKeepEachOthersChanges) {
+    const std::string path = FreshFile("shared.ini", "[Kinevista]\r\nStageScale=50\r\n");
+    Settings first, second;
+    first.Load(path);
+    second.Load(path);
+    first.WriteInt("MultiProcess", 1);
+    ASSERT_TRUE(first.Save());
+    second.WriteInt("DraftRender", 1);
+    second.WriteInt("StageScale", 25);
+    ASSERT_TRUE(second.Save());
+    EXPECT_EQ(kvtest::ReadFileBytes(path),
+              "[Kinevista]\r\nStageScale=25\r\nMultiProcess=1\r\nDraftRender=1\r\n");
+    // The second store now reads what the first saved.
+    EXPECT_EQ(second.ReadInt("MultiProcess", 0), 1);
+    // A later save of the first (at its exit) applies nothing it did not change since: the
+    // second's StageScale stays, the first's newer change arrives.
+    first.WriteInt("CenterPic", 1);
+    ASSERT_TRUE(first.Save());
+    ASSERT_TRUE(first.Save());
+    EXPECT_EQ(kvtest::ReadFileBytes(path),
+              "[Kinevista]\r\nStageScale=25\r\nMultiProcess=1\r\nDraftRender=1\r\n"
+              "CenterPic=1\r\n");
+}
+
+TEST(Settings, AMissingOrForeignFileIsReplacedByTheWholeStore) {
+    const std::string path = FreshFile("gone.ini", "[Kinevista]\r\nStageScale=50\r\n");
+    Settings s;
+    s.Load(path);
+    s.WriteInt("FrameRate", 2500);
+    std::remove(path.c_str());
+    ASSERT_TRUE(s.Save());
+    EXPECT_EQ(kvtest::ReadFileBytes(path), "[Kinevista]\r\nStageScale=50\r\nFrameRate=2500\r\n");
+    kvtest::WriteFileBytes(path, "something else entirely");
+    s.WriteInt("FrameRate", 2397);
+    ASSERT_TRUE(s.Save());
+    EXPECT_EQ(kvtest::ReadFileBytes(path), "[Kinevista]\r\nFrameRate=2397\r\n");
+}
+
+TEST(Settings, AChangeThatDoesNotFitBesideTheOthersKeysWritesTheWholeStore) {
+    const std::string path = FreshFile("full.ini", "[Kinevista]\r\n");
+    Settings mine, other;
+    mine.Load(path);
+    other.Load(path);
+    // The other program fills the file almost to the limit.
+    other.WriteString("AltImageFolder", std::string(200, 'a').c_str());
+    other.WriteString("InitialFolder", std::string(250, 'b').c_str());
+    other.WriteString("TextureFolder", std::string(250, 'c').c_str());
+    other.WriteString("MovieReverse", std::string(250, 'd').c_str());
+    ASSERT_TRUE(other.Save());
+    // This store's change fits its own text but not the other's: its setting is not lost.
+    ASSERT_TRUE(mine.WriteString("CodecType", std::string(120, 'e').c_str()));
+    ASSERT_TRUE(mine.Save());
+    Settings back;
+    back.Load(path);
+    EXPECT_EQ(back.ReadString("CodecType", ""), std::string(120, 'e'));
 }
 
 TEST(Settings, OutOfRangeValuesFallBackWithAWarning) {

@@ -292,3 +292,54 @@ TEST_F(Editing, DeleteAllKeysKeepsTheFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+// A picture holding the most keys a show takes: 63, ten frames apart.
+void FillKeys(Show& show) {
+    show.Reset();
+    show.length = 1000;
+    show.AutoAddKey = true;
+    show.pictureCount = 1;
+    show.pictures[0].keyCount = 63;
+    for (int k = 0; k < 63; ++k) {
+        show.pictures[0].keys[k] = Camera(static_cast<float>(k), 50, 200);
+        show.pictures[0].keys[k].time = 10 * k;
+    }
+}
+
+}  // namespace
+
+TEST(EditingAtTheKeyLimit, ANewKeyIsRefusedAndSaidSoButAnExistingOneIsStillReplaced) {
+    Show show;
+    FillKeys(show);
+    kv::EditFeedback fb;
+    show.currentFrame = 635;
+    EXPECT_FALSE(kv::AddKeyAtCurrentFrame(show, Camera(500, 50, 200), kv::KeyNearTolerance, &fb));
+    EXPECT_TRUE(fb.full);
+    EXPECT_EQ(show.pictures[0].keyCount, 63);
+    // On a key's own frame the key is replaced: nothing is added, nothing refused.
+    kv::EditFeedback on;
+    show.currentFrame = 620;
+    kv::AddKeyAtCurrentFrame(show, Camera(501, 50, 200), kv::KeyNearTolerance, &on);
+    EXPECT_FALSE(on.full);
+    EXPECT_EQ(show.pictures[0].keys[62].x, 501.0f);
+}
+
+TEST(EditingAtTheKeyLimit, PasteWithoutRoomLeavesEveryKeyAsItWas) {
+    Show show;
+    FillKeys(show);
+    show.clipboard = Camera(777, 1, 2);
+    show.clipboard.time = 0;
+    show.selectedKey = -1;
+    show.currentFrame = 635;  // between the keys at 630 and 640: no room for a new one
+    float before[63];
+    for (int k = 0; k < 63; ++k) before[k] = show.pictures[0].keys[k].x;
+    kv::EditFeedback fb;
+    EXPECT_FALSE(kv::PasteKey(show, Camera(9, 9, 9), kv::KeyNearTolerance, &fb));
+    EXPECT_TRUE(fb.full);
+    for (int k = 0; k < 63; ++k) EXPECT_EQ(show.pictures[0].keys[k].x, before[k]) << k;
+    // Without feedback the same holds.
+    EXPECT_FALSE(kv::PasteKey(show, Camera(9, 9, 9)));
+    for (int k = 0; k < 63; ++k) EXPECT_NE(show.pictures[0].keys[k].x, 777.0f) << k;
+}

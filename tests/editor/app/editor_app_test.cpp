@@ -2,6 +2,7 @@
 // quit codes, the hand-back of the exchange file and the recovery copy, driven in process on the
 // headless backend as a user would drive it (keys, menu commands, answered questions).
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -370,4 +371,375 @@ TEST_F(EditorSession, KilledHostRunIsRecoveredWithoutTouchingTheExchangeFile) {
     Command(CmdExit);
     EXPECT_EQ(RunToEnd(), 0);
     EXPECT_FLOAT_EQ(KeysOf(dir + "/kvdata.kvx").keys[1].x, 444);
+}
+
+// --- Every way out keeps unsaved work -----------------------------------------------------------
+namespace {
+
+// An editor in a child process that edits the key at 60 and then, its copy written, lives on
+// until it is killed: the run is alive and holds its copy. Returns the child's pid (-1 failed).
+pid_t EditAndStayAlive(const std::vector<std::string>& args, float x) {
+    int ready[2];
+    if (pipe(ready) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ready[0]);
+        if (!kv::StartEditor(kv::ReadCommandLine(args))) _exit(2);
+        kv::headless::Script([] { kv::headless::Type("\t"); });
+        kv::headless::Script([x] { kv::Session().camera.x = x; });
+        kv::headless::Script([] { kv::headless::Key(VK_RETURN); });
+        kv::headless::Script([fd = ready[1]] {
+            const char ok = Recovery().Exists() ? 1 : 0;
+            if (write(fd, &ok, 1) != 1) _exit(5);
+            for (;;) pause();
+        });
+        kv::RunMainLoop(true);
+        _exit(4);
+    }
+    close(ready[1]);
+    char ok = 0;
+    const bool told = read(ready[0], &ok, 1) == 1;
+    close(ready[0]);
+    return told && ok == 1 ? pid : -1;
+}
+
+void Kill(pid_t pid) {
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+// The copies in the folder, by name.
+int CopiesIn(const std::string& dir) {
+    int n = 0;
+    for (const char* name : {"Kinevista-recovery.kvx", "Kinevista-recovery-2.kvx",
+                             "Kinevista-recovery-3.kvx", "Kinevista-recovery-4.kvx"})
+        n += access((dir + "/" + name).c_str(), F_OK) == 0;
+    return n;
+}
+
+}  // namespace
+
+TEST_F(EditorSession, ClosingTheViewerEndsTheEditorAndKeepsTheWorkForTheNextStart) {
+    const std::string show = WriteShow("viewer.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    Char('\t');
+    Step([] { kv::Session().camera.x = 150; });
+    KeyDown(VK_RETURN);
+    Step([this] { kv::PostMessage(Main().viewer->hwnd, WM_CLOSE, 0, 0); });
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());  // the viewer asks nothing
+    EXPECT_FLOAT_EQ(KeysOf(show).keys[1].x, 110);
+    ASSERT_EQ(CopiesIn(dir), 1);
+
+    // A start without a file offers it, naming its show.
+    kv::headless::QueueMessageBoxAnswer(IDYES);
+    ASSERT_TRUE(Start({}));
+    EXPECT_TRUE(Asked("Kinevista: Recover the unsaved show?\n\n" + show));
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 150);
+    EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista - viewer");
+    Char(19);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_FLOAT_EQ(KeysOf(show).keys[1].x, 150);
+    EXPECT_EQ(CopiesIn(dir), 0);
+}
+
+TEST_F(EditorSession, YesThenCancelInTheSaveDialogKeepsTheWork) {
+    const std::string show = WriteShow("esc.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    Char('\t');
+    Step([] { kv::Session().camera.x = 160; });
+    KeyDown(VK_RETURN);
+    Step([] {
+        kv::headless::QueueMessageBoxAnswer(IDYES);
+        kv::headless::QueueFileCancel();
+    });
+    Char(17);  // Ctrl+Q
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(Asked("Exit Application: Do you want to save this show?"));
+    EXPECT_FLOAT_EQ(KeysOf(show).keys[1].x, 110);
+    ASSERT_EQ(CopiesIn(dir), 1);
+
+    kv::headless::QueueMessageBoxAnswer(IDYES);
+    ASSERT_TRUE(Start({show}));
+    EXPECT_TRUE(Asked("Kinevista: Recover the unsaved show?"));
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 160);
+    // No to the save question at the end is the one answer that lets the work go.
+    Step([] { kv::headless::QueueMessageBoxAnswer(IDNO); });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_EQ(CopiesIn(dir), 0);
+}
+
+TEST_F(EditorSession, ANewShowAfterACancelledSaveLeavesTheOldShowsCopy) {
+    const std::string show = WriteShow("old.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    Char('\t');
+    Step([] { kv::Session().camera.x = 170; });
+    KeyDown(VK_RETURN);
+    Step([] {
+        kv::headless::QueueMessageBoxAnswer(IDYES);
+        kv::headless::QueueFileCancel();
+    });
+    Command(CmdNewShow);
+    Step([this] { EXPECT_EQ(TheShow().pictureCount, 0); });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    ASSERT_EQ(CopiesIn(dir), 1);
+    kv::headless::QueueMessageBoxAnswer(IDYES);
+    ASSERT_TRUE(Start({show}));
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 170);
+}
+
+TEST_F(EditorSession, LoadShowOffersTheWorkAKilledRunLeft) {
+    const std::string show = WriteShow("crash.kvx", PictureFile, {0, 60});
+    const std::string other = WriteShow("other.kvx", PictureFile, {0, 30});
+    WriteFileBytes(dir + "/Kinevista.ini", settings);
+    ASSERT_TRUE(EditAndKill({show}, 321));
+    // Another show's start is not offered it.
+    ASSERT_TRUE(Start({other}));
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+    Step([&] {
+        kv::headless::QueueFileAnswer({show});
+        kv::headless::QueueMessageBoxAnswer(IDYES);
+    });
+    Command(CmdLoadShow);
+    Step([&] {
+        EXPECT_TRUE(Asked("Kinevista: Recover the unsaved show?"));
+        EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 321);
+        EXPECT_TRUE(TheShow().dirty);
+        EXPECT_STREQ(TheShow().showFile.path, show.c_str());
+        EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista - crash");
+    });
+    Char(19);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_FLOAT_EQ(KeysOf(show).keys[1].x, 321);
+    EXPECT_EQ(CopiesIn(dir), 0);
+}
+
+TEST_F(EditorSession, ALiveRunsCopyIsNeverOfferedNorRemovedByAnotherRun) {
+    const std::string show = WriteShow("shared.kvx", PictureFile, {0, 60});
+    WriteFileBytes(dir + "/Kinevista.ini", settings);
+    const pid_t first = EditAndStayAlive({show}, 333);
+    ASSERT_GT(first, 0);
+    // The second editor on the same show: nothing offered; its own work in a copy of its own,
+    // which its No lets go while the first one's stays.
+    ASSERT_TRUE(Start({show}));
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 110);
+    Char('\t');
+    Step([] { kv::Session().camera.x = 444; });
+    KeyDown(VK_RETURN);
+    Step([this] { EXPECT_EQ(CopiesIn(dir), 2); });
+    Step([] { kv::headless::QueueMessageBoxAnswer(IDNO); });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_EQ(CopiesIn(dir), 1);
+    // A start without a file while the first still runs: nothing to offer either.
+    kv::headless::ClearMessageBoxTexts();
+    ASSERT_TRUE(Start({}));
+    EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+
+    // The first editor dies: the third start offers its work.
+    Kill(first);
+    kv::headless::QueueMessageBoxAnswer(IDYES);
+    ASSERT_TRUE(Start({show}));
+    EXPECT_TRUE(Asked("Kinevista: Recover the unsaved show?"));
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 333);
+}
+
+TEST_F(EditorSession, AStartWithoutAFileOffersEveryLeftCopyAndNoRemovesOnlyThatOne) {
+    const std::string a = WriteShow("a.kvx", PictureFile, {0, 60});
+    const std::string b = WriteShow("b.kvx", PictureFile, {0, 60});
+    WriteFileBytes(dir + "/Kinevista.ini", settings);
+    ASSERT_TRUE(EditAndKill({a}, 201));
+    ASSERT_TRUE(EditAndKill({b}, 202));
+    ASSERT_EQ(CopiesIn(dir), 2);
+    kv::headless::QueueMessageBoxAnswer(IDNO);
+    kv::headless::QueueMessageBoxAnswer(IDYES);
+    ASSERT_TRUE(Start({}));
+    const std::vector<std::string> asked = kv::headless::MessageBoxTexts();
+    ASSERT_EQ(asked.size(), 2u);
+    const std::string head = "Kinevista: Recover the unsaved show?\n\n";
+    const bool bFirst = asked[0] == head + b;
+    EXPECT_EQ(asked[bFirst ? 1 : 0], head + a);
+    EXPECT_EQ(asked[bFirst ? 0 : 1], head + b);
+    // The second one asked came back; the declined one is gone.
+    const std::string& loaded = bFirst ? a : b;
+    EXPECT_STREQ(TheShow().showFile.path, loaded.c_str());
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, bFirst ? 201 : 202);
+    EXPECT_EQ(CopiesIn(dir), 1);
+}
+
+TEST_F(EditorSession, ARecoveredShowFindsItsPictureInItsOwnFolder) {
+    // The picture stored by a relative name, kept beside the show in a folder that is not the
+    // program's working folder.
+    ASSERT_EQ(mkdir((dir + "/shows").c_str(), 0700), 0);
+    WriteFileBytes(dir + "/shows/beside.bmp", ReadFileBytes(PictureFile));
+    const std::string show = WriteShow("shows/rel.kvx", "beside.bmp", {0, 60});
+    WriteFileBytes(dir + "/Kinevista.ini", settings);
+    ASSERT_TRUE(EditAndKill({show}, 250));
+    kv::headless::QueueMessageBoxAnswer(IDYES);
+    ASSERT_TRUE(Start({}));
+    EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 250);
+    EXPECT_GT(TheShow().image.Width(), 0);
+    for (const std::string& t : kv::headless::MessageBoxTexts())
+        EXPECT_EQ(t.find("graphics file"), std::string::npos) << t;
+    EXPECT_STREQ(TheShow().pictures[0].fileSpec.path, "beside.bmp");
+}
+
+// --- Settings shared with another editor --------------------------------------------------------
+TEST_F(EditorSession, SettingsAnotherEditorSavedSurviveThisOnesChangesAndExit) {
+    ASSERT_TRUE(Start({}));
+    Command(CmdMultiProcess);
+    // Another editor, which loaded the file at its own start, changes a menu setting and saves.
+    Step([this] {
+        EXPECT_TRUE(SettingsFileHas("MultiProcess=1"));
+        kv::Settings other;
+        other.Load(dir + "/Kinevista.ini");
+        other.WriteInt("DraftRender", 1);
+        ASSERT_TRUE(other.Save());
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(SettingsFileHas("MultiProcess=1"));
+    EXPECT_TRUE(SettingsFileHas("DraftRender=1"));
+
+    // A key this run never touched keeps what the other program saved last.
+    ASSERT_TRUE(Start({}));
+    Step([this] {
+        kv::Settings other;
+        other.Load(dir + "/Kinevista.ini");
+        other.WriteInt("CenterPic", 1);
+        ASSERT_TRUE(other.Save());
+    });
+    Command(CmdMultiProcess);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_TRUE(SettingsFileHas("CenterPic=1")) << SettingsFile();
+    EXPECT_TRUE(SettingsFileHas("MultiProcess=1")) << SettingsFile();
+}
+
+// --- A settings folder that cannot be written -------------------------------------------------
+TEST_F(EditorSession, AReadOnlySettingsFolderIsSaidOnceAndTheEditorWorksOn) {
+    const std::string show = WriteShow("ro.kvx", PictureFile, {0, 60});
+    WriteFileBytes(dir + "/Kinevista.ini", settings + "MultiProcess=1\r\n");
+    // A read-only mount: root ignores file modes, not a read-only file system.
+    if (kvtest::Run("mount --bind '" + dir + "' '" + dir + "' 2>/dev/null && mount -o " +
+                    "remount,ro,bind '" + dir + "' 2>/dev/null") != 0) {
+        kvtest::Run("umount '" + dir + "' 2>/dev/null");
+        GTEST_SKIP() << "a read-only bind mount needs the right to mount";
+    }
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { kvtest::Run("umount '" + dir + "'"); }
+    } unmount{dir};
+    ASSERT_TRUE(kv::StartEditor(kv::ReadCommandLine({show})));
+    const std::vector<std::string> said = kv::headless::MessageBoxTexts();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find(UnwritableFolderMessage(dir)), std::string::npos) << said[0];
+    // The settings it read are in force; edits, a menu setting and a close work on.
+    EXPECT_EQ(kv::Session().Store().ReadInt("MultiProcess", 0), 1);
+    Char('\t');
+    Step([] { kv::Session().camera.x = 123; });
+    KeyDown(VK_RETURN);
+    Command(CmdMultiProcess);
+    Step([this] {
+        EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 123);
+        EXPECT_EQ(kv::headless::MessageBoxTexts().size(), 1u);  // nothing more was said
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    EXPECT_EQ(kv::headless::MessageBoxTexts().size(), 2u);  // the save question
+    EXPECT_TRUE(SettingsFileHas("MultiProcess=1"));         // the file as it was
+}
+
+// --- The key limit ------------------------------------------------------------------------------
+TEST_F(EditorSession, EnterAndPasteAtTheKeyLimitSaySoAndLeaveTheCamera) {
+    std::vector<int> times;
+    for (int k = 0; k < 63; ++k) times.push_back(10 * k);
+    const std::string show = WriteShow("full.kvx", PictureFile, times);
+    ASSERT_TRUE(Start({show}));
+    Step([] {
+        kv::Session().GoToFrame(635, true);
+        kv::Session().camera.x = 321;
+    });
+    KeyDown(VK_RETURN);
+    Step([this] {
+        EXPECT_TRUE(Asked(KeyLimitMessage));
+        EXPECT_EQ(TheShow().pictures[0].keyCount, 63);
+        EXPECT_FLOAT_EQ(kv::Session().camera.x, 321);  // not snapped back
+        EXPECT_FALSE(TheShow().dirty);
+        kv::headless::ClearMessageBoxTexts();
+        // Copy key 5, then paste it where there is no room.
+        TheShow().selectedKey = 5;
+    });
+    Command(CmdCopy);
+    Step([] { kv::Session().TheShow().selectedKey = -1; });
+    Command(CmdPaste);
+    Step([this] {
+        EXPECT_TRUE(Asked(KeyLimitMessage));
+        for (int k = 0; k < 63; ++k)
+            EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[k].x, 100 + 10.0f * k) << k;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
+// --- A show file changed on disk by another program ------------------------------------------
+TEST_F(EditorSession, SavingOverAShowAnotherProgramChangedAsksFirst) {
+    const std::string show = WriteShow("shared.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    Char('\t');
+    Step([] { kv::Session().camera.x = 150; });
+    KeyDown(VK_RETURN);
+    // Another program (the command-line tool) rewrites the show meanwhile.
+    Step([this] { WriteShow("shared.kvx", PictureFile, {0, 30, 90}, 500); });
+    // Ctrl+S asks; Cancel writes nothing and keeps the work.
+    Step([] { kv::headless::QueueMessageBoxAnswer(IDCANCEL); });
+    Char(19);
+    Step([&] {
+        ASSERT_EQ(kv::headless::MessageBoxTexts().size(), 1u);
+        EXPECT_NE(kv::headless::MessageBoxTexts()[0].find("changed on disk"), std::string::npos);
+        EXPECT_EQ(KeysOf(show).count, 3);
+        EXPECT_TRUE(TheShow().dirty);
+        // No: saved under another name, both versions kept.
+        kv::headless::QueueMessageBoxAnswer(IDNO);
+        kv::headless::QueueFileAnswer({dir + "/mine.kvx"});
+    });
+    Char(19);
+    Step([&] {
+        EXPECT_EQ(KeysOf(show).count, 3);
+        EXPECT_FLOAT_EQ(KeysOf(show).keys[0].x, 500);
+        EXPECT_EQ(KeysOf(dir + "/mine.kvx").count, 2);
+        EXPECT_FLOAT_EQ(KeysOf(dir + "/mine.kvx").keys[1].x, 150);
+        EXPECT_FALSE(TheShow().dirty);
+        EXPECT_STREQ(TheShow().showFile.path, (dir + "/mine.kvx").c_str());
+    });
+    // The file this run saved itself is written again without a question.
+    Step([] { kv::Session().camera.x = 160; });
+    KeyDown(VK_RETURN);
+    Step([] { kv::headless::ClearMessageBoxTexts(); });
+    Char(19);
+    Step([&] {
+        EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
+        EXPECT_FLOAT_EQ(KeysOf(dir + "/mine.kvx").keys[1].x, 160);
+        // Changed again behind its back: Yes writes over it.
+        WriteShow("mine.kvx", PictureFile, {0, 40}, 700);
+        kv::Session().camera.x = 170;
+    });
+    KeyDown(VK_RETURN);
+    Step([] { kv::headless::QueueMessageBoxAnswer(IDYES); });
+    Char(19);
+    Step([&] {
+        EXPECT_EQ(kv::headless::MessageBoxTexts().size(), 1u);
+        EXPECT_FLOAT_EQ(KeysOf(dir + "/mine.kvx").keys[1].x, 170);
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
 }

@@ -235,6 +235,9 @@ protected:
                    std::to_string(actions) + " actions";
             return false;
         }
+        // Every third session quits without saving: Yes to the save question, then Escape in
+        // the save dialog. The editor ends and keeps the unsaved work in its recovery copy.
+        if (seed % 3 == 0) return QuitWithYesThenEscape(why);
         X("mousemove " + StagePoint(200, 200) + " key ctrl+s");
         X("key ctrl+q");
         const int status = editor.Wait(60);
@@ -242,6 +245,46 @@ protected:
             *why = "Ctrl+S and Ctrl+Q ended the editor with status " + std::to_string(status) +
                    " " + editor.XError();
             return false;
+        }
+        return true;
+    }
+
+    bool Visible(const std::string& name) {
+        std::string out;
+        kvtest::Run(
+            env + "timeout 10 xdotool search --onlyvisible --name '^" + name + "$' 2>/dev/null",
+            &out);
+        return !out.empty();
+    }
+
+    bool QuitWithYesThenEscape(std::string* why) {
+        X("mousemove " + StagePoint(200, 200) + " key ctrl+q");
+        // A clean show ends at once; a changed one is asked about.
+        kvx::WaitFor([&] { return !editor.Running() || Visible("Exit Application"); }, 30);
+        const bool asked = editor.Running();
+        if (asked) {
+            X("key y");
+            if (!kvx::WaitFor([&] { return Visible("Save As"); }, 30)) {
+                *why = "no save dialog after Yes to the save question";
+                return false;
+            }
+            X("key Escape");
+        }
+        const int status = editor.Wait(60);
+        if (status != 0) {
+            *why = "Yes then Escape ended the editor with status " + std::to_string(status) + " " +
+                   editor.XError();
+            return false;
+        }
+        const std::string copy = dir + "/Kinevista-recovery.kvx";
+        if (asked) {
+            kv::Show kept;
+            if (!kv::LoadShow(kept, copy, false)) {
+                *why = "Yes then Escape left no recovery copy of the unsaved work";
+                return false;
+            }
+            // The next session starts on the saved show, as a No at its start would have it.
+            std::remove(copy.c_str());
         }
         return true;
     }
