@@ -376,9 +376,9 @@ TEST_F(FrameShape, ABatchTakesTheSizeOfItsFirstShowsShape) {
     ASSERT_EQ(Cli("new " + Q(photo) + " --aspect 9:16 --out " + Q(tall)), 0);
     ASSERT_EQ(Cli("new " + Q(photo) + " --out " + Q(plain)), 0);
     // Each show runs to its own end (a batch refuses --end): one second each.
-    ASSERT_EQ(Cli("batch --out " + Q(dir + "/x.mp4") + " " + Q(tall) + " " + Q(plain) +
-                  " --no-audio"),
-              0);
+    ASSERT_EQ(
+        Cli("batch --out " + Q(dir + "/x.mp4") + " " + Q(tall) + " " + Q(plain) + " --no-audio"),
+        0);
     auto f = Probe(dir + "/tallB.mp4", "width,height");
     EXPECT_EQ(f["width"], "1080");
     EXPECT_EQ(f["height"], "1920");
