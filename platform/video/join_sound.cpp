@@ -7,6 +7,7 @@
 #include "platform/video/join_sound.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 extern "C" {
@@ -149,6 +150,10 @@ bool JoinedSound::Impl::Place(AVFrame* f) {
     const int64_t stamp = f->best_effort_timestamp;
     if (ok && stamp != AV_NOPTS_VALUE)
         at = joinedZero + av_rescale_q(stamp - partZero, partBase, AVRational{1, rate});
+    // A stamp within one tick of the part's clock of where the sound already reaches is the
+    // clock's rounding (Matroska counts milliseconds), not a gap or an overlap.
+    const int64_t tick = std::max<int64_t>(1, av_rescale_q(1, partBase, AVRational{1, rate}));
+    if (std::abs(at - End()) <= tick) at = End();
     if (ok && at > End() && at - End() <= MaxGapSeconds * rate) ok = AddSilence(at - End());
     if (ok && got > 0) {
         const int64_t skip = std::clamp<int64_t>(End() - at, 0, got);

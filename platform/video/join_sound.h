@@ -8,7 +8,7 @@
 // own clock (samples before its picture starts dropped, a gap filled with silence) and cut or
 // padded to exactly the length of the part's picture, counted from the start of the joined
 // movie so that rounding never adds up; the whole is coded once by an encoder of the same kind.
-// The joined sound therefore stays within a sample of the picture at every joint.
+// The joined sound therefore lies as the movie of one piece has it, at every joint.
 #pragma once
 
 #include <cstdint>

@@ -263,7 +263,7 @@ public:
                     if (!waiting.back()) return Fail("out of memory");
                     continue;
                 }
-                if (!soundStarted && !StartSound(in, picture, AV_NOPTS_VALUE)) return false;
+                if (!soundStarted && !StartSound(in, picture)) return false;
                 soundStarted = true;
                 const bool ok = m_sounds[s]->AddPacket(pkt.get());
                 av_packet_unref(pkt.get());
@@ -303,7 +303,7 @@ public:
             ++m_packets;
             if (static_cast<int>(s) == picture) {
                 if (!soundStarted) {
-                    if (!StartSound(in, picture, partStart[s])) return false;
+                    if (!StartSound(in, picture)) return false;
                     soundStarted = true;
                     for (auto& w : waiting)
                         if (!AddSound(in, *w, path)) return false;
@@ -312,7 +312,7 @@ public:
                 if (!SoundReaches(partEnds[s], in->streams[s]->time_base, path)) return false;
             }
         }
-        if (!soundStarted && !StartSound(in, picture, AV_NOPTS_VALUE)) return false;
+        if (!soundStarted && !StartSound(in, picture)) return false;
         for (auto& w : waiting)
             if (!AddSound(in, *w, path)) return false;
         std::string missing;
@@ -348,26 +348,20 @@ private:
         return false;
     }
 
-    // The part's sound begins where its first picture is shown in the joined movie: the
-    // picture's first time on the part's clock, moved as the picture's packets are moved (by
-    // the joined length so far less the part's first picture stamp, `firstStamp`; unknown for
-    // a part without pictures).
-    bool StartSound(const AVFormatContext* in, int picture, int64_t firstStamp) {
-        int64_t joinedNum = 0, joinedDen = 1, pictureStart = 0;
-        AVRational pictureBase{1, 1};
+    // The part's sound starts at the part's own zero, which lies where the part begins in the
+    // joined movie: the joined length so far. Its first picture stamp is not the zero: Matroska
+    // shows every picture later by the sound coder's delay, in each part as in the movie of one
+    // piece, and copied pictures keep that offset by themselves.
+    bool StartSound(const AVFormatContext* in, int picture) {
+        int64_t joinedNum = 0, joinedDen = 1;
         if (picture >= 0) {
-            const AVStream* v = in->streams[picture];
-            pictureBase = v->time_base;
-            pictureStart = v->start_time != AV_NOPTS_VALUE ? v->start_time : 0;
-            if (firstStamp == AV_NOPTS_VALUE) firstStamp = pictureStart;
-            const int64_t shift = m_offsets[picture] - firstStamp;
-            joinedNum = (pictureStart + shift) * pictureBase.num;
-            joinedDen = pictureBase.den;
+            const AVRational base = in->streams[picture]->time_base;
+            joinedNum = m_offsets[picture] * base.num;
+            joinedDen = base.den;
         }
         for (unsigned s = 0; s < in->nb_streams; ++s) {
             if (!m_sounds[s]) continue;
-            const int64_t zero = av_rescale_q(pictureStart, pictureBase, in->streams[s]->time_base);
-            if (!m_sounds[s]->StartPart(in->streams[s], zero, joinedNum, joinedDen))
+            if (!m_sounds[s]->StartPart(in->streams[s], 0, joinedNum, joinedDen))
                 return Fail("the sound cannot be kept in step: " + m_sounds[s]->Error());
         }
         return true;
