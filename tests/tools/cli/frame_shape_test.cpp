@@ -85,9 +85,9 @@ protected:
             }
         }
         picture = dir + "/disc.bmp";
-        kv::FileSpec spec;
-        spec.SetPath(picture.c_str());
-        ASSERT_TRUE(img.Save(spec, kv::FormatBmp));
+        kv::FileSpec fileSpec;
+        fileSpec.SetPath(picture.c_str());
+        ASSERT_TRUE(img.Save(fileSpec, kv::FormatBmp));
     }
 
     // A show of the given AspectMode over the disc: the camera a little narrower than the
@@ -313,9 +313,9 @@ std::string Photo(const std::string& dir, int w, int h) {
         }
     }
     const std::string path = dir + "/photo" + std::to_string(w) + "x" + std::to_string(h) + ".bmp";
-    kv::FileSpec spec;
-    spec.SetPath(path.c_str());
-    EXPECT_TRUE(img.Save(spec, kv::FormatBmp));
+    kv::FileSpec fileSpec;
+    fileSpec.SetPath(path.c_str());
+    EXPECT_TRUE(img.Save(fileSpec, kv::FormatBmp));
     return path;
 }
 
