@@ -14,8 +14,9 @@ pkgs=(
   frei0r-plugins-dev melt
   libdlib-dev python3-skimage
   libjpeg-turbo-progs time
-  libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig
+  libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig libsystemd-dev
   imagemagick xvfb xauth xdotool openbox x11-utils x11-apps xrestop
+  dbus xdg-desktop-portal xdg-desktop-portal-gtk
   slurm-wlm slurmctld slurmd slurm-client munge bc
   lintian xdg-utils desktop-file-utils libfile-mimeinfo-perl shared-mime-info nsis
 )

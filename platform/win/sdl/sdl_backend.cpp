@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/win/internal.h"
+#include "platform/win/portal/portal_dialog.h"
 #include "platform/win/sdl/sdl_testing.h"
 #include "platform/win/window_state.h"
 
@@ -553,6 +554,20 @@ public:
             if (cur) m_cursors[c] = cur;
         }
         if (cur) SDL_SetCursor(cur);
+    }
+
+    // The desktop's own file dialog, over the owner's X window, when the desktop offers one.
+    bool AnswerFileDialog(const FileDialogRequest& rq, std::vector<std::string>* paths,
+                          bool* ok) override {
+        HWND top = rq.owner;
+        while (top && (top->style & WS_CHILD) && top->parent) top = top->parent;
+        std::string parent;
+        if (::Window xw = XWindowOf(top, nullptr)) {
+            char id[32];
+            std::snprintf(id, sizeof id, "x11:%lx", static_cast<unsigned long>(xw));
+            parent = id;
+        }
+        return AskThroughPortal(rq, parent, paths, ok);
     }
 
     // The X window of a layer window and its display; 0 when it has none or SDL is not on X.

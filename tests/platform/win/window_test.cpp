@@ -335,8 +335,8 @@ constexpr int ListX = 200;
 int RowY(int row) {
     return 30 + 1 + row * 18 + 9;
 }
-constexpr int PlaceX = 50;
-int PlaceY(int place) {
+[[maybe_unused]] constexpr int PlaceX = 50;
+[[maybe_unused]] int PlaceY(int place) {
     return 30 + 1 + place * 22 + 11;
 }
 constexpr int TypeX = 150, TypeY = 380 - 56, UpX = 50, UpY = 14;
