@@ -36,8 +36,9 @@ int RunJoin(Context& ctx) {
     return ExitSuccess;
 }
 
-const CommandRegistrar reg({"join", "join OUT PART1 PART2 ...",
-                            "join movie segments into one movie without re-encoding", RunJoin});
+const CommandRegistrar reg(
+    {"join", "join OUT PART1 PART2 ...",
+     "join movie segments into one movie (pictures copied, sound kept in step)", RunJoin});
 
 }  // namespace
 
