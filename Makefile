@@ -1,5 +1,6 @@
-# Set-up, build, demo and tests. `make demo` and `make test` install what is missing first;
-# `make build` only builds (run `make setup` once on a new machine).
+# Set-up, build, demo and tests. `make demo`, `make test` and `make check` install what is missing
+# for them first (scripts/setup.sh demo|test|check); `make build` only builds (run `make setup`
+# once on a new machine for everything).
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -13,16 +14,27 @@ CORE_TESTS = core_base_tests core_picture_tests core_show_tests core_render_test
              core_document_tests
 SOURCES = git ls-files '*.cpp' '*.h' '*.c'
 
-.PHONY: setup build build-asan windows demo test test-fast test-windows test-windows-editor test-asan \
+.PHONY: setup setup-demo setup-test setup-check build programs build-asan windows demo test check \
+        test-fast test-windows test-windows-editor test-asan \
         test-tsan test-portable test-fuzz \
         format format-check bench clean package windows-installer test-windows-installer
 
-setup:
-	@bash scripts/setup.sh
+setup: setup-check
+setup-demo:
+	@bash scripts/setup.sh demo
+setup-test:
+	@bash scripts/setup.sh test
+setup-check:
+	@bash scripts/setup.sh check
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The programs and plug-ins without the test programs.
+programs:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target programs
 
 build-asan:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
@@ -45,13 +57,13 @@ test-windows-installer: setup
 	bash tests/windows/run_installer_test.sh $(WIN_BUILD)
 
 # The Debian package $(BUILD)/kinevista_VERSION_amd64.deb (see scripts/make_deb.sh).
-package: setup build
+package: setup-demo build
 	bash scripts/make_deb.sh $(BUILD)
 
-demo: setup build
+demo: setup-demo programs
 	bash scripts/demo.sh $(BUILD)
 
-test-fast: setup build
+test-fast: setup-test build
 	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
 
 test-asan: setup build-asan
@@ -85,7 +97,7 @@ test-fuzz: setup
 format:
 	$(SOURCES) | xargs clang-format -i
 
-format-check:
+format-check: setup-test
 	@$(SOURCES) | xargs clang-format --dry-run -Werror || \
 	  { echo "format-check: sources are not clang-format clean; run 'make format'"; exit 1; }
 
@@ -101,8 +113,15 @@ test-windows: setup build
 test-windows-editor: setup build
 	JOBS=$(JOBS) bash tests/windows/run_wine_editor_tests.sh $(BUILD) $(WIN_BUILD)
 
-test: format-check test-fast test-asan test-tsan test-portable test-fuzz test-windows \
-      test-windows-editor test-windows-installer
+# What a contributor runs before every push: the format check, the normal build and its whole
+# test suite (X sessions, hosts, packages and Slurm included; each skipped with a message when
+# its tools are missing).
+test: setup-test format-check test-fast
+
+# Everything: the above, the sanitizer builds, the core on portable kernels, fuzz smoke runs, and
+# the Windows build, editor and installer under Wine. What CI runs.
+check: setup-check test test-asan test-tsan test-portable test-fuzz test-windows \
+       test-windows-editor test-windows-installer
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks

@@ -3,29 +3,47 @@
 # present. Runs as root on a fresh Debian 12 machine (uses sudo when not root and sudo is
 # there); otherwise it names what is missing and how to install it, and stops.
 set -euo pipefail
-pkgs=(
+# What each level needs; each level installs its own packages and those of the levels before it.
+#   demo   building the programs and running them (make demo)
+#   test   the normal build's whole test suite: X sessions, hosts, packages, Slurm (make test)
+#   check  everything: sanitizers, fuzzing, the Windows build under Wine, its installer
+#          (make check, what CI runs)
+level=${1:-check}
+case $level in
+  demo|test|check) ;;
+  *) echo "usage: setup.sh [demo|test|check]" >&2; exit 2 ;;
+esac
+demo_pkgs=(
   build-essential cmake pkg-config git python3
-  clang libclang-rt-14-dev clang-format
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev
   libtiff-dev libheif-dev libwebp-dev liblcms2-dev
-  libtiff-tools libheif-examples webp libimage-exiftool-perl
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-  frei0r-plugins-dev melt
-  libdlib-dev python3-skimage
-  libjpeg-turbo-progs time
+  frei0r-plugins-dev libdlib-dev
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig libsystemd-dev
+  xdg-utils
+)
+test_pkgs=(
+  clang-format libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libtiff-tools libheif-examples webp libimage-exiftool-perl libjpeg-turbo-progs time
+  melt python3-skimage
   imagemagick xvfb xauth xdotool openbox x11-utils x11-apps xrestop
   dbus xdg-desktop-portal xdg-desktop-portal-gtk
   slurm-wlm slurmctld slurmd slurm-client munge bc
-  lintian xdg-utils desktop-file-utils libfile-mimeinfo-perl shared-mime-info nsis
+  lintian desktop-file-utils libfile-mimeinfo-perl shared-mime-info
 )
-# The Windows build and its checks under Wine: installed when possible; without them the
-# Windows checks are skipped with a message rather than failing the set-up.
+check_pkgs=(
+  clang libclang-rt-14-dev nsis
+)
+pkgs=("${demo_pkgs[@]}")
+[ "$level" = demo ] || pkgs+=("${test_pkgs[@]}")
+[ "$level" = check ] && pkgs+=("${check_pkgs[@]}")
+# The Windows build and its checks under Wine (make check): installed when possible; without them
+# the Windows checks are skipped with a message rather than failing the set-up.
 windows_pkgs=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev wine wine64
 )
+[ "$level" = check ] || windows_pkgs=()
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -54,7 +72,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 windows_missing=()
-for p in "${windows_pkgs[@]}"; do
+for p in "${windows_pkgs[@]+"${windows_pkgs[@]}"}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || windows_missing+=("$p")
 done
 if [ ${#windows_missing[@]} -gt 0 ]; then
