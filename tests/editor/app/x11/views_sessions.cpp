@@ -144,8 +144,8 @@ double ShareWithin(const std::vector<uint32_t>& a, const std::vector<uint32_t>& 
 }
 
 // File, Make Movie File: the options as they are, the save dialog's type moved by clicks from
-// AVI to MPEG-4 (the proposed name follows it), Save, the compressor as it is; the movie on
-// disk is an MPEG-4 file, and no AVI was written.
+// AVI to MPEG-4 (the bare proposed name takes its extension), Save, the compressor as it is;
+// the movie on disk is an MPEG-4 file, and no AVI was written.
 TEST_P(ViewsSession, MovieIsMadeAsMpeg4ThroughTheSaveDialogsType) {
     if (!kvx::OnPath("ffprobe")) GTEST_SKIP() << "ffprobe not installed (make test installs it)";
     ASSERT_NO_FATAL_FAILURE(PictureInTestFolder());
@@ -376,6 +376,7 @@ TEST_P(ViewsSession, HelpWithoutABrowserSaysWhereTheManualIs) {
     std::filesystem::create_directories(bin);
     kvtest::WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\nexit 3\n");
     ASSERT_EQ(chmod((bin + "/xdg-open").c_str(), 0755), 0);
+    // The search path holds nothing but that opener: no browser is found on it.
     launch = "-u BROWSER -u XDG_CURRENT_DESKTOP PATH='" + bin + "' ";
     ASSERT_NO_FATAL_FAILURE(StartEditor());
     ASSERT_EQ(X("mousemove " + StagePoint(700, 500) + " key F1"), 0);
@@ -393,7 +394,10 @@ TEST_P(ViewsSession, HelpWithoutABrowserSaysWhereTheManualIs) {
     EXPECT_EQ(lines, 5) << "the message is " << box->r.w << "x" << box->r.h << " (" << box->name
                         << ")";
     // Its widest line, the command with the manual's path, is wider than the path alone.
-    const std::string manual = std::string(KV_SOURCE_DIR) + "/docs/manual/index.html";
+    // The manual beside the program, else the source tree's (as the editor looks for it).
+    std::string manual = std::string(KV_BIN_DIR) + "/../manual/index.html";
+    if (access(manual.c_str(), R_OK) != 0)
+        manual = std::string(KV_SOURCE_DIR) + "/docs/manual/index.html";
     EXPECT_GT(box->r.w, static_cast<int>(manual.size()) * 4) << "too narrow for the path";
     ASSERT_EQ(X("key Return"), 0);
     ASSERT_TRUE(WaitForPopups(0)) << "Enter did not close the message";
