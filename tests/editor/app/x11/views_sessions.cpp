@@ -327,6 +327,11 @@ TEST_P(ViewsSession, ViewerShapeFollowsAnAspectAndItsUndo) {
         const kvx::XRect p = ViewerPicture();
         return static_cast<double>(p.h) / p.w;
     };
+    auto size = [&] {
+        if (!ws.viewer) return std::string("gone");
+        const kvx::XRect p = ViewerPicture();
+        return std::to_string(p.w) + "x" + std::to_string(p.h);
+    };
     auto waitShape = [&](double want) {
         return kvx::WaitFor(
             [&] {
@@ -335,8 +340,7 @@ TEST_P(ViewsSession, ViewerShapeFollowsAnAspectAndItsUndo) {
             },
             30);
     };
-    ASSERT_TRUE(waitShape(0.75)) << "the viewer does not start at 4:3: " << ws.viewer->r.w << "x"
-                                 << ws.viewer->r.h;
+    ASSERT_TRUE(waitShape(0.75)) << "the viewer's picture does not start at 4:3: " << size();
     ASSERT_EQ(X("mousemove " + MenuTitle() + " click 1"), 0);
     ASSERT_TRUE(WaitForPopups(1)) << "the File menu did not open";
     // File, Edit, Options, Render: each Right opens the next menu further right.
@@ -351,19 +355,25 @@ TEST_P(ViewsSession, ViewerShapeFollowsAnAspectAndItsUndo) {
     Shot("x11_render_menu.png");
     // 16:9 is the second row, below 4:3.
     ASSERT_EQ(X("mousemove " + At(menu.x + 30, menu.y + 1 + 22 + 10) + " click 1"), 0);
-    EXPECT_TRUE(waitShape(0.5625))
-        << "the viewer is " << ws.viewer->r.w << "x" << ws.viewer->r.h << " after 16:9";
+    EXPECT_TRUE(waitShape(0.5625)) << "the viewer's picture is " << size() << " after 16:9";
     ExpectViews("16:9");
     Shot("x11_viewer_16_9.png");
     ASSERT_EQ(X("mousemove " + StagePoint(700, 500) + " key ctrl+z"), 0);
-    EXPECT_TRUE(waitShape(0.75)) << "the viewer is " << ws.viewer->r.w << "x" << ws.viewer->r.h
-                                 << " after Undo";
+    EXPECT_TRUE(waitShape(0.75)) << "the viewer's picture is " << size() << " after Undo";
     ExpectViews("Undo of 16:9");
     // The changed show is asked about at the end: No leaves it as it was.
     ASSERT_EQ(X("mousemove " + StagePoint(700, 500) + " key ctrl+q"), 0);
-    kvx::XRect question;
-    if (!kvx::WaitFor([&] { return !editor.Running(); }, 2)) {
-        ASSERT_TRUE(WaitForWindow("Exit Application", &question)) << "Ctrl+Q did nothing";
+    ASSERT_TRUE(kvx::WaitFor(
+        [&] {
+            if (!editor.Running()) return true;
+            if (!kvx::ReadEditorWindows(x, &ws)) return false;
+            for (const kvx::XWin& w : ws.all)
+                if (w.name == "Exit Application") return true;
+            return false;
+        },
+        30))
+        << "Ctrl+Q neither ended the editor nor asked about the show";
+    if (editor.Running()) {
         ASSERT_EQ(X("key n"), 0);
     }
     EXPECT_EQ(editor.Wait(60), 0);
