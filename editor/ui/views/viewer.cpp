@@ -116,7 +116,12 @@ void CView::FitHeight() {
     fittedAspect = aspect;
     const Rect r = GetWindowRect();
     const int width = r.right - r.left;
-    const int height = static_cast<int>(static_cast<float>(width) * aspect) + CaptionHeight() + 24;
+    // The picture, as wide as the client, has the show's shape: the frame and the caption (the
+    // window's height beyond its client's) and the control strip come on top of it.
+    const Rect k = GetClientRect();
+    const int frame = (r.bottom - r.top) - (k.bottom - k.top);
+    const int height = static_cast<int>(static_cast<float>(k.right - k.left) * aspect + 0.5f) +
+                       frame + StripHeight;
     placing = true;
     if (r.bottom - r.top != height) MoveTo(r.left, r.top, r.right, r.top + height, true);
     placing = false;

@@ -90,11 +90,13 @@ TEST_F(MainWindow, CheckMarksComeFromTheSettingsFile) {
     EXPECT_EQ(TheShow().FrameRate, 2500);
 }
 
-// The viewer's height for the show's aspect at its present width.
+// The viewer's height for the show's aspect at its present width: a picture as wide as the
+// client and of the show's shape, the 25-pixel control strip, the frame and the caption.
 int FittedViewerHeight() {
     const Rect r = kv::MainWindow()->viewer->GetWindowRect();
-    return static_cast<int>(static_cast<float>(r.right - r.left) * Session().TheShow().aspect) +
-           CPWnd::CaptionHeight() + 24;
+    const Rect k = kv::MainWindow()->viewer->GetClientRect();
+    return static_cast<int>(static_cast<float>(k.right) * Session().TheShow().aspect + 0.5f) + 25 +
+           (r.bottom - r.top) - k.bottom;
 }
 int ViewerHeight() {
     const Rect r = kv::MainWindow()->viewer->GetWindowRect();

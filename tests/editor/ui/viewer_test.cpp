@@ -106,19 +106,23 @@ TEST_F(Viewer, PlacementOnOneAndTwoMonitors) {
 TEST_F(Viewer, HeightFollowsTheAspectAndMovesAreStored) {
     Rect r = viewer->GetWindowRect();
     const int width = r.right - r.left;
-    EXPECT_EQ(r.bottom - r.top, width * 3 / 4 + CPWnd::CaptionHeight() + 24);
+    // The picture has the show's shape: as wide as the client, above the control strip.
+    auto picture = [&] { return viewer->PictureArea(); };
+    EXPECT_EQ(picture().right, viewer->GetClientRect().right);
+    EXPECT_EQ(picture().bottom, (picture().right * 3 + 2) / 4);
     show->aspect = 0.5625f;  // 16:9: lower at the same width
     SendMessage(W(), WM_MOVE, 0, 0);
     r = viewer->GetWindowRect();
     EXPECT_EQ(r.right - r.left, width);
-    EXPECT_EQ(r.bottom - r.top, static_cast<int>(width * 0.5625f) + CPWnd::CaptionHeight() + 24);
+    EXPECT_EQ(picture().bottom, static_cast<int>(picture().right * 0.5625f + 0.5f));
     // A move or resize keeps left, top and width, fits the height and stores the place.
     viewer->MoveTo(100, 200, 500, 260, true);
     kvtest::DrainQueue();
     r = viewer->GetWindowRect();
     EXPECT_EQ(r.left, 100);
     EXPECT_EQ(r.top, 200);
-    EXPECT_EQ(r.bottom - r.top, 225 + CPWnd::CaptionHeight() + 24);
+    EXPECT_EQ(r.right - r.left, 400);
+    EXPECT_EQ(picture().bottom, static_cast<int>(picture().right * 0.5625f + 0.5f));
     EXPECT_EQ(TheSettings().ReadInt("ViewerLeft", 0), 100);
     EXPECT_EQ(TheSettings().ReadInt("ViewerTop", 0), 200);
     EXPECT_EQ(TheSettings().ReadInt("ViewerWidth", 0), 400);

@@ -37,7 +37,8 @@ constexpr int StageX = 16, StageY = 16 + 20 + 20;
 constexpr int TimelineX = 120, TimelineY = 1024 - 16 - 84 - 16;
 constexpr int ViewerLeft = 1020, ViewerTop = 80, ViewerWidth = 1216 - 1020;
 constexpr int ViewerClientX = ViewerLeft + 4, ViewerClientY = ViewerTop + 4 + 20;
-constexpr int ViewerClientBottom = (ViewerWidth * 3 / 4 + 20 + 24) - 4 - 20 - 4;
+// The client: a 4:3 picture as wide as it, over the 25-pixel control strip.
+constexpr int ViewerClientBottom = ((ViewerWidth - 8) * 3 + 2) / 4 + 25;
 
 class Session {
 public:

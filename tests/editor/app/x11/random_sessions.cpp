@@ -104,26 +104,38 @@ protected:
                 const bool back = pick(2) != 0;
                 if (back) X("key BackSpace");
                 X("key Escape");
+                // A double-click opened a folder (Escape closes the dialog) or chose a picture
+                // (the dialog closed by itself): either way the dialog goes.
+                if (!kvx::WaitFor([&] { return kvx::ReadEditorWindows(x, &ws) && !Named("Open"); },
+                                  10))
+                    problem = "the file dialog stayed open after Escape";
                 return "file dialog: double-click on row " + std::to_string(row) +
                        (back ? ", Backspace" : "");
             }
             case 11: {
                 // The maximize box restores the main window; a caption double-click maximizes it.
+                // Both must work: the window's width tells.
                 const kvx::XRect m = ws.main->r;
                 X("mousemove " + at(m.Right() - 33, m.y + 14) + " click 1");
-                kvx::WaitFor(
-                    [&] {
-                        return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.main->r.w != m.w;
-                    },
-                    10);
+                if (!kvx::WaitFor(
+                        [&] {
+                            return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.main->r.w != m.w;
+                        },
+                        10))
+                    problem =
+                        "the maximize box left the main window " + std::to_string(m.w) + " wide";
                 if (!ws.main) return "window boxes (no main window)";
                 const kvx::XRect r = ws.main->r;
                 X("mousemove " + at(r.x + r.w / 2, r.y + 12) + " click --repeat 2 --delay 80 1");
-                kvx::WaitFor(
-                    [&] {
-                        return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.main->r.w == m.w;
-                    },
-                    10);
+                if (!kvx::WaitFor(
+                        [&] {
+                            return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.main->r.w == m.w;
+                        },
+                        10) &&
+                    problem.empty())
+                    problem = "the caption double-click left the main window " +
+                              std::to_string(ws.main ? ws.main->r.w : 0) + " wide, not " +
+                              std::to_string(m.w);
                 return "maximize box, then caption double-click";
             }
             default: {
@@ -133,6 +145,14 @@ protected:
             }
         }
     }
+
+    bool Named(const std::string& name) const {
+        for (const kvx::XWin& w : ws.all)
+            if (w.name == name) return true;
+        return false;
+    }
+    // What an action saw go wrong itself ("" when nothing); the session fails on it.
+    std::string problem;
 
     // A dialog that a random double click opened is closed before the checks.
     void CloseStrayWindows() {
@@ -186,7 +206,12 @@ protected:
             return false;
         }
         for (int a = 0; a < actions; ++a) {
+            problem.clear();
             const std::string action = Act(rng);
+            if (!problem.empty()) {
+                *why = "action " + std::to_string(a) + " (" + action + "): " + problem;
+                return false;
+            }
             CloseStrayWindows();
             std::string miss;
             kvx::Screen last;

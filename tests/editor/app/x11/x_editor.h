@@ -22,7 +22,9 @@ protected:
         if (!missing.empty()) GTEST_SKIP() << missing << " not installed (make test installs it)";
         ASSERT_TRUE(x.Start(GetParam())) << "the X display did not start";
         dir = kvtest::TempDir("xeditor");
-        env = x.Env() + "KINEVISTA_PUBLIC='" + dir + "' KINEVISTA_BACKEND=sdl ";
+        // The editor's own file dialog, never the desktop's chooser a session bus may offer.
+        env =
+            x.Env() + "KINEVISTA_PUBLIC='" + dir + "' KINEVISTA_BACKEND=sdl KINEVISTA_NO_PORTAL=1 ";
         kvtest::WriteFileBytes(dir + "/Kinevista.ini",
                                "[Kinevista]\r\nStageScale=50\r\nTimeScale=30\r\n");
         show = dir + "/s.kvx";
@@ -43,8 +45,9 @@ protected:
 
     // Starts the editor on the show and waits until its three views are on screen.
     void StartEditor() {
-        ASSERT_TRUE(editor.Start(env + std::string(KV_BIN_DIR) + "/kinevista '" + show + "'",
-                                 dir + "/editor.err"));
+        ASSERT_TRUE(
+            editor.Start(launch + env + std::string(KV_BIN_DIR) + "/kinevista '" + show + "'",
+                         dir + "/editor.err"));
         std::string why;
         ASSERT_TRUE(WaitForViews(x, &why, 60))
             << why << "; the editor " << (editor.Running() ? "runs" : "has ended")
@@ -94,6 +97,8 @@ protected:
     EditorProcess editor;
     EditorWindows ws;
     std::string dir, env, show;
+    // env's options in front of the editor's environment (unset variables), for its start alone.
+    std::string launch;
 };
 
 inline std::string Wm(const ::testing::TestParamInfo<bool>& p) {
