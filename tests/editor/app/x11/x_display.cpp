@@ -431,4 +431,14 @@ std::string EditorProcess::XError() const {
     return "";
 }
 
+std::string WhereItWaits(const XDisplay& x, pid_t pid) {
+    std::string tree, stacks;
+    kvtest::Run(x.Env() + "xwininfo -root -tree 2>&1 | head -n 40", &tree);
+    if (OnPath("gdb"))
+        kvtest::Run("timeout 60 gdb -p " + std::to_string(pid) +
+                        " -batch -ex 'thread apply all bt 30' 2>/dev/null | grep -E '^(Thread|#)'",
+                    &stacks);
+    return "\nthe display's windows:\n" + tree + "\nthe editor's threads:\n" + stacks;
+}
+
 }  // namespace kvx

@@ -92,6 +92,10 @@ bool WaitForViews(const XDisplay& x, std::string* why, double seconds = 20);
 // Polls `cond` every few milliseconds until it holds or `seconds` pass.
 bool WaitFor(const std::function<bool()>& cond, double seconds);
 
+// For a start that shows nothing: the window tree of the display and the threads' stacks of the
+// process `pid` (through gdb, when it is installed), as text for a failure message.
+std::string WhereItWaits(const XDisplay& x, pid_t pid);
+
 // The editor as a process of its own on the display, its standard error kept in a file.
 class EditorProcess {
 public:

@@ -51,7 +51,8 @@ protected:
         std::string why;
         ASSERT_TRUE(WaitForViews(x, &why, 60))
             << why << "; the editor " << (editor.Running() ? "runs" : "has ended")
-            << ", its standard error: " << kvtest::ReadFileBytes(dir + "/editor.err");
+            << ", its standard error: " << kvtest::ReadFileBytes(dir + "/editor.err")
+            << (editor.Running() ? kvx::WhereItWaits(x, editor.Pid()) : std::string());
         ASSERT_TRUE(ReadEditorWindows(x, &ws));
         // A click on the bare stage, far from the camera's frame, gives the stage the keyboard.
         ASSERT_EQ(X("mousemove " + StagePoint(700, 500) + " click 1"), 0);
