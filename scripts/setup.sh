@@ -11,7 +11,7 @@ pkgs=(
   libtiff-dev libheif-dev libwebp-dev liblcms2-dev
   libtiff-tools libheif-examples webp libimage-exiftool-perl
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-  frei0r-plugins-dev melt
+  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
   libdlib-dev python3-skimage
   libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig libsystemd-dev
