@@ -16,7 +16,7 @@ import os
 import re
 import sys
 
-ROW = re.compile(r"^\|\s*`([a-z/]+)`\s*\|\s*`([A-Za-z0-9_.-]+)`\s*\|(.*)\|\s*$")
+ROW = re.compile(r"^\|\s*`([a-z0-9/]+)`\s*\|\s*`([A-Za-z0-9_.-]+)`\s*\|(.*)\|\s*$")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 LAYER_CALL = re.compile(r"kv_core_layer\(\s*([^\s)]+)\s+([^\s)]+)([^)]*)\)")
 UNCHECKED = ("tests/", "bench/", "fuzz/", "build")
@@ -30,7 +30,7 @@ def read_table(root):
             m = ROW.match(line)
             if m:
                 folder, target, below = m.group(1), m.group(2), m.group(3)
-                rules[folder] = re.findall(r"`([a-z/]+)`", below)
+                rules[folder] = re.findall(r"`([a-z0-9/]+)`", below)
                 targets[folder] = target
                 if "files apart" in below:
                     apart.add(folder)

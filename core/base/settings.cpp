@@ -33,6 +33,24 @@ int32_t TextToInt(const char* text) {
     return static_cast<int32_t>(v);
 }
 
+namespace {
+
+bool Blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Whether one line (without its end) is blank, a "[section]" or a "key=value" line.
+bool WellFormedLine(const std::string& text, size_t from, size_t to) {
+    while (from < to && Blank(text[from])) ++from;
+    while (to > from && Blank(text[to - 1])) --to;
+    if (from == to) return true;
+    if (text[from] == '[') return to - from >= 2 && text[to - 1] == ']';
+    const size_t equals = text.find('=', from);
+    return equals != std::string::npos && equals > from && equals < to;
+}
+
+}  // namespace
+
 Settings::Settings() {
     ResetText();
 }
@@ -42,7 +60,7 @@ void Settings::ResetText() {
     std::snprintf(m_text, sizeof m_text, "[%s]\r\n", AppName);
 }
 
-void Settings::Load(const std::string& path) {
+std::vector<int32_t> Settings::Load(const std::string& path) {
     std::string bytes;
     std::string file;
     {
@@ -56,19 +74,56 @@ void Settings::Load(const std::string& path) {
         bytes.assign(buffer, n);
         std::fclose(f);
     }
-    LoadText(bytes.data(), bytes.size());
+    std::vector<int32_t> malformed = LoadText(bytes.data(), bytes.size());
     for (const std::string& line : CheckValues())
         std::fprintf(stderr, "Warning: %s: %s\n", file.c_str(), line.c_str());
+    return malformed;
 }
 
-void Settings::LoadText(const char* data, size_t n) {
+std::vector<int32_t> Settings::LoadText(const char* data, size_t n) {
+    // Every line end becomes "\r\n", as the file is written; the text is then cut at its
+    // limit (a file's line ends never get shorter, so its first 1023 bytes are enough).
+    constexpr size_t Limit = SettingsTextSize - 1;
+    std::string text;
+    bool cut = false;
+    for (size_t i = 0; data && i < n; ++i) {
+        const char c = data[i];
+        if (c == '\r' || c == '\n') {
+            text += "\r\n";
+            if (c == '\r' && i + 1 < n && data[i + 1] == '\n') ++i;
+        } else if (c == 0) {
+            break;  // the text ends where a NUL is, as it always did
+        } else {
+            text += c;
+        }
+        if (text.size() >= Limit) {
+            cut = text.size() > Limit || i + 1 < n;
+            break;
+        }
+    }
+    if (text.size() > Limit) text.resize(Limit);
+
+    std::vector<int32_t> malformed;
+    // A byte order mark from an editor is not part of the first line's text.
+    size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (int32_t line = 1; from < text.size(); ++line) {
+        const size_t end = text.find("\r\n", from);
+        if (end == std::string::npos) {
+            // The last line: without its end, or cut by the limit (not judged then).
+            if (!cut && !WellFormedLine(text, from, text.size())) malformed.push_back(line);
+            break;
+        }
+        if (!WellFormedLine(text, from, end)) malformed.push_back(line);
+        from = end + 2;
+    }
+
     std::lock_guard<std::mutex> lock(m_lock);
     std::memset(m_text, 0, sizeof m_text);
-    if (data) std::memcpy(m_text, data, n < sizeof m_text ? n : sizeof m_text);
-    m_text[SettingsTextSize - 1] = 0;
+    std::memcpy(m_text, text.data(), text.size());
     m_changed.clear();
     // A file that is not ours (no application name anywhere in it) starts afresh.
     if (!std::strstr(m_text, AppName)) ResetText();
+    return malformed;
 }
 
 std::vector<std::string> Settings::CheckValues() {

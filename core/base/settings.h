@@ -43,10 +43,15 @@ public:
     Settings();
 
     // Reads the file at path (the public folder's Kinevista.ini when path is empty); values out
-    // of range are put right (CheckValues) with a warning line on standard error.
-    void Load(const std::string& path = "");
-    // The store's text from bytes as a settings file holds them (at most 1023 are kept).
-    void LoadText(const char* data, size_t n);
+    // of range are put right (CheckValues) with a warning line on standard error. Returns the
+    // numbers (from 1) of the lines that are neither a "[section]" nor a "key=value" line, for
+    // the owner to tell as it tells things; the store says nothing of them itself.
+    std::vector<int32_t> Load(const std::string& path = "");
+    // The store's text from bytes as a settings file holds them. Lines may end in "\r\n", "\n"
+    // or "\r", mixed: each end is kept as "\r\n", as the file is written, and the 1023
+    // characters the text holds are counted so. Returns the malformed lines as Load does (a
+    // line the limit cuts short is not counted).
+    std::vector<int32_t> LoadText(const char* data, size_t n);
     // Puts stored values that their users cannot take back in range: a "FrameRate" other than
     // 2997, 2500 or 2397 becomes 2997, "MultiProcOffset" is held to 0..1. One warning line per
     // value changed.

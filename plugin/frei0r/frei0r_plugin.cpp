@@ -14,7 +14,8 @@ extern "C" {
 
 namespace {
 
-enum Param { ParamShow, ParamFields, ParamQuality, ParamTimeUnit, ParamCount };
+// FFmpeg passes the values by position: a new parameter goes after the last one.
+enum Param { ParamShow, ParamFields, ParamQuality, ParamTimeUnit, ParamFill, ParamCount };
 
 struct ParamInfo {
     const char* name;
@@ -30,6 +31,9 @@ constexpr ParamInfo Params[ParamCount] = {
     {"time_unit", F0R_PARAM_DOUBLE,
      "Seconds per host time unit: 0 detects the host (FFmpeg passes milliseconds, others "
      "seconds), 1 for seconds, 0.001 for milliseconds"},
+    {"fill", F0R_PARAM_BOOL,
+     "Shape the camera to fill the frame instead of drawing the show whole with bars where the "
+     "frame's shape is not the show's"},
 };
 
 kvfrei0r::ShowSource* SourceOf(f0r_instance_t instance) {
@@ -109,6 +113,9 @@ KV_FREI0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t p
             case ParamTimeUnit:
                 source->SetTimeUnit(Clamp01(*static_cast<f0r_param_double*>(param)));
                 break;
+            case ParamFill:
+                source->SetFill(*static_cast<f0r_param_bool*>(param) >= 0.5);
+                break;
             default:
                 break;
         }
@@ -133,6 +140,9 @@ KV_FREI0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t p
             break;
         case ParamTimeUnit:
             *static_cast<f0r_param_double*>(param) = source->TimeUnit();
+            break;
+        case ParamFill:
+            *static_cast<f0r_param_bool*>(param) = source->Fill() ? 1.0 : 0.0;
             break;
         default:
             break;

@@ -16,6 +16,7 @@
 #include "core/picture/picture_reader.h"
 #include "core/render/render_frame.h"
 #include "core/render/show_loading.h"
+#include "output/output_frame.h"
 
 namespace kvfrei0r {
 
@@ -162,7 +163,13 @@ void ShowSource::Render(double time, uint32_t* out) {
 
     auto* bytes = reinterpret_cast<uint8_t*>(out);
     const size_t rowBytes = static_cast<size_t>(m_width) * 4;
-    if (!kv::RenderFrame(show, frame, m_fields ? 3 : 0, true, m_width, m_height, &m_frame, false)) {
+    // The frame as `kinevista-cli render` describes it at this size: the show is never
+    // stretched to a frame of another shape.
+    const int32_t fieldMode = m_fields ? 3 : 0;
+    const kv::OutputFrame described = kv::DescribeOutputFrame(
+        show, m_width, m_height, fieldMode, static_cast<float>(show.FrameRate) / 100.0f, m_fill);
+    if (!kv::RenderOutputFrame(show, &kv::RenderFrame, described, frame, fieldMode, true, &m_frame,
+                               m_inner, false)) {
         // Nothing rendered: the host still gets a defined frame, the matte.
         for (size_t i = 0; i < rowBytes * static_cast<size_t>(m_height); i += 4) {
             bytes[i] = bytes[i + 1] = bytes[i + 2] = MatteLevel;

@@ -1,5 +1,11 @@
 // One instance of the frei0r source: a show file rendered frame by frame at the host's size.
 //
+// The host's size is an output frame (output/output_frame.h) as `kinevista-cli render` draws
+// it: at 720 x 480, 720 x 486 and 720 x 576 the show keeps the non-square pixels those frames
+// were always drawn with; at any other size the pixels are square and a show of another shape
+// is drawn whole in a centred inner frame with matte bars, or, with "fill", the camera takes
+// the frame's shape.
+//
 // An instance holds its own show, loaded when the "show" value changes (hosts such as MLT set
 // every value before every frame, so an unchanged path never reloads), the settings the public
 // settings file held when the instance was made, and a frame image of the host's size. A show
@@ -45,6 +51,9 @@ public:
     // Seconds per host time unit; 0 takes the detected unit.
     void SetTimeUnit(double unit) { m_timeUnit = unit; }
     double TimeUnit() const { return m_timeUnit; }
+    // Whether the camera takes the frame's shape instead of the show being matted in it.
+    void SetFill(bool on) { m_fill = on; }
+    bool Fill() const { return m_fill; }
 
     // Renders the frame at host time `time` into `out`: width x height pixels of four bytes
     // (blue, green, red, alpha), top row first.
@@ -62,12 +71,14 @@ private:
     bool m_fields = false;
     double m_quality = 1.0;
     double m_timeUnit = 0.0;
+    bool m_fill = false;
 
     std::unique_ptr<kv::Show> m_show;
     bool m_loaded = false;  // m_loadedPath has been tried
     std::string m_loadedPath;
     bool m_settingsDraft = false;
     kv::CDIB m_frame{8, 8, 32};
+    kv::CDIB m_inner{0, 0, 32};  // the matted frame's inner part between frames
 };
 
 // Writes "kinevista: cannot show PATH: REASON" on standard error, once for a run of the same

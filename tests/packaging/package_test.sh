@@ -117,6 +117,11 @@ update-desktop-database "$root/usr/share/applications" >/dev/null 2>&1
 cp "$src/examples/example.kvx" "$scratch/show.kvx"
 cp "$src/examples/example.kvx" "$scratch/show-without-extension"
 printf 'plain words, not a show\n' >"$scratch/notes"
+# The show mark with a block size no show has (64 KiB) is not a show.
+python3 -c "
+d = bytearray(open('$src/examples/example.kvx', 'rb').read())
+d[4:8] = (65536).to_bytes(4, 'little')
+open('$scratch/mark-without-show', 'wb').write(d)"
 xdg() {
     env -i PATH="$PATH" HOME="$scratch/home" XDG_DATA_HOME="$scratch/home/data" \
         XDG_CONFIG_HOME="$scratch/home/config" XDG_CONFIG_DIRS="$scratch/home/etc" \
@@ -129,6 +134,8 @@ check "xdg-mime knows a show by its first bytes" \
     test "$(xdg query filetype "$scratch/show-without-extension")" = application/x-kinevista-show
 check "xdg-mime does not take other files for shows" \
     test "$(xdg query filetype "$scratch/notes")" != application/x-kinevista-show
+check "xdg-mime does not take the show mark with a wrong block size for a show" \
+    test "$(xdg query filetype "$scratch/mark-without-show")" != application/x-kinevista-show
 check "the editor is the show type's default application" \
     test "$(xdg query default application/x-kinevista-show)" = kinevista.desktop
 

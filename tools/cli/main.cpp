@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
@@ -312,7 +313,13 @@ int Main(int argc, char** argv) {
     store.SetWriteRefusedHandler([](const std::string& key) {
         std::fprintf(stderr, "kinevista-cli: %s\n", kv::WriteRefusedMessage(key).c_str());
     });
-    store.Load(cl.settingsFile);
+    // A line the store cannot read is named once: it may be a setting written by hand.
+    const std::vector<int32_t> malformed = store.Load(cl.settingsFile);
+    const std::string settingsName = kv::os::Utf8Name(kv::os::FsPath(store.Path()).filename());
+    for (const int32_t line : malformed)
+        std::fprintf(stderr,
+                     "kinevista-cli: %s line %d is neither a [section] nor a key=value line\n",
+                     settingsName.c_str(), static_cast<int>(line));
     for (const auto& [k, v] : cl.sets) store.WriteString(k.c_str(), v.c_str());
     for (const std::string& line : store.CheckValues())
         std::fprintf(stderr, "Warning: --set: %s\n", line.c_str());

@@ -4,13 +4,15 @@
 //   kinevista-host install DIR
 //   kinevista-host catalogue PLUGIN
 //   kinevista-host render PLUGIN --data SHOW.kvx --frame N --size WxH [--field-kind K]
-//                  [--field-order V] [--input IN.tga] --out OUT.tga
+//                  [--field-order V] [--input IN.tga] [--allow-placeholder] --out OUT.tga
 //   kinevista-host edit PLUGIN --data SHOW.kvx --rate 29.97 --length 300 --out NEW.kvx
 //
 // Fault injection (any command that loads the plug-in): --fail-call N makes the N-th host call
 // fail, --fail NAME every call of one operation (e.g. "parameter.GetValue"), --refuse-conform
-// refuses the conform definition. Exit status: 0 success, 1 the plug-in reported a failure,
-// 2 usage or file error, 3 host objects were left referenced or the plug-in would not unload.
+// refuses the conform definition. Exit status: 0 success, 1 the plug-in reported a failure (or
+// render drew the placeholder because the show's picture cannot be loaded, which
+// --allow-placeholder accepts with the warning alone), 2 usage or file error, 3 host objects
+// were left referenced or the plug-in would not unload.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "core/base/settings.h"
+#include "core/document/show_file.h"
+#include "core/picture/alert.h"
 #include "core/picture/cdib.h"
+#include "core/picture/picture_reader.h"
+#include "core/render/show_loading.h"
+#include "core/show/show.h"
 #include "kv_version.h"
 #include "platform/host/acf_ids.h"
 #include "platform/os/atomic_file.h"
@@ -43,7 +51,7 @@ struct Args {
     }
 };
 
-const char* const Flags[] = {"--refuse-conform"};
+const char* const Flags[] = {"--refuse-conform", "--allow-placeholder"};
 
 Args ParseArgs(int argc, char** argv, int start) {
     Args a;
@@ -83,14 +91,19 @@ bool ToDouble(const std::string& text, double& out) {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: kinevista-host install DIR\n"
-                 "       kinevista-host catalogue PLUGIN\n"
-                 "       kinevista-host render PLUGIN --data SHOW.kvx --frame N --size WxH "
-                 "[--field-kind K] [--field-order V] [--input IN.tga] --out OUT.tga\n"
-                 "       kinevista-host edit PLUGIN --data SHOW.kvx --rate 29.97 --length 300 "
-                 "--out NEW.kvx\n"
-                 "options: --fail-call N, --fail NAME, --refuse-conform\n");
+    std::fprintf(
+        stderr,
+        "usage: kinevista-host install DIR\n"
+        "       kinevista-host catalogue PLUGIN\n"
+        "       kinevista-host render PLUGIN --data SHOW.kvx --frame N --size WxH "
+        "[--field-kind K] [--field-order V] [--input IN.tga] [--allow-placeholder] "
+        "--out OUT.tga\n"
+        "       kinevista-host edit PLUGIN --data SHOW.kvx --rate 29.97 --length 300 "
+        "--out NEW.kvx\n"
+        "options: --fail-call N, --fail NAME, --refuse-conform\n"
+        "render: when the show's picture cannot be loaded the plug-in draws a placeholder;\n"
+        "  the frame is written with a warning and the exit status is 1, or 0 with\n"
+        "  --allow-placeholder\n");
     return 2;
 }
 
@@ -129,6 +142,38 @@ bool ReadPicture(const std::string& path, int32_t width, int32_t height,
         }
     }
     return true;
+}
+
+// The core's messages while the host reads a show are dropped: the warning below says what
+// matters, once, in the host's own words.
+class QuietAlerts final : public kv::AlertSink {
+public:
+    kv::Answer Show(kv::AlertKind, const std::string&, const std::string&) override {
+        return kv::Answer::No;
+    }
+};
+
+// When the plug-in will draw the placeholder for want of the show's picture: the picture's
+// path, else empty. The show is read from the data the plug-in is handed, as the plug-in reads
+// it (the public folder's settings, the stored path, then the alternative image folder); data
+// that is not a show, or a show without pictures, is left for the plug-in to judge.
+std::string PictureThatDoesNotLoad(const std::vector<uint8_t>& privateData) {
+    static const bool stepsInstalled = (kv::SetShowLoadSteps(kv::RenderingShowLoadSteps()), true);
+    (void)stepsInstalled;
+    kv::Settings settings;
+    settings.Load();
+    kv::SetPictureMemoryLimit(settings.ReadInt("PictureMemoryLimit", 0));
+    kv::Show show(settings);
+    show.hostMode = true;
+    show.ShowPicError = false;
+    QuietAlerts quiet;
+    kv::AlertSink* previous = kv::SetAlertSink(&quiet);
+    const bool parsed =
+        kv::Parse(show, privateData.data(), static_cast<uint32_t>(privateData.size()), false);
+    kv::SetAlertSink(previous);
+    if (!parsed || show.pictureCount < 1 || show.lastLoadResult == 1) return "";
+    const std::string path = show.pictures[0].fileSpec.path;
+    return path.empty() ? "(no path)" : path;
 }
 
 // Writes the host's frame (top row first) as an ordinary 32-bit Targa file.
@@ -268,6 +313,14 @@ int Render(const Args& a) {
     }
     if (const std::string* in = a.Get("--input"); in && !ReadPicture(*in, w, h, request.input))
         return 2;
+    const bool allowPlaceholder = a.Get("--allow-placeholder") != nullptr;
+    const std::string missing = PictureThatDoesNotLoad(request.privateData);
+    if (!missing.empty())
+        std::fprintf(stderr,
+                     "kinevista-host: warning: the picture %s of %s cannot be loaded; the frame "
+                     "is the placeholder%s\n",
+                     missing.c_str(), data->c_str(),
+                     allowPlaceholder ? "" : " (--allow-placeholder accepts it)");
     return WithPlugin(a, [&](PluginModule& plugin, HostState& state) {
         std::vector<uint8_t> pixels;
         const ACFRESULT r = RenderOnce(plugin, state, request, &pixels);
@@ -279,7 +332,7 @@ int Render(const Args& a) {
             std::fprintf(stderr, "kinevista-host: cannot write %s\n", out->c_str());
             return 2;
         }
-        return 0;
+        return missing.empty() || allowPlaceholder ? 0 : 1;
     });
 }
 

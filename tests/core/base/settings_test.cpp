@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -55,6 +56,86 @@ TEST(Settings, SubstringSearchAndMissingLineEnd) {
     EXPECT_EQ(s.ReadInt("Last", 5), 5);  // no "\r" after it: reads as missing
     s.WriteString("Last", "10");         // and cannot be replaced or appended
     EXPECT_EQ(s.Text(), "[Kinevista]\r\nMovieWidth=720\r\nLast=9");
+}
+
+TEST(Settings, AnyLineEndsReadAlikeAndAreKeptAsTheFileIsWritten) {
+    const std::string crlf = "[Kinevista]\r\nAspectMode=5625\r\nEaseType=2\r\n";
+    const char* const files[] = {
+        "[Kinevista]\nAspectMode=5625\nEaseType=2\n",      // written by hand on Linux
+        "[Kinevista]\r\nAspectMode=5625\nEaseType=2\r\n",  // mixed
+        "[Kinevista]\rAspectMode=5625\r\nEaseType=2\n",    // a lone carriage return too
+    };
+    for (const char* content : files) {
+        Settings s;
+        const std::vector<int32_t> malformed = s.Load(FreshFile("ends.ini", content));
+        EXPECT_TRUE(malformed.empty()) << content;
+        EXPECT_EQ(s.ReadInt("AspectMode", 7500), 5625) << content;
+        EXPECT_EQ(s.ReadInt("EaseType", 0), 2) << content;
+        EXPECT_EQ(s.Text(), crlf) << content;
+        // Written back with "\r\n" ends, a change in place and a new line alike.
+        EXPECT_TRUE(s.WriteInt("EaseType", 3));
+        EXPECT_TRUE(s.WriteInt("FrameRate", 2500));
+        ASSERT_TRUE(s.Save());
+        EXPECT_EQ(kvtest::ReadFileBytes(s.Path()),
+                  "[Kinevista]\r\nAspectMode=5625\r\nEaseType=3\r\nFrameRate=2500\r\n")
+            << content;
+    }
+    // A last line without its end stays without one.
+    Settings last;
+    last.LoadText("[Kinevista]\nA=1\nB=2", 20);
+    EXPECT_EQ(last.Text(), "[Kinevista]\r\nA=1\r\nB=2");
+    EXPECT_EQ(last.ReadInt("A", 0), 1);
+}
+
+TEST(Settings, TheLimitCountsTheTextAsWritten) {
+    // About 1,000 bytes with "\n" ends: lines of 21 characters and their ends.
+    std::string lf = "[Kinevista]\n";
+    for (int i = 10; lf.size() + 20 <= 1000; ++i)
+        lf += "Key" + std::to_string(i) + "=012345678901234\n";
+    const size_t lines = static_cast<size_t>(std::count(lf.begin(), lf.end(), '\n'));
+    ASSERT_LT(lf.size(), 1023u);
+    ASSERT_GT(lf.size() + lines, 1023u);  // with "\r\n" ends the file would pass the limit
+    Settings s;
+    EXPECT_TRUE(s.LoadText(lf.data(), lf.size()).empty());
+    const std::string text = s.Text();
+    EXPECT_EQ(text.size(), 1023u);
+    EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
+    EXPECT_EQ(text.find("\n\n"), std::string::npos);
+    // The lines that fit whole are read; the one the limit cuts is not, nor any after it.
+    // "[Kinevista]\r\n" and lines of 23 characters with their ends.
+    const size_t whole = (1023 - 13) / 23;
+    EXPECT_EQ(s.ReadString(("Key" + std::to_string(10 + whole - 1)).c_str(), "none"),
+              "012345678901234");
+    EXPECT_EQ(s.ReadString(("Key" + std::to_string(10 + whole)).c_str(), "none"), "none");
+    EXPECT_EQ(s.ReadString(("Key" + std::to_string(10 + whole + 1)).c_str(), "none"), "none");
+    // No room is left for a new line, as for a file of 1,023 characters written with "\r\n".
+    EXPECT_FALSE(s.WriteString("New", "1"));
+}
+
+TEST(Settings, LinesThatAreNeitherSectionsNorSettingsAreNumbered) {
+    Settings s;
+    const std::vector<int32_t> malformed = s.Load(FreshFile(
+        "bad.ini", "[Kinevista]\n\nAspectMode 5625\r\n   \r\n=7\n[Other\nEaseType=2\nno end"));
+    EXPECT_EQ(malformed, (std::vector<int32_t>{3, 5, 6, 8}));
+    // The store reads what it can around them.
+    EXPECT_EQ(s.ReadInt("EaseType", 0), 2);
+    EXPECT_EQ(s.ReadInt("AspectMode", 7500), 7500);
+    // Well-formed files, with a byte order mark, blank lines and blanks around the lines, have
+    // none.
+    Settings good;
+    EXPECT_TRUE(
+        good.Load(FreshFile("good.ini", "\xEF\xBB\xBF[Kinevista]\r\n\r\n  A=1 \n [B] \n")).empty());
+    EXPECT_EQ(good.ReadString("A", ""), "1 ");
+    // A line the limit cuts short is not blamed on the file.
+    std::string full = "[Kinevista]\r\n";
+    while (full.size() < 1100) full += "Setting=" + std::string(40, 'v') + "\r\n";
+    Settings cut;
+    EXPECT_TRUE(cut.LoadText(full.data(), full.size()).empty());
+    std::string cutInKey = "[Kinevista]\r\nA=" + std::string(1004, 'v') + "\r\nKeyAtTheLimit=1\r\n";
+    EXPECT_TRUE(cut.LoadText(cutInKey.data(), cutInKey.size()).empty());
+    // A missing file has nothing to tell.
+    Settings missing;
+    EXPECT_TRUE(missing.Load(kvtest::TempDir("settings") + "/none.ini").empty());
 }
 
 TEST(Settings, ForeignFileStartsAfresh) {

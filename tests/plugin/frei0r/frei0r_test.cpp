@@ -1,12 +1,16 @@
 // The frei0r source through its C interface, loaded as hosts load it: its description, frames
-// equal to the core's own renders at the same frames, time units, sizes, reloading only on a new
+// equal to the core's own renders at the same frames, time units, sizes (the video sizes as the
+// renderer draws them, other shapes fitted or filled as `kinevista-cli render` draws them),
+// reloading only on a new
 // "show" value, several instances on several threads, and hostile shows (placeholder frame and
 // one line on standard error, no crash).
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +27,7 @@ extern "C" {
 #include "core/picture/cdib.h"
 #include "core/render/render_frame.h"
 #include "core/show/show.h"
+#include "output/output_frame.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -102,7 +107,18 @@ private:
     f0r_instance_t m_instance = nullptr;
 };
 
-// The core's own frame of a show, as `kinevista-cli render` makes it, top row first.
+std::vector<uint8_t> TopRowFirst(const kv::CDIB& image) {
+    const int width = image.Width(), height = image.Height();
+    std::vector<uint8_t> out(static_cast<size_t>(width) * height * 4);
+    for (int r = 0; r < height; ++r)
+        std::memcpy(out.data() + static_cast<size_t>(r) * width * 4, image.Row(height - 1 - r),
+                    static_cast<size_t>(width) * 4);
+    return out;
+}
+
+// The renderer's frame of a show drawn over the whole size, top row first: what the source
+// gave at every size before it placed the show in an output frame, and still gives at the
+// video sizes.
 std::vector<uint8_t> CoreFrame(const std::string& showPath, int32_t frame, int width, int height,
                                int fieldMode = 0, bool draft = false) {
     kv::Settings settings;
@@ -113,11 +129,49 @@ std::vector<uint8_t> CoreFrame(const std::string& showPath, int32_t frame, int w
     if (draft) show.DraftRender = true;
     kv::CDIB image(width, height, 32);
     EXPECT_TRUE(kv::RenderFrame(show, frame, fieldMode, true, width, height, &image, false));
-    std::vector<uint8_t> out(static_cast<size_t>(width) * height * 4);
-    for (int r = 0; r < height; ++r)
-        std::memcpy(out.data() + static_cast<size_t>(r) * width * 4, image.Row(height - 1 - r),
-                    static_cast<size_t>(width) * 4);
-    return out;
+    return TopRowFirst(image);
+}
+
+// The frame as `kinevista-cli render` places the show in a size: fitted, or filled.
+std::vector<uint8_t> FramedCoreFrame(const std::string& showPath, int32_t frame, int width,
+                                     int height, bool fill = false) {
+    kv::Settings settings;
+    settings.Load();
+    kv::Show show(settings);
+    show.length = 5 * (show.FrameRate * 60 / 100);
+    EXPECT_TRUE(kv::LoadShow(show, showPath, false));
+    const kv::OutputFrame described = kv::DescribeOutputFrame(
+        show, width, height, 0, static_cast<float>(show.FrameRate) / 100.0f, fill);
+    kv::CDIB image(width, height, 32), inner(0, 0, 32);
+    EXPECT_TRUE(kv::RenderOutputFrame(show, &kv::RenderFrame, described, frame, 0, true, &image,
+                                      inner, false));
+    return TopRowFirst(image);
+}
+
+// Frame N of a show as `kinevista-cli render` writes it, top row first (empty on failure).
+std::vector<uint8_t> CliFrame(const std::string& showPath, int32_t frame, int width, int height,
+                              bool fill, const std::string& dir) {
+    const std::string out = dir + "/cli.tga";
+    std::filesystem::remove(out);
+    const std::string command = std::string(KV_BIN_DIR) + "/kinevista-cli render '" + showPath +
+                                "' --frame " + std::to_string(frame) + " --size " +
+                                std::to_string(width) + "x" + std::to_string(height) +
+                                (fill ? " --fill" : "") + " --out '" + out + "' 2>/dev/null";
+    if (kvtest::Run(command) != 0) return {};
+    kv::CDIB image(8, 8, 32);
+    kv::FileSpec fileSpec;
+    fileSpec.SetPath(out.c_str());
+    if (image.Load(fileSpec, kv::FileSpec{}, true) != 1 || image.BitCount() != 32) return {};
+    return TopRowFirst(image);
+}
+
+// Whether column x of a top-first frame is the matte (17, 17, 17) from top to bottom.
+bool MatteColumn(const std::vector<uint8_t>& frame, int width, int height, int x) {
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* p = frame.data() + (static_cast<size_t>(y) * width + x) * 4;
+        if (p[0] != 17 || p[1] != 17 || p[2] != 17) return false;
+    }
+    return true;
 }
 
 // The placeholder frame the renderer draws for a picture that cannot be shown.
@@ -184,10 +238,12 @@ TEST(Frei0rSource, DescribesASourceWithItsParameters) {
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_SOURCE);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_BGRA8888);
     EXPECT_EQ(info.frei0r_version, FREI0R_MAJOR_VERSION);
-    ASSERT_EQ(info.num_params, 4);
-    const char* names[] = {"show", "fields", "quality", "time_unit"};
-    const int types[] = {F0R_PARAM_STRING, F0R_PARAM_BOOL, F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE};
-    for (int i = 0; i < 4; ++i) {
+    // FFmpeg passes values by position: the first four keep their places, "fill" comes last.
+    ASSERT_EQ(info.num_params, 5);
+    const char* names[] = {"show", "fields", "quality", "time_unit", "fill"};
+    const int types[] = {F0R_PARAM_STRING, F0R_PARAM_BOOL, F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE,
+                         F0R_PARAM_BOOL};
+    for (int i = 0; i < 5; ++i) {
         f0r_param_info_t param{};
         p.paramInfo(&param, i);
         EXPECT_STREQ(param.name, names[i]);
@@ -203,6 +259,14 @@ TEST(Frei0rSource, DescribesASourceWithItsParameters) {
     p.get(instance.Raw(), &value, 2);
     EXPECT_EQ(value, 1.0);
     p.get(instance.Raw(), &value, 3);
+    EXPECT_EQ(value, 0.0);
+    p.get(instance.Raw(), &value, 4);
+    EXPECT_EQ(value, 0.0);
+    instance.Double(4, 1.0);
+    p.get(instance.Raw(), &value, 4);
+    EXPECT_EQ(value, 1.0);
+    instance.Double(4, 0.0);
+    p.get(instance.Raw(), &value, 4);
     EXPECT_EQ(value, 0.0);
     std::string path = ExampleShow;
     instance.Show(path);
@@ -262,14 +326,91 @@ TEST(Frei0rSource, TakesAnySizeTheRendererTakes) {
     EXPECT_FALSE(Instance(720, 0).Made());
     EXPECT_FALSE(Instance(8193, 8).Made());
     EXPECT_FALSE(Instance(8, 8193).Made());
+    // Sizes of other shapes than the show's hold it whole in a matted inner frame.
     for (auto [w, h] : {std::pair{8192u, 6u}, {7u, 8192u}, {1u, 1u}, {725u, 333u}}) {
         Instance instance(w, h);
         ASSERT_TRUE(instance.Made()) << w << "x" << h;
         instance.Show(ExampleShow);
         EXPECT_EQ(instance.Frame(60 / NtscRate),
-                  CoreFrame(ExampleShow, 60, static_cast<int>(w), static_cast<int>(h)))
+                  FramedCoreFrame(ExampleShow, 60, static_cast<int>(w), static_cast<int>(h)))
             << w << "x" << h;
     }
+}
+
+TEST(Frei0rSource, FitsAndFillsOtherShapesAsRenderDoes) {
+    ASSERT_NE(Loaded().handle, nullptr);
+    const std::string dir = kvtest::TempDir("frei0r_fit");
+    constexpr int W = 1280, H = 720;
+    Instance fit(W, H), fill(W, H);
+    ASSERT_TRUE(fit.Made() && fill.Made());
+    fit.Show(ExampleShow);
+    fill.Show(ExampleShow);
+    fit.Double(3, 1.0);
+    fill.Double(3, 1.0);
+    fill.Double(4, 1.0);
+    for (int n : {0, 75, 240}) {
+        const std::vector<uint8_t> fitted = fit.Frame(n / NtscRate);
+        const std::vector<uint8_t> cliFit = CliFrame(ExampleShow, n, W, H, false, dir);
+        ASSERT_EQ(cliFit.size(), fitted.size()) << "kinevista-cli render failed at frame " << n;
+        EXPECT_EQ(fitted, cliFit) << n;
+        const std::vector<uint8_t> filled = fill.Frame(n / NtscRate);
+        const std::vector<uint8_t> cliFill = CliFrame(ExampleShow, n, W, H, true, dir);
+        ASSERT_EQ(cliFill.size(), filled.size()) << "kinevista-cli render --fill failed at " << n;
+        EXPECT_EQ(filled, cliFill) << n;
+
+        // The 4:3 show stands whole, as the renderer draws it at 960 x 720, between bars 160
+        // columns wide.
+        const std::vector<uint8_t> inner = CoreFrame(ExampleShow, n, 960, 720);
+        for (int y = 0; y < H; y += 7) {
+            const auto row = fitted.begin() + static_cast<ptrdiff_t>(y) * W * 4;
+            ASSERT_TRUE(std::equal(row + 160 * 4, row + 1120 * 4,
+                                   inner.begin() + static_cast<ptrdiff_t>(y) * 960 * 4))
+                << "frame " << n << " row " << y;
+        }
+        for (int x : {0, 80, 159, W - 160, W - 1}) EXPECT_TRUE(MatteColumn(fitted, W, H, x)) << n;
+        EXPECT_NE(filled, fitted) << n;
+        // From frame 75 on the camera lies inside the picture: filled, it reaches both sides.
+        if (n >= 75) {
+            EXPECT_FALSE(MatteColumn(filled, W, H, 0)) << n;
+            EXPECT_FALSE(MatteColumn(filled, W, H, W - 1)) << n;
+        }
+        // Never the old stretch of the show over the whole frame.
+        EXPECT_NE(fitted, CoreFrame(ExampleShow, n, W, H)) << n;
+    }
+    // Turned off again, the same instance matts again.
+    fill.Double(4, 0.0);
+    EXPECT_EQ(fill.Frame(75 / NtscRate), fit.Frame(75 / NtscRate));
+}
+
+TEST(Frei0rSource, VideoSizesKeepTheirPixelsAsBefore) {
+    ASSERT_NE(Loaded().handle, nullptr);
+    // The example (4:3) and the same show with a 16:9 shape of its own: at the three video sizes
+    // both are the renderer's frame of the whole size, fill or not.
+    const std::string dir = kvtest::TempDir("frei0r_video_sizes");
+    fs::copy_file(ExamplePicture, dir + "/example.jpg");
+    kv::Show wide;
+    ASSERT_TRUE(kv::LoadShow(wide, ExampleShow, false));
+    kv::SetOwnShape(wide, 5625);
+    ASSERT_TRUE(kv::SaveShow(wide, dir + "/wide.kvx"));
+    for (const std::string& show : {ExampleShow, dir + "/wide.kvx"}) {
+        for (auto [w, h] : {std::pair{720, 480}, {720, 486}, {720, 576}}) {
+            for (double fill : {0.0, 1.0}) {
+                Instance instance(w, h);
+                ASSERT_TRUE(instance.Made());
+                instance.Show(show);
+                instance.Double(3, 1.0);
+                instance.Double(4, fill);
+                EXPECT_EQ(instance.Frame(100 / NtscRate), CoreFrame(show, 100, w, h))
+                    << show << " " << w << "x" << h << " fill " << fill;
+            }
+        }
+    }
+    // The 16:9 show at a square-pixel 4:3 size has bars above and below.
+    Instance square(640, 480);
+    square.Show(dir + "/wide.kvx");
+    const std::vector<uint8_t> frame = square.Frame(0.0);
+    EXPECT_EQ(frame, FramedCoreFrame(dir + "/wide.kvx", 0, 640, 480));
+    EXPECT_NE(frame, CoreFrame(dir + "/wide.kvx", 0, 640, 480));
 }
 
 TEST(Frei0rSource, ReloadsOnlyWhenTheShowValueChanges) {

@@ -194,4 +194,38 @@ TEST_F(CliMain, SettingsThatDoNotFitAreToldNotDropped) {
     EXPECT_EQ(err.find("does not fit"), std::string::npos) << err;
 }
 
+TEST_F(CliMain, HandWrittenSettingsAreReadAndOddLinesNamedOnce) {
+    std::string err, out;
+    // "\n" ends as an editor on Linux writes them: the settings are taken, not silently lost.
+    const std::string lf = dir + "/lf.ini";
+    kvtest::WriteFileBytes(lf, "[Kinevista]\nAspectMode=5625\nEaseType=2\n");
+    ASSERT_EQ(Cli("info " + Q(path) + " --settings " + Q(lf), &out), 0);
+    EXPECT_NE(out.find("\"AspectMode\": 5625,"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"EaseType\": 2,"), std::string::npos) << out;
+    // Mixed ends read the same, and say nothing.
+    const std::string mixed = dir + "/mixed.ini";
+    kvtest::WriteFileBytes(mixed, "[Kinevista]\r\nAspectMode=5625\nEaseType=2\r\n");
+    std::string mixedOut;
+    ASSERT_EQ(Cli("info " + Q(path) + " --settings " + Q(mixed), &mixedOut), 0);
+    EXPECT_EQ(WithoutId(mixedOut), WithoutId(out));
+    EXPECT_EQ(CliErr("info " + Q(path) + " --settings " + Q(mixed), &err), 0);
+    EXPECT_EQ(err, "");
+
+    // A line that is neither a section nor a setting is named once, with its number; the run
+    // goes on with the rest.
+    const std::string odd = dir + "/Kinevista.ini";
+    kvtest::WriteFileBytes(odd, "[Kinevista]\n\nAspectMode 5625\nEaseType=2\n");
+    EXPECT_EQ(CliErr("info " + Q(path) + " --settings " + Q(odd), &err), 0);
+    const std::string line =
+        "kinevista-cli: Kinevista.ini line 3 is neither a [section] nor a key=value line\n";
+    EXPECT_EQ(err, line);
+    ASSERT_EQ(Cli("info " + Q(path) + " --settings " + Q(odd), &out), 0);
+    EXPECT_NE(out.find("\"EaseType\": 2,"), std::string::npos) << out;
+    // The public folder's file is the one named when no file is given.
+    const std::string publicDir = dir + "/public";
+    ASSERT_EQ(kvtest::Run("mkdir -p " + Q(publicDir) + " && cp " + Q(odd) + " " + Q(publicDir)), 0);
+    EXPECT_EQ(CliErr("info " + Q(path), &err, "KINEVISTA_PUBLIC=" + Q(publicDir) + " "), 0);
+    EXPECT_EQ(err, line);
+}
+
 }  // namespace kvclitest

@@ -103,6 +103,64 @@ TEST_F(HostToolTest, RenderMatchesTheCommandLineRenderer) {
     EXPECT_EQ(hostBytes, kvtest::ReadFileBytes(cliOut));
 }
 
+TEST_F(HostToolTest, APictureThatCannotBeLoadedIsToldAndFailsUnlessAllowed) {
+    const std::string errFile = dir + "/err.txt";
+    const auto render = [&](const std::string& show, const std::string& extra, std::string& err) {
+        std::remove((dir + "/p.tga").c_str());
+        const int rc = kvtest::Run(Host + " render " + PluginPath + " --data " + show +
+                                   " --frame 10 --size 48x36 --out " + dir + "/p.tga" + extra +
+                                   " 2>" + errFile);
+        err = kvtest::ReadFileBytes(errFile);
+        return rc;
+    };
+    const auto count = [](const std::string& text, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    };
+    // The show with its picture in place renders with no warning.
+    std::string err;
+    ASSERT_EQ(render(showPath, "", err), 0) << err;
+    EXPECT_EQ(err.find("warning"), std::string::npos) << err;
+    const std::string good = kvtest::ReadFileBytes(dir + "/p.tga");
+
+    // The picture moved away: named once, the placeholder written, exit 1.
+    kv::Show gone;
+    ASSERT_TRUE(kv::LoadShow(gone, showPath, false));
+    gone.pictures[0].fileSpec.SetPath("/no/such/folder/gone.bmp");
+    const std::string gonePath = dir + "/gone.kvx";
+    ASSERT_TRUE(kv::SaveShow(gone, gonePath));
+    const std::string warning =
+        "kinevista-host: warning: the picture /no/such/folder/gone.bmp of " + gonePath +
+        " cannot be loaded; the frame is the placeholder";
+    EXPECT_EQ(render(gonePath, "", err), 1) << err;
+    EXPECT_EQ(count(err, warning), 1u) << err;
+    EXPECT_NE(err.find("(--allow-placeholder accepts it)"), std::string::npos) << err;
+    const std::string placeholder = kvtest::ReadFileBytes(dir + "/p.tga");
+    EXPECT_GT(placeholder.size(), 48u * 36 * 4);
+    EXPECT_NE(placeholder, good);
+    // Allowed: the same warning and frame, exit 0.
+    EXPECT_EQ(render(gonePath, " --allow-placeholder", err), 0) << err;
+    EXPECT_EQ(count(err, warning), 1u) << err;
+    EXPECT_EQ(err.find("accepts it"), std::string::npos) << err;
+    EXPECT_EQ(kvtest::ReadFileBytes(dir + "/p.tga"), placeholder);
+
+    // A picture file that is there but is no picture is the same fault.
+    kvtest::WriteFileBytes(dir + "/pic.bmp", "not a picture");
+    EXPECT_EQ(render(showPath, "", err), 1) << err;
+    EXPECT_EQ(count(err, "kinevista-host: warning: the picture " + dir + "/pic.bmp of " + showPath +
+                             " cannot be loaded"),
+              1u)
+        << err;
+
+    // The usage text tells of the switch.
+    std::string usage;
+    EXPECT_EQ(kvtest::Run(Host + " 2>&1", &usage), 2);
+    EXPECT_NE(usage.find("[--allow-placeholder]"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("exit status is 1"), std::string::npos) << usage;
+}
+
 TEST_F(HostToolTest, PluginExportsOnlyItsFourEntries) {
     std::string out;
     ASSERT_EQ(
