@@ -304,6 +304,23 @@ int64_t CallWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam)
     return SendMessage(hwnd, msg, wParam, lParam);
 }
 
+namespace {
+
+// The window whose menu bar the keys of `hwnd` work: its top-level window's own bar, else the bar
+// of the window that owns it (the editor's views work the main window's menus). None from the
+// layer's own dialogs and menus, nor past a hidden or disabled window.
+HWND MenuWindowOf(HWND hwnd) {
+    int guard = 0;  // the chain is short; the bound only guards a cycle
+    for (HWND w = TopLevelOf(hwnd); w && guard < 16; w = OwnerOf(w), ++guard) {
+        if (!w->visible || !w->enabled || (!w->className.empty() && w->className[0] == '#'))
+            return nullptr;
+        if (w->menu) return w;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 int64_t DefWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
     (void)wParam;
     (void)lParam;
@@ -318,6 +335,9 @@ int64_t DefWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) 
         case WM_SETTEXT:
             if (lParam) SetWindowText(hwnd, reinterpret_cast<const char*>(lParam));
             return 1;
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP:
+            return MenuKeyMessage(MenuWindowOf(hwnd), msg, wParam, lParam) ? 1 : 0;
         default:
             return 0;
     }
