@@ -319,6 +319,26 @@ HWND MenuWindowOf(HWND hwnd) {
     return nullptr;
 }
 
+// The keys typed behind the one that opened a menu, read from the display in the same burst,
+// are the menu's as if it had opened at once; those after it closes go back to the queue.
+void HandQueuedKeysToMenu() {
+    std::vector<MSG> keys = TakeKeyboardMessages();
+    size_t i = 0;
+    for (; i < keys.size(); ++i) {
+        const MSG& k = keys[i];
+        const int vk = static_cast<int>(k.wParam);
+        bool taken = false;
+        if (k.message == WM_KEYDOWN || k.message == WM_SYSKEYDOWN)
+            taken = MenuTrackKey(vk, true);
+        else if (k.message == WM_KEYUP || k.message == WM_SYSKEYUP)
+            taken = MenuTrackKey(vk, false);
+        else
+            taken = MenuTrackChar(static_cast<uint32_t>(k.wParam));
+        if (!taken) break;
+    }
+    PutBackFirst(std::vector<MSG>(keys.begin() + static_cast<std::ptrdiff_t>(i), keys.end()));
+}
+
 }  // namespace
 
 int64_t DefWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
@@ -337,7 +357,9 @@ int64_t DefWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) 
             return 1;
         case WM_SYSKEYDOWN:
         case WM_SYSKEYUP:
-            return MenuKeyMessage(MenuWindowOf(hwnd), msg, wParam, lParam) ? 1 : 0;
+            if (!MenuKeyMessage(MenuWindowOf(hwnd), msg, wParam, lParam)) return 0;
+            HandQueuedKeysToMenu();
+            return 1;
         default:
             return 0;
     }

@@ -134,6 +134,30 @@ TEST_F(MenuKeysTest, AltLetterOpensItsMenuAndTheArrowsAndEnterRunAnItem) {
     EXPECT_EQ(KeyMessages(WM_CHAR), 0);
 }
 
+TEST_F(MenuKeysTest, KeysReadInOneBurstWithTheOpeningKeyAreTheMenus) {
+    // Alt+F, Up, Enter and a letter after it, all waiting in the queue before the first is
+    // handled: the menu takes the keys up to its close, the window the rest.
+    headless::KeyDown(VK_MENU);
+    headless::KeyDown('F');
+    headless::Type("f");
+    headless::KeyUp('F');
+    headless::KeyUp(VK_MENU);
+    headless::Key(VK_UP);
+    headless::Key(VK_RETURN);
+    headless::Key('K');
+    headless::Type("k");
+    kvtest::DrainQueue();
+    EXPECT_EQ(Commands(), std::vector<uint64_t>{IdSave});
+    EXPECT_EQ(GetMenuTrackingState().owner, nullptr);
+    int afterK = 0, afterEnter = 0;
+    for (const auto& r : Log()) {
+        afterK += (r.msg == WM_KEYDOWN && r.wParam == 'K') || (r.msg == WM_CHAR && r.wParam == 'k');
+        afterEnter += r.msg == WM_KEYDOWN && (r.wParam == VK_UP || r.wParam == VK_RETURN);
+    }
+    EXPECT_EQ(afterK, 2);
+    EXPECT_EQ(afterEnter, 0);
+}
+
 TEST_F(MenuKeysTest, LettersInAnOpenMenuRunTheirItemAndEscapeCloses) {
     AltKey('E', 'e');
     ASSERT_EQ(GetMenuTrackingState().barIndex, 1);
