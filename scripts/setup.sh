@@ -15,7 +15,7 @@ pkgs=(
   libdlib-dev python3-skimage
   libjpeg-turbo-progs time
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig libsystemd-dev
-  imagemagick xvfb xauth xdotool openbox x11-utils x11-apps xrestop
+  imagemagick xvfb xauth xdotool openbox x11-utils x11-xserver-utils x11-apps xrestop
   dbus xdg-desktop-portal xdg-desktop-portal-gtk
   slurm-wlm slurmctld slurmd slurm-client munge bc
   lintian xdg-utils desktop-file-utils libfile-mimeinfo-perl shared-mime-info nsis

@@ -448,7 +448,9 @@ bool MenuTrackMouse(int x, int y, MouseAction action, int button) {
     return action != MouseAction::Move ? true : false;
 }
 
-// While a menu is open or the bar is selected, every key is the menu's.
+// While a menu is open or the bar is selected, every key is the menu's. Alt does nothing there:
+// the keyboard passing between the program's windows as a menu opens may repeat a held Alt's
+// press and release (SDL on X without a window manager does), which must not close the menu.
 bool MenuTrackKey(int vk, bool down) {
     if (!g_track.owner) return false;
     if (!down) return true;
@@ -462,7 +464,6 @@ bool MenuTrackKey(int vk, bool down) {
     HMENU m = g_track.menu;
     switch (vk) {
         case VK_ESCAPE:
-        case VK_MENU:
         case VK_F10:
             ClosePopup();
             break;
