@@ -84,6 +84,22 @@ int ItemOfLetter(HMENU m, uint32_t codepoint) {
     return -1;
 }
 
+// Underlines the letter that picks an item, drawn in `label` at (x, y) in the current font.
+void UnderlineLetter(HDC dc, const std::string& label, char letter, int x, int y, COLORREF ink) {
+    if (!letter) return;
+    size_t at = 0;
+    while (at < label.size() && std::tolower(static_cast<unsigned char>(label[at])) !=
+                                    static_cast<unsigned char>(letter))
+        ++at;
+    if (at == label.size()) return;
+    const int left = x + TextWidth(dc, label.substr(0, at));
+    const int right = x + TextWidth(dc, label.substr(0, at + 1)) - 1;
+    HBRUSH line = CreateSolidBrush(ink);
+    const Rect r{left, y + 13, std::max(right, left + 1), y + 14};
+    FillRect(dc, &r, line);
+    DeleteObject(line);
+}
+
 bool Selectable(const MenuItem& it) {
     return !(it.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED));
 }
@@ -157,6 +173,7 @@ void PaintPopup(HWND popup) {
     if (!LiveMenu(m)) return;
     RECT c;
     HDC dc = GetClearedDC(popup, RGB(240, 240, 240), &c);
+    const std::vector<char> letters = Mnemonics(m);
     HFONT f = MenuFont();
     HGDIOBJ oldFont = SelectObject(dc, f);
     SetBkMode(dc, TRANSPARENT);
@@ -191,6 +208,7 @@ void PaintPopup(HWND popup) {
         std::string label, keys;
         SplitShortcut(it.text, &label, &keys);
         TextOut(dc, 22, top + 3, label);
+        UnderlineLetter(dc, label, letters[i], 22, top + 3, ink);
         if (!keys.empty()) {
             SetTextAlign(dc, TA_RIGHT);
             TextOut(dc, c.right - 12, top + 3, keys);
@@ -370,6 +388,7 @@ void DrawMenuBarInto(Window* w, HDC dc, const Rect& bar) {
     HGDIOBJ old = SelectObject(dc, f);
     SetBkMode(dc, TRANSPARENT);
     std::vector<Rect> boxes = BarBoxes(w, bar);
+    const std::vector<char> titleLetters = Mnemonics(w->menu);
     for (size_t i = 0; i < boxes.size(); ++i) {
         const MenuItem& it = w->menu->items[i];
         bool open = g_track.owner == w && g_track.barIndex == static_cast<int>(i);
@@ -379,8 +398,10 @@ void DrawMenuBarInto(Window* w, HDC dc, const Rect& bar) {
             DeleteObject(hi);
         }
         bool grey = (it.flags & (MF_GRAYED | MF_DISABLED)) != 0;
-        SetTextColor(dc, grey ? RGB(128, 128, 128) : open ? RGB(255, 255, 255) : RGB(0, 0, 0));
+        const COLORREF ink = grey ? RGB(128, 128, 128) : open ? RGB(255, 255, 255) : RGB(0, 0, 0);
+        SetTextColor(dc, ink);
         TextOut(dc, boxes[i].left + 8, boxes[i].top + 3, it.text);
+        UnderlineLetter(dc, it.text, titleLetters[i], boxes[i].left + 8, boxes[i].top + 3, ink);
     }
     SelectObject(dc, old);
     DeleteObject(f);
@@ -448,6 +469,22 @@ bool MenuTrackMouse(int x, int y, MouseAction action, int button) {
     return action != MouseAction::Move ? true : false;
 }
 
+namespace {
+
+// A letter in an open menu runs the item whose letter it is; on the selected bar it opens the
+// title whose letter it is.
+void PickByLetter(uint32_t codepoint) {
+    if (IsWindow(g_track.popup)) {
+        const int index = ItemOfLetter(g_track.menu, codepoint);
+        if (index >= 0 && Selectable(g_track.menu->items[index])) Choose(index);
+    } else {
+        const int title = ItemOfLetter(g_track.owner->menu, codepoint);
+        if (title >= 0) OpenPopup(g_track.owner, title, true);
+    }
+}
+
+}  // namespace
+
 // While a menu is open or the bar is selected, every key is the menu's. Alt does nothing there:
 // the keyboard passing between the program's windows as a menu opens may repeat a held Alt's
 // press and release (SDL on X without a window manager does), which must not close the menu.
@@ -495,6 +532,10 @@ bool MenuTrackKey(int vk, bool down) {
                 OpenPopup(owner, g_track.barIndex, true);
             break;
         default:
+            // A letter with Alt still held picks by its key: a system may send no character
+            // for it (the character that may follow comes as the system's, never as text).
+            if (vk >= 'A' && vk <= 'Z' && GetKeyState(VK_MENU) < 0 && GetKeyState(VK_CONTROL) >= 0)
+                PickByLetter(static_cast<uint32_t>(vk));
             break;
     }
     return true;
@@ -513,13 +554,7 @@ bool MenuTrackChar(uint32_t codepoint) {
     if (codepoint < 128 && swallow &&
         std::tolower(static_cast<int>(codepoint)) == static_cast<int>(swallow))
         return true;
-    if (IsWindow(g_track.popup)) {
-        const int index = ItemOfLetter(g_track.menu, codepoint);
-        if (index >= 0 && Selectable(g_track.menu->items[index])) Choose(index);
-    } else {
-        const int title = ItemOfLetter(g_track.owner->menu, codepoint);
-        if (title >= 0) OpenPopup(g_track.owner, title, true);
-    }
+    PickByLetter(codepoint);
     return true;
 }
 

@@ -109,6 +109,18 @@ TEST_F(MenuKeysTest, AltLetterOpensItsMenuAndTheArrowsAndEnterRunAnItem) {
     EXPECT_TRUE(s.open);
     EXPECT_EQ(s.hot, 0);  // the first item, and the letter typed with Alt picked nothing
     EXPECT_TRUE(Commands().empty());
+    // Each item's letter is underlined: under the O of the highlighted "Open" the line is the
+    // highlight's white ink, under its "pen" the highlight's blue.
+    HWND popup = nullptr;
+    for (HWND h : AllWindows())
+        if (GetParent(h) == main && !(GetWindowStyle(h) & WS_CHILD)) popup = h;
+    ASSERT_NE(popup, nullptr);
+    headless::ScreenshotDesktop(std::string(KV_WIN_BUILD_DIR) + "/menu_by_keys.png", 420, 330);
+    int pw = 0, ph = 0;
+    std::vector<COLORREF> px = kvtest::ClientPixels(popup, &pw, &ph);
+    const int underline = 2 + 3 + 13;
+    EXPECT_EQ(px[underline * pw + 24], RGB(255, 255, 255));
+    EXPECT_EQ(px[underline * pw + 40], RGB(0, 84, 166));
     // Down skips the separator and the greyed item; Up wraps round to the last.
     Press(VK_DOWN);
     EXPECT_EQ(GetMenuTrackingState().hot, 3);
@@ -177,6 +189,18 @@ TEST_F(MenuKeysTest, LettersInAnOpenMenuRunTheirItemAndEscapeCloses) {
     EXPECT_EQ(GetMenuTrackingState().owner, nullptr);
     EXPECT_TRUE(Commands().empty());
     EXPECT_EQ(KeyMessages(WM_KEYDOWN) + KeyMessages(WM_CHAR), 0);
+    // Alt held through the letter of the menu and the letter of the item, with no characters
+    // (a system may send none with Alt): the item's key picks it.
+    headless::KeyDown(VK_MENU);
+    headless::Key('F');
+    kvtest::DrainQueue();
+    ASSERT_TRUE(GetMenuTrackingState().open);
+    headless::Key('S');
+    headless::KeyUp(VK_MENU);
+    kvtest::DrainQueue();
+    EXPECT_EQ(Commands(), std::vector<uint64_t>{IdSave});
+    EXPECT_EQ(GetMenuTrackingState().owner, nullptr);
+    Log().clear();
     // The menu closed, keys are the window's again; a letter typed with Alt is no text.
     Press(VK_DOWN);
     EXPECT_EQ(KeyMessages(WM_KEYDOWN), 1);
