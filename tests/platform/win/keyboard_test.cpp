@@ -14,6 +14,17 @@ using kvtest::Log;
 
 namespace {
 
+// Where the screenshots to look at go: the build folder (a temporary one where the build names
+// none).
+std::string ShotPath(const std::string& name) {
+#ifdef KV_WIN_BUILD_DIR
+    return std::string(KV_WIN_BUILD_DIR) + "/" + name;
+#else
+    static const std::string dir = kvtest::TempDir("keyboard");
+    return dir + "/" + name;
+#endif
+}
+
 enum : uint32_t { IdOpen = 101, IdGreyed, IdSave, IdCut = 201, IdCopy, IdClose, IdUndo = 301 };
 
 class MenuKeysTest : public ::testing::Test {
@@ -115,7 +126,7 @@ TEST_F(MenuKeysTest, AltLetterOpensItsMenuAndTheArrowsAndEnterRunAnItem) {
     for (HWND h : AllWindows())
         if (GetParent(h) == main && !(GetWindowStyle(h) & WS_CHILD)) popup = h;
     ASSERT_NE(popup, nullptr);
-    headless::ScreenshotDesktop(std::string(KV_WIN_BUILD_DIR) + "/menu_by_keys.png", 420, 330);
+    headless::ScreenshotDesktop(ShotPath("menu_by_keys.png"), 420, 330);
     int pw = 0, ph = 0;
     std::vector<COLORREF> px = kvtest::ClientPixels(popup, &pw, &ph);
     const int underline = 2 + 3 + 13;
@@ -363,7 +374,7 @@ TEST_F(DialogFocusTest, TabAndArrowsMoveTheFocusMarkAndEnterPressesTheFocusedBut
         std::vector<Rect> b = BoxButtons(box, 2);
         marks.push_back(FocusMarked(box, b[0]));
         marks.push_back(FocusMarked(box, b[1]));
-        headless::Screenshot(box, std::string(KV_WIN_BUILD_DIR) + "/message_box_focus_no.png");
+        headless::Screenshot(box, ShotPath("message_box_focus_no.png"));
         headless::Key(VK_RETURN);
     });
     EXPECT_EQ(MessageBox(nullptr, "Are you sure?", "Delete", MB_YESNO), IDNO);
@@ -426,7 +437,7 @@ TEST_F(DialogFocusTest, TabMovesTheTextEntryBetweenItsFieldAndOk) {
         headless::Type("c");
         HWND d = FindTopLevel("Name");
         markedOnOk = FocusMarked(d, ok);
-        headless::Screenshot(d, std::string(KV_WIN_BUILD_DIR) + "/text_entry_focus_ok.png");
+        headless::Screenshot(d, ShotPath("text_entry_focus_ok.png"));
         headless::Key(VK_TAB);
     });
     headless::Script([] { headless::Type("d"); });
