@@ -28,6 +28,10 @@ void CMain::HandleKey(uint32_t message, uint64_t code) {
     kv::Show& show = Session().TheShow();
     const bool character = message == WM_CHAR;
     const bool keyDown = message == WM_KEYDOWN;
+    const bool turnChar =
+        turnKeyPressed && character && (code == '[' || code == ']' || code == '{' || code == '}');
+    if (keyDown || character) turnKeyPressed = keyDown && (code == VK_OEM_4 || code == VK_OEM_6);
+    if (turnChar) return;
     if (const int mapped = MapShortcut(code)) {
         // A shortcut of the table; "~" (the reserved 1011) has a row that does nothing.
         if (const CommandRow* row = CommandForShortcut(mapped, show.hostMode)) {

@@ -102,6 +102,9 @@ private:
     void HandleKey(uint32_t message, uint64_t code);
     // The keys that are no shortcut of the command table: playback, stepping, jumps, Enter.
     void PlainKey(uint64_t code, bool keyDown, bool character);
+    // The [ or ] key went down (in a view other than the stage, which turns the camera with it):
+    // the character it types, [ ] or with Shift { }, is not a key of the table.
+    bool turnKeyPressed = false;
     void ReleaseClick(int x, int y);
     void SessionChanged(uint32_t changes, const void* origin);
     int listener = 0;

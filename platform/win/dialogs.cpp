@@ -119,6 +119,25 @@ void DrawButton(HDC dc, const Button& b, bool isDefault) {
     SetTextAlign(dc, TA_LEFT);
 }
 
+// The keyboard's mark on the focused button: a dotted rectangle just inside its border.
+void DrawFocusMark(HDC dc, const Rect& r) {
+    const Rect in{r.left + 3, r.top + 3, r.right - 4, r.bottom - 4};
+    const COLORREF ink = RGB(0, 0, 0);
+    for (int x = in.left; x <= in.right; x += 2) {
+        SetPixel(dc, x, in.top, ink);
+        SetPixel(dc, x, in.bottom, ink);
+    }
+    for (int y = in.top; y <= in.bottom; y += 2) {
+        SetPixel(dc, in.left, y, ink);
+        SetPixel(dc, in.right, y, ink);
+    }
+}
+
+// The next control for Tab (forward) or Shift+Tab, wrapping round.
+int NextFocus(int focus, int count, bool forward) {
+    return count > 0 ? (focus + (forward ? 1 : count - 1)) % count : 0;
+}
+
 bool HitButton(const Button& b, int64_t lParam) {
     int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     return x >= b.r.left && x < b.r.right && y >= b.r.top && y < b.r.bottom;
@@ -196,6 +215,10 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
         bx += 85;
     }
     int result = 0;
+    // The focused button: the first at the start; Tab, Shift+Tab and the arrows move it, Enter
+    // and Space press it. It carries the default's heavy border and the focus mark.
+    const int count = static_cast<int>(buttons.size());
+    int focus = 0;
     DialogHandler handler = [&](HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
         if (msg == WM_PAINT) {
             HDC dc = BeginDialogPaint(d);
@@ -203,16 +226,27 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
             SetBkMode(dc, TRANSPARENT);
             for (size_t i = 0; i < lines.size(); ++i)
                 TextOut(dc, 20, 20 + static_cast<int>(i) * 17, lines[i]);
-            for (size_t i = 0; i < buttons.size(); ++i) DrawButton(dc, buttons[i], i == 0);
+            for (int i = 0; i < count; ++i) DrawButton(dc, buttons[i], i == focus);
+            DrawFocusMark(dc, buttons[focus].r);
             SelectObject(dc, of);
             ReleaseDC(d, dc);
         } else if (msg == WM_LBUTTONUP) {
             for (const auto& b : buttons)
                 if (HitButton(b, lParam)) result = b.result;
         } else if (msg == WM_KEYDOWN) {
-            if (wParam == VK_RETURN) result = buttons[0].result;
+            const bool shift = (lParam & KeyDownWithShift) != 0;
+            if (wParam == VK_RETURN || wParam == VK_SPACE) result = buttons[focus].result;
+            // Escape answers as closing the box does: Cancel, No or OK.
             if (wParam == VK_ESCAPE)
-                result = kind == MB_YESNOCANCEL ? IDCANCEL : kind == MB_OK ? IDOK : 0;
+                result = kind == MB_YESNO ? IDNO : kind == MB_YESNOCANCEL ? IDCANCEL : IDOK;
+            const int before = focus;
+            if (wParam == VK_TAB) focus = NextFocus(focus, count, !shift);
+            if (wParam == VK_RIGHT || wParam == VK_DOWN) focus = NextFocus(focus, count, true);
+            if (wParam == VK_LEFT || wParam == VK_UP) focus = NextFocus(focus, count, false);
+            if (focus != before && !result) {
+                InvalidateRect(d, nullptr, true);
+                UpdateWindow(d);
+            }
         } else if (msg == WM_CHAR) {
             int ch = std::tolower(static_cast<int>(wParam));
             if (ch == 'y' && buttons.size() > 1) result = IDYES;
@@ -228,6 +262,7 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
         return kind == MB_OK ? IDOK : IDCANCEL;
     }
     SetFocus(d);
+    UpdateWindow(d);
     if (!ModalLoop(d, [&] { return result != 0; }))
         result = kind == MB_YESNO ? IDNO : kind == MB_YESNOCANCEL ? IDCANCEL : IDOK;
     SetWindowUserData(d, nullptr);
@@ -773,6 +808,7 @@ void RunTextEntryDialog(HWND owner, const std::string& title, const std::string&
     HFONT font = CreateFont(-11, FW_NORMAL, false, false, FF_SWISS, "Arial");
     int done = 0;
     HWND edit = nullptr;
+    bool okFocused = false;  // Tab moves the keyboard between the field and OK
     DialogHandler handler = [&](HWND d, uint32_t msg, uint64_t wParam, int64_t lParam) {
         if (msg == WM_PAINT) {
             HDC dc = BeginDialogPaint(d);
@@ -781,6 +817,7 @@ void RunTextEntryDialog(HWND owner, const std::string& title, const std::string&
             TextOut(dc, 10, 11, line1);
             TextOut(dc, 10, 28, line2);
             DrawButton(dc, ok, true);
+            if (okFocused) DrawFocusMark(dc, ok.r);
             SelectObject(dc, of);
             ReleaseDC(d, dc);
         } else if (msg == WM_LBUTTONUP && HitButton(ok, lParam)) {
@@ -809,9 +846,17 @@ void RunTextEntryDialog(HWND owner, const std::string& title, const std::string&
     ModalLoop(
         d, [&] { return done != 0; },
         [&](const MSG& m) {
-            if (m.message == WM_KEYDOWN && (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE) &&
-                BelongsTo(m.hwnd, d)) {
-                handler(d, WM_KEYDOWN, m.wParam, m.lParam);
+            if (m.message != WM_KEYDOWN || !BelongsTo(m.hwnd, d)) return false;
+            if (m.wParam == VK_RETURN || m.wParam == VK_ESCAPE ||
+                (okFocused && m.wParam == VK_SPACE)) {
+                handler(d, WM_KEYDOWN, m.wParam == VK_ESCAPE ? VK_ESCAPE : VK_RETURN, m.lParam);
+                return true;
+            }
+            if (m.wParam == VK_TAB && edit) {
+                okFocused = !okFocused;
+                SetFocus(okFocused ? d : edit);
+                InvalidateRect(d, nullptr, true);
+                UpdateWindow(d);
                 return true;
             }
             return false;

@@ -17,6 +17,8 @@ namespace {
 bool g_keys[256] = {};
 POINT g_cursorPos{0, 0};
 uint32_t g_buttons = 0;  // MK_* of held buttons
+// Alt went down and nothing else has been pressed since: its release selects the menu bar.
+bool g_altAlone = false;
 
 // Set once by the program at start-up (tests shorten it).
 int g_dblClickMs = 500;
@@ -309,6 +311,7 @@ void PostPress(HWND target, uint32_t base, POINT client, int x, int y) {
 void InjectMouse(int x, int y, MouseAction action, int button, int wheel) {
     g_cursorPos = POINT{x, y};
     TrackButton(action, button);
+    if (action == MouseAction::Down) g_altAlone = false;
     if (MenuTrackMouse(x, y, action, button)) return;
     if (g_nc.kind != NcDrag::None) {
         ContinueNonClientDrag(x, y, action, button);
@@ -346,20 +349,31 @@ HWND KeyboardTarget() {
 
 void InjectKey(int vk, bool down) {
     if (vk <= 0 || vk > 255) return;
+    const bool wasDown = g_keys[vk];
     g_keys[vk] = down;
-    if (MenuTrackKey(vk, down)) return;
+    // Alt alone: pressed (not repeated) with nothing else, released before anything else.
+    const bool altAlone = vk == VK_MENU && !down && g_altAlone;
+    if (down && !(vk == VK_MENU && wasDown)) g_altAlone = vk == VK_MENU;
+    if (MenuTrackKey(vk, down)) {
+        g_altAlone = false;
+        return;
+    }
     HWND target = KeyboardTarget();
     if (!target) return;
+    // Keys with Alt (Ctrl+Alt is not Alt), Alt itself and F10 are the system's keys.
+    const bool system = vk == VK_MENU || vk == VK_F10 || (g_keys[VK_MENU] && !g_keys[VK_CONTROL]);
     MSG m;
     m.hwnd = target;
-    m.message = down ? WM_KEYDOWN : WM_KEYUP;
+    m.message = system ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
     m.wParam = static_cast<uint64_t>(vk);
     m.lParam = down ? 1 : static_cast<int64_t>(0xC0000001u);
     // The modifiers as they were when the key went down, for TranslateMessage: Alt in the
-    // context bit (29) as Win32 has it, Ctrl in the reserved bit 25 of our own. The state "now"
-    // may already have moved on when a burst of key events is read at once.
+    // context bit (29) as Win32 has it, Ctrl and Shift in the reserved bits 25 and 27 of our own.
+    // The state "now" may already have moved on when a burst of key events is read at once.
     if (down && g_keys[VK_CONTROL]) m.lParam |= KeyDownWithCtrl;
     if (down && g_keys[VK_MENU]) m.lParam |= KeyDownWithAlt;
+    if (down && g_keys[VK_SHIFT]) m.lParam |= KeyDownWithShift;
+    if (altAlone) m.lParam |= KeyUpAltAlone;
     m.time = GetTickCount();
     m.pt = g_cursorPos;
     QueueMessage(m);
@@ -371,7 +385,8 @@ void InjectChar(uint32_t codepoint) {
     if (!target) return;
     MSG m;
     m.hwnd = target;
-    m.message = WM_CHAR;
+    // A character typed with Alt held is the menu's business, never text (Ctrl+Alt is AltGr).
+    m.message = g_keys[VK_MENU] && !g_keys[VK_CONTROL] ? WM_SYSCHAR : WM_CHAR;
     m.wParam = codepoint;
     m.lParam = 1;
     m.time = GetTickCount();

@@ -1,6 +1,7 @@
 // Menus: menu handles and items, the menu bar drawn into a window's frame, and the popup that
 // opens under a bar title and sends WM_COMMAND to the owner when an item is chosen.
 #include <algorithm>
+#include <cctype>
 #include <set>
 
 #include "platform/win/menu_internal.h"
@@ -38,15 +39,83 @@ void SplitShortcut(const std::string& text, std::string* label, std::string* key
     *keys = tab == std::string::npos ? std::string() : text.substr(tab + 1);
 }
 
-// The open popup. There is at most one on the desktop at a time; the UI thread's alone.
+// The open popup, or the bar title the keyboard selected with no popup open. There is at most
+// one on the desktop at a time; the UI thread's alone.
 struct Tracking {
     HWND owner = nullptr;
     int barIndex = -1;
     HWND popup = nullptr;
     HMENU menu = nullptr;
     int hot = -1;
-    bool pressedOnBar = false;
+    // The letter of the Alt+letter that opened the menu: its character, when it arrives after the
+    // menu is open, is not a pick in the menu. Cleared by the next key pressed.
+    uint32_t swallowChar = 0;
 } g_track;
+
+// Each item's letter: the first letter of its label not taken by an item above it.
+std::vector<char> Mnemonics(HMENU m) {
+    std::vector<char> letters;
+    if (!LiveMenu(m)) return letters;
+    std::string taken;
+    for (const MenuItem& it : m->items) {
+        char letter = 0;
+        if (!(it.flags & MF_SEPARATOR)) {
+            const std::string label = it.text.substr(0, it.text.find('\t'));
+            for (char c : label) {
+                const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                if (l >= 'a' && l <= 'z' && taken.find(l) == std::string::npos) {
+                    letter = l;
+                    taken += l;
+                    break;
+                }
+            }
+        }
+        letters.push_back(letter);
+    }
+    return letters;
+}
+
+int ItemOfLetter(HMENU m, uint32_t codepoint) {
+    if (codepoint >= 128) return -1;
+    const char l = static_cast<char>(std::tolower(static_cast<int>(codepoint)));
+    std::vector<char> letters = Mnemonics(m);
+    for (size_t i = 0; i < letters.size(); ++i)
+        if (letters[i] && letters[i] == l) return static_cast<int>(i);
+    return -1;
+}
+
+// Underlines the letter that picks an item, drawn in `label` at (x, y) in the current font.
+void UnderlineLetter(HDC dc, const std::string& label, char letter, int x, int y, COLORREF ink) {
+    if (!letter) return;
+    size_t at = 0;
+    while (at < label.size() && std::tolower(static_cast<unsigned char>(label[at])) !=
+                                    static_cast<unsigned char>(letter))
+        ++at;
+    if (at == label.size()) return;
+    const int left = x + TextWidth(dc, label.substr(0, at));
+    const int right = x + TextWidth(dc, label.substr(0, at + 1)) - 1;
+    HBRUSH line = CreateSolidBrush(ink);
+    const Rect r{left, y + 13, std::max(right, left + 1), y + 14};
+    FillRect(dc, &r, line);
+    DeleteObject(line);
+}
+
+bool Selectable(const MenuItem& it) {
+    return !(it.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED));
+}
+
+// The next item the arrows may highlight from `from` (-1: before the first) going `step`; -1
+// when the menu has none.
+int NextSelectable(HMENU m, int from, int step) {
+    if (!LiveMenu(m)) return -1;
+    const int count = static_cast<int>(m->items.size());
+    int i = from < 0 ? (step > 0 ? -1 : count) : from;
+    for (int n = 0; n < count; ++n) {
+        i = (i + step + count) % count;
+        if (Selectable(m->items[i])) return i;
+    }
+    return -1;
+}
 
 MenuItem* FindItem(HMENU m, uint32_t id) {
     if (!LiveMenu(m)) return nullptr;
@@ -104,6 +173,7 @@ void PaintPopup(HWND popup) {
     if (!LiveMenu(m)) return;
     RECT c;
     HDC dc = GetClearedDC(popup, RGB(240, 240, 240), &c);
+    const std::vector<char> letters = Mnemonics(m);
     HFONT f = MenuFont();
     HGDIOBJ oldFont = SelectObject(dc, f);
     SetBkMode(dc, TRANSPARENT);
@@ -138,6 +208,7 @@ void PaintPopup(HWND popup) {
         std::string label, keys;
         SplitShortcut(it.text, &label, &keys);
         TextOut(dc, 22, top + 3, label);
+        UnderlineLetter(dc, label, letters[i], 22, top + 3, ink);
         if (!keys.empty()) {
             SetTextAlign(dc, TA_RIGHT);
             TextOut(dc, c.right - 12, top + 3, keys);
@@ -163,7 +234,8 @@ void ClosePopup() {
     if (IsWindow(owner)) DrawNonClient(owner);
 }
 
-void OpenPopup(HWND owner, int index) {
+// Opens the popup under bar title `index`; from the keyboard its first item is highlighted.
+void OpenPopup(HWND owner, int index, bool byKeyboard = false) {
     if (IsWindow(g_track.popup)) DestroyWindow(g_track.popup);
     g_track.popup = nullptr;
     if (!IsWindow(owner) || !owner->menu || index < 0 ||
@@ -199,10 +271,20 @@ void OpenPopup(HWND owner, int index) {
     int y = owner->rect.top + boxes[index].bottom;
     g_track.popup = CreateWindowEx(WS_EX_TOPMOST, "#menu", "", WS_POPUP | WS_BORDER, x, y, width,
                                    height, owner, 0);
+    if (byKeyboard) g_track.hot = NextSelectable(m, -1, 1);
     if (g_track.popup) {
         ShowWindow(g_track.popup, SW_SHOW);
         UpdateWindow(g_track.popup);
     }
+}
+
+// The keyboard selects bar title `index` without opening it (a lone Alt).
+void SelectBar(HWND owner, int index) {
+    if (IsWindow(g_track.popup)) DestroyWindow(g_track.popup);
+    g_track = Tracking{};
+    g_track.owner = owner;
+    g_track.barIndex = index;
+    DrawNonClient(owner);
 }
 
 void Choose(int index) {
@@ -306,6 +388,7 @@ void DrawMenuBarInto(Window* w, HDC dc, const Rect& bar) {
     HGDIOBJ old = SelectObject(dc, f);
     SetBkMode(dc, TRANSPARENT);
     std::vector<Rect> boxes = BarBoxes(w, bar);
+    const std::vector<char> titleLetters = Mnemonics(w->menu);
     for (size_t i = 0; i < boxes.size(); ++i) {
         const MenuItem& it = w->menu->items[i];
         bool open = g_track.owner == w && g_track.barIndex == static_cast<int>(i);
@@ -315,8 +398,10 @@ void DrawMenuBarInto(Window* w, HDC dc, const Rect& bar) {
             DeleteObject(hi);
         }
         bool grey = (it.flags & (MF_GRAYED | MF_DISABLED)) != 0;
-        SetTextColor(dc, grey ? RGB(128, 128, 128) : open ? RGB(255, 255, 255) : RGB(0, 0, 0));
+        const COLORREF ink = grey ? RGB(128, 128, 128) : open ? RGB(255, 255, 255) : RGB(0, 0, 0);
+        SetTextColor(dc, ink);
         TextOut(dc, boxes[i].left + 8, boxes[i].top + 3, it.text);
+        UnderlineLetter(dc, it.text, titleLetters[i], boxes[i].left + 8, boxes[i].top + 3, ink);
     }
     SelectObject(dc, old);
     DeleteObject(f);
@@ -384,42 +469,142 @@ bool MenuTrackMouse(int x, int y, MouseAction action, int button) {
     return action != MouseAction::Move ? true : false;
 }
 
+namespace {
+
+// A letter in an open menu runs the item whose letter it is; on the selected bar it opens the
+// title whose letter it is.
+void PickByLetter(uint32_t codepoint) {
+    if (IsWindow(g_track.popup)) {
+        const int index = ItemOfLetter(g_track.menu, codepoint);
+        if (index >= 0 && Selectable(g_track.menu->items[index])) Choose(index);
+    } else {
+        const int title = ItemOfLetter(g_track.owner->menu, codepoint);
+        if (title >= 0) OpenPopup(g_track.owner, title, true);
+    }
+}
+
+}  // namespace
+
+// While a menu is open or the bar is selected, every key is the menu's. Alt does nothing there:
+// the keyboard passing between the program's windows as a menu opens may repeat a held Alt's
+// press and release (SDL on X without a window manager does), which must not close the menu.
 bool MenuTrackKey(int vk, bool down) {
     if (!g_track.owner) return false;
     if (!down) return true;
+    if (!IsWindow(g_track.owner) || !LiveMenu(g_track.owner->menu)) {
+        ClosePopup();
+        return true;
+    }
+    g_track.swallowChar = 0;
+    HWND owner = g_track.owner;
+    const bool open = IsWindow(g_track.popup);
     HMENU m = g_track.menu;
-    int count = LiveMenu(m) ? static_cast<int>(m->items.size()) : 0;
     switch (vk) {
         case VK_ESCAPE:
+        case VK_F10:
             ClosePopup();
             break;
         case VK_DOWN:
         case VK_UP:
-            for (int step = 0; step < count; ++step) {
-                g_track.hot = (g_track.hot + (vk == VK_DOWN ? 1 : count - 1) +
-                               (g_track.hot < 0 && vk == VK_UP ? 1 : 0)) %
-                              count;
-                if (!(m->items[g_track.hot].flags & MF_SEPARATOR)) break;
+            if (!open) {
+                OpenPopup(owner, g_track.barIndex, true);
+                break;
             }
-            if (IsWindow(g_track.popup)) PaintPopup(g_track.popup);
+            if (int next = NextSelectable(m, g_track.hot, vk == VK_DOWN ? 1 : -1); next >= 0)
+                g_track.hot = next;
+            PaintPopup(g_track.popup);
             break;
         case VK_LEFT:
         case VK_RIGHT: {
-            int n = static_cast<int>(g_track.owner->menu->items.size());
-            OpenPopup(g_track.owner, (g_track.barIndex + (vk == VK_RIGHT ? 1 : n - 1)) % n);
+            const int n = static_cast<int>(owner->menu->items.size());
+            const int next = (g_track.barIndex + (vk == VK_RIGHT ? 1 : n - 1)) % n;
+            if (open)
+                OpenPopup(owner, next, true);
+            else
+                SelectBar(owner, next);
             break;
         }
         case VK_RETURN:
-            Choose(g_track.hot);
+        case VK_SPACE:
+            if (open)
+                Choose(g_track.hot);
+            else
+                OpenPopup(owner, g_track.barIndex, true);
             break;
         default:
+            // A letter with Alt still held picks by its key: a system may send no character
+            // for it (the character that may follow comes as the system's, never as text).
+            if (vk >= 'A' && vk <= 'Z' && GetKeyState(VK_MENU) < 0 && GetKeyState(VK_CONTROL) >= 0)
+                PickByLetter(static_cast<uint32_t>(vk));
             break;
     }
     return true;
 }
 
-bool MenuTrackChar(uint32_t) {
-    return g_track.owner != nullptr;
+// A character while a menu is open picks the item whose letter it is; on the selected bar, the
+// title whose letter it is.
+bool MenuTrackChar(uint32_t codepoint) {
+    if (!g_track.owner) return false;
+    if (!IsWindow(g_track.owner) || !LiveMenu(g_track.owner->menu)) {
+        ClosePopup();
+        return true;
+    }
+    const uint32_t swallow = g_track.swallowChar;
+    g_track.swallowChar = 0;
+    if (codepoint < 128 && swallow &&
+        std::tolower(static_cast<int>(codepoint)) == static_cast<int>(swallow))
+        return true;
+    PickByLetter(codepoint);
+    return true;
+}
+
+bool MenuKeyMessage(HWND menuWindow, uint32_t msg, uint64_t vk, int64_t lParam) {
+    if (!IsWindow(menuWindow) || !LiveMenu(menuWindow->menu) || menuWindow->menu->items.empty())
+        return false;
+    if (msg == WM_SYSKEYUP) {
+        if (vk != static_cast<uint64_t>(VK_MENU) || !(lParam & KeyUpAltAlone) || g_track.owner)
+            return false;
+        SelectBar(menuWindow, 0);
+        return true;
+    }
+    if (msg != WM_SYSKEYDOWN || g_track.owner) return false;
+    if (vk == static_cast<uint64_t>(VK_F10)) {
+        OpenPopup(menuWindow, 0, true);
+        return true;
+    }
+    if (!(lParam & KeyDownWithAlt) || vk < 'A' || vk > 'Z') return false;
+    const int title = ItemOfLetter(menuWindow->menu, static_cast<uint32_t>(vk));
+    if (title < 0) return false;
+    OpenPopup(menuWindow, title, true);
+    g_track.swallowChar = static_cast<uint32_t>(std::tolower(static_cast<int>(vk)));
+    return true;
+}
+
+std::string GetMenuItemText(HMENU menu, int position) {
+    if (!LiveMenu(menu) || position < 0 || position >= static_cast<int>(menu->items.size()))
+        return std::string();
+    return menu->items[position].text;
+}
+
+HMENU GetSubMenu(HMENU menu, int position) {
+    if (!LiveMenu(menu) || position < 0 || position >= static_cast<int>(menu->items.size()))
+        return nullptr;
+    return menu->items[position].popup;
+}
+
+char GetMenuMnemonic(HMENU menu, int position) {
+    std::vector<char> letters = Mnemonics(menu);
+    return position >= 0 && position < static_cast<int>(letters.size()) ? letters[position] : 0;
+}
+
+MenuTrackingState GetMenuTrackingState() {
+    MenuTrackingState s;
+    if (!IsWindow(g_track.owner)) return s;
+    s.owner = g_track.owner;
+    s.barIndex = g_track.barIndex;
+    s.open = IsWindow(g_track.popup);
+    s.hot = g_track.hot;
+    return s;
 }
 
 }  // namespace kv

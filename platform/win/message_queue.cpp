@@ -51,6 +51,23 @@ void QueueMessage(const MSG& m) {
     g_queue.push_back(m);
 }
 
+std::vector<MSG> TakeKeyboardMessages() {
+    auto keyboard = [](const MSG& m) {
+        return m.message >= WM_KEYDOWN && m.message <= WM_SYSCHAR && m.message != 0x0103;
+    };
+    std::lock_guard<std::mutex> g(g_queueLock);
+    std::vector<MSG> taken;
+    for (const MSG& m : g_queue)
+        if (keyboard(m)) taken.push_back(m);
+    g_queue.erase(std::remove_if(g_queue.begin(), g_queue.end(), keyboard), g_queue.end());
+    return taken;
+}
+
+void PutBackFirst(const std::vector<MSG>& messages) {
+    std::lock_guard<std::mutex> g(g_queueLock);
+    g_queue.insert(g_queue.begin(), messages.begin(), messages.end());
+}
+
 bool PostMessage(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
     MSG m;
     m.hwnd = hwnd;

@@ -103,6 +103,7 @@ enum : uint32_t {
     WM_CHAR = 0x0102,
     WM_SYSKEYDOWN = 0x0104,
     WM_SYSKEYUP = 0x0105,
+    WM_SYSCHAR = 0x0106,
     WM_COMMAND = 0x0111,
     WM_SYSCOMMAND = 0x0112,
     WM_TIMER = 0x0113,
@@ -130,8 +131,16 @@ enum : uint32_t {
 };
 
 // Bits of a WM_KEYDOWN's lParam: Alt held (the context code) and, our own, Ctrl held when the key
-// went down.
-enum : int64_t { KeyDownWithCtrl = int64_t{1} << 25, KeyDownWithAlt = int64_t{1} << 29 };
+// went down, and Shift in our own bit 27. Keys pressed with Alt held (without Ctrl), Alt itself and
+// F10 come as WM_SYSKEYDOWN and WM_SYSKEYUP, the characters typed with Alt as WM_SYSCHAR;
+// DefWindowProc turns them into the menu bar's keyboard use. Our own bit 26 of Alt's WM_SYSKEYUP
+// says nothing else was pressed while Alt was down (a lone Alt selects the menu bar).
+enum : int64_t {
+    KeyDownWithCtrl = int64_t{1} << 25,
+    KeyUpAltAlone = int64_t{1} << 26,
+    KeyDownWithShift = int64_t{1} << 27,
+    KeyDownWithAlt = int64_t{1} << 29
+};
 
 // Mouse-key flags in wParam of mouse messages.
 enum : uint32_t {
@@ -196,6 +205,7 @@ enum : int {
     VK_DECIMAL = 0x6E,
     VK_DIVIDE = 0x6F,
     VK_F1 = 0x70,
+    VK_F10 = 0x79,
     VK_F12 = 0x7B,
     VK_OEM_1 = 0xBA,
     VK_OEM_PLUS = 0xBB,
@@ -434,6 +444,22 @@ std::string GetMenuString(HMENU menu, uint32_t id);
 // Flags of the item found by command id (MF_*), or -1 when none.
 int GetMenuState(HMENU menu, uint32_t id);
 int GetMenuItemCount(HMENU menu);
+// By position: an item's text, its popup (null for a plain item) and the letter that picks it
+// from the keyboard (lower case; 0 for a separator or an item with no letter of its own). An
+// item's letter is the first letter of its text (before a tab) that no item above it in the same
+// menu has taken; the bar's titles follow the same rule.
+std::string GetMenuItemText(HMENU menu, int position);
+HMENU GetSubMenu(HMENU menu, int position);
+char GetMenuMnemonic(HMENU menu, int position);
+// The menu the keyboard or the pointer is in: the window whose bar it is (null when none), the
+// bar title selected, whether its popup is open and the highlighted item (-1 when none).
+struct MenuTrackingState {
+    HWND owner = nullptr;
+    int barIndex = -1;
+    bool open = false;
+    int hot = -1;
+};
+MenuTrackingState GetMenuTrackingState();
 bool SetMenu(HWND hwnd, HMENU menu);
 HMENU GetMenu(HWND hwnd);
 bool DrawMenuBar(HWND hwnd);

@@ -304,6 +304,43 @@ int64_t CallWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam)
     return SendMessage(hwnd, msg, wParam, lParam);
 }
 
+namespace {
+
+// The window whose menu bar the keys of `hwnd` work: its top-level window's own bar, else the bar
+// of the window that owns it (the editor's views work the main window's menus). None from the
+// layer's own dialogs and menus, nor past a hidden or disabled window.
+HWND MenuWindowOf(HWND hwnd) {
+    int guard = 0;  // the chain is short; the bound only guards a cycle
+    for (HWND w = TopLevelOf(hwnd); w && guard < 16; w = OwnerOf(w), ++guard) {
+        if (!w->visible || !w->enabled || (!w->className.empty() && w->className[0] == '#'))
+            return nullptr;
+        if (w->menu) return w;
+    }
+    return nullptr;
+}
+
+// The keys typed behind the one that opened a menu, read from the display in the same burst,
+// are the menu's as if it had opened at once; those after it closes go back to the queue.
+void HandQueuedKeysToMenu() {
+    std::vector<MSG> keys = TakeKeyboardMessages();
+    size_t i = 0;
+    for (; i < keys.size(); ++i) {
+        const MSG& k = keys[i];
+        const int vk = static_cast<int>(k.wParam);
+        bool taken = false;
+        if (k.message == WM_KEYDOWN || k.message == WM_SYSKEYDOWN)
+            taken = MenuTrackKey(vk, true);
+        else if (k.message == WM_KEYUP || k.message == WM_SYSKEYUP)
+            taken = MenuTrackKey(vk, false);
+        else
+            taken = MenuTrackChar(static_cast<uint32_t>(k.wParam));
+        if (!taken) break;
+    }
+    PutBackFirst(std::vector<MSG>(keys.begin() + static_cast<std::ptrdiff_t>(i), keys.end()));
+}
+
+}  // namespace
+
 int64_t DefWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
     (void)wParam;
     (void)lParam;
@@ -317,6 +354,11 @@ int64_t DefWindowProc(HWND hwnd, uint32_t msg, uint64_t wParam, int64_t lParam) 
             return 0;
         case WM_SETTEXT:
             if (lParam) SetWindowText(hwnd, reinterpret_cast<const char*>(lParam));
+            return 1;
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP:
+            if (!MenuKeyMessage(MenuWindowOf(hwnd), msg, wParam, lParam)) return 0;
+            HandQueuedKeysToMenu();
             return 1;
         default:
             return 0;

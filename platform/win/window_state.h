@@ -34,5 +34,9 @@ void ForgetInputOf(HWND h);
 
 // message_queue.cpp: drops the timers and the queued messages of a window being destroyed.
 void ForgetMessagesOf(HWND h);
+// message_queue.cpp: takes the keyboard's messages waiting in the queue out of it, oldest first,
+// and puts messages back at the head of the queue in their order.
+std::vector<MSG> TakeKeyboardMessages();
+void PutBackFirst(const std::vector<MSG>& messages);
 
 }  // namespace kv

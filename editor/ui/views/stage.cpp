@@ -410,7 +410,7 @@ void CStage::SetHoverCursor(int x, int y, uint64_t keys) {
 }
 
 // --- Keyboard -----------------------------------------------------------------------------------
-bool CStage::KeyDown(int vk) {
+bool CStage::KeyDown(int vk, int64_t keyFlags) {
     kv::Show* show = Session().GetShow();
     if (!show) return false;
     const bool ctrl = IsKeyDown(VK_CONTROL);
@@ -441,11 +441,28 @@ bool CStage::KeyDown(int vk) {
             camera.x = pw * 0.5f;
             camera.y = ph * 0.5f;
             break;
+        case VK_OEM_4:
+        case VK_OEM_6: {
+            // [ and ] turn the camera a degree, ten with Shift, ] the way a drag to the right
+            // does.
+            const bool shift = keyFlags ? (keyFlags & KeyDownWithShift) != 0 : IsKeyDown(VK_SHIFT);
+            const float step = shift ? 10.0f : 1.0f;
+            camera.rotation += vk == VK_OEM_6 ? step : -step;
+            show->rotationInUse = true;
+            turnKeyPressed = true;
+            break;
+        }
         default:
             return false;
     }
     Redraw();
     return true;
+}
+
+bool CStage::SwallowsChar(uint64_t character) {
+    const bool turned = turnKeyPressed;
+    turnKeyPressed = false;
+    return turned && (character == '[' || character == ']' || character == '{' || character == '}');
 }
 
 // --- Messages -----------------------------------------------------------------------------------
@@ -491,10 +508,12 @@ bool CStage::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             return true;
         case WM_KEYDOWN:
             if (wParam == VK_SHIFT) return true;
-            if (KeyDown(static_cast<int>(wParam))) return true;
+            turnKeyPressed = false;
+            if (KeyDown(static_cast<int>(wParam), lParam)) return true;
             Session().HandOnKey(message, wParam, lParam);
             return true;
         case WM_CHAR:
+            if (SwallowsChar(wParam)) return true;
             Session().HandOnKey(message, wParam, lParam);
             return true;
         default:

@@ -106,13 +106,20 @@ public:
     void MouseUp(int x, int y);
     void RightClick(int x, int y);
     void SetHoverCursor(int x, int y, uint64_t keys);
-    bool KeyDown(int virtualKey);  // false when the key is not the stage's
+    // False when the key is not the stage's; `keyFlags` is the key-down's lParam (the
+    // modifiers as they were when the key went down).
+    bool KeyDown(int virtualKey, int64_t keyFlags = 0);
+    // Whether a character is the one typed by the turning key just pressed ([ ] and, with Shift,
+    // { }): the key has done its work and its character goes no further.
+    bool SwallowsChar(uint64_t character);
 
     float scale = 0.5f;
     int32_t grabX = 0, grabY = 0;
     int32_t pressCentreX = 0, pressCentreY = 0;
     int32_t originX = 0, originY = 0;
     int32_t dragMode = DragNone;
+    // The character the last turning key types, until it arrives or another key goes down.
+    bool turnKeyPressed = false;
     bool showCameraPath = false;
     bool centrePicture = false;
     // The camera being edited is the session's: the stage changes it in place during drags.
