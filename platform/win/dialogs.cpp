@@ -236,9 +236,10 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
         } else if (msg == WM_KEYDOWN) {
             const bool shift = (lParam & KeyDownWithShift) != 0;
             if (wParam == VK_RETURN || wParam == VK_SPACE) result = buttons[focus].result;
-            // Escape answers as closing the box does: Cancel, No or OK.
+            // Escape answers Cancel or OK; a Yes/No box has no way out but an answer (No may
+            // throw work away), so there it does nothing, as the system's boxes do.
             if (wParam == VK_ESCAPE)
-                result = kind == MB_YESNO ? IDNO : kind == MB_YESNOCANCEL ? IDCANCEL : IDOK;
+                result = kind == MB_YESNOCANCEL ? IDCANCEL : kind == MB_OK ? IDOK : 0;
             const int before = focus;
             if (wParam == VK_TAB) focus = NextFocus(focus, count, !shift);
             if (wParam == VK_RIGHT || wParam == VK_DOWN) focus = NextFocus(focus, count, true);
