@@ -822,9 +822,19 @@ std::unique_ptr<Backend> MakeSdlBackend() {
     // texture would make SDL re-create each window, under a new id, the first time it is shown,
     // losing what the layer told the display about it and the keyboard with it.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    // On X, only SDL's X driver: when its first try fails SDL would go on to a driver that shows
+    // nothing ("offscreen"), and the program would run with no window anyone can see. A display
+    // that is busy starting, or a loaded machine, can fail that first try; a few more follow, each
+    // failure said on standard error.
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    const bool onX = std::getenv("DISPLAY") && !(asked && *asked);
+    if (onX) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    int pauseMs = 50;
+    for (int attempt = 1;; ++attempt, pauseMs *= 2) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) break;
         std::fprintf(stderr, "sdl: %s\n", SDL_GetError());
-        return nullptr;
+        if (!onX || attempt == 6) return nullptr;
+        SDL_Delay(static_cast<Uint32>(pauseMs));
     }
     SDL_StartTextInput();
     // Installed after SDL's own, which would end the program on the first error.

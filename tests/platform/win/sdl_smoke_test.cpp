@@ -31,3 +31,15 @@ TEST(SdlBackend, WindowOpensTakesAClickDrawsAndIsSaved) {
     EXPECT_EQ(rc, 0) << out;
     EXPECT_FALSE(kvtest::ReadFileBytes(png).empty());
 }
+
+// Without a display that answers, the backend does not start: SDL is kept from falling back to a
+// driver that shows nothing (the program would run with no window anyone can see), and each
+// failed try is said.
+TEST(SdlBackend, ADisplayThatDoesNotAnswerIsAFailureNotAnInvisibleWindow) {
+    std::string out;
+    int rc = kvtest::Run("ASAN_OPTIONS=detect_leaks=0 DISPLAY=:60999 KINEVISTA_BACKEND=sdl '" +
+                             std::string(KV_SDL_SMOKE) + "' /dev/null 2>&1",
+                         &out);
+    EXPECT_EQ(rc, 2) << out;  // the smoke program's "no SDL backend"
+    EXPECT_NE(out.find("sdl: "), std::string::npos) << out;
+}
