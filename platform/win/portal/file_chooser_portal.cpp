@@ -232,7 +232,7 @@ bool FileChooserPortal::Start(const ChooserRequest& rq) {
 
 bool FileChooserPortal::Poll(ChooserAnswer* answer) {
     Bus& b = *m_bus;
-    int r;
+    int r = 0;
     while (!b.done && (r = sd_bus_process(b.bus, nullptr)) > 0) {
     }
     if (!b.done && r < 0) {  // the bus went away: nothing was chosen
