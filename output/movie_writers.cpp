@@ -300,10 +300,6 @@ public:
 
 }  // namespace
 
-QtSettings CurrentQtSettings() {
-    return g_qtSettings;
-}
-
 bool QtCompressionSettings(MovieHost* host, MovieSettings* settings, float frameRate,
                            int32_t quality) {
     if (!MakeSureQuickTimeRuns()) return false;

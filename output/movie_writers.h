@@ -100,13 +100,12 @@ bool QtCompressionSettings(MovieHost* host, MovieSettings* settings, float frame
 bool OpenQtMovie(MovieWriters& w, const MovieOpenRequest& request);
 // Forgets the .mov settings of the process.
 void EndQuickTime();
-// The settings QtCompressionSettings chose (for tests and the editor's display).
+// The .mov settings QtCompressionSettings chose, kept for the rest of the process.
 struct QtSettings {
     std::string codec;
     int32_t spatialQuality = 0;
     int32_t temporalRate = 0;  // 16.16
 };
-QtSettings CurrentQtSettings();
 constexpr int32_t QtPrimingFrame = -999;
 
 // --- .mp4, .mkv, .webm --------------------------------------------------------------------------

@@ -66,11 +66,6 @@ void SetDefaultAnswer(Answer a) {
     g_defaultAnswer = a;
 }
 
-void ClearScriptedAnswers() {
-    std::lock_guard<std::mutex> lock(g_answerLock);
-    g_answers.clear();
-}
-
 std::string FormatAlert(const char* text, int32_t code) {
     char buf[256];
     if (code == NoAlertCode) {

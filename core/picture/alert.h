@@ -28,7 +28,6 @@ AlertSink* SetAlertSink(AlertSink* sink);
 // The console sink's answers: each question takes the next queued answer, else the default.
 void QueueScriptedAnswer(Answer a);
 void SetDefaultAnswer(Answer a);
-void ClearScriptedAnswers();
 
 // Text with "  [ %ld ]" appended unless code is NoAlertCode, cut to 255 characters.
 std::string FormatAlert(const char* text, int32_t code);

@@ -174,10 +174,6 @@ bool BuildColumnPlan(const ColumnTap* cols, int nCols, int bpp, int32_t* storage
 
 }  // namespace render_detail
 
-bool RenderSimdAvailable() {
-    return render_detail::BestKernels() != &render_detail::PortableKernels();
-}
-
 void SetRenderSimdEnabled(bool enabled) {
     render_detail::Current().store(
         enabled ? render_detail::BestKernels() : &render_detail::PortableKernels(),

@@ -81,9 +81,8 @@ bool RenderRotated(CDIB& out, const CDIB& picture, const CameraRect& cam, int qu
 bool RenderBands(CDIB& out, const CDIB& picture, const CameraRect& cam, int quality, int line,
                  bool multiProcess, int multiProcOffset);
 
-// Whether the production renderer uses its AVX2 kernels on this processor (tests and the
-// benchmark can switch them off to compare against the portable code).
-bool RenderSimdAvailable();
+// Whether the production renderer may use its AVX2 kernels on this processor (tests and the
+// benchmark switch them off to compare against the portable code).
 void SetRenderSimdEnabled(bool enabled);
 
 }  // namespace kv

@@ -76,12 +76,6 @@ void StopToolkit() {
     TheSettings().Save();
 }
 
-const char* ApplicationName() {
-    return T().appName;
-}
-int ApplicationIconId() {
-    return T().iconId;
-}
 const ToolkitFonts& Fonts() {
     return T().fonts;
 }

@@ -21,8 +21,6 @@ namespace kv {
 bool StartToolkit(void* instance, const char* applicationName, int iconId);
 // Deletes the fonts and writes the settings file.
 void StopToolkit();
-const char* ApplicationName();
-int ApplicationIconId();
 
 struct ToolkitFonts {
     HFONT f8 = nullptr;       // 8 pixels
