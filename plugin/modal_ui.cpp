@@ -9,7 +9,7 @@
 //
 // The waits run on the host's calling thread and keep that thread's windows alive: each step
 // sleeps 10 ms, dispatches a message waiting for the thread (when the host has a queue, see
-// DispatchThreadMessages) and looks again. The dispatch never blocks, so a quiet queue cannot
+// DispatchHostMessages) and looks again. The dispatch never blocks, so a quiet queue cannot
 // hold the wait up after the editor has gone.
 #include <chrono>
 #include <cmath>
@@ -25,6 +25,7 @@
 #include "platform/host/acf_ids.h"
 #include "platform/os/atomic_file.h"
 #include "platform/os/process.h"
+#include "platform/os/program_functions.h"
 #include "platform/os/registry.h"
 #include "platform/os/utf8_names.h"
 #include "platform/os/window_list.h"
@@ -60,10 +61,18 @@ bool EditorWindowExists() {
 
 void SleepAndDispatch() {
     kv::SleepMilliseconds(PollMs);
-    kv::DispatchThreadMessages();
+    DispatchHostMessages();
 }
 
 }  // namespace
+
+int32_t DispatchHostMessages() {
+    using DispatchFn = int32_t (*)();
+    static const DispatchFn hostDispatch =
+        reinterpret_cast<DispatchFn>(kv::FindProgramFunction(HostDispatchFunction));
+    if (hostDispatch) return hostDispatch();
+    return kv::DispatchThreadMessages();
+}
 
 std::string EditorArguments(double frameRate, int32_t lengthInFrames) {
     // The rate times 100, truncated toward zero; a value that is no number, or beyond the

@@ -14,7 +14,7 @@
 #include "editor/ui/toolkit/toolkit.h"
 #include "output/make_movie.h"
 #include "output/output_frame.h"
-#include "platform/video/movie_writer.h"
+#include "output/movie_writers.h"
 
 namespace kv {
 

@@ -8,7 +8,6 @@
 #include "platform/os/window_list.h"
 
 #include <dirent.h>
-#include <dlfcn.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -208,10 +207,7 @@ bool TakeBringForwardRequest(uint64_t windowId) {
 }
 
 int32_t DispatchThreadMessages() {
-    using DispatchFn = int32_t (*)();
-    static const DispatchFn dispatch =
-        reinterpret_cast<DispatchFn>(dlsym(RTLD_DEFAULT, "KinevistaDispatchThreadMessages"));
-    return dispatch ? dispatch() : 0;
+    return 0;  // the X programs keep their queues to themselves
 }
 
 }  // namespace kv

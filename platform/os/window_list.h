@@ -43,11 +43,9 @@ bool BringTopWindowForward(const TopWindow& window);
 // For the owner: true (once) when someone asked for this window to come forward.
 bool TakeBringForwardRequest(uint64_t windowId);
 
-// Dispatches one message waiting for the calling thread's windows, when the process has a
-// window system with a message queue: a host (or toolkit) that has one exports the C function
-// `KinevistaDispatchThreadMessages` (int32_t, no arguments; the number of messages it
-// dispatched), which is looked up at run time because a plug-in cannot link to its host.
-// Returns that number, or 0 when the process has no such queue. Never blocks.
+// Dispatches one message waiting in the system's queue for the calling thread's windows (on
+// Windows); returns the number dispatched, 0 when none waits or the system keeps no such queue.
+// Never blocks.
 int32_t DispatchThreadMessages();
 
 }  // namespace kv

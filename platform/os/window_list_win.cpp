@@ -138,11 +138,6 @@ bool TakeBringForwardRequest(uint64_t windowId) {
 }
 
 int32_t DispatchThreadMessages() {
-    // A host that keeps a queue of its own exports its dispatch from the program file.
-    using DispatchFn = int32_t (*)();
-    static const DispatchFn hostDispatch = reinterpret_cast<DispatchFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(nullptr), "KinevistaDispatchThreadMessages")));
-    if (hostDispatch) return hostDispatch();
     MSG msg;
     if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return 0;
     TranslateMessage(&msg);

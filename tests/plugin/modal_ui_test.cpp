@@ -110,7 +110,7 @@ TEST_F(ModalTest, HostThreadKeepsDispatchingWhileTheEditorRuns) {
     EXPECT_GE(ticks, 2) << "the wait dispatches while the editor runs";
     EXPECT_TRUE(sameThread);
     stop = true;
-    while (PendingHostMessages() > 0) kv::DispatchThreadMessages();
+    while (PendingHostMessages() > 0) DispatchHostMessage();
     EXPECT_EQ(PendingHostMessages(), 0);
 }
 

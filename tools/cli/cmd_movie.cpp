@@ -26,7 +26,6 @@
 #include "output/output_frame.h"
 #include "output/timecode.h"
 #include "platform/os/utf8_names.h"
-#include "platform/video/movie_writer.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/cli_movie_host.h"
 

@@ -845,6 +845,14 @@ int32_t PendingHostMessages() {
     return static_cast<int32_t>(t_messages.size());
 }
 
+int32_t DispatchHostMessage() {
+    if (t_messages.empty()) return 0;
+    std::function<void()> message = std::move(t_messages.front());
+    t_messages.pop_front();
+    message();
+    return 1;
+}
+
 std::vector<uint8_t> PrivateDataFromFile(const std::string& path, bool* ok) {
     std::vector<uint8_t> data(PrivateDataSize, 0);
     std::FILE* f = kv::os::OpenFile(path, "rb");
@@ -859,15 +867,11 @@ std::vector<uint8_t> PrivateDataFromFile(const std::string& path, bool* ok) {
 
 }  // namespace kvhost
 
-// The host's side of DispatchThreadMessages: found by name in the host process.
+// The host's message dispatch, which the plug-in finds by name in the host's program file.
 #ifdef _WIN32
 extern "C" __declspec(dllexport) int32_t KinevistaDispatchThreadMessages() {
 #else
 extern "C" __attribute__((visibility("default"))) int32_t KinevistaDispatchThreadMessages() {
 #endif
-    if (kvhost::t_messages.empty()) return 0;
-    std::function<void()> message = std::move(kvhost::t_messages.front());
-    kvhost::t_messages.pop_front();
-    message();
-    return 1;
+    return kvhost::DispatchHostMessage();
 }

@@ -161,6 +161,8 @@ ACFRESULT EditOnce(PluginModule& plugin, HostState& state, double frameRate, int
 // when the plug-in dispatches the thread's messages while it waits for the editor.
 void PostHostMessage(std::function<void()> message);
 int32_t PendingHostMessages();
+// Runs the calling thread's oldest posted message; the number run (0 or 1).
+int32_t DispatchHostMessage();
 
 // The first 4096 bytes of a show file, zero-padded.
 std::vector<uint8_t> PrivateDataFromFile(const std::string& path, bool* ok);
