@@ -10,11 +10,10 @@
 #include "editor/ui/main_window.h"
 #include "editor/ui/session/edit_session.h"
 #include "editor/ui/toolkit/option_dialog.h"
-#include "editor/ui/toolkit/painter.h"
 #include "editor/ui/toolkit/toolkit.h"
 #include "output/make_movie.h"
-#include "output/output_frame.h"
 #include "output/movie_writers.h"
+#include "output/output_frame.h"
 
 namespace kv {
 
@@ -153,23 +152,10 @@ bool EditorMovieHost::ChooseCompressor(MovieContainer container, std::string& co
 }
 
 void EditorMovieHost::ShowProgress(double fraction, const char* text, uint64_t startTick) {
-    CStage* stage = MainWindow() ? MainWindow()->stage.get() : nullptr;
-    if (!stage || !stage->hwnd) return;
-    const ProgressPanelLayout lay =
-        LayoutProgressPanel(MovieProgressRect, fraction, startTick, Ticks());
-    Painter p(*stage);
-    if (!p) return;
-    p.FillBox(RGB(192, 192, 192), lay.panel);
-    p.DrawBevel(RGB(255, 255, 255), RGB(96, 96, 96), lay.panel, 2);
-    p.FillBox(RGB(0, 160, 0), Rect{lay.bar.left, lay.bar.top, lay.splitX, lay.bar.bottom});
-    p.FillBox(RGB(200, 0, 0), Rect{lay.splitX, lay.bar.top, lay.bar.right, lay.bar.bottom});
-    p.FrameBox(RGB(0, 0, 0), lay.bar);
-    p.UseFont(Fonts().f10, -1, 1);
-    p.DrawString(RGB(0, 0, 0), text ? text : "", lay.textX, lay.textY);
-    if (!lay.estimate.empty())
-        p.DrawString(RGB(0, 0, 0), lay.estimate.c_str(), lay.estimateX, lay.estimateY);
-    p.DrawString(RGB(0, 0, 0), lay.percent.c_str(), lay.percentX, lay.percentY);
-    p.UseFont(nullptr);
+    CMain* m = MainWindow();
+    if (!m) return;
+    m->DrawMovieProgress(LayoutProgressPanel(MovieProgressRect, fraction, startTick, Ticks()),
+                         text);
     // Long passes run without the main loop: let the window system show the panel now.
     PumpEvents(Pump::NoWait);
 }

@@ -19,6 +19,7 @@
 namespace kv {
 
 class Painter;
+struct ProgressPanelLayout;
 
 class CMain : public CPWnd {
 public:
@@ -36,6 +37,8 @@ public:
 
     // The status panel with a given camera.
     void DrawStatusPanel(const KeyFrame& camera);
+    // The movie job's progress panel, painted over the stage at once.
+    void DrawMovieProgress(const ProgressPanelLayout& lay, const char* text);
     // Every item's greying and check mark from the command table's functions of the session.
     void UpdateEditMenu();
     // Runs a menu command by id (the command table's row of this mode; unknown ids do nothing).

@@ -1,5 +1,6 @@
 // The main window's background and its status panel: the stage-scale marks, the camera's
-// numbers, the OK button of a host run, the info line and the timeline zoom arrows.
+// numbers, the OK button of a host run, the info line and the timeline zoom arrows; the movie
+// job's progress panel over the stage.
 #include <cstdio>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "editor/ui/main_window.h"
 #include "editor/ui/session/edit_session.h"
 #include "editor/ui/toolkit/painter.h"
+#include "output/movie_job.h"
 
 namespace kv {
 
@@ -21,6 +23,23 @@ void CMain::Redraw() {
             for (int x = c.left; x < c.right; x += 128) p.BlitResourceBitmap(x, y, BmpPanelTile);
     }
     DrawStatusPanel(Session().camera);
+}
+
+void CMain::DrawMovieProgress(const ProgressPanelLayout& lay, const char* text) {
+    if (!stage || !stage->hwnd) return;
+    Painter p(*stage);
+    if (!p) return;
+    p.FillBox(RGB(192, 192, 192), lay.panel);
+    p.DrawBevel(RGB(255, 255, 255), RGB(96, 96, 96), lay.panel, 2);
+    p.FillBox(RGB(0, 160, 0), Rect{lay.bar.left, lay.bar.top, lay.splitX, lay.bar.bottom});
+    p.FillBox(RGB(200, 0, 0), Rect{lay.splitX, lay.bar.top, lay.bar.right, lay.bar.bottom});
+    p.FrameBox(RGB(0, 0, 0), lay.bar);
+    p.UseFont(Fonts().f10, -1, 1);
+    p.DrawString(RGB(0, 0, 0), text ? text : "", lay.textX, lay.textY);
+    if (!lay.estimate.empty())
+        p.DrawString(RGB(0, 0, 0), lay.estimate.c_str(), lay.estimateX, lay.estimateY);
+    p.DrawString(RGB(0, 0, 0), lay.percent.c_str(), lay.percentX, lay.percentY);
+    p.UseFont(nullptr);
 }
 
 void CMain::DrawStatusPanel(const KeyFrame& camera) {
