@@ -307,8 +307,25 @@ MovieResult WriteOneMovie(Show& show, MovieHost& host, MovieJob& job, CDIB& imag
     return ok ? MovieResult::Written : MovieResult::NotWritten;
 }
 
+// The compressors of one command: the program's when it keeps them, else the command's own.
+class CommandCompressors {
+public:
+    explicit CommandCompressors(MovieSettings& settings)
+        : m_settings(settings), m_given(settings.compressors) {
+        if (!m_given) m_settings.compressors = &m_own;
+    }
+    ~CommandCompressors() { m_settings.compressors = m_given; }
+    CommandCompressors(const CommandCompressors&) = delete;
+    CommandCompressors& operator=(const CommandCompressors&) = delete;
+
+private:
+    MovieSettings& m_settings;
+    CompressorChoices* m_given;
+    CompressorChoices m_own;
+};
+
 // The output name, the .mov compressor, the job's image and its writers; false (after any
-// message) when the command ends here.
+// message) when the command ends here. `settings` holds the command's compressors.
 bool PrepareWriters(Show& show, MovieHost& host, MovieSettings& settings, MovieJob& job,
                     CDIB& image, std::string& path) {
     if (!ChooseMovieName(show, host, settings, path)) return false;
@@ -317,7 +334,9 @@ bool PrepareWriters(Show& show, MovieHost& host, MovieSettings& settings, MovieJ
         return false;
     }
     if (WriterTypeFor(path) == WriterQuickTime) {
-        if (!QtCompressionSettings(&host, &settings, job.frameRate, job.quality)) return false;
+        if (!QtCompressionSettings(&host, &settings, *settings.compressors, job.frameRate,
+                                   job.quality))
+            return false;
         host.RedrawStage(show.currentFrame);
     }
     if (!image.Create(job.width, job.height, 32)) {
@@ -343,6 +362,7 @@ bool PrepareWriters(Show& show, MovieHost& host, MovieSettings& settings, MovieJ
 }  // namespace
 
 bool MakeMovie(Show& show, MovieHost& host, bool batch, MovieSettings& settings) {
+    CommandCompressors compressors(settings);
     ViewerHidden viewer(host);
     CDIB image(0, 0, 32);
     int32_t endFrame = ShowEndFrame(show);

@@ -40,6 +40,9 @@ struct MovieSettings {
         DecidedOptions = 16,
     };
     uint32_t decided = 0;
+
+    // The program's kept compressors; without them a command keeps its choices to itself.
+    CompressorChoices* compressors = nullptr;
 };
 
 // The dialog's texts as kept, with `endText` (the show's end) as the end.

@@ -119,6 +119,10 @@ bool FlushMovieFrames(MovieWriters& w) {
     return !w.open || w.open->FlushHeld(w);
 }
 
+CompressorChoices& MovieWriters::Choices() {
+    return settings && settings->compressors ? *settings->compressors : ownChoices;
+}
+
 bool CloseMovie(MovieWriters& w) {
     if (!w.open) return true;
     const bool ok = w.open->Close(w);
@@ -164,16 +168,6 @@ bool PlatformMovie::WriteHeldAt(int64_t n, const CDIB& image, std::function<void
 
 namespace {
 
-// The compressor options kept for the life of the process: chosen with the first movie of a job
-// and reused by the later movies of the same job. Global because they outlive the job; only the
-// thread of the movie command touches them.
-struct AviOptions {
-    bool valid = false;
-    std::string codec;
-    int32_t quality = 100;
-};
-AviOptions g_aviOptions;
-
 // AVI frames are numbered by the caller, or counted from 0 at open.
 class AviMovie : public PlatformMovie {
 public:
@@ -194,34 +188,31 @@ public:
 // Chooses the compressor with the job's first movie (through the host when there is one) and
 // keeps it; later movies take the kept one. False when refused or not available.
 bool ChooseAviOptions(MovieWriters& w, bool first, int32_t quality) {
+    CompressorChoices& kept = w.Choices();
     if (first) {
-        AviOptions chosen;
-        chosen.codec = KeptCodecType(w);
-        chosen.quality = quality;
-        chosen.valid = true;
-        if (w.host && !w.host->ChooseAviCompressor(chosen.codec, chosen.quality)) return false;
-        if (!HaveMovieCodec(MovieContainer::Avi, chosen.codec)) return false;
-        g_aviOptions = chosen;
+        std::string codec = KeptCodecType(w);
+        int32_t chosenQuality = quality;
+        if (w.host && !w.host->ChooseAviCompressor(codec, chosenQuality)) return false;
+        if (!HaveMovieCodec(MovieContainer::Avi, codec)) return false;
+        kept.aviChosen = true;
+        kept.aviCodec = codec;
+        kept.aviQuality = chosenQuality;
         if (w.settings) {
-            w.settings->codecType = chosen.codec;
+            w.settings->codecType = codec;
             w.settings->decided |= MovieSettings::DecidedCodecType;
         }
-    } else if (!g_aviOptions.valid) {
-        g_aviOptions.codec = KeptCodecType(w);
-        g_aviOptions.quality = quality;
-        g_aviOptions.valid = true;
+    } else if (!kept.aviChosen) {
+        kept.aviCodec = KeptCodecType(w);
+        kept.aviQuality = quality;
+        kept.aviChosen = true;
     }
     return true;
 }
 
 }  // namespace
 
-std::string KeptAviCompressor() {
-    return g_aviOptions.valid ? g_aviOptions.codec : std::string();
-}
-
-void ForgetAviCompressor() {
-    g_aviOptions = AviOptions{};
+std::string KeptAviCompressor(const CompressorChoices& kept) {
+    return kept.aviChosen ? kept.aviCodec : std::string();
 }
 
 bool OpenAviMovie(MovieWriters& w, const MovieOpenRequest& r) {
@@ -234,8 +225,8 @@ bool OpenAviMovie(MovieWriters& w, const MovieOpenRequest& r) {
     f.bitCount = image.BitCount();
     f.rate = AviRate(r.frameRate);
     f.scale = 100;
-    f.codec = g_aviOptions.codec;
-    f.quality = g_aviOptions.quality;
+    f.codec = w.Choices().aviCodec;
+    f.quality = w.Choices().aviQuality;
     f.soundPath = w.soundPath;
     auto movie = std::make_unique<AviMovie>();
     AviMovie& avi = *movie;
@@ -256,19 +247,13 @@ const char* const QuickTimeMissingMessage =
 
 namespace {
 
-// The .mov settings kept for the life of the process (until EndQuickTime). Global because they
-// outlive the job; only the thread of the movie command and the editor's end touch them.
-bool g_qtInitialised = false;
-bool g_qtSettingsMade = false;
-QtSettings g_qtSettings;
-
-bool MakeSureQuickTimeRuns() {
-    if (g_qtInitialised) return true;
+bool MakeSureQuickTimeRuns(CompressorChoices& kept) {
+    if (kept.qtRuns) return true;
     if (!HaveMovieContainer(MovieContainer::QuickTime)) {
         Alert(QuickTimeMissingMessage);
         return false;
     }
-    g_qtInitialised = true;
+    kept.qtRuns = true;
     return true;
 }
 
@@ -300,18 +285,18 @@ public:
 
 }  // namespace
 
-bool QtCompressionSettings(MovieHost* host, MovieSettings* settings, float frameRate,
-                           int32_t quality) {
-    if (!MakeSureQuickTimeRuns()) return false;
-    QtSettings s = g_qtSettingsMade ? g_qtSettings : QtSettings{};
+bool QtCompressionSettings(MovieHost* host, MovieSettings* settings, CompressorChoices& kept,
+                           float frameRate, int32_t quality) {
+    if (!MakeSureQuickTimeRuns(kept)) return false;
+    QtSettings s = kept.qtChosen ? kept.qt : QtSettings{};
     s.codec = QtCodecFrom(KeptCode(settings));
     if (!HaveMovieCodec(MovieContainer::QuickTime, s.codec)) s.codec.clear();
     s.temporalRate = TemporalRateFixed(frameRate);
     s.spatialQuality = SpatialQualityFor(quality);
     if (host && !host->ChooseQtCompressor(s.codec, s.spatialQuality, s.temporalRate)) return false;
     if (!HaveMovieCodec(MovieContainer::QuickTime, s.codec)) return false;
-    g_qtSettings = s;
-    g_qtSettingsMade = true;
+    kept.qt = s;
+    kept.qtChosen = true;
     // The settings text holds the compressor type's characters in reading order, which is
     // the type's first character in its high byte (FourccHighFirst).
     if (settings) {
@@ -323,14 +308,14 @@ bool QtCompressionSettings(MovieHost* host, MovieSettings* settings, float frame
 
 bool OpenQtMovie(MovieWriters& w, const MovieOpenRequest& r) {
     CDIB& image = *r.image;
-    if (!MakeSureQuickTimeRuns() || image.Empty()) return false;
-    if (!g_qtSettingsMade) {
+    CompressorChoices& kept = w.Choices();
+    if (!MakeSureQuickTimeRuns(kept) || image.Empty()) return false;
+    if (!kept.qtChosen) {
         // A movie opened without the settings step takes the kept compressor.
-        g_qtSettings.codec = QtCodecFrom(KeptCodecType(w));
-        if (!HaveMovieCodec(MovieContainer::QuickTime, g_qtSettings.codec))
-            g_qtSettings.codec.clear();
-        g_qtSettings.spatialQuality = 0x200;
-        g_qtSettings.temporalRate = TemporalRateFixed(r.frameRate);
+        kept.qt.codec = QtCodecFrom(KeptCodecType(w));
+        if (!HaveMovieCodec(MovieContainer::QuickTime, kept.qt.codec)) kept.qt.codec.clear();
+        kept.qt.spatialQuality = 0x200;
+        kept.qt.temporalRate = TemporalRateFixed(r.frameRate);
     }
     MovieFormat f;
     f.container = MovieContainer::QuickTime;
@@ -341,8 +326,8 @@ bool OpenQtMovie(MovieWriters& w, const MovieOpenRequest& r) {
     f.frameDuration = 100;
     f.rate = f.timeScale;
     f.scale = 100;
-    f.codec = g_qtSettings.codec;
-    f.spatialQuality = g_qtSettings.spatialQuality;
+    f.codec = kept.qt.codec;
+    f.spatialQuality = kept.qt.spatialQuality;
     f.soundPath = w.soundPath;
     auto movie = std::make_unique<QtMovie>();
     QtMovie& qt = *movie;
@@ -350,12 +335,6 @@ bool OpenQtMovie(MovieWriters& w, const MovieOpenRequest& r) {
     if (!qt.OpenQt(r.path, f)) return false;
     // The priming frame: the (not yet rendered) image goes through the compressor once.
     return qt.Write(w, QtPrimingFrame, image);
-}
-
-void EndQuickTime() {
-    g_qtSettingsMade = false;
-    g_qtSettings = QtSettings{};
-    g_qtInitialised = false;
 }
 
 }  // namespace kv

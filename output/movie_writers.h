@@ -86,26 +86,17 @@ bool CloseMovie(MovieWriters& w);
 
 // --- AVI --------------------------------------------------------------------------------------
 bool OpenAviMovie(MovieWriters& w, const MovieOpenRequest& request);
-// The compressor kept for the process ("" uncompressed) and whether it is marked valid.
-std::string KeptAviCompressor();
-void ForgetAviCompressor();
+// The AVI compressor kept in `kept` ("" uncompressed or none chosen yet).
+std::string KeptAviCompressor(const CompressorChoices& kept);
 
 // --- QuickTime-style .mov ---------------------------------------------------------------------
 // The message shown when the .mov muxer is missing.
 extern const char* const QuickTimeMissingMessage;
 // Asks the host (or, without one, takes the kept compressor of `settings`); false when refused
-// or unavailable. The choice is kept in `settings` when given.
-bool QtCompressionSettings(MovieHost* host, MovieSettings* settings, float frameRate,
-                           int32_t quality);
+// or unavailable. The choice is kept in `kept`, and its compressor in `settings` when given.
+bool QtCompressionSettings(MovieHost* host, MovieSettings* settings, CompressorChoices& kept,
+                           float frameRate, int32_t quality);
 bool OpenQtMovie(MovieWriters& w, const MovieOpenRequest& request);
-// Forgets the .mov settings of the process.
-void EndQuickTime();
-// The .mov settings QtCompressionSettings chose, kept for the rest of the process.
-struct QtSettings {
-    std::string codec;
-    int32_t spatialQuality = 0;
-    int32_t temporalRate = 0;  // 16.16
-};
 constexpr int32_t QtPrimingFrame = -999;
 
 // --- .mp4, .mkv, .webm --------------------------------------------------------------------------

@@ -68,6 +68,26 @@ struct FrameWindow {
 // (movie_pipeline.h); 0 writes each frame on the job's thread.
 constexpr int32_t DefaultPipelineDepth = 3;
 
+// The .mov settings QtCompressionSettings chose.
+struct QtSettings {
+    std::string codec;
+    int32_t spatialQuality = 0;
+    int32_t temporalRate = 0;  // 16.16
+};
+
+// The compressors the movie commands chose, kept for as long as the program runs: the AVI
+// compressor chosen with a job's first movie serves the job's later movies, and the .mov
+// settings serve every later .mov movie. The program owns one (the editor's main window, the
+// command-line tool's context) and hands it in with every command (MovieSettings::compressors).
+struct CompressorChoices {
+    bool aviChosen = false;
+    std::string aviCodec;  // "" uncompressed
+    int32_t aviQuality = 100;
+    bool qtRuns = false;  // the .mov writer has been found available
+    bool qtChosen = false;
+    QtSettings qt;
+};
+
 struct MovieWriters {
     int32_t type = 0;          // writer type of the open (or last opened) movie
     int32_t frameCounter = 0;  // number of the next frame; 0 at open
@@ -79,6 +99,9 @@ struct MovieWriters {
     // The command's settings record: the kept compressors are read from it and the choices
     // made written into it. Without one the containers' defaults are used and nothing is kept.
     MovieSettings* settings = nullptr;
+    // The compressors the program keeps (those of `settings`), else the writers' own.
+    CompressorChoices& Choices();
+    CompressorChoices ownChoices;
     // The open movie (null before the first open and after a close).
     std::unique_ptr<ContainerWriter> open;
     // What the movie's frames are: size, pixel shape, scan, rate and where the show is drawn

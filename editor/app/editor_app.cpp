@@ -178,7 +178,6 @@ void FinishEditor(int quitCode) {
     Session().Detach();
     delete show;
     StopToolkit();
-    EndQuickTime();
 }
 
 int RunEditorProgram(int argc, char** argv) {

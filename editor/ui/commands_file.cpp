@@ -308,6 +308,7 @@ void RunMakeMovie(CMain& m, int id) {
     EditorMovieHost host;
     m.busy = true;
     MovieSettings kept = MovieSettingsFrom(Session().Store());
+    kept.compressors = &m.compressors;
     MakeMovie(show, host, id == CmdBatchRender, kept);
     StoreMovieSettings(kept, Session().Store());
     m.busy = false;

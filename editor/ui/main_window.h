@@ -15,6 +15,7 @@
 #include "editor/ui/views/stage.h"
 #include "editor/ui/views/timeline.h"
 #include "editor/ui/views/viewer.h"
+#include "output/writer_state.h"
 
 namespace kv {
 
@@ -49,6 +50,8 @@ public:
     MenuBar menu;
     BitmapButton okButton;
     bool busy = false;  // a movie, a still or a batch is being made
+    // The movie compressors chosen while the editor runs, handed to every movie command.
+    CompressorChoices compressors;
 
     // The views this window owns; they know only the session.
     std::unique_ptr<CStage> stage;

@@ -165,7 +165,7 @@ TEST_F(MakeMovieTest, CodecChoiceIsStoredAndReused) {
     host.aviCodec = "MJPG";
     ASSERT_TRUE(Make());
     EXPECT_EQ(kv::TheSettings().ReadString("CodecType", ""), "MJPG");
-    EXPECT_EQ(kv::KeptAviCompressor(), "MJPG");
+    EXPECT_EQ(kv::KeptAviCompressor(kvtest::KeptCompressors()), "MJPG");
     auto p = kvtest::ProbeVideo(host.output);
     EXPECT_EQ(p["codec_tag_string"], "MJPG");
     EXPECT_EQ(p["nb_read_frames"], "2");

@@ -148,8 +148,15 @@ inline std::vector<int> Concat(std::vector<std::vector<int>> parts) {
 
 // The movie command as the editor runs it: the kept values from the test program's store (the
 // process's), and what the job decided written back there.
+// The compressors a test program keeps between its movies, as a program does.
+inline kv::CompressorChoices& KeptCompressors() {
+    static kv::CompressorChoices kept;
+    return kept;
+}
+
 inline bool MakeMovieWithStore(kv::Show& show, kv::MovieHost& host, bool batch) {
     kv::MovieSettings kept = kv::MovieSettingsFrom(kv::TheSettings());
+    kept.compressors = &KeptCompressors();
     const bool made = kv::MakeMovie(show, host, batch, kept);
     kv::StoreMovieSettings(kept, kv::TheSettings());
     return made;
@@ -164,8 +171,7 @@ inline void FreshMovieState() {
     kv::TheSettings().WriteString("CodecType", "");
     kv::TheSettings().WriteString("MovieWid", "720");
     kv::TheSettings().WriteInt("MovieType", 0);
-    kv::ForgetAviCompressor();
-    kv::EndQuickTime();
+    KeptCompressors() = kv::CompressorChoices{};
     unsetenv("KINEVISTA_DISABLE_MOV");
 }
 

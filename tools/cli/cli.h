@@ -25,6 +25,7 @@
 namespace kv {
 class CDIB;
 class Settings;
+struct CompressorChoices;
 class Show;
 }  // namespace kv
 
@@ -85,6 +86,8 @@ public:
     // program owns it (main); the commands read it and write their choices into it for this run.
     kv::Settings& Store() const { return *settings; }
     kv::Settings* settings = nullptr;
+    // The movie compressors chosen in this run (main owns them; output keeps them between movies).
+    kv::CompressorChoices* compressors = nullptr;
 
     std::string command;
     const char* usage = "";    // the command's usage line

@@ -288,6 +288,7 @@ bool CliMovieHost::Make(Context& ctx, kv::Show& show, bool batch) {
         }
     }
     kv::MovieSettings settings = kv::MovieSettingsFrom(ctx.Store());
+    settings.compressors = ctx.compressors;
     const bool made = kv::MakeMovie(show, *this, batch, settings);
     kv::StoreMovieSettings(settings, ctx.Store());
     return made;

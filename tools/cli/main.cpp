@@ -17,6 +17,7 @@
 #include "core/render/show_loading.h"
 #include "core/show/show.h"
 #include "kv_version.h"
+#include "output/writer_state.h"
 #include "platform/os/atomic_file.h"
 #include "platform/os/utf8_names.h"
 #include "tools/cli/cli.h"
@@ -325,6 +326,8 @@ int Main(int argc, char** argv) {
         std::fprintf(stderr, "Warning: --set: %s\n", line.c_str());
     kv::SetPictureMemoryLimit(store.ReadInt("PictureMemoryLimit", 0));
     ctx.settings = &store;
+    kv::CompressorChoices compressors;
+    ctx.compressors = &compressors;
     const std::string& answer = cl.answer;
     if (!answer.empty())
         kv::SetDefaultAnswer(answer == "yes"  ? kv::Answer::Yes
