@@ -223,6 +223,57 @@ void PrintAccounting(const std::vector<std::string>& arrays) {
     }
 }
 
+// A task's state in words: its result when it wrote one, else the queue's state of its newest
+// array job, else "pending". `done` tells whether the task finished well.
+std::string TaskState(const FarmPlan& plan, size_t t, const std::vector<std::string>& ids,
+                      const std::map<std::string, std::pair<std::string, std::string>>& states,
+                      bool& done) {
+    const std::string result = ReadText(plan.StatusFile(t));
+    done = result == "ok";
+    if (done) return "done";
+    if (!result.empty()) return result;
+    for (size_t k = ids.size(); k-- > 1;) {
+        auto it = states.find(ids[k] + "_" + std::to_string(t));
+        if (it != states.end()) {
+            std::string now = it->second.first;
+            for (char& c : now) c = static_cast<char>(std::tolower(c));
+            return now;
+        }
+    }
+    return "pending";
+}
+
+// The summary once the join job has ended, is gone or can never run; the program's exit code.
+int ReportFarmEnd(const FarmPlan& plan, const std::vector<std::string>& arrays,
+                  const std::string& joinId, const std::string& joinState) {
+    std::vector<size_t> failed;
+    for (size_t t = 0; t < plan.tasks.size(); ++t)
+        if (ReadText(plan.StatusFile(t)) != "ok") failed.push_back(t);
+    if (joinState == "COMPLETED" && failed.empty()) {
+        std::printf("farm: all %zu tasks done; join report in %s\n", plan.tasks.size(),
+                    plan.JoinLog().c_str());
+        return ExitSuccess;
+    }
+    std::printf("farm: %zu of %zu tasks failed\n", failed.size(), plan.tasks.size());
+    std::string list;
+    for (size_t t : failed) {
+        const std::string r = ReadText(plan.StatusFile(t));
+        std::printf("  task %zu (%s): %s\n", t, plan.tasks[t].label.c_str(),
+                    r.empty() ? "no result" : r.c_str());
+        list += " " + std::to_string(t);
+    }
+    if (!failed.empty()) PrintAccounting(arrays);
+    if (!failed.empty())
+        std::printf(
+            "render them again alone with: %s/resubmit.sh%s\n"
+            "(the join job %s waits for them; scancel %s gives up)\n",
+            plan.jobFolder.c_str(), list.c_str(), joinId.c_str(), joinId.c_str());
+    else
+        std::printf("the join job ended %s; its report: %s\n", joinState.c_str(),
+                    plan.JoinLog().c_str());
+    return ExitFailure;
+}
+
 int WaitForJobs(const FarmPlan& plan, const std::string& tasksId, const std::string& joinId) {
     std::vector<std::string> printed(plan.tasks.size());
     std::string joinPrinted;
@@ -236,24 +287,9 @@ int WaitForJobs(const FarmPlan& plan, const std::string& tasksId, const std::str
         const bool answered = QueueStates(ids, states);
         size_t done = 0;
         for (size_t t = 0; t < plan.tasks.size(); ++t) {
-            std::string now;
-            const std::string result = ReadText(plan.StatusFile(t));
-            if (result == "ok") {
-                now = "done";
-                ++done;
-            } else if (!result.empty()) {
-                now = result;
-            } else {
-                for (size_t k = ids.size(); k-- > 1;) {
-                    auto it = states.find(ids[k] + "_" + std::to_string(t));
-                    if (it != states.end()) {
-                        now = it->second.first;
-                        for (char& c : now) c = static_cast<char>(std::tolower(c));
-                        break;
-                    }
-                }
-                if (now.empty()) now = "pending";
-            }
+            bool finished = false;
+            const std::string now = TaskState(plan, t, ids, states, finished);
+            if (finished) ++done;
             if (now != printed[t]) {
                 printed[t] = now;
                 std::printf("%s: %s\n", plan.tasks[t].label.c_str(), now.c_str());
@@ -274,34 +310,8 @@ int WaitForJobs(const FarmPlan& plan, const std::string& tasksId, const std::str
                                joinState == "NODE_FAIL" || joinState == "OUT_OF_MEMORY";
         // A join job gone from the queue has ended too (or was cancelled before it ran).
         const bool joinGone = answered && join == states.end();
-        if (joinEnded || joinGone || joinState == "BLOCKED") {
-            std::vector<size_t> failed;
-            for (size_t t = 0; t < plan.tasks.size(); ++t)
-                if (ReadText(plan.StatusFile(t)) != "ok") failed.push_back(t);
-            if (joinState == "COMPLETED" && failed.empty()) {
-                std::printf("farm: all %zu tasks done; join report in %s\n", plan.tasks.size(),
-                            plan.JoinLog().c_str());
-                return ExitSuccess;
-            }
-            std::printf("farm: %zu of %zu tasks failed\n", failed.size(), plan.tasks.size());
-            std::string list;
-            for (size_t t : failed) {
-                const std::string r = ReadText(plan.StatusFile(t));
-                std::printf("  task %zu (%s): %s\n", t, plan.tasks[t].label.c_str(),
-                            r.empty() ? "no result" : r.c_str());
-                list += " " + std::to_string(t);
-            }
-            if (!failed.empty()) PrintAccounting(arrays);
-            if (!failed.empty())
-                std::printf(
-                    "render them again alone with: %s/resubmit.sh%s\n"
-                    "(the join job %s waits for them; scancel %s gives up)\n",
-                    plan.jobFolder.c_str(), list.c_str(), currentJoin.c_str(), currentJoin.c_str());
-            else
-                std::printf("the join job ended %s; its report: %s\n", joinState.c_str(),
-                            plan.JoinLog().c_str());
-            return ExitFailure;
-        }
+        if (joinEnded || joinGone || joinState == "BLOCKED")
+            return ReportFarmEnd(plan, arrays, currentJoin, joinState);
         // Polling is how Slurm's state is seen from outside; once a second is light on it.
         kv::SleepMilliseconds(1000);
     }
@@ -309,60 +319,19 @@ int WaitForJobs(const FarmPlan& plan, const std::string& tasksId, const std::str
 
 // --- the command -----------------------------------------------------------------------------
 
-int RunFarm(Context& ctx) {
-    const std::vector<std::string> forwarded = TakeForwardedArgs(ctx);
-    CliMovieHost host;
-    if (!host.TakeMovieFlags(ctx)) return ExitUsage;
-    const std::optional<std::string> shared = ctx.TakeValue("--shared");
-    const std::optional<std::string> segmentsText = ctx.TakeValue("--segments");
-    const std::optional<std::string> partition = ctx.TakeValue("--partition");
-    const std::optional<std::string> extText = ctx.TakeValue("--ext");
-    const bool dryRun = ctx.TakeFlag("--dry-run");
-    const bool wait = ctx.TakeFlag("--wait");
-    std::vector<std::string> pos;
-    if (!ctx.Positionals(pos)) return ExitUsage;
-    if (pos.empty()) return ctx.Usage("wants one or more SHOW.kvx");
-    if (host.output.empty()) return ctx.Usage("wants --out DIR for the movies");
-    if (!shared) return ctx.Usage("wants --shared DIR, a folder every node sees at that path");
-    int32_t segments = 1;
-    if (segmentsText && (!ParseInt(*segmentsText, segments) || segments < 1 || segments > 1000))
-        return ctx.Usage("--segments wants a whole number from 1 to 1000, not " + *segmentsText);
-    if (segments > 1 && pos.size() != 1)
-        return ctx.Usage("--segments splits one show; give one SHOW.kvx");
-    if (partition && partition->find_first_of(" \t\n'\"\\$`") != std::string::npos)
-        return ctx.Usage("--partition wants a partition name, not " + *partition);
-    std::string ext = extText ? *extText : ".avi";
-    if (!ext.empty() && ext[0] != '.') ext = "." + ext;
-    const std::string outDir = Absolute(host.output);
-    // The movie names are batch's: <show>B.<extension> in the output folder.
-    host.output = outDir + "/farm" + ext;
-    if (!host.CheckCodec(ctx)) return ExitUsage;
+// A show with its picture, as copied into the job folder.
+struct StagedShow {
+    std::string show, picture, pictureName, folder;
+};
+
+// Reads every show (so that one that cannot render fails before anything is submitted) and
+// plans its tasks: one per show, or `segments` of one show. ExitSuccess, or the exit code after
+// the message.
+int PlanTasks(Context& ctx, CliMovieHost& host, const std::vector<std::string>& pos,
+              int32_t segments, const std::string& ext, FarmPlan& plan,
+              std::vector<StagedShow>& staged) {
     const int32_t writerType = kv::WriterTypeFor(host.output);
-    struct stat st;
-    if (::stat(shared->c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return ctx.Fail("the shared folder " + *shared + " is not a folder");
-    if (::stat(outDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return ctx.Fail("the output folder " + outDir + " is not a folder");
-
-    FarmPlan plan;
-    char stamp[32];
-    const std::time_t now = std::time(nullptr);
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::gmtime(&now));
-    plan.jobFolder = Absolute(*shared) + "/kv-farm-" + stamp + "-" + std::to_string(::getpid());
-    // Slurm's #SBATCH lines take paths as single words.
-    if (plan.jobFolder.find_first_of(" \t\n") != std::string::npos)
-        return ctx.Usage("--shared wants a folder whose path has no white space");
-    plan.program = plan.jobFolder + "/kinevista-cli";
-    plan.movieArgs = forwarded;
-    if (partition) plan.partition = *partition;
-
-    // Every show is read here first, so that a show that cannot render fails before anything
-    // is submitted.
     std::set<std::string> outputs;
-    struct Staged {
-        std::string show, picture, pictureName, folder;
-    };
-    std::vector<Staged> staged;
     for (size_t i = 0; i < pos.size(); ++i) {
         kv::Show show(ctx.Store());
         ctx.PrepareShow(show);
@@ -370,7 +339,7 @@ int RunFarm(Context& ctx) {
         const std::string movie = kv::BatchOutputName(host.output, pos[i], writerType);
         if (!outputs.insert(movie).second)
             return ctx.Fail("two shows would make the same movie " + movie);
-        Staged s;
+        StagedShow s;
         s.folder = plan.jobFolder + "/shows/" + std::to_string(i);
         s.show = Absolute(pos[i]);
         // The picture the show loaded, found as loading finds it (its stored path, else in the
@@ -406,6 +375,108 @@ int RunFarm(Context& ctx) {
             plan.tasks.push_back(t);
         }
     }
+    return ExitSuccess;
+}
+
+// The job folder: program, shows with their pictures, settings, scripts. ExitSuccess, or the
+// exit code after the message.
+int StageJobFolder(Context& ctx, const FarmPlan& plan, const std::vector<StagedShow>& staged) {
+    for (const char* sub : {"", "/shows", "/logs", "/status", "/parts", "/public"}) {
+        const std::string d = plan.jobFolder + sub;
+        if (::mkdir(d.c_str(), 0755) != 0 && errno != EEXIST)
+            return ctx.Fail("cannot make " + d + ": " + std::strerror(errno));
+    }
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return ctx.Fail("cannot find this program to copy it to the shared folder");
+    self[n] = 0;
+    if (!CopyFile(self, plan.program, 0755)) return ctx.Fail("cannot copy to " + plan.program);
+    for (const StagedShow& s : staged) {
+        if (::mkdir(s.folder.c_str(), 0755) != 0 && errno != EEXIST)
+            return ctx.Fail("cannot make " + s.folder);
+        if (!CopyFile(s.show, s.folder + "/" + BaseName(s.show), 0644) ||
+            !CopyFile(s.picture, s.folder + "/" + s.pictureName, 0644))
+            return ctx.Fail("cannot copy " + s.show + " and its picture to " + s.folder);
+    }
+    if (!WriteText(plan.jobFolder + "/Kinevista.ini", ctx.Store().Text(), 0644) ||
+        !WriteText(plan.jobFolder + "/tasks.sh", plan.TasksScript(), 0755) ||
+        !WriteText(plan.jobFolder + "/join.sh", plan.JoinScript(), 0755) ||
+        !WriteText(plan.jobFolder + "/resubmit.sh", plan.ResubmitScript(), 0755))
+        return ctx.Fail("cannot write the scripts in " + plan.jobFolder);
+    return ExitSuccess;
+}
+
+// Submits the tasks, then the join job that waits for them; ExitSuccess with both ids, or the
+// exit code after the message (the tasks cancelled when the join job was refused).
+int SubmitJobs(Context& ctx, const FarmPlan& plan, std::string& tasksId, std::string& joinId) {
+    std::string out;
+    if (RunProgram({"sbatch", "--parsable", plan.jobFolder + "/tasks.sh"}, &out) != 0 ||
+        ParsableId(out).empty())
+        return ctx.Fail("sbatch did not take the tasks (" + plan.jobFolder + "/tasks.sh)");
+    tasksId = ParsableId(out);
+    WriteText(plan.jobFolder + "/tasks.ids", tasksId + "\n", 0644);
+    if (RunProgram({"sbatch", "--parsable", "--dependency=afterok:" + tasksId,
+                    "--kill-on-invalid-dep=no", plan.jobFolder + "/join.sh"},
+                   &out) != 0 ||
+        ParsableId(out).empty()) {
+        RunProgram({"scancel", tasksId}, nullptr);
+        return ctx.Fail("sbatch did not take the join job; the tasks (job " + tasksId +
+                        ") were cancelled");
+    }
+    joinId = ParsableId(out);
+    WriteText(plan.jobFolder + "/join.id", joinId + "\n", 0644);
+    return ExitSuccess;
+}
+
+int RunFarm(Context& ctx) {
+    const std::vector<std::string> forwarded = TakeForwardedArgs(ctx);
+    CliMovieHost host;
+    if (!host.TakeMovieFlags(ctx)) return ExitUsage;
+    const std::optional<std::string> shared = ctx.TakeValue("--shared");
+    const std::optional<std::string> segmentsText = ctx.TakeValue("--segments");
+    const std::optional<std::string> partition = ctx.TakeValue("--partition");
+    const std::optional<std::string> extText = ctx.TakeValue("--ext");
+    const bool dryRun = ctx.TakeFlag("--dry-run");
+    const bool wait = ctx.TakeFlag("--wait");
+    std::vector<std::string> pos;
+    if (!ctx.Positionals(pos)) return ExitUsage;
+    if (pos.empty()) return ctx.Usage("wants one or more SHOW.kvx");
+    if (host.output.empty()) return ctx.Usage("wants --out DIR for the movies");
+    if (!shared) return ctx.Usage("wants --shared DIR, a folder every node sees at that path");
+    int32_t segments = 1;
+    if (segmentsText && (!ParseInt(*segmentsText, segments) || segments < 1 || segments > 1000))
+        return ctx.Usage("--segments wants a whole number from 1 to 1000, not " + *segmentsText);
+    if (segments > 1 && pos.size() != 1)
+        return ctx.Usage("--segments splits one show; give one SHOW.kvx");
+    if (partition && partition->find_first_of(" \t\n'\"\\$`") != std::string::npos)
+        return ctx.Usage("--partition wants a partition name, not " + *partition);
+    std::string ext = extText ? *extText : ".avi";
+    if (!ext.empty() && ext[0] != '.') ext = "." + ext;
+    const std::string outDir = Absolute(host.output);
+    // The movie names are batch's: <show>B.<extension> in the output folder.
+    host.output = outDir + "/farm" + ext;
+    if (!host.CheckCodec(ctx)) return ExitUsage;
+    struct stat st;
+    if (::stat(shared->c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return ctx.Fail("the shared folder " + *shared + " is not a folder");
+    if (::stat(outDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return ctx.Fail("the output folder " + outDir + " is not a folder");
+
+    FarmPlan plan;
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::gmtime(&now));
+    plan.jobFolder = Absolute(*shared) + "/kv-farm-" + stamp + "-" + std::to_string(::getpid());
+    // Slurm's #SBATCH lines take paths as single words.
+    if (plan.jobFolder.find_first_of(" \t\n") != std::string::npos)
+        return ctx.Usage("--shared wants a folder whose path has no white space");
+    plan.program = plan.jobFolder + "/kinevista-cli";
+    plan.movieArgs = forwarded;
+    if (partition) plan.partition = *partition;
+
+    std::vector<StagedShow> staged;
+    if (const int r = PlanTasks(ctx, host, pos, segments, ext, plan, staged); r != ExitSuccess)
+        return r;
 
     if (dryRun) {
         std::printf("# %s/tasks.sh\n%s\n# %s/join.sh\n%s\n", plan.jobFolder.c_str(),
@@ -418,48 +489,9 @@ int RunFarm(Context& ctx) {
         return ExitSuccess;
     }
 
-    // The job folder: program, shows with their pictures, settings, scripts.
-    for (const char* sub : {"", "/shows", "/logs", "/status", "/parts", "/public"}) {
-        const std::string d = plan.jobFolder + sub;
-        if (::mkdir(d.c_str(), 0755) != 0 && errno != EEXIST)
-            return ctx.Fail("cannot make " + d + ": " + std::strerror(errno));
-    }
-    char self[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return ctx.Fail("cannot find this program to copy it to the shared folder");
-    self[n] = 0;
-    if (!CopyFile(self, plan.program, 0755)) return ctx.Fail("cannot copy to " + plan.program);
-    for (size_t i = 0; i < staged.size(); ++i) {
-        const Staged& s = staged[i];
-        if (::mkdir(s.folder.c_str(), 0755) != 0 && errno != EEXIST)
-            return ctx.Fail("cannot make " + s.folder);
-        if (!CopyFile(s.show, s.folder + "/" + BaseName(s.show), 0644) ||
-            !CopyFile(s.picture, s.folder + "/" + s.pictureName, 0644))
-            return ctx.Fail("cannot copy " + s.show + " and its picture to " + s.folder);
-    }
-    if (!WriteText(plan.jobFolder + "/Kinevista.ini", ctx.Store().Text(), 0644) ||
-        !WriteText(plan.jobFolder + "/tasks.sh", plan.TasksScript(), 0755) ||
-        !WriteText(plan.jobFolder + "/join.sh", plan.JoinScript(), 0755) ||
-        !WriteText(plan.jobFolder + "/resubmit.sh", plan.ResubmitScript(), 0755))
-        return ctx.Fail("cannot write the scripts in " + plan.jobFolder);
-
-    std::vector<std::string> submit = {"sbatch", "--parsable"};
-    submit.push_back(plan.jobFolder + "/tasks.sh");
-    std::string out;
-    if (RunProgram(submit, &out) != 0 || ParsableId(out).empty())
-        return ctx.Fail("sbatch did not take the tasks (" + plan.jobFolder + "/tasks.sh)");
-    const std::string tasksId = ParsableId(out);
-    WriteText(plan.jobFolder + "/tasks.ids", tasksId + "\n", 0644);
-    if (RunProgram({"sbatch", "--parsable", "--dependency=afterok:" + tasksId,
-                    "--kill-on-invalid-dep=no", plan.jobFolder + "/join.sh"},
-                   &out) != 0 ||
-        ParsableId(out).empty()) {
-        RunProgram({"scancel", tasksId}, nullptr);
-        return ctx.Fail("sbatch did not take the join job; the tasks (job " + tasksId +
-                        ") were cancelled");
-    }
-    const std::string joinId = ParsableId(out);
-    WriteText(plan.jobFolder + "/join.id", joinId + "\n", 0644);
+    if (const int r = StageJobFolder(ctx, plan, staged); r != ExitSuccess) return r;
+    std::string tasksId, joinId;
+    if (const int r = SubmitJobs(ctx, plan, tasksId, joinId); r != ExitSuccess) return r;
     std::printf("tasks: job %s (%zu tasks)\njoin: job %s\njob folder: %s\n", tasksId.c_str(),
                 plan.tasks.size(), joinId.c_str(), plan.jobFolder.c_str());
     std::printf("a failed task is rendered again alone with: %s/resubmit.sh TASK...\n",
