@@ -218,23 +218,105 @@ public:
         return true;
     }
 
-    // Copies one part's packets, each stream moved on by the length of the parts before.
-    bool Add(AVFormatContext* in, const std::string& path, const std::vector<int64_t>& promised) {
-        std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
-        if (!pkt) return Fail("out of memory");
-        std::vector<bool> seen(in->nb_streams, false);
-        std::vector<int64_t> partEnds(in->nb_streams, 0);
-        std::vector<int64_t> partStart(in->nb_streams, AV_NOPTS_VALUE);
+    // What one part has delivered so far.
+    struct Part {
+        Part(AVFormatContext* input, const std::string& partPath)
+            : in(input),
+              path(partPath),
+              seen(in->nb_streams, false),
+              ends(in->nb_streams, 0),
+              start(in->nb_streams, AV_NOPTS_VALUE),
+              packets(in->nb_streams, 0),
+              ownEnds(in->nb_streams, AV_NOPTS_VALUE),
+              picture(av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)) {}
+        AVFormatContext* in;
+        const std::string& path;
+        std::vector<bool> seen;
+        std::vector<int64_t> ends;   // in the joined movie's time, per stream
+        std::vector<int64_t> start;  // the part's first timestamp, per stream
         // What the part delivered, to be held against what its index promised.
-        std::vector<int64_t> packets(in->nb_streams, 0);
-        std::vector<int64_t> ownEnds(in->nb_streams, AV_NOPTS_VALUE);
-        const int picture = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        std::vector<int64_t> packets;
+        std::vector<int64_t> ownEnds;
+        int picture;
         // Sound read before the part's first picture waits for it: only then is it known where
         // the part begins in the joined movie.
         std::vector<std::unique_ptr<AVPacket, PacketFree>> waiting;
         bool soundStarted = false;
+
+        // Counts a packet of stream s and notes where it ends in the part's own time.
+        void Count(unsigned s, const AVPacket& pkt) {
+            ++packets[s];
+            const int64_t own = pkt.pts != AV_NOPTS_VALUE ? pkt.pts : pkt.dts;
+            if (own == AV_NOPTS_VALUE) return;
+            const int64_t end = own + (pkt.duration > 0 ? pkt.duration : 0);
+            if (ownEnds[s] == AV_NOPTS_VALUE || end > ownEnds[s]) ownEnds[s] = end;
+        }
+    };
+
+    // Takes a sound packet: held until the part's first picture, else handed to its sound.
+    bool TakeSound(Part& part, unsigned s, AVPacket* pkt) {
+        part.Count(s, *pkt);
+        if (!part.soundStarted && part.picture >= 0) {
+            part.waiting.emplace_back(av_packet_clone(pkt));
+            av_packet_unref(pkt);
+            if (!part.waiting.back()) return Fail("out of memory");
+            return true;
+        }
+        if (!part.soundStarted && !StartSound(part.in, part.picture)) return false;
+        part.soundStarted = true;
+        const bool ok = m_sounds[s]->AddPacket(pkt);
+        av_packet_unref(pkt);
+        if (!ok) return Fail("the sound of " + part.path + ": " + m_sounds[s]->Error());
+        return true;
+    }
+
+    // Copies a picture (or other) packet, moved on by the length of the parts before; the
+    // first picture lets the waiting sound go.
+    bool CopyPacket(Part& part, unsigned s, AVPacket* pkt) {
+        // Each part's own clock starts at its first timestamp.
+        if (part.start[s] == AV_NOPTS_VALUE)
+            part.start[s] = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+        if (part.start[s] == AV_NOPTS_VALUE) part.start[s] = 0;
+        part.Count(s, *pkt);
+        const int64_t shift = m_offsets[s] - part.start[s];
+        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += shift;
+        if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += shift;
+        const int64_t stamp = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        const int64_t duration = pkt->duration > 0 ? pkt->duration : 1;
+        if (stamp != AV_NOPTS_VALUE && stamp + duration > part.ends[s])
+            part.ends[s] = stamp + duration;
+        if (pkt->dts != AV_NOPTS_VALUE && m_lastDts[s] != AV_NOPTS_VALUE &&
+            pkt->dts <= m_lastDts[s]) {
+            av_packet_unref(pkt);
+            return Fail(part.path +
+                        ": timestamps run backwards; the part does not follow the "
+                        "one before");
+        }
+        if (pkt->dts != AV_NOPTS_VALUE) m_lastDts[s] = pkt->dts;
+        AVStream* ost = m_mux->streams[s];
+        av_packet_rescale_ts(pkt, part.in->streams[s]->time_base, ost->time_base);
+        pkt->pos = -1;
+        const int err = av_interleaved_write_frame(m_mux.get(), pkt);
+        if (err < 0) return Fail("cannot write " + m_out + ": " + AvError(err));
+        ++m_packets;
+        if (static_cast<int>(s) != part.picture) return true;
+        if (!part.soundStarted) {
+            if (!StartSound(part.in, part.picture)) return false;
+            part.soundStarted = true;
+            for (auto& w : part.waiting)
+                if (!AddSound(part.in, *w, part.path)) return false;
+            part.waiting.clear();
+        }
+        return SoundReaches(part.ends[s], part.in->streams[s]->time_base, part.path);
+    }
+
+    // Copies one part's packets, each stream moved on by the length of the parts before.
+    bool Add(AVFormatContext* in, const std::string& path, const std::vector<int64_t>& promised) {
+        std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
+        if (!pkt) return Fail("out of memory");
+        Part part(in, path);
         for (;;) {
-            int err = av_read_frame(in, pkt.get());
+            const int err = av_read_frame(in, pkt.get());
             if (err == AVERROR_EOF) break;
             if (err < 0) return Fail("cannot read " + path + ": " + AvError(err));
             const unsigned s = static_cast<unsigned>(pkt->stream_index);
@@ -242,83 +324,26 @@ public:
                 av_packet_unref(pkt.get());
                 continue;
             }
-            const AVStream* ist = in->streams[s];
-            if (!seen[s] && NeedsKeyStart(ist->codecpar) && !(pkt->flags & AV_PKT_FLAG_KEY)) {
+            if (!part.seen[s] && NeedsKeyStart(in->streams[s]->codecpar) &&
+                !(pkt->flags & AV_PKT_FLAG_KEY)) {
                 av_packet_unref(pkt.get());
                 return Fail(path +
                             " does not start with a key frame; it cannot be joined "
                             "without re-encoding");
             }
-            seen[s] = true;
-            if (m_sounds[s]) {
-                ++packets[s];
-                const int64_t own = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-                if (own != AV_NOPTS_VALUE) {
-                    const int64_t end = own + (pkt->duration > 0 ? pkt->duration : 0);
-                    if (ownEnds[s] == AV_NOPTS_VALUE || end > ownEnds[s]) ownEnds[s] = end;
-                }
-                if (!soundStarted && picture >= 0) {
-                    waiting.emplace_back(av_packet_clone(pkt.get()));
-                    av_packet_unref(pkt.get());
-                    if (!waiting.back()) return Fail("out of memory");
-                    continue;
-                }
-                if (!soundStarted && !StartSound(in, picture)) return false;
-                soundStarted = true;
-                const bool ok = m_sounds[s]->AddPacket(pkt.get());
-                av_packet_unref(pkt.get());
-                if (!ok) return Fail("the sound of " + path + ": " + m_sounds[s]->Error());
-                continue;
-            }
-            // Each part's own clock starts at its first timestamp.
-            if (partStart[s] == AV_NOPTS_VALUE)
-                partStart[s] = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
-            if (partStart[s] == AV_NOPTS_VALUE) partStart[s] = 0;
-            ++packets[s];
-            const int64_t ownStamp = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-            if (ownStamp != AV_NOPTS_VALUE) {
-                const int64_t end = ownStamp + (pkt->duration > 0 ? pkt->duration : 0);
-                if (ownEnds[s] == AV_NOPTS_VALUE || end > ownEnds[s]) ownEnds[s] = end;
-            }
-            const int64_t shift = m_offsets[s] - partStart[s];
-            if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += shift;
-            if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += shift;
-            const int64_t stamp = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-            const int64_t duration = pkt->duration > 0 ? pkt->duration : 1;
-            if (stamp != AV_NOPTS_VALUE && stamp + duration > partEnds[s])
-                partEnds[s] = stamp + duration;
-            if (pkt->dts != AV_NOPTS_VALUE && m_lastDts[s] != AV_NOPTS_VALUE &&
-                pkt->dts <= m_lastDts[s]) {
-                av_packet_unref(pkt.get());
-                return Fail(path +
-                            ": timestamps run backwards; the part does not follow the "
-                            "one before");
-            }
-            if (pkt->dts != AV_NOPTS_VALUE) m_lastDts[s] = pkt->dts;
-            AVStream* ost = m_mux->streams[s];
-            av_packet_rescale_ts(pkt.get(), ist->time_base, ost->time_base);
-            pkt->pos = -1;
-            err = av_interleaved_write_frame(m_mux.get(), pkt.get());
-            if (err < 0) return Fail("cannot write " + m_out + ": " + AvError(err));
-            ++m_packets;
-            if (static_cast<int>(s) == picture) {
-                if (!soundStarted) {
-                    if (!StartSound(in, picture)) return false;
-                    soundStarted = true;
-                    for (auto& w : waiting)
-                        if (!AddSound(in, *w, path)) return false;
-                    waiting.clear();
-                }
-                if (!SoundReaches(partEnds[s], in->streams[s]->time_base, path)) return false;
-            }
+            part.seen[s] = true;
+            if (!(m_sounds[s] ? TakeSound(part, s, pkt.get()) : CopyPacket(part, s, pkt.get())))
+                return false;
         }
-        if (!soundStarted && !StartSound(in, picture)) return false;
-        for (auto& w : waiting)
+        const int picture = part.picture;
+        if (!part.soundStarted && !StartSound(in, picture)) return false;
+        for (auto& w : part.waiting)
             if (!AddSound(in, *w, path)) return false;
         std::string missing;
-        if (!PartIsWhole(in, promised, packets, ownEnds, path, missing)) return Fail(missing);
+        if (!PartIsWhole(in, promised, part.packets, part.ownEnds, path, missing))
+            return Fail(missing);
         for (unsigned s = 0; s < in->nb_streams; ++s)
-            if (partEnds[s] > m_offsets[s]) m_offsets[s] = partEnds[s];
+            if (part.ends[s] > m_offsets[s]) m_offsets[s] = part.ends[s];
         // The part's sound ends with its picture.
         if (picture >= 0) {
             const AVRational base = in->streams[picture]->time_base;
