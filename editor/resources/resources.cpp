@@ -12,7 +12,6 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <numbers>
 
 #include "core/picture/placeholder.h"
@@ -267,19 +266,17 @@ std::map<int, ResourceBitmap> MakeBitmaps() {
     return m;
 }
 
-std::mutex g_lock;
-
 }  // namespace
 
+// The tables are made once, on first use (a static's start is safe across threads), and only
+// read after.
 const ResourceBitmap* FindBitmapResource(int id) {
-    std::lock_guard<std::mutex> g(g_lock);
     static const std::map<int, ResourceBitmap> bitmaps = MakeBitmaps();
     auto it = bitmaps.find(id);
     return it == bitmaps.end() ? nullptr : &it->second;
 }
 
 const ResourceCursor* FindCursorResource(int id) {
-    std::lock_guard<std::mutex> g(g_lock);
     static const std::map<int, ResourceCursor> cursors = MakeCursors();
     auto it = cursors.find(id);
     return it == cursors.end() ? nullptr : &it->second;
