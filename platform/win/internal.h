@@ -123,6 +123,8 @@ public:
     // deactivates nothing. Backends that cannot tell say yes.
     virtual bool FocusHeldByAnotherProgram() { return true; }
     virtual void Present() {}  // show the changed surfaces
+    // Device pixels per logical pixel (see GetScaleFactor).
+    virtual double Scale() const { return 1.0; }
     // Gather input; with wait, block up to timeoutMs for something to arrive.
     virtual void Poll(bool wait, int timeoutMs) = 0;
     virtual std::vector<MonitorInfo> Monitors() = 0;

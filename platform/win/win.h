@@ -279,6 +279,10 @@ enum : int {
 // when that backend cannot start or another one is already running.
 bool SelectBackend(const std::string& name);
 const char* BackendName();
+// Device pixels per logical pixel on the display the windows are on (1 for the headless
+// backend). Everything the program is given and gives is in logical pixels; a picture drawn with
+// StretchDIBits over a logical rectangle from this many times more source pixels is shown sharp.
+double GetScaleFactor();
 // Longest interval between two presses that still makes a double click (0 turns them off).
 void SetDoubleClickTime(int ms);
 

@@ -199,6 +199,11 @@ bool SelectBackend(const std::string& name) {
 const char* BackendName() {
     return TheBackend().Name();
 }
+
+double GetScaleFactor() {
+    return TheBackend().Scale();
+}
+
 // --- Classes and windows -------------------------------------------------------------------------
 bool RegisterClass(const std::string& name, WNDPROC proc, uint32_t classStyle, int iconId,
                    HCURSOR cursor) {

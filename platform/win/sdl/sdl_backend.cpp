@@ -8,6 +8,10 @@
 // keys inside the program), the stacking follows the layer's window list after every change and
 // after every press (a window manager raises a clicked window on its own), and an X error is
 // logged once per kind instead of ending the program.
+//
+// The layer works in logical pixels; the display's windows are the scale factor (scale.h) times
+// larger. The backend multiplies what it tells the display (places, sizes, surfaces, cursors) and
+// divides what the display tells it (input, moves, sizes, the monitors' bounds).
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
@@ -16,6 +20,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +32,7 @@
 
 #include "platform/win/internal.h"
 #include "platform/win/portal/portal_dialog.h"
+#include "platform/win/scale.h"
 #include "platform/win/sdl/sdl_testing.h"
 #include "platform/win/window_state.h"
 
@@ -160,6 +166,10 @@ struct X11Api {
     int (*freeColormap)(Display*, Colormap) = nullptr;
     XErrorHandler (*setErrorHandler)(XErrorHandler) = nullptr;
     XIOErrorHandler (*setIOErrorHandler)(XIOErrorHandler) = nullptr;
+    // For the display's resources, read once at the start over a connection of its own.
+    Display* (*openDisplay)(const char*) = nullptr;
+    int (*closeDisplay)(Display*) = nullptr;
+    char* (*resourceManagerString)(Display*) = nullptr;
 };
 
 const X11Api& X11() {
@@ -182,7 +192,9 @@ const X11Api& X11() {
                get(a.changeProperty, "XChangeProperty") && get(a.flush, "XFlush") &&
                get(a.bell, "XBell") && get(a.freeColormap, "XFreeColormap") &&
                get(a.setErrorHandler, "XSetErrorHandler") &&
-               get(a.setIOErrorHandler, "XSetIOErrorHandler");
+               get(a.setIOErrorHandler, "XSetIOErrorHandler") &&
+               get(a.openDisplay, "XOpenDisplay") && get(a.closeDisplay, "XCloseDisplay") &&
+               get(a.resourceManagerString, "XResourceManagerString");
         return a;
     }();
     return api;
@@ -276,49 +288,69 @@ int OnXIOError(Display*) {
     _exit(1);
 }
 
+// The X resources of the display (the root window's RESOURCE_MANAGER property as xrdb sets it);
+// "" when there is none or no X display.
+std::string XResources() {
+    if (!X11().ok) return "";
+    Display* d = X11().openDisplay(nullptr);
+    if (!d) return "";
+    const char* text = X11().resourceManagerString(d);
+    std::string out = text ? text : "";
+    X11().closeDisplay(d);
+    return out;
+}
+
 class SdlBackend : public Backend {
 public:
+    explicit SdlBackend(double scale) : m_scale(scale) {}
     ~SdlBackend() override {
         for (auto& c : m_cursors) SDL_FreeCursor(c.second);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
 
     const char* Name() const override { return "sdl"; }
+    double Scale() const override { return m_scale; }
+
+    // A logical coordinate or rectangle on the display, and back.
+    int Dev(int v) const { return ToDevice(v, m_scale); }
+    SDL_Rect DevRect(const Rect& r) const {
+        return SDL_Rect{Dev(r.left), Dev(r.top), std::max(1, Dev(r.right) - Dev(r.left)),
+                        std::max(1, Dev(r.bottom) - Dev(r.top))};
+    }
+    int Logical(int device) const { return static_cast<int>(std::lround(device / m_scale)); }
 
     void WindowCreated(Window* w) override {
-        int width = std::max(1, w->rect.right - w->rect.left);
-        int height = std::max(1, w->rect.bottom - w->rect.top);
+        const SDL_Rect d = DevRect(w->rect);
         uint32_t flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
         // A sizing frame tells the window manager the window may be resized (its size hints).
         if (w->style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
         if (w->exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
         if (w->className.rfind("#", 0) == 0) flags |= SDL_WINDOW_POPUP_MENU;
-        SDL_Window* sw =
-            SDL_CreateWindow(w->title.c_str(), w->rect.left, w->rect.top, width, height, flags);
+        SDL_Window* sw = SDL_CreateWindow(w->title.c_str(), d.x, d.y, d.w, d.h, flags);
         if (!sw) return;
-        if (w->style & WS_THICKFRAME) SDL_SetWindowMinimumSize(sw, 120, 80);
+        if (w->style & WS_THICKFRAME) SDL_SetWindowMinimumSize(sw, Dev(120), Dev(80));
         w->backendData = sw;
         m_byId[SDL_GetWindowID(sw)] = w;
         m_topmost[w] = (w->exStyle & WS_EX_TOPMOST) != 0;
-        Display* d = nullptr;
-        ::Window xw = XWindowOf(w, &d);
+        Display* dpy = nullptr;
+        ::Window xw = XWindowOf(w, &dpy);
         HWND owner = OwnerOf(w);
         ::Window ownerXw = owner ? XWindowOf(owner, nullptr) : 0;
         if (xw && ownerXw) {
             // An owned popup belongs to its owner for the window manager: kept above it. It
             // takes the keyboard when clicked (which activates the program) but not when it
             // appears: a user time of 0 asks the window manager not to focus it on mapping.
-            X11().setTransientFor(d, xw, ownerXw);
+            X11().setTransientFor(dpy, xw, ownerXw);
             long never = 0;
-            X11().changeProperty(d, xw, X11().internAtom(d, "_NET_WM_USER_TIME", False),
+            X11().changeProperty(dpy, xw, X11().internAtom(dpy, "_NET_WM_USER_TIME", False),
                                  XA_CARDINAL, 32, PropModeReplace,
                                  reinterpret_cast<unsigned char*>(&never), 1);
-            X11().flush(d);
+            X11().flush(dpy);
         } else if (xw) {
             // SDL marks every window transient for the root, which a window manager reads as
             // "above every window of the program": the window that leads keeps none.
-            X11().deleteProperty(d, xw, XA_WM_TRANSIENT_FOR);
-            X11().flush(d);
+            X11().deleteProperty(dpy, xw, XA_WM_TRANSIENT_FOR);
+            X11().flush(dpy);
         }
     }
 
@@ -349,13 +381,12 @@ public:
     void WindowPlaced(Window* w) override {
         auto* sw = static_cast<SDL_Window*>(w->backendData);
         if (!sw) return;
-        int width = std::max(1, w->rect.right - w->rect.left);
-        int height = std::max(1, w->rect.bottom - w->rect.top);
+        const SDL_Rect d = DevRect(w->rect);
+        const int width = d.w, height = d.h;
         int x = 0, y = 0, cw = 0, ch = 0;
         SDL_GetWindowPosition(sw, &x, &y);
         SDL_GetWindowSize(sw, &cw, &ch);
-        if (x != w->rect.left || y != w->rect.top)
-            SDL_SetWindowPosition(sw, w->rect.left, w->rect.top);
+        if (x != d.x || y != d.y) SDL_SetWindowPosition(sw, d.x, d.y);
         if (cw != width || ch != height) {
             SDL_SetWindowSize(sw, width, height);
             // Remembered until the display reports it, so that the report is not taken for a
@@ -490,6 +521,14 @@ public:
             std::vector<uint32_t> px = ComposeWindow(w, &fw, &fh);
             SDL_Surface* s = SDL_GetWindowSurface(sw);
             if (!s || px.empty()) continue;
+            if (m_scale != 1.0) {
+                // Each logical pixel becomes a block of device pixels, edges kept hard.
+                const SDL_Rect d =
+                    DevRect(Rect{w->rect.left, w->rect.top, w->rect.left + fw, w->rect.top + fh});
+                px = ScaleNearest(px.data(), fw, fh, d.w, d.h);
+                fw = d.w;
+                fh = d.h;
+            }
             SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(px.data(), fw, fh, 32, fw * 4,
                                                                   SDL_PIXELFORMAT_ARGB8888);
             if (src) {
@@ -530,8 +569,14 @@ public:
             SDL_Rect b, u;
             if (SDL_GetDisplayBounds(i, &b) != 0) continue;
             if (SDL_GetDisplayUsableBounds(i, &u) != 0) u = b;
-            out.push_back(MonitorInfo{Rect{b.x, b.y, b.x + b.w, b.y + b.h},
-                                      Rect{u.x, u.y, u.x + u.w, u.y + u.h}});
+            // In logical pixels: those whose every device pixel is on the monitor.
+            auto logical = [this](const SDL_Rect& r) {
+                return Rect{static_cast<int>(std::ceil(r.x / m_scale)),
+                            static_cast<int>(std::ceil(r.y / m_scale)),
+                            static_cast<int>(std::floor((r.x + r.w) / m_scale)),
+                            static_cast<int>(std::floor((r.y + r.h) / m_scale))};
+            };
+            out.push_back(MonitorInfo{logical(b), logical(u)});
         }
         return out;
     }
@@ -541,11 +586,17 @@ public:
         SDL_Cursor* cur = it == m_cursors.end() ? nullptr : it->second;
         if (!cur) {
             if (const CursorImage* img = CursorImageOf(c)) {
-                SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(
-                    const_cast<uint32_t*>(img->pixels.data()), img->width, img->height, 32,
-                    img->width * 4, SDL_PIXELFORMAT_ARGB8888);
+                // Enlarged by replicating pixels, the hot spot with it.
+                const int cw = Dev(img->width), ch = Dev(img->height);
+                std::vector<uint32_t> px =
+                    m_scale == 1.0
+                        ? img->pixels
+                        : ScaleNearest(img->pixels.data(), img->width, img->height, cw, ch);
+                SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(px.data(), cw, ch, 32, cw * 4,
+                                                                    SDL_PIXELFORMAT_ARGB8888);
                 if (s) {
-                    cur = SDL_CreateColorCursor(s, img->hotX, img->hotY);
+                    cur = SDL_CreateColorCursor(s, std::min(cw - 1, Dev(img->hotX)),
+                                                std::min(ch - 1, Dev(img->hotY)));
                     SDL_FreeSurface(s);
                 }
             } else {
@@ -600,13 +651,13 @@ private:
         switch (e.type) {
             case SDL_MOUSEMOTION:
                 if (Window* w = Find(e.motion.windowID))
-                    InjectMouse(w->rect.left + e.motion.x, w->rect.top + e.motion.y,
-                                MouseAction::Move, 0);
+                    InjectMouse(PointerX(w, e.motion.x), PointerY(w, e.motion.y), MouseAction::Move,
+                                0);
                 break;
             case SDL_MOUSEBUTTONDOWN:
             case SDL_MOUSEBUTTONUP:
                 if (Window* w = Find(e.button.windowID)) {
-                    InjectMouse(w->rect.left + e.button.x, w->rect.top + e.button.y,
+                    InjectMouse(PointerX(w, e.button.x), PointerY(w, e.button.y),
                                 e.type == SDL_MOUSEBUTTONDOWN ? MouseAction::Down : MouseAction::Up,
                                 ButtonOf(e.button.button));
                     // A window manager raises the window a press lands on before the press
@@ -656,10 +707,11 @@ private:
                     if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
                         SizeReported(w, e.window.data1, e.window.data2);
                     if (e.window.event == SDL_WINDOWEVENT_MOVED &&
-                        (e.window.data1 != w->rect.left || e.window.data2 != w->rect.top)) {
+                        (e.window.data1 != Dev(w->rect.left) ||
+                         e.window.data2 != Dev(w->rect.top))) {
                         int wd = w->rect.right - w->rect.left, ht = w->rect.bottom - w->rect.top;
-                        w->rect = Rect{e.window.data1, e.window.data2, e.window.data1 + wd,
-                                       e.window.data2 + ht};
+                        const int lx = Logical(e.window.data1), ly = Logical(e.window.data2);
+                        w->rect = Rect{lx, ly, lx + wd, ly + ht};
                     }
                 }
                 break;
@@ -668,8 +720,13 @@ private:
         }
     }
 
-    // A size the display reports: the echo of one the layer asked for, or the window manager's
-    // own resize (its frame dragged, a maximize key), which the layer then follows.
+    // The logical screen point of a pointer position inside a window's display window.
+    int PointerX(const Window* w, int x) const { return ToLogical(Dev(w->rect.left) + x, m_scale); }
+    int PointerY(const Window* w, int y) const { return ToLogical(Dev(w->rect.top) + y, m_scale); }
+
+    // A size the display reports (device pixels): the echo of one the layer asked for, or the
+    // window manager's own resize (its frame dragged, a maximize key), which the layer then
+    // follows.
     void SizeReported(Window* w, int width, int height) {
         std::vector<std::pair<int, int>>& asked = m_asked[w];
         for (size_t i = 0; i < asked.size(); ++i) {
@@ -684,14 +741,16 @@ private:
             return;
         }
         if (IsChild(w) || !(w->style & WS_THICKFRAME)) return;
-        if (width == w->rect.right - w->rect.left && height == w->rect.bottom - w->rect.top) return;
-        MoveWindow(w, w->rect.left, w->rect.top, width, height, true);
+        const SDL_Rect d = DevRect(w->rect);
+        if (width == d.w && height == d.h) return;
+        MoveWindow(w, w->rect.left, w->rect.top, Logical(width), Logical(height), true);
     }
 
     std::map<uint32_t, Window*> m_byId;
     std::map<Window*, bool> m_topmost;                            // what the display was last told
     std::map<Window*, std::vector<std::pair<int, int>>> m_asked;  // sizes not yet reported
     std::map<HCURSOR, SDL_Cursor*> m_cursors;
+    double m_scale = 1.0;
 };
 
 }  // namespace
@@ -704,7 +763,9 @@ bool PushClick(int screenX, int screenY) {
     auto* sw = w ? static_cast<SDL_Window*>(w->backendData) : nullptr;
     if (!sw) return false;
     uint32_t id = SDL_GetWindowID(sw);
-    int lx = screenX - w->rect.left, ly = screenY - w->rect.top;
+    const double f = TheBackend().Scale();
+    int lx = ToDevice(screenX, f) - ToDevice(w->rect.left, f);
+    int ly = ToDevice(screenY, f) - ToDevice(w->rect.top, f);
     SDL_Event e{};
     e.type = SDL_MOUSEMOTION;
     e.motion.windowID = id;
@@ -838,11 +899,14 @@ std::unique_ptr<Backend> MakeSdlBackend() {
     }
     SDL_StartTextInput();
     // Installed after SDL's own, which would end the program on the first error.
-    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0 && X11().ok) {
+    const bool x11 = std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0 && X11().ok;
+    if (x11) {
         X11().setErrorHandler(OnXError);
         X11().setIOErrorHandler(OnXIOError);
     }
-    return std::make_unique<SdlBackend>();
+    const std::string resources = x11 ? XResources() : std::string();
+    return std::make_unique<SdlBackend>(
+        ChooseScale(std::getenv("KINEVISTA_SCALE"), std::getenv("GDK_SCALE"), resources.c_str()));
 }
 
 const char* NativeBackendName() {

@@ -1,10 +1,13 @@
 // A smoke run of the SDL2 backend: a window opens, gets a click pushed through SDL's event queue,
-// draws where it was clicked, presents, and its presented picture is saved as a PNG.
+// draws where it was clicked, presents, and its presented picture is saved as a PNG. At a scale
+// factor (KINEVISTA_SCALE) the click still lands on its logical pixel and the presented window is
+// that many times larger, each logical pixel a block of device pixels.
 // Exit codes: 0 fine, 2 no SDL backend, 3 window, 4 no click arrived, 5 wrong pixels, 6 no PNG.
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "platform/win/scale.h"
 #include "platform/win/sdl/sdl_testing.h"
 #include "platform/win/win.h"
 
@@ -74,15 +77,26 @@ int main(int argc, char** argv) {
         return 4;
     }
     PumpFor(300, nullptr);
-    // Frame coordinates: one-pixel border and a 20-pixel caption above the client.
-    COLORREF at = sdltest::PresentedPixel(w, 1 + 100, 21 + 80);
-    COLORREF away = sdltest::PresentedPixel(w, 1 + 200, 21 + 150);
-    if (at != RGB(255, 0, 0) || away != RGB(0, 0, 200)) {
-        std::fprintf(stderr, "presented %06x and %06x\n", at, away);
+    // Frame coordinates: one-pixel border and a 20-pixel caption above the client; on the
+    // display each is the factor times larger.
+    const double f = GetScaleFactor();
+    auto dev = [f](int v) { return ToDevice(v, f); };
+    COLORREF at = sdltest::PresentedPixel(w, dev(1 + 100), dev(21 + 80));
+    COLORREF away = sdltest::PresentedPixel(w, dev(1 + 200), dev(21 + 150));
+    // The red square's last device pixels, and the blue just past them.
+    COLORREF redEnd = sdltest::PresentedPixel(w, dev(1 + 110) - 1, dev(21 + 90) - 1);
+    COLORREF bluePast = sdltest::PresentedPixel(w, dev(1 + 110), dev(21 + 90));
+    // The border's last device pixel, and nothing beyond the window.
+    COLORREF corner = sdltest::PresentedPixel(w, dev(320) - 1, dev(200) - 1);
+    COLORREF beyond = sdltest::PresentedPixel(w, dev(320), dev(200) - 1);
+    if (at != RGB(255, 0, 0) || away != RGB(0, 0, 200) || redEnd != RGB(255, 0, 0) ||
+        bluePast != RGB(0, 0, 200) || corner != RGB(64, 64, 64) || beyond != 0xFFFFFFFF) {
+        std::fprintf(stderr, "at %.2f presented %06x %06x %06x %06x %06x %08x\n", f, at, away,
+                     redEnd, bluePast, corner, beyond);
         return 5;
     }
     if (!sdltest::CaptureWindow(w, png)) return 6;
     DestroyWindow(w);
-    std::printf("sdl smoke: click at 100,80 drawn and saved to %s\n", png.c_str());
+    std::printf("sdl smoke: click at 100,80 drawn at %.2f and saved to %s\n", f, png.c_str());
     return 0;
 }

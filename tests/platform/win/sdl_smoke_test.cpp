@@ -8,9 +8,11 @@
 
 #include "tests/test_support.h"
 
-TEST(SdlBackend, WindowOpensTakesAClickDrawsAndIsSaved) {
-    if (kvtest::Run("command -v Xvfb >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "Xvfb is not installed; the SDL backend smoke run is skipped";
+namespace {
+
+// Runs the smoke program on display :97 (started when it is not there) with `env` in front;
+// its output in `out`, its exit code returned.
+int RunSmoke(const std::string& env, const std::string& png, std::string* out) {
     bool started = false;
     std::string pid;
     if (access("/tmp/.X11-unix/X97", F_OK) != 0) {
@@ -19,17 +21,48 @@ TEST(SdlBackend, WindowOpensTakesAClickDrawsAndIsSaved) {
         for (int i = 0; i < 100 && access("/tmp/.X11-unix/X97", F_OK) != 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    std::string png = std::string(KV_WIN_BUILD_DIR) + "/sdl_smoke.png";
     std::remove(png.c_str());
-    std::string out;
     // The X and GL client libraries keep allocations past exit; the child's leak check is off
-    // (our own code is leak-checked by the headless tests).
-    int rc = kvtest::Run("ASAN_OPTIONS=detect_leaks=0 DISPLAY=:97 KINEVISTA_BACKEND=sdl '" +
+    // (our own code is leak-checked by the headless tests). The factor is the run's own.
+    int rc = kvtest::Run("ASAN_OPTIONS=detect_leaks=0 DISPLAY=:97 KINEVISTA_BACKEND=sdl " +
+                             std::string("env -u KINEVISTA_SCALE -u GDK_SCALE ") + env + " '" +
                              std::string(KV_SDL_SMOKE) + "' '" + png + "' 2>&1",
-                         &out);
-    if (started && !pid.empty()) kvtest::Run("kill " + pid + " 2>/dev/null");
-    EXPECT_EQ(rc, 0) << out;
+                         out);
+    if (started && !pid.empty()) {
+        // Gone once its socket is: the next run must not find a server on its way out.
+        kvtest::Run("kill " + pid + " 2>/dev/null");
+        for (int i = 0; i < 200 && access("/tmp/.X11-unix/X97", F_OK) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return rc;
+}
+
+bool HaveXvfb() {
+    return kvtest::Run("command -v Xvfb >/dev/null 2>&1") == 0;
+}
+
+}  // namespace
+
+TEST(SdlBackend, WindowOpensTakesAClickDrawsAndIsSaved) {
+    if (!HaveXvfb()) GTEST_SKIP() << "Xvfb is not installed; the SDL backend smoke run is skipped";
+    const std::string png = std::string(KV_WIN_BUILD_DIR) + "/sdl_smoke.png";
+    std::string out;
+    EXPECT_EQ(RunSmoke("", png, &out), 0) << out;
     EXPECT_FALSE(kvtest::ReadFileBytes(png).empty());
+}
+
+// At 2 and 1.5 the window is that much larger on the display, the click lands on the logical
+// pixel it was pushed at, and the square drawn there covers its device pixels edge to edge.
+TEST(SdlBackend, AtAScaleFactorTheWindowGrowsAndClicksLandOnLogicalPixels) {
+    if (!HaveXvfb()) GTEST_SKIP() << "Xvfb is not installed; the SDL backend smoke run is skipped";
+    for (const char* factor : {"2", "1.5"}) {
+        const std::string png = std::string(KV_WIN_BUILD_DIR) + "/sdl_smoke_" + factor + ".png";
+        std::string out;
+        EXPECT_EQ(RunSmoke(std::string("KINEVISTA_SCALE=") + factor, png, &out), 0) << out;
+        EXPECT_NE(out.find(std::string("drawn at ") + (factor[1] ? "1.50" : "2.00")),
+                  std::string::npos)
+            << out;
+    }
 }
 
 // Without a display that answers, the backend does not start: SDL is kept from falling back to a

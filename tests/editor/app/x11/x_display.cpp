@@ -98,7 +98,7 @@ XDisplay::~XDisplay() {
     EndProcess(&m_xPid);
 }
 
-bool XDisplay::Start(bool windowManager) {
+bool XDisplay::Start(bool windowManager, const std::string& screen, bool keepResources) {
     int fds[2];
     if (pipe(fds) != 0) return false;
     m_xPid = fork();
@@ -107,8 +107,11 @@ bool XDisplay::Start(bool windowManager) {
         if (fds[0] != 3) close(fds[0]);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
-               "tcp", static_cast<char*>(nullptr));
+        // A server resets when its last client leaves, dropping the resources xrdb set, unless
+        // told not to.
+        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten",
+               "tcp", keepResources ? "-noreset" : static_cast<char*>(nullptr),
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);

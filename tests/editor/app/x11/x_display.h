@@ -24,7 +24,10 @@ std::string MissingTools(bool windowManager);
 class XDisplay {
 public:
     ~XDisplay();
-    bool Start(bool windowManager);
+    // `screen` is Xvfb's screen: width x height x depth. With keepResources the server keeps
+    // what xrdb set while no client is connected (it resets then otherwise).
+    bool Start(bool windowManager, const std::string& screen = "1280x1024x24",
+               bool keepResources = false);
     // "DISPLAY=:n " for the front of a shell command.
     std::string Env() const { return "DISPLAY=" + m_display + " "; }
     const std::string& Name() const { return m_display; }
