@@ -22,19 +22,8 @@ int32_t ShowFrameOf(int64_t position, double profileFps, int32_t showRate, int32
     return kvfrei0r::ShowFrameAt(static_cast<double>(position) / profileFps, showRate, showLength);
 }
 
-namespace {
-
-double ShowFps(int32_t rate) {
-    return rate == 2997 ? 30000.0 / 1001.0 : rate == 2397 ? 24000.0 / 1001.0 : rate / 100.0;
-}
-
-}  // namespace
-
 int64_t ClipLength(int32_t endFrame, int32_t showRate, double profileFps) {
-    const double showFps = ShowFps(showRate);
-    if (endFrame < 1 || !(showFps > 0.0) || !(profileFps > 0.0)) return 1;
-    const double frames = std::floor(endFrame / showFps * profileFps + 0.5);
-    return frames < 1.0 ? 1 : static_cast<int64_t>(frames);
+    return kv::FramesAtRate(endFrame, showRate, profileFps);
 }
 
 std::string ResolveShowPath(const std::string& resource, const std::string& root) {
@@ -143,17 +132,11 @@ double ProfileFps(mlt_producer producer) {
     return profile ? mlt_profile_fps(profile) : 25.0;
 }
 
-// The document's folder: the producer's own "root" when it has one, else the one MLT's XML
-// reader keeps for the document.
-std::string RootOf(mlt_properties props) {
-    std::string root = Text(props, "root");
-    if (root.empty()) root = Text(props, "_kv_document_root");
-    return root;
-}
-
+// MLT's XML reader joins a relative "resource" to its document's root folder itself; a
+// resource set afterwards (as Kdenlive does) is taken against the producer's own "root".
 std::string ShowPathOf(mlt_producer producer) {
     const mlt_properties props = MLT_PRODUCER_PROPERTIES(producer);
-    return ResolveShowPath(Text(props, "resource"), RootOf(props));
+    return ResolveShowPath(Text(props, "resource"), Text(props, "root"));
 }
 
 // Gives the clip the show's length once its show is known (and again when the show changes).
@@ -249,7 +232,7 @@ int GetFrame(mlt_producer producer, mlt_frame_ptr frame, int /*index*/) {
         if (*frame) {
             const mlt_properties frameProps = MLT_FRAME_PROPERTIES(*frame);
             const mlt_profile profile = ProfileOf(producer);
-            mlt_frame_set_position(*frame, mlt_producer_position(producer));
+            mlt_frame_set_position(*frame, mlt_producer_frame(producer));
             if (profile) {
                 mlt_properties_set_int(frameProps, "progressive", profile->progressive);
                 mlt_properties_set_double(frameProps, "aspect_ratio", mlt_profile_sar(profile));
