@@ -110,7 +110,7 @@ Version: $version
 Architecture: amd64
 Maintainer: Kinevista maintainers <maintainers@kinevista.example>
 Installed-Size: $size
-Depends: kinevista (= $version), libmlt7, $mltshlibs
+Depends: kinevista (= $version), $mltshlibs
 Suggests: melt, kdenlive, shotcut, flowblade
 Section: video
 Priority: optional
