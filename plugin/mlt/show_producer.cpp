@@ -214,6 +214,7 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
         mlt_frame_set_image(frame, image, size, mlt_pool_release);
         *buffer = image;
         *format = mlt_image_rgb;
+        mlt_properties_set_int(frameProps, "format", mlt_image_rgb);
         mlt_properties_set_int(frameProps, "width", w);
         mlt_properties_set_int(frameProps, "height", h);
         mlt_properties_set_double(frameProps, "aspect_ratio", dar * h / w);
