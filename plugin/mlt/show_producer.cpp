@@ -181,9 +181,10 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
         kvfrei0r::ShowSource& source = worker->source;
         source.Resize(drawWidth, h);
         source.SetShowPath(ShowPathOf(producer).c_str());
-        const int fields = mlt_properties_get(props, "fields")
-                               ? mlt_properties_get_int(props, "fields")
-                               : (profile->progressive ? 0 : 1);
+        // "fields" 1 or 0 decides; unset or -1 follows the profile.
+        int fields =
+            mlt_properties_get(props, "fields") ? mlt_properties_get_int(props, "fields") : -1;
+        if (fields < 0) fields = profile->progressive ? 0 : 1;
         source.SetFields(fields != 0);
         source.SetQuality(mlt_properties_get(props, "quality")
                               ? mlt_properties_get_double(props, "quality")

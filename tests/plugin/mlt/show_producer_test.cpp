@@ -220,9 +220,16 @@ TEST_F(MltProducer, InterlacedProfilesGetFieldsAndTheirOrder) {
     EXPECT_EQ(mlt_properties_get_int(MLT_FRAME_PROPERTIES(frame), "progressive"), 0);
     EXPECT_TRUE(mlt_properties_get(MLT_FRAME_PROPERTIES(frame), "top_field_first"));
     mlt_frame_close(frame);
-    // "fields" set overrides the profile.
+    // "fields" 0 or 1 overrides the profile, -1 follows it.
     mlt_properties_set_int(Props(), "fields", 0);
     EXPECT_EQ(Image(100, 720, 480), Reference(ExampleShow, 100, 720, 480, false));
+    mlt_properties_set_int(Props(), "fields", -1);
+    EXPECT_EQ(Image(100, 720, 480), Reference(ExampleShow, 100, 720, 480, true));
+    mlt_profile_close(profile);
+    profile = mlt_profile_init("atsc_720p_2997");
+    mlt_properties_set_data(Props(), "_profile", profile, 0, nullptr, nullptr);
+    mlt_properties_set_int(Props(), "fields", 1);
+    EXPECT_EQ(Image(100, 320, 180), Reference(ExampleShow, 100, 320, 180, true));
 }
 
 TEST_F(MltProducer, AShowThatCannotBeShownStillGivesFrames) {
