@@ -54,7 +54,9 @@ def same(a, b, w, h):
         while True:
             x, y = fa.read(n), fb.read(n)
             if x != y:
-                print(f"{a} and {b} differ at frame {index} (frame sizes {len(x)}, {len(y)})")
+                diff = sum(1 for p, q in zip(x, y) if p != q)
+                print(f"{a} and {b} differ at frame {index} (frame sizes {len(x)}, {len(y)}; "
+                      f"{diff} bytes; first pixels {x[:6].hex()} and {y[:6].hex()})")
                 return 1
             if not x:
                 return 0
