@@ -158,12 +158,7 @@ std::string BatchOutputName(const std::string& chosen, const std::string& showFi
 }
 
 int32_t ShowEndFrame(const Show& show) {
-    int last = show.pictureCount > 0 ? show.pictureCount - 1 : 0;
-    if (last >= MaxPictures) last = MaxPictures - 1;
-    const Picture& p = show.pictures[last];
-    int32_t keyTime = 0;
-    if (p.keyCount > 0 && p.keyCount <= MaxKeysPerPicture) keyTime = p.keys[p.keyCount - 1].time;
-    return show.PictureStart(last) + keyTime;
+    return show.EndFrame();
 }
 
 std::string TimeToGoText(uint64_t startTick, uint64_t now, double fraction) {

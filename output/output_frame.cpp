@@ -112,6 +112,14 @@ ExactRate ExactRateFor(float framesPerSecond) {
     return {n / g, 100 / g};
 }
 
+int64_t FramesAtRate(int32_t showFrames, int32_t showRate, double framesPerSecond) {
+    const ExactRate rate = ExactRateFor(static_cast<float>(showRate) / 100.0f);
+    if (showFrames < 1 || rate.num <= 0 || !(framesPerSecond > 0.0)) return 1;
+    const double frames =
+        std::floor(static_cast<double>(showFrames) * rate.den / rate.num * framesPerSecond + 0.5);
+    return frames < 1.0 ? 1 : frames > 2.0e9 ? 2000000000 : static_cast<int64_t>(frames);
+}
+
 bool VideoFrameSize(int32_t width, int32_t height) {
     return width == 720 && (height == 480 || height == 486 || height == 576);
 }

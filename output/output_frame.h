@@ -39,6 +39,11 @@ struct ExactRate {
 // 2997 -> 30000/1001, 2397 and 2398 -> 24000/1001, 5994 -> 60000/1001, otherwise n/100 reduced.
 ExactRate ExactRateFor(float framesPerSecond);
 
+// The frames a clip of `showFrames` frames of a show at `showRate` (frames per second x 100)
+// takes at `framesPerSecond`, to the nearest frame and at least one: the same count when the
+// rates agree (29.97 is 30000/1001 for both).
+int64_t FramesAtRate(int32_t showFrames, int32_t showRate, double framesPerSecond);
+
 enum class FrameScan { Progressive, TopFieldFirst, BottomFieldFirst };
 
 struct OutputFrame {

@@ -18,7 +18,7 @@ demo_pkgs=(
   libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev
   libtiff-dev libheif-dev libwebp-dev liblcms2-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-  frei0r-plugins-dev libdlib-dev
+  frei0r-plugins-dev libdlib-dev libmlt-dev libmlt++-dev
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig libsystemd-dev
   xdg-utils
 )

@@ -129,6 +129,15 @@ void Show::SetKey(int key, int picture, const KeyFrame& k) {
     dirty = true;
 }
 
+int32_t Show::EndFrame() const {
+    int last = pictureCount > 0 ? pictureCount - 1 : 0;
+    if (last >= MaxPictures) last = MaxPictures - 1;
+    const Picture& p = pictures[last];
+    int32_t keyTime = 0;
+    if (p.keyCount > 0 && p.keyCount <= MaxKeysPerPicture) keyTime = p.keys[p.keyCount - 1].time;
+    return PictureStart(last) + keyTime;
+}
+
 int32_t Show::PictureStart(int picture) const {
     if (picture != 0) return 0;
     return static_cast<int32_t>(pictures[0].keys[0].pictureStart);

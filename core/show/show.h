@@ -38,6 +38,9 @@ public:
     void GetKey(int key, int picture, KeyFrame& out) const;
     void SetKey(int key, int picture, const KeyFrame& k);
     int32_t PictureStart(int picture) const;
+    // The start frame of the last picture plus the time of that picture's last key: where the
+    // show ends, and how many frames a movie of it holds.
+    int32_t EndFrame() const;
     void SetPictureStart(int picture, int32_t frame);
     int PictureAt(int32_t frame) const;
     int KeyNear(int32_t frame) const;

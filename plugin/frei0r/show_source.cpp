@@ -142,23 +142,42 @@ void ShowSource::UsePlaceholder() {
     show.ShowPicError = false;
 }
 
-void ShowSource::LoadIfChanged() {
-    if (m_loaded && m_path == m_loadedPath) return;
+bool ShowSource::LoadIfChanged() {
+    if (m_loaded && m_path == m_loadedPath) return m_loadedOk;
     m_loaded = true;
     m_loadedPath = m_path;
     std::string reason;
-    if (!LoadShowFile(reason)) {
+    m_loadedOk = LoadShowFile(reason);
+    if (!m_loadedOk) {
         ReportOnce(m_path, reason);
         UsePlaceholder();
     }
+    return m_loadedOk;
+}
+
+bool ShowSource::Load() {
+    return LoadIfChanged();
+}
+
+void ShowSource::Resize(int32_t width, int32_t height) {
+    if (width == m_width && height == m_height) return;
+    m_width = width;
+    m_height = height;
+    m_valid = width >= 1 && width <= kv::MaxOutputSide && height >= 1 &&
+              height <= kv::MaxOutputSide && m_frame.Create(width, height, 32);
 }
 
 void ShowSource::Render(double time, uint32_t* out) {
     if (!out || !m_valid) return;
     LoadIfChanged();
-    kv::Show& show = *m_show;
     const double unit = m_timeUnit > 0.0 ? m_timeUnit : DetectedHostTimeUnit();
-    const int32_t frame = ShowFrameAt(time * unit, show.FrameRate, show.length);
+    RenderShowFrame(ShowFrameAt(time * unit, m_show->FrameRate, m_show->length), out);
+}
+
+void ShowSource::RenderShowFrame(int32_t frame, uint32_t* out, kv::FrameScan* scan) {
+    if (!out || !m_valid) return;
+    LoadIfChanged();
+    kv::Show& show = *m_show;
     show.DraftRender = m_settingsDraft || m_quality < 1.0;
 
     auto* bytes = reinterpret_cast<uint8_t*>(out);
@@ -168,6 +187,7 @@ void ShowSource::Render(double time, uint32_t* out) {
     const int32_t fieldMode = m_fields ? 3 : 0;
     const kv::OutputFrame described = kv::DescribeOutputFrame(
         show, m_width, m_height, fieldMode, static_cast<float>(show.FrameRate) / 100.0f, m_fill);
+    if (scan) *scan = described.scan;
     if (!kv::RenderOutputFrame(show, &kv::RenderFrame, described, frame, fieldMode, true, &m_frame,
                                m_inner, false)) {
         // Nothing rendered: the host still gets a defined frame, the matte.

@@ -20,6 +20,7 @@
 
 #include "core/picture/cdib.h"
 #include "core/show/show.h"
+#include "output/output_frame.h"
 
 namespace kvfrei0r {
 
@@ -59,8 +60,22 @@ public:
     // (blue, green, red, alpha), top row first.
     void Render(double time, uint32_t* out);
 
+    // Hosts that count frames themselves (MLT's own producer) use these. A new size keeps the
+    // show; Valid() tells whether the frame image of that size could be made.
+    void Resize(int32_t width, int32_t height);
+    int32_t Width() const { return m_width; }
+    int32_t Height() const { return m_height; }
+    // Loads the show when its path changed; false when it cannot be shown (reported once, the
+    // placeholder is rendered instead).
+    bool Load();
+    // The show as loaded (its frame rate and end frame), or the settings' new show.
+    const kv::Show& LoadedShow() const { return *m_show; }
+    // Renders show frame `frame` as Render does; `scan`, when given, receives how the frame was
+    // drawn (progressive, or the order of its two fields).
+    void RenderShowFrame(int32_t frame, uint32_t* out, kv::FrameScan* scan = nullptr);
+
 private:
-    void LoadIfChanged();
+    bool LoadIfChanged();
     bool LoadShowFile(std::string& reason);
     void UsePlaceholder();
 
@@ -75,6 +90,7 @@ private:
 
     std::unique_ptr<kv::Show> m_show;
     bool m_loaded = false;  // m_loadedPath has been tried
+    bool m_loadedOk = false;
     std::string m_loadedPath;
     bool m_settingsDraft = false;
     kv::CDIB m_frame{8, 8, 32};

@@ -30,8 +30,10 @@ done
 
 version=$("$build/bin/kinevista-cli" --version | awk '{print $2}')
 check "the release number is 6.0.N ($version)" grep -Eq '^6\.0\.[0-9]+$' <<<"$version"
-deb=$(bash "$src/scripts/make_deb.sh" "$build" "$scratch/out") ||
+debs=$(bash "$src/scripts/make_deb.sh" "$build" "$scratch/out") ||
     { echo "FAIL make_deb.sh"; exit 1; }
+deb=$(sed -n 1p <<<"$debs")
+mltdeb=$(sed -n 2p <<<"$debs")
 check "the package is named kinevista_${version}_amd64.deb" \
     test "$deb" = "$scratch/out/kinevista_${version}_amd64.deb" -a -s "$deb"
 
@@ -58,6 +60,28 @@ depends=$(dpkg-deb -f "$deb" Depends)
 check "dependencies come from dpkg-shlibdeps plus the written list ($depends)" \
     bash -c "grep -q 'libc6 (>=' <<<'$depends' && grep -q 'libavcodec' <<<'$depends' &&
              grep -q 'xdg-utils' <<<'$depends' && grep -q 'fonts-liberation' <<<'$depends'"
+check "the main package does not pull MLT in ($depends)" bash -c "! grep -q libmlt <<<'$depends'"
+check "MLT's own producer is not in the main package" \
+    bash -c "! grep -q -e 'libmltkinevista' -e '/mlt-7/kinevista' '$scratch/files.txt'"
+# kinevista-mlt: the producer where MLT 7 reads modules, its description, Kdenlive's generator.
+if [ -n "$mltdeb" ]; then
+    check "the MLT package is named kinevista-mlt_${version}_amd64.deb" \
+        test "$mltdeb" = "$scratch/out/kinevista-mlt_${version}_amd64.deb" -a -s "$mltdeb"
+    dpkg-deb -c "$mltdeb" | awk '{print $6}' | sed 's|^\./|/|' >"$scratch/mlt-files.txt"
+    check "kinevista-mlt holds the producer, its description and the generator" bash -c "
+        grep -qx '$(pkg-config --variable=moduledir mlt-framework-7)/libmltkinevista.so' '$scratch/mlt-files.txt' &&
+        grep -qx '/usr/share/mlt-7/kinevista/producer_kinevista.yml' '$scratch/mlt-files.txt' &&
+        grep -qx '/usr/share/kdenlive/generators/kinevista.xml' '$scratch/mlt-files.txt' &&
+        grep -qx '/usr/share/doc/kinevista-mlt/copyright' '$scratch/mlt-files.txt'"
+    mltdepends=$(dpkg-deb -f "$mltdeb" Depends)
+    check "kinevista-mlt depends on kinevista $version and MLT ($mltdepends)" bash -c \
+        "grep -qF 'kinevista (= $version)' <<<'$mltdepends' && grep -q 'libmlt7' <<<'$mltdepends'"
+    lintian --tag-display-limit 0 --fail-on error "$mltdeb" >"$scratch/lintian-mlt.txt" 2>&1
+    mlt_lintian_status=$?
+    check "lintian reports no errors in kinevista-mlt" \
+        bash -c "test $mlt_lintian_status -eq 0 && ! grep -q '^E:' '$scratch/lintian-mlt.txt'"
+    grep '^[EW]:' "$scratch/lintian-mlt.txt" | sed 's/^/     lintian: /'
+fi
 check "the binaries are stripped" bash -c \
     "cd '$build/deb/root' && ! file usr/bin/* usr/lib/kinevista/* usr/lib/frei0r-1/* | grep -q 'not stripped'"
 
