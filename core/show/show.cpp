@@ -39,6 +39,63 @@ float AspectOf(int32_t aspectMode) {
     return static_cast<float>(aspectMode - aspectMode % 5) / 10000.0f;
 }
 
+namespace {
+
+bool SameFileSpec(const FileSpec& a, const FileSpec& b) {
+    return a.vRefNum == b.vRefNum && a.parID == b.parID &&
+           std::memcmp(a.path, b.path, sizeof a.path) == 0;
+}
+
+bool SamePicture(const Picture& a, const Picture& b) {
+    if (!SameFileSpec(a.fileSpec, b.fileSpec) || a.uprightOrientation != b.uprightOrientation ||
+        a.keyCount != b.keyCount)
+        return false;
+    for (int k = 0; k < MaxKeysPerPicture; ++k)
+        if (!(a.keys[k] == b.keys[k])) return false;
+    return true;
+}
+
+bool SameImage(const CDIB& a, const CDIB& b) {
+    if (a.Empty() != b.Empty() || a.Width() != b.Width() || a.Height() != b.Height() ||
+        a.BitCount() != b.BitCount() || a.rotationInUse != b.rotationInUse ||
+        a.uprightOrientation != b.uprightOrientation)
+        return false;
+    for (int y = 0; y < a.Height() && !a.Empty(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.RowBytes())) != 0) return false;
+    return true;
+}
+
+}  // namespace
+
+bool Show::operator==(const Show& o) const {
+    for (int p = 0; p <= MaxPictures; ++p)
+        if (!SamePicture(pictures[p], o.pictures[p])) return false;
+    for (int u = 0; u < UndoDepth; ++u)
+        if (!(undo[u] == o.undo[u])) return false;
+    return SameImage(image, o.image) && SameImage(image2, o.image2) &&
+           rotationInUse == o.rotationInUse && dirty == o.dirty && aspect == o.aspect &&
+           AspectMode == o.AspectMode && ownShape == o.ownShape &&
+           settingsAspectMode == o.settingsAspectMode && requiredShape == o.requiredShape &&
+           EaseType == o.EaseType && length == o.length && pictureCount == o.pictureCount &&
+           showId == o.showId && SameFileSpec(audio, o.audio) &&
+           SameFileSpec(showFile, o.showFile) && showFolder == o.showFolder &&
+           clipboard == o.clipboard && selectedKey == o.selectedKey && undoIndex == o.undoIndex &&
+           undoCount == o.undoCount && redoCount == o.redoCount &&
+           preparedPicture == o.preparedPicture && preparedPicture2 == o.preparedPicture2 &&
+           lastLoadResult == o.lastLoadResult && FieldSwap == o.FieldSwap &&
+           DraftRender == o.DraftRender && RescaleShow == o.RescaleShow &&
+           VideoColors == o.VideoColors && FlopTopField == o.FlopTopField &&
+           AlwaysUseRotation == o.AlwaysUseRotation && ShowPicError == o.ShowPicError &&
+           AutoAddKey == o.AutoAddKey && IgnoreAlpha == o.IgnoreAlpha &&
+           UsePictureOrientation == o.UsePictureOrientation && MultiProcess == o.MultiProcess &&
+           MultiProcOffset == o.MultiProcOffset && BlurFrames == o.BlurFrames &&
+           PreBlur == o.PreBlur && BorderSize == o.BorderSize && MatteColor == o.MatteColor &&
+           ContrastBrightness == o.ContrastBrightness &&
+           SameFileSpec(AltImageFolder, o.AltImageFolder) &&
+           GdiplusHasJpegDecoder == o.GdiplusHasJpegDecoder && hostMode == o.hostMode &&
+           FrameRate == o.FrameRate && currentFrame == o.currentFrame;
+}
+
 Show::Show() : Show(Settings()) {}
 
 Show::Show(const Settings& settings) {

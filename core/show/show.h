@@ -33,6 +33,9 @@ public:
     // Reads the show-wide keys ("EaseType" … "AutoAddKey", "FrameRate") from a settings store.
     void ApplySettings(const Settings& settings);
 
+    // Every field alike, the image buffers' pixels and marks included.
+    bool operator==(const Show& other) const;
+
     // --- Model operations -----------------------------------------------------------------
     void Reset();  // New Show
     void GetKey(int key, int picture, KeyFrame& out) const;

@@ -97,7 +97,7 @@ void RunUniformSpeed(CMain& m, int) {
             UniformSpeed(show, p < 0 ? 0 : p);
         });
     }
-    session.TheShow().currentFrame = 0;
+    session.GoToFrame(0, false);
     m.AfterEdit(false);
 }
 

@@ -72,11 +72,22 @@ void EditSession::Notify(uint32_t changes, const void* origin) {
     }
 }
 
+int32_t EditSession::Frame() const {
+    return show_ ? show_->currentFrame : 0;
+}
+
 void EditSession::GoToFrame(int32_t frame, bool render) {
     if (!show_) return;
-    camera = CameraAtFrame(*show_, frame, false);
+    show_->currentFrame = ClampFrame(*show_, frame);
+    camera = CameraAt(*show_, frame, false);
     fullQuality = true;
     Notify(render ? ChangedFrame | ChangedCamera | RepaintViews : ChangedFrame);
+}
+
+void EditSession::PlayFrame(int32_t frame) {
+    if (!show_ || show_->currentFrame == frame) return;
+    show_->currentFrame = frame;
+    Notify(ChangedFrame);
 }
 
 void EditSession::CameraEdited(bool quality, const void* origin) {
@@ -138,7 +149,7 @@ uint32_t EditSession::HistoryStep(bool undo) {
         s.WriteInt("PreBlur", show.PreBlur);
         s.WriteInt("MatteColor", static_cast<int32_t>(show.MatteColor));
     }
-    if (changes) camera = CameraAtFrame(show, show.currentFrame, false);
+    if (changes) camera = CameraAt(show, show.currentFrame, false);
     return changes;
 }
 

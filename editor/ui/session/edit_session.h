@@ -61,10 +61,16 @@ public:
     // Tells every listener; origin is the window that made the change (it may skip its own).
     void Notify(uint32_t changes, const void* origin = nullptr);
 
+    // The current frame. Only the session moves it (GoToFrame, PlayFrame, Undo and Redo); the
+    // show's editing operations act at it.
+    int32_t Frame() const;
     // Moves to a frame: the camera at that frame (clamped to the show, it becomes the current
     // frame) becomes the camera under edit; with render every view repaints at full quality,
     // without it only the timecode box and the timeline's scroll position follow.
     void GoToFrame(int32_t frame, bool render);
+    // Playback's frame: not clamped (the play loop ends when it leaves the show) and nothing
+    // rendered; the timecode box and the timeline follow when it moved.
+    void PlayFrame(int32_t frame);
     // The camera under edit was changed by a window (a drag): the status panel and the viewer
     // show it, the viewer in draft while fullQuality is false.
     void CameraEdited(bool fullQuality, const void* origin);
