@@ -72,26 +72,18 @@ bool Show::operator==(const Show& o) const {
         if (!SamePicture(pictures[p], o.pictures[p])) return false;
     for (int u = 0; u < UndoDepth; ++u)
         if (!(undo[u] == o.undo[u])) return false;
-    return SameImage(image, o.image) && SameImage(image2, o.image2) &&
-           rotationInUse == o.rotationInUse && dirty == o.dirty && aspect == o.aspect &&
-           AspectMode == o.AspectMode && ownShape == o.ownShape &&
+    return Options() == o.Options() && SameImage(image, o.image) && SameImage(image2, o.image2) &&
+           rotationInUse == o.rotationInUse && dirty == o.dirty &&
            settingsAspectMode == o.settingsAspectMode && requiredShape == o.requiredShape &&
-           EaseType == o.EaseType && length == o.length && pictureCount == o.pictureCount &&
-           showId == o.showId && SameFileSpec(audio, o.audio) &&
-           SameFileSpec(showFile, o.showFile) && showFolder == o.showFolder &&
-           clipboard == o.clipboard && selectedKey == o.selectedKey && undoIndex == o.undoIndex &&
-           undoCount == o.undoCount && redoCount == o.redoCount &&
+           length == o.length && pictureCount == o.pictureCount && showId == o.showId &&
+           SameFileSpec(audio, o.audio) && SameFileSpec(showFile, o.showFile) &&
+           showFolder == o.showFolder && clipboard == o.clipboard && selectedKey == o.selectedKey &&
+           undoIndex == o.undoIndex && undoCount == o.undoCount && redoCount == o.redoCount &&
            preparedPicture == o.preparedPicture && preparedPicture2 == o.preparedPicture2 &&
-           lastLoadResult == o.lastLoadResult && FieldSwap == o.FieldSwap &&
-           DraftRender == o.DraftRender && RescaleShow == o.RescaleShow &&
-           VideoColors == o.VideoColors && FlopTopField == o.FlopTopField &&
-           AlwaysUseRotation == o.AlwaysUseRotation && ShowPicError == o.ShowPicError &&
-           AutoAddKey == o.AutoAddKey && IgnoreAlpha == o.IgnoreAlpha &&
+           lastLoadResult == o.lastLoadResult && RescaleShow == o.RescaleShow &&
+           ShowPicError == o.ShowPicError && AutoAddKey == o.AutoAddKey &&
            UsePictureOrientation == o.UsePictureOrientation && MultiProcess == o.MultiProcess &&
-           MultiProcOffset == o.MultiProcOffset && BlurFrames == o.BlurFrames &&
-           PreBlur == o.PreBlur && BorderSize == o.BorderSize && MatteColor == o.MatteColor &&
-           ContrastBrightness == o.ContrastBrightness &&
-           SameFileSpec(AltImageFolder, o.AltImageFolder) &&
+           MultiProcOffset == o.MultiProcOffset && SameFileSpec(AltImageFolder, o.AltImageFolder) &&
            GdiplusHasJpegDecoder == o.GdiplusHasJpegDecoder && hostMode == o.hostMode &&
            FrameRate == o.FrameRate && currentFrame == o.currentFrame;
 }
@@ -105,21 +97,21 @@ Show::Show(const Settings& settings) {
 }
 
 void Show::ApplySettings(const Settings& s) {
-    EaseType = s.ReadInt("EaseType", 0);
-    AlwaysUseRotation = s.ReadInt("AlwaysUseRotation", 0) != 0;
+    // The record's fields that have a settings key, each with its default; the shape apart.
+    for (size_t i = 0; i < ShowOptionRowCount(); ++i) {
+        const ShowOptionRow& row = ShowOptionRows()[i];
+        if (!row.key || std::strcmp(row.key, "AspectMode") == 0) continue;
+        row.set(Options(), s.ReadInt(row.key, static_cast<int32_t>(row.defaultValue)));
+    }
     settingsAspectMode = s.ReadInt("AspectMode", 7500);
     // A show with a shape of its own keeps it when the program's setting changes.
     if (!ownShape) {
         AspectMode = settingsAspectMode;
         aspect = AspectOf(AspectMode);
     }
-    FieldSwap = s.ReadInt("FieldSwap", 0) != 0;
-    FlopTopField = s.ReadInt("FlopTopField", 0) != 0;
     MultiProcess = s.ReadInt("MultiProcess", 0) != 0;
     const int32_t offset = s.ReadInt("MultiProcOffset", 0);
     MultiProcOffset = offset < 0 ? 0 : offset > 1 ? 1 : offset;
-    DraftRender = s.ReadInt("DraftRender", 0) != 0;
-    BlurFrames = s.ReadInt("BlurFrames", 0);
     RescaleShow = s.ReadInt("RescaleShow", 0) != 0;
     // Every frame count derives from the rate; a store that was not checked cannot push it out
     // of the three rates (Settings::CheckValues reports them).
@@ -127,10 +119,6 @@ void Show::ApplySettings(const Settings& s) {
     if (!ValidFrameRate(FrameRate)) FrameRate = DefaultFrameRate;
     AltImageFolder.SetPath(s.ReadString("AltImageFolder", "").c_str());
     ShowPicError = s.ReadInt("ShowPicError", 1) != 0;
-    PreBlur = s.ReadInt("PreBlur", 0);
-    MatteColor = static_cast<uint32_t>(s.ReadInt("MatteColor", 0));
-    VideoColors = s.ReadInt("VideoColors", 1) != 0;
-    IgnoreAlpha = s.ReadInt("IgnoreAlpha", 1) != 0;
     UsePictureOrientation = s.ReadInt("UsePictureOrientation", 1) != 0;
     AutoAddKey = s.ReadInt("AutoAddKey", 1) != 0;
 }
@@ -183,7 +171,7 @@ void Show::SetKey(int key, int picture, const KeyFrame& k) {
     Picture& p = pictures[picture];
     p.keys[key] = k;
     if (key >= p.keyCount) p.keyCount++;
-    dirty = true;
+    MarkChanged();
 }
 
 int32_t Show::PictureStart(int picture) const {
@@ -328,7 +316,7 @@ void Show::PictureLoaded(int index, const FileSpec& fileSpec, bool succeeded, in
         k.y = static_cast<float>(height) * 0.5f;
         k.rotation = k.tiltA = k.tiltB = 0.0f;
     }
-    dirty = true;
+    MarkChanged();
 }
 
 }  // namespace kv

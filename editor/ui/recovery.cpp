@@ -238,11 +238,10 @@ uint64_t RecoveryCopy::Fingerprint(const Show& show) const {
     mix(pic.fileSpec.path, std::strlen(pic.fileSpec.path));
     mix(show.showFile.path, std::strlen(show.showFile.path));
     mix(&show.pictureCount, sizeof show.pictureCount);
-    mix(&show.EaseType, sizeof show.EaseType);
-    mix(&show.MatteColor, sizeof show.MatteColor);
-    mix(&show.BorderSize, sizeof show.BorderSize);
-    mix(&show.PreBlur, sizeof show.PreBlur);
-    mix(&show.ContrastBrightness, sizeof show.ContrastBrightness);
+    for (size_t i = 0; i < ShowOptionRowCount(); ++i) {
+        const double value = ShowOptionRows()[i].get(show.Options());
+        mix(&value, sizeof value);
+    }
     return h | 1;  // never 0, which stands for "nothing written"
 }
 

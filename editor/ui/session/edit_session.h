@@ -86,13 +86,10 @@ public:
     // One user action on the show, one undo step: runs change and, when the show's records
     // differ afterwards, keeps the step and marks the show changed. Returns what changed (the
     // EditChange bits of the show's edit history; 0 nothing). Undo and Redo also prepare the
-    // picture again when a step changed it or its treatments, and write the show-wide options
-    // the menus show back to the settings, so that check marks and the show agree.
+    // picture again when a step changed it or its treatments, and write the settings of the
+    // record they put back (WriteShowOptions), as the commands write them.
+    // A drag is one Edit when it ends; a dialog runs before its Edit and hands it its result.
     uint32_t Edit(const std::function<void(Show&)>& change);
-    // An action that spans several events (a drag): Begin takes the before state, Commit keeps
-    // the step when anything changed.
-    void BeginEdit();
-    uint32_t CommitEdit();
     uint32_t Undo();
     uint32_t Redo();
     bool CanUndo() const;
