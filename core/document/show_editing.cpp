@@ -137,7 +137,7 @@ void ApplyUndo(Show& show, int index) {
     } else if (op == OpSwapped) {
         show.ExchangePictures(pi, r.time);
     }
-    show.dirty = true;
+    show.MarkChanged();
 }
 
 bool Undo(Show& show) {
@@ -213,7 +213,7 @@ bool AddKeyAtCurrentFrame(Show& show, const KeyFrame& camera, int32_t tolerance,
 
     if ((isNew || j == 0) && !show.AutoAddKey) show.currentFrame += show.OneSecond();
     RenderCurrent(show, fb);
-    show.dirty = true;
+    show.MarkChanged();
     return isNew;
 }
 
@@ -223,7 +223,7 @@ void DeleteKey(Show& show, int key, int picture) {
     if (key <= 0 || key >= p.keyCount) return;
     PushUndo(show, p.keys[key], OpDeleted, picture);
     RemoveKey(p, key);
-    show.dirty = true;
+    show.MarkChanged();
 }
 
 bool ShiftKeysAfter(Show& show, int32_t frame, int32_t delta) {
@@ -241,7 +241,7 @@ bool ShiftKeysAfter(Show& show, int32_t frame, int32_t delta) {
         const int64_t t = static_cast<int64_t>(p.keys[k].time) + delta;
         p.keys[k].time = static_cast<int32_t>(std::clamp<int64_t>(t, 0, std::max(show.length, 0)));
     }
-    show.dirty = true;
+    show.MarkChanged();
     return true;
 }
 
@@ -257,7 +257,7 @@ void MatchMoves(Show& show, int picture, int32_t oldWidth, int32_t oldHeight, in
         p.keys[k].width *= rx;
         p.keys[k].sizeReserve *= ry;
     }
-    show.dirty = true;
+    show.MarkChanged();
 }
 
 bool MatchMovesOffered(int keyCount, int32_t oldWidth, int32_t oldHeight, int32_t newWidth,
@@ -301,7 +301,7 @@ bool UniformSpeed(Show& show, int picture) {
         if (time <= 0) time = 5;
         p.keys[j].time = time;
     }
-    show.dirty = true;
+    show.MarkChanged();
     return true;
 }
 
@@ -372,14 +372,14 @@ void SetDefaultEase(Show& show, int32_t mode, Settings& settings) {
     show.EaseType = (show.EaseType & EaseNoCurves) | (mode & 3);
     show.ClearEaseCodes();
     settings.WriteInt("EaseType", show.EaseType);
-    show.dirty = true;
+    show.MarkChanged();
 }
 
 void ToggleNoCurves(Show& show, Settings& settings) {
     show.EaseType ^= EaseNoCurves;
     show.ClearEaseCodes();
     settings.WriteInt("EaseType", show.EaseType);
-    show.dirty = true;
+    show.MarkChanged();
 }
 
 }  // namespace kv

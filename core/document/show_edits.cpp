@@ -26,20 +26,7 @@ ShowRecords RecordsOf(const Show& show) {
     for (int p = 0; p < MaxPictures; ++p) r.pictures[p] = show.pictures[p];
     r.pictureCount = show.pictureCount;
     r.length = show.length;
-    r.AspectMode = show.AspectMode;
-    r.aspect = show.aspect;
-    r.ownShape = show.ownShape;
-    r.EaseType = show.EaseType;
-    r.AlwaysUseRotation = show.AlwaysUseRotation;
-    r.FieldSwap = show.FieldSwap;
-    r.FlopTopField = show.FlopTopField;
-    r.VideoColors = show.VideoColors;
-    r.DraftRender = show.DraftRender;
-    r.BlurFrames = show.BlurFrames;
-    r.PreBlur = show.PreBlur;
-    r.BorderSize = show.BorderSize;
-    r.MatteColor = show.MatteColor;
-    r.ContrastBrightness = show.ContrastBrightness;
+    r.options = show.Options();
     r.audio = show.audio;
     r.currentFrame = show.currentFrame;
     r.selectedKey = show.selectedKey;
@@ -50,20 +37,7 @@ void RestoreRecords(Show& show, const ShowRecords& r) {
     for (int p = 0; p < MaxPictures; ++p) show.pictures[p] = r.pictures[p];
     show.pictureCount = r.pictureCount;
     show.length = r.length;
-    show.AspectMode = r.AspectMode;
-    show.aspect = r.aspect;
-    show.ownShape = r.ownShape;
-    show.EaseType = r.EaseType;
-    show.AlwaysUseRotation = r.AlwaysUseRotation;
-    show.FieldSwap = r.FieldSwap;
-    show.FlopTopField = r.FlopTopField;
-    show.VideoColors = r.VideoColors;
-    show.DraftRender = r.DraftRender;
-    show.BlurFrames = r.BlurFrames;
-    show.PreBlur = r.PreBlur;
-    show.BorderSize = r.BorderSize;
-    show.MatteColor = r.MatteColor;
-    show.ContrastBrightness = r.ContrastBrightness;
+    show.Options() = r.options;
     show.audio = r.audio;
     show.currentFrame = r.currentFrame;
     show.selectedKey = r.selectedKey;
@@ -80,16 +54,15 @@ uint32_t ChangesBetween(const ShowRecords& a, const ShowRecords& b) {
         if (!SameKeys(pa, pb)) changes |= ChangeKeys;
     }
     if (a.length != b.length) changes |= ChangeKeys;
-    const bool sameOptions =
-        a.AspectMode == b.AspectMode && a.aspect == b.aspect && a.ownShape == b.ownShape &&
-        a.EaseType == b.EaseType && a.AlwaysUseRotation == b.AlwaysUseRotation &&
-        a.FieldSwap == b.FieldSwap && a.FlopTopField == b.FlopTopField &&
-        a.VideoColors == b.VideoColors && a.DraftRender == b.DraftRender &&
-        a.BlurFrames == b.BlurFrames && a.PreBlur == b.PreBlur && a.BorderSize == b.BorderSize &&
-        a.MatteColor == b.MatteColor && a.ContrastBrightness == b.ContrastBrightness &&
-        SameFile(a.audio, b.audio);
+    const bool sameOptions = a.options == b.options && SameFile(a.audio, b.audio);
     if (!sameOptions) changes |= ChangeOptions;
     return changes;
+}
+
+void ShowEdits::MarkChanged() {
+    // The one place a person's change marks the show unsaved: the operations on the show only
+    // change it, and the history tells a change from the records.
+    m_show->MarkChanged();
 }
 
 void ShowEdits::Attach(Show& show) {
@@ -116,7 +89,7 @@ uint32_t ShowEdits::Commit() {
     m_undo.push_back(step);
     if (m_undo.size() > MaxSteps) m_undo.pop_front();
     m_redo.clear();
-    m_show->dirty = true;
+    MarkChanged();
     return changes;
 }
 
@@ -129,7 +102,7 @@ uint32_t ShowEdits::Undo() {
     step.after = RecordsOf(*m_show);
     RestoreRecords(*m_show, step.before);
     m_redo.push_back(step);
-    m_show->dirty = true;
+    MarkChanged();
     return ChangesBetween(step.before, step.after);
 }
 
@@ -140,7 +113,7 @@ uint32_t ShowEdits::Redo() {
     step.before = RecordsOf(*m_show);
     RestoreRecords(*m_show, step.after);
     m_undo.push_back(step);
-    m_show->dirty = true;
+    MarkChanged();
     return ChangesBetween(step.before, step.after);
 }
 

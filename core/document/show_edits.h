@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "core/base/records.h"
+#include "core/show/show_options.h"
 
 namespace kv {
 
@@ -27,7 +28,7 @@ class Show;
 enum EditChange : uint32_t {
     ChangeKeys = 1,     // keys, their times or the show's length
     ChangePicture = 2,  // the picture reference (prepare the picture again)
-    ChangeOptions = 4,  // show-wide options: ease, treatments, border, aspect, sound
+    ChangeOptions = 4,  // the show-wide options (ShowOptions) or the sound
 };
 
 // The parts of a show an edit can change, plus where the person was (frame and selected key,
@@ -36,20 +37,7 @@ struct ShowRecords {
     Picture pictures[MaxPictures] = {};
     int32_t pictureCount = 0;
     int32_t length = 0;
-    int32_t AspectMode = 0;
-    float aspect = 0.0f;
-    bool ownShape = false;
-    int32_t EaseType = 0;
-    bool AlwaysUseRotation = false;
-    bool FieldSwap = false;
-    bool FlopTopField = false;
-    bool VideoColors = true;
-    bool DraftRender = false;
-    int32_t BlurFrames = 0;
-    int32_t PreBlur = 0;
-    int32_t BorderSize = 0;
-    uint32_t MatteColor = 0;
-    int32_t ContrastBrightness = 0;
+    ShowOptions options;
     FileSpec audio;
 
     int32_t currentFrame = 0;
@@ -97,6 +85,8 @@ private:
         ShowRecords before;
         ShowRecords after;
     };
+
+    void MarkChanged();
 
     Show* m_show;
     std::optional<ShowRecords> m_open;

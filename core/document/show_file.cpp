@@ -224,16 +224,21 @@ constexpr const char* PathSeparators = "/";
 // The longest file name (one folder entry) the usual file systems take.
 constexpr size_t MaxFileNameBytes = 255;
 
+// The show changes (MarkShowSaved) only once its file is written: a failed save leaves it as
+// it was, unsaved changes and all.
 bool SaveShowBytes(Show& show, const std::string& path, uint32_t bufferBytes,
                    std::string* error = nullptr) {
-    const uint32_t need = Serialise(show, nullptr);
+    const uint32_t need = BuildShowBlock(show, show.showId, nullptr);
     if (need > bufferBytes) {
         if (error) *error = "the show does not fit the save buffer";
         return false;
     }
     std::vector<uint8_t> buffer(need);
-    const uint32_t S = Serialise(show, buffer.data());
-    return os::WriteFileAtomically(path, buffer.data(), S, error);
+    const uint16_t id = NewShowId(show);
+    const uint32_t S = BuildShowBlock(show, id, buffer.data());
+    if (!os::WriteFileAtomically(path, buffer.data(), S, error)) return false;
+    MarkShowSaved(show, id);
+    return true;
 }
 
 // Reads up to MaxShowFileBytes of a show file; false (and why) when it cannot be opened.
@@ -279,42 +284,80 @@ void SetShowLoadSteps(const ShowLoadSteps& steps) {
     g_loadSteps.store(&steps);
 }
 
-uint32_t Serialise(Show& show, uint8_t* buffer) {
-    const int pictures = show.pictureCount < 0             ? 0
-                         : show.pictureCount > MaxPictures ? MaxPictures
-                                                           : show.pictureCount;
-    for (int p = 0; p < pictures; ++p) {
+namespace {
+
+int SavedPictures(const Show& show) {
+    return std::clamp(show.pictureCount, 0, MaxPictures);
+}
+
+// The key count a picture record carries: at least one key (a count of 0 would read as the
+// audio record), at most a picture's, and a lone key saved twice.
+int SavedKeyCount(const Picture& pic) {
+    const int n = std::clamp(pic.keyCount, 1, MaxKeysPerPicture);
+    return n == 1 ? 2 : n;
+}
+
+// The keys as saved stand in the show once it is saved: a lone key doubled a second later.
+void DoubleLoneKeys(Show& show) {
+    for (int p = 0; p < SavedPictures(show); ++p) {
         Picture& pic = show.pictures[p];
-        // A picture record always carries keys (a count of 0 would read as the audio record).
-        if (pic.keyCount < 1) pic.keyCount = 1;
-        if (pic.keyCount > MaxKeysPerPicture) pic.keyCount = MaxKeysPerPicture;
+        pic.keyCount = std::clamp(pic.keyCount, 1, MaxKeysPerPicture);
         if (pic.keyCount == 1) {
             pic.keys[1] = pic.keys[0];
             pic.keys[1].time = show.OneSecond();
             pic.keyCount = 2;
         }
     }
+}
+
+// Key k of picture p as the block carries it.
+KeyFrame SavedKey(const Show& show, int p, int k) {
+    const Picture& pic = show.pictures[p];
+    // The copy of a lone key is taken before the first key is stamped.
+    if (k == 1 && std::clamp(pic.keyCount, 1, MaxKeysPerPicture) == 1) {
+        KeyFrame key = pic.keys[0];
+        key.time = show.OneSecond();
+        return key;
+    }
+    KeyFrame key = pic.keys[k];
+    if (k == 0) {
+        if (p == 0) key.stamp = ShowFormatVersion;
+        key.showLength = static_cast<float>(show.length);
+    }
+    return key;
+}
+
+}  // namespace
+
+uint16_t NewShowId(const Show& show) {
+    // A fresh id tells the plug-in that the show changed, so never reuse the current one.
+    uint16_t id = NextShowId();
+    while (id == show.showId) id = NextShowId();
+    return id;
+}
+
+uint32_t BuildShowBlock(const Show& show, uint16_t showId, uint8_t* buffer) {
+    const int pictures = SavedPictures(show);
     const bool hasAudio = !show.audio.Empty();
     uint32_t S = HeaderBytes + TrailerBytes;
     for (int p = 0; p < pictures; ++p)
-        S += RecordBytes + KeyBytes * static_cast<uint32_t>(show.pictures[p].keyCount);
+        S += RecordBytes + KeyBytes * static_cast<uint32_t>(SavedKeyCount(show.pictures[p]));
     if (hasAudio) S += RecordBytes;
-    show.pictures[0].keys[0].stamp = ShowFormatVersion;
     if (!buffer) return S;
 
     std::memset(buffer, 0, S);
     const float dc = static_cast<float>(DefaultEaseCode(show.EaseType));
     uint32_t pos = HeaderBytes;
     for (int p = 0; p < pictures; ++p) {
-        Picture& pic = show.pictures[p];
+        const Picture& pic = show.pictures[p];
+        const int keyCount = SavedKeyCount(pic);
         std::memcpy(buffer + pos + PathOffset, pic.fileSpec.path, sizeof pic.fileSpec.path);
         buffer[pos + PathOffset + 255] = 0;
         if (pic.uprightOrientation) std::memcpy(buffer + pos, UprightMark, sizeof UprightMark);
-        Put32(buffer + pos + CountOffset, static_cast<uint32_t>(pic.keyCount));
-        pic.keys[0].showLength = static_cast<float>(show.length);
+        Put32(buffer + pos + CountOffset, static_cast<uint32_t>(keyCount));
         pos += RecordBytes;
-        for (int k = 0; k < pic.keyCount; ++k, pos += KeyBytes) {
-            KeyFrame key = pic.keys[k];
+        for (int k = 0; k < keyCount; ++k, pos += KeyBytes) {
+            KeyFrame key = SavedKey(show, p, k);
             if (key.easeCode < 1.0f) key.easeCode = dc;
             const float* fields = &key.x;
             for (uint32_t f = 0; f < KeyFloatBytes / 4; ++f)
@@ -336,14 +379,30 @@ uint32_t Serialise(Show& show, uint8_t* buffer) {
     if (show.ownShape && show.AspectMode >= MinOwnShape && show.AspectMode <= 0xFFFF)
         Put32(buffer + pos + ShapeOffset, ShapeMark << 16 | static_cast<uint32_t>(show.AspectMode));
 
-    // A fresh id tells the plug-in that the show changed, so never reuse the current one.
-    uint16_t id = NextShowId();
-    while (id == show.showId) id = NextShowId();
-    show.showId = id;
     Put16(buffer, ShowMagic);
-    Put16(buffer + 2, id);
+    Put16(buffer + 2, showId);
     Put32(buffer + 4, S);
+    return S;
+}
+
+void MarkShowSaved(Show& show, uint16_t showId) {
+    DoubleLoneKeys(show);
+    show.pictures[0].keys[0].stamp = ShowFormatVersion;
+    for (int p = 0; p < SavedPictures(show); ++p)
+        show.pictures[p].keys[0].showLength = static_cast<float>(show.length);
+    show.showId = showId;
     show.dirty = false;
+}
+
+uint32_t Serialise(Show& show, uint8_t* buffer) {
+    if (!buffer) {
+        DoubleLoneKeys(show);
+        show.pictures[0].keys[0].stamp = ShowFormatVersion;
+        return BuildShowBlock(show, show.showId, nullptr);
+    }
+    const uint16_t id = NewShowId(show);
+    const uint32_t S = BuildShowBlock(show, id, buffer);
+    MarkShowSaved(show, id);
     return S;
 }
 

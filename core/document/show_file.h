@@ -26,9 +26,24 @@ constexpr uint32_t ExchangeBufferBytes = 8192;  // the editor serialises this mu
 constexpr uint32_t PluginBlockBytes = 4096;     // the plug-in's stored block
 constexpr const char* ExchangeFileName = "kvdata.kvx";
 
-// Builds the block into buffer (which must hold the returned size); with no buffer only the
-// size is returned. Changes the show: lone keys are doubled, the version stamp and show length
-// are set in the first key; with a buffer a new showId is drawn and dirty is cleared.
+// Builds the block of the show with `showId` in its header into buffer (which must hold the
+// returned size); with no buffer only the size is returned. Reads the show only: the block
+// carries a lone key twice, the version stamp and the show length in the first key, as the
+// show holds them once MarkShowSaved has run.
+uint32_t BuildShowBlock(const Show& show, uint16_t showId, uint8_t* buffer);
+
+// An id for the show's next block: never the show's current one, so that the plug-in sees the
+// show changed.
+uint16_t NewShowId(const Show& show);
+
+// What saving does to the show once its block is written: lone keys are doubled, the version
+// stamp and show length are set in the first key, `showId` becomes the show's and dirty is
+// cleared.
+void MarkShowSaved(Show& show, uint16_t showId);
+
+// BuildShowBlock with the changes of saving at once. Without a buffer: lone keys are doubled and
+// the version stamp set, and the size is returned; with a buffer a new showId is drawn, the
+// block built and MarkShowSaved applied.
 uint32_t Serialise(Show& show, uint8_t* buffer);
 
 // Fills a freshly reset show from a block of `size` bytes; false (show untouched) when the
@@ -54,7 +69,8 @@ bool LoadShowLocatingPicture(Show& show, const std::string& path, bool render,
 
 // Writes the show to path atomically (os::AtomicFile: temporary file in the same folder, sync,
 // rename; a symbolic link's target is replaced), so an interrupted save leaves the previous
-// file whole. On success showFile becomes the path; on failure `error`, when given, says why
+// file whole. On success the show is marked saved (MarkShowSaved) and showFile becomes the
+// path; a failed save changes nothing in the show; on failure `error`, when given, says why
 // with the operating system's reason ("cannot write PATH: No space left on device").
 bool SaveShow(Show& show, const std::string& path, std::string* error = nullptr);
 

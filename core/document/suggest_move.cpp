@@ -448,7 +448,7 @@ void ApplySuggestedMove(Show& show, int picture, const SuggestedMove& move) {
     ReplaceKeysWithMove(show, picture, move);
     if (move.length > 0) show.length = move.length;
     show.pictures[picture].keys[0].showLength = static_cast<float>(show.length);
-    show.dirty = true;
+    show.MarkChanged();
 }
 
 PictureBox LumaImage::ToPicture(double left, double top, double w, double h) const {

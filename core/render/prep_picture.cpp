@@ -91,7 +91,7 @@ void PrepPicture(Show& show, const FileSpec& fileSpec, int pictureIndex, int32_t
         k.width = static_cast<float>(show.image.Width());
         k.rotation = k.tiltA = k.tiltB = 0.0f;
     }
-    show.dirty = true;
+    show.MarkChanged();
 }
 
 }  // namespace kv

@@ -14,6 +14,7 @@ namespace {
 struct BandWork {
     CDIB* out;
     const CDIB* picture;
+    bool rotated;
     CameraRect cam;
     int16_t band;
     int16_t quality;
@@ -22,17 +23,23 @@ struct BandWork {
 };
 
 void RenderBandWork(BandWork* work) {
-    work->result = RenderPicture(*work->out, *work->picture, work->cam, work->quality, work->band,
-                                 work->line, 0);
+    work->result = RenderPictureAs(*work->out, *work->picture, work->rotated, work->cam,
+                                   work->quality, work->band, work->line, 0);
 }
 
 }  // namespace
 
 bool RenderBands(CDIB& out, const CDIB& picture, const CameraRect& cam, int quality, int line,
                  bool multiProcess, int multiProcOffset) {
-    if (!multiProcess) return RenderPicture(out, picture, cam, quality, 0, line, 0);
+    return RenderBandsAs(out, picture, picture.rotationInUse, cam, quality, line, multiProcess,
+                         multiProcOffset);
+}
 
-    BandWork work{&out, &picture, cam, 1, static_cast<int16_t>(quality), line, false};
+bool RenderBandsAs(CDIB& out, const CDIB& picture, bool rotated, const CameraRect& cam, int quality,
+                   int line, bool multiProcess, int multiProcOffset) {
+    if (!multiProcess) return RenderPictureAs(out, picture, rotated, cam, quality, 0, line, 0);
+
+    BandWork work{&out, &picture, rotated, cam, 1, static_cast<int16_t>(quality), line, false};
     std::thread worker;
     try {
         worker = std::thread(RenderBandWork, &work);
@@ -40,7 +47,8 @@ bool RenderBands(CDIB& out, const CDIB& picture, const CameraRect& cam, int qual
         // No thread to be had: render band 1 here instead.
         RenderBandWork(&work);
     }
-    const bool upper = RenderPicture(out, picture, cam, quality, 2, line, multiProcOffset);
+    const bool upper =
+        RenderPictureAs(out, picture, rotated, cam, quality, 2, line, multiProcOffset);
     if (worker.joinable()) worker.join();
     // A band that failed leaves rows unrendered: the render as a whole failed.
     return upper && work.result;

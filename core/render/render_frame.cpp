@@ -75,21 +75,28 @@ bool EnsurePicture(Show& show, int pictureIndex) {
     return true;
 }
 
-bool RenderFrame(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFlag, int32_t width,
-                 int32_t height, CDIB* out, bool preferPrevious) {
-    // The frame must be the caller's 32-bit image of exactly the requested size: anything else
-    // is refused before a byte is written.
+namespace {
+
+// Whether `out` is a frame RenderShowFrame will draw into.
+bool FrameAccepted(int32_t width, int32_t height, const CDIB* out) {
     if (width < 1 || width > MaxOutputSide || height < 1 || height > MaxOutputSide || !out)
         return false;
-    if (out->Empty() || out->BitCount() != 32 || out->Width() != width || out->Height() != height)
-        return false;
+    return !out->Empty() && out->BitCount() == 32 && out->Width() == width &&
+           out->Height() == height;
+}
+
+bool RenderWithBlur(const Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFlag,
+                    int32_t width, int32_t height, CDIB* out, int32_t blurFrames) {
+    // The frame must be the caller's 32-bit image of exactly the requested size: anything else
+    // is refused before a byte is written.
+    if (!FrameAccepted(width, height, out)) return false;
 
     if (show.lastLoadResult == 2 && !show.ShowPicError) return RenderPlaceholder(*out);
 
     const int quality = show.DraftRender ? QualityDraft : QualityFull;
     if (frame < 0) frame = 0;
-    const int picture = show.PictureAt(frame);
-    if (!EnsurePicture(show, picture)) return false;
+    // The picture's rotation mark as EnsurePicture would set it, without setting it.
+    const bool rotated = show.RotationInUse(show.PictureAt(frame));
 
     int f = fieldMode == 2 ? 1 : 0;
     if (show.FieldSwap) f = 1 - f;
@@ -97,9 +104,9 @@ bool RenderFrame(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFl
     if (show.FrameRate <= 2400 || show.FrameRate > 4000) f = 0;
 
     auto renderAt = [&](bool half, int line) {
-        const CameraState cam = CameraAtFrame(show, frame, half);
-        return RenderBands(*out, show.image, RectOf(show, cam), quality, line, show.MultiProcess,
-                           show.MultiProcOffset);
+        const CameraState cam = CameraAt(show, frame, half);
+        return RenderBandsAs(*out, show.image, rotated, RectOf(show, cam), quality, line,
+                             show.MultiProcess, show.MultiProcOffset);
     };
     bool ok;
     if (fieldMode == 3) {
@@ -111,11 +118,8 @@ bool RenderFrame(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFl
     }
     if (!ok) return false;
 
-    if (show.BlurFrames != 0) {
-        // The companion frame has no blur of its own; the current frame stays this one.
-        const int32_t blurFrames = show.BlurFrames;
-        const int32_t current = show.currentFrame;
-        show.BlurFrames = 0;
+    if (blurFrames != 0) {
+        // The companion frame has no blur of its own.
         CDIB companion(width, height, 32);
         bool made = !companion.Empty();
         if (made) {
@@ -126,17 +130,36 @@ bool RenderFrame(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFl
             } else if (fieldMode == 2) {
                 companionMode = 1;
             }
-            made = RenderFrame(show, companionFrame, companionMode, fieldOrderFlag, width, height,
-                               &companion, preferPrevious);
+            made = RenderWithBlur(show, companionFrame, companionMode, fieldOrderFlag, width,
+                                  height, &companion, 0);
         }
-        show.BlurFrames = blurFrames;
-        show.currentFrame = current;
         if (!made) return false;
         Blend(*out, companion, 0.5f);
     }
 
     if (show.AspectMode == LetterboxMode) Letterbox(*out);
     return true;
+}
+
+}  // namespace
+
+bool RenderShowFrame(const Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFlag,
+                     int32_t width, int32_t height, CDIB* out) {
+    return RenderWithBlur(show, frame, fieldMode, fieldOrderFlag, width, height, out,
+                          show.BlurFrames);
+}
+
+bool RenderFrame(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFlag, int32_t width,
+                 int32_t height, CDIB* out, bool /*preferPrevious*/) {
+    const bool ok = RenderShowFrame(show, frame, fieldMode, fieldOrderFlag, width, height, out);
+    // What a render that reached the picture leaves behind in a show that keeps its own frame:
+    // the frame becomes the current one and the picture's rotation mark is brought up to date.
+    if (FrameAccepted(width, height, out) && !(show.lastLoadResult == 2 && !show.ShowPicError)) {
+        if (frame < 0) frame = 0;
+        EnsurePicture(show, show.PictureAt(frame));
+        show.currentFrame = ClampFrame(show, frame);
+    }
+    return ok;
 }
 
 }  // namespace kv

@@ -19,6 +19,12 @@ class Show;
 bool RenderFrame(Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFlag, int32_t width,
                  int32_t height, CDIB* out, bool preferPrevious);
 
+// The render itself, the same pixels and results as RenderFrame: reads the show and changes
+// nothing in it (neither the current frame nor the picture's rotation mark). The editor renders
+// with this; RenderFrame is it plus the changes a program keeping its frame in the show expects.
+bool RenderShowFrame(const Show& show, int32_t frame, int32_t fieldMode, bool fieldOrderFlag,
+                     int32_t width, int32_t height, CDIB* out);
+
 // Makes sure the prepared picture belongs to picture `pictureIndex` (always so with one picture)
 // and sets its rotation flag from the keys.
 bool EnsurePicture(Show& show, int pictureIndex);

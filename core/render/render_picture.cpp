@@ -369,8 +369,13 @@ RowRange BandRows(int outHeight, int band, int line, int bandOffset) {
 
 bool RenderPicture(CDIB& out, const CDIB& picture, const CameraRect& cam, int quality, int band,
                    int line, int bandOffset) {
-    if (picture.rotationInUse)
-        return RenderRotated(out, picture, cam, quality, band, line, bandOffset);
+    return RenderPictureAs(out, picture, picture.rotationInUse, cam, quality, band, line,
+                           bandOffset);
+}
+
+bool RenderPictureAs(CDIB& out, const CDIB& picture, bool rotated, const CameraRect& cam,
+                     int quality, int band, int line, int bandOffset) {
+    if (rotated) return RenderRotated(out, picture, cam, quality, band, line, bandOffset);
     if (!UsableImages(out, picture)) return false;
     const RowRange rows = BandRows(out.Height(), band, line, bandOffset);
     if (!(cam.width > 0.0f && cam.height > 0.0f)) {

@@ -69,6 +69,10 @@ RowRange BandRows(int outHeight, int band, int line, int bandOffset);
 // not 32 bits, picture not 24 or 32 bits, or empty) or the working buffer cannot be had.
 bool RenderPicture(CDIB& out, const CDIB& picture, const CameraRect& cam, int quality, int band,
                    int line, int bandOffset = 0);
+// The same with the renderer chosen by `rotated` instead of the picture's mark, for callers that
+// may not mark a picture they only read.
+bool RenderPictureAs(CDIB& out, const CDIB& picture, bool rotated, const CameraRect& cam,
+                     int quality, int band, int line, int bandOffset = 0);
 
 // The renderer with rotation and keystone tilt (bilinear with a tap spacing that grows with
 // the reduction, or nearest pixel in draft).
@@ -80,6 +84,9 @@ bool RenderRotated(CDIB& out, const CDIB& picture, const CameraRect& cam, int qu
 // either band fails.
 bool RenderBands(CDIB& out, const CDIB& picture, const CameraRect& cam, int quality, int line,
                  bool multiProcess, int multiProcOffset);
+// RenderBands with the renderer chosen by `rotated` (RenderPictureAs).
+bool RenderBandsAs(CDIB& out, const CDIB& picture, bool rotated, const CameraRect& cam, int quality,
+                   int line, bool multiProcess, int multiProcOffset);
 
 // Whether the production renderer may use its AVX2 kernels on this processor (tests and the
 // benchmark switch them off to compare against the portable code).

@@ -175,11 +175,20 @@ CameraState CameraStateAt(const Show& show, int picture, int32_t frame, bool hal
     return c;
 }
 
-CameraState CameraAtFrame(Show& show, int32_t frame, bool half) {
+int32_t ClampFrame(const Show& show, int32_t frame) {
     if (frame < 0) frame = 0;
     if (frame >= show.length) frame = show.length;
-    show.currentFrame = frame;
+    return frame;
+}
+
+CameraState CameraAt(const Show& show, int32_t frame, bool half) {
+    frame = ClampFrame(show, frame);
     return CameraStateAt(show, show.PictureAt(frame), frame, half);
+}
+
+CameraState CameraAtFrame(Show& show, int32_t frame, bool half) {
+    show.currentFrame = ClampFrame(show, frame);
+    return CameraAt(show, frame, half);
 }
 
 }  // namespace kv

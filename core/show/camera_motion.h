@@ -33,8 +33,14 @@ float Interpolate(const KeyFrame* K, int n, KeyField field, int32_t t, bool half
 // and the ease code in force filled in.
 CameraState CameraStateAt(const Show& show, int picture, int32_t frame, bool half);
 
-// Camera at a frame for rendering and for every move of the editor to a frame: the frame is
-// clamped to 0..length and becomes currentFrame, then the camera of the picture playing there.
+// A frame clamped to the show: 0..length.
+int32_t ClampFrame(const Show& show, int32_t frame);
+
+// The camera at a frame (clamped to 0..length) of the picture playing there. Reads the show only.
+CameraState CameraAt(const Show& show, int32_t frame, bool half);
+
+// CameraAt, and the clamped frame becomes currentFrame: for the programs that keep their frame in
+// the show. The editor keeps its frame in the editing session and uses CameraAt.
 CameraState CameraAtFrame(Show& show, int32_t frame, bool half);
 
 }  // namespace kv

@@ -39,6 +39,55 @@ float AspectOf(int32_t aspectMode) {
     return static_cast<float>(aspectMode - aspectMode % 5) / 10000.0f;
 }
 
+namespace {
+
+bool SameFileSpec(const FileSpec& a, const FileSpec& b) {
+    return a.vRefNum == b.vRefNum && a.parID == b.parID &&
+           std::memcmp(a.path, b.path, sizeof a.path) == 0;
+}
+
+bool SamePicture(const Picture& a, const Picture& b) {
+    if (!SameFileSpec(a.fileSpec, b.fileSpec) || a.uprightOrientation != b.uprightOrientation ||
+        a.keyCount != b.keyCount)
+        return false;
+    for (int k = 0; k < MaxKeysPerPicture; ++k)
+        if (!(a.keys[k] == b.keys[k])) return false;
+    return true;
+}
+
+bool SameImage(const CDIB& a, const CDIB& b) {
+    if (a.Empty() != b.Empty() || a.Width() != b.Width() || a.Height() != b.Height() ||
+        a.BitCount() != b.BitCount() || a.rotationInUse != b.rotationInUse ||
+        a.uprightOrientation != b.uprightOrientation)
+        return false;
+    for (int y = 0; y < a.Height() && !a.Empty(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.RowBytes())) != 0) return false;
+    return true;
+}
+
+}  // namespace
+
+bool Show::operator==(const Show& o) const {
+    for (int p = 0; p <= MaxPictures; ++p)
+        if (!SamePicture(pictures[p], o.pictures[p])) return false;
+    for (int u = 0; u < UndoDepth; ++u)
+        if (!(undo[u] == o.undo[u])) return false;
+    return Options() == o.Options() && SameImage(image, o.image) && SameImage(image2, o.image2) &&
+           rotationInUse == o.rotationInUse && dirty == o.dirty &&
+           settingsAspectMode == o.settingsAspectMode && requiredShape == o.requiredShape &&
+           length == o.length && pictureCount == o.pictureCount && showId == o.showId &&
+           SameFileSpec(audio, o.audio) && SameFileSpec(showFile, o.showFile) &&
+           showFolder == o.showFolder && clipboard == o.clipboard && selectedKey == o.selectedKey &&
+           undoIndex == o.undoIndex && undoCount == o.undoCount && redoCount == o.redoCount &&
+           preparedPicture == o.preparedPicture && preparedPicture2 == o.preparedPicture2 &&
+           lastLoadResult == o.lastLoadResult && RescaleShow == o.RescaleShow &&
+           ShowPicError == o.ShowPicError && AutoAddKey == o.AutoAddKey &&
+           UsePictureOrientation == o.UsePictureOrientation && MultiProcess == o.MultiProcess &&
+           MultiProcOffset == o.MultiProcOffset && SameFileSpec(AltImageFolder, o.AltImageFolder) &&
+           GdiplusHasJpegDecoder == o.GdiplusHasJpegDecoder && hostMode == o.hostMode &&
+           FrameRate == o.FrameRate && currentFrame == o.currentFrame;
+}
+
 Show::Show() : Show(Settings()) {}
 
 Show::Show(const Settings& settings) {
@@ -48,21 +97,21 @@ Show::Show(const Settings& settings) {
 }
 
 void Show::ApplySettings(const Settings& s) {
-    EaseType = s.ReadInt("EaseType", 0);
-    AlwaysUseRotation = s.ReadInt("AlwaysUseRotation", 0) != 0;
+    // The record's fields that have a settings key, each with its default; the shape apart.
+    for (size_t i = 0; i < ShowOptionRowCount(); ++i) {
+        const ShowOptionRow& row = ShowOptionRows()[i];
+        if (!row.key || std::strcmp(row.key, "AspectMode") == 0) continue;
+        row.set(Options(), s.ReadInt(row.key, static_cast<int32_t>(row.defaultValue)));
+    }
     settingsAspectMode = s.ReadInt("AspectMode", 7500);
     // A show with a shape of its own keeps it when the program's setting changes.
     if (!ownShape) {
         AspectMode = settingsAspectMode;
         aspect = AspectOf(AspectMode);
     }
-    FieldSwap = s.ReadInt("FieldSwap", 0) != 0;
-    FlopTopField = s.ReadInt("FlopTopField", 0) != 0;
     MultiProcess = s.ReadInt("MultiProcess", 0) != 0;
     const int32_t offset = s.ReadInt("MultiProcOffset", 0);
     MultiProcOffset = offset < 0 ? 0 : offset > 1 ? 1 : offset;
-    DraftRender = s.ReadInt("DraftRender", 0) != 0;
-    BlurFrames = s.ReadInt("BlurFrames", 0);
     RescaleShow = s.ReadInt("RescaleShow", 0) != 0;
     // Every frame count derives from the rate; a store that was not checked cannot push it out
     // of the three rates (Settings::CheckValues reports them).
@@ -70,10 +119,6 @@ void Show::ApplySettings(const Settings& s) {
     if (!ValidFrameRate(FrameRate)) FrameRate = DefaultFrameRate;
     AltImageFolder.SetPath(s.ReadString("AltImageFolder", "").c_str());
     ShowPicError = s.ReadInt("ShowPicError", 1) != 0;
-    PreBlur = s.ReadInt("PreBlur", 0);
-    MatteColor = static_cast<uint32_t>(s.ReadInt("MatteColor", 0));
-    VideoColors = s.ReadInt("VideoColors", 1) != 0;
-    IgnoreAlpha = s.ReadInt("IgnoreAlpha", 1) != 0;
     UsePictureOrientation = s.ReadInt("UsePictureOrientation", 1) != 0;
     AutoAddKey = s.ReadInt("AutoAddKey", 1) != 0;
 }
@@ -126,7 +171,7 @@ void Show::SetKey(int key, int picture, const KeyFrame& k) {
     Picture& p = pictures[picture];
     p.keys[key] = k;
     if (key >= p.keyCount) p.keyCount++;
-    dirty = true;
+    MarkChanged();
 }
 
 int32_t Show::EndFrame() const {
@@ -280,7 +325,7 @@ void Show::PictureLoaded(int index, const FileSpec& fileSpec, bool succeeded, in
         k.y = static_cast<float>(height) * 0.5f;
         k.rotation = k.tiltA = k.tiltB = 0.0f;
     }
-    dirty = true;
+    MarkChanged();
 }
 
 }  // namespace kv

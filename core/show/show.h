@@ -15,12 +15,13 @@
 
 #include "core/base/records.h"
 #include "core/picture/cdib.h"
+#include "core/show/show_options.h"
 
 namespace kv {
 
 class Settings;
 
-class Show {
+class Show : public ShowOptions {
 public:
     // New-show state with the show-wide values a store without those keys gives; reads no
     // settings, so a show made in a library or a test does not depend on a process's store.
@@ -32,6 +33,13 @@ public:
 
     // Reads the show-wide keys ("EaseType" … "AutoAddKey", "FrameRate") from a settings store.
     void ApplySettings(const Settings& settings);
+
+    // Every field alike, the image buffers' pixels and marks included.
+    bool operator==(const Show& other) const;
+
+    // The show-wide options as one record.
+    ShowOptions& Options() { return *this; }
+    const ShowOptions& Options() const { return *this; }
 
     // --- Model operations -----------------------------------------------------------------
     void Reset();  // New Show
@@ -65,17 +73,17 @@ public:
     bool rotationInUse = false;
 
     // --- Document -------------------------------------------------------------------------
+    // Whether the show has changes not saved. Set only through MarkChanged: the edit history
+    // marks a person's change, and the operations on the show mark their own for the programs
+    // that edit without a history.
     bool dirty = false;
-    float aspect = 0.75f;
-    int32_t AspectMode = 7500;
-    // Whether AspectMode is the show's own shape, kept in its file, rather than the program's
-    // "AspectMode" setting; settingsAspectMode is that setting, which a show without a shape
-    // of its own takes.
-    bool ownShape = false;
+    void MarkChanged() { dirty = true; }
+    // The show-wide options (aspect, ownShape, ease, render options, treatments) are the
+    // ShowOptions this show derives from. settingsAspectMode is the program's "AspectMode"
+    // setting, which a show without a shape of its own (ownShape) takes.
     int32_t settingsAspectMode = 7500;
     // A shape a program asks every show it loads to take, over the file's own (0 for none).
     int32_t requiredShape = 0;
-    int32_t EaseType = 0;
     int32_t length = DefaultShowLength;
     int32_t pictureCount = 0;
     Picture pictures[MaxPictures + 1];  // the extra slot is scratch space for exchanges
@@ -98,25 +106,14 @@ public:
     int32_t preparedPicture2 = -1;
     int32_t lastLoadResult = 1;  // result of the last picture load (1 success, 2 placeholder)
 
-    // --- Show-wide settings ---------------------------------------------------------------
-    bool FieldSwap = false;
-    bool DraftRender = false;
+    // --- Program-wide settings the show carries (not the show's: see show_options.h) -------
     bool RescaleShow = false;
-    bool VideoColors = true;
-    bool FlopTopField = false;
-    bool AlwaysUseRotation = false;
     bool ShowPicError = true;
     bool AutoAddKey = true;
-    bool IgnoreAlpha = true;
     // Whether a picture newly loaded into the show is turned upright by its EXIF orientation.
     bool UsePictureOrientation = true;
     bool MultiProcess = false;
     int32_t MultiProcOffset = 0;
-    int32_t BlurFrames = 0;
-    int32_t PreBlur = 0;
-    int32_t BorderSize = 0;
-    uint32_t MatteColor = 0;
-    int32_t ContrastBrightness = 0x3232;
     FileSpec AltImageFolder;
     bool GdiplusHasJpegDecoder = true;  // JPEG and PNG decoding is always built in
     bool hostMode = false;

@@ -164,10 +164,9 @@ void FinishEditor(int quitCode) {
     const bool fromOutside = quitCode == QuitRequestedFromOutside || os::StopSignal() != 0;
     // 8. The host's edit is handed back before the window the plug-in watches goes away. The
     // file is replaced whole (temporary file and rename), so the plug-in never reads half a show.
-    if (show && show->hostMode && quitCode == 0 && !fromOutside && !SaveExchangeFile(*show)) {
-        // Not handed back: the edit stays in the recovery copy.
-        show->dirty = true;
-    }
+    // Not handed back, the show keeps its unsaved changes (a failed write leaves it as it was),
+    // and they stay in the recovery copy.
+    if (show && show->hostMode && quitCode == 0 && !fromOutside) SaveExchangeFile(*show);
     // A show saved, applied or declined leaves no copy; any other end (the viewer closed, a save
     // dialog cancelled after Yes, a request from outside) keeps its unsaved changes for the next
     // start.

@@ -19,7 +19,13 @@ int32_t Setting(const EditSession& s, const char* key, int32_t def) {
     return s.Store().ReadInt(key, def);
 }
 
-// Check marks read the settings every command writes at once, as the menus did when built.
+// Check marks read the settings every command writes at once (and Undo and Redo write back
+// from the show's options record), as the menus did when built. An option a menu command
+// toggles takes its key and default from the options table: on when not zero.
+bool OptionOn(const EditSession& s, int command) {
+    const ShowOptionRow* row = ShowOptionRowForCommand(command);
+    return row && row->key && Setting(s, row->key, static_cast<int32_t>(row->defaultValue)) != 0;
+}
 bool RateIs(const EditSession& s, int32_t rate) {
     return Setting(s, "FrameRate", 2997) == rate;
 }
@@ -138,9 +144,9 @@ const std::vector<CommandRow> g_rows = {
      [](const EditSession& s) { return AspectIs(s, 12500); }, RunAspect, nullptr},
     Line("Render"),
     {CmdDraft, "Render", "Draft quality", 0, M::Both, nullptr,
-     [](const EditSession& s) { return On(s, "DraftRender"); }, RunDraft, nullptr},
+     [](const EditSession& s) { return OptionOn(s, CmdDraft); }, RunDraft, nullptr},
     {CmdMotionBlur, "Render", "Add Motion Blur", 0, M::Both, nullptr,
-     [](const EditSession& s) { return On(s, "BlurFrames"); }, RunMotionBlur, nullptr},
+     [](const EditSession& s) { return OptionOn(s, CmdMotionBlur); }, RunMotionBlur, nullptr},
     {CmdMultiProcess, "Render", "Multiple Processors", 0, M::Both, nullptr,
      [](const EditSession& s) { return On(s, "MultiProcess"); }, RunMultiProcess, nullptr},
     Line("Render"),

@@ -97,7 +97,7 @@ void RunUniformSpeed(CMain& m, int) {
             UniformSpeed(show, p < 0 ? 0 : p);
         });
     }
-    session.TheShow().currentFrame = 0;
+    session.GoToFrame(0, false);
     m.AfterEdit(false);
 }
 
@@ -115,8 +115,7 @@ void RunDeletePicture(CMain& m, int) {
 void RunPrepPicture(CMain& m, int) {
     // The dialog's rounds (Apply) and its cancel all land in one step: what the show holds when
     // the dialog is done is what Undo takes back.
-    EditSession& session = Session();
-    session.Edit([&m](kv::Show& show) { PrepPicturesCommand(show, m.OptionDialogHooks()); });
+    PrepPicturesCommand(Session().TheShow(), m.OptionDialogHooks());
     m.AfterEdit(false);
 }
 

@@ -124,15 +124,15 @@ bool CMain::SaveShowCommand() {
     if (!MayWriteOver(path, &another)) return another ? SaveShowCommand() : false;
     bool written = false;
     // A host run hands the show back in a smaller buffer: a show that does not fit is refused.
-    if (!show.hostMode || Serialise(show, nullptr) <= ExchangeBufferBytes)
+    if (!show.hostMode || BuildShowBlock(show, show.showId, nullptr) <= ExchangeBufferBytes)
         written = SaveShow(show, path);
     show.showFile.SetPath(path.c_str());
     if (written) {
         Recovery().Remove();
         RememberShowFile();
     } else {
-        // Nothing reached the disk: the show keeps its changes and the user hears of it.
-        show.dirty = true;
+        // Nothing reached the disk: the show keeps its changes (a failed save leaves it as it
+        // was) and the user hears of it.
         Alert("The show could not be saved to this file.");
     }
     SetShowTitle(path.c_str());
@@ -151,15 +151,11 @@ void CMain::QuickSave() {
         if (another) SaveShowCommand();
         return;
     }
-    const int32_t frame = show.currentFrame;
-    show.currentFrame = 0;
     const bool written = SaveShow(show, show.showFile.path);
-    show.currentFrame = frame;
     if (written) {
         Recovery().Remove();
         RememberShowFile();
     } else {
-        show.dirty = true;
         Alert("The show could not be saved to this file.");
     }
 }

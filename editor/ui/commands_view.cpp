@@ -33,9 +33,8 @@ void RunCameraPath(CMain& m, int) {
 }
 
 void RunAutoRescale(CMain&, int) {
-    Show& show = TheShow();
-    show.RescaleShow = !show.RescaleShow;
-    CMain::WriteSetting("RescaleShow", show.RescaleShow ? 1 : 0);
+    Session().Edit([](kv::Show& show) { show.RescaleShow = !show.RescaleShow; });
+    CMain::WriteSetting("RescaleShow", TheShow().RescaleShow ? 1 : 0);
 }
 
 void RunDefaultEase(CMain&, int id) {
@@ -74,18 +73,17 @@ void RunMotionBlur(CMain& m, int) {
 }
 
 void RunMultiProcess(CMain&, int) {
-    Show& show = TheShow();
-    show.MultiProcess = !show.MultiProcess;
-    CMain::WriteSetting("MultiProcess", show.MultiProcess ? 1 : 0);
+    Session().Edit([](kv::Show& show) { show.MultiProcess = !show.MultiProcess; });
+    CMain::WriteSetting("MultiProcess", TheShow().MultiProcess ? 1 : 0);
 }
 
 void RunAdvancedOptions(CMain& m, int) {
-    Session().Edit([&m](kv::Show& show) { AdvancedOptionsCommand(show, m.OptionDialogHooks()); });
+    AdvancedOptionsCommand(TheShow(), m.OptionDialogHooks());
     Session().Notify(ChangedSettings);
 }
 
 void RunViewerAspect(CMain& m, int) {
-    Session().Edit([&m](kv::Show& show) { ViewerAspectCommand(show, m.OptionDialogHooks()); });
+    ViewerAspectCommand(TheShow(), m.OptionDialogHooks());
     Session().Notify(ChangedSettings);
 }
 

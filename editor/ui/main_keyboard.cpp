@@ -80,20 +80,18 @@ void CMain::PlainKey(uint64_t code, bool keyDown, bool character) {
             PlayViewer(viewer.get(), 0);
             break;
         case 48:
-            show.currentFrame = 0;
+            Session().GoToFrame(0, false);
             PlayViewer(viewer.get(), 1);
             break;
         case 43:
         case 45: {
-            int32_t f = show.currentFrame + (code == 43 ? 1 : -1);
+            int32_t f = Session().Frame() + (code == 43 ? 1 : -1);
             if (f < 0) f = 0;
             if (f > show.length - 1) f = show.length - 1;
-            show.currentFrame = f;
             // The frame is rendered straight into the viewer; the camera, the timeline and the
             // timecode box follow without a render of their own.
-            Session().camera = CameraAtFrame(show, f, false);
+            Session().GoToFrame(f, false);
             if (viewer && viewer->hwnd) viewer->ShowFrame(f);
-            Session().Notify(ChangedFrame);
             break;
         }
         case 36:
@@ -172,7 +170,7 @@ long CMain::RenderTimingTest() {
     CDIB image(720, 484, 32);
     const int64_t start = Counter();
     for (int32_t f = 0; f < 300; ++f) {
-        RenderFrame(show, f, 0, false, 720, 484, &image, false);
+        RenderShowFrame(show, f, 0, false, 720, 484, &image);
     }
     const int64_t elapsed = Counter() - start;
     const long value = std::lround(static_cast<double>(elapsed) / 100000.0);

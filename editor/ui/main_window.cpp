@@ -318,7 +318,8 @@ OptionHooks CMain::OptionDialogHooks() {
     h.refitViewer = [this] { RefitViewer(); };
     h.redrawStage = [] { Session().RepaintAll(); };
     h.redrawMain = [this] { Redraw(); };
-    h.renderCurrentFrame = [] { Session().GoToFrame(Session().TheShow().currentFrame, true); };
+    h.goToFrame = [](int32_t frame) { Session().GoToFrame(frame, true); };
+    h.edit = [](const std::function<void(kv::Show&)>& change) { Session().Edit(change); };
     h.viewerDualScreen = [this] { return viewer ? viewer->dualScreen : false; };
     h.setViewerDualScreen = [this](bool on) {
         if (viewer) viewer->dualScreen = on;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/base/settings.h"
+#include "core/document/show_edits.h"
 #include "core/render/treatments.h"
 #include "editor/ui/session/edit_session.h"
 #include "editor/ui/toolkit/toolkit.h"
@@ -18,6 +19,21 @@ namespace {
 
 void Call(const std::function<void()>& f) {
     if (f) f();
+}
+
+// Hands a dialog's result to the edit hook, or applies it.
+void ApplyResult(const OptionHooks& hooks, Show& show, const std::function<void(Show&)>& change) {
+    if (hooks.edit)
+        hooks.edit(change);
+    else
+        change(show);
+}
+
+void GoToFrame(const OptionHooks& hooks, Show& show, int32_t frame) {
+    if (hooks.goToFrame)
+        hooks.goToFrame(frame);
+    else
+        show.currentFrame = frame;
 }
 
 int Run(const OptionHooks& hooks, OptionRows& rows, int count, const char* title) {
@@ -56,17 +72,11 @@ void OptionRows::Set(int row, const char* item, const char* value) {
 
 // --- Prep Pictures -------------------------------------------------------------------------------
 PrepValues SavePrepValues(const Show& show) {
-    return PrepValues{show.VideoColors,        show.PreBlur,    show.BorderSize, show.MatteColor,
-                      show.ContrastBrightness, show.IgnoreAlpha};
+    return show.Options();
 }
 
 void RestorePrepValues(Show& show, const PrepValues& v) {
-    show.VideoColors = v.VideoColors;
-    show.PreBlur = v.PreBlur;
-    show.BorderSize = v.BorderSize;
-    show.MatteColor = v.MatteColor;
-    show.ContrastBrightness = v.ContrastBrightness;
-    show.IgnoreAlpha = v.IgnoreAlpha;
+    show.Options() = v;
 }
 
 void FillPrepRows(const Show& show, OptionRows& rows) {
@@ -101,6 +111,9 @@ void StorePrepRows(const OptionRows& rows, Show& show) {
 }
 
 int PrepPicturesCommand(Show& show, const OptionHooks& hooks) {
+    // Apply rounds show the treatments on the picture while the dialog is up; once it is done
+    // the show goes back to what it was and the result is one edit.
+    const ShowRecords before = RecordsOf(show);
     const PrepValues saved = SavePrepValues(show);
     const bool normalBorder = show.BorderSize >= 0;
     OptionRows rows;
@@ -122,9 +135,12 @@ int PrepPicturesCommand(Show& show, const OptionHooks& hooks) {
         }
         Call(hooks.redrawStage);
     } while (result == OptionApply);
+    // Preparing may have framed a lone first key anew: the whole records go into the edit.
+    const ShowRecords chosen = RecordsOf(show);
+    RestoreRecords(show, before);
+    ApplyResult(hooks, show, [&chosen](Show& s) { RestoreRecords(s, chosen); });
     Call(hooks.redrawMain);
-    show.currentFrame = 0;
-    Call(hooks.renderCurrentFrame);
+    GoToFrame(hooks, show, 0);
     Settings& s = Session().Store();
     s.WriteInt("VideoColors", show.VideoColors ? 1 : 0);
     s.WriteInt("PreBlur", show.PreBlur);
@@ -172,7 +188,9 @@ int AdvancedOptionsCommand(Show& show, const OptionHooks& hooks) {
     Call(hooks.hideViewer);
     int result = Run(hooks, rows, 7, "Advanced Options");
     if (result == OptionOk) {
-        bool special = StoreAdvancedRows(rows, startFolder, show, &dual);
+        bool special = false;
+        ApplyResult(hooks, show,
+                    [&](Show& s) { special = StoreAdvancedRows(rows, startFolder, s, &dual); });
         Settings& s = Session().Store();
         s.WriteInt("FieldSwap", show.FieldSwap ? 1 : 0);
         s.WriteInt("FlopTopField", show.FlopTopField ? 1 : 0);
@@ -186,8 +204,7 @@ int AdvancedOptionsCommand(Show& show, const OptionHooks& hooks) {
     }
     Call(hooks.showViewer);
     Call(hooks.redrawMain);
-    show.currentFrame = 0;
-    Call(hooks.renderCurrentFrame);
+    GoToFrame(hooks, show, 0);
     return result;
 }
 
@@ -240,7 +257,10 @@ int ViewerAspectCommand(Show& show, const OptionHooks& hooks) {
     FillAspectRows(show, picture, rows);
     Call(hooks.hideViewer);
     int result = Run(hooks, rows, 6, "Set Viewer Aspect ratio");
-    if (result != OptionCancel) ApplyAspect(show, AspectFromRows(rows, picture));
+    if (result != OptionCancel) {
+        const double value = AspectFromRows(rows, picture);
+        ApplyResult(hooks, show, [value](Show& s) { ApplyAspect(s, value); });
+    }
     Call(hooks.showViewer);
     Call(hooks.refitViewer);
     Call(hooks.redrawStage);

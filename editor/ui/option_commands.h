@@ -33,7 +33,12 @@ struct OptionHooks {
     std::function<void()> redrawStage, redrawMain;
     // Prepares every picture again with the show's values; PrepPicture on each when empty.
     std::function<void()> preparePictures;
-    std::function<void()> renderCurrentFrame;
+    // Moves to a frame and renders it (the editing session's GoToFrame); without it the show's
+    // own frame is set.
+    std::function<void(int32_t frame)> goToFrame;
+    // Makes the dialog's result one edit of the show (the session's Edit); without it the
+    // result is applied to the show directly. The dialog has run and closed by then.
+    std::function<void(const std::function<void(Show&)>& change)> edit;
     std::function<bool()> viewerDualScreen;
     std::function<void(bool)> setViewerDualScreen;
     std::function<double()> pictureAspect;  // the picture's height / width, 0 when none
@@ -46,14 +51,9 @@ constexpr int CommandPrepPictures = 1025;
 constexpr int CommandAdvancedOptions = 1036;
 
 // --- Prep Pictures -------------------------------------------------------------------------------
-struct PrepValues {
-    bool VideoColors = true;
-    int32_t PreBlur = 0;
-    int32_t BorderSize = 0;
-    uint32_t MatteColor = 0;
-    int32_t ContrastBrightness = 0;
-    bool IgnoreAlpha = true;
-};
+// The values Prep Pictures edits are the show's treatments, kept and put back as the whole
+// options record.
+using PrepValues = ShowOptions;
 PrepValues SavePrepValues(const Show& show);
 void RestorePrepValues(Show& show, const PrepValues& values);
 void FillPrepRows(const Show& show, OptionRows& rows);

@@ -238,11 +238,10 @@ uint64_t RecoveryCopy::Fingerprint(const Show& show) const {
     mix(pic.fileSpec.path, std::strlen(pic.fileSpec.path));
     mix(show.showFile.path, std::strlen(show.showFile.path));
     mix(&show.pictureCount, sizeof show.pictureCount);
-    mix(&show.EaseType, sizeof show.EaseType);
-    mix(&show.MatteColor, sizeof show.MatteColor);
-    mix(&show.BorderSize, sizeof show.BorderSize);
-    mix(&show.PreBlur, sizeof show.PreBlur);
-    mix(&show.ContrastBrightness, sizeof show.ContrastBrightness);
+    for (size_t i = 0; i < ShowOptionRowCount(); ++i) {
+        const double value = ShowOptionRows()[i].get(show.Options());
+        mix(&value, sizeof value);
+    }
     return h | 1;  // never 0, which stands for "nothing written"
 }
 
@@ -250,19 +249,11 @@ bool RecoveryCopy::Unanswered(const Show& show) const {
     return show.dirty && Fingerprint(show) != m_declined;
 }
 
-bool RecoveryCopy::Write(Show& show) {
+bool RecoveryCopy::Write(const Show& show) {
     if (!m_configured) return false;
-    // Serialising changes the show (lone keys doubled, a new show id, dirty cleared): the copy
-    // is taken from a snapshot that is put back afterwards.
-    const Picture saved = show.pictures[0];
-    const uint16_t id = show.showId;
-    const bool dirty = show.dirty;
-    const uint32_t size = Serialise(show, nullptr);
-    std::vector<uint8_t> block(size);
-    Serialise(show, block.data());
-    show.pictures[0] = saved;
-    show.showId = id;
-    show.dirty = dirty;
+    // The block as a save would write it; the show itself stays unsaved.
+    std::vector<uint8_t> block(BuildShowBlock(show, 0, nullptr));
+    BuildShowBlock(show, NewShowId(show), block.data());
     const uint64_t print = Fingerprint(show);
     std::error_code ec;
     const std::string folder =

@@ -72,7 +72,7 @@ public:
     void AfterMessage();
     // Writes the editor's show now; false when it cannot be written.
     bool Write();
-    bool Write(Show& show);
+    bool Write(const Show& show);
     // The show's changes are saved: this run's copy goes.
     void Remove();
     // The person answered No to saving the show as it is now: its copy goes and is not written

@@ -257,7 +257,7 @@ bool ApplyShowJson(const JsonValue& doc, kv::Show& show, const ShowJsonOptions& 
     show.BorderSize = static_cast<int32_t>(border);
     show.PreBlur = static_cast<int32_t>(preBlur);
     show.ContrastBrightness = static_cast<int32_t>(contrast);
-    show.dirty = true;
+    show.MarkChanged();
     return true;
 }
 

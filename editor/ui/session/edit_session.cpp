@@ -72,11 +72,22 @@ void EditSession::Notify(uint32_t changes, const void* origin) {
     }
 }
 
+int32_t EditSession::Frame() const {
+    return show_ ? show_->currentFrame : 0;
+}
+
 void EditSession::GoToFrame(int32_t frame, bool render) {
     if (!show_) return;
-    camera = CameraAtFrame(*show_, frame, false);
+    show_->currentFrame = ClampFrame(*show_, frame);
+    camera = CameraAt(*show_, frame, false);
     fullQuality = true;
     Notify(render ? ChangedFrame | ChangedCamera | RepaintViews : ChangedFrame);
+}
+
+void EditSession::PlayFrame(int32_t frame) {
+    if (!show_ || show_->currentFrame == frame) return;
+    show_->currentFrame = frame;
+    Notify(ChangedFrame);
 }
 
 void EditSession::CameraEdited(bool quality, const void* origin) {
@@ -90,37 +101,12 @@ uint32_t EditSession::Edit(const std::function<void(Show&)>& change) {
     return edits_->Apply(change);
 }
 
-void EditSession::BeginEdit() {
-    if (edits_) edits_->Begin();
-}
-
-uint32_t EditSession::CommitEdit() {
-    return edits_ ? edits_->Commit() : 0;
-}
-
-namespace {
-
-// The treatments baked into the prepared picture.
-struct Treatments {
-    bool VideoColors;
-    int32_t PreBlur, BorderSize, ContrastBrightness;
-    uint32_t MatteColor;
-    bool operator==(const Treatments&) const = default;
-};
-
-Treatments TreatmentsOf(const Show& show) {
-    return Treatments{show.VideoColors, show.PreBlur, show.BorderSize, show.ContrastBrightness,
-                      show.MatteColor};
-}
-
-}  // namespace
-
 uint32_t EditSession::HistoryStep(bool undo) {
     if (!show_ || !edits_) return 0;
     Show& show = *show_;
-    const Treatments before = TreatmentsOf(show);
+    const ShowOptions before = show.Options();
     const uint32_t changes = undo ? edits_->Undo() : edits_->Redo();
-    if ((changes & ChangePicture) || !(TreatmentsOf(show) == before)) {
+    if ((changes & ChangePicture) || TreatmentsDiffer(before, show.Options())) {
         // Preparing reads the picture file and frames a lone first key anew: the records the
         // step restored are put back over what preparing did to them.
         const ShowRecords restored = RecordsOf(show);
@@ -128,17 +114,10 @@ uint32_t EditSession::HistoryStep(bool undo) {
             PrepPicture(show, show.pictures[i].fileSpec, i, show.PictureStart(i));
         RestoreRecords(show, restored);
     }
-    if (changes & ChangeOptions) {
-        Settings& s = Store();
-        s.WriteInt("EaseType", show.EaseType);
-        s.WriteInt("AspectMode", show.AspectMode);
-        s.WriteInt("DraftRender", show.DraftRender ? 1 : 0);
-        s.WriteInt("BlurFrames", show.BlurFrames);
-        s.WriteInt("VideoColors", show.VideoColors ? 1 : 0);
-        s.WriteInt("PreBlur", show.PreBlur);
-        s.WriteInt("MatteColor", static_cast<int32_t>(show.MatteColor));
-    }
-    if (changes) camera = CameraAtFrame(show, show.currentFrame, false);
+    // The settings follow the record the step put back, as the commands that change an option
+    // write its setting.
+    if (changes & ChangeOptions) WriteShowOptions(show.Options(), Store());
+    if (changes) camera = CameraAt(show, show.currentFrame, false);
     return changes;
 }
 

@@ -61,10 +61,16 @@ public:
     // Tells every listener; origin is the window that made the change (it may skip its own).
     void Notify(uint32_t changes, const void* origin = nullptr);
 
+    // The current frame. Only the session moves it (GoToFrame, PlayFrame, Undo and Redo); the
+    // show's editing operations act at it.
+    int32_t Frame() const;
     // Moves to a frame: the camera at that frame (clamped to the show, it becomes the current
     // frame) becomes the camera under edit; with render every view repaints at full quality,
     // without it only the timecode box and the timeline's scroll position follow.
     void GoToFrame(int32_t frame, bool render);
+    // Playback's frame: not clamped (the play loop ends when it leaves the show) and nothing
+    // rendered; the timecode box and the timeline follow when it moved.
+    void PlayFrame(int32_t frame);
     // The camera under edit was changed by a window (a drag): the status panel and the viewer
     // show it, the viewer in draft while fullQuality is false.
     void CameraEdited(bool fullQuality, const void* origin);
@@ -80,13 +86,10 @@ public:
     // One user action on the show, one undo step: runs change and, when the show's records
     // differ afterwards, keeps the step and marks the show changed. Returns what changed (the
     // EditChange bits of the show's edit history; 0 nothing). Undo and Redo also prepare the
-    // picture again when a step changed it or its treatments, and write the show-wide options
-    // the menus show back to the settings, so that check marks and the show agree.
+    // picture again when a step changed it or its treatments, and write the settings of the
+    // record they put back (WriteShowOptions), as the commands write them.
+    // A drag is one Edit when it ends; a dialog runs before its Edit and hands it its result.
     uint32_t Edit(const std::function<void(Show&)>& change);
-    // An action that spans several events (a drag): Begin takes the before state, Commit keeps
-    // the step when anything changed.
-    void BeginEdit();
-    uint32_t CommitEdit();
     uint32_t Undo();
     uint32_t Redo();
     bool CanUndo() const;

@@ -389,7 +389,7 @@ void CTime::RightClick(int x, int y) {
     if (RunKeyFrameOptions(Session().dialogWindow, k, false, at.x, at.y)) {
         k.undoPicture = k.undoOp = 0;
         // The step is made at the key's frame, where the editor goes, so that Undo stays there.
-        show->currentFrame = frame;
+        Session().GoToFrame(frame, false);
         Session().Edit([&](kv::Show& sh) { sh.SetKey(key, pi, k); });
         Session().Notify(ChangedKeys | ChangedEditState, this);
     }

@@ -229,7 +229,7 @@ void CView::DrawPicture(bool fullQuality) {
 void CView::ShowFrame(int32_t frame) {
     kv::Show* show = Session().GetShow();
     if (!hwnd || !show || !PrepareImage()) return;
-    RenderFrame(*show, frame, 0, true, image->Width(), image->Height(), image.get(), true);
+    RenderShowFrame(*show, frame, 0, true, image->Width(), image->Height(), image.get());
     ShowImage();
 }
 
@@ -284,25 +284,24 @@ void CView::Play(int32_t direction) {
             playEndFrame = std::min(playEndFrame, lastKey);
         }
     }
-    if (show->currentFrame >= playEndFrame) show->currentFrame = 0;
-    playStartFrame = show->currentFrame;
+    if (Session().Frame() >= playEndFrame) Session().GoToFrame(0, false);
+    playStartFrame = Session().Frame();
     playStartCounter = Now();
     picturesDrawn = 0;
     PlayLoop(*show);
-    Session().GoToFrame(show->currentFrame, true);
+    Session().GoToFrame(Session().Frame(), true);
 }
 
 void CView::PlayLoop(kv::Show& show) {
     int32_t lastShown = -1;
     while (playDirection != 0) {
-        const int32_t frame = show.currentFrame;
+        const int32_t frame = Session().Frame();
         if (frame < 0 || frame > playEndFrame) {
             Play(0);
             break;
         }
         if (frame != lastShown) {
-            KeyFrame camera = CameraAtFrame(show, frame, false);
-            Session().camera = camera;
+            Session().camera = CameraAt(show, frame, false);
             DrawPicture(true);
             ++framesShown;
             lastShown = frame;
@@ -312,11 +311,8 @@ void CView::PlayLoop(kv::Show& show) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         const int64_t elapsed = (Now() - playStartCounter) / ticksPerFrame;
-        show.currentFrame = playDirection * static_cast<int32_t>(elapsed) + playStartFrame;
-        if (show.currentFrame != frame) {
-            // The timeline keeps the frame in view, this viewer names it.
-            Session().Notify(ChangedFrame);
-        }
+        // The timeline keeps the frame in view, this viewer names it.
+        Session().PlayFrame(playDirection * static_cast<int32_t>(elapsed) + playStartFrame);
 
         MSG m;
         if (!PeekMessage(&m, PM_REMOVE)) continue;
@@ -327,8 +323,8 @@ void CView::PlayLoop(kv::Show& show) {
             case WM_LBUTTONUP:
                 if (int32_t at = 0; Session().frameAtPointer &&
                                     Session().frameAtPointer(m.hwnd, GET_X_LPARAM(m.lParam), &at)) {
-                    show.currentFrame = at;
-                    playStartFrame = show.currentFrame;
+                    Session().PlayFrame(at);
+                    playStartFrame = at;
                     playStartCounter = Now();
                 } else {
                     Play(0);

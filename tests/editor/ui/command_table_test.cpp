@@ -195,3 +195,41 @@ TEST_F(Commands, GreyingAndChecksFollowTheSession) {
     EXPECT_TRUE(line(CmdMotionBlur).checked);
     EXPECT_FALSE(line(CmdDraft).checked);
 }
+
+namespace kv {
+namespace {
+
+// The options table names the commands by their fixed ids: each is a menu row of the editor,
+// and a toggle's check mark follows the setting the table gives it.
+TEST(OptionCommands, TheOptionsTableNamesMenuRowsAndTheirMarks) {
+    Settings store;
+    Show show;
+    EditSession& session = Session();
+    session.Attach(&show, &store);
+    int named = 0;
+    for (size_t i = 0; i < ShowOptionRowCount(); ++i) {
+        const ShowOptionRow& row = ShowOptionRows()[i];
+        if (row.command == 0) continue;
+        ++named;
+        SCOPED_TRACE(row.name);
+        const CommandRow* command = FindCommand(row.command, false);
+        ASSERT_NE(command, nullptr);
+        EXPECT_STRNE(command->menu, "");
+    }
+    EXPECT_GE(named, 4);
+    for (int id : {int(CmdDraft), int(CmdMotionBlur)}) {
+        const CommandRow* command = FindCommand(id, false);
+        ASSERT_NE(command, nullptr);
+        ASSERT_NE(command->checked, nullptr);
+        const ShowOptionRow* row = ShowOptionRowForCommand(id);
+        ASSERT_NE(row, nullptr);
+        store.WriteInt(row->key, 0);
+        EXPECT_FALSE(command->checked(session)) << row->name;
+        store.WriteInt(row->key, 1);
+        EXPECT_TRUE(command->checked(session)) << row->name;
+    }
+    session.Detach();
+}
+
+}  // namespace
+}  // namespace kv

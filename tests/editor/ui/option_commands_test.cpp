@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -234,4 +235,54 @@ TEST(ViewerAspect, SpecifyWithZeroLeavesTheAspectAndOkWithANumberSetsIt) {
     };
     ViewerAspectCommand(show, hooks);
     EXPECT_EQ(show.AspectMode, 5000);
+}
+
+// The dialogs run before their edit: the show is as it was while the edit hook is called once
+// with the result, which the hook applies (the editor's hook makes it one undo step).
+TEST(OptionCommandEdits, DialogsHandTheirResultToOneEdit) {
+    Show show;
+    show.VideoColors = true;
+    show.PreBlur = 0;
+    int edits = 0;
+    bool ran = false;
+    OptionHooks hooks;
+    hooks.preparePictures = [] {};
+    hooks.edit = [&](const std::function<void(Show&)>& change) {
+        EXPECT_TRUE(ran);  // the dialog is done
+        ++edits;
+        // Before the edit the show holds what it held before the dialog.
+        EXPECT_TRUE(show.VideoColors);
+        EXPECT_EQ(show.PreBlur, 0);
+        change(show);
+    };
+    hooks.run = [&](int, OptionText*, OptionText* values, const char*) {
+        EXPECT_EQ(edits, 0);
+        ran = true;
+        SetValue(values, 0, "");
+        SetValue(values, 1, "1");
+        return int(OptionOk);
+    };
+    EXPECT_EQ(PrepPicturesCommand(show, hooks), OptionOk);
+    EXPECT_EQ(edits, 1);
+    EXPECT_FALSE(show.VideoColors);
+    EXPECT_EQ(show.PreBlur, 1);
+
+    hooks.edit = [&](const std::function<void(Show&)>& change) {
+        ++edits;
+        EXPECT_EQ(show.AspectMode, 7500);
+        change(show);
+    };
+    hooks.run = [&](int, OptionText*, OptionText* values, const char*) {
+        for (int i = 0; i < 5; ++i) values[i][0] = 0;
+        SetValue(values, 0, "1");  // Square
+        return int(OptionOk);
+    };
+    ViewerAspectCommand(show, hooks);
+    EXPECT_EQ(edits, 2);
+    EXPECT_EQ(show.AspectMode, 10000);
+
+    // A cancelled aspect dialog makes no edit at all.
+    hooks.run = [](int, OptionText*, OptionText*, const char*) { return int(OptionCancel); };
+    ViewerAspectCommand(show, hooks);
+    EXPECT_EQ(edits, 2);
 }
