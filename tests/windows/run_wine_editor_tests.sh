@@ -245,6 +245,9 @@ kill "$host" 2>/dev/null
 # The density is read when Wine starts: set while no Wine program runs.
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
 "$wineserver_program" -w
+# From the settings the first start had: no window placed where the runs at 96, on a logical
+# screen twice as large, left it.
+rm -f "$work/public/Kinevista.ini"
 shot2x="$win/editor_under_wine_192dpi.png"
 rm -f "$shot2x"
 (cd "$src" && exec "$wine_program" "$win/bin/kinevista.exe" "$(winpath "$src/examples/example.kvx")" \
