@@ -9,7 +9,9 @@
 #
 # Skipped with a message naming what is missing when MinGW-w64, Wine, Xvfb, xdotool or
 # ImageMagick is not installed. The last line is "N passed, N failed"; the exit status is non-zero
-# when a check failed. The screenshot is WIN_BUILD/editor_under_wine.png.
+# when a check failed. The screenshot is WIN_BUILD/editor_under_wine.png; the editor at 192 dots
+# per inch (Wine's LogPixels), whose menu bar must be twice as tall as at 96, is
+# WIN_BUILD/editor_under_wine_192dpi.png.
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 src="$(cd "$here/../.." && pwd)"
@@ -110,6 +112,36 @@ wait_for_picture() {
   done
   echo "${colours:-0}"
 }
+# The height of the menu bar's face below the caption in a screenshot, measured down a column three
+# quarters across the window with this X id (clear of the menu titles and the caption's boxes).
+menu_bar_height() {
+  python3 - "$1" "$(xdotool getwindowgeometry --shell "$2" 2>/dev/null)" <<'PY'
+import subprocess, sys
+CAPTION, BAR_FACE = 0x1C3A6A, 0xF0F0F0
+shot = sys.argv[1]
+geometry = dict(line.split("=", 1) for line in sys.argv[2].split() if "=" in line)
+try:
+    x, y, w, h = (int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+    size = subprocess.run(["identify", "-format", "%w %h", shot], capture_output=True, text=True)
+    sw, sh = (int(v) for v in size.stdout.split())
+except (KeyError, ValueError):
+    print(0)
+    sys.exit(0)
+raw = subprocess.run(["convert", shot, "-depth", "8", "rgb:-"], capture_output=True).stdout
+if len(raw) < sw * sh * 3:
+    print(0)
+    sys.exit(0)
+def at(px, py):
+    i = (py * sw + px) * 3
+    return raw[i] << 16 | raw[i + 1] << 8 | raw[i + 2]
+cx, row, bottom = min(sw - 1, max(0, x + w * 3 // 4)), max(0, y), min(y + h, sh)
+while row < bottom and at(cx, row) != CAPTION: row += 1
+while row < bottom and at(cx, row) == CAPTION: row += 1
+top = row
+while row < bottom and at(cx, row) == BAR_FACE: row += 1
+print(row - top)
+PY
+}
 
 # --- The window layer's own tests: headless, and on the system's windows ------------------------
 if (cd "$win/bin" && wine platform_win_tests.exe >"$work/layer-headless.log" 2>&1); then
@@ -137,6 +169,7 @@ if [ -n "$main_window" ] && [ -n "$viewer" ]; then
   colours="$(wait_for_picture "$shot")"
   if [ "${colours:-0}" -gt 200 ]; then
     pass "screenshot of the editor under Wine ($shot, $colours colours)"
+    bar96="$(menu_bar_height "$shot" "$main_window")"
   else
     fail "screenshot of the editor under Wine ($colours colours)"
   fi
@@ -205,4 +238,35 @@ else
   fail "the editor's windows did not appear for the host's edit"
 fi
 kill "$host" 2>/dev/null
+"$wineserver_program" -k >/dev/null 2>&1
+"$wineserver_program" -w
+
+# --- The main window at 192 dots per inch: twice the device pixels for each logical one ---------
+# The density is read when Wine starts: set while no Wine program runs.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
+"$wineserver_program" -w
+# From the settings the first start had: no window placed where the runs at 96, on a logical
+# screen twice as large, left it.
+rm -f "$work/public/Kinevista.ini"
+shot2x="$win/editor_under_wine_192dpi.png"
+rm -f "$shot2x"
+(cd "$src" && exec "$wine_program" "$win/bin/kinevista.exe" "$(winpath "$src/examples/example.kvx")" \
+  >"$work/editor-192dpi.log" 2>&1) &
+editor=$!
+main_window="$(find_window '^Fernquill Kinevista - example$')"
+if [ -n "$main_window" ] && [ -n "$(find_window '^Viewer$')" ]; then
+  colours="$(wait_for_picture "$shot2x")"
+  bar192="$(menu_bar_height "$shot2x" "$main_window")"
+  if [ "${bar96:-0}" -gt 0 ] && [ "${bar192:-0}" -eq $((2 * bar96)) ]; then
+    pass "the editor at 192 dpi: menu bar $bar192 px, $bar96 at 96 ($shot2x)"
+  else
+    fail "the editor at 192 dpi: menu bar ${bar192:-?} px, expected twice ${bar96:-?} ($shot2x)"
+  fi
+  post "Fernquill Kinevista - example" down:17 key:81 up:17
+  wait_gone "$editor" 30 || fail "the editor did not end on Ctrl+Q at 192 dpi"
+else
+  cat "$work/editor-192dpi.log"
+  fail "the editor's windows did not appear under Wine at 192 dpi"
+fi
+kill "$editor" 2>/dev/null
 finish

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/win/scale.h"
+
 namespace kv::native {
 
 namespace {
@@ -24,6 +26,7 @@ struct Top {
     bool popupMenu = false;
     std::vector<uint32_t> pixels;
     int width = 0, height = 0;
+    double factor = 1.0;  // device pixels per logical pixel on the window's monitor
 };
 
 // The backend is one per process and runs on the UI thread, so are these: the input sink, the
@@ -34,6 +37,32 @@ HCURSOR g_cursor = nullptr;
 std::map<uintptr_t, HCURSOR> g_imageCursors;
 int g_modal = 0;
 int g_buttonsDown = 0;
+
+// The factor of a density in dots per inch; 96 is one device pixel per logical one.
+double FactorOfDpi(unsigned dpi) {
+    return dpi ? RoundScale(dpi / 96.0) : 1.0;
+}
+
+// The density of the monitor the window is on (the system's, without a window). The call that
+// asks per window is looked up at run time: systems before it, and some Wine versions, lack it,
+// and then the screen's device context answers.
+unsigned DpiOf(HWND h) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const DpiForWindow dpiForWindow = [] {
+        HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        FARPROC p = user32 ? GetProcAddress(user32, "GetDpiForWindow") : nullptr;
+        return reinterpret_cast<DpiForWindow>(reinterpret_cast<void (*)()>(p));
+    }();
+    unsigned dpi = h && dpiForWindow ? dpiForWindow(h) : 0;
+    if (dpi == 0) {
+        HDC dc = GetDC(h);
+        if (dc) {
+            dpi = static_cast<unsigned>(std::max(0, GetDeviceCaps(dc, LOGPIXELSX)));
+            ReleaseDC(h, dc);
+        }
+    }
+    return dpi;
+}
 
 HCURSOR Arrow() {
     return LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
@@ -148,6 +177,19 @@ LRESULT CALLBACK Procedure(HWND h, UINT m, WPARAM wp, LPARAM lp) {
         case WM_ACTIVATEAPP:
             if (g_sink.activate) g_sink.activate(t->user, wp != FALSE);
             break;
+        case WM_DPICHANGED: {
+            // Moved to a monitor of another density (or the monitor's density changed): the
+            // layer lays the window out again at the new factor in the rectangle suggested.
+            t->factor = FactorOfDpi(LOWORD(wp));
+            const auto* r = reinterpret_cast<const RECT*>(lp);
+            if (g_sink.rescale)
+                g_sink.rescale(t->user, t->factor, r->left, r->top, r->right - r->left,
+                               r->bottom - r->top);
+            else
+                SetWindowPos(h, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                             SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         case WM_MOUSEACTIVATE:
             return t->popupMenu ? MA_NOACTIVATE : MA_ACTIVATE;
         case WM_SETCURSOR:
@@ -191,8 +233,6 @@ std::string ProgramFile() {
 
 bool Start(const Sink& sink) {
     g_sink = sink;
-    // The layer works in device pixels: no scaling by the system.
-    SetProcessDPIAware();
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = Procedure;
@@ -219,8 +259,19 @@ Handle CreateTop(void* user, const std::string& title, int x, int y, int width, 
         delete t;
         return nullptr;
     }
+    t->factor = FactorOfDpi(DpiOf(h));
     SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(t));
     return h;
+}
+
+double Factor(Handle handle) {
+    auto h = static_cast<HWND>(handle);
+    auto* t = h ? reinterpret_cast<Top*>(GetWindowLongPtrW(h, GWLP_USERDATA)) : nullptr;
+    return t ? t->factor : SystemFactor();
+}
+
+double SystemFactor() {
+    return FactorOfDpi(DpiOf(nullptr));
 }
 
 void Destroy(Handle handle) {

@@ -13,9 +13,9 @@ namespace kv::native {
 
 using Handle = void*;  // a system window
 
-// Where input goes: screen coordinates, the layer's button numbers (1 left, 2 right, 3 middle,
-// 4 and 5 the extra buttons), virtual keys and code points. `user` is the pointer a window was
-// made with.
+// Where input goes: screen coordinates in device pixels, the layer's button numbers (1 left, 2
+// right, 3 middle, 4 and 5 the extra buttons), virtual keys and code points. `user` is the pointer
+// a window was made with.
 struct Sink {
     void (*mouse)(void* user, int x, int y, int action, int button, int wheel) = nullptr;
     void (*key)(int vk, bool down) = nullptr;
@@ -24,17 +24,25 @@ struct Sink {
     // The program as a whole was activated or deactivated by the system; `user` is the window
     // that heard it.
     void (*activate)(void* user, bool active) = nullptr;
+    // The window moved to a monitor of another density: its factor is now `factor` and the
+    // system suggests this screen rectangle (device pixels) for it.
+    void (*rescale)(void* user, double factor, int x, int y, int width, int height) = nullptr;
 };
 enum : int { kMouseMove = 0, kMouseDown = 1, kMouseUp = 2, kMouseWheel = 3 };
 
 // Registers the window class; false when the system refuses.
 bool Start(const Sink& sink);
-// A borderless window (the layer draws the frame). Menus and owned popups never take activation
-// or a task-bar button; `owner` keeps an owned window above its owner, hidden with it when it is
-// minimised. Only an unowned window takes the keyboard when it appears.
+// A borderless window (the layer draws the frame), placed in device pixels. Menus and owned popups
+// never take activation or a task-bar button; `owner` keeps an owned window above its owner, hidden
+// with it when it is minimised. Only an unowned window takes the keyboard when it appears.
 Handle CreateTop(void* user, const std::string& title, int x, int y, int width, int height,
                  bool popupMenu, bool topmost, Handle owner);
 void Destroy(Handle h);
+// Device pixels per logical pixel for the window: the density of the monitor it is on over 96,
+// to a quarter (see RoundScale).
+double Factor(Handle h);
+// The same for the system as a whole, for before a window is made.
+double SystemFactor();
 void Place(Handle h, int x, int y, int width, int height, bool visible, bool topmost);
 void SetTitle(Handle h, const std::string& title);
 // Minimizes the window to the task bar, or shows it again.
@@ -43,8 +51,8 @@ void Minimize(Handle h, bool minimized);
 void Raise(Handle h);
 // Gives the window the keyboard while the program is the one the user works in.
 void TakeKeyboard(Handle h);
-// Keeps a copy of the window's picture (top-down, 0x00RRGGBB) and paints it now; the copy
-// answers the system's own repaint requests.
+// Keeps a copy of the window's picture (top-down, 0x00RRGGBB, device pixels) and paints it now; the
+// copy answers the system's own repaint requests.
 void Show(Handle h, const uint32_t* pixels, int width, int height);
 // Dispatches the system's messages; with a timeout >= 0 first waits up to that long for one.
 void Pump(int waitMs);

@@ -2,9 +2,15 @@
 // input fed back to the layer, the system's cursors, beep, message boxes and open/save dialogs.
 // The layer still draws every window (frame, menus, controls), so the editor looks and behaves the
 // same as on the other backends; only the showing and the input are the system's.
+//
+// The layer works in logical pixels. Each system window is made at device size, the factor of the
+// monitor it is on times its logical size (scale.h), and shows the layer's picture enlarged by
+// pixel replication; the system's pointer positions are divided by that factor.
+#include <cmath>
 #include <map>
 
 #include "platform/win/internal.h"
+#include "platform/win/scale.h"
 #include "platform/win/win32/native.h"
 
 namespace kv {
@@ -15,7 +21,25 @@ native::Handle HandleOf(const Window* w) {
     return w ? w->backendData : nullptr;
 }
 
-void OnMouse(void*, int x, int y, int action, int button, int wheel) {
+// The window's factor: that of the monitor its system window is on.
+double FactorOf(const Window* w) {
+    return w && w->backendData ? native::Factor(w->backendData) : TheBackend().Scale();
+}
+
+struct DeviceRect {
+    int x, y, width, height;
+};
+DeviceRect DeviceOf(const Rect& r, double f) {
+    const int x = ToDevice(r.left, f), y = ToDevice(r.top, f);
+    return DeviceRect{x, y, std::max(1, ToDevice(r.right, f) - x),
+                      std::max(1, ToDevice(r.bottom, f) - y)};
+}
+
+void OnMouse(void* user, int x, int y, int action, int button, int wheel) {
+    // A screen point in device pixels: the logical pixel it lies in at the window's factor.
+    const double f = FactorOf(static_cast<Window*>(user));
+    x = ToLogical(x, f);
+    y = ToLogical(y, f);
     MouseAction a = action == native::kMouseDown    ? MouseAction::Down
                     : action == native::kMouseUp    ? MouseAction::Up
                     : action == native::kMouseWheel ? MouseAction::Wheel
@@ -47,6 +71,19 @@ void OnActivate(void* user, bool active) {
         SystemFocusOut(nullptr);
 }
 
+// The window is on a monitor of another density now: laid out again at the logical size the
+// system's suggested rectangle has at the new factor (the system keeps a window's logical size
+// as it moves between monitors, so the layer's layout stays as it was).
+void OnRescale(void* user, double factor, int x, int y, int width, int height) {
+    auto* w = static_cast<Window*>(user);
+    if (!IsWindow(w) || factor <= 0) return;
+    auto logical = [factor](int v) { return static_cast<int>(std::lround(v / factor)); };
+    MoveWindow(w, logical(x), logical(y), std::max(1, logical(width)), std::max(1, logical(height)),
+               true);
+    // Placed at the new factor even when the logical rectangle stayed the same.
+    TheBackend().WindowPlaced(w);
+}
+
 // The front-most visible window that is not a menu: the owner of the system's dialogs.
 native::Handle DialogOwner() {
     for (HWND w : AllWindows())
@@ -65,16 +102,30 @@ public:
 
     const char* Name() const override { return "win32"; }
 
+    // The main window's factor (the first unowned window that is no menu), or the system's
+    // before there is one: what the program's logical screen is measured in.
+    double Scale() const override {
+        return m_main && m_main->backendData ? native::Factor(m_main->backendData)
+                                             : native::SystemFactor();
+    }
+
     void WindowCreated(Window* w) override {
         HWND owner = w->parent;
         while (owner && (owner->style & WS_CHILD)) owner = owner->parent;
-        w->backendData = native::CreateTop(
-            w, w->title, w->rect.left, w->rect.top, std::max(1, w->rect.right - w->rect.left),
-            std::max(1, w->rect.bottom - w->rect.top), w->className.rfind("#", 0) == 0,
-            (w->exStyle & WS_EX_TOPMOST) != 0, HandleOf(owner));
+        const bool menu = w->className.rfind("#", 0) == 0;
+        // Made at the program's factor; a window that lands on a monitor of another density is
+        // placed again at that monitor's.
+        const double f = Scale();
+        const DeviceRect d = DeviceOf(w->rect, f);
+        w->backendData = native::CreateTop(w, w->title, d.x, d.y, d.width, d.height, menu,
+                                           (w->exStyle & WS_EX_TOPMOST) != 0, HandleOf(owner));
+        if (!w->backendData) return;
+        if (!m_main && !owner && !menu) m_main = w;
+        if (native::Factor(w->backendData) != f) WindowPlaced(w);
     }
 
     void WindowDestroyed(Window* w) override {
+        if (w == m_main) m_main = nullptr;
         if (!w->backendData) return;
         native::Destroy(w->backendData);
         w->backendData = nullptr;
@@ -82,9 +133,8 @@ public:
 
     void WindowPlaced(Window* w) override {
         if (!w->backendData) return;
-        native::Place(w->backendData, w->rect.left, w->rect.top,
-                      std::max(1, w->rect.right - w->rect.left),
-                      std::max(1, w->rect.bottom - w->rect.top), w->visible,
+        const DeviceRect d = DeviceOf(w->rect, FactorOf(w));
+        native::Place(w->backendData, d.x, d.y, d.width, d.height, w->visible,
                       (w->exStyle & WS_EX_TOPMOST) != 0);
         w->changed = true;
     }
@@ -128,7 +178,17 @@ public:
             w->changed = false;
             int fw = 0, fh = 0;
             std::vector<uint32_t> px = ComposeWindow(w, &fw, &fh);
-            if (!px.empty()) native::Show(w->backendData, px.data(), fw, fh);
+            if (px.empty()) continue;
+            const double f = FactorOf(w);
+            if (f != 1.0) {
+                // Each logical pixel becomes a block of device pixels, edges kept hard.
+                const DeviceRect d = DeviceOf(
+                    Rect{w->rect.left, w->rect.top, w->rect.left + fw, w->rect.top + fh}, f);
+                px = ScaleNearest(px.data(), fw, fh, d.width, d.height);
+                fw = d.width;
+                fh = d.height;
+            }
+            native::Show(w->backendData, px.data(), fw, fh);
         }
     }
 
@@ -141,18 +201,33 @@ public:
 
     std::vector<MonitorInfo> Monitors() override {
         std::vector<MonitorInfo> out;
+        const double f = Scale();
+        // In logical pixels: those whose every device pixel is on the monitor.
+        auto logical = [f](int left, int top, int right, int bottom) {
+            return Rect{static_cast<int>(std::ceil(left / f)), static_cast<int>(std::ceil(top / f)),
+                        static_cast<int>(std::floor(right / f)),
+                        static_cast<int>(std::floor(bottom / f))};
+        };
         for (const native::Screen& s : native::Screens())
-            out.push_back(MonitorInfo{Rect{s.left, s.top, s.right, s.bottom},
-                                      Rect{s.workLeft, s.workTop, s.workRight, s.workBottom}});
+            out.push_back(MonitorInfo{logical(s.left, s.top, s.right, s.bottom),
+                                      logical(s.workLeft, s.workTop, s.workRight, s.workBottom)});
         return out;
     }
 
     void SetCursorShape(HCURSOR c) override {
         if (const CursorImage* img = CursorImageOf(c)) {
             if (img->width > 0 && img->height > 0 &&
-                img->pixels.size() >= static_cast<size_t>(img->width) * img->height)
-                native::UseImageCursor(static_cast<uintptr_t>(c), img->width, img->height,
-                                       img->hotX, img->hotY, img->pixels.data());
+                img->pixels.size() >= static_cast<size_t>(img->width) * img->height) {
+                // Enlarged by replicating pixels, the hot spot with it.
+                const double f = Scale();
+                const int cw = ToDevice(img->width, f), ch = ToDevice(img->height, f);
+                std::vector<uint32_t> px =
+                    f == 1.0 ? img->pixels
+                             : ScaleNearest(img->pixels.data(), img->width, img->height, cw, ch);
+                native::UseImageCursor(static_cast<uintptr_t>(c), cw, ch,
+                                       std::min(cw - 1, ToDevice(img->hotX, f)),
+                                       std::min(ch - 1, ToDevice(img->hotY, f)), px.data());
+            }
             return;
         }
         int idc = SystemCursorOf(c);
@@ -186,6 +261,8 @@ public:
     }
 
 private:
+    Window* m_main = nullptr;
+
     static HWND TopOf(HWND w) {
         while (w && (w->style & WS_CHILD) && w->parent) w = w->parent;
         return w;
@@ -213,6 +290,7 @@ std::unique_ptr<Backend> MakeNativeBackend() {
     sink.character = OnChar;
     sink.close = OnClose;
     sink.activate = OnActivate;
+    sink.rescale = OnRescale;
     if (!native::Start(sink)) return nullptr;
     return std::make_unique<Win32Backend>();
 }
