@@ -50,11 +50,21 @@ protected:
     }
 
     void Quit() {
-        ASSERT_EQ(X("key --window " + ws.main->id + " ctrl+q"), 0);
+        // Real keys, as a person types them: the pointer on the stage gives it the keyboard
+        // where no window manager hands it over.
+        const kvx::XRect& st = ws.stage->r;
+        ASSERT_EQ(X("mousemove " + std::to_string(st.x + st.w / 2) + " " +
+                    std::to_string(st.y + st.h / 2) + " key ctrl+q"),
+                  0)
+            << "the editor's standard error: " << editor.Stderr();
         if (editor.Wait(30) == -1) {
+            const std::string where = kvx::WhereItWaits(x, editor.Pid());
+            kvx::Screen s;
+            if (kvx::GrabScreen(x, &s))
+                s.WritePng(std::string(KV_APP_BUILD_DIR) + "/x11_scale_quit.png");
             editor.Signal(SIGKILL);
             editor.Wait(30);
-            FAIL() << "the editor did not end on Ctrl+Q";
+            FAIL() << "the editor did not end on Ctrl+Q" << where;
         }
     }
 
