@@ -1,4 +1,4 @@
-// Runs the SDL2 smoke program against a private Xvfb display (:97); skipped without Xvfb.
+// Runs the SDL2 smoke program against a private Xvfb display; skipped without Xvfb.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,30 +10,41 @@
 
 namespace {
 
-// Runs the smoke program on display :97 (started when it is not there) with `env` in front;
-// its output in `out`, its exit code returned.
+// Runs the smoke program on an Xvfb of its own with `env` in front; its output in `out`, its
+// exit code returned (-1 when no display started). Each run has its own server, whose number
+// the server picks and writes (-displayfd), so runs side by side never share one.
 int RunSmoke(const std::string& env, const std::string& png, std::string* out) {
-    bool started = false;
+    const std::string numberFile = kvtest::TempDir("sdl_smoke") + "/display";
     std::string pid;
-    if (access("/tmp/.X11-unix/X97", F_OK) != 0) {
-        kvtest::Run("Xvfb :97 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 & echo $!", &pid);
-        started = true;
-        for (int i = 0; i < 100 && access("/tmp/.X11-unix/X97", F_OK) != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kvtest::Run("Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>'" + numberFile +
+                    "' >/dev/null 2>&1 & echo $!",
+                &pid);
+    // The server writes its number, then a line end, once it serves.
+    std::string number;
+    for (int i = 0; i < 400; ++i) {
+        const std::string text = kvtest::ReadFileBytes(numberFile);
+        if (!text.empty() && text.back() == '\n') {
+            number = text.substr(0, text.size() - 1);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    if (number.empty()) {
+        *out = "Xvfb did not start";
+        if (!pid.empty()) kvtest::Run("kill " + pid + " 2>/dev/null");
+        return -1;
     }
     std::remove(png.c_str());
     // The X and GL client libraries keep allocations past exit; the child's leak check is off
     // (our own code is leak-checked by the headless tests). The factor is the run's own.
-    int rc = kvtest::Run("ASAN_OPTIONS=detect_leaks=0 DISPLAY=:97 KINEVISTA_BACKEND=sdl " +
-                             std::string("env -u KINEVISTA_SCALE -u GDK_SCALE ") + env + " '" +
-                             std::string(KV_SDL_SMOKE) + "' '" + png + "' 2>&1",
+    int rc = kvtest::Run("ASAN_OPTIONS=detect_leaks=0 DISPLAY=:" + number +
+                             " KINEVISTA_BACKEND=sdl env -u KINEVISTA_SCALE -u GDK_SCALE " + env +
+                             " '" + std::string(KV_SDL_SMOKE) + "' '" + png + "' 2>&1",
                          out);
-    if (started && !pid.empty()) {
-        // Gone once its socket is: the next run must not find a server on its way out.
-        kvtest::Run("kill " + pid + " 2>/dev/null");
-        for (int i = 0; i < 200 && access("/tmp/.X11-unix/X97", F_OK) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    kvtest::Run("kill " + pid + " 2>/dev/null");
+    const std::string socket = "/tmp/.X11-unix/X" + number;
+    for (int i = 0; i < 200 && access(socket.c_str(), F_OK) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
     return rc;
 }
 
