@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <numeric>
@@ -17,6 +18,7 @@
 #include "core/show/show.h"
 #include "output/output_frame.h"
 #include "platform/os/atomic_file.h"
+#include "platform/os/utf8_names.h"
 #include "tools/cli/cli.h"
 
 #ifndef KV_MLT_PROFILES_DIR
@@ -105,9 +107,9 @@ std::string XmlText(const std::string& text) {
 }
 
 std::string AbsolutePath(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved)) return resolved;
-    return path;
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::canonical(kv::os::FsPath(path), error);
+    return error ? path : kv::os::Utf8Name(resolved);
 }
 
 struct Clip {
