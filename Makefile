@@ -129,8 +129,11 @@ test: setup-test format-check test-fast
 check: setup-check test test-asan test-tsan test-portable test-fuzz test-windows \
        test-windows-editor test-windows-installer
 
+# Builds the benchmarks and prints the renderer's and the movies' figures (bench/run_benchmarks.sh;
+# run it on a quiet machine).
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
+	bash bench/run_benchmarks.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PORTABLE_BUILD) $(WIN_BUILD)

@@ -429,6 +429,7 @@ void PrintTable() {
             const std::string key = Tag(c) + " " + std::to_string(h);
             const double ours = Fps("cli " + key), peer = Fps("zoompan " + key),
                          alone = Fps("alone " + key);
+            if (ours <= 0 && peer <= 0 && alone <= 0) continue;  // not run (filtered or failed)
             std::printf("  %-9s %-5s %8.1f %8.1f %6.2fx %8.1f %7.0f%% %8.2f %8.2f\n",
                         h == 1080 ? "1920x1080" : "720x480", Tag(c).c_str(), ours, peer,
                         peer > 0 ? ours / peer : 0, alone, alone > 0 ? 100 * ours / alone : 0,
