@@ -150,6 +150,130 @@ struct Output {
     }
 };
 
+// One run's coding side: the encoder (for the FFmpeg ways), its frame and packet, the converter
+// to its pixels, the own Motion JPEG coder and the AVI. `ok` turns false at the first failure.
+class Coder {
+public:
+    Coder(Way way, int w, int h, Run& r) : way_(way), w_(w), h_(h), r_(r) {}
+    ~Coder() {
+        sws_freeContext(sws_);
+        av_frame_free(&yuv_);
+        av_packet_free(&pkt_);
+        avcodec_free_context(&enc_);
+    }
+    Coder(const Coder&) = delete;
+    Coder& operator=(const Coder&) = delete;
+
+    bool Open(const std::string& path);
+    void Put(const kv::CDIB& frame, int64_t n);
+    void Finish();
+
+    bool ok = true;
+
+private:
+    void PrepareYuv();
+    void Convert(const kv::CDIB& frame);
+    void Drain();
+
+    const Way way_;
+    const int w_, h_;
+    Run& r_;
+    Output out_;
+    AVCodecContext* enc_ = nullptr;
+    AVFrame* yuv_ = nullptr;
+    AVPacket* pkt_ = nullptr;
+    SwsContext* sws_ = nullptr;
+    kv::JpegFrameEncoder jpeg_;
+    const kv::JpegQuality jq_ = kv::JpegQualityForMovie(100);
+};
+
+bool Coder::Open(const std::string& path) {
+    const bool h264 = way_ == Way::H264Swscale || way_ == Way::H264Ours;
+    if (way_ == Way::MjpegFfmpeg || h264) {
+        enc_ = OpenEncoder(way_, w_, h_);
+        if (!enc_) return false;
+    }
+    if (!out_.Open(path, way_, enc_, w_, h_)) return false;
+    yuv_ = av_frame_alloc();
+    pkt_ = av_packet_alloc();
+    if (enc_) PrepareYuv();
+    return true;
+}
+
+// The encoder's frame, and swscale's context from the rendered frame to it.
+void Coder::PrepareYuv() {
+    yuv_->format = enc_->pix_fmt;
+    yuv_->width = w_;
+    yuv_->height = h_;
+    av_frame_get_buffer(yuv_, 0);
+    const int* coefs = sws_getCoefficients(SWS_CS_ITU601);
+    sws_ = sws_getContext(w_, h_, AV_PIX_FMT_BGRA, w_, h_, enc_->pix_fmt, SWS_BILINEAR, nullptr,
+                          nullptr, nullptr);
+    sws_setColorspaceDetails(sws_, coefs, 1, coefs, way_ == Way::MjpegFfmpeg, 0, 1 << 16, 1 << 16);
+}
+
+// The rendered frame into the encoder's frame, by the own converter or swscale.
+void Coder::Convert(const kv::CDIB& frame) {
+    Timed t(r_.convert);
+    av_frame_make_writable(yuv_);
+    if (way_ == Way::H264Ours) {
+        kv::YuvTarget target;
+        target.layout = kv::ChromaLayout::Yuv420;
+        for (int p = 0; p < 3; ++p) {
+            target.planes[p] = yuv_->data[p];
+            target.strides[p] = yuv_->linesize[p];
+        }
+        kv::ConvertBgraToYuv(frame.Bits(), frame.RowBytes(), true, w_, h_, target);
+    } else {
+        const uint8_t* src[4] = {frame.Row(h_ - 1), nullptr, nullptr, nullptr};
+        const int stride[4] = {-frame.RowBytes(), 0, 0, 0};
+        sws_scale(sws_, src, stride, 0, h_, yuv_->data, yuv_->linesize);
+    }
+}
+
+// Writes the packets the encoder has ready.
+void Coder::Drain() {
+    while (ok && avcodec_receive_packet(enc_, pkt_) == 0) {
+        Timed t(r_.write);
+        ok = out_.Write(pkt_->data, pkt_->size, pkt_->pts);
+        av_packet_unref(pkt_);
+    }
+}
+
+// Codes frame n of the move in this run's way and writes it.
+void Coder::Put(const kv::CDIB& frame, int64_t n) {
+    if (way_ == Way::Raw) {
+        Timed t(r_.write);
+        ok = out_.Write(frame.Bits(), frame.RowBytes() * h_, n);
+    } else if (way_ == Way::MjpegOurs) {
+        {
+            Timed t(r_.encode);
+            ok = jpeg_.Encode(frame.Bits(), frame.RowBytes(), true, w_, h_, 32, jq_);
+        }
+        Timed t(r_.write);
+        ok = ok && out_.Write(jpeg_.Data(), static_cast<int>(jpeg_.Size()), n);
+    } else {
+        Convert(frame);
+        yuv_->pts = n;
+        yuv_->quality = enc_->global_quality;
+        {
+            Timed t(r_.encode);
+            ok = avcodec_send_frame(enc_, yuv_) >= 0;
+        }
+        Drain();
+    }
+}
+
+// Flushes the encoder and closes the AVI.
+void Coder::Finish() {
+    if (enc_) {
+        avcodec_send_frame(enc_, nullptr);
+        Drain();
+    }
+    Timed t(r_.write);
+    ok = out_.Close() && ok;
+}
+
 Run Measure(Way way, int w, int h) {
     Run r;
     kv::Show show;
@@ -158,96 +282,19 @@ Run Measure(Way way, int w, int h) {
         Timed t(r.decode);
         if (!kv::LoadShow(show, kv_bench::ShowFile(), false)) return r;
     }
-    const bool h264 = way == Way::H264Swscale || way == Way::H264Ours;
-    AVCodecContext* enc = nullptr;
-    if (way == Way::MjpegFfmpeg || h264) {
-        enc = OpenEncoder(way, w, h);
-        if (!enc) return r;
-    }
-    Output out;
-    const std::string path = kv_bench::BenchDir() + "/stages.avi";
-    if (!out.Open(path, way, enc, w, h)) return r;
+    Coder coder(way, w, h, r);
+    if (!coder.Open(kv_bench::BenchDir() + "/stages.avi")) return r;
     kv::CDIB frame(w, h, 32);
-    AVFrame* yuv = av_frame_alloc();
-    AVPacket* pkt = av_packet_alloc();
-    SwsContext* sws = nullptr;
-    if (enc) {
-        yuv->format = enc->pix_fmt;
-        yuv->width = w;
-        yuv->height = h;
-        av_frame_get_buffer(yuv, 0);
-        const int* coefs = sws_getCoefficients(SWS_CS_ITU601);
-        sws = sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, enc->pix_fmt, SWS_BILINEAR, nullptr,
-                             nullptr, nullptr);
-        sws_setColorspaceDetails(sws, coefs, 1, coefs, way == Way::MjpegFfmpeg, 0, 1 << 16,
-                                 1 << 16);
-    }
-    kv::JpegFrameEncoder jpeg;
-    const kv::JpegQuality jq = kv::JpegQualityForMovie(100);
-    bool ok = true;
-    auto drain = [&](int64_t) {
-        while (ok && avcodec_receive_packet(enc, pkt) == 0) {
-            Timed t(r.write);
-            ok = out.Write(pkt->data, pkt->size, pkt->pts);
-            av_packet_unref(pkt);
-        }
-    };
-    for (int n = 0; ok && n < kv_bench::MoveFrames; ++n) {
+    for (int n = 0; coder.ok && n < kv_bench::MoveFrames; ++n) {
         {
             Timed t(r.render);
-            ok = kv::RenderFrame(show, n, 0, true, w, h, &frame, true);
+            coder.ok = kv::RenderFrame(show, n, 0, true, w, h, &frame, true);
         }
-        if (!ok) break;
-        if (way == Way::Raw) {
-            Timed t(r.write);
-            ok = out.Write(frame.Bits(), frame.RowBytes() * h, n);
-        } else if (way == Way::MjpegOurs) {
-            {
-                Timed t(r.encode);
-                ok = jpeg.Encode(frame.Bits(), frame.RowBytes(), true, w, h, 32, jq);
-            }
-            Timed t(r.write);
-            ok = ok && out.Write(jpeg.Data(), static_cast<int>(jpeg.Size()), n);
-        } else {
-            {
-                Timed t(r.convert);
-                av_frame_make_writable(yuv);
-                if (way == Way::H264Ours) {
-                    kv::YuvTarget target;
-                    target.layout = kv::ChromaLayout::Yuv420;
-                    for (int p = 0; p < 3; ++p) {
-                        target.planes[p] = yuv->data[p];
-                        target.strides[p] = yuv->linesize[p];
-                    }
-                    kv::ConvertBgraToYuv(frame.Bits(), frame.RowBytes(), true, w, h, target);
-                } else {
-                    const uint8_t* src[4] = {frame.Row(h - 1), nullptr, nullptr, nullptr};
-                    const int stride[4] = {-frame.RowBytes(), 0, 0, 0};
-                    sws_scale(sws, src, stride, 0, h, yuv->data, yuv->linesize);
-                }
-            }
-            yuv->pts = n;
-            yuv->quality = enc->global_quality;
-            {
-                Timed t(r.encode);
-                ok = avcodec_send_frame(enc, yuv) >= 0;
-            }
-            drain(n);
-        }
+        if (!coder.ok) break;
+        coder.Put(frame, n);
     }
-    if (enc) {
-        avcodec_send_frame(enc, nullptr);
-        drain(-1);
-    }
-    {
-        Timed t(r.write);
-        ok = out.Close() && ok;
-    }
-    sws_freeContext(sws);
-    av_frame_free(&yuv);
-    av_packet_free(&pkt);
-    avcodec_free_context(&enc);
-    r.ok = ok;
+    coder.Finish();
+    r.ok = coder.ok;
     return r;
 }
 

@@ -1,6 +1,6 @@
-// What the window manager's three files share: window.cpp (classes, windows, frames, scroll
-// bars, monitors), input.cpp (input routing, keys and the pointer) and message_queue.cpp (the
-// queue, timers and time). Private to the window layer.
+// What the window manager's four files share: window.cpp (classes, windows, monitors), frame.cpp
+// (frames, scroll bars), input.cpp (input routing, keys and the pointer) and message_queue.cpp
+// (the queue, timers and time). Private to the window layer.
 //
 // Everything here is the UI thread's, except posting a message, which may come from any thread.
 #pragma once

@@ -162,6 +162,115 @@ bool ReadKey(const JsonValue& value, int index, int64_t length, kv::KeyFrame& k,
     return true;
 }
 
+// A setting the show file does not keep, given other than the value in use: refused with the
+// way to set it, as it would be lost at the save.
+bool NotInUse(Fields& f, const char* name, const char* key, const std::string& given,
+              const std::string& inUse) {
+    return f.Fail(name, given + " is not the value in use (" + inUse +
+                            ") and is not kept in a show file; give --set " + key +
+                            "=VALUE to every later command, or set it in the settings file");
+}
+
+// What a show document gives, read and checked before anything of the show changes.
+struct ShowValues {
+    int64_t length = 0, aspectMode = 0, easeType = 0, pictureCount = 0;
+    int64_t keyCount = 0, matte = 0, border = 0, preBlur = 0, videoColors = 0;
+    int64_t contrast = 0;
+    float aspect = 0;
+    std::string picture, audio;
+    const JsonValue* keys = nullptr;
+    kv::KeyFrame read[MaxKeysFromData] = {};
+};
+
+// The show's own fields up to the picture, each settled that the show file does not keep.
+bool ReadShowHead(Fields& f, const kv::Show& show, const ShowJsonOptions& options, ShowValues& v) {
+    if (!(f.Int("length", 1, MaxShowLength, v.length) &&
+          f.Float("aspect", v.aspect, 0.0, FLT_MAX, true) &&
+          f.Int("AspectMode", 1, std::numeric_limits<int32_t>::max(), v.aspectMode) &&
+          f.Int("EaseType", 0, 31, v.easeType) && f.Ignored("showId") &&
+          f.Int("pictureCount", 1, kv::MaxPictures, v.pictureCount) &&
+          f.String("picture", sizeof(kv::FileSpec::path) - 1, !options.takePicture, v.picture) &&
+          f.Ignored("loadResult")))
+        return false;
+    // The show file keeps neither the length nor these settings: a value other than the one in
+    // use would be lost at the save, so it is refused with the way to set it.
+    if (v.length != show.length)
+        return f.Fail("length", std::to_string(v.length) + " is not the length in use (" +
+                                    std::to_string(show.length) +
+                                    ") and is not kept in a show file; give --length " +
+                                    std::to_string(v.length) + " to every command instead");
+    if (v.aspectMode != show.AspectMode)
+        return NotInUse(f, "AspectMode", "AspectMode", std::to_string(v.aspectMode),
+                        std::to_string(show.AspectMode));
+    if (v.aspect != show.aspect)
+        return NotInUse(f, "aspect", "AspectMode", Fields::Text(v.aspect),
+                        Fields::Text(show.aspect));
+    if (v.easeType != show.EaseType)
+        return NotInUse(f, "EaseType", "EaseType", std::to_string(v.easeType),
+                        std::to_string(show.EaseType));
+    return true;
+}
+
+// The keys array and its count, then the settings after them.
+bool ReadShowTail(Fields& f, const kv::Show& show, ShowValues& v) {
+    v.keys = f.Get("keys", JsonValue::Type::Array);
+    if (!v.keys) return false;
+    const size_t given = v.keys->items.size();
+    if (given > static_cast<size_t>(MaxKeysFromData))
+        return f.Fail("keys", "holds " + std::to_string(given) + " keys; a show has at most " +
+                                  std::to_string(MaxKeysFromData));
+    if (given == 0) return f.Fail("keys", "is empty; a show has at least one key");
+    if (!f.Int("keyCount", 1, MaxKeysFromData, v.keyCount)) return false;
+    if (static_cast<int64_t>(given) != v.keyCount)
+        return f.Fail("keyCount", std::to_string(v.keyCount) + " does not match the " +
+                                      std::to_string(given) + " keys given");
+    if (!(f.String("audio", sizeof(kv::FileSpec::path) - 1, true, v.audio) &&
+          f.Int("MatteColor", 0, 0xFFFFFFFFu, v.matte) && f.Int("BorderSize", -1, 100, v.border) &&
+          f.Int("PreBlur", 0, std::numeric_limits<int32_t>::max(), v.preBlur) &&
+          f.Int("VideoColors", 0, 1, v.videoColors) &&
+          f.Int("ContrastBrightness", 0, 0xFFFF, v.contrast)))
+        return false;
+    if ((v.videoColors != 0) != show.VideoColors)
+        return NotInUse(f, "VideoColors", "VideoColors", std::to_string(v.videoColors),
+                        show.VideoColors ? "1" : "0");
+    return true;
+}
+
+// Each key, in time order.
+bool ReadShowKeys(const kv::Show& show, ShowValues& v, std::string& error) {
+    for (size_t i = 0; i < v.keys->items.size(); ++i) {
+        if (!ReadKey(v.keys->items[i], static_cast<int>(i), show.length, v.read[i], error))
+            return false;
+        // The camera moves from key to key in time order; a key before its predecessor would
+        // make a segment of negative length.
+        if (i > 0 && v.read[i].time < v.read[i - 1].time) {
+            error = "keys[" + std::to_string(i) + "].time: " + std::to_string(v.read[i].time) +
+                    " comes before the time of the key before it (" +
+                    std::to_string(v.read[i - 1].time) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+void StoreShow(const ShowValues& v, kv::Show& show, const ShowJsonOptions& options) {
+    kv::Picture& pic = show.pictures[0];
+    if (options.takePicture) pic.fileSpec.SetPath(v.picture.c_str());
+    pic.keyCount = static_cast<int32_t>(v.keyCount);
+    std::memset(pic.keys, 0, sizeof pic.keys);
+    for (int i = 0; i < pic.keyCount; ++i) pic.keys[i] = v.read[i];
+    show.pictureCount = static_cast<int32_t>(v.pictureCount);
+    if (v.audio.empty())
+        show.audio.Clear();
+    else
+        show.audio.SetPath(v.audio.c_str());
+    show.MatteColor = static_cast<uint32_t>(v.matte);
+    show.BorderSize = static_cast<int32_t>(v.border);
+    show.PreBlur = static_cast<int32_t>(v.preBlur);
+    show.ContrastBrightness = static_cast<int32_t>(v.contrast);
+    show.MarkChanged();
+}
+
 }  // namespace
 
 bool ApplyShowJson(const JsonValue& doc, kv::Show& show, const ShowJsonOptions& options,
@@ -173,91 +282,12 @@ bool ApplyShowJson(const JsonValue& doc, kv::Show& show, const ShowJsonOptions& 
     }
     Fields f(doc, "", error);
     if (!f.Known(ShowFields, std::size(ShowFields))) return false;
-
-    int64_t length = 0, aspectMode = 0, easeType = 0, pictureCount = 0;
-    int64_t keyCount = 0, matte = 0, border = 0, preBlur = 0, videoColors = 0;
-    int64_t contrast = 0;
-    float aspect = 0;
-    std::string picture, audio;
-    if (!(f.Int("length", 1, MaxShowLength, length) &&
-          f.Float("aspect", aspect, 0.0, FLT_MAX, true) &&
-          f.Int("AspectMode", 1, std::numeric_limits<int32_t>::max(), aspectMode) &&
-          f.Int("EaseType", 0, 31, easeType) && f.Ignored("showId") &&
-          f.Int("pictureCount", 1, kv::MaxPictures, pictureCount) &&
-          f.String("picture", sizeof(kv::FileSpec::path) - 1, !options.takePicture, picture) &&
-          f.Ignored("loadResult")))
+    ShowValues v;
+    if (!ReadShowHead(f, show, options, v) || !ReadShowTail(f, show, v) ||
+        !ReadShowKeys(show, v, error))
         return false;
-    // The show file keeps neither the length nor these settings: a value other than the one in
-    // use would be lost at the save, so it is refused with the way to set it.
-    if (length != show.length)
-        return f.Fail("length", std::to_string(length) + " is not the length in use (" +
-                                    std::to_string(show.length) +
-                                    ") and is not kept in a show file; give --length " +
-                                    std::to_string(length) + " to every command instead");
-    const auto differs = [&](const char* name, const char* key, const std::string& given,
-                             const std::string& inUse) {
-        return f.Fail(name, given + " is not the value in use (" + inUse +
-                                ") and is not kept in a show file; give --set " + key +
-                                "=VALUE to every later command, or set it in the settings file");
-    };
-    if (aspectMode != show.AspectMode)
-        return differs("AspectMode", "AspectMode", std::to_string(aspectMode),
-                       std::to_string(show.AspectMode));
-    if (aspect != show.aspect)
-        return differs("aspect", "AspectMode", Fields::Text(aspect), Fields::Text(show.aspect));
-    if (easeType != show.EaseType)
-        return differs("EaseType", "EaseType", std::to_string(easeType),
-                       std::to_string(show.EaseType));
-    const JsonValue* keys = f.Get("keys", JsonValue::Type::Array);
-    if (!keys) return false;
-    if (keys->items.size() > static_cast<size_t>(MaxKeysFromData))
-        return f.Fail("keys", "holds " + std::to_string(keys->items.size()) +
-                                  " keys; a show has at most " + std::to_string(MaxKeysFromData));
-    if (keys->items.empty()) return f.Fail("keys", "is empty; a show has at least one key");
-    if (!f.Int("keyCount", 1, MaxKeysFromData, keyCount)) return false;
-    if (static_cast<int64_t>(keys->items.size()) != keyCount)
-        return f.Fail("keyCount", std::to_string(keyCount) + " does not match the " +
-                                      std::to_string(keys->items.size()) + " keys given");
-    if (!(f.String("audio", sizeof(kv::FileSpec::path) - 1, true, audio) &&
-          f.Int("MatteColor", 0, 0xFFFFFFFFu, matte) && f.Int("BorderSize", -1, 100, border) &&
-          f.Int("PreBlur", 0, std::numeric_limits<int32_t>::max(), preBlur) &&
-          f.Int("VideoColors", 0, 1, videoColors) &&
-          f.Int("ContrastBrightness", 0, 0xFFFF, contrast)))
-        return false;
-    if ((videoColors != 0) != show.VideoColors)
-        return differs("VideoColors", "VideoColors", std::to_string(videoColors),
-                       show.VideoColors ? "1" : "0");
-
-    kv::KeyFrame read[MaxKeysFromData] = {};
-    for (size_t i = 0; i < keys->items.size(); ++i) {
-        if (!ReadKey(keys->items[i], static_cast<int>(i), show.length, read[i], error))
-            return false;
-        // The camera moves from key to key in time order; a key before its predecessor would
-        // make a segment of negative length.
-        if (i > 0 && read[i].time < read[i - 1].time) {
-            error = "keys[" + std::to_string(i) + "].time: " + std::to_string(read[i].time) +
-                    " comes before the time of the key before it (" +
-                    std::to_string(read[i - 1].time) + ")";
-            return false;
-        }
-    }
-
     // Everything is sound: the show changes now.
-    kv::Picture& pic = show.pictures[0];
-    if (options.takePicture) pic.fileSpec.SetPath(picture.c_str());
-    pic.keyCount = static_cast<int32_t>(keyCount);
-    std::memset(pic.keys, 0, sizeof pic.keys);
-    for (int i = 0; i < pic.keyCount; ++i) pic.keys[i] = read[i];
-    show.pictureCount = static_cast<int32_t>(pictureCount);
-    if (audio.empty())
-        show.audio.Clear();
-    else
-        show.audio.SetPath(audio.c_str());
-    show.MatteColor = static_cast<uint32_t>(matte);
-    show.BorderSize = static_cast<int32_t>(border);
-    show.PreBlur = static_cast<int32_t>(preBlur);
-    show.ContrastBrightness = static_cast<int32_t>(contrast);
-    show.MarkChanged();
+    StoreShow(v, show, options);
     return true;
 }
 

@@ -114,6 +114,34 @@ void Mouse(HWND h, Top* t, UINT m, WPARAM wp, LPARAM lp) {
     if (g_sink.mouse) g_sink.mouse(t->user, p.x, p.y, action, button, 0);
 }
 
+// Text only: control characters come to the layer as keys already. A UTF-16 surrogate pair
+// arrives as two messages; a lone low surrogate stands for U+FFFD.
+void Character(WPARAM wp) {
+    static wchar_t high = 0;
+    auto c = static_cast<wchar_t>(wp);
+    if (c >= 0xD800 && c < 0xDC00) {
+        high = c;
+        return;
+    }
+    uint32_t cp = c;
+    if (c >= 0xDC00 && c < 0xE000)
+        cp = high ? 0x10000 + ((high - 0xD800) << 10) + (c - 0xDC00) : 0xFFFD;
+    high = 0;
+    if (cp >= 0x20 && cp != 0x7F && !g_modal && g_sink.character) g_sink.character(cp);
+}
+
+// Moved to a monitor of another density (or the monitor's density changed): the layer lays the
+// window out again at the new factor in the rectangle suggested.
+void DpiChanged(HWND h, Top* t, WPARAM wp, LPARAM lp) {
+    t->factor = FactorOfDpi(LOWORD(wp));
+    const auto* r = reinterpret_cast<const RECT*>(lp);
+    if (g_sink.rescale)
+        g_sink.rescale(t->user, t->factor, r->left, r->top, r->right - r->left, r->bottom - r->top);
+    else
+        SetWindowPos(h, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 LRESULT CALLBACK Procedure(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     auto* t = reinterpret_cast<Top*>(GetWindowLongPtrW(h, GWLP_USERDATA));
     if (!t) return DefWindowProcW(h, m, wp, lp);
@@ -154,21 +182,9 @@ LRESULT CALLBACK Procedure(HWND h, UINT m, WPARAM wp, LPARAM lp) {
             if (!g_modal && g_sink.key)
                 g_sink.key(static_cast<int>(wp), m == WM_KEYDOWN || m == WM_SYSKEYDOWN);
             return 0;
-        case WM_CHAR: {
-            // Text only: control characters come to the layer as keys already.
-            static wchar_t high = 0;
-            auto c = static_cast<wchar_t>(wp);
-            if (c >= 0xD800 && c < 0xDC00) {
-                high = c;
-                return 0;
-            }
-            uint32_t cp = c;
-            if (c >= 0xDC00 && c < 0xE000)
-                cp = high ? 0x10000 + ((high - 0xD800) << 10) + (c - 0xDC00) : 0xFFFD;
-            high = 0;
-            if (cp >= 0x20 && cp != 0x7F && !g_modal && g_sink.character) g_sink.character(cp);
+        case WM_CHAR:
+            Character(wp);
             return 0;
-        }
         case WM_SYSCHAR:
             return 0;
         case WM_CLOSE:
@@ -177,19 +193,9 @@ LRESULT CALLBACK Procedure(HWND h, UINT m, WPARAM wp, LPARAM lp) {
         case WM_ACTIVATEAPP:
             if (g_sink.activate) g_sink.activate(t->user, wp != FALSE);
             break;
-        case WM_DPICHANGED: {
-            // Moved to a monitor of another density (or the monitor's density changed): the
-            // layer lays the window out again at the new factor in the rectangle suggested.
-            t->factor = FactorOfDpi(LOWORD(wp));
-            const auto* r = reinterpret_cast<const RECT*>(lp);
-            if (g_sink.rescale)
-                g_sink.rescale(t->user, t->factor, r->left, r->top, r->right - r->left,
-                               r->bottom - r->top);
-            else
-                SetWindowPos(h, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                             SWP_NOZORDER | SWP_NOACTIVATE);
+        case WM_DPICHANGED:
+            DpiChanged(h, t, wp, lp);
             return 0;
-        }
         case WM_MOUSEACTIVATE:
             return t->popupMenu ? MA_NOACTIVATE : MA_ACTIVATE;
         case WM_SETCURSOR:

@@ -123,34 +123,24 @@ inline void RenderRotated(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, i
     }
 }
 
-inline void RenderPicture(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, int quality,
-                          int band, int line, int offset) {
-    if (pic.rotationInUse) return RenderRotated(out, pic, c, quality, band, line, offset);
-    const int wout = out.Width(), hout = out.Height();
-    const int wsrc = pic.Width(), hsrc = pic.Height();
-    const int bpp = pic.BitCount() / 8;
-    const int matteA = bpp == 4 ? 0 : 255;
-    if (!(c.W > 0.0f && c.H > 0.0f)) {  // a camera without area shows only the matte
-        for (int r = 0; r < hout; ++r)
-            if (WritesRow(r, hout, band, line, offset))
-                for (int j = 0; j < wout; ++j) Put(out, r, j, 17, 17, 17, matteA);
-        return;
-    }
-    const float xstep = c.W / static_cast<float>(wout);
-    const float ystep = c.H / static_cast<float>(hout);
-    const bool leftOutside = Trunc(std::floor(c.left)) >= wsrc;
+// One output column's taps over the intermediate row: the first source column, the whole
+// columns spanned, the weights of the partial first and last, their sum, and whether the column
+// falls outside the picture (the matte).
+struct ColumnTap {
+    int64_t m, span, first, last, total;
+    bool matte;
+};
 
-    // Column taps.
-    struct Col {
-        int64_t m, span, first, last, total;
-        bool matte;
-    };
-    std::vector<Col> cols(static_cast<size_t>(wout));
+// The taps of every output column, and the range of intermediate columns [lo, hi] that the
+// renderer fills from the picture (the rest it leaves unset).
+inline std::vector<ColumnTap> ColumnTaps(const Camera& c, int wout, int wsrc, float xstep,
+                                         int64_t* lo, int64_t* hi) {
+    std::vector<ColumnTap> cols(static_cast<size_t>(wout));
     int64_t minTap = wsrc, maxTap = -1;
     for (int j = 0; j < wout; ++j) {
         const float v = c.left + static_cast<float>(j) * xstep;
         const float e = v + xstep;
-        Col& k = cols[static_cast<size_t>(j)];
+        ColumnTap& k = cols[static_cast<size_t>(j)];
         k.m = Trunc(v);
         const int64_t o = Trunc(e);
         k.span = o - k.m;
@@ -163,78 +153,120 @@ inline void RenderPicture(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, i
             maxTap = std::max(maxTap, o + 1);
         }
     }
-    int64_t lo = std::max<int64_t>(0, Trunc(std::floor(c.left)));
-    int64_t hi = std::min<int64_t>(wsrc - 2, Trunc(std::floor(c.left + c.W + 16.0f)) - 1);
+    *lo = std::max<int64_t>(0, Trunc(std::floor(c.left)));
+    *hi = std::min<int64_t>(wsrc - 2, Trunc(std::floor(c.left + c.W + 16.0f)) - 1);
     if (maxTap >= 0) {
-        lo = std::min(lo, minTap);
-        hi = std::max(hi, std::min<int64_t>(maxTap, wsrc - 2));
+        *lo = std::min(*lo, minTap);
+        *hi = std::max(*hi, std::min<int64_t>(maxTap, wsrc - 2));
     }
+    return cols;
+}
 
+// Quality 0: each output pixel is the source pixel at its corner, or the matte.
+inline void NearestRow(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, int r, float y,
+                       float xstep, float ystep, bool leftOutside) {
+    const int wout = out.Width(), wsrc = pic.Width(), hsrc = pic.Height();
+    const int bpp = pic.BitCount() / 8;
+    const int matteA = bpp == 4 ? 0 : 255;
+    const int64_t p = Trunc(y), q = Trunc(y + ystep);
+    const bool matteRow = p < 0 || q > hsrc - 2 || leftOutside;
+    for (int j = 0; j < wout; ++j) {
+        const float pos = c.left + static_cast<float>(j) * xstep;
+        const int64_t sxi = Trunc(pos);
+        if (matteRow || !(pos >= 0.0f) || sxi >= wsrc) {
+            Put(out, r, j, 17, 17, 17, matteA);
+            continue;
+        }
+        const uint8_t* s = pic.Row(static_cast<int>(p)) + sxi * bpp;
+        Put(out, r, j, s[0], s[1], s[2], bpp == 4 ? s[3] : 255);
+    }
+}
+
+// The intermediate row for source rows y .. ey: columns 0 .. wsrc + 1, four values each (alpha
+// last), averaged down the rows; matte outside the picture, 0xCD outside [lo, hi].
+inline void IntermediateRow(const kv::CDIB& pic, float y, float ey, bool leftOutside, int64_t lo,
+                            int64_t hi, std::vector<int64_t>& inter) {
+    const int wsrc = pic.Width(), hsrc = pic.Height();
+    const int bpp = pic.BitCount() / 8;
+    const int64_t p = Trunc(y), q = Trunc(ey);
+    const bool matteRow = p < 0 || q > hsrc - 2 || leftOutside;
+    for (int64_t col = 0; col < wsrc + 2; ++col) {
+        int64_t* t = &inter[static_cast<size_t>(col) * 4];
+        if (matteRow || col >= wsrc - 1) {
+            t[0] = t[1] = t[2] = 17;
+            t[3] = 0;
+            continue;
+        }
+        if (col < lo || col > hi) {
+            t[0] = t[1] = t[2] = t[3] = 0xCD;
+            continue;
+        }
+        const int64_t first = Trunc((1.0f - (y - static_cast<float>(p))) * 256.0f);
+        const int64_t last = Trunc((ey - static_cast<float>(q)) * 256.0f);
+        const int64_t sumW = std::max<int64_t>(q - p - 1, 0) * 256 + first + last;
+        const int64_t norm = sumW > 0 ? (int64_t{1} << 20) / sumW : 0;
+        for (int ch = 0; ch < bpp; ++ch) {
+            auto s = [&](int64_t row) {
+                return static_cast<int64_t>(pic.Row(static_cast<int>(row))[col * bpp + ch]);
+            };
+            int64_t sum = first * s(p) + last * s(q);
+            for (int64_t k = p + 1; k <= q - 1; ++k) sum += 256 * s(k);
+            t[ch] = sumW > WideWeight(pic) ? sum / sumW : (sum * norm) >> 20;
+        }
+    }
+}
+
+// Output row r from the intermediate row, each column averaged over its taps.
+inline void ColumnPass(kv::CDIB& out, const kv::CDIB& pic, int r,
+                       const std::vector<ColumnTap>& cols, const std::vector<int64_t>& inter) {
+    const int bpp = pic.BitCount() / 8;
+    for (int j = 0; j < out.Width(); ++j) {
+        const ColumnTap& k = cols[static_cast<size_t>(j)];
+        const int64_t norm = k.total > 0 ? (int64_t{1} << 20) / k.total : 0;
+        int64_t v[4] = {0, 0, 0, 0};
+        for (int ch = 0; ch < 4; ++ch) {
+            int64_t sum = 0;
+            for (int64_t tap = 0; tap <= k.span + 1; ++tap) {
+                const int64_t w = tap == 0 ? k.first : tap == k.span + 1 ? k.last : 256;
+                const int64_t value =
+                    k.matte ? (ch < 3 ? 17 : 0) : inter[static_cast<size_t>(k.m + tap) * 4 + ch];
+                sum += w * value;
+            }
+            v[ch] = k.total > WideWeight(pic) ? sum / k.total : (sum * norm) >> 20;
+        }
+        Put(out, r, j, static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
+            bpp == 4 ? static_cast<int>(v[3]) : 255);
+    }
+}
+
+inline void RenderPicture(kv::CDIB& out, const kv::CDIB& pic, const Camera& c, int quality,
+                          int band, int line, int offset) {
+    if (pic.rotationInUse) return RenderRotated(out, pic, c, quality, band, line, offset);
+    const int wout = out.Width(), hout = out.Height();
+    const int wsrc = pic.Width();
+    const int matteA = pic.BitCount() / 8 == 4 ? 0 : 255;
+    if (!(c.W > 0.0f && c.H > 0.0f)) {  // a camera without area shows only the matte
+        for (int r = 0; r < hout; ++r)
+            if (WritesRow(r, hout, band, line, offset))
+                for (int j = 0; j < wout; ++j) Put(out, r, j, 17, 17, 17, matteA);
+        return;
+    }
+    const float xstep = c.W / static_cast<float>(wout);
+    const float ystep = c.H / static_cast<float>(hout);
+    const bool leftOutside = Trunc(std::floor(c.left)) >= wsrc;
+    int64_t lo = 0, hi = 0;
+    const std::vector<ColumnTap> cols = ColumnTaps(c, wout, wsrc, xstep, &lo, &hi);
     std::vector<int64_t> inter(static_cast<size_t>(wsrc + 2) * 4);
     for (int r = 0; r < hout; ++r) {
         if (!WritesRow(r, hout, band, line, offset)) continue;
         float y = c.bottom + static_cast<float>(r) * ystep;
         if (line == 1) y = y + 0.5f * ystep;
         if (quality == 0) {
-            const int64_t p = Trunc(y), q = Trunc(y + ystep);
-            const bool matteRow = p < 0 || q > hsrc - 2 || leftOutside;
-            for (int j = 0; j < wout; ++j) {
-                const float pos = c.left + static_cast<float>(j) * xstep;
-                const int64_t sxi = Trunc(pos);
-                if (matteRow || !(pos >= 0.0f) || sxi >= wsrc) {
-                    Put(out, r, j, 17, 17, 17, matteA);
-                    continue;
-                }
-                const uint8_t* s = pic.Row(static_cast<int>(p)) + sxi * bpp;
-                Put(out, r, j, s[0], s[1], s[2], bpp == 4 ? s[3] : 255);
-            }
+            NearestRow(out, pic, c, r, y, xstep, ystep, leftOutside);
             continue;
         }
-        const float ey = y + ystep;
-        const int64_t p = Trunc(y), q = Trunc(ey);
-        const bool matteRow = p < 0 || q > hsrc - 2 || leftOutside;
-        // The intermediate row: columns 0 .. wsrc + 1, four values each (alpha last).
-        for (int64_t col = 0; col < wsrc + 2; ++col) {
-            int64_t* t = &inter[static_cast<size_t>(col) * 4];
-            if (matteRow || col >= wsrc - 1) {
-                t[0] = t[1] = t[2] = 17;
-                t[3] = 0;
-                continue;
-            }
-            if (col < lo || col > hi) {
-                t[0] = t[1] = t[2] = t[3] = 0xCD;
-                continue;
-            }
-            const int64_t first = Trunc((1.0f - (y - static_cast<float>(p))) * 256.0f);
-            const int64_t last = Trunc((ey - static_cast<float>(q)) * 256.0f);
-            const int64_t sumW = std::max<int64_t>(q - p - 1, 0) * 256 + first + last;
-            const int64_t norm = sumW > 0 ? (int64_t{1} << 20) / sumW : 0;
-            for (int ch = 0; ch < bpp; ++ch) {
-                auto s = [&](int64_t row) {
-                    return static_cast<int64_t>(pic.Row(static_cast<int>(row))[col * bpp + ch]);
-                };
-                int64_t sum = first * s(p) + last * s(q);
-                for (int64_t k = p + 1; k <= q - 1; ++k) sum += 256 * s(k);
-                t[ch] = sumW > WideWeight(pic) ? sum / sumW : (sum * norm) >> 20;
-            }
-        }
-        for (int j = 0; j < wout; ++j) {
-            const Col& k = cols[static_cast<size_t>(j)];
-            const int64_t norm = k.total > 0 ? (int64_t{1} << 20) / k.total : 0;
-            int64_t v[4] = {0, 0, 0, 0};
-            for (int ch = 0; ch < 4; ++ch) {
-                int64_t sum = 0;
-                for (int64_t tap = 0; tap <= k.span + 1; ++tap) {
-                    const int64_t w = tap == 0 ? k.first : tap == k.span + 1 ? k.last : 256;
-                    const int64_t value = k.matte ? (ch < 3 ? 17 : 0)
-                                                  : inter[static_cast<size_t>(k.m + tap) * 4 + ch];
-                    sum += w * value;
-                }
-                v[ch] = k.total > WideWeight(pic) ? sum / k.total : (sum * norm) >> 20;
-            }
-            Put(out, r, j, static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
-                bpp == 4 ? static_cast<int>(v[3]) : 255);
-        }
+        IntermediateRow(pic, y, y + ystep, leftOutside, lo, hi, inter);
+        ColumnPass(out, pic, r, cols, inter);
     }
 }
 

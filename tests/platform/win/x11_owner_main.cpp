@@ -101,6 +101,122 @@ HWND OpenPopup(HWND owner, const std::vector<HWND>& views) {
     return nullptr;
 }
 
+// The windows of the check: a main window with a File menu, its three views (the viewer
+// topmost) and another program's window that stands in for what covers the main window.
+struct Scene {
+    HWND main = nullptr, stage = nullptr, timeline = nullptr, viewer = nullptr, other = nullptr;
+    std::vector<HWND> named, views;
+    const char* names[5] = {"main", "stage", "timeline", "viewer", "other"};
+};
+
+bool MakeScene(Scene& s) {
+    s.main = CreateWindowEx(0, "Owner", "Main", WS_POPUP | WS_CAPTION | WS_BORDER, 0, 0, 800, 600,
+                            nullptr, 0);
+    HMENU bar = CreateMenu();
+    HMENU file = CreatePopupMenu();
+    AppendMenu(file, MF_STRING, 101, "Open");
+    AppendMenu(bar, MF_POPUP, reinterpret_cast<uintptr_t>(file), "File");
+    SetMenu(s.main, bar);
+    ShowWindow(s.main, SW_SHOW);
+    s.stage = CreateWindowEx(0, "Owner", "", WS_POPUP | WS_BORDER, 20, 80, 400, 300, s.main, 0);
+    s.timeline = CreateWindowEx(0, "Owner", "", WS_POPUP | WS_BORDER, 20, 420, 600, 100, s.main, 0);
+    s.viewer = CreateWindowEx(WS_EX_TOPMOST, "Owner", "Viewer", WS_POPUP | WS_CAPTION, 600, 80, 180,
+                              200, s.main, 0);
+    s.other =
+        CreateWindowEx(0, "Owner", "Other", WS_POPUP | WS_CAPTION, 100, 100, 300, 200, nullptr, 0);
+    if (!s.main || !s.stage || !s.timeline || !s.viewer || !s.other) return false;
+    for (HWND w : {s.stage, s.timeline, s.viewer, s.other}) ShowWindow(w, SW_SHOW);
+    s.named = {s.main, s.stage, s.timeline, s.viewer, s.other};
+    s.views = {s.stage, s.timeline, s.viewer};
+    return true;
+}
+
+// Checks that the views come to lie in front of the main window on the display.
+void ReportViewsInFront(const Scene& s, const std::string& after) {
+    auto inFront = [&] {
+        std::vector<HWND> order = sdltest::DisplayOrder();
+        size_t m = Position(order, s.main);
+        if (m >= order.size()) return false;
+        for (HWND v : s.views)
+            if (Position(order, v) > m) return false;
+        return true;
+    };
+    Check(PumpUntil(inFront, 3000),
+          "views in front of the main window after " + after +
+              "; display order: " + Describe(sdltest::DisplayOrder(), s.named, s.names));
+}
+
+void CheckStart(const Scene& s) {
+    Check(PumpUntil([] { return sdltest::DisplayOrder().size() >= 5; }, 5000),
+          "the five windows are shown");
+    for (HWND v : s.views)
+        Check(sdltest::TransientOwner(v) == s.main, "a view is transient for the main window");
+    Check(sdltest::TransientOwner(s.main) == nullptr, "the main window is transient for nothing");
+    ReportViewsInFront(s, "start");
+}
+
+// The layer's own raises, then the display's and clicks; the other window goes on the way.
+void CheckRaises(const Scene& s) {
+    SetWindowOrder(s.other, nullptr, false);
+    Check(PumpUntil(
+              [&] {
+                  std::vector<HWND> order = sdltest::DisplayOrder();
+                  return Position(order, s.other) < Position(order, s.main);
+              },
+              3000),
+          "the other window comes in front of the main window");
+    SetWindowOrder(s.main, nullptr, false);
+    ReportViewsInFront(s, "the layer raised the main window");
+    Check(PumpUntil(
+              [&] {
+                  std::vector<HWND> order = sdltest::DisplayOrder();
+                  return Position(order, s.main) < Position(order, s.other);
+              },
+              3000),
+          "the raised main window comes in front of the other window");
+    DestroyWindow(s.other);
+
+    // A press on the main window's caption: the layer does not reorder for it, but a window
+    // manager raises the window, as the display raise here does.
+    sdltest::RaiseOnDisplay(s.main);
+    sdltest::PushClick(400, 8);
+    ReportViewsInFront(s, "a click on the caption of a main window raised by the display");
+
+    sdltest::PushClick(700, 560);
+    ReportViewsInFront(s, "a click on the main window");
+}
+
+// Menus opened and closed quickly, as a hurried user does.
+void CheckMenus(const Scene& s) {
+    for (int round = 0; round < 20; ++round) {
+        sdltest::PushClick(12, 30);
+        bool opened = PumpUntil([&] { return OpenPopup(s.main, s.views) != nullptr; }, 3000);
+        Check(opened, "the File menu opens");
+        if (!opened) break;
+        if (round == 0) {
+            std::vector<HWND> order = sdltest::DisplayOrder();
+            Check(!order.empty() && order.front() == OpenPopup(s.main, s.views),
+                  "the open menu is the front-most window");
+        }
+        sdltest::PushClick(300, 500);  // on the timeline: closes the menu, goes nowhere else
+        Check(PumpUntil([&] { return OpenPopup(s.main, s.views) == nullptr; }, 3000),
+              "the menu closes");
+    }
+    ReportViewsInFront(s, "menus opened and closed");
+    PumpUntil([] { return false; }, 200);  // errors of late requests arrive by now
+    Check(sdltest::XErrorCount() == 0, "no X error");
+}
+
+void CheckHideAndShow(const Scene& s) {
+    ShowWindow(s.main, SW_HIDE);
+    Check(PumpUntil([] { return sdltest::DisplayOrder().empty(); }, 3000),
+          "hiding the main window hides the views");
+    ShowWindow(s.main, SW_SHOW);
+    Check(PumpUntil([] { return sdltest::DisplayOrder().size() == 4; }, 3000),
+          "showing it again brings them back");
+    ReportViewsInFront(s, "the main window was shown again");
+}
+
 }  // namespace
 
 // The X libraries keep caches they never free.
@@ -113,104 +229,13 @@ int main(int argc, char** argv) {
     RegisterClass("Owner", Proc, 0, 0, LoadSystemCursor(IDC_ARROW));
     if (argc == 4 && std::string(argv[1]) == "--lost")
         return RunUntilTheDisplayIsLost(argv[2], argv[3]);
-    HWND main = CreateWindowEx(0, "Owner", "Main", WS_POPUP | WS_CAPTION | WS_BORDER, 0, 0, 800,
-                               600, nullptr, 0);
-    HMENU bar = CreateMenu();
-    HMENU file = CreatePopupMenu();
-    AppendMenu(file, MF_STRING, 101, "Open");
-    AppendMenu(bar, MF_POPUP, reinterpret_cast<uintptr_t>(file), "File");
-    SetMenu(main, bar);
-    ShowWindow(main, SW_SHOW);
-    HWND stage = CreateWindowEx(0, "Owner", "", WS_POPUP | WS_BORDER, 20, 80, 400, 300, main, 0);
-    HWND timeline =
-        CreateWindowEx(0, "Owner", "", WS_POPUP | WS_BORDER, 20, 420, 600, 100, main, 0);
-    HWND viewer = CreateWindowEx(WS_EX_TOPMOST, "Owner", "Viewer", WS_POPUP | WS_CAPTION, 600, 80,
-                                 180, 200, main, 0);
-    // Another program's window stands in for what covers the main window on a desktop.
-    HWND other =
-        CreateWindowEx(0, "Owner", "Other", WS_POPUP | WS_CAPTION, 100, 100, 300, 200, nullptr, 0);
-    if (!main || !stage || !timeline || !viewer || !other) return 2;
-    for (HWND w : {stage, timeline, viewer, other}) ShowWindow(w, SW_SHOW);
-    const std::vector<HWND> named{main, stage, timeline, viewer, other};
-    const char* const names[] = {"main", "stage", "timeline", "viewer", "other"};
-    const std::vector<HWND> views{stage, timeline, viewer};
-    auto inFront = [&] {
-        std::vector<HWND> order = sdltest::DisplayOrder();
-        size_t m = Position(order, main);
-        if (m >= order.size()) return false;
-        for (HWND v : views)
-            if (Position(order, v) > m) return false;
-        return true;
-    };
-    auto report = [&](const std::string& after) {
-        Check(PumpUntil(inFront, 3000),
-              "views in front of the main window after " + after +
-                  "; display order: " + Describe(sdltest::DisplayOrder(), named, names));
-    };
-
-    Check(PumpUntil([] { return sdltest::DisplayOrder().size() >= 5; }, 5000),
-          "the five windows are shown");
-    for (HWND v : views)
-        Check(sdltest::TransientOwner(v) == main, "a view is transient for the main window");
-    Check(sdltest::TransientOwner(main) == nullptr, "the main window is transient for nothing");
-    report("start");
-
-    SetWindowOrder(other, nullptr, false);
-    Check(PumpUntil(
-              [&] {
-                  std::vector<HWND> order = sdltest::DisplayOrder();
-                  return Position(order, other) < Position(order, main);
-              },
-              3000),
-          "the other window comes in front of the main window");
-    SetWindowOrder(main, nullptr, false);
-    report("the layer raised the main window");
-    Check(PumpUntil(
-              [&] {
-                  std::vector<HWND> order = sdltest::DisplayOrder();
-                  return Position(order, main) < Position(order, other);
-              },
-              3000),
-          "the raised main window comes in front of the other window");
-    DestroyWindow(other);
-
-    // A press on the main window's caption: the layer does not reorder for it, but a window
-    // manager raises the window, as the display raise here does.
-    sdltest::RaiseOnDisplay(main);
-    sdltest::PushClick(400, 8);
-    report("a click on the caption of a main window raised by the display");
-
-    sdltest::PushClick(700, 560);
-    report("a click on the main window");
-
-    // Menus opened and closed quickly, as a hurried user does.
-    for (int round = 0; round < 20; ++round) {
-        sdltest::PushClick(12, 30);
-        bool opened = PumpUntil([&] { return OpenPopup(main, views) != nullptr; }, 3000);
-        Check(opened, "the File menu opens");
-        if (!opened) break;
-        if (round == 0) {
-            std::vector<HWND> order = sdltest::DisplayOrder();
-            Check(!order.empty() && order.front() == OpenPopup(main, views),
-                  "the open menu is the front-most window");
-        }
-        sdltest::PushClick(300, 500);  // on the timeline: closes the menu, goes nowhere else
-        Check(PumpUntil([&] { return OpenPopup(main, views) == nullptr; }, 3000),
-              "the menu closes");
-    }
-    report("menus opened and closed");
-    PumpUntil([] { return false; }, 200);  // errors of late requests arrive by now
-    Check(sdltest::XErrorCount() == 0, "no X error");
-
-    ShowWindow(main, SW_HIDE);
-    Check(PumpUntil([] { return sdltest::DisplayOrder().empty(); }, 3000),
-          "hiding the main window hides the views");
-    ShowWindow(main, SW_SHOW);
-    Check(PumpUntil([] { return sdltest::DisplayOrder().size() == 4; }, 3000),
-          "showing it again brings them back");
-    report("the main window was shown again");
-
-    DestroyWindow(main);
+    Scene scene;
+    if (!MakeScene(scene)) return 2;
+    CheckStart(scene);
+    CheckRaises(scene);
+    CheckMenus(scene);
+    CheckHideAndShow(scene);
+    DestroyWindow(scene.main);
     std::printf("%s\n", g_failures ? "owner check failed" : "owner check passed");
     return g_failures ? 1 : 0;
 }

@@ -125,8 +125,16 @@ TEST_F(CliShow, SixtyThreeKeysWithEasesAndTiltsRoundTrip) {
     EXPECT_EQ(swappedJson, json);
 }
 
-TEST_F(CliShow, RefusedDocumentsNameTheFieldAndWriteNothing) {
-    const std::string good = ManyKeys(picture, 3);
+namespace {
+
+// A refused document and the words its message must hold.
+struct RefusedCase {
+    std::string doc;
+    std::string message;
+};
+
+// Documents with one fault each, made from the good document of three keys.
+std::vector<RefusedCase> RefusedDocuments(const std::string& good, const std::string& picture) {
     auto replaced = [&](const std::string& from, const std::string& to) {
         std::string d = good;
         const size_t at = d.find(from);
@@ -134,11 +142,7 @@ TEST_F(CliShow, RefusedDocumentsNameTheFieldAndWriteNothing) {
         if (at != std::string::npos) d.replace(at, from.size(), to);
         return d;
     };
-    struct Case {
-        std::string doc;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
+    return {
         {replaced("  \"BorderSize\": 0,\n", ""), "BorderSize: is missing"},
         {replaced("\"x\": 10,", "\"x\": NaN,"), "(in keys[0].x)"},
         {replaced("\"x\": 10,", "\"x\": null,"), "keys[0].x: is not a number"},
@@ -174,8 +178,15 @@ TEST_F(CliShow, RefusedDocumentsNameTheFieldAndWriteNothing) {
         {replaced("\"EaseType\": 0", "\"EaseType\": 3"), "EaseType: 3 is not the value in use (0)"},
         {replaced("\"VideoColors\": 1", "\"VideoColors\": 0"), "--set VideoColors=VALUE"},
     };
+}
+
+}  // namespace
+
+TEST_F(CliShow, RefusedDocumentsNameTheFieldAndWriteNothing) {
+    const std::string good = ManyKeys(picture, 3);
+    const std::vector<RefusedCase> cases = RefusedDocuments(good, picture);
     const std::string before = kvtest::ReadFileBytes(path);
-    for (const Case& c : cases) {
+    for (const RefusedCase& c : cases) {
         kvtest::WriteFileBytes(dir + "/bad.json", c.doc);
         std::string err;
         EXPECT_EQ(Cli("set " + Q(path) + " --keys " + Q(dir + "/bad.json") + " --out " +
