@@ -839,6 +839,7 @@ int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int s
             out[px] = p;
         }
     }
+    if (!mirrorX && !mirrorY) NotePicture(hdc, dx, dy, adw, adh, sx, sy, asw, ash, bits, info);
     if (hdc->window) hdc->window->changed = true;
     return adh;
 }

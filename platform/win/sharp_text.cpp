@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -13,7 +14,7 @@ namespace {
 // Pixels around a text's run box that belong to it too: overhanging glyphs (italics, accents).
 constexpr int kMargin = 2;
 // Notes a window keeps at most; the oldest go first.
-constexpr size_t kMaxNotes = 4096;
+constexpr size_t kMaxNotes = 1024;
 
 struct Box {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // surface coordinates, end exclusive
@@ -38,14 +39,31 @@ struct Note {
     int patchX = -1, patchY = -1, patchFw = 0, patchFh = 0, patchDw = 0, patchDh = 0;
 };
 
+// A picture drawn from a larger source: its place (surface coordinates, the box the part not
+// clipped away), what the window showed there after drawing, and the source, top-down.
+struct PictureNote {
+    Box box;
+    int x = 0, y = 0, w = 0, h = 0;  // the whole destination
+    std::vector<uint32_t> after;
+    std::vector<uint32_t> source;
+    int sw = 0, sh = 0;
+};
+
 struct WindowNotes {
     uint64_t serial = 0;
     std::vector<Note> notes;
+    std::vector<PictureNote> pictures;
 };
 
 // The UI thread's notes, by window.
 double g_scale = 1.0;
 std::map<const Window*, WindowNotes> g_notes;
+
+// A picture is noted only when it has at most this many more pixels a side than its place
+// (the factor, and rounding).
+bool SourceFits(int logical, int source) {
+    return source > logical && source <= static_cast<int>(std::ceil(logical * g_scale)) + 1;
+}
 
 // The box's pixels of a picture (stride in pixels).
 std::vector<uint32_t> Cut(const uint32_t* px, int stride, const Box& b, int dx = 0, int dy = 0) {
@@ -155,15 +173,54 @@ struct Walk {
     const Axis& ay;
     int drawn = 0;
 
+    // Each device pixel of the picture whose logical pixel still shows what the drawing left
+    // takes its source pixel; the rest keep the enlargement.
+    void Picture(const PictureNote& p, int ox, int oy, const Box& vis) {
+        const Box at{std::max(p.box.x0 + ox, vis.x0), std::max(p.box.y0 + oy, vis.y0),
+                     std::min(p.box.x1 + ox, vis.x1), std::min(p.box.y1 + oy, vis.y1)};
+        if (at.Empty()) return;
+        const int d0x = ax.Start(p.x + ox), d0y = ay.Start(p.y + oy);
+        const int dw = std::max(1, ax.Start(p.x + ox + p.w) - d0x);
+        const int dh = std::max(1, ay.Start(p.y + oy + p.h) - d0y);
+        const int bw = p.box.Width();
+        const int x0 = ax.Start(at.x0), x1 = ax.Start(at.x1);
+        std::vector<int> col(static_cast<size_t>(std::max(0, x1 - x0)));
+        for (int x = x0; x < x1; ++x)
+            col[static_cast<size_t>(x - x0)] =
+                static_cast<int>(std::min<int64_t>(p.sw - 1, int64_t{x - d0x} * p.sw / dw));
+        bool any = false;
+        for (int y = ay.Start(at.y0); y < ay.Start(at.y1); ++y) {
+            const int ly = ay.source[static_cast<size_t>(y)];
+            const int row =
+                static_cast<int>(std::min<int64_t>(p.sh - 1, int64_t{y - d0y} * p.sh / dh));
+            const uint32_t* src = &p.source[static_cast<size_t>(row) * p.sw];
+            const uint32_t* shown = composed + static_cast<size_t>(ly) * fw;
+            const uint32_t* left = &p.after[static_cast<size_t>(ly - oy - p.box.y0) * bw];
+            uint32_t* out = device + static_cast<size_t>(y) * ax.device;
+            for (int x = x0; x < x1; ++x) {
+                const int lx = ax.source[static_cast<size_t>(x)];
+                if (shown[lx] != left[lx - ox - p.box.x0]) continue;
+                out[x] = src[col[static_cast<size_t>(x - x0)]];
+                any = true;
+            }
+        }
+        drawn += any;
+    }
+
     // A window whose surface origin lies at (ox, oy) of the composed picture and shows there
     // only inside `vis`.
     void Visit(const Window* w, int ox, int oy, const Box& vis) {
         auto it = g_notes.find(w);
         if (it != g_notes.end() && it->second.serial == w->serial) {
+            const Box own{0, 0, w->surfW, w->surfH};
+            std::vector<PictureNote>& pictures = it->second.pictures;
+            pictures.erase(std::remove_if(pictures.begin(), pictures.end(),
+                                          [&](const PictureNote& p) { return !own.Holds(p.box); }),
+                           pictures.end());
+            for (const PictureNote& p : pictures) Picture(p, ox, oy, vis);
             std::vector<Note>& notes = it->second.notes;
             for (size_t i = 0; i < notes.size();) {
                 Note& n = notes[i];
-                const Box own{0, 0, w->surfW, w->surfH};
                 if (!own.Holds(n.box) || !Matches(w->surface.data(), w->surfW, n.box, n.after)) {
                     // Drawn over since: the window itself no longer shows it.
                     notes.erase(notes.begin() + static_cast<ptrdiff_t>(i));
@@ -268,6 +325,7 @@ void EndTextNote(PendingTextPtr pending) {
     if (wn.serial != w->serial) {
         wn.serial = w->serial;
         wn.notes.clear();
+        wn.pictures.clear();
     }
     // Texts the new one covers or changed are gone; a neighbour whose box only touches this
     // one's margin stays.
@@ -281,6 +339,57 @@ void EndTextNote(PendingTextPtr pending) {
     if (n.after == n.before) return;  // nothing shows (blanks, or clipped away)
     if (wn.notes.size() >= kMaxNotes) wn.notes.erase(wn.notes.begin());
     wn.notes.push_back(std::move(n));
+}
+
+void NotePicture(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
+                 const void* bits, const BitmapInfo* info) {
+    if (g_scale == 1.0 || !hdc || !hdc->window || !bits || !info) return;
+    const BitmapInfoHeader& hd = info->header;
+    const int w = hd.biWidth, h = hd.biHeight < 0 ? -hd.biHeight : hd.biHeight;
+    if (hd.biBitCount != 32 || w <= 0 || h <= 0 || dw <= 0 || dh <= 0 || sx < 0 || sy < 0 ||
+        sx + sw > w || sy + sh > h || !SourceFits(dw, sw) || !SourceFits(dh, sh))
+        return;
+    const Window* win = hdc->window;
+    PictureNote p;
+    p.x = dx + hdc->originX;
+    p.y = dy + hdc->originY;
+    p.w = dw;
+    p.h = dh;
+    p.box = Box{std::max({p.x, hdc->clip.left, 0}), std::max({p.y, hdc->clip.top, 0}),
+                std::min({p.x + dw, hdc->clip.right, hdc->surfaceWidth}),
+                std::min({p.y + dh, hdc->clip.bottom, hdc->surfaceHeight})};
+    if (p.box.Empty()) return;
+    p.after = Cut(hdc->pixels, hdc->stride, p.box);
+    p.sw = sw;
+    p.sh = sh;
+    p.source.resize(static_cast<size_t>(sw) * sh);
+    const bool bottomUp = hd.biHeight > 0;
+    const auto* src = static_cast<const uint8_t*>(bits);
+    for (int r = 0; r < sh; ++r) {
+        const int memRow = bottomUp ? sy + sh - 1 - r : sy + r;
+        const uint8_t* from =
+            src + static_cast<size_t>(memRow) * w * 4 + static_cast<size_t>(sx) * 4;
+        uint32_t* to = &p.source[static_cast<size_t>(r) * sw];
+        std::memcpy(to, from, static_cast<size_t>(sw) * 4);
+        for (int i = 0; i < sw; ++i) to[i] |= 0xFF000000u;
+    }
+    WindowNotes& wn = g_notes[win];
+    if (wn.serial != win->serial) {
+        wn.serial = win->serial;
+        wn.notes.clear();
+        wn.pictures.clear();
+    }
+    // One picture over another's place replaces it.
+    wn.pictures.erase(std::remove_if(wn.pictures.begin(), wn.pictures.end(),
+                                     [&](const PictureNote& o) { return p.box.Holds(o.box); }),
+                      wn.pictures.end());
+    if (wn.pictures.size() >= 16) wn.pictures.erase(wn.pictures.begin());
+    wn.pictures.push_back(std::move(p));
+}
+
+size_t PictureNoteCount(const Window* w) {
+    auto it = g_notes.find(w);
+    return it == g_notes.end() || it->second.serial != w->serial ? 0 : it->second.pictures.size();
 }
 
 size_t TextNoteCount(const Window* w) {

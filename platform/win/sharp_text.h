@@ -40,9 +40,17 @@ void EndTextNote(PendingTextPtr pending);
 size_t TextNoteCount(const Window* w);
 void ForgetTextNotes(const Window* w);
 
-// Draws the noted texts of a top-level window and its children that are still shown into the
-// enlarged picture `device` (dw x dh, the enlargement of `composed`, fw x fh, by ScaleNearest).
-// Returns how many texts were drawn sharp.
+// A 32-bit picture drawn smaller than it is, by no more than the factor (a view that rendered
+// its picture at device pixels and drew it into its logical place): called after the logical
+// drawing, it keeps the source, and the backend shows it one source pixel per device pixel
+// wherever the window still shows what this drawing left. Does nothing for any other drawing.
+void NotePicture(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
+                 const void* bits, const BitmapInfo* info);
+size_t PictureNoteCount(const Window* w);
+
+// Draws the noted pictures and texts of a top-level window and its children that are still shown
+// into the enlarged picture `device` (dw x dh, the enlargement of `composed`, fw x fh, by
+// ScaleNearest). Returns how many texts and pictures were drawn at device pixels.
 int SharpenText(const Window* top, const uint32_t* composed, int fw, int fh, uint32_t* device,
                 int dw, int dh);
 

@@ -188,6 +188,48 @@ TEST_F(SharpText, ChildTextLandsAtTheChildsPlaceAndIsLeftWhenCovered) {
     EXPECT_EQ(TextNoteCount(child), 1u);
 }
 
+// A picture rendered at twice its place's size shows one source pixel per device pixel, except
+// where something was drawn over it since; pictures of other sizes are left to the enlargement.
+TEST_F(SharpText, PictureOfDeviceSizeShowsItsOwnPixels) {
+    HWND w = Make(100, 80);
+    const int pw = 40, ph = 30, sw = pw * 2, sh = ph * 2;
+    std::vector<uint32_t> src(static_cast<size_t>(sw) * sh);
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw; ++x)  // a pattern finer than a logical pixel
+            src[static_cast<size_t>(y) * sw + x] = ((x + y) % 2) ? 0xFF2040E0u : 0xFFE0C020u;
+    BitmapInfo info{};
+    info.header.biSize = 40;
+    info.header.biWidth = sw;
+    info.header.biHeight = -sh;  // top-down
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 32;
+    HDC dc = GetDC(w);
+    StretchDIBits(dc, 10, 20, pw, ph, 0, 0, sw, sh, src.data(), &info);
+    ReleaseDC(w, dc);
+    ASSERT_EQ(PictureNoteCount(w), 1u);
+    Shown s = Show(w);
+    EXPECT_EQ(s.sharp, 1);
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw; ++x)
+            ASSERT_EQ(s.drawn[static_cast<size_t>(40 + y) * s.dw + 20 + x],
+                      src[static_cast<size_t>(y) * sw + x])
+                << x << "," << y;
+    // A frame drawn over the picture stays; the rest keeps the source's pixels.
+    Fill(w, Rect{10, 20, 50, 21}, RGB(255, 255, 255));
+    s = Show(w);
+    EXPECT_EQ(s.drawn[static_cast<size_t>(40) * s.dw + 21], 0xFFFFFFFFu);
+    EXPECT_EQ(s.drawn[static_cast<size_t>(41) * s.dw + 20], 0xFFFFFFFFu);
+    EXPECT_EQ(s.drawn[static_cast<size_t>(42) * s.dw + 21], src[2 * sw + 1]);
+    // One to one, or far larger than the factor: nothing to add at device pixels.
+    HWND other = Make(100, 80);
+    dc = GetDC(other);
+    StretchDIBits(dc, 0, 0, sw, sh, 0, 0, sw, sh, src.data(), &info);
+    StretchDIBits(dc, 0, 0, pw / 2, ph / 2, 0, 0, sw, sh, src.data(), &info);
+    ReleaseDC(other, dc);
+    EXPECT_EQ(PictureNoteCount(other), 0u);
+    EXPECT_EQ(Show(other).sharp, 0);
+}
+
 TEST_F(SharpText, AtOneNothingIsNoted) {
     SetSharpTextScale(1.0);
     HWND w = Make(200, 60);
