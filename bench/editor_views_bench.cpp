@@ -9,7 +9,8 @@
 //
 // Playback/<width>/<bands>: one run plays frames 0..300 (ten seconds) on the real counter in a
 // viewer whose picture is <width> pixels wide, at full quality in one or two bands, and reports
-// "due_shown" (frames drawn / frames due) and the frames drawn per second.
+// "due_shown" (frames drawn / frames due), the frames drawn per second and the scale factor (the
+// viewer renders picture_w x picture_h times the factor squared).
 // DragStep/<width>: one iteration is one step of a move drag on the stage (erase, change and
 // redraw the frame inverted, draft render and draw in the viewer); reports milliseconds a step.
 #include <benchmark/benchmark.h>
@@ -154,6 +155,8 @@ void Playback(benchmark::State& state) {
     state.counters["drawn_fps"] = seconds > 0 ? shown / seconds : 0;
     state.counters["picture_w"] = e.viewer.PictureArea().right;
     state.counters["picture_h"] = e.viewer.PictureArea().bottom;
+    // At a factor the viewer renders that many times the width and height on the display.
+    state.counters["scale"] = kv::GetScaleFactor();
 }
 
 void DragStep(benchmark::State& state) {

@@ -6,6 +6,7 @@
 
 #include "platform/win/gdi_internal.h"
 #include "platform/win/internal.h"
+#include "platform/win/sharp_text.h"
 
 namespace kv {
 
@@ -80,6 +81,7 @@ int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int s
             out[px] = p;
         }
     }
+    if (!mirrorX && !mirrorY) NotePicture(hdc, dx, dy, adw, adh, sx, sy, asw, ash, bits, info);
     if (hdc->window) hdc->window->changed = true;
     return adh;
 }

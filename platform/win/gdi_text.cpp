@@ -4,6 +4,7 @@
 
 #include "platform/win/gdi_internal.h"
 #include "platform/win/internal.h"
+#include "platform/win/sharp_text.h"
 #include "platform/win/text_render.h"
 
 namespace kv {
@@ -27,6 +28,8 @@ bool TextOut(HDC hdc, int x, int y, const std::string& text) {
         FillRect(hdc, &r, br);
         DeleteObject(br);
     }
+    // On a dense display the backend draws the text again at device pixels.
+    PendingTextPtr sharp = BeginTextNote(hdc, f, text, run, left, baseline);
     uint32_t tc = ToBgra(hdc->textColor);
     DrawTextRun(run, left, baseline, [&](int px, int py, int cov) {
         int sx = px + hdc->originX, sy = py + hdc->originY;
@@ -55,6 +58,7 @@ bool TextOut(HDC hdc, int x, int y, const std::string& text) {
         SelectObject(hdc, old);
         DeleteObject(pen);
     }
+    EndTextNote(std::move(sharp));
     if (hdc->window) hdc->window->changed = true;
     return true;
 }

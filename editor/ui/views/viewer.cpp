@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -174,9 +175,13 @@ void CView::DrawTimecode(int32_t frame) {
 bool CView::PrepareImage() {
     const Rect a = PictureArea();
     if (a.right < 1 || a.bottom < 1) return false;
-    if (!image || image->Width() != a.right || image->Height() != a.bottom ||
-        image->BitCount() != 32)
-        image = std::make_unique<CDIB>(a.right, a.bottom, 32);
+    // On a dense display the picture is rendered at the display's own pixels; drawn into its
+    // logical place, the backend shows it one rendered pixel per device pixel.
+    const double f = kv::GetScaleFactor();
+    const int w = f == 1.0 ? a.right : static_cast<int>(std::lround(a.right * f));
+    const int h = f == 1.0 ? a.bottom : static_cast<int>(std::lround(a.bottom * f));
+    if (!image || image->Width() != w || image->Height() != h || image->BitCount() != 32)
+        image = std::make_unique<CDIB>(w, h, 32);
     return !image->Empty();
 }
 

@@ -34,6 +34,7 @@
 #include "platform/win/portal/portal_dialog.h"
 #include "platform/win/scale.h"
 #include "platform/win/sdl/sdl_testing.h"
+#include "platform/win/sharp_text.h"
 #include "platform/win/window_state.h"
 
 namespace kv {
@@ -302,8 +303,9 @@ std::string XResources() {
 
 class SdlBackend : public Backend {
 public:
-    explicit SdlBackend(double scale) : m_scale(scale) {}
+    explicit SdlBackend(double scale) : m_scale(scale) { SetSharpTextScale(scale); }
     ~SdlBackend() override {
+        SetSharpTextScale(1.0);
         for (auto& c : m_cursors) SDL_FreeCursor(c.second);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
@@ -355,6 +357,7 @@ public:
     }
 
     void WindowDestroyed(Window* w) override {
+        ForgetTextNotes(w);
         m_topmost.erase(w);
         m_asked.erase(w);
         auto* sw = static_cast<SDL_Window*>(w->backendData);
@@ -522,10 +525,13 @@ public:
             SDL_Surface* s = SDL_GetWindowSurface(sw);
             if (!s || px.empty()) continue;
             if (m_scale != 1.0) {
-                // Each logical pixel becomes a block of device pixels, edges kept hard.
+                // Each logical pixel becomes a block of device pixels, edges kept hard; the text
+                // still shown is drawn again over that at device pixels.
                 const SDL_Rect d =
                     DevRect(Rect{w->rect.left, w->rect.top, w->rect.left + fw, w->rect.top + fh});
-                px = ScaleNearest(px.data(), fw, fh, d.w, d.h);
+                std::vector<uint32_t> big = ScaleNearest(px.data(), fw, fh, d.w, d.h);
+                if (!big.empty()) SharpenText(w, px.data(), fw, fh, big.data(), d.w, d.h);
+                px = std::move(big);
                 fw = d.w;
                 fh = d.h;
             }

@@ -41,7 +41,7 @@ protected:
         switch (pick(12)) {
             case 0: {
                 const int m = pick(6);
-                X("mousemove " + MenuTitle() + " click 1");
+                X("mousemove " + at(ws.main->r.x + K(23), ws.main->r.y + K(34)) + " click 1");
                 if (!WaitForPopups(1, 10)) return "menu " + std::to_string(m) + " (did not open)";
                 for (int r = 0; r < m; ++r) X("key Right");
                 X("key Escape");
@@ -59,14 +59,14 @@ protected:
             }
             case 3: {
                 const int tx = tl.x + 5 + pick(std::max(1, tl.w - 10));
-                X("mousemove " + at(tx, tl.y + 30) + " click 1");
-                return "timeline click at " + at(tx, tl.y + 30);
+                X("mousemove " + at(tx, tl.y + K(30)) + " click 1");
+                return "timeline click at " + at(tx, tl.y + K(30));
             }
             case 4: {
                 // Reverse, stop, play and key, along the viewer's control strip.
                 const int buttons[4] = {14, 38, 62, 171};
                 const int b = pick(4);
-                X("mousemove " + at(vw.x + 1 + buttons[b], vw.Bottom() - 12) + " click 1");
+                X("mousemove " + at(vw.x + K(1 + buttons[b]), vw.Bottom() - K(12)) + " click 1");
                 return "viewer button " + std::to_string(b);
             }
             case 5: {
@@ -99,7 +99,7 @@ protected:
                 const int row = pick(3);
                 // The client starts below a 1-pixel border and a 20-pixel caption; the list at
                 // x 140, its rows 18 pixels from y 31.
-                X("mousemove " + at(d->r.x + 1 + 220, d->r.y + 21 + 31 + row * 18 + 9) +
+                X("mousemove " + at(d->r.x + K(1 + 220), d->r.y + K(21 + 31 + row * 18 + 9)) +
                   " click --repeat 2 --delay 60 1");
                 const bool back = pick(2) != 0;
                 if (back) X("key BackSpace");
@@ -116,7 +116,7 @@ protected:
                 // The maximize box restores the main window; a caption double-click maximizes it.
                 // Both must work: the window's width tells.
                 const kvx::XRect m = ws.main->r;
-                X("mousemove " + at(m.Right() - 33, m.y + 14) + " click 1");
+                X("mousemove " + at(m.Right() - K(33), m.y + K(14)) + " click 1");
                 if (!kvx::WaitFor(
                         [&] {
                             return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.main->r.w != m.w;
@@ -126,7 +126,7 @@ protected:
                         "the maximize box left the main window " + std::to_string(m.w) + " wide";
                 if (!ws.main) return "window boxes (no main window)";
                 const kvx::XRect r = ws.main->r;
-                X("mousemove " + at(r.x + r.w / 2, r.y + 12) + " click --repeat 2 --delay 80 1");
+                X("mousemove " + at(r.x + r.w / 2, r.y + K(12)) + " click --repeat 2 --delay 80 1");
                 if (!kvx::WaitFor(
                         [&] {
                             return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.main->r.w == m.w;
@@ -145,6 +145,10 @@ protected:
             }
         }
     }
+
+    // The display's pixels for a logical distance inside a window (the editor's scale factor).
+    int K(int logical) const { return logical * factor; }
+    int factor = 1;
 
     bool Named(const std::string& name) const {
         for (const kvx::XWin& w : ws.all)
@@ -196,6 +200,13 @@ protected:
         StartEditor();
         if (::testing::Test::HasFatalFailure()) {
             *why = "the editor did not start";
+            return false;
+        }
+        // The stage below the main window's border, caption, menu bar and the rest (over 40
+        // logical pixels): the editor runs at the session's factor.
+        if (!ws.main || ws.stage->r.y - ws.main->r.y < K(40)) {
+            *why = "the stage lies " + std::to_string(ws.main ? ws.stage->r.y - ws.main->r.y : 0) +
+                   " pixels below the main window's top, not the factor's " + std::to_string(K(44));
             return false;
         }
         // The server's resources for the editor with its four windows, before the actions and
@@ -356,5 +367,27 @@ TEST_P(RandomSession, RandomActionsKeepTheEditorAliveAndItsViewsOnScreen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(X11, RandomSession, ::testing::Bool(), kvx::Wm);
+
+// The same at KINEVISTA_SCALE=2 on a screen of twice the size: the editor lays out the same
+// logical screen, each of its pixels four on the display, text drawn again at device pixels.
+class ScaledRandomSession : public RandomSession {
+protected:
+    std::string ScreenSize() const override { return "2560x2048x24"; }
+    void SetUp() override {
+        RandomSession::SetUp();
+        launch = "-u GDK_SCALE ";
+        env += "KINEVISTA_SCALE=2 ";
+        factor = 2;
+    }
+};
+
+TEST_P(ScaledRandomSession, AtTwoRandomActionsKeepTheEditorAliveAndItsViewsOnScreen) {
+    if (GetParam())
+        Run(2, 40);
+    else
+        Run(1, 30);
+}
+
+INSTANTIATE_TEST_SUITE_P(X11, ScaledRandomSession, ::testing::Bool(), kvx::Wm);
 
 }  // namespace

@@ -1,0 +1,414 @@
+// Noted texts and their second drawing at device pixels (see sharp_text.h).
+#include "platform/win/sharp_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <vector>
+
+namespace kv {
+
+namespace {
+
+// Pixels around a text's run box that belong to it too: overhanging glyphs (italics, accents).
+constexpr int kMargin = 2;
+// Notes a window keeps at most; the oldest go first.
+constexpr size_t kMaxNotes = 1024;
+
+struct Box {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // surface coordinates, end exclusive
+    int Width() const { return x1 - x0; }
+    int Height() const { return y1 - y0; }
+    bool Empty() const { return x1 <= x0 || y1 <= y0; }
+    bool Meets(const Box& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
+    bool Holds(const Box& o) const { return o.x0 >= x0 && o.x1 <= x1 && o.y0 >= y0 && o.y1 <= y1; }
+};
+
+struct Note {
+    Box box;
+    std::vector<uint32_t> before, after;  // the box's pixels without and with the text
+    FontSpec font;
+    std::string text;
+    std::vector<int> glyphX;  // pen positions of the logical run
+    int width = 0;            // the logical run's advance
+    int left = 0, baseline = 0;
+    uint32_t colour = 0;
+    // The device picture of the box as last drawn, and where (composed coordinates and sizes).
+    std::vector<uint32_t> patch;
+    int patchX = -1, patchY = -1, patchFw = 0, patchFh = 0, patchDw = 0, patchDh = 0;
+};
+
+// A picture drawn from a larger source: its place (surface coordinates, the box the part not
+// clipped away), what the window showed there after drawing, and the source, top-down.
+struct PictureNote {
+    Box box;
+    int x = 0, y = 0, w = 0, h = 0;  // the whole destination
+    std::vector<uint32_t> after;
+    std::vector<uint32_t> source;
+    int sw = 0, sh = 0;
+};
+
+struct WindowNotes {
+    uint64_t serial = 0;
+    std::vector<Note> notes;
+    std::vector<PictureNote> pictures;
+};
+
+// The UI thread's notes, by window.
+double g_scale = 1.0;
+std::map<const Window*, WindowNotes> g_notes;
+
+// A picture is noted only when it has at most this many more pixels a side than its place
+// (the factor, and rounding).
+bool SourceFits(int logical, int source) {
+    return source > logical && source <= static_cast<int>(std::ceil(logical * g_scale)) + 1;
+}
+
+// The box's pixels of a picture (stride in pixels).
+std::vector<uint32_t> Cut(const uint32_t* px, int stride, const Box& b, int dx = 0, int dy = 0) {
+    std::vector<uint32_t> out(static_cast<size_t>(b.Width()) * b.Height());
+    for (int y = b.y0; y < b.y1; ++y)
+        std::copy_n(px + static_cast<size_t>(y + dy) * stride + b.x0 + dx, b.Width(),
+                    out.begin() + static_cast<ptrdiff_t>(y - b.y0) * b.Width());
+    return out;
+}
+
+bool Matches(const uint32_t* px, int stride, const Box& b, const std::vector<uint32_t>& want,
+             int dx = 0, int dy = 0) {
+    for (int y = b.y0; y < b.y1; ++y)
+        if (!std::equal(want.begin() + static_cast<ptrdiff_t>(y - b.y0) * b.Width(),
+                        want.begin() + static_cast<ptrdiff_t>(y - b.y0 + 1) * b.Width(),
+                        px + static_cast<size_t>(y + dy) * stride + b.x0 + dx))
+            return false;
+    return true;
+}
+
+uint32_t ToBgra(COLORREF c) {
+    return 0xFF000000u | (static_cast<uint32_t>(GetRValue(c)) << 16) |
+           (static_cast<uint32_t>(GetGValue(c)) << 8) | static_cast<uint32_t>(GetBValue(c));
+}
+
+uint32_t Blend(uint32_t under, uint32_t ink, int cov) {
+    if (cov >= 255) return ink;
+    uint32_t out = 0xFF000000u;
+    for (int sh = 0; sh < 24; sh += 8) {
+        int d = (under >> sh) & 255, s = (ink >> sh) & 255;
+        out |= static_cast<uint32_t>(d + ((s - d) * cov + 127) / 255) << sh;
+    }
+    return out;
+}
+
+// The enlargement's mapping (as ScaleNearest has it): the logical index each device index shows,
+// and the first device index showing a logical one.
+struct Axis {
+    int logical = 0, device = 0;
+    std::vector<int> source;  // per device index
+    Axis(int n, int dn) : logical(n), device(dn), source(static_cast<size_t>(std::max(dn, 0))) {
+        for (int d = 0; d < dn; ++d) {
+            const int64_t num = (int64_t{d} * 2 + 1) * n, den = int64_t{dn} * 2;
+            source[static_cast<size_t>(d)] =
+                static_cast<int>(std::min<int64_t>(n - 1, (num + den - 1) / den - 1));
+        }
+    }
+    int Start(int l) const {
+        if (l <= 0 || l > logical)
+            return static_cast<int>(std::lround(static_cast<double>(l) * device / logical));
+        if (l == logical) return device;
+        return static_cast<int>(std::lower_bound(source.begin(), source.end(), l) - source.begin());
+    }
+};
+
+// Draws a note at composed position (cx, cy) of its box into its patch: the enlarged background,
+// then the text at device pixels.
+void Render(Note& n, int cx, int cy, const Axis& ax, const Axis& ay) {
+    const int dx0 = ax.Start(cx), dx1 = ax.Start(cx + n.box.Width());
+    const int dy0 = ay.Start(cy), dy1 = ay.Start(cy + n.box.Height());
+    const int pw = dx1 - dx0, ph = dy1 - dy0;
+    n.patch.assign(static_cast<size_t>(std::max(0, pw)) * std::max(0, ph), 0);
+    for (int y = 0; y < ph; ++y) {
+        const int sy = ay.source[static_cast<size_t>(dy0 + y)] - cy;
+        for (int x = 0; x < pw; ++x) {
+            const int sx = ax.source[static_cast<size_t>(dx0 + x)] - cx;
+            n.patch[static_cast<size_t>(y) * pw + x] =
+                n.before[static_cast<size_t>(sy) * n.box.Width() + sx];
+        }
+    }
+    FontSpec big = n.font;
+    big.height = std::max(1, static_cast<int>(std::lround(n.font.height * g_scale)));
+    TextRun run = LayoutText(big, n.text);
+    // The glyphs stand where the logical ones do, so the text keeps its logical width.
+    const int left = cx - n.box.x0 + n.left, base = cy - n.box.y0 + n.baseline;
+    const int penX = ax.Start(left);
+    if (run.glyphs.size() == n.glyphX.size())
+        for (size_t i = 0; i < run.glyphs.size(); ++i)
+            run.glyphs[i].x = ax.Start(left + n.glyphX[i]) - penX;
+    DrawTextRun(run, penX, ay.Start(base), [&](int px, int py, int cov) {
+        const int x = px - dx0, y = py - dy0;
+        if (cov <= 0 || x < 0 || y < 0 || x >= pw || y >= ph) return;
+        uint32_t& p = n.patch[static_cast<size_t>(y) * pw + x];
+        p = Blend(p, n.colour, cov);
+    });
+    if (n.font.underline) {
+        const int y0 = ay.Start(base + 1) - dy0, y1 = ay.Start(base + 2) - dy0;
+        const int x0 = std::max(0, penX - dx0), x1 = std::min(pw, ax.Start(left + n.width) - dx0);
+        for (int y = std::max(0, y0); y < std::min(ph, y1); ++y)
+            std::fill(n.patch.begin() + static_cast<ptrdiff_t>(y) * pw + x0,
+                      n.patch.begin() + static_cast<ptrdiff_t>(y) * pw + std::max(x0, x1),
+                      n.colour);
+    }
+    n.patchX = cx;
+    n.patchY = cy;
+    n.patchFw = ax.logical;
+    n.patchFh = ay.logical;
+    n.patchDw = ax.device;
+    n.patchDh = ay.device;
+}
+
+struct Walk {
+    const uint32_t* composed;
+    int fw, fh;
+    uint32_t* device;
+    const Axis& ax;
+    const Axis& ay;
+    int drawn = 0;
+
+    // Each device pixel of the picture whose logical pixel still shows what the drawing left
+    // takes its source pixel; the rest keep the enlargement.
+    void Picture(const PictureNote& p, int ox, int oy, const Box& vis) {
+        const Box at{std::max(p.box.x0 + ox, vis.x0), std::max(p.box.y0 + oy, vis.y0),
+                     std::min(p.box.x1 + ox, vis.x1), std::min(p.box.y1 + oy, vis.y1)};
+        if (at.Empty()) return;
+        const int d0x = ax.Start(p.x + ox), d0y = ay.Start(p.y + oy);
+        const int dw = std::max(1, ax.Start(p.x + ox + p.w) - d0x);
+        const int dh = std::max(1, ay.Start(p.y + oy + p.h) - d0y);
+        const int bw = p.box.Width();
+        const int x0 = ax.Start(at.x0), x1 = ax.Start(at.x1);
+        std::vector<int> col(static_cast<size_t>(std::max(0, x1 - x0)));
+        for (int x = x0; x < x1; ++x)
+            col[static_cast<size_t>(x - x0)] =
+                static_cast<int>(std::min<int64_t>(p.sw - 1, int64_t{x - d0x} * p.sw / dw));
+        bool any = false;
+        for (int y = ay.Start(at.y0); y < ay.Start(at.y1); ++y) {
+            const int ly = ay.source[static_cast<size_t>(y)];
+            const int row =
+                static_cast<int>(std::min<int64_t>(p.sh - 1, int64_t{y - d0y} * p.sh / dh));
+            const uint32_t* src = &p.source[static_cast<size_t>(row) * p.sw];
+            const uint32_t* shown = composed + static_cast<size_t>(ly) * fw;
+            const uint32_t* left = &p.after[static_cast<size_t>(ly - oy - p.box.y0) * bw];
+            uint32_t* out = device + static_cast<size_t>(y) * ax.device;
+            for (int x = x0; x < x1; ++x) {
+                const int lx = ax.source[static_cast<size_t>(x)];
+                if (shown[lx] != left[lx - ox - p.box.x0]) continue;
+                out[x] = src[col[static_cast<size_t>(x - x0)]];
+                any = true;
+            }
+        }
+        drawn += any;
+    }
+
+    // A window whose surface origin lies at (ox, oy) of the composed picture and shows there
+    // only inside `vis`.
+    void Visit(const Window* w, int ox, int oy, const Box& vis) {
+        auto it = g_notes.find(w);
+        if (it != g_notes.end() && it->second.serial == w->serial) {
+            const Box own{0, 0, w->surfW, w->surfH};
+            std::vector<PictureNote>& pictures = it->second.pictures;
+            pictures.erase(std::remove_if(pictures.begin(), pictures.end(),
+                                          [&](const PictureNote& p) { return !own.Holds(p.box); }),
+                           pictures.end());
+            for (const PictureNote& p : pictures) Picture(p, ox, oy, vis);
+            std::vector<Note>& notes = it->second.notes;
+            for (size_t i = 0; i < notes.size();) {
+                Note& n = notes[i];
+                if (!own.Holds(n.box) || !Matches(w->surface.data(), w->surfW, n.box, n.after)) {
+                    // Drawn over since: the window itself no longer shows it.
+                    notes.erase(notes.begin() + static_cast<ptrdiff_t>(i));
+                    continue;
+                }
+                ++i;
+                const Box at{n.box.x0 + ox, n.box.y0 + oy, n.box.x1 + ox, n.box.y1 + oy};
+                if (!vis.Holds(at) || !Matches(composed, fw, at, n.after)) continue;
+                if (n.patchX != at.x0 || n.patchY != at.y0 || n.patchFw != fw || n.patchFh != fh ||
+                    n.patchDw != ax.device || n.patchDh != ay.device)
+                    Render(n, at.x0, at.y0, ax, ay);
+                const int dx0 = ax.Start(at.x0), dy0 = ay.Start(at.y0);
+                const int pw = ax.Start(at.x1) - dx0, ph = ay.Start(at.y1) - dy0;
+                for (int y = 0; y < ph; ++y)
+                    std::copy_n(n.patch.begin() + static_cast<ptrdiff_t>(y) * pw, pw,
+                                device + static_cast<size_t>(dy0 + y) * ax.device + dx0);
+                ++drawn;
+            }
+        }
+        const Rect c = ClientAreaInSurface(w);
+        for (HWND ch : AllWindows()) {
+            if (ch->parent != w || !(ch->style & WS_CHILD) || !ch->visible) continue;
+            const int cx = ox + c.left + ch->rect.left, cy = oy + c.top + ch->rect.top;
+            Box v{std::max({vis.x0, ox + c.left, cx}), std::max({vis.y0, oy + c.top, cy}),
+                  std::min({vis.x1, ox + c.right, cx + ch->surfW}),
+                  std::min({vis.y1, oy + c.bottom, cy + ch->surfH})};
+            if (!v.Empty()) Visit(ch, cx, cy, v);
+        }
+    }
+};
+
+}  // namespace
+
+struct PendingText {
+    const Window* window = nullptr;
+    HDC dc = nullptr;
+    Note note;
+};
+
+void SetSharpTextScale(double factor) {
+    g_scale = factor;
+    if (factor == 1.0) g_notes.clear();
+}
+
+double SharpTextScale() {
+    return g_scale;
+}
+
+void PendingTextDeleter::operator()(PendingText* p) const {
+    delete p;
+}
+
+PendingTextPtr BeginTextNote(HDC hdc, const FontSpec& font, const std::string& text,
+                             const TextRun& run, int left, int baseline) {
+    if (g_scale == 1.0 || !hdc || !hdc->window || text.empty()) return nullptr;
+    const Window* w = hdc->window;
+    const int sl = left + hdc->originX, sb = baseline + hdc->originY;
+    Box b{std::max({sl - kMargin, hdc->clip.left, 0}),
+          std::max({sb - run.ascent - kMargin, hdc->clip.top, 0}),
+          std::min({sl + run.width + kMargin, hdc->clip.right, hdc->surfaceWidth}),
+          std::min({sb + run.descent + kMargin, hdc->clip.bottom, hdc->surfaceHeight})};
+    if (b.Empty()) return nullptr;
+    PendingTextPtr p(new PendingText);
+    p->window = w;
+    p->dc = hdc;
+    Note& n = p->note;
+    n.box = b;
+    n.before = Cut(hdc->pixels, hdc->stride, b);
+    // Text drawn again over its own still-shown self: the background is what lay under that.
+    auto it = g_notes.find(w);
+    if (it != g_notes.end() && it->second.serial == w->serial)
+        for (const Note& old : it->second.notes) {
+            if (!b.Holds(old.box) || !Matches(hdc->pixels, hdc->stride, old.box, old.after))
+                continue;
+            for (int y = old.box.y0; y < old.box.y1; ++y)
+                std::copy_n(
+                    old.before.begin() + static_cast<ptrdiff_t>(y - old.box.y0) * old.box.Width(),
+                    old.box.Width(),
+                    n.before.begin() + static_cast<ptrdiff_t>(y - b.y0) * b.Width() +
+                        (old.box.x0 - b.x0));
+        }
+    n.font = font;
+    n.text = text;
+    for (const PlacedGlyph& g : run.glyphs) n.glyphX.push_back(g.x);
+    n.width = run.width;
+    n.left = sl;
+    n.baseline = sb;
+    n.colour = ToBgra(hdc->textColor);
+    return p;
+}
+
+void EndTextNote(PendingTextPtr pending) {
+    if (!pending) return;
+    Note& n = pending->note;
+    HDC hdc = pending->dc;
+    n.after = Cut(hdc->pixels, hdc->stride, n.box);
+    const Window* w = pending->window;
+    if (g_notes.size() > 256)
+        for (auto it = g_notes.begin(); it != g_notes.end();)
+            it = IsWindow(const_cast<Window*>(it->first)) ? std::next(it) : g_notes.erase(it);
+    WindowNotes& wn = g_notes[w];
+    if (wn.serial != w->serial) {
+        wn.serial = w->serial;
+        wn.notes.clear();
+        wn.pictures.clear();
+    }
+    // Texts the new one covers or changed are gone; a neighbour whose box only touches this
+    // one's margin stays.
+    wn.notes.erase(std::remove_if(wn.notes.begin(), wn.notes.end(),
+                                  [&](const Note& o) {
+                                      return o.box.Meets(n.box) &&
+                                             (n.box.Holds(o.box) ||
+                                              !Matches(hdc->pixels, hdc->stride, o.box, o.after));
+                                  }),
+                   wn.notes.end());
+    if (n.after == n.before) return;  // nothing shows (blanks, or clipped away)
+    if (wn.notes.size() >= kMaxNotes) wn.notes.erase(wn.notes.begin());
+    wn.notes.push_back(std::move(n));
+}
+
+void NotePicture(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
+                 const void* bits, const BitmapInfo* info) {
+    if (g_scale == 1.0 || !hdc || !hdc->window || !bits || !info) return;
+    const BitmapInfoHeader& hd = info->header;
+    const int w = hd.biWidth, h = hd.biHeight < 0 ? -hd.biHeight : hd.biHeight;
+    if (hd.biBitCount != 32 || w <= 0 || h <= 0 || dw <= 0 || dh <= 0 || sx < 0 || sy < 0 ||
+        sx + sw > w || sy + sh > h || !SourceFits(dw, sw) || !SourceFits(dh, sh))
+        return;
+    const Window* win = hdc->window;
+    PictureNote p;
+    p.x = dx + hdc->originX;
+    p.y = dy + hdc->originY;
+    p.w = dw;
+    p.h = dh;
+    p.box = Box{std::max({p.x, hdc->clip.left, 0}), std::max({p.y, hdc->clip.top, 0}),
+                std::min({p.x + dw, hdc->clip.right, hdc->surfaceWidth}),
+                std::min({p.y + dh, hdc->clip.bottom, hdc->surfaceHeight})};
+    if (p.box.Empty()) return;
+    p.after = Cut(hdc->pixels, hdc->stride, p.box);
+    p.sw = sw;
+    p.sh = sh;
+    p.source.resize(static_cast<size_t>(sw) * sh);
+    const bool bottomUp = hd.biHeight > 0;
+    const auto* src = static_cast<const uint8_t*>(bits);
+    for (int r = 0; r < sh; ++r) {
+        const int memRow = bottomUp ? sy + sh - 1 - r : sy + r;
+        const uint8_t* from =
+            src + static_cast<size_t>(memRow) * w * 4 + static_cast<size_t>(sx) * 4;
+        uint32_t* to = &p.source[static_cast<size_t>(r) * sw];
+        std::memcpy(to, from, static_cast<size_t>(sw) * 4);
+        for (int i = 0; i < sw; ++i) to[i] |= 0xFF000000u;
+    }
+    WindowNotes& wn = g_notes[win];
+    if (wn.serial != win->serial) {
+        wn.serial = win->serial;
+        wn.notes.clear();
+        wn.pictures.clear();
+    }
+    // One picture over another's place replaces it.
+    wn.pictures.erase(std::remove_if(wn.pictures.begin(), wn.pictures.end(),
+                                     [&](const PictureNote& o) { return p.box.Holds(o.box); }),
+                      wn.pictures.end());
+    if (wn.pictures.size() >= 16) wn.pictures.erase(wn.pictures.begin());
+    wn.pictures.push_back(std::move(p));
+}
+
+size_t PictureNoteCount(const Window* w) {
+    auto it = g_notes.find(w);
+    return it == g_notes.end() || it->second.serial != w->serial ? 0 : it->second.pictures.size();
+}
+
+size_t TextNoteCount(const Window* w) {
+    auto it = g_notes.find(w);
+    return it == g_notes.end() || it->second.serial != w->serial ? 0 : it->second.notes.size();
+}
+
+void ForgetTextNotes(const Window* w) {
+    g_notes.erase(w);
+}
+
+int SharpenText(const Window* top, const uint32_t* composed, int fw, int fh, uint32_t* device,
+                int dw, int dh) {
+    if (g_scale == 1.0 || !top || !composed || !device || fw <= 0 || fh <= 0 || g_notes.empty())
+        return 0;
+    const Axis ax(fw, dw), ay(fh, dh);
+    Walk walk{composed, fw, fh, device, ax, ay};
+    walk.Visit(top, 0, 0, Box{0, 0, fw, fh});
+    return walk.drawn;
+}
+
+}  // namespace kv
