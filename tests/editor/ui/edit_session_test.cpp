@@ -93,6 +93,58 @@ TEST_F(SessionNotices, FrameMovesReachEveryListenerWithTheCamera) {
     EXPECT_TRUE(session.fullQuality);
 }
 
+TEST_F(SessionNotices, TheFrameIsTheSessionsAndFollowsEditsUndoAndRedo) {
+    session.GoToFrame(40, false);
+    EXPECT_EQ(session.Frame(), 40);
+    // Something else writing the show's field does not move the editor's frame.
+    show.currentFrame = 70;
+    EXPECT_EQ(session.Frame(), 40);
+    session.GoToFrame(session.Frame(), false);
+    EXPECT_EQ(show.currentFrame, 40);
+    // An edit that moves the show's frame moves the session's; Undo puts back the frame the
+    // step was taken at and Redo the one it left.
+    ASSERT_NE(session.Edit([](Show& s) {
+        s.pictures[0].keys[1].x = 250;
+        s.currentFrame = 90;
+    }),
+              0u);
+    EXPECT_EQ(session.Frame(), 90);
+    session.GoToFrame(10, false);
+    ASSERT_NE(session.Undo(), 0u);
+    EXPECT_EQ(session.Frame(), 40);
+    ASSERT_NE(session.Redo(), 0u);
+    EXPECT_EQ(session.Frame(), 10);
+    // Playback is not clamped; a move is clamped to the show.
+    session.PlayFrame(5000);
+    EXPECT_EQ(session.Frame(), 5000);
+    session.GoToFrame(-20, false);
+    EXPECT_EQ(session.Frame(), 0);
+}
+
+TEST_F(SessionNotices, ANewShowStartsAfreshAndATurnIsNoChange) {
+    std::vector<uint32_t> told;
+    session.Subscribe([&](uint32_t c, const void*) { told.push_back(c); });
+    session.CameraTurned();
+    EXPECT_TRUE(show.rotationInUse);
+    EXPECT_FALSE(show.dirty);
+    EXPECT_FALSE(session.CanUndo());
+    ASSERT_NE(session.Edit([](Show& s) { s.pictures[0].keys[1].x = 250; }), 0u);
+    session.GoToFrame(60, false);
+    ASSERT_TRUE(show.dirty);
+    told.clear();
+    session.ReplaceShow([](Show& s) { s.Reset(); });
+    EXPECT_FALSE(show.dirty);
+    EXPECT_FALSE(session.CanUndo());
+    EXPECT_EQ(show.pictureCount, 0);
+    EXPECT_EQ(session.Frame(), 0);
+    EXPECT_EQ(show.currentFrame, 0);
+    uint32_t all = 0;
+    for (uint32_t c : told) all |= c;
+    EXPECT_EQ(
+        all & (ChangedFrame | ChangedKeys | ChangedPicture | ChangedEditState),
+        static_cast<uint32_t>(ChangedFrame | ChangedKeys | ChangedPicture | ChangedEditState));
+}
+
 TEST_F(SessionNotices, TheKeyToleranceIsTheTimelinesWhenThereIsOne) {
     EXPECT_EQ(session.AddKeyTolerance(), 4);
     session.keyTolerance = [] { return 2; };
