@@ -263,9 +263,10 @@ void CMain::LoadPicture() {
 }
 
 void CMain::SetFrameRate(int id) {
-    kv::Show& show = Session().TheShow();
     const int32_t rate = id == CmdNtsc ? 2997 : id == CmdPal ? 2500 : 2397;
-    show.FrameRate = rate;
+    // A program-wide setting the show carries: through the session, but no step and no unsaved
+    // mark, since the show's records do not hold it.
+    Session().Edit([rate](kv::Show& show) { show.FrameRate = rate; });
     WriteSetting("FrameRate", rate);
     Redraw();
 }
