@@ -122,6 +122,8 @@ uint32_t EditSession::Edit(const std::function<void(Show&)>& change) {
 uint32_t EditSession::HistoryStep(bool undo) {
     if (!show_ || !edits_) return 0;
     Show& show = *show_;
+    // The step keeps the frame it leaves (for Redo) from the session's.
+    show.currentFrame = frame_;
     const ShowOptions before = show.Options();
     const uint32_t changes = undo ? edits_->Undo() : edits_->Redo();
     if ((changes & ChangePicture) || TreatmentsDiffer(before, show.Options())) {
