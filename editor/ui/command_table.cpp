@@ -19,18 +19,26 @@ int32_t Setting(const EditSession& s, const char* key, int32_t def) {
     return s.Store().ReadInt(key, def);
 }
 
-// Check marks read the settings every command writes at once (and Undo and Redo write back
-// from the show's options record), as the menus did when built. An option a menu command
-// toggles takes its key and default from the options table: on when not zero.
+// A show option's check mark reads the show's options record through the options table (the
+// table's default when there is no show): a command, Undo and Redo change the record, while a
+// settings store written by something else (another editor's file) leaves the marks alone.
+// Program-wide settings that are not the show's keep reading the store.
+double ShowOption(const EditSession& s, const ShowOptionRow* row) {
+    if (!row) return 0;
+    return s.HasShow() ? row->get(s.TheShow().Options()) : row->defaultValue;
+}
+// An option a menu command toggles: on when not zero.
 bool OptionOn(const EditSession& s, int command) {
-    const ShowOptionRow* row = ShowOptionRowForCommand(command);
-    return row && row->key && Setting(s, row->key, static_cast<int32_t>(row->defaultValue)) != 0;
+    return ShowOption(s, ShowOptionRowForCommand(command)) != 0;
+}
+int32_t ShowEase(const EditSession& s) {
+    return static_cast<int32_t>(ShowOption(s, ShowOptionRowForCommand(CmdEaseInOut)));
 }
 bool RateIs(const EditSession& s, int32_t rate) {
     return Setting(s, "FrameRate", 2997) == rate;
 }
 bool EaseIs(const EditSession& s, int32_t mode) {
-    return (Setting(s, "EaseType", 0) & 15) == mode;
+    return (ShowEase(s) & 15) == mode;
 }
 // The aspect rows' marks follow the show's mode when it is one of theirs (commands, Undo, Redo,
 // a loaded show); any other aspect, set through Set Viewer Aspect, leaves them as they were. A new
@@ -40,7 +48,7 @@ int32_t g_aspectMarked = 0;  // none until a row's mode is seen; the UI thread's
 bool AspectIs(const EditSession& s, int32_t mode) {
     static constexpr int32_t RowModes[] = {7500, 5625, 5626, 17775, 10000, 12500};
     int32_t& marked = g_aspectMarked;
-    const int32_t now = s.HasShow() ? s.TheShow().AspectMode : Setting(s, "AspectMode", 7500);
+    const int32_t now = static_cast<int32_t>(ShowOption(s, ShowOptionRowForKey("AspectMode")));
     for (int32_t m : RowModes)
         if (m == now) marked = now;
     return marked == mode;
@@ -127,8 +135,7 @@ const std::vector<CommandRow> g_rows = {
      [](const EditSession& s) { return EaseIs(s, 3); }, RunDefaultEase, nullptr},
     Line("Options"),
     {CmdNoCurves, "Options", "No Curves", 0, M::Both, nullptr,
-     [](const EditSession& s) { return (Setting(s, "EaseType", 0) & 240) != 0; }, RunNoCurves,
-     nullptr},
+     [](const EditSession& s) { return (ShowEase(s) & 240) != 0; }, RunNoCurves, nullptr},
 
     {CmdAspect43, "Render", "4:3 Aspect Ratio", 0, M::Both, nullptr,
      [](const EditSession& s) { return AspectIs(s, 7500); }, RunAspect, nullptr},

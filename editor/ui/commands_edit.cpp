@@ -93,7 +93,7 @@ void RunUniformSpeed(CMain& m, int) {
     EditSession& session = Session();
     if (AskYesNo("Space keys at a uniform speed?", "Uniform Speed")) {
         session.Edit([](kv::Show& show) {
-            const int p = show.PictureAt(show.currentFrame);
+            const int p = show.PictureAt(Session().Frame());
             UniformSpeed(show, p < 0 ? 0 : p);
         });
     }
@@ -104,7 +104,7 @@ void RunUniformSpeed(CMain& m, int) {
 void RunDeletePicture(CMain& m, int) {
     if (AskYesNo("Are you sure?", "Delete Picture")) {
         Session().Edit([](kv::Show& show) {
-            const int p = show.PictureAt(show.currentFrame);
+            const int p = show.PictureAt(Session().Frame());
             show.DeletePicture(p < 0 ? 0 : p);
         });
         Session().Notify(ChangedPicture);
@@ -136,7 +136,7 @@ double SuggestCap(const Settings& store, const char* key, int32_t fallback, int3
 void RunSuggestMove(CMain& m, int) {
     EditSession& session = Session();
     const kv::Show& shown = session.TheShow();
-    const int picture = std::max(0, shown.PictureAt(shown.currentFrame));
+    const int picture = std::max(0, shown.PictureAt(session.Frame()));
     const LumaImage luma = PictureLuma(shown.image, FaceSearchSide);
     std::vector<PictureBox> found;
     for (const faces::FaceBox& f :

@@ -7,6 +7,7 @@
 
 #include "core/base/settings.h"
 #include "core/document/show_editing.h"
+#include "core/document/show_edits.h"
 #include "core/document/show_file.h"
 #include "core/picture/alert.h"
 #include "core/render/treatments.h"
@@ -184,11 +185,8 @@ void CMain::NewShow() {
     }
     Recovery().ShowReplaced();
     SetShowTitle(nullptr);
-    show.Reset();
+    Session().ReplaceShow([](kv::Show& sh) { sh.Reset(); });
     RememberShowFile();
-    Session().ForgetHistory();
-    Session().GoToFrame(0, true);
-    Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
 }
 
 void CMain::LoadShowCommand() {
@@ -236,15 +234,23 @@ void CMain::LoadPicture() {
     FileSpec chosen;
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, filter.c_str(), ".bmp", &folder, false)) {
-        // The load and the matched moves are one step.
-        Session().Edit([&chosen](kv::Show& sh) {
-            const int32_t oldWidth = sh.image.Width(), oldHeight = sh.image.Height();
-            PrepPicture(sh, chosen, 0, 0);
-            const int32_t newWidth = sh.image.Width(), newHeight = sh.image.Height();
-            if (MatchMovesOffered(sh.pictures[0].keyCount, oldWidth, oldHeight, newWidth,
-                                  newHeight) &&
-                AskYesNo("Match moves to new Picture size?", "Match Moves"))
-                MatchMoves(sh, 0, oldWidth, oldHeight, newWidth, newHeight);
+        // The picture is read and the question asked before the edit; the load and the matched
+        // moves are then one step. The show keeps its records (and its unsaved mark) until the
+        // edit puts the loaded ones in.
+        const ShowRecords before = RecordsOf(show);
+        const bool wasDirty = show.dirty;
+        const int32_t oldWidth = show.image.Width(), oldHeight = show.image.Height();
+        PrepPicture(show, chosen, 0, 0);
+        const int32_t newWidth = show.image.Width(), newHeight = show.image.Height();
+        const ShowRecords loaded = RecordsOf(show);
+        RestoreRecords(show, before);
+        show.dirty = wasDirty;
+        const bool match = MatchMovesOffered(loaded.pictures[0].keyCount, oldWidth, oldHeight,
+                                             newWidth, newHeight) &&
+                           AskYesNo("Match moves to new Picture size?", "Match Moves");
+        Session().Edit([&](kv::Show& sh) {
+            RestoreRecords(sh, loaded);
+            if (match) MatchMoves(sh, 0, oldWidth, oldHeight, newWidth, newHeight);
         });
         StoreInitialFolder(FolderPart(chosen.path), chosen);
         Recovery().KeysEdited();
@@ -257,9 +263,10 @@ void CMain::LoadPicture() {
 }
 
 void CMain::SetFrameRate(int id) {
-    kv::Show& show = Session().TheShow();
     const int32_t rate = id == CmdNtsc ? 2997 : id == CmdPal ? 2500 : 2397;
-    show.FrameRate = rate;
+    // A program-wide setting the show carries: through the session, but no step and no unsaved
+    // mark, since the show's records do not hold it.
+    Session().Edit([rate](kv::Show& show) { show.FrameRate = rate; });
     WriteSetting("FrameRate", rate);
     Redraw();
 }

@@ -119,12 +119,12 @@ void CMain::PlainKey(uint64_t code, bool keyDown, bool character) {
 
 void CMain::JumpToNextKey() {
     kv::Show& show = Session().TheShow();
-    const int first = show.PictureAt(show.currentFrame);
+    const int first = show.PictureAt(Session().Frame());
     for (int p = first < 0 ? 0 : first; p < show.pictureCount && p < MaxPictures; ++p) {
         const Picture& pic = show.pictures[p];
         for (int k = 0; k < pic.keyCount; ++k) {
             const int32_t at = show.PictureStart(p) + pic.keys[k].time;
-            if (at > show.currentFrame) {
+            if (at > Session().Frame()) {
                 Session().GoToFrame(at, true);
                 return;
             }

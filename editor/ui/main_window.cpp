@@ -295,7 +295,7 @@ void CMain::RunCommand(int id) {
 
 void CMain::AfterEdit(bool beep) {
     if (beep) Beep(0);
-    Session().GoToFrame(Session().TheShow().currentFrame, true);
+    Session().GoToFrame(Session().Frame(), true);
     Session().Notify(ChangedKeys | ChangedEditState);
     Recovery().KeysEdited();
 }

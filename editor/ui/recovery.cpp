@@ -392,7 +392,8 @@ bool RecoveryCopy::LoadCopyFile(const std::string& file, Show& show) {
                                                : std::string();
     if (!Parse(show, bytes.data(), static_cast<uint32_t>(tail.blockSize), true)) return false;
     show.showFile.SetPath(tail.showPath.c_str());
-    show.dirty = true;
+    // The recovered changes were never saved.
+    show.MarkChanged();
     return true;
 }
 

@@ -37,6 +37,7 @@ void EditSession::Attach(Show* show, Settings* settings) {
     dialogWindow = nullptr;
     fullQuality = true;
     camera = KeyFrame{};
+    frame_ = show_ ? show_->currentFrame : 0;
     if (show_) show_->GetKey(0, 0, camera);
 }
 
@@ -73,20 +74,33 @@ void EditSession::Notify(uint32_t changes, const void* origin) {
 }
 
 int32_t EditSession::Frame() const {
-    return show_ ? show_->currentFrame : 0;
+    return show_ ? frame_ : 0;
+}
+
+void EditSession::SetFrame(int32_t frame) {
+    frame_ = frame;
+    // The show's editing operations (Add Key, Paste ...) act at the show's own frame, and the
+    // history keeps it with each step: it follows the session's.
+    show_->currentFrame = frame;
+}
+
+void EditSession::AdoptFrame() {
+    // An edit may move the frame (Add Key without auto-add steps one second on) and a history
+    // step puts back the frame it was taken at.
+    if (show_) frame_ = show_->currentFrame;
 }
 
 void EditSession::GoToFrame(int32_t frame, bool render) {
     if (!show_) return;
-    show_->currentFrame = ClampFrame(*show_, frame);
+    SetFrame(ClampFrame(*show_, frame));
     camera = CameraAt(*show_, frame, false);
     fullQuality = true;
     Notify(render ? ChangedFrame | ChangedCamera | RepaintViews : ChangedFrame);
 }
 
 void EditSession::PlayFrame(int32_t frame) {
-    if (!show_ || show_->currentFrame == frame) return;
-    show_->currentFrame = frame;
+    if (!show_ || frame_ == frame) return;
+    SetFrame(frame);
     Notify(ChangedFrame);
 }
 
@@ -98,12 +112,18 @@ void EditSession::CameraEdited(bool quality, const void* origin) {
 
 uint32_t EditSession::Edit(const std::function<void(Show&)>& change) {
     if (!show_ || !edits_) return 0;
-    return edits_->Apply(change);
+    // The edit acts at the session's frame, whatever else wrote the show's.
+    show_->currentFrame = frame_;
+    const uint32_t changes = edits_->Apply(change);
+    AdoptFrame();
+    return changes;
 }
 
 uint32_t EditSession::HistoryStep(bool undo) {
     if (!show_ || !edits_) return 0;
     Show& show = *show_;
+    // The step keeps the frame it leaves (for Redo) from the session's.
+    show.currentFrame = frame_;
     const ShowOptions before = show.Options();
     const uint32_t changes = undo ? edits_->Undo() : edits_->Redo();
     if ((changes & ChangePicture) || TreatmentsDiffer(before, show.Options())) {
@@ -117,7 +137,8 @@ uint32_t EditSession::HistoryStep(bool undo) {
     // The settings follow the record the step put back, as the commands that change an option
     // write its setting.
     if (changes & ChangeOptions) WriteShowOptions(show.Options(), Store());
-    if (changes) camera = CameraAt(show, show.currentFrame, false);
+    AdoptFrame();
+    if (changes) camera = CameraAt(show, frame_, false);
     return changes;
 }
 
@@ -143,6 +164,18 @@ size_t EditSession::UndoSteps() const {
 
 void EditSession::ForgetHistory() {
     if (edits_) edits_->Forget();
+}
+
+void EditSession::ReplaceShow(const std::function<void(Show&)>& replace) {
+    if (!show_) return;
+    replace(*show_);
+    ForgetHistory();
+    GoToFrame(0, true);
+    Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+}
+
+void EditSession::CameraTurned() {
+    if (show_) show_->rotationInUse = true;
 }
 
 int32_t EditSession::AddKeyTolerance() const {

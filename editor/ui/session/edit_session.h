@@ -1,5 +1,5 @@
 // The editing session: the one place that holds what the editor is working on — the show, the
-// current frame (kept in the show), the camera under edit, the selection and clipboard (kept in
+// current frame, the camera under edit, the selection and clipboard (kept in
 // the show's editing fields), the settings store and the history of edits — and that tells the
 // windows what changed. The stage, the timeline, the viewer and the status panel subscribe and
 // repaint themselves; none of them reaches another window, so a change made anywhere (a frame
@@ -61,8 +61,9 @@ public:
     // Tells every listener; origin is the window that made the change (it may skip its own).
     void Notify(uint32_t changes, const void* origin = nullptr);
 
-    // The current frame. Only the session moves it (GoToFrame, PlayFrame, Undo and Redo); the
-    // show's editing operations act at it.
+    // The current frame. Only the session moves it (GoToFrame, PlayFrame, and the edits, Undo
+    // and Redo that move the show's); the windows read it here. The show's editing operations
+    // act at the show's own frame, which the session keeps in step with it.
     int32_t Frame() const;
     // Moves to a frame: the camera at that frame (clamped to the show, it becomes the current
     // frame) becomes the camera under edit; with render every view repaints at full quality,
@@ -97,6 +98,13 @@ public:
     size_t UndoSteps() const;
     // A new, opened or recovered show starts without history.
     void ForgetHistory();
+    // Puts another show in place of the one being edited (New Show): replace makes it (and
+    // leaves its unsaved mark as a new show has it); the history goes, the frame is the first
+    // and every view hears of it.
+    void ReplaceShow(const std::function<void(Show&)>& replace);
+    // The camera under edit was turned or tilted: the show's picture is drawn by the renderer
+    // that turns it from now on. A drawing hint, not a change to the show.
+    void CameraTurned();
 
     // The tolerance of Add Key and Paste: the timeline's (so that the key it marks as selected
     // is the key adding replaces), the key-near tolerance when there is no timeline.
@@ -130,8 +138,11 @@ private:
         Listener listener;
     };
     uint32_t HistoryStep(bool undo);
+    void SetFrame(int32_t frame);
+    void AdoptFrame();
 
     Show* show_ = nullptr;
+    int32_t frame_ = 0;
     std::unique_ptr<ShowEdits> edits_;
     Settings* settings_ = nullptr;
     std::vector<Entry> listeners_;

@@ -224,7 +224,7 @@ void CStage::Paint() {
 }
 
 void CStage::DrawCameraPath(Painter& p, kv::Show& show) {
-    const int pi = std::max(0, show.PictureAt(show.currentFrame));
+    const int pi = std::max(0, show.PictureAt(Session().Frame()));
     const Picture& pic = show.pictures[pi];
     const int n = std::min(pic.keyCount, MaxKeysPerPicture);
     for (int i = 0; i + 1 < n; ++i) {
@@ -250,7 +250,7 @@ void CStage::DrawCameraPath(Painter& p, kv::Show& show) {
 int CStage::KeyMarkAt(int x, int y) const {
     kv::Show* show = Session().GetShow();
     if (!show || !showCameraPath) return -1;
-    const int pi = std::max(0, show->PictureAt(show->currentFrame));
+    const int pi = std::max(0, show->PictureAt(Session().Frame()));
     const Picture& pic = show->pictures[pi];
     for (int i = 0; i < std::min(pic.keyCount, MaxKeysPerPicture); ++i)
         if (std::abs(ToScreenX(pic.keys[i].x) - x) <= 8 &&
@@ -283,7 +283,6 @@ void CStage::MouseDown(int x, int y, uint64_t keys) {
 }
 
 void CStage::DragTo(int x, int y, uint64_t keys) {
-    kv::Show* show = Session().GetShow();
     const bool shift = (keys & MK_SHIFT) != 0;
     Painter p(*this);
     DrawFrame(p, true);
@@ -307,7 +306,6 @@ void CStage::DragTo(int x, int y, uint64_t keys) {
         }
         case DragRotate:
             camera.rotation = shift ? 0.0f : static_cast<float>(dx) * 0.5f;
-            if (show) show->rotationInUse = true;
             break;
         case DragTilt:
             if (shift)
@@ -316,7 +314,6 @@ void CStage::DragTo(int x, int y, uint64_t keys) {
                 camera.tiltB = static_cast<float>(dx) * 0.5f;
             camera.tiltA = std::clamp(camera.tiltA, -90.0f, 90.0f);
             camera.tiltB = std::clamp(camera.tiltB, -90.0f, 90.0f);
-            if (show) show->rotationInUse = true;
             break;
         case DragResize: {
             const FrameShape s = Shape();
@@ -339,6 +336,9 @@ void CStage::MouseUp(int x, int y) {
     Session().Notify(EndDrags, this);
     if (GetCapture() == hwnd) ReleaseCapture();
     const bool dragged = dragMode != DragNone;
+    // A turn or a tilt marks the picture for the turning renderer once, when the drag ends (the
+    // viewer turns the dragged camera itself meanwhile).
+    if (dragMode == DragRotate || dragMode == DragTilt) Session().CameraTurned();
     dragMode = DragNone;
     if (dragged) {
         if (show && show->AutoAddKey) {
@@ -360,7 +360,7 @@ void CStage::MouseUp(int x, int y) {
             if (added) Beep(0);  // a new key
             // The new key is the camera of this frame now: stage, viewer, timeline and the
             // status panel show it.
-            Session().GoToFrame(show->currentFrame, true);
+            Session().GoToFrame(Session().Frame(), true);
             Session().Notify(ChangedKeys | ChangedEditState, this);
         } else {
             Redraw();
@@ -368,7 +368,7 @@ void CStage::MouseUp(int x, int y) {
     }
     const int key = KeyMarkAt(x, y);
     if (key >= 0 && show) {
-        const int pi = std::max(0, show->PictureAt(show->currentFrame));
+        const int pi = std::max(0, show->PictureAt(Session().Frame()));
         Session().GoToFrame(show->PictureStart(pi) + show->pictures[pi].keys[key].time, true);
     }
 }
@@ -448,7 +448,7 @@ bool CStage::KeyDown(int vk, int64_t keyFlags) {
             const bool shift = keyFlags ? (keyFlags & KeyDownWithShift) != 0 : IsKeyDown(VK_SHIFT);
             const float step = shift ? 10.0f : 1.0f;
             camera.rotation += vk == VK_OEM_6 ? step : -step;
-            show->rotationInUse = true;
+            Session().CameraTurned();
             turnKeyPressed = true;
             break;
         }

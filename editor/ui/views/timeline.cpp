@@ -175,7 +175,7 @@ void CTime::SetScaleForLength(int32_t length) {
 void CTime::KeepCurrentFrameVisible() {
     kv::Show* show = Session().GetShow();
     if (!hwnd || !show) return;
-    const int x = StripX(show->currentFrame);
+    const int x = StripX(Session().Frame());
     const int pos = GetHScrollPos();
     const Rect c = GetClientRect();
     if (x < pos || x >= pos + c.right) SetHScrollPos(std::max(0, x - c.right / 2), true);
@@ -236,8 +236,8 @@ void CTime::PaintKeys(Painter& p, kv::Show& show, int scroll, const Rect& c) {
         const Rect band{bandStart - scroll, BandTop, bandEnd - scroll, BandBottom};
         p.FillBox(pi % 2 == 0 ? RGB(0, 255, 255) : RGB(255, 255, 0), band);
         p.FrameBox(Black, band);
-        if (show.PictureAt(show.currentFrame) == pi) {
-            const int mx = std::max(3, StripX(show.currentFrame)) - scroll;
+        if (show.PictureAt(Session().Frame()) == pi) {
+            const int mx = std::max(3, StripX(Session().Frame())) - scroll;
             p.DrawLine(Red, mx, 5, mx, c.bottom - 5, 2);
         }
         const int n = std::min(pic.keyCount, MaxKeysPerPicture);
@@ -260,7 +260,7 @@ void CTime::PaintKeys(Painter& p, kv::Show& show, int scroll, const Rect& c) {
             }
             int cell = k == 0 ? bandStart : kx - 6;
             cell = std::min(cell, bandEnd - 14);
-            const bool current = std::abs(start + key.time - show.currentFrame) < tolerance;
+            const bool current = std::abs(start + key.time - Session().Frame()) < tolerance;
             int bitmap;
             if (k == 0 && pi > 0)
                 bitmap = current ? BmpFirstKeyCurrent : BmpFirstKey;

@@ -153,8 +153,7 @@ void CView::Redraw() {
         keyButton.Place(p, Rect{161, top, 180, top + 19});
         timecodeBox = Rect{76, top, 156, k.bottom - 2};
     }
-    kv::Show* show = Session().GetShow();
-    DrawTimecode(show ? show->currentFrame : 0);
+    DrawTimecode(Session().Frame());
     DrawPicture(true);
 }
 
@@ -253,7 +252,7 @@ void CView::FitToAspect() {
 void CView::SessionChanged(uint32_t changes, const void* origin) {
     if (origin == this || !hwnd) return;
     kv::Show* show = Session().GetShow();
-    if ((changes & ChangedFrame) && show) DrawTimecode(show->currentFrame);
+    if ((changes & ChangedFrame) && show) DrawTimecode(Session().Frame());
     if (changes & PointedFrame) DrawTimecode(Session().pointedFrame);
     // An aspect changed by Undo, Redo or a loaded show reshapes the window as a command does.
     if (show && show->aspect != fittedAspect)
@@ -360,9 +359,9 @@ void CView::EditTimecode() {
     if (!show) return;
     char text[80] = {};
     std::snprintf(text, sizeof text, "%s",
-                  FramesToTimecode(show->currentFrame, show->FrameRate, true).c_str());
+                  FramesToTimecode(Session().Frame(), show->FrameRate, true).c_str());
     AskText(text, "Timecode", "Type Timecode", "");
-    int32_t frame = show->currentFrame;
+    int32_t frame = Session().Frame();
     TimecodeToFrames(text, frame, show->FrameRate);
     Session().GoToFrame(frame, true);
 }
@@ -411,7 +410,6 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             if (hit == 2) Play(0);
             if (hit == 3) Play(1);
             if (hit == 4 && Session().HasShow()) {
-                kv::Show& show = Session().TheShow();
                 bool added = false, full = false;
                 const KeyFrame camera = Session().camera;
                 const int32_t tolerance = Session().AddKeyTolerance();
@@ -426,7 +424,7 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
                     return true;
                 }
                 if (added) Beep(0);  // a new key
-                Session().GoToFrame(show.currentFrame, true);
+                Session().GoToFrame(Session().Frame(), true);
                 Session().Notify(ChangedKeys | ChangedEditState);
             }
             return true;

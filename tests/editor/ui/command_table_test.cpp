@@ -186,14 +186,55 @@ TEST_F(Commands, GreyingAndChecksFollowTheSession) {
     EXPECT_TRUE(line(CmdNtsc).checked);
     EXPECT_TRUE(line(CmdEaseInOut).checked);
     store.WriteInt("FrameRate", 2500);
-    store.WriteInt("EaseType", 18);
-    store.WriteInt("BlurFrames", 3);
+    session.Edit([](Show& s) {
+        s.EaseType = 18;
+        s.BlurFrames = 3;
+    });
     EXPECT_FALSE(line(CmdNtsc).checked);
     EXPECT_TRUE(line(CmdPal).checked);
     EXPECT_TRUE(line(CmdEaseInOut + 2).checked);
     EXPECT_TRUE(line(CmdNoCurves).checked);
     EXPECT_TRUE(line(CmdMotionBlur).checked);
     EXPECT_FALSE(line(CmdDraft).checked);
+}
+
+TEST_F(Commands, ShowOptionMarksReadTheShowNotAStoreWrittenElsewhere) {
+    auto checked = [this](int id) {
+        for (const MenuLine& l : MenuLines(false, session))
+            if (l.id == id) return l.checked;
+        ADD_FAILURE() << id;
+        return false;
+    };
+    // Another editor wrote the settings file: the show's options did not change, so neither
+    // do their marks, and the show is not marked changed.
+    store.WriteInt("EaseType", 3 | 16);
+    store.WriteInt("BlurFrames", 1);
+    store.WriteInt("DraftRender", 1);
+    store.WriteInt("AspectMode", 5625);
+    EXPECT_TRUE(checked(CmdEaseInOut));
+    EXPECT_FALSE(checked(CmdEaseInOut + 3));
+    EXPECT_FALSE(checked(CmdNoCurves));
+    EXPECT_FALSE(checked(CmdMotionBlur));
+    EXPECT_FALSE(checked(CmdDraft));
+    EXPECT_TRUE(checked(CmdAspect43));
+    EXPECT_FALSE(checked(CmdAspect169));
+    EXPECT_FALSE(show.dirty);
+    // The show's record moves them, and Undo moves them back though the store says otherwise.
+    ASSERT_NE(session.Edit([](Show& s) {
+        s.DraftRender = true;
+        s.AspectMode = 5625;
+    }),
+              0u);
+    EXPECT_TRUE(checked(CmdDraft));
+    EXPECT_TRUE(checked(CmdAspect169));
+    session.Undo();
+    store.WriteInt("DraftRender", 1);
+    EXPECT_FALSE(checked(CmdDraft));
+    EXPECT_TRUE(checked(CmdAspect43));
+    // A program-wide setting is the store's, not the show's.
+    store.WriteInt("MultiProcess", 1);
+    EXPECT_TRUE(checked(CmdMultiProcess));
+    EXPECT_FALSE(show.MultiProcess);
 }
 
 namespace kv {
@@ -223,9 +264,9 @@ TEST(OptionCommands, TheOptionsTableNamesMenuRowsAndTheirMarks) {
         ASSERT_NE(command->checked, nullptr);
         const ShowOptionRow* row = ShowOptionRowForCommand(id);
         ASSERT_NE(row, nullptr);
-        store.WriteInt(row->key, 0);
+        session.Edit([row](Show& s) { row->set(s.Options(), 0); });
         EXPECT_FALSE(command->checked(session)) << row->name;
-        store.WriteInt(row->key, 1);
+        session.Edit([row](Show& s) { row->set(s.Options(), 1); });
         EXPECT_TRUE(command->checked(session)) << row->name;
     }
     session.Detach();

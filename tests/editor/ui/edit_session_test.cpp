@@ -93,6 +93,61 @@ TEST_F(SessionNotices, FrameMovesReachEveryListenerWithTheCamera) {
     EXPECT_TRUE(session.fullQuality);
 }
 
+TEST_F(SessionNotices, TheFrameIsTheSessionsAndFollowsEditsUndoAndRedo) {
+    session.GoToFrame(40, false);
+    EXPECT_EQ(session.Frame(), 40);
+    // Something else writing the show's field does not move the editor's frame.
+    show.currentFrame = 70;
+    EXPECT_EQ(session.Frame(), 40);
+    // An edit acts at the session's frame; one that moves the show's frame moves the
+    // session's. Undo puts back the frame the step was taken at and Redo the one it left.
+    int32_t actedAt = -1;
+    ASSERT_NE(session.Edit([&actedAt](Show& s) {
+        actedAt = s.currentFrame;
+        s.pictures[0].keys[1].x = 250;
+        s.currentFrame = 90;
+    }),
+              0u);
+    EXPECT_EQ(actedAt, 40);
+    EXPECT_EQ(session.Frame(), 90);
+    session.GoToFrame(10, false);
+    show.currentFrame = 33;
+    ASSERT_NE(session.Undo(), 0u);
+    EXPECT_EQ(session.Frame(), 40);
+    EXPECT_EQ(show.currentFrame, 40);
+    ASSERT_NE(session.Redo(), 0u);
+    EXPECT_EQ(session.Frame(), 10);
+    // Playback is not clamped; a move is clamped to the show.
+    session.PlayFrame(5000);
+    EXPECT_EQ(session.Frame(), 5000);
+    session.GoToFrame(-20, false);
+    EXPECT_EQ(session.Frame(), 0);
+}
+
+TEST_F(SessionNotices, ANewShowStartsAfreshAndATurnIsNoChange) {
+    std::vector<uint32_t> told;
+    session.Subscribe([&](uint32_t c, const void*) { told.push_back(c); });
+    session.CameraTurned();
+    EXPECT_TRUE(show.rotationInUse);
+    EXPECT_FALSE(show.dirty);
+    EXPECT_FALSE(session.CanUndo());
+    ASSERT_NE(session.Edit([](Show& s) { s.pictures[0].keys[1].x = 250; }), 0u);
+    session.GoToFrame(60, false);
+    ASSERT_TRUE(show.dirty);
+    told.clear();
+    session.ReplaceShow([](Show& s) { s.Reset(); });
+    EXPECT_FALSE(show.dirty);
+    EXPECT_FALSE(session.CanUndo());
+    EXPECT_EQ(show.pictureCount, 0);
+    EXPECT_EQ(session.Frame(), 0);
+    EXPECT_EQ(show.currentFrame, 0);
+    uint32_t all = 0;
+    for (uint32_t c : told) all |= c;
+    EXPECT_EQ(
+        all & (ChangedFrame | ChangedKeys | ChangedPicture | ChangedEditState),
+        static_cast<uint32_t>(ChangedFrame | ChangedKeys | ChangedPicture | ChangedEditState));
+}
+
 TEST_F(SessionNotices, TheKeyToleranceIsTheTimelinesWhenThereIsOne) {
     EXPECT_EQ(session.AddKeyTolerance(), 4);
     session.keyTolerance = [] { return 2; };
@@ -266,6 +321,49 @@ TEST_F(EditSteps, LoadingAPictureWithMatchedMovesIsOneStep) {
         EXPECT_EQ(TheShow().image.Width(), 320);
         EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 55.0f);
         TheShow().dirty = false;
+    });
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+}
+
+TEST_F(EditSteps, LoadingAPictureAnsweredNoIsOneStepAndTheSamePictureAgainIsNone) {
+    CDIB half(320, 240, 24);
+    FileSpec halfSpec;
+    halfSpec.SetPath((dir + "/half.bmp").c_str());
+    ASSERT_TRUE(half.Save(halfSpec, FormatBmp));
+    const std::string path = WriteShow("load-no.kvx", Example, {0, 30, 90});
+    ASSERT_TRUE(Start({path}));
+    // No to matching: the picture changes in one step, the keys stay as they were.
+    OneStep(
+        "load picture, no match",
+        [this] {
+            Step([this] {
+                kv::headless::ClearMessageBoxTexts();
+                kv::headless::QueueFileAnswer({dir + "/half.bmp"});
+                kv::headless::QueueMessageBoxAnswer(IDNO);
+            });
+            Char(5);  // Ctrl+E
+        },
+        [this] { EXPECT_EQ(TheShow().image.Width(), 640); });
+    Step([this] {
+        EXPECT_EQ(TheShow().image.Width(), 320);
+        EXPECT_FLOAT_EQ(TheShow().pictures[0].keys[1].x, 110.0f);
+        EXPECT_EQ(kv::headless::MessageBoxTexts().size(), 1u);
+        kv::headless::ClearMessageBoxTexts();
+        TheShow().dirty = false;
+    });
+    // The same picture again changes nothing: no step and the show stays saved.
+    auto steps = std::make_shared<size_t>();
+    Step([this, steps] {
+        *steps = Session().UndoSteps();
+        kv::headless::QueueFileAnswer({dir + "/half.bmp"});
+    });
+    Char(5);
+    Step([this, steps] {
+        EXPECT_EQ(Session().UndoSteps(), *steps);
+        EXPECT_FALSE(TheShow().dirty);
+        EXPECT_EQ(TheShow().image.Width(), 320);
+        EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
     });
     Close();
     EXPECT_EQ(RunToEnd(), 0);

@@ -751,8 +751,8 @@ TEST_F(MainWindow, QuickSaveAsksForAFileTheFirstTimeOnly) {
         EXPECT_EQ(GetWindowText(MainHwnd()), "Fernquill Kinevista - first");
         EXPECT_FALSE(TheShow().dirty);
         EXPECT_TRUE(SettingsFileHas("InitialFolder=" + dir + "/"));
+        Session().GoToFrame(40, false);
         Session().camera.x = 66;
-        TheShow().currentFrame = 40;
     });
     KeyDown(VK_RETURN);
     Char(19);  // written at once; no answer is queued, so a dialog would cancel

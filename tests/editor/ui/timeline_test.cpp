@@ -74,7 +74,7 @@ TEST_F(Timeline, TheStripStopsAt32700Pixels) {
     // Keep Current Frame Visible centres a far frame when it can.
     timeline->scale = 30;
     timeline->SetScaleForLength(show->length);
-    show->currentFrame = 5000;
+    Session().GoToFrame(5000, false);
     timeline->KeepCurrentFrameVisible();
     EXPECT_EQ(timeline->GetHScrollPos(), timeline->StripX(5000) - c.right / 2);
 }
@@ -150,7 +150,7 @@ TEST_F(Timeline, ShiftDragRipplesLaterKeysWithinTheShow) {
 
 TEST_F(Timeline, RightClickAndCancelLeavesTheKeyAndNoStep) {
     SetKeys({0, 60});
-    show->currentFrame = 20;
+    Session().GoToFrame(20, false);
     const KeyFrame before = show->pictures[0].keys[1];
     headless::Script([] { headless::Key(VK_ESCAPE); });
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), KeyRow));
@@ -161,7 +161,7 @@ TEST_F(Timeline, RightClickAndCancelLeavesTheKeyAndNoStep) {
     EXPECT_TRUE(show->pictures[0].keys[1] == before);
     // Enter keeps the key's values (whole numbers) and writes it back, as one step.
     show->pictures[0].keys[1].x = 410.6f;
-    show->currentFrame = 0;
+    Session().GoToFrame(0, false);
     headless::Script([] { headless::Key(VK_RETURN); });
     SendMessage(W(), WM_RBUTTONDOWN, 0, MAKELPARAM(X(60), KeyRow));
     kvtest::DrainQueue();

@@ -31,7 +31,7 @@ protected:
     HWND W() const { return viewer->hwnd; }
     void SteppedClock() { SetPlayCounter(&OneFramePerReading, 2997); }
     int64_t PlayFrom(int frame, int direction) {
-        show->currentFrame = frame;
+        Session().PlayFrame(frame);
         const int64_t before = viewer->framesShown;
         viewer->Play(direction);
         return viewer->framesShown - before;
