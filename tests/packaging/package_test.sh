@@ -163,5 +163,20 @@ check "xdg-mime does not take the show mark with a wrong block size for a show" 
 check "the editor is the show type's default application" \
     test "$(xdg query default application/x-kinevista-show)" = kinevista.desktop
 
+# Removing: with the MLT package beside it, both packages purged leave none of their files and
+# no file of their own making (the MIME and desktop caches above were made by this test).
+if [ -n "$mltdeb" ]; then
+    check "dpkg installs kinevista-mlt beside it" \
+        dpkg --root="$root" --log=/dev/null --force-depends "${extra[@]}" -i "$mltdeb"
+fi
+cat "$scratch/files.txt" "$scratch/mlt-files.txt" 2>/dev/null | grep -v '/$' >"$scratch/all-files.txt"
+check "dpkg purges the packages" \
+    dpkg --root="$root" --log=/dev/null --force-depends "${extra[@]}" --purge kinevista-mlt kinevista
+check "nothing of the packages is left in the scratch root" bash -c "
+    find '$root' -mindepth 1 \\( -path '$root/var/lib/dpkg' -o -path '$root/usr/share/mime' \\) -prune \
+         -o -type f ! -name mimeinfo.cache -print | tee '$scratch/left.txt' | grep -q . && exit 1
+    while read -r f; do test -e '$root'\"\$f\" && echo \"left: \$f\" && exit 1; done <'$scratch/all-files.txt'
+    exit 0"
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]

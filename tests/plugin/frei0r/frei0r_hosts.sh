@@ -75,6 +75,23 @@ sys.exit(0 if bars and len(d) == row * 720 else 1)"; then
     failures=$((failures + 1))
 fi
 
+# A settings file written by hand with Unix line ends is read as well: its 16:9 aspect and ease
+# give render's frame with those settings (and no side bars), not the defaults'.
+mkdir -p "$WORK/public-lf"
+printf '[Kinevista]\nVideoColors=1\nFrameRate=2997\nAspectMode=5625\nEaseType=2\n' \
+    >"$WORK/public-lf/Kinevista.ini"
+KINEVISTA_PUBLIC=$WORK/public-lf ffmpeg -v error -y -f lavfi \
+    -i "frei0r_src=size=1280x720:framerate=30000/1001:filter_name=kinevista:filter_params=$WORK/example.kvx" \
+    -frames:v 46 -f rawvideo -pix_fmt bgra "$WORK/lf.raw"
+"$CLI" render "$WORK/example.kvx" --frame 45 --size 1280x720 --set AspectMode=5625 --set EaseType=2 \
+    --out "$WORK/lf.tga" >/dev/null 2>&1
+"$CLI" render "$WORK/example.kvx" --frame 45 --size 1280x720 --out "$WORK/default.tga" >/dev/null 2>&1
+if ! $CMP compare "$WORK/lf.raw" 1280 720 45 "$WORK/lf.tga" ||
+   $CMP compare "$WORK/lf.raw" 1280 720 45 "$WORK/default.tga" 2>/dev/null; then
+    echo "FAIL: the frei0r source did not take AspectMode and EaseType from a settings file with \\n ends"
+    failures=$((failures + 1))
+fi
+
 # GStreamer: raw BGRA frames of frei0r-src-kinevista at 1280x720, with its own registry so that
 # it scans this build's plug-in folder, the time unit detected (GStreamer passes seconds).
 export GST_REGISTRY=$WORK/gst-registry.bin

@@ -103,6 +103,19 @@ if [ "$(grep -c "kinevista: cannot show $WORK/none.kvx: no such file" "$WORK/non
     fail "a missing show under melt:"; cat "$WORK/none.err"
 fi
 
+# A settings file written by hand with Unix line ends is read as well: its 16:9 aspect and ease
+# give render's frame with those settings, not the defaults'.
+mkdir -p "$WORK/public-lf"
+printf '[Kinevista]\nFrameRate=2997\nAspectMode=5625\nEaseType=2\n' >"$WORK/public-lf/Kinevista.ini"
+KINEVISTA_PUBLIC=$WORK/public-lf melt_raw "$WORK/lf.raw" -profile atsc_720p_2997 "kinevista:$SHOW" out=30
+"$CLI" render "$SHOW" --frame 30 --size 1280x720 --set AspectMode=5625 --set EaseType=2 \
+    --out "$WORK/lf.tga" >/dev/null 2>&1
+$F compare "$WORK/lf.raw" 1280 720 30 "$WORK/lf.tga" ||
+    fail "the producer did not take AspectMode and EaseType from a settings file with \\n ends"
+$F compare "$WORK/lf.raw" 1280 720 30 "$WORK/r30.tga" 2>/dev/null &&
+    fail "a 16:9 aspect from a settings file with \\n ends gave the 4:3 frame"
+rm -f "$WORK/lf.raw"
+
 # MLT's description of the producer.
 melt -query producer=kinevista >"$WORK/query" 2>/dev/null || true
 for want in "title: Kinevista show" "identifier: resource" "title: Fields" "title: Quality" \
