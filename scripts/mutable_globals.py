@@ -94,6 +94,13 @@ def strip_source(text):
 def declared_name(statement):
     """The variable a namespace-scope statement declares, or None when it declares none."""
     s = " ".join(statement.split())
+    typed = re.match(r"^(const\s+)?(class|struct|union|enum)\b.*\}\s*([^{}]*)$", s)
+    if typed:
+        # `struct S { ... } s;` declares s unless the type is const.
+        if typed.group(1) or not typed.group(3).strip():
+            return None
+        m = re.match(r"^\**\s*([A-Za-z_]\w*)", typed.group(3).strip())
+        return m.group(1) if m else None
     if not s or NOT_A_VARIABLE.match(s):
         return None
     s = re.sub(r"^(extern|static|inline|thread_local|\[\[[^\]]*\]\])\s+", "", s)
