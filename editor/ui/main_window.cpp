@@ -25,15 +25,6 @@ constexpr const char* BaseTitle = "Fernquill Kinevista";
 constexpr uint32_t RecoveryTimerId = 77;
 constexpr uint32_t RecoveryIntervalMs = 30000;
 
-// The window being created: its procedure forwards here before the pointer is published.
-CMain* g_window = nullptr;
-// The one main window, once created.
-CMain* g_main = nullptr;
-
-int64_t MainProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
-    return CPWnd::Route(g_window, h, m, w, l);
-}
-
 bool HostMode() {
     return Session().HasShow() && Session().TheShow().hostMode;
 }
@@ -47,7 +38,10 @@ int32_t FramesPerSecond(int32_t frameRate) {
 }  // namespace
 
 CMain* MainWindow() {
-    return g_main;
+    // The window the toolkit knows as the main one, through the object its window holds.
+    const HWND h = MainWindowHandle();
+    auto* main = dynamic_cast<CMain*>(static_cast<CPWnd*>(GetWindowUserData(h)));
+    return main && main->hwnd == h ? main : nullptr;
 }
 
 // --- Pure pieces ---------------------------------------------------------------------------------
@@ -118,20 +112,18 @@ CMain::~CMain() {
     viewer.reset();
     if (hwnd) KillTimer(hwnd, RecoveryTimerId);
     DestroyWin();
-    if (g_main == this) g_main = nullptr;
-    if (g_window == this) g_window = nullptr;
 }
 
 bool CMain::Create() {
     if (!Session().HasShow()) return false;
     kv::Show& show = Session().TheShow();
-    g_window = this;
-    if (!CreateWin(nullptr, show.hostMode ? WinNoMinimize : WinOverlapped, &MainProc)) return false;
+    if (!CreateWin(nullptr, show.hostMode ? WinNoMinimize : WinOverlapped, &CPWnd::ObjectProc))
+        return false;
     MoveTo(0, 0, 640, 480, false);
     SetShowTitle(nullptr);
 
     // The menus, item for item from the command table, with their states for the session.
-    ForgetAspectMarks();
+    ForgetAspectMarks(Session());
     menu.Attach(hwnd);
     std::string popup;
     for (const MenuLine& line : MenuLines(show.hostMode, Session())) {
@@ -148,7 +140,6 @@ bool CMain::Create() {
 
     okButton.Init(BmpOk, BmpOkPressed, 0, 0, 0);
     Show(2);
-    g_main = this;
     SetMainWindowHandle(hwnd);
     EditSession& session = Session();
     listener = session.Subscribe(

@@ -140,9 +140,24 @@ std::string UnwritableFolderMessage(const std::string& folder) {
            "unsaved work.";
 }
 
+namespace {
+
+// The copy the running editor's application object lends (null when none runs).
+RecoveryCopy*& LentRecovery() {
+    static RecoveryCopy* lent = nullptr;
+    return lent;
+}
+
+}  // namespace
+
 RecoveryCopy& Recovery() {
-    static RecoveryCopy copy;
-    return copy;
+    if (RecoveryCopy* lent = LentRecovery()) return *lent;
+    static RecoveryCopy standBy;
+    return standBy;
+}
+
+void UseRecovery(RecoveryCopy* copy) {
+    LentRecovery() = copy;
 }
 
 // Through the one file writer of the programs: the old copy stays whole until the new one is

@@ -120,7 +120,11 @@ private:
     os::RunLock m_lock;
 };
 
+// The running editor's recovery copy: the one its application object owns and lends with
+// UseRecovery while it lives; without one, a stand-by copy of this process. UI thread only.
 RecoveryCopy& Recovery();
+// The copy Recovery() answers from now on; null goes back to the stand-by one.
+void UseRecovery(RecoveryCopy* copy);
 
 // Offers the left copies of `owner` (every left copy of the mode when owner is empty, each
 // question naming its show): Yes loads that one into the show and ends the offer (true), No

@@ -29,12 +29,6 @@ constexpr COLORREF Yellow = RGB(255, 255, 0);
 constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF Red = RGB(255, 0, 0);
 
-CStage* g_stageObject = nullptr;  // the one stage, for its window procedure (UI thread only)
-
-int64_t StageProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
-    return CPWnd::Route(g_stageObject, h, m, w, l);
-}
-
 POINT RotateAbout(int x, int y, int cx, int cy, float cosA, float sinA) {
     const float dx = static_cast<float>(x - cx), dy = static_cast<float>(y - cy);
     const float rx = dx * cosA - dy * sinA, ry = dx * sinA + dy * cosA;
@@ -85,7 +79,6 @@ int32_t HitTestFrame(const FrameShape& s, int x, int y, bool tiltKey) {
 CStage::~CStage() {
     Session().Unsubscribe(listener);
     if (hwnd && Session().dialogWindow == hwnd) Session().dialogWindow = nullptr;
-    if (g_stageObject == this) g_stageObject = nullptr;
     DestroyWin();
 }
 
@@ -99,8 +92,8 @@ bool CStage::Create(HWND parentWindow) {
     showCameraPath = st.ReadInt("ShowCameraPath", 0) != 0;
     centrePicture = st.ReadInt("CenterPic", 0) != 0;
     parent = parentWindow;
-    g_stageObject = this;
-    if (!CreateWin(parentWindow, WinPopup | WinHScroll | WinVScroll, &StageProc)) return false;
+    if (!CreateWin(parentWindow, WinPopup | WinHScroll | WinVScroll, &CPWnd::ObjectProc))
+        return false;
     Place();
     Show(1);
     if (kv::Show* show = Session().GetShow()) show->GetKey(0, 0, camera);

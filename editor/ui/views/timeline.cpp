@@ -33,12 +33,6 @@ constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF White = RGB(255, 255, 255);
 constexpr COLORREF Red = RGB(255, 0, 0);
 
-CTime* g_timeObject = nullptr;  // the one timeline, for its window procedure (UI thread only)
-
-int64_t TimeProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
-    return CPWnd::Route(g_timeObject, h, m, w, l);
-}
-
 // The file name without folder and extension.
 std::string BareName(const char* path) {
     std::string s = path ? path : "";
@@ -66,11 +60,11 @@ int FindWholeKey(const Picture& p, const KeyFrame& k) {
 // --------------------------------------------------------------------
 CTime::~CTime() {
     Session().Unsubscribe(listener);
-    if (g_timeObject == this) {
+    // The hooks are this timeline's once its window is made.
+    if (hwnd) {
         Session().keyTolerance = nullptr;
         Session().frameAtPointer = nullptr;
     }
-    if (g_timeObject == this) g_timeObject = nullptr;
     DestroyWin();
 }
 
@@ -82,8 +76,7 @@ bool CTime::Create(HWND parentWindow) {
     draggedKey = draggedBoundary = draggedPicture = -1;
     scrubbing = false;
     parent = parentWindow;
-    g_timeObject = this;
-    if (!CreateWin(parentWindow, WinPopup | WinHScroll, &TimeProc)) return false;
+    if (!CreateWin(parentWindow, WinPopup | WinHScroll, &CPWnd::ObjectProc)) return false;
     Show(1);
     EditSession& session = Session();
     listener = session.Subscribe(
@@ -365,8 +358,7 @@ void CTime::MouseUp(int x, bool shift) {
             Picture& pic = sh.pictures[ps];
             KeyFrame moved = pic.keys[key];
             moved.time = e - sh.PictureStart(ps);
-            moved.undoPicture = moved.undoOp = 0;
-            sh.SetKey(key, ps, moved);
+            moved = SetEditedKey(sh, key, ps, moved);
             sh.SortKeys(ps);
             // Sorting can move the key: the delete below follows it.
             const int at = FindWholeKey(pic, moved);
@@ -387,10 +379,9 @@ void CTime::RightClick(int x, int y) {
     KeyFrame k = show->pictures[pi].keys[key];
     const POINT at = ClientToScreen(hwnd, POINT{x, y});
     if (RunKeyFrameOptions(Session().dialogWindow, k, false, at.x, at.y)) {
-        k.undoPicture = k.undoOp = 0;
         // The step is made at the key's frame, where the editor goes, so that Undo stays there.
         Session().GoToFrame(frame, false);
-        Session().Edit([&](kv::Show& sh) { sh.SetKey(key, pi, k); });
+        Session().Edit([&](kv::Show& sh) { SetEditedKey(sh, key, pi, k); });
         Session().Notify(ChangedKeys | ChangedEditState, this);
     }
     Session().GoToFrame(frame, true);

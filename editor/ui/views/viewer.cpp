@@ -29,33 +29,24 @@ namespace {
 
 constexpr int StripHeight = 25;  // the control strip under the picture
 
-CView* g_viewObject = nullptr;  // the one viewer, for its window procedure (UI thread only)
-PlayCounterFn g_counter = nullptr;
-int64_t g_frequency = 0;
-
-int64_t ViewProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
-    return CPWnd::Route(g_viewObject, h, m, w, l);
-}
-
-int64_t Now() {
-    return g_counter ? g_counter() : Counter();
-}
-
-int64_t Frequency() {
-    return g_counter ? g_frequency : CounterFrequency();
-}
-
 }  // namespace
 
-void SetPlayCounter(PlayCounterFn now, int64_t frequency) {
-    g_counter = now;
-    g_frequency = frequency;
+void CView::SetPlayCounter(PlayCounterFn now, int64_t frequency) {
+    m_counter = now;
+    m_frequency = frequency;
+}
+
+int64_t CView::Now() const {
+    return m_counter ? m_counter() : Counter();
+}
+
+int64_t CView::Frequency() const {
+    return m_counter ? m_frequency : CounterFrequency();
 }
 
 // --- Creation and placement ---------------------------------------------------------------------
 CView::~CView() {
     Session().Unsubscribe(listener);
-    if (g_viewObject == this) g_viewObject = nullptr;
     DestroyWin();
 }
 
@@ -89,8 +80,7 @@ bool CView::Create(HWND mainWindow) {
     Settings& st = Session().Store();
     safeArea = st.ReadInt("ShowTVSafe", 0) != 0;
     dualScreen = st.ReadInt("DualScreenViewer", 0) != 0;
-    g_viewObject = this;
-    if (!CreateWin(mainWindow, WinPopup | WinSizing | WinCaption, &ViewProc)) return false;
+    if (!CreateWin(mainWindow, WinPopup | WinSizing | WinCaption, &CPWnd::ObjectProc)) return false;
     reverseButton.Init(BmpReverse, BmpReversePressed, 0, BmpReverseActive, 0);
     stopButton.Init(BmpStop, BmpStopPressed, 0, BmpStopActive, 0);
     playButton.Init(BmpPlay, BmpPlayPressed, 0, BmpPlayActive, 0);

@@ -14,10 +14,8 @@ namespace kv {
 
 class Show;
 
-// The play loop's clock: the high-resolution counter unless a test or benchmark hands in its
-// own (null restores the counter).
+// A clock for the play loop in place of the high-resolution counter.
 using PlayCounterFn = int64_t (*)();
-void SetPlayCounter(PlayCounterFn now, int64_t frequency);
 
 // Where the viewer opens against the main window's rectangle (screen coordinates), from the
 // settings "ViewerTop", "ViewerLeft" and "ViewerWidth"; the height is fitted afterwards. With
@@ -77,6 +75,17 @@ public:
     int64_t picturesDrawn = 0;  // DrawPicture calls since the last Play
     int listener = 0;           // the session subscription
     float fittedAspect = 0.0f;  // the aspect the height was last fitted to
+
+    // The play loop's clock: the high-resolution counter unless a test or benchmark hands in
+    // its own (null restores the counter).
+    void SetPlayCounter(PlayCounterFn now, int64_t frequency);
+
+private:
+    int64_t Now() const;
+    int64_t Frequency() const;
+
+    PlayCounterFn m_counter = nullptr;
+    int64_t m_frequency = 0;
 };
 
 }  // namespace kv

@@ -300,7 +300,8 @@ namespace {
 bool EditAndKill(const std::vector<std::string>& args, float x) {
     const pid_t pid = fork();
     if (pid == 0) {
-        if (!kv::StartEditor(kv::ReadCommandLine(args))) _exit(2);
+        kv::EditorApp app(kv::ReadCommandLine(args));
+        if (!app.Start()) _exit(2);
         kv::headless::Script([] { kv::headless::Type("\t"); });
         kv::headless::Script([x] { kv::Session().camera.x = x; });
         kv::headless::Script([] { kv::headless::Key(VK_RETURN); });
@@ -308,7 +309,7 @@ bool EditAndKill(const std::vector<std::string>& args, float x) {
             if (Recovery().Exists()) kill(getpid(), SIGKILL);
             _exit(3);
         });
-        kv::RunMainLoop(true);
+        app.Run(true);
         _exit(4);
     }
     int status = 0;
@@ -384,7 +385,8 @@ pid_t EditAndStayAlive(const std::vector<std::string>& args, float x) {
     const pid_t pid = fork();
     if (pid == 0) {
         close(ready[0]);
-        if (!kv::StartEditor(kv::ReadCommandLine(args))) _exit(2);
+        kv::EditorApp app(kv::ReadCommandLine(args));
+        if (!app.Start()) _exit(2);
         kv::headless::Script([] { kv::headless::Type("\t"); });
         kv::headless::Script([x] { kv::Session().camera.x = x; });
         kv::headless::Script([] { kv::headless::Key(VK_RETURN); });
@@ -393,7 +395,7 @@ pid_t EditAndStayAlive(const std::vector<std::string>& args, float x) {
             if (write(fd, &ok, 1) != 1) _exit(5);
             for (;;) pause();
         });
-        kv::RunMainLoop(true);
+        app.Run(true);
         _exit(4);
     }
     close(ready[1]);
@@ -638,7 +640,7 @@ TEST_F(EditorSession, AReadOnlySettingsFolderIsSaidOnceAndTheEditorWorksOn) {
         std::string dir;
         ~Unmount() { kvtest::Run("umount '" + dir + "'"); }
     } unmount{dir};
-    ASSERT_TRUE(kv::StartEditor(kv::ReadCommandLine({show})));
+    ASSERT_TRUE(StartWith({show}));
     const std::vector<std::string> said = kv::headless::MessageBoxTexts();
     ASSERT_EQ(said.size(), 1u);
     EXPECT_NE(said[0].find(UnwritableFolderMessage(dir)), std::string::npos) << said[0];

@@ -29,7 +29,7 @@ int64_t ThreeFramesPerReading() {
 class Viewer : public kvtest::Views {
 protected:
     HWND W() const { return viewer->hwnd; }
-    void SteppedClock() { SetPlayCounter(&OneFramePerReading, 2997); }
+    void SteppedClock() { viewer->SetPlayCounter(&OneFramePerReading, 2997); }
     int64_t PlayFrom(int frame, int direction) {
         Session().PlayFrame(frame);
         const int64_t before = viewer->framesShown;
@@ -345,7 +345,7 @@ TEST_F(Viewer, DraftWhileDraggingUnlessTurned) {
 
 TEST_F(Viewer, FramesAreSkippedWhenRenderingFallsBehind) {
     SetKeys({0, 60});
-    SetPlayCounter(&ThreeFramesPerReading, 2997);
+    viewer->SetPlayCounter(&ThreeFramesPerReading, 2997);
     EXPECT_EQ(PlayFrom(0, 1), 21);  // frames 0, 3, 6 ... 60
     EXPECT_EQ(show->currentFrame, 63);
 }

@@ -57,7 +57,6 @@ protected:
         stage.reset();
         main.DestroyWin();
         kv::Session().Detach();
-        kv::SetPlayCounter(nullptr, 0);
         DrainQueue();
     }
     void CreateViews() {
