@@ -122,7 +122,7 @@ bool EditorApp::Start() {
     SetParseRenderHook(&RenderThroughViews);
     m_recovery.Configure(show.hostMode);
     // 5. The main window with its views.
-    m_main = std::make_unique<CMain>();
+    m_main = std::make_unique<CMain>(m_session, m_recovery);
     if (!m_main->Create()) {
         m_main.reset();
         return false;

@@ -38,7 +38,7 @@ bool CanPaste(const EditSession& s) {
 }
 
 void RunUndoRedo(CMain& m, int id) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     // The session prepares the picture again when the step changed it or its treatments.
     if (id == CmdUndo)
         session.Undo();
@@ -48,7 +48,7 @@ void RunUndoRedo(CMain& m, int id) {
 }
 
 void RunCutOrDelete(CMain& m, int id) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     if (!CanCutOrDelete(session)) return;
     session.Edit([id](kv::Show& show) {
         EditFeedback fb;
@@ -61,13 +61,13 @@ void RunCutOrDelete(CMain& m, int id) {
 }
 
 void RunCopy(CMain& m, int) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     if (CanCopy(session)) CopyKey(session.TheShow());
     m.UpdateEditMenu();
 }
 
 void RunPaste(CMain& m, int) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     bool beep = false, full = false;
     const KeyFrame camera = session.camera;
     const int32_t tolerance = session.AddKeyTolerance();
@@ -90,7 +90,7 @@ void RunDeleteAllKeys(CMain& m, int) {
 }
 
 void RunUniformSpeed(CMain& m, int) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     if (AskYesNo("Space keys at a uniform speed?", "Uniform Speed")) {
         session.Edit([](kv::Show& show) {
             const int p = show.PictureAt(Session().Frame());
@@ -134,7 +134,7 @@ double SuggestCap(const Settings& store, const char* key, int32_t fallback, int3
 }  // namespace
 
 void RunSuggestMove(CMain& m, int) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     const kv::Show& shown = session.TheShow();
     const int picture = std::max(0, shown.PictureAt(session.Frame()));
     const LumaImage luma = PictureLuma(shown.image, FaceSearchSide);

@@ -82,7 +82,7 @@ void CMain::CloseSequence() {
         if (AskYesNo("Do you want to save this show?", "Exit Application"))
             SaveShowCommand();
         else
-            Recovery().Declined();
+            recovery.Declined();
     }
     // Nothing cancels the close: a save that did not happen leaves the recovery copy.
     PostQuitMessage(0);
@@ -129,7 +129,7 @@ bool CMain::SaveShowCommand() {
         written = SaveShow(show, path);
     show.showFile.SetPath(path.c_str());
     if (written) {
-        Recovery().Remove();
+        recovery.Remove();
         RememberShowFile();
     } else {
         // Nothing reached the disk: the show keeps its changes (a failed save leaves it as it
@@ -154,7 +154,7 @@ void CMain::QuickSave() {
     }
     const bool written = SaveShow(show, show.showFile.path);
     if (written) {
-        Recovery().Remove();
+        recovery.Remove();
         RememberShowFile();
     } else {
         Alert("The show could not be saved to this file.");
@@ -169,7 +169,7 @@ bool CMain::AskToSaveFirst(const char* title) {
     if (a > 0)
         SaveShowCommand();
     else
-        Recovery().Declined();
+        recovery.Declined();
     return true;
 }
 
@@ -178,12 +178,12 @@ void CMain::NewShow() {
     if (show.dirty) {
         if (show.hostMode) {
             if (!AskYesNo("Are you sure?", "New Show")) return;
-            Recovery().Declined();
+            recovery.Declined();
         } else if (!AskToSaveFirst()) {
             return;
         }
     }
-    Recovery().ShowReplaced();
+    recovery.ShowReplaced();
     SetShowTitle(nullptr);
     Session().ReplaceShow([](kv::Show& sh) { sh.Reset(); });
     RememberShowFile();
@@ -196,7 +196,7 @@ void CMain::LoadShowCommand() {
     const FileSpec folder = InitialFolderSpec();
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, ShowFilter, ".kvx", &folder, false)) {
-        Recovery().ShowReplaced();
+        recovery.ShowReplaced();
         if (LoadShow(show, chosen.path, true)) {
             Session().ForgetHistory();
             SetShowTitle(chosen.path);
@@ -253,7 +253,7 @@ void CMain::LoadPicture() {
             if (match) MatchMoves(sh, 0, oldWidth, oldHeight, newWidth, newHeight);
         });
         StoreInitialFolder(FolderPart(chosen.path), chosen);
-        Recovery().KeysEdited();
+        recovery.KeysEdited();
         if (stage) stage->FitPicture(false);
     }
     Redraw();
@@ -292,10 +292,10 @@ void RunExit(CMain& m, int) {
     m.CloseSequence();
 }
 
-void RunQuitDiscard(CMain&, int) {
+void RunQuitDiscard(CMain& m, int) {
     if (!Session().TheShow().hostMode) return;
     // The host keeps its old show: the person said No to these changes.
-    Recovery().Declined();
+    m.recovery.Declined();
     PostQuitMessage(1);
 }
 
@@ -306,7 +306,7 @@ void RunMakeMovie(CMain& m, int id) {
     // rather than replaced unsaved.
     if (id == CmdBatchRender) {
         if (!m.AskToSaveFirst("Batch Render Movies")) return;
-        Recovery().ShowReplaced();
+        m.recovery.ShowReplaced();
     }
     EditorMovieHost host;
     m.busy = true;

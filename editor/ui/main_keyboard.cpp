@@ -146,7 +146,6 @@ void CMain::JumpToEnd() {
 }
 
 void CMain::AddKeyHere() {
-    EditSession& session = Session();
     const KeyFrame camera = session.camera;
     const int32_t tolerance = session.AddKeyTolerance();
     bool beep = false, full = false;

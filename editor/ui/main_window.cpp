@@ -104,9 +104,9 @@ float ScaleButtonAt(int x, int y, int b) {
 
 // --- Construction ------------------------------------------------------------------------------
 CMain::~CMain() {
-    Session().Store().Save();
-    Session().Unsubscribe(listener);
-    Session().commandKeys = nullptr;
+    session.Store().Save();
+    session.Unsubscribe(listener);
+    session.commandKeys = nullptr;
     stage.reset();
     timeline.reset();
     viewer.reset();
@@ -115,18 +115,18 @@ CMain::~CMain() {
 }
 
 bool CMain::Create() {
-    if (!Session().HasShow()) return false;
-    kv::Show& show = Session().TheShow();
+    if (!session.HasShow()) return false;
+    kv::Show& show = session.TheShow();
     if (!CreateWin(nullptr, show.hostMode ? WinNoMinimize : WinOverlapped, &CPWnd::ObjectProc))
         return false;
     MoveTo(0, 0, 640, 480, false);
     SetShowTitle(nullptr);
 
     // The menus, item for item from the command table, with their states for the session.
-    ForgetAspectMarks(Session());
+    ForgetAspectMarks(session);
     menu.Attach(hwnd);
     std::string popup;
-    for (const MenuLine& line : MenuLines(show.hostMode, Session())) {
+    for (const MenuLine& line : MenuLines(show.hostMode, session)) {
         if (line.popup != popup) {
             popup = line.popup;
             menu.AddPopup(popup.c_str(), 0);
@@ -141,7 +141,6 @@ bool CMain::Create() {
     okButton.Init(BmpOk, BmpOkPressed, 0, 0, 0);
     Show(2);
     SetMainWindowHandle(hwnd);
-    EditSession& session = Session();
     listener = session.Subscribe(
         [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
     session.commandKeys = [this](uint32_t message, uint64_t wParam, int64_t lParam) {
@@ -177,7 +176,7 @@ void CMain::WriteSetting(const char* key, int32_t value) {
 
 void CMain::SessionChanged(uint32_t changes, const void* origin) {
     if (origin == this || !hwnd) return;
-    if (changes & ChangedCamera) DrawStatusPanel(Session().camera);
+    if (changes & ChangedCamera) DrawStatusPanel(session.camera);
     if (changes & (ChangedKeys | ChangedEditState)) UpdateEditMenu();
     if (changes & ChangedSettings) Redraw();
 }
@@ -215,7 +214,7 @@ bool CMain::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             }
             break;
         case WM_TIMER:
-            if (wParam == RecoveryTimerId) Recovery().Tick();
+            if (wParam == RecoveryTimerId) recovery.Tick();
             break;
         case WM_MOUSEMOVE:
             SetCursorShape(1);
@@ -237,7 +236,7 @@ bool CMain::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
 
 void CMain::ReleaseClick(int x, int y) {
     if (HostMode()) {
-        Session().Notify(EndDrags, this);
+        session.Notify(EndDrags, this);
         bool inside = false;
         {
             Painter p(*this);
@@ -252,7 +251,7 @@ void CMain::ReleaseClick(int x, int y) {
     const int b = c.bottom, l = c.left;
     if (const float s = ScaleButtonAt(x, y, b); s > 0) {
         if (stage) stage->SetScale(s);
-        Session().Store().Save();
+        session.Store().Save();
         Redraw();
         return;
     }
@@ -261,10 +260,10 @@ void CMain::ReleaseClick(int x, int y) {
 
 // --- Commands ------------------------------------------------------------------------------------
 void CMain::UpdateEditMenu() {
-    if (!Session().HasShow()) return;
+    if (!session.HasShow()) return;
     // The timeline asks for this on every paint (playback included): only items whose state
     // changed are touched.
-    for (const MenuLine& line : MenuLines(HostMode(), Session())) {
+    for (const MenuLine& line : MenuLines(HostMode(), session)) {
         if (line.id == MenuSeparator) continue;
         const uint32_t state = (line.checked ? static_cast<uint32_t>(MenuChecked) : 0u) |
                                (line.greyed ? static_cast<uint32_t>(MenuGreyed) : 0u);
@@ -276,7 +275,7 @@ void CMain::UpdateEditMenu() {
 }
 
 void CMain::RunCommand(int id) {
-    if (!Session().HasShow()) return;
+    if (!session.HasShow()) return;
     const CommandRow* row = FindCommand(id, HostMode());
     if (!row || !row->run) return;
     row->run(*this, id);
@@ -286,9 +285,9 @@ void CMain::RunCommand(int id) {
 
 void CMain::AfterEdit(bool beep) {
     if (beep) Beep(0);
-    Session().GoToFrame(Session().Frame(), true);
-    Session().Notify(ChangedKeys | ChangedEditState);
-    Recovery().KeysEdited();
+    session.GoToFrame(session.Frame(), true);
+    session.Notify(ChangedKeys | ChangedEditState);
+    recovery.KeysEdited();
 }
 
 void CMain::RefitViewer() {
@@ -307,16 +306,16 @@ OptionHooks CMain::OptionDialogHooks() {
     h.hideViewer = [this] { ShowViewer(false); };
     h.showViewer = [this] { ShowViewer(true); };
     h.refitViewer = [this] { RefitViewer(); };
-    h.redrawStage = [] { Session().RepaintAll(); };
+    h.redrawStage = [this] { session.RepaintAll(); };
     h.redrawMain = [this] { Redraw(); };
-    h.goToFrame = [](int32_t frame) { Session().GoToFrame(frame, true); };
-    h.edit = [](const std::function<void(kv::Show&)>& change) { Session().Edit(change); };
+    h.goToFrame = [this](int32_t frame) { session.GoToFrame(frame, true); };
+    h.edit = [this](const std::function<void(kv::Show&)>& change) { session.Edit(change); };
     h.viewerDualScreen = [this] { return viewer ? viewer->dualScreen : false; };
     h.setViewerDualScreen = [this](bool on) {
         if (viewer) viewer->dualScreen = on;
     };
-    h.pictureAspect = [] {
-        const kv::Show& show = Session().TheShow();
+    h.pictureAspect = [this] {
+        const kv::Show& show = session.TheShow();
         const CDIB& im = show.image;
         return show.pictureCount > 0 && im.Width() > 0
                    ? static_cast<double>(im.Height()) / im.Width()
