@@ -77,7 +77,7 @@ std::string FolderPart(const char* path) {
 
 // --- The menu's work ----------------------------------------------------------------------------
 void CMain::CloseSequence() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (show.dirty && !show.hostMode) {
         if (AskYesNo("Do you want to save this show?", "Exit Application"))
             SaveShowCommand();
@@ -89,7 +89,7 @@ void CMain::CloseSequence() {
 }
 
 void CMain::RememberShowFile() {
-    const kv::Show& show = Session().TheShow();
+    const kv::Show& show = session.TheShow();
     fileSeen = show.showFile.Empty() ? std::string() : std::string(show.showFile.path);
     stampSeen = fileSeen.empty() ? std::string() : DiskStamp(fileSeen);
 }
@@ -113,7 +113,7 @@ bool CMain::MayWriteOver(const std::string& path, bool* another) {
 }
 
 bool CMain::SaveShowCommand() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     FileSpec io = show.showFile;
     const FileSpec folder = InitialFolderSpec();
     ShowViewer(false);
@@ -142,7 +142,7 @@ bool CMain::SaveShowCommand() {
 }
 
 void CMain::QuickSave() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (show.showFile.Empty()) {
         SaveShowCommand();
         return;
@@ -162,7 +162,7 @@ void CMain::QuickSave() {
 }
 
 bool CMain::AskToSaveFirst(const char* title) {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (!show.dirty) return true;
     const int32_t a = AskYesNoCancel("Do you want to save current show?", title);
     if (a < 0) return false;
@@ -174,7 +174,7 @@ bool CMain::AskToSaveFirst(const char* title) {
 }
 
 void CMain::NewShow() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (show.dirty) {
         if (show.hostMode) {
             if (!AskYesNo("Are you sure?", "New Show")) return;
@@ -185,12 +185,12 @@ void CMain::NewShow() {
     }
     recovery.ShowReplaced();
     SetShowTitle(nullptr);
-    Session().ReplaceShow([](kv::Show& sh) { sh.Reset(); });
+    session.ReplaceShow([](kv::Show& sh) { sh.Reset(); });
     RememberShowFile();
 }
 
 void CMain::LoadShowCommand() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (!AskToSaveFirst()) return;
     FileSpec chosen;
     const FileSpec folder = InitialFolderSpec();
@@ -198,27 +198,27 @@ void CMain::LoadShowCommand() {
     if (ChooseFileToOpen(hwnd, &chosen, ShowFilter, ".kvx", &folder, false)) {
         recovery.ShowReplaced();
         if (LoadShow(show, chosen.path, true)) {
-            Session().ForgetHistory();
+            session.ForgetHistory();
             SetShowTitle(chosen.path);
             RememberShowFile();
             // A run that ended with unsaved changes to this show left them: offered first.
             if (OfferLeftCopies(show, StandAloneOwner(chosen.path))) {
-                Session().ForgetHistory();
+                session.ForgetHistory();
                 SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
             }
             if (stage) stage->FitPicture(false);
         }
         StoreInitialFolder(chosen.path, chosen);
-        Session().GoToFrame(show.currentFrame, true);
+        session.GoToFrame(show.currentFrame, true);
         if (timeline && timeline->hwnd) timeline->SetScaleForLength(show.length);
-        Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+        session.Notify(ChangedKeys | ChangedPicture | ChangedEditState);
     }
     Redraw();
     ShowViewer(true);
 }
 
 void CMain::LoadPicture() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     std::string filter = "All Graphics Files|*.bmp;*.tga;*.tif;*.psd";
     if (show.GdiplusHasJpegDecoder) filter += ";*.jpg;*.png";
     if (MoreCodecsPresent()) filter += ";*.tiff;*.heic;*.heif;*.avif;*.webp";
@@ -248,7 +248,7 @@ void CMain::LoadPicture() {
         const bool match = MatchMovesOffered(loaded.pictures[0].keyCount, oldWidth, oldHeight,
                                              newWidth, newHeight) &&
                            AskYesNo("Match moves to new Picture size?", "Match Moves");
-        Session().Edit([&](kv::Show& sh) {
+        session.Edit([&](kv::Show& sh) {
             RestoreRecords(sh, loaded);
             if (match) MatchMoves(sh, 0, oldWidth, oldHeight, newWidth, newHeight);
         });
@@ -258,15 +258,15 @@ void CMain::LoadPicture() {
     }
     Redraw();
     ShowViewer(true);
-    Session().GoToFrame(0, true);
-    Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+    session.GoToFrame(0, true);
+    session.Notify(ChangedKeys | ChangedPicture | ChangedEditState);
 }
 
 void CMain::SetFrameRate(int id) {
     const int32_t rate = id == CmdNtsc ? 2997 : id == CmdPal ? 2500 : 2397;
     // A program-wide setting the show carries: through the session, but no step and no unsaved
     // mark, since the show's records do not hold it.
-    Session().Edit([rate](kv::Show& show) { show.FrameRate = rate; });
+    session.Edit([rate](kv::Show& show) { show.FrameRate = rate; });
     WriteSetting("FrameRate", rate);
     Redraw();
 }
@@ -293,14 +293,14 @@ void RunExit(CMain& m, int) {
 }
 
 void RunQuitDiscard(CMain& m, int) {
-    if (!Session().TheShow().hostMode) return;
+    if (!m.session.TheShow().hostMode) return;
     // The host keeps its old show: the person said No to these changes.
     m.recovery.Declined();
     PostQuitMessage(1);
 }
 
 void RunMakeMovie(CMain& m, int id) {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = m.session.TheShow();
     if (show.hostMode) return;
     // A batch loads each show it renders: the show being edited is offered for saving first
     // rather than replaced unsaved.
@@ -310,33 +310,33 @@ void RunMakeMovie(CMain& m, int id) {
     }
     EditorMovieHost host;
     m.busy = true;
-    MovieSettings kept = MovieSettingsFrom(Session().Store());
+    MovieSettings kept = MovieSettingsFrom(m.session.Store());
     kept.compressors = &m.compressors;
     MakeMovie(show, host, id == CmdBatchRender, kept);
-    StoreMovieSettings(kept, Session().Store());
+    StoreMovieSettings(kept, m.session.Store());
     m.busy = false;
     if (id == CmdBatchRender) m.SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
     m.Redraw();
-    Session().GoToFrame(show.currentFrame, true);
+    m.session.GoToFrame(show.currentFrame, true);
     if (id == CmdBatchRender) {
         // The batch loaded other shows into the editor: the history of the old one is gone.
-        Session().ForgetHistory();
-        Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+        m.session.ForgetHistory();
+        m.session.Notify(ChangedKeys | ChangedPicture | ChangedEditState);
     }
 }
 
 void RunMakeStill(CMain& m, int) {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = m.session.TheShow();
     if (show.hostMode) return;
     EditorMovieHost host;
     m.busy = true;
-    MakeStill(show, host, MovieSettingsFrom(Session().Store()));
+    MakeStill(show, host, MovieSettingsFrom(m.session.Store()));
     m.busy = false;
-    Session().GoToFrame(show.currentFrame, true);
+    m.session.GoToFrame(show.currentFrame, true);
 }
 
 void RunFrameRate(CMain& m, int id) {
-    if (!Session().TheShow().hostMode) m.SetFrameRate(id);
+    if (!m.session.TheShow().hostMode) m.SetFrameRate(id);
 }
 
 void KeyQuickSave(CMain& m, bool) {

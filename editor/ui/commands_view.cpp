@@ -29,30 +29,30 @@ Show& TheShow() {
 void RunCameraPath(CMain& m, int) {
     if (!m.stage) return;
     m.stage->ToggleCameraPath();
-    Session().Store().Save();
+    m.session.Store().Save();
 }
 
-void RunAutoRescale(CMain&, int) {
-    Session().Edit([](kv::Show& show) { show.RescaleShow = !show.RescaleShow; });
+void RunAutoRescale(CMain& m, int) {
+    m.session.Edit([](kv::Show& show) { show.RescaleShow = !show.RescaleShow; });
     CMain::WriteSetting("RescaleShow", TheShow().RescaleShow ? 1 : 0);
 }
 
-void RunDefaultEase(CMain&, int id) {
-    Session().Edit([id](kv::Show& show) {
+void RunDefaultEase(CMain& m, int id) {
+    m.session.Edit([id](kv::Show& show) {
         show.EaseType = (show.EaseType & 16) | (id - CmdEaseInOut);
         show.ClearEaseCodes();
     });
     CMain::WriteSetting("EaseType", TheShow().EaseType);
-    Session().Notify(ChangedKeys);
+    m.session.Notify(ChangedKeys);
 }
 
-void RunNoCurves(CMain&, int) {
-    Session().Edit([](kv::Show& show) {
+void RunNoCurves(CMain& m, int) {
+    m.session.Edit([](kv::Show& show) {
         show.EaseType ^= 16;
         show.ClearEaseCodes();
     });
     CMain::WriteSetting("EaseType", TheShow().EaseType);
-    Session().RepaintAll();
+    m.session.RepaintAll();
 }
 
 // --- Render --------------------------------------------------------------------------------------
@@ -61,30 +61,30 @@ void RunAspect(CMain& m, int id) {
 }
 
 void RunDraft(CMain& m, int) {
-    Session().Edit([](kv::Show& show) { show.DraftRender = !show.DraftRender; });
+    m.session.Edit([](kv::Show& show) { show.DraftRender = !show.DraftRender; });
     CMain::WriteSetting("DraftRender", TheShow().DraftRender ? 1 : 0);
     m.Redraw();
 }
 
 void RunMotionBlur(CMain& m, int) {
-    Session().Edit([](kv::Show& show) { show.BlurFrames = show.BlurFrames == 0 ? 1 : 0; });
+    m.session.Edit([](kv::Show& show) { show.BlurFrames = show.BlurFrames == 0 ? 1 : 0; });
     CMain::WriteSetting("BlurFrames", TheShow().BlurFrames);
     m.Redraw();
 }
 
-void RunMultiProcess(CMain&, int) {
-    Session().Edit([](kv::Show& show) { show.MultiProcess = !show.MultiProcess; });
+void RunMultiProcess(CMain& m, int) {
+    m.session.Edit([](kv::Show& show) { show.MultiProcess = !show.MultiProcess; });
     CMain::WriteSetting("MultiProcess", TheShow().MultiProcess ? 1 : 0);
 }
 
 void RunAdvancedOptions(CMain& m, int) {
     AdvancedOptionsCommand(TheShow(), m.OptionDialogHooks());
-    Session().Notify(ChangedSettings);
+    m.session.Notify(ChangedSettings);
 }
 
 void RunViewerAspect(CMain& m, int) {
     ViewerAspectCommand(TheShow(), m.OptionDialogHooks());
-    Session().Notify(ChangedSettings);
+    m.session.Notify(ChangedSettings);
 }
 
 namespace {
@@ -111,7 +111,7 @@ int32_t AspectModeOf(int id) {
 
 void CMain::SetAspect(int id) {
     // One undoable edit; outside host mode the shape becomes the show's own, kept in its file.
-    Session().Edit([id](kv::Show& show) {
+    session.Edit([id](kv::Show& show) {
         const int32_t mode = AspectModeOf(id);
         show.AspectMode = mode;
         show.aspect = mode == 5626 ? 0.5625f : kv::AspectOf(mode);
@@ -119,20 +119,20 @@ void CMain::SetAspect(int id) {
     });
     WriteSetting("AspectMode", TheShow().AspectMode);
     RefitViewer();
-    Session().RepaintAll();
+    session.RepaintAll();
 }
 
 // --- View ----------------------------------------------------------------------------------------
 void RunCentrePicture(CMain& m, int) {
     if (!m.stage) return;
     m.stage->ToggleCentrePicture();
-    Session().Store().Save();
+    m.session.Store().Save();
 }
 
 void RunTvSafe(CMain& m, int) {
     if (!m.viewer) return;
     m.viewer->ToggleSafeArea();
-    Session().Store().Save();
+    m.session.Store().Save();
 }
 
 void RunStageZoom(CMain& m, int id) {
@@ -141,14 +141,14 @@ void RunStageZoom(CMain& m, int id) {
     const float scale = id == CmdStageZoomIn ? ZoomedInScale(m.stage->scale, huge)
                                              : ZoomedOutScale(m.stage->scale, huge);
     m.stage->SetScale(scale);
-    Session().Store().Save();
+    m.session.Store().Save();
     m.Redraw();
 }
 
 void RunFitPicture(CMain& m, int) {
     if (!m.stage) return;
     m.stage->FitPicture(true);
-    Session().Store().Save();
+    m.session.Store().Save();
     m.Redraw();
 }
 

@@ -148,11 +148,11 @@ bool CMain::Create() {
     };
 
     // The three views, owned popups of this window.
-    stage = std::make_unique<CStage>();
+    stage = std::make_unique<CStage>(session);
     if (!stage->Create(hwnd)) stage.reset();
-    timeline = std::make_unique<CTime>();
+    timeline = std::make_unique<CTime>(session);
     if (!timeline->Create(hwnd)) timeline.reset();
-    viewer = std::make_unique<CView>();
+    viewer = std::make_unique<CView>(session);
     if (!viewer->Create(hwnd)) viewer.reset();
     SetTimer(hwnd, RecoveryTimerId, RecoveryIntervalMs);
     // The keyboard starts on the stage: its arrow and page keys move the camera, and it hands

@@ -77,7 +77,7 @@ Rect ViewerPlacement(const Rect& main, bool dualScreen) {
 }
 
 bool CView::Create(HWND mainWindow) {
-    Settings& st = Session().Store();
+    Settings& st = session.Store();
     safeArea = st.ReadInt("ShowTVSafe", 0) != 0;
     dualScreen = st.ReadInt("DualScreenViewer", 0) != 0;
     if (!CreateWin(mainWindow, WinPopup | WinSizing | WinCaption, &CPWnd::ObjectProc)) return false;
@@ -85,12 +85,12 @@ bool CView::Create(HWND mainWindow) {
     stopButton.Init(BmpStop, BmpStopPressed, 0, BmpStopActive, 0);
     playButton.Init(BmpPlay, BmpPlayPressed, 0, BmpPlayActive, 0);
     keyButton.Init(BmpKeyButton, BmpKeyButtonPressed, 0, 0, 0);
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     ticksPerFrame = std::max<int64_t>(1, Frequency() * 100 / (show ? show->FrameRate : 2997));
     Rect main{0, 0, 640, 480};
     if (mainWindow) kv::GetWindowRect(mainWindow, &main);
     SetTitle("Viewer");
-    listener = Session().Subscribe(
+    listener = session.Subscribe(
         [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
     placing = true;
     MoveTo(ViewerPlacement(main, dualScreen), false);
@@ -102,7 +102,7 @@ bool CView::Create(HWND mainWindow) {
 
 void CView::FitHeight() {
     if (!hwnd) return;
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     const float aspect = show ? show->aspect : 0.75f;
     fittedAspect = aspect;
     const Rect r = GetWindowRect();
@@ -116,7 +116,7 @@ void CView::FitHeight() {
     placing = true;
     if (r.bottom - r.top != height) MoveTo(r.left, r.top, r.right, r.top + height, true);
     placing = false;
-    Settings& st = Session().Store();
+    Settings& st = session.Store();
     st.WriteInt("ViewerTop", r.top);
     st.WriteInt("ViewerLeft", r.left);
     st.WriteInt("ViewerWidth", width);
@@ -143,13 +143,13 @@ void CView::Redraw() {
         keyButton.Place(p, Rect{161, top, 180, top + 19});
         timecodeBox = Rect{76, top, 156, k.bottom - 2};
     }
-    DrawTimecode(Session().Frame());
+    DrawTimecode(session.Frame());
     DrawPicture(true);
 }
 
 void CView::DrawTimecode(int32_t frame) {
     if (!hwnd) return;
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     Painter p(*this);
     if (!p) return;
     p.FillRoundBox(RGB(255, 255, 255), timecodeBox, 6);
@@ -201,9 +201,9 @@ CameraRect ViewerCameraRect(const KeyFrame& camera, int32_t pictureHeight, float
 }
 
 void CView::DrawPicture(bool fullQuality) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!hwnd || !show || !PrepareImage()) return;
-    const KeyFrame camera = Session().camera;
+    const KeyFrame camera = session.camera;
     const CameraRect cam = ViewerCameraRect(camera, show->image.Height(), show->aspect);
     // The renderer turns and tilts only a picture marked for it: the stage marks the show when
     // a drag turns the camera, the keys mark it when the show is loaded.
@@ -221,7 +221,7 @@ void CView::DrawPicture(bool fullQuality) {
 }
 
 void CView::ShowFrame(int32_t frame) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!hwnd || !show || !PrepareImage()) return;
     RenderShowFrame(*show, frame, 0, true, image->Width(), image->Height(), image.get());
     ShowImage();
@@ -229,26 +229,26 @@ void CView::ShowFrame(int32_t frame) {
 
 void CView::ToggleSafeArea() {
     safeArea = !safeArea;
-    Session().Store().WriteInt("ShowTVSafe", safeArea ? 1 : 0);
+    session.Store().WriteInt("ShowTVSafe", safeArea ? 1 : 0);
     Redraw();
 }
 
 void CView::FitToAspect() {
     if (!hwnd) return;
     FitHeight();
-    DrawPicture(Session().fullQuality);
+    DrawPicture(session.fullQuality);
 }
 
 void CView::SessionChanged(uint32_t changes, const void* origin) {
     if (origin == this || !hwnd) return;
-    kv::Show* show = Session().GetShow();
-    if ((changes & ChangedFrame) && show) DrawTimecode(Session().Frame());
-    if (changes & PointedFrame) DrawTimecode(Session().pointedFrame);
+    kv::Show* show = session.GetShow();
+    if ((changes & ChangedFrame) && show) DrawTimecode(session.Frame());
+    if (changes & PointedFrame) DrawTimecode(session.pointedFrame);
     // An aspect changed by Undo, Redo or a loaded show reshapes the window as a command does.
     if (show && show->aspect != fittedAspect)
         FitToAspect();
     else if (changes & ChangedCamera)
-        DrawPicture(Session().fullQuality);
+        DrawPicture(session.fullQuality);
 }
 
 // --- Playback -----------------------------------------------------------------------------------
@@ -261,7 +261,7 @@ void CView::SetPlayButtons() {
 }
 
 void CView::Play(int32_t direction) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     playDirection = show ? direction : 0;
     SetPlayButtons();
     if (playDirection == 0) return;
@@ -278,24 +278,24 @@ void CView::Play(int32_t direction) {
             playEndFrame = std::min(playEndFrame, lastKey);
         }
     }
-    if (Session().Frame() >= playEndFrame) Session().GoToFrame(0, false);
-    playStartFrame = Session().Frame();
+    if (session.Frame() >= playEndFrame) session.GoToFrame(0, false);
+    playStartFrame = session.Frame();
     playStartCounter = Now();
     picturesDrawn = 0;
     PlayLoop(*show);
-    Session().GoToFrame(Session().Frame(), true);
+    session.GoToFrame(session.Frame(), true);
 }
 
 void CView::PlayLoop(kv::Show& show) {
     int32_t lastShown = -1;
     while (playDirection != 0) {
-        const int32_t frame = Session().Frame();
+        const int32_t frame = session.Frame();
         if (frame < 0 || frame > playEndFrame) {
             Play(0);
             break;
         }
         if (frame != lastShown) {
-            Session().camera = CameraAt(show, frame, false);
+            session.camera = CameraAt(show, frame, false);
             DrawPicture(true);
             ++framesShown;
             lastShown = frame;
@@ -306,7 +306,7 @@ void CView::PlayLoop(kv::Show& show) {
         }
         const int64_t elapsed = (Now() - playStartCounter) / ticksPerFrame;
         // The timeline keeps the frame in view, this viewer names it.
-        Session().PlayFrame(playDirection * static_cast<int32_t>(elapsed) + playStartFrame);
+        session.PlayFrame(playDirection * static_cast<int32_t>(elapsed) + playStartFrame);
 
         MSG m;
         if (!PeekMessage(&m, PM_REMOVE)) continue;
@@ -315,9 +315,9 @@ void CView::PlayLoop(kv::Show& show) {
                 Play(0);
                 break;
             case WM_LBUTTONUP:
-                if (int32_t at = 0; Session().frameAtPointer &&
-                                    Session().frameAtPointer(m.hwnd, GET_X_LPARAM(m.lParam), &at)) {
-                    Session().PlayFrame(at);
+                if (int32_t at = 0; session.frameAtPointer &&
+                                    session.frameAtPointer(m.hwnd, GET_X_LPARAM(m.lParam), &at)) {
+                    session.PlayFrame(at);
                     playStartFrame = at;
                     playStartCounter = Now();
                 } else {
@@ -345,15 +345,15 @@ void CView::PlayLoop(kv::Show& show) {
 
 // --- Messages -----------------------------------------------------------------------------------
 void CView::EditTimecode() {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!show) return;
     char text[80] = {};
     std::snprintf(text, sizeof text, "%s",
-                  FramesToTimecode(Session().Frame(), show->FrameRate, true).c_str());
+                  FramesToTimecode(session.Frame(), show->FrameRate, true).c_str());
     AskText(text, "Timecode", "Type Timecode", "");
-    int32_t frame = Session().Frame();
+    int32_t frame = session.Frame();
     TimecodeToFrames(text, frame, show->FrameRate);
-    Session().GoToFrame(frame, true);
+    session.GoToFrame(frame, true);
 }
 
 bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
@@ -383,7 +383,7 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             return true;
         }
         case WM_LBUTTONUP: {
-            Session().Notify(EndDrags, this);
+            session.Notify(EndDrags, this);
             int hit = 0;
             {
                 Painter p(*this);
@@ -399,11 +399,11 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             if (hit == 1) Play(-1);
             if (hit == 2) Play(0);
             if (hit == 3) Play(1);
-            if (hit == 4 && Session().HasShow()) {
+            if (hit == 4 && session.HasShow()) {
                 bool added = false, full = false;
-                const KeyFrame camera = Session().camera;
-                const int32_t tolerance = Session().AddKeyTolerance();
-                Session().Edit([&](kv::Show& sh) {
+                const KeyFrame camera = session.camera;
+                const int32_t tolerance = session.AddKeyTolerance();
+                session.Edit([&](kv::Show& sh) {
                     EditFeedback fb;
                     AddKeyAtCurrentFrame(sh, camera, tolerance, &fb);
                     added = fb.beep;
@@ -414,8 +414,8 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
                     return true;
                 }
                 if (added) Beep(0);  // a new key
-                Session().GoToFrame(Session().Frame(), true);
-                Session().Notify(ChangedKeys | ChangedEditState);
+                session.GoToFrame(session.Frame(), true);
+                session.Notify(ChangedKeys | ChangedEditState);
             }
             return true;
         }
@@ -427,7 +427,7 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
         case WM_KEYDOWN:
         case WM_CHAR:
             if (message == WM_KEYDOWN && wParam == VK_SHIFT) return true;
-            Session().HandOnKey(message, wParam, lParam);
+            session.HandOnKey(message, wParam, lParam);
             return true;
         default:
             return CPWnd::OnMessage(message, wParam, lParam);

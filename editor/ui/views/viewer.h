@@ -12,6 +12,8 @@
 
 namespace kv {
 
+class EditSession;
+
 class Show;
 
 // A clock for the play loop in place of the high-resolution counter.
@@ -26,7 +28,8 @@ CameraRect ViewerCameraRect(const KeyFrame& camera, int32_t pictureHeight, float
 
 class CView : public CPWnd {
 public:
-    CView() = default;
+    // The viewer shows and edits the run's session, which outlives it.
+    explicit CView(EditSession& runSession) : session(runSession) {}
     ~CView() override;
 
     // Creates the popup owned by the main window, the buttons, the flags from the settings, the
@@ -86,6 +89,8 @@ private:
 
     PlayCounterFn m_counter = nullptr;
     int64_t m_frequency = 0;
+
+    EditSession& session;
 };
 
 }  // namespace kv

@@ -95,7 +95,7 @@ TEST_F(Viewer, PlacementOnOneAndTwoMonitors) {
     // The created window uses the rules: a viewer made with the setting on opens there.
     Store(2000, 100, 300, 1);
     viewer.reset();
-    viewer = std::make_unique<CView>();
+    viewer = std::make_unique<CView>(Session());
     ASSERT_TRUE(viewer->Create(main.hwnd));
     EXPECT_TRUE(viewer->dualScreen);
     EXPECT_EQ(viewer->GetWindowRect().left, 2000);

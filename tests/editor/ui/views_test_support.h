@@ -60,11 +60,11 @@ protected:
         DrainQueue();
     }
     void CreateViews() {
-        stage = std::make_unique<kv::CStage>();
+        stage = std::make_unique<kv::CStage>(kv::Session());
         ASSERT_TRUE(stage->Create(main.hwnd));
-        timeline = std::make_unique<kv::CTime>();
+        timeline = std::make_unique<kv::CTime>(kv::Session());
         ASSERT_TRUE(timeline->Create(main.hwnd));
-        viewer = std::make_unique<kv::CView>();
+        viewer = std::make_unique<kv::CView>(kv::Session());
         ASSERT_TRUE(viewer->Create(main.hwnd));
         DrainQueue();
         kv::Session().GoToFrame(0, true);
