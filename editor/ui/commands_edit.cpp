@@ -85,15 +85,15 @@ void RunPaste(CMain& m, int) {
 }
 
 void RunDeleteAllKeys(CMain& m, int) {
-    if (AskYesNo("Are you sure?", "Delete All Keys")) Session().Edit(&DeleteAllKeys);
+    if (AskYesNo("Are you sure?", "Delete All Keys")) m.session.Edit(&DeleteAllKeys);
     m.AfterEdit(false);
 }
 
 void RunUniformSpeed(CMain& m, int) {
     EditSession& session = m.session;
     if (AskYesNo("Space keys at a uniform speed?", "Uniform Speed")) {
-        session.Edit([](kv::Show& show) {
-            const int p = show.PictureAt(Session().Frame());
+        session.Edit([&session](kv::Show& show) {
+            const int p = show.PictureAt(session.Frame());
             UniformSpeed(show, p < 0 ? 0 : p);
         });
     }
@@ -103,11 +103,12 @@ void RunUniformSpeed(CMain& m, int) {
 
 void RunDeletePicture(CMain& m, int) {
     if (AskYesNo("Are you sure?", "Delete Picture")) {
-        Session().Edit([](kv::Show& show) {
-            const int p = show.PictureAt(Session().Frame());
+        EditSession& session = m.session;
+        session.Edit([&session](kv::Show& show) {
+            const int p = show.PictureAt(session.Frame());
             show.DeletePicture(p < 0 ? 0 : p);
         });
-        Session().Notify(ChangedPicture);
+        session.Notify(ChangedPicture);
     }
     m.AfterEdit(false);
 }
@@ -115,7 +116,7 @@ void RunDeletePicture(CMain& m, int) {
 void RunPrepPicture(CMain& m, int) {
     // The dialog's rounds (Apply) and its cancel all land in one step: what the show holds when
     // the dialog is done is what Undo takes back.
-    PrepPicturesCommand(Session().TheShow(), m.OptionDialogHooks());
+    PrepPicturesCommand(m.session.TheShow(), m.OptionDialogHooks());
     m.AfterEdit(false);
 }
 

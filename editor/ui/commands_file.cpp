@@ -29,17 +29,15 @@ namespace {
 
 constexpr const char* ShowFilter = "Kinevista Files (*.kvx)|*.kvx|All Files (*.*)|*.*|";
 
-FileSpec InitialFolderSpec() {
+FileSpec InitialFolderSpec(Settings& s) {
     FileSpec folder;
-    Settings& s = Session().Store();
     folder.SetPath(s.ReadString("InitialFolder", "").c_str());
     folder.vRefNum = static_cast<int16_t>(s.ReadInt("InitialVrefnum", 0));
     folder.parID = s.ReadInt("InitialParID", 0);
     return folder;
 }
 
-void StoreInitialFolder(const std::string& folder, const FileSpec& chosen) {
-    Settings& s = Session().Store();
+void StoreInitialFolder(Settings& s, const std::string& folder, const FileSpec& chosen) {
     s.WriteString("InitialFolder", folder.c_str());
     s.WriteInt("InitialVrefnum", chosen.vRefNum);
     s.WriteInt("InitialParID", chosen.parID);
@@ -115,7 +113,7 @@ bool CMain::MayWriteOver(const std::string& path, bool* another) {
 bool CMain::SaveShowCommand() {
     kv::Show& show = session.TheShow();
     FileSpec io = show.showFile;
-    const FileSpec folder = InitialFolderSpec();
+    const FileSpec folder = InitialFolderSpec(session.Store());
     ShowViewer(false);
     const bool chosen = ChooseFileToSave(hwnd, &io, ShowFilter, ".kvx", &folder);
     ShowViewer(true);
@@ -137,7 +135,7 @@ bool CMain::SaveShowCommand() {
         Alert("The show could not be saved to this file.");
     }
     SetShowTitle(path.c_str());
-    StoreInitialFolder(FolderPart(path.c_str()), io);
+    StoreInitialFolder(session.Store(), FolderPart(path.c_str()), io);
     return written;
 }
 
@@ -193,7 +191,7 @@ void CMain::LoadShowCommand() {
     kv::Show& show = session.TheShow();
     if (!AskToSaveFirst()) return;
     FileSpec chosen;
-    const FileSpec folder = InitialFolderSpec();
+    const FileSpec folder = InitialFolderSpec(session.Store());
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, ShowFilter, ".kvx", &folder, false)) {
         recovery.ShowReplaced();
@@ -208,7 +206,7 @@ void CMain::LoadShowCommand() {
             }
             if (stage) stage->FitPicture(false);
         }
-        StoreInitialFolder(chosen.path, chosen);
+        StoreInitialFolder(session.Store(), chosen.path, chosen);
         session.GoToFrame(show.currentFrame, true);
         if (timeline && timeline->hwnd) timeline->SetScaleForLength(show.length);
         session.Notify(ChangedKeys | ChangedPicture | ChangedEditState);
@@ -230,7 +228,7 @@ void CMain::LoadPicture() {
         filter +=
             "|HEIF Files (*.heic;*.heif;*.avif)|*.heic;*.heif;*.avif|WebP Files (*.webp)|*.webp";
     filter += "|All Files (*.*)|*.*|";
-    const FileSpec folder = InitialFolderSpec();
+    const FileSpec folder = InitialFolderSpec(session.Store());
     FileSpec chosen;
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, filter.c_str(), ".bmp", &folder, false)) {
@@ -252,7 +250,7 @@ void CMain::LoadPicture() {
             RestoreRecords(sh, loaded);
             if (match) MatchMoves(sh, 0, oldWidth, oldHeight, newWidth, newHeight);
         });
-        StoreInitialFolder(FolderPart(chosen.path), chosen);
+        StoreInitialFolder(session.Store(), FolderPart(chosen.path), chosen);
         recovery.KeysEdited();
         if (stage) stage->FitPicture(false);
     }

@@ -17,14 +17,6 @@
 
 namespace kv {
 
-namespace {
-
-Show& TheShow() {
-    return Session().TheShow();
-}
-
-}  // namespace
-
 // --- Options -------------------------------------------------------------------------------------
 void RunCameraPath(CMain& m, int) {
     if (!m.stage) return;
@@ -34,7 +26,7 @@ void RunCameraPath(CMain& m, int) {
 
 void RunAutoRescale(CMain& m, int) {
     m.session.Edit([](kv::Show& show) { show.RescaleShow = !show.RescaleShow; });
-    CMain::WriteSetting("RescaleShow", TheShow().RescaleShow ? 1 : 0);
+    m.WriteSetting("RescaleShow", m.session.TheShow().RescaleShow ? 1 : 0);
 }
 
 void RunDefaultEase(CMain& m, int id) {
@@ -42,7 +34,7 @@ void RunDefaultEase(CMain& m, int id) {
         show.EaseType = (show.EaseType & 16) | (id - CmdEaseInOut);
         show.ClearEaseCodes();
     });
-    CMain::WriteSetting("EaseType", TheShow().EaseType);
+    m.WriteSetting("EaseType", m.session.TheShow().EaseType);
     m.session.Notify(ChangedKeys);
 }
 
@@ -51,7 +43,7 @@ void RunNoCurves(CMain& m, int) {
         show.EaseType ^= 16;
         show.ClearEaseCodes();
     });
-    CMain::WriteSetting("EaseType", TheShow().EaseType);
+    m.WriteSetting("EaseType", m.session.TheShow().EaseType);
     m.session.RepaintAll();
 }
 
@@ -62,28 +54,28 @@ void RunAspect(CMain& m, int id) {
 
 void RunDraft(CMain& m, int) {
     m.session.Edit([](kv::Show& show) { show.DraftRender = !show.DraftRender; });
-    CMain::WriteSetting("DraftRender", TheShow().DraftRender ? 1 : 0);
+    m.WriteSetting("DraftRender", m.session.TheShow().DraftRender ? 1 : 0);
     m.Redraw();
 }
 
 void RunMotionBlur(CMain& m, int) {
     m.session.Edit([](kv::Show& show) { show.BlurFrames = show.BlurFrames == 0 ? 1 : 0; });
-    CMain::WriteSetting("BlurFrames", TheShow().BlurFrames);
+    m.WriteSetting("BlurFrames", m.session.TheShow().BlurFrames);
     m.Redraw();
 }
 
 void RunMultiProcess(CMain& m, int) {
     m.session.Edit([](kv::Show& show) { show.MultiProcess = !show.MultiProcess; });
-    CMain::WriteSetting("MultiProcess", TheShow().MultiProcess ? 1 : 0);
+    m.WriteSetting("MultiProcess", m.session.TheShow().MultiProcess ? 1 : 0);
 }
 
 void RunAdvancedOptions(CMain& m, int) {
-    AdvancedOptionsCommand(TheShow(), m.OptionDialogHooks());
+    AdvancedOptionsCommand(m.session.TheShow(), m.OptionDialogHooks());
     m.session.Notify(ChangedSettings);
 }
 
 void RunViewerAspect(CMain& m, int) {
-    ViewerAspectCommand(TheShow(), m.OptionDialogHooks());
+    ViewerAspectCommand(m.session.TheShow(), m.OptionDialogHooks());
     m.session.Notify(ChangedSettings);
 }
 
@@ -117,7 +109,7 @@ void CMain::SetAspect(int id) {
         show.aspect = mode == 5626 ? 0.5625f : kv::AspectOf(mode);
         if (!show.hostMode) show.ownShape = true;
     });
-    WriteSetting("AspectMode", TheShow().AspectMode);
+    WriteSetting("AspectMode", session.TheShow().AspectMode);
     RefitViewer();
     session.RepaintAll();
 }
@@ -162,10 +154,10 @@ void RunTimelineZoom(CMain& m, int id) {
 
 void CMain::TimelineArrow(bool enlarge) {
     if (!timeline) return;
-    timeline->scale = ArrowTimeScale(timeline->scale, enlarge, TheShow().FrameRate);
+    timeline->scale = ArrowTimeScale(timeline->scale, enlarge, session.TheShow().FrameRate);
     WriteSetting("TimeScale", timeline->scale);
     if (timeline->hwnd) {
-        timeline->SetScaleForLength(TheShow().length);
+        timeline->SetScaleForLength(session.TheShow().length);
         timeline->KeepCurrentFrameVisible();
     }
 }

@@ -169,7 +169,7 @@ void CMain::SetShowTitle(const char* showPath) {
 }
 
 void CMain::WriteSetting(const char* key, int32_t value) {
-    Settings& s = Session().Store();
+    Settings& s = session.Store();
     s.WriteInt(key, value);
     s.Save();
 }

@@ -88,7 +88,7 @@ public:
     // "d": renders frames 0..299 at 720 x 484 and reports the time; returns the value shown.
     long RenderTimingTest();
     // Writes a settings value and saves the settings file at once, so that a crash keeps it.
-    static void WriteSetting(const char* key, int32_t value);
+    void WriteSetting(const char* key, int32_t value);
     void LoadPicture();
     void NewShow();
     void LoadShowCommand();

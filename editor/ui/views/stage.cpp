@@ -77,8 +77,8 @@ int32_t HitTestFrame(const FrameShape& s, int x, int y, bool tiltKey) {
 
 // --- Creation and placement ---------------------------------------------------------------------
 CStage::~CStage() {
-    Session().Unsubscribe(listener);
-    if (hwnd && Session().dialogWindow == hwnd) Session().dialogWindow = nullptr;
+    session.Unsubscribe(listener);
+    if (hwnd && session.dialogWindow == hwnd) session.dialogWindow = nullptr;
     DestroyWin();
 }
 

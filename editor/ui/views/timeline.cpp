@@ -59,11 +59,11 @@ int FindWholeKey(const Picture& p, const KeyFrame& k) {
 // --- Coordinates and placement
 // --------------------------------------------------------------------
 CTime::~CTime() {
-    Session().Unsubscribe(listener);
+    session.Unsubscribe(listener);
     // The hooks are this timeline's once its window is made.
     if (hwnd) {
-        Session().keyTolerance = nullptr;
-        Session().frameAtPointer = nullptr;
+        session.keyTolerance = nullptr;
+        session.frameAtPointer = nullptr;
     }
     DestroyWin();
 }

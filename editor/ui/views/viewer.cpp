@@ -46,7 +46,7 @@ int64_t CView::Frequency() const {
 
 // --- Creation and placement ---------------------------------------------------------------------
 CView::~CView() {
-    Session().Unsubscribe(listener);
+    session.Unsubscribe(listener);
     DestroyWin();
 }
 
