@@ -83,8 +83,8 @@ int32_t FiveMinutesOfFrames(int32_t frameRate) {
 }
 
 EditorApp::EditorApp(EditorCommandLine cmd) : m_cmd(std::move(cmd)) {
-    UseRecovery(&m_recovery);
     UseSession(&m_session);
+    UseRecovery(&m_recovery);
 }
 
 EditorApp::~EditorApp() {
@@ -94,8 +94,8 @@ EditorApp::~EditorApp() {
         m_session.Detach();
     }
     m_show.reset();
-    UseSession(nullptr);
     UseRecovery(nullptr);
+    UseSession(nullptr);
 }
 
 bool EditorApp::Start() {
@@ -145,7 +145,7 @@ bool EditorApp::Start() {
                                                      : StandAloneOwner(cmd.showPath);
     {
         const int32_t length = show.length;
-        if (OfferLeftCopies(show, owner)) {
+        if (OfferLeftCopies(m_recovery, show, owner)) {
             if (show.hostMode && cmd.markerValid) show.length = length;
             main->SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
         }

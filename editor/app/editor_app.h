@@ -34,11 +34,11 @@ EditorCommandLine ReadCommandLine(const std::vector<std::string>& args);
 // Five minutes of frames at a rate: (rate x 60 / 100, truncated) x 5.
 int32_t FiveMinutesOfFrames(int32_t frameRate);
 
-// One run of the editor: it owns the recovery copy, the editing session, the show and the main
-// window (which owns the views), makes them in that order and takes them down in reverse. While
-// it lives, Session() and Recovery() answer its session and copy, for the code that the window
-// layer calls without a context (window procedures reach their objects through the windows'
-// user data). One at a time per process.
+// One run of the editor: it owns the editing session, the recovery copy of its show, the show
+// and the main window (which owns the views), makes them in that order and takes them down in
+// reverse. While it lives, Session() and Recovery() answer its session and copy, for the code that
+// the window layer calls without a context (window procedures reach their objects through the
+// windows' user data). One at a time per process.
 class EditorApp {
 public:
     explicit EditorApp(EditorCommandLine cmd);
@@ -66,8 +66,8 @@ public:
 
 private:
     const EditorCommandLine m_cmd;
-    RecoveryCopy m_recovery;
     EditSession m_session;
+    RecoveryCopy m_recovery{m_session};
     Settings* m_settings = nullptr;  // the toolkit's store, once started
     std::unique_ptr<Show> m_show;
     std::unique_ptr<CMain> m_main;

@@ -200,7 +200,7 @@ void CMain::LoadShowCommand() {
             SetShowTitle(chosen.path);
             RememberShowFile();
             // A run that ended with unsaved changes to this show left them: offered first.
-            if (OfferLeftCopies(show, StandAloneOwner(chosen.path))) {
+            if (OfferLeftCopies(recovery, show, StandAloneOwner(chosen.path))) {
                 session.ForgetHistory();
                 SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
             }
