@@ -306,7 +306,7 @@ void RunMakeMovie(CMain& m, int id) {
         if (!m.AskToSaveFirst("Batch Render Movies")) return;
         m.recovery.ShowReplaced();
     }
-    EditorMovieHost host;
+    EditorMovieHost host(m);
     m.busy = true;
     MovieSettings kept = MovieSettingsFrom(m.session.Store());
     kept.compressors = &m.compressors;
@@ -326,7 +326,7 @@ void RunMakeMovie(CMain& m, int id) {
 void RunMakeStill(CMain& m, int) {
     kv::Show& show = m.session.TheShow();
     if (show.hostMode) return;
-    EditorMovieHost host;
+    EditorMovieHost host(m);
     m.busy = true;
     MakeStill(show, host, MovieSettingsFrom(m.session.Store()));
     m.busy = false;
