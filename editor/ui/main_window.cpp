@@ -25,8 +25,8 @@ constexpr const char* BaseTitle = "Fernquill Kinevista";
 constexpr uint32_t RecoveryTimerId = 77;
 constexpr uint32_t RecoveryIntervalMs = 30000;
 
-bool HostMode() {
-    return Session().HasShow() && Session().TheShow().hostMode;
+bool HostMode(const EditSession& session) {
+    return session.HasShow() && session.TheShow().hostMode;
 }
 
 // Frames per second as the timeline counts them.
@@ -164,7 +164,7 @@ bool CMain::Create() {
 void CMain::SetShowTitle(const char* showPath) {
     // The plug-in recognises the editor it started by the exact bare title, so a host run keeps
     // it whatever file the show is saved to.
-    SetTitle(MainTitle(HostMode() ? nullptr : showPath).c_str());
+    SetTitle(MainTitle(HostMode(session) ? nullptr : showPath).c_str());
     SetDialogShowFolder(showPath);
 }
 
@@ -220,7 +220,7 @@ bool CMain::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             SetCursorShape(1);
             break;
         case WM_LBUTTONDOWN:
-            if (HostMode()) {
+            if (HostMode(session)) {
                 Painter p(*this);
                 okButton.HitTest(p, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), 1);
             }
@@ -235,7 +235,7 @@ bool CMain::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
 }
 
 void CMain::ReleaseClick(int x, int y) {
-    if (HostMode()) {
+    if (HostMode(session)) {
         session.Notify(EndDrags, this);
         bool inside = false;
         {
@@ -255,7 +255,7 @@ void CMain::ReleaseClick(int x, int y) {
         Redraw();
         return;
     }
-    if (!HostMode() && y > b - 30 && x < l + 120) TimelineArrow(x > l + 100);
+    if (!HostMode(session) && y > b - 30 && x < l + 120) TimelineArrow(x > l + 100);
 }
 
 // --- Commands ------------------------------------------------------------------------------------
@@ -263,7 +263,7 @@ void CMain::UpdateEditMenu() {
     if (!session.HasShow()) return;
     // The timeline asks for this on every paint (playback included): only items whose state
     // changed are touched.
-    for (const MenuLine& line : MenuLines(HostMode(), session)) {
+    for (const MenuLine& line : MenuLines(HostMode(session), session)) {
         if (line.id == MenuSeparator) continue;
         const uint32_t state = (line.checked ? static_cast<uint32_t>(MenuChecked) : 0u) |
                                (line.greyed ? static_cast<uint32_t>(MenuGreyed) : 0u);
@@ -276,7 +276,7 @@ void CMain::UpdateEditMenu() {
 
 void CMain::RunCommand(int id) {
     if (!session.HasShow()) return;
-    const CommandRow* row = FindCommand(id, HostMode());
+    const CommandRow* row = FindCommand(id, HostMode(session));
     if (!row || !row->run) return;
     row->run(*this, id);
     // Check marks and greying follow whatever the command changed.

@@ -132,6 +132,43 @@ TEST_F(EditorSession, MissingFilesStartAnEmptyShowWithoutAMessage) {
     EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
 }
 
+// One application object holds a run: while it lives the code the window layer calls without a
+// context reaches its session and copy; its main window and views work on that same session;
+// its end hands both back.
+TEST_F(EditorSession, TheApplicationObjectOwnsTheRunFromStartToEnd) {
+    const std::string show = WriteShow("own.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    kv::EditSession* const session = &app->Session();
+    EXPECT_EQ(&kv::Session(), session);
+    EXPECT_EQ(&kv::Recovery(), &app->Recovery());
+    ASSERT_NE(app->Main(), nullptr);
+    EXPECT_EQ(kv::MainWindow(), app->Main());
+    EXPECT_EQ(&app->Main()->session, session);
+    EXPECT_EQ(&app->Main()->recovery, &app->Recovery());
+    ASSERT_TRUE(Main().stage && Main().timeline && Main().viewer);
+    EXPECT_EQ(&Main().stage->session, session);
+    EXPECT_EQ(&Main().timeline->session, session);
+    // Each window holds its own object, which its procedure hands the window's messages.
+    EXPECT_EQ(kv::GetWindowUserData(Main().stage->hwnd), Main().stage.get());
+    EXPECT_EQ(kv::GetWindowUserData(MainHwnd()), app->Main());
+    EXPECT_EQ(TheShow().pictures[0].keyCount, 2);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    // Finished: the windows and the show are gone, the session holds nothing.
+    EXPECT_EQ(app->Main(), nullptr);
+    EXPECT_EQ(kv::MainWindow(), nullptr);
+    EXPECT_FALSE(app->Session().HasShow());
+    EXPECT_EQ(&kv::Session(), session);  // until the object goes
+    app.reset();
+    EXPECT_NE(&kv::Session(), session);
+    EXPECT_FALSE(kv::Session().HasShow());
+    // A second run in the same process starts from nothing of the first.
+    ASSERT_TRUE(Start({show}));
+    EXPECT_EQ(&kv::Session(), &app->Session());
+    EXPECT_EQ(TheShow().pictures[0].keyCount, 2);
+    EXPECT_FALSE(TheShow().dirty);
+}
+
 TEST_F(EditorSession, SavingInHostModeKeepsTheTitleThePlugInWatches) {
     WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
     ASSERT_TRUE(Start({"?2997,300"}));
