@@ -91,8 +91,39 @@ def strip_source(text):
     return "".join(out)
 
 
+# A parameter: a type and a name, a type ending in & or *, or a built-in type or qualifier.
+PARAMETER = re.compile(r"[\w:>\]]\s*[\s*&]+\s*[A-Za-z_]\w*\s*(=.*)?$|[&*]$|^(void|int|char|bool|"
+                       r"float|double|long|short|unsigned|signed|auto|const|volatile)\b")
+
+
+def constructed_variable(head):
+    """`T name(args)` whose arguments are values (not parameters) declares a variable: returns
+    the text `T name` then, else None (a function's declaration)."""
+    m = re.match(r"^(.*?\b[A-Za-z_]\w*)\s*\((.*)\)\s*$", head)
+    if not m or not m.group(2).strip():
+        return None
+    before = m.group(1)
+    if re.match(r"^(void|auto)\b", before) or "(" in before:
+        return None
+    depth, part, parts = 0, "", []
+    for ch in m.group(2):
+        if ch in "(<[":
+            depth += 1
+        elif ch in ")>]":
+            depth -= 1
+        if ch == "," and depth == 0:
+            parts.append(part)
+            part = ""
+        else:
+            part += ch
+    parts.append(part)
+    if any(PARAMETER.search(p.strip()) for p in parts):
+        return None
+    return before
+
+
 def declared_name(statement):
-    """The variable a namespace-scope statement declares, or None when it declares none."""
+    """The variable a statement declares, or None when it declares none."""
     s = " ".join(statement.split())
     typed = re.match(r"^(const\s+)?(class|struct|union|enum)\b.*\}\s*([^{}]*)$", s)
     if typed:
@@ -112,13 +143,15 @@ def declared_name(statement):
     # A declaration whose head has parentheses is a function (or a function pointer, which the
     # next test catches by its '(*').
     if "(" in head:
+        constructed = constructed_variable(head)
+        if constructed is not None:
+            head = constructed
+    if "(" in head:
         fn_ptr = re.search(r"\(\s*\*\s*([A-Za-z_]\w*)\s*\)\s*\(", head)
         if fn_ptr and not QUALIFIER_CONST.search(head.split("(")[0] + "".join(
                 re.findall(r"\*\s*const", head))):
             return fn_ptr.group(1)
-        # `T name(args);` with arguments that are values is a variable, but nothing in these
-        # folders is written that way; a head with '(' is taken to be a function.
-        return None
+        return None  # a function's declaration
     m = re.search(r"([A-Za-z_]\w*)\s*(\[[^\]]*\])*\s*$", head)
     if not m:
         return None
