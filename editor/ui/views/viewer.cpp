@@ -50,8 +50,7 @@ CView::~CView() {
     DestroyWin();
 }
 
-Rect ViewerPlacement(const Rect& main, bool dualScreen) {
-    Settings& st = Session().Store();
+Rect ViewerPlacement(const Settings& st, const Rect& main, bool dualScreen) {
     const int dw = std::max((main.right - main.left) / 8, 220);
     const int storedTop = st.ReadInt("ViewerTop", main.top + 80);
     const int storedLeft = st.ReadInt("ViewerLeft", main.right - dw - 40);
@@ -93,7 +92,7 @@ bool CView::Create(HWND mainWindow) {
     listener = session.Subscribe(
         [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
     placing = true;
-    MoveTo(ViewerPlacement(main, dualScreen), false);
+    MoveTo(ViewerPlacement(session.Store(), main, dualScreen), false);
     placing = false;
     PlaceOnTop(nullptr, true);
     FitHeight();

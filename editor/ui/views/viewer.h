@@ -13,6 +13,7 @@
 namespace kv {
 
 class EditSession;
+class Settings;
 
 class Show;
 
@@ -20,9 +21,9 @@ class Show;
 using PlayCounterFn = int64_t (*)();
 
 // Where the viewer opens against the main window's rectangle (screen coordinates), from the
-// settings "ViewerTop", "ViewerLeft" and "ViewerWidth"; the height is fitted afterwards. With
-// dualScreen a stored place on a present monitor is kept outside the main window.
-Rect ViewerPlacement(const Rect& mainWindow, bool dualScreen);
+// settings "ViewerTop", "ViewerLeft" and "ViewerWidth" of the store; the height is fitted
+// afterwards. With dualScreen a stored place on a present monitor is kept outside the main window.
+Rect ViewerPlacement(const Settings& settings, const Rect& mainWindow, bool dualScreen);
 // The camera rectangle handed to the renderer: picture coordinates counted from the bottom.
 CameraRect ViewerCameraRect(const KeyFrame& camera, int32_t pictureHeight, float aspect);
 
