@@ -54,7 +54,7 @@ float FitStageScale(int32_t pictureWidth, int32_t pictureHeight, int stageWidth,
 class CStage : public CPWnd {
 public:
     // The stage shows and edits the run's session, which outlives it.
-    explicit CStage(EditSession& runSession) : session(runSession) {}
+    explicit CStage(EditSession& runSession) : camera(runSession.camera), session(runSession) {}
     ~CStage() override;
 
     // Reads "StageScale", "ShowCameraPath" and "CenterPic", creates the window as an owned popup
@@ -126,7 +126,7 @@ public:
     bool showCameraPath = false;
     bool centrePicture = false;
     // The camera being edited is the session's: the stage changes it in place during drags.
-    KeyFrame& camera = Session().camera;
+    KeyFrame& camera;
     KeyFrame pressCamera{};  // the camera at the last button press (the Shift axis lock)
     HWND parent = nullptr;
     bool placing = false;  // a placement is moving the window (its own move messages are ignored)
