@@ -69,9 +69,9 @@ public:
 struct Views {
     kv::Show show;
     Frame main;
-    kv::CStage stage;
-    kv::CTime timeline;
-    kv::CView viewer;
+    kv::CStage stage{kv::Session()};
+    kv::CTime timeline{kv::Session()};
+    kv::CView viewer{kv::Session()};
 
     explicit Views(int pictureWidth) {
         // KV_BENCH_BACKEND=sdl shows the views on the display (with KINEVISTA_SCALE, at that

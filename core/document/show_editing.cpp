@@ -74,6 +74,13 @@ void RenderCurrent(const Show& show, EditFeedback* fb) {
 
 // --- Undo ring ------------------------------------------------------------------------------
 
+KeyFrame SetEditedKey(Show& show, int key, int picture, const KeyFrame& edited) {
+    KeyFrame k = edited;
+    k.undoPicture = k.undoOp = 0;
+    show.SetKey(key, picture, k);
+    return k;
+}
+
 void PushUndo(Show& show, const KeyFrame& record, uint16_t op, int picture) {
     if (picture < 0 || picture >= MaxPictures) return;
     show.undoCount = std::min(show.undoCount + 1, UndoDepth);

@@ -44,6 +44,9 @@ bool AddKeyAtCurrentFrame(Show& show, const KeyFrame& camera, int32_t tolerance 
                           EditFeedback* feedback = nullptr);
 // Removes a key with an OpDeleted record; the first key (time 0) is never removed.
 void DeleteKey(Show& show, int key, int picture);
+// Puts a key someone edited in place of key `key` of `picture` without the undo ring's fields
+// (they belong to the ring's records, not to a show's keys); returns the key as stored.
+KeyFrame SetEditedKey(Show& show, int key, int picture, const KeyFrame& edited);
 // Moves every key after `frame` by delta frames, kept within 0..length (the first key stays).
 bool ShiftKeysAfter(Show& show, int32_t frame, int32_t delta);
 // Scales the keys of a picture to a new picture size; nothing when an old size is 0.

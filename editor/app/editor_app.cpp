@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "core/base/settings.h"
 #include "core/document/show_file.h"
@@ -81,13 +82,33 @@ int32_t FiveMinutesOfFrames(int32_t frameRate) {
     return (frameRate * 60 / 100) * 5;
 }
 
-bool StartEditor(const EditorCommandLine& cmd) {
+EditorApp::EditorApp(EditorCommandLine cmd) : m_cmd(std::move(cmd)) {
+    UseSession(&m_session);
+    UseRecovery(&m_recovery);
+}
+
+EditorApp::~EditorApp() {
+    if (m_started && !m_finished) {
+        m_main.reset();
+        SetParseRenderHook(nullptr);
+        m_session.Detach();
+    }
+    m_show.reset();
+    UseRecovery(nullptr);
+    UseSession(nullptr);
+}
+
+bool EditorApp::Start() {
+    const EditorCommandLine& cmd = m_cmd;
+    m_started = true;
     // 1. The toolkit, which reads the settings file.
     StartToolkit(nullptr, AppName, IconApp);
+    m_settings = &TheSettings();
     // 2. The show applies the settings (the frame rate among them).
-    Show& show = *new Show(TheSettings());
-    Session().Attach(&show, &TheSettings());
-    SetPictureMemoryLimit(TheSettings().ReadInt("PictureMemoryLimit", 0));
+    m_show = std::make_unique<Show>(*m_settings);
+    Show& show = *m_show;
+    m_session.Attach(&show, m_settings);
+    SetPictureMemoryLimit(m_settings->ReadInt("PictureMemoryLimit", 0));
     // 3. Five minutes of frames.
     show.length = FiveMinutesOfFrames(show.FrameRate);
     // 4. The mode.
@@ -99,16 +120,17 @@ bool StartEditor(const EditorCommandLine& cmd) {
         }
     }
     SetParseRenderHook(&RenderThroughViews);
-    Recovery().Configure(show.hostMode);
+    m_recovery.Configure(show.hostMode);
     // 5. The main window with its views.
-    auto* main = new CMain();
-    if (!main->Create()) {
-        delete main;
+    m_main = std::make_unique<CMain>(m_session, m_recovery);
+    if (!m_main->Create()) {
+        m_main.reset();
         return false;
     }
+    CMain* main = m_main.get();
     // The folder of the settings and the recovery copies cannot be written (a read-only
     // mount): said once, and the editor goes on.
-    if (!Recovery().CanKeepCopies()) Alert(UnwritableFolderMessage(PublicFolder()).c_str());
+    if (!m_recovery.CanKeepCopies()) Alert(UnwritableFolderMessage(PublicFolder()).c_str());
     // 6. The first show.
     if (show.hostMode) {
         const int32_t length = show.length;
@@ -118,12 +140,12 @@ bool StartEditor(const EditorCommandLine& cmd) {
     }
     // Copies left by runs that ended with unsaved changes: those of this show (of this
     // exchange file for the host); a stand-alone start without a file offers every one.
-    const std::string owner = show.hostMode          ? Recovery().Owner()
+    const std::string owner = show.hostMode          ? m_recovery.Owner()
                               : cmd.showPath.empty() ? std::string()
                                                      : StandAloneOwner(cmd.showPath);
     {
         const int32_t length = show.length;
-        if (OfferLeftCopies(show, owner)) {
+        if (OfferLeftCopies(m_recovery, show, owner)) {
             if (show.hostMode && cmd.markerValid) show.length = length;
             main->SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
         }
@@ -131,19 +153,19 @@ bool StartEditor(const EditorCommandLine& cmd) {
     main->RememberShowFile();
     if (main->timeline && main->timeline->hwnd) main->timeline->SetScaleForLength(show.length);
     // Whatever was loaded is where the history starts.
-    Session().ForgetHistory();
-    Session().GoToFrame(show.currentFrame, true);
+    m_session.ForgetHistory();
+    m_session.GoToFrame(show.currentFrame, true);
     main->UpdateEditMenu();
     main->Redraw();
     return true;
 }
 
-int RunMainLoop(bool filter) {
+int EditorApp::Run(bool filter) {
     MessageRecord rec;
     while (GetMessageRecord(&rec)) {
         if (filter ? DispatchIfRegistered(rec) : (DispatchMessageRecord(rec), true)) {
             // Changes made by any window reach the recovery copy between messages.
-            if (rec.message != WM_PAINT && rec.message != WM_MOUSEMOVE) Recovery().AfterMessage();
+            if (rec.message != WM_PAINT && rec.message != WM_MOUSEMOVE) m_recovery.AfterMessage();
         }
     }
     return static_cast<int>(rec.wParam);
@@ -157,8 +179,10 @@ void KeepShowOnLostDisplay() {
     Recovery().Rescue();
 }
 
-void FinishEditor(int quitCode) {
-    Show* show = Session().GetShow();
+void EditorApp::Finish(int quitCode) {
+    if (!m_started || m_finished) return;
+    m_finished = true;
+    Show* show = m_session.GetShow();
     // A request that came while another quit was on its way still decides: the person (or the
     // host) who sent it did not see the show applied or saved.
     const bool fromOutside = quitCode == QuitRequestedFromOutside || os::StopSignal() != 0;
@@ -170,12 +194,12 @@ void FinishEditor(int quitCode) {
     // A show saved, applied or declined leaves no copy; any other end (the viewer closed, a save
     // dialog cancelled after Yes, a request from outside) keeps its unsaved changes for the next
     // start.
-    Recovery().Finish();
+    m_recovery.Finish();
     // 9. The main window (which writes the settings), the show, the toolkit.
-    delete MainWindow();
+    m_main.reset();
     SetParseRenderHook(nullptr);
-    Session().Detach();
-    delete show;
+    m_session.Detach();
+    m_show.reset();
     StopToolkit();
 }
 
@@ -187,13 +211,15 @@ int RunEditorProgram(int argc, char** argv) {
     // the shutdown that follows a request is short, and a stuck one is cut off after 1.7 s.
     WatchForEndRequests(1700);
     SetDisplayLostHandler(&KeepShowOnLostDisplay);
-    if (!StartEditor(cmd)) {
-        std::fprintf(stderr, "kinevista: the main window cannot be made\n");
-        os::StopWatchingSignals();
-        return 0;
+    {
+        EditorApp app(cmd);
+        if (!app.Start()) {
+            std::fprintf(stderr, "kinevista: the main window cannot be made\n");
+            os::StopWatchingSignals();
+            return 0;
+        }
+        app.Finish(app.Run(true));
     }
-    const int quit = RunMainLoop(true);
-    FinishEditor(quit);
     os::StopWatchingSignals();
     return 0;
 }

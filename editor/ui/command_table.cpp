@@ -43,11 +43,9 @@ bool EaseIs(const EditSession& s, int32_t mode) {
 // The aspect rows' marks follow the show's mode when it is one of theirs (commands, Undo, Redo,
 // a loaded show); any other aspect, set through Set Viewer Aspect, leaves them as they were. A new
 // aspect row adds its mode to the list.
-int32_t g_aspectMarked = 0;  // none until a row's mode is seen; the UI thread's alone
-
 bool AspectIs(const EditSession& s, int32_t mode) {
     static constexpr int32_t RowModes[] = {7500, 5625, 5626, 17775, 10000, 12500};
-    int32_t& marked = g_aspectMarked;
+    int32_t& marked = s.aspectMarked;
     const int32_t now = static_cast<int32_t>(ShowOption(s, ShowOptionRowForKey("AspectMode")));
     for (int32_t m : RowModes)
         if (m == now) marked = now;
@@ -70,8 +68,8 @@ constexpr CommandRow Line(const char* menu, M mode = M::Both) {
 
 }  // namespace
 
-void ForgetAspectMarks() {
-    g_aspectMarked = 0;
+void ForgetAspectMarks(const EditSession& session) {
+    session.aspectMarked = 0;
 }
 
 namespace {

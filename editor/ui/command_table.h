@@ -103,7 +103,7 @@ struct MenuLine {
 };
 std::vector<MenuLine> MenuLines(bool hostMode, const EditSession& session);
 // A new main window's aspect marks start from its show's mode alone.
-void ForgetAspectMarks();
+void ForgetAspectMarks(const EditSession& session);
 
 // The shortcut mapping of key and character codes (Ctrl+letter characters 1..26, and the comma,
 // period and tilde keys): the mapped lower-case character, or 0 when unmapped.

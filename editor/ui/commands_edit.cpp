@@ -38,7 +38,7 @@ bool CanPaste(const EditSession& s) {
 }
 
 void RunUndoRedo(CMain& m, int id) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     // The session prepares the picture again when the step changed it or its treatments.
     if (id == CmdUndo)
         session.Undo();
@@ -48,7 +48,7 @@ void RunUndoRedo(CMain& m, int id) {
 }
 
 void RunCutOrDelete(CMain& m, int id) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     if (!CanCutOrDelete(session)) return;
     session.Edit([id](kv::Show& show) {
         EditFeedback fb;
@@ -61,13 +61,13 @@ void RunCutOrDelete(CMain& m, int id) {
 }
 
 void RunCopy(CMain& m, int) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     if (CanCopy(session)) CopyKey(session.TheShow());
     m.UpdateEditMenu();
 }
 
 void RunPaste(CMain& m, int) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     bool beep = false, full = false;
     const KeyFrame camera = session.camera;
     const int32_t tolerance = session.AddKeyTolerance();
@@ -85,15 +85,15 @@ void RunPaste(CMain& m, int) {
 }
 
 void RunDeleteAllKeys(CMain& m, int) {
-    if (AskYesNo("Are you sure?", "Delete All Keys")) Session().Edit(&DeleteAllKeys);
+    if (AskYesNo("Are you sure?", "Delete All Keys")) m.session.Edit(&DeleteAllKeys);
     m.AfterEdit(false);
 }
 
 void RunUniformSpeed(CMain& m, int) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     if (AskYesNo("Space keys at a uniform speed?", "Uniform Speed")) {
-        session.Edit([](kv::Show& show) {
-            const int p = show.PictureAt(Session().Frame());
+        session.Edit([&session](kv::Show& show) {
+            const int p = show.PictureAt(session.Frame());
             UniformSpeed(show, p < 0 ? 0 : p);
         });
     }
@@ -103,11 +103,12 @@ void RunUniformSpeed(CMain& m, int) {
 
 void RunDeletePicture(CMain& m, int) {
     if (AskYesNo("Are you sure?", "Delete Picture")) {
-        Session().Edit([](kv::Show& show) {
-            const int p = show.PictureAt(Session().Frame());
+        EditSession& session = m.session;
+        session.Edit([&session](kv::Show& show) {
+            const int p = show.PictureAt(session.Frame());
             show.DeletePicture(p < 0 ? 0 : p);
         });
-        Session().Notify(ChangedPicture);
+        session.Notify(ChangedPicture);
     }
     m.AfterEdit(false);
 }
@@ -115,7 +116,7 @@ void RunDeletePicture(CMain& m, int) {
 void RunPrepPicture(CMain& m, int) {
     // The dialog's rounds (Apply) and its cancel all land in one step: what the show holds when
     // the dialog is done is what Undo takes back.
-    PrepPicturesCommand(Session().TheShow(), m.OptionDialogHooks());
+    PrepPicturesCommand(m.session.TheShow(), m.OptionDialogHooks());
     m.AfterEdit(false);
 }
 
@@ -134,7 +135,7 @@ double SuggestCap(const Settings& store, const char* key, int32_t fallback, int3
 }  // namespace
 
 void RunSuggestMove(CMain& m, int) {
-    EditSession& session = Session();
+    EditSession& session = m.session;
     const kv::Show& shown = session.TheShow();
     const int picture = std::max(0, shown.PictureAt(session.Frame()));
     const LumaImage luma = PictureLuma(shown.image, FaceSearchSide);

@@ -29,17 +29,15 @@ namespace {
 
 constexpr const char* ShowFilter = "Kinevista Files (*.kvx)|*.kvx|All Files (*.*)|*.*|";
 
-FileSpec InitialFolderSpec() {
+FileSpec InitialFolderSpec(Settings& s) {
     FileSpec folder;
-    Settings& s = Session().Store();
     folder.SetPath(s.ReadString("InitialFolder", "").c_str());
     folder.vRefNum = static_cast<int16_t>(s.ReadInt("InitialVrefnum", 0));
     folder.parID = s.ReadInt("InitialParID", 0);
     return folder;
 }
 
-void StoreInitialFolder(const std::string& folder, const FileSpec& chosen) {
-    Settings& s = Session().Store();
+void StoreInitialFolder(Settings& s, const std::string& folder, const FileSpec& chosen) {
     s.WriteString("InitialFolder", folder.c_str());
     s.WriteInt("InitialVrefnum", chosen.vRefNum);
     s.WriteInt("InitialParID", chosen.parID);
@@ -77,19 +75,19 @@ std::string FolderPart(const char* path) {
 
 // --- The menu's work ----------------------------------------------------------------------------
 void CMain::CloseSequence() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (show.dirty && !show.hostMode) {
         if (AskYesNo("Do you want to save this show?", "Exit Application"))
             SaveShowCommand();
         else
-            Recovery().Declined();
+            recovery.Declined();
     }
     // Nothing cancels the close: a save that did not happen leaves the recovery copy.
     PostQuitMessage(0);
 }
 
 void CMain::RememberShowFile() {
-    const kv::Show& show = Session().TheShow();
+    const kv::Show& show = session.TheShow();
     fileSeen = show.showFile.Empty() ? std::string() : std::string(show.showFile.path);
     stampSeen = fileSeen.empty() ? std::string() : DiskStamp(fileSeen);
 }
@@ -113,9 +111,9 @@ bool CMain::MayWriteOver(const std::string& path, bool* another) {
 }
 
 bool CMain::SaveShowCommand() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     FileSpec io = show.showFile;
-    const FileSpec folder = InitialFolderSpec();
+    const FileSpec folder = InitialFolderSpec(session.Store());
     ShowViewer(false);
     const bool chosen = ChooseFileToSave(hwnd, &io, ShowFilter, ".kvx", &folder);
     ShowViewer(true);
@@ -129,7 +127,7 @@ bool CMain::SaveShowCommand() {
         written = SaveShow(show, path);
     show.showFile.SetPath(path.c_str());
     if (written) {
-        Recovery().Remove();
+        recovery.Remove();
         RememberShowFile();
     } else {
         // Nothing reached the disk: the show keeps its changes (a failed save leaves it as it
@@ -137,12 +135,12 @@ bool CMain::SaveShowCommand() {
         Alert("The show could not be saved to this file.");
     }
     SetShowTitle(path.c_str());
-    StoreInitialFolder(FolderPart(path.c_str()), io);
+    StoreInitialFolder(session.Store(), FolderPart(path.c_str()), io);
     return written;
 }
 
 void CMain::QuickSave() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (show.showFile.Empty()) {
         SaveShowCommand();
         return;
@@ -154,7 +152,7 @@ void CMain::QuickSave() {
     }
     const bool written = SaveShow(show, show.showFile.path);
     if (written) {
-        Recovery().Remove();
+        recovery.Remove();
         RememberShowFile();
     } else {
         Alert("The show could not be saved to this file.");
@@ -162,63 +160,63 @@ void CMain::QuickSave() {
 }
 
 bool CMain::AskToSaveFirst(const char* title) {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (!show.dirty) return true;
     const int32_t a = AskYesNoCancel("Do you want to save current show?", title);
     if (a < 0) return false;
     if (a > 0)
         SaveShowCommand();
     else
-        Recovery().Declined();
+        recovery.Declined();
     return true;
 }
 
 void CMain::NewShow() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (show.dirty) {
         if (show.hostMode) {
             if (!AskYesNo("Are you sure?", "New Show")) return;
-            Recovery().Declined();
+            recovery.Declined();
         } else if (!AskToSaveFirst()) {
             return;
         }
     }
-    Recovery().ShowReplaced();
+    recovery.ShowReplaced();
     SetShowTitle(nullptr);
-    Session().ReplaceShow([](kv::Show& sh) { sh.Reset(); });
+    session.ReplaceShow([](kv::Show& sh) { sh.Reset(); });
     RememberShowFile();
 }
 
 void CMain::LoadShowCommand() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (!AskToSaveFirst()) return;
     FileSpec chosen;
-    const FileSpec folder = InitialFolderSpec();
+    const FileSpec folder = InitialFolderSpec(session.Store());
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, ShowFilter, ".kvx", &folder, false)) {
-        Recovery().ShowReplaced();
+        recovery.ShowReplaced();
         if (LoadShow(show, chosen.path, true)) {
-            Session().ForgetHistory();
+            session.ForgetHistory();
             SetShowTitle(chosen.path);
             RememberShowFile();
             // A run that ended with unsaved changes to this show left them: offered first.
-            if (OfferLeftCopies(show, StandAloneOwner(chosen.path))) {
-                Session().ForgetHistory();
+            if (OfferLeftCopies(recovery, show, StandAloneOwner(chosen.path))) {
+                session.ForgetHistory();
                 SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
             }
             if (stage) stage->FitPicture(false);
         }
-        StoreInitialFolder(chosen.path, chosen);
-        Session().GoToFrame(show.currentFrame, true);
+        StoreInitialFolder(session.Store(), chosen.path, chosen);
+        session.GoToFrame(show.currentFrame, true);
         if (timeline && timeline->hwnd) timeline->SetScaleForLength(show.length);
-        Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+        session.Notify(ChangedKeys | ChangedPicture | ChangedEditState);
     }
     Redraw();
     ShowViewer(true);
 }
 
 void CMain::LoadPicture() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     std::string filter = "All Graphics Files|*.bmp;*.tga;*.tif;*.psd";
     if (show.GdiplusHasJpegDecoder) filter += ";*.jpg;*.png";
     if (MoreCodecsPresent()) filter += ";*.tiff;*.heic;*.heif;*.avif;*.webp";
@@ -230,7 +228,7 @@ void CMain::LoadPicture() {
         filter +=
             "|HEIF Files (*.heic;*.heif;*.avif)|*.heic;*.heif;*.avif|WebP Files (*.webp)|*.webp";
     filter += "|All Files (*.*)|*.*|";
-    const FileSpec folder = InitialFolderSpec();
+    const FileSpec folder = InitialFolderSpec(session.Store());
     FileSpec chosen;
     ShowViewer(false);
     if (ChooseFileToOpen(hwnd, &chosen, filter.c_str(), ".bmp", &folder, false)) {
@@ -248,25 +246,25 @@ void CMain::LoadPicture() {
         const bool match = MatchMovesOffered(loaded.pictures[0].keyCount, oldWidth, oldHeight,
                                              newWidth, newHeight) &&
                            AskYesNo("Match moves to new Picture size?", "Match Moves");
-        Session().Edit([&](kv::Show& sh) {
+        session.Edit([&](kv::Show& sh) {
             RestoreRecords(sh, loaded);
             if (match) MatchMoves(sh, 0, oldWidth, oldHeight, newWidth, newHeight);
         });
-        StoreInitialFolder(FolderPart(chosen.path), chosen);
-        Recovery().KeysEdited();
+        StoreInitialFolder(session.Store(), FolderPart(chosen.path), chosen);
+        recovery.KeysEdited();
         if (stage) stage->FitPicture(false);
     }
     Redraw();
     ShowViewer(true);
-    Session().GoToFrame(0, true);
-    Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+    session.GoToFrame(0, true);
+    session.Notify(ChangedKeys | ChangedPicture | ChangedEditState);
 }
 
 void CMain::SetFrameRate(int id) {
     const int32_t rate = id == CmdNtsc ? 2997 : id == CmdPal ? 2500 : 2397;
     // A program-wide setting the show carries: through the session, but no step and no unsaved
     // mark, since the show's records do not hold it.
-    Session().Edit([rate](kv::Show& show) { show.FrameRate = rate; });
+    session.Edit([rate](kv::Show& show) { show.FrameRate = rate; });
     WriteSetting("FrameRate", rate);
     Redraw();
 }
@@ -292,51 +290,51 @@ void RunExit(CMain& m, int) {
     m.CloseSequence();
 }
 
-void RunQuitDiscard(CMain&, int) {
-    if (!Session().TheShow().hostMode) return;
+void RunQuitDiscard(CMain& m, int) {
+    if (!m.session.TheShow().hostMode) return;
     // The host keeps its old show: the person said No to these changes.
-    Recovery().Declined();
+    m.recovery.Declined();
     PostQuitMessage(1);
 }
 
 void RunMakeMovie(CMain& m, int id) {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = m.session.TheShow();
     if (show.hostMode) return;
     // A batch loads each show it renders: the show being edited is offered for saving first
     // rather than replaced unsaved.
     if (id == CmdBatchRender) {
         if (!m.AskToSaveFirst("Batch Render Movies")) return;
-        Recovery().ShowReplaced();
+        m.recovery.ShowReplaced();
     }
-    EditorMovieHost host;
+    EditorMovieHost host(m);
     m.busy = true;
-    MovieSettings kept = MovieSettingsFrom(Session().Store());
+    MovieSettings kept = MovieSettingsFrom(m.session.Store());
     kept.compressors = &m.compressors;
     MakeMovie(show, host, id == CmdBatchRender, kept);
-    StoreMovieSettings(kept, Session().Store());
+    StoreMovieSettings(kept, m.session.Store());
     m.busy = false;
     if (id == CmdBatchRender) m.SetShowTitle(show.showFile.Empty() ? nullptr : show.showFile.path);
     m.Redraw();
-    Session().GoToFrame(show.currentFrame, true);
+    m.session.GoToFrame(show.currentFrame, true);
     if (id == CmdBatchRender) {
         // The batch loaded other shows into the editor: the history of the old one is gone.
-        Session().ForgetHistory();
-        Session().Notify(ChangedKeys | ChangedPicture | ChangedEditState);
+        m.session.ForgetHistory();
+        m.session.Notify(ChangedKeys | ChangedPicture | ChangedEditState);
     }
 }
 
 void RunMakeStill(CMain& m, int) {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = m.session.TheShow();
     if (show.hostMode) return;
-    EditorMovieHost host;
+    EditorMovieHost host(m);
     m.busy = true;
-    MakeStill(show, host, MovieSettingsFrom(Session().Store()));
+    MakeStill(show, host, MovieSettingsFrom(m.session.Store()));
     m.busy = false;
-    Session().GoToFrame(show.currentFrame, true);
+    m.session.GoToFrame(show.currentFrame, true);
 }
 
 void RunFrameRate(CMain& m, int id) {
-    if (!Session().TheShow().hostMode) m.SetFrameRate(id);
+    if (!m.session.TheShow().hostMode) m.SetFrameRate(id);
 }
 
 void KeyQuickSave(CMain& m, bool) {

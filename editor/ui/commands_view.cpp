@@ -17,42 +17,34 @@
 
 namespace kv {
 
-namespace {
-
-Show& TheShow() {
-    return Session().TheShow();
-}
-
-}  // namespace
-
 // --- Options -------------------------------------------------------------------------------------
 void RunCameraPath(CMain& m, int) {
     if (!m.stage) return;
     m.stage->ToggleCameraPath();
-    Session().Store().Save();
+    m.session.Store().Save();
 }
 
-void RunAutoRescale(CMain&, int) {
-    Session().Edit([](kv::Show& show) { show.RescaleShow = !show.RescaleShow; });
-    CMain::WriteSetting("RescaleShow", TheShow().RescaleShow ? 1 : 0);
+void RunAutoRescale(CMain& m, int) {
+    m.session.Edit([](kv::Show& show) { show.RescaleShow = !show.RescaleShow; });
+    m.WriteSetting("RescaleShow", m.session.TheShow().RescaleShow ? 1 : 0);
 }
 
-void RunDefaultEase(CMain&, int id) {
-    Session().Edit([id](kv::Show& show) {
+void RunDefaultEase(CMain& m, int id) {
+    m.session.Edit([id](kv::Show& show) {
         show.EaseType = (show.EaseType & 16) | (id - CmdEaseInOut);
         show.ClearEaseCodes();
     });
-    CMain::WriteSetting("EaseType", TheShow().EaseType);
-    Session().Notify(ChangedKeys);
+    m.WriteSetting("EaseType", m.session.TheShow().EaseType);
+    m.session.Notify(ChangedKeys);
 }
 
-void RunNoCurves(CMain&, int) {
-    Session().Edit([](kv::Show& show) {
+void RunNoCurves(CMain& m, int) {
+    m.session.Edit([](kv::Show& show) {
         show.EaseType ^= 16;
         show.ClearEaseCodes();
     });
-    CMain::WriteSetting("EaseType", TheShow().EaseType);
-    Session().RepaintAll();
+    m.WriteSetting("EaseType", m.session.TheShow().EaseType);
+    m.session.RepaintAll();
 }
 
 // --- Render --------------------------------------------------------------------------------------
@@ -61,30 +53,30 @@ void RunAspect(CMain& m, int id) {
 }
 
 void RunDraft(CMain& m, int) {
-    Session().Edit([](kv::Show& show) { show.DraftRender = !show.DraftRender; });
-    CMain::WriteSetting("DraftRender", TheShow().DraftRender ? 1 : 0);
+    m.session.Edit([](kv::Show& show) { show.DraftRender = !show.DraftRender; });
+    m.WriteSetting("DraftRender", m.session.TheShow().DraftRender ? 1 : 0);
     m.Redraw();
 }
 
 void RunMotionBlur(CMain& m, int) {
-    Session().Edit([](kv::Show& show) { show.BlurFrames = show.BlurFrames == 0 ? 1 : 0; });
-    CMain::WriteSetting("BlurFrames", TheShow().BlurFrames);
+    m.session.Edit([](kv::Show& show) { show.BlurFrames = show.BlurFrames == 0 ? 1 : 0; });
+    m.WriteSetting("BlurFrames", m.session.TheShow().BlurFrames);
     m.Redraw();
 }
 
-void RunMultiProcess(CMain&, int) {
-    Session().Edit([](kv::Show& show) { show.MultiProcess = !show.MultiProcess; });
-    CMain::WriteSetting("MultiProcess", TheShow().MultiProcess ? 1 : 0);
+void RunMultiProcess(CMain& m, int) {
+    m.session.Edit([](kv::Show& show) { show.MultiProcess = !show.MultiProcess; });
+    m.WriteSetting("MultiProcess", m.session.TheShow().MultiProcess ? 1 : 0);
 }
 
 void RunAdvancedOptions(CMain& m, int) {
-    AdvancedOptionsCommand(TheShow(), m.OptionDialogHooks());
-    Session().Notify(ChangedSettings);
+    AdvancedOptionsCommand(m.session.TheShow(), m.OptionDialogHooks());
+    m.session.Notify(ChangedSettings);
 }
 
 void RunViewerAspect(CMain& m, int) {
-    ViewerAspectCommand(TheShow(), m.OptionDialogHooks());
-    Session().Notify(ChangedSettings);
+    ViewerAspectCommand(m.session.TheShow(), m.OptionDialogHooks());
+    m.session.Notify(ChangedSettings);
 }
 
 namespace {
@@ -111,28 +103,28 @@ int32_t AspectModeOf(int id) {
 
 void CMain::SetAspect(int id) {
     // One undoable edit; outside host mode the shape becomes the show's own, kept in its file.
-    Session().Edit([id](kv::Show& show) {
+    session.Edit([id](kv::Show& show) {
         const int32_t mode = AspectModeOf(id);
         show.AspectMode = mode;
         show.aspect = mode == 5626 ? 0.5625f : kv::AspectOf(mode);
         if (!show.hostMode) show.ownShape = true;
     });
-    WriteSetting("AspectMode", TheShow().AspectMode);
+    WriteSetting("AspectMode", session.TheShow().AspectMode);
     RefitViewer();
-    Session().RepaintAll();
+    session.RepaintAll();
 }
 
 // --- View ----------------------------------------------------------------------------------------
 void RunCentrePicture(CMain& m, int) {
     if (!m.stage) return;
     m.stage->ToggleCentrePicture();
-    Session().Store().Save();
+    m.session.Store().Save();
 }
 
 void RunTvSafe(CMain& m, int) {
     if (!m.viewer) return;
     m.viewer->ToggleSafeArea();
-    Session().Store().Save();
+    m.session.Store().Save();
 }
 
 void RunStageZoom(CMain& m, int id) {
@@ -141,14 +133,14 @@ void RunStageZoom(CMain& m, int id) {
     const float scale = id == CmdStageZoomIn ? ZoomedInScale(m.stage->scale, huge)
                                              : ZoomedOutScale(m.stage->scale, huge);
     m.stage->SetScale(scale);
-    Session().Store().Save();
+    m.session.Store().Save();
     m.Redraw();
 }
 
 void RunFitPicture(CMain& m, int) {
     if (!m.stage) return;
     m.stage->FitPicture(true);
-    Session().Store().Save();
+    m.session.Store().Save();
     m.Redraw();
 }
 
@@ -162,10 +154,10 @@ void RunTimelineZoom(CMain& m, int id) {
 
 void CMain::TimelineArrow(bool enlarge) {
     if (!timeline) return;
-    timeline->scale = ArrowTimeScale(timeline->scale, enlarge, TheShow().FrameRate);
+    timeline->scale = ArrowTimeScale(timeline->scale, enlarge, session.TheShow().FrameRate);
     WriteSetting("TimeScale", timeline->scale);
     if (timeline->hwnd) {
-        timeline->SetScaleForLength(TheShow().length);
+        timeline->SetScaleForLength(session.TheShow().length);
         timeline->KeepCurrentFrameVisible();
     }
 }

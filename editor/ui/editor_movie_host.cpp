@@ -19,20 +19,12 @@ namespace kv {
 
 namespace {
 
-HWND MainHandle() {
-    return MainWindow() ? MainWindow()->hwnd : nullptr;
-}
-
-HWND DialogOwner() {
-    return Session().dialogWindow ? Session().dialogWindow : MainHandle();
-}
-
 void CopyText(OptionText& slot, const std::string& text) {
     std::snprintf(slot, OptionSlot, "%s", text.c_str());
 }
 
 // Runs the compressor dialog; false when cancelled.
-bool RunCompressorDialog(MovieContainer c, std::string& codec, int32_t& quality) {
+bool RunCompressorDialog(HWND owner, MovieContainer c, std::string& codec, int32_t& quality) {
     CompressorChoice choice = CompressorChoiceFor(c, codec);
     if (choice.codes.empty()) return false;
     const bool quickTime = c == MovieContainer::QuickTime;
@@ -48,7 +40,7 @@ bool RunCompressorDialog(MovieContainer c, std::string& codec, int32_t& quality)
     const int qualityRow = count++;
     CopyText(items[qualityRow], "@SQuality");
     CopyText(values[qualityRow], std::to_string(quality < 0 ? 0 : quality > 100 ? 100 : quality));
-    const int r = RunOptionDialog(DialogOwner(), 50, 50, count, items, values,
+    const int r = RunOptionDialog(owner, 50, 50, count, items, values,
                                   quickTime ? "Compression Settings" : "Video Compression");
     if (r != OptionOk) return false;
     for (int i = 0; i < qualityRow; ++i)
@@ -90,7 +82,7 @@ void EditorMovieHost::FrameNotice(const std::string& text) {
 }
 
 bool EditorMovieHost::MovieOptions(MovieOptionTexts& texts) {
-    ProposeSizeForShape(Session().TheShow(), texts);
+    ProposeSizeForShape(m_main.session.TheShow(), texts);
     OptionText items[MovieOptionCount] = {};
     OptionText values[MovieOptionCount] = {};
     for (int i = 0; i < MovieOptionCount; ++i) {
@@ -109,7 +101,7 @@ bool EditorMovieHost::ChooseOutputFile(const FileRequest& request, std::string& 
     io.SetPath(request.proposedName.c_str());
     FileSpec folder;
     folder.SetPath(request.initialFolder.c_str());
-    if (!ChooseFileToSave(MainHandle(), &io, request.filter.c_str(), request.extension.c_str(),
+    if (!ChooseFileToSave(m_main.hwnd, &io, request.filter.c_str(), request.extension.c_str(),
                           &folder))
         return false;
     path = io.path;
@@ -121,7 +113,7 @@ bool EditorMovieHost::ChooseShowFiles(const FileRequest& request, std::vector<st
     std::vector<FileSpec> records(Capacity);
     FileSpec folder;
     folder.SetPath(request.initialFolder.c_str());
-    if (!ChooseFileToOpen(MainHandle(), records.data(), request.filter.c_str(),
+    if (!ChooseFileToOpen(m_main.hwnd, records.data(), request.filter.c_str(),
                           request.extension.c_str(), &folder, true, Capacity))
         return false;
     files.clear();
@@ -133,14 +125,15 @@ bool EditorMovieHost::ChooseShowFiles(const FileRequest& request, std::vector<st
 }
 
 bool EditorMovieHost::ChooseAviCompressor(std::string& codec, int32_t& quality) {
-    return RunCompressorDialog(MovieContainer::Avi, codec, quality);
+    return RunCompressorDialog(DialogOwner(), MovieContainer::Avi, codec, quality);
 }
 
 bool EditorMovieHost::ChooseQtCompressor(std::string& codec, int32_t& spatialQuality,
                                          int32_t& temporalRate) {
     // The dialog shows the quality in percent; the compressor keeps 0..0x3FF.
     int32_t percent = spatialQuality * 100 / 0x3FF;
-    if (!RunCompressorDialog(MovieContainer::QuickTime, codec, percent)) return false;
+    if (!RunCompressorDialog(DialogOwner(), MovieContainer::QuickTime, codec, percent))
+        return false;
     spatialQuality = percent * 0x3FF / 100;
     (void)temporalRate;
     return true;
@@ -148,14 +141,12 @@ bool EditorMovieHost::ChooseQtCompressor(std::string& codec, int32_t& spatialQua
 
 bool EditorMovieHost::ChooseCompressor(MovieContainer container, std::string& codec,
                                        int32_t& quality) {
-    return RunCompressorDialog(container, codec, quality);
+    return RunCompressorDialog(DialogOwner(), container, codec, quality);
 }
 
 void EditorMovieHost::ShowProgress(double fraction, const char* text, uint64_t startTick) {
-    CMain* m = MainWindow();
-    if (!m) return;
-    m->DrawMovieProgress(LayoutProgressPanel(MovieProgressRect, fraction, startTick, Ticks()),
-                         text);
+    m_main.DrawMovieProgress(LayoutProgressPanel(MovieProgressRect, fraction, startTick, Ticks()),
+                             text);
     // Long passes run without the main loop: let the window system show the panel now.
     PumpEvents(Pump::NoWait);
 }
@@ -182,17 +173,21 @@ bool EditorMovieHost::TakeKeyDown(bool anyKey) {
 
 void EditorMovieHost::FrameShown(int32_t frame) {
     // The timeline keeps the current frame in view; the timecode box names the movie's frame.
-    Session().Notify(ChangedFrame);
-    Session().PointAtFrame(frame, nullptr);
+    m_main.session.Notify(ChangedFrame);
+    m_main.session.PointAtFrame(frame, nullptr);
 }
 
 void EditorMovieHost::RedrawStage(int32_t frame) {
-    Session().GoToFrame(frame, false);
-    Session().RepaintAll();
+    m_main.session.GoToFrame(frame, false);
+    m_main.session.RepaintAll();
 }
 
 void EditorMovieHost::ShowViewer(bool visible) {
-    if (CMain* m = MainWindow()) m->ShowViewer(visible);
+    m_main.ShowViewer(visible);
+}
+
+HWND EditorMovieHost::DialogOwner() const {
+    return m_main.session.dialogWindow ? m_main.session.dialogWindow : m_main.hwnd;
 }
 
 void EditorMovieHost::ArrowCursor() {

@@ -7,11 +7,17 @@
 #include <vector>
 
 #include "output/movie_host.h"
+#include "platform/win/win.h"
 
 namespace kv {
 
+class CMain;
+
 class EditorMovieHost : public MovieHost {
 public:
+    // The host draws on the main window and its views, which outlive it.
+    explicit EditorMovieHost(CMain& main) : m_main(main) {}
+
     bool MovieOptions(MovieOptionTexts& texts) override;
     bool ChooseOutputFile(const FileRequest& request, std::string& path) override;
     bool ChooseShowFiles(const FileRequest& request, std::vector<std::string>& files) override;
@@ -27,6 +33,12 @@ public:
     void ArrowCursor() override;
     void Beep() override;
     void FrameNotice(const std::string& text) override;
+
+private:
+    // The dialogs' owner: the session's dialog window (the stage), else the main window.
+    HWND DialogOwner() const;
+
+    CMain& m_main;
 };
 
 // The movie option texts with the size proposed for the show's shape when the kept size does

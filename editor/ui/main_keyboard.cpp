@@ -24,8 +24,8 @@ void PlayViewer(CView* viewer, int32_t direction) {
 }  // namespace
 
 void CMain::HandleKey(uint32_t message, uint64_t code) {
-    if (!Session().HasShow()) return;
-    kv::Show& show = Session().TheShow();
+    if (!session.HasShow()) return;
+    kv::Show& show = session.TheShow();
     const bool character = message == WM_CHAR;
     const bool keyDown = message == WM_KEYDOWN;
     const bool turnChar =
@@ -46,7 +46,7 @@ void CMain::HandleKey(uint32_t message, uint64_t code) {
 }
 
 void CMain::PlainKey(uint64_t code, bool keyDown, bool character) {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     switch (code) {
         case 16:
             break;  // Shift alone
@@ -80,22 +80,22 @@ void CMain::PlainKey(uint64_t code, bool keyDown, bool character) {
             PlayViewer(viewer.get(), 0);
             break;
         case 48:
-            Session().GoToFrame(0, false);
+            session.GoToFrame(0, false);
             PlayViewer(viewer.get(), 1);
             break;
         case 43:
         case 45: {
-            int32_t f = Session().Frame() + (code == 43 ? 1 : -1);
+            int32_t f = session.Frame() + (code == 43 ? 1 : -1);
             if (f < 0) f = 0;
             if (f > show.length - 1) f = show.length - 1;
             // The frame is rendered straight into the viewer; the camera, the timeline and the
             // timecode box follow without a render of their own.
-            Session().GoToFrame(f, false);
+            session.GoToFrame(f, false);
             if (viewer && viewer->hwnd) viewer->ShowFrame(f);
             break;
         }
         case 36:
-            Session().GoToFrame(0, true);
+            session.GoToFrame(0, true);
             break;
         case 35:
             JumpToEnd();
@@ -118,35 +118,34 @@ void CMain::PlainKey(uint64_t code, bool keyDown, bool character) {
 }
 
 void CMain::JumpToNextKey() {
-    kv::Show& show = Session().TheShow();
-    const int first = show.PictureAt(Session().Frame());
+    kv::Show& show = session.TheShow();
+    const int first = show.PictureAt(session.Frame());
     for (int p = first < 0 ? 0 : first; p < show.pictureCount && p < MaxPictures; ++p) {
         const Picture& pic = show.pictures[p];
         for (int k = 0; k < pic.keyCount; ++k) {
             const int32_t at = show.PictureStart(p) + pic.keys[k].time;
-            if (at > Session().Frame()) {
-                Session().GoToFrame(at, true);
+            if (at > session.Frame()) {
+                session.GoToFrame(at, true);
                 return;
             }
         }
     }
-    Session().GoToFrame(0, true);
+    session.GoToFrame(0, true);
 }
 
 void CMain::JumpToEnd() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     if (show.hostMode) {
-        Session().GoToFrame(show.length - 1, true);
+        session.GoToFrame(show.length - 1, true);
         return;
     }
     const int last = show.pictureCount > 0 ? std::min(show.pictureCount, MaxPictures) - 1 : 0;
     const Picture& pic = show.pictures[last];
     const int32_t time = pic.keyCount > 0 ? pic.keys[pic.keyCount - 1].time : 0;
-    Session().GoToFrame(show.PictureStart(last) + time, true);
+    session.GoToFrame(show.PictureStart(last) + time, true);
 }
 
 void CMain::AddKeyHere() {
-    EditSession& session = Session();
     const KeyFrame camera = session.camera;
     const int32_t tolerance = session.AddKeyTolerance();
     bool beep = false, full = false;
@@ -165,7 +164,7 @@ void CMain::AddKeyHere() {
 }
 
 long CMain::RenderTimingTest() {
-    kv::Show& show = Session().TheShow();
+    kv::Show& show = session.TheShow();
     Beep(0);
     CDIB image(720, 484, 32);
     const int64_t start = Counter();

@@ -25,17 +25,8 @@ constexpr const char* BaseTitle = "Fernquill Kinevista";
 constexpr uint32_t RecoveryTimerId = 77;
 constexpr uint32_t RecoveryIntervalMs = 30000;
 
-// The window being created: its procedure forwards here before the pointer is published.
-CMain* g_window = nullptr;
-// The one main window, once created.
-CMain* g_main = nullptr;
-
-int64_t MainProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
-    return CPWnd::Route(g_window, h, m, w, l);
-}
-
-bool HostMode() {
-    return Session().HasShow() && Session().TheShow().hostMode;
+bool HostMode(const EditSession& session) {
+    return session.HasShow() && session.TheShow().hostMode;
 }
 
 // Frames per second as the timeline counts them.
@@ -47,7 +38,10 @@ int32_t FramesPerSecond(int32_t frameRate) {
 }  // namespace
 
 CMain* MainWindow() {
-    return g_main;
+    // The window the toolkit knows as the main one, through the object its window holds.
+    const HWND h = MainWindowHandle();
+    auto* main = dynamic_cast<CMain*>(static_cast<CPWnd*>(GetWindowUserData(h)));
+    return main && main->hwnd == h ? main : nullptr;
 }
 
 // --- Pure pieces ---------------------------------------------------------------------------------
@@ -110,31 +104,29 @@ float ScaleButtonAt(int x, int y, int b) {
 
 // --- Construction ------------------------------------------------------------------------------
 CMain::~CMain() {
-    Session().Store().Save();
-    Session().Unsubscribe(listener);
-    Session().commandKeys = nullptr;
+    session.Store().Save();
+    session.Unsubscribe(listener);
+    session.commandKeys = nullptr;
     stage.reset();
     timeline.reset();
     viewer.reset();
     if (hwnd) KillTimer(hwnd, RecoveryTimerId);
     DestroyWin();
-    if (g_main == this) g_main = nullptr;
-    if (g_window == this) g_window = nullptr;
 }
 
 bool CMain::Create() {
-    if (!Session().HasShow()) return false;
-    kv::Show& show = Session().TheShow();
-    g_window = this;
-    if (!CreateWin(nullptr, show.hostMode ? WinNoMinimize : WinOverlapped, &MainProc)) return false;
+    if (!session.HasShow()) return false;
+    kv::Show& show = session.TheShow();
+    if (!CreateWin(nullptr, show.hostMode ? WinNoMinimize : WinOverlapped, &CPWnd::ObjectProc))
+        return false;
     MoveTo(0, 0, 640, 480, false);
     SetShowTitle(nullptr);
 
     // The menus, item for item from the command table, with their states for the session.
-    ForgetAspectMarks();
+    ForgetAspectMarks(session);
     menu.Attach(hwnd);
     std::string popup;
-    for (const MenuLine& line : MenuLines(show.hostMode, Session())) {
+    for (const MenuLine& line : MenuLines(show.hostMode, session)) {
         if (line.popup != popup) {
             popup = line.popup;
             menu.AddPopup(popup.c_str(), 0);
@@ -148,9 +140,7 @@ bool CMain::Create() {
 
     okButton.Init(BmpOk, BmpOkPressed, 0, 0, 0);
     Show(2);
-    g_main = this;
     SetMainWindowHandle(hwnd);
-    EditSession& session = Session();
     listener = session.Subscribe(
         [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
     session.commandKeys = [this](uint32_t message, uint64_t wParam, int64_t lParam) {
@@ -158,11 +148,11 @@ bool CMain::Create() {
     };
 
     // The three views, owned popups of this window.
-    stage = std::make_unique<CStage>();
+    stage = std::make_unique<CStage>(session);
     if (!stage->Create(hwnd)) stage.reset();
-    timeline = std::make_unique<CTime>();
+    timeline = std::make_unique<CTime>(session);
     if (!timeline->Create(hwnd)) timeline.reset();
-    viewer = std::make_unique<CView>();
+    viewer = std::make_unique<CView>(session);
     if (!viewer->Create(hwnd)) viewer.reset();
     SetTimer(hwnd, RecoveryTimerId, RecoveryIntervalMs);
     // The keyboard starts on the stage: its arrow and page keys move the camera, and it hands
@@ -174,19 +164,19 @@ bool CMain::Create() {
 void CMain::SetShowTitle(const char* showPath) {
     // The plug-in recognises the editor it started by the exact bare title, so a host run keeps
     // it whatever file the show is saved to.
-    SetTitle(MainTitle(HostMode() ? nullptr : showPath).c_str());
+    SetTitle(MainTitle(HostMode(session) ? nullptr : showPath).c_str());
     SetDialogShowFolder(showPath);
 }
 
 void CMain::WriteSetting(const char* key, int32_t value) {
-    Settings& s = Session().Store();
+    Settings& s = session.Store();
     s.WriteInt(key, value);
     s.Save();
 }
 
 void CMain::SessionChanged(uint32_t changes, const void* origin) {
     if (origin == this || !hwnd) return;
-    if (changes & ChangedCamera) DrawStatusPanel(Session().camera);
+    if (changes & ChangedCamera) DrawStatusPanel(session.camera);
     if (changes & (ChangedKeys | ChangedEditState)) UpdateEditMenu();
     if (changes & ChangedSettings) Redraw();
 }
@@ -224,13 +214,13 @@ bool CMain::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             }
             break;
         case WM_TIMER:
-            if (wParam == RecoveryTimerId) Recovery().Tick();
+            if (wParam == RecoveryTimerId) recovery.Tick();
             break;
         case WM_MOUSEMOVE:
             SetCursorShape(1);
             break;
         case WM_LBUTTONDOWN:
-            if (HostMode()) {
+            if (HostMode(session)) {
                 Painter p(*this);
                 okButton.HitTest(p, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), 1);
             }
@@ -245,8 +235,8 @@ bool CMain::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
 }
 
 void CMain::ReleaseClick(int x, int y) {
-    if (HostMode()) {
-        Session().Notify(EndDrags, this);
+    if (HostMode(session)) {
+        session.Notify(EndDrags, this);
         bool inside = false;
         {
             Painter p(*this);
@@ -261,19 +251,19 @@ void CMain::ReleaseClick(int x, int y) {
     const int b = c.bottom, l = c.left;
     if (const float s = ScaleButtonAt(x, y, b); s > 0) {
         if (stage) stage->SetScale(s);
-        Session().Store().Save();
+        session.Store().Save();
         Redraw();
         return;
     }
-    if (!HostMode() && y > b - 30 && x < l + 120) TimelineArrow(x > l + 100);
+    if (!HostMode(session) && y > b - 30 && x < l + 120) TimelineArrow(x > l + 100);
 }
 
 // --- Commands ------------------------------------------------------------------------------------
 void CMain::UpdateEditMenu() {
-    if (!Session().HasShow()) return;
+    if (!session.HasShow()) return;
     // The timeline asks for this on every paint (playback included): only items whose state
     // changed are touched.
-    for (const MenuLine& line : MenuLines(HostMode(), Session())) {
+    for (const MenuLine& line : MenuLines(HostMode(session), session)) {
         if (line.id == MenuSeparator) continue;
         const uint32_t state = (line.checked ? static_cast<uint32_t>(MenuChecked) : 0u) |
                                (line.greyed ? static_cast<uint32_t>(MenuGreyed) : 0u);
@@ -285,8 +275,8 @@ void CMain::UpdateEditMenu() {
 }
 
 void CMain::RunCommand(int id) {
-    if (!Session().HasShow()) return;
-    const CommandRow* row = FindCommand(id, HostMode());
+    if (!session.HasShow()) return;
+    const CommandRow* row = FindCommand(id, HostMode(session));
     if (!row || !row->run) return;
     row->run(*this, id);
     // Check marks and greying follow whatever the command changed.
@@ -295,9 +285,9 @@ void CMain::RunCommand(int id) {
 
 void CMain::AfterEdit(bool beep) {
     if (beep) Beep(0);
-    Session().GoToFrame(Session().Frame(), true);
-    Session().Notify(ChangedKeys | ChangedEditState);
-    Recovery().KeysEdited();
+    session.GoToFrame(session.Frame(), true);
+    session.Notify(ChangedKeys | ChangedEditState);
+    recovery.KeysEdited();
 }
 
 void CMain::RefitViewer() {
@@ -316,16 +306,16 @@ OptionHooks CMain::OptionDialogHooks() {
     h.hideViewer = [this] { ShowViewer(false); };
     h.showViewer = [this] { ShowViewer(true); };
     h.refitViewer = [this] { RefitViewer(); };
-    h.redrawStage = [] { Session().RepaintAll(); };
+    h.redrawStage = [this] { session.RepaintAll(); };
     h.redrawMain = [this] { Redraw(); };
-    h.goToFrame = [](int32_t frame) { Session().GoToFrame(frame, true); };
-    h.edit = [](const std::function<void(kv::Show&)>& change) { Session().Edit(change); };
+    h.goToFrame = [this](int32_t frame) { session.GoToFrame(frame, true); };
+    h.edit = [this](const std::function<void(kv::Show&)>& change) { session.Edit(change); };
     h.viewerDualScreen = [this] { return viewer ? viewer->dualScreen : false; };
     h.setViewerDualScreen = [this](bool on) {
         if (viewer) viewer->dualScreen = on;
     };
-    h.pictureAspect = [] {
-        const kv::Show& show = Session().TheShow();
+    h.pictureAspect = [this] {
+        const kv::Show& show = session.TheShow();
         const CDIB& im = show.image;
         return show.pictureCount > 0 && im.Width() > 0
                    ? static_cast<double>(im.Height()) / im.Width()

@@ -19,12 +19,17 @@
 
 namespace kv {
 
+class EditSession;
 class Painter;
+class RecoveryCopy;
 struct ProgressPanelLayout;
 
 class CMain : public CPWnd {
 public:
-    CMain() = default;
+    // The window works on the run's session and keeps its recovery copy up to date; both
+    // outlive it.
+    CMain(EditSession& runSession, RecoveryCopy& runRecovery)
+        : session(runSession), recovery(runRecovery) {}
     ~CMain() override;
 
     // Creates the window, the menus from the command table and the OK button, shows it
@@ -57,6 +62,8 @@ public:
     std::unique_ptr<CStage> stage;
     std::unique_ptr<CTime> timeline;
     std::unique_ptr<CView> viewer;
+    EditSession& session;
+    RecoveryCopy& recovery;
 
     // --- What the command rows call (commands_*.cpp) ----------------------------------------
     // The quick save "s": writes to the show's file without a dialog when it has one.
@@ -81,7 +88,7 @@ public:
     // "d": renders frames 0..299 at 720 x 484 and reports the time; returns the value shown.
     long RenderTimingTest();
     // Writes a settings value and saves the settings file at once, so that a crash keeps it.
-    static void WriteSetting(const char* key, int32_t value);
+    void WriteSetting(const char* key, int32_t value);
     void LoadPicture();
     void NewShow();
     void LoadShowCommand();

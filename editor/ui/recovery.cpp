@@ -140,9 +140,24 @@ std::string UnwritableFolderMessage(const std::string& folder) {
            "unsaved work.";
 }
 
+namespace {
+
+// The copy the running editor's application object lends (null when none runs).
+RecoveryCopy*& LentRecovery() {
+    static RecoveryCopy* lent = nullptr;
+    return lent;
+}
+
+}  // namespace
+
 RecoveryCopy& Recovery() {
-    static RecoveryCopy copy;
-    return copy;
+    if (RecoveryCopy* lent = LentRecovery()) return *lent;
+    static RecoveryCopy standBy(Session());
+    return standBy;
+}
+
+void UseRecovery(RecoveryCopy* copy) {
+    LentRecovery() = copy;
 }
 
 // Through the one file writer of the programs: the old copy stays whole until the new one is
@@ -181,7 +196,7 @@ void RecoveryCopy::EndRun() {
 
 std::string RecoveryCopy::Owner() const {
     if (m_host) return m_hostOwner;
-    const Show* show = Session().GetShow();
+    const Show* show = m_session.GetShow();
     return StandAloneOwner(show ? show->showFile.path : "");
 }
 
@@ -284,17 +299,17 @@ bool RecoveryCopy::Write(const Show& show) {
 }
 
 bool RecoveryCopy::Write() {
-    Show* show = Session().GetShow();
+    Show* show = m_session.GetShow();
     return show && Write(*show);
 }
 
 void RecoveryCopy::KeysEdited() {
-    Show* show = Session().GetShow();
+    Show* show = m_session.GetShow();
     if (show && Unanswered(*show)) Write(*show);
 }
 
 void RecoveryCopy::Tick() {
-    Show* show = Session().GetShow();
+    Show* show = m_session.GetShow();
     if (show && Unanswered(*show) && Fingerprint(*show) != m_lastWritten) Write(*show);
 }
 
@@ -303,7 +318,7 @@ void RecoveryCopy::AfterMessage() {
 }
 
 void RecoveryCopy::Rescue() {
-    Show* show = Session().GetShow();
+    Show* show = m_session.GetShow();
     if (show && Unanswered(*show)) Write(*show);
 }
 
@@ -317,13 +332,13 @@ void RecoveryCopy::Declined() {
     // A question ended by a request from outside (its loop saw the quit message) was answered
     // by no one.
     if (os::StopSignal() != 0) return;
-    Show* show = Session().GetShow();
+    Show* show = m_session.GetShow();
     m_declined = show ? Fingerprint(*show) : 0;
     Remove();
 }
 
 void RecoveryCopy::ShowReplaced() {
-    Show* show = Session().GetShow();
+    Show* show = m_session.GetShow();
     if (show && Unanswered(*show) && Write(*show)) {
         // Left on disk, still this run's until it ends; the next show gets a file of its own.
         m_leftFile = m_written;
@@ -337,7 +352,7 @@ void RecoveryCopy::ShowReplaced() {
 }
 
 void RecoveryCopy::Finish() {
-    Show* show = Session().GetShow();
+    Show* show = m_session.GetShow();
     if (show && Unanswered(*show))
         Write(*show);
     else
@@ -417,19 +432,19 @@ void RecoveryCopy::Drop(const LeftCopy& copy) {
     ::remove(copy.file.c_str());
 }
 
-bool OfferLeftCopies(Show& show, const std::string& owner) {
-    for (const RecoveryCopy::LeftCopy& copy : Recovery().LeftBehind(owner)) {
+bool OfferLeftCopies(RecoveryCopy& recovery, Show& show, const std::string& owner) {
+    for (const RecoveryCopy::LeftCopy& copy : recovery.LeftBehind(owner)) {
         std::string question = "Recover the unsaved show?";
         // Without a show of its own the start offers every show's copy: each says which.
         if (owner.empty())
             question += "\n\n" + (copy.showPath.empty() ? std::string("(a show never saved)")
                                                         : copy.showPath);
         if (AskYesNo(question.c_str(), "Kinevista")) {
-            if (Recovery().Adopt(copy, show)) return true;
+            if (recovery.Adopt(copy, show)) return true;
             Alert("The unsaved show could not be read.");
             continue;
         }
-        Recovery().Drop(copy);
+        recovery.Drop(copy);
     }
     return false;
 }

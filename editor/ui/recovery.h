@@ -32,10 +32,14 @@
 
 namespace kv {
 
+class EditSession;
 class Show;
 
 class RecoveryCopy {
 public:
+    // The copy keeps the show of `session`, which outlives it.
+    explicit RecoveryCopy(EditSession& session) : m_session(session) {}
+
     // A run starts: chooses the names for the mode, takes this run's lock, removes the locks of
     // ended runs and forgets what was written before; for the host it takes the exchange file's
     // identity now, before the show is read from it.
@@ -118,14 +122,19 @@ private:
     uint64_t m_leftPrint = 0;
     int64_t m_writes = 0;
     os::RunLock m_lock;
+    EditSession& m_session;
 };
 
+// The running editor's recovery copy: the one its application object owns and lends with
+// UseRecovery while it lives; without one, a stand-by copy of this process. UI thread only.
 RecoveryCopy& Recovery();
+// The copy Recovery() answers from now on; null goes back to the stand-by one.
+void UseRecovery(RecoveryCopy* copy);
 
 // Offers the left copies of `owner` (every left copy of the mode when owner is empty, each
 // question naming its show): Yes loads that one into the show and ends the offer (true), No
 // removes that copy and goes on to the next.
-bool OfferLeftCopies(Show& show, const std::string& owner);
+bool OfferLeftCopies(RecoveryCopy& recovery, Show& show, const std::string& owner);
 
 // The identity of a stand-alone show in its copies: its file as a full path, "untitled" for none.
 std::string StandAloneOwner(const std::string& showPath);

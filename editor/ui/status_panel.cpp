@@ -22,7 +22,7 @@ void CMain::Redraw() {
         for (int y = c.top; y < c.bottom; y += 128)
             for (int x = c.left; x < c.right; x += 128) p.BlitResourceBitmap(x, y, BmpPanelTile);
     }
-    DrawStatusPanel(Session().camera);
+    DrawStatusPanel(session.camera);
 }
 
 void CMain::DrawMovieProgress(const ProgressPanelLayout& lay, const char* text) {
@@ -43,8 +43,8 @@ void CMain::DrawMovieProgress(const ProgressPanelLayout& lay, const char* text) 
 }
 
 void CMain::DrawStatusPanel(const KeyFrame& camera) {
-    if (!hwnd || !Session().HasShow()) return;
-    kv::Show& show = Session().TheShow();
+    if (!hwnd || !session.HasShow()) return;
+    kv::Show& show = session.TheShow();
     Painter p(*this);
     if (!p) return;
     const Rect c = GetClientRect();

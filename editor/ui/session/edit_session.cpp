@@ -13,10 +13,24 @@
 
 namespace kv {
 
+namespace {
+
+// The session the running editor's application object lends (null when none runs).
+EditSession*& LentSession() {
+    static EditSession* lent = nullptr;
+    return lent;
+}
+
+}  // namespace
+
 EditSession& Session() {
-    // The one session of this process; see the thread rule in the header.
-    static EditSession session;
-    return session;
+    if (EditSession* lent = LentSession()) return *lent;
+    static EditSession standBy;
+    return standBy;
+}
+
+void UseSession(EditSession* session) {
+    LentSession() = session;
 }
 
 EditSession::EditSession() = default;

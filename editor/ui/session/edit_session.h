@@ -128,6 +128,9 @@ public:
     std::function<int32_t()> keyTolerance;
     // The window dialogs over the stage are drawn on (the stage itself).
     HWND dialogWindow = nullptr;
+    // The aspect the menu last marked among its own rows (0 none): another aspect, set through
+    // a dialog, leaves the mark where it was. The menu's state, kept here for its check marks.
+    mutable int32_t aspectMarked = 0;
 
     // Hands a key message to the command keyboard.
     void HandOnKey(uint32_t message, uint64_t wParam, int64_t lParam) const;
@@ -149,7 +152,11 @@ private:
     int nextId_ = 1;
 };
 
-// The one session of this process.
+// The running editor's session: the one its application object owns and lends with UseSession
+// while it lives; without one (code driven on its own, as the views' tests do) a stand-by
+// session of this process. UI thread only.
 EditSession& Session();
+// The session Session() answers from now on; null goes back to the stand-by one.
+void UseSession(EditSession* session);
 
 }  // namespace kv

@@ -18,10 +18,6 @@ namespace {
 const COLORREF Black = RGB(0, 0, 0), White = RGB(255, 255, 255), LightGrey = RGB(192, 192, 192),
                DarkGrey = RGB(96, 96, 96), Grey = RGB(128, 128, 128);
 
-// Global: the chooser's mode (0 RGB, 1 HLS, 2 texture) survives between uses, as a person
-// expects the chooser to come back as they left it; UI thread only.
-int g_mode = 1;
-
 int HueValue(int m1, int m2, int h) {
     if (h < 0) h += 240;
     if (h > 240) h -= 240;
@@ -52,7 +48,7 @@ struct Chooser {
 
 void PaintContent(Painter& p, const Chooser& c) {
     int cx = c.cx, y0 = c.y0;
-    bool hls = g_mode != 0;
+    bool hls = ColourChooserMode() != 0;
     // Clear the content area under the title.
     p.FillBox(LightGrey, Rect{c.x + 2, y0 - 12, c.x + 228, y0 + 160});
     const char* labels[3] = {hls ? "Hue" : "Red", hls ? "Luminance" : "Green",
@@ -83,14 +79,14 @@ void PaintContent(Painter& p, const Chooser& c) {
     const char* modes[3] = {"RGB", "HLS", "Texture"};
     for (int i = 0; i < 3; ++i) {
         Rect mark{cx + 8, y0 + 57 + 18 * i, cx + 19, y0 + 68 + 18 * i};
-        if (i != g_mode) p.FillBox(LightGrey, mark);
-        p.DrawRadioMark(Black, mark, i == g_mode);
+        if (i != ColourChooserMode()) p.FillBox(LightGrey, mark);
+        p.DrawRadioMark(Black, mark, i == ColourChooserMode());
         COLORREF ink = (i == 2 && !c.hasTexture()) ? Grey : Black;
         p.DrawString(ink, modes[i], cx + 24, mark.top - 1, TA_LEFT);
     }
     Rect nameBox{cx - 100, y0 + 90, cx - 8, y0 + 106};
     p.FillBox(LightGrey, nameBox);
-    bool live = g_mode == 2 && c.hasTexture();
+    bool live = ColourChooserMode() == 2 && c.hasTexture();
     p.FrameRoundBox(live ? Black : Grey, nameBox, 8, 1, PS_SOLID);
     std::string name = TextureName(c.texture);
     if (p.StringWidth(name.c_str()) > 80) {
@@ -188,13 +184,6 @@ COLORREF HlsToColour(int h, int l, int s) {
     return RGB(chan(h + 80), chan(h), chan(h - 80));
 }
 
-int ColourChooserMode() {
-    return g_mode;
-}
-void SetColourChooserMode(int mode) {
-    g_mode = std::clamp(mode, 0, 2);
-}
-
 namespace {
 
 // The chooser's modal state: the channel being dragged and its largest value, the colour at
@@ -272,7 +261,7 @@ void ChooserLoop::Handle(const MessageRecord& m) {
 void ChooserLoop::Drag(int mx) {
     int v = static_cast<int>((mx - c_.cx) / 35.0 * 100);
     v = std::clamp(v, 0, dragMax_);
-    if (g_mode == 0) {
+    if (ColourChooserMode() == 0) {
         int r = GetRValue(c_.colour), g = GetGValue(c_.colour), b = GetBValue(c_.colour);
         (dragChannel_ == 1 ? r : dragChannel_ == 2 ? g : b) = std::min(v, 255);
         c_.colour = RGB(r, g, b);
@@ -305,10 +294,10 @@ void ChooserLoop::Release(const MessageRecord& m, int mx, int my, int row) {
     if (row >= 4 && row <= 6 && mx > c_.cx && mx < c_.cx + 20) {
         int mode = row - 4;
         if (mode == 2 && !c_.hasTexture()) mode = 1;
-        g_mode = mode;
+        SetColourChooserMode(mode);
         dragMax_ = mode == 0 ? 255 : 240;
     }
-    if (row == 6 && mx < c_.cx && g_mode == 2 && c_.texture) TextureDialog(c_);
+    if (row == 6 && mx < c_.cx && ColourChooserMode() == 2 && c_.texture) TextureDialog(c_);
     if (row == 7) {
         int v = std::clamp((mx - c_.cx + 100) * 128 / 100, 0, 255);
         c_.colour = RGB(v, v, v);
@@ -327,9 +316,9 @@ bool ChooseColour(HWND owner, int x, int y, COLORREF* colour, FileSpec* texture,
     if (!IsWindow(owner) || !colour) return false;
     Chooser c{owner, x, y, x + 115, y + 40, *colour & 0xFFFFFF, texture, title};
     if (c.hasTexture())
-        g_mode = 2;
-    else if (g_mode == 2)
-        g_mode = 1;
+        SetColourChooserMode(2);
+    else if (ColourChooserMode() == 2)
+        SetColourChooserMode(1);
     DrawFrame(c);
     DrawContent(c);
     const bool result = ChooserLoop(c).Run();

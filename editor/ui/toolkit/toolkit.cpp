@@ -13,6 +13,7 @@
 #include "core/render/show_loading.h"
 #include "editor/resources/resources.h"
 #include "editor/ui/toolkit/core_bridge.h"
+#include "editor/ui/toolkit/option_dialog.h"
 #include "editor/ui/toolkit/painter.h"
 
 namespace kv {
@@ -30,6 +31,11 @@ struct ToolkitState {
     HCURSOR lastCursor = 0;
     HWND mainWindow = nullptr;
     uint32_t randomState = 1;
+    // The folder of the open show, where the file dialogs start.
+    std::string dialogShowFolder;
+    // The colour chooser's mode (0 RGB, 1 HLS, 2 texture) survives between uses, as a person
+    // expects the chooser to come back as they left it.
+    int colourChooserMode = 1;
 };
 
 ToolkitState& T() {
@@ -248,6 +254,7 @@ bool CPWnd::CreateWin(HWND parent, uint32_t flags, WNDPROC proc) {
         return false;
     }
     m_baseOnly = false;
+    SetWindowUserData(hwnd, this);
     if (!(flags & WinUnregistered)) RegisterWindowHandle(hwnd);
     return true;
 }
@@ -258,6 +265,7 @@ void CPWnd::DestroyWin() {
     HWND h = hwnd;
     UnregisterWindowHandle(h);
     DestroyWindow(h);
+    SetWindowUserData(h, nullptr);
     UnregisterClass(className);
     hwnd = nullptr;
 }
@@ -273,6 +281,17 @@ int64_t CPWnd::Route(CPWnd* object, HWND h, uint32_t message, uint64_t wParam, i
             object->OnMessage(message, wParam, lp);
     }
     return DefWindowProc(h, message, wParam, lParam);
+}
+
+int64_t CPWnd::ObjectProc(HWND h, uint32_t message, uint64_t wParam, int64_t lParam) {
+    return Route(static_cast<CPWnd*>(GetWindowUserData(h)), h, message, wParam, lParam);
+}
+
+int ColourChooserMode() {
+    return T().colourChooserMode;
+}
+void SetColourChooserMode(int mode) {
+    T().colourChooserMode = std::clamp(mode, 0, 2);
 }
 
 void CPWnd::MoveTo(const Rect& r, bool repaint) {
@@ -586,14 +605,11 @@ int FillFileRecords(const std::string& answer, FileSpec* out, int capacity) {
     return stored;
 }
 
-namespace {
-std::string g_showFolder;  // the UI thread's alone
-}  // namespace
-
 void SetDialogShowFolder(const char* showPath) {
     std::string path = showPath ? showPath : "";
     const size_t cut = path.find_last_of("/\\");
-    g_showFolder = cut == std::string::npos ? std::string() : path.substr(0, cut == 0 ? 1 : cut);
+    T().dialogShowFolder =
+        cut == std::string::npos ? std::string() : path.substr(0, cut == 0 ? 1 : cut);
 }
 
 bool ChooseFileToOpen(HWND owner, FileSpec* out, const char* filter, const char* defaultExtension,
@@ -603,7 +619,7 @@ bool ChooseFileToOpen(HWND owner, FileSpec* out, const char* filter, const char*
     rq.owner = owner;
     rq.multiple = multiple;
     rq.mustExist = true;
-    rq.showFolder = g_showFolder;
+    rq.showFolder = T().dialogShowFolder;
     rq.filter = filter ? filter : "";
     rq.defaultExtension = defaultExtension ? defaultExtension : "";
     if (initialFolder) rq.initialFolder = InitialName(initialFolder);
@@ -630,7 +646,7 @@ bool ChooseFileToSave(HWND owner, FileSpec* io, const char* filter, const char* 
     rq.owner = owner;
     rq.save = true;
     rq.overwritePrompt = true;
-    rq.showFolder = g_showFolder;
+    rq.showFolder = T().dialogShowFolder;
     rq.filter = filter ? filter : "";
     rq.defaultExtension = defaultExtension ? defaultExtension : "";
     if (initialFolder) rq.initialFolder = InitialName(initialFolder);

@@ -126,6 +126,10 @@ public:
     // window is destroyed), then always to the default window procedure.
     static int64_t Route(CPWnd* object, HWND hwnd, uint32_t message, uint64_t wParam,
                          int64_t lParam);
+    // A window procedure for windows made by CreateWin: the object is the window's user data,
+    // set once CreateWindowEx has returned (the creation messages, sent before the object
+    // knows its handle, go to the default procedure as they would through Route).
+    static int64_t ObjectProc(HWND hwnd, uint32_t message, uint64_t wParam, int64_t lParam);
 
     HWND hwnd = nullptr;
     CPWnd* owner = nullptr;

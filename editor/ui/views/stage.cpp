@@ -29,12 +29,6 @@ constexpr COLORREF Yellow = RGB(255, 255, 0);
 constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF Red = RGB(255, 0, 0);
 
-CStage* g_stageObject = nullptr;  // the one stage, for its window procedure (UI thread only)
-
-int64_t StageProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
-    return CPWnd::Route(g_stageObject, h, m, w, l);
-}
-
 POINT RotateAbout(int x, int y, int cx, int cy, float cosA, float sinA) {
     const float dx = static_cast<float>(x - cx), dy = static_cast<float>(y - cy);
     const float rx = dx * cosA - dy * sinA, ry = dx * sinA + dy * cosA;
@@ -83,14 +77,13 @@ int32_t HitTestFrame(const FrameShape& s, int x, int y, bool tiltKey) {
 
 // --- Creation and placement ---------------------------------------------------------------------
 CStage::~CStage() {
-    Session().Unsubscribe(listener);
-    if (hwnd && Session().dialogWindow == hwnd) Session().dialogWindow = nullptr;
-    if (g_stageObject == this) g_stageObject = nullptr;
+    session.Unsubscribe(listener);
+    if (hwnd && session.dialogWindow == hwnd) session.dialogWindow = nullptr;
     DestroyWin();
 }
 
 bool CStage::Create(HWND parentWindow) {
-    Settings& st = Session().Store();
+    Settings& st = session.Store();
     scale = static_cast<float>(st.ReadInt("StageScale", 50)) / 100.0f;
     if (!(scale > 0.0f)) scale = 0.5f;
     // The levels below 10 % exist only with a huge picture; without one a stored 5, 2 or 1 %
@@ -99,13 +92,13 @@ bool CStage::Create(HWND parentWindow) {
     showCameraPath = st.ReadInt("ShowCameraPath", 0) != 0;
     centrePicture = st.ReadInt("CenterPic", 0) != 0;
     parent = parentWindow;
-    g_stageObject = this;
-    if (!CreateWin(parentWindow, WinPopup | WinHScroll | WinVScroll, &StageProc)) return false;
+    if (!CreateWin(parentWindow, WinPopup | WinHScroll | WinVScroll, &CPWnd::ObjectProc))
+        return false;
     Place();
     Show(1);
-    if (kv::Show* show = Session().GetShow()) show->GetKey(0, 0, camera);
-    Session().dialogWindow = hwnd;
-    listener = Session().Subscribe(
+    if (kv::Show* show = session.GetShow()) show->GetKey(0, 0, camera);
+    session.dialogWindow = hwnd;
+    listener = session.Subscribe(
         [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
     return true;
 }
@@ -129,7 +122,7 @@ void CStage::Place() {
 
 void CStage::UpdateScrollRanges() {
     if (!hwnd) return;
-    const kv::Show* show = Session().GetShow();
+    const kv::Show* show = session.GetShow();
     const Rect c = GetClientRect();
     const int sw = show ? static_cast<int>(static_cast<float>(show->image.Width()) * scale) : 0;
     const int sh = show ? static_cast<int>(static_cast<float>(show->image.Height()) * scale) : 0;
@@ -146,7 +139,7 @@ int CStage::ToScreenY(float pictureY) const {
 }
 
 FrameShape CStage::Shape() const {
-    const float aspect = Session().GetShow() ? Session().GetShow()->aspect : 0.75f;
+    const float aspect = session.GetShow() ? session.GetShow()->aspect : 0.75f;
     return ComputeFrameShape(camera, scale, aspect, originX - GetHScrollPos(),
                              originY - GetVScrollPos());
 }
@@ -187,12 +180,12 @@ void CStage::SessionChanged(uint32_t changes, const void* origin) {
 void CStage::Redraw() {
     Paint();
     // The status panel and the viewer show the camera this paint drew.
-    if (hwnd) Session().CameraEdited(true, this);
+    if (hwnd) session.CameraEdited(true, this);
 }
 
 void CStage::Paint() {
     if (!hwnd) return;
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     // A picture loaded by start-up, a show or a recovery copy is fitted on its first paint.
     if (show && (show->image.Width() != seenWidth || show->image.Height() != seenHeight ||
                  seenPath != show->pictures[0].fileSpec.path))
@@ -224,7 +217,7 @@ void CStage::Paint() {
 }
 
 void CStage::DrawCameraPath(Painter& p, kv::Show& show) {
-    const int pi = std::max(0, show.PictureAt(Session().Frame()));
+    const int pi = std::max(0, show.PictureAt(session.Frame()));
     const Picture& pic = show.pictures[pi];
     const int n = std::min(pic.keyCount, MaxKeysPerPicture);
     for (int i = 0; i + 1 < n; ++i) {
@@ -248,9 +241,9 @@ void CStage::DrawCameraPath(Painter& p, kv::Show& show) {
 }
 
 int CStage::KeyMarkAt(int x, int y) const {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!show || !showCameraPath) return -1;
-    const int pi = std::max(0, show->PictureAt(Session().Frame()));
+    const int pi = std::max(0, show->PictureAt(session.Frame()));
     const Picture& pic = show->pictures[pi];
     for (int i = 0; i < std::min(pic.keyCount, MaxKeysPerPicture); ++i)
         if (std::abs(ToScreenX(pic.keys[i].x) - x) <= 8 &&
@@ -328,24 +321,24 @@ void CStage::DragTo(int x, int y, uint64_t keys) {
             break;
     }
     DrawFrame(p, true);
-    Session().CameraEdited(false, this);
+    session.CameraEdited(false, this);
 }
 
 void CStage::MouseUp(int x, int y) {
-    kv::Show* show = Session().GetShow();
-    Session().Notify(EndDrags, this);
+    kv::Show* show = session.GetShow();
+    session.Notify(EndDrags, this);
     if (GetCapture() == hwnd) ReleaseCapture();
     const bool dragged = dragMode != DragNone;
     // A turn or a tilt marks the picture for the turning renderer once, when the drag ends (the
     // viewer turns the dragged camera itself meanwhile).
-    if (dragMode == DragRotate || dragMode == DragTilt) Session().CameraTurned();
+    if (dragMode == DragRotate || dragMode == DragTilt) session.CameraTurned();
     dragMode = DragNone;
     if (dragged) {
         if (show && show->AutoAddKey) {
             bool added = false, full = false;
             const KeyFrame edited = camera;
-            const int32_t tolerance = Session().AddKeyTolerance();
-            Session().Edit([&](kv::Show& sh) {
+            const int32_t tolerance = session.AddKeyTolerance();
+            session.Edit([&](kv::Show& sh) {
                 EditFeedback fb;
                 AddKeyAtCurrentFrame(sh, edited, tolerance, &fb);
                 added = fb.beep;
@@ -360,16 +353,16 @@ void CStage::MouseUp(int x, int y) {
             if (added) Beep(0);  // a new key
             // The new key is the camera of this frame now: stage, viewer, timeline and the
             // status panel show it.
-            Session().GoToFrame(Session().Frame(), true);
-            Session().Notify(ChangedKeys | ChangedEditState, this);
+            session.GoToFrame(session.Frame(), true);
+            session.Notify(ChangedKeys | ChangedEditState, this);
         } else {
             Redraw();
         }
     }
     const int key = KeyMarkAt(x, y);
     if (key >= 0 && show) {
-        const int pi = std::max(0, show->PictureAt(Session().Frame()));
-        Session().GoToFrame(show->PictureStart(pi) + show->pictures[pi].keys[key].time, true);
+        const int pi = std::max(0, show->PictureAt(session.Frame()));
+        session.GoToFrame(show->PictureStart(pi) + show->pictures[pi].keys[key].time, true);
     }
 }
 
@@ -378,10 +371,10 @@ void CStage::RightClick(int x, int y) {
     const Rect c = GetClientRect();
     POINT at = ClientToScreen(hwnd, POINT{x + 100, std::min(y + 30, c.bottom - 160)});
     KeyFrame edited = camera;
-    if (RunKeyFrameOptions(Session().dialogWindow, edited, true, at.x, at.y)) {
+    if (RunKeyFrameOptions(session.dialogWindow, edited, true, at.x, at.y)) {
         camera = edited;
         // The viewer and the status panel show the camera as the dialog left it.
-        Session().CameraEdited(true, this);
+        session.CameraEdited(true, this);
     }
     Redraw();
 }
@@ -411,7 +404,7 @@ void CStage::SetHoverCursor(int x, int y, uint64_t keys) {
 
 // --- Keyboard -----------------------------------------------------------------------------------
 bool CStage::KeyDown(int vk, int64_t keyFlags) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!show) return false;
     const bool ctrl = IsKeyDown(VK_CONTROL);
     const float pw = static_cast<float>(show->image.Width());
@@ -448,7 +441,7 @@ bool CStage::KeyDown(int vk, int64_t keyFlags) {
             const bool shift = keyFlags ? (keyFlags & KeyDownWithShift) != 0 : IsKeyDown(VK_SHIFT);
             const float step = shift ? 10.0f : 1.0f;
             camera.rotation += vk == VK_OEM_6 ? step : -step;
-            Session().CameraTurned();
+            session.CameraTurned();
             turnKeyPressed = true;
             break;
         }
@@ -510,11 +503,11 @@ bool CStage::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             if (wParam == VK_SHIFT) return true;
             turnKeyPressed = false;
             if (KeyDown(static_cast<int>(wParam), lParam)) return true;
-            Session().HandOnKey(message, wParam, lParam);
+            session.HandOnKey(message, wParam, lParam);
             return true;
         case WM_CHAR:
             if (SwallowsChar(wParam)) return true;
-            Session().HandOnKey(message, wParam, lParam);
+            session.HandOnKey(message, wParam, lParam);
             return true;
         default:
             return CPWnd::OnMessage(message, wParam, lParam);
@@ -568,14 +561,14 @@ float FitStageScale(int32_t pictureWidth, int32_t pictureHeight, int stageWidth,
 }
 
 bool CStage::HugePicture() const {
-    const kv::Show* show = Session().GetShow();
+    const kv::Show* show = session.GetShow();
     return show && IsHugePicture(show->image.Width(), show->image.Height());
 }
 
 void CStage::SetScale(float s) {
     scale = s;
     // Rounded, so that 5, 2 and 1 % are stored as such.
-    Session().Store().WriteInt("StageScale", static_cast<int32_t>(std::lround(scale * 100.0f)));
+    session.Store().WriteInt("StageScale", static_cast<int32_t>(std::lround(scale * 100.0f)));
     UpdateScrollRanges();
     Redraw();
 }
@@ -589,7 +582,7 @@ void CStage::ZoomOut() {
 }
 
 void CStage::FitPicture(bool always) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!show || !hwnd) return;
     const int32_t pw = show->image.Width(), ph = show->image.Height();
     const bool newSize = seenWidth > 0 && seenHeight > 0 && (pw != seenWidth || ph != seenHeight);
@@ -622,7 +615,7 @@ void CStage::FitPicture(bool always) {
 }
 
 void CStage::WheelZoom(int x, int y, int clicks) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!show || !hwnd || clicks == 0) return;
     const bool huge = HugePicture();
     const float s = clicks > 0 ? ZoomedInScale(scale, huge) : ZoomedOutScale(scale, huge);
@@ -643,18 +636,18 @@ void CStage::WheelZoom(int x, int y, int clicks) {
     SetHScrollPos(std::clamp(ScreenInt(px * s) + ox - x, 0, maxH), false);
     SetVScrollPos(std::clamp(ScreenInt(py * s) + oy - y, 0, maxV), false);
     SetScale(s);
-    Session().Store().Save();
+    session.Store().Save();
 }
 
 void CStage::ToggleCentrePicture() {
     centrePicture = !centrePicture;
-    Session().Store().WriteInt("CenterPic", centrePicture ? 1 : 0);
+    session.Store().WriteInt("CenterPic", centrePicture ? 1 : 0);
     Redraw();
 }
 
 void CStage::ToggleCameraPath() {
     showCameraPath = !showCameraPath;
-    Session().Store().WriteInt("ShowCameraPath", showCameraPath ? 1 : 0);
+    session.Store().WriteInt("ShowCameraPath", showCameraPath ? 1 : 0);
     Redraw();
 }
 

@@ -11,6 +11,8 @@
 
 namespace kv {
 
+class EditSession;
+
 class Painter;
 class Show;
 
@@ -51,7 +53,8 @@ float FitStageScale(int32_t pictureWidth, int32_t pictureHeight, int stageWidth,
 
 class CStage : public CPWnd {
 public:
-    CStage() = default;
+    // The stage shows and edits the run's session, which outlives it.
+    explicit CStage(EditSession& runSession) : camera(runSession.camera), session(runSession) {}
     ~CStage() override;
 
     // Reads "StageScale", "ShowCameraPath" and "CenterPic", creates the window as an owned popup
@@ -123,7 +126,7 @@ public:
     bool showCameraPath = false;
     bool centrePicture = false;
     // The camera being edited is the session's: the stage changes it in place during drags.
-    KeyFrame& camera = Session().camera;
+    KeyFrame& camera;
     KeyFrame pressCamera{};  // the camera at the last button press (the Shift axis lock)
     HWND parent = nullptr;
     bool placing = false;  // a placement is moving the window (its own move messages are ignored)
@@ -134,6 +137,8 @@ public:
     // instead: while the user keeps that one, a later picture that fits goes back to the first.
     float zoomBeforeFit = 0.0f, zoomOfFit = 0.0f;
     int listener = 0;  // the session subscription
+
+    EditSession& session;
 };
 
 }  // namespace kv

@@ -33,12 +33,6 @@ constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF White = RGB(255, 255, 255);
 constexpr COLORREF Red = RGB(255, 0, 0);
 
-CTime* g_timeObject = nullptr;  // the one timeline, for its window procedure (UI thread only)
-
-int64_t TimeProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
-    return CPWnd::Route(g_timeObject, h, m, w, l);
-}
-
 // The file name without folder and extension.
 std::string BareName(const char* path) {
     std::string s = path ? path : "";
@@ -65,27 +59,25 @@ int FindWholeKey(const Picture& p, const KeyFrame& k) {
 // --- Coordinates and placement
 // --------------------------------------------------------------------
 CTime::~CTime() {
-    Session().Unsubscribe(listener);
-    if (g_timeObject == this) {
-        Session().keyTolerance = nullptr;
-        Session().frameAtPointer = nullptr;
+    session.Unsubscribe(listener);
+    // The hooks are this timeline's once its window is made.
+    if (hwnd) {
+        session.keyTolerance = nullptr;
+        session.frameAtPointer = nullptr;
     }
-    if (g_timeObject == this) g_timeObject = nullptr;
     DestroyWin();
 }
 
 bool CTime::Create(HWND parentWindow) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     const int second = show ? show->OneSecond() : 30;
-    scale = Session().Store().ReadInt("TimeScale", second);
+    scale = session.Store().ReadInt("TimeScale", second);
     if (scale < 1) scale = second;
     draggedKey = draggedBoundary = draggedPicture = -1;
     scrubbing = false;
     parent = parentWindow;
-    g_timeObject = this;
-    if (!CreateWin(parentWindow, WinPopup | WinHScroll, &TimeProc)) return false;
+    if (!CreateWin(parentWindow, WinPopup | WinHScroll, &CPWnd::ObjectProc)) return false;
     Show(1);
-    EditSession& session = Session();
     listener = session.Subscribe(
         [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
     session.keyTolerance = [this] { return KeyTolerance(); };
@@ -111,7 +103,7 @@ int32_t CTime::FrameAtClientX(int32_t x) const {
 }
 
 int CTime::KeyAt(int x, int y) const {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!show || y < BandTop || y > BandBottom) return -1;
     const int32_t frame = FrameAtClientX(x);
     const int pi = show->PictureAt(frame);
@@ -126,7 +118,7 @@ int CTime::KeyAt(int x, int y) const {
 
 void CTime::Place() {
     if (!hwnd) return;
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     Rect r{0, 0, 640, 480};
     if (parent) kv::GetWindowRect(parent, &r);
     const int s = HScrollBarHeight();
@@ -151,13 +143,13 @@ void CTime::Place() {
 }
 
 void CTime::UpdateStripWidth() {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     stripWidth = std::min(StripX(show ? show->length : 0), MaxStripWidth);
     Place();
 }
 
 void CTime::SetScaleForLength(int32_t length) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (show && show->hostMode) {
         const int32_t second = show->OneSecond();
         if (length < 3 * second)
@@ -173,9 +165,9 @@ void CTime::SetScaleForLength(int32_t length) {
 }
 
 void CTime::KeepCurrentFrameVisible() {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!hwnd || !show) return;
-    const int x = StripX(Session().Frame());
+    const int x = StripX(session.Frame());
     const int pos = GetHScrollPos();
     const Rect c = GetClientRect();
     if (x < pos || x >= pos + c.right) SetHScrollPos(std::max(0, x - c.right / 2), true);
@@ -186,7 +178,7 @@ void CTime::KeepCurrentFrameVisible() {
 // -------------------------------------------------------------------------------------
 void CTime::Redraw() {
     if (!hwnd) return;
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     Painter p(*this);
     if (!p) return;
     const Rect c = GetClientRect();
@@ -208,7 +200,7 @@ void CTime::Redraw() {
     if (show) PaintKeys(p, *show, scroll, c);
     p.UseFont(nullptr);
     // The selection follows the current frame the keys were painted against.
-    Session().Notify(ChangedEditState, this);
+    session.Notify(ChangedEditState, this);
 }
 
 void CTime::SessionChanged(uint32_t changes, const void* origin) {
@@ -236,8 +228,8 @@ void CTime::PaintKeys(Painter& p, kv::Show& show, int scroll, const Rect& c) {
         const Rect band{bandStart - scroll, BandTop, bandEnd - scroll, BandBottom};
         p.FillBox(pi % 2 == 0 ? RGB(0, 255, 255) : RGB(255, 255, 0), band);
         p.FrameBox(Black, band);
-        if (show.PictureAt(Session().Frame()) == pi) {
-            const int mx = std::max(3, StripX(Session().Frame())) - scroll;
+        if (show.PictureAt(session.Frame()) == pi) {
+            const int mx = std::max(3, StripX(session.Frame())) - scroll;
             p.DrawLine(Red, mx, 5, mx, c.bottom - 5, 2);
         }
         const int n = std::min(pic.keyCount, MaxKeysPerPicture);
@@ -260,7 +252,7 @@ void CTime::PaintKeys(Painter& p, kv::Show& show, int scroll, const Rect& c) {
             }
             int cell = k == 0 ? bandStart : kx - 6;
             cell = std::min(cell, bandEnd - 14);
-            const bool current = std::abs(start + key.time - Session().Frame()) < tolerance;
+            const bool current = std::abs(start + key.time - session.Frame()) < tolerance;
             int bitmap;
             if (k == 0 && pi > 0)
                 bitmap = current ? BmpFirstKeyCurrent : BmpFirstKey;
@@ -315,17 +307,17 @@ void CTime::EndDrag() {
 }
 
 void CTime::MouseMove(int x, int y) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (scrubbing && show) {
-        Session().GoToFrame(FrameAtClientX(x), false);
-        Session().CameraEdited(false, this);
+        session.GoToFrame(FrameAtClientX(x), false);
+        session.CameraEdited(false, this);
         return;
     }
     if (draggedKey >= 0) {
         if (xorX != NoMark) XorMark(xorX);
         xorX = x;
         XorMark(xorX);
-        Session().PointAtFrame(FrameAtClientX(x), this);
+        session.PointAtFrame(FrameAtClientX(x), this);
         return;
     }
     const int key = KeyAt(x, y);
@@ -347,38 +339,37 @@ void CTime::MouseDown(int x, int y) {
 }
 
 void CTime::MouseUp(int x, bool shift) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     const bool wasDragging = draggedKey >= 0;
     const int key = draggedKey;
     EndDrag();
-    Session().Notify(EndDrags, this);
+    session.Notify(EndDrags, this);
     if (!show) return;
     const int32_t s = FrameAtStripX(pressX);
     const int32_t e = std::min(FrameAtClientX(x), show->length);
     if (wasDragging && e != s) {
         // The move, the ripple and a drop onto the picture's start are one step.
         const int32_t dropBelow = std::min(scale / 2, 5);
-        Session().Edit([&](kv::Show& sh) {
+        session.Edit([&](kv::Show& sh) {
             if (shift) ShiftKeysAfter(sh, s, e - s);
             const int ps = sh.PictureAt(s), pe = sh.PictureAt(e);
             if (ps != pe || ps < 0 || ps >= MaxPictures || key >= sh.pictures[ps].keyCount) return;
             Picture& pic = sh.pictures[ps];
             KeyFrame moved = pic.keys[key];
             moved.time = e - sh.PictureStart(ps);
-            moved.undoPicture = moved.undoOp = 0;
-            sh.SetKey(key, ps, moved);
+            moved = SetEditedKey(sh, key, ps, moved);
             sh.SortKeys(ps);
             // Sorting can move the key: the delete below follows it.
             const int at = FindWholeKey(pic, moved);
             if (moved.time < dropBelow && at > 0) DeleteKey(sh, at, ps);
         });
     }
-    Session().GoToFrame(e, true);
-    if (wasDragging) Session().Notify(ChangedKeys | ChangedEditState);
+    session.GoToFrame(e, true);
+    if (wasDragging) session.Notify(ChangedKeys | ChangedEditState);
 }
 
 void CTime::RightClick(int x, int y) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!show) return;
     const int key = KeyAt(x, y);
     if (key < 0) return;
@@ -386,14 +377,13 @@ void CTime::RightClick(int x, int y) {
     const int pi = show->PictureAt(frame);
     KeyFrame k = show->pictures[pi].keys[key];
     const POINT at = ClientToScreen(hwnd, POINT{x, y});
-    if (RunKeyFrameOptions(Session().dialogWindow, k, false, at.x, at.y)) {
-        k.undoPicture = k.undoOp = 0;
+    if (RunKeyFrameOptions(session.dialogWindow, k, false, at.x, at.y)) {
         // The step is made at the key's frame, where the editor goes, so that Undo stays there.
-        Session().GoToFrame(frame, false);
-        Session().Edit([&](kv::Show& sh) { sh.SetKey(key, pi, k); });
-        Session().Notify(ChangedKeys | ChangedEditState, this);
+        session.GoToFrame(frame, false);
+        session.Edit([&](kv::Show& sh) { SetEditedKey(sh, key, pi, k); });
+        session.Notify(ChangedKeys | ChangedEditState, this);
     }
-    Session().GoToFrame(frame, true);
+    session.GoToFrame(frame, true);
 }
 
 bool CTime::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
@@ -430,7 +420,7 @@ bool CTime::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
         case WM_KEYDOWN:
         case WM_CHAR:
             if (message == WM_KEYDOWN && wParam == VK_SHIFT) return true;
-            Session().HandOnKey(message, wParam, lParam);
+            session.HandOnKey(message, wParam, lParam);
             return true;
         default:
             return CPWnd::OnMessage(message, wParam, lParam);
@@ -440,7 +430,7 @@ bool CTime::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
 // --- Zoom
 // -----------------------------------------------------------------------------------------
 void CTime::Enlarge() {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     const int fps = show ? show->OneSecond() : 30;
     scale = std::min(2 * scale, 64 * fps);
     if (scale > fps) scale = scale / fps * fps;
@@ -449,7 +439,7 @@ void CTime::Enlarge() {
 }
 
 void CTime::Contract() {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     const int fps = show ? show->OneSecond() : 30;
     scale = std::max(scale / 2, fps / 4);
     scale = std::max(5, scale / 5 * 5);

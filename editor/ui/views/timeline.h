@@ -9,12 +9,15 @@
 
 namespace kv {
 
+class EditSession;
+
 class Painter;
 class Show;
 
 class CTime : public CPWnd {
 public:
-    CTime() = default;
+    // The timeline shows and edits the run's session, which outlives it.
+    explicit CTime(EditSession& runSession) : session(runSession) {}
     ~CTime() override;
 
     // Reads "TimeScale", creates the window as an owned popup of `parent`, sets the scale for the
@@ -72,6 +75,8 @@ public:
     static constexpr int NoMark = -100000;
     int xorX = NoMark;  // client x of the drawn drag outline
     int listener = 0;   // the session subscription
+
+    EditSession& session;
 };
 
 }  // namespace kv

@@ -29,38 +29,28 @@ namespace {
 
 constexpr int StripHeight = 25;  // the control strip under the picture
 
-CView* g_viewObject = nullptr;  // the one viewer, for its window procedure (UI thread only)
-PlayCounterFn g_counter = nullptr;
-int64_t g_frequency = 0;
-
-int64_t ViewProc(HWND h, uint32_t m, uint64_t w, int64_t l) {
-    return CPWnd::Route(g_viewObject, h, m, w, l);
-}
-
-int64_t Now() {
-    return g_counter ? g_counter() : Counter();
-}
-
-int64_t Frequency() {
-    return g_counter ? g_frequency : CounterFrequency();
-}
-
 }  // namespace
 
-void SetPlayCounter(PlayCounterFn now, int64_t frequency) {
-    g_counter = now;
-    g_frequency = frequency;
+void CView::SetPlayCounter(PlayCounterFn now, int64_t frequency) {
+    m_counter = now;
+    m_frequency = frequency;
+}
+
+int64_t CView::Now() const {
+    return m_counter ? m_counter() : Counter();
+}
+
+int64_t CView::Frequency() const {
+    return m_counter ? m_frequency : CounterFrequency();
 }
 
 // --- Creation and placement ---------------------------------------------------------------------
 CView::~CView() {
-    Session().Unsubscribe(listener);
-    if (g_viewObject == this) g_viewObject = nullptr;
+    session.Unsubscribe(listener);
     DestroyWin();
 }
 
-Rect ViewerPlacement(const Rect& main, bool dualScreen) {
-    Settings& st = Session().Store();
+Rect ViewerPlacement(const Settings& st, const Rect& main, bool dualScreen) {
     const int dw = std::max((main.right - main.left) / 8, 220);
     const int storedTop = st.ReadInt("ViewerTop", main.top + 80);
     const int storedLeft = st.ReadInt("ViewerLeft", main.right - dw - 40);
@@ -86,24 +76,23 @@ Rect ViewerPlacement(const Rect& main, bool dualScreen) {
 }
 
 bool CView::Create(HWND mainWindow) {
-    Settings& st = Session().Store();
+    Settings& st = session.Store();
     safeArea = st.ReadInt("ShowTVSafe", 0) != 0;
     dualScreen = st.ReadInt("DualScreenViewer", 0) != 0;
-    g_viewObject = this;
-    if (!CreateWin(mainWindow, WinPopup | WinSizing | WinCaption, &ViewProc)) return false;
+    if (!CreateWin(mainWindow, WinPopup | WinSizing | WinCaption, &CPWnd::ObjectProc)) return false;
     reverseButton.Init(BmpReverse, BmpReversePressed, 0, BmpReverseActive, 0);
     stopButton.Init(BmpStop, BmpStopPressed, 0, BmpStopActive, 0);
     playButton.Init(BmpPlay, BmpPlayPressed, 0, BmpPlayActive, 0);
     keyButton.Init(BmpKeyButton, BmpKeyButtonPressed, 0, 0, 0);
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     ticksPerFrame = std::max<int64_t>(1, Frequency() * 100 / (show ? show->FrameRate : 2997));
     Rect main{0, 0, 640, 480};
     if (mainWindow) kv::GetWindowRect(mainWindow, &main);
     SetTitle("Viewer");
-    listener = Session().Subscribe(
+    listener = session.Subscribe(
         [this](uint32_t changes, const void* origin) { SessionChanged(changes, origin); });
     placing = true;
-    MoveTo(ViewerPlacement(main, dualScreen), false);
+    MoveTo(ViewerPlacement(session.Store(), main, dualScreen), false);
     placing = false;
     PlaceOnTop(nullptr, true);
     FitHeight();
@@ -112,7 +101,7 @@ bool CView::Create(HWND mainWindow) {
 
 void CView::FitHeight() {
     if (!hwnd) return;
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     const float aspect = show ? show->aspect : 0.75f;
     fittedAspect = aspect;
     const Rect r = GetWindowRect();
@@ -126,7 +115,7 @@ void CView::FitHeight() {
     placing = true;
     if (r.bottom - r.top != height) MoveTo(r.left, r.top, r.right, r.top + height, true);
     placing = false;
-    Settings& st = Session().Store();
+    Settings& st = session.Store();
     st.WriteInt("ViewerTop", r.top);
     st.WriteInt("ViewerLeft", r.left);
     st.WriteInt("ViewerWidth", width);
@@ -153,13 +142,13 @@ void CView::Redraw() {
         keyButton.Place(p, Rect{161, top, 180, top + 19});
         timecodeBox = Rect{76, top, 156, k.bottom - 2};
     }
-    DrawTimecode(Session().Frame());
+    DrawTimecode(session.Frame());
     DrawPicture(true);
 }
 
 void CView::DrawTimecode(int32_t frame) {
     if (!hwnd) return;
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     Painter p(*this);
     if (!p) return;
     p.FillRoundBox(RGB(255, 255, 255), timecodeBox, 6);
@@ -211,9 +200,9 @@ CameraRect ViewerCameraRect(const KeyFrame& camera, int32_t pictureHeight, float
 }
 
 void CView::DrawPicture(bool fullQuality) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!hwnd || !show || !PrepareImage()) return;
-    const KeyFrame camera = Session().camera;
+    const KeyFrame camera = session.camera;
     const CameraRect cam = ViewerCameraRect(camera, show->image.Height(), show->aspect);
     // The renderer turns and tilts only a picture marked for it: the stage marks the show when
     // a drag turns the camera, the keys mark it when the show is loaded.
@@ -231,7 +220,7 @@ void CView::DrawPicture(bool fullQuality) {
 }
 
 void CView::ShowFrame(int32_t frame) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!hwnd || !show || !PrepareImage()) return;
     RenderShowFrame(*show, frame, 0, true, image->Width(), image->Height(), image.get());
     ShowImage();
@@ -239,26 +228,26 @@ void CView::ShowFrame(int32_t frame) {
 
 void CView::ToggleSafeArea() {
     safeArea = !safeArea;
-    Session().Store().WriteInt("ShowTVSafe", safeArea ? 1 : 0);
+    session.Store().WriteInt("ShowTVSafe", safeArea ? 1 : 0);
     Redraw();
 }
 
 void CView::FitToAspect() {
     if (!hwnd) return;
     FitHeight();
-    DrawPicture(Session().fullQuality);
+    DrawPicture(session.fullQuality);
 }
 
 void CView::SessionChanged(uint32_t changes, const void* origin) {
     if (origin == this || !hwnd) return;
-    kv::Show* show = Session().GetShow();
-    if ((changes & ChangedFrame) && show) DrawTimecode(Session().Frame());
-    if (changes & PointedFrame) DrawTimecode(Session().pointedFrame);
+    kv::Show* show = session.GetShow();
+    if ((changes & ChangedFrame) && show) DrawTimecode(session.Frame());
+    if (changes & PointedFrame) DrawTimecode(session.pointedFrame);
     // An aspect changed by Undo, Redo or a loaded show reshapes the window as a command does.
     if (show && show->aspect != fittedAspect)
         FitToAspect();
     else if (changes & ChangedCamera)
-        DrawPicture(Session().fullQuality);
+        DrawPicture(session.fullQuality);
 }
 
 // --- Playback -----------------------------------------------------------------------------------
@@ -271,7 +260,7 @@ void CView::SetPlayButtons() {
 }
 
 void CView::Play(int32_t direction) {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     playDirection = show ? direction : 0;
     SetPlayButtons();
     if (playDirection == 0) return;
@@ -288,24 +277,24 @@ void CView::Play(int32_t direction) {
             playEndFrame = std::min(playEndFrame, lastKey);
         }
     }
-    if (Session().Frame() >= playEndFrame) Session().GoToFrame(0, false);
-    playStartFrame = Session().Frame();
+    if (session.Frame() >= playEndFrame) session.GoToFrame(0, false);
+    playStartFrame = session.Frame();
     playStartCounter = Now();
     picturesDrawn = 0;
     PlayLoop(*show);
-    Session().GoToFrame(Session().Frame(), true);
+    session.GoToFrame(session.Frame(), true);
 }
 
 void CView::PlayLoop(kv::Show& show) {
     int32_t lastShown = -1;
     while (playDirection != 0) {
-        const int32_t frame = Session().Frame();
+        const int32_t frame = session.Frame();
         if (frame < 0 || frame > playEndFrame) {
             Play(0);
             break;
         }
         if (frame != lastShown) {
-            Session().camera = CameraAt(show, frame, false);
+            session.camera = CameraAt(show, frame, false);
             DrawPicture(true);
             ++framesShown;
             lastShown = frame;
@@ -316,7 +305,7 @@ void CView::PlayLoop(kv::Show& show) {
         }
         const int64_t elapsed = (Now() - playStartCounter) / ticksPerFrame;
         // The timeline keeps the frame in view, this viewer names it.
-        Session().PlayFrame(playDirection * static_cast<int32_t>(elapsed) + playStartFrame);
+        session.PlayFrame(playDirection * static_cast<int32_t>(elapsed) + playStartFrame);
 
         MSG m;
         if (!PeekMessage(&m, PM_REMOVE)) continue;
@@ -325,9 +314,9 @@ void CView::PlayLoop(kv::Show& show) {
                 Play(0);
                 break;
             case WM_LBUTTONUP:
-                if (int32_t at = 0; Session().frameAtPointer &&
-                                    Session().frameAtPointer(m.hwnd, GET_X_LPARAM(m.lParam), &at)) {
-                    Session().PlayFrame(at);
+                if (int32_t at = 0; session.frameAtPointer &&
+                                    session.frameAtPointer(m.hwnd, GET_X_LPARAM(m.lParam), &at)) {
+                    session.PlayFrame(at);
                     playStartFrame = at;
                     playStartCounter = Now();
                 } else {
@@ -355,15 +344,15 @@ void CView::PlayLoop(kv::Show& show) {
 
 // --- Messages -----------------------------------------------------------------------------------
 void CView::EditTimecode() {
-    kv::Show* show = Session().GetShow();
+    kv::Show* show = session.GetShow();
     if (!show) return;
     char text[80] = {};
     std::snprintf(text, sizeof text, "%s",
-                  FramesToTimecode(Session().Frame(), show->FrameRate, true).c_str());
+                  FramesToTimecode(session.Frame(), show->FrameRate, true).c_str());
     AskText(text, "Timecode", "Type Timecode", "");
-    int32_t frame = Session().Frame();
+    int32_t frame = session.Frame();
     TimecodeToFrames(text, frame, show->FrameRate);
-    Session().GoToFrame(frame, true);
+    session.GoToFrame(frame, true);
 }
 
 bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
@@ -393,7 +382,7 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             return true;
         }
         case WM_LBUTTONUP: {
-            Session().Notify(EndDrags, this);
+            session.Notify(EndDrags, this);
             int hit = 0;
             {
                 Painter p(*this);
@@ -409,11 +398,11 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
             if (hit == 1) Play(-1);
             if (hit == 2) Play(0);
             if (hit == 3) Play(1);
-            if (hit == 4 && Session().HasShow()) {
+            if (hit == 4 && session.HasShow()) {
                 bool added = false, full = false;
-                const KeyFrame camera = Session().camera;
-                const int32_t tolerance = Session().AddKeyTolerance();
-                Session().Edit([&](kv::Show& sh) {
+                const KeyFrame camera = session.camera;
+                const int32_t tolerance = session.AddKeyTolerance();
+                session.Edit([&](kv::Show& sh) {
                     EditFeedback fb;
                     AddKeyAtCurrentFrame(sh, camera, tolerance, &fb);
                     added = fb.beep;
@@ -424,8 +413,8 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
                     return true;
                 }
                 if (added) Beep(0);  // a new key
-                Session().GoToFrame(Session().Frame(), true);
-                Session().Notify(ChangedKeys | ChangedEditState);
+                session.GoToFrame(session.Frame(), true);
+                session.Notify(ChangedKeys | ChangedEditState);
             }
             return true;
         }
@@ -437,7 +426,7 @@ bool CView::OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
         case WM_KEYDOWN:
         case WM_CHAR:
             if (message == WM_KEYDOWN && wParam == VK_SHIFT) return true;
-            Session().HandOnKey(message, wParam, lParam);
+            session.HandOnKey(message, wParam, lParam);
             return true;
         default:
             return CPWnd::OnMessage(message, wParam, lParam);

@@ -12,23 +12,25 @@
 
 namespace kv {
 
+class EditSession;
+class Settings;
+
 class Show;
 
-// The play loop's clock: the high-resolution counter unless a test or benchmark hands in its
-// own (null restores the counter).
+// A clock for the play loop in place of the high-resolution counter.
 using PlayCounterFn = int64_t (*)();
-void SetPlayCounter(PlayCounterFn now, int64_t frequency);
 
 // Where the viewer opens against the main window's rectangle (screen coordinates), from the
-// settings "ViewerTop", "ViewerLeft" and "ViewerWidth"; the height is fitted afterwards. With
-// dualScreen a stored place on a present monitor is kept outside the main window.
-Rect ViewerPlacement(const Rect& mainWindow, bool dualScreen);
+// settings "ViewerTop", "ViewerLeft" and "ViewerWidth" of the store; the height is fitted
+// afterwards. With dualScreen a stored place on a present monitor is kept outside the main window.
+Rect ViewerPlacement(const Settings& settings, const Rect& mainWindow, bool dualScreen);
 // The camera rectangle handed to the renderer: picture coordinates counted from the bottom.
 CameraRect ViewerCameraRect(const KeyFrame& camera, int32_t pictureHeight, float aspect);
 
 class CView : public CPWnd {
 public:
-    CView() = default;
+    // The viewer shows and edits the run's session, which outlives it.
+    explicit CView(EditSession& runSession) : session(runSession) {}
     ~CView() override;
 
     // Creates the popup owned by the main window, the buttons, the flags from the settings, the
@@ -77,6 +79,19 @@ public:
     int64_t picturesDrawn = 0;  // DrawPicture calls since the last Play
     int listener = 0;           // the session subscription
     float fittedAspect = 0.0f;  // the aspect the height was last fitted to
+
+    // The play loop's clock: the high-resolution counter unless a test or benchmark hands in
+    // its own (null restores the counter).
+    void SetPlayCounter(PlayCounterFn now, int64_t frequency);
+
+private:
+    int64_t Now() const;
+    int64_t Frequency() const;
+
+    PlayCounterFn m_counter = nullptr;
+    int64_t m_frequency = 0;
+
+    EditSession& session;
 };
 
 }  // namespace kv

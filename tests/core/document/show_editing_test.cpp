@@ -281,6 +281,25 @@ TEST_F(Editing, DefaultEaseCommands) {
     EXPECT_EQ(next.EaseType, 2);
 }
 
+TEST_F(Editing, AnEditedKeyIsStoredWithoutTheRingsFields) {
+    AddAt(100, 1);
+    // A key read from an old file may carry ring fields; the edit leaves none in the show, and
+    // what it hands back is the key as stored, found again whole after a sort.
+    KeyFrame k = show.pictures[0].keys[1];
+    k.undoPicture = 3;
+    k.undoOp = kv::OpDeleted;
+    k.x = 42;
+    show.dirty = false;
+    const KeyFrame stored = kv::SetEditedKey(show, 1, 0, k);
+    EXPECT_EQ(stored.undoPicture, 0);
+    EXPECT_EQ(stored.undoOp, 0);
+    EXPECT_TRUE(show.pictures[0].keys[1] == stored);
+    EXPECT_EQ(show.pictures[0].keys[1].x, 42.0f);
+    EXPECT_EQ(show.pictures[0].keys[1].time, 100);
+    EXPECT_EQ(show.pictures[0].keyCount, 2);
+    EXPECT_TRUE(show.dirty);
+}
+
 TEST_F(Editing, DeleteAllKeysKeepsTheFirst) {
     AddAt(100, 1);
     AddAt(200, 2);

@@ -132,6 +132,43 @@ TEST_F(EditorSession, MissingFilesStartAnEmptyShowWithoutAMessage) {
     EXPECT_TRUE(kv::headless::MessageBoxTexts().empty());
 }
 
+// One application object holds a run: while it lives the code the window layer calls without a
+// context reaches its session and copy; its main window and views work on that same session;
+// its end hands both back.
+TEST_F(EditorSession, TheApplicationObjectOwnsTheRunFromStartToEnd) {
+    const std::string show = WriteShow("own.kvx", PictureFile, {0, 60});
+    ASSERT_TRUE(Start({show}));
+    kv::EditSession* const session = &app->Session();
+    EXPECT_EQ(&kv::Session(), session);
+    EXPECT_EQ(&kv::Recovery(), &app->Recovery());
+    ASSERT_NE(app->Main(), nullptr);
+    EXPECT_EQ(kv::MainWindow(), app->Main());
+    EXPECT_EQ(&app->Main()->session, session);
+    EXPECT_EQ(&app->Main()->recovery, &app->Recovery());
+    ASSERT_TRUE(Main().stage && Main().timeline && Main().viewer);
+    EXPECT_EQ(&Main().stage->session, session);
+    EXPECT_EQ(&Main().timeline->session, session);
+    // Each window holds its own object, which its procedure hands the window's messages.
+    EXPECT_EQ(kv::GetWindowUserData(Main().stage->hwnd), Main().stage.get());
+    EXPECT_EQ(kv::GetWindowUserData(MainHwnd()), app->Main());
+    EXPECT_EQ(TheShow().pictures[0].keyCount, 2);
+    Close();
+    EXPECT_EQ(RunToEnd(), 0);
+    // Finished: the windows and the show are gone, the session holds nothing.
+    EXPECT_EQ(app->Main(), nullptr);
+    EXPECT_EQ(kv::MainWindow(), nullptr);
+    EXPECT_FALSE(app->Session().HasShow());
+    EXPECT_EQ(&kv::Session(), session);  // until the object goes
+    app.reset();
+    EXPECT_NE(&kv::Session(), session);
+    EXPECT_FALSE(kv::Session().HasShow());
+    // A second run in the same process starts from nothing of the first.
+    ASSERT_TRUE(Start({show}));
+    EXPECT_EQ(&kv::Session(), &app->Session());
+    EXPECT_EQ(TheShow().pictures[0].keyCount, 2);
+    EXPECT_FALSE(TheShow().dirty);
+}
+
 TEST_F(EditorSession, SavingInHostModeKeepsTheTitleThePlugInWatches) {
     WriteFileBytes(dir + "/kvdata.kvx", ReadFileBytes(WriteShow("h.kvx", PictureFile, {0, 60})));
     ASSERT_TRUE(Start({"?2997,300"}));
@@ -300,7 +337,8 @@ namespace {
 bool EditAndKill(const std::vector<std::string>& args, float x) {
     const pid_t pid = fork();
     if (pid == 0) {
-        if (!kv::StartEditor(kv::ReadCommandLine(args))) _exit(2);
+        kv::EditorApp app(kv::ReadCommandLine(args));
+        if (!app.Start()) _exit(2);
         kv::headless::Script([] { kv::headless::Type("\t"); });
         kv::headless::Script([x] { kv::Session().camera.x = x; });
         kv::headless::Script([] { kv::headless::Key(VK_RETURN); });
@@ -308,7 +346,7 @@ bool EditAndKill(const std::vector<std::string>& args, float x) {
             if (Recovery().Exists()) kill(getpid(), SIGKILL);
             _exit(3);
         });
-        kv::RunMainLoop(true);
+        app.Run(true);
         _exit(4);
     }
     int status = 0;
@@ -384,7 +422,8 @@ pid_t EditAndStayAlive(const std::vector<std::string>& args, float x) {
     const pid_t pid = fork();
     if (pid == 0) {
         close(ready[0]);
-        if (!kv::StartEditor(kv::ReadCommandLine(args))) _exit(2);
+        kv::EditorApp app(kv::ReadCommandLine(args));
+        if (!app.Start()) _exit(2);
         kv::headless::Script([] { kv::headless::Type("\t"); });
         kv::headless::Script([x] { kv::Session().camera.x = x; });
         kv::headless::Script([] { kv::headless::Key(VK_RETURN); });
@@ -393,7 +432,7 @@ pid_t EditAndStayAlive(const std::vector<std::string>& args, float x) {
             if (write(fd, &ok, 1) != 1) _exit(5);
             for (;;) pause();
         });
-        kv::RunMainLoop(true);
+        app.Run(true);
         _exit(4);
     }
     close(ready[1]);
@@ -638,7 +677,7 @@ TEST_F(EditorSession, AReadOnlySettingsFolderIsSaidOnceAndTheEditorWorksOn) {
         std::string dir;
         ~Unmount() { kvtest::Run("umount '" + dir + "'"); }
     } unmount{dir};
-    ASSERT_TRUE(kv::StartEditor(kv::ReadCommandLine({show})));
+    ASSERT_TRUE(StartWith({show}));
     const std::vector<std::string> said = kv::headless::MessageBoxTexts();
     ASSERT_EQ(said.size(), 1u);
     EXPECT_NE(said[0].find(UnwritableFolderMessage(dir)), std::string::npos) << said[0];

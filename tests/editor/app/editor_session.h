@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,7 @@ protected:
     }
     void TearDown() override {
         if (kv::MainWindow()) Finish(1);
+        app.reset();
         kv::headless::ClearScript();
         DrainQueue();
         setenv("KINEVISTA_PUBLIC", m_oldPublic.c_str(), 1);
@@ -61,11 +63,17 @@ protected:
 
     bool Start(const std::vector<std::string>& args) {
         WriteFileBytes(dir + "/Kinevista.ini", settings);
-        return kv::StartEditor(kv::ReadCommandLine(args));
+        return StartWith(args);
+    }
+    // Starts an editor on the settings file as it is.
+    bool StartWith(const std::vector<std::string>& args) {
+        app.reset();
+        app.emplace(kv::ReadCommandLine(args));
+        return app->Start();
     }
     // Runs the main loop through the scripted steps; returns the quit code.
-    int Loop() { return kv::RunMainLoop(true); }
-    void Finish(int quitCode) { kv::FinishEditor(quitCode); }
+    int Loop() { return app->Run(true); }
+    void Finish(int quitCode) { app->Finish(quitCode); }
     // Loop and Finish together.
     int RunToEnd() {
         const int code = Loop();
@@ -117,6 +125,9 @@ protected:
 
     std::string dir;
     std::string settings;
+    // The editor run by Start; it stays until the next start or the end of the test, so that
+    // what a run left (its recovery copy) can be read after Finish.
+    std::optional<kv::EditorApp> app;
 
 private:
     std::string m_oldPublic;

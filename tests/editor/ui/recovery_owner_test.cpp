@@ -122,7 +122,7 @@ TEST_F(RecoveryOwner, ALiveRunsCopiesAreNeitherOfferedNorTaken) {
     const std::string liveCopy = Recovery().Path();
     const std::string liveLock = dir + "/" + Recovery().RunName();
     ASSERT_TRUE(os::RunLockHeld(liveLock));
-    RecoveryCopy other;
+    RecoveryCopy other(Session());
     other.Configure(false);
     EXPECT_EQ(other.LeftBehind(StandAloneOwner("/shows/live.kvx")).size(), 0u);
     for (const auto& c : other.LeftBehind("")) EXPECT_NE(c.file, liveCopy);

@@ -301,7 +301,7 @@ TEST_F(Stage, NoFrameOrScaleOfZero) {
     EXPECT_FLOAT_EQ(stage->camera.width, 4.0f);
     // A stored zoom of 0 would divide every drag by zero: the default zoom is used instead.
     TheSettings().WriteInt("StageScale", 0);
-    CStage other;
+    CStage other(Session());
     ASSERT_TRUE(other.Create(main.hwnd));
     EXPECT_FLOAT_EQ(other.scale, 0.5f);
 }
@@ -450,7 +450,7 @@ TEST_F(LargePictures, SmallLevelsOnlyWithAPictureOverEightThousandPixels) {
     // A stored 5 % read with no huge picture is taken as 10 %.
     TheSettings().WriteInt("StageScale", 5);
     stage.reset();
-    stage = std::make_unique<CStage>();
+    stage = std::make_unique<CStage>(Session());
     ASSERT_TRUE(stage->Create(main.hwnd));
     EXPECT_FLOAT_EQ(stage->scale, 0.1f);
 }

@@ -344,7 +344,7 @@ TEST_F(Timeline, HoldBetweenEqualKeys) {
 
 TEST_F(Timeline, AStoredScaleOfZeroFallsBackToOneSecond) {
     TheSettings().WriteInt("TimeScale", 0);
-    CTime other;
+    CTime other(Session());
     ASSERT_TRUE(other.Create(main.hwnd));
     EXPECT_EQ(other.scale, 30);
     EXPECT_EQ(other.StripX(30), 64);

@@ -29,7 +29,7 @@ int64_t ThreeFramesPerReading() {
 class Viewer : public kvtest::Views {
 protected:
     HWND W() const { return viewer->hwnd; }
-    void SteppedClock() { SetPlayCounter(&OneFramePerReading, 2997); }
+    void SteppedClock() { viewer->SetPlayCounter(&OneFramePerReading, 2997); }
     int64_t PlayFrom(int frame, int direction) {
         Session().PlayFrame(frame);
         const int64_t before = viewer->framesShown;
@@ -61,41 +61,41 @@ protected:
 TEST_F(Viewer, PlacementOnOneAndTwoMonitors) {
     const Rect mainRect{0, 0, 1024, 768};
     // Defaults: width max(1024 / 8, 220) placed 40 from the right, pulled in to R - 64.
-    Rect r = ViewerPlacement(mainRect, false);
+    Rect r = ViewerPlacement(Session().Store(), mainRect, false);
     EXPECT_EQ(r.left, 764);
     EXPECT_EQ(r.top, 80);
     EXPECT_EQ(r.right, 960);
     // A place on a second monitor is pulled back without the dual-screen setting.
     Store(2000, 100, 300, 0);
-    r = ViewerPlacement(mainRect, false);
+    r = ViewerPlacement(Session().Store(), mainRect, false);
     EXPECT_EQ(r.left, 960);
     EXPECT_EQ(r.right, 1040);  // at least 80 wide
     EXPECT_EQ(r.top, 100);
     // With it, but no monitor there any more, the window stays reachable.
-    r = ViewerPlacement(mainRect, true);
+    r = ViewerPlacement(Session().Store(), mainRect, true);
     EXPECT_EQ(r.left, 960);
     // With the second monitor present the stored place is kept.
     headless::SetMonitors({{Rect{0, 0, 1280, 1024}, Rect{0, 0, 1280, 1024}},
                            {Rect{1280, 0, 2560, 1024}, Rect{1280, 0, 2560, 1024}}});
-    r = ViewerPlacement(mainRect, true);
+    r = ViewerPlacement(Session().Store(), mainRect, true);
     EXPECT_EQ(r.left, 2000);
     EXPECT_EQ(r.right, 2300);
     EXPECT_EQ(r.top, 100);
     // The edges: top at most B - 64, both at least 32, and at least 80 wide.
     Store(0, 900, 10, 0);
-    r = ViewerPlacement(mainRect, false);
+    r = ViewerPlacement(Session().Store(), mainRect, false);
     EXPECT_EQ(r.top, 704);
     EXPECT_EQ(r.left, 32);
     EXPECT_EQ(r.right, 112);
     Store(0, 0, 500, 0);
-    r = ViewerPlacement(mainRect, false);
+    r = ViewerPlacement(Session().Store(), mainRect, false);
     EXPECT_EQ(r.top, 32);
     EXPECT_EQ(r.right, 532);
 
     // The created window uses the rules: a viewer made with the setting on opens there.
     Store(2000, 100, 300, 1);
     viewer.reset();
-    viewer = std::make_unique<CView>();
+    viewer = std::make_unique<CView>(Session());
     ASSERT_TRUE(viewer->Create(main.hwnd));
     EXPECT_TRUE(viewer->dualScreen);
     EXPECT_EQ(viewer->GetWindowRect().left, 2000);
@@ -345,7 +345,7 @@ TEST_F(Viewer, DraftWhileDraggingUnlessTurned) {
 
 TEST_F(Viewer, FramesAreSkippedWhenRenderingFallsBehind) {
     SetKeys({0, 60});
-    SetPlayCounter(&ThreeFramesPerReading, 2997);
+    viewer->SetPlayCounter(&ThreeFramesPerReading, 2997);
     EXPECT_EQ(PlayFrom(0, 1), 21);  // frames 0, 3, 6 ... 60
     EXPECT_EQ(show->currentFrame, 63);
 }

@@ -57,15 +57,14 @@ protected:
         stage.reset();
         main.DestroyWin();
         kv::Session().Detach();
-        kv::SetPlayCounter(nullptr, 0);
         DrainQueue();
     }
     void CreateViews() {
-        stage = std::make_unique<kv::CStage>();
+        stage = std::make_unique<kv::CStage>(kv::Session());
         ASSERT_TRUE(stage->Create(main.hwnd));
-        timeline = std::make_unique<kv::CTime>();
+        timeline = std::make_unique<kv::CTime>(kv::Session());
         ASSERT_TRUE(timeline->Create(main.hwnd));
-        viewer = std::make_unique<kv::CView>();
+        viewer = std::make_unique<kv::CView>(kv::Session());
         ASSERT_TRUE(viewer->Create(main.hwnd));
         DrainQueue();
         kv::Session().GoToFrame(0, true);
