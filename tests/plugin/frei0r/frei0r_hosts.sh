@@ -87,7 +87,7 @@ KINEVISTA_PUBLIC=$WORK/public-lf ffmpeg -v error -y -f lavfi \
     --out "$WORK/lf.tga" >/dev/null 2>&1
 "$CLI" render "$WORK/example.kvx" --frame 45 --size 1280x720 --out "$WORK/default.tga" >/dev/null 2>&1
 if ! $CMP compare "$WORK/lf.raw" 1280 720 45 "$WORK/lf.tga" ||
-   $CMP compare "$WORK/lf.raw" 1280 720 45 "$WORK/default.tga" 2>/dev/null; then
+   $CMP compare "$WORK/lf.raw" 1280 720 45 "$WORK/default.tga" >/dev/null 2>&1; then
     echo "FAIL: the frei0r source did not take AspectMode and EaseType from a settings file with \\n ends"
     failures=$((failures + 1))
 fi

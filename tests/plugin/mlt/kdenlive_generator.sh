@@ -22,13 +22,9 @@ cleanup() {
 trap cleanup EXIT
 
 # The build's module among MLT's own, and the generator where Kdenlive looks for its own.
-mkdir -p "$WORK/modules" "$WORK/data" "$WORK/xdg/kdenlive/generators"
-system_modules=$(pkg-config --variable=moduledir mlt-framework-7 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/mlt-7)
-system_data=$(pkg-config --variable=mltdatadir mlt-framework-7 2>/dev/null || echo /usr/share/mlt-7)
-ln -s "$system_modules"/* "$WORK/modules/"
-ln -s "$BUILD/lib/mlt-7/libmltkinevista.so" "$WORK/modules/"
-ln -s "$system_data"/* "$WORK/data/"
-ln -s "$BUILD/share/mlt-7/kinevista" "$WORK/data/kinevista"
+source "$SRC/tests/plugin/mlt/module_folder.sh"
+module_folder "$WORK" "$BUILD"
+mkdir -p "$WORK/xdg/kdenlive/generators"
 cp "$SRC/plugin/mlt/kdenlive/kinevista.xml" "$WORK/xdg/kdenlive/generators/"
 mkdir -p "$WORK/shows"
 cp "$SRC/examples/example.kvx" "$SRC/examples/example.jpg" "$WORK/shows/"

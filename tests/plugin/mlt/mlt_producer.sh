@@ -20,14 +20,8 @@ WORK=$(mktemp -d /tmp/kv-mlt-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 F="python3 $SRC/tests/plugin/mlt/mlt_frames.py"
 
-# MLT 7 reads its modules from one folder: the system's, linked, and this build's.
-mkdir -p "$WORK/modules" "$WORK/data"
-system_modules=$(pkg-config --variable=moduledir mlt-framework-7 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/mlt-7)
-system_data=$(pkg-config --variable=mltdatadir mlt-framework-7 2>/dev/null || echo /usr/share/mlt-7)
-ln -s "$system_modules"/* "$WORK/modules/"
-ln -s "$BUILD/lib/mlt-7/libmltkinevista.so" "$WORK/modules/"
-ln -s "$system_data"/* "$WORK/data/"
-ln -s "$BUILD/share/mlt-7/kinevista" "$WORK/data/kinevista"
+source "$SRC/tests/plugin/mlt/module_folder.sh"
+module_folder "$WORK" "$BUILD"
 export MLT_REPOSITORY=$WORK/modules MLT_DATA=$WORK/data
 export KINEVISTA_PUBLIC=$WORK/public
 mkdir -p "$KINEVISTA_PUBLIC"
@@ -112,7 +106,7 @@ KINEVISTA_PUBLIC=$WORK/public-lf melt_raw "$WORK/lf.raw" -profile atsc_720p_2997
     --out "$WORK/lf.tga" >/dev/null 2>&1
 $F compare "$WORK/lf.raw" 1280 720 30 "$WORK/lf.tga" ||
     fail "the producer did not take AspectMode and EaseType from a settings file with \\n ends"
-$F compare "$WORK/lf.raw" 1280 720 30 "$WORK/r30.tga" 2>/dev/null &&
+$F compare "$WORK/lf.raw" 1280 720 30 "$WORK/r30.tga" >/dev/null 2>&1 &&
     fail "a 16:9 aspect from a settings file with \\n ends gave the 4:3 frame"
 rm -f "$WORK/lf.raw"
 
