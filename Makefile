@@ -13,6 +13,12 @@ WIN_TARGETS = kinevista kinevista-cli kinevista-host kinevista_plugin
 CORE_TESTS = core_base_tests core_picture_tests core_show_tests core_render_tests \
              core_document_tests
 SOURCES = git ls-files '*.cpp' '*.h' '*.c'
+# New build folders use Ninja when it is installed (the set-up installs it): it keeps both cores
+# busy across the whole tree where make's directory recursion leaves gaps. A folder already
+# configured keeps the generator it was made with.
+ifneq ($(shell command -v ninja 2>/dev/null),)
+export CMAKE_GENERATOR ?= Ninja
+endif
 
 .PHONY: setup setup-demo setup-test setup-check build programs build-asan windows demo test check \
         test-fast test-windows test-windows-editor test-asan \
@@ -37,7 +43,8 @@ programs:
 	cmake --build $(BUILD) -j $(JOBS) --target programs
 
 build-asan:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON >/dev/null
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON \
+	  -DKV_BENCHMARKS=OFF >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 # The Windows build in $(WIN_BUILD)/bin: kinevista-cli.exe, kinevista-host.exe, Kinevista.avx.
@@ -73,7 +80,8 @@ test-asan: setup build-asan
 # source's instances on several threads and the movie pipeline (render, writer thread and
 # frame-threaded encoders).
 test-tsan: setup
-	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_TSAN=ON >/dev/null
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKV_TSAN=ON \
+	  -DKV_BENCHMARKS=OFF >/dev/null
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target core_render_tests plugin_tests output_tests \
 	  frei0r_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/bin/core_render_tests --gtest_brief=1

@@ -14,7 +14,7 @@ case $level in
   *) echo "usage: setup.sh [demo|test|check]" >&2; exit 2 ;;
 esac
 demo_pkgs=(
-  build-essential cmake pkg-config git python3
+  build-essential cmake ninja-build pkg-config git python3
   libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev
   libtiff-dev libheif-dev libwebp-dev liblcms2-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
