@@ -13,12 +13,10 @@ WIN_TARGETS = kinevista kinevista-cli kinevista-host kinevista_plugin
 CORE_TESTS = core_base_tests core_picture_tests core_show_tests core_render_tests \
              core_document_tests
 SOURCES = git ls-files '*.cpp' '*.h' '*.c'
-# New build folders use Ninja when it is installed (the set-up installs it): it keeps both cores
-# busy across the whole tree where make's directory recursion leaves gaps. A folder already
-# configured keeps the generator it was made with.
-ifneq ($(shell command -v ninja 2>/dev/null),)
-export CMAKE_GENERATOR ?= Ninja
-endif
+# New build folders use Ninja when it is installed: it keeps both cores busy across the whole
+# tree where make's directory recursion leaves gaps. The set-up installs it, so the check is
+# made as each command runs; a folder already configured keeps the generator it was made with.
+export CMAKE_GENERATOR ?= $(if $(shell command -v ninja 2>/dev/null),Ninja)
 
 .PHONY: setup setup-demo setup-test setup-check build programs build-asan windows demo test check \
         test-fast test-windows test-windows-editor test-asan \
