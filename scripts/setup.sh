@@ -13,12 +13,14 @@ case $level in
   demo|test|check) ;;
   *) echo "usage: setup.sh [demo|test|check]" >&2; exit 2 ;;
 esac
+# libblas-dev and liblapack-dev: dlib's link line names their libraries, and libdlib-dev does
+# not depend on them (without them a fresh machine cannot link the programs).
 demo_pkgs=(
   build-essential cmake ninja-build pkg-config git python3
   libpng-dev libjpeg62-turbo-dev libturbojpeg0-dev
   libtiff-dev libheif-dev libwebp-dev liblcms2-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-  frei0r-plugins-dev libdlib-dev libmlt-dev libmlt++-dev
+  frei0r-plugins-dev libdlib-dev libblas-dev liblapack-dev libmlt-dev libmlt++-dev
   libsdl2-dev libfreetype-dev libfontconfig-dev fonts-liberation fontconfig libsystemd-dev
   xdg-utils
 )
