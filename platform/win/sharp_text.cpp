@@ -467,8 +467,12 @@ void NotePicture(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw
         const uint8_t* from =
             src + static_cast<size_t>(memRow) * w * 4 + static_cast<size_t>(sx) * 4;
         uint32_t* to = &p.source[static_cast<size_t>(r) * sw];
-        std::memcpy(to, from, static_cast<size_t>(sw) * 4);
-        for (int i = 0; i < sw; ++i) to[i] |= 0xFF000000u;
+        // One pass: each pixel read (in any alignment) and made opaque.
+        for (int i = 0; i < sw; ++i) {
+            uint32_t v;
+            std::memcpy(&v, from + size_t{4} * static_cast<size_t>(i), 4);
+            to[i] = v | 0xFF000000u;
+        }
     }
     if (wn.pictures.size() >= 16) wn.pictures.erase(wn.pictures.begin());
     wn.pictures.push_back(std::move(p));

@@ -541,18 +541,38 @@ public:
             const std::vector<Rect> boxes = shown.picture.Update(w, m_scale, whole);
             if (boxes.empty()) continue;
             const int dw = shown.picture.DeviceWidth(), dh = shown.picture.DeviceHeight();
-            SDL_Surface* src =
-                SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(shown.picture.Device()),
-                                                   dw, dh, 32, dw * 4, SDL_PIXELFORMAT_ARGB8888);
-            if (!src) continue;
+            const uint32_t* px = shown.picture.Device();
             std::vector<SDL_Rect> sent;
             for (const Rect& b : boxes) {
-                SDL_Rect from{b.left, b.top, b.right - b.left, b.bottom - b.top};
-                SDL_Rect to = from;
-                SDL_BlitSurface(src, &from, s, &to);
-                sent.push_back(from);
+                SDL_Rect r{b.left, b.top, std::min(b.right, s->w) - b.left,
+                           std::min(b.bottom, s->h) - b.top};
+                if (r.w > 0 && r.h > 0) sent.push_back(r);
             }
-            SDL_FreeSurface(src);
+            if (sent.empty()) continue;
+            const SDL_PixelFormat* f = s->format;
+            if (f->BytesPerPixel == 4 && f->Rmask == 0xFF0000u && f->Gmask == 0xFF00u &&
+                f->Bmask == 0xFFu) {
+                // The display's own layout (on X, 32-bit pixels of depth 24): row copies.
+                if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) continue;
+                for (const SDL_Rect& r : sent)
+                    for (int y = r.y; y < r.y + r.h; ++y)
+                        std::memcpy(static_cast<uint8_t*>(s->pixels) +
+                                        static_cast<size_t>(y) * s->pitch + size_t{4} * r.x,
+                                    px + static_cast<size_t>(y) * dw + r.x,
+                                    size_t{4} * static_cast<size_t>(r.w));
+                if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
+            } else {
+                SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(
+                    const_cast<uint32_t*>(px), dw, dh, 32, dw * 4, SDL_PIXELFORMAT_ARGB8888);
+                if (!src) continue;
+                // The window's pixels are opaque: copied, never blended with what was there.
+                SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_NONE);
+                for (const SDL_Rect& r : sent) {
+                    SDL_Rect from = r, to = r;
+                    SDL_BlitSurface(src, &from, s, &to);
+                }
+                SDL_FreeSurface(src);
+            }
             SDL_UpdateWindowSurfaceRects(sw, sent.data(), static_cast<int>(sent.size()));
         }
     }
