@@ -180,6 +180,7 @@ struct Walk {
     // Composed coordinates: device pixels showing logical pixels outside these are left alone.
     std::vector<Box> clips;
     std::vector<NoteMark>* marks = nullptr;
+    const std::vector<uint64_t>* filled = nullptr;  // pictures that lay the enlargement too
     int drawn = 0;
 
     // Each device pixel of the picture whose logical pixel still shows what the drawing left
@@ -193,16 +194,20 @@ struct Walk {
                                       Rect{p.x + ox, p.y + oy, p.x + ox + p.w, p.y + oy + p.h},
                                       Rect{shown.x0, shown.y0, shown.x1, shown.y1}, false});
         if (!device) return;
+        const bool fill =
+            filled && std::find(filled->begin(), filled->end(), p.id) != filled->end();
         bool any = false;
         for (const Box& clip : clips) {
             const Box at{std::max(shown.x0, clip.x0), std::max(shown.y0, clip.y0),
                          std::min(shown.x1, clip.x1), std::min(shown.y1, clip.y1)};
-            if (!at.Empty()) any |= PicturePart(p, ox, oy, at);
+            if (!at.Empty()) any |= PicturePart(p, ox, oy, at, fill);
         }
         drawn += any;
     }
 
-    bool PicturePart(const PictureNote& p, int ox, int oy, const Box& at) {
+    // With `fill` the enlargement under the part was left out: the device pixels whose logical
+    // pixel no longer shows the picture take the enlargement here.
+    bool PicturePart(const PictureNote& p, int ox, int oy, const Box& at, bool fill) {
         const Axis& ax = *ax_;
         const Axis& ay = *ay_;
         const int d0x = ax.Start(p.x + ox), d0y = ay.Start(p.y + oy);
@@ -218,27 +223,30 @@ struct Walk {
             col[i] = static_cast<int>(
                 std::min<int64_t>(p.sw - 1, int64_t{x0 + static_cast<int>(i) - d0x} * p.sw / dw));
         // The device columns whose logical pixel of the current logical row still shows what the
-        // drawing left, as runs; the device rows of one logical row share them.
-        std::vector<std::pair<int, int>> runs;
+        // drawing left (and, to fill, those whose does not), as runs; the device rows of one
+        // logical row share them.
+        struct Run {
+            int a, b;
+            bool shows;
+        };
+        std::vector<Run> runs;
         int runsOf = -1;
         bool any = false;
         for (int y = ay.Start(at.y0); y < ay.Start(at.y1); ++y) {
             const int ly = ay.source[static_cast<size_t>(y)];
+            const uint32_t* shown = composed + static_cast<size_t>(ly) * fw;
             if (ly != runsOf) {
                 runs.clear();
                 runsOf = ly;
-                const uint32_t* shown = composed + static_cast<size_t>(ly) * fw;
                 const uint32_t* left = &p.after[static_cast<size_t>(ly - oy - p.box.y0) * bw];
                 const int lo = ox + p.box.x0;  // composed x of left[0]
                 for (int lx = at.x0; lx < at.x1;) {
-                    if (shown[lx] != left[lx - lo]) {
-                        ++lx;
-                        continue;
-                    }
                     const int from = lx;
-                    while (lx < at.x1 && shown[lx] == left[lx - lo]) ++lx;
-                    runs.emplace_back(from == at.x0 ? x0 : ax.Start(from),
-                                      lx == at.x1 ? x1 : ax.Start(lx));
+                    const bool shows = shown[lx] == left[lx - lo];
+                    while (lx < at.x1 && (shown[lx] == left[lx - lo]) == shows) ++lx;
+                    if (shows || fill)
+                        runs.push_back(Run{from == at.x0 ? x0 : ax.Start(from),
+                                           lx == at.x1 ? x1 : ax.Start(lx), shows});
                 }
             }
             if (runs.empty()) continue;
@@ -246,12 +254,14 @@ struct Walk {
                 static_cast<int>(std::min<int64_t>(p.sh - 1, int64_t{y - d0y} * p.sh / dh));
             const uint32_t* src = &p.source[static_cast<size_t>(row) * p.sw];
             uint32_t* out = device + static_cast<size_t>(y) * ax.device;
-            for (const auto& [a, b] : runs) {
-                if (straight)
+            for (const auto& [a, b, shows] : runs) {
+                if (!shows)
+                    for (int x = a; x < b; ++x) out[x] = shown[ax.source[static_cast<size_t>(x)]];
+                else if (straight)
                     std::memcpy(out + a, src + (a - d0x), static_cast<size_t>(b - a) * 4);
                 else
                     for (int x = a; x < b; ++x) out[x] = src[col[static_cast<size_t>(x - x0)]];
-                any |= b > a;
+                any |= shows && b > a;
             }
         }
         return any;
@@ -493,7 +503,8 @@ void ForgetTextNotes(const Window* w) {
 }
 
 int SharpenText(const Window* top, const uint32_t* composed, int fw, int fh, uint32_t* device,
-                int dw, int dh, const std::vector<Rect>* clips) {
+                int dw, int dh, const std::vector<Rect>* clips,
+                const std::vector<uint64_t>* filled) {
     if (g_scale == 1.0 || !top || !composed || !device || fw <= 0 || fh <= 0 || dw <= 0 ||
         dh <= 0 || g_notes.empty())
         return 0;
@@ -506,6 +517,7 @@ int SharpenText(const Window* top, const uint32_t* composed, int fw, int fh, uin
         if (!b.Empty()) walk.clips.push_back(b);
     }
     if (walk.clips.empty()) return 0;
+    walk.filled = filled;
     walk.Visit(top, 0, 0, Box{0, 0, fw, fh});
     return walk.drawn;
 }

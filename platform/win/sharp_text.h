@@ -54,9 +54,12 @@ size_t PictureNoteCount(const Window* w);
 // ScaleNearest). Returns how many texts and pictures were drawn at device pixels. With clips
 // (boxes of composed coordinates) only the device pixels showing logical pixels inside them are
 // written, and they come out as the whole picture's would where the enlargement under them is
-// fresh.
+// fresh. The pictures named in `filled` (by their marks' ids) lay the enlargement themselves where
+// their window no longer shows them: the caller left it out under them, as nothing drawn before
+// them meets them.
 int SharpenText(const Window* top, const uint32_t* composed, int fw, int fh, uint32_t* device,
-                int dw, int dh, const std::vector<Rect>* clips = nullptr);
+                int dw, int dh, const std::vector<Rect>* clips = nullptr,
+                const std::vector<uint64_t>* filled = nullptr);
 
 // Where a noted text or picture of a top-level window may draw in its composed picture: the note
 // (its own number), its place (a text's box, a picture's whole destination) and the part of it
@@ -77,7 +80,7 @@ struct NoteMark {
     }
 };
 // The marks of the notes SharpenText would consider for a composed picture fw x fh of `top`, in
-// its order; notes drawn over since are forgotten on the way, as SharpenText does.
+// the order it draws them; notes drawn over since are forgotten on the way, as SharpenText does.
 std::vector<NoteMark> NoteMarks(const Window* top, int fw, int fh);
 
 }  // namespace kv

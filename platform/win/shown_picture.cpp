@@ -58,6 +58,28 @@ void Merge(std::vector<Rect>* boxes) {
     }
 }
 
+// The parts of a box outside all of the holes.
+std::vector<Rect> Without(const Rect& box, const std::vector<Rect>& holes) {
+    std::vector<Rect> pieces{box}, next;
+    for (const Rect& h : holes) {
+        next.clear();
+        for (const Rect& p : pieces) {
+            if (!Meets(p, h)) {
+                next.push_back(p);
+                continue;
+            }
+            // Above and below the hole across the piece, then left and right of it between.
+            const int top = std::max(p.top, h.top), bottom = std::min(p.bottom, h.bottom);
+            if (p.top < h.top) next.push_back(Rect{p.left, p.top, p.right, h.top});
+            if (h.bottom < p.bottom) next.push_back(Rect{p.left, h.bottom, p.right, p.bottom});
+            if (p.left < h.left) next.push_back(Rect{p.left, top, h.left, bottom});
+            if (h.right < p.right) next.push_back(Rect{h.right, top, p.right, bottom});
+        }
+        pieces.swap(next);
+    }
+    return pieces;
+}
+
 bool ById(const NoteMark& a, const NoteMark& b) {
     return a.id < b.id;
 }
@@ -110,6 +132,17 @@ std::vector<Rect> ShownPicture::Update(HWND top, double scale, bool whole) {
     const int dw = std::max(1, ToDevice(left + fw, scale) - ToDevice(left, scale));
     const int dh = std::max(1, ToDevice(up + fh, scale) - ToDevice(up, scale));
     std::vector<NoteMark> marks = scale != 1.0 ? NoteMarks(top, fw, fh) : std::vector<NoteMark>{};
+    // The pictures nothing drawn before them meets (a view's picture at device size) lay the
+    // enlargement under themselves, which is then not made twice.
+    std::vector<Rect> holes;
+    std::vector<uint64_t> filled;
+    for (size_t k = 0; k < marks.size(); ++k)
+        if (!marks[k].text &&
+            std::none_of(marks.begin(), marks.begin() + static_cast<std::ptrdiff_t>(k),
+                         [&](const NoteMark& m) { return Meets(m.shown, marks[k].shown); })) {
+            holes.push_back(marks[k].shown);
+            filled.push_back(marks[k].id);
+        }
     std::sort(marks.begin(), marks.end(), ById);
 
     const bool all = whole || !m_valid || fw != m_fw || fh != m_fh || dw != m_dw || dh != m_dh ||
@@ -165,9 +198,10 @@ std::vector<Rect> ShownPicture::Update(HWND top, double scale, bool whole) {
     // The enlargement first under every box, then the notes over all of them: a note reaching
     // from one box into another is drawn over both.
     for (const Rect& b : boxes)
-        ScaleNearestInto(m_composed.data(), fw, fh, m_device.data(), dw, dh, b.left, b.top, b.right,
-                         b.bottom);
-    SharpenText(top, m_composed.data(), fw, fh, m_device.data(), dw, dh, &boxes);
+        for (const Rect& piece : Without(b, holes))
+            ScaleNearestInto(m_composed.data(), fw, fh, m_device.data(), dw, dh, piece.left,
+                             piece.top, piece.right, piece.bottom);
+    SharpenText(top, m_composed.data(), fw, fh, m_device.data(), dw, dh, &boxes, &filled);
     std::vector<Rect> out;
     for (const Rect& b : boxes) {
         const Rect d{DeviceStart(b.left, fw, dw), DeviceStart(b.top, fh, dh),
