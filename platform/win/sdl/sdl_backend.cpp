@@ -417,7 +417,11 @@ public:
         }
         if (!w->visible && shown) SDL_HideWindow(sw);
         w->changed = true;
-        m_shown[w].whole = true;
+        // A hidden window keeps no pictures; shown again, it is sent whole.
+        if (w->visible)
+            m_shown[w].whole = true;
+        else
+            m_shown.erase(w);
     }
 
     // The layer's order from `from` forwards, applied back to front; on X with plain raise

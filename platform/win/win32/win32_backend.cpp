@@ -139,7 +139,11 @@ public:
         native::Place(w->backendData, d.x, d.y, d.width, d.height, w->visible,
                       (w->exStyle & WS_EX_TOPMOST) != 0);
         w->changed = true;
-        m_shown[w].whole = true;
+        // A hidden window keeps no pictures; shown again, it is painted whole.
+        if (w->visible)
+            m_shown[w].whole = true;
+        else
+            m_shown.erase(w);
     }
 
     void WindowTitle(Window* w) override {
