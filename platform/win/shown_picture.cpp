@@ -88,7 +88,8 @@ bool ById(const NoteMark& a, const NoteMark& b) {
 
 const uint32_t* ShownPicture::Device() const {
     if (!m_valid) return nullptr;
-    return m_scale == 1.0 ? m_composed.data() : m_device.data();
+    if (m_scale == 1.0) return m_composed.data();
+    return m_target ? m_target : m_device.data();
 }
 
 std::vector<Rect> ShownPicture::Differences(const uint32_t* before, const uint32_t* after,
@@ -120,7 +121,7 @@ std::vector<Rect> ShownPicture::Differences(const uint32_t* before, const uint32
     return out;
 }
 
-std::vector<Rect> ShownPicture::Update(HWND top, double scale, bool whole) {
+std::vector<Rect> ShownPicture::Update(HWND top, double scale, bool whole, Target target) {
     int fw = 0, fh = 0;
     ComposeWindowInto(top, &m_next, &fw, &fh);
     if (fw <= 0 || fh <= 0) {
@@ -145,8 +146,11 @@ std::vector<Rect> ShownPicture::Update(HWND top, double scale, bool whole) {
         }
     std::sort(marks.begin(), marks.end(), ById);
 
+    uint32_t* into = scale != 1.0 && target.pixels && target.width == dw && target.height == dh
+                         ? target.pixels
+                         : nullptr;
     const bool all = whole || !m_valid || fw != m_fw || fh != m_fh || dw != m_dw || dh != m_dh ||
-                     scale != m_scale;
+                     scale != m_scale || into != m_target;
     std::vector<Rect> boxes;
     if (all) {
         boxes.push_back(Rect{0, 0, fw, fh});
@@ -188,20 +192,25 @@ std::vector<Rect> ShownPicture::Update(HWND top, double scale, bool whole) {
     m_dw = dw;
     m_dh = dh;
     m_scale = scale;
+    m_target = into;
     m_valid = true;
     if (boxes.empty()) return {};
     if (scale == 1.0) {
         m_device.clear();
         return boxes;
     }
-    m_device.resize(static_cast<size_t>(dw) * dh);
+    if (into)
+        std::vector<uint32_t>().swap(m_device);
+    else
+        m_device.resize(static_cast<size_t>(dw) * dh);
+    uint32_t* device = into ? into : m_device.data();
     // The enlargement first under every box, then the notes over all of them: a note reaching
     // from one box into another is drawn over both.
     for (const Rect& b : boxes)
         for (const Rect& piece : Without(b, holes))
-            ScaleNearestInto(m_composed.data(), fw, fh, m_device.data(), dw, dh, piece.left,
-                             piece.top, piece.right, piece.bottom);
-    SharpenText(top, m_composed.data(), fw, fh, m_device.data(), dw, dh, &boxes, &filled);
+            ScaleNearestInto(m_composed.data(), fw, fh, device, dw, dh, piece.left, piece.top,
+                             piece.right, piece.bottom);
+    SharpenText(top, m_composed.data(), fw, fh, device, dw, dh, &boxes, &filled);
     std::vector<Rect> out;
     for (const Rect& b : boxes) {
         const Rect d{DeviceStart(b.left, fw, dw), DeviceStart(b.top, fh, dh),

@@ -14,13 +14,24 @@
 
 namespace kv {
 
+// Memory of the caller's (the display's own window surface, rows one after another) that holds a
+// shown window's device picture in place of memory of its own, when it has the picture's size.
+struct ShownTarget {
+    uint32_t* pixels = nullptr;
+    int width = 0, height = 0;
+};
+
 class ShownPicture {
 public:
+    using Target = ShownTarget;
+
     // Composes `top` with its children as it is now and brings the kept pictures up to date at
     // `scale` device pixels per logical pixel. Returns the boxes of the device picture that
     // changed (device pixels, possibly overlapping); all of it when `whole`, the first time, and
-    // after a change of size or factor. Empty when nothing changed or the window has no surface.
-    std::vector<Rect> Update(HWND top, double scale, bool whole);
+    // after a change of size, factor or target. Empty when nothing changed or the window has no
+    // surface. A target is used at factors other than 1; it must keep what the last update left
+    // in it.
+    std::vector<Rect> Update(HWND top, double scale, bool whole, Target target = {});
 
     // The device picture: DeviceWidth() x DeviceHeight(), top-down (null before the first
     // Update).
@@ -39,6 +50,7 @@ public:
 
 private:
     std::vector<uint32_t> m_composed, m_next, m_device;
+    uint32_t* m_target = nullptr;  // the caller's memory the device picture is in, if any
     std::vector<NoteMark> m_marks;
     int m_fw = 0, m_fh = 0, m_dw = 0, m_dh = 0;
     double m_scale = 0;

@@ -542,7 +542,15 @@ public:
             shown.surface = s;
             shown.surfaceW = s->w;
             shown.surfaceH = s->h;
-            const std::vector<Rect> boxes = shown.picture.Update(w, m_scale, whole);
+            // Where the surface has the display's 32-bit layout, rows one after another, the
+            // device picture is kept in it and nothing is copied.
+            const SDL_PixelFormat* f = s->format;
+            const bool plain = f->BytesPerPixel == 4 && f->Rmask == 0xFF0000u &&
+                               f->Gmask == 0xFF00u && f->Bmask == 0xFFu && !SDL_MUSTLOCK(s);
+            ShownPicture::Target target;
+            if (plain && s->pitch == 4 * s->w)
+                target = ShownPicture::Target{static_cast<uint32_t*>(s->pixels), s->w, s->h};
+            const std::vector<Rect> boxes = shown.picture.Update(w, m_scale, whole, target);
             if (boxes.empty()) continue;
             const int dw = shown.picture.DeviceWidth(), dh = shown.picture.DeviceHeight();
             const uint32_t* px = shown.picture.Device();
@@ -553,18 +561,16 @@ public:
                 if (r.w > 0 && r.h > 0) sent.push_back(r);
             }
             if (sent.empty()) continue;
-            const SDL_PixelFormat* f = s->format;
-            if (f->BytesPerPixel == 4 && f->Rmask == 0xFF0000u && f->Gmask == 0xFF00u &&
-                f->Bmask == 0xFFu) {
+            if (px == s->pixels) {
+                // Drawn in place.
+            } else if (plain) {
                 // The display's own layout (on X, 32-bit pixels of depth 24): row copies.
-                if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) continue;
                 for (const SDL_Rect& r : sent)
                     for (int y = r.y; y < r.y + r.h; ++y)
                         std::memcpy(static_cast<uint8_t*>(s->pixels) +
                                         static_cast<size_t>(y) * s->pitch + size_t{4} * r.x,
                                     px + static_cast<size_t>(y) * dw + r.x,
                                     size_t{4} * static_cast<size_t>(r.w));
-                if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
             } else {
                 SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(
                     const_cast<uint32_t*>(px), dw, dh, 32, dw * 4, SDL_PIXELFORMAT_ARGB8888);

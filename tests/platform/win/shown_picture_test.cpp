@@ -100,9 +100,22 @@ protected:
     double Step(ShownPicture& shown, HWND top, const std::string& what, bool whole = false) {
         const std::vector<uint32_t> before = last;
         const int beforeW = lastW, beforeH = lastH;
-        const std::vector<Rect> boxes = shown.Update(top, GetParam(), whole);
         int dw = 0, dh = 0;
+        ShownPicture::Target into;
+        if (useTarget) {
+            // Memory of the caller's, kept from one update to the next while the size holds.
+            const double f = GetParam();
+            const int tw = ToDevice(top->rect.right, f) - ToDevice(top->rect.left, f);
+            const int th = ToDevice(top->rect.bottom, f) - ToDevice(top->rect.top, f);
+            if (target.size() != static_cast<size_t>(tw) * th)
+                target.assign(static_cast<size_t>(tw) * th, 0x12345678u);
+            into = ShownPicture::Target{target.data(), tw, th};
+        }
+        const std::vector<Rect> boxes = shown.Update(top, GetParam(), whole, into);
         const std::vector<uint32_t> want = Whole(top, &dw, &dh);
+        if (useTarget && GetParam() != 1.0) {
+            EXPECT_EQ(shown.Device(), target.data()) << what << ": drawn into the target";
+        }
         EXPECT_EQ(shown.DeviceWidth(), dw) << what;
         EXPECT_EQ(shown.DeviceHeight(), dh) << what;
         if (shown.DeviceWidth() != dw || shown.DeviceHeight() != dh) return 1;
@@ -129,12 +142,26 @@ protected:
         return area / (static_cast<double>(dw) * dh);
     }
 
+    void Sequence();
+    void RandomChanges();
+
     std::vector<HWND> made;
+    bool useTarget = false;
+    std::vector<uint32_t> target;
     std::vector<uint32_t> last;
     int lastW = 0, lastH = 0;
 };
 
 TEST_P(ShownPictureTest, RegionsGiveTheWholeWindowsPictureThroughASequenceOfChanges) {
+    Sequence();
+}
+
+TEST_P(ShownPictureTest, RegionsGiveTheWholeWindowsPictureInTheCallersMemory) {
+    useTarget = true;
+    Sequence();
+}
+
+void ShownPictureTest::Sequence() {
     HWND top = Top(260, 180);
     HWND child = Child(top, 20, 70, 140, 70, RGB(255, 255, 255));
     HWND inner = Child(child, 60, 30, 100, 50, RGB(200, 230, 255));  // reaches past its parent
@@ -143,8 +170,7 @@ TEST_P(ShownPictureTest, RegionsGiveTheWholeWindowsPictureThroughASequenceOfChan
     Write(inner, 3, 3, "Inner text");
     ShownPicture shown;
     EXPECT_DOUBLE_EQ(Step(shown, top, "first"), 1.0);
-    EXPECT_TRUE(shown.Update(top, GetParam(), false).empty()) << "nothing changed";
-    Step(shown, top, "unchanged");
+    EXPECT_DOUBLE_EQ(Step(shown, top, "unchanged"), 0.0) << "nothing changed, nothing sent";
 
     Write(top, 150, 6, "More");
     EXPECT_LT(Step(shown, top, "text drawn"), 0.1) << "a short text sends a small box";
@@ -193,8 +219,18 @@ TEST_P(ShownPictureTest, RegionsGiveTheWholeWindowsPictureThroughASequenceOfChan
     EXPECT_DOUBLE_EQ(Step(shown, top, "whole asked for", true), 1.0);
 }
 
-// Many random changes in a row, each checked against the whole window's picture.
+// Many random changes in a row, each checked against the whole window's picture, with the device
+// picture in memory of its own and in the caller's.
 TEST_P(ShownPictureTest, RandomChangesKeepThePictureExact) {
+    RandomChanges();
+}
+
+TEST_P(ShownPictureTest, RandomChangesKeepThePictureExactInTheCallersMemory) {
+    useTarget = true;
+    RandomChanges();
+}
+
+void ShownPictureTest::RandomChanges() {
     HWND top = Top(220, 160);
     std::vector<HWND> kids{Child(top, 10, 40, 90, 60, RGB(255, 255, 255)),
                            Child(top, 80, 70, 100, 50, RGB(250, 250, 200))};
