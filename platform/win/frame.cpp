@@ -269,32 +269,52 @@ void DrawNonClient(Window* w) {
     w->changed = true;
 }
 
-std::vector<uint32_t> ComposeWindow(HWND hwnd, int* width, int* height) {
-    if (!IsWindow(hwnd)) {
-        *width = *height = 0;
-        return {};
-    }
-    std::vector<uint32_t> out = hwnd->surface;
-    *width = hwnd->surfW;
-    *height = hwnd->surfH;
-    Rect c = ClientAreaInSurface(hwnd);
-    // Children back to front, so the front-most ends on top.
+namespace {
+
+// Copies a window's surface into `out` (stride pixels a row) with its origin at (ox, oy), only
+// inside the box [x0, x1) x [y0, y1), then its visible children back to front, each inside the
+// box and its parent's client area: a child shows only where every window around it would show
+// it.
+void PasteComposed(HWND w, uint32_t* out, int stride, int ox, int oy, int x0, int y0, int x1,
+                   int y1) {
+    const int cx0 = std::max(x0, ox), cx1 = std::min(x1, ox + w->surfW);
+    const int cy0 = std::max(y0, oy), cy1 = std::min(y1, oy + w->surfH);
+    if (cx0 < cx1)
+        for (int y = cy0; y < cy1; ++y)
+            std::memcpy(out + static_cast<size_t>(y) * stride + cx0,
+                        &w->surface[static_cast<size_t>(y - oy) * w->surfW + (cx0 - ox)],
+                        sizeof(uint32_t) * static_cast<size_t>(cx1 - cx0));
+    const Rect c = ClientAreaInSurface(w);
+    const int kx0 = std::max(x0, ox + c.left), kx1 = std::min(x1, ox + c.right);
+    const int ky0 = std::max(y0, oy + c.top), ky1 = std::min(y1, oy + c.bottom);
+    if (kx0 >= kx1 || ky0 >= ky1) return;
     const std::vector<HWND>& windows = WindowList();
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
         HWND ch = *it;
-        if (ch->parent != hwnd || !IsChild(ch) || !ch->visible) continue;
-        int cw = 0, chh = 0;
-        std::vector<uint32_t> sub = ComposeWindow(ch, &cw, &chh);
-        for (int y = 0; y < chh; ++y) {
-            int ty = c.top + ch->rect.top + y;
-            if (ty < c.top || ty >= c.bottom) continue;
-            for (int x = 0; x < cw; ++x) {
-                int tx = c.left + ch->rect.left + x;
-                if (tx < c.left || tx >= c.right) continue;
-                out[static_cast<size_t>(ty) * *width + tx] = sub[static_cast<size_t>(y) * cw + x];
-            }
-        }
+        if (ch->parent != w || !IsChild(ch) || !ch->visible) continue;
+        PasteComposed(ch, out, stride, ox + c.left + ch->rect.left, oy + c.top + ch->rect.top, kx0,
+                      ky0, kx1, ky1);
     }
+}
+
+}  // namespace
+
+void ComposeWindowInto(HWND hwnd, std::vector<uint32_t>* out, int* width, int* height) {
+    if (!IsWindow(hwnd)) {
+        *width = *height = 0;
+        out->clear();
+        return;
+    }
+    *width = hwnd->surfW;
+    *height = hwnd->surfH;
+    // The vector keeps its memory from one call to the next.
+    out->resize(static_cast<size_t>(hwnd->surfW) * hwnd->surfH);
+    PasteComposed(hwnd, out->data(), hwnd->surfW, 0, 0, 0, 0, hwnd->surfW, hwnd->surfH);
+}
+
+std::vector<uint32_t> ComposeWindow(HWND hwnd, int* width, int* height) {
+    std::vector<uint32_t> out;
+    ComposeWindowInto(hwnd, &out, width, height);
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/win/gdi_internal.h"
 #include "platform/win/internal.h"
@@ -27,6 +28,27 @@ int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int s
     if (dh < 0) dy += dh + 1;
     if (sw < 0) sx += sw + 1;
     if (sh < 0) sy += sh + 1;
+    // A 32-bit picture stretched without mirroring (a view's picture rendered at device size and
+    // drawn into its logical place, every playback step): the visible target columns and the
+    // source column of each, worked out once for all rows.
+    std::vector<int> columns;
+    int firstColumn = 0;
+    if (bpp == 32 && adw != asw && !mirrorX) {
+        const int base = dx + hdc->originX;
+        firstColumn = std::max(0, hdc->clip.left - base);
+        const int end = std::min(adw, hdc->clip.right - base);
+        for (int i = firstColumn; i < end; ++i) {
+            const int col = sx + static_cast<int>((static_cast<int64_t>(i) * asw) / adw);
+            // Source columns grow with i: those left of the picture come first, those right of
+            // it last.
+            if (col < 0) {
+                firstColumn = i + 1;
+                continue;
+            }
+            if (col >= w) break;
+            columns.push_back(col);
+        }
+    }
     for (int j = 0; j < adh; ++j) {
         int py = dy + j + hdc->originY;
         if (py < hdc->clip.top || py >= hdc->clip.bottom) continue;
@@ -48,6 +70,15 @@ int StretchDIBits(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int s
                 uint32_t v;
                 std::memcpy(&v, r + static_cast<size_t>(sx + i) * 4, sizeof v);
                 out[base + i] = v | 0xFF000000u;
+            }
+            continue;
+        }
+        if (bpp == 32 && adw != asw && !mirrorX) {
+            uint32_t* to = out + dx + hdc->originX + firstColumn;
+            for (size_t i = 0; i < columns.size(); ++i) {
+                uint32_t v;
+                std::memcpy(&v, r + static_cast<size_t>(columns[i]) * 4, sizeof v);
+                to[i] = v | 0xFF000000u;
             }
             continue;
         }

@@ -77,6 +77,8 @@ void ResizeSurface(Window* w);
 HDC GetClearedDC(HWND w, COLORREF colour, RECT* client = nullptr);
 // Surface of a window with its visible children composited on top.
 std::vector<uint32_t> ComposeWindow(HWND hwnd, int* width, int* height);
+// The same into `out`, whose memory is used again.
+void ComposeWindowInto(HWND hwnd, std::vector<uint32_t>* out, int* width, int* height);
 
 // Raw input from the backends, in screen coordinates.
 enum class MouseAction { Move, Down, Up, Wheel };

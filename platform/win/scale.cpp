@@ -86,27 +86,67 @@ int64_t SourceIndex(int d, int sn, int dn) {
 
 }  // namespace
 
+int DeviceStart(int l, int n, int dn) {
+    if (l <= 0 || n <= 0 || dn <= 0) return 0;
+    if (l >= n) return std::max(dn, 0);
+    // The smallest d with SourceIndex(d) >= l: the index grows with d by whole steps, so a guess
+    // from the ratio is at most a step or two off.
+    int d = static_cast<int>(std::min<int64_t>(dn, int64_t{l} * dn / n));
+    while (d > 0 && SourceIndex(d - 1, n, dn) >= l) --d;
+    while (d < dn && SourceIndex(d, n, dn) < l) ++d;
+    return d;
+}
+
+void ScaleNearestInto(const uint32_t* src, int sw, int sh, uint32_t* dst, int dw, int dh, int x0,
+                      int y0, int x1, int y1) {
+    if (!src || !dst || sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
+    x0 = std::max(0, x0);
+    y0 = std::max(0, y0);
+    x1 = std::min(sw, x1);
+    y1 = std::min(sh, y1);
+    if (x1 <= x0 || y1 <= y0) return;
+    const int dx0 = DeviceStart(x0, sw, dw), dx1 = DeviceStart(x1, sw, dw);
+    const int dy0 = DeviceStart(y0, sh, dh), dy1 = DeviceStart(y1, sh, dh);
+    const int n = dx1 - dx0;
+    if (n <= 0) return;
+    std::vector<int> column(static_cast<size_t>(n));
+    for (int x = dx0; x < dx1; ++x)
+        column[static_cast<size_t>(x - dx0)] =
+            static_cast<int>(std::min<int64_t>(sw - 1, SourceIndex(x, sw, dw)));
+    // Twice as large across (the common factor 2): each logical pixel fills two device pixels.
+    bool doubled = dw == 2 * sw;
+    for (int i = 0; doubled && i < n; ++i)
+        doubled = column[static_cast<size_t>(i)] == (dx0 + i) / 2;
+    int lastRow = -1;
+    const uint32_t* lastOut = nullptr;
+    for (int y = dy0; y < dy1; ++y) {
+        const int sy = static_cast<int>(std::min<int64_t>(sh - 1, SourceIndex(y, sh, dh)));
+        uint32_t* row = dst + static_cast<size_t>(y) * dw + dx0;
+        if (sy == lastRow) {
+            // The same logical row again: a copy of the device row above.
+            std::memcpy(row, lastOut, static_cast<size_t>(n) * 4);
+            continue;
+        }
+        const uint32_t* s = src + static_cast<size_t>(sy) * sw;
+        if (doubled) {
+            int i = 0;
+            if (dx0 & 1) row[i++] = s[dx0 / 2];
+            const uint32_t* from = s + (dx0 + i) / 2;
+            for (; i + 1 < n; i += 2, ++from) row[i] = row[i + 1] = *from;
+            if (i < n) row[i] = *from;
+        } else {
+            for (int i = 0; i < n; ++i) row[i] = s[column[static_cast<size_t>(i)]];
+        }
+        lastRow = sy;
+        lastOut = row;
+    }
+}
+
 std::vector<uint32_t> ScaleNearest(const uint32_t* src, int sw, int sh, int dw, int dh) {
     std::vector<uint32_t> out;
     if (!src || sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return out;
     out.resize(static_cast<size_t>(dw) * dh);
-    std::vector<int> column(static_cast<size_t>(dw));
-    for (int x = 0; x < dw; ++x)
-        column[static_cast<size_t>(x)] =
-            static_cast<int>(std::min<int64_t>(sw - 1, SourceIndex(x, sw, dw)));
-    int lastRow = -1;
-    for (int y = 0; y < dh; ++y) {
-        const int sy = static_cast<int>(std::min<int64_t>(sh - 1, SourceIndex(y, sh, dh)));
-        uint32_t* row = &out[static_cast<size_t>(y) * dw];
-        if (sy == lastRow) {
-            // The same logical row again: a copy of the device row above.
-            std::memcpy(row, row - dw, static_cast<size_t>(dw) * 4);
-            continue;
-        }
-        const uint32_t* s = src + static_cast<size_t>(sy) * sw;
-        for (int x = 0; x < dw; ++x) row[x] = s[column[static_cast<size_t>(x)]];
-        lastRow = sy;
-    }
+    ScaleNearestInto(src, sw, sh, out.data(), dw, dh, 0, 0, sw, sh);
     return out;
 }
 

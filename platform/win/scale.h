@@ -36,5 +36,13 @@ int ToLogical(int device, double factor);
 // Enlarges a picture (top-down, 32 bits a pixel) to dw x dh by taking for each device pixel the
 // source pixel its centre lies in: edges stay hard, nothing is blended.
 std::vector<uint32_t> ScaleNearest(const uint32_t* src, int sw, int sh, int dw, int dh);
+// The same into a picture `dst` of dw x dh already there, writing only the device pixels that show
+// the logical pixels from (x0, y0) up to (x1, y1): those from DeviceStart(x0) to DeviceStart(x1)
+// across and likewise down.
+void ScaleNearestInto(const uint32_t* src, int sw, int sh, uint32_t* dst, int dw, int dh, int x0,
+                      int y0, int x1, int y1);
+// The first device index (of dn) that shows logical index l (of n) in the enlargement, or dn for
+// l >= n; the device pixels showing [a, b) are [DeviceStart(a), DeviceStart(b)).
+int DeviceStart(int l, int n, int dn);
 
 }  // namespace kv

@@ -25,7 +25,12 @@ struct Box {
     bool Holds(const Box& o) const { return o.x0 >= x0 && o.x1 <= x1 && o.y0 >= y0 && o.y1 <= y1; }
 };
 
+// Each note's own number, never used again, so that a note can be told from one drawn later in
+// the same place.
+uint64_t g_nextId = 1;
+
 struct Note {
+    uint64_t id = 0;
     Box box;
     std::vector<uint32_t> before, after;  // the box's pixels without and with the text
     FontSpec font;
@@ -42,6 +47,7 @@ struct Note {
 // A picture drawn from a larger source: its place (surface coordinates, the box the part not
 // clipped away), what the window showed there after drawing, and the source, top-down.
 struct PictureNote {
+    uint64_t id = 0;
     Box box;
     int x = 0, y = 0, w = 0, h = 0;  // the whole destination
     std::vector<uint32_t> after;
@@ -168,43 +174,97 @@ void Render(Note& n, int cx, int cy, const Axis& ax, const Axis& ay) {
 struct Walk {
     const uint32_t* composed;
     int fw, fh;
-    uint32_t* device;
-    const Axis& ax;
-    const Axis& ay;
+    uint32_t* device;  // null: only marks are gathered
+    const Axis* ax_;
+    const Axis* ay_;
+    // Composed coordinates: device pixels showing logical pixels outside these are left alone.
+    std::vector<Box> clips;
+    std::vector<NoteMark>* marks = nullptr;
+    const std::vector<uint64_t>* filled = nullptr;  // pictures that lay the enlargement too
     int drawn = 0;
 
     // Each device pixel of the picture whose logical pixel still shows what the drawing left
     // takes its source pixel; the rest keep the enlargement.
     void Picture(const PictureNote& p, int ox, int oy, const Box& vis) {
-        const Box at{std::max(p.box.x0 + ox, vis.x0), std::max(p.box.y0 + oy, vis.y0),
-                     std::min(p.box.x1 + ox, vis.x1), std::min(p.box.y1 + oy, vis.y1)};
-        if (at.Empty()) return;
+        const Box shown{std::max(p.box.x0 + ox, vis.x0), std::max(p.box.y0 + oy, vis.y0),
+                        std::min(p.box.x1 + ox, vis.x1), std::min(p.box.y1 + oy, vis.y1)};
+        if (shown.Empty()) return;
+        if (marks)
+            marks->push_back(NoteMark{p.id,
+                                      Rect{p.x + ox, p.y + oy, p.x + ox + p.w, p.y + oy + p.h},
+                                      Rect{shown.x0, shown.y0, shown.x1, shown.y1}, false});
+        if (!device) return;
+        const bool fill =
+            filled && std::find(filled->begin(), filled->end(), p.id) != filled->end();
+        bool any = false;
+        for (const Box& clip : clips) {
+            const Box at{std::max(shown.x0, clip.x0), std::max(shown.y0, clip.y0),
+                         std::min(shown.x1, clip.x1), std::min(shown.y1, clip.y1)};
+            if (!at.Empty()) any |= PicturePart(p, ox, oy, at, fill);
+        }
+        drawn += any;
+    }
+
+    // With `fill` the enlargement under the part was left out: the device pixels whose logical
+    // pixel no longer shows the picture take the enlargement here.
+    bool PicturePart(const PictureNote& p, int ox, int oy, const Box& at, bool fill) {
+        const Axis& ax = *ax_;
+        const Axis& ay = *ay_;
         const int d0x = ax.Start(p.x + ox), d0y = ay.Start(p.y + oy);
         const int dw = std::max(1, ax.Start(p.x + ox + p.w) - d0x);
         const int dh = std::max(1, ay.Start(p.y + oy + p.h) - d0y);
         const int bw = p.box.Width();
         const int x0 = ax.Start(at.x0), x1 = ax.Start(at.x1);
-        std::vector<int> col(static_cast<size_t>(std::max(0, x1 - x0)));
-        for (int x = x0; x < x1; ++x)
-            col[static_cast<size_t>(x - x0)] =
-                static_cast<int>(std::min<int64_t>(p.sw - 1, int64_t{x - d0x} * p.sw / dw));
+        // One source pixel per device pixel across (a picture rendered at the display's size):
+        // the runs are plain copies.
+        const bool straight = p.sw == dw;
+        std::vector<int> col(straight ? 0 : static_cast<size_t>(std::max(0, x1 - x0)));
+        for (size_t i = 0; i < col.size(); ++i)
+            col[i] = static_cast<int>(
+                std::min<int64_t>(p.sw - 1, int64_t{x0 + static_cast<int>(i) - d0x} * p.sw / dw));
+        // The device columns whose logical pixel of the current logical row still shows what the
+        // drawing left (and, to fill, those whose does not), as runs; the device rows of one
+        // logical row share them.
+        struct Run {
+            int a, b;
+            bool shows;
+        };
+        std::vector<Run> runs;
+        int runsOf = -1;
         bool any = false;
         for (int y = ay.Start(at.y0); y < ay.Start(at.y1); ++y) {
             const int ly = ay.source[static_cast<size_t>(y)];
+            const uint32_t* shown = composed + static_cast<size_t>(ly) * fw;
+            if (ly != runsOf) {
+                runs.clear();
+                runsOf = ly;
+                const uint32_t* left = &p.after[static_cast<size_t>(ly - oy - p.box.y0) * bw];
+                const int lo = ox + p.box.x0;  // composed x of left[0]
+                for (int lx = at.x0; lx < at.x1;) {
+                    const int from = lx;
+                    const bool shows = shown[lx] == left[lx - lo];
+                    while (lx < at.x1 && (shown[lx] == left[lx - lo]) == shows) ++lx;
+                    if (shows || fill)
+                        runs.push_back(Run{from == at.x0 ? x0 : ax.Start(from),
+                                           lx == at.x1 ? x1 : ax.Start(lx), shows});
+                }
+            }
+            if (runs.empty()) continue;
             const int row =
                 static_cast<int>(std::min<int64_t>(p.sh - 1, int64_t{y - d0y} * p.sh / dh));
             const uint32_t* src = &p.source[static_cast<size_t>(row) * p.sw];
-            const uint32_t* shown = composed + static_cast<size_t>(ly) * fw;
-            const uint32_t* left = &p.after[static_cast<size_t>(ly - oy - p.box.y0) * bw];
             uint32_t* out = device + static_cast<size_t>(y) * ax.device;
-            for (int x = x0; x < x1; ++x) {
-                const int lx = ax.source[static_cast<size_t>(x)];
-                if (shown[lx] != left[lx - ox - p.box.x0]) continue;
-                out[x] = src[col[static_cast<size_t>(x - x0)]];
-                any = true;
+            for (const auto& [a, b, shows] : runs) {
+                if (!shows)
+                    for (int x = a; x < b; ++x) out[x] = shown[ax.source[static_cast<size_t>(x)]];
+                else if (straight)
+                    std::memcpy(out + a, src + (a - d0x), static_cast<size_t>(b - a) * 4);
+                else
+                    for (int x = a; x < b; ++x) out[x] = src[col[static_cast<size_t>(x - x0)]];
+                any |= shows && b > a;
             }
         }
-        drawn += any;
+        return any;
     }
 
     // A window whose surface origin lies at (ox, oy) of the composed picture and shows there
@@ -228,15 +288,34 @@ struct Walk {
                 }
                 ++i;
                 const Box at{n.box.x0 + ox, n.box.y0 + oy, n.box.x1 + ox, n.box.y1 + oy};
-                if (!vis.Holds(at) || !Matches(composed, fw, at, n.after)) continue;
+                if (!vis.Holds(at)) continue;
+                if (marks)
+                    marks->push_back(NoteMark{n.id, Rect{at.x0, at.y0, at.x1, at.y1},
+                                              Rect{at.x0, at.y0, at.x1, at.y1}, true});
+                if (!device ||
+                    std::none_of(clips.begin(), clips.end(),
+                                 [&](const Box& clip) { return at.Meets(clip); }) ||
+                    !Matches(composed, fw, at, n.after))
+                    continue;
+                const Axis& ax = *ax_;
+                const Axis& ay = *ay_;
                 if (n.patchX != at.x0 || n.patchY != at.y0 || n.patchFw != fw || n.patchFh != fh ||
                     n.patchDw != ax.device || n.patchDh != ay.device)
                     Render(n, at.x0, at.y0, ax, ay);
                 const int dx0 = ax.Start(at.x0), dy0 = ay.Start(at.y0);
-                const int pw = ax.Start(at.x1) - dx0, ph = ay.Start(at.y1) - dy0;
-                for (int y = 0; y < ph; ++y)
-                    std::copy_n(n.patch.begin() + static_cast<ptrdiff_t>(y) * pw, pw,
-                                device + static_cast<size_t>(dy0 + y) * ax.device + dx0);
+                const int pw = ax.Start(at.x1) - dx0;
+                // Only the patch's parts that show logical pixels inside the clips.
+                for (const Box& clip : clips) {
+                    if (!at.Meets(clip)) continue;
+                    const int cx0 = ax.Start(std::max(at.x0, clip.x0));
+                    const int cx1 = ax.Start(std::min(at.x1, clip.x1));
+                    const int cy0 = ay.Start(std::max(at.y0, clip.y0));
+                    const int cy1 = ay.Start(std::min(at.y1, clip.y1));
+                    for (int y = cy0; y < cy1; ++y)
+                        std::copy_n(
+                            n.patch.begin() + static_cast<ptrdiff_t>(y - dy0) * pw + (cx0 - dx0),
+                            cx1 - cx0, device + static_cast<size_t>(y) * ax.device + cx0);
+                }
                 ++drawn;
             }
         }
@@ -287,6 +366,7 @@ PendingTextPtr BeginTextNote(HDC hdc, const FontSpec& font, const std::string& t
     p->window = w;
     p->dc = hdc;
     Note& n = p->note;
+    n.id = g_nextId++;
     n.box = b;
     n.before = Cut(hdc->pixels, hdc->stride, b);
     // Text drawn again over its own still-shown self: the background is what lay under that.
@@ -350,16 +430,43 @@ void NotePicture(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw
         sx + sw > w || sy + sh > h || !SourceFits(dw, sw) || !SourceFits(dh, sh))
         return;
     const Window* win = hdc->window;
+    const int px = dx + hdc->originX, py = dy + hdc->originY;
+    const Box box{std::max({px, hdc->clip.left, 0}), std::max({py, hdc->clip.top, 0}),
+                  std::min({px + dw, hdc->clip.right, hdc->surfaceWidth}),
+                  std::min({py + dh, hdc->clip.bottom, hdc->surfaceHeight})};
+    if (box.Empty()) return;
+    WindowNotes& wn = g_notes[win];
+    if (wn.serial != win->serial) {
+        wn.serial = win->serial;
+        wn.notes.clear();
+        wn.pictures.clear();
+    }
+    // One picture over another's place replaces it. The buffers of the one replaced are used
+    // again: a picture drawn each frame of a playback would otherwise take fresh memory (which
+    // the system hands out zeroed, page by page) for its whole source every frame.
     PictureNote p;
-    p.x = dx + hdc->originX;
-    p.y = dy + hdc->originY;
+    for (auto it = wn.pictures.begin(); it != wn.pictures.end();) {
+        if (!box.Holds(it->box)) {
+            ++it;
+            continue;
+        }
+        if (it->source.capacity() > p.source.capacity()) {
+            p.source.swap(it->source);
+            p.after.swap(it->after);
+        }
+        it = wn.pictures.erase(it);
+    }
+    p.id = g_nextId++;
+    p.x = px;
+    p.y = py;
     p.w = dw;
     p.h = dh;
-    p.box = Box{std::max({p.x, hdc->clip.left, 0}), std::max({p.y, hdc->clip.top, 0}),
-                std::min({p.x + dw, hdc->clip.right, hdc->surfaceWidth}),
-                std::min({p.y + dh, hdc->clip.bottom, hdc->surfaceHeight})};
-    if (p.box.Empty()) return;
-    p.after = Cut(hdc->pixels, hdc->stride, p.box);
+    p.box = box;
+    p.after.resize(static_cast<size_t>(box.Width()) * box.Height());
+    for (int y = box.y0; y < box.y1; ++y)
+        std::memcpy(&p.after[static_cast<size_t>(y - box.y0) * box.Width()],
+                    hdc->pixels + static_cast<size_t>(y) * hdc->stride + box.x0,
+                    static_cast<size_t>(box.Width()) * 4);
     p.sw = sw;
     p.sh = sh;
     p.source.resize(static_cast<size_t>(sw) * sh);
@@ -370,19 +477,13 @@ void NotePicture(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw
         const uint8_t* from =
             src + static_cast<size_t>(memRow) * w * 4 + static_cast<size_t>(sx) * 4;
         uint32_t* to = &p.source[static_cast<size_t>(r) * sw];
-        std::memcpy(to, from, static_cast<size_t>(sw) * 4);
-        for (int i = 0; i < sw; ++i) to[i] |= 0xFF000000u;
+        // One pass: each pixel read (in any alignment) and made opaque.
+        for (int i = 0; i < sw; ++i) {
+            uint32_t v;
+            std::memcpy(&v, from + size_t{4} * static_cast<size_t>(i), 4);
+            to[i] = v | 0xFF000000u;
+        }
     }
-    WindowNotes& wn = g_notes[win];
-    if (wn.serial != win->serial) {
-        wn.serial = win->serial;
-        wn.notes.clear();
-        wn.pictures.clear();
-    }
-    // One picture over another's place replaces it.
-    wn.pictures.erase(std::remove_if(wn.pictures.begin(), wn.pictures.end(),
-                                     [&](const PictureNote& o) { return p.box.Holds(o.box); }),
-                      wn.pictures.end());
     if (wn.pictures.size() >= 16) wn.pictures.erase(wn.pictures.begin());
     wn.pictures.push_back(std::move(p));
 }
@@ -402,13 +503,31 @@ void ForgetTextNotes(const Window* w) {
 }
 
 int SharpenText(const Window* top, const uint32_t* composed, int fw, int fh, uint32_t* device,
-                int dw, int dh) {
-    if (g_scale == 1.0 || !top || !composed || !device || fw <= 0 || fh <= 0 || g_notes.empty())
+                int dw, int dh, const std::vector<Rect>* clips,
+                const std::vector<uint64_t>* filled) {
+    if (g_scale == 1.0 || !top || !composed || !device || fw <= 0 || fh <= 0 || dw <= 0 ||
+        dh <= 0 || g_notes.empty())
         return 0;
     const Axis ax(fw, dw), ay(fh, dh);
-    Walk walk{composed, fw, fh, device, ax, ay};
+    Walk walk{composed, fw, fh, device, &ax, &ay, {}};
+    if (!clips) walk.clips.push_back(Box{0, 0, fw, fh});
+    for (const Rect& c : clips ? *clips : std::vector<Rect>{}) {
+        const Box b{std::max(0, c.left), std::max(0, c.top), std::min(fw, c.right),
+                    std::min(fh, c.bottom)};
+        if (!b.Empty()) walk.clips.push_back(b);
+    }
+    if (walk.clips.empty()) return 0;
+    walk.filled = filled;
     walk.Visit(top, 0, 0, Box{0, 0, fw, fh});
     return walk.drawn;
+}
+
+std::vector<NoteMark> NoteMarks(const Window* top, int fw, int fh) {
+    std::vector<NoteMark> out;
+    if (g_scale == 1.0 || !top || fw <= 0 || fh <= 0 || g_notes.empty()) return out;
+    Walk walk{nullptr, fw, fh, nullptr, nullptr, nullptr, {}, &out};
+    walk.Visit(top, 0, 0, Box{0, 0, fw, fh});
+    return out;
 }
 
 }  // namespace kv

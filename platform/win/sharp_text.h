@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/win/gdi.h"
 #include "platform/win/internal.h"
@@ -50,8 +51,36 @@ size_t PictureNoteCount(const Window* w);
 
 // Draws the noted pictures and texts of a top-level window and its children that are still shown
 // into the enlarged picture `device` (dw x dh, the enlargement of `composed`, fw x fh, by
-// ScaleNearest). Returns how many texts and pictures were drawn at device pixels.
+// ScaleNearest). Returns how many texts and pictures were drawn at device pixels. With clips
+// (boxes of composed coordinates) only the device pixels showing logical pixels inside them are
+// written, and they come out as the whole picture's would where the enlargement under them is
+// fresh. The pictures named in `filled` (by their marks' ids) lay the enlargement themselves where
+// their window no longer shows them: the caller left it out under them, as nothing drawn before
+// them meets them.
 int SharpenText(const Window* top, const uint32_t* composed, int fw, int fh, uint32_t* device,
-                int dw, int dh);
+                int dw, int dh, const std::vector<Rect>* clips = nullptr,
+                const std::vector<uint64_t>* filled = nullptr);
+
+// Where a noted text or picture of a top-level window may draw in its composed picture: the note
+// (its own number), its place (a text's box, a picture's whole destination) and the part of it
+// that shows inside its window. Two marks equal for two composed pictures of the same size mean
+// the note draws the same device pixels over both wherever their logical pixels agree (and, for
+// a text, over its whole box when all of the box agrees).
+struct NoteMark {
+    uint64_t id = 0;
+    Rect place{0, 0, 0, 0};
+    Rect shown{0, 0, 0, 0};
+    bool text = false;
+    bool operator==(const NoteMark& o) const {
+        return id == o.id && text == o.text && place.left == o.place.left &&
+               place.top == o.place.top && place.right == o.place.right &&
+               place.bottom == o.place.bottom && shown.left == o.shown.left &&
+               shown.top == o.shown.top && shown.right == o.shown.right &&
+               shown.bottom == o.shown.bottom;
+    }
+};
+// The marks of the notes SharpenText would consider for a composed picture fw x fh of `top`, in
+// the order it draws them; notes drawn over since are forgotten on the way, as SharpenText does.
+std::vector<NoteMark> NoteMarks(const Window* top, int fw, int fh);
 
 }  // namespace kv

@@ -35,6 +35,7 @@
 #include "platform/win/scale.h"
 #include "platform/win/sdl/sdl_testing.h"
 #include "platform/win/sharp_text.h"
+#include "platform/win/shown_picture.h"
 #include "platform/win/window_state.h"
 
 namespace kv {
@@ -358,6 +359,7 @@ public:
 
     void WindowDestroyed(Window* w) override {
         ForgetTextNotes(w);
+        m_shown.erase(w);
         m_topmost.erase(w);
         m_asked.erase(w);
         auto* sw = static_cast<SDL_Window*>(w->backendData);
@@ -415,6 +417,11 @@ public:
         }
         if (!w->visible && shown) SDL_HideWindow(sw);
         w->changed = true;
+        // A hidden window keeps no pictures; shown again, it is sent whole.
+        if (w->visible)
+            m_shown[w].whole = true;
+        else
+            m_shown.erase(w);
     }
 
     // The layer's order from `from` forwards, applied back to front; on X with plain raise
@@ -507,41 +514,76 @@ public:
             SDL_SetWindowTitle(sw, w->title.c_str());
     }
 
+    // Each top-level window whose surface or a child's changed since: its picture is composed,
+    // and only the parts that differ from what the display shows are enlarged (each logical
+    // pixel a block of device pixels, edges kept hard, the texts and device-size pictures still
+    // shown drawn again at device pixels) and sent.
     void Present() override {
+        const std::vector<HWND>& all = WindowList();
         for (auto& entry : m_byId) {
             Window* w = entry.second;
             auto* sw = static_cast<SDL_Window*>(w->backendData);
             if (!sw || !w->visible) continue;
             bool childChanged = false;
-            for (HWND c : AllWindows())
-                if (c->parent == w && (c->style & WS_CHILD) && c->changed) {
+            for (HWND c : all)
+                if (c != w && (c->style & WS_CHILD) && c->changed && TopLevelOf(c) == w) {
                     childChanged = true;
                     c->changed = false;
                 }
             if (!w->changed && !childChanged) continue;
             w->changed = false;
-            int fw = 0, fh = 0;
-            std::vector<uint32_t> px = ComposeWindow(w, &fw, &fh);
             SDL_Surface* s = SDL_GetWindowSurface(sw);
-            if (!s || px.empty()) continue;
-            if (m_scale != 1.0) {
-                // Each logical pixel becomes a block of device pixels, edges kept hard; the text
-                // still shown is drawn again over that at device pixels.
-                const SDL_Rect d =
-                    DevRect(Rect{w->rect.left, w->rect.top, w->rect.left + fw, w->rect.top + fh});
-                std::vector<uint32_t> big = ScaleNearest(px.data(), fw, fh, d.w, d.h);
-                if (!big.empty()) SharpenText(w, px.data(), fw, fh, big.data(), d.w, d.h);
-                px = std::move(big);
-                fw = d.w;
-                fh = d.h;
+            if (!s) continue;
+            Shown& shown = m_shown[w];
+            // A new surface (the window was resized) holds nothing yet.
+            const bool whole = shown.whole || s != shown.surface || s->w != shown.surfaceW ||
+                               s->h != shown.surfaceH;
+            shown.whole = false;
+            shown.surface = s;
+            shown.surfaceW = s->w;
+            shown.surfaceH = s->h;
+            // Where the surface has the display's 32-bit layout, rows one after another, the
+            // device picture is kept in it and nothing is copied.
+            const SDL_PixelFormat* f = s->format;
+            const bool plain = f->BytesPerPixel == 4 && f->Rmask == 0xFF0000u &&
+                               f->Gmask == 0xFF00u && f->Bmask == 0xFFu && !SDL_MUSTLOCK(s);
+            ShownPicture::Target target;
+            if (plain && s->pitch == 4 * s->w)
+                target = ShownPicture::Target{static_cast<uint32_t*>(s->pixels), s->w, s->h};
+            const std::vector<Rect> boxes = shown.picture.Update(w, m_scale, whole, target);
+            if (boxes.empty()) continue;
+            const int dw = shown.picture.DeviceWidth(), dh = shown.picture.DeviceHeight();
+            const uint32_t* px = shown.picture.Device();
+            std::vector<SDL_Rect> sent;
+            for (const Rect& b : boxes) {
+                SDL_Rect r{b.left, b.top, std::min(b.right, s->w) - b.left,
+                           std::min(b.bottom, s->h) - b.top};
+                if (r.w > 0 && r.h > 0) sent.push_back(r);
             }
-            SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(px.data(), fw, fh, 32, fw * 4,
-                                                                  SDL_PIXELFORMAT_ARGB8888);
-            if (src) {
-                SDL_BlitSurface(src, nullptr, s, nullptr);
+            if (sent.empty()) continue;
+            if (px == s->pixels) {
+                // Drawn in place.
+            } else if (plain) {
+                // The display's own layout (on X, 32-bit pixels of depth 24): row copies.
+                for (const SDL_Rect& r : sent)
+                    for (int y = r.y; y < r.y + r.h; ++y)
+                        std::memcpy(static_cast<uint8_t*>(s->pixels) +
+                                        static_cast<size_t>(y) * s->pitch + size_t{4} * r.x,
+                                    px + static_cast<size_t>(y) * dw + r.x,
+                                    size_t{4} * static_cast<size_t>(r.w));
+            } else {
+                SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(
+                    const_cast<uint32_t*>(px), dw, dh, 32, dw * 4, SDL_PIXELFORMAT_ARGB8888);
+                if (!src) continue;
+                // The window's pixels are opaque: copied, never blended with what was there.
+                SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_NONE);
+                for (const SDL_Rect& r : sent) {
+                    SDL_Rect from = r, to = r;
+                    SDL_BlitSurface(src, &from, s, &to);
+                }
                 SDL_FreeSurface(src);
             }
-            SDL_UpdateWindowSurface(sw);
+            SDL_UpdateWindowSurfaceRects(sw, sent.data(), static_cast<int>(sent.size()));
         }
     }
 
@@ -701,7 +743,11 @@ private:
             case SDL_WINDOWEVENT:
                 if (Window* w = Find(e.window.windowID)) {
                     if (e.window.event == SDL_WINDOWEVENT_CLOSE) PostMessage(w, WM_CLOSE, 0, 0);
-                    if (e.window.event == SDL_WINDOWEVENT_EXPOSED) w->changed = true;
+                    if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+                        // What the display lost is sent again, all of it.
+                        w->changed = true;
+                        m_shown[w].whole = true;
+                    }
                     if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
                         SystemFocusIn(w);
                         // Activation by the window manager raises the window it activates.
@@ -710,8 +756,11 @@ private:
                     if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) SystemFocusOut(w);
                     if (e.window.event == SDL_WINDOWEVENT_MINIMIZED) w->minimized = true;
                     if (e.window.event == SDL_WINDOWEVENT_RESTORED) w->minimized = false;
-                    if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+                    if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+                        w->changed = true;
+                        m_shown[w].whole = true;
                         SizeReported(w, e.window.data1, e.window.data2);
+                    }
                     if (e.window.event == SDL_WINDOWEVENT_MOVED &&
                         (e.window.data1 != Dev(w->rect.left) ||
                          e.window.data2 != Dev(w->rect.top))) {
@@ -757,6 +806,15 @@ private:
     std::map<Window*, std::vector<std::pair<int, int>>> m_asked;  // sizes not yet reported
     std::map<HCURSOR, SDL_Cursor*> m_cursors;
     double m_scale = 1.0;
+    // What each top-level window shows on the display, and whether all of it is to be sent again
+    // (shown, moved, resized, exposed).
+    struct Shown {
+        ShownPicture picture;
+        SDL_Surface* surface = nullptr;
+        int surfaceW = 0, surfaceH = 0;
+        bool whole = true;
+    };
+    std::map<Window*, Shown> m_shown;
 };
 
 }  // namespace

@@ -336,6 +336,33 @@ void Show(Handle handle, const uint32_t* pixels, int width, int height) {
     ReleaseDC(h, dc);
 }
 
+void ShowParts(Handle handle, const uint32_t* pixels, int width, int height,
+               const std::vector<Box>& boxes) {
+    auto h = static_cast<HWND>(handle);
+    auto* t = reinterpret_cast<Top*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+    if (!t || width <= 0 || height <= 0) return;
+    if (t->width != width || t->height != height ||
+        t->pixels.size() != static_cast<size_t>(width) * height) {
+        Show(handle, pixels, width, height);
+        return;
+    }
+    bool any = false;
+    for (const Box& b : boxes) {
+        const int x0 = std::max(0, b.left), x1 = std::min(width, b.right);
+        const int y0 = std::max(0, b.top), y1 = std::min(height, b.bottom);
+        if (x0 >= x1 || y0 >= y1) continue;
+        for (int y = y0; y < y1; ++y)
+            std::copy(pixels + static_cast<size_t>(y) * width + x0,
+                      pixels + static_cast<size_t>(y) * width + x1,
+                      t->pixels.begin() + static_cast<std::ptrdiff_t>(y) * width + x0);
+        const RECT r{x0, y0, x1, y1};
+        InvalidateRect(h, &r, FALSE);
+        any = true;
+    }
+    // Painted now, the system clipping the copy of the kept picture to the boxes.
+    if (any) UpdateWindow(h);
+}
+
 void Pump(int waitMs) {
     if (waitMs >= 0)
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(waitMs), QS_ALLINPUT,

@@ -54,6 +54,14 @@ void TakeKeyboard(Handle h);
 // Keeps a copy of the window's picture (top-down, 0x00RRGGBB, device pixels) and paints it now; the
 // copy answers the system's own repaint requests.
 void Show(Handle h, const uint32_t* pixels, int width, int height);
+// A box of device pixels, right and bottom outside.
+struct Box {
+    int left, top, right, bottom;
+};
+// The same for a picture of which only the boxes changed since the last one of the same size:
+// only they are copied and painted (all of it when the size changed).
+void ShowParts(Handle h, const uint32_t* pixels, int width, int height,
+               const std::vector<Box>& boxes);
 // Dispatches the system's messages; with a timeout >= 0 first waits up to that long for one.
 void Pump(int waitMs);
 

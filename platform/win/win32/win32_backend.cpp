@@ -11,6 +11,7 @@
 
 #include "platform/win/internal.h"
 #include "platform/win/scale.h"
+#include "platform/win/shown_picture.h"
 #include "platform/win/win32/native.h"
 
 namespace kv {
@@ -125,6 +126,7 @@ public:
     }
 
     void WindowDestroyed(Window* w) override {
+        m_shown.erase(w);
         if (w == m_main) m_main = nullptr;
         if (!w->backendData) return;
         native::Destroy(w->backendData);
@@ -137,6 +139,11 @@ public:
         native::Place(w->backendData, d.x, d.y, d.width, d.height, w->visible,
                       (w->exStyle & WS_EX_TOPMOST) != 0);
         w->changed = true;
+        // A hidden window keeps no pictures; shown again, it is painted whole.
+        if (w->visible)
+            m_shown[w].whole = true;
+        else
+            m_shown.erase(w);
     }
 
     void WindowTitle(Window* w) override {
@@ -164,31 +171,31 @@ public:
         if (w->backendData && w->visible) native::TakeKeyboard(w->backendData);
     }
 
+    // Each top-level window whose surface or a child's changed since: its picture is composed,
+    // and only the parts that differ from what the system window shows are enlarged (each
+    // logical pixel a block of device pixels, edges kept hard) and painted.
     void Present() override {
         const std::vector<HWND> all = AllWindows();
         for (HWND w : all) {
             if (!w->backendData || !w->visible) continue;
             bool childChanged = false;
             for (HWND c : all)
-                if (c->parent == w && (c->style & WS_CHILD) && c->changed) {
+                if (c != w && (c->style & WS_CHILD) && c->changed && TopOf(c) == w) {
                     childChanged = true;
                     c->changed = false;
                 }
             if (!w->changed && !childChanged) continue;
             w->changed = false;
-            int fw = 0, fh = 0;
-            std::vector<uint32_t> px = ComposeWindow(w, &fw, &fh);
-            if (px.empty()) continue;
-            const double f = FactorOf(w);
-            if (f != 1.0) {
-                // Each logical pixel becomes a block of device pixels, edges kept hard.
-                const DeviceRect d = DeviceOf(
-                    Rect{w->rect.left, w->rect.top, w->rect.left + fw, w->rect.top + fh}, f);
-                px = ScaleNearest(px.data(), fw, fh, d.width, d.height);
-                fw = d.width;
-                fh = d.height;
-            }
-            native::Show(w->backendData, px.data(), fw, fh);
+            Shown& shown = m_shown[w];
+            const bool whole = shown.whole;
+            shown.whole = false;
+            const std::vector<Rect> boxes = shown.picture.Update(w, FactorOf(w), whole);
+            if (boxes.empty()) continue;
+            std::vector<native::Box> sent;
+            for (const Rect& b : boxes)
+                sent.push_back(native::Box{b.left, b.top, b.right, b.bottom});
+            native::ShowParts(w->backendData, shown.picture.Device(), shown.picture.DeviceWidth(),
+                              shown.picture.DeviceHeight(), sent);
         }
     }
 
@@ -218,13 +225,21 @@ public:
         if (const CursorImage* img = CursorImageOf(c)) {
             if (img->width > 0 && img->height > 0 &&
                 img->pixels.size() >= static_cast<size_t>(img->width) * img->height) {
-                // Enlarged by replicating pixels, the hot spot with it.
-                const double f = Scale();
+                // Enlarged by replicating pixels, the hot spot with it, at the factor of the
+                // monitor the pointer is on (that of the window under it): a cursor made at one
+                // factor is another cursor at the next.
+                HWND under = WindowFromPoint(GetCursorPos());
+                const double f =
+                    under && TopOf(under)->backendData ? FactorOf(TopOf(under)) : Scale();
                 const int cw = ToDevice(img->width, f), ch = ToDevice(img->height, f);
+                auto key = std::make_pair(c, f);
+                auto made = m_cursorKeys.find(key);
+                if (made == m_cursorKeys.end())
+                    made = m_cursorKeys.emplace(key, m_cursorKeys.size() + 1).first;
                 std::vector<uint32_t> px =
                     f == 1.0 ? img->pixels
                              : ScaleNearest(img->pixels.data(), img->width, img->height, cw, ch);
-                native::UseImageCursor(static_cast<uintptr_t>(c), cw, ch,
+                native::UseImageCursor(made->second, cw, ch,
                                        std::min(cw - 1, ToDevice(img->hotX, f)),
                                        std::min(ch - 1, ToDevice(img->hotY, f)), px.data());
             }
@@ -262,6 +277,15 @@ public:
 
 private:
     Window* m_main = nullptr;
+    // What each top-level window shows, and whether all of it is to be painted again (shown,
+    // moved, resized, laid out at another factor).
+    struct Shown {
+        ShownPicture picture;
+        bool whole = true;
+    };
+    std::map<Window*, Shown> m_shown;
+    // The system cursor's key for each image cursor at each factor it was made at.
+    std::map<std::pair<HCURSOR, double>, uintptr_t> m_cursorKeys;
 
     static HWND TopOf(HWND w) {
         while (w && (w->style & WS_CHILD) && w->parent) w = w->parent;

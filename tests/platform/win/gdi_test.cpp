@@ -201,3 +201,38 @@ TEST(Gdi, StretchDIBitsCopiesThirtyTwoBitRowsOneToOneWithinTheClip) {
             EXPECT_EQ(GetPixel(c.dc, x, y), want) << x << "," << y;
         }
 }
+
+TEST(Gdi, StretchDIBitsShrinksThirtyTwoBitRowsByNearestColumnsWithinTheClip) {
+    // 9 x 4 pixels, top-down, each value distinct, drawn into 4 x 2 and 5 x 3 targets that hang
+    // off the canvas's edges, with a source window that begins left of the picture.
+    uint32_t bits[36];
+    for (int i = 0; i < 36; ++i) bits[i] = 0x00030507u * static_cast<uint32_t>(i + 1);
+    BitmapInfo info{};
+    info.header.biSize = 40;
+    info.header.biWidth = 9;
+    info.header.biHeight = -4;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 32;
+    struct Case {
+        int dx, dy, dw, dh, sx, sy, sw, sh;
+    };
+    for (const Case& k : {Case{0, 0, 4, 2, 0, 0, 9, 4}, Case{-2, 1, 5, 3, -1, 0, 9, 4},
+                          Case{3, 0, 4, 4, 2, 1, 7, 3}, Case{0, 1, 4, 2, -2, 0, 9, 4}}) {
+        Canvas c(5, 4);
+        StretchDIBits(c.dc, k.dx, k.dy, k.dw, k.dh, k.sx, k.sy, k.sw, k.sh, bits, &info);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x) {
+                COLORREF want = RGB(255, 255, 255);
+                const int i = x - k.dx, j = y - k.dy;
+                if (i >= 0 && i < k.dw && j >= 0 && j < k.dh) {
+                    const int col = k.sx + i * k.sw / k.dw, row = k.sy + j * k.sh / k.dh;
+                    if (col >= 0 && col < 9) {
+                        const uint32_t v = bits[row * 9 + col];
+                        want = RGB((v >> 16) & 255, (v >> 8) & 255, v & 255);
+                    }
+                }
+                EXPECT_EQ(GetPixel(c.dc, x, y), want)
+                    << "case at " << k.dx << "," << k.dy << ": " << x << "," << y;
+            }
+    }
+}

@@ -2,6 +2,7 @@
 // no number, the X resource text, and the mapping between logical and device pixels.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -103,4 +104,41 @@ TEST(Scale, NearestEnlargementReplicatesPixelsWithoutBlending) {
     EXPECT_EQ(ScaleNearest(grid.data(), 40, 30, 40, 30), grid);
     EXPECT_TRUE(ScaleNearest(nullptr, 2, 2, 4, 4).empty());
     EXPECT_TRUE(ScaleNearest(src.data(), 2, 2, 0, 4).empty());
+}
+
+// Enlarging a box of logical pixels writes exactly the device pixels that show them, with the
+// values the whole enlargement has there, at whole and fractional factors and odd offsets.
+TEST(Scale, EnlargingABoxWritesOnlyTheDevicePixelsShowingIt) {
+    const int sw = 37, sh = 23;
+    // Each pixel names its own column and row.
+    std::vector<uint32_t> grid(static_cast<size_t>(sw) * sh);
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw; ++x)
+            grid[static_cast<size_t>(y) * sw + x] = 0x80000000u | static_cast<uint32_t>(y << 8 | x);
+    for (double f : {2.0, 1.5, 1.25, 3.0}) {
+        const int dw = ToDevice(5 + sw, f) - ToDevice(5, f);  // a window at an odd place
+        const int dh = ToDevice(3 + sh, f) - ToDevice(3, f);
+        const std::vector<uint32_t> whole = ScaleNearest(grid.data(), sw, sh, dw, dh);
+        for (const auto& [x0, y0, x1, y1] :
+             {std::array<int, 4>{0, 0, sw, sh}, std::array<int, 4>{3, 1, 4, 2},
+              std::array<int, 4>{7, 5, 30, 22}, std::array<int, 4>{-4, -2, 50, 9}}) {
+            std::vector<uint32_t> out(static_cast<size_t>(dw) * dh, 0);
+            ScaleNearestInto(grid.data(), sw, sh, out.data(), dw, dh, x0, y0, x1, y1);
+            const int ax = DeviceStart(x0, sw, dw), bx = DeviceStart(x1, sw, dw);
+            const int ay = DeviceStart(y0, sh, dh), by = DeviceStart(y1, sh, dh);
+            for (int y = 0; y < dh; ++y)
+                for (int x = 0; x < dw; ++x) {
+                    const size_t i = static_cast<size_t>(y) * dw + x;
+                    const int lx = static_cast<int>(whole[i] & 0xFF);
+                    const int ly = static_cast<int>((whole[i] >> 8) & 0xFF);
+                    const bool shows = lx >= x0 && lx < x1 && ly >= y0 && ly < y1;
+                    ASSERT_EQ(out[i], shows ? whole[i] : 0u)
+                        << "factor " << f << ", box from " << x0 << "," << y0 << ", at " << x << ","
+                        << y;
+                    ASSERT_EQ(shows, x >= ax && x < bx && y >= ay && y < by)
+                        << "factor " << f << ", box from " << x0 << "," << y0 << ", at " << x << ","
+                        << y;
+                }
+        }
+    }
 }
