@@ -140,23 +140,28 @@ struct Views {
 void Playback(benchmark::State& state) {
     Views e(static_cast<int>(state.range(0)));
     e.show.MultiProcess = state.range(1) == 2;
-    double shown = 0, due = 0, seconds = 0;
+    double shown = 0, due = 0, seconds = 0, logical = 0;
     for (auto _ : state) {
         e.show.currentFrame = 0;
         const int64_t before = e.viewer.framesShown;
+        const int64_t beforeLogical = e.viewer.framesAtLogicalPixels;
         const int64_t start = kv::Counter();
         e.viewer.Play(1);
         seconds += static_cast<double>(kv::Counter() - start) /
                    static_cast<double>(kv::CounterFrequency());
         shown += static_cast<double>(e.viewer.framesShown - before);
+        logical += static_cast<double>(e.viewer.framesAtLogicalPixels - beforeLogical);
         due += e.viewer.playEndFrame + 1;
     }
     state.counters["due_shown"] = due > 0 ? shown / due : 0;
     state.counters["drawn_fps"] = seconds > 0 ? shown / seconds : 0;
     state.counters["picture_w"] = e.viewer.PictureArea().right;
     state.counters["picture_h"] = e.viewer.PictureArea().bottom;
-    // At a factor the viewer renders that many times the width and height on the display.
+    // At a factor the viewer renders that many times the width and height on the display,
+    // unless it fell behind: "logical_share" is the share of the frames shown that it drew at
+    // logical pixels instead.
     state.counters["scale"] = kv::GetScaleFactor();
+    state.counters["logical_share"] = shown > 0 ? logical / shown : 0;
 }
 
 void DragStep(benchmark::State& state) {

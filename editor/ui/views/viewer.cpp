@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -165,7 +166,7 @@ bool CView::PrepareImage() {
     if (a.right < 1 || a.bottom < 1) return false;
     // On a dense display the picture is rendered at the display's own pixels; drawn into its
     // logical place, the backend shows it one rendered pixel per device pixel.
-    const double f = kv::GetScaleFactor();
+    const double f = playAtLogicalPixels ? 1.0 : kv::GetScaleFactor();
     const int w = f == 1.0 ? a.right : static_cast<int>(std::lround(a.right * f));
     const int h = f == 1.0 ? a.bottom : static_cast<int>(std::lround(a.bottom * f));
     if (!image || image->Width() != w || image->Height() != h || image->BitCount() != 32)
@@ -281,7 +282,12 @@ void CView::Play(int32_t direction) {
     playStartFrame = session.Frame();
     playStartCounter = Now();
     picturesDrawn = 0;
+    lateFrames = 0;
     PlayLoop(*show);
+    // The frame it stopped on, sharp again.
+    const bool redraw = playAtLogicalPixels;
+    playAtLogicalPixels = false;
+    if (redraw) DrawPicture(session.fullQuality);
     session.GoToFrame(session.Frame(), true);
 }
 
@@ -293,10 +299,12 @@ void CView::PlayLoop(kv::Show& show) {
             Play(0);
             break;
         }
-        if (frame != lastShown) {
+        const bool drawn = frame != lastShown;
+        if (drawn) {
             session.camera = CameraAt(show, frame, false);
             DrawPicture(true);
             ++framesShown;
+            if (playAtLogicalPixels) ++framesAtLogicalPixels;
             lastShown = frame;
         } else {
             // Ahead of the clock: the frame on screen is still the due one. Rendering it again
@@ -304,8 +312,14 @@ void CView::PlayLoop(kv::Show& show) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         const int64_t elapsed = (Now() - playStartCounter) / ticksPerFrame;
+        const int32_t due = playDirection * static_cast<int32_t>(elapsed) + playStartFrame;
+        // A frame drawn and shown at device pixels after the one after it was due, twice: the
+        // rest of the play renders a quarter of the pixels (at 2x) rather than skip frames.
+        if (drawn && !playAtLogicalPixels && kv::GetScaleFactor() != 1.0 &&
+            std::abs(due - frame) > 1 && ++lateFrames >= 2)
+            playAtLogicalPixels = true;
         // The timeline keeps the frame in view, this viewer names it.
-        session.PlayFrame(playDirection * static_cast<int32_t>(elapsed) + playStartFrame);
+        session.PlayFrame(due);
 
         MSG m;
         if (!PeekMessage(&m, PM_REMOVE)) continue;

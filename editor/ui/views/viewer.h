@@ -77,8 +77,14 @@ public:
     bool placing = false;
     int64_t framesShown = 0;    // distinct frames drawn by play loops since the viewer was made
     int64_t picturesDrawn = 0;  // DrawPicture calls since the last Play
-    int listener = 0;           // the session subscription
-    float fittedAspect = 0.0f;  // the aspect the height was last fitted to
+    // On a dense display a play that falls behind at device pixels goes on at logical pixels
+    // (the backend enlarges them) so that every due frame is still shown; a still picture is
+    // always at device pixels.
+    bool playAtLogicalPixels = false;
+    int32_t lateFrames = 0;             // frames of this play drawn after the next was due
+    int64_t framesAtLogicalPixels = 0;  // of framesShown, those drawn at logical pixels
+    int listener = 0;                   // the session subscription
+    float fittedAspect = 0.0f;          // the aspect the height was last fitted to
 
     // The play loop's clock: the high-resolution counter unless a test or benchmark hands in
     // its own (null restores the counter).

@@ -25,6 +25,7 @@ struct HeadlessState {
     HWND systemFocus = nullptr;
     bool focusOnNothing = false;  // the focus left the program for no window at all
     std::vector<MonitorInfo> monitors{MonitorInfo{Rect{0, 0, 1920, 1080}, Rect{0, 0, 1920, 1040}}};
+    double scale = 1.0;  // the factor the backend reports; its pictures stay logical
 };
 
 // One headless desktop per process, like the backend that owns it; the UI thread's alone.
@@ -36,6 +37,7 @@ HeadlessState& S() {
 class HeadlessBackend : public Backend {
 public:
     const char* Name() const override { return "headless"; }
+    double Scale() const override { return S().scale; }
 
     void Poll(bool wait, int timeoutMs) override {
         using Clock = std::chrono::steady_clock;
@@ -153,6 +155,10 @@ HWND SystemFocus() {
 
 bool Use() {
     return SelectBackend("headless");
+}
+
+void SetScale(double factor) {
+    S().scale = factor > 0 ? factor : 1.0;
 }
 
 void Script(std::function<void()> step) {

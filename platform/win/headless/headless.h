@@ -18,6 +18,8 @@ namespace kv::headless {
 
 // Makes the headless backend the running one (false when another backend already runs).
 bool Use();
+// The scale factor the backend reports to what asks (1 unless set); nothing is enlarged.
+void SetScale(double factor);
 
 // --- Script ------------------------------------------------------------------------------------
 void Script(std::function<void()> step);

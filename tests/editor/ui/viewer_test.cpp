@@ -349,3 +349,34 @@ TEST_F(Viewer, FramesAreSkippedWhenRenderingFallsBehind) {
     EXPECT_EQ(PlayFrom(0, 1), 21);  // frames 0, 3, 6 ... 60
     EXPECT_EQ(show->currentFrame, 63);
 }
+
+// On a dense display a play that falls behind at device pixels goes on at logical pixels (a
+// quarter of the pixels at 2x), and the frame it stops on is drawn at device pixels again; a
+// play that keeps up, and any play at factor 1, stays at the display's own pixels throughout.
+TEST_F(Viewer, ADensePlayThatFallsBehindGoesOnAtLogicalPixelsAndStopsSharp) {
+    struct Factor {
+        explicit Factor(double f) { headless::SetScale(f); }
+        ~Factor() { headless::SetScale(1.0); }
+    };
+    SetKeys({0, 60});
+    const Rect a = viewer->PictureArea();
+    auto logicalFrames = [&](int64_t (*clock)()) {
+        viewer->SetPlayCounter(clock, 2997);
+        const int64_t before = viewer->framesAtLogicalPixels;
+        PlayFrom(0, 1);
+        return viewer->framesAtLogicalPixels - before;
+    };
+    EXPECT_EQ(logicalFrames(&ThreeFramesPerReading), 0);  // factor 1: nothing to give up
+    {
+        Factor two(2.0);
+        // Frames 0, 3 ... 60: the first two late ones at device pixels, the other 19 not.
+        EXPECT_EQ(logicalFrames(&ThreeFramesPerReading), 19);
+        ASSERT_TRUE(viewer->image);
+        EXPECT_EQ(viewer->image->Width(), 2 * a.right);
+        EXPECT_EQ(viewer->image->Height(), 2 * a.bottom);
+        EXPECT_FALSE(viewer->playAtLogicalPixels);
+        // Every frame on time: device pixels all along.
+        EXPECT_EQ(logicalFrames(&OneFramePerReading), 0);
+        EXPECT_EQ(viewer->image->Width(), 2 * a.right);
+    }
+}
