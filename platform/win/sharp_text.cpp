@@ -427,7 +427,7 @@ void NotePicture(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw
     const BitmapInfoHeader& hd = info->header;
     const int w = hd.biWidth, h = hd.biHeight < 0 ? -hd.biHeight : hd.biHeight;
     if (hd.biBitCount != 32 || w <= 0 || h <= 0 || dw <= 0 || dh <= 0 || sx < 0 || sy < 0 ||
-        sx + sw > w || sy + sh > h || !SourceFits(dw, sw) || !SourceFits(dh, sh))
+        sx + sw > w || sy + sh > h)
         return;
     const Window* win = hdc->window;
     const int px = dx + hdc->originX, py = dy + hdc->originY;
@@ -435,6 +435,18 @@ void NotePicture(HDC hdc, int dx, int dy, int dw, int dh, int sx, int sy, int sw
                   std::min({px + dw, hdc->clip.right, hdc->surfaceWidth}),
                   std::min({py + dh, hdc->clip.bottom, hdc->surfaceHeight})};
     if (box.Empty()) return;
+    if (!SourceFits(dw, sw) || !SourceFits(dh, sh)) {
+        // A picture of another size over a noted one's whole place ends that note: it can no
+        // longer be shown, and checking it pixel by pixel each frame would be wasted.
+        auto it = g_notes.find(win);
+        if (it != g_notes.end() && it->second.serial == win->serial) {
+            std::vector<PictureNote>& pictures = it->second.pictures;
+            pictures.erase(std::remove_if(pictures.begin(), pictures.end(),
+                                          [&](const PictureNote& o) { return box.Holds(o.box); }),
+                           pictures.end());
+        }
+        return;
+    }
     WindowNotes& wn = g_notes[win];
     if (wn.serial != win->serial) {
         wn.serial = win->serial;

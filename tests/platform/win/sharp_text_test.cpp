@@ -228,6 +228,18 @@ TEST_F(SharpText, PictureOfDeviceSizeShowsItsOwnPixels) {
     ReleaseDC(other, dc);
     EXPECT_EQ(PictureNoteCount(other), 0u);
     EXPECT_EQ(Show(other).sharp, 0);
+    // The first window's picture drawn again at its place's own size (a view that gave up
+    // device pixels): the noted one is gone, and the enlargement shows the new drawing.
+    std::vector<uint32_t> small(static_cast<size_t>(pw) * ph, 0xFF10A010u);
+    info.header.biWidth = pw;
+    info.header.biHeight = -ph;
+    dc = GetDC(w);
+    StretchDIBits(dc, 10, 20, pw, ph, 0, 0, pw, ph, small.data(), &info);
+    ReleaseDC(w, dc);
+    EXPECT_EQ(PictureNoteCount(w), 0u);
+    s = Show(w);
+    EXPECT_EQ(s.sharp, 0);
+    EXPECT_EQ(s.drawn[static_cast<size_t>(42) * s.dw + 21], 0xFF10A010u);
 }
 
 TEST_F(SharpText, AtOneNothingIsNoted) {
