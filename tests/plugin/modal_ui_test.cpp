@@ -182,6 +182,10 @@ TEST_F(ModalTest, MissingEditorEndsTheRunAndChangesNothing) {
     kvtest::WriteFileBytes(release, "");
     EXPECT_EQ(writes, 0);
     EXPECT_EQ(data, original);
+    // Released, it ends: waited for here, or the test's folder (and the release file) could
+    // go first and leave it running out its minute, holding CTest's output pipe.
+    for (int i = 0; i < 2000 && kv::ProcessRunning(pid); ++i) kv::SleepMilliseconds(10);
+    EXPECT_FALSE(kv::ProcessRunning(pid)) << "the released program still runs";
 }
 
 TEST_F(ModalTest, HostExceptionsStopAtTheBoundary) {
