@@ -33,20 +33,9 @@ protected:
     }
     // Black text on white at a client point.
     static void Write(HWND w, int x, int y, const std::string& text, int mode = OPAQUE) {
-        HDC dc = GetDC(w);
-        SetBkMode(dc, mode);
-        SetBkColor(dc, RGB(255, 255, 255));
-        SetTextColor(dc, RGB(0, 0, 0));
-        TextOut(dc, x, y, text);
-        ReleaseDC(w, dc);
+        kvtest::WriteText(w, x, y, text, RGB(0, 0, 0), mode);
     }
-    static void Fill(HWND w, Rect r, COLORREF c) {
-        HDC dc = GetDC(w);
-        HBRUSH b = CreateSolidBrush(c);
-        FillRect(dc, &r, b);
-        DeleteObject(b);
-        ReleaseDC(w, dc);
-    }
+    static void Fill(HWND w, Rect r, COLORREF c) { kvtest::FillBox(w, r, c); }
     // The window at twice its size: plainly enlarged, and with its text drawn again.
     struct Shown {
         int fw = 0, fh = 0, dw = 0, dh = 0, sharp = 0;

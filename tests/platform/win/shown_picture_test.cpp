@@ -46,20 +46,9 @@ protected:
     }
     static void Write(HWND w, int x, int y, const std::string& text, COLORREF ink = RGB(0, 0, 0),
                       int mode = OPAQUE) {
-        HDC dc = GetDC(w);
-        SetBkMode(dc, mode);
-        SetBkColor(dc, RGB(255, 255, 255));
-        SetTextColor(dc, ink);
-        TextOut(dc, x, y, text);
-        ReleaseDC(w, dc);
+        kvtest::WriteText(w, x, y, text, ink, mode);
     }
-    static void Fill(HWND w, Rect r, COLORREF c) {
-        HDC dc = GetDC(w);
-        HBRUSH b = CreateSolidBrush(c);
-        FillRect(dc, &r, b);
-        DeleteObject(b);
-        ReleaseDC(w, dc);
-    }
+    static void Fill(HWND w, Rect r, COLORREF c) { kvtest::FillBox(w, r, c); }
     // A picture about the factor times its place's size (noted for device pixels; one pixel
     // more across for odd seeds), a pattern seeded by `seed`.
     void Picture(HWND w, int x, int y, int pw, int ph, uint32_t seed) const {

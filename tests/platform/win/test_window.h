@@ -36,6 +36,25 @@ inline int64_t RecordingProc(kv::HWND h, uint32_t m, uint64_t w, int64_t l) {
     return kv::DefWindowProc(h, m, w, l);
 }
 
+// Text through a window DC on a white background (OPAQUE) or over what is there
+// (TRANSPARENT), and a box filled with one colour.
+inline void WriteText(kv::HWND w, int x, int y, const std::string& text,
+                      kv::COLORREF ink = kv::RGB(0, 0, 0), int mode = kv::OPAQUE) {
+    kv::HDC dc = kv::GetDC(w);
+    kv::SetBkMode(dc, mode);
+    kv::SetBkColor(dc, kv::RGB(255, 255, 255));
+    kv::SetTextColor(dc, ink);
+    kv::TextOut(dc, x, y, text);
+    kv::ReleaseDC(w, dc);
+}
+inline void FillBox(kv::HWND w, kv::Rect r, kv::COLORREF c) {
+    kv::HDC dc = kv::GetDC(w);
+    kv::HBRUSH b = kv::CreateSolidBrush(c);
+    kv::FillRect(dc, &r, b);
+    kv::DeleteObject(b);
+    kv::ReleaseDC(w, dc);
+}
+
 // Picks the headless backend and registers the recording class once.
 inline void UseHeadless() {
     ASSERT_TRUE(kv::headless::Use()) << "another backend is already running";
