@@ -284,10 +284,8 @@ void CView::Play(int32_t direction) {
     picturesDrawn = 0;
     lateFrames = 0;
     PlayLoop(*show);
-    // The frame it stopped on, sharp again.
-    const bool redraw = playAtLogicalPixels;
+    // The frame it stopped on is drawn again (the session tells the views), sharp.
     playAtLogicalPixels = false;
-    if (redraw) DrawPicture(session.fullQuality);
     session.GoToFrame(session.Frame(), true);
 }
 
