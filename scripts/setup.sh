@@ -28,7 +28,7 @@ test_pkgs=(
   clang-format libgtest-dev libgmock-dev googletest libbenchmark-dev
   libtiff-tools libheif-examples webp libimage-exiftool-perl libjpeg-turbo-progs time
   melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad python3-skimage
-  imagemagick xvfb xauth xdotool openbox x11-utils x11-xserver-utils x11-apps xrestop
+  imagemagick xvfb xauth xdotool openbox x11-utils x11-xserver-utils x11-apps xrestop libx11-dev
   dbus xdg-desktop-portal xdg-desktop-portal-gtk
   slurm-wlm slurmctld slurmd slurm-client munge bc
   lintian desktop-file-utils libfile-mimeinfo-perl shared-mime-info

@@ -93,27 +93,25 @@ TEST_P(PortalSession, LoadPictureShowsTheDesktopsDialogAndLoadsTheChosenPicture)
     ASSERT_EQ(X("key ctrl+l type --delay 20 '" + chosen + "'"), 0);
     // The dialog looks the typed name up before its Select button takes it: Return waits for the
     // button's label to turn from grey to black.
-    std::string geometry;
-    ASSERT_EQ(kvtest::Run(x.Env() + "xdotool getwindowgeometry --shell " + dialog[0], &geometry),
-              0);
-    auto value = [&](const std::string& key) {
-        size_t at = geometry.find(key + "=");
-        return at == std::string::npos ? -1 : std::stoi(geometry.substr(at + key.size() + 1));
-    };
-    const kvx::XRect d{value("X"), value("Y"), value("WIDTH"), value("HEIGHT")};
+    kvx::XRect d;
+    ASSERT_TRUE(kvx::WindowOnScreen(x, std::stoul(dialog[0], nullptr, 0), &d));
     ASSERT_GT(d.w, 120);
     ASSERT_GT(d.h, 60);
     EXPECT_TRUE(kvx::WaitFor(
         [&] {
             kvx::Screen s;
             if (!kvx::GrabScreen(x, &s)) return false;
-            int dark = 0;
+            // Dark label pixels on the dialog's light face: a window not painted yet is black
+            // all over, which is no label.
+            int dark = 0, light = 0, all = 0;
             for (int py = std::max(0, d.Bottom() - 45); py < std::min(s.h, d.Bottom()); ++py)
                 for (int px = std::max(0, d.Right() - 100); px < std::min(s.w, d.Right()); ++px) {
                     const uint32_t c = s.At(px, py);
                     dark += (c >> 16 & 255) < 0x70 && (c >> 8 & 255) < 0x70 && (c & 255) < 0x70;
+                    light += (c >> 16 & 255) > 0xC0 && (c >> 8 & 255) > 0xC0 && (c & 255) > 0xC0;
+                    ++all;
                 }
-            return dark > 10;
+            return dark > 10 && light * 2 > all;
         },
         30))
         << "the dialog's Select button did not take the typed name";

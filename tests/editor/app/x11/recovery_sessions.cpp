@@ -50,24 +50,21 @@ protected:
         if (id) *id = found;
         return ok;
     }
-    // Under openbox: the screen once the window `id` shows its text (dark pixels on its white
-    // body).
+    // Under openbox: the screen once the window `id` shows its text (dark pixels on its face, a
+    // question's grey or a message's white).
     void Shot(const std::string& name, const std::string& id) {
         if (!GetParam()) return;
-        std::string geo;
-        kvtest::Run(env + "xdotool getwindowgeometry --shell " + id, &geo);
-        auto value = [&](const char* key) {
-            const size_t at = geo.find(std::string(key) + "=");
-            return at == std::string::npos ? 0 : std::atoi(geo.c_str() + at + std::strlen(key) + 1);
-        };
-        const kvx::XRect body{value("X"), value("Y") + 24, value("WIDTH"), value("HEIGHT") - 24};
+        kvx::XRect w;
+        ASSERT_TRUE(kvx::WindowOnScreen(x, std::stoul(id, nullptr, 0), &w)) << "no window " << id;
+        const kvx::XRect body{w.x, w.y + 24, w.w, w.h - 24};
         kvx::Screen s;
-        kvx::WaitFor(
+        EXPECT_TRUE(kvx::WaitFor(
             [&] {
                 return kvx::GrabScreen(x, &s) && s.Count(body, 0x000000) > 50 &&
-                       s.Count(body, 0xFFFFFF) > body.w * body.h / 2;
+                       s.Count(body, 0xF0F0F0) + s.Count(body, 0xFFFFFF) > body.w * body.h / 2;
             },
-            10);
+            10))
+            << "the window " << id << " showed no text on its face (" << name << ")";
         s.WritePng(std::string(KV_APP_BUILD_DIR) + "/" + name);
     }
     // The editor started with `args` (a quoted path or nothing), its views not waited for.

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <thread>
 
+#include "tests/editor/app/x11/x_server.h"
 #include "tests/test_support.h"
 
 namespace kvx {
@@ -39,10 +39,6 @@ void EndProcess(pid_t* pid) {
     *pid = -1;
 }
 
-uint32_t Be32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
 }  // namespace
 
 bool OnPath(const char* tool) {
@@ -51,7 +47,7 @@ bool OnPath(const char* tool) {
 
 std::string MissingTools(bool windowManager) {
     std::string missing;
-    for (const char* tool : {"Xvfb", "xdotool", "xwd", "xwininfo", "xprop", "xrestop"})
+    for (const char* tool : {"Xvfb", "xdotool", "xwininfo", "xprop", "xrestop"})
         if (!OnPath(tool)) missing += std::string(missing.empty() ? "" : ", ") + tool;
     if (windowManager && !OnPath("openbox"))
         missing += std::string(missing.empty() ? "" : ", ") + "openbox";
@@ -162,32 +158,17 @@ bool XDisplay::Start(bool windowManager, const std::string& screen, bool keepRes
 // --- The window tree ----------------------------------------------------------------------------
 bool ReadEditorWindows(const XDisplay& x, EditorWindows* out) {
     *out = EditorWindows{};
-    // The viewable windows of the editor; the tree below gives their names and places.
-    std::string visible, tree;
-    if (kvtest::Run(x.Env() + "xdotool search --onlyvisible --classname '^kinevista$' 2>/dev/null",
-                    &visible) != 0 &&
-        visible.empty())
-        return false;
-    if (kvtest::Run(x.Env() + "xwininfo -root -tree 2>/dev/null", &tree) != 0) return false;
-    std::vector<unsigned long> ids;
-    std::istringstream vs(visible);
-    for (std::string line; std::getline(vs, line);)
-        if (!line.empty()) ids.push_back(std::stoul(line));
-    static const std::regex row(
-        R"re(^\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): \((.*)\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)\s*$)re");
-    std::istringstream ts(tree);
-    for (std::string line; std::getline(ts, line);) {
-        std::smatch m;
-        if (!std::regex_match(line, m, row)) continue;
-        const unsigned long id = std::stoul(m[1].str(), nullptr, 16);
-        bool shown = false;
-        for (unsigned long v : ids) shown = shown || v == id;
-        if (!shown) continue;
+    // The viewable windows of the editor, by their class; the tree gives their names and places.
+    std::vector<ListedWindow> listed;
+    if (!ListViewableWindows(x.Name(), &listed)) return false;
+    for (const ListedWindow& l : listed) {
+        if (l.instance != "kinevista") continue;
+        char id[24];
+        std::snprintf(id, sizeof id, "0x%lx", l.id);
         XWin w;
-        w.id = m[1].str();
-        w.name = m[2].str();
-        w.r = XRect{std::stoi(m[6].str()), std::stoi(m[7].str()), std::stoi(m[4].str()),
-                    std::stoi(m[5].str())};
+        w.id = id;
+        w.name = l.name;
+        w.r = XRect{l.x, l.y, l.w, l.h};
         out->all.push_back(w);
     }
     for (const XWin& w : out->all) {
@@ -212,11 +193,22 @@ bool ReadEditorWindows(const XDisplay& x, EditorWindows* out) {
 }
 
 std::string TransientFor(const XDisplay& x, const std::string& id) {
-    std::string out;
-    kvtest::Run(x.Env() + "xprop -id " + id + " WM_TRANSIENT_FOR 2>/dev/null", &out);
-    static const std::regex hint(R"(window id # (0x[0-9a-f]+))");
-    std::smatch m;
-    return std::regex_search(out, m, hint) ? m[1].str() : "";
+    const unsigned long owner = TransientForWindow(x.Name(), std::stoul(id, nullptr, 16));
+    if (owner == 0) return "";
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%lx", owner);
+    return text;
+}
+
+bool WindowOnScreen(const XDisplay& x, unsigned long id, XRect* r) {
+    std::vector<ListedWindow> listed;
+    if (!ListViewableWindows(x.Name(), &listed)) return false;
+    for (const ListedWindow& l : listed)
+        if (l.id == id) {
+            *r = XRect{l.x, l.y, l.w, l.h};
+            return true;
+        }
+    return false;
 }
 
 // --- The screen ---------------------------------------------------------------------------------
@@ -246,50 +238,7 @@ bool Screen::WritePng(const std::string& path) const {
 }
 
 bool GrabScreen(const XDisplay& x, Screen* out) {
-    std::string bytes;
-    if (kvtest::Run(x.Env() + "xwd -root -silent 2>/dev/null", &bytes) != 0) return false;
-    const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
-    if (bytes.size() < 100) return false;
-    // The dump's header: 25 big-endian words, then the window name, then the colour map.
-    const uint32_t headerSize = Be32(b), format = Be32(b + 8), width = Be32(b + 16),
-                   height = Be32(b + 20), byteOrder = Be32(b + 28), bpp = Be32(b + 44),
-                   bytesPerLine = Be32(b + 48), visualClass = Be32(b + 52), ncolors = Be32(b + 76);
-    const uint32_t redMask = Be32(b + 56), greenMask = Be32(b + 60), blueMask = Be32(b + 64);
-    // Depth 24 with 8 bits a channel, in 32-bit words or (once a program has made a DirectColor
-    // map) packed in three bytes.
-    const uint32_t step = bpp / 8;
-    if (format != 2 || width == 0 || (step != 3 && step != 4) || bytesPerLine < step * width ||
-        redMask != 0xFF0000 || greenMask != 0xFF00 || blueMask != 0xFF)
-        return false;
-    const size_t start = headerSize + static_cast<size_t>(ncolors) * 12;
-    if (bytes.size() < start + static_cast<size_t>(bytesPerLine) * height) return false;
-    // A DirectColor visual looks each channel up in the colour map the dump carries.
-    uint8_t ramp[3][256];
-    for (int c = 0; c < 3; ++c)
-        for (int i = 0; i < 256; ++i) ramp[c][i] = static_cast<uint8_t>(i);
-    if (visualClass == 5)
-        for (uint32_t i = 0; i < ncolors; ++i) {
-            const uint8_t* e = b + headerSize + 12 * static_cast<size_t>(i);
-            const uint32_t pixel = Be32(e);
-            ramp[0][(pixel >> 16) & 255] = e[4];
-            ramp[1][(pixel >> 8) & 255] = e[6];
-            ramp[2][pixel & 255] = e[8];
-        }
-    out->w = static_cast<int>(width);
-    out->h = static_cast<int>(height);
-    out->px.resize(static_cast<size_t>(width) * height);
-    for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t xx = 0; xx < width; ++xx) {
-            const uint8_t* p = b + start + static_cast<size_t>(y) * bytesPerLine + step * xx;
-            const uint32_t v =
-                byteOrder == 0
-                    ? (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0]
-                    : (uint32_t{p[step - 3]} << 16) | (uint32_t{p[step - 2]} << 8) | p[step - 1];
-            out->px[static_cast<size_t>(y) * width + xx] =
-                (uint32_t{ramp[0][(v >> 16) & 255]} << 16) |
-                (uint32_t{ramp[1][(v >> 8) & 255]} << 8) | ramp[2][v & 255];
-        }
-    return true;
+    return GrabRootWindow(x.Name(), &out->w, &out->h, &out->px);
 }
 
 // --- The views' signatures ----------------------------------------------------------------------

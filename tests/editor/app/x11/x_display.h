@@ -1,8 +1,8 @@
 // The X sessions' harness: an Xvfb display of the test's own, with or without the openbox window
 // manager; the editor started on it as a separate process; input through xdotool; the screen as
-// the X server shows it (xwd of the root window, never the window layer's own buffers) and the
-// window tree (xwininfo, xprop). Every wait polls a condition with a generous bound; none sleeps
-// for a fixed time.
+// the X server shows it (the root window's image, as xwd takes it, never the window layer's own
+// buffers) and the window tree, both asked of the server in process (x_server.h). Every wait
+// polls a condition with a generous bound; none sleeps for a fixed time.
 #pragma once
 
 #include <sys/types.h>
@@ -65,6 +65,9 @@ struct EditorWindows {
 bool ReadEditorWindows(const XDisplay& x, EditorWindows* out);
 // The window a window is transient for ("" when none).
 std::string TransientFor(const XDisplay& x, const std::string& id);
+// Where the viewable window `id` lies on the screen (inside a window manager's frame, where
+// xdotool's getwindowgeometry misplaces it by the frame). False when it is not viewable.
+bool WindowOnScreen(const XDisplay& x, unsigned long id, XRect* r);
 
 // The server's resource counts for the client of process `pid` ("windows", "GCs", "pixmaps",
 // "unknowns" (colormaps among them) ...), as xrestop reads them through the X-Resource
