@@ -17,12 +17,13 @@ mkdir -p "$out/pictures" "$out/shows" "$out/movies" "$out/frames"
 pics=$out/pictures
 
 # Plasma backgrounds with a bright subject somewhere; fixed seeds keep the pictures the same.
-make() {  # name size seed subject-geometry [format-prefix]
+# 8 bits a channel (plasma makes 16, which take twice as long to write and read) but for one.
+make() {  # name size seed subject-geometry [format-prefix] [depth]
   convert -size "$2" -seed "$3" plasma:fractal -blur 0x2 \
-    -fill white -stroke black -strokewidth 3 -draw "$4" "${5:-}$pics/$1"
+    -fill white -stroke black -strokewidth 3 -draw "$4" -depth "${6:-8}" "${5:-}$pics/$1"
 }
 make portrait.jpg 600x900 1 "circle 300,250 360,250"
-make tall.png 400x1600 2 "rectangle 150,1200 250,1350"
+make tall.png 400x1600 2 "rectangle 150,1200 250,1350" "" 16
 make square.png 800x800 3 "circle 560,240 620,240"
 make square_small.bmp 300x300 4 "circle 100,200 130,200" BMP3:  # a plain Windows BMP
 make photo43.jpg 800x600 5 "circle 600,200 650,200"
@@ -50,9 +51,17 @@ shows=$(ls "$out/shows"/*.kvx | wc -l)
 [ "$shows" -eq 20 ] || { echo "suggest: $shows shows, not 20" >&2; exit 1; }
 
 tiles=()
-line_mean() {  # mean brightness of one line of a frame
-  convert "$1" -crop "$2" +repage -colorspace gray -format '%[fx:mean]' info:
+# The mean brightness of the lines along a frame's edges and of those just inside them: left,
+# next to it, right, next to it, top, below it, bottom, above it (one line each).
+edge_means() {
+  convert "$1" -colorspace gray \
+    \( -clone 0 -crop 1x240+0+0 +repage \) \( -clone 0 -crop 1x240+1+0 +repage \) \
+    \( -clone 0 -crop 1x240+319+0 +repage \) \( -clone 0 -crop 1x240+318+0 +repage \) \
+    \( -clone 0 -crop 320x1+0+0 +repage \) \( -clone 0 -crop 320x1+0+1 +repage \) \
+    \( -clone 0 -crop 320x1+0+239 +repage \) \( -clone 0 -crop 320x1+0+238 +repage \) \
+    -delete 0 -format '%[fx:mean]\n' info:
 }
+edges=(1x240+0+0 1x240+319+0 320x1+0+0 320x1+0+239)
 while IFS= read -r line; do
   show=${line%%: *}
   name=$(basename "$show" .kvx)
@@ -65,13 +74,12 @@ while IFS= read -r line; do
     "$cli" render "$show" --frame "$f" --size 320x240 --length "$frames" \
       --out "$out/frames/${name}_$f.bmp"
     # An edge line much darker than the line inside it has the matte (17, 17, 17) blended in.
-    for pair in "1x240+0+0 1x240+1+0" "1x240+319+0 1x240+318+0" "320x1+0+0 320x1+0+1" \
-                "320x1+0+239 320x1+0+238"; do
-      set -- $pair
-      edge=$(line_mean "$out/frames/${name}_$f.bmp" "$1")
-      inner=$(line_mean "$out/frames/${name}_$f.bmp" "$2")
+    mapfile -t means < <(edge_means "$out/frames/${name}_$f.bmp")
+    [ ${#means[@]} -eq 8 ] || { echo "suggest: no edge means for $name frame $f" >&2; exit 1; }
+    for i in 0 1 2 3; do
+      edge=${means[2 * i]} inner=${means[2 * i + 1]}
       if awk "BEGIN { exit !($edge < 0.85 * $inner) }"; then
-        echo "suggest: $name frame $f shows the matte along $1 ($edge against $inner)" >&2
+        echo "suggest: $name frame $f shows the matte along ${edges[i]} ($edge against $inner)" >&2
         exit 1
       fi
     done
