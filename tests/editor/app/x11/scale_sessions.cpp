@@ -17,8 +17,6 @@ constexpr uint32_t kCaption = 0x1C3A6A, kBarFace = 0xF0F0F0, kInk = 0x000000;
 class ScaleSession : public kvx::XEditor {
 protected:
     std::string ScreenSize() const override { return "3840x2160x24"; }
-    // Without a window manager no client stays between two starts of the editor.
-    bool KeepResources() const override { return true; }
 
     void SetUp() override {
         kvx::XEditor::SetUp();

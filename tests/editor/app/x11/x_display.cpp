@@ -94,7 +94,7 @@ XDisplay::~XDisplay() {
     EndProcess(&m_xPid);
 }
 
-bool XDisplay::Start(bool windowManager, const std::string& screen, bool keepResources) {
+bool XDisplay::Start(bool windowManager, const std::string& screen) {
     int fds[2];
     if (pipe(fds) != 0) return false;
     m_xPid = fork();
@@ -103,11 +103,12 @@ bool XDisplay::Start(bool windowManager, const std::string& screen, bool keepRes
         if (fds[0] != 3) close(fds[0]);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 2);
-        // A server resets when its last client leaves, dropping the resources xrdb set, unless
-        // told not to.
+        // A server resets when its last client leaves, unless told not to. Without a window
+        // manager that happens whenever a check's connection closes while the editor is not
+        // connected; an editor that connects during the reset is refused ("x11 not available")
+        // and its windows never come. Nor would what xrdb set stay between two starts.
         execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten",
-               "tcp", keepResources ? "-noreset" : static_cast<char*>(nullptr),
-               static_cast<char*>(nullptr));
+               "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);

@@ -24,10 +24,8 @@ std::string MissingTools(bool windowManager);
 class XDisplay {
 public:
     ~XDisplay();
-    // `screen` is Xvfb's screen: width x height x depth. With keepResources the server keeps
-    // what xrdb set while no client is connected (it resets then otherwise).
-    bool Start(bool windowManager, const std::string& screen = "1280x1024x24",
-               bool keepResources = false);
+    // `screen` is Xvfb's screen: width x height x depth. The server never resets (below).
+    bool Start(bool windowManager, const std::string& screen = "1280x1024x24");
     // "DISPLAY=:n " for the front of a shell command.
     std::string Env() const { return "DISPLAY=" + m_display + " "; }
     const std::string& Name() const { return m_display; }

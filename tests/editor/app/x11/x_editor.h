@@ -20,8 +20,7 @@ protected:
     void SetUp() override {
         const std::string missing = MissingTools(GetParam());
         if (!missing.empty()) GTEST_SKIP() << missing << " not installed (make test installs it)";
-        ASSERT_TRUE(x.Start(GetParam(), ScreenSize(), KeepResources()))
-            << "the X display did not start";
+        ASSERT_TRUE(x.Start(GetParam(), ScreenSize())) << "the X display did not start";
         dir = kvtest::TempDir("xeditor");
         // The editor's own file dialog, never the desktop's chooser a session bus may offer.
         env =
@@ -46,8 +45,6 @@ protected:
 
     // The display's screen for Xvfb (width x height x depth).
     virtual std::string ScreenSize() const { return "1280x1024x24"; }
-    // Whether the display keeps its X resources while the editor is not connected.
-    virtual bool KeepResources() const { return false; }
     // Starts the editor on the show and waits until its three views are on screen.
     void StartEditor() {
         ASSERT_TRUE(

@@ -31,9 +31,16 @@ struct Connection {
     Display* d = nullptr;
 };
 
-std::string WindowName(Display* d, Window w) {
-    const Atom netName = XInternAtom(d, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
+// The atoms a name is read with, asked for once a walk.
+struct NameAtoms {
+    explicit NameAtoms(Display* d)
+        : netName(XInternAtom(d, "_NET_WM_NAME", False)),
+          utf8(XInternAtom(d, "UTF8_STRING", False)) {}
+    Atom netName, utf8;
+};
+
+std::string WindowName(Display* d, Window w, const NameAtoms& atoms) {
+    const Atom netName = atoms.netName, utf8 = atoms.utf8;
     Atom type = 0;
     int format = 0;
     unsigned long count = 0, after = 0;
@@ -54,7 +61,8 @@ std::string WindowName(Display* d, Window w) {
     return name;
 }
 
-void Walk(Display* d, Window root, Window w, std::vector<ListedWindow>* out) {
+void Walk(Display* d, Window root, Window w, const NameAtoms& atoms,
+          std::vector<ListedWindow>* out) {
     Window rootReturn = 0, parent = 0;
     Window* children = nullptr;
     unsigned int n = 0;
@@ -72,7 +80,7 @@ void Walk(Display* d, Window root, Window w, std::vector<ListedWindow>* out) {
             lw.instance = hint.res_name ? hint.res_name : "";
             if (hint.res_name) XFree(hint.res_name);
             if (hint.res_class) XFree(hint.res_class);
-            lw.name = WindowName(d, c);
+            lw.name = WindowName(d, c, atoms);
             int rx = 0, ry = 0;
             Window child = 0;
             if (XTranslateCoordinates(d, c, root, 0, 0, &rx, &ry, &child)) {
@@ -83,7 +91,7 @@ void Walk(Display* d, Window root, Window w, std::vector<ListedWindow>* out) {
                 out->push_back(lw);
             }
         }
-        Walk(d, root, c, out);
+        Walk(d, root, c, atoms, out);
     }
 }
 
@@ -94,7 +102,7 @@ bool ListViewableWindows(const std::string& display, std::vector<ListedWindow>* 
     Connection c(display);
     if (!c.d) return false;
     const Window root = DefaultRootWindow(c.d);
-    Walk(c.d, root, root, out);
+    Walk(c.d, root, root, NameAtoms(c.d), out);
     return true;
 }
 
