@@ -113,7 +113,7 @@ format:
 	$(SOURCES) | xargs clang-format -i
 
 format-check: setup-test
-	@$(SOURCES) | xargs clang-format --dry-run -Werror || \
+	@$(SOURCES) | xargs -P $(JOBS) -n 50 clang-format --dry-run -Werror || \
 	  { echo "format-check: sources are not clang-format clean; run 'make format'"; exit 1; }
 
 # The Windows build under Wine, compared with the Linux build's programs, and again with names
