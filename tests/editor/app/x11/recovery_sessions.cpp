@@ -10,12 +10,24 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/editor/app/x11/x_editor.h"
 
 namespace {
+
+// A process's state, threads and caught signals (from /proc): a failure to end on SIGTERM then
+// says whether the program still held its handler when the signal came.
+std::string ProcessState(pid_t pid) {
+    std::istringstream in(kvtest::ReadFileBytes("/proc/" + std::to_string(pid) + "/status"));
+    std::string out;
+    for (std::string line; std::getline(in, line);)
+        for (const char* key : {"State:", "Threads:", "SigCgt:"})
+            if (line.rfind(key, 0) == 0) out += line + "; ";
+    return out;
+}
 
 using kvx::XEditor;
 
@@ -201,8 +213,10 @@ TEST_P(RecoverySession, ASecondEditorIsNotOfferedTheFirstOnesLiveWork) {
     EXPECT_TRUE(kvx::WaitFor(menuOpen, 30))
         << "the second editor's File menu did not open: was it asked?";
     EXPECT_TRUE(Window("^Kinevista$").empty());
+    const std::string before = ProcessState(second.Pid());
     second.Signal(SIGTERM);
-    EXPECT_EQ(second.Wait(60), 0);
+    EXPECT_EQ(second.Wait(60), 0) << "before SIGTERM: " << before
+                                  << "standard error: " << second.Stderr();
     EXPECT_FLOAT_EQ(SavedX(copy), work) << "the first one's copy was touched";
 
     // The first dies; a third start offers its work.

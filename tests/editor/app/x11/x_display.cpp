@@ -355,7 +355,7 @@ bool EditorProcess::Running() {
     int status = 0;
     if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
         m_pid = -1;
-        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return false;
     }
     return true;

@@ -108,7 +108,8 @@ public:
     // background as a process of its own.
     bool Start(const std::string& command, const std::string& stderrPath);
     bool Running();
-    // Waits for the end; the exit status, -1 for a signal or when it does not end in time.
+    // Waits for the end; the exit status, 128 + the signal's number when a signal ended it (as
+    // the shell gives it), -1 when it does not end in time.
     int Wait(double seconds);
     void Signal(int sig);
     pid_t Pid() const { return m_pid; }
