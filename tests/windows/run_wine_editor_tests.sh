@@ -83,10 +83,11 @@ export DISPLAY=":$(head -n1 "$work/display")"
 rm -rf "$WINEPREFIX"
 "$wine_program" wineboot -i >/dev/null 2>&1
 "$wineserver_program" -w
-wine() { "$wine_program" "$@"; }
 winpath() { echo "Z:$1" | tr / '\\'; }
-export KINEVISTA_PUBLIC
-KINEVISTA_PUBLIC="$(winpath "$work/public")"
+# The Windows programs' public folder. It is given to them alone: the Linux kinevista-cli run
+# below would take the Windows path for a relative one and make that folder where it runs.
+public_win="$(winpath "$work/public")"
+wine() { KINEVISTA_PUBLIC="$public_win" "$wine_program" "$@"; }
 
 # Waits (at most a minute) for a visible window whose title matches; prints its X id. A search
 # walks the window tree, and a window that goes while it walks ends it with an X error: it is
