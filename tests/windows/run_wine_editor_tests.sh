@@ -161,7 +161,7 @@ fi
 # --- The main window with the example show -------------------------------------------------------
 shot="$win/editor_under_wine.png"
 rm -f "$shot"
-(cd "$src" && exec "$wine_program" "$win/bin/kinevista.exe" "$(winpath "$src/examples/example.kvx")" \
+(cd "$src" && exec env KINEVISTA_PUBLIC="$public_win" "$wine_program" "$win/bin/kinevista.exe" "$(winpath "$src/examples/example.kvx")" \
   >"$work/editor.log" 2>&1) &
 editor=$!
 main_window="$(find_window '^Fernquill Kinevista - example$')"
@@ -189,7 +189,7 @@ cp "$src/examples/example.kvx" "$work/effect.kvx"
 cp "$src/examples/example.jpg" "$work/example.jpg"
 recovery="$work/public/kvdata-recovery.kvx"
 (cd "$src" && wine "$win/bin/kinevista-host.exe" install "$(winpath "$win/bin")" >/dev/null 2>&1)
-(cd "$src" && exec "$wine_program" "$win/bin/kinevista-host.exe" edit "$(winpath "$win/bin/Kinevista.avx")" \
+(cd "$src" && exec env KINEVISTA_PUBLIC="$public_win" "$wine_program" "$win/bin/kinevista-host.exe" edit "$(winpath "$win/bin/Kinevista.avx")" \
   --data "$(winpath "$work/effect.kvx")" --rate 29.97 --length 300 \
   --out "$(winpath "$work/back.kvx")" >"$work/host.log" 2>&1) &
 host=$!
@@ -251,7 +251,7 @@ wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/
 rm -f "$work/public/Kinevista.ini"
 shot2x="$win/editor_under_wine_192dpi.png"
 rm -f "$shot2x"
-(cd "$src" && exec "$wine_program" "$win/bin/kinevista.exe" "$(winpath "$src/examples/example.kvx")" \
+(cd "$src" && exec env KINEVISTA_PUBLIC="$public_win" "$wine_program" "$win/bin/kinevista.exe" "$(winpath "$src/examples/example.kvx")" \
   >"$work/editor-192dpi.log" 2>&1) &
 editor=$!
 main_window="$(find_window '^Fernquill Kinevista - example$')"
