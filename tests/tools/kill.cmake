@@ -6,6 +6,7 @@ if(kill_sources AND TARGET kinevista-cli)
   add_executable(kill_tests ${kill_sources})
   target_link_libraries(kill_tests PRIVATE kvtest_main)
   add_dependencies(kill_tests kinevista-cli)
-  gtest_discover_tests(kill_tests DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300 LABELS "kill;no_sanitize")
+  gtest_discover_tests(kill_tests DISCOVERY_TIMEOUT 60 TEST_LIST kv_kill_tests
+                       PROPERTIES TIMEOUT 300)
+  kv_discovered_test_properties(kv_kill_tests LABELS kill no_sanitize)
 endif()
