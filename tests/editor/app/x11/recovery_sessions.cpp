@@ -182,15 +182,21 @@ TEST_P(RecoverySession, ASecondEditorIsNotOfferedTheFirstOnesLiveWork) {
     kvx::EditorProcess second;
     ASSERT_TRUE(second.Start(env + std::string(KV_BIN_DIR) + "/kinevista '" + rel + "'",
                              dir + "/second.err"));
+    // The ids of its visible windows. (A search by --pid alone: with a name pattern beside it,
+    // xdotool takes either condition, and every window matches the empty name.)
     auto windowsOf = [&](pid_t pid) {
         std::string out;
         kvtest::Run(env + "xdotool search --onlyvisible --pid " + std::to_string(pid) +
-                        " --name '' 2>/dev/null",
+                        " 2>/dev/null",
                     &out);
-        return static_cast<int>(std::count(out.begin(), out.end(), '\n'));
+        std::vector<unsigned long> ids;
+        std::istringstream in(out);
+        for (unsigned long id; in >> id;) ids.push_back(id);
+        return ids;
     };
     // Its main window and three views, lying over the first one's.
-    ASSERT_TRUE(kvx::WaitFor([&] { return windowsOf(second.Pid()) >= 4; }, 60));
+    ASSERT_TRUE(kvx::WaitFor([&] { return windowsOf(second.Pid()).size() >= 4; }, 60))
+        << "the second editor showed no windows";
     std::string why;
     ASSERT_TRUE(kvx::WaitForViews(x, &why, 60)) << why;
     // Where the main windows lie now: an editor opens maximised, after its first placement.
@@ -200,13 +206,15 @@ TEST_P(RecoverySession, ASecondEditorIsNotOfferedTheFirstOnesLiveWork) {
     for (const kvx::XWin& w : ws.all) shown.push_back(w.id);
     const int titleX = ws.main->r.x + 23, titleY = ws.main->r.y + 34;
     ASSERT_EQ(X("mousemove " + MenuTitle() + " click 1"), 0);
-    // A new window drops from the File title: the menu. (Other windows of the two editors may
-    // come and go meanwhile, so they are not counted.)
+    // A new window of the second editor drops from the File title: the menu. (Other windows of
+    // the two editors may come and go meanwhile, so they are not counted.)
     auto menuOpen = [&] {
         if (!kvx::ReadEditorWindows(x, &ws)) return false;
+        const std::vector<unsigned long> its = windowsOf(second.Pid());
         for (const kvx::XWin& w : ws.all)
             if (std::find(shown.begin(), shown.end(), w.id) == shown.end() && w.r.x <= titleX &&
-                titleX < w.r.Right() && w.r.y >= titleY && w.r.y <= titleY + 20)
+                titleX < w.r.Right() && w.r.y >= titleY && w.r.y <= titleY + 20 &&
+                std::find(its.begin(), its.end(), std::stoul(w.id, nullptr, 0)) != its.end())
                 return true;
         return false;
     };
