@@ -186,9 +186,9 @@ TEST_P(RecoverySession, ASecondEditorIsNotOfferedTheFirstOnesLiveWork) {
     // xdotool takes either condition, and every window matches the empty name.)
     auto windowsOf = [&](pid_t pid) {
         std::string out;
-        kvtest::Run(env + "xdotool search --onlyvisible --pid " + std::to_string(pid) +
-                        " 2>/dev/null",
-                    &out);
+        kvtest::Run(
+            env + "xdotool search --onlyvisible --pid " + std::to_string(pid) + " 2>/dev/null",
+            &out);
         std::vector<unsigned long> ids;
         std::istringstream in(out);
         for (unsigned long id; in >> id;) ids.push_back(id);
