@@ -34,13 +34,22 @@ protected:
     // One action chosen by the generator; its name goes into the failure message.
     std::string Act(std::mt19937& rng) {
         auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-        const kvx::XRect st = ws.stage->r, tl = ws.timeline->r, vw = ws.viewer->r;
+        // The stage and the timeline are on screen after every action (the checks say so);
+        // the main window or the viewer may not be listed at a given moment (the viewer leaves
+        // while the program is not the active one), and the actions on them wait for that.
+        if (!ws.main || !ws.viewer) {
+            kvx::WaitFor([&] { return kvx::ReadEditorWindows(x, &ws) && ws.main && ws.viewer; },
+                         10);
+            if (!ws.stage || !ws.timeline) return "no action (the stage or timeline is gone)";
+        }
+        const kvx::XRect st = ws.stage->r, tl = ws.timeline->r;
         auto at = [](int px, int py) { return std::to_string(px) + " " + std::to_string(py); };
         const int sx = st.x + 10 + pick(std::max(1, st.w - 40));
         const int sy = st.y + 10 + pick(std::max(1, st.h - 40));
         switch (pick(12)) {
             case 0: {
                 const int m = pick(6);
+                if (!ws.main) return "menu (no main window listed)";
                 X("mousemove " + at(ws.main->r.x + K(23), ws.main->r.y + K(34)) + " click 1");
                 if (!WaitForPopups(1, 10)) return "menu " + std::to_string(m) + " (did not open)";
                 for (int r = 0; r < m; ++r) X("key Right");
@@ -66,6 +75,8 @@ protected:
                 // Reverse, stop, play and key, along the viewer's control strip.
                 const int buttons[4] = {14, 38, 62, 171};
                 const int b = pick(4);
+                if (!ws.viewer) return "viewer button " + std::to_string(b) + " (no viewer shown)";
+                const kvx::XRect vw = ws.viewer->r;
                 X("mousemove " + at(vw.x + K(1 + buttons[b]), vw.Bottom() - K(12)) + " click 1");
                 return "viewer button " + std::to_string(b);
             }
@@ -115,6 +126,7 @@ protected:
             case 11: {
                 // The maximize box restores the main window; a caption double-click maximizes it.
                 // Both must work: the window's width tells.
+                if (!ws.main) return "window boxes (no main window listed)";
                 const kvx::XRect m = ws.main->r;
                 X("mousemove " + at(m.Right() - K(33), m.y + K(14)) + " click 1");
                 if (!kvx::WaitFor(

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,14 @@ namespace kvx {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// In a child just forked by `parent`: the child is killed when the test process ends, even by a
+// crash, so that no editor or server outlives it holding the test's output open (ctest waits
+// for that to close).
+void DieWithParent(pid_t parent) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+}
 
 void EndProcess(pid_t* pid) {
     if (*pid <= 0) return;
@@ -97,8 +106,10 @@ XDisplay::~XDisplay() {
 bool XDisplay::Start(bool windowManager, const std::string& screen) {
     int fds[2];
     if (pipe(fds) != 0) return false;
+    const pid_t self = getpid();
     m_xPid = fork();
     if (m_xPid == 0) {
+        DieWithParent(self);
         dup2(fds[1], 3);
         if (fds[0] != 3) close(fds[0]);
         const int null = open("/dev/null", O_WRONLY);
@@ -127,6 +138,7 @@ bool XDisplay::Start(bool windowManager, const std::string& screen) {
     auto startWm = [&] {
         m_wmPid = fork();
         if (m_wmPid == 0) {
+            DieWithParent(self);
             setenv("DISPLAY", m_display.c_str(), 1);
             setenv("HOME", home.c_str(), 1);
             setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
@@ -342,8 +354,10 @@ bool EditorProcess::Start(const std::string& command, const std::string& stderrP
     m_stderr = stderrPath;
     // env takes the assignments in front and becomes the program, so signals reach it.
     const std::string cmd = "exec env " + command + " 2>'" + stderrPath + "'";
+    const pid_t self = getpid();
     m_pid = fork();
     if (m_pid == 0) {
+        DieWithParent(self);
         execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
