@@ -2,9 +2,9 @@
 # for them first (scripts/setup.sh demo|test|check); `make build` only builds (run `make setup`
 # once on a new machine for everything).
 JOBS ?= $(shell nproc)
-# Tests at once in `make test`: one more than the cores, as an X session (one at a time) waits on
-# its display about a fifth of its time.
-TEST_JOBS ?= $(shell echo $$(( $$(nproc) + 1 )))
+# Tests at once in `make test`: two more than the cores, for the two X sessions that run at a
+# time (tests/test_resources.json), which wait on their displays for part of theirs.
+TEST_JOBS ?= $(shell echo $$(( $$(nproc) + 2 )))
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
