@@ -3,6 +3,7 @@
 // which beats them, makes the menu bar and its text taller by that factor on what the X server
 // shows; at 2 the editor's dialogs open whole on the screen. Under openbox the tests leave
 // screenshots in the build folder (x11_scale_*.png).
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <string>
@@ -110,6 +111,12 @@ protected:
             30);
         return now;
     }
+    std::string ViewerAt() const {
+        if (!ws.viewer) return "not listed";
+        const kvx::XRect& r = ws.viewer->r;
+        return "at (" + std::to_string(r.x) + ", " + std::to_string(r.y) + ") " +
+               std::to_string(r.w) + " x " + std::to_string(r.h);
+    }
     void Shot(const kvx::Screen& s, const std::string& name) const {
         if (GetParam()) s.WritePng(std::string(KV_APP_BUILD_DIR) + "/" + name);
     }
@@ -178,10 +185,23 @@ TEST_P(ScaleSession, DialogsOpenWholeAtTwo) {
     for (const Dialog& d : dialogs) {
         SCOPED_TRACE(d.name);
         kvx::Screen before, open;
-        ASSERT_TRUE(kvx::GrabScreen(x, &before));
+        // The screen before: once it holds still, so that the click above and the views' first
+        // pictures are on it (under load they come late).
+        std::vector<uint32_t> last;
+        ASSERT_TRUE(kvx::WaitFor(
+            [&] {
+                if (!kvx::GrabScreen(x, &before)) return false;
+                const bool still = before.px == last;
+                last = before.px;
+                return still;
+            },
+            30))
+            << "the screen did not settle";
+        last.clear();
+        ASSERT_TRUE(kvx::ReadEditorWindows(x, &ws));
+        const std::string viewerBefore = ViewerAt();
         ASSERT_EQ(X(d.open), 0);
         // Open once the screen has changed and holds still.
-        std::vector<uint32_t> last;
         ASSERT_TRUE(kvx::WaitFor(
             [&] {
                 if (!kvx::GrabScreen(x, &open) || open.px == before.px) return false;
@@ -206,13 +226,32 @@ TEST_P(ScaleSession, DialogsOpenWholeAtTwo) {
             << "still open after " << d.close;
         // The option dialogs on the stage go too: the stage as it was.
         kvx::Screen after;
-        EXPECT_TRUE(kvx::WaitFor(
+        const bool back = kvx::WaitFor(
             [&] {
                 return kvx::GrabScreen(x, &after) &&
                        after.Count(ws.stage->r, 0xC0C0C0) == before.Count(ws.stage->r, 0xC0C0C0);
             },
-            30))
-            << "the stage did not come back after " << d.close;
+            30);
+        EXPECT_TRUE(back) << "the stage did not come back after " << d.close;
+        if (!back && after.w == before.w && after.h == before.h && kvx::ReadEditorWindows(x, &ws) &&
+            ws.stage) {
+            // Where the stage differs, where the viewer is now, and both screens.
+            const kvx::XRect& st = ws.stage->r;
+            int left = st.Right(), top = st.Bottom(), right = -1, bottom = -1;
+            for (int py = st.y; py < st.Bottom(); ++py)
+                for (int px = st.x; px < st.Right(); ++px)
+                    if (before.At(px, py) != after.At(px, py)) {
+                        left = std::min(left, px), right = std::max(right, px);
+                        top = std::min(top, py), bottom = std::max(bottom, py);
+                    }
+            ADD_FAILURE() << "the stage differs from (" << left << ", " << top << ") to (" << right
+                          << ", " << bottom << "); the viewer is " << ViewerAt()
+                          << ", before it was " << viewerBefore;
+            before.WritePng(std::string(KV_APP_BUILD_DIR) + "/x11_scale2_" + d.name +
+                            "_before.png");
+            after.WritePng(std::string(KV_APP_BUILD_DIR) + "/x11_scale2_" + d.name + "_after.png");
+            return;
+        }
     }
     EXPECT_EQ(editor.XError(), "");
     ASSERT_NO_FATAL_FAILURE(Quit());
