@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds kinevista_VERSION_amd64.deb from a finished build tree: installs it into a staging root
 # under /usr, strips the binaries, adds the Debian documents and computes the library
-# dependencies with dpkg-shlibdeps. What that cannot see is written here: libX11 (opened at run
+# dependencies with dpkg-shlibdeps. What that cannot see is written here: FFmpeg's libraries
+# (opened when a movie is first written; named through a stand-in), libX11 (opened at run
 # time for the window layer's display hints), a font that fontconfig gives for "Arial", xdg-utils
 # (the Help menu opens the manual with xdg-open).
 # MLT's own producer, its description and Kdenlive's generator go into a package of their own,
@@ -56,7 +57,13 @@ chmod 0644 "$doc/changelog.gz"
 # dpkg-shlibdeps wants a source package around it.
 mkdir -p "$work/src/debian"
 printf 'Source: kinevista\n\nPackage: kinevista\nArchitecture: amd64\n' >"$work/src/debian/control"
-shlibs=$(cd "$work/src" && dpkg-shlibdeps -O -xkinevista "${elves[@]}" 2>/dev/null |
+# The programs open FFmpeg's libraries when they first write a movie, so no program names them:
+# a stand-in linked to the same libraries (and not packaged) gives dpkg-shlibdeps their names.
+ffmpeg_stub="$work/ffmpeg-libraries"
+echo 'int main(void) { return 0; }' |
+    ${CC:-cc} -x c - -o "$ffmpeg_stub" -Wl,--no-as-needed \
+        $(pkg-config --libs libavformat libavcodec libavutil libswscale libswresample)
+shlibs=$(cd "$work/src" && dpkg-shlibdeps -O -xkinevista "${elves[@]}" "$ffmpeg_stub" 2>/dev/null |
          sed -n 's/^shlibs:Depends=//p')
 [ -n "$shlibs" ] || { echo "make_deb: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
 

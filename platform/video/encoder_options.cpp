@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-extern "C" {
-#include <libavutil/opt.h>
-}
+#include "platform/video/ffmpeg.h"
 
 namespace kv {
 

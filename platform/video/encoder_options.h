@@ -8,9 +8,7 @@
 // no parallel tiles or rows, so the bytes never depend on the machine.
 #pragma once
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
+#include "platform/video/ffmpeg.h"
 
 namespace kv {
 

@@ -11,9 +11,7 @@
 #include <string>
 #include <thread>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "platform/video/ffmpeg.h"
 
 namespace kv::video {
 

@@ -6,13 +6,7 @@
 #include <memory>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/avutil.h>
-#include <libavutil/mathematics.h>
-}
-
+#include "platform/video/ffmpeg.h"
 #include "platform/video/join_sound.h"
 #include "platform/video/plain_file.h"
 
@@ -419,6 +413,11 @@ JoinResult JoinMovies(const std::string& out, const std::string& writeTo,
     JoinResult r;
     if (parts.empty()) {
         r.error = "no parts to join";
+        return r;
+    }
+    std::string missing;
+    if (!video::FfmpegAvailable(&missing)) {
+        r.error = video::FfmpegMissing(missing);
         return r;
     }
     av_log_set_level(AV_LOG_ERROR);

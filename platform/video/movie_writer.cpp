@@ -11,16 +11,8 @@
 #include <deque>
 #include <functional>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/mathematics.h>
-#include <libavutil/opt.h>
-#include <libswscale/swscale.h>
-}
-
 #include "platform/video/encoder_options.h"
+#include "platform/video/ffmpeg.h"
 #include "platform/video/file_output.h"
 #include "platform/video/jpeg_frame.h"
 #include "platform/video/jpeg_frame_pool.h"
@@ -196,7 +188,7 @@ bool HaveMovieContainer(MovieContainer c) {
         const char* off = std::getenv("KINEVISTA_DISABLE_MOV");
         if (off && *off && std::strcmp(off, "0") != 0) return false;
     }
-    return av_guess_format(MuxerName(c), nullptr, nullptr) != nullptr;
+    return video::FfmpegAvailable() && av_guess_format(MuxerName(c), nullptr, nullptr) != nullptr;
 }
 
 bool HaveMovieCodec(MovieContainer c, const std::string& code) {
@@ -510,9 +502,11 @@ bool MovieWriter::Impl::SetUpFrames() {
 
 bool MovieWriter::Open(const std::string& path, const MovieFormat& format) {
     Close();
-    av_log_set_level(AV_LOG_ERROR);
     Impl& s = *m;
     s.error.clear();
+    std::string missing;
+    if (!video::FfmpegAvailable(&missing)) return s.Fail(video::FfmpegMissing(missing));
+    av_log_set_level(AV_LOG_ERROR);
     s.format = format;
     s.path = path;
     s.next = 0;

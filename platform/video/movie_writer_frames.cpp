@@ -5,11 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-extern "C" {
-#include <libavutil/imgutils.h>
-#include <libavutil/mathematics.h>
-}
-
+#include "platform/video/ffmpeg.h"
 #include "platform/video/movie_writer.h"
 #include "platform/video/movie_writer_impl.h"
 #include "platform/video/plain_file.h"

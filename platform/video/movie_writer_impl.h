@@ -9,12 +9,7 @@
 #include <memory>
 #include <string>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
-}
-
+#include "platform/video/ffmpeg.h"
 #include "platform/video/file_output.h"
 #include "platform/video/jpeg_frame.h"
 #include "platform/video/jpeg_frame_pool.h"

@@ -7,9 +7,7 @@
 
 #include <string>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "platform/video/ffmpeg.h"
 
 namespace kv::video {
 

@@ -9,15 +9,7 @@
 #include <utility>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/audio_fifo.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/samplefmt.h>
-#include <libswresample/swresample.h>
-}
-
+#include "platform/video/ffmpeg.h"
 #include "platform/video/plain_file.h"
 
 namespace kv {
@@ -453,6 +445,8 @@ bool SoundTrack::Finish(int64_t frames) {
 namespace kv {
 
 std::string SoundFileProblem(const std::string& path) {
+    std::string missing;
+    if (!video::FfmpegAvailable(&missing)) return video::FfmpegMissing(missing);
     av_log_set_level(AV_LOG_ERROR);
     SoundSource source;
     std::string error;

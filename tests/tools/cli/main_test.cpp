@@ -2,6 +2,7 @@
 // keep the old file, missing shows and pictures, settings values out of range.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -226,6 +227,46 @@ TEST_F(CliMain, HandWrittenSettingsAreReadAndOddLinesNamedOnce) {
     ASSERT_EQ(kvtest::Run("mkdir -p " + Q(publicDir) + " && cp " + Q(odd) + " " + Q(publicDir)), 0);
     EXPECT_EQ(CliErr("info " + Q(path), &err, "KINEVISTA_PUBLIC=" + Q(publicDir) + " "), 0);
     EXPECT_EQ(err, line);
+}
+
+// FFmpeg's libraries open with the first movie, not with the program: a command that makes no
+// movie never looks for them. Without them a movie or a join is an ordinary failure that says
+// so, and the old file stays.
+TEST_F(CliMain, FfmpegOpensWithTheFirstMovieAndItsAbsenceIsAFailure) {
+    std::string err;
+    EXPECT_EQ(CliErr("info " + Q(path), &err, "LD_DEBUG=libs "), 0);
+    EXPECT_EQ(err.find("libavformat"), std::string::npos) << "looked for at the start";
+    EXPECT_NE(err.find("find library=libc.so"), std::string::npos) << "no loader trace: " << err;
+    const std::string movie = dir + "/m.avi";
+    EXPECT_EQ(CliErr("movie " + Q(path) + " --out " + Q(movie) + " --size 64x48 --end 00:00:00:05",
+                     &err, "LD_DEBUG=libs "),
+              0);
+    EXPECT_NE(err.find("find library=libavformat.so."), std::string::npos);
+
+    // The libraries it looked for, each replaced by a file the loader finds but cannot load.
+    const std::string broken = kvtest::TempDir("cli-broken-ffmpeg");
+    int replaced = 0;
+    for (size_t at = err.find("find library="); at != std::string::npos;
+         at = err.find("find library=", at + 1)) {
+        const size_t from = at + 13, to = err.find_first_of(" ;[\n", from);
+        const std::string name = err.substr(from, to - from);
+        if (name.rfind("libav", 0) == 0 || name.rfind("libsw", 0) == 0) {
+            kvtest::WriteFileBytes(broken + "/" + name, "not a library");
+            ++replaced;
+        }
+    }
+    EXPECT_GE(replaced, 2);
+    const std::string without = "LD_LIBRARY_PATH=" + Q(broken) + " ";
+    const std::string old = kvtest::ReadFileBytes(movie);
+    ASSERT_FALSE(old.empty());
+    EXPECT_EQ(CliErr("movie " + Q(path) + " --out " + Q(movie) + " --size 64x48 --end 00:00:00:05",
+                     &err, without),
+              1);
+    EXPECT_NE(err.find("could not write"), std::string::npos) << err;
+    EXPECT_EQ(kvtest::ReadFileBytes(movie), old);
+    EXPECT_EQ(CliErr("join " + Q(dir + "/j.avi") + " " + Q(movie), &err, without), 1);
+    EXPECT_NE(err.find("FFmpeg's libraries do not open"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/j.avi"));
 }
 
 }  // namespace kvclitest
